@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# Sets up, builds and runs Brindle on Debian 12.
+#
+#   ./build.sh run [ARGS...]   install missing packages, build, start brindle-cli with ARGS
+#   ./build.sh test            install missing packages, build, run the whole test suite
+#
+# BRINDLE_SANITIZE=address (ASan + UBSan) or BRINDLE_SANITIZE=thread builds into a
+# separate folder with that sanitizer. BRINDLE_JOBS sets the build parallelism.
+set -euo pipefail
+
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+command="${1:-}"
+[ $# -gt 0 ] && shift
+
+packages=(build-essential cmake pkg-config qtbase5-dev qtbase5-dev-tools qttools5-dev-tools
+          libqt5svg5-dev libssl-dev rsync util-linux)
+
+install_packages() {
+    local missing=()
+    for package in "${packages[@]}"; do
+        dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" \
+            || missing+=("$package")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    echo "Installing missing packages: ${missing[*]}"
+    local sudo=()
+    [ "$(id -u)" -ne 0 ] && sudo=(sudo)
+    "${sudo[@]}" apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends \
+        "${missing[@]}"
+}
+
+build() {
+    local sanitize="${BRINDLE_SANITIZE:-}"
+    build_dir="$here/build${sanitize:+-$sanitize}"
+    local build_type=Release
+    [ -n "$sanitize" ] && build_type=RelWithDebInfo
+    cmake -S "$here" -B "$build_dir" -DCMAKE_BUILD_TYPE="$build_type" \
+        -DBRINDLE_SANITIZE="$sanitize" >/dev/null
+    cmake --build "$build_dir" -j "${BRINDLE_JOBS:-$(nproc)}"
+}
+
+case "$command" in
+run)
+    install_packages
+    build
+    exec "$build_dir/src/cli/brindle-cli" "$@"
+    ;;
+test)
+    install_packages
+    build
+    export QT_QPA_PLATFORM=offscreen
+    if [ "${BRINDLE_SANITIZE:-}" = thread ]; then
+        export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1"
+    elif [ "${BRINDLE_SANITIZE:-}" = address ]; then
+        export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1"
+        export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+    fi
+    cd "$build_dir"
+    ctest --output-on-failure -j "${BRINDLE_JOBS:-$(nproc)}" "$@"
+    ;;
+*)
+    echo "usage: $0 run [ARGS...] | test [CTEST-ARGS...]" >&2
+    exit 2
+    ;;
+esac

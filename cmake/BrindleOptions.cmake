@@ -1,0 +1,20 @@
+# Compile options shared by every target of the project.
+add_library(brindle_options INTERFACE)
+target_compile_features(brindle_options INTERFACE cxx_std_17)
+target_compile_options(brindle_options INTERFACE -Wall -Wextra)
+target_compile_definitions(brindle_options INTERFACE
+    QT_NO_FOREACH
+    QT_DEPRECATED_WARNINGS
+    QT_DISABLE_DEPRECATED_BEFORE=0x050F00
+    QT_MESSAGELOGCONTEXT)
+
+if(BRINDLE_SANITIZE STREQUAL "thread")
+    target_compile_options(brindle_options INTERFACE -fsanitize=thread -fno-omit-frame-pointer -g)
+    target_link_options(brindle_options INTERFACE -fsanitize=thread)
+elseif(BRINDLE_SANITIZE STREQUAL "address")
+    target_compile_options(brindle_options INTERFACE
+        -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer -g)
+    target_link_options(brindle_options INTERFACE -fsanitize=address,undefined)
+elseif(NOT BRINDLE_SANITIZE STREQUAL "")
+    message(FATAL_ERROR "BRINDLE_SANITIZE must be empty, 'thread' or 'address'")
+endif()

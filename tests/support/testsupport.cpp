@@ -1,0 +1,58 @@
+#include "testsupport.h"
+
+#include "app/programidentity.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+
+#include <unistd.h>
+
+namespace TestSupport {
+
+void initTestEnvironment()
+{
+    QStandardPaths::setTestModeEnabled(true);
+    QCoreApplication::setApplicationName(ProgramIdentity::programName());
+    QCoreApplication::setOrganizationName(ProgramIdentity::organizationName());
+    QCoreApplication::setOrganizationDomain(ProgramIdentity::organizationDomain());
+}
+
+bool writeFile(const QString& path, const QByteArray& data)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    return file.write(data) == data.size();
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QByteArray();
+    return file.readAll();
+}
+
+bool runningAsRoot() { return ::geteuid() == 0; }
+
+int runAsNobody(const QString& program, const QStringList& arguments, QByteArray* output)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    QStringList setprivArguments{QStringLiteral("--reuid=nobody"), QStringLiteral("--regid=nogroup"),
+                                 QStringLiteral("--clear-groups"), program};
+    setprivArguments += arguments;
+    process.start(QStringLiteral("setpriv"), setprivArguments);
+    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
+        return -1;
+    if (output)
+        *output = process.readAll();
+    return process.exitCode();
+}
+
+} // namespace TestSupport

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+// Helpers shared by the unit tests.
+namespace TestSupport {
+
+// Puts QStandardPaths in test mode so a test never reads or writes the user's real
+// settings and data, and names the application as the program does.
+void initTestEnvironment();
+
+// Writes data to path, creating missing parent folders. Returns false on failure.
+bool writeFile(const QString& path, const QByteArray& data);
+QByteArray readFile(const QString& path);
+
+// True when the process runs as root (a permission test must then drop privileges).
+bool runningAsRoot();
+
+// Runs program with arguments as the unprivileged user "nobody" (through setpriv)
+// and returns its exit code, or -1 when it could not be run.
+int runAsNobody(const QString& program, const QStringList& arguments,
+                QByteArray* output = nullptr);
+
+} // namespace TestSupport
