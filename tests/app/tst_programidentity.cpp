@@ -40,9 +40,12 @@ void TestProgramIdentity::frameworkMajorVersion_data()
 {
     QTest::addColumn<QString>("qtVersion");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("dotted") << "5.15.8" << "5";
-    QTest::newRow("no dots") << "17" << "17";
-    QTest::newRow("empty") << "" << "0";
+    QTest::newRow("dotted") << "5.15.8"
+                            << "5";
+    QTest::newRow("no dots") << "17"
+                             << "17";
+    QTest::newRow("empty") << ""
+                           << "0";
 }
 
 void TestProgramIdentity::frameworkMajorVersion()

@@ -38,13 +38,17 @@ QByteArray readFile(const QString& path)
     return file.readAll();
 }
 
-bool runningAsRoot() { return ::geteuid() == 0; }
+bool runningAsRoot()
+{
+    return ::geteuid() == 0;
+}
 
 int runAsNobody(const QString& program, const QStringList& arguments, QByteArray* output)
 {
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
-    QStringList setprivArguments{QStringLiteral("--reuid=nobody"), QStringLiteral("--regid=nogroup"),
+    QStringList setprivArguments{QStringLiteral("--reuid=nobody"),
+                                 QStringLiteral("--regid=nogroup"),
                                  QStringLiteral("--clear-groups"), program};
     setprivArguments += arguments;
     process.start(QStringLiteral("setpriv"), setprivArguments);

@@ -20,7 +20,6 @@ bool runningAsRoot();
 
 // Runs program with arguments as the unprivileged user "nobody" (through setpriv)
 // and returns its exit code, or -1 when it could not be run.
-int runAsNobody(const QString& program, const QStringList& arguments,
-                QByteArray* output = nullptr);
+int runAsNobody(const QString& program, const QStringList& arguments, QByteArray* output = nullptr);
 
 } // namespace TestSupport

@@ -16,25 +16,67 @@ QString fromEnvironmentOr(const char* variable, const char* builtIn)
 }
 } // namespace
 
-QString programName() { return QStringLiteral("Brindle"); }
-QString organizationName() { return QStringLiteral("Orvanesoft"); }
-QString organizationDomain() { return QStringLiteral(BRINDLE_ORGANIZATION_DOMAIN); }
-QString webSiteUrl() { return fromEnvironmentOr("BRINDLE_WEBSITE_URL", BRINDLE_WEBSITE_URL); }
-QString analyticsTrackingId() { return QStringLiteral(BRINDLE_ANALYTICS_TRACKING_ID); }
+QString programName()
+{
+    return QStringLiteral("Brindle");
+}
+QString organizationName()
+{
+    return QStringLiteral("Orvanesoft");
+}
+QString organizationDomain()
+{
+    return QStringLiteral(BRINDLE_ORGANIZATION_DOMAIN);
+}
+QString webSiteUrl()
+{
+    return fromEnvironmentOr("BRINDLE_WEBSITE_URL", BRINDLE_WEBSITE_URL);
+}
+QString analyticsTrackingId()
+{
+    return QStringLiteral(BRINDLE_ANALYTICS_TRACKING_ID);
+}
 QString analyticsEndpoint()
 {
     return fromEnvironmentOr("BRINDLE_ANALYTICS_ENDPOINT", BRINDLE_ANALYTICS_ENDPOINT);
 }
-QString analyticsProtocolVersion() { return QStringLiteral("1"); }
-QString donationPageUrl() { return QStringLiteral(BRINDLE_DONATION_URL); }
-QString versionFilePath() { return QStringLiteral("/update/brindleupdater.txt"); }
-QString helpPath() { return QStringLiteral("/help.php"); }
-QString taskFileExtension() { return QStringLiteral("bdt"); }
-QString version() { return QStringLiteral(BRINDLE_VERSION); }
-int buildNumber() { return BRINDLE_BUILD_NUMBER; }
+QString analyticsProtocolVersion()
+{
+    return QStringLiteral("1");
+}
+QString donationPageUrl()
+{
+    return QStringLiteral(BRINDLE_DONATION_URL);
+}
+QString versionFilePath()
+{
+    return QStringLiteral("/update/brindleupdater.txt");
+}
+QString helpPath()
+{
+    return QStringLiteral("/help.php");
+}
+QString taskFileExtension()
+{
+    return QStringLiteral("bdt");
+}
+QString version()
+{
+    return QStringLiteral(BRINDLE_VERSION);
+}
+int buildNumber()
+{
+    return BRINDLE_BUILD_NUMBER;
+}
 
-QString helpUrl() { return webSiteUrl() + helpPath(); }
-QString versionFileUrl() { return QStringLiteral("%1%2").arg(webSiteUrl(), versionFilePath()); }
+QString helpUrl()
+{
+    return webSiteUrl() + helpPath();
+}
+QString versionFileUrl()
+{
+    return QStringLiteral("%1%2").arg(webSiteUrl(), versionFilePath());
+}
 
 QString versionText(bool withFrameworkVersion, bool withBuildNumber)
 {
@@ -54,7 +96,10 @@ QString frameworkMajorVersion(const QString& qtVersion)
     return parts.first();
 }
 
-QString frameworkMajorVersion() { return frameworkMajorVersion(QString::fromLatin1(qVersion())); }
+QString frameworkMajorVersion()
+{
+    return frameworkMajorVersion(QString::fromLatin1(qVersion()));
+}
 
 QString operatingSystemName(bool displayForm)
 {
@@ -74,6 +119,9 @@ int defaultCopyMethod(const QString& sourcePath, const QString& destinationPath)
     return 1;
 }
 
-int idealThreadCount() { return 2; }
+int idealThreadCount()
+{
+    return 2;
+}
 
 } // namespace ProgramIdentity

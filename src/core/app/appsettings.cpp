@@ -1,0 +1,362 @@
+#include "app/appsettings.h"
+
+#include "app/programidentity.h"
+#include "fs/pathutils.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QDir>
+#include <QFileInfo>
+#include <QLocale>
+#include <QSettings>
+#include <QStandardPaths>
+
+namespace {
+
+std::unique_ptr<AppSettings>& storage()
+{
+    static std::unique_ptr<AppSettings> settings;
+    return settings;
+}
+
+const char* const RcFileName = "brindle.rc";
+const char* const PortableSettingsFileName = "brindle.ini";
+const char* const PortableArgument = "--portable";
+
+QString lowerProgramName()
+{
+    return ProgramIdentity::programName().toLower();
+}
+
+} // namespace
+
+AppSettings* AppSettings::instance()
+{
+    std::unique_ptr<AppSettings>& settings = storage();
+    if (!settings)
+        settings.reset(new AppSettings());
+    return settings.get();
+}
+
+void AppSettings::destroyInstance()
+{
+    storage().reset();
+}
+
+AppSettings::AppSettings() = default;
+
+QString AppSettings::programFolder() const
+{
+    if (!m_programFolder.isEmpty())
+        return m_programFolder;
+    return QCoreApplication::applicationDirPath();
+}
+
+void AppSettings::setProgramFolder(const QString& folder)
+{
+    m_programFolder = folder;
+}
+
+void AppSettings::readArguments()
+{
+    readArguments(QCoreApplication::arguments());
+}
+
+void AppSettings::readArguments(const QStringList& applicationArguments)
+{
+    m_arguments = applicationArguments;
+    if (!m_arguments.isEmpty())
+        m_arguments.removeFirst();
+
+    bool portableRequested = false;
+    for (const QString& argument : qAsConst(m_arguments)) {
+        if (argument.simplified().toLower() == QLatin1String(PortableArgument)) {
+            m_portable = true;
+            portableRequested = true;
+            qDebug() << "Portable settings forced by user argument";
+        }
+    }
+    // Later argument handling must not take the switch for a path.
+    if (portableRequested)
+        m_arguments.removeAll(QLatin1String(PortableArgument));
+}
+
+void AppSettings::findResourceFolder()
+{
+    m_resourceFolder = FileSystemUtils::normalizePath(programFolder());
+    qDebug() << "Resource folder:" << qUtf8Printable(m_resourceFolder);
+}
+
+void AppSettings::readRcFile()
+{
+    const QString path = QDir::toNativeSeparators(
+        QFileInfo(QStringLiteral("%1/%2").arg(m_resourceFolder, QLatin1String(RcFileName)))
+            .absoluteFilePath());
+    const QFileInfo info(path);
+    if (!info.exists())
+        return;
+    if (!info.isReadable()) {
+        qWarning() << "RC file found but it is not readable:" << qUtf8Printable(path);
+        return;
+    }
+
+    QSettings rc(path, QSettings::IniFormat);
+    // The rc file decides: without "Portable" set to true the program is not portable,
+    // whatever the arguments asked for.
+    m_portable = rc.value(QStringLiteral("Brindle/Portable"), false).toBool();
+    const QStringList keys = rc.allKeys();
+    for (const QString& key : keys)
+        qDebug() << "RC option read ->" << qUtf8Printable(key) << "="
+                 << qUtf8Printable(rc.value(key).toString());
+}
+
+bool AppSettings::prepareDataFolder()
+{
+    if (m_portable)
+        m_dataFolder = FileSystemUtils::normalizePath(
+            QStringLiteral("%1/%2").arg(programFolder(), QStringLiteral("data")));
+    else
+        m_dataFolder = FileSystemUtils::normalizePath(
+            QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+
+    if (!QFileInfo::exists(m_dataFolder)) {
+        qWarning() << "Data folder not found in" << qUtf8Printable(m_dataFolder);
+        if (!QDir().mkpath(m_dataFolder)) {
+            qWarning() << "Unable to create data folder" << qUtf8Printable(m_dataFolder);
+            return false;
+        }
+        qDebug() << "Data folder created in" << qUtf8Printable(m_dataFolder);
+    }
+
+    if (FileSystemUtils::canWriteToFolder(m_dataFolder)) {
+        qDebug() << "Data folder:" << qUtf8Printable(m_dataFolder);
+        return true;
+    }
+    qWarning() << "Data folder" << qUtf8Printable(m_dataFolder) << "is not writeable";
+    return false;
+}
+
+std::unique_ptr<QSettings> AppSettings::openSettingsFile()
+{
+    std::unique_ptr<QSettings> settings;
+    if (m_portable)
+        settings = std::make_unique<QSettings>(
+            QStringLiteral("%1/%2").arg(m_dataFolder, QLatin1String(PortableSettingsFileName)),
+            QSettings::IniFormat);
+    else
+        settings = std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
+                                               ProgramIdentity::organizationName(),
+                                               ProgramIdentity::programName());
+    // Written through a temporary file renamed over the old one: a crash during a save
+    // leaves either the old file or the new one, never a truncated one.
+    settings->setAtomicSyncRequired(true);
+    if (!settings->isWritable())
+        qWarning() << settings->fileName() << "is not a writable path. Settings cannot be saved.";
+    return settings;
+}
+
+qint64 AppSettings::boundedLogMaximumSize(qint64 maximum, qint64 minimum)
+{
+    return maximum < minimum + 1 ? minimum + 1 : maximum;
+}
+
+int AppSettings::boundedThreadCount(int count)
+{
+    return count < 1 ? 1 : count;
+}
+
+int AppSettings::boundedCopyMethod(int method)
+{
+    return method < 0 || method > 3 ? 0 : method;
+}
+
+QString AppSettings::defaultLogFilePath() const
+{
+    return QDir::toNativeSeparators(
+        QStringLiteral("%1/%2_log.txt").arg(m_dataFolder, lowerProgramName()));
+}
+
+void AppSettings::load()
+{
+    std::unique_ptr<QSettings> settings = openSettingsFile();
+    m_settingsFileName = settings->fileName();
+    qDebug() << "Loading settings from file" << qUtf8Printable(m_settingsFileName);
+    const bool noKeys = settings->allKeys().isEmpty();
+
+    settings->beginGroup(QStringLiteral("Version"));
+    m_settingsVersion = settings->value(QStringLiteral("Settings"), 1).toInt();
+    m_creationDate = settings->value(QStringLiteral("CreationDate")).toDate();
+    if (!m_creationDate.isValid())
+        m_creationDate = QDate::currentDate();
+    settings->endGroup();
+
+    settings->beginGroup(QStringLiteral("Tasks"));
+    m_saveRecent = settings->value(QStringLiteral("SaveRecent"), !m_portable).toBool();
+    m_recentTasks.clear();
+    if (m_saveRecent) {
+        const QStringList recent = settings->value(QStringLiteral("Recent")).toStringList();
+        for (const QString& text : recent) {
+            Task task;
+            if (task.fromDataString(text))
+                m_recentTasks.append(task);
+        }
+    }
+    settings->endGroup();
+
+    settings->beginGroup(QStringLiteral("Log"));
+    m_logEnabled = !settings->value(QStringLiteral("Disabled"), true).toBool();
+    m_logFilePath = settings->value(QStringLiteral("FilePath"), defaultLogFilePath()).toString();
+    m_logMinimumSize = settings->value(QStringLiteral("LogFileMinimumSize(Mb)"), 20).toLongLong();
+    m_logMaximumSize = boundedLogMaximumSize(
+        settings->value(QStringLiteral("LogFileMaximumSize(Mb)"), 100).toLongLong(),
+        m_logMinimumSize);
+    settings->endGroup();
+
+    settings->beginGroup(QStringLiteral("System"));
+    m_maxNumThreads =
+        boundedThreadCount(settings->value(QStringLiteral("MaxNumThreads"), 2).toInt());
+    m_checkForNewVersionAtStartup =
+        settings->value(QStringLiteral("CheckForNewVersionAtStartup"), true).toBool();
+    m_languageFilePath = settings->value(QStringLiteral("LanguageFilePath")).toString();
+    m_allowMultipleInstances =
+        settings->value(QStringLiteral("AllowMultipleInstances"), true).toBool();
+    m_maxTransferSpeed =
+        settings->value(QStringLiteral("MaxTransferSpeed"), Q_INT64_C(999999999000)).toLongLong();
+    m_copyMethod = boundedCopyMethod(settings->value(QStringLiteral("CopyMethod"), 0).toInt());
+    settings->endGroup();
+
+    m_externalProgram.readFromSettings(*settings);
+
+    settings->beginGroup(QStringLiteral("Misc"));
+    m_autoSaveErrors = settings->value(QStringLiteral("AutoSaveErrors"), false).toBool();
+    m_useExternalCopyProgram =
+        settings->value(QStringLiteral("UseExternalCopyProgram"), false).toBool();
+    m_skipBuildListForExternalProgram =
+        settings->value(QStringLiteral("SkipBuildListForExternalProgram"), false).toBool();
+    m_skipIntegrityCheckForFileSizeMoreThan =
+        settings->value(QStringLiteral("SkipIntegrityCheckForFileSizeMoreThan"), 0).toLongLong();
+    m_skipErrorsInSync = settings->value(QStringLiteral("SkipErrorsInSync"), false).toBool();
+    m_reportFilteredFiles = settings->value(QStringLiteral("ReportFilteredFiles"), false).toBool();
+    m_removeReadOnlyAttribute =
+        settings->value(QStringLiteral("RemoveReadOnlyAttribute"), false).toBool();
+    settings->endGroup();
+
+    settings->beginGroup(QStringLiteral("Gui"));
+    m_viewOnlyFileNames = settings->value(QStringLiteral("ViewOnlyFileNames"), false).toBool();
+    settings->endGroup();
+
+    m_lastLoadOrSaveTime = QDateTime::currentDateTime();
+
+    if (noKeys) {
+        qDebug() << "Default settings load";
+        return;
+    }
+    const QStringList keys = settings->allKeys();
+    for (const QString& key : keys) {
+        if (key == QLatin1String("Tasks/Recent"))
+            continue;
+        qDebug() << "Setting read ->" << qUtf8Printable(key) << "="
+                 << qUtf8Printable(settings->value(key).toString());
+    }
+}
+
+void AppSettings::save()
+{
+    std::unique_ptr<QSettings> settings = openSettingsFile();
+    m_settingsFileName = settings->fileName();
+    if (!settings->isWritable()) {
+        qWarning() << "Setting cannot be saved in file" << qUtf8Printable(m_settingsFileName);
+        return;
+    }
+    settings->clear();
+
+    settings->beginGroup(QStringLiteral("Version"));
+    settings->setValue(QStringLiteral("Program"), ProgramIdentity::versionText(false, true));
+    settings->setValue(QStringLiteral("Settings"), 1);
+    // ISO text rather than a binary variant, so the file stays readable.
+    settings->setValue(QStringLiteral("CreationDate"), m_creationDate.toString(Qt::ISODate));
+    settings->setValue(QStringLiteral("Qt"), ProgramIdentity::frameworkMajorVersion());
+    settings->endGroup();
+
+    settings->beginGroup(QStringLiteral("Tasks"));
+    settings->setValue(QStringLiteral("SaveRecent"), m_saveRecent);
+    QStringList recent;
+    if (m_saveRecent) {
+        for (const Task& task : qAsConst(m_recentTasks))
+            recent.append(task.toDataString());
+    }
+    settings->setValue(QStringLiteral("Recent"), recent);
+    settings->endGroup();
+
+    settings->beginGroup(QStringLiteral("Log"));
+    settings->setValue(QStringLiteral("Disabled"), !m_logEnabled);
+    settings->setValue(QStringLiteral("FilePath"), m_logFilePath);
+    settings->setValue(QStringLiteral("LogFileMaximumSize(Mb)"), m_logMaximumSize);
+    settings->setValue(QStringLiteral("LogFileMinimumSize(Mb)"), m_logMinimumSize);
+    settings->endGroup();
+
+    settings->beginGroup(QStringLiteral("System"));
+    settings->setValue(QStringLiteral("MaxNumThreads"), m_maxNumThreads.load());
+    settings->setValue(QStringLiteral("CheckForNewVersionAtStartup"),
+                       m_checkForNewVersionAtStartup);
+    settings->setValue(QStringLiteral("LanguageFilePath"), m_languageFilePath);
+    settings->setValue(QStringLiteral("AllowMultipleInstances"), m_allowMultipleInstances);
+    settings->setValue(QStringLiteral("MaxTransferSpeed"), m_maxTransferSpeed.load());
+    settings->setValue(QStringLiteral("CopyMethod"), m_copyMethod.load());
+    settings->endGroup();
+
+    settings->beginGroup(QStringLiteral("Misc"));
+    settings->setValue(QStringLiteral("UseExternalCopyProgram"), m_useExternalCopyProgram);
+    settings->setValue(QStringLiteral("SkipBuildListForExternalProgram"),
+                       m_skipBuildListForExternalProgram);
+    settings->setValue(QStringLiteral("SkipIntegrityCheckForFileSizeMoreThan"),
+                       m_skipIntegrityCheckForFileSizeMoreThan.load());
+    settings->setValue(QStringLiteral("AutoSaveErrors"), m_autoSaveErrors);
+    settings->setValue(QStringLiteral("SkipErrorsInSync"), m_skipErrorsInSync.load());
+    settings->setValue(QStringLiteral("ReportFilteredFiles"), m_reportFilteredFiles.load());
+    settings->setValue(QStringLiteral("RemoveReadOnlyAttribute"), m_removeReadOnlyAttribute.load());
+    settings->endGroup();
+
+    settings->beginGroup(QStringLiteral("Gui"));
+    settings->setValue(QStringLiteral("ViewOnlyFileNames"), m_viewOnlyFileNames);
+    settings->endGroup();
+
+    m_externalProgram.writeToSettings(*settings);
+
+    settings->sync();
+    if (settings->status() != QSettings::NoError) {
+        // The old file is still in place: the new one is only renamed over it when
+        // it was written completely.
+        qWarning() << "Setting cannot be saved in file" << qUtf8Printable(m_settingsFileName);
+        return;
+    }
+    qDebug() << "Settings saved in file" << qUtf8Printable(m_settingsFileName);
+    m_lastLoadOrSaveTime = QDateTime::currentDateTime();
+}
+
+void AppSettings::clearAll()
+{
+    qDebug() << "Clear all settings";
+    std::unique_ptr<QSettings> settings = openSettingsFile();
+    if (!settings->allKeys().isEmpty()) {
+        settings->clear();
+        settings->sync();
+    }
+}
+
+void AppSettings::detectDefaultLanguage()
+{
+    if (!m_languageFilePath.isEmpty())
+        return;
+    QString languageId = QLocale::system().name();
+    if (languageId.size() > 2)
+        languageId.truncate(2);
+    qDebug() << "Language Id:" << languageId;
+
+    const QString candidate =
+        QStringLiteral("%1/%2_%3.qm").arg(m_resourceFolder, lowerProgramName(), languageId);
+    if (QFileInfo::exists(candidate)) {
+        m_languageFilePath = QDir::toNativeSeparators(candidate);
+        qDebug() << "Found default language for your system:" << qUtf8Printable(m_languageFilePath);
+    }
+}

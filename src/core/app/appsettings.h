@@ -1,0 +1,163 @@
+#pragma once
+
+#include "engine/externalprogramsettings.h"
+#include "model/task.h"
+
+#include <QDate>
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <atomic>
+#include <memory>
+
+class QSettings;
+
+// The user's preferences and the places where the program keeps its files.
+//
+// One process-wide object, loaded on the user-interface thread before any job thread
+// exists and changed only there. Job threads read a few values while they work (copy
+// method, report filtered files, skip errors in sync, remove read-only attribute,
+// transfer speed, integrity-check threshold), so every scalar is atomic: a change made
+// in the preferences during a copy is seen by the next read, without a data race.
+class AppSettings
+{
+public:
+    // Created on first use; destroyed by start-up after the final save.
+    static AppSettings* instance();
+    static void destroyInstance();
+
+    // Start-up, in this order.
+    void readArguments();
+    void readArguments(const QStringList& applicationArguments);
+    void findResourceFolder();
+    void readRcFile();
+    bool prepareDataFolder();
+    void load();
+
+    void save();
+    void clearAll();
+    void detectDefaultLanguage();
+    QString defaultLogFilePath() const;
+
+    // A fresh settings object on the settings file, for one load, save or clear.
+    std::unique_ptr<QSettings> openSettingsFile();
+
+    // The program's folder: where the rc file, translations and (portable) data live.
+    // Defaults to the folder of the running executable.
+    QString programFolder() const;
+    void setProgramFolder(const QString& folder);
+
+    QStringList arguments() const { return m_arguments; }
+    QString settingsFileName() const { return m_settingsFileName; }
+    QString resourceFolder() const { return m_resourceFolder; }
+    void setResourceFolder(const QString& folder) { m_resourceFolder = folder; }
+    QString dataFolder() const { return m_dataFolder; }
+    void setDataFolder(const QString& folder) { m_dataFolder = folder; }
+    bool isPortable() const { return m_portable; }
+    void setPortable(bool portable) { m_portable = portable; }
+    QDate creationDate() const { return m_creationDate; }
+    void setCreationDate(const QDate& date) { m_creationDate = date; }
+    int settingsVersion() const { return m_settingsVersion; }
+    QDateTime lastLoadOrSaveTime() const { return m_lastLoadOrSaveTime; }
+
+    bool saveRecent() const { return m_saveRecent; }
+    void setSaveRecent(bool value) { m_saveRecent = value; }
+    QList<Task> recentTasks() const { return m_recentTasks; }
+    void setRecentTasks(const QList<Task>& tasks) { m_recentTasks = tasks; }
+
+    ExternalProgramSettings externalProgram() const { return m_externalProgram; }
+    void setExternalProgram(const ExternalProgramSettings& program) { m_externalProgram = program; }
+    bool useExternalCopyProgram() const { return m_useExternalCopyProgram; }
+    void setUseExternalCopyProgram(bool value) { m_useExternalCopyProgram = value; }
+    bool skipBuildListForExternalProgram() const { return m_skipBuildListForExternalProgram; }
+    void setSkipBuildListForExternalProgram(bool value)
+    {
+        m_skipBuildListForExternalProgram = value;
+    }
+
+    bool logEnabled() const { return m_logEnabled; }
+    void setLogEnabled(bool value) { m_logEnabled = value; }
+    QString logFilePath() const { return m_logFilePath; }
+    void setLogFilePath(const QString& path) { m_logFilePath = path; }
+    // Megabytes.
+    qint64 logMaximumSize() const { return m_logMaximumSize; }
+    void setLogMaximumSize(qint64 megabytes) { m_logMaximumSize = megabytes; }
+    qint64 logMinimumSize() const { return m_logMinimumSize; }
+    void setLogMinimumSize(qint64 megabytes) { m_logMinimumSize = megabytes; }
+
+    int maxNumThreads() const { return m_maxNumThreads; }
+    void setMaxNumThreads(int count) { m_maxNumThreads = count; }
+    bool checkForNewVersionAtStartup() const { return m_checkForNewVersionAtStartup; }
+    void setCheckForNewVersionAtStartup(bool value) { m_checkForNewVersionAtStartup = value; }
+    QString languageFilePath() const { return m_languageFilePath; }
+    void setLanguageFilePath(const QString& path) { m_languageFilePath = path; }
+    bool allowMultipleInstances() const { return m_allowMultipleInstances; }
+    void setAllowMultipleInstances(bool value) { m_allowMultipleInstances = value; }
+    qint64 maxTransferSpeed() const { return m_maxTransferSpeed; }
+    void setMaxTransferSpeed(qint64 value) { m_maxTransferSpeed = value; }
+    int copyMethod() const { return m_copyMethod; }
+    void setCopyMethod(int method) { m_copyMethod = method; }
+
+    qint64 skipIntegrityCheckForFileSizeMoreThan() const
+    {
+        return m_skipIntegrityCheckForFileSizeMoreThan;
+    }
+    void setSkipIntegrityCheckForFileSizeMoreThan(qint64 bytes)
+    {
+        m_skipIntegrityCheckForFileSizeMoreThan = bytes;
+    }
+    bool autoSaveErrors() const { return m_autoSaveErrors; }
+    void setAutoSaveErrors(bool value) { m_autoSaveErrors = value; }
+    bool skipErrorsInSync() const { return m_skipErrorsInSync; }
+    void setSkipErrorsInSync(bool value) { m_skipErrorsInSync = value; }
+    bool reportFilteredFiles() const { return m_reportFilteredFiles; }
+    void setReportFilteredFiles(bool value) { m_reportFilteredFiles = value; }
+    bool removeReadOnlyAttribute() const { return m_removeReadOnlyAttribute; }
+    void setRemoveReadOnlyAttribute(bool value) { m_removeReadOnlyAttribute = value; }
+    bool viewOnlyFileNames() const { return m_viewOnlyFileNames; }
+    void setViewOnlyFileNames(bool value) { m_viewOnlyFileNames = value; }
+
+    // The bounds applied on load, as pure functions.
+    static qint64 boundedLogMaximumSize(qint64 maximum, qint64 minimum);
+    static int boundedThreadCount(int count);
+    static int boundedCopyMethod(int method);
+
+private:
+    AppSettings();
+
+    QStringList m_arguments;
+    QString m_settingsFileName;
+    QString m_programFolder;
+    QString m_resourceFolder;
+    QString m_dataFolder;
+    bool m_portable = false;
+    QDate m_creationDate;
+    int m_settingsVersion = 1;
+    QDateTime m_lastLoadOrSaveTime;
+
+    bool m_saveRecent = true;
+    QList<Task> m_recentTasks;
+    ExternalProgramSettings m_externalProgram;
+    bool m_useExternalCopyProgram = false;
+    bool m_skipBuildListForExternalProgram = false;
+
+    bool m_logEnabled = true;
+    QString m_logFilePath;
+    qint64 m_logMaximumSize = 100;
+    qint64 m_logMinimumSize = 20;
+
+    std::atomic<int> m_maxNumThreads{2};
+    bool m_checkForNewVersionAtStartup = true;
+    QString m_languageFilePath;
+    bool m_allowMultipleInstances = true;
+    std::atomic<qint64> m_maxTransferSpeed{999999999000};
+    std::atomic<int> m_copyMethod{0};
+    std::atomic<qint64> m_skipIntegrityCheckForFileSizeMoreThan{0};
+    bool m_autoSaveErrors = false;
+    std::atomic<bool> m_skipErrorsInSync{false};
+    std::atomic<bool> m_reportFilteredFiles{false};
+    std::atomic<bool> m_removeReadOnlyAttribute{false};
+    bool m_viewOnlyFileNames = false;
+};

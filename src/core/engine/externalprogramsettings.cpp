@@ -1,0 +1,94 @@
+#include "engine/externalprogramsettings.h"
+
+#include "fs/pathutils.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSettings>
+
+namespace {
+
+const char* const GroupName = "ExternalCopyProcess";
+const char* const FilePathKey = "FilePath";
+const char* const ArgumentsKey = "Arguments";
+const char* const SyntaxTypeKey = "SyntaxType";
+
+QString quotedIfSpaced(const QString& text)
+{
+    return text.contains(QLatin1Char(' ')) ? QStringLiteral("\"%1\"").arg(text) : text;
+}
+
+} // namespace
+
+void ExternalProgramSettings::readFromSettings(QSettings& settings)
+{
+    settings.beginGroup(QLatin1String(GroupName));
+    filePath =
+        settings.value(QLatin1String(FilePathKey), QStringLiteral("/usr/bin/rsync")).toString();
+    arguments = settings.value(QLatin1String(ArgumentsKey), QStringList{QStringLiteral("-a")})
+                    .toStringList();
+    syntaxType = settings.value(QLatin1String(SyntaxTypeKey), int(GenericSyntax)).toInt();
+    settings.endGroup();
+}
+
+void ExternalProgramSettings::writeToSettings(QSettings& settings) const
+{
+    settings.beginGroup(QLatin1String(GroupName));
+    settings.setValue(QLatin1String(FilePathKey), filePath);
+    settings.setValue(QLatin1String(ArgumentsKey), arguments);
+    settings.setValue(QLatin1String(SyntaxTypeKey), syntaxType);
+    settings.endGroup();
+}
+
+QStringList ExternalProgramSettings::buildArguments(const ExternalProgramSettings& settings,
+                                                    const QString& source,
+                                                    const QString& destination)
+{
+    const QFileInfo sourceInfo(source);
+    if (settings.syntaxType != RobocopySyntax || FileSystemUtils::isRealDirectory(sourceInfo))
+        return settings.arguments + QStringList{source, destination};
+    // The destination's own name is not passed: the file keeps the source's name.
+    QStringList list{QDir::toNativeSeparators(sourceInfo.path()),
+                     QDir::toNativeSeparators(QFileInfo(destination).path()),
+                     sourceInfo.fileName()};
+    return list + settings.arguments;
+}
+
+QString ExternalProgramSettings::commandLine(const ExternalProgramSettings& settings,
+                                             const QString& source, const QString& destination)
+{
+    QStringList parts{quotedIfSpaced(settings.filePath)};
+    const QStringList programArguments = buildArguments(settings, source, destination);
+    for (const QString& argument : programArguments)
+        parts.append(quotedIfSpaced(argument));
+    return parts.join(QLatin1Char(' '));
+}
+
+int ExternalProgramSettings::maxSuccessExitCode(int syntaxType)
+{
+    return syntaxType == RobocopySyntax ? 1 : 0;
+}
+
+int ExternalProgramSettings::syntaxTypeForProgram(const QString& filePath)
+{
+    return filePath.toLower().contains(QLatin1String("robocopy")) ? RobocopySyntax : GenericSyntax;
+}
+
+ExternalProgramSettings ExternalProgramSettings::fromUserText(const QString& filePathLine,
+                                                              const QString& argumentsLine)
+{
+    ExternalProgramSettings settings;
+    settings.filePath = QDir::toNativeSeparators(filePathLine.trimmed());
+    const QString argumentText = argumentsLine.trimmed();
+    // An empty line means no arguments, not one empty argument.
+    if (!argumentText.isEmpty())
+        settings.arguments = argumentText.split(QLatin1Char(' '), Qt::KeepEmptyParts);
+    settings.syntaxType = syntaxTypeForProgram(settings.filePath);
+    return settings;
+}
+
+bool ExternalProgramSettings::operator==(const ExternalProgramSettings& other) const
+{
+    return filePath == other.filePath && arguments == other.arguments &&
+           syntaxType == other.syntaxType;
+}

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+class QSettings;
+
+// How the source and destination reach the external copy program.
+enum ExternalProgramSyntax
+{
+    GenericSyntax = 0,
+    RobocopySyntax = 1
+};
+
+// The external copy program: its path, the user's arguments and the syntax that decides
+// how a source and a destination are added to them. A plain value copied into each copy
+// task, so a change of the preferences does not affect a running copy.
+struct ExternalProgramSettings
+{
+    QString filePath;
+    QStringList arguments;
+    int syntaxType = GenericSyntax;
+
+    // Group "ExternalCopyProcess"; missing keys fall back to rsync with "-a", generic syntax.
+    void readFromSettings(QSettings& settings);
+    void writeToSettings(QSettings& settings) const;
+
+    // Generic syntax, or any syntax with a real folder as source: the arguments, then source
+    // and destination. Robocopy syntax with a file (or a link): source folder, destination
+    // folder, the source's file name, then the arguments.
+    static QStringList buildArguments(const ExternalProgramSettings& settings,
+                                      const QString& source, const QString& destination);
+    // The program and its arguments for messages, those with a space in double quotes.
+    static QString commandLine(const ExternalProgramSettings& settings, const QString& source,
+                               const QString& destination);
+    // Exit codes up to this one mean success.
+    static int maxSuccessExitCode(int syntaxType);
+    static int syntaxTypeForProgram(const QString& filePath);
+    // The record the preferences dialog builds from its two text lines.
+    static ExternalProgramSettings fromUserText(const QString& filePathLine,
+                                                const QString& argumentsLine);
+
+    bool operator==(const ExternalProgramSettings& other) const;
+    bool operator!=(const ExternalProgramSettings& other) const { return !(*this == other); }
+};

@@ -1,0 +1,174 @@
+#include "model/copyoptions.h"
+
+#include <QDebug>
+#include <QSettings>
+
+#include <climits>
+
+namespace {
+
+const QString patternSeparator = QStringLiteral(", ");
+
+QString boolText(bool value)
+{
+    return value ? QStringLiteral("1") : QStringLiteral("0");
+}
+
+// An INI list value of one empty text would otherwise become a filter that matches
+// nothing.
+QStringList withoutEmptyEntries(const QStringList& list)
+{
+    QStringList result;
+    for (const QString& entry : list) {
+        if (!entry.isEmpty())
+            result.append(entry);
+    }
+    return result;
+}
+
+// A stored number outside [low, high], or no number at all, gives the fallback.
+int rangedSetting(const QSettings& settings, const QString& key, int absent, int low, int high,
+                  int fallback)
+{
+    const QVariant value = settings.value(key);
+    if (!value.isValid())
+        return absent;
+    bool ok = false;
+    const int number = value.toInt(&ok);
+    return ok && number >= low && number <= high ? number : fallback;
+}
+
+} // namespace
+
+CopyOptions::CopyOptions() : m_skipErrorOnFiles{QStringLiteral("desktop.ini")} {}
+
+bool CopyOptions::operator==(const CopyOptions& other) const
+{
+    return m_copyMode == other.m_copyMode && m_copyHiddenFiles == other.m_copyHiddenFiles &&
+           m_overwriteMode == other.m_overwriteMode && m_copyFilters == other.m_copyFilters &&
+           m_skipFilters == other.m_skipFilters && m_skipErrorOnFiles == other.m_skipErrorOnFiles &&
+           m_recursive == other.m_recursive && m_copySymbolicLinks == other.m_copySymbolicLinks &&
+           m_copyEmptyFolders == other.m_copyEmptyFolders &&
+           m_destinationMode == other.m_destinationMode;
+}
+
+QStringList CopyOptions::toDataString() const
+{
+    // The first text holds the place of a flag that is no longer used.
+    return {QStringLiteral("0"),
+            QString::number(m_overwriteMode),
+            boolText(m_copyHiddenFiles),
+            boolText(m_recursive),
+            boolText(m_copySymbolicLinks),
+            m_copyFilters.join(patternSeparator),
+            m_skipFilters.join(patternSeparator),
+            m_skipErrorOnFiles.join(patternSeparator),
+            boolText(m_copyEmptyFolders),
+            QString::number(m_destinationMode),
+            QString::number(m_copyMode)};
+}
+
+bool CopyOptions::fromDataString(QStringList list)
+{
+    if (list.size() < 8) {
+        qWarning() << "Invalid argument found in CopyOptions::fromDataString(...):"
+                   << list.join(QLatin1Char('|'));
+        return false;
+    }
+
+    auto fail = [&list](const char* message) {
+        qWarning() << message << list.join(QLatin1Char('|'));
+        return false;
+    };
+    // Takes the next element as a decimal number within [low, high].
+    auto takeNumber = [&list](int& value, int low, int high) {
+        bool ok = false;
+        const int number = list.takeFirst().toInt(&ok);
+        if (!ok || number < low || number > high)
+            return false;
+        value = number;
+        return true;
+    };
+    auto takeBool = [&takeNumber](bool& value) {
+        int number = 0;
+        if (!takeNumber(number, INT_MIN, INT_MAX))
+            return false;
+        value = number == 1;
+        return true;
+    };
+    auto takePatterns = [&list](QStringList& value) {
+        const QString text = list.takeFirst();
+        if (!text.isEmpty())
+            value = text.split(patternSeparator, Qt::SkipEmptyParts);
+    };
+
+    int obsolete = 0;
+    if (!takeNumber(obsolete, INT_MIN, INT_MAX))
+        return fail("Invalid obsolete m_verifyOnlyCopiedFiles found in "
+                    "CopyOptions::fromDataString(...):");
+    if (!takeNumber(m_overwriteMode, NoOverwrite, OverwriteDifferent))
+        return fail("Invalid m_overwriteMode found in CopyOptions::fromDataString(...):");
+    if (!takeBool(m_copyHiddenFiles))
+        return fail("Invalid m_copyHiddenFiles found in CopyOptions::fromDataString(...):");
+    if (!takeBool(m_recursive))
+        return fail("Invalid m_recursive found in CopyOptions::fromDataString(...):");
+    if (!takeBool(m_copySymbolicLinks))
+        return fail("Invalid m_copySymbolicLinks found in CopyOptions::fromDataString(...):");
+    takePatterns(m_copyFilters);
+    takePatterns(m_skipFilters);
+    takePatterns(m_skipErrorOnFiles);
+
+    // Older data strings end here.
+    if (list.isEmpty())
+        return true;
+    if (!takeBool(m_copyEmptyFolders))
+        return fail("Invalid m_copyEmptyFolders found in CopyOptions::fromDataString(...):");
+    if (list.isEmpty())
+        return true;
+    if (!takeNumber(m_destinationMode, Collate, Normal))
+        return fail("Invalid m_destinationMode found in CopyOptions::fromDataString(...):");
+    if (list.isEmpty())
+        return true;
+    if (!takeNumber(m_copyMode, Copy, FixErrors))
+        return fail("Invalid m_copyMode found in CopyOptions::fromDataString(...):");
+    return true;
+}
+
+QStringList CopyOptions::toDescriptionList() const
+{
+    const QString number = QStringLiteral("%1=%2");
+    const QString quoted = QStringLiteral("%1=\"%2\"");
+    return {
+        number.arg(QStringLiteral("CopyMode"), QString::number(m_copyMode)),
+        number.arg(QStringLiteral("DestinationMode"), QString::number(m_destinationMode)),
+        number.arg(QStringLiteral("Recursive"), boolText(m_recursive)),
+        number.arg(QStringLiteral("CopySymbolicLinks"), boolText(m_copySymbolicLinks)),
+        number.arg(QStringLiteral("CopyEmptyFolders"), boolText(m_copyEmptyFolders)),
+        number.arg(QStringLiteral("HiddenFiles"), boolText(m_copyHiddenFiles)),
+        number.arg(QStringLiteral("OverwriteMode"), QString::number(m_overwriteMode)),
+        quoted.arg(QStringLiteral("CopyFilters"), m_copyFilters.join(patternSeparator)),
+        quoted.arg(QStringLiteral("SkipFilters"), m_skipFilters.join(patternSeparator)),
+        quoted.arg(QStringLiteral("SkipErrorOnFiles"), m_skipErrorOnFiles.join(patternSeparator))};
+}
+
+void CopyOptions::loadFromSettings(QSettings& settings)
+{
+    settings.beginGroup(QStringLiteral("Copy"));
+    m_copyMode = rangedSetting(settings, QStringLiteral("Mode"), Copy, Copy, FixErrors, Copy);
+    m_copyHiddenFiles = settings.value(QStringLiteral("HiddenFiles"), true).toBool();
+    m_overwriteMode = rangedSetting(settings, QStringLiteral("OverwriteMode"), OverwriteOlder,
+                                    NoOverwrite, OverwriteDifferent, NoOverwrite);
+    m_copyFilters =
+        withoutEmptyEntries(settings.value(QStringLiteral("CopyFilters")).toStringList());
+    m_skipFilters =
+        withoutEmptyEntries(settings.value(QStringLiteral("SkipFilters")).toStringList());
+    if (settings.contains(QStringLiteral("SkipErrorOnFiles")))
+        m_skipErrorOnFiles =
+            withoutEmptyEntries(settings.value(QStringLiteral("SkipErrorOnFiles")).toStringList());
+    m_recursive = settings.value(QStringLiteral("Recursive"), true).toBool();
+    m_copySymbolicLinks = settings.value(QStringLiteral("CopySymbolicLinks"), true).toBool();
+    m_copyEmptyFolders = settings.value(QStringLiteral("CopyEmptyFolders"), true).toBool();
+    m_destinationMode =
+        rangedSetting(settings, QStringLiteral("DestinationMode"), Normal, Collate, Normal, Normal);
+    settings.endGroup();
+}

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QStringList>
+
+class QSettings;
+
+// The choices that shape one copy run. A value class: the main window fills it, the
+// task stores it as a list of texts, and every copier receives its own copy.
+class CopyOptions
+{
+public:
+    enum CopyMode
+    {
+        Copy = 0,
+        Move = 1,
+        Verify = 2,
+        FixErrors = 3
+    };
+    enum OverwriteMode
+    {
+        NoOverwrite = 0,
+        OverwriteOlder = 1,
+        OverwriteAlways = 2,
+        AutoRename = 3,
+        OverwriteDifferent = 4
+    };
+    enum DestinationMode
+    {
+        Collate = 0,
+        Normal = 1
+    };
+
+    CopyOptions();
+
+    bool operator==(const CopyOptions& other) const;
+    bool operator!=(const CopyOptions& other) const { return !(*this == other); }
+
+    // Eleven texts; pattern lists are joined with ", ".
+    QStringList toDataString() const;
+    // Reads from the front of the list; members the list does not reach keep their
+    // values. False (and one warning) on a malformed list, leaving the members read
+    // so far updated.
+    bool fromDataString(QStringList list);
+    // "Key=value" texts for logs and reports.
+    QStringList toDescriptionList() const;
+    // Reads the group "Copy" that task files of the first save version hold.
+    void loadFromSettings(QSettings& settings);
+
+    int m_copyMode = Copy;
+    bool m_copyHiddenFiles = true;
+    int m_overwriteMode = OverwriteOlder;
+    QStringList m_copyFilters;
+    QStringList m_skipFilters;
+    QStringList m_skipErrorOnFiles;
+    bool m_recursive = true;
+    bool m_copySymbolicLinks = true;
+    bool m_copyEmptyFolders = true;
+    int m_destinationMode = Normal;
+};
