@@ -149,22 +149,22 @@ void TestTransferCounters::processWideInstance()
     // First use from several threads at once creates exactly one table.
     TransferCounters::destroyInstance();
     std::atomic<bool> go{false};
-    std::vector<TransferCounters*> seen(4, nullptr);
+    std::atomic<TransferCounters*> seen[4] = {};
     std::vector<std::unique_ptr<QThread>> threads;
     for (int t = 0; t < 4; ++t) {
         threads.emplace_back(QThread::create([&go, &seen, t] {
             while (!go.load())
                 QThread::yieldCurrentThread();
             seen[t] = TransferCounters::instance();
-            seen[t]->addValue(TransferCounters::BytesCompleted, 1);
+            seen[t].load()->addValue(TransferCounters::BytesCompleted, 1);
         }));
         threads.back()->start();
     }
     go = true;
     for (auto& thread : threads)
         QVERIFY(thread->wait(60000));
-    for (TransferCounters* pointer : seen)
-        QCOMPARE(pointer, TransferCounters::instance());
+    for (const auto& pointer : seen)
+        QCOMPARE(pointer.load(), TransferCounters::instance());
     QCOMPARE(TransferCounters::instance()->value(TransferCounters::BytesCompleted), qint64(4));
     TransferCounters::destroyInstance();
 }

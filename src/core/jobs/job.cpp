@@ -1,5 +1,6 @@
 #include "jobs/job.h"
 
+#include "jobs/handover.h"
 #include "jobs/mutexlocker.h"
 
 Job::Job(QObject* parent) : QObject(parent) {}
@@ -44,7 +45,21 @@ void Job::stopJob()
 
 void Job::completeAndClose()
 {
+    HandOver::publish(this);
     emit jobCompleted();
+}
+
+void Job::deleteLater()
+{
+    HandOver::publish(this);
+    QObject::deleteLater();
+}
+
+bool Job::event(QEvent* event)
+{
+    // Every queued call and the deferred deletion reach the job here, in its thread.
+    HandOver::receive(this);
+    return QObject::event(event);
 }
 
 void Job::finishJob()
@@ -57,5 +72,6 @@ void Job::finishJob()
         m_finished = true;
         m_endTime = QDateTime::currentDateTimeUtc();
     }
+    HandOver::publish(this);
     emit jobHasFinishedWithThread();
 }

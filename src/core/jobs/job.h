@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDateTime>
+#include <QEvent>
 #include <QMutex>
 #include <QObject>
 #include <QString>
@@ -33,8 +34,13 @@ public slots:
     virtual void startJob();
     virtual void stopJob();
     void completeAndClose();
+    // Same as QObject::deleteLater; it also tells ThreadSanitizer that the owner has
+    // handed the job back to its thread for deletion.
+    void deleteLater();
 
 protected:
+    bool event(QEvent* event) override;
+
     // Every job calls this once when its work is over, successful or not. Later calls do
     // nothing, so an override that records something must return early when isFinished().
     virtual void finishJob();

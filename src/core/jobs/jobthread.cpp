@@ -1,5 +1,6 @@
 #include "jobs/jobthread.h"
 
+#include "jobs/handover.h"
 #include "jobs/job.h"
 #include "jobs/mutexlocker.h"
 
@@ -10,6 +11,10 @@ JobThread::JobThread(QObject* parent) : QThread(parent)
 {
     setObjectName(QStringLiteral("JobThread"));
     connect(this, &QThread::finished, this, &JobThread::onThreadExit);
+    // Runs in this thread after its last use of the thread object; destroyThreads
+    // receives the object back once wait() has returned.
+    connect(
+        this, &QThread::finished, this, [this] { HandOver::publish(this); }, Qt::DirectConnection);
 }
 
 JobThread::~JobThread() = default;
@@ -23,6 +28,7 @@ void JobThread::addJob(Job* job)
     connect(job, &Job::jobHasFinishedWithThread, this, &JobThread::onJobCompleted);
     job->moveToThread(this);
     m_jobs.append(job);
+    HandOver::publish(job);
     QMetaObject::invokeMethod(job, "startJob", Qt::QueuedConnection);
 }
 
@@ -46,6 +52,7 @@ void JobThread::stopAllJobs()
 
 void JobThread::onJobCompleted()
 {
+    HandOver::receive(sender());
     Job* job = qobject_cast<Job*>(sender());
     if (!job) {
         qWarning() << objectName() << "has received a signal from invalid Job instance";
@@ -57,8 +64,10 @@ void JobThread::onJobCompleted()
         listed = m_jobs.removeOne(job);
     }
     // Unlisted first, so that the owner, once told, never sees the job counted as busy.
-    if (listed)
+    if (listed) {
+        HandOver::publish(job);
         QMetaObject::invokeMethod(job, "completeAndClose", Qt::QueuedConnection);
+    }
 }
 
 void JobThread::onThreadExit() {}

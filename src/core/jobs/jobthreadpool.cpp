@@ -1,5 +1,6 @@
 #include "jobs/jobthreadpool.h"
 
+#include "jobs/handover.h"
 #include "jobs/jobthread.h"
 
 #include <QDebug>
@@ -46,6 +47,7 @@ void JobThreadPool::destroyThreads()
                        << "has a job that did not return within 3000 ms, waiting for it";
             thread->wait();
         }
+        HandOver::receive(thread);
         delete thread;
     }
     list.clear();

@@ -2,17 +2,7 @@
 
 #include <QMutex>
 
-#if defined(__SANITIZE_THREAD__)
-#define BRINDLE_THREAD_SANITIZER 1
-#elif defined(__has_feature)
-#if __has_feature(thread_sanitizer)
-#define BRINDLE_THREAD_SANITIZER 1
-#endif
-#endif
-
-#ifdef BRINDLE_THREAD_SANITIZER
-#include <sanitizer/tsan_interface.h>
-#endif
+#include "jobs/handover.h"
 
 // Scoped lock of a QMutex shared between threads, used instead of QMutexLocker.
 // QtCore locks its mutexes through futexes inside the library, which ThreadSanitizer
