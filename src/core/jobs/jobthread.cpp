@@ -52,8 +52,10 @@ void JobThread::stopAllJobs()
 
 void JobThread::onJobCompleted()
 {
-    HandOver::receive(sender());
-    Job* job = qobject_cast<Job*>(sender());
+    QObject* source = sender();
+    if (source)
+        HandOver::receive(source);
+    Job* job = qobject_cast<Job*>(source);
     if (!job) {
         qWarning() << objectName() << "has received a signal from invalid Job instance";
         return;

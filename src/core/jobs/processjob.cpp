@@ -5,7 +5,6 @@
 #include <QDebug>
 #include <QFileInfo>
 #include <QMetaObject>
-#include <QThread>
 
 ProcessJob::ProcessJob(QObject* parent) : Job(parent), mp_process(new QProcess(this))
 {
