@@ -8,6 +8,9 @@
 #include <QRandomGenerator>
 #include <QtTest>
 
+#include <condition_variable>
+#include <mutex>
+
 #include <sys/stat.h>
 
 namespace {
@@ -31,10 +34,36 @@ struct CheckRun
     QList<QVariantList> progress;
 };
 
+// Holds the pool thread until opened, so that the calls queued meanwhile run in the order
+// they were posted, however fast the thread would otherwise have been.
+class ThreadGate
+{
+public:
+    void wait()
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_condition.wait(lock, [this] { return m_open; });
+    }
+    void open()
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_open = true;
+        }
+        m_condition.notify_all();
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_condition;
+    bool m_open = false;
+};
+
 // Runs the job on a pool thread as the copy task does. stopAfterTurns > 0 asks for a stop
 // after that many turns of the job thread's event queue: 1 lands between the start and the
-// source hash, 2 between the source hash and the destination hash.
-bool runCheck(const CopyItem& item, int stopAfterTurns, CheckRun* run)
+// source hash, 2 between the source hash and the destination hash. threadAnchor lives in
+// the pool thread.
+bool runCheck(const CopyItem& item, int stopAfterTurns, QObject* threadAnchor, CheckRun* run)
 {
     auto* job = new CheckFileJob;
     job->setItem(item);
@@ -49,7 +78,6 @@ bool runCheck(const CopyItem& item, int stopAfterTurns, CheckRun* run)
         run->item = job->item();
     });
     QObject::connect(job, &QObject::destroyed, &receiver, [&destroyed] { destroyed = true; });
-    JobThreadPool::leastBusyThread()->addJob(job);
     std::function<void(int)> stopLater = [job, &stopLater](int turns) {
         QMetaObject::invokeMethod(
             job,
@@ -61,8 +89,15 @@ bool runCheck(const CopyItem& item, int stopAfterTurns, CheckRun* run)
             },
             Qt::QueuedConnection);
     };
+    ThreadGate gate;
     if (stopAfterTurns > 0)
+        QMetaObject::invokeMethod(
+            threadAnchor, [&gate] { gate.wait(); }, Qt::QueuedConnection);
+    JobThreadPool::leastBusyThread()->addJob(job);
+    if (stopAfterTurns > 0) {
         stopLater(stopAfterTurns);
+        gate.open();
+    }
     if (!QTest::qWaitFor([run] { return run->completions > 0; }, 30000))
         return false;
     job->deleteLater();
@@ -102,6 +137,7 @@ private:
 
     QTemporaryDir m_dir;
     int m_fileNumber = 0;
+    QObject* mp_threadAnchor = nullptr;
 };
 
 void TestCheckFileJob::initTestCase()
@@ -110,10 +146,13 @@ void TestCheckFileJob::initTestCase()
     QVERIFY(m_dir.isValid());
     JobThreadPool::createThreads(1);
     JobThreadPool::startThreads();
+    mp_threadAnchor = new QObject;
+    mp_threadAnchor->moveToThread(JobThreadPool::leastBusyThread());
 }
 
 void TestCheckFileJob::cleanupTestCase()
 {
+    mp_threadAnchor->deleteLater();
     JobThreadPool::destroyThreads();
 }
 
@@ -267,7 +306,7 @@ void TestCheckFileJob::check()
                    item.destination_path + ".target");
 
     CheckRun run;
-    QVERIFY(runCheck(item, 0, &run));
+    QVERIFY(runCheck(item, 0, mp_threadAnchor, &run));
     const bool passed = expectedMessage.isEmpty();
     QCOMPARE(run.item.copy_state, expectedState);
     QCOMPARE(run.item.copy_message, expectedMessage);
@@ -304,7 +343,7 @@ void TestCheckFileJob::progressMarks()
         ignoreWarnings({"Integrity check failed for file {D}"}, QString(), item.destination_path,
                        QString());
     CheckRun run;
-    QVERIFY(runCheck(item, 0, &run));
+    QVERIFY(runCheck(item, 0, mp_threadAnchor, &run));
 
     QList<QVariantList> expected;
     for (const QString& path : {item.source_path, item.destination_path}) {
@@ -342,7 +381,7 @@ void TestCheckFileJob::stop()
     QVERIFY(makeLargeFiles(40 * MiB, false, &item));
     ignoreWarnings(warnings, item.source_path, item.destination_path, QString());
     CheckRun run;
-    QVERIFY(runCheck(item, stopAfterTurns, &run));
+    QVERIFY(runCheck(item, stopAfterTurns, mp_threadAnchor, &run));
     QCOMPARE(run.item.copy_state, int(DestinationError));
     QCOMPARE(run.item.copy_message, QString("check cancelled by user"));
     QCOMPARE(run.item.is_checked, false);
