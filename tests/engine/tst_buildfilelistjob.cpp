@@ -392,7 +392,7 @@ void TestBuildFileListJob::overwriteRules()
 void TestBuildFileListJob::breadthFirstOrder()
 {
     QTemporaryDir dir;
-    for (const QString& entry :
+    for (const char* entry :
          {"src/f1", "src/.h", "src/l>src/f1", "src/A/f", "src/A/A1/f", "src/A/A1/A11/f",
           "src/A/A2/f", "src/B/f", "src/B/.h", "src/B/B1/f", "src/C/"})
         QVERIFY(makeEntry(dir.path(), entry));
@@ -464,9 +464,9 @@ void TestBuildFileListJob::foldersWithoutAccess()
         QSKIP("Preparing folders that another user cannot enter needs root");
     QTemporaryDir dir;
     QCOMPARE(::chmod(local(dir.path()).constData(), 0755), 0);
-    for (const QString& entry : {"src/a", "src/locked/b", "src/closed/c", "src/blind/d"})
+    for (const char* entry : {"src/a", "src/locked/b", "src/closed/c", "src/blind/d"})
         QVERIFY(makeEntry(dir.path(), entry));
-    for (const QString& path : {"src", "src/a", "src/locked", "src/locked/b"})
+    for (const char* path : {"src", "src/a", "src/locked", "src/locked/b"})
         QCOMPARE(::chown(local(dir.filePath(path)).constData(), 65534, 65534), 0);
     QCOMPARE(::chmod(local(dir.filePath("src/locked")).constData(), 0600), 0);
     QCOMPARE(::chmod(local(dir.filePath("src/closed")).constData(), 0700), 0);
