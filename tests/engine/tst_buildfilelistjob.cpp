@@ -172,67 +172,47 @@ QStringList TestBuildFileListJob::walk(BuildFileListJob* job, const QString& roo
 void TestBuildFileListJob::walkRules_data()
 {
     QTest::addColumn<QStringList>("tree");
-    QTest::addColumn<QString>("source");
-    QTest::addColumn<QString>("destination");
-    QTest::addColumn<QString>("options");
+    QTest::addColumn<QString>("run"); // source, destination, then the options
     QTest::addColumn<QStringList>("expected");
     const QStringList levels{"src/a.txt", "src/s1/b.txt", "src/s1/s2/c.txt"};
     QTest::newRow("normal: every subfolder, not the source")
-        << levels << "src"
-        << "dst"
-        << ""
+        << levels << "src dst"
         << QStringList{"copy src/a.txt dst/a.txt 3", "copy src/s1 dst/s1 dir",
                        "copy src/s1/b.txt dst/s1/b.txt 3", "copy src/s1/s2 dst/s1/s2 dir",
                        "copy src/s1/s2/c.txt dst/s1/s2/c.txt 3"};
     QTest::newRow("collate: files only, all in the destination")
-        << levels << "src"
-        << "dst"
-        << "collate"
+        << levels << "src dst collate"
         << QStringList{"copy src/a.txt dst/a.txt 3", "copy src/s1/b.txt dst/b.txt 3",
                        "copy src/s1/s2/c.txt dst/c.txt 3"};
-    QTest::newRow("not recursive") << levels << "src"
-                                   << "dst"
-                                   << "recursive=off" << QStringList{"copy src/a.txt dst/a.txt 3"};
+    QTest::newRow("not recursive")
+        << levels << "src dst recursive=off" << QStringList{"copy src/a.txt dst/a.txt 3"};
     QTest::newRow("empty folders on")
-        << QStringList{"src/e1/e2/"} << "src"
-        << "dst"
-        << "" << QStringList{"copy src/e1 dst/e1 dir", "copy src/e1/e2 dst/e1/e2 dir"};
+        << QStringList{"src/e1/e2/"} << "src dst"
+        << QStringList{"copy src/e1 dst/e1 dir", "copy src/e1/e2 dst/e1/e2 dir"};
     QTest::newRow("empty folders off: still reported, the task holds them back")
-        << QStringList{"src/e1/e2/"} << "src"
-        << "dst"
-        << "emptyfolders=off"
+        << QStringList{"src/e1/e2/"} << "src dst emptyfolders=off"
         << QStringList{"copy src/e1 dst/e1 dir", "copy src/e1/e2 dst/e1/e2 dir"};
     QTest::newRow("copy filter picks files, every folder walked")
-        << QStringList{"src/a.TXT", "src/a.log", "src/d.log/b.txt", "src/d.log/b.log"} << "src"
-        << "dst"
-        << "copy=*.txt"
+        << QStringList{"src/a.TXT", "src/a.log", "src/d.log/b.txt", "src/d.log/b.log"}
+        << "src dst copy=*.txt"
         << QStringList{"copy src/a.TXT dst/a.TXT 3", "copy src/d.log dst/d.log dir",
                        "copy src/d.log/b.txt dst/d.log/b.txt 3"};
     const QStringList filtered{"src/tmpfile", "src/TMPdir/x.txt", "src/keep"};
     QTest::newRow("skip filter, unreported: folder not walked")
-        << filtered << "src"
-        << "dst"
-        << "skip=tmp*" << QStringList{"copy src/keep dst/keep 3"};
+        << filtered << "src dst skip=tmp*" << QStringList{"copy src/keep dst/keep 3"};
     QTest::newRow("skip filter, reported")
-        << filtered << "src"
-        << "dst"
-        << "skip=x;tmp* report"
+        << filtered << "src dst skip=x;tmp* report"
         << QStringList{"copy src/keep dst/keep 3",
                        "skip src/tmpfile dst/tmpfile 3: source file is filtered by name",
                        "skip src/TMPdir dst/TMPdir dir: source folder is filtered by name"};
     const QStringList hidden{"src/.h", "src/.hd/x", "src/v"};
     QTest::newRow("hidden off, reported")
-        << hidden << "src"
-        << "dst"
-        << "hidden=off report"
+        << hidden << "src dst hidden=off report"
         << QStringList{"copy src/v dst/v 3", "skip src/.h dst/.h 3: source file is hidden",
                        "skip src/.hd dst/.hd dir: source folder is hidden"};
-    QTest::newRow("hidden off, unreported") << hidden << "src"
-                                            << "dst"
-                                            << "hidden=off" << QStringList{"copy src/v dst/v 3"};
-    QTest::newRow("hidden on") << hidden << "src"
-                               << "dst"
-                               << ""
+    QTest::newRow("hidden off, unreported")
+        << hidden << "src dst hidden=off" << QStringList{"copy src/v dst/v 3"};
+    QTest::newRow("hidden on") << hidden << "src dst"
                                << QStringList{"copy src/v dst/v 3", "copy src/.h dst/.h 3",
                                               "copy src/.hd dst/.hd dir",
                                               "copy src/.hd/x dst/.hd/x 3"};
@@ -241,9 +221,7 @@ void TestBuildFileListJob::walkRules_data()
                             "src/root>src",   "src/g>src/gone", "src/o>other/o",
                             "src/sib>src2/x", "src2/x",         "other/o"};
     QTest::newRow("links: into the copy, others kept, folder links not walked")
-        << links << "src"
-        << "dst"
-        << ""
+        << links << "src dst"
         << QStringList{"copy src/a dst/a 3",
                        "copy src/s dst/s dir",
                        "copy src/s/b dst/s/b 3",
@@ -256,66 +234,46 @@ void TestBuildFileListJob::walkRules_data()
                        "link src/o dst/o > other/o",
                        "link src/sib dst/sib > src2/x"};
     QTest::newRow("links collated: file links by name, folder links kept")
-        << links << "src"
-        << "dst"
-        << "collate"
+        << links << "src dst collate"
         << QStringList{"copy src/a dst/a 3",           "copy src/s/b dst/b 3",
                        "link src/s/l dst/l > src/s",   "link src/f dst/f > dst/a",
                        "link src/s/r dst/r > dst/a",   "link src/s/deep dst/deep > dst/b",
                        "link src/root dst/root > src", "link src/g dst/g > dst/gone",
                        "link src/o dst/o > other/o",   "link src/sib dst/sib > src2/x"};
     QTest::newRow("links off, reported")
-        << QStringList{"src/a", "src/f>src/a", "src/g>src/gone"} << "src"
-        << "dst"
-        << "links=off report"
+        << QStringList{"src/a", "src/f>src/a", "src/g>src/gone"} << "src dst links=off report"
         << QStringList{"copy src/a dst/a 3", "skip src/f dst/f 3: source file is symbolic link",
                        "skip src/g dst/g 0: source file is symbolic link"};
     QTest::newRow("links off, unreported")
-        << QStringList{"src/a", "src/l>src/d", "src/d/b"} << "src"
-        << "dst"
-        << "links=off"
+        << QStringList{"src/a", "src/l>src/d", "src/d/b"} << "src dst links=off"
         << QStringList{"copy src/a dst/a 3", "copy src/d dst/d dir", "copy src/d/b dst/d/b 3"};
     QTest::newRow("source is destination")
-        << levels << "src/"
-        << "src"
-        << "" << QStringList{"skip src src dir: recognized as destination folder"};
+        << levels << "src/ src"
+        << QStringList{"skip src src dir: recognized as destination folder"};
     const QStringList inside{"src/a", "src/out/old", "src/out/s/x"};
     QTest::newRow("destination inside source")
-        << inside << "src"
-        << "src/out"
-        << "overwrite=2"
+        << inside << "src src/out overwrite=2"
         << QStringList{"copy src/a src/out/a 3",
                        "skip src/out src/out/out dir: recognized as destination folder"};
     QTest::newRow("destination inside source, collated")
-        << inside << "src"
-        << "src/out"
-        << "collate overwrite=2"
+        << inside << "src src/out collate overwrite=2"
         << QStringList{"copy src/a src/out/a 3",
                        "skip src/out src/out/out dir: recognized as destination folder"};
     QTest::newRow("special files always reported")
-        << QStringList{"src/p|", "src/s=", "src/d%", "src/a"} << "src"
-        << "dst"
-        << "" // ReportFilteredFiles off
+        << QStringList{"src/p|", "src/s=", "src/d%", "src/a"} << "src dst"
         << QStringList{"copy src/a dst/a 3",
                        "skip src/p dst/p 0: source file is not a regular file",
                        "skip src/s dst/s 0: source file is not a regular file",
                        "skip src/d dst/d 0: source file is not a regular file"};
     QTest::newRow("special files follow the filters first")
-        << QStringList{"src/.p|", "src/q|"} << "src"
-        << "dst"
-        << "hidden=off skip=q" << QStringList{};
+        << QStringList{"src/.p|", "src/q|"} << "src dst hidden=off skip=q" << QStringList{};
     QTest::newRow("single file: no filter, hidden or link rule")
-        << QStringList{"src/.x.tmp"} << "src/.x.tmp"
-        << "dst"
-        << "hidden=off skip=*.tmp overwrite=0" << QStringList{"copy src/.x.tmp dst/.x.tmp 3"};
+        << QStringList{"src/.x.tmp"} << "src/.x.tmp dst hidden=off skip=*.tmp overwrite=0"
+        << QStringList{"copy src/.x.tmp dst/.x.tmp 3"};
     QTest::newRow("single file missing: left to the copier")
-        << QStringList{} << "src/none"
-        << "dst"
-        << "" << QStringList{"copy src/none dst/none 0"};
+        << QStringList{} << "src/none dst" << QStringList{"copy src/none dst/none 0"};
     QTest::newRow("verify: missing destination is an error")
-        << QStringList{"src/a", "src/b", "dst/a"} << "src"
-        << "dst"
-        << "mode=verify overwrite=0"
+        << QStringList{"src/a", "src/b", "dst/a"} << "src dst mode=verify overwrite=0"
         << QStringList{"copy src/a dst/a 3",
                        "error src/b dst/b 2: Destination file does not exist"};
 }
@@ -323,9 +281,7 @@ void TestBuildFileListJob::walkRules_data()
 void TestBuildFileListJob::walkRules()
 {
     QFETCH(QStringList, tree);
-    QFETCH(QString, source);
-    QFETCH(QString, destination);
-    QFETCH(QString, options);
+    QFETCH(QString, run);
     QFETCH(QStringList, expected);
     QTemporaryDir dir;
     for (const QString& entry : tree) {
@@ -333,8 +289,8 @@ void TestBuildFileListJob::walkRules()
             QSKIP(qPrintable("Cannot make " + entry + ": " + qt_error_string()));
     }
     auto* job = new BuildFileListJob;
-    job->setPaths(dir.filePath(source), dir.filePath(destination));
-    job->setOptions(optionsFrom(options));
+    job->setPaths(dir.filePath(run.section(' ', 0, 0)), dir.filePath(run.section(' ', 1, 1)));
+    job->setOptions(optionsFrom(run.section(' ', 2)));
     QStringList reports = walk(job, dir.path());
     QVERIFY(job->pendingFolders().isEmpty());
     job->deleteLater();
