@@ -1,5 +1,6 @@
 #include "app/appsettings.h"
 #include "engine/buildfilelistjob.h"
+#include "jobs/handover.h"
 #include "jobs/jobthread.h"
 #include "jobs/jobthreadpool.h"
 
@@ -151,7 +152,10 @@ QStringList TestBuildFileListJob::walk(BuildFileListJob* job, const QString& roo
             [&](const QString& s, const QString& d, qint64, const QString& target) {
                 reports << QString("link %1 %2 > %3").arg(rel(s), rel(d), rel(target));
             });
-    connect(job, &Job::jobCompleted, this, [&] { completed = true; });
+    connect(job, &Job::jobCompleted, this, [&] {
+        HandOver::receive(job);
+        completed = true;
+    });
     if (onReport) {
         // Runs in the job's thread, between two reports.
         connect(job, &BuildFileListJob::itemToCopy, job, onReport, Qt::DirectConnection);

@@ -1,5 +1,6 @@
 #include "app/appsettings.h"
 #include "engine/syncfoldersjob.h"
+#include "jobs/handover.h"
 #include "jobs/jobthread.h"
 #include "jobs/jobthreadpool.h"
 
@@ -130,7 +131,10 @@ QList<CopyItem> TestSyncFoldersJob::run(SyncFoldersJob* job, const QString& root
                 onSignal();
         },
         Qt::DirectConnection);
-    connect(job, &Job::jobCompleted, this, [&] { completed = true; });
+    connect(job, &Job::jobCompleted, this, [&] {
+        HandOver::receive(job);
+        completed = true;
+    });
     JobThreadPool::leastBusyThread()->addJob(job);
     [&] { QTRY_VERIFY_WITH_TIMEOUT(completed, 20000); }();
     disconnect(job, nullptr, this, nullptr);
