@@ -18,3 +18,18 @@ elseif(BRINDLE_SANITIZE STREQUAL "address")
 elseif(NOT BRINDLE_SANITIZE STREQUAL "")
     message(FATAL_ERROR "BRINDLE_SANITIZE must be empty, 'thread' or 'address'")
 endif()
+
+# Fuzzing instruments the whole project for coverage next to ASan and UBSan; only the
+# fuzz targets themselves link the libFuzzer driver (fuzz/CMakeLists.txt).
+if(BRINDLE_FUZZ)
+    if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+        message(FATAL_ERROR "BRINDLE_FUZZ needs clang: configure with -DCMAKE_CXX_COMPILER=clang++")
+    endif()
+    if(NOT BRINDLE_SANITIZE STREQUAL "")
+        message(FATAL_ERROR "BRINDLE_FUZZ brings its own sanitizers; leave BRINDLE_SANITIZE empty")
+    endif()
+    target_compile_options(brindle_options INTERFACE
+        -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined
+        -fno-omit-frame-pointer -g)
+    target_link_options(brindle_options INTERFACE -fsanitize=address,undefined)
+endif()
