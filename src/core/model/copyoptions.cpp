@@ -14,14 +14,22 @@ QString boolText(bool value)
     return value ? QStringLiteral("1") : QStringLiteral("0");
 }
 
-// An INI list value of one empty text would otherwise become a filter that matches
-// nothing.
-QStringList withoutEmptyEntries(const QStringList& list)
+// The patterns of an INI list as the data string can hold them, since it is how they are
+// saved again. An entry holding ", " is split there, as reading the data string would. The
+// data-string separator would cut a saved task in the wrong places; it becomes the "?"
+// wildcard, which still matches it. An empty entry, which an INI list value of one empty
+// text gives, would be a filter that matches nothing and is dropped.
+QStringList storablePatterns(const QStringList& list)
 {
     QStringList result;
-    for (const QString& entry : list) {
-        if (!entry.isEmpty())
-            result.append(entry);
+    for (QString entry : list) {
+        if (entry.contains(QChar(0x2028))) {
+            qWarning()
+                << "Invalid character in pattern found in CopyOptions::loadFromSettings(...):"
+                << entry;
+            entry.replace(QChar(0x2028), QLatin1Char('?'));
+        }
+        result << entry.split(patternSeparator, Qt::SkipEmptyParts);
     }
     return result;
 }
@@ -158,13 +166,11 @@ void CopyOptions::loadFromSettings(QSettings& settings)
     m_copyHiddenFiles = settings.value(QStringLiteral("HiddenFiles"), true).toBool();
     m_overwriteMode = rangedSetting(settings, QStringLiteral("OverwriteMode"), OverwriteOlder,
                                     NoOverwrite, OverwriteDifferent, NoOverwrite);
-    m_copyFilters =
-        withoutEmptyEntries(settings.value(QStringLiteral("CopyFilters")).toStringList());
-    m_skipFilters =
-        withoutEmptyEntries(settings.value(QStringLiteral("SkipFilters")).toStringList());
+    m_copyFilters = storablePatterns(settings.value(QStringLiteral("CopyFilters")).toStringList());
+    m_skipFilters = storablePatterns(settings.value(QStringLiteral("SkipFilters")).toStringList());
     if (settings.contains(QStringLiteral("SkipErrorOnFiles")))
         m_skipErrorOnFiles =
-            withoutEmptyEntries(settings.value(QStringLiteral("SkipErrorOnFiles")).toStringList());
+            storablePatterns(settings.value(QStringLiteral("SkipErrorOnFiles")).toStringList());
     m_recursive = settings.value(QStringLiteral("Recursive"), true).toBool();
     m_copySymbolicLinks = settings.value(QStringLiteral("CopySymbolicLinks"), true).toBool();
     m_copyEmptyFolders = settings.value(QStringLiteral("CopyEmptyFolders"), true).toBool();
