@@ -8,6 +8,7 @@
 #include "engine/storageprobe.h"
 #include "engine/syncfoldersjob.h"
 #include "fs/filesystemutils.h"
+#include "jobs/handover.h"
 #include "jobs/jobthread.h"
 #include "jobs/jobthreadpool.h"
 #include "jobs/transfercounters.h"
@@ -83,6 +84,12 @@ void CopyTask::startTask()
 
 void CopyTask::startBuildFileList()
 {
+    if (m_stopRequested) {
+        // Stopped before the walk began: the list stays incomplete, as after a stopped walk.
+        abandonFileList(tr("file list is not completed"));
+        queueCall("checkTaskCompleted");
+        return;
+    }
     if (!m_copyQueue.isEmpty()) {
         qDebug() << "Copy queue is not empty. Skip to build file list";
         queueCall("processNextCopyInQueue");
@@ -180,6 +187,8 @@ void CopyTask::onBuildFileListCompleted()
         queueCall("checkTaskCompleted");
         return;
     }
+    // The job's last writes happened in its own thread.
+    HandOver::receive(static_cast<Job*>(job));
 
     const QList<CopyItem> errors = job->errorItems();
     if (!errors.isEmpty()) {
@@ -347,6 +356,7 @@ void CopyTask::onCopyCompleted()
 {
     m_runningJobs -= 1;
     if (auto* job = qobject_cast<CopyJob*>(sender())) {
+        HandOver::receive(static_cast<Job*>(job));
         finishCopiedItem(job->item());
         job->deleteLater();
     } else {
@@ -359,6 +369,7 @@ void CopyTask::onExternalCopyCompleted()
 {
     m_runningJobs -= 1;
     if (auto* job = qobject_cast<ExternalCopyJob*>(sender())) {
+        HandOver::receive(static_cast<Job*>(job));
         finishCopiedItem(job->item());
         job->deleteLater();
     } else {
@@ -469,6 +480,7 @@ void CopyTask::onCheckFileCompleted()
 {
     m_runningJobs -= 1;
     if (auto* job = qobject_cast<CheckFileJob*>(sender())) {
+        HandOver::receive(static_cast<Job*>(job));
         CopyItem item = job->item();
         bool signal = true;
         bool excused = true;
@@ -586,6 +598,7 @@ void CopyTask::onSyncFoldersCompleted()
 {
     m_runningJobs -= 1;
     if (auto* job = qobject_cast<SyncFoldersJob*>(sender())) {
+        HandOver::receive(static_cast<Job*>(job));
         m_folders = job->processedFolders();
         m_counters[ErrorItems] +=
             std::count_if(m_folders.cbegin(), m_folders.cend(),
