@@ -271,7 +271,8 @@ void CopyTask::processNextCopyInQueue()
         return;
 
     CopyItem item = m_copyQueue.takeFirst();
-    if (!m_skipStorageCheck) {
+    // A verify run writes nothing, so a full storage must not keep it from comparing.
+    if (!m_skipStorageCheck && m_task.m_options.m_copyMode != CopyOptions::Verify) {
         bool ok = false;
         if (mp_storageProbe->isStorageFull(m_task.m_destinationPath, item.file_size, &ok)) {
             const int mode = m_task.m_options.m_overwriteMode;
