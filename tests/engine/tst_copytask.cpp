@@ -168,6 +168,8 @@ public:
         maxRunning = maxRunningWhileBuilding = maxPoolJobs = 0;
     }
 
+    // Events are also sent from inside the pool's locked sections (a job moving to its
+    // thread), so only the task's own count is read here.
     bool eventFilter(QObject*, QEvent*) override
     {
         sample();
@@ -177,13 +179,17 @@ public:
     void sample()
     {
         const int running = mp_task->runningJobCount();
+        maxRunning = qMax(maxRunning, running);
+        if (!mp_task->isTaskCompleted() && !mp_task->isFileListCompleted())
+            maxRunningWhileBuilding = qMax(maxRunningWhileBuilding, running);
+    }
+
+    void samplePool()
+    {
         int poolJobs = 0;
         for (JobThread* thread : JobThreadPool::threads())
             poolJobs += thread->jobCount();
-        maxRunning = qMax(maxRunning, running);
         maxPoolJobs = qMax(maxPoolJobs, poolJobs);
-        if (!mp_task->isTaskCompleted() && !mp_task->isFileListCompleted())
-            maxRunningWhileBuilding = qMax(maxRunningWhileBuilding, running);
     }
 
     QStringList states() const
@@ -210,6 +216,7 @@ public:
 private:
     void record(const CopyItem& item)
     {
+        samplePool();
         signalled << item;
         if (onItem)
             onItem(item);
@@ -249,6 +256,7 @@ private slots:
     void threadLimit();
     void stopDuringList();
     void stopDuringCopyAndResume();
+    void stopInterruptsCopy();
     void stopDuringVerify();
     void resumeLoadedTaskFile();
     void resumeErrorsSavedAsUnprocessed();
@@ -971,6 +979,36 @@ void TestCopyTask::stopDuringCopyAndResume()
     QCOMPARE(listTree(m_destination).size(), 9);
     QCOMPARE(task.counter(FilesCopied), qint64(9));
     QVERIFY(!task.isStopRequested());
+}
+
+void TestCopyTask::stopInterruptsCopy()
+{
+    // A copy cut short by the stop is no error: its item comes back unprocessed.
+    usePool(1);
+    AppSettings::instance()->setCopyMethod(3);
+    makeTree(m_source, {"big~50331648", "small=10"});
+    CopyTask task;
+    task.setTask(makeTask(m_source, m_destination));
+    RunRecorder recorder(&task);
+    recorder.onProgress = [&task] { task.stopTask(); };
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Copy from .* is stopped after"));
+    runToEnd(task, recorder);
+    if (QTest::currentTestFailed())
+        return;
+    recorder.onProgress = nullptr;
+    verifyRunInvariant(task, recorder);
+
+    const CopyItem* big = findItem(task.completedItems(), m_source + "/big");
+    QVERIFY(big);
+    QCOMPARE(big->copy_state, int(Unprocessed));
+    QVERIFY(recorder.errors.isEmpty());
+    QVERIFY(!QFileInfo::exists(m_destination + "/big"));
+
+    runToEnd(task, recorder, true);
+    if (QTest::currentTestFailed())
+        return;
+    verifyRunInvariant(task, recorder);
+    QCOMPARE(listTree(m_destination), QStringList({"big=50331648", "small=10"}));
 }
 
 void TestCopyTask::stopDuringVerify()

@@ -311,8 +311,8 @@ void CopyTask::processNextCopyInQueue()
 void CopyTask::startCopyJob(const CopyItem& item)
 {
     auto* job = new CopyJob();
-    job->setItem(item);
-    job->setOptions(m_task.m_options);
+    static_cast<CopyItem&>(*job) = item;
+    job->m_options = m_task.m_options;
     connect(job, &Job::jobProgress, this, &CopyTask::onJobProgress);
     connect(job, &Job::jobCompleted, this, &CopyTask::onCopyCompleted);
     runJob(job);
@@ -358,7 +358,7 @@ void CopyTask::onCopyCompleted()
     m_runningJobs -= 1;
     if (auto* job = qobject_cast<CopyJob*>(sender())) {
         HandOver::receive(static_cast<Job*>(job));
-        finishCopiedItem(job->item());
+        finishCopiedItem(static_cast<const CopyItem&>(*job));
         job->deleteLater();
     } else {
         qWarning() << objectName() << "has received a signal from invalid CopyJob instance";
