@@ -158,29 +158,32 @@ void TestIniFileFormat::qtReadsWhatItWrites()
 void TestIniFileFormat::randomTextsBothWays()
 {
     QRandomGenerator random(8);
-    for (int round = 0; round < 300; ++round) {
-        const QString text = randomText(random);
-        const QStringList list{randomText(random), randomText(random)};
-        const QString qtPath = nextPath();
-        {
-            QSettings settings(qtPath, QSettings::IniFormat);
-            settings.setValue("G/Text", text);
-            settings.setValue("G/List", list);
+    QStringList texts;
+    QList<QStringList> lists;
+    for (int i = 0; i < 500; ++i) {
+        texts << randomText(random);
+        lists << QStringList{randomText(random), randomText(random)};
+    }
+    const QString qtPath = nextPath();
+    const QString ownPath = nextPath();
+    for (const QString& path : {qtPath, ownPath}) {
+        QSettings settings(path, path == qtPath ? QSettings::IniFormat : IniFileFormat::format());
+        for (int i = 0; i < texts.size(); ++i) {
+            settings.setValue(QStringLiteral("G/Text%1").arg(i), texts.at(i));
+            settings.setValue(QStringLiteral("G/List%1").arg(i), lists.at(i));
         }
-        const QString ownPath = nextPath();
-        {
-            QSettings settings(ownPath, IniFileFormat::format());
-            settings.setValue("G/Text", text);
-            settings.setValue("G/List", list);
-        }
-        QSettings ours(freshCopy(qtPath), IniFileFormat::format());
-        QSettings qts(freshCopy(ownPath), QSettings::IniFormat);
-        for (const QSettings* settings : {&ours, &qts}) {
-            if (settings->value("G/Text").toString() != text ||
-                settings->value("G/List").toStringList() != list) {
-                qWarning() << "read" << settings->value("G/Text") << settings->value("G/List");
-                qWarning() << "written" << text << list;
-                QFAIL(qPrintable(TestSupport::readFile(settings->fileName())));
+    }
+    QSettings ours(freshCopy(qtPath), IniFileFormat::format());
+    QSettings qts(freshCopy(ownPath), QSettings::IniFormat);
+    for (const QSettings* settings : {&ours, &qts}) {
+        for (int i = 0; i < texts.size(); ++i) {
+            const QVariant text = settings->value(QStringLiteral("G/Text%1").arg(i));
+            const QVariant list = settings->value(QStringLiteral("G/List%1").arg(i));
+            if (text.toString() != texts.at(i) || list.toStringList() != lists.at(i)) {
+                qWarning() << "written" << texts.at(i) << lists.at(i);
+                QFAIL(qPrintable(QStringLiteral("%1 reads %2 and %3")
+                                     .arg(settings->fileName(), text.toString(),
+                                          list.toStringList().join('|'))));
             }
         }
     }
@@ -317,6 +320,10 @@ void TestIniFileFormat::refusesHostileFiles()
 
     const QString path = nextPath();
     QVERIFY(TestSupport::writeFile(path, text));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(IniFileFormat::refusal(file) + " in " + path, warning.arg(path));
+
     QTest::ignoreMessage(QtWarningMsg, qPrintable(warning.arg(path)));
     QSettings settings(path, IniFileFormat::format());
     QCOMPARE(settings.status(), QSettings::FormatError);
@@ -329,6 +336,9 @@ void TestIniFileFormat::acceptsLinesUpToTheLimit()
     const QByteArray value(IniFileFormat::MaxLineLength - prefix.size(), 'v');
     const QString path = nextPath();
     QVERIFY(TestSupport::writeFile(path, "[Task]\r\n" + prefix + value + "\r\nItemsCount=3"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(IniFileFormat::refusal(file), QString());
     QSettings settings(path, IniFileFormat::format());
     QCOMPARE(settings.status(), QSettings::NoError);
     QCOMPARE(settings.value("Task/Data").toString().size(), value.size());

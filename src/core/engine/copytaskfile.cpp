@@ -2,8 +2,10 @@
 
 #include "app/programidentity.h"
 #include "fs/pathutils.h"
+#include "model/inifileformat.h"
 
 #include <QDebug>
+#include <QFile>
 #include <QFileInfo>
 #include <QSettings>
 
@@ -47,12 +49,27 @@ bool indexesToRead(QSettings& settings, const QString& keyPrefix, int count, QLi
     return false;
 }
 
+// A file the task-file reader refuses is replaced instead of merged into: read, it would
+// leave the settings object in an error state that hides whether the new file was written.
+// False when such a file is in the way and cannot be removed.
+bool removeUnreadableFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || IniFileFormat::refusal(file).isEmpty())
+        return true;
+    file.close();
+    return QFileInfo(path).isWritable() && QFile::remove(path);
+}
+
 } // namespace
 
 bool CopyTask::saveToFile(const QString& path, bool errorsOnly, bool allItems,
                           bool errorsAsUnprocessed)
 {
-    QSettings settings(path, QSettings::IniFormat);
+    // Task files are shared: they never go through Qt's INI reader, which decodes objects.
+    if (!removeUnreadableFile(path))
+        return false;
+    QSettings settings(path, IniFileFormat::format());
     if (!settings.isWritable())
         return false;
     settings.clear();
@@ -114,13 +131,25 @@ bool CopyTask::loadFromFile(const QString& path)
     }
     m_task = Task();
 
-    const QFileInfo info(path);
-    if (!info.isFile() || !info.isReadable()) {
+    // A task file may come from anywhere. Binary data or over-long lines refuse it at once
+    // (the reason is logged first); QSettings, which caches what it parsed, would not say
+    // so again when the same file is loaded twice.
+    QFile file(path);
+    const bool readable = QFileInfo(path).isFile() && file.open(QIODevice::ReadOnly);
+    const QString refusal = readable ? IniFileFormat::refusal(file) : QString();
+    if (!refusal.isEmpty())
+        qWarning() << qUtf8Printable(refusal) << "in" << qUtf8Printable(path);
+    if (!readable || !refusal.isEmpty()) {
         qWarning() << "Unable to load task from file" << qUtf8Printable(path);
         return false;
     }
+    file.close();
     qDebug() << "Loading task from file" << qUtf8Printable(path);
-    QSettings settings(path, QSettings::IniFormat);
+    QSettings settings(path, IniFileFormat::format());
+    if (settings.status() != QSettings::NoError) {
+        qWarning() << "Unable to load task from file" << qUtf8Printable(path);
+        return false;
+    }
     settings.beginGroup(QStringLiteral("Task"));
 
     auto invalid = [&path](const char* key) {

@@ -347,7 +347,9 @@ QByteArray escapedValue(const QVariant& value)
     return escapedElement(value.toString());
 }
 
-bool readLines(QIODevice& device, QSettings::SettingsMap& map)
+// Parses the device into map, or only looks for what would refuse it when map is null.
+// Returns the reason of a refusal, or an empty text.
+QString readLines(QIODevice& device, QSettings::SettingsMap* map)
 {
     LineReader reader(device);
     QString group;
@@ -369,17 +371,15 @@ bool readLines(QIODevice& device, QSettings::SettingsMap& map)
             line += next;
         }
         if (result == LineReader::End)
-            return true;
-        if (result == LineReader::TooLong) {
-            qWarning() << "Line" << first << "longer than" << IniFileFormat::MaxLineLength
-                       << "bytes found in" << qUtf8Printable(deviceName(device));
-            return false;
-        }
-        if (line.contains('\0')) {
-            qWarning() << "Binary data found on line" << first << "in"
-                       << qUtf8Printable(deviceName(device));
-            return false;
-        }
+            return QString();
+        if (result == LineReader::TooLong)
+            return QStringLiteral("Line %1 longer than %2 bytes found")
+                .arg(first)
+                .arg(IniFileFormat::MaxLineLength);
+        if (line.contains('\0'))
+            return QStringLiteral("Binary data found on line %1").arg(first);
+        if (!map)
+            continue;
 
         const QByteArray trimmed = line.trimmed();
         if (trimmed.isEmpty() || trimmed.startsWith(';'))
@@ -395,7 +395,7 @@ bool readLines(QIODevice& device, QSettings::SettingsMap& map)
             continue;
         const QString key = unescapedKey(line.left(equals).trimmed());
         if (!key.isEmpty())
-            map.insert(group + key, unescapedValue(line.mid(equals + 1)));
+            map->insert(group + key, unescapedValue(line.mid(equals + 1)));
     }
 }
 
@@ -410,11 +410,19 @@ QSettings::Format format()
     return registered;
 }
 
+QString refusal(QIODevice& device)
+{
+    return readLines(device, nullptr);
+}
+
 bool read(QIODevice& device, QSettings::SettingsMap& map)
 {
     QSettings::SettingsMap parsed;
-    if (!readLines(device, parsed))
+    const QString reason = readLines(device, &parsed);
+    if (!reason.isEmpty()) {
+        qWarning() << qUtf8Printable(reason) << "in" << qUtf8Printable(deviceName(device));
         return false;
+    }
     map.swap(parsed);
     return true;
 }

@@ -19,6 +19,10 @@ constexpr int MaxLineLength = 1 << 20;
 // Registered with QSettings on first use.
 QSettings::Format format();
 
+// Why read() would refuse what is left on the device ("Binary data found on line 3"), or an
+// empty text when it would take it. Reads to the end without keeping anything, and does not
+// warn.
+QString refusal(QIODevice& device);
 // Fills map with "Group/Key" entries, each a QString or a QStringList (an invalid QVariant
 // for "@Invalid()"). False, after one warning naming the file, when the device holds a NUL
 // byte or a line longer than MaxLineLength.
