@@ -26,6 +26,7 @@ CC=clang CXX=clang++ cmake -S "$here" -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWith
 cmake --build "$build_dir" -j "$parallel" --target "${targets[@]/#/fuzz_}"
 
 # Generated inputs stay out of the repository: every run works on a copy.
+rm -rf "$build_dir/findings"
 scratch="$(mktemp -d)"
 trap 'rm -rf "$scratch"' EXIT
 
@@ -72,7 +73,7 @@ failed=0
 for name in "${targets[@]}"; do
     status="$(cat "$scratch/$name.status" 2>/dev/null || echo 1)"
     if [ "$status" = 0 ]; then
-        echo "fuzz_$name: no finding; $(grep -E '^#[0-9]+ +DONE' "$scratch/$name.log" | tail -1)"
+        echo "fuzz_$name: no finding; $(grep -E '^#[0-9]+[[:space:]]+DONE' "$scratch/$name.log" | tail -1)"
         continue
     fi
     failed=1

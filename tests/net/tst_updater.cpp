@@ -91,6 +91,14 @@ void TestUpdater::versionFile_data()
     QTest::newRow("empty CurrentVersion")
         << 200 << QByteArray("[Linux]\nCurrentVersion=\nDownloadUrl=http://127.0.0.1/get\n") << ""
         << "http://127.0.0.1/get" << false << invalid;
+    // Read by Qt's INI reader, the list that Notes announces asked for 16 GiB and aborted
+    // the program.
+    QTest::newRow("object value in the group")
+        << 200
+        << QByteArray(
+               "[Linux]\nCurrentVersion=2.2\nNotes=@Variant(\\0\\0\\0\\t\\x7f\\xff\\xff\\xff)\n")
+        << "2.2"
+        << "" << true << "";
     QTest::newRow("version file missing")
         << 404 << QByteArray("not found") << ""
         << "" << false

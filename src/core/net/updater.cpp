@@ -1,5 +1,7 @@
 #include "net/updater.h"
 
+#include "model/inifileformat.h"
+
 #include "app/programidentity.h"
 #include "net/httpdownloader.h"
 #include "net/versioncompare.h"
@@ -50,7 +52,8 @@ void Updater::onDownloadCompleted(const QString& path)
     }
 
     {
-        QSettings versionFile(path, QSettings::IniFormat);
+        // The file comes from the network: values must not become objects.
+        QSettings versionFile(path, IniFileFormat::format());
         versionFile.beginGroup(ProgramIdentity::operatingSystemName());
         m_latestVersion = versionFile.value(QStringLiteral("CurrentVersion")).toString();
         m_downloadUrl = versionFile.value(QStringLiteral("DownloadUrl")).toString();
