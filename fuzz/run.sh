@@ -41,7 +41,7 @@ max_len_for() {
 
 dictionary_for() {
     case "$1" in
-    taskfile) echo "$here/fuzz/taskfile.dict" ;;
+    taskfile | inifileformat) echo "$here/fuzz/taskfile.dict" ;;
     *) echo "$here/fuzz/datastring.dict" ;;
     esac
 }
