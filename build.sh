@@ -51,7 +51,7 @@ test)
     build
     export QT_QPA_PLATFORM=offscreen
     if [ "${BRINDLE_SANITIZE:-}" = thread ]; then
-        export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1"
+        export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 ignore_noninstrumented_modules=1"
     elif [ "${BRINDLE_SANITIZE:-}" = address ]; then
         export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1"
         export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"

@@ -1,9 +1,10 @@
 #include "app/logger.h"
 
+#include "jobs/mutexlocker.h"
+
 #include <QDateTime>
 #include <QDebug>
 #include <QDir>
-#include <QMutexLocker>
 
 #include <cstdio>
 #include <cstdlib>
@@ -88,7 +89,7 @@ void Logger::logMessage(int level, const QString& message, const QString& contex
     if (m_disabled)
         return;
 
-    QMutexLocker locker(&m_mutex);
+    MutexLocker locker(&m_mutex);
     const LogEntry entry{level, message, context};
     const QString line = formatLine(entry);
     const bool open = isOpen();
@@ -111,19 +112,19 @@ void Logger::appendToBuffer(const LogEntry& entry)
 
 void Logger::setBufferOnlyWhileClosed(bool enable)
 {
-    QMutexLocker locker(&m_mutex);
+    MutexLocker locker(&m_mutex);
     m_bufferOnlyWhileClosed = enable;
 }
 
 QList<LogEntry> Logger::bufferedEntries() const
 {
-    QMutexLocker locker(&m_mutex);
+    MutexLocker locker(&m_mutex);
     return m_buffer;
 }
 
 void Logger::clearBuffer()
 {
-    QMutexLocker locker(&m_mutex);
+    MutexLocker locker(&m_mutex);
     m_buffer.clear();
 }
 
@@ -151,7 +152,7 @@ bool Logger::openLogFile(const QString& path)
 bool Logger::writeBuffer()
 {
     {
-        QMutexLocker locker(&m_mutex);
+        MutexLocker locker(&m_mutex);
         if (isOpen()) {
             for (const LogEntry& entry : qAsConst(m_buffer))
                 m_stream << formatLine(entry) << Qt::endl;
@@ -203,7 +204,7 @@ void Logger::closeLogFile()
     if (!isOpen())
         return;
     qDebug() << "Log file closed";
-    QMutexLocker locker(&m_mutex);
+    MutexLocker locker(&m_mutex);
     m_stream.flush();
     flush();
     close();

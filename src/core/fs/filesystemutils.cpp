@@ -1,0 +1,270 @@
+#include "fs/filesystemutils.h"
+
+#include "app/appsettings.h"
+
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QTextStream>
+
+namespace FileSystemUtils {
+
+namespace {
+
+const int maxUniqueNameNumber = 999;
+// With no size to test, a volume with fewer free bytes than this counts as full.
+const qint64 minimumFreeBytes = 64000;
+const int minimumTimeDifferenceSecs = 2;
+
+QString lastPlatformErrorText()
+{
+    return lastErrorText(Platform::lastFailedCall());
+}
+
+} // namespace
+
+QString longPath(const QString& path)
+{
+    const QString twoBackslashes = QStringLiteral("\\\\");
+    if (path.startsWith(twoBackslashes))
+        return QStringLiteral("\\\\?\\UNC") + path.mid(1);
+    return QStringLiteral("\\\\?\\") + path;
+}
+
+QString uncPrefix()
+{
+    return QString(2, QDir::separator());
+}
+
+bool fileExists(const QString& path)
+{
+    return Platform::entryExists(path);
+}
+
+int fileAttributes(const QString& path)
+{
+    const int attributes = Platform::fileAttributes(path);
+    if (attributes == InvalidAttributes) {
+        lastPlatformErrorText();
+        qWarning() << "Unable to get attributes of file" << qUtf8Printable(path);
+    }
+    return attributes;
+}
+
+bool isReadOnly(const QString& path)
+{
+    const int attributes = fileAttributes(path);
+    return attributes != InvalidAttributes && (attributes & ReadOnlyAttribute);
+}
+
+bool setReadOnly(const QString& path, bool readOnly)
+{
+    const int attributes = fileAttributes(path);
+    if (attributes == InvalidAttributes)
+        return false;
+    if (bool(attributes & ReadOnlyAttribute) == readOnly)
+        return true;
+    const int wanted =
+        readOnly ? (attributes | ReadOnlyAttribute) : (attributes & ~ReadOnlyAttribute);
+    if (!Platform::setFileAttributes(path, wanted)) {
+        lastPlatformErrorText();
+        qWarning() << "Unable to set READ ONLY attribute in file" << qUtf8Printable(path)
+                   << "with value =" << readOnly << ")";
+        return false;
+    }
+    return true;
+}
+
+QString lastErrorText(const QString& functionName)
+{
+    // Read first: anything done on the way could overwrite the recorded failure.
+    const int code = Platform::lastErrorCode();
+    QString text = QStringLiteral("%1 %2").arg(functionName).arg(static_cast<uint>(code));
+    const QString message = Platform::errorMessage(code).trimmed();
+    if (!message.isEmpty())
+        text += QStringLiteral(": %1").arg(message);
+    qWarning().noquote() << text;
+    return text;
+}
+
+bool removeFile(const QString& path)
+{
+    if (!fileExists(path))
+        return true;
+    if (isReadOnly(path))
+        setReadOnly(path, false);
+    if (Platform::removeFile(path))
+        return true;
+    const QFile::Permissions permissions = QFile::permissions(path);
+    if (permissions & QFileDevice::WriteUser)
+        return false;
+    QFile::setPermissions(path, permissions | QFileDevice::WriteUser);
+    return Platform::removeFile(path);
+}
+
+bool syncProperties(const QString& from, const QString& to)
+{
+    Platform::FileTimes times;
+    if (!Platform::readFileTimes(from, &times)) {
+        lastPlatformErrorText();
+        qWarning() << "Sync properties: unable to get dates from file" << qUtf8Printable(from);
+        return false;
+    }
+
+    int toAttributes = fileAttributes(to);
+    if (toAttributes == InvalidAttributes)
+        return false;
+    // Cleared first: some platforms refuse new times on a read-only file.
+    if (toAttributes & ReadOnlyAttribute) {
+        toAttributes &= ~ReadOnlyAttribute;
+        if (!Platform::setFileAttributes(to, toAttributes)) {
+            lastPlatformErrorText();
+            qWarning() << "Sync properties: unable to remove READ ONLY attribute from file"
+                       << qUtf8Printable(to);
+            return false;
+        }
+    }
+
+    if (!Platform::writeFileTimes(to, times)) {
+        lastPlatformErrorText();
+        qWarning() << "Sync properties: unable to sync dates to file" << qUtf8Printable(to);
+        return false;
+    }
+
+    int fromAttributes = fileAttributes(from);
+    if (fromAttributes == InvalidAttributes)
+        return false;
+    if (AppSettings::instance()->removeReadOnlyAttribute())
+        fromAttributes &= ~ReadOnlyAttribute;
+    if (fromAttributes != toAttributes && !Platform::setFileAttributes(to, fromAttributes)) {
+        lastPlatformErrorText();
+        qWarning() << "Sync properties: unable to sync attributes to file" << qUtf8Printable(to);
+        return false;
+    }
+    return true;
+}
+
+bool syncFile(const QString& from, const QString& to)
+{
+    return syncProperties(from, to);
+}
+
+bool copyFileWithQt(const QString& from, const QString& to)
+{
+    if (!QFile::copy(from, to))
+        return false;
+    syncFile(from, to);
+    return true;
+}
+
+bool linkTargetsDiffer(const QFileInfo& source, const QFileInfo& destination,
+                       const QString& knownTarget)
+{
+    const QString destinationTarget = QDir::toNativeSeparators(destination.symLinkTarget());
+    if (destinationTarget == knownTarget)
+        return false;
+    return QDir::toNativeSeparators(source.symLinkTarget()) != destinationTarget;
+}
+
+bool createdDatesDiffer(const QFileInfo& a, const QFileInfo& b)
+{
+    const QDateTime createdA = Platform::creationTime(a.filePath());
+    const QDateTime createdB = Platform::creationTime(b.filePath());
+    if (!createdA.isValid() || !createdB.isValid())
+        return false;
+    return createdA.date() != createdB.date();
+}
+
+bool isNewer(const QFileInfo& a, const QFileInfo& b)
+{
+    return a.lastModified().secsTo(b.lastModified()) >= minimumTimeDifferenceSecs;
+}
+
+bool isOlder(const QFileInfo& a, const QFileInfo& b)
+{
+    return a.lastModified().secsTo(b.lastModified()) <= -minimumTimeDifferenceSecs;
+}
+
+bool filesDiffer(const QFileInfo& a, const QFileInfo& b)
+{
+    return isNewer(a, b) || isOlder(a, b) || createdDatesDiffer(a, b) || a.size() != b.size();
+}
+
+QString uniqueFileName(const QString& path, int* number)
+{
+    const QFileInfo info(path);
+    const QDir folder(info.absolutePath());
+    const QString baseName = info.completeBaseName();
+    const QString suffix = info.suffix();
+    const QString dot = suffix.isEmpty() ? QString() : QStringLiteral(".");
+
+    QString candidate = path;
+    int i = 0;
+    while (fileExists(candidate)) {
+        ++i;
+        const QString name =
+            baseName.isEmpty()
+                ? QStringLiteral("%1%2(%3)").arg(dot, suffix).arg(i)
+                : QStringLiteral("%1 (%2)%3%4").arg(baseName).arg(i).arg(dot, suffix);
+        candidate = folder.absoluteFilePath(name);
+        if (i > maxUniqueNameNumber) {
+            qWarning() << "Unable to find a unique file name from path" << qUtf8Printable(path);
+            if (number)
+                *number = 0;
+            return path;
+        }
+    }
+    if (number)
+        *number = i;
+    return QDir::toNativeSeparators(QFileInfo(candidate).absoluteFilePath());
+}
+
+qint64 availableBytes(const QString& path)
+{
+    return Platform::availableBytes(path);
+}
+
+bool isStorageFull(const QString& path, qint64 neededBytes, bool* ok)
+{
+    const qint64 available = availableBytes(path);
+    if (ok)
+        *ok = available >= 0;
+    if (available < 0) {
+        qWarning() << "Unable to check if the target storage is full:" << qUtf8Printable(path);
+        return false;
+    }
+    return isStorageTooLow(available, neededBytes);
+}
+
+bool isStorageTooLow(qint64 availableBytes, qint64 neededBytes)
+{
+    if (neededBytes <= 0)
+        return availableBytes < minimumFreeBytes;
+    return availableBytes <= neededBytes;
+}
+
+bool showInExplorer(const QString& path)
+{
+    const QFileInfo info(path);
+    QString request;
+    if (Platform::showInFileManager(info.absoluteFilePath(), info.isDir(), &request))
+        return true;
+    qWarning() << "Unable to start process:" << qUtf8Printable(request);
+    return false;
+}
+
+bool writeLinesToFile(const QStringList& lines, const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    QTextStream stream(&file);
+    for (const QString& line : lines)
+        stream << line << '\n';
+    stream.flush();
+    // A full or failing device must not pass for a saved file.
+    return stream.status() == QTextStream::Ok && file.flush() &&
+           file.error() == QFileDevice::NoError;
+}
+
+} // namespace FileSystemUtils

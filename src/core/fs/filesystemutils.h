@@ -1,0 +1,82 @@
+#pragma once
+
+#include "fs/pathutils.h"
+#include "fs/platform.h"
+
+#include <QFileInfo>
+#include <QString>
+#include <QStringList>
+
+// Stateless helpers for everything that touches the file system below Qt's file
+// classes. All are reentrant and may be called from any thread. Failures are
+// reported by the result and, where useful, one warning line; nothing throws.
+namespace FileSystemUtils {
+
+using Platform::InvalidAttributes;
+using Platform::ReadOnlyAttribute;
+
+// Extended-length form of a native path: "\\?\" in front, or "\\?\UNC" for a
+// network path that starts with two backslashes. Pure text; the file-system calls
+// on this platform use paths as given.
+QString longPath(const QString& path);
+// Two native separators, the start of a network path.
+QString uncPrefix();
+
+// True when an entry exists at path; a dangling symbolic link exists too.
+bool fileExists(const QString& path);
+
+// Attribute word of the entry, or InvalidAttributes (logged).
+int fileAttributes(const QString& path);
+bool isReadOnly(const QString& path);
+// True when the read-only state already is, or has been made, readOnly.
+bool setReadOnly(const QString& path, bool readOnly);
+
+// "<function> <code>: <system message>" for the failure recorded last on the calling
+// thread; logged at warning level and returned. Call it right after the failure.
+QString lastErrorText(const QString& functionName);
+
+// True when nothing is left at path; a read-only file is made writable first.
+bool removeFile(const QString& path);
+
+// Copies the access and modification times and the read-only state of from to to.
+bool syncProperties(const QString& from, const QString& to);
+bool syncFile(const QString& from, const QString& to);
+// QFile::copy (fails when to exists), then syncFile.
+bool copyFileWithQt(const QString& from, const QString& to);
+
+// Whether a destination link must be replaced: false when it already points to
+// knownTarget, otherwise whether the two links point to different targets.
+bool linkTargetsDiffer(const QFileInfo& source, const QFileInfo& destination,
+                       const QString& knownTarget);
+// Creation days differ; unknown creation times never differ.
+bool createdDatesDiffer(const QFileInfo& a, const QFileInfo& b);
+// b was modified at least 2 seconds later than a.
+bool isNewer(const QFileInfo& a, const QFileInfo& b);
+// b was modified at least 2 seconds earlier than a.
+bool isOlder(const QFileInfo& a, const QFileInfo& b);
+// Modification times 2 or more seconds apart, creation days differ, or sizes differ.
+bool filesDiffer(const QFileInfo& a, const QFileInfo& b);
+
+// A free path for an automatic rename, absolute and in native separators: path itself
+// when free (number 0), else "name (n).ext" beside it with the lowest free n from 1 to
+// 999 (".cfg(n)" for a name whose only dot is its first character). When every number
+// is taken, path is returned unchanged with number 0 (logged).
+QString uniqueFileName(const QString& path, int* number = nullptr);
+
+// Bytes available to the user on the volume that holds path, or -1.
+qint64 availableBytes(const QString& path);
+// Whether neededBytes do not fit on the volume of path (any needed size <= 0: whether
+// fewer than 64000 bytes are left). Not full when the volume cannot be read; ok says
+// whether it could.
+bool isStorageFull(const QString& path, qint64 neededBytes, bool* ok = nullptr);
+// The decision of isStorageFull for a known number of available bytes (>= 0).
+bool isStorageTooLow(qint64 availableBytes, qint64 neededBytes);
+
+// Shows path in the desktop file manager (a folder opened, anything else selected).
+bool showInExplorer(const QString& path);
+
+// Replaces the file's content with the lines, each ended by a line feed, in the
+// local 8-bit encoding. False when the file cannot be opened or written.
+bool writeLinesToFile(const QStringList& lines, const QString& path);
+
+} // namespace FileSystemUtils

@@ -1,0 +1,80 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+
+// The operating-system calls behind the file-system helpers. Nothing else in the
+// program calls the system's file API directly, so another platform needs only
+// another implementation of these functions.
+//
+// Paths are used as given: Linux has no extended-length form. Functions that can
+// fail record the failed call's name and the system error code for the calling
+// thread (see lastFailedCall / lastErrorCode); they never log.
+namespace Platform {
+
+// The attribute word keeps only the read-only bit: set when the owner of the entry
+// has no write permission. -1 means the entry could not be read.
+constexpr int ReadOnlyAttribute = 0x1;
+constexpr int InvalidAttributes = -1;
+
+struct FileTime
+{
+    qint64 seconds = 0;
+    qint32 nanoseconds = 0;
+
+    bool operator==(const FileTime& other) const
+    {
+        return seconds == other.seconds && nanoseconds == other.nanoseconds;
+    }
+    bool operator!=(const FileTime& other) const { return !(*this == other); }
+};
+
+struct FileTimes
+{
+    FileTime lastAccess;
+    FileTime lastWrite;
+    // Only meaningful when creationKnown; writeFileTimes sets it when it can.
+    bool creationKnown = false;
+    FileTime creation;
+};
+
+// True when an entry exists at path; a final symbolic link is not followed, so a
+// dangling link exists.
+bool entryExists(const QString& path);
+
+// Attribute word of the entry itself (links not followed), or InvalidAttributes.
+int fileAttributes(const QString& path);
+// Applies the read-only bit of attributes: on, every write permission is removed;
+// off, the owner's write permission is added.
+bool setFileAttributes(const QString& path, int attributes);
+
+// Times of the entry itself, to the nanosecond. Creation times are reported unknown.
+bool readFileTimes(const QString& path, FileTimes* times);
+// Sets the access and modification times of the entry itself (not a link's target).
+bool writeFileTimes(const QString& path, const FileTimes& times);
+// Creation time of the entry, or an invalid date-time when the platform cannot
+// keep it on a copy (then comparing it would mark every copy as different).
+QDateTime creationTime(const QString& path);
+
+// Removes a file or a symbolic link (never a link's target).
+bool removeFile(const QString& path);
+
+// Bytes available to the user on the volume holding path, or -1 when unknown.
+qint64 availableBytes(const QString& path);
+
+// Asks the desktop file manager to show the entry: a folder is opened, any other
+// entry is shown selected in its folder. request receives a readable form of the
+// request for the log (filled on success and on failure).
+bool showInFileManager(const QString& absolutePath, bool isFolder, QString* request);
+
+// The failure recorded last on the calling thread: the name of the system call and
+// its error code (0 and an empty name when nothing failed yet).
+QString lastFailedCall();
+int lastErrorCode();
+// Records a failure for the calling thread; for code that makes its own system calls.
+// call must live as long as the thread (a string literal).
+void recordFailure(const char* call, int code);
+// The system's message for an error code.
+QString errorMessage(int code);
+
+} // namespace Platform

@@ -1,0 +1,191 @@
+#include "fs/platform.h"
+
+#include <QByteArray>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QFile>
+#include <QStorageInfo>
+#include <QStringList>
+#include <QUrl>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace Platform {
+
+namespace {
+
+struct Failure
+{
+    const char* call = "";
+    int code = 0;
+};
+
+// Jobs on different threads fail independently; each keeps its own last failure.
+thread_local Failure t_lastFailure;
+
+bool fail(const char* call)
+{
+    t_lastFailure.call = call;
+    t_lastFailure.code = errno;
+    return false;
+}
+
+bool lstatEntry(const QString& path, struct stat* status)
+{
+    if (::lstat(QFile::encodeName(path).constData(), status) != 0)
+        return fail("lstat");
+    return true;
+}
+
+FileTime fromTimespec(const struct timespec& time)
+{
+    FileTime result;
+    result.seconds = time.tv_sec;
+    result.nanoseconds = static_cast<qint32>(time.tv_nsec);
+    return result;
+}
+
+struct timespec toTimespec(const FileTime& time)
+{
+    struct timespec result;
+    result.tv_sec = static_cast<time_t>(time.seconds);
+    result.tv_nsec = time.nanoseconds;
+    return result;
+}
+
+const char fileManagerService[] = "org.freedesktop.FileManager1";
+const char fileManagerPath[] = "/org/freedesktop/FileManager1";
+// A file manager that answers at all answers fast; do not hang the caller.
+const int fileManagerTimeoutMs = 2000;
+
+} // namespace
+
+bool entryExists(const QString& path)
+{
+    struct stat status;
+    return lstatEntry(path, &status);
+}
+
+int fileAttributes(const QString& path)
+{
+    struct stat status;
+    if (!lstatEntry(path, &status))
+        return InvalidAttributes;
+    return (status.st_mode & S_IWUSR) ? 0 : ReadOnlyAttribute;
+}
+
+bool setFileAttributes(const QString& path, int attributes)
+{
+    struct stat status;
+    if (!lstatEntry(path, &status))
+        return false;
+    const bool readOnly = attributes & ReadOnlyAttribute;
+    if (S_ISLNK(status.st_mode)) {
+        // A link has no permissions of its own and is never read-only; changing the
+        // mode through it would change its target.
+        if (!readOnly)
+            return true;
+        errno = EOPNOTSUPP;
+        return fail("chmod");
+    }
+    mode_t mode = status.st_mode & 07777;
+    if (readOnly)
+        mode &= ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH);
+    else
+        mode |= S_IWUSR;
+    if (::chmod(QFile::encodeName(path).constData(), mode) != 0)
+        return fail("chmod");
+    return true;
+}
+
+bool readFileTimes(const QString& path, FileTimes* times)
+{
+    struct stat status;
+    if (!lstatEntry(path, &status))
+        return false;
+    times->lastAccess = fromTimespec(status.st_atim);
+    times->lastWrite = fromTimespec(status.st_mtim);
+    // The birth time may be readable, but it can never be written to a copy.
+    times->creationKnown = false;
+    times->creation = FileTime();
+    return true;
+}
+
+bool writeFileTimes(const QString& path, const FileTimes& times)
+{
+    const struct timespec values[2] = {toTimespec(times.lastAccess), toTimespec(times.lastWrite)};
+    if (::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), values, AT_SYMLINK_NOFOLLOW) !=
+        0)
+        return fail("utimensat");
+    return true;
+}
+
+QDateTime creationTime(const QString& path)
+{
+    Q_UNUSED(path)
+    return QDateTime();
+}
+
+bool removeFile(const QString& path)
+{
+    if (::unlink(QFile::encodeName(path).constData()) != 0)
+        return fail("unlink");
+    return true;
+}
+
+qint64 availableBytes(const QString& path)
+{
+    const QStorageInfo storage(path);
+    if (!storage.isValid())
+        return -1;
+    return storage.bytesAvailable();
+}
+
+bool showInFileManager(const QString& absolutePath, bool isFolder, QString* request)
+{
+    const QString method = isFolder ? QStringLiteral("ShowFolders") : QStringLiteral("ShowItems");
+    const QString uri = QUrl::fromLocalFile(absolutePath).toString(QUrl::FullyEncoded);
+    if (request)
+        *request = QStringLiteral("%1.%2 %3").arg(QLatin1String(fileManagerService), method, uri);
+
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected())
+        return false;
+    QDBusMessage call = QDBusMessage::createMethodCall(QLatin1String(fileManagerService),
+                                                       QLatin1String(fileManagerPath),
+                                                       QLatin1String(fileManagerService), method);
+    // Arguments: the URIs to show and a startup notification id (none).
+    call << QStringList{uri} << QString();
+    const QDBusMessage reply = bus.call(call, QDBus::Block, fileManagerTimeoutMs);
+    return reply.type() == QDBusMessage::ReplyMessage;
+}
+
+QString lastFailedCall()
+{
+    return QString::fromLatin1(t_lastFailure.call);
+}
+
+int lastErrorCode()
+{
+    return t_lastFailure.code;
+}
+
+void recordFailure(const char* call, int code)
+{
+    t_lastFailure.call = call ? call : "";
+    t_lastFailure.code = code;
+}
+
+QString errorMessage(int code)
+{
+    char buffer[256];
+    // GNU strerror_r: returns either buffer or a static text.
+    const char* text = ::strerror_r(code, buffer, sizeof buffer);
+    return QString::fromLocal8Bit(text);
+}
+
+} // namespace Platform

@@ -1,0 +1,77 @@
+#include "jobs/job.h"
+
+#include "jobs/handover.h"
+#include "jobs/mutexlocker.h"
+
+Job::Job(QObject* parent) : QObject(parent) {}
+
+Job::~Job() = default;
+
+bool Job::isStopped() const
+{
+    MutexLocker locker(&m_mutex);
+    return m_stopped;
+}
+
+bool Job::isFinished() const
+{
+    MutexLocker locker(&m_mutex);
+    return m_finished;
+}
+
+qint64 Job::elapsedMsecs() const
+{
+    MutexLocker locker(&m_mutex);
+    if (m_startTime.isNull())
+        return 0;
+    const QDateTime end = m_endTime.isNull() ? QDateTime::currentDateTimeUtc() : m_endTime;
+    return qMax<qint64>(1, m_startTime.msecsTo(end));
+}
+
+void Job::startJob()
+{
+    MutexLocker locker(&m_mutex);
+    m_stopped = false;
+    // UTC: only differences are used, and it is cheaper and immune to zone changes.
+    m_startTime = QDateTime::currentDateTimeUtc();
+    m_endTime = QDateTime();
+}
+
+void Job::stopJob()
+{
+    MutexLocker locker(&m_mutex);
+    m_stopped = true;
+}
+
+void Job::completeAndClose()
+{
+    HandOver::publish(this);
+    emit jobCompleted();
+}
+
+void Job::deleteLater()
+{
+    HandOver::publish(this);
+    QObject::deleteLater();
+}
+
+bool Job::event(QEvent* event)
+{
+    // Every queued call and the deferred deletion reach the job here, in its thread.
+    HandOver::receive(this);
+    return QObject::event(event);
+}
+
+void Job::finishJob()
+{
+    {
+        MutexLocker locker(&m_mutex);
+        // A second completion would make the owner handle the job twice.
+        if (m_finished)
+            return;
+        m_finished = true;
+        m_endTime = QDateTime::currentDateTimeUtc();
+    }
+    HandOver::publish(this);
+    emit jobHasFinishedWithThread();
+}

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QDateTime>
+#include <QEvent>
+#include <QMutex>
+#include <QObject>
+#include <QString>
+
+// One unit of background work. A job is created without parent by its owner, handed to a
+// JobThread (which moves it there and starts it), announces its progress and end through
+// signals, and is deleted by its owner once jobCompleted has arrived.
+class Job : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit Job(QObject* parent = nullptr);
+    ~Job() override;
+
+    // Thread-safe: polled by the worker at its checkpoints, set from other threads.
+    bool isStopped() const;
+    // True once finishJob has run; a job finishes only once.
+    bool isFinished() const;
+    // Milliseconds from the start to the end (or to now while working); 0 before the
+    // start, at least 1 after it.
+    qint64 elapsedMsecs() const;
+
+signals:
+    void jobProgress(const QString& path, qint64 done, qint64 total);
+    void jobCompleted();
+    void jobHasFinishedWithThread();
+
+public slots:
+    virtual void startJob();
+    virtual void stopJob();
+    void completeAndClose();
+    // Same as QObject::deleteLater; it also tells ThreadSanitizer that the owner has
+    // handed the job back to its thread for deletion.
+    void deleteLater();
+
+protected:
+    bool event(QEvent* event) override;
+
+    // Every job calls this once when its work is over, successful or not. Later calls do
+    // nothing, so an override that records something must return early when isFinished().
+    virtual void finishJob();
+
+private:
+    bool m_stopped = false;
+    QDateTime m_startTime;
+    QDateTime m_endTime;
+    mutable QMutex m_mutex;
+    bool m_finished = false;
+};

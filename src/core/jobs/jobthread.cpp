@@ -1,0 +1,75 @@
+#include "jobs/jobthread.h"
+
+#include "jobs/handover.h"
+#include "jobs/job.h"
+#include "jobs/mutexlocker.h"
+
+#include <QDebug>
+#include <QMetaObject>
+
+JobThread::JobThread(QObject* parent) : QThread(parent)
+{
+    setObjectName(QStringLiteral("JobThread"));
+    connect(this, &QThread::finished, this, &JobThread::onThreadExit);
+    // Runs in this thread after its last use of the thread object; destroyThreads
+    // receives the object back once wait() has returned.
+    connect(
+        this, &QThread::finished, this, [this] { HandOver::publish(this); }, Qt::DirectConnection);
+}
+
+JobThread::~JobThread() = default;
+
+void JobThread::addJob(Job* job)
+{
+    if (!job)
+        return;
+    MutexLocker locker(&m_mutex);
+    // Queued because the thread object lives in the owner's thread, not in this thread.
+    connect(job, &Job::jobHasFinishedWithThread, this, &JobThread::onJobCompleted);
+    job->moveToThread(this);
+    m_jobs.append(job);
+    HandOver::publish(job);
+    QMetaObject::invokeMethod(job, "startJob", Qt::QueuedConnection);
+}
+
+int JobThread::jobCount() const
+{
+    MutexLocker locker(&m_mutex);
+    return m_jobs.size();
+}
+
+void JobThread::stopAllJobs()
+{
+    MutexLocker locker(&m_mutex);
+    // A job stays alive while it is listed: its owner deletes it only after completion,
+    // which needs this mutex to unlist it first.
+    const QList<Job*> jobs = m_jobs;
+    for (Job* job : jobs) {
+        if (!job->isStopped())
+            job->stopJob();
+    }
+}
+
+void JobThread::onJobCompleted()
+{
+    QObject* source = sender();
+    if (source)
+        HandOver::receive(source);
+    Job* job = qobject_cast<Job*>(source);
+    if (!job) {
+        qWarning() << objectName() << "has received a signal from invalid Job instance";
+        return;
+    }
+    bool listed;
+    {
+        MutexLocker locker(&m_mutex);
+        listed = m_jobs.removeOne(job);
+    }
+    // Unlisted first, so that the owner, once told, never sees the job counted as busy.
+    if (listed) {
+        HandOver::publish(job);
+        QMetaObject::invokeMethod(job, "completeAndClose", Qt::QueuedConnection);
+    }
+}
+
+void JobThread::onThreadExit() {}
