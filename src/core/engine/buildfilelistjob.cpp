@@ -1,0 +1,272 @@
+#include "engine/buildfilelistjob.h"
+
+#include "app/appsettings.h"
+#include "fs/filesystemutils.h"
+
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMetaObject>
+
+namespace {
+
+// A parent that already ends with a separator (the root folder) gets no second one.
+QString joinPath(const QString& parent, const QString& name)
+{
+    if (parent.endsWith(QDir::separator()))
+        return parent + name;
+    return parent + QDir::separator() + name;
+}
+
+// Adds read and execute permission for the owner; it works only when the current user
+// owns the folder, and the result is checked again because ACLs may still deny access.
+bool grantTraversal(const QFileInfo& entry)
+{
+    const QFileDevice::Permissions userBits =
+        QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser;
+    const QFileDevice::Permissions wanted =
+        (entry.permissions() & ~userBits) | QFileDevice::ReadOwner | QFileDevice::ExeOwner;
+    if (!QFile::setPermissions(entry.filePath(), wanted))
+        return false;
+    return QFileInfo(entry.filePath()).isExecutable();
+}
+
+} // namespace
+
+BuildFileListJob::BuildFileListJob(QObject* parent) : Job(parent)
+{
+    setObjectName(QStringLiteral("JobBuildFileList"));
+}
+
+void BuildFileListJob::setPaths(const QString& sourcePath, const QString& destinationPath)
+{
+    m_sourcePath = FileSystemUtils::normalizePath(sourcePath);
+    m_destinationPath = FileSystemUtils::normalizePath(destinationPath);
+}
+
+void BuildFileListJob::startJob()
+{
+    qDebug() << "Start to build the file list for path" << qUtf8Printable(m_sourcePath);
+    Job::startJob();
+    if (!m_options.m_copyFilters.isEmpty())
+        qDebug() << "Patterns to copy:" << m_options.m_copyFilters.join(QStringLiteral(", "));
+    m_copyPatterns = FileSystemUtils::compileWildcardPatterns(m_options.m_copyFilters);
+    m_skipPatterns.clear();
+    m_errorItems.clear();
+    for (const QString& filter : qAsConst(m_options.m_skipFilters)) {
+        m_skipPatterns += FileSystemUtils::compileWildcardPatterns(QStringList{filter});
+        qDebug() << "Patterns to skip:" << filter;
+    }
+    m_reportFilteredFiles = AppSettings::instance()->reportFilteredFiles();
+    QMetaObject::invokeMethod(this, "buildFileList", Qt::QueuedConnection);
+}
+
+void BuildFileListJob::buildFileList()
+{
+    m_pendingFolders.clear();
+    const QFileInfo source(m_sourcePath);
+    if (FileSystemUtils::isRealDirectory(source)) {
+        processFolder(m_sourcePath, m_destinationPath);
+        return;
+    }
+    // A source named by the user is copied whatever the filters say; the copier decides
+    // about an existing destination and reports a missing or special source.
+    emit itemToCopy(m_sourcePath,
+                    joinPath(m_destinationPath, FileSystemUtils::fileNameOf(m_sourcePath)),
+                    source.size(), false);
+    finishJob();
+}
+
+void BuildFileListJob::processNextFolder()
+{
+    if (isStopped() && !m_pendingFolders.isEmpty()) {
+        qDebug() << "Stop building list and clear folders";
+        m_pendingFolders.clear();
+    }
+    if (m_pendingFolders.isEmpty()) {
+        finishJob();
+        return;
+    }
+    const CopyItem next = m_pendingFolders.takeFirst();
+    processFolder(next.source_path, next.destination_path);
+}
+
+void BuildFileListJob::processFolder(const QString& folder, const QString& destinationFolder)
+{
+    // Comparing with the run's own destination keeps a destination inside the source out
+    // of the walk: otherwise the copies made there while the walk goes on would be found
+    // and copied again, deeper each time.
+    if (folder == m_destinationPath || folder == destinationFolder) {
+        emit itemToSkip(folder, destinationFolder, 0, true, tr("recognized as destination folder"));
+    } else {
+        const QFileInfo info(folder);
+        // Without execute permission the names could be read but not their types.
+        if (!info.isDir() || !info.isReadable() || !info.isExecutable()) {
+            CopyItem item(folder, destinationFolder, 0, true, QString());
+            item.setSourceError(tr("unable to read source folder"));
+            m_errorItems.append(item);
+            qWarning() << "Folder" << qUtf8Printable(folder) << "is not readable";
+        } else {
+            if (m_options.m_destinationMode == CopyOptions::Normal && folder != m_sourcePath)
+                emit itemToCopy(folder, destinationFolder, 0, true);
+            const QFileInfoList entries = QDir(folder).entryInfoList(
+                QDir::Files | QDir::AllDirs | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                QDir::Unsorted);
+            for (const QFileInfo& entry : entries) {
+                if (isStopped())
+                    break;
+                processEntry(entry, folder, destinationFolder);
+            }
+        }
+    }
+    QMetaObject::invokeMethod(this, "processNextFolder", Qt::QueuedConnection);
+}
+
+void BuildFileListJob::processEntry(const QFileInfo& entry, const QString& folder,
+                                    const QString& destinationFolder)
+{
+    if (!isSelectedByCopyFilters(entry))
+        return;
+    const QString name = entry.fileName();
+    const QString sourcePath = joinPath(folder, name);
+    const QString destinationPath = joinPath(
+        m_options.m_destinationMode == CopyOptions::Collate ? m_destinationPath : destinationFolder,
+        name);
+
+    if (entry.isSymLink()) {
+        processSymbolicLink(entry, sourcePath, destinationPath);
+        return;
+    }
+    const bool isFolder = FileSystemUtils::isRealDirectory(entry);
+    const qint64 size = isFolder ? 0 : entry.size();
+    if (!m_options.m_copyHiddenFiles && entry.isHidden()) {
+        if (m_reportFilteredFiles)
+            emit itemToSkip(sourcePath, destinationPath, size, isFolder,
+                            isFolder ? tr("source folder is hidden") : tr("source file is hidden"));
+        return;
+    }
+    if (FileSystemUtils::matchesAnyPattern(name, m_skipPatterns)) {
+        if (m_reportFilteredFiles)
+            emit itemToSkip(sourcePath, destinationPath, size, isFolder,
+                            isFolder ? tr("source folder is filtered by name")
+                                     : tr("source file is filtered by name"));
+        return;
+    }
+    if (isFolder) {
+        processSubfolder(entry, sourcePath, destinationPath);
+        return;
+    }
+    // FIFOs, sockets and devices: reading one may block forever or never end. The user
+    // would not know the entry was left out, so it is reported whatever the settings say.
+    if (!entry.isFile()) {
+        emit itemToSkip(sourcePath, destinationPath, size, false,
+                        tr("source file is not a regular file"));
+        return;
+    }
+    processFile(entry, sourcePath, destinationPath);
+}
+
+void BuildFileListJob::processSymbolicLink(const QFileInfo& entry, const QString& sourcePath,
+                                           const QString& destinationPath)
+{
+    if (m_options.m_copySymbolicLinks) {
+        emit symbolicLinkToCopy(sourcePath, destinationPath, entry.size(), linkTargetInCopy(entry));
+    } else if (m_reportFilteredFiles) {
+        emit itemToSkip(sourcePath, destinationPath, entry.size(), false,
+                        tr("source file is symbolic link"));
+    }
+}
+
+void BuildFileListJob::processSubfolder(const QFileInfo& entry, const QString& sourcePath,
+                                        const QString& destinationPath)
+{
+    if (!m_options.m_recursive)
+        return;
+    if (!entry.isExecutable() && !grantTraversal(entry)) {
+        emit itemToSkip(sourcePath, destinationPath, 0, true,
+                        tr("unable to access to source folder"));
+        return;
+    }
+    m_pendingFolders.append(CopyItem(sourcePath, destinationPath, 0, true, QString()));
+}
+
+void BuildFileListJob::processFile(const QFileInfo& entry, const QString& sourcePath,
+                                   const QString& destinationPath)
+{
+    const qint64 size = entry.size();
+    const bool verify = m_options.m_copyMode == CopyOptions::Verify;
+    if (!FileSystemUtils::fileExists(destinationPath)) {
+        if (verify) {
+            CopyItem item(sourcePath, destinationPath, size, false, QString());
+            item.setDestinationError(tr("Destination file does not exist"));
+            m_errorItems.append(item);
+        } else {
+            emit itemToCopy(sourcePath, destinationPath, size, false);
+        }
+        return;
+    }
+    // The copier compares an existing destination in a verify run.
+    if (verify) {
+        emit itemToCopy(sourcePath, destinationPath, size, false);
+        return;
+    }
+    const QFileInfo destination(destinationPath);
+    switch (m_options.m_overwriteMode) {
+    case CopyOptions::NoOverwrite:
+        emit itemToSkip(sourcePath, destinationPath, size, false, QString());
+        break;
+    case CopyOptions::OverwriteOlder:
+        if (FileSystemUtils::isOlder(entry, destination))
+            emit itemToCopy(sourcePath, destinationPath, size, false);
+        else if (FileSystemUtils::isNewer(entry, destination))
+            emit itemToSkip(sourcePath, destinationPath, size, false,
+                            tr("newer destination file exists"));
+        else
+            emit itemToSkip(sourcePath, destinationPath, size, false, QString());
+        break;
+    case CopyOptions::OverwriteDifferent:
+        if (FileSystemUtils::filesDiffer(entry, destination))
+            emit itemToCopy(sourcePath, destinationPath, size, false);
+        else
+            emit itemToSkip(sourcePath, destinationPath, size, false, QString());
+        break;
+    default:
+        // Overwrite always and auto rename: the copier replaces or renames.
+        emit itemToCopy(sourcePath, destinationPath, size, false);
+        break;
+    }
+}
+
+// A link into the copied tree is pointed at the copy of its target.
+QString BuildFileListJob::linkTargetInCopy(const QFileInfo& entry) const
+{
+    const QString target = QDir::toNativeSeparators(entry.symLinkTarget());
+    QString rest;
+    if (target != m_sourcePath) {
+        // A whole-component match: "/data/src" must not capture "/data/src2/file".
+        const QString prefix = m_sourcePath.endsWith(QDir::separator())
+                                   ? m_sourcePath
+                                   : m_sourcePath + QDir::separator();
+        if (!target.startsWith(prefix))
+            return target;
+        rest = target.mid(prefix.size());
+    }
+    if (m_options.m_destinationMode == CopyOptions::Collate) {
+        // Collate puts every file straight into the destination and replicates no folder:
+        // a file's copy is found by its name there, and a folder has no copy, so a link
+        // to one keeps pointing at the original.
+        if (FileSystemUtils::isRealDirectory(QFileInfo(target)))
+            return target;
+        return joinPath(m_destinationPath, FileSystemUtils::fileNameOf(target));
+    }
+    return rest.isEmpty() ? m_destinationPath : joinPath(m_destinationPath, rest);
+}
+
+bool BuildFileListJob::isSelectedByCopyFilters(const QFileInfo& entry) const
+{
+    // The copy filters pick files only: every folder is walked whatever its name.
+    if (m_copyPatterns.isEmpty() || entry.isDir())
+        return true;
+    return FileSystemUtils::matchesAnyPattern(entry.fileName(), m_copyPatterns);
+}

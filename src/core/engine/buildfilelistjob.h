@@ -1,0 +1,77 @@
+#pragma once
+
+#include "fs/pathutils.h"
+#include "jobs/job.h"
+#include "model/copyitem.h"
+#include "model/copyoptions.h"
+
+#include <QList>
+#include <QString>
+
+class QFileInfo;
+
+// Walks the source of a run and tells the copy task, entry by entry, what to copy, what
+// to skip and why, and which symbolic links to recreate.
+//
+// The walk is breadth-first and lists one folder per turn of the thread's event loop, so
+// a stop request is seen between folders; inside a folder the stop flag is checked before
+// each entry. Problems that cannot be turned into a skip are collected as error items the
+// owner files once the job has finished.
+class BuildFileListJob : public Job
+{
+    Q_OBJECT
+
+public:
+    explicit BuildFileListJob(QObject* parent = nullptr);
+
+    // Both paths are stored normalized (native separators, no trailing separator), so
+    // the paths reported are built the same way whatever form the caller used.
+    void setPaths(const QString& sourcePath, const QString& destinationPath);
+    QString sourcePath() const { return m_sourcePath; }
+    QString destinationPath() const { return m_destinationPath; }
+
+    void setOptions(const CopyOptions& options) { m_options = options; }
+    CopyOptions options() const { return m_options; }
+
+    // Read by the owner after the job has finished. Folders still pending mean the walk
+    // did not end.
+    QList<CopyItem> pendingFolders() const { return m_pendingFolders; }
+    QList<CopyItem> errorItems() const { return m_errorItems; }
+
+signals:
+    void itemToCopy(const QString& source, const QString& destination, qint64 size, bool isFolder);
+    void itemToSkip(const QString& source, const QString& destination, qint64 size, bool isFolder,
+                    const QString& reason);
+    void symbolicLinkToCopy(const QString& source, const QString& destination, qint64 size,
+                            const QString& linkTarget);
+
+public slots:
+    void startJob() override;
+
+private slots:
+    void buildFileList();
+    void processNextFolder();
+
+private:
+    void processFolder(const QString& folder, const QString& destinationFolder);
+    void processEntry(const QFileInfo& entry, const QString& folder,
+                      const QString& destinationFolder);
+    void processSymbolicLink(const QFileInfo& entry, const QString& sourcePath,
+                             const QString& destinationPath);
+    void processSubfolder(const QFileInfo& entry, const QString& sourcePath,
+                          const QString& destinationPath);
+    void processFile(const QFileInfo& entry, const QString& sourcePath,
+                     const QString& destinationPath);
+    QString linkTargetInCopy(const QFileInfo& entry) const;
+    bool isSelectedByCopyFilters(const QFileInfo& entry) const;
+
+    QString m_sourcePath;
+    QString m_destinationPath;
+    CopyOptions m_options;
+    QList<CopyItem> m_pendingFolders;
+    FileSystemUtils::PatternList m_skipPatterns;
+    FileSystemUtils::PatternList m_copyPatterns;
+    QList<CopyItem> m_errorItems;
+    // Read once per run so that one walk never mixes two answers.
+    bool m_reportFilteredFiles = false;
+};

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "jobs/job.h"
+#include "model/copyitem.h"
+
+#include <QByteArray>
+#include <QString>
+
+// Verifies one copied file: hashes the source, then the destination, and compares the
+// SHA-256 digests. The job is itself the item it checks; its owner sets the item before
+// handing the job to a thread and reads it back when jobCompleted arrives. A file that
+// passes keeps its state and gains is_checked and "copy verified"; one that fails ends in
+// an error state.
+class CheckFileJob : public Job, public CopyItem
+{
+    Q_OBJECT
+
+public:
+    explicit CheckFileJob(QObject* parent = nullptr);
+
+    void setItem(const CopyItem& item);
+    CopyItem item() const;
+
+    // SHA-256 of the file, reporting jobProgress and honouring a stop every 16 MiB; empty
+    // on any failure and when stopped.
+    QByteArray fileHash(const QString& path);
+
+public slots:
+    void startJob() override;
+    void checkFromFile();
+    void checkToFile();
+
+protected:
+    void finishJob() override;
+
+private:
+    QByteArray m_sourceHash;
+};

@@ -1,0 +1,387 @@
+#include "engine/copyfileobject.h"
+
+#include "app/appsettings.h"
+#include "fs/filesystemutils.h"
+#include "fs/platform.h"
+#include "fs/platformcopy.h"
+#include "jobs/transfercounters.h"
+
+#include <QDateTime>
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+namespace {
+
+const qint64 simpleBlockSize = 4096;
+const int maxZeroReads = 3;
+const qint64 maxModificationDriftSecs = 60;
+
+// The "user" flags describe what the running process may do (everything, for root), not
+// the file's mode; setting them would add the owner's bits of that access.
+QFileDevice::Permissions modeFlags(QFileDevice::Permissions permissions)
+{
+    return permissions & ~(QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser);
+}
+
+QString failureText(const PlatformCopy::Failure& failure)
+{
+    Platform::recordFailure(failure.call, failure.code);
+    return FileSystemUtils::lastErrorText(QString::fromLatin1(failure.call));
+}
+
+} // namespace
+
+CopyFileObject::CopyFileObject(QObject* parent) : CopyObject(parent) {}
+
+void CopyFileObject::startCopy()
+{
+    CopyObject::startCopy();
+
+    const QFileInfo source(source_path);
+    file_size = source.size();
+    m_sourcePermissions = source.permissions();
+
+    if (source.isSymLink()) {
+        if (link_target.isEmpty())
+            link_target = QDir::toNativeSeparators(source.symLinkTarget());
+    } else if (!source.isReadable()) {
+        setSourceError(tr("source file is not readable"));
+        finishCopy();
+        return;
+    } else if (!source.isFile()) {
+        // FIFOs, sockets and devices: opening one can block forever or never end.
+        setSourceError(tr("source file is not a regular file"));
+        finishCopy();
+        return;
+    }
+
+    if (m_options.m_copyMode == CopyOptions::Verify) {
+        m_options.m_overwriteMode = CopyOptions::NoOverwrite;
+    } else if (m_options.m_copyMode == CopyOptions::FixErrors && isError()) {
+        resetState();
+        info_list.clear();
+        FileSystemUtils::removeFile(destination_path);
+    }
+
+    if (FileSystemUtils::fileExists(destination_path)) {
+        bool compare = true;
+        if (m_options.m_overwriteMode == CopyOptions::AutoRename) {
+            int number = 0;
+            const QString renamed = FileSystemUtils::uniqueFileName(destination_path, &number);
+            if (renamed == destination_path) {
+                info_list.append(tr("Unable to rename destination file"));
+            } else {
+                info_list.append(tr("Auto renamed") + QStringLiteral(" (%1)").arg(number));
+                destination_path = renamed;
+                compare = false;
+            }
+        }
+        if (compare && !checkExistingDestination(source, QFileInfo(destination_path))) {
+            finishCopy();
+            return;
+        }
+    } else if (m_options.m_copyMode == CopyOptions::Verify) {
+        setDestinationError(tr("Destination file does not exist"));
+        finishCopy();
+        return;
+    }
+
+    const QString folder = QFileInfo(destination_path).absolutePath();
+    if (!QDir(folder).exists() && !QDir().mkpath(folder))
+        qWarning() << "Unable to create folder" << qUtf8Printable(folder);
+
+    if (source.isSymLink()) {
+        if (!copySymbolicLink())
+            setDestinationError(tr("unable to copy symbolic link"));
+        finishCopy();
+    } else if (copyFileData()) {
+        verifyCopiedFile();
+    } else {
+        finishCopy();
+    }
+}
+
+bool CopyFileObject::checkExistingDestination(const QFileInfo& source, const QFileInfo& destination)
+{
+    const bool isLink = source.isSymLink();
+    bool older = false;
+    bool newer = false;
+    bool sizeDiffers = false;
+    bool createdDiffers = false;
+    bool linkDiffers = false;
+    if (isLink) {
+        linkDiffers = FileSystemUtils::linkTargetsDiffer(source, destination, link_target);
+    } else {
+        older = FileSystemUtils::isOlder(source, destination);
+        newer = FileSystemUtils::isNewer(source, destination);
+        sizeDiffers = source.size() != destination.size();
+        // Never true where creation dates are unknown.
+        createdDiffers = FileSystemUtils::createdDatesDiffer(source, destination);
+    }
+    const bool differs = isLink ? linkDiffers : (older || newer || sizeDiffers || createdDiffers);
+
+    const int mode = m_options.m_overwriteMode;
+    const bool overwrite = mode == CopyOptions::OverwriteAlways ||
+                           (mode == CopyOptions::OverwriteOlder && older) ||
+                           (mode == CopyOptions::OverwriteDifferent && differs);
+
+    if (older)
+        info_list.append(tr("file with older modification date exists"));
+    else if (newer)
+        info_list.append(tr("file with newer modification date exixts"));
+    else if (sizeDiffers)
+        info_list.append(tr("file with different size exists"));
+    if (linkDiffers)
+        info_list.append(tr("symbolic link target is different"));
+
+    if (overwrite) {
+        if (FileSystemUtils::removeFile(destination_path)) {
+            info_list.append(tr("existing file is removed"));
+            return true;
+        }
+        info_list.append(tr("Unable to remove existing file"));
+    }
+
+    // Dates are not trusted with that setting: only sizes and link targets count.
+    const bool significant = (AppSettings::instance()->skipErrorsInSync() || isLink)
+                                 ? (sizeDiffers || linkDiffers)
+                                 : (sizeDiffers || createdDiffers || older || newer || linkDiffers);
+    if ((mode == CopyOptions::OverwriteOlder && newer) || !significant)
+        copy_state = Skipped;
+    else if (overwrite)
+        setDestinationError(tr("file cannot be overwritten"));
+    else if (!info_list.isEmpty())
+        setDestinationError(info_list.takeLast());
+    else
+        setDestinationError(tr("different file exists"));
+    return false;
+}
+
+bool CopyFileObject::copyFileData()
+{
+    switch (AppSettings::instance()->copyMethod()) {
+    case QtMethod:
+        if (FileSystemUtils::copyFileWithQt(source_path, destination_path))
+            return true;
+        setDestinationError(tr("unable to copy file"));
+        return false;
+    case SimpleMethod:
+        return copyFileSimple();
+    default:
+        return copyFileNative();
+    }
+}
+
+bool CopyFileObject::copyFileNative()
+{
+    TransferCounters* counters = TransferCounters::instance();
+    const bool large = file_size >= largeFileSize;
+    PlatformCopy::ProgressFunction progress;
+    if (large) {
+        counters->setValue(TransferCounters::CurrentFileBytesCopied, 0);
+        counters->setValue(TransferCounters::CurrentFileSize, file_size);
+        progress = [counters](qint64 copied, qint64 total) {
+            counters->setValue(TransferCounters::CurrentFileBytesCopied, copied);
+            counters->setValue(TransferCounters::CurrentFileSize, total);
+        };
+    }
+
+    PlatformCopy::Failure failure;
+    const bool copied =
+        PlatformCopy::copyFile(source_path, destination_path, stopFlag(), progress, &failure);
+    if (large) {
+        counters->setValue(TransferCounters::CurrentFileBytesCopied, file_size);
+        counters->setValue(TransferCounters::CurrentFileSize, file_size);
+    }
+    if (!copied) {
+        info_list.append(failureText(failure));
+        setDestinationError(tr("unable to copy file"));
+        return false;
+    }
+    FileSystemUtils::syncFile(source_path, destination_path);
+    return true;
+}
+
+bool CopyFileObject::copyFileSimple()
+{
+    QFile source(source_path);
+    if (!source.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
+        qWarning() << qUtf8Printable(source_path) << "is not readable";
+        setSourceError(tr("unable to read source file"));
+        return false;
+    }
+    QFile destination(destination_path);
+    if (!destination.open(QIODevice::ReadWrite | QIODevice::Unbuffered)) {
+        source.close();
+        qWarning() << "Unable to open destination file for copy"
+                   << qUtf8Printable(destination_path);
+        setDestinationError(tr("unable to open destination file"));
+        return false;
+    }
+
+    char buffer[simpleBlockSize];
+    qint64 copied = 0;
+    int zeroReads = 0;
+    if (file_size != 0) {
+        do {
+            const qint64 got = source.read(buffer, simpleBlockSize);
+            if (got < 0) {
+                setSourceError(tr("unable to complete reading from source file"));
+                break;
+            }
+            if (got == 0) {
+                // The source shrank since its size was read.
+                if (copied == file_size || ++zeroReads >= maxZeroReads)
+                    break;
+                continue;
+            }
+            if (destination.write(buffer, got) < got) {
+                qWarning() << "Unable to write data in destination file"
+                           << qUtf8Printable(destination_path);
+                setDestinationError(tr("unable to write to destination file"));
+                break;
+            }
+            copied += got;
+            if (copied % progressStep == 0) {
+                if (isStopRequested())
+                    break;
+                emit copyProgress(copied, file_size);
+            }
+        } while (copied != file_size);
+    }
+    source.close();
+    destination.close();
+
+    if (copied == file_size) {
+        if (!FileSystemUtils::syncFile(source_path, destination_path))
+            qWarning() << "Unable to sync file:" << qUtf8Printable(destination_path);
+        return true;
+    }
+    if (!isError())
+        setDestinationError(tr("unable to complete the copy"));
+    FileSystemUtils::removeFile(destination_path);
+    return false;
+}
+
+bool CopyFileObject::copySymbolicLink()
+{
+    if (FileSystemUtils::fileExists(destination_path)) {
+        copy_state = Skipped;
+        return true;
+    }
+    if (!QFileInfo::exists(link_target)) {
+        qWarning() << "Symbolic link target not found:" << qUtf8Printable(link_target);
+        // A link pointing nowhere is copied as it is, with its own target text.
+        PlatformCopy::Failure failure;
+        if (!PlatformCopy::duplicateSymbolicLink(source_path, destination_path, &failure)) {
+            info_list.append(failureText(failure));
+            return false;
+        }
+    } else if (!QFile::link(link_target, destination_path)) {
+        return false;
+    }
+    FileSystemUtils::syncFile(source_path, destination_path);
+    copy_state = Copied;
+    return true;
+}
+
+void CopyFileObject::verifyCopiedFile()
+{
+    const QFileInfo destination(destination_path);
+    if (!destination.isSymLink() && destination.size() != file_size) {
+        setDestinationError(QStringLiteral("file size error"));
+        finishCopy();
+        return;
+    }
+    copy_state = Copied;
+    bool problem = false;
+
+    const QDateTime sourceModified = QFileInfo(source_path).lastModified();
+    const QDateTime destinationModified = destination.lastModified();
+    if (sourceModified.isValid() && destinationModified.isValid() &&
+        qAbs(sourceModified.secsTo(destinationModified)) >= maxModificationDriftSecs) {
+        info_list.append(tr("unable to sync last modification date"));
+        problem = true;
+    }
+
+    // Invalid where the platform does not keep creation dates: never a problem then.
+    const QDateTime sourceCreated = Platform::creationTime(source_path);
+    const QDateTime destinationCreated = Platform::creationTime(destination_path);
+    if (sourceCreated.isValid() && destinationCreated.isValid() &&
+        sourceCreated.date() != destinationCreated.date()) {
+        if (sourceCreated.date() <= sourceModified.date()) {
+            info_list.append(tr("unable to sync creation date"));
+            problem = true;
+        } else {
+            info_list.append(tr("creation date is newer than modification date on source file"));
+        }
+    }
+
+    if (problem && !AppSettings::instance()->skipErrorsInSync()) {
+        if (info_list.isEmpty())
+            setDestinationError(tr("unable to sync destination file"));
+        else
+            setDestinationError(info_list.takeLast());
+    }
+    finishCopy();
+}
+
+void CopyFileObject::finishCopy()
+{
+    if (isError()) {
+        restoreSourcePermissions();
+    } else {
+        if (m_options.m_copyMode == CopyOptions::Move) {
+            if (FileSystemUtils::fileExists(source_path))
+                removeMovedSource();
+        } else {
+            restoreSourcePermissions();
+        }
+        // A verify run leaves the destination as it is.
+        if (link_target.isEmpty() && m_options.m_copyMode != CopyOptions::Verify)
+            applySourcePermissions();
+    }
+    emit copyCompleted();
+}
+
+void CopyFileObject::removeMovedSource()
+{
+    // The copy must be on disk before the only other copy of the data goes away.
+    if (link_target.isEmpty()) {
+        PlatformCopy::Failure failure;
+        if (!PlatformCopy::flushToDisk(destination_path, &failure)) {
+            info_list.append(failureText(failure));
+            qWarning() << "Unable to flush file" << qUtf8Printable(destination_path);
+            setDestinationError(tr("unable to write destination file to disk"));
+            restoreSourcePermissions();
+            return;
+        }
+    }
+    if (FileSystemUtils::removeFile(source_path)) {
+        info_list.append(tr("File moved"));
+    } else {
+        qWarning() << "Unable to remove file" << qUtf8Printable(source_path);
+        setSourceError(tr("Unable to delete source file"));
+    }
+}
+
+void CopyFileObject::restoreSourcePermissions()
+{
+    if (!link_target.isEmpty())
+        return;
+    if (QFile::permissions(source_path) != m_sourcePermissions &&
+        !QFile::setPermissions(source_path, modeFlags(m_sourcePermissions)))
+        info_list.append(tr("unable to restore file permissions"));
+}
+
+void CopyFileObject::applySourcePermissions()
+{
+    QFileDevice::Permissions permissions = modeFlags(m_sourcePermissions);
+    // Otherwise the read-only state that the date sync has just removed would come back.
+    if (AppSettings::instance()->removeReadOnlyAttribute())
+        permissions |= QFileDevice::WriteOwner;
+    if (!QFile::setPermissions(destination_path, permissions))
+        qWarning() << "Unable to set permissions on file" << qUtf8Printable(destination_path);
+}

@@ -1,0 +1,25 @@
+#include "engine/copyfolderobject.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+CopyFolderObject::CopyFolderObject(QObject* parent) : CopyObject(parent) {}
+
+void CopyFolderObject::startCopy()
+{
+    CopyObject::startCopy();
+
+    const QFileInfo source(source_path);
+    if (!source.exists()) {
+        setSourceError(tr("source folder does not exist"));
+    } else if (!source.isReadable()) {
+        setSourceError(tr("source folder is not readable"));
+    } else if (QFileInfo(destination_path).isDir()) {
+        copy_state = Skipped;
+    } else if (QDir().mkpath(destination_path)) {
+        copy_state = Copied;
+    } else {
+        setDestinationError(tr("unable to create destination folder"));
+    }
+    emit copyCompleted();
+}

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "jobs/job.h"
+#include "model/copyitem.h"
+#include "model/copyoptions.h"
+
+#include <QMutex>
+
+class CopyObject;
+
+// Copies one item of the copy queue on a worker thread. The owner fills the item and the
+// options, dispatches the job and, on jobCompleted, reads the item back with its outcome.
+class CopyJob : public Job, public CopyItem
+{
+    Q_OBJECT
+
+public:
+    explicit CopyJob(QObject* parent = nullptr);
+
+    CopyOptions m_options;
+
+public slots:
+    void startJob() override;
+    void stopJob() override;
+    void onCopyProgress(qint64 done, qint64 total);
+    void onCopyCompleted();
+
+protected:
+    void finishJob() override;
+
+private:
+    // Written by the worker thread, read by stopJob from other threads under the mutex.
+    CopyObject* m_copyObject = nullptr;
+    QMutex m_copierMutex;
+};

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "model/copyitem.h"
+
+#include <QMutex>
+#include <QObject>
+
+#include <atomic>
+
+// The base of the copiers: copies the item it carries, records the outcome in that item
+// and announces the end once. It lives in its job's thread; only stopCopy and
+// isStopRequested are called from other threads.
+class CopyObject : public QObject, public CopyItem
+{
+    Q_OBJECT
+
+public:
+    explicit CopyObject(QObject* parent = nullptr);
+
+    bool isStopRequested() const;
+    // Ends a copier that was stopped before it began: nothing is touched, the item comes
+    // back Unprocessed (so that a resume copies it) and copyCompleted is emitted.
+    void completeWithoutCopy();
+
+signals:
+    void copyProgress(qint64 done, qint64 total);
+    void copyCompleted();
+
+public slots:
+    virtual void startCopy();
+    virtual void stopCopy();
+
+protected:
+    // For the native copy, which polls it between chunks without taking the mutex.
+    const std::atomic<int>* stopFlag() const { return &m_stopFlag; }
+
+private:
+    std::atomic<int> m_stopFlag{0};
+    mutable QMutex m_mutex;
+};

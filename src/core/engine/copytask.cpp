@@ -1,0 +1,767 @@
+#include "engine/copytask.h"
+
+#include "app/appsettings.h"
+#include "engine/buildfilelistjob.h"
+#include "engine/checkfilejob.h"
+#include "engine/copyjob.h"
+#include "engine/externalcopyjob.h"
+#include "engine/storageprobe.h"
+#include "engine/syncfoldersjob.h"
+#include "fs/filesystemutils.h"
+#include "jobs/handover.h"
+#include "jobs/jobthread.h"
+#include "jobs/jobthreadpool.h"
+#include "jobs/transfercounters.h"
+
+#include <QDebug>
+#include <QDir>
+#include <QFileInfo>
+#include <QMetaObject>
+
+#include <algorithm>
+#include <climits>
+
+CopyTask::CopyTask(QObject* parent) : QObject(parent), mp_storageProbe(new StorageProbe)
+{
+    setObjectName(QStringLiteral("TaskCopy"));
+    qRegisterMetaType<CopyItem>();
+    qRegisterMetaType<QList<CopyItem>>();
+}
+
+CopyTask::~CopyTask() = default;
+
+void CopyTask::setTask(const Task& task)
+{
+    m_task = task;
+    m_skipErrorPatterns =
+        FileSystemUtils::compileWildcardPatterns(task.m_options.m_skipErrorOnFiles);
+    resetCounters();
+}
+
+void CopyTask::setStorageProbe(std::unique_ptr<StorageProbe> probe)
+{
+    mp_storageProbe = probe ? std::move(probe) : std::make_unique<StorageProbe>();
+}
+
+// ---------------------------------------------------------------------------------------
+// Starting and building the list
+
+void CopyTask::startTask()
+{
+    if (!m_taskCompleted) {
+        qWarning() << "Copy from" << qUtf8Printable(m_task.m_sourcePath) << "to"
+                   << qUtf8Printable(m_task.m_destinationPath) << "is already running";
+        return;
+    }
+    if (JobThreadPool::threadCount() < 1) {
+        // Nothing could run the jobs; end at once rather than wait for ever.
+        qWarning() << "No job thread is available for the copy from"
+                   << qUtf8Printable(m_task.m_sourcePath) << "to"
+                   << qUtf8Printable(m_task.m_destinationPath);
+        m_stopRequested = true;
+        queueCall("onTaskCompleted");
+        return;
+    }
+    qDebug() << "Starting copy" << qUtf8Printable(m_task.m_sourcePath) << "to"
+             << qUtf8Printable(m_task.m_destinationPath);
+    m_fileListCompleted = false;
+    m_taskCompleted = false;
+    m_stopRequested = false;
+    m_foldersSyncStarted = false;
+    m_skipStorageCheck = false;
+    m_copyQueue.clear();
+    m_checkQueue.clear();
+    m_completedItems.clear();
+    m_folders.clear();
+    m_symbolicLinksQueue.clear();
+    resetCounters();
+    m_runningJobs = 0;
+    m_startTime = QDateTime::currentDateTime();
+    m_endTime = QDateTime();
+    TransferCounters::instance()->resetAll();
+    queueCall("startBuildFileList");
+}
+
+void CopyTask::startBuildFileList()
+{
+    if (m_stopRequested) {
+        // Stopped before the walk began: the list stays incomplete, as after a stopped walk.
+        abandonFileList(tr("file list is not completed"));
+        queueCall("checkTaskCompleted");
+        return;
+    }
+    if (!m_copyQueue.isEmpty()) {
+        qDebug() << "Copy queue is not empty. Skip to build file list";
+        queueCall("processNextCopyInQueue");
+        return;
+    }
+    if (m_skipBuildListForExternalProgram) {
+        qDebug() << "Skip building file list for external program";
+        QString source = QDir::toNativeSeparators(m_task.m_sourcePath);
+        const QFileInfo info(source);
+        const bool isFolder = FileSystemUtils::isRealDirectory(info);
+        if (isFolder && !source.endsWith(QDir::separator()))
+            source += QDir::separator();
+        qDebug() << "Copying" << qUtf8Printable(source) << "to"
+                 << qUtf8Printable(m_task.m_destinationPath);
+        // The one item stands for the whole copy: it is queued even when empty folders
+        // are not copied, or nothing would be copied at all.
+        const CopyItem item(source, m_task.m_destinationPath, info.size(), isFolder, QString());
+        if (isFolder)
+            m_folders.append(item);
+        m_copyQueue.append(item);
+        countToCopy(item);
+        m_fileListCompleted = true;
+        queueCall("processNextCopyInQueue");
+        return;
+    }
+
+    auto* job = new BuildFileListJob();
+    job->setPaths(m_task.m_sourcePath, m_task.m_destinationPath);
+    job->setOptions(m_task.m_options);
+    connect(job, &BuildFileListJob::itemToCopy, this, &CopyTask::addItemToCopy);
+    connect(job, &BuildFileListJob::itemToSkip, this, &CopyTask::addItemToSkip);
+    connect(job, &BuildFileListJob::symbolicLinkToCopy, this, &CopyTask::addSymbolicLinkToCopy);
+    connect(job, &Job::jobCompleted, this, &CopyTask::onBuildFileListCompleted);
+    runJob(job);
+}
+
+void CopyTask::addItemToCopy(const QString& source, const QString& destination, qint64 size,
+                             bool isFolder)
+{
+    const CopyItem item(source, destination, size, isFolder, QString());
+    if (isFolder) {
+        if (m_task.m_options.m_copyEmptyFolders)
+            m_copyQueue.append(item);
+        m_folders.append(item);
+    } else {
+        m_copyQueue.append(item);
+    }
+    countToCopy(item);
+    // Copying starts while the list is still being built.
+    if (canStartJob())
+        processNextCopyInQueue();
+}
+
+void CopyTask::addSymbolicLinkToCopy(const QString& source, const QString& destination, qint64 size,
+                                     const QString& linkTarget)
+{
+    const CopyItem item(source, destination, size, false, linkTarget);
+    m_symbolicLinksQueue.append(item);
+    countToCopy(item);
+    if (canStartJob())
+        processNextCopyInQueue();
+}
+
+void CopyTask::addItemToSkip(const QString& source, const QString& destination, qint64 size,
+                             bool isFolder, const QString& reason)
+{
+    CopyItem item(source, destination, size, isFolder, QString());
+    item.copy_state = Skipped;
+    if (!reason.isEmpty())
+        item.info_list.append(reason);
+    if (isFolder) {
+        const auto queued =
+            std::find_if(m_copyQueue.begin(), m_copyQueue.end(), [&item](const CopyItem& other) {
+                return other.source_path == item.source_path &&
+                       other.destination_path == item.destination_path;
+            });
+        if (queued != m_copyQueue.end())
+            m_copyQueue.erase(queued);
+    } else {
+        countToCopy(item);
+    }
+    countCompleted(item);
+    m_completedItems.append(item);
+    emit copyCompleted(item);
+}
+
+void CopyTask::onBuildFileListCompleted()
+{
+    m_runningJobs -= 1;
+    auto* job = qobject_cast<BuildFileListJob*>(sender());
+    if (!job) {
+        qWarning() << objectName()
+                   << "has received a signal from invalid BuildFileListJob instance";
+        abandonFileList(tr("unable to get file list"));
+        queueCall("checkTaskCompleted");
+        return;
+    }
+    // The job's last writes happened in its own thread.
+    HandOver::receive(static_cast<Job*>(job));
+
+    const QList<CopyItem> errors = job->errorItems();
+    if (!errors.isEmpty()) {
+        qWarning() << errors.size() << "errors found in build file list";
+        for (CopyItem item : errors) {
+            const bool excused = applySkipErrorPatterns(item);
+            countCompleted(item);
+            m_completedItems.append(item);
+            signalCompleted(item, excused);
+        }
+    }
+    if (!job->pendingFolders().isEmpty() || job->isStopped()) {
+        qWarning() << "The build of file list is stopped by user";
+        abandonFileList(tr("file list is not completed"));
+        queueCall("checkTaskCompleted");
+    } else {
+        m_fileListCompleted = true;
+    }
+    job->deleteLater();
+    if (!m_fileListCompleted)
+        return;
+
+    m_counters[FoldersFound] = m_folders.size();
+    qDebug() << m_copyQueue.size() << "items found"
+             << qUtf8Printable(QStringLiteral("(%1 bytes)").arg(m_counters[BytesToCopy]))
+             << "in path" << qUtf8Printable(m_task.m_sourcePath) << "in" << elapsedMs() << "ms";
+    emit logAvailable(tr("List is built with %1 folders and %2 files")
+                          .arg(m_counters[FoldersFound])
+                          .arg(m_counters[FilesToCopy]));
+
+    if (m_task.m_options.m_copyMode == CopyOptions::Verify) {
+        m_skipStorageCheck = true;
+    } else {
+        bool ok = false;
+        const qint64 required = m_counters[BytesToCopy];
+        if (mp_storageProbe->isStorageFull(m_task.m_destinationPath, required, &ok)) {
+            const qint64 available = mp_storageProbe->availableBytes(m_task.m_destinationPath);
+            qWarning() << "Target storage has" << available << "bytes available but the copy is"
+                       << required << "bytes";
+            emit storageIsFull(available, required);
+        } else {
+            m_skipStorageCheck = true;
+        }
+        if (!ok)
+            m_skipStorageCheck = true;
+    }
+
+    appendSortedSymbolicLinks();
+
+    const int wanted = qMax(1, qMin(m_copyQueue.size(), JobThreadPool::threadCount()));
+    for (int i = m_runningJobs; i < wanted; ++i)
+        processNextCopyInQueue();
+}
+
+void CopyTask::abandonFileList(const QString& message)
+{
+    // Items already reported stay in the run, unchanged and unsignalled, as a stop leaves
+    // them; the run ends as stopped and a resume starts it afresh.
+    m_completedItems.append(m_copyQueue);
+    m_copyQueue.clear();
+    m_completedItems.append(m_symbolicLinksQueue);
+    m_symbolicLinksQueue.clear();
+    CopyItem item = taskItem();
+    item.setSourceError(message);
+    emit errorOccurred(item);
+}
+
+// ---------------------------------------------------------------------------------------
+// Copying
+
+void CopyTask::processNextCopyInQueue()
+{
+    if (drainQueues())
+        return;
+    if (m_copyQueue.isEmpty()) {
+        checkTaskCompleted();
+        return;
+    }
+    if (!canStartJob())
+        return;
+
+    CopyItem item = m_copyQueue.takeFirst();
+    // A verify run writes nothing, so a full storage must not keep it from comparing.
+    if (!m_skipStorageCheck && m_task.m_options.m_copyMode != CopyOptions::Verify) {
+        bool ok = false;
+        if (mp_storageProbe->isStorageFull(m_task.m_destinationPath, item.file_size, &ok)) {
+            const int mode = m_task.m_options.m_overwriteMode;
+            bool keepDestination = false;
+            if (FileSystemUtils::fileExists(item.destination_path)) {
+                const QFileInfo destination(item.destination_path);
+                const QFileInfo source(item.source_path);
+                keepDestination = mode == CopyOptions::NoOverwrite ||
+                                  (mode == CopyOptions::OverwriteOlder &&
+                                   !(destination.lastModified() < source.lastModified()));
+            }
+            if (keepDestination) {
+                qDebug() << "Skip file" << qUtf8Printable(item.destination_path)
+                         << "because it is newer than source (storage is full)";
+                item.copy_state = Skipped;
+            } else {
+                qWarning() << "Unable to copy" << qUtf8Printable(item.source_path)
+                           << "because target storage is full";
+                item.setDestinationError(tr("storage is full"));
+            }
+            finishCopiedItem(item);
+            queueCall("processNextCopyInQueue");
+            return;
+        }
+        if (!ok)
+            m_skipStorageCheck = true;
+    }
+
+    if (m_externalProgram.filePath.isEmpty() ||
+        (!m_skipBuildListForExternalProgram && item.is_folder))
+        startCopyJob(item);
+    else
+        startExternalCopyJob(item);
+}
+
+void CopyTask::startCopyJob(const CopyItem& item)
+{
+    auto* job = new CopyJob();
+    static_cast<CopyItem&>(*job) = item;
+    job->m_options = m_task.m_options;
+    connect(job, &Job::jobProgress, this, &CopyTask::onJobProgress);
+    connect(job, &Job::jobCompleted, this, &CopyTask::onCopyCompleted);
+    runJob(job);
+}
+
+void CopyTask::startExternalCopyJob(const CopyItem& item)
+{
+    auto* job = new ExternalCopyJob();
+    job->setItem(item);
+    job->setProgram(m_externalProgram.filePath);
+    job->setArguments(ExternalProgramSettings::buildArguments(m_externalProgram, item.source_path,
+                                                              item.destination_path));
+    job->setMaxSuccessExitCode(
+        ExternalProgramSettings::maxSuccessExitCode(m_externalProgram.syntaxType));
+    emit logAvailable(QStringLiteral("%1 %2").arg(
+        tr("Starting"), ExternalProgramSettings::commandLine(m_externalProgram, item.source_path,
+                                                             item.destination_path)));
+    connect(job, &ProcessJob::outputAvailable, this, &CopyTask::logAvailable);
+    connect(job, &Job::jobCompleted, this, &CopyTask::onExternalCopyCompleted);
+    runJob(job);
+}
+
+bool CopyTask::drainQueues()
+{
+    if (!m_stopRequested)
+        return false;
+    if (!m_copyQueue.isEmpty()) {
+        m_completedItems.append(m_copyQueue);
+        qDebug() << m_copyQueue.size() << "items are moved from copy queue to completed";
+        m_copyQueue.clear();
+    }
+    if (!m_checkQueue.isEmpty()) {
+        m_completedItems.append(m_checkQueue);
+        qDebug() << m_checkQueue.size() << "items are moved from copy queue to completed";
+        m_checkQueue.clear();
+    }
+    queueCall("checkTaskCompleted");
+    return true;
+}
+
+void CopyTask::onCopyCompleted()
+{
+    m_runningJobs -= 1;
+    if (auto* job = qobject_cast<CopyJob*>(sender())) {
+        HandOver::receive(static_cast<Job*>(job));
+        finishCopiedItem(static_cast<const CopyItem&>(*job));
+        job->deleteLater();
+    } else {
+        qWarning() << objectName() << "has received a signal from invalid CopyJob instance";
+    }
+    processNextCopyInQueue();
+}
+
+void CopyTask::onExternalCopyCompleted()
+{
+    m_runningJobs -= 1;
+    if (auto* job = qobject_cast<ExternalCopyJob*>(sender())) {
+        HandOver::receive(static_cast<Job*>(job));
+        finishCopiedItem(job->item());
+        job->deleteLater();
+    } else {
+        qWarning() << objectName() << "has received a signal from invalid ExternalCopyJob instance";
+    }
+    processNextCopyInQueue();
+}
+
+void CopyTask::finishCopiedItem(CopyItem item)
+{
+    if (item.isError()) {
+        if (m_stopRequested) {
+            // Most likely failed because of the stop: a resume copies it again.
+            qDebug() << "Restoring to copy queue the item:"
+                     << qUtf8Printable(item.destination_path);
+            item.resetState();
+            m_completedItems.append(item);
+            return;
+        }
+        if (item.copy_message.isEmpty())
+            item.setDestinationError(item.is_folder ? tr("unable to create folder")
+                                                    : tr("unable to copy file"));
+        const bool excused = applySkipErrorPatterns(item);
+        countCompleted(item);
+        m_completedItems.append(item);
+        signalCompleted(item, excused);
+        return;
+    }
+    if (m_stopRequested) {
+        m_completedItems.append(item);
+        return;
+    }
+    if (m_task.m_options.m_copyMode == CopyOptions::Verify && !item.is_folder &&
+        item.link_target.isEmpty()) {
+        m_checkQueue.append(item);
+        return;
+    }
+    countCompleted(item);
+    m_completedItems.append(item);
+    emit copyCompleted(item);
+}
+
+bool CopyTask::applySkipErrorPatterns(CopyItem& item) const
+{
+    QString pattern;
+    if (m_skipErrorPatterns.isEmpty() || !FileSystemUtils::fileNameMatchesAnyPattern(
+                                             item.source_path, m_skipErrorPatterns, &pattern))
+        return false;
+    qWarning() << "Error skipped with pattern" << pattern << "on file"
+               << qUtf8Printable(item.source_path);
+    if (!item.copy_message.isEmpty())
+        item.info_list.append(item.copy_message);
+    item.resetState();
+    item.copy_state = Skipped;
+    return true;
+}
+
+void CopyTask::signalCompleted(const CopyItem& item, bool excused)
+{
+    if (excused)
+        emit copyCompleted(item);
+    else
+        emit errorOccurred(item);
+}
+
+// ---------------------------------------------------------------------------------------
+// Checking
+
+void CopyTask::processNextCheckInQueue()
+{
+    for (;;) {
+        if (drainQueues())
+            return;
+        if (m_checkQueue.isEmpty()) {
+            checkTaskCompleted();
+            return;
+        }
+        if (!canStartJob())
+            return;
+
+        CopyItem item = m_checkQueue.takeFirst();
+        if (shouldCheck(item)) {
+            auto* job = new CheckFileJob();
+            job->setItem(item);
+            connect(job, &Job::jobProgress, this, &CopyTask::onJobProgress);
+            connect(job, &Job::jobCompleted, this, &CopyTask::onCheckFileCompleted);
+            runJob(job);
+            return;
+        }
+        qDebug() << "Skip integrity check for file" << qUtf8Printable(item.destination_path)
+                 << "with size" << item.file_size;
+        item.info_list.append(tr("file too large to check"));
+        countCompleted(item);
+        m_completedItems.append(item);
+        emit copyCompleted(item);
+    }
+}
+
+bool CopyTask::shouldCheck(const CopyItem& item) const
+{
+    if (item.is_folder || m_task.m_options.m_copyMode != CopyOptions::Verify)
+        return false;
+    const qint64 limit = AppSettings::instance()->skipIntegrityCheckForFileSizeMoreThan();
+    return limit <= 0 || item.file_size <= limit;
+}
+
+void CopyTask::onCheckFileCompleted()
+{
+    m_runningJobs -= 1;
+    if (auto* job = qobject_cast<CheckFileJob*>(sender())) {
+        HandOver::receive(static_cast<Job*>(job));
+        CopyItem item = job->item();
+        bool signal = true;
+        bool excused = true;
+        if (item.isError()) {
+            if (m_stopRequested) {
+                // Compared and checked again after a resume.
+                item.resetState();
+                signal = false;
+            } else {
+                excused = applySkipErrorPatterns(item);
+            }
+        }
+        countCompleted(item);
+        m_completedItems.append(item);
+        if (signal)
+            signalCompleted(item, excused);
+        job->deleteLater();
+    } else {
+        qWarning() << objectName() << "has received a signal from invalid CheckFileJob instance";
+    }
+    processNextCheckInQueue();
+}
+
+void CopyTask::onJobProgress(const QString& name, qint64 done, qint64 total)
+{
+    if (!m_stopRequested && done != total)
+        emit jobProgress(name, done, total);
+}
+
+// ---------------------------------------------------------------------------------------
+// The end of a run
+
+void CopyTask::checkTaskCompleted()
+{
+    if (m_taskCompleted || !canStartJob())
+        return;
+    if (!m_copyQueue.isEmpty()) {
+        processNextCopyInQueue();
+        return;
+    }
+    if (!m_checkQueue.isEmpty()) {
+        processNextCheckInQueue();
+        return;
+    }
+    if (m_runningJobs > 0)
+        return;
+
+    if (!m_stopRequested && !m_foldersSyncStarted && m_fileListCompleted &&
+        (!m_folders.isEmpty() || hasSourceRootToMove())) {
+        startSyncFoldersJob();
+        return;
+    }
+
+    m_taskCompleted = true;
+    m_endTime = QDateTime::currentDateTime();
+    m_elapsedTime = elapsedMs();
+    m_counters[TaskElapsedTime] = m_elapsedTime;
+    if (!m_fileListCompleted && !m_stopRequested)
+        m_stopRequested = true;
+
+    const QString elapsedText =
+        FileSystemUtils::elapsedTimeText(int(qMin<qint64>(m_elapsedTime, INT_MAX)));
+    QString text;
+    if (m_stopRequested) {
+        qWarning() << "Copy from" << qUtf8Printable(m_task.m_sourcePath) << "to"
+                   << qUtf8Printable(m_task.m_destinationPath) << "is stopped after"
+                   << m_elapsedTime << "ms";
+        text = tr("Task is stopped after %1").arg(elapsedText);
+    } else {
+        qDebug() << "Copy from" << qUtf8Printable(m_task.m_sourcePath) << "to"
+                 << qUtf8Printable(m_task.m_destinationPath) << "is finished in" << m_elapsedTime
+                 << "ms";
+        text = tr("Task completed in %1").arg(elapsedText);
+    }
+    emit logAvailable(text);
+    queueCall("onTaskCompleted");
+}
+
+bool CopyTask::hasSourceRootToMove() const
+{
+    return m_task.m_options.m_copyMode == CopyOptions::Move &&
+           FileSystemUtils::isRealDirectory(QFileInfo(m_task.m_sourcePath));
+}
+
+void CopyTask::startSyncFoldersJob()
+{
+    m_foldersSyncStarted = true;
+    auto* job = new SyncFoldersJob();
+    job->setFolders(m_folders);
+    if (hasSourceRootToMove()) {
+        // After a stopped sync the root may already be in the list; it is removed once.
+        const CopyItem root(m_task.m_sourcePath, m_task.m_destinationPath, 0, true, QString());
+        const bool listed =
+            std::any_of(m_folders.cbegin(), m_folders.cend(), [&root](const CopyItem& folder) {
+                return folder.source_path == root.source_path &&
+                       folder.destination_path == root.destination_path;
+            });
+        if (!listed) {
+            job->setSourceRootItem(root);
+            m_counters[FoldersFound] += 1;
+        }
+    }
+    job->setOptions(m_task.m_options);
+    connect(job, &SyncFoldersJob::folderSynced, this, &CopyTask::onFolderSynced);
+    connect(job, &Job::jobCompleted, this, &CopyTask::onSyncFoldersCompleted);
+    runJob(job);
+}
+
+void CopyTask::onFolderSynced(const QString&, const QString&, qint64, qint64)
+{
+    m_counters[FoldersSynced] += 1;
+}
+
+void CopyTask::onSyncFoldersCompleted()
+{
+    m_runningJobs -= 1;
+    if (auto* job = qobject_cast<SyncFoldersJob*>(sender())) {
+        HandOver::receive(static_cast<Job*>(job));
+        m_folders = job->processedFolders();
+        m_counters[ErrorItems] +=
+            std::count_if(m_folders.cbegin(), m_folders.cend(),
+                          [](const CopyItem& folder) { return folder.isError(); });
+        emit copyListCompleted(m_folders);
+        job->deleteLater();
+    } else {
+        qWarning() << objectName() << "has received a signal from invalid SyncFoldersJob instance";
+    }
+    checkTaskCompleted();
+}
+
+void CopyTask::onTaskCompleted()
+{
+    emit taskCompleted();
+}
+
+// ---------------------------------------------------------------------------------------
+// Stopping and resuming
+
+void CopyTask::stopTask()
+{
+    if (m_taskCompleted || m_stopRequested)
+        return;
+    emit logAvailable(tr("Please wait while stopping the process"));
+    qDebug() << "Stopping copy" << qUtf8Printable(m_task.m_sourcePath) << "to"
+             << qUtf8Printable(m_task.m_destinationPath);
+    m_stopRequested = true;
+    JobThreadPool::stopAllJobs();
+    drainQueues();
+}
+
+void CopyTask::resumeTask()
+{
+    qDebug() << "Resuming copy" << qUtf8Printable(m_task.m_sourcePath) << "to"
+             << qUtf8Printable(m_task.m_destinationPath);
+    if (!m_taskCompleted) {
+        qWarning() << "Copy from" << qUtf8Printable(m_task.m_sourcePath) << "to"
+                   << qUtf8Printable(m_task.m_destinationPath) << "is already running";
+        return;
+    }
+    if (!m_fileListCompleted) {
+        qDebug() << "File list is not completed. Restarting...";
+        queueCall("startTask");
+        return;
+    }
+    if (JobThreadPool::threadCount() < 1) {
+        qWarning() << "No job thread is available for the copy from"
+                   << qUtf8Printable(m_task.m_sourcePath) << "to"
+                   << qUtf8Printable(m_task.m_destinationPath);
+        m_stopRequested = true;
+        queueCall("onTaskCompleted");
+        return;
+    }
+    m_startTime = QDateTime::currentDateTime();
+    m_endTime = QDateTime();
+    TransferCounters::instance()->resetAll();
+    m_runningJobs = 0;
+    m_taskCompleted = false;
+    m_stopRequested = false;
+    m_fileListCompleted = false;
+    rebuildQueues();
+    queueCall("processNextCopyInQueue");
+}
+
+void CopyTask::rebuildQueues()
+{
+    resetCounters();
+    m_copyQueue.clear();
+    m_checkQueue.clear();
+    m_symbolicLinksQueue.clear();
+
+    if (m_elapsedTime > 0) {
+        // The time of the earlier run is carried on.
+        m_startTime = QDateTime::currentDateTime().addMSecs(-m_elapsedTime);
+        m_elapsedTime = 0;
+    }
+
+    const int mode = m_task.m_options.m_copyMode;
+    const QList<CopyItem> items = m_completedItems;
+    m_completedItems.clear();
+    int linkCount = 0;
+    for (CopyItem item : items) {
+        countToCopy(item);
+        if (item.isError() && mode == CopyOptions::FixErrors) {
+            item.elapsed_time = 0;
+            m_copyQueue.append(item);
+        } else if (item.copy_state != Skipped && item.copy_state != Copied) {
+            if (!item.link_target.isEmpty()) {
+                item.elapsed_time = 0;
+                m_symbolicLinksQueue.append(item);
+                ++linkCount;
+            } else if (item.copy_state == Unprocessed) {
+                item.elapsed_time = 0;
+                m_copyQueue.append(item);
+            } else {
+                countCompleted(item);
+                m_completedItems.append(item);
+            }
+        } else if (!item.is_folder && mode == CopyOptions::Verify && !item.is_checked) {
+            m_checkQueue.append(item);
+        } else {
+            countCompleted(item);
+            m_completedItems.append(item);
+        }
+    }
+    appendSortedSymbolicLinks();
+
+    qDebug() << m_copyQueue.size() << "items added to copy queue";
+    qDebug() << linkCount << "items added to symbolic links queue";
+    m_counters[FoldersFound] = m_folders.size();
+    m_fileListCompleted = true;
+    m_foldersSyncStarted = false;
+    emit copyListCompleted(m_completedItems);
+}
+
+// ---------------------------------------------------------------------------------------
+// Helpers
+
+bool CopyTask::canStartJob() const
+{
+    return m_runningJobs == 0 || m_runningJobs < JobThreadPool::threadCount();
+}
+
+void CopyTask::runJob(Job* job)
+{
+    JobThread* thread = JobThreadPool::leastBusyThread();
+    if (!thread) {
+        qWarning() << "No job thread is available for" << job->objectName();
+        delete job;
+        return;
+    }
+    m_runningJobs += 1;
+    thread->addJob(job);
+}
+
+CopyItem CopyTask::taskItem() const
+{
+    const QFileInfo info(m_task.m_sourcePath);
+    const bool isFolder = FileSystemUtils::isRealDirectory(info);
+    return CopyItem(m_task.m_sourcePath, m_task.m_destinationPath, isFolder ? 0 : info.size(),
+                    isFolder, QString());
+}
+
+void CopyTask::appendSortedSymbolicLinks()
+{
+    if (m_symbolicLinksQueue.isEmpty())
+        return;
+    // Links to the same target end up next to each other.
+    std::sort(m_symbolicLinksQueue.begin(), m_symbolicLinksQueue.end(),
+              [](const CopyItem& a, const CopyItem& b) {
+                  const QString targetA = a.link_target.toLower();
+                  const QString targetB = b.link_target.toLower();
+                  if (targetA != targetB)
+                      return targetA < targetB;
+                  return a.destination_path.toLower() < b.destination_path.toLower();
+              });
+    m_copyQueue.append(m_symbolicLinksQueue);
+    m_symbolicLinksQueue.clear();
+}
+
+void CopyTask::queueCall(const char* slot)
+{
+    QMetaObject::invokeMethod(this, slot, Qt::QueuedConnection);
+}

@@ -1,0 +1,188 @@
+#pragma once
+
+#include "engine/externalprogramsettings.h"
+#include "fs/pathutils.h"
+#include "model/copyitem.h"
+#include "model/task.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QObject>
+#include <QString>
+
+#include <array>
+#include <memory>
+
+class Job;
+class StorageProbe;
+
+// Index of a copy task's counters; 0 carries nothing.
+enum TaskCounter
+{
+    FilesCompleted = 1,
+    BytesCompleted = 2,
+    FilesToCopy = 3,
+    BytesToCopy = 4,
+    FoldersSynced = 5,
+    FoldersFound = 6,
+    FilesCopied = 7,
+    FilesSkipped = 8,
+    ErrorItems = 9,
+    FilesChecked = 10,
+    TaskElapsedTime = 11
+};
+
+// Drives one run of a Task (copy, move, verify or fix errors) from the user-interface
+// thread: has the file list built, hands copy, check and folder work to jobs on the
+// process-wide JobThreadPool, files every item the jobs hand back, and reports through its
+// signals. Works under a plain QCoreApplication; the pool must hold started threads.
+//
+// Every item of a run is in exactly one of the copy queue, the check queue, the
+// symbolic-link queue or the completed list; the folders list is kept apart.
+class CopyTask : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int CounterCount = TaskElapsedTime + 1;
+    using Counters = std::array<qint64, CounterCount>;
+
+    explicit CopyTask(QObject* parent = nullptr);
+    ~CopyTask() override;
+
+    // Stores the task, compiles its skip-error patterns and clears the counters.
+    void setTask(const Task& task);
+    Task task() const { return m_task; }
+
+    // An empty program path means the own copier is used.
+    ExternalProgramSettings externalProgram() const { return m_externalProgram; }
+    void setExternalProgram(const ExternalProgramSettings& program) { m_externalProgram = program; }
+    bool skipBuildListForExternalProgram() const { return m_skipBuildListForExternalProgram; }
+    void setSkipBuildListForExternalProgram(bool skip) { m_skipBuildListForExternalProgram = skip; }
+
+    // Replaces the free-space test of the destination (null restores the file system's).
+    void setStorageProbe(std::unique_ptr<StorageProbe> probe);
+
+    bool isFileListCompleted() const { return m_fileListCompleted; }
+    // True while no run is in progress.
+    bool isTaskCompleted() const { return m_taskCompleted; }
+    bool isStopRequested() const { return m_stopRequested; }
+    QDateTime startTime() const { return m_startTime; }
+    QDateTime endTime() const { return m_endTime; }
+    // Jobs handed to the pool whose completion has not been handled yet.
+    int runningJobCount() const { return m_runningJobs; }
+
+    // Task files. errorsOnly writes the items in error alone; allItems writes every
+    // completed item and not only the unprocessed ones; errorsAsUnprocessed resets the
+    // written error items so that a resume copies them like new ones.
+    bool saveToFile(const QString& path, bool errorsOnly, bool allItems, bool errorsAsUnprocessed);
+    // Leaves the task stopped; the list counts as complete only when every item and
+    // folder the file announces could be read.
+    bool loadFromFile(const QString& path);
+    // "copyerrors-<sha-256 of source and destination>.bdt"
+    QString errorsFileName() const;
+
+    // Statistics. An index outside 1..11 reads 0.
+    qint64 counter(int index) const;
+    Counters counters() const { return m_counters; }
+    qint64 elapsedMs() const;
+    // Bytes per second, at least 1 and at most the MaxTransferSpeed setting.
+    qint64 averageSpeed() const;
+    // Milliseconds; -1 while the file list is being built.
+    qint64 remainingTime() const;
+
+    // The clock-free arithmetic behind elapsedMs, averageSpeed and remainingTime.
+    static qint64 elapsedMsBetween(const QDateTime& start, const QDateTime& end,
+                                   const QDateTime& now);
+    static qint64 averageSpeedFor(qint64 bytesCompleted, qint64 elapsedMs, qint64 maxTransferSpeed);
+    static qint64 remainingTimeFor(const Counters& counters, int copyMode, bool fileListCompleted,
+                                   bool taskCompleted, qint64 averageSpeed);
+
+    // Item queries; each returns a new list.
+    QList<CopyItem> errorItems() const;
+    QList<CopyItem> copiedItems() const;
+    QList<CopyItem> skippedItems() const;
+    QList<CopyItem> checkedItems() const;
+    QList<CopyItem> unprocessedItems() const;
+    QList<CopyItem> folderItems() const;
+    QList<CopyItem> completedItems() const { return m_completedItems; }
+
+signals:
+    void jobProgress(const QString& name, qint64 done, qint64 total);
+    void taskCompleted();
+    void errorOccurred(const CopyItem& item);
+    void logAvailable(const QString& text);
+    void copyCompleted(const CopyItem& item);
+    void copyListCompleted(const QList<CopyItem>& items);
+    void storageIsFull(qint64 available, qint64 required);
+
+public slots:
+    void startTask();
+    void resumeTask();
+    void stopTask();
+
+private slots:
+    void onJobProgress(const QString& name, qint64 done, qint64 total);
+    void startBuildFileList();
+    void addItemToCopy(const QString& source, const QString& destination, qint64 size,
+                       bool isFolder);
+    void addSymbolicLinkToCopy(const QString& source, const QString& destination, qint64 size,
+                               const QString& linkTarget);
+    void addItemToSkip(const QString& source, const QString& destination, qint64 size,
+                       bool isFolder, const QString& reason);
+    void onBuildFileListCompleted();
+    void processNextCopyInQueue();
+    void onCopyCompleted();
+    void onExternalCopyCompleted();
+    void processNextCheckInQueue();
+    void onCheckFileCompleted();
+    void checkTaskCompleted();
+    void onFolderSynced(const QString& source, const QString& destination, qint64 done,
+                        qint64 total);
+    void onSyncFoldersCompleted();
+    void onTaskCompleted();
+
+private:
+    bool canStartJob() const;
+    void runJob(Job* job);
+    CopyItem taskItem() const;
+    bool drainQueues();
+    void abandonFileList(const QString& message);
+    void finishCopiedItem(CopyItem item);
+    // Turns an error excused by a skip-error pattern into Skipped; true when it did.
+    bool applySkipErrorPatterns(CopyItem& item) const;
+    void signalCompleted(const CopyItem& item, bool excused);
+    bool shouldCheck(const CopyItem& item) const;
+    bool hasSourceRootToMove() const;
+    void startCopyJob(const CopyItem& item);
+    void startExternalCopyJob(const CopyItem& item);
+    void startSyncFoldersJob();
+    void rebuildQueues();
+    void appendSortedSymbolicLinks();
+    void queueCall(const char* slot);
+
+    void resetCounters();
+    void countToCopy(const CopyItem& item);
+    void countCompleted(const CopyItem& item);
+
+    Task m_task;
+    ExternalProgramSettings m_externalProgram;
+    bool m_skipBuildListForExternalProgram = false;
+    Counters m_counters{};
+    QList<CopyItem> m_copyQueue;
+    QList<CopyItem> m_checkQueue;
+    QList<CopyItem> m_completedItems;
+    QList<CopyItem> m_folders;
+    QList<CopyItem> m_symbolicLinksQueue;
+    bool m_fileListCompleted = false;
+    bool m_taskCompleted = true;
+    bool m_stopRequested = false;
+    bool m_foldersSyncStarted = false;
+    bool m_skipStorageCheck = false;
+    QDateTime m_startTime;
+    QDateTime m_endTime;
+    qint64 m_elapsedTime = 0;
+    FileSystemUtils::PatternList m_skipErrorPatterns;
+    int m_runningJobs = 0;
+    std::unique_ptr<StorageProbe> mp_storageProbe;
+};

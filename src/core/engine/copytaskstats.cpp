@@ -1,0 +1,188 @@
+#include "engine/copytask.h"
+
+#include "app/appsettings.h"
+#include "jobs/transfercounters.h"
+
+#include <limits>
+
+namespace {
+
+const qint64 MinimumElapsedForSpeedMs = 1000;
+const qint64 MinimumBytesForSpeed = 32000;
+const qint64 MaximumFileCostMs = 1800000;
+const qint64 MaximumFolderCostMs = 300000;
+
+qint64 saturatedSum(qint64 a, qint64 b)
+{
+    if (b > 0 && a > std::numeric_limits<qint64>::max() - b)
+        return std::numeric_limits<qint64>::max();
+    return a + b;
+}
+
+} // namespace
+
+void CopyTask::resetCounters()
+{
+    m_counters.fill(0);
+}
+
+void CopyTask::countToCopy(const CopyItem& item)
+{
+    if (item.is_folder) {
+        m_counters[FoldersFound] += 1;
+        return;
+    }
+    m_counters[FilesToCopy] += 1;
+    m_counters[BytesToCopy] += item.file_size;
+    TransferCounters::instance()->addValue(TransferCounters::BytesToCopy, item.file_size);
+}
+
+void CopyTask::countCompleted(const CopyItem& item)
+{
+    if (!item.is_folder) {
+        m_counters[FilesCompleted] += 1;
+        m_counters[BytesCompleted] += item.file_size;
+        TransferCounters::instance()->addValue(TransferCounters::BytesCompleted, item.file_size);
+        if (item.copy_state == Copied)
+            m_counters[FilesCopied] += 1;
+        else if (item.copy_state == Skipped)
+            m_counters[FilesSkipped] += 1;
+        if (item.is_checked)
+            m_counters[FilesChecked] += 1;
+    }
+    if (item.isError())
+        m_counters[ErrorItems] += 1;
+}
+
+qint64 CopyTask::counter(int index) const
+{
+    if (index < FilesCompleted || index > TaskElapsedTime)
+        return 0;
+    return m_counters[index];
+}
+
+qint64 CopyTask::elapsedMs() const
+{
+    return elapsedMsBetween(m_startTime, m_endTime, QDateTime::currentDateTime());
+}
+
+qint64 CopyTask::averageSpeed() const
+{
+    return averageSpeedFor(m_counters[BytesCompleted], elapsedMs(),
+                           AppSettings::instance()->maxTransferSpeed());
+}
+
+qint64 CopyTask::remainingTime() const
+{
+    return remainingTimeFor(m_counters, m_task.m_options.m_copyMode, m_fileListCompleted,
+                            m_taskCompleted, averageSpeed());
+}
+
+qint64 CopyTask::elapsedMsBetween(const QDateTime& start, const QDateTime& end,
+                                  const QDateTime& now)
+{
+    if (start.isNull())
+        return 0;
+    const qint64 ms = start.msecsTo(end.isNull() ? now : end);
+    return qMax<qint64>(1, ms);
+}
+
+qint64 CopyTask::averageSpeedFor(qint64 bytesCompleted, qint64 elapsedMs, qint64 maxTransferSpeed)
+{
+    if (elapsedMs < MinimumElapsedForSpeedMs || bytesCompleted < MinimumBytesForSpeed)
+        return 1;
+    const qint64 speed =
+        FileSystemUtils::roundToInt64(double(bytesCompleted) / double(elapsedMs) * 1000.0);
+    if (speed <= 1)
+        return 1;
+    return qMax<qint64>(1, qMin(speed, maxTransferSpeed));
+}
+
+qint64 CopyTask::remainingTimeFor(const Counters& counters, int copyMode, bool fileListCompleted,
+                                  bool taskCompleted, qint64 averageSpeed)
+{
+    if (!fileListCompleted)
+        return -1;
+    if (taskCompleted)
+        return 0;
+    // Moving deletes every source file and folder, which costs more per entry.
+    const bool move = copyMode == CopyOptions::Move;
+    const qint64 fileCost = qMin(
+        (counters[FilesToCopy] - counters[FilesCompleted]) * (move ? 30 : 10), MaximumFileCostMs);
+    const qint64 folderCost = qMin(
+        (counters[FoldersFound] - counters[FoldersSynced]) * (move ? 50 : 5), MaximumFolderCostMs);
+    if (fileCost <= 0)
+        return qMax<qint64>(folderCost, 1000);
+    const qint64 transfer =
+        FileSystemUtils::roundToInt64(double(counters[BytesToCopy] - counters[BytesCompleted]) /
+                                      double(qMax<qint64>(1, averageSpeed)) * 1000.0);
+    if (transfer <= 1000)
+        return folderCost + 1000 + fileCost;
+    return saturatedSum(saturatedSum(folderCost, transfer), fileCost);
+}
+
+QList<CopyItem> CopyTask::errorItems() const
+{
+    QList<CopyItem> items;
+    for (const CopyItem& item : m_completedItems) {
+        if (item.isError())
+            items.append(item);
+    }
+    for (const CopyItem& folder : m_folders) {
+        if (folder.isError())
+            items.append(folder);
+    }
+    return items;
+}
+
+QList<CopyItem> CopyTask::copiedItems() const
+{
+    QList<CopyItem> items;
+    for (const CopyItem& item : m_completedItems) {
+        if (item.copy_state == Copied)
+            items.append(item);
+    }
+    return items;
+}
+
+QList<CopyItem> CopyTask::skippedItems() const
+{
+    QList<CopyItem> items;
+    for (const CopyItem& item : m_completedItems) {
+        if (item.copy_state == Skipped)
+            items.append(item);
+    }
+    return items;
+}
+
+QList<CopyItem> CopyTask::checkedItems() const
+{
+    QList<CopyItem> items;
+    for (const CopyItem& item : m_completedItems) {
+        if (item.is_checked)
+            items.append(item);
+    }
+    return items;
+}
+
+QList<CopyItem> CopyTask::unprocessedItems() const
+{
+    QList<CopyItem> items;
+    for (const CopyItem& item : m_completedItems) {
+        if (item.copy_state == Unprocessed)
+            items.append(item);
+    }
+    items.append(m_copyQueue);
+    return items;
+}
+
+QList<CopyItem> CopyTask::folderItems() const
+{
+    QList<CopyItem> items;
+    for (const CopyItem& item : m_completedItems) {
+        if (item.is_folder)
+            items.append(item);
+    }
+    items.append(m_folders);
+    return items;
+}

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "jobs/processjob.h"
+#include "model/copyitem.h"
+
+#include <QString>
+
+// Copies one item by running the external copy program. The job is itself the item it
+// copies: Copied from the start, DestinationError with the program's name and the text of
+// the first error. It finishes exactly once, on the first error or at the program's end,
+// whatever order they arrive in; later errors are logged but leave the item alone, since
+// its owner may already be reading it.
+class ExternalCopyJob : public ProcessJob, public CopyItem
+{
+    Q_OBJECT
+
+public:
+    explicit ExternalCopyJob(QObject* parent = nullptr);
+
+    void setItem(const CopyItem& item);
+    CopyItem item() const;
+
+public slots:
+    void startJob() override;
+    void onErrorOccurred(const QString& copy_error);
+
+protected:
+    void finishJob() override;
+};

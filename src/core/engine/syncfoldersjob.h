@@ -1,0 +1,55 @@
+#pragma once
+
+#include "jobs/job.h"
+#include "model/copyitem.h"
+#include "model/copyoptions.h"
+
+#include <QList>
+#include <QString>
+
+// Runs once at the end of a run, after every file has been handled: gives each destination
+// folder the dates and attributes of its source folder (copying files into a folder
+// changes the folder's own times, so this can only come last) and, in a move, removes the
+// emptied source folders, deepest first. Every folder it is given ends in
+// processedFolders() exactly once, with its outcome.
+class SyncFoldersJob : public Job
+{
+    Q_OBJECT
+
+public:
+    explicit SyncFoldersJob(QObject* parent = nullptr);
+
+    // The folders of the run as the copy task found them, with their state so far.
+    void setFolders(const QList<CopyItem>& folders) { m_folders = folders; }
+    // In a move of a folder: the source root, removed last once it is empty.
+    void setSourceRootItem(const CopyItem& item) { m_sourceRootItem = item; }
+    void setOptions(const CopyOptions& options) { m_options = options; }
+    CopyOptions options() const { return m_options; }
+
+    // Read by the owner after the job has finished.
+    QList<CopyItem> processedFolders() const { return m_processedFolders; }
+
+signals:
+    // done: folders processed so far, this one included; total: folders still known to
+    // the job (processed, waiting to be synced and waiting to be removed).
+    void folderSynced(const QString& source, const QString& destination, qint64 done, qint64 total);
+
+public slots:
+    void startJob() override;
+
+private slots:
+    void checkExistingFolders();
+    void processNextFolder();
+    void processNextFolderToMove();
+
+private:
+    void addProcessedFolder(const CopyItem& folder);
+    void passOnUnchanged(QList<CopyItem>& folders);
+
+    QList<CopyItem> m_folders;
+    QList<CopyItem> m_foldersToSync;
+    QList<CopyItem> m_processedFolders;
+    QList<CopyItem> m_foldersToMove;
+    CopyOptions m_options;
+    CopyItem m_sourceRootItem;
+};

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+#include <atomic>
+#include <functional>
+
+// The system calls of the item copiers: the native file copy, flushing a file to disk and
+// reproducing a symbolic link. Nothing here logs; a failure names the call that failed and
+// its error code, for the caller to turn into a message.
+namespace PlatformCopy {
+
+struct Failure
+{
+    const char* call = ""; // a string literal: the name of the system call
+    int code = 0;          // its errno value
+};
+
+// The ways of moving data, fastest first. Each falls back to the next when the kernel or
+// the file systems do not support it for the two files (across file systems, old kernels).
+enum DataMover
+{
+    Clone = 0,         // a reflink of the whole file (copy-on-write file systems)
+    CopyFileRange = 1, // copy_file_range, in chunks, inside the kernel
+    SendFile = 2,      // sendfile, in chunks, inside the kernel
+    ReadWrite = 3      // read and write through a user buffer
+};
+
+// Bytes moved between two reads of the cancel flag.
+constexpr qint64 chunkSize = 8 * 1024 * 1024;
+// User buffer of the read/write fallback.
+constexpr qint64 bufferSize = 1024 * 1024;
+
+// Called after each chunk with the bytes moved so far and the size the source had when
+// the copy began.
+using ProgressFunction = std::function<void(qint64 copied, qint64 total)>;
+
+// Copies the regular file from to the new file to. The data goes to a temporary name in
+// the folder of to, is flushed to disk and only then takes the final name, which is never
+// replaced: an existing to fails the copy ("renameat2", EEXIST). A cancelled or failed copy
+// leaves nothing behind under either name; a crash may leave only the hidden temporary
+// name. A non-zero cancel flag ends the copy between two chunks ("<mover call>",
+// ECANCELED). progress may be empty.
+bool copyFile(const QString& from, const QString& to, const std::atomic<int>* cancelFlag,
+              const ProgressFunction& progress, Failure* failure, DataMover firstMover = Clone);
+
+// Moves the bytes from the position of inFd to the end of its file, to the position of
+// outFd, starting with firstMover (Clone only when both positions are 0). lastMover
+// receives the mover in use at the end, whether the copy succeeded or not.
+bool copyData(int inFd, int outFd, qint64 total, const std::atomic<int>* cancelFlag,
+              const ProgressFunction& progress, Failure* failure, DataMover firstMover = Clone,
+              DataMover* lastMover = nullptr);
+
+// The name of the call a mover makes, as named in failures.
+const char* moverCallName(DataMover mover);
+
+// Forces the file's data, and the folder entry that names it, to the storage device.
+bool flushToDisk(const QString& path, Failure* failure);
+
+// Creates newLink as a symbolic link holding the very target text of existingLink, which
+// may be relative or point nowhere.
+bool duplicateSymbolicLink(const QString& existingLink, const QString& newLink, Failure* failure);
+
+} // namespace PlatformCopy

@@ -1,0 +1,291 @@
+#include "fs/platformcopy.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <memory>
+#include <sys/ioctl.h>
+#include <sys/sendfile.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace PlatformCopy {
+
+namespace {
+
+// Leaves room for the temporary name's prefix and suffix within the 255 bytes of a name.
+const int maxKeptNameBytes = 200;
+const int maxTemporaryNameAttempts = 100;
+
+bool fail(Failure* failure, const char* call, int code)
+{
+    if (failure) {
+        failure->call = call;
+        failure->code = code;
+    }
+    return false;
+}
+
+bool isCancelled(const std::atomic<int>* cancelFlag)
+{
+    return cancelFlag && cancelFlag->load(std::memory_order_relaxed) != 0;
+}
+
+// Errors by which the kernel says that a mover does not work for these two files, as
+// opposed to a failure of the copy itself.
+bool isUnsupported(int code)
+{
+    return code == ENOSYS || code == EXDEV || code == EOPNOTSUPP || code == EINVAL || code == EBADF;
+}
+
+DataMover nextMover(DataMover mover)
+{
+    return mover == ReadWrite ? ReadWrite : static_cast<DataMover>(mover + 1);
+}
+
+bool closeDescriptor(int fd)
+{
+    // Linux releases the descriptor even when close reports EINTR; never retry.
+    return ::close(fd) == 0;
+}
+
+// Reads one buffer and writes all of it. Returns the bytes moved, 0 at the end, or -1
+// with errno set and failedCall naming the call.
+ssize_t readWriteChunk(int inFd, int outFd, char* buffer, const char** failedCall)
+{
+    ssize_t got;
+    do {
+        got = ::read(inFd, buffer, static_cast<size_t>(bufferSize));
+    } while (got < 0 && errno == EINTR);
+    if (got <= 0) {
+        *failedCall = "read";
+        return got;
+    }
+    ssize_t written = 0;
+    while (written < got) {
+        const ssize_t put = ::write(outFd, buffer + written, static_cast<size_t>(got - written));
+        if (put < 0) {
+            if (errno == EINTR)
+                continue;
+            *failedCall = "write";
+            return -1;
+        }
+        written += put;
+    }
+    return got;
+}
+
+// A hidden name beside the target, unique enough to be created with O_EXCL.
+QByteArray temporaryName(const QString& target)
+{
+    const QFileInfo info(target);
+    QString name = info.fileName();
+    while (QFile::encodeName(name).size() > maxKeptNameBytes)
+        name.chop(1);
+    const QString random =
+        QString::number(QRandomGenerator::global()->generate64() & 0xffffffffffffULL, 36);
+    return QFile::encodeName(QStringLiteral("%1/.%2.%3.part").arg(info.path(), name, random));
+}
+
+// Gives the finished temporary file its final name, refusing to replace anything there.
+bool moveIntoPlace(const QByteArray& temporary, const QByteArray& target, Failure* failure)
+{
+    if (::renameat2(AT_FDCWD, temporary.constData(), AT_FDCWD, target.constData(),
+                    RENAME_NOREPLACE) == 0)
+        return true;
+    const int code = errno;
+    if (code != EINVAL && code != ENOSYS && code != EOPNOTSUPP)
+        return fail(failure, "renameat2", code);
+    // File systems without that flag (NFS) still refuse to link over an existing name.
+    if (::link(temporary.constData(), target.constData()) != 0)
+        return fail(failure, "link", errno);
+    // The copy is in place; a failed unlink leaves only a second name of the same data.
+    ::unlink(temporary.constData());
+    return true;
+}
+
+} // namespace
+
+const char* moverCallName(DataMover mover)
+{
+    switch (mover) {
+    case Clone:
+        return "ioctl";
+    case CopyFileRange:
+        return "copy_file_range";
+    case SendFile:
+        return "sendfile";
+    case ReadWrite:
+        return "read";
+    }
+    return "";
+}
+
+bool copyData(int inFd, int outFd, qint64 total, const std::atomic<int>* cancelFlag,
+              const ProgressFunction& progress, Failure* failure, DataMover firstMover,
+              DataMover* lastMover)
+{
+    DataMover ignored;
+    DataMover& mover = lastMover ? *lastMover : ignored;
+    mover = firstMover;
+    if (isCancelled(cancelFlag))
+        return fail(failure, moverCallName(mover), ECANCELED);
+    if (mover == Clone) {
+        // A clone replaces the whole output; only valid when both files start at 0.
+        if (::lseek(inFd, 0, SEEK_CUR) == 0 && ::lseek(outFd, 0, SEEK_CUR) == 0 &&
+            ::ioctl(outFd, FICLONE, inFd) == 0) {
+            if (progress)
+                progress(total, total);
+            return true;
+        }
+        mover = CopyFileRange;
+    }
+
+    std::unique_ptr<char[]> buffer;
+    qint64 copied = 0;
+    for (;;) {
+        if (isCancelled(cancelFlag))
+            return fail(failure, moverCallName(mover), ECANCELED);
+        const char* failedCall = moverCallName(mover);
+        ssize_t moved;
+        switch (mover) {
+        case CopyFileRange:
+            moved =
+                ::copy_file_range(inFd, nullptr, outFd, nullptr, static_cast<size_t>(chunkSize), 0);
+            break;
+        case SendFile:
+            moved = ::sendfile(outFd, inFd, nullptr, static_cast<size_t>(chunkSize));
+            break;
+        default:
+            if (!buffer)
+                buffer.reset(new char[bufferSize]);
+            moved = readWriteChunk(inFd, outFd, buffer.get(), &failedCall);
+            break;
+        }
+        if (moved < 0) {
+            const int code = errno;
+            if (code == EINTR)
+                continue;
+            if (mover != ReadWrite && copied == 0 && isUnsupported(code)) {
+                mover = nextMover(mover);
+                continue;
+            }
+            return fail(failure, failedCall, code);
+        }
+        if (moved == 0) {
+            // Some file systems (proc-like, some FUSE) give nothing through the kernel
+            // paths although the file has data.
+            if (copied == 0 && total > 0 && mover != ReadWrite) {
+                mover = nextMover(mover);
+                continue;
+            }
+            break;
+        }
+        copied += moved;
+        if (progress)
+            progress(copied, total);
+    }
+    return true;
+}
+
+bool copyFile(const QString& from, const QString& to, const std::atomic<int>* cancelFlag,
+              const ProgressFunction& progress, Failure* failure, DataMover firstMover)
+{
+    // Non-blocking, so that a FIFO put in place of the source cannot hang the open.
+    const int inFd =
+        ::open(QFile::encodeName(from).constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (inFd < 0)
+        return fail(failure, "open", errno);
+    struct stat status;
+    if (::fstat(inFd, &status) != 0) {
+        const int code = errno;
+        closeDescriptor(inFd);
+        return fail(failure, "fstat", code);
+    }
+    if (!S_ISREG(status.st_mode)) {
+        closeDescriptor(inFd);
+        return fail(failure, "open", EINVAL);
+    }
+    ::fcntl(inFd, F_SETFL, ::fcntl(inFd, F_GETFL) & ~O_NONBLOCK);
+    ::posix_fadvise(inFd, 0, 0, POSIX_FADV_SEQUENTIAL);
+
+    QByteArray temporary;
+    int outFd = -1;
+    for (int attempt = 0; attempt < maxTemporaryNameAttempts; ++attempt) {
+        temporary = temporaryName(to);
+        outFd = ::open(temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (outFd >= 0 || errno != EEXIST)
+            break;
+    }
+    if (outFd < 0) {
+        const int code = errno;
+        closeDescriptor(inFd);
+        return fail(failure, "open", code);
+    }
+
+    bool ok = copyData(inFd, outFd, status.st_size, cancelFlag, progress, failure, firstMover);
+    // On disk before it takes the final name: after a power loss the final name holds
+    // either nothing or the whole file.
+    if (ok && ::fdatasync(outFd) != 0)
+        ok = fail(failure, "fdatasync", errno);
+    closeDescriptor(inFd);
+    if (!closeDescriptor(outFd) && ok)
+        ok = fail(failure, "close", errno);
+    if (ok)
+        ok = moveIntoPlace(temporary, QFile::encodeName(to), failure);
+    if (!ok)
+        ::unlink(temporary.constData());
+    return ok;
+}
+
+bool flushToDisk(const QString& path, Failure* failure)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return fail(failure, "open", errno);
+    if (::fdatasync(fd) != 0) {
+        const int code = errno;
+        closeDescriptor(fd);
+        return fail(failure, "fdatasync", code);
+    }
+    closeDescriptor(fd);
+
+    const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
+    const int folderFd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folderFd < 0)
+        return fail(failure, "open", errno);
+    if (::fsync(folderFd) != 0) {
+        const int code = errno;
+        closeDescriptor(folderFd);
+        return fail(failure, "fsync", code);
+    }
+    closeDescriptor(folderFd);
+    return true;
+}
+
+bool duplicateSymbolicLink(const QString& existingLink, const QString& newLink, Failure* failure)
+{
+    const QByteArray link = QFile::encodeName(existingLink);
+    QByteArray target(256, Qt::Uninitialized);
+    for (;;) {
+        const ssize_t length = ::readlink(link.constData(), target.data(), target.size());
+        if (length < 0)
+            return fail(failure, "readlink", errno);
+        if (length < target.size()) {
+            target.resize(static_cast<int>(length));
+            break;
+        }
+        target.resize(target.size() * 2);
+    }
+    if (::symlink(target.constData(), QFile::encodeName(newLink).constData()) != 0)
+        return fail(failure, "symlink", errno);
+    return true;
+}
+
+} // namespace PlatformCopy

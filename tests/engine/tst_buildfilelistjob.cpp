@@ -1,0 +1,462 @@
+#include "app/appsettings.h"
+#include "engine/buildfilelistjob.h"
+#include "jobs/handover.h"
+#include "jobs/jobthread.h"
+#include "jobs/jobthreadpool.h"
+
+#include "testsupport.h"
+
+#include <QtTest>
+
+#include <atomic>
+#include <functional>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace {
+
+const char childVariable[] = "BRINDLE_WALK_CHILD";
+
+QByteArray local(const QString& path)
+{
+    return QFile::encodeName(path);
+}
+
+bool makeSocket(const QString& path)
+{
+    sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    qstrncpy(address.sun_path, local(path).constData(), sizeof(address.sun_path));
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    const bool bound = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0;
+    ::close(fd);
+    return bound;
+}
+
+// "a/" a folder, "a|" a FIFO, "a=" a socket, "a%" a device, "a>b" a link to root/b ("a>@b":
+// to the text b as written), anything else a file holding "abc".
+bool makeEntry(const QString& root, QString spec)
+{
+    const QChar kind = spec.back();
+    const int arrow = spec.indexOf('>');
+    if (arrow >= 0 || QString("/|=%").contains(kind)) {
+        const QString path = root + '/' + spec.left(arrow >= 0 ? arrow : spec.size() - 1);
+        QDir().mkpath(QFileInfo(path).path());
+        if (arrow >= 0) {
+            const QString target = spec.mid(arrow + 1);
+            return QFile::link(target.startsWith('@') ? target.mid(1) : root + '/' + target, path);
+        }
+        if (kind == '/')
+            return QDir().mkpath(path);
+        if (kind == '|')
+            return ::mkfifo(local(path).constData(), 0644) == 0;
+        if (kind == '=')
+            return makeSocket(path);
+        return ::mknod(local(path).constData(), S_IFCHR | 0644, makedev(1, 3)) == 0;
+    }
+    return TestSupport::writeFile(root + '/' + spec, "abc");
+}
+
+// Tokens: collate, report, hidden=off, recursive=off, links=off, emptyfolders=off,
+// mode=verify, overwrite=<0..4>, copy=<a;b>, skip=<a;b>.
+CopyOptions optionsFrom(const QString& text)
+{
+    CopyOptions options;
+    AppSettings::instance()->setReportFilteredFiles(false);
+    for (const QString& token : text.split(' ', Qt::SkipEmptyParts)) {
+        const QString value = token.section('=', 1);
+        if (token == "collate")
+            options.m_destinationMode = CopyOptions::Collate;
+        else if (token == "report")
+            AppSettings::instance()->setReportFilteredFiles(true);
+        else if (token == "hidden=off")
+            options.m_copyHiddenFiles = false;
+        else if (token == "recursive=off")
+            options.m_recursive = false;
+        else if (token == "links=off")
+            options.m_copySymbolicLinks = false;
+        else if (token == "emptyfolders=off")
+            options.m_copyEmptyFolders = false;
+        else if (token == "mode=verify")
+            options.m_copyMode = CopyOptions::Verify;
+        else if (token.startsWith("overwrite="))
+            options.m_overwriteMode = value.toInt();
+        else if (token.startsWith("copy="))
+            options.m_copyFilters = value.split(';');
+        else if (token.startsWith("skip="))
+            options.m_skipFilters = value.split(';');
+    }
+    return options;
+}
+
+} // namespace
+
+class TestBuildFileListJob : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void walkRules_data();
+    void walkRules();
+    void overwriteRules_data();
+    void overwriteRules();
+    void breadthFirstOrder();
+    void stop_data();
+    void stop();
+    void foldersWithoutAccess();
+    void runAsChild();
+
+private:
+    // Runs the job on a pool thread; every report is formatted with paths relative to root.
+    QStringList walk(BuildFileListJob* job, const QString& root,
+                     const std::function<void()>& onReport = nullptr);
+};
+
+void TestBuildFileListJob::initTestCase()
+{
+    TestSupport::initTestEnvironment();
+    AppSettings::instance();
+    JobThreadPool::createThreads(2);
+    JobThreadPool::startThreads();
+}
+
+void TestBuildFileListJob::cleanupTestCase()
+{
+    JobThreadPool::destroyThreads();
+}
+
+QStringList TestBuildFileListJob::walk(BuildFileListJob* job, const QString& root,
+                                       const std::function<void()>& onReport)
+{
+    QStringList reports;
+    bool completed = false;
+    auto rel = [root](QString path) { return path.replace(root + '/', QString()); };
+    auto size = [](qint64 size, bool isFolder) {
+        return isFolder ? QString("dir") : QString::number(size);
+    };
+    connect(job, &BuildFileListJob::itemToCopy, this,
+            [&](const QString& s, const QString& d, qint64 n, bool folder) {
+                reports << QString("copy %1 %2 %3").arg(rel(s), rel(d), size(n, folder));
+            });
+    connect(job, &BuildFileListJob::itemToSkip, this,
+            [&](const QString& s, const QString& d, qint64 n, bool folder, const QString& r) {
+                reports << QString("skip %1 %2 %3: %4").arg(rel(s), rel(d), size(n, folder), r);
+            });
+    connect(job, &BuildFileListJob::symbolicLinkToCopy, this,
+            [&](const QString& s, const QString& d, qint64, const QString& target) {
+                reports << QString("link %1 %2 > %3").arg(rel(s), rel(d), rel(target));
+            });
+    connect(job, &Job::jobCompleted, this, [&] {
+        HandOver::receive(job);
+        completed = true;
+    });
+    if (onReport) {
+        // Runs in the job's thread, between two reports.
+        connect(job, &BuildFileListJob::itemToCopy, job, onReport, Qt::DirectConnection);
+        connect(job, &BuildFileListJob::itemToSkip, job, onReport, Qt::DirectConnection);
+        connect(job, &BuildFileListJob::symbolicLinkToCopy, job, onReport, Qt::DirectConnection);
+    }
+    JobThreadPool::leastBusyThread()->addJob(job);
+    [&] { QTRY_VERIFY_WITH_TIMEOUT(completed, 20000); }();
+    disconnect(job, nullptr, this, nullptr);
+    for (const CopyItem& item : job->errorItems())
+        reports << QString("error %1 %2 %3: %4")
+                       .arg(rel(item.source_path), rel(item.destination_path))
+                       .arg(item.copy_state)
+                       .arg(item.copy_message);
+    return reports;
+}
+
+void TestBuildFileListJob::walkRules_data()
+{
+    QTest::addColumn<QStringList>("tree");
+    QTest::addColumn<QString>("run"); // source, destination, then the options
+    QTest::addColumn<QStringList>("expected");
+    const QStringList levels{"src/a.txt", "src/s1/b.txt", "src/s1/s2/c.txt"};
+    QTest::newRow("normal: every subfolder, not the source")
+        << levels << "src dst"
+        << QStringList{"copy src/a.txt dst/a.txt 3", "copy src/s1 dst/s1 dir",
+                       "copy src/s1/b.txt dst/s1/b.txt 3", "copy src/s1/s2 dst/s1/s2 dir",
+                       "copy src/s1/s2/c.txt dst/s1/s2/c.txt 3"};
+    QTest::newRow("collate: files only, all in the destination")
+        << levels << "src dst collate"
+        << QStringList{"copy src/a.txt dst/a.txt 3", "copy src/s1/b.txt dst/b.txt 3",
+                       "copy src/s1/s2/c.txt dst/c.txt 3"};
+    QTest::newRow("not recursive")
+        << levels << "src dst recursive=off" << QStringList{"copy src/a.txt dst/a.txt 3"};
+    QTest::newRow("empty folders on")
+        << QStringList{"src/e1/e2/"} << "src dst"
+        << QStringList{"copy src/e1 dst/e1 dir", "copy src/e1/e2 dst/e1/e2 dir"};
+    QTest::newRow("empty folders off: still reported, the task holds them back")
+        << QStringList{"src/e1/e2/"} << "src dst emptyfolders=off"
+        << QStringList{"copy src/e1 dst/e1 dir", "copy src/e1/e2 dst/e1/e2 dir"};
+    QTest::newRow("copy filter picks files, every folder walked")
+        << QStringList{"src/a.TXT", "src/a.log", "src/d.log/b.txt", "src/d.log/b.log"}
+        << "src dst copy=*.txt"
+        << QStringList{"copy src/a.TXT dst/a.TXT 3", "copy src/d.log dst/d.log dir",
+                       "copy src/d.log/b.txt dst/d.log/b.txt 3"};
+    const QStringList filtered{"src/tmpfile", "src/TMPdir/x.txt", "src/keep"};
+    QTest::newRow("skip filter, unreported: folder not walked")
+        << filtered << "src dst skip=tmp*" << QStringList{"copy src/keep dst/keep 3"};
+    QTest::newRow("skip filter, reported")
+        << filtered << "src dst skip=x;tmp* report"
+        << QStringList{"copy src/keep dst/keep 3",
+                       "skip src/tmpfile dst/tmpfile 3: source file is filtered by name",
+                       "skip src/TMPdir dst/TMPdir dir: source folder is filtered by name"};
+    const QStringList hidden{"src/.h", "src/.hd/x", "src/v"};
+    QTest::newRow("hidden off, reported")
+        << hidden << "src dst hidden=off report"
+        << QStringList{"copy src/v dst/v 3", "skip src/.h dst/.h 3: source file is hidden",
+                       "skip src/.hd dst/.hd dir: source folder is hidden"};
+    QTest::newRow("hidden off, unreported")
+        << hidden << "src dst hidden=off" << QStringList{"copy src/v dst/v 3"};
+    QTest::newRow("hidden on") << hidden << "src dst"
+                               << QStringList{"copy src/v dst/v 3", "copy src/.h dst/.h 3",
+                                              "copy src/.hd dst/.hd dir",
+                                              "copy src/.hd/x dst/.hd/x 3"};
+    const QStringList links{"src/a",          "src/s/b",        "src/s/l>src/s",
+                            "src/f>src/a",    "src/s/r>@../a",  "src/s/deep>src/s/b",
+                            "src/root>src",   "src/g>src/gone", "src/o>other/o",
+                            "src/sib>src2/x", "src2/x",         "other/o"};
+    QTest::newRow("links: into the copy, others kept, folder links not walked")
+        << links << "src dst"
+        << QStringList{"copy src/a dst/a 3",
+                       "copy src/s dst/s dir",
+                       "copy src/s/b dst/s/b 3",
+                       "link src/s/l dst/s/l > dst/s",
+                       "link src/f dst/f > dst/a",
+                       "link src/s/r dst/s/r > dst/a",
+                       "link src/s/deep dst/s/deep > dst/s/b",
+                       "link src/root dst/root > dst",
+                       "link src/g dst/g > dst/gone",
+                       "link src/o dst/o > other/o",
+                       "link src/sib dst/sib > src2/x"};
+    QTest::newRow("links collated: file links by name, folder links kept")
+        << links << "src dst collate"
+        << QStringList{"copy src/a dst/a 3",           "copy src/s/b dst/b 3",
+                       "link src/s/l dst/l > src/s",   "link src/f dst/f > dst/a",
+                       "link src/s/r dst/r > dst/a",   "link src/s/deep dst/deep > dst/b",
+                       "link src/root dst/root > src", "link src/g dst/g > dst/gone",
+                       "link src/o dst/o > other/o",   "link src/sib dst/sib > src2/x"};
+    QTest::newRow("links off, reported")
+        << QStringList{"src/a", "src/f>src/a", "src/g>src/gone"} << "src dst links=off report"
+        << QStringList{"copy src/a dst/a 3", "skip src/f dst/f 3: source file is symbolic link",
+                       "skip src/g dst/g 0: source file is symbolic link"};
+    QTest::newRow("links off, unreported")
+        << QStringList{"src/a", "src/l>src/d", "src/d/b"} << "src dst links=off"
+        << QStringList{"copy src/a dst/a 3", "copy src/d dst/d dir", "copy src/d/b dst/d/b 3"};
+    QTest::newRow("source is destination")
+        << levels << "src/ src"
+        << QStringList{"skip src src dir: recognized as destination folder"};
+    const QStringList inside{"src/a", "src/out/old", "src/out/s/x"};
+    QTest::newRow("destination inside source")
+        << inside << "src src/out overwrite=2"
+        << QStringList{"copy src/a src/out/a 3",
+                       "skip src/out src/out/out dir: recognized as destination folder"};
+    QTest::newRow("destination inside source, collated")
+        << inside << "src src/out collate overwrite=2"
+        << QStringList{"copy src/a src/out/a 3",
+                       "skip src/out src/out/out dir: recognized as destination folder"};
+    QTest::newRow("special files always reported")
+        << QStringList{"src/p|", "src/s=", "src/d%", "src/a"} << "src dst"
+        << QStringList{"copy src/a dst/a 3",
+                       "skip src/p dst/p 0: source file is not a regular file",
+                       "skip src/s dst/s 0: source file is not a regular file",
+                       "skip src/d dst/d 0: source file is not a regular file"};
+    QTest::newRow("special files follow the filters first")
+        << QStringList{"src/.p|", "src/q|"} << "src dst hidden=off skip=q" << QStringList{};
+    QTest::newRow("single file: no filter, hidden or link rule")
+        << QStringList{"src/.x.tmp"} << "src/.x.tmp dst hidden=off skip=*.tmp overwrite=0"
+        << QStringList{"copy src/.x.tmp dst/.x.tmp 3"};
+    QTest::newRow("single file missing: left to the copier")
+        << QStringList{} << "src/none dst" << QStringList{"copy src/none dst/none 0"};
+    QTest::newRow("verify: missing destination is an error")
+        << QStringList{"src/a", "src/b", "dst/a"} << "src dst mode=verify overwrite=0"
+        << QStringList{"copy src/a dst/a 3",
+                       "error src/b dst/b 2: Destination file does not exist"};
+}
+
+void TestBuildFileListJob::walkRules()
+{
+    QFETCH(QStringList, tree);
+    QFETCH(QString, run);
+    QFETCH(QStringList, expected);
+    QTemporaryDir dir;
+    for (const QString& entry : tree) {
+        if (!makeEntry(dir.path(), entry))
+            QSKIP(qPrintable("Cannot make " + entry + ": " + qt_error_string()));
+    }
+    auto* job = new BuildFileListJob;
+    job->setPaths(dir.filePath(run.section(' ', 0, 0)), dir.filePath(run.section(' ', 1, 1)));
+    job->setOptions(optionsFrom(run.section(' ', 2)));
+    QStringList reports = walk(job, dir.path());
+    QVERIFY(job->pendingFolders().isEmpty());
+    job->deleteLater();
+    reports.sort();
+    expected.sort();
+    QCOMPARE(reports, expected);
+}
+
+void TestBuildFileListJob::overwriteRules_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<int>("offset"); // destination time minus source time, seconds
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("expected");
+    const QString copy = "copy src/f dst/f 3";
+    const QString skip = "skip src/f dst/f 3: ";
+    QTest::newRow("never") << 0 << -60 << QByteArray("abc") << skip;
+    QTest::newRow("older: destination 3 s older") << 1 << -3 << QByteArray("abc") << copy;
+    QTest::newRow("older: destination 1 s older") << 1 << -1 << QByteArray("abc") << skip;
+    QTest::newRow("older: destination 1 s newer") << 1 << 1 << QByteArray("abc") << skip;
+    QTest::newRow("older: destination 3 s newer")
+        << 1 << 3 << QByteArray("abc") << skip + "newer destination file exists";
+    QTest::newRow("always") << 2 << 60 << QByteArray("abc") << copy;
+    QTest::newRow("rename") << 3 << 60 << QByteArray("abc") << copy;
+    QTest::newRow("different: identical") << 4 << 0 << QByteArray("abc") << skip;
+    QTest::newRow("different: 1 s apart") << 4 << 1 << QByteArray("abc") << skip;
+    QTest::newRow("different: 2 s newer") << 4 << 2 << QByteArray("abc") << copy;
+    QTest::newRow("different: 2 s older") << 4 << -2 << QByteArray("abc") << copy;
+    QTest::newRow("different: size") << 4 << 0 << QByteArray("abcd") << copy;
+}
+
+void TestBuildFileListJob::overwriteRules()
+{
+    QFETCH(int, mode);
+    QFETCH(int, offset);
+    QFETCH(QByteArray, content);
+    QFETCH(QString, expected);
+    QTemporaryDir dir;
+    const QDateTime time = QDateTime::currentDateTime().addDays(-1);
+    QFile source(dir.filePath("src/f")), destination(dir.filePath("dst/f"));
+    QVERIFY(TestSupport::writeFile(source.fileName(), "abc"));
+    QVERIFY(TestSupport::writeFile(destination.fileName(), content));
+    QVERIFY(source.open(QIODevice::ReadWrite) && destination.open(QIODevice::ReadWrite));
+    QVERIFY(source.setFileTime(time, QFileDevice::FileModificationTime));
+    QVERIFY(destination.setFileTime(time.addSecs(offset), QFileDevice::FileModificationTime));
+    auto* job = new BuildFileListJob;
+    job->setPaths(dir.filePath("src"), dir.filePath("dst"));
+    job->setOptions(optionsFrom("overwrite=" + QString::number(mode)));
+    QCOMPARE(walk(job, dir.path()), QStringList{expected});
+    job->deleteLater();
+}
+
+// Each folder's reports form one block: its own folder item first, then its entries. The
+// blocks come level by level, and children in the order of their parents.
+void TestBuildFileListJob::breadthFirstOrder()
+{
+    QTemporaryDir dir;
+    for (const char* entry :
+         {"src/f1", "src/.h", "src/l>src/f1", "src/A/f", "src/A/A1/f", "src/A/A1/A11/f",
+          "src/A/A2/f", "src/B/f", "src/B/.h", "src/B/B1/f", "src/C/"})
+        QVERIFY(makeEntry(dir.path(), entry));
+    auto* job = new BuildFileListJob;
+    job->setPaths(dir.filePath("src"), dir.filePath("dst"));
+    job->setOptions(optionsFrom("hidden=off report"));
+    const QStringList reports = walk(job, dir.path());
+    job->deleteLater();
+    QCOMPARE(reports.size(), 17);
+    QStringList blocks;
+    for (const QString& report : reports) {
+        const QString source = report.section(' ', 1, 1);
+        const bool folderItem = report.startsWith("copy") && report.endsWith(" dir");
+        const QString block = folderItem ? source : source.section('/', 0, -2);
+        if (blocks.isEmpty() || blocks.last() != block) {
+            QVERIFY2(!blocks.contains(block), qPrintable(reports.join('\n')));
+            QVERIFY2(block == "src" || folderItem, qPrintable(report));
+            blocks << block;
+        }
+    }
+    QCOMPARE(blocks.size(), 8);
+    for (int i = 1; i < blocks.size(); ++i) {
+        const QString parent = blocks[i].section('/', 0, -2);
+        const QString previousParent = blocks[i - 1].section('/', 0, -2);
+        QVERIFY2(blocks.indexOf(parent) >= blocks.indexOf(previousParent),
+                 qPrintable(blocks.join(' ')));
+    }
+}
+
+void TestBuildFileListJob::stop_data()
+{
+    QTest::addColumn<QStringList>("folders");
+    QTest::addColumn<bool>("clearsPending");
+    QTest::newRow("while listing the source") << QStringList{"src"} << false;
+    QTest::newRow("while listing a subfolder")
+        << QStringList{"src/s0", "src/s1", "src/s2", "src/s3"} << true;
+}
+
+void TestBuildFileListJob::stop()
+{
+    QFETCH(QStringList, folders);
+    QFETCH(bool, clearsPending);
+    QTemporaryDir dir;
+    for (const QString& folder : folders) {
+        for (int i = 0; i < 200; ++i)
+            QVERIFY(makeEntry(dir.path(), QString("%1/f%2").arg(folder).arg(i)));
+    }
+    if (clearsPending)
+        QTest::ignoreMessage(QtDebugMsg, "Stop building list and clear folders");
+    auto* job = new BuildFileListJob;
+    job->setPaths(dir.filePath("src"), dir.filePath("dst"));
+    job->setOptions(optionsFrom(""));
+    std::atomic<int> reportsSeen{0};
+    const QStringList reports = walk(job, dir.path(), [&] {
+        ++reportsSeen;
+        job->stopJob();
+    });
+    QCOMPARE(reportsSeen.load(), 1);
+    QCOMPARE(reports.size(), 1);
+    QVERIFY(job->isStopped());
+    QVERIFY(job->pendingFolders().isEmpty());
+    job->deleteLater();
+}
+
+// Each run lets user nobody walk a tree that root has prepared; see runAsChild.
+void TestBuildFileListJob::foldersWithoutAccess()
+{
+    if (!TestSupport::runningAsRoot())
+        QSKIP("Preparing folders that another user cannot enter needs root");
+    QTemporaryDir dir;
+    QCOMPARE(::chmod(local(dir.path()).constData(), 0755), 0);
+    for (const char* entry : {"src/a", "src/locked/b", "src/closed/c", "src/blind/d"})
+        QVERIFY(makeEntry(dir.path(), entry));
+    for (const char* path : {"src", "src/a", "src/locked", "src/locked/b"})
+        QCOMPARE(::chown(local(dir.filePath(path)).constData(), 65534, 65534), 0);
+    QCOMPARE(::chmod(local(dir.filePath("src/locked")).constData(), 0600), 0);
+    QCOMPARE(::chmod(local(dir.filePath("src/closed")).constData(), 0700), 0);
+    QCOMPARE(::chmod(local(dir.filePath("src/blind")).constData(), 0711), 0);
+    qputenv(childVariable, local(dir.path()));
+    QByteArray output;
+    TestSupport::runAsNobody(QCoreApplication::applicationFilePath(), {"runAsChild"}, &output);
+    qunsetenv(childVariable);
+    // The child's verdict is its test line: sanitizer builds may report Qt's teardown.
+    QVERIFY2(output.contains("PASS   : TestBuildFileListJob::runAsChild()"), output.constData());
+}
+
+void TestBuildFileListJob::runAsChild()
+{
+    const QString root = QString::fromLocal8Bit(qgetenv(childVariable));
+    if (root.isEmpty())
+        QSKIP("Run only as the child process of foldersWithoutAccess");
+    QTest::ignoreMessage(QtWarningMsg, qPrintable("Folder " + root + "/src/blind is not readable"));
+    auto* job = new BuildFileListJob;
+    job->setPaths(root + "/src", root + "/dst");
+    job->setOptions(optionsFrom(""));
+    QStringList reports = walk(job, root);
+    job->deleteLater();
+    reports.sort();
+    QCOMPARE(reports, QStringList({"copy src/a dst/a 3", "copy src/locked dst/locked dir",
+                                   "copy src/locked/b dst/locked/b 3",
+                                   "error src/blind dst/blind 1: unable to read source folder",
+                                   "skip src/closed dst/closed dir: unable to access to source "
+                                   "folder"}));
+}
+
+QTEST_GUILESS_MAIN(TestBuildFileListJob)
+#include "tst_buildfilelistjob.moc"

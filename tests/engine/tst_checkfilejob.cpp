@@ -1,0 +1,392 @@
+#include "engine/checkfilejob.h"
+#include "engine/filehash.h"
+#include "jobs/jobthread.h"
+#include "jobs/jobthreadpool.h"
+#include "testsupport.h"
+
+#include <QCryptographicHash>
+#include <QRandomGenerator>
+#include <QtTest>
+
+#include <condition_variable>
+#include <mutex>
+
+#include <sys/stat.h>
+
+namespace {
+
+enum FileKind
+{
+    Regular,
+    Missing,
+    LinkToFile,
+    DanglingLink,
+    Fifo,
+    OldDates
+};
+
+constexpr qint64 MiB = 1048576;
+
+struct CheckRun
+{
+    CopyItem item;
+    int completions = 0;
+    QList<QVariantList> progress;
+};
+
+// Holds the pool thread until opened, so that the calls queued meanwhile run in the order
+// they were posted, however fast the thread would otherwise have been.
+class ThreadGate
+{
+public:
+    void wait()
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_condition.wait(lock, [this] { return m_open; });
+    }
+    void open()
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_open = true;
+        }
+        m_condition.notify_all();
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_condition;
+    bool m_open = false;
+};
+
+// Runs the job on a pool thread as the copy task does. stopAfterTurns > 0 asks for a stop
+// after that many turns of the job thread's event queue: 1 lands between the start and the
+// source hash, 2 between the source hash and the destination hash. threadAnchor lives in
+// the pool thread.
+bool runCheck(const CopyItem& item, int stopAfterTurns, QObject* threadAnchor, CheckRun* run)
+{
+    auto* job = new CheckFileJob;
+    job->setItem(item);
+    QObject receiver;
+    bool destroyed = false;
+    QObject::connect(job, &Job::jobProgress, &receiver,
+                     [run](const QString& path, qint64 done, qint64 total) {
+                         run->progress.append({path, done, total});
+                     });
+    QObject::connect(job, &Job::jobCompleted, &receiver, [run, job] {
+        ++run->completions;
+        run->item = job->item();
+    });
+    QObject::connect(job, &QObject::destroyed, &receiver, [&destroyed] { destroyed = true; });
+    std::function<void(int)> stopLater = [job, &stopLater](int turns) {
+        QMetaObject::invokeMethod(
+            job,
+            [job, turns, &stopLater] {
+                if (turns <= 1)
+                    job->stopJob();
+                else
+                    stopLater(turns - 1);
+            },
+            Qt::QueuedConnection);
+    };
+    ThreadGate gate;
+    if (stopAfterTurns > 0)
+        QMetaObject::invokeMethod(
+            threadAnchor, [&gate] { gate.wait(); }, Qt::QueuedConnection);
+    JobThreadPool::leastBusyThread()->addJob(job);
+    if (stopAfterTurns > 0) {
+        stopLater(stopAfterTurns);
+        gate.open();
+    }
+    if (!QTest::qWaitFor([run] { return run->completions > 0; }, 30000))
+        return false;
+    job->deleteLater();
+    return QTest::qWaitFor([&destroyed] { return destroyed; }, 5000) && run->completions == 1;
+}
+
+void ignoreWarnings(const QStringList& lines, const QString& source, const QString& destination,
+                    const QString& linkTarget)
+{
+    for (QString line : lines) {
+        line.replace("{S}", source).replace("{D}", destination).replace("{T}", linkTarget);
+        QTest::ignoreMessage(QtWarningMsg, qUtf8Printable(line));
+    }
+}
+
+} // namespace
+
+class TestCheckFileJob : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void digest_data();
+    void digest();
+    void check_data();
+    void check();
+    void progressMarks_data();
+    void progressMarks();
+    void stop_data();
+    void stop();
+
+private:
+    bool makeFile(const QString& path, FileKind kind, const QByteArray& content);
+    bool makeLargeFiles(qint64 size, bool lastByteDiffers, CopyItem* item);
+
+    QTemporaryDir m_dir;
+    int m_fileNumber = 0;
+    QObject* mp_threadAnchor = nullptr;
+};
+
+void TestCheckFileJob::initTestCase()
+{
+    TestSupport::initTestEnvironment();
+    QVERIFY(m_dir.isValid());
+    JobThreadPool::createThreads(1);
+    JobThreadPool::startThreads();
+    mp_threadAnchor = new QObject;
+    mp_threadAnchor->moveToThread(JobThreadPool::leastBusyThread());
+}
+
+void TestCheckFileJob::cleanupTestCase()
+{
+    mp_threadAnchor->deleteLater();
+    JobThreadPool::destroyThreads();
+}
+
+bool TestCheckFileJob::makeFile(const QString& path, FileKind kind, const QByteArray& content)
+{
+    const QString target = path + ".target";
+    switch (kind) {
+    case Regular:
+        return TestSupport::writeFile(path, content);
+    case Missing:
+        return true;
+    case LinkToFile:
+        return TestSupport::writeFile(target, content) && QFile::link(target, path);
+    case DanglingLink:
+        return QFile::link(target, path);
+    case Fifo:
+        return mkfifo(QFile::encodeName(path).constData(), 0600) == 0;
+    case OldDates: {
+        QFile file(path);
+        return TestSupport::writeFile(path, content) && file.open(QIODevice::ReadWrite) &&
+               file.setFileTime(QDateTime(QDate(2001, 2, 3), QTime(4, 5, 6)),
+                                QFileDevice::FileModificationTime);
+    }
+    }
+    return false;
+}
+
+bool TestCheckFileJob::makeLargeFiles(qint64 size, bool lastByteDiffers, CopyItem* item)
+{
+    const QString base = m_dir.filePath(QString::number(++m_fileNumber));
+    item->source_path = base + ".src";
+    item->destination_path = base + ".dst";
+    item->file_size = size;
+    item->copy_state = Copied;
+    // Sparse files: large to read, yet nothing on disk.
+    QFile source(item->source_path);
+    QFile destination(item->destination_path);
+    if (!source.open(QIODevice::WriteOnly) || !source.resize(size) ||
+        !destination.open(QIODevice::WriteOnly) || !destination.resize(size))
+        return false;
+    return !lastByteDiffers || (destination.seek(size - 1) && destination.write("x", 1) == 1);
+}
+
+void TestCheckFileJob::digest_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QByteArray>("expectedHex");
+
+    QTest::newRow("abc") << QByteArray("abc")
+                         << QByteArray(
+                                "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    QTest::newRow("empty file")
+        << QByteArray()
+        << QByteArray("e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+    for (const qint64 size : {5 * MiB + 17, 16 * MiB, 16 * MiB + 1}) {
+        QByteArray content(int(size), Qt::Uninitialized);
+        QRandomGenerator generator{quint32(size)};
+        generator.fillRange(reinterpret_cast<quint32*>(content.data()), int(size / 4));
+        QTest::addRow("random %lld bytes", size)
+            << content << QCryptographicHash::hash(content, QCryptographicHash::Sha256).toHex();
+    }
+}
+
+void TestCheckFileJob::digest()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QByteArray, expectedHex);
+
+    const QString path = m_dir.filePath(QString::number(++m_fileNumber));
+    QVERIFY(TestSupport::writeFile(path, content));
+    QCOMPARE(FileHash::sha256(path).toHex(), expectedHex);
+}
+
+void TestCheckFileJob::check_data()
+{
+    QTest::addColumn<int>("sourceKind");
+    QTest::addColumn<QByteArray>("source");
+    QTest::addColumn<int>("destinationKind");
+    QTest::addColumn<QByteArray>("destination");
+    QTest::addColumn<int>("initialState");
+    QTest::addColumn<int>("expectedState");
+    QTest::addColumn<QString>("expectedMessage");
+    QTest::addColumn<QStringList>("warnings");
+
+    const QStringList failed{"Integrity check failed for file {D}"};
+    const QStringList destinationUnreadable{"Unable to open file {D} to compute its hash",
+                                            "Unable to make hash of file (to) {D}", failed.first()};
+    const QStringList sourceUnreadable{"Unable to open file {S} to compute its hash",
+                                       "Unable to make hash of file (from) {S}", failed.first()};
+
+    QTest::newRow("identical files")
+        << int(Regular) << QByteArray("hello") << int(Regular) << QByteArray("hello") << int(Copied)
+        << int(Copied) << QString() << QStringList();
+    QTest::newRow("identical, skipped item stays skipped")
+        << int(Regular) << QByteArray("hello") << int(Regular) << QByteArray("hello")
+        << int(Skipped) << int(Skipped) << QString() << QStringList();
+    QTest::newRow("two empty files") << int(Regular) << QByteArray() << int(Regular) << QByteArray()
+                                     << int(Copied) << int(Copied) << QString() << QStringList();
+    QTest::newRow("other dates, same content")
+        << int(Regular) << QByteArray("hello") << int(OldDates) << QByteArray("hello")
+        << int(Copied) << int(Copied) << QString() << QStringList();
+    QTest::newRow("one byte changed")
+        << int(Regular) << QByteArray("hello") << int(Regular) << QByteArray("hellO") << int(Copied)
+        << int(DestinationError) << "check error" << failed;
+    QTest::newRow("destination one byte longer")
+        << int(Regular) << QByteArray("hello") << int(Regular) << QByteArray("hello!")
+        << int(Copied) << int(DestinationError) << "check error" << failed;
+    QTest::newRow("destination missing")
+        << int(Regular) << QByteArray("hello") << int(Missing) << QByteArray() << int(Copied)
+        << int(DestinationError) << "unable to check destination file" << destinationUnreadable;
+    QTest::newRow("source missing")
+        << int(Missing) << QByteArray() << int(Regular) << QByteArray("hello") << int(Copied)
+        << int(SourceError) << "unable to check source file" << sourceUnreadable;
+    QTest::newRow("source is a FIFO")
+        << int(Fifo) << QByteArray() << int(Regular) << QByteArray() << int(Copied)
+        << int(SourceError) << "unable to check source file" << sourceUnreadable;
+    QTest::newRow("links to identical files")
+        << int(LinkToFile) << QByteArray("hello") << int(LinkToFile) << QByteArray("hello")
+        << int(Copied) << int(Copied) << QString() << QStringList();
+    QTest::newRow("link to a changed file")
+        << int(LinkToFile) << QByteArray("hello") << int(LinkToFile) << QByteArray("jello")
+        << int(Copied) << int(DestinationError) << "check error" << failed;
+    QTest::newRow("dangling destination link")
+        << int(Regular) << QByteArray("hello") << int(DanglingLink) << QByteArray() << int(Copied)
+        << int(DestinationError) << "unable to check destination file"
+        << QStringList{"Unable to open file {T} to compute its hash",
+                       "Unable to make hash of file (to) {D}", failed.first()};
+}
+
+void TestCheckFileJob::check()
+{
+    QFETCH(int, sourceKind);
+    QFETCH(QByteArray, source);
+    QFETCH(int, destinationKind);
+    QFETCH(QByteArray, destination);
+    QFETCH(int, initialState);
+    QFETCH(int, expectedState);
+    QFETCH(QString, expectedMessage);
+    QFETCH(QStringList, warnings);
+
+    const QString base = m_dir.filePath(QString::number(++m_fileNumber));
+    CopyItem item(base + ".src", base + ".dst", source.size(), false, QString());
+    item.copy_state = initialState;
+    item.elapsed_time = 1000;
+    item.info_list = QStringList{"earlier note"};
+    // A verdict carried over from an earlier run must not survive a failing check.
+    item.is_checked = true;
+    QVERIFY(makeFile(item.source_path, FileKind(sourceKind), source));
+    QVERIFY(makeFile(item.destination_path, FileKind(destinationKind), destination));
+    ignoreWarnings(warnings, item.source_path, item.destination_path,
+                   item.destination_path + ".target");
+
+    CheckRun run;
+    QVERIFY(runCheck(item, 0, mp_threadAnchor, &run));
+    const bool passed = expectedMessage.isEmpty();
+    QCOMPARE(run.item.copy_state, expectedState);
+    QCOMPARE(run.item.copy_message, expectedMessage);
+    QCOMPARE(run.item.is_checked, passed);
+    const QStringList expectedInfo =
+        passed ? QStringList{"earlier note", "copy verified"} : QStringList{"earlier note"};
+    QCOMPARE(run.item.info_list, expectedInfo);
+    QVERIFY(run.item.elapsed_time > 1000);
+    QCOMPARE(run.item.source_path, item.source_path);
+}
+
+void TestCheckFileJob::progressMarks_data()
+{
+    QTest::addColumn<qint64>("size");
+    QTest::addColumn<bool>("lastByteDiffers");
+    QTest::addColumn<QList<qint64>>("marks");
+
+    QTest::newRow("just below 16 MiB") << 16 * MiB - 1 << false << QList<qint64>();
+    QTest::newRow("exactly 16 MiB") << 16 * MiB << false << QList<qint64>{16 * MiB};
+    QTest::newRow("40 MiB") << 40 * MiB << false << QList<qint64>{16 * MiB, 32 * MiB};
+    QTest::newRow("40 MiB, last byte differs")
+        << 40 * MiB << true << QList<qint64>{16 * MiB, 32 * MiB};
+}
+
+void TestCheckFileJob::progressMarks()
+{
+    QFETCH(qint64, size);
+    QFETCH(bool, lastByteDiffers);
+    QFETCH(QList<qint64>, marks);
+
+    CopyItem item;
+    QVERIFY(makeLargeFiles(size, lastByteDiffers, &item));
+    if (lastByteDiffers)
+        ignoreWarnings({"Integrity check failed for file {D}"}, QString(), item.destination_path,
+                       QString());
+    CheckRun run;
+    QVERIFY(runCheck(item, 0, mp_threadAnchor, &run));
+
+    QList<QVariantList> expected;
+    for (const QString& path : {item.source_path, item.destination_path}) {
+        for (const qint64 mark : marks)
+            expected.append({path, mark, size});
+    }
+    QCOMPARE(run.progress, expected);
+    QCOMPARE(run.item.is_checked, !lastByteDiffers);
+    QCOMPARE(run.item.copy_message, lastByteDiffers ? QString("check error") : QString());
+}
+
+void TestCheckFileJob::stop_data()
+{
+    QTest::addColumn<int>("stopAfterTurns");
+    QTest::addColumn<int>("progressReports");
+    QTest::addColumn<QStringList>("warnings");
+
+    QTest::newRow("while the source is hashed")
+        << 1 << 0
+        << QStringList{
+               "Integrity check stopped for file {S}",
+               "Unable to read all the data in the file {S} 16777216 bytes read of 41943040",
+               "Unable to make hash of file (from) {S}", "Integrity check failed for file {D}"};
+    QTest::newRow("before the destination is hashed")
+        << 2 << 2 << QStringList{"Integrity check failed for file {D}"};
+}
+
+void TestCheckFileJob::stop()
+{
+    QFETCH(int, stopAfterTurns);
+    QFETCH(int, progressReports);
+    QFETCH(QStringList, warnings);
+
+    CopyItem item;
+    QVERIFY(makeLargeFiles(40 * MiB, false, &item));
+    ignoreWarnings(warnings, item.source_path, item.destination_path, QString());
+    CheckRun run;
+    QVERIFY(runCheck(item, stopAfterTurns, mp_threadAnchor, &run));
+    QCOMPARE(run.item.copy_state, int(DestinationError));
+    QCOMPARE(run.item.copy_message, QString("check cancelled by user"));
+    QCOMPARE(run.item.is_checked, false);
+    QCOMPARE(run.progress.size(), progressReports);
+}
+
+QTEST_GUILESS_MAIN(TestCheckFileJob)
+#include "tst_checkfilejob.moc"

@@ -1,0 +1,661 @@
+#include "app/appsettings.h"
+#include "engine/copyfileobject.h"
+#include "engine/copyfolderobject.h"
+#include "testsupport.h"
+
+#include <QScopeGuard>
+#include <QtTest>
+
+#include <fcntl.h>
+#include <grp.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+using O = CopyOptions;
+const QDateTime sourceTime(QDate(2020, 5, 5), QTime(12, 0, 0), Qt::UTC);
+const QByteArray sourceData("source data 123");
+const QString olderText("file with older modification date exists");
+const QString newerText("file with newer modification date exixts");
+const QString sizeText("file with different size exists");
+const QString removedText("existing file is removed");
+const QString linkText("symbolic link target is different");
+const QString movedText("File moved");
+const char* const methodNames[] = {"default", "native", "qt", "simple"};
+
+// One file copy: what exists before, how it is copied, and what must come out.
+struct Case
+{
+    int method = CopyFileObject::DefaultMethod;
+    int copyMode = O::Copy;
+    int overwriteMode = O::NoOverwrite;
+    // Destination beforehand, against a source modified at T: "" none, "older" (T-10 s),
+    // "newer" (T+10 s), "within 2 s" (T+1 s), "size" (other size at T), "identical",
+    // "folder" (a folder in the way), "blocked" (a file where its folder should be),
+    // "unwritable" (folder closed to user nobody), "full" (a full file system).
+    QString existing;
+    // Source: "file", "read-only", "unreadable" (to user nobody), "fifo" or "device".
+    QString source = "file";
+    QString name = "file.txt";
+    QStringList alsoExisting; // further files in the destination folder
+    int previousState = Unprocessed;
+    bool skipErrorsInSync = false;
+    bool removeReadOnly = false;
+    int state = Copied;
+    QString message;
+    QStringList info; // an entry with '*' is a wildcard
+    // "copied" (destination = source), "kept" (destination untouched), "renamed" (copy
+    // beside the kept destination, named renamedTo) or "none" (no destination at all).
+    QString outcome = "copied";
+    QString renamedTo = "file (1).txt";
+    int expectedMode = 0640;
+    bool sourceRemoved = false;
+};
+
+void setModified(const QString& path, const QDateTime& time)
+{
+    const timespec stamp{time_t(time.toSecsSinceEpoch()), 0};
+    const timespec times[2] = {stamp, stamp};
+    ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, AT_SYMLINK_NOFOLLOW);
+}
+
+int modeOf(const QString& path)
+{
+    struct stat status = {};
+    ::lstat(QFile::encodeName(path).constData(), &status);
+    return status.st_mode & 07777;
+}
+
+bool setMode(const QString& path, int mode)
+{
+    return ::chmod(QFile::encodeName(path).constData(), mode) == 0;
+}
+
+QString linkTextOf(const QString& path)
+{
+    char buffer[4096];
+    const ssize_t length = ::readlink(QFile::encodeName(path).constData(), buffer, sizeof buffer);
+    return length < 0 ? QString() : QFile::decodeName(QByteArray(buffer, int(length)));
+}
+
+// Every entry of the folder, hidden temporary names included.
+QStringList entriesOf(const QString& folder)
+{
+    QStringList entries = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
+                                                 QDir::NoDotAndDotDot);
+    entries.sort();
+    return entries;
+}
+
+bool writeFile(const QString& path, const QByteArray& data, const QDateTime& time, int mode)
+{
+    if (!TestSupport::writeFile(path, data) || !setMode(path, mode))
+        return false;
+    setModified(path, time);
+    return true;
+}
+
+bool infoMatches(const QStringList& actual, const QStringList& expected)
+{
+    if (actual.size() != expected.size())
+        return false;
+    for (int i = 0; i < actual.size(); ++i) {
+        const QRegularExpression pattern(
+            QRegularExpression::wildcardToRegularExpression(expected.at(i)));
+        if (actual.at(i) != expected.at(i) && !pattern.match(actual.at(i)).hasMatch())
+            return false;
+    }
+    return true;
+}
+
+// Runs the copier for the item on the calling thread, as the copy job does.
+CopyItem runCopier(const CopyItem& input, const CopyOptions& options, int* completions)
+{
+    std::unique_ptr<CopyObject> copier;
+    if (input.is_folder) {
+        copier.reset(new CopyFolderObject);
+    } else {
+        auto* fileCopier = new CopyFileObject;
+        fileCopier->m_options = options;
+        copier.reset(fileCopier);
+    }
+    static_cast<CopyItem&>(*copier) = input;
+    QSignalSpy completed(copier.get(), &CopyObject::copyCompleted);
+    copier->startCopy();
+    *completions = completed.count();
+    return *copier;
+}
+
+// The same in a child process running as user nobody; false when that is impossible.
+bool runCopierAsNobody(const CopyItem& input, const CopyOptions& options, CopyItem* result,
+                       int* completions)
+{
+    int pipeFds[2];
+    if (::pipe(pipeFds) != 0)
+        return false;
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(pipeFds[0]);
+        const uid_t nobody = 65534;
+        if (::setgroups(0, nullptr) != 0 || ::setresgid(nobody, nobody, nobody) != 0 ||
+            ::setresuid(nobody, nobody, nobody) != 0)
+            ::_exit(2);
+        const QByteArray data = runCopier(input, options, completions).toDataString().toUtf8();
+        const ssize_t written = ::write(pipeFds[1], data.constData(), size_t(data.size()));
+        ::_exit(written == ssize_t(data.size()) && *completions == 1 ? 0 : 3);
+    }
+    ::close(pipeFds[1]);
+    QByteArray data;
+    char buffer[4096];
+    ssize_t got;
+    while ((got = ::read(pipeFds[0], buffer, sizeof buffer)) > 0)
+        data.append(buffer, int(got));
+    ::close(pipeFds[0]);
+    int status = 0;
+    if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status) ||
+        WEXITSTATUS(status) != 0)
+        return false;
+    *completions = 1;
+    return result->fromDataString(QString::fromUtf8(data));
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Case)
+
+class TestCopyFileObject : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void copiesFiles_data();
+    void copiesFiles();
+    void copiesSymbolicLinks_data();
+    void copiesSymbolicLinks();
+    void copiesFolders_data();
+    void copiesFolders();
+};
+
+void TestCopyFileObject::initTestCase()
+{
+    TestSupport::initTestEnvironment();
+    AppSettings::instance();
+}
+
+void TestCopyFileObject::copiesFiles_data()
+{
+    QTest::addColumn<Case>("c");
+    const auto row = [](const QString& tag, const Case& c) { QTest::newRow(qPrintable(tag)) << c; };
+    const auto kept = [](int state, const QString& message, const QStringList& info = {}) {
+        Case c;
+        c.state = state;
+        c.message = message;
+        c.info = info;
+        c.outcome = "kept";
+        return c;
+    };
+    const auto replaced = [](const QStringList& info) {
+        Case c;
+        c.info = info;
+        return c;
+    };
+    Case renamed;
+    renamed.info = QStringList{"Auto renamed (1)"};
+    renamed.outcome = "renamed";
+    const QString none;
+
+    // Every overwrite mode against every kind of existing destination, by every method.
+    struct Rule
+    {
+        const char* name;
+        int mode;
+        QList<QPair<const char*, Case>> outcomes;
+    };
+    const QList<Rule> rules{
+        {"NoOverwrite",
+         O::NoOverwrite,
+         {{"older", kept(DestinationError, olderText)},
+          {"newer", kept(DestinationError, newerText)},
+          {"within 2 s", kept(Skipped, none)},
+          {"size", kept(DestinationError, sizeText)},
+          {"identical", kept(Skipped, none)}}},
+        {"OverwriteOlder",
+         O::OverwriteOlder,
+         {{"older", replaced({olderText, removedText})},
+          {"newer", kept(Skipped, none, {newerText})},
+          {"within 2 s", kept(Skipped, none)},
+          {"size", kept(DestinationError, sizeText)},
+          {"identical", kept(Skipped, none)}}},
+        {"OverwriteAlways",
+         O::OverwriteAlways,
+         {{"older", replaced({olderText, removedText})},
+          {"newer", replaced({newerText, removedText})},
+          {"within 2 s", replaced({removedText})},
+          {"size", replaced({sizeText, removedText})},
+          {"identical", replaced({removedText})}}},
+        {"AutoRename",
+         O::AutoRename,
+         {{"older", renamed},
+          {"newer", renamed},
+          {"within 2 s", renamed},
+          {"size", renamed},
+          {"identical", renamed}}},
+        {"OverwriteDifferent",
+         O::OverwriteDifferent,
+         {{"older", replaced({olderText, removedText})},
+          {"newer", replaced({newerText, removedText})},
+          {"within 2 s", kept(Skipped, none)},
+          {"size", replaced({sizeText, removedText})},
+          {"identical", kept(Skipped, none)}}},
+    };
+    for (int method = 0; method < 4; ++method) {
+        for (const Rule& rule : rules) {
+            for (const auto& outcome : rule.outcomes) {
+                Case c = outcome.second;
+                c.method = method;
+                c.overwriteMode = rule.mode;
+                c.existing = outcome.first;
+                row(QStringLiteral("%1/%2/%3").arg(methodNames[method], rule.name, c.existing), c);
+            }
+        }
+    }
+
+    // With that setting dates are not trusted: only the size counts.
+    for (const char* existing : {"older", "newer", "size"}) {
+        Case c = kept(Skipped, none, {existing == QString("older") ? olderText : newerText});
+        if (existing == QString("size"))
+            c = kept(DestinationError, sizeText);
+        c.existing = existing;
+        c.skipErrorsInSync = true;
+        row(QStringLiteral("skip errors in sync/%1").arg(existing), c);
+    }
+
+    Case c = kept(DestinationError, "file cannot be overwritten",
+                  {sizeText, "Unable to remove existing file"});
+    c.existing = "folder";
+    c.overwriteMode = O::OverwriteAlways;
+    row("destination cannot be removed", c);
+
+    // Auto rename numbering.
+    c = renamed;
+    c.existing = "identical";
+    c.alsoExisting = QStringList{"file (1).txt"};
+    c.renamedTo = "file (2).txt";
+    c.info = QStringList{"Auto renamed (2)"};
+    c.overwriteMode = O::AutoRename;
+    row("auto rename/number taken", c);
+    c = renamed;
+    c.existing = "identical";
+    c.name = ".cfg";
+    c.renamedTo = ".cfg(1)";
+    c.overwriteMode = O::AutoRename;
+    row("auto rename/name starting with a dot", c);
+
+    // A verify run compares and never writes, whatever the overwrite mode.
+    for (const auto& v :
+         {qMakePair(QString("missing"), kept(DestinationError, "Destination file does not exist")),
+          qMakePair(QString("identical"), kept(Skipped, none)),
+          qMakePair(QString("older"), kept(DestinationError, olderText)),
+          qMakePair(QString("size"), kept(DestinationError, sizeText))}) {
+        for (int mode : {int(O::OverwriteAlways), int(O::AutoRename)}) {
+            c = v.second;
+            c.copyMode = O::Verify;
+            c.overwriteMode = mode;
+            c.existing = v.first == "missing" ? QString() : v.first;
+            c.outcome = c.existing.isEmpty() ? "none" : "kept";
+            row(QStringLiteral("verify/%1/mode %2").arg(v.first).arg(mode), c);
+        }
+    }
+
+    // A fix-errors run retries failed items from scratch; others follow the usual rules.
+    for (int previous : {int(DestinationError), int(SourceError), int(Skipped)}) {
+        c = previous == Skipped ? kept(DestinationError, newerText, {"earlier note"}) : Case();
+        c.copyMode = O::FixErrors;
+        c.existing = "newer";
+        c.previousState = previous;
+        row(QStringLiteral("fix errors/previous state %1").arg(previous), c);
+    }
+
+    for (int method = 0; method < 4; ++method) {
+        const QString name = methodNames[method];
+        const bool simple = method == CopyFileObject::SimpleMethod;
+        const bool native = method <= CopyFileObject::NativeMethod;
+        // New files: an empty one, one into missing folders, read-only ones.
+        c = Case();
+        c.method = method;
+        row(name + "/new file", c);
+        c.name = "a/b/file.txt";
+        row(name + "/into missing folders", c);
+        c = Case();
+        c.method = method;
+        c.source = "read-only";
+        c.expectedMode = 0444;
+        row(name + "/read-only stays read-only", c);
+        c.removeReadOnly = true;
+        c.expectedMode = 0644;
+        row(name + "/read-only removed by the setting", c);
+
+        // A move removes the source only after a successful copy.
+        c = Case();
+        c.method = method;
+        c.copyMode = O::Move;
+        c.info = QStringList{movedText};
+        c.sourceRemoved = true;
+        row(name + "/move", c);
+        c = kept(DestinationError,
+                 simple ? "unable to open destination file" : "unable to copy file",
+                 native ? QStringList{"open 20: Not a directory"} : QStringList());
+        c.method = method;
+        c.copyMode = O::Move;
+        c.existing = "blocked";
+        c.outcome = "none";
+        row(name + "/move fails", c);
+
+        // FIFOs and devices are refused before anything opens them.
+        for (const char* special : {"fifo", "device"}) {
+            c = kept(SourceError, "source file is not a regular file");
+            c.method = method;
+            c.source = special;
+            c.outcome = "none";
+            row(name + "/" + special, c);
+        }
+
+        c = kept(DestinationError,
+                 simple ? "unable to write to destination file" : "unable to copy file",
+                 native ? QStringList{"*28: No space left on device"} : QStringList());
+        c.method = method;
+        c.existing = "full";
+        c.outcome = "none";
+        row(name + "/full file system", c);
+
+        // Permissions, as user nobody.
+        c = kept(SourceError, "source file is not readable");
+        c.method = method;
+        c.source = "unreadable";
+        c.outcome = "none";
+        row(name + "/unreadable source", c);
+        c = kept(DestinationError,
+                 simple ? "unable to open destination file" : "unable to copy file",
+                 native ? QStringList{"open 13: Permission denied"} : QStringList());
+        c.method = method;
+        c.existing = "unwritable";
+        c.outcome = "none";
+        row(name + "/destination folder not writable", c);
+    }
+    c = kept(Skipped, none, {movedText});
+    c.copyMode = O::Move;
+    c.existing = "identical";
+    c.sourceRemoved = true;
+    row("move/identical destination kept", c);
+    c = kept(DestinationError, sizeText);
+    c.copyMode = O::Move;
+    c.existing = "size";
+    row("move/different destination kept", c);
+}
+
+void TestCopyFileObject::copiesFiles()
+{
+    QFETCH(Case, c);
+    AppSettings* settings = AppSettings::instance();
+    settings->setCopyMethod(c.method);
+    settings->setSkipErrorsInSync(c.skipErrorsInSync);
+    settings->setRemoveReadOnlyAttribute(c.removeReadOnly);
+    const auto restore = qScopeGuard([settings] {
+        settings->setCopyMethod(0);
+        settings->setSkipErrorsInSync(false);
+        settings->setRemoveReadOnlyAttribute(false);
+    });
+    const bool asNobody = c.source == "unreadable" || c.existing == "unwritable";
+    if (asNobody && !TestSupport::runningAsRoot())
+        QSKIP("Needs root to make files that user nobody cannot use");
+
+    QTemporaryDir dir;
+    QVERIFY(setMode(dir.path(), 0755));
+    const QString folder = dir.filePath("dst");
+    QString source = dir.filePath("src/" + QFileInfo(c.name).fileName());
+    const QString destination = folder + "/" + c.name;
+    const int sourceMode = c.source == "read-only"      ? 0444
+                           : c.source == "unreadable"   ? 0600
+                           : c.existing == "unwritable" ? 0644
+                                                        : 0640;
+    if (c.source == "device") {
+        source = "/dev/null";
+    } else if (c.source == "fifo") {
+        QVERIFY(QDir().mkpath(dir.filePath("src")));
+        QCOMPARE(::mkfifo(QFile::encodeName(source).constData(), 0644), 0);
+    } else {
+        QVERIFY(writeFile(source, c.existing == "full" ? QByteArray(2 << 20, 'b') : sourceData,
+                          sourceTime, sourceMode));
+    }
+    QVERIFY(QDir().mkpath(folder));
+    QVERIFY(setMode(folder, c.existing == "unwritable" ? 0755 : 0777));
+
+    const QByteArray oldData = c.existing == "identical" ? sourceData
+                               : c.existing == "size"    ? QByteArray("short")
+                                                         : QByteArray("destin data 456");
+    const QMap<QString, int> offsets{{"older", -10}, {"newer", 10}, {"within 2 s", 1}};
+    const QDateTime oldTime = sourceTime.addSecs(offsets.value(c.existing));
+    if (offsets.contains(c.existing) || c.existing == "size" || c.existing == "identical")
+        QVERIFY(writeFile(destination, oldData, oldTime, 0600));
+    for (const QString& other : c.alsoExisting)
+        QVERIFY(TestSupport::writeFile(folder + "/" + other, "other"));
+    if (c.existing == "folder") {
+        QVERIFY(TestSupport::writeFile(destination + "/inside", "x"));
+        setModified(destination, sourceTime);
+    } else if (c.existing == "blocked") {
+        QVERIFY(QDir(folder).removeRecursively() && TestSupport::writeFile(folder, "a file"));
+        QTest::ignoreMessage(QtWarningMsg, qPrintable("Unable to create folder " + folder));
+    }
+    QProcess mount;
+    if (c.existing == "full") {
+        mount.start("mount", {"-t", "tmpfs", "-o", "size=1m", "tmpfs", folder});
+        if (!mount.waitForFinished() || mount.exitCode() != 0)
+            QSKIP(qPrintable("Cannot mount a 1 MiB tmpfs: " + mount.readAll().trimmed()));
+    }
+    const auto unmount = qScopeGuard([&] {
+        if (c.existing == "full")
+            QProcess::execute("umount", {folder});
+    });
+    if (c.existing == "full" && c.method == CopyFileObject::SimpleMethod)
+        QTest::ignoreMessage(QtWarningMsg,
+                             qPrintable("Unable to write data in destination file " + destination));
+
+    CopyItem input(source, destination, 1, false, QString());
+    input.copy_state = c.previousState;
+    input.copy_message = c.previousState == Unprocessed ? QString() : "unable to copy file";
+    input.info_list = QStringList{"earlier note"};
+    CopyOptions options;
+    options.m_copyMode = c.copyMode;
+    options.m_overwriteMode = c.overwriteMode;
+    int completions = 0;
+    CopyItem item;
+    if (asNobody)
+        QVERIFY2(runCopierAsNobody(input, options, &item, &completions), "cannot run as nobody");
+    else
+        item = runCopier(input, options, &completions);
+
+    QCOMPARE(completions, 1);
+    QCOMPARE(item.copy_state, c.state);
+    QCOMPARE(item.copy_message, c.message);
+    const QStringList expectedInfo =
+        c.previousState == Unprocessed ? QStringList{"earlier note"} + c.info : c.info;
+    QVERIFY2(infoMatches(item.info_list, expectedInfo), qPrintable(item.info_list.join(" | ")));
+    QCOMPARE(QFileInfo::exists(source), !c.sourceRemoved);
+    if (!c.sourceRemoved && c.source != "fifo" && c.source != "device")
+        QCOMPARE(TestSupport::readFile(source).size(), c.existing == "full" ? 2 << 20 : 15);
+
+    const QString renamedPath = folder + "/" + c.renamedTo;
+    QCOMPARE(item.destination_path, c.outcome == "renamed" ? renamedPath : destination);
+    QStringList expectedEntries = c.alsoExisting;
+    if (c.outcome != "none")
+        expectedEntries << c.name.section('/', 0, 0);
+    if (c.outcome == "renamed")
+        expectedEntries << c.renamedTo;
+    if (c.existing == "blocked")
+        QVERIFY(QFileInfo(folder).isFile());
+    else
+        QCOMPARE(entriesOf(folder), (expectedEntries.sort(), expectedEntries));
+    if (c.outcome == "renamed")
+        QCOMPARE(TestSupport::readFile(renamedPath), sourceData);
+    if (c.outcome == "copied") {
+        QCOMPARE(TestSupport::readFile(destination), sourceData);
+        QCOMPARE(QFileInfo(destination).lastModified(), sourceTime);
+        QCOMPARE(modeOf(destination), c.expectedMode);
+        if (!c.sourceRemoved)
+            QCOMPARE(modeOf(source), sourceMode);
+    } else if (c.existing == "folder") {
+        QVERIFY(QFileInfo::exists(destination + "/inside"));
+    } else if (c.outcome != "none") {
+        QCOMPARE(TestSupport::readFile(destination), oldData);
+        QCOMPARE(QFileInfo(destination).lastModified(), oldTime);
+        // A kept destination takes the source's permissions, except in a verify run.
+        const bool takesMode = c.state == Skipped && c.copyMode != O::Verify;
+        QCOMPARE(modeOf(destination), takesMode ? sourceMode : 0600);
+    }
+}
+
+void TestCopyFileObject::copiesSymbolicLinks_data()
+{
+    QTest::addColumn<QString>("sourceLink");
+    QTest::addColumn<QString>("itemTarget");
+    QTest::addColumn<QString>("existingLink");
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<int>("state");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QStringList>("info");
+    QTest::addColumn<QString>("expectedLink");
+    const int no = O::NoOverwrite;
+    const QString file = "{out}/target.txt";
+    const QString folder = "{out}/folder";
+    const QStringList replaced{linkText, removedText};
+    QTest::newRow("to a file") << file << ""
+                               << "" << no << int(Copied) << "" << QStringList() << file;
+    QTest::newRow("to a folder") << folder << ""
+                                 << "" << no << int(Copied) << "" << QStringList() << folder;
+    // Copied as it is, with its own relative target text.
+    QTest::newRow("dangling") << "missing.txt"
+                              << ""
+                              << "" << no << int(Copied) << "" << QStringList() << "missing.txt";
+    // The file list maps targets inside the source tree to the destination tree.
+    QTest::newRow("inside the source tree")
+        << "inner.txt"
+        << "{dst}/inner.txt"
+        << "" << no << int(Copied) << "" << QStringList() << "{dst}/inner.txt";
+    QTest::newRow("inside the source tree, target not copied")
+        << "inner.txt"
+        << "{dst}/gone.txt"
+        << "" << no << int(Copied) << "" << QStringList() << "inner.txt";
+    QTest::newRow("same link exists") << file << "" << file << int(O::OverwriteDifferent)
+                                      << int(Skipped) << "" << QStringList() << file;
+    QTest::newRow("other link, no overwrite") << file << "" << folder << no << int(DestinationError)
+                                              << linkText << QStringList() << folder;
+    QTest::newRow("other link, overwrite older")
+        << file << "" << folder << int(O::OverwriteOlder) << int(DestinationError) << linkText
+        << QStringList() << folder;
+    QTest::newRow("other link, overwrite different")
+        << file << "" << folder << int(O::OverwriteDifferent) << int(Copied) << "" << replaced
+        << file;
+    QTest::newRow("other link, overwrite always")
+        << file << "" << folder << int(O::OverwriteAlways) << int(Copied) << "" << replaced << file;
+}
+
+void TestCopyFileObject::copiesSymbolicLinks()
+{
+    QFETCH(QString, sourceLink);
+    QFETCH(QString, itemTarget);
+    QFETCH(QString, existingLink);
+    QFETCH(int, mode);
+    QFETCH(int, state);
+    QFETCH(QString, message);
+    QFETCH(QStringList, info);
+    QFETCH(QString, expectedLink);
+    QTemporaryDir dir;
+    const auto expand = [&dir](QString text) {
+        return text.replace("{out}", dir.filePath("out")).replace("{dst}", dir.filePath("dst"));
+    };
+    QVERIFY(TestSupport::writeFile(dir.filePath("out/target.txt"), "target"));
+    QVERIFY(QDir().mkpath(dir.filePath("out/folder")));
+    QVERIFY(TestSupport::writeFile(dir.filePath("src/inner.txt"), "inner"));
+    QVERIFY(TestSupport::writeFile(dir.filePath("dst/inner.txt"), "inner"));
+    const QString source = dir.filePath("src/link");
+    const QString destination = dir.filePath("dst/link");
+    QVERIFY(QFile::link(expand(sourceLink), source));
+    if (!existingLink.isEmpty())
+        QVERIFY(QFile::link(expand(existingLink), destination));
+    // A relative link text comes back only when the target was not found.
+    if (!expectedLink.startsWith('{')) {
+        const QString target =
+            itemTarget.isEmpty() ? dir.filePath("src/" + sourceLink) : expand(itemTarget);
+        QTest::ignoreMessage(QtWarningMsg, qPrintable("Symbolic link target not found: " + target));
+    }
+
+    CopyOptions options;
+    options.m_overwriteMode = mode;
+    int completions = 0;
+    const CopyItem item = runCopier(CopyItem(source, destination, 0, false, expand(itemTarget)),
+                                    options, &completions);
+    QCOMPARE(completions, 1);
+    QCOMPARE(item.copy_state, state);
+    QCOMPARE(item.copy_message, message);
+    QCOMPARE(item.info_list, info);
+    QCOMPARE(linkTextOf(destination), expand(expectedLink));
+    QCOMPARE(linkTextOf(source), expand(sourceLink));
+}
+
+void TestCopyFileObject::copiesFolders_data()
+{
+    QTest::addColumn<QString>("sourceKind");
+    QTest::addColumn<QString>("destinationKind");
+    QTest::addColumn<int>("state");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("new nested folder") << "folder"
+                                       << "" << int(Copied) << QString();
+    QTest::newRow("existing folder") << "folder"
+                                     << "folder" << int(Skipped) << QString();
+    QTest::newRow("file in the way")
+        << "folder"
+        << "file" << int(DestinationError) << "unable to create destination folder";
+    QTest::newRow("missing source") << ""
+                                    << "" << int(SourceError) << "source folder does not exist";
+    QTest::newRow("unreadable source, as nobody")
+        << "closed"
+        << "" << int(SourceError) << "source folder is not readable";
+}
+
+void TestCopyFileObject::copiesFolders()
+{
+    QFETCH(QString, sourceKind);
+    QFETCH(QString, destinationKind);
+    QFETCH(int, state);
+    QFETCH(QString, message);
+    QTemporaryDir dir;
+    QVERIFY(setMode(dir.path(), 0755));
+    const QString source = dir.filePath("src/folder");
+    const QString destination = dir.filePath("dst/a/folder");
+    if (!sourceKind.isEmpty())
+        QVERIFY(QDir().mkpath(source) && setMode(source, sourceKind == "closed" ? 0700 : 0755));
+    if (destinationKind == "folder")
+        QVERIFY(QDir().mkpath(destination));
+    else if (destinationKind == "file")
+        QVERIFY(TestSupport::writeFile(destination, "x"));
+
+    const CopyItem input(source, destination, 0, true, QString());
+    int completions = 0;
+    CopyItem item;
+    if (sourceKind != "closed")
+        item = runCopier(input, CopyOptions(), &completions);
+    else if (!TestSupport::runningAsRoot())
+        QSKIP("Needs root to make a folder that user nobody cannot read");
+    else
+        QVERIFY(runCopierAsNobody(input, CopyOptions(), &item, &completions));
+    QCOMPARE(completions, 1);
+    QCOMPARE(item.copy_state, state);
+    QCOMPARE(item.copy_message, message);
+    QCOMPARE(QFileInfo(destination).isDir(), state == Copied || state == Skipped);
+}
+
+QTEST_GUILESS_MAIN(TestCopyFileObject)
+#include "tst_copyfileobject.moc"

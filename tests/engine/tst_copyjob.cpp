@@ -1,0 +1,331 @@
+#include "app/appsettings.h"
+#include "engine/copyfileobject.h"
+#include "engine/copyjob.h"
+#include "jobs/handover.h"
+#include "jobs/jobthread.h"
+#include "jobs/jobthreadpool.h"
+#include "jobs/transfercounters.h"
+#include "testsupport.h"
+
+#include <QtTest>
+
+#include <unistd.h>
+
+namespace {
+
+const qint64 MiB = 1024 * 1024;
+
+struct Progress
+{
+    QString path;
+    qint64 done;
+    qint64 total;
+    bool operator==(const Progress& other) const
+    {
+        return path == other.path && done == other.done && total == other.total;
+    }
+};
+
+// Stops itself while it creates its copier: a stop request that arrives after the job
+// has started but before its copier has.
+class StopWhileCreatingCopierJob : public CopyJob
+{
+protected:
+    void childEvent(QChildEvent* event) override
+    {
+        if (event->added())
+            stopJob();
+        CopyJob::childEvent(event);
+    }
+};
+
+// A file of the given size that costs no disk space.
+bool makeSparseFile(const QString& path, qint64 size)
+{
+    return TestSupport::writeFile(path, QByteArray()) &&
+           ::truncate(QFile::encodeName(path).constData(), size) == 0;
+}
+
+QStringList entriesOf(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
+                                  QDir::NoDotAndDotDot);
+}
+
+} // namespace
+
+class TestCopyJob : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void cleanup();
+
+    void copiesOnAPoolThread_data();
+    void copiesOnAPoolThread();
+    void forwardsProgressWithTheGivenDestination();
+    void simpleMethodStopsAtAMark();
+    void nativeMethodStopsBetweenChunks();
+    void largeFileProgressInTransferCounters_data();
+    void largeFileProgressInTransferCounters();
+    void completesWhenStoppedBeforeTheCopierStarts_data();
+    void completesWhenStoppedBeforeTheCopierStarts();
+    void completionFromAnInvalidSender();
+
+private:
+    // Dispatches the job as the copy task does and waits for its one completion.
+    bool run(CopyJob* job, CopyItem* result, QList<Progress>* progress = nullptr);
+};
+
+void TestCopyJob::initTestCase()
+{
+    TestSupport::initTestEnvironment();
+    AppSettings::instance();
+    TransferCounters::instance();
+    JobThreadPool::createThreads(2);
+    JobThreadPool::startThreads();
+}
+
+void TestCopyJob::cleanupTestCase()
+{
+    JobThreadPool::destroyThreads();
+}
+
+void TestCopyJob::cleanup()
+{
+    AppSettings::instance()->setCopyMethod(CopyFileObject::DefaultMethod);
+}
+
+bool TestCopyJob::run(CopyJob* job, CopyItem* result, QList<Progress>* progress)
+{
+    QObject receiver;
+    int completions = 0;
+    connect(job, &Job::jobCompleted, &receiver, [&completions] { ++completions; });
+    if (progress) {
+        connect(job, &Job::jobProgress, &receiver,
+                [progress](const QString& path, qint64 done, qint64 total) {
+                    progress->append({path, done, total});
+                });
+    }
+    JobThreadPool::leastBusyThread()->addJob(job);
+    const bool completed = QTest::qWaitFor([&completions] { return completions > 0; }, 60000);
+    if (completed) {
+        // Anything still queued (progress, a second completion) arrives first.
+        QCoreApplication::processEvents();
+        HandOver::receive(job);
+        *result = *job;
+        job->deleteLater();
+    }
+    return completed && completions == 1;
+}
+
+void TestCopyJob::copiesOnAPoolThread_data()
+{
+    QTest::addColumn<int>("method");
+    QTest::addColumn<bool>("isFolder");
+    QTest::newRow("file, native") << int(CopyFileObject::NativeMethod) << false;
+    QTest::newRow("file, simple") << int(CopyFileObject::SimpleMethod) << false;
+    QTest::newRow("folder") << 0 << true;
+}
+
+void TestCopyJob::copiesOnAPoolThread()
+{
+    QFETCH(int, method);
+    QFETCH(bool, isFolder);
+    AppSettings::instance()->setCopyMethod(method);
+    QTemporaryDir dir;
+    const QString source = dir.filePath("src/item");
+    const QString destination = dir.filePath("dst/item");
+    if (isFolder)
+        QVERIFY(QDir().mkpath(source));
+    else
+        QVERIFY(TestSupport::writeFile(source, "content"));
+
+    auto* job = new CopyJob;
+    QCOMPARE(job->objectName(), QString("JobCopy"));
+    static_cast<CopyItem&>(*job) = CopyItem(source, destination, 7, isFolder, QString());
+    job->elapsed_time = 5000;
+    CopyItem item;
+    QVERIFY(run(job, &item));
+    QCOMPARE(item.copy_state, int(Copied));
+    QCOMPARE(item.destination_path, destination);
+    QVERIFY(item.elapsed_time > 5000);
+    QCOMPARE(QFileInfo(destination).isDir(), isFolder);
+    if (!isFolder)
+        QCOMPARE(TestSupport::readFile(destination), QByteArray("content"));
+}
+
+void TestCopyJob::forwardsProgressWithTheGivenDestination()
+{
+    AppSettings::instance()->setCopyMethod(CopyFileObject::SimpleMethod);
+    QTemporaryDir dir;
+    const QString source = dir.filePath("big.bin");
+    const QString destination = dir.filePath("dst/big.bin");
+    QVERIFY(makeSparseFile(source, 40 * MiB));
+    QVERIFY(TestSupport::writeFile(destination, "old"));
+
+    auto* job = new CopyJob;
+    static_cast<CopyItem&>(*job) = CopyItem(source, destination, 0, false, QString());
+    job->m_options.m_overwriteMode = CopyOptions::AutoRename;
+    CopyItem item;
+    QList<Progress> progress;
+    QVERIFY(run(job, &item, &progress));
+    QCOMPARE(item.copy_state, int(Copied));
+    QCOMPARE(item.destination_path, dir.filePath("dst/big (1).bin"));
+    // Reported under the path the job was given, every 16 MiB.
+    const QList<Progress> expected{{destination, 16 * MiB, 40 * MiB},
+                                   {destination, 32 * MiB, 40 * MiB}};
+    QCOMPARE(progress, expected);
+    QCOMPARE(QFileInfo(item.destination_path).size(), 40 * MiB);
+}
+
+void TestCopyJob::simpleMethodStopsAtAMark()
+{
+    AppSettings::instance()->setCopyMethod(CopyFileObject::SimpleMethod);
+    QTemporaryDir dir;
+    const QString source = dir.filePath("big.bin");
+    QVERIFY(makeSparseFile(source, 40 * MiB));
+
+    auto* job = new CopyJob;
+    static_cast<CopyItem&>(*job) = CopyItem(source, dir.filePath("dst/big.bin"), 0, false, {});
+    // Stopped from the worker thread at the first mark, so the copy ends at the next one.
+    connect(
+        job, &Job::jobProgress, job, [job] { job->stopJob(); }, Qt::DirectConnection);
+    CopyItem item;
+    QList<Progress> progress;
+    QVERIFY(run(job, &item, &progress));
+    QCOMPARE(item.copy_state, int(DestinationError));
+    QCOMPARE(item.copy_message, QString("unable to complete the copy"));
+    QCOMPARE(progress.size(), 1);
+    QCOMPARE(progress.first().done, 16 * MiB);
+    QCOMPARE(entriesOf(dir.filePath("dst")), QStringList());
+}
+
+void TestCopyJob::nativeMethodStopsBetweenChunks()
+{
+    AppSettings::instance()->setCopyMethod(CopyFileObject::NativeMethod);
+    TransferCounters* counters = TransferCounters::instance();
+    counters->resetAll();
+    QTemporaryDir dir;
+    const QString source = dir.filePath("huge.bin");
+    const qint64 size = 2048 * MiB;
+    QVERIFY(makeSparseFile(source, size));
+    QVERIFY(QDir().mkpath(dir.filePath("dst")));
+    QTest::ignoreMessage(QtWarningMsg,
+                         QRegularExpression("^(copy_file_range|sendfile|read) 125: Operation "
+                                            "canceled$"));
+
+    auto* job = new CopyJob;
+    static_cast<CopyItem&>(*job) = CopyItem(source, dir.filePath("dst/huge.bin"), 0, false, {});
+    QObject receiver;
+    int completions = 0;
+    connect(job, &Job::jobCompleted, &receiver, [&completions] { ++completions; });
+    JobThreadPool::leastBusyThread()->addJob(job);
+    // Stop as soon as the first chunks are reported, as the copy task stops a run.
+    QElapsedTimer timer;
+    timer.start();
+    qint64 copied = 0;
+    while ((copied = counters->value(TransferCounters::CurrentFileBytesCopied)) == 0 &&
+           timer.elapsed() < 30000)
+        QThread::usleep(200);
+    QVERIFY(copied > 0 && copied < size);
+    QCOMPARE(counters->value(TransferCounters::CurrentFileSize), size);
+    JobThreadPool::stopAllJobs();
+    QTRY_COMPARE_WITH_TIMEOUT(completions, 1, 60000);
+
+    HandOver::receive(job);
+    const CopyItem item = *job;
+    job->deleteLater();
+    QCOMPARE(item.copy_state, int(DestinationError));
+    QCOMPARE(item.copy_message, QString("unable to copy file"));
+    QCOMPARE(item.info_list.size(), 1);
+    // Nothing under the final name nor under the temporary one.
+    QCOMPARE(entriesOf(dir.filePath("dst")), QStringList());
+    QCOMPARE(counters->value(TransferCounters::CurrentFileBytesCopied), size);
+    QCOMPARE(counters->value(TransferCounters::CurrentFileSize), size);
+}
+
+void TestCopyJob::largeFileProgressInTransferCounters_data()
+{
+    QTest::addColumn<qint64>("size");
+    QTest::addColumn<bool>("reported");
+    QTest::newRow("just below the limit") << CopyFileObject::largeFileSize - 1 << false;
+    QTest::newRow("at the limit") << CopyFileObject::largeFileSize << true;
+}
+
+void TestCopyJob::largeFileProgressInTransferCounters()
+{
+    QFETCH(qint64, size);
+    QFETCH(bool, reported);
+    TransferCounters* counters = TransferCounters::instance();
+    counters->setValue(TransferCounters::CurrentFileBytesCopied, -1);
+    counters->setValue(TransferCounters::CurrentFileSize, -1);
+    QTemporaryDir dir;
+    const QString source = dir.filePath("large.bin");
+    QVERIFY(makeSparseFile(source, size));
+
+    auto* job = new CopyJob;
+    static_cast<CopyItem&>(*job) = CopyItem(source, dir.filePath("dst/large.bin"), 0, false, {});
+    CopyItem item;
+    QVERIFY(run(job, &item));
+    QCOMPARE(item.copy_state, int(Copied));
+    QCOMPARE(QFileInfo(item.destination_path).size(), size);
+    QCOMPARE(counters->value(TransferCounters::CurrentFileBytesCopied), reported ? size : -1);
+    QCOMPARE(counters->value(TransferCounters::CurrentFileSize), reported ? size : -1);
+}
+
+void TestCopyJob::completesWhenStoppedBeforeTheCopierStarts_data()
+{
+    QTest::addColumn<bool>("isFolder");
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<int>("previousState");
+    QTest::newRow("file") << false << int(CopyOptions::Copy) << int(Unprocessed);
+    QTest::newRow("folder") << true << int(CopyOptions::Copy) << int(Unprocessed);
+    QTest::newRow("failed file of a fix-errors run")
+        << false << int(CopyOptions::FixErrors) << int(DestinationError);
+}
+
+void TestCopyJob::completesWhenStoppedBeforeTheCopierStarts()
+{
+    QFETCH(bool, isFolder);
+    QFETCH(int, mode);
+    QFETCH(int, previousState);
+    QTemporaryDir dir;
+    const QString source = dir.filePath("src/item");
+    if (isFolder)
+        QVERIFY(QDir().mkpath(source));
+    else
+        QVERIFY(TestSupport::writeFile(source, "content"));
+
+    auto* job = new StopWhileCreatingCopierJob;
+    static_cast<CopyItem&>(*job) = CopyItem(source, dir.filePath("dst/item"), 7, isFolder, {});
+    job->copy_state = previousState;
+    job->copy_message = previousState == Unprocessed ? QString() : "unable to copy file";
+    job->m_options.m_copyMode = mode;
+    CopyItem item;
+    QVERIFY(run(job, &item));
+    QCOMPARE(item.copy_state, int(Unprocessed));
+    QCOMPARE(item.copy_message, QString());
+    QVERIFY(!QFileInfo::exists(dir.filePath("dst")));
+    QVERIFY(QFileInfo::exists(source));
+}
+
+void TestCopyJob::completionFromAnInvalidSender()
+{
+    CopyJob job;
+    static_cast<CopyItem&>(job) = CopyItem("/data/source.txt", "/backup/source.txt", 1, false, {});
+    QSignalSpy finished(&job, &Job::jobHasFinishedWithThread);
+    QTest::ignoreMessage(
+        QtWarningMsg,
+        "CopyJob has received a signal from invalid CopyObject instance (copy completed)");
+    QTest::ignoreMessage(QtWarningMsg, "Copy of /data/source.txt has an internal error");
+    job.onCopyCompleted();
+    QCOMPARE(job.copy_state, int(DestinationError));
+    QCOMPARE(job.copy_message, QString("internal error"));
+    QCOMPARE(finished.count(), 1);
+}
+
+QTEST_GUILESS_MAIN(TestCopyJob)
+#include "tst_copyjob.moc"

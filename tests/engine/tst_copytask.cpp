@@ -1,0 +1,1190 @@
+#include "engine/copytask.h"
+
+#include "app/appsettings.h"
+#include "engine/storageprobe.h"
+#include "jobs/jobthread.h"
+#include "jobs/jobthreadpool.h"
+#include "testsupport.h"
+
+#include <QDirIterator>
+#include <QSettings>
+#include <QtTest>
+
+#include <functional>
+
+namespace {
+
+const int RunTimeoutMs = 30000;
+
+QByteArray contentFor(const QString& name, qint64 size)
+{
+    QByteArray data(int(size), '\0');
+    const QByteArray seed = name.toUtf8();
+    for (int i = 0; i < data.size(); ++i)
+        data[i] = char(seed.at(i % seed.size()) + i % 7);
+    return data;
+}
+
+// Entries below root: "dir/" a folder, "name=SIZE" a file, "name~SIZE" a sparse file of
+// zeros, "name->target" a symbolic link (a relative target means the entry below root).
+void makeTree(const QString& root, const QStringList& entries)
+{
+    QDir().mkpath(root);
+    for (const QString& entry : entries) {
+        if (entry.endsWith(QLatin1Char('/'))) {
+            QVERIFY(QDir().mkpath(root + QLatin1Char('/') + entry));
+        } else if (entry.contains(QLatin1String("->"))) {
+            const QString name = entry.section(QLatin1String("->"), 0, 0);
+            QString target = entry.section(QLatin1String("->"), 1);
+            if (!target.startsWith(QLatin1Char('/')))
+                target = root + QLatin1Char('/') + target;
+            QVERIFY(QFile::link(target, root + QLatin1Char('/') + name));
+        } else if (entry.contains(QLatin1Char('~'))) {
+            QFile file(root + QLatin1Char('/') + entry.section(QLatin1Char('~'), 0, 0));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            QVERIFY(file.resize(entry.section(QLatin1Char('~'), 1).toLongLong()));
+        } else {
+            const QString name = entry.section(QLatin1Char('='), 0, 0);
+            const qint64 size = entry.section(QLatin1Char('='), 1).toLongLong();
+            QVERIFY(TestSupport::writeFile(root + QLatin1Char('/') + name,
+                                           contentFor(QFileInfo(name).fileName(), size)));
+        }
+    }
+}
+
+// The tree in makeTree's notation, sorted; link targets inside root are shown relative.
+QStringList listTree(const QString& root)
+{
+    QStringList list;
+    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        it.next();
+        const QFileInfo info = it.fileInfo();
+        const QString relative = it.filePath().mid(root.size() + 1);
+        if (info.isSymLink()) {
+            QString target = info.symLinkTarget();
+            if (target.startsWith(root + QLatin1Char('/')))
+                target = target.mid(root.size() + 1);
+            list << relative + QStringLiteral("->") + target;
+        } else if (info.isDir()) {
+            list << relative + QLatin1Char('/');
+        } else {
+            list << relative + QLatin1Char('=') + QString::number(info.size());
+        }
+    }
+    list.sort();
+    return list;
+}
+
+QStringList relativeSources(const QList<CopyItem>& items, const QString& root)
+{
+    QStringList list;
+    for (const CopyItem& item : items)
+        list << (item.source_path == root ? QStringLiteral(".")
+                                          : item.source_path.mid(root.size() + 1));
+    return list;
+}
+
+QStringList sorted(QStringList list)
+{
+    list.sort();
+    return list;
+}
+
+const CopyItem* findItem(const QList<CopyItem>& items, const QString& source)
+{
+    for (const CopyItem& item : items) {
+        if (item.source_path == source)
+            return &item;
+    }
+    return nullptr;
+}
+
+void usePool(int threads)
+{
+    if (JobThreadPool::threadCount() == threads)
+        return;
+    JobThreadPool::createThreads(threads);
+    JobThreadPool::startThreads();
+}
+
+// Free space of the destination as the test says.
+class FixedStorage : public StorageProbe
+{
+public:
+    explicit FixedStorage(qint64 available) : m_available(available) {}
+    qint64 availableBytes(const QString&) const override { return m_available; }
+
+private:
+    qint64 m_available;
+};
+
+// Everything a copy task tells during one run, and the number of jobs seen at once: the
+// counts change only inside events of this thread, so looking before each event sees
+// every state the task passes through.
+class RunRecorder : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit RunRecorder(CopyTask* task) : mp_task(task)
+    {
+        connect(task, &CopyTask::copyCompleted, this,
+                [this](const CopyItem& item) { record(item); });
+        connect(task, &CopyTask::errorOccurred, this, [this](const CopyItem& item) {
+            errors << item;
+            record(item);
+        });
+        connect(task, &CopyTask::logAvailable, this, [this](const QString& text) { logs << text; });
+        connect(task, &CopyTask::copyListCompleted, this,
+                [this](const QList<CopyItem>& list) { lists << list; });
+        connect(task, &CopyTask::storageIsFull, this, [this](qint64 available, qint64 required) {
+            storageFull << QPair<qint64, qint64>(available, required);
+        });
+        connect(task, &CopyTask::jobProgress, this,
+                [this](const QString& name, qint64 done, qint64 total) {
+                    progress << QStringLiteral("%1 %2 %3").arg(name).arg(done).arg(total);
+                    if (onProgress)
+                        onProgress();
+                });
+        connect(task, &CopyTask::taskCompleted, this, [this] {
+            sample();
+            ++ended;
+        });
+        QCoreApplication::instance()->installEventFilter(this);
+    }
+    ~RunRecorder() override { QCoreApplication::instance()->removeEventFilter(this); }
+
+    void clear()
+    {
+        signalled.clear();
+        errors.clear();
+        logs.clear();
+        lists.clear();
+        storageFull.clear();
+        progress.clear();
+        ended = 0;
+        maxRunning = maxRunningWhileBuilding = maxPoolJobs = 0;
+    }
+
+    // Events are also sent from inside the pool's locked sections (a job moving to its
+    // thread), so only the task's own count is read here.
+    bool eventFilter(QObject*, QEvent*) override
+    {
+        sample();
+        return false;
+    }
+
+    void sample()
+    {
+        const int running = mp_task->runningJobCount();
+        maxRunning = qMax(maxRunning, running);
+        if (!mp_task->isTaskCompleted() && !mp_task->isFileListCompleted())
+            maxRunningWhileBuilding = qMax(maxRunningWhileBuilding, running);
+    }
+
+    void samplePool()
+    {
+        int poolJobs = 0;
+        for (JobThread* thread : JobThreadPool::threads())
+            poolJobs += thread->jobCount();
+        maxPoolJobs = qMax(maxPoolJobs, poolJobs);
+    }
+
+    QStringList states() const
+    {
+        QStringList list;
+        for (const CopyItem& item : signalled)
+            list << QString::number(item.copy_state);
+        return list;
+    }
+
+    QList<CopyItem> signalled; // copyCompleted and errorOccurred, in order
+    QList<CopyItem> errors;
+    QStringList logs;
+    QList<QList<CopyItem>> lists;
+    QList<QPair<qint64, qint64>> storageFull;
+    QStringList progress;
+    int ended = 0;
+    int maxRunning = 0;
+    int maxRunningWhileBuilding = 0;
+    int maxPoolJobs = 0;
+    std::function<void(const CopyItem&)> onItem;
+    std::function<void()> onProgress;
+
+private:
+    void record(const CopyItem& item)
+    {
+        samplePool();
+        signalled << item;
+        if (onItem)
+            onItem(item);
+    }
+
+    CopyTask* mp_task;
+};
+
+} // namespace
+
+class TestCopyTask : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void cleanupTestCase();
+
+    void copyRun_data();
+    void copyRun();
+    void sourceIsDestination();
+    void destinationInsideSource();
+    void symbolicLinksLast();
+    void move_data();
+    void move();
+    void verify();
+    void storageFullThenFixErrors();
+    void storageFullKeepsNewerDestination();
+    void unreadableStorageNeverBlocks();
+    void skipErrorPattern();
+    void progressForwarding();
+    void externalProgramPerFile();
+    void externalProgramWholeSource();
+    void threadLimit_data();
+    void threadLimit();
+    void stopDuringList();
+    void stopDuringCopyAndResume();
+    void stopInterruptsCopy();
+    void stopDuringVerify();
+    void resumeLoadedTaskFile();
+    void resumeErrorsSavedAsUnprocessed();
+    void resumeCarriesElapsedTime();
+    void signalFromInvalidJob_data();
+    void signalFromInvalidJob();
+
+private:
+    Task makeTask(const QString& source, const QString& destination,
+                  int copyMode = CopyOptions::Copy) const;
+    void runToEnd(CopyTask& task, RunRecorder& recorder, bool resume = false);
+    void verifyRunInvariant(const CopyTask& task, const RunRecorder& recorder);
+
+    QTemporaryDir* mp_dir = nullptr;
+    QString m_source;
+    QString m_destination;
+};
+
+void TestCopyTask::initTestCase()
+{
+    TestSupport::initTestEnvironment();
+    usePool(2);
+}
+
+void TestCopyTask::init()
+{
+    mp_dir = new QTemporaryDir();
+    QVERIFY(mp_dir->isValid());
+    m_source = mp_dir->filePath(QStringLiteral("src"));
+    m_destination = mp_dir->filePath(QStringLiteral("dst"));
+    QVERIFY(QDir().mkpath(m_source));
+    QVERIFY(QDir().mkpath(m_destination));
+    usePool(2);
+}
+
+void TestCopyTask::cleanup()
+{
+    delete mp_dir;
+    mp_dir = nullptr;
+    AppSettings* settings = AppSettings::instance();
+    settings->setCopyMethod(0);
+    settings->setSkipIntegrityCheckForFileSizeMoreThan(0);
+    settings->setReportFilteredFiles(false);
+}
+
+void TestCopyTask::cleanupTestCase()
+{
+    JobThreadPool::destroyThreads();
+}
+
+Task TestCopyTask::makeTask(const QString& source, const QString& destination, int copyMode) const
+{
+    Task task;
+    task.m_sourcePath = source;
+    task.m_destinationPath = destination;
+    task.updateName();
+    task.m_options.m_copyMode = copyMode;
+    return task;
+}
+
+void TestCopyTask::runToEnd(CopyTask& task, RunRecorder& recorder, bool resume)
+{
+    recorder.clear();
+    if (resume)
+        task.resumeTask();
+    else
+        task.startTask();
+    QTRY_COMPARE_WITH_TIMEOUT(recorder.ended, 1, RunTimeoutMs);
+    QVERIFY(task.isTaskCompleted());
+    QCOMPARE(task.runningJobCount(), 0);
+    // Nothing may arrive after the end.
+    QTest::qWait(50);
+    QCOMPARE(recorder.ended, 1);
+}
+
+// Every item of a run is filed once in the completed list, no queue keeps anything, and
+// no item is signalled twice or in another state than it is filed with.
+void TestCopyTask::verifyRunInvariant(const CopyTask& task, const RunRecorder& recorder)
+{
+    QHash<QString, CopyItem> filed;
+    int unprocessed = 0;
+    for (const CopyItem& item : task.completedItems()) {
+        QVERIFY2(!filed.contains(item.source_path), qPrintable("filed twice: " + item.source_path));
+        filed.insert(item.source_path, item);
+        if (item.copy_state == Unprocessed)
+            ++unprocessed;
+    }
+    QCOMPARE(task.unprocessedItems().size(), unprocessed);
+
+    QSet<QString> seen;
+    for (const CopyItem& item : recorder.signalled) {
+        QVERIFY2(!seen.contains(item.source_path),
+                 qPrintable("signalled twice: " + item.source_path));
+        seen.insert(item.source_path);
+        // The whole source stands for a list that could not be completed.
+        if (item.source_path == task.task().m_sourcePath && !filed.contains(item.source_path))
+            continue;
+        QVERIFY2(filed.contains(item.source_path),
+                 qPrintable("signalled, not filed: " + item.source_path));
+        QCOMPARE(filed.value(item.source_path).copy_state, item.copy_state);
+    }
+}
+
+// -----------------------------------------------------------------------------------------
+
+void TestCopyTask::copyRun_data()
+{
+    QTest::addColumn<QStringList>("tree");
+    QTest::addColumn<QString>("sourceEntry");
+    QTest::addColumn<int>("destinationMode");
+    QTest::addColumn<bool>("emptyFolders");
+    QTest::addColumn<QStringList>("copyFilters");
+    QTest::addColumn<QStringList>("skipFilters");
+    QTest::addColumn<QStringList>("destination");
+    QTest::addColumn<QStringList>("completed");
+    QTest::addColumn<qint64>("filesCopied");
+    QTest::addColumn<qint64>("foldersFound");
+
+    const int normal = CopyOptions::Normal;
+    const QStringList tree{"a=10",   "b=2000",           "sub/",     "sub/c=5", "sub/deep/",
+                           "empty/", "sub/deep/d=70000", ".hidden=3"};
+    QTest::newRow("tree with empty folders")
+        << tree << QString() << normal << true << QStringList() << QStringList()
+        << QStringList{".hidden=3", "a=10",    "b=2000",    "empty/",
+                       "sub/",      "sub/c=5", "sub/deep/", "sub/deep/d=70000"}
+        << QStringList{".hidden", "a", "b", "empty", "sub", "sub/c", "sub/deep", "sub/deep/d"}
+        << qint64(5) << qint64(3);
+    QTest::newRow("tree without empty folders")
+        << tree << QString() << normal << false << QStringList() << QStringList()
+        << QStringList{".hidden=3", "a=10",      "b=2000",          "sub/",
+                       "sub/c=5",   "sub/deep/", "sub/deep/d=70000"}
+        << QStringList{".hidden", "a", "b", "sub/c", "sub/deep/d"} << qint64(5) << qint64(3);
+    QTest::newRow("collate") << tree << QString() << int(CopyOptions::Collate) << true
+                             << QStringList() << QStringList()
+                             << QStringList{".hidden=3", "a=10", "b=2000", "c=5", "d=70000"}
+                             << QStringList{".hidden", "a", "b", "sub/c", "sub/deep/d"} << qint64(5)
+                             << qint64(0);
+    QTest::newRow("copy and skip filters")
+        << QStringList{"a.txt=3",         "b.bin=3", "skipme.txt=3", "SkipDir/",
+                       "SkipDir/x.txt=3", "sub/",    "sub/y.txt=4",  "sub/z.dat=4"}
+        << QString() << normal << true << QStringList{"*.txt"} << QStringList{"skip*"}
+        << QStringList{"a.txt=3", "sub/", "sub/y.txt=4"} << QStringList{"a.txt", "sub", "sub/y.txt"}
+        << qint64(2) << qint64(1);
+    QTest::newRow("single file source")
+        << tree << "sub/c" << normal << true << QStringList() << QStringList() << QStringList{"c=5"}
+        << QStringList{"sub/c"} << qint64(1) << qint64(0);
+    QTest::newRow("only empty subfolders, empty folders off")
+        << QStringList{"e1/", "e2/", "e2/e3/"} << QString() << normal << false << QStringList()
+        << QStringList() << QStringList() << QStringList() << qint64(0) << qint64(3);
+    QTest::newRow("empty source") << QStringList() << QString() << normal << true << QStringList()
+                                  << QStringList() << QStringList() << QStringList() << qint64(0)
+                                  << qint64(0);
+}
+
+void TestCopyTask::copyRun()
+{
+    QFETCH(QStringList, tree);
+    QFETCH(QString, sourceEntry);
+    QFETCH(int, destinationMode);
+    QFETCH(bool, emptyFolders);
+    QFETCH(QStringList, copyFilters);
+    QFETCH(QStringList, skipFilters);
+    QFETCH(QStringList, destination);
+    QFETCH(QStringList, completed);
+    QFETCH(qint64, filesCopied);
+    QFETCH(qint64, foldersFound);
+
+    makeTree(m_source, tree);
+    Task definition =
+        makeTask(sourceEntry.isEmpty() ? m_source : m_source + QLatin1Char('/') + sourceEntry,
+                 m_destination);
+    definition.m_options.m_destinationMode = destinationMode;
+    definition.m_options.m_copyEmptyFolders = emptyFolders;
+    definition.m_options.m_copyFilters = copyFilters;
+    definition.m_options.m_skipFilters = skipFilters;
+    CopyTask task;
+    task.setTask(definition);
+    RunRecorder recorder(&task);
+    runToEnd(task, recorder);
+    if (QTest::currentTestFailed())
+        return;
+    verifyRunInvariant(task, recorder);
+    if (QTest::currentTestFailed())
+        return;
+
+    QCOMPARE(listTree(m_destination), destination);
+    for (const QString& entry : destination) {
+        if (!entry.contains(QLatin1Char('=')))
+            continue;
+        const QString name = entry.section(QLatin1Char('='), 0, 0);
+        QCOMPARE(TestSupport::readFile(m_destination + QLatin1Char('/') + name),
+                 contentFor(QFileInfo(name).fileName(), entry.section('=', 1).toLongLong()));
+    }
+    QCOMPARE(sorted(relativeSources(task.completedItems(), m_source)), completed);
+    QCOMPARE(recorder.errors.size(), 0);
+    QVERIFY(!task.isStopRequested());
+    QCOMPARE(task.counter(FilesCopied), filesCopied);
+    QCOMPARE(task.counter(FilesCompleted), filesCopied);
+    QCOMPARE(task.counter(FilesToCopy), filesCopied);
+    QCOMPARE(task.counter(FoldersFound), foldersFound);
+    QCOMPARE(task.counter(ErrorItems), qint64(0));
+    QCOMPARE(task.counter(TaskElapsedTime), task.elapsedMs());
+    QCOMPARE(task.remainingTime(), qint64(0));
+
+    // Folders whose destination exists are synced, the others skipped.
+    const QList<CopyItem> folders = task.folderItems();
+    int syncedFolders = 0;
+    for (const CopyItem& folder : folders.mid(folders.size() - int(foldersFound))) {
+        if (QFileInfo(folder.destination_path).isDir()) {
+            QCOMPARE(folder.copy_state, int(Copied));
+            ++syncedFolders;
+        } else {
+            QCOMPARE(folder.copy_state, int(Skipped));
+        }
+    }
+    QCOMPARE(task.counter(FoldersSynced), qint64(syncedFolders));
+    QCOMPARE(recorder.lists.size(), foldersFound > 0 ? 1 : 0);
+
+    QCOMPARE(recorder.logs.size(), 2);
+    QCOMPARE(recorder.logs.first(), QStringLiteral("List is built with %1 folders and %2 files")
+                                        .arg(foldersFound)
+                                        .arg(filesCopied));
+    QVERIFY2(recorder.logs.last().startsWith(QLatin1String("Task completed in ")),
+             qPrintable(recorder.logs.last()));
+}
+
+void TestCopyTask::sourceIsDestination()
+{
+    makeTree(m_source, {"a=1", "sub/", "sub/b=2"});
+    CopyTask task;
+    task.setTask(makeTask(m_source, m_source));
+    RunRecorder recorder(&task);
+    runToEnd(task, recorder);
+    if (QTest::currentTestFailed())
+        return;
+    verifyRunInvariant(task, recorder);
+
+    QCOMPARE(task.completedItems().size(), 1);
+    const CopyItem item = task.completedItems().first();
+    QCOMPARE(item.copy_state, int(Skipped));
+    QVERIFY(item.is_folder);
+    QCOMPARE(item.info_list, QStringList{"recognized as destination folder"});
+    QCOMPARE(listTree(m_source), QStringList({"a=1", "sub/", "sub/b=2"}));
+    QVERIFY(!task.isStopRequested());
+}
+
+void TestCopyTask::destinationInsideSource()
+{
+    makeTree(m_source, {"a=1", "sub/", "sub/b=2", "backup/"});
+    const QString inside = m_source + QStringLiteral("/backup");
+    CopyTask task;
+    task.setTask(makeTask(m_source, inside));
+    RunRecorder recorder(&task);
+    runToEnd(task, recorder);
+    if (QTest::currentTestFailed())
+        return;
+    verifyRunInvariant(task, recorder);
+
+    QCOMPARE(listTree(m_source), QStringList({"a=1", "backup/", "backup/a=1", "backup/sub/",
+                                              "backup/sub/b=2", "sub/", "sub/b=2"}));
+    QCOMPARE(task.counter(FilesCopied), qint64(2));
+    const CopyItem* backup = findItem(task.completedItems(), inside);
+    QVERIFY(backup);
+    QCOMPARE(backup->copy_state, int(Skipped));
+    QCOMPARE(backup->info_list, QStringList{"recognized as destination folder"});
+}
+
+void TestCopyTask::symbolicLinksLast()
+{
+    usePool(1);
+    makeTree(m_source,
+             {"B=1", "a=1", "z=1", "sub/", "sub/m=1", "l1->B", "l2->a", "l3->z", "sub/l4->z"});
+    CopyTask task;
+    task.setTask(makeTask(m_source, m_destination));
+    RunRecorder recorder(&task);
+    runToEnd(task, recorder);
+    if (QTest::currentTestFailed())
+        return;
+    verifyRunInvariant(task, recorder);
+
+    // One thread: items are signalled in queue order. Links come last, by target without
+    // regard to case, then by destination.
+    const QStringList order = relativeSources(recorder.signalled, m_source);
+    QCOMPARE(order.mid(order.size() - 4), QStringList({"l2", "l1", "l3", "sub/l4"}));
+    QCOMPARE(sorted(order.mid(0, order.size() - 4)), QStringList({"B", "a", "sub", "sub/m", "z"}));
+    QCOMPARE(listTree(m_destination), QStringList({"B=1", "a=1", "l1->B", "l2->a", "l3->z", "sub/",
+                                                   "sub/l4->z", "sub/m=1", "z=1"}));
+}
+
+void TestCopyTask::move_data()
+{
+    QTest::addColumn<QStringList>("tree");
+    QTest::addColumn<QStringList>("folders");
+
+    QTest::newRow("three levels") << QStringList{"a=10",      "sub/",          "sub/b=20",
+                                                 "sub/deep/", "sub/deep/c=30", "sub2/"}
+                                  << QStringList{"sub", "sub/deep", "sub2"};
+    // Without subfolders the emptied source folder still goes.
+    QTest::newRow("flat folder") << QStringList{"a=10", "b=20"} << QStringList();
+}
+
+void TestCopyTask::move()
+{
+    QFETCH(QStringList, tree);
+    QFETCH(QStringList, folders);
+
+    makeTree(m_source, tree);
+    QStringList expected;
+    makeTree(mp_dir->filePath("expected"), tree);
+    expected = listTree(mp_dir->filePath("expected"));
+
+    CopyTask task;
+    task.setTask(makeTask(m_source, m_destination, CopyOptions::Move));
+    RunRecorder recorder(&task);
+    runToEnd(task, recorder);
+    if (QTest::currentTestFailed())
+        return;
+    verifyRunInvariant(task, recorder);
+
+    QVERIFY2(!QFileInfo::exists(m_source), "source root left behind");
+    QCOMPARE(listTree(m_destination), expected);
+    QCOMPARE(recorder.errors.size(), 0);
+    for (const CopyItem& item : task.completedItems()) {
+        if (!item.is_folder)
+            QVERIFY2(item.info_list.contains("File moved"), qPrintable(item.source_path));
+    }
+
+    // Removed deepest first, the root last, each once.
+    QStringList removed;
+    for (const CopyItem& folder : task.folderItems()) {
+        if (folder.info_list.contains("Folder moved"))
+            removed << (folder.source_path == m_source
+                            ? QStringLiteral(".")
+                            : folder.source_path.mid(m_source.size() + 1));
+    }
+    QCOMPARE(sorted(removed), sorted(folders + QStringList{"."}));
+    QCOMPARE(removed.last(), QStringLiteral("."));
+    for (int i = 0; i < removed.size(); ++i) {
+        for (int j = i + 1; j < removed.size(); ++j)
+            QVERIFY2(!removed.at(j).startsWith(removed.at(i) + QLatin1Char('/')),
+                     qPrintable(removed.at(i) + " removed before " + removed.at(j)));
+    }
+    QCOMPARE(task.counter(FoldersFound), qint64(folders.size() + 1));
+    QCOMPARE(task.counter(FoldersSynced), qint64(folders.size() + 1));
+}
+
+void TestCopyTask::verify()
+{
+    makeTree(m_source, {"a=100", "b=100", "sub/", "sub/c=50", "limit=1000", "over=1001"});
+    CopyTask task;
+    task.setTask(makeTask(m_source, m_destination));
+    RunRecorder recorder(&task);
+    runToEnd(task, recorder);
+    if (QTest::currentTestFailed())
+        return;
+
+    // One changed byte that neither size nor date shows, one missing destination.
+    const QString changed = m_destination + QStringLiteral("/b");
+    const QDateTime modified = QFileInfo(changed).lastModified();
+    QByteArray data = TestSupport::readFile(changed);
+    data[50] = char(data.at(50) ^ 0x55);
+    QVERIFY(TestSupport::writeFile(changed, data));
+    {
+        QFile file(changed);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.setFileTime(modified, QFileDevice::FileModificationTime));
+    }
+    QVERIFY(QFile::remove(m_destination + QStringLiteral("/sub/c")));
+    const QStringList before = listTree(m_destination);
+
+    AppSettings::instance()->setSkipIntegrityCheckForFileSizeMoreThan(1000);
+    task.setTask(makeTask(m_source, m_destination, CopyOptions::Verify));
+    // Nothing is written, so a full storage changes nothing.
+    task.setStorageProbe(std::make_unique<FixedStorage>(0));
+    runToEnd(task, recorder);
+    if (QTest::currentTestFailed())
+        return;
+    verifyRunInvariant(task, recorder);
+    QCOMPARE(listTree(m_destination), before);
+
+    const QList<CopyItem> items = task.completedItems();
+    auto item = [&](const char* name) {
+        return findItem(items, m_source + QLatin1Char('/') + name);
+    };
+    QVERIFY(item("a") && item("b") && item("sub/c") && item("limit") && item("over"));
+    QVERIFY(item("a")->is_checked);
+    QVERIFY(item("a")->info_list.contains("copy verified"));
+    QCOMPARE(item("b")->copy_state, int(DestinationError));
+    QCOMPARE(item("b")->copy_message, QStringLiteral("check error"));
+    QCOMPARE(item("sub/c")->copy_state, int(DestinationError));
+    QCOMPARE(item("sub/c")->copy_message, QStringLiteral("Destination file does not exist"));
+    QVERIFY(item("limit")->is_checked);
+    QVERIFY(!item("over")->is_checked);
+    QVERIFY(item("over")->info_list.contains("file too large to check"));
+    QCOMPARE(sorted(relativeSources(recorder.errors, m_source)), QStringList({"b", "sub/c"}));
+    QCOMPARE(task.counter(FilesChecked), qint64(2));
+    QCOMPARE(task.counter(ErrorItems), qint64(2));
+    QCOMPARE(sorted(relativeSources(task.errorItems(), m_source)), QStringList({"b", "sub/c"}));
+}
+
+void TestCopyTask::storageFullThenFixErrors()
+{
+    makeTree(m_source, {"small=1000", "big1=2000", "big2=3000", "tiny=10"});
+    CopyTask task;
+    task.setTask(makeTask(m_source, m_destination));
+    task.setStorageProbe(std::make_unique<FixedStorage>(1500));
+    RunRecorder recorder(&task);
+    QTest::ignoreMessage(QtWarningMsg,
+                         "Target storage has 1500 bytes available but the copy is 6010 bytes");
+    for (const char* name : {"big1", "big2"})
+        QTest::ignoreMessage(
+            QtWarningMsg,
+            qPrintable(QStringLiteral("Unable to copy %1/%2 because target storage is full")
+                           .arg(m_source, name)));
+    runToEnd(task, recorder);
+    if (QTest::currentTestFailed())
+        return;
+    verifyRunInvariant(task, recorder);
+
+    QCOMPARE(recorder.storageFull.size(), 1);
+    QCOMPARE(recorder.storageFull.first(), qMakePair(qint64(1500), qint64(6010)));
+    QCOMPARE(listTree(m_destination), QStringList({"small=1000", "tiny=10"}));
+    QCOMPARE(sorted(relativeSources(recorder.errors, m_source)), QStringList({"big1", "big2"}));
+    for (const CopyItem& error : recorder.errors)
+        QCOMPARE(error.copy_message, QStringLiteral("storage is full"));
+    QCOMPARE(task.counter(ErrorItems), qint64(2));
+
+    // Fix errors: only the two failed files go through the copier again.
+    task.setStorageProbe(nullptr);
+    Task fix = task.task();
+    fix.m_options.m_copyMode = CopyOptions::FixErrors;
+    task.setTask(fix);
+    runToEnd(task, recorder, true);
+    if (QTest::currentTestFailed())
+        return;
+    verifyRunInvariant(task, recorder);
+    QCOMPARE(sorted(relativeSources(recorder.signalled, m_source)), QStringList({"big1", "big2"}));
+    QCOMPARE(recorder.states(), QStringList({"4", "4"}));
+    QCOMPARE(recorder.lists.size(), 1);
+    QCOMPARE(sorted(relativeSources(recorder.lists.first(), m_source)),
+             QStringList({"small", "tiny"}));
+    QCOMPARE(listTree(m_destination),
+             QStringList({"big1=2000", "big2=3000", "small=1000", "tiny=10"}));
+    QCOMPARE(task.counter(FilesCopied), qint64(4));
+    QCOMPARE(task.counter(ErrorItems), qint64(0));
+    QVERIFY(task.errorItems().isEmpty());
+    QVERIFY(recorder.storageFull.isEmpty());
+}
+
+void TestCopyTask::storageFullKeepsNewerDestination()
+{
+    // A single-file source reaches the copier whatever the destination; with the storage
+    // full, a destination that is kept anyway is a skip, not an error.
+    makeTree(m_source, {"file=5000"});
+    makeTree(m_destination, {"file=100"});
+    QFile source(m_source + QStringLiteral("/file"));
+    QVERIFY(source.open(QIODevice::ReadWrite));
+    QVERIFY(source.setFileTime(QDateTime::currentDateTime().addSecs(-3600),
+                               QFileDevice::FileModificationTime));
+    source.close();
+
+    CopyTask task;
+    task.setTask(makeTask(m_source + QStringLiteral("/file"), m_destination));
+    task.setStorageProbe(std::make_unique<FixedStorage>(1000));
+    RunRecorder recorder(&task);
+    QTest::ignoreMessage(QtWarningMsg,
+                         "Target storage has 1000 bytes available but the copy is 5000 bytes");
+    runToEnd(task, recorder);
+    if (QTest::currentTestFailed())
+        return;
+    verifyRunInvariant(task, recorder);
+    QCOMPARE(recorder.states(), QStringList{"3"});
+    QCOMPARE(listTree(m_destination), QStringList{"file=100"});
+}
+
+void TestCopyTask::unreadableStorageNeverBlocks()
+{
+    makeTree(m_source, {"a=10", "b=20"});
+    CopyTask task;
+    task.setTask(makeTask(m_source, m_destination));
+    task.setStorageProbe(std::make_unique<FixedStorage>(-1));
+    RunRecorder recorder(&task);
+    // Once for the first file, which ends the per-file tests, once for the whole copy.
+    const QByteArray warning =
+        "Unable to check if the target storage is full: " + m_destination.toUtf8();
+    QTest::ignoreMessage(QtWarningMsg, warning.constData());
+    QTest::ignoreMessage(QtWarningMsg, warning.constData());
+    runToEnd(task, recorder);
+    if (QTest::currentTestFailed())
+        return;
+    verifyRunInvariant(task, recorder);
+    QVERIFY(recorder.storageFull.isEmpty());
+    QCOMPARE(listTree(m_destination), QStringList({"a=10", "b=20"}));
+}
+
+void TestCopyTask::skipErrorPattern()
+{
+    // Enough room for neither file: both fail, and the default pattern excuses one.
+    makeTree(m_source, {"desktop.ini=5000", "other=5000"});
+    CopyTask task;
+    task.setTask(makeTask(m_source, m_destination));
+    task.setStorageProbe(std::make_unique<FixedStorage>(4000));
+    RunRecorder recorder(&task);
+    QTest::ignoreMessage(QtWarningMsg,
+                         "Target storage has 4000 bytes available but the copy is 10000 bytes");
+    for (const char* name : {"desktop.ini", "other"})
+        QTest::ignoreMessage(
+            QtWarningMsg, qPrintable(QStringLiteral("Unable to copy %1/%2 because target storage "
+                                                    "is full")
+                                         .arg(m_source, name)));
+    QTest::ignoreMessage(QtWarningMsg,
+                         qPrintable("Error skipped with pattern \"desktop.ini\" on file " +
+                                    m_source + "/desktop.ini"));
+    runToEnd(task, recorder);
+    if (QTest::currentTestFailed())
+        return;
+    verifyRunInvariant(task, recorder);
+
+    const CopyItem* excused = findItem(task.completedItems(), m_source + "/desktop.ini");
+    QVERIFY(excused);
+    QCOMPARE(excused->copy_state, int(Skipped));
+    QVERIFY(excused->copy_message.isEmpty());
+    QCOMPARE(excused->info_list, QStringList{"storage is full"});
+    QCOMPARE(relativeSources(recorder.errors, m_source), QStringList{"other"});
+    QCOMPARE(task.counter(ErrorItems), qint64(1));
+    QCOMPARE(task.counter(FilesSkipped), qint64(1));
+}
+
+void TestCopyTask::progressForwarding()
+{
+    // The simple method reports every 16 MiB: at the end of a file of exactly 16 MiB
+    // (not forwarded, done equals total) and in the middle of a larger one.
+    AppSettings::instance()->setCopyMethod(3);
+    makeTree(m_source, {"exact~16777216", "larger~17825792"});
+    CopyTask task;
+    task.setTask(makeTask(m_source, m_destination));
+    RunRecorder recorder(&task);
+    runToEnd(task, recorder);
+    if (QTest::currentTestFailed())
+        return;
+    verifyRunInvariant(task, recorder);
+    QCOMPARE(recorder.progress,
+             QStringList{m_destination + QStringLiteral("/larger 16777216 17825792")});
+    QCOMPARE(listTree(m_destination), QStringList({"exact=16777216", "larger=17825792"}));
+}
+
+void TestCopyTask::externalProgramPerFile()
+{
+    makeTree(m_source, {"a=10", "b=20", "bad=5"});
+    ExternalProgramSettings program;
+    program.filePath = QStringLiteral("/bin/sh");
+    program.arguments = QStringList{
+        "-c", "case \"$0\" in *bad) echo refused >&2; exit 3;; esac; cp -p \"$0\" \"$1\""};
+    CopyTask task;
+    task.setTask(makeTask(m_source, m_destination));
+    task.setExternalProgram(program);
+    RunRecorder recorder(&task);
+    runToEnd(task, recorder);
+    if (QTest::currentTestFailed())
+        return;
+    verifyRunInvariant(task, recorder);
+
+    QCOMPARE(listTree(m_destination), QStringList({"a=10", "b=20"}));
+    QCOMPARE(relativeSources(recorder.errors, m_source), QStringList{"bad"});
+    QCOMPARE(recorder.errors.first().copy_message, QStringLiteral("(sh) refused"));
+    QCOMPARE(recorder.logs.filter(QRegularExpression("^Starting /bin/sh -c ")).size(), 3);
+}
+
+void TestCopyTask::externalProgramWholeSource()
+{
+    makeTree(m_source, {"a=10", "sub/", "sub/b=20"});
+    ExternalProgramSettings program;
+    program.filePath = QStringLiteral("/bin/sh");
+    program.arguments = QStringList{"-c", "cp -R \"$0\"/. \"$1\""};
+    Task definition = makeTask(m_source, m_destination);
+    // The one item stands for the whole copy, whether empty folders are copied or not.
+    definition.m_options.m_copyEmptyFolders = false;
+    CopyTask task;
+    task.setTask(definition);
+    task.setExternalProgram(program);
+    task.setSkipBuildListForExternalProgram(true);
+    RunRecorder recorder(&task);
+    runToEnd(task, recorder);
+    if (QTest::currentTestFailed())
+        return;
+    verifyRunInvariant(task, recorder);
+
+    QCOMPARE(listTree(m_destination), QStringList({"a=10", "sub/", "sub/b=20"}));
+    QCOMPARE(task.completedItems().size(), 1);
+    QCOMPARE(task.completedItems().first().source_path, m_source + QLatin1Char('/'));
+    QCOMPARE(task.completedItems().first().copy_state, int(Copied));
+    QCOMPARE(recorder.errors.size(), 0);
+}
+
+void TestCopyTask::threadLimit_data()
+{
+    QTest::addColumn<int>("threads");
+
+    QTest::newRow("one thread") << 1;
+    QTest::newRow("four threads") << 4;
+}
+
+void TestCopyTask::threadLimit()
+{
+    QFETCH(int, threads);
+
+    usePool(threads);
+    QStringList tree;
+    for (int i = 0; i < 12; ++i)
+        tree << QStringLiteral("f%1=%2").arg(i).arg(2 * 1024 * 1024);
+    for (int i = 0; i < 3; ++i) {
+        tree << QStringLiteral("d%1/").arg(i);
+        for (int j = 0; j < 4; ++j)
+            tree << QStringLiteral("d%1/g%2=1000").arg(i).arg(j);
+    }
+    makeTree(m_source, tree);
+    CopyTask task;
+    task.setTask(makeTask(m_source, m_destination));
+    RunRecorder recorder(&task);
+    runToEnd(task, recorder);
+    if (QTest::currentTestFailed())
+        return;
+    verifyRunInvariant(task, recorder);
+    QCOMPARE(task.counter(FilesCopied), qint64(24));
+
+    // While the list is built the builder holds one thread.
+    QCOMPARE(recorder.maxRunningWhileBuilding, threads);
+    QCOMPARE(recorder.maxRunning, threads);
+    QVERIFY(recorder.maxPoolJobs <= threads);
+}
+
+void TestCopyTask::stopDuringList()
+{
+    usePool(1);
+    AppSettings::instance()->setReportFilteredFiles(true);
+    QStringList tree{"x.skip=1"};
+    for (int i = 0; i < 30; ++i)
+        tree << QStringLiteral("d%1/").arg(i) << QStringLiteral("d%1/f=10").arg(i)
+             << QStringLiteral("d%1/x.skip=1").arg(i);
+    makeTree(m_source, tree);
+    Task definition = makeTask(m_source, m_destination);
+    definition.m_options.m_skipFilters = QStringList{"*.skip"};
+    CopyTask task;
+    task.setTask(definition);
+    RunRecorder recorder(&task);
+    // The first skip arrives while the builder is still listed as working.
+    recorder.onItem = [&task](const CopyItem&) {
+        task.stopTask();
+        task.stopTask();
+    };
+    QTest::ignoreMessage(QtWarningMsg, "The build of file list is stopped by user");
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Copy from .* is stopped after"));
+    runToEnd(task, recorder);
+    if (QTest::currentTestFailed())
+        return;
+    recorder.onItem = nullptr;
+    verifyRunInvariant(task, recorder);
+
+    QVERIFY(task.isStopRequested());
+    QVERIFY(!task.isFileListCompleted());
+    QCOMPARE(recorder.logs.filter("Please wait while stopping the process").size(), 1);
+    QVERIFY(recorder.logs.last().startsWith(QLatin1String("Task is stopped after ")));
+    QCOMPARE(recorder.errors.size(), 1);
+    QCOMPARE(recorder.errors.first().source_path, m_source);
+    QCOMPARE(recorder.errors.first().copy_state, int(SourceError));
+    QCOMPARE(recorder.errors.first().copy_message, QStringLiteral("file list is not completed"));
+    QVERIFY(task.counter(FilesCopied) == 0);
+
+    // Resuming an incomplete list starts from scratch.
+    runToEnd(task, recorder, true);
+    if (QTest::currentTestFailed())
+        return;
+    verifyRunInvariant(task, recorder);
+    QVERIFY(!task.isStopRequested());
+    QCOMPARE(task.counter(FilesCopied), qint64(30));
+    QCOMPARE(task.counter(FilesSkipped), qint64(31));
+    QCOMPARE(listTree(m_destination).filter("=10").size(), 30);
+}
+
+void TestCopyTask::stopDuringCopyAndResume()
+{
+    usePool(1);
+    makeTree(m_source,
+             {"f1=10", "f2=10", "f3=10", "f4=10", "f5=10", "f6=10", "f7=10", "l1->f1", "l2->f2"});
+    CopyTask task;
+    task.setTask(makeTask(m_source, m_destination));
+    RunRecorder recorder(&task);
+    int copied = 0;
+    recorder.onItem = [&](const CopyItem&) {
+        if (++copied == 3) {
+            task.stopTask();
+            task.stopTask();
+        }
+    };
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Copy from .* is stopped after"));
+    runToEnd(task, recorder);
+    if (QTest::currentTestFailed())
+        return;
+    recorder.onItem = nullptr;
+    verifyRunInvariant(task, recorder);
+
+    QCOMPARE(recorder.signalled.size(), 3);
+    QCOMPARE(recorder.logs.filter("Please wait while stopping the process").size(), 1);
+    QVERIFY(task.isStopRequested());
+    QVERIFY(task.isFileListCompleted());
+    const QStringList done = relativeSources(recorder.signalled, m_source);
+    const QStringList waiting = relativeSources(task.unprocessedItems(), m_source);
+    QCOMPARE(waiting.size(), 6);
+    QCOMPARE(task.completedItems().size(), 9);
+
+    runToEnd(task, recorder, true);
+    if (QTest::currentTestFailed())
+        return;
+    verifyRunInvariant(task, recorder);
+    QCOMPARE(sorted(relativeSources(recorder.signalled, m_source)), sorted(waiting));
+    QCOMPARE(sorted(relativeSources(recorder.lists.first(), m_source)), sorted(done));
+    // The links wait until everything else is copied.
+    const QStringList order = relativeSources(recorder.signalled, m_source);
+    QCOMPARE(order.mid(order.size() - 2), QStringList({"l1", "l2"}));
+    QCOMPARE(listTree(m_destination).size(), 9);
+    QCOMPARE(task.counter(FilesCopied), qint64(9));
+    QVERIFY(!task.isStopRequested());
+}
+
+void TestCopyTask::stopInterruptsCopy()
+{
+    // A copy cut short by the stop is no error: its item comes back unprocessed.
+    usePool(1);
+    AppSettings::instance()->setCopyMethod(3);
+    makeTree(m_source, {"big~50331648", "small=10"});
+    CopyTask task;
+    task.setTask(makeTask(m_source, m_destination));
+    RunRecorder recorder(&task);
+    recorder.onProgress = [&task] { task.stopTask(); };
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Copy from .* is stopped after"));
+    runToEnd(task, recorder);
+    if (QTest::currentTestFailed())
+        return;
+    recorder.onProgress = nullptr;
+    verifyRunInvariant(task, recorder);
+
+    const CopyItem* big = findItem(task.completedItems(), m_source + "/big");
+    QVERIFY(big);
+    QCOMPARE(big->copy_state, int(Unprocessed));
+    QVERIFY(recorder.errors.isEmpty());
+    QVERIFY(!QFileInfo::exists(m_destination + "/big"));
+
+    runToEnd(task, recorder, true);
+    if (QTest::currentTestFailed())
+        return;
+    verifyRunInvariant(task, recorder);
+    QCOMPARE(listTree(m_destination), QStringList({"big=50331648", "small=10"}));
+}
+
+void TestCopyTask::stopDuringVerify()
+{
+    usePool(1);
+    makeTree(m_source, {"a=10", "big~50331648", "z=10"});
+    CopyTask task;
+    task.setTask(makeTask(m_source, m_destination));
+    RunRecorder recorder(&task);
+    runToEnd(task, recorder);
+    if (QTest::currentTestFailed())
+        return;
+
+    task.setTask(makeTask(m_source, m_destination, CopyOptions::Verify));
+    // The check job's own warnings depend on where the stop reaches it.
+    recorder.onProgress = [&task] { task.stopTask(); };
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Copy from .* is stopped after"));
+    runToEnd(task, recorder);
+    if (QTest::currentTestFailed())
+        return;
+    recorder.onProgress = nullptr;
+    verifyRunInvariant(task, recorder);
+
+    QVERIFY(task.isStopRequested());
+    QVERIFY(recorder.errors.isEmpty());
+    const CopyItem* big = findItem(task.completedItems(), m_source + "/big");
+    QVERIFY(big);
+    QCOMPARE(big->copy_state, int(Unprocessed));
+    QVERIFY(!big->is_checked);
+    QVERIFY(task.checkedItems().size() < 3);
+
+    // The resumed run compares the big file again and checks whatever is left.
+    runToEnd(task, recorder, true);
+    if (QTest::currentTestFailed())
+        return;
+    verifyRunInvariant(task, recorder);
+    QCOMPARE(task.checkedItems().size(), 3);
+    QCOMPARE(task.counter(FilesChecked), qint64(3));
+    QVERIFY(recorder.errors.isEmpty());
+}
+
+void TestCopyTask::resumeLoadedTaskFile()
+{
+    usePool(1);
+    makeTree(m_source, {"f1=10", "f2=20", "sub/", "sub/f3=30", "sub/f4=40", "l1->f1"});
+    CopyTask first;
+    first.setTask(makeTask(m_source, m_destination));
+    RunRecorder firstRecorder(&first);
+    int copied = 0;
+    firstRecorder.onItem = [&](const CopyItem&) {
+        if (++copied == 2)
+            first.stopTask();
+    };
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Copy from .* is stopped after"));
+    runToEnd(first, firstRecorder);
+    if (QTest::currentTestFailed())
+        return;
+    const QStringList waiting = relativeSources(first.unprocessedItems(), m_source);
+    QVERIFY(!waiting.isEmpty());
+    const QString path = mp_dir->filePath("stopped.bdt");
+    QVERIFY(first.saveToFile(path, false, true, false));
+
+    CopyTask second;
+    QVERIFY(second.loadFromFile(path));
+    QVERIFY(second.isFileListCompleted());
+    RunRecorder recorder(&second);
+    runToEnd(second, recorder, true);
+    if (QTest::currentTestFailed())
+        return;
+    verifyRunInvariant(second, recorder);
+    QCOMPARE(sorted(relativeSources(recorder.signalled, m_source)), sorted(waiting));
+    QCOMPARE(listTree(m_destination),
+             QStringList({"f1=10", "f2=20", "l1->f1", "sub/", "sub/f3=30", "sub/f4=40"}));
+    QCOMPARE(second.counter(FilesCopied), qint64(5));
+    QCOMPARE(second.counter(FoldersFound), qint64(1));
+    QCOMPARE(second.counter(FoldersSynced), qint64(1));
+}
+
+void TestCopyTask::resumeErrorsSavedAsUnprocessed()
+{
+    makeTree(m_source, {"small=100", "big=90000"});
+    CopyTask first;
+    first.setTask(makeTask(m_source, m_destination));
+    first.setStorageProbe(std::make_unique<FixedStorage>(80000));
+    RunRecorder firstRecorder(&first);
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Target storage has"));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Unable to copy .*big"));
+    runToEnd(first, firstRecorder);
+    if (QTest::currentTestFailed())
+        return;
+    QCOMPARE(firstRecorder.errors.size(), 1);
+    const QString path = mp_dir->filePath("errors.bdt");
+    QVERIFY(first.saveToFile(path, false, false, true));
+
+    CopyTask second;
+    QVERIFY(second.loadFromFile(path));
+    RunRecorder recorder(&second);
+    runToEnd(second, recorder, true);
+    if (QTest::currentTestFailed())
+        return;
+    verifyRunInvariant(second, recorder);
+    QCOMPARE(relativeSources(recorder.signalled, m_source), QStringList{"big"});
+    QCOMPARE(recorder.states(), QStringList{"4"});
+    QCOMPARE(listTree(m_destination), QStringList({"big=90000", "small=100"}));
+}
+
+void TestCopyTask::resumeCarriesElapsedTime()
+{
+    makeTree(m_source, {"a=10"});
+    makeTree(m_destination, {"a=10"});
+    const QString path = mp_dir->filePath("minute.bdt");
+    {
+        QSettings settings(path, QSettings::IniFormat);
+        settings.setValue("Task/Data", makeTask(m_source, m_destination).toDataString());
+        settings.setValue("Task/SaveFileVersion", 2);
+        settings.setValue("Task/ItemsCount", 1);
+        settings.setValue("Task/ElapsedTime", 60000);
+        CopyItem done(m_source + "/a", m_destination + "/a", 10, false, QString());
+        done.copy_state = Copied;
+        settings.setValue("Items/Item0", done.toDataString());
+        settings.setValue("ExternalCopyProcess/FilePath", QString());
+    }
+    CopyTask task;
+    QVERIFY(task.loadFromFile(path));
+    RunRecorder recorder(&task);
+    task.resumeTask();
+    QVERIFY(task.elapsedMs() >= 60000);
+    QVERIFY(task.elapsedMs() < 70000);
+    QTRY_COMPARE_WITH_TIMEOUT(recorder.ended, 1, RunTimeoutMs);
+    QVERIFY(task.counter(TaskElapsedTime) >= 60000);
+    QCOMPARE(task.counter(FilesCopied), qint64(1));
+    QVERIFY(recorder.signalled.isEmpty());
+}
+
+void TestCopyTask::signalFromInvalidJob_data()
+{
+    QTest::addColumn<QString>("slot");
+    QTest::addColumn<QString>("jobClass");
+    QTest::addColumn<bool>("listFails");
+
+    QTest::newRow("builder") << "onBuildFileListCompleted"
+                             << "BuildFileListJob" << true;
+    QTest::newRow("copy job") << "onCopyCompleted"
+                              << "CopyJob" << false;
+    QTest::newRow("external copy job") << "onExternalCopyCompleted"
+                                       << "ExternalCopyJob" << false;
+    QTest::newRow("check job") << "onCheckFileCompleted"
+                               << "CheckFileJob" << false;
+    QTest::newRow("folder sync job") << "onSyncFoldersCompleted"
+                                     << "SyncFoldersJob" << false;
+}
+
+void TestCopyTask::signalFromInvalidJob()
+{
+    QFETCH(QString, slot);
+    QFETCH(QString, jobClass);
+    QFETCH(bool, listFails);
+
+    CopyTask task;
+    task.setTask(makeTask(m_source, m_destination));
+    RunRecorder recorder(&task);
+    QTest::ignoreMessage(QtWarningMsg,
+                         qPrintable(QStringLiteral("\"TaskCopy\" has received a signal from "
+                                                   "invalid %1 instance")
+                                        .arg(jobClass)));
+    QVERIFY(QMetaObject::invokeMethod(&task, slot.toLatin1().constData()));
+    QCoreApplication::processEvents();
+    if (listFails) {
+        QCOMPARE(recorder.errors.size(), 1);
+        QCOMPARE(recorder.errors.first().copy_message, QStringLiteral("unable to get file list"));
+        QCOMPARE(recorder.errors.first().source_path, m_source);
+    } else {
+        QVERIFY(recorder.signalled.isEmpty());
+    }
+    QCOMPARE(task.runningJobCount(), -1);
+}
+
+QTEST_GUILESS_MAIN(TestCopyTask)
+#include "tst_copytask.moc"

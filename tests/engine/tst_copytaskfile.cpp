@@ -1,0 +1,526 @@
+#include "engine/copytask.h"
+
+#include "app/programidentity.h"
+#include "testsupport.h"
+
+#include <QCryptographicHash>
+#include <QSettings>
+#include <QtTest>
+
+namespace {
+
+CopyItem makeItem(const QString& name, int state, bool folder = false, qint64 size = 10)
+{
+    CopyItem item(QStringLiteral("/src/") + name, QStringLiteral("/dst/") + name, size, folder,
+                  QString());
+    item.copy_state = state;
+    if (state == SourceError || state == DestinationError)
+        item.copy_message = QStringLiteral("failed ") + name;
+    item.info_list << QStringLiteral("note on ") + name;
+    return item;
+}
+
+Task makeTask(int copyMode = CopyOptions::Copy)
+{
+    Task task;
+    task.m_sourcePath = QStringLiteral("/src");
+    task.m_destinationPath = QStringLiteral("/dst");
+    task.updateName();
+    task.m_options.m_copyMode = copyMode;
+    task.m_options.m_skipErrorOnFiles = QStringList{QStringLiteral("*.tmp")};
+    return task;
+}
+
+QStringList dataStrings(const QList<CopyItem>& items)
+{
+    QStringList list;
+    for (const CopyItem& item : items)
+        list << item.toDataString();
+    return list;
+}
+
+QStringList sourcePaths(const QList<CopyItem>& items)
+{
+    QStringList list;
+    for (const CopyItem& item : items)
+        list << item.source_path;
+    return list;
+}
+
+const int AsWritten = INT_MIN;
+
+// Writes a task file of the current version; values in overrides replace or, when
+// invalid, remove the keys of group "Task". A null entry of a list writes no key.
+void writeTaskFile(const QString& path, const QStringList& items, const QStringList& folders,
+                   const QVariantMap& overrides = QVariantMap(), int itemsCount = AsWritten,
+                   int foldersCount = AsWritten)
+{
+    QSettings settings(path, QSettings::IniFormat);
+    settings.beginGroup(QStringLiteral("Task"));
+    settings.setValue(QStringLiteral("Data"), makeTask().toDataString());
+    settings.setValue(QStringLiteral("ItemsCount"),
+                      itemsCount == AsWritten ? items.size() : itemsCount);
+    settings.setValue(QStringLiteral("FoldersCount"),
+                      foldersCount == AsWritten ? folders.size() : foldersCount);
+    settings.setValue(QStringLiteral("SaveFileVersion"), 2);
+    settings.setValue(QStringLiteral("SkipBuildListForExternalProgram"), false);
+    settings.setValue(QStringLiteral("ElapsedTime"), 60000);
+    for (auto it = overrides.cbegin(); it != overrides.cend(); ++it) {
+        if (it.value().isValid())
+            settings.setValue(it.key(), it.value());
+        else
+            settings.remove(it.key());
+    }
+    settings.endGroup();
+    settings.beginGroup(QStringLiteral("Items"));
+    for (int i = 0; i < items.size(); ++i) {
+        if (!items.at(i).isNull())
+            settings.setValue(QStringLiteral("Item%1").arg(i), items.at(i));
+    }
+    settings.endGroup();
+    settings.beginGroup(QStringLiteral("Folders"));
+    for (int i = 0; i < folders.size(); ++i) {
+        if (!folders.at(i).isNull())
+            settings.setValue(QStringLiteral("Folder%1").arg(i), folders.at(i));
+    }
+    settings.endGroup();
+}
+
+// One item per state, a folder among them, and folders in three states.
+QList<CopyItem> mixedItems()
+{
+    return {makeItem("copied", Copied), makeItem("skipped", Skipped),
+            makeItem("sourceError", SourceError), makeItem("folderError", DestinationError, true),
+            makeItem("waiting", Unprocessed)};
+}
+
+QList<CopyItem> mixedFolders()
+{
+    return {makeItem("f-copied", Copied, true), makeItem("f-error", DestinationError, true),
+            makeItem("f-waiting", Unprocessed, true)};
+}
+
+struct SavedItem
+{
+    QString name;
+    int state;
+    int infoCount;
+};
+
+QList<SavedItem> readSavedGroup(QSettings& settings, const QString& group, const QString& key,
+                                int count)
+{
+    QList<SavedItem> list;
+    settings.beginGroup(group);
+    for (int i = 0; i < count; ++i) {
+        CopyItem item;
+        if (item.fromDataString(settings.value(key.arg(i)).toString()))
+            list.append({item.source_path.mid(5), item.copy_state, item.info_list.size()});
+    }
+    settings.endGroup();
+    return list;
+}
+
+QString describe(const QList<SavedItem>& items)
+{
+    QStringList parts;
+    for (const SavedItem& item : items)
+        parts << QStringLiteral("%1:%2:%3").arg(item.name).arg(item.state).arg(item.infoCount);
+    return parts.join(QLatin1Char(' '));
+}
+
+} // namespace
+
+class TestCopyTaskFile : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+
+    void loadVersion2();
+    void loadVersion1();
+    void loadRejectsMalformedValues_data();
+    void loadRejectsMalformedValues();
+    void loadBadEntries_data();
+    void loadBadEntries();
+    void loadRecountsInsteadOfAccumulating();
+    void save_data();
+    void save();
+    void saveAllRoundTrip();
+    void saveUnwritablePath();
+    void errorsFileName_data();
+    void errorsFileName();
+
+private:
+    QString nextPath();
+
+    QTemporaryDir m_dir;
+    int m_fileNumber = 0;
+};
+
+void TestCopyTaskFile::initTestCase()
+{
+    TestSupport::initTestEnvironment();
+    QVERIFY(m_dir.isValid());
+}
+
+void TestCopyTaskFile::init()
+{
+    // Every file gets a new name: settings files are cached per path in the process.
+    ++m_fileNumber;
+}
+
+QString TestCopyTaskFile::nextPath()
+{
+    return m_dir.filePath(QStringLiteral("task%1.bdt").arg(m_fileNumber++));
+}
+
+void TestCopyTaskFile::loadVersion2()
+{
+    const QString path = nextPath();
+    writeTaskFile(path, dataStrings(mixedItems()), dataStrings(mixedFolders()),
+                  {{QStringLiteral("SkipBuildListForExternalProgram"), true}});
+    CopyTask task;
+    QVERIFY(task.loadFromFile(path));
+
+    QCOMPARE(task.task(), makeTask());
+    QCOMPARE(dataStrings(task.completedItems()), dataStrings(mixedItems()));
+    QCOMPARE(dataStrings(task.folderItems()),
+             dataStrings(QList<CopyItem>{mixedItems().at(3)} + mixedFolders()));
+    QVERIFY(task.skipBuildListForExternalProgram());
+    QVERIFY(task.isTaskCompleted());
+    QVERIFY(task.isStopRequested());
+    QVERIFY(task.isFileListCompleted());
+    QCOMPARE(task.remainingTime(), qint64(0));
+}
+
+void TestCopyTaskFile::loadVersion1()
+{
+    const QString path = nextPath();
+    {
+        QSettings settings(path, QSettings::IniFormat);
+        CopyItem root(QStringLiteral("/old/src"), QStringLiteral("/old/dst"), 0, true, QString());
+        settings.setValue(QStringLiteral("Task/CopyItem"), root.toDataString());
+        settings.setValue(QStringLiteral("Task/VerifyCopyOnly"), true);
+        settings.setValue(QStringLiteral("Task/ItemsCount"), 1);
+        settings.setValue(QStringLiteral("Items/Item0"), makeItem("a", Unprocessed).toDataString());
+        settings.setValue(QStringLiteral("Copy/OverwriteMode"), CopyOptions::NoOverwrite);
+        settings.setValue(QStringLiteral("Copy/Recursive"), false);
+    }
+    CopyTask task;
+    QVERIFY(task.loadFromFile(path));
+
+    QCOMPARE(task.task().m_sourcePath, QStringLiteral("/old/src"));
+    QCOMPARE(task.task().m_destinationPath, QStringLiteral("/old/dst"));
+    QCOMPARE(task.task().m_name, QStringLiteral("/old/src -> /old/dst"));
+    QCOMPARE(task.task().m_options.m_copyMode, int(CopyOptions::Verify));
+    QCOMPARE(task.task().m_options.m_overwriteMode, int(CopyOptions::NoOverwrite));
+    QCOMPARE(task.task().m_options.m_recursive, false);
+    QCOMPARE(task.completedItems().size(), 1);
+    QVERIFY(task.isFileListCompleted());
+}
+
+void TestCopyTaskFile::loadRejectsMalformedValues_data()
+{
+    QTest::addColumn<QVariantMap>("overrides");
+    QTest::addColumn<QString>("warning");
+    QTest::addColumn<QString>("modelWarning");
+
+    const QVariant absent;
+    QTest::newRow("version is not a number")
+        << QVariantMap{{"SaveFileVersion", "two"}} << "Invalid SaveFileVersion value found in"
+        << QString();
+    QTest::newRow("task data is malformed")
+        << QVariantMap{{"Data", "x"}} << "Invalid Task value found in"
+        << "Invalid argument found in Task::fromDataString";
+    QTest::newRow("version 1 item is missing")
+        << QVariantMap{{"SaveFileVersion", 1}, {"Data", absent}}
+        << "Invalid CopyItem value found in" << QString();
+    QTest::newRow("version 1 item is malformed")
+        << QVariantMap{{"SaveFileVersion", absent}, {"CopyItem", "lonely"}}
+        << "Invalid CopyItem value found in"
+        << "Invalid argument found in CopyItem::pathsFromDataStringList";
+    QTest::newRow("items count is not a number")
+        << QVariantMap{{"ItemsCount", "3x"}} << "Invalid ItemsCount value found in" << QString();
+    QTest::newRow("folders count is not a number")
+        << QVariantMap{{"FoldersCount", ""}} << "Invalid FoldersCount value found in" << QString();
+    QTest::newRow("elapsed time is not a number")
+        << QVariantMap{{"ElapsedTime", "1 minute"}} << "Invalid PreviousElapsedTime value found in"
+        << QString();
+}
+
+void TestCopyTaskFile::loadRejectsMalformedValues()
+{
+    QFETCH(QVariantMap, overrides);
+    QFETCH(QString, warning);
+    QFETCH(QString, modelWarning);
+
+    const QString goodPath = nextPath();
+    writeTaskFile(goodPath, dataStrings(mixedItems()), dataStrings(mixedFolders()));
+    CopyTask task;
+    QVERIFY(task.loadFromFile(goodPath));
+
+    const QString path = nextPath();
+    writeTaskFile(path, {makeItem("other", Copied).toDataString()}, {}, overrides);
+    if (!modelWarning.isEmpty())
+        QTest::ignoreMessage(QtWarningMsg,
+                             QRegularExpression(QRegularExpression::escape(modelWarning)));
+    QTest::ignoreMessage(QtWarningMsg, qPrintable(warning + QLatin1Char(' ') + path));
+    QVERIFY(!task.loadFromFile(path));
+
+    // The lists and flags of the previous load are left alone.
+    QCOMPARE(dataStrings(task.completedItems()), dataStrings(mixedItems()));
+    QVERIFY(task.isFileListCompleted());
+}
+
+void TestCopyTaskFile::loadBadEntries_data()
+{
+    QTest::addColumn<QStringList>("items");
+    QTest::addColumn<QStringList>("folders");
+    QTest::addColumn<int>("itemsCount");
+    QTest::addColumn<int>("foldersCount");
+    QTest::addColumn<QStringList>("warnings");
+    QTest::addColumn<QStringList>("loaded");
+    QTest::addColumn<bool>("listCompleted");
+
+    const QString a = makeItem("a", Copied).toDataString();
+    const QString b = makeItem("b", Unprocessed).toDataString();
+    const QString c = makeItem("c", SourceError).toDataString();
+    const QString f = makeItem("f", Unprocessed, true).toDataString();
+    const QString malformed = QStringLiteral("only-a-path");
+    const QString missing; // null: the key is not written
+
+    const int n = AsWritten;
+    QTest::newRow("all good") << QStringList{a, b} << QStringList{f} << n << n << QStringList()
+                              << QStringList{"/src/a", "/src/b", "/src/f"} << true;
+    QTest::newRow("malformed item")
+        << QStringList{a, malformed, c} << QStringList{f} << n << n
+        << QStringList{"Invalid Item 1 value found in %1", "Load items is not completed: 2 on 3"}
+        << QStringList{"/src/a", "/src/c", "/src/f"} << false;
+    QTest::newRow("malformed folder") << QStringList{a} << QStringList{malformed, f} << n << n
+                                      << QStringList{"Invalid Folder 0 value found in %1",
+                                                     "Load folders is not completed: 1 on 2"}
+                                      << QStringList{"/src/a", "/src/f"} << false;
+    QTest::newRow("one item fewer than counted")
+        << QStringList{a, b, c, a} << QStringList{f} << 5 << n
+        << QStringList{"ItemsCount 5 is larger than the 4 items found in %1",
+                       "Load items is not completed: 4 on 5"}
+        << QStringList{"/src/a", "/src/b", "/src/c", "/src/a", "/src/f"} << false;
+    QTest::newRow("huge item count, keys with gaps")
+        << QStringList{a, missing, c, missing, b} << QStringList{f} << 2000000000 << n
+        << QStringList{"ItemsCount 2000000000 is larger than the 3 items found in %1",
+                       "Load items is not completed: 3 on 2000000000"}
+        << QStringList{"/src/a", "/src/c", "/src/b", "/src/f"} << false;
+    QTest::newRow("huge folder count")
+        << QStringList{a} << QStringList{f} << n << 2147483647
+        << QStringList{"FoldersCount 2147483647 is larger than the 1 folders found in %1",
+                       "Load folders is not completed: 1 on 2147483647"}
+        << QStringList{"/src/a", "/src/f"} << false;
+    QTest::newRow("missing key within the count")
+        << QStringList{a, missing, b} << QStringList() << 3 << 0
+        << QStringList{"ItemsCount 3 is larger than the 2 items found in %1",
+                       "Load items is not completed: 2 on 3"}
+        << QStringList{"/src/a", "/src/b"} << false;
+    QTest::newRow("no items") << QStringList() << QStringList{f} << 0 << n << QStringList()
+                              << QStringList{"/src/f"} << false;
+    QTest::newRow("negative item count")
+        << QStringList{a} << QStringList() << -7 << 0 << QStringList() << QStringList() << false;
+}
+
+void TestCopyTaskFile::loadBadEntries()
+{
+    QFETCH(QStringList, items);
+    QFETCH(QStringList, folders);
+    QFETCH(int, itemsCount);
+    QFETCH(int, foldersCount);
+    QFETCH(QStringList, warnings);
+    QFETCH(QStringList, loaded);
+    QFETCH(bool, listCompleted);
+
+    const QString path = nextPath();
+    writeTaskFile(path, items, folders, {}, itemsCount, foldersCount);
+    for (const QString& warning : qAsConst(warnings)) {
+        if (warning.startsWith(QLatin1String("Invalid")))
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression("CopyItem::"));
+        QTest::ignoreMessage(QtWarningMsg, qPrintable(warning.arg(path)));
+    }
+    CopyTask task;
+    QVERIFY(task.loadFromFile(path));
+    // No loaded item is a folder, so the folder query holds the folders list alone.
+    QCOMPARE(sourcePaths(task.completedItems()) + sourcePaths(task.folderItems()), loaded);
+    QCOMPARE(task.isFileListCompleted(), listCompleted);
+    QVERIFY(task.isStopRequested());
+}
+
+void TestCopyTaskFile::loadRecountsInsteadOfAccumulating()
+{
+    const QString path = nextPath();
+    writeTaskFile(path, dataStrings(mixedItems()), {});
+    CopyTask task;
+    QVERIFY(task.loadFromFile(path));
+    const CopyTask::Counters first = task.counters();
+    QVERIFY(task.loadFromFile(path));
+    QVERIFY(task.counters() == first);
+    QCOMPARE(task.counter(FilesToCopy), qint64(4));
+}
+
+void TestCopyTaskFile::save_data()
+{
+    QTest::addColumn<bool>("errorsOnly");
+    QTest::addColumn<bool>("allItems");
+    QTest::addColumn<bool>("errorsAsUnprocessed");
+    QTest::addColumn<QList<CopyItem>>("items");
+    QTest::addColumn<QString>("savedItems");
+    QTest::addColumn<QString>("savedFolders");
+    QTest::addColumn<qint64>("elapsed");
+
+    // name:state:info entries
+    const QString allFoldersReset = "f-copied:0:1 f-error:0:1 f-waiting:0:1";
+    QTest::newRow("save all")
+        << false << true << false << mixedItems()
+        << "copied:4:1 skipped:3:1 sourceError:1:1 folderError:2:1 waiting:0:1" << allFoldersReset
+        << qint64(60000);
+    QTest::newRow("errors and not copied")
+        << false << false << false << mixedItems() << "sourceError:1:1 folderError:2:1 waiting:0:1"
+        << allFoldersReset << qint64(0);
+    QTest::newRow("errors as unprocessed")
+        << false << false << true << mixedItems() << "sourceError:0:0 folderError:0:0 waiting:0:1"
+        << "f-copied:0:1 f-error:0:0 f-waiting:0:1" << qint64(0);
+    QTest::newRow("errors only") << true << false << false << mixedItems()
+                                 << "sourceError:1:1 folderError:2:1" << allFoldersReset
+                                 << qint64(0);
+    QTest::newRow("errors only and all items")
+        << true << true << false << mixedItems() << "sourceError:1:1 folderError:2:1"
+        << allFoldersReset << qint64(0);
+    QTest::newRow("errors only without errors")
+        << true << false << false
+        << QList<CopyItem>{makeItem("copied", Copied), makeItem("skipped", Skipped)} << ""
+        << "f-waiting:0:1" << qint64(0);
+    QTest::newRow("save all without errors")
+        << false << true << false << QList<CopyItem>{makeItem("copied", Copied)} << "copied:4:1"
+        << allFoldersReset << qint64(60000);
+    QTest::newRow("nothing left to copy")
+        << false << false << false << QList<CopyItem>{makeItem("copied", Copied)} << ""
+        << "f-waiting:0:1" << qint64(0);
+    QTest::newRow("folder errors as unprocessed, nothing else")
+        << true << false << true << QList<CopyItem>{makeItem("copied", Copied)} << ""
+        << "f-error:0:0 f-waiting:0:1" << qint64(0);
+}
+
+void TestCopyTaskFile::save()
+{
+    QFETCH(bool, errorsOnly);
+    QFETCH(bool, allItems);
+    QFETCH(bool, errorsAsUnprocessed);
+    QFETCH(QList<CopyItem>, items);
+    QFETCH(QString, savedItems);
+    QFETCH(QString, savedFolders);
+    QFETCH(qint64, elapsed);
+
+    const QString source = nextPath();
+    writeTaskFile(source, dataStrings(items), dataStrings(mixedFolders()));
+    CopyTask task;
+    QVERIFY(task.loadFromFile(source));
+    const QList<CopyItem> errorsBefore = task.errorItems();
+
+    const QString path = nextPath();
+    QVERIFY(task.saveToFile(path, errorsOnly, allItems, errorsAsUnprocessed));
+
+    QSettings settings(path, QSettings::IniFormat);
+    const int itemsCount = settings.value("Task/ItemsCount").toInt();
+    const int foldersCount = settings.value("Task/FoldersCount").toInt();
+    QCOMPARE(describe(readSavedGroup(settings, "Items", "Item%1", itemsCount)), savedItems);
+    QCOMPARE(describe(readSavedGroup(settings, "Folders", "Folder%1", foldersCount)), savedFolders);
+    QCOMPARE(settings.value("Task/ElapsedTime").toLongLong(), elapsed);
+    QCOMPARE(settings.value("Task/SaveFileVersion").toInt(), 2);
+    Task saved;
+    QVERIFY(saved.fromDataString(settings.value("Task/Data").toString()));
+    QCOMPARE(saved, makeTask());
+
+    // Saving does not change the run in memory.
+    QCOMPARE(dataStrings(task.errorItems()), dataStrings(errorsBefore));
+}
+
+void TestCopyTaskFile::saveAllRoundTrip()
+{
+    const QString source = nextPath();
+    writeTaskFile(source, dataStrings(mixedItems()), dataStrings(mixedFolders()),
+                  {{"SkipBuildListForExternalProgram", true}});
+    CopyTask first;
+    QVERIFY(first.loadFromFile(source));
+    ExternalProgramSettings program;
+    program.filePath = QStringLiteral("/usr/bin/rsync");
+    program.arguments = QStringList{QStringLiteral("-a"), QStringLiteral("--delete")};
+    first.setExternalProgram(program);
+
+    const QString path = nextPath();
+    QVERIFY(first.saveToFile(path, false, true, false));
+    CopyTask second;
+    QVERIFY(second.loadFromFile(path));
+    QCOMPARE(second.task(), first.task());
+    QCOMPARE(dataStrings(second.completedItems()), dataStrings(first.completedItems()));
+    QCOMPARE(second.externalProgram(), program);
+    QVERIFY(second.skipBuildListForExternalProgram());
+    QVERIFY(second.counters() == first.counters());
+
+    // The elapsed time survives only in a file of all items.
+    QSettings settings(path, QSettings::IniFormat);
+    QCOMPARE(settings.value("Task/ElapsedTime").toLongLong(), qint64(60000));
+}
+
+void TestCopyTaskFile::saveUnwritablePath()
+{
+    const QString blocker = m_dir.filePath(QStringLiteral("plain-file"));
+    QVERIFY(TestSupport::writeFile(blocker, "not a folder"));
+    CopyTask task;
+    const QString path = blocker + QStringLiteral("/task.bdt");
+    QVERIFY(!task.saveToFile(path, false, true, false));
+    QVERIFY(!QFileInfo::exists(path));
+}
+
+void TestCopyTaskFile::errorsFileName_data()
+{
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<QString>("destination");
+    QTest::addColumn<QString>("digest");
+
+    // Digest of the UTF-8 bytes "ab".
+    QTest::newRow("known digest")
+        << "a"
+        << "b"
+        << "fb8e20fc2e4c3f248c60c39bd652f3c1347298bb977b8b4d5903b85055620603";
+    QTest::newRow("paths") << "/home/user/photos"
+                           << "/media/backup" << QString();
+    QTest::newRow("non-ASCII paths") << "/home/zoë/Überweisung"
+                                     << "/mnt/日本" << QString();
+    QTest::newRow("empty task") << ""
+                                << "" << QString();
+}
+
+void TestCopyTaskFile::errorsFileName()
+{
+    QFETCH(QString, source);
+    QFETCH(QString, destination);
+    QFETCH(QString, digest);
+
+    if (digest.isEmpty())
+        digest = QString::fromLatin1(
+            QCryptographicHash::hash((source + destination).toUtf8(), QCryptographicHash::Sha256)
+                .toHex());
+    Task task;
+    task.m_sourcePath = source;
+    task.m_destinationPath = destination;
+    CopyTask copyTask;
+    copyTask.setTask(task);
+    QCOMPARE(copyTask.errorsFileName(), QStringLiteral("copyerrors-%1.bdt").arg(digest));
+
+    // Another destination names another file.
+    task.m_destinationPath += QLatin1Char('x');
+    copyTask.setTask(task);
+    QVERIFY(copyTask.errorsFileName() != QStringLiteral("copyerrors-%1.bdt").arg(digest));
+}
+
+QTEST_GUILESS_MAIN(TestCopyTaskFile)
+#include "tst_copytaskfile.moc"

@@ -1,0 +1,374 @@
+#include "app/appsettings.h"
+#include "engine/syncfoldersjob.h"
+#include "jobs/handover.h"
+#include "jobs/jobthread.h"
+#include "jobs/jobthreadpool.h"
+
+#include "testsupport.h"
+
+#include <QtTest>
+
+#include <functional>
+#include <mutex>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+namespace {
+
+const QStringList tree{"a", "a/b", "a/b/c", "d"};
+// Source times no copy could have produced by chance.
+const timespec oldTime{981173106, 0};
+
+QString sourceOf(const QString& root, const QString& folder)
+{
+    return folder.isEmpty() ? root + "/src" : root + "/src/" + folder;
+}
+
+QString destinationOf(const QString& root, const QString& folder)
+{
+    return folder.isEmpty() ? root + "/dst" : root + "/dst/" + folder;
+}
+
+qint64 modificationOf(const QString& path)
+{
+    struct stat status = {};
+    ::stat(QFile::encodeName(path).constData(), &status);
+    return status.st_mtime;
+}
+
+// Source folders with old times, and their destinations (those listed in missing left out).
+QList<CopyItem> makeFolders(const QString& root, const QStringList& names = tree,
+                            const QStringList& missing = {})
+{
+    QList<CopyItem> folders;
+    for (const QString& folder : names) {
+        QDir().mkpath(sourceOf(root, folder));
+        if (!missing.contains(folder))
+            QDir().mkpath(destinationOf(root, folder));
+        folders << CopyItem(sourceOf(root, folder), destinationOf(root, folder), 0, true, {});
+    }
+    for (const QString& folder : names) {
+        const timespec times[2] = {oldTime, oldTime};
+        ::utimensat(AT_FDCWD, QFile::encodeName(sourceOf(root, folder)).constData(), times, 0);
+    }
+    return folders;
+}
+
+// Unmounts on every way out of a test.
+struct ReadOnlyMount
+{
+    QString path;
+    bool mounted = false;
+    ~ReadOnlyMount()
+    {
+        if (mounted)
+            QProcess::execute("umount", {path});
+    }
+};
+
+} // namespace
+
+class TestSyncFoldersJob : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void outcome_data();
+    void outcome();
+    void syncedTreeCountsFolders();
+    void move_data();
+    void move();
+    void syncFailure_data();
+    void syncFailure();
+    void stop_data();
+    void stop();
+
+private:
+    // Runs the job on a pool thread. Each folderSynced adds "source done/total" (paths
+    // relative to root) to signalled and the time it was emitted to times.
+    QList<CopyItem> run(SyncFoldersJob* job, const QString& root, QStringList* signalled,
+                        QList<qint64>* times = nullptr,
+                        const std::function<void()>& onSignal = nullptr);
+};
+
+void TestSyncFoldersJob::initTestCase()
+{
+    TestSupport::initTestEnvironment();
+    AppSettings::instance()->setSkipErrorsInSync(false);
+    JobThreadPool::createThreads(2);
+    JobThreadPool::startThreads();
+}
+
+void TestSyncFoldersJob::cleanupTestCase()
+{
+    JobThreadPool::destroyThreads();
+}
+
+QList<CopyItem> TestSyncFoldersJob::run(SyncFoldersJob* job, const QString& root,
+                                        QStringList* signalled, QList<qint64>* times,
+                                        const std::function<void()>& onSignal)
+{
+    bool completed = false;
+    std::mutex mutex;
+    QElapsedTimer clock;
+    clock.start();
+    connect(
+        job, &SyncFoldersJob::folderSynced, this,
+        [&](const QString& source, const QString&, qint64 done, qint64 total) {
+            *signalled
+                << QString("%1 %2/%3").arg(QString(source).remove(root + '/')).arg(done).arg(total);
+        });
+    connect(
+        job, &SyncFoldersJob::folderSynced, job,
+        [&] {
+            std::lock_guard<std::mutex> lock(mutex);
+            if (times)
+                *times << clock.elapsed();
+            if (onSignal)
+                onSignal();
+        },
+        Qt::DirectConnection);
+    connect(job, &Job::jobCompleted, this, [&] {
+        HandOver::receive(job);
+        completed = true;
+    });
+    JobThreadPool::leastBusyThread()->addJob(job);
+    [&] { QTRY_VERIFY_WITH_TIMEOUT(completed, 20000); }();
+    disconnect(job, nullptr, this, nullptr);
+    disconnect(job, nullptr, job, nullptr);
+    std::lock_guard<std::mutex> lock(mutex);
+    const QList<CopyItem> processed = job->processedFolders();
+    job->deleteLater();
+    return processed;
+}
+
+void TestSyncFoldersJob::outcome_data()
+{
+    QTest::addColumn<int>("state");
+    QTest::addColumn<bool>("destinationExists");
+    QTest::addColumn<int>("expectedState");
+    QTest::addColumn<bool>("synced");
+    QTest::newRow("destination made: synced") << int(Unprocessed) << true << int(Copied) << true;
+    QTest::newRow("destination never made") << int(Unprocessed) << false << int(Skipped) << false;
+    QTest::newRow("earlier error, no destination")
+        << int(SourceError) << false << int(SourceError) << false;
+    QTest::newRow("earlier error kept, not synced")
+        << int(DestinationError) << true << int(DestinationError) << false;
+    QTest::newRow("skipped kept, not synced") << int(Skipped) << true << int(Skipped) << false;
+    QTest::newRow("copied kept, not synced") << int(Copied) << true << int(Copied) << false;
+}
+
+void TestSyncFoldersJob::outcome()
+{
+    QFETCH(int, state);
+    QFETCH(bool, destinationExists);
+    QFETCH(int, expectedState);
+    QFETCH(bool, synced);
+    QTemporaryDir dir;
+    CopyItem folder =
+        makeFolders(dir.path(), {"a"}, destinationExists ? QStringList() : QStringList{"a"})[0];
+    folder.copy_state = state;
+    auto* job = new SyncFoldersJob;
+    job->setFolders({folder});
+    QStringList signalled;
+    const QList<CopyItem> processed = run(job, dir.path(), &signalled);
+    QCOMPARE(processed.size(), 1);
+    QCOMPARE(processed.first().copy_state, expectedState);
+    QCOMPARE(processed.first().info_list, synced ? QStringList{"Folder synced"} : QStringList());
+    QCOMPARE(signalled, synced ? QStringList{"src/a 1/1"} : QStringList());
+    if (destinationExists)
+        QCOMPARE(modificationOf(folder.destination_path) == oldTime.tv_sec, synced);
+}
+
+// Folders ended before the syncing starts count among the done ones.
+void TestSyncFoldersJob::syncedTreeCountsFolders()
+{
+    QTemporaryDir dir;
+    auto* job = new SyncFoldersJob;
+    job->setFolders(makeFolders(dir.path(), tree, {"a/b/c"}));
+    QStringList signalled;
+    const QList<CopyItem> processed = run(job, dir.path(), &signalled);
+    QCOMPARE(signalled, QStringList({"src/a 2/4", "src/a/b 3/4", "src/d 4/4"}));
+    QCOMPARE(processed.first().copy_state, int(Skipped));
+    for (const CopyItem& folder : processed.mid(1)) {
+        QCOMPARE(folder.copy_state, int(Copied));
+        QCOMPARE(modificationOf(folder.destination_path), qint64(oldTime.tv_sec));
+    }
+}
+
+void TestSyncFoldersJob::move_data()
+{
+    QTest::addColumn<QString>("leftover");
+    QTest::addColumn<QString>("erroredFolder");
+    QTest::addColumn<QStringList>("failing");
+    QTest::newRow("all moved") << ""
+                               << "" << QStringList();
+    QTest::newRow("file left deep") << "a/b/c/f"
+                                    << "" << QStringList{"a/b/c", "a/b", "a", ""};
+    QTest::newRow("file left in the root") << "f"
+                                           << "" << QStringList{""};
+    QTest::newRow("folder in error is never removed") << ""
+                                                      << "a/b/c" << QStringList{"a/b", "a", ""};
+}
+
+void TestSyncFoldersJob::move()
+{
+    QFETCH(QString, leftover);
+    QFETCH(QString, erroredFolder);
+    QFETCH(QStringList, failing);
+    QTemporaryDir dir;
+    QList<CopyItem> folders = makeFolders(dir.path());
+    if (!leftover.isEmpty())
+        QVERIFY(TestSupport::writeFile(sourceOf(dir.path(), leftover), "x"));
+    for (CopyItem& folder : folders) {
+        if (folder.source_path == sourceOf(dir.path(), erroredFolder))
+            folder.setDestinationError("unable to create folder");
+    }
+    for (const QString& folder : failing)
+        QTest::ignoreMessage(QtWarningMsg,
+                             qPrintable("Unable to remove folder " + sourceOf(dir.path(), folder)));
+    CopyOptions options;
+    options.m_copyMode = CopyOptions::Move;
+    auto* job = new SyncFoldersJob;
+    job->setOptions(options);
+    job->setFolders(folders);
+    job->setSourceRootItem(
+        CopyItem(sourceOf(dir.path(), {}), destinationOf(dir.path(), {}), 0, true, {}));
+    QStringList signalled;
+    QList<qint64> times;
+    const QList<CopyItem> processed = run(job, dir.path(), &signalled, &times);
+
+    QStringList expectedOrder{"src/d", "src/a/b/c", "src/a/b", "src/a", "src"};
+    expectedOrder.removeOne("src/" + erroredFolder);
+    for (int i = 0; i < expectedOrder.size(); ++i)
+        expectedOrder[i] += QString(" %1/5").arg(i + 1 + (erroredFolder.isEmpty() ? 0 : 1));
+    QCOMPARE(signalled, expectedOrder);
+    for (int i = 1; i < times.size(); ++i)
+        QVERIFY2(times[i] - times[i - 1] >= 90, qPrintable(QString::number(times[i])));
+    QCOMPARE(processed.size(), 5);
+    for (const CopyItem& folder : processed) {
+        const QString name = folder.source_path.mid(sourceOf(dir.path(), {}).size() + 1);
+        const bool root = folder.source_path == sourceOf(dir.path(), {});
+        QStringList info{"Folder synced"};
+        if (root)
+            info.clear();
+        if (failing.contains(name)) {
+            QCOMPARE(folder.copy_state, int(SourceError));
+            QCOMPARE(folder.copy_message, QString("Unable to delete source folder"));
+        } else if (!erroredFolder.isEmpty() && name == erroredFolder) {
+            QCOMPARE(folder.copy_state, int(DestinationError));
+            info.clear();
+        } else {
+            QCOMPARE(folder.copy_state, root ? int(Unprocessed) : int(Copied));
+            info << "Folder moved";
+        }
+        QCOMPARE(folder.info_list, info);
+        QCOMPARE(QFileInfo::exists(folder.source_path), !info.contains("Folder moved"));
+        QVERIFY(QFileInfo::exists(folder.destination_path));
+    }
+}
+
+void TestSyncFoldersJob::syncFailure_data()
+{
+    QTest::addColumn<bool>("skipErrors");
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<int>("expectedState");
+    QTest::addColumn<QStringList>("expectedInfo");
+    QTest::newRow("copy") << false << int(CopyOptions::Copy) << int(DestinationError)
+                          << QStringList();
+    QTest::newRow("copy, errors skipped")
+        << true << int(CopyOptions::Copy) << int(Copied) << QStringList{"Unable to sync folder"};
+    QTest::newRow("move: source kept")
+        << false << int(CopyOptions::Move) << int(DestinationError) << QStringList();
+    QTest::newRow("move, errors skipped: still removed")
+        << true << int(CopyOptions::Move) << int(Copied)
+        << QStringList{"Unable to sync folder", "Folder moved"};
+}
+
+// The destination lies on a read-only file system, where no time can be set.
+void TestSyncFoldersJob::syncFailure()
+{
+    QFETCH(bool, skipErrors);
+    QFETCH(int, mode);
+    QFETCH(int, expectedState);
+    QFETCH(QStringList, expectedInfo);
+    if (!TestSupport::runningAsRoot())
+        QSKIP("Mounting a read-only file system needs root");
+    QTemporaryDir dir;
+    ReadOnlyMount mount{dir.filePath("dst")};
+    QDir().mkpath(mount.path);
+    mount.mounted =
+        QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=1m", "tmpfs", mount.path}) == 0;
+    if (!mount.mounted)
+        QSKIP("mount -t tmpfs failed: not allowed in this environment");
+    const CopyItem folder = makeFolders(dir.path(), {"a"}).first();
+    QCOMPARE(QProcess::execute("mount", {"-o", "remount,ro", mount.path}), 0);
+    QTest::ignoreMessage(QtWarningMsg, "utimensat 30: Read-only file system");
+    QTest::ignoreMessage(QtWarningMsg, qPrintable("Sync properties: unable to sync dates to file " +
+                                                  folder.destination_path));
+    QTest::ignoreMessage(
+        QtWarningMsg, qPrintable("Unable to sync destination folder: " + folder.destination_path));
+    const bool removed = expectedInfo.contains("Folder moved");
+    if (mode == CopyOptions::Move && !removed)
+        QTest::ignoreMessage(QtWarningMsg,
+                             qPrintable("Unable to remove folder " + sourceOf(dir.path(), {})));
+    AppSettings::instance()->setSkipErrorsInSync(skipErrors);
+    CopyOptions options;
+    options.m_copyMode = mode;
+    auto* job = new SyncFoldersJob;
+    job->setOptions(options);
+    job->setFolders({folder});
+    if (mode == CopyOptions::Move)
+        job->setSourceRootItem(CopyItem(sourceOf(dir.path(), {}), mount.path, 0, true, {}));
+    QStringList signalled;
+    const QList<CopyItem> processed = run(job, dir.path(), &signalled);
+    AppSettings::instance()->setSkipErrorsInSync(false);
+    QCOMPARE(signalled.first(), QString("src/a 1/%1").arg(mode == CopyOptions::Move ? 2 : 1));
+    QCOMPARE(processed.first().copy_state, expectedState);
+    QCOMPARE(processed.first().info_list, expectedInfo);
+    if (expectedState == DestinationError)
+        QCOMPARE(processed.first().copy_message, QString("Unable to sync folder"));
+    QCOMPARE(QFileInfo::exists(folder.source_path), !removed);
+}
+
+void TestSyncFoldersJob::stop_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("while syncing") << int(CopyOptions::Copy) << "Stop synching folders...";
+    QTest::newRow("while removing") << int(CopyOptions::Move) << "Stop moving folders...";
+}
+
+void TestSyncFoldersJob::stop()
+{
+    QFETCH(int, mode);
+    QFETCH(QString, message);
+    QTemporaryDir dir;
+    CopyOptions options;
+    options.m_copyMode = mode;
+    auto* job = new SyncFoldersJob;
+    job->setOptions(options);
+    job->setFolders(makeFolders(dir.path()));
+    QTest::ignoreMessage(QtDebugMsg, qPrintable(message));
+    QStringList signalled;
+    const QList<CopyItem> processed =
+        run(job, dir.path(), &signalled, nullptr, [job] { job->stopJob(); });
+    QCOMPARE(signalled.size(), 1);
+    QCOMPARE(processed.size(), tree.size());
+    const bool moving = mode == CopyOptions::Move;
+    for (int i = 0; i < processed.size(); ++i) {
+        const CopyItem& folder = processed[i];
+        // Removals start with the greatest path.
+        const bool first = moving ? folder.source_path == sourceOf(dir.path(), "d") : i == 0;
+        QCOMPARE(folder.copy_state, int(Copied));
+        QCOMPARE(folder.info_list.size(), int(moving) + int(first));
+        QCOMPARE(QFileInfo::exists(folder.source_path), !(moving && first));
+        QCOMPARE(modificationOf(folder.destination_path) == oldTime.tv_sec, moving || first);
+    }
+}
+
+QTEST_GUILESS_MAIN(TestSyncFoldersJob)
+#include "tst_syncfoldersjob.moc"

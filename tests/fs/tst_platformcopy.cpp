@@ -1,0 +1,241 @@
+#include "fs/platformcopy.h"
+#include "testsupport.h"
+
+#include <QtTest>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace PlatformCopy;
+
+Q_DECLARE_METATYPE(PlatformCopy::DataMover)
+
+namespace {
+
+QByteArray randomData(qint64 size)
+{
+    QVector<quint32> words(int(size / 4) + 1);
+    QRandomGenerator::global()->fillRange(words.data(), words.size());
+    return QByteArray(reinterpret_cast<const char*>(words.constData()), int(size));
+}
+
+// Every entry of the folder, hidden temporary names included.
+QStringList entriesOf(const QString& folder)
+{
+    return QDir(folder).entryList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+int openFile(const QString& path, int flags)
+{
+    return ::open(QFile::encodeName(path).constData(), flags | O_CLOEXEC, 0644);
+}
+
+} // namespace
+
+class TestPlatformCopy : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { TestSupport::initTestEnvironment(); }
+
+    void copiesEveryMover_data();
+    void copiesEveryMover();
+    void cancelsBetweenChunks_data();
+    void cancelsBetweenChunks();
+    void namesTheCallOfAWriteError_data();
+    void namesTheCallOfAWriteError();
+    void refusesWhatItMustNotCopy_data();
+    void refusesWhatItMustNotCopy();
+    void duplicatesLinkTargetText_data();
+    void duplicatesLinkTargetText();
+};
+
+void TestPlatformCopy::copiesEveryMover_data()
+{
+    QTest::addColumn<DataMover>("mover");
+    QTest::addColumn<qint64>("size");
+    const QList<QPair<const char*, DataMover>> movers{{"clone", Clone},
+                                                      {"copy_file_range", CopyFileRange},
+                                                      {"sendfile", SendFile},
+                                                      {"read-write", ReadWrite}};
+    // Empty; smaller than a buffer; crossing the chunk and buffer sizes.
+    const QList<qint64> sizes{0, 5000, chunkSize + bufferSize + 7};
+    for (const auto& mover : movers) {
+        for (qint64 size : sizes)
+            QTest::addRow("%s/%lld", mover.first, size) << mover.second << size;
+    }
+}
+
+void TestPlatformCopy::copiesEveryMover()
+{
+    QFETCH(DataMover, mover);
+    QFETCH(qint64, size);
+    QTemporaryDir dir;
+    const QString from = dir.filePath("from.bin");
+    const QString to = dir.filePath("to.bin");
+    const QByteArray data = randomData(size);
+    QVERIFY(TestSupport::writeFile(from, data));
+
+    QList<qint64> reported;
+    Failure failure;
+    QVERIFY(copyFile(
+        from, to, nullptr,
+        [&](qint64 copied, qint64 total) {
+            QCOMPARE(total, size);
+            reported.append(copied);
+        },
+        &failure, mover));
+
+    QCOMPARE(TestSupport::readFile(to), data);
+    QCOMPARE(entriesOf(dir.path()), QStringList({"from.bin", "to.bin"}));
+    if (size > 0) {
+        QVERIFY(!reported.isEmpty());
+        QCOMPARE(reported.last(), size);
+        QVERIFY(std::is_sorted(reported.begin(), reported.end()));
+    }
+}
+
+void TestPlatformCopy::cancelsBetweenChunks_data()
+{
+    QTest::addColumn<DataMover>("mover");
+    QTest::addColumn<bool>("cancelAtStart");
+    QTest::addColumn<QByteArray>("call");
+    QTest::newRow("copy_file_range") << CopyFileRange << false << QByteArray("copy_file_range");
+    QTest::newRow("sendfile") << SendFile << false << QByteArray("sendfile");
+    QTest::newRow("read-write") << ReadWrite << false << QByteArray("read");
+    QTest::newRow("before the first chunk") << Clone << true << QByteArray("ioctl");
+}
+
+void TestPlatformCopy::cancelsBetweenChunks()
+{
+    QFETCH(DataMover, mover);
+    QFETCH(bool, cancelAtStart);
+    QFETCH(QByteArray, call);
+    QTemporaryDir dir;
+    const QString from = dir.filePath("big.bin");
+    QVERIFY(TestSupport::writeFile(from, randomData(3 * chunkSize)));
+
+    std::atomic<int> cancel{cancelAtStart ? 1 : 0};
+    int chunks = 0;
+    Failure failure;
+    QVERIFY(!copyFile(
+        from, dir.filePath("copy.bin"), &cancel,
+        [&](qint64, qint64) {
+            ++chunks;
+            cancel = 1;
+        },
+        &failure, mover));
+
+    QCOMPARE(QByteArray(failure.call), call);
+    QCOMPARE(failure.code, ECANCELED);
+    QCOMPARE(chunks, cancelAtStart ? 0 : 1);
+    // Nothing under the final name nor under the temporary one.
+    QCOMPARE(entriesOf(dir.path()), QStringList({"big.bin"}));
+}
+
+void TestPlatformCopy::namesTheCallOfAWriteError_data()
+{
+    QTest::addColumn<DataMover>("mover");
+    QTest::addColumn<QByteArray>("call");
+    // The kernel paths refuse that device as target, so each mover falls back to the
+    // plain write, which meets the full device.
+    QTest::newRow("copy_file_range") << CopyFileRange << QByteArray("write");
+    QTest::newRow("sendfile") << SendFile << QByteArray("write");
+    QTest::newRow("read-write") << ReadWrite << QByteArray("write");
+}
+
+void TestPlatformCopy::namesTheCallOfAWriteError()
+{
+    QFETCH(DataMover, mover);
+    QFETCH(QByteArray, call);
+    if (!QFileInfo::exists("/dev/full"))
+        QSKIP("/dev/full is missing on this system");
+    QTemporaryDir dir;
+    const QString from = dir.filePath("data");
+    QVERIFY(TestSupport::writeFile(from, randomData(100000)));
+    const int inFd = openFile(from, O_RDONLY);
+    const int outFd = openFile("/dev/full", O_WRONLY);
+    QVERIFY(inFd >= 0 && outFd >= 0);
+
+    Failure failure;
+    DataMover last = mover;
+    const bool copied = copyData(inFd, outFd, 100000, nullptr, {}, &failure, mover, &last);
+    ::close(inFd);
+    ::close(outFd);
+    QVERIFY(!copied);
+    QCOMPARE(last, ReadWrite);
+    QCOMPARE(QByteArray(failure.call), call);
+    QCOMPARE(failure.code, ENOSPC);
+}
+
+void TestPlatformCopy::refusesWhatItMustNotCopy_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QByteArray>("call");
+    QTest::addColumn<int>("code");
+    QTest::newRow("fifo source") << "fifo" << QByteArray("open") << EINVAL;
+    QTest::newRow("folder source") << "folder" << QByteArray("open") << EINVAL;
+    QTest::newRow("missing source") << "missing" << QByteArray("open") << ENOENT;
+    QTest::newRow("existing target") << "target" << QByteArray("renameat2") << EEXIST;
+}
+
+void TestPlatformCopy::refusesWhatItMustNotCopy()
+{
+    QFETCH(QString, kind);
+    QFETCH(QByteArray, call);
+    QFETCH(int, code);
+    QTemporaryDir dir;
+    const QString from = dir.filePath("source");
+    const QString to = dir.filePath("target");
+    if (kind == "fifo")
+        QCOMPARE(::mkfifo(QFile::encodeName(from).constData(), 0644), 0);
+    else if (kind == "folder")
+        QVERIFY(QDir().mkpath(from));
+    else if (kind == "target")
+        QVERIFY(TestSupport::writeFile(from, "new") && TestSupport::writeFile(to, "old"));
+    const QStringList entries = entriesOf(dir.path());
+
+    // A FIFO without writer would block a plain open forever.
+    Failure failure;
+    QVERIFY(!copyFile(from, to, nullptr, {}, &failure));
+    QCOMPARE(QByteArray(failure.call), call);
+    QCOMPARE(failure.code, code);
+    QCOMPARE(entriesOf(dir.path()), entries);
+    if (kind == "target")
+        QCOMPARE(TestSupport::readFile(to), QByteArray("old"));
+}
+
+void TestPlatformCopy::duplicatesLinkTargetText_data()
+{
+    QTest::addColumn<QString>("target");
+    QTest::newRow("relative, pointing nowhere") << "../nowhere/file.txt";
+    QTest::newRow("absolute, pointing nowhere") << "/nonexistent/brindle/file";
+    QTest::newRow("long name") << QString(300, 'x');
+}
+
+void TestPlatformCopy::duplicatesLinkTargetText()
+{
+    QFETCH(QString, target);
+    QTemporaryDir dir;
+    const QString link = dir.filePath("link");
+    const QString copy = dir.filePath("copy");
+    QCOMPARE(::symlink(QFile::encodeName(target).constData(), QFile::encodeName(link).constData()),
+             0);
+
+    Failure failure;
+    QVERIFY(duplicateSymbolicLink(link, copy, &failure));
+    char buffer[1024];
+    const ssize_t length = ::readlink(QFile::encodeName(copy).constData(), buffer, sizeof buffer);
+    QCOMPARE(QFile::decodeName(QByteArray(buffer, int(length))), target);
+
+    QVERIFY(!duplicateSymbolicLink(link, copy, &failure));
+    QCOMPARE(QByteArray(failure.call), QByteArray("symlink"));
+    QCOMPARE(failure.code, EEXIST);
+}
+
+QTEST_GUILESS_MAIN(TestPlatformCopy)
+#include "tst_platformcopy.moc"
