@@ -13,7 +13,9 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QJsonDocument>
+#include <QRegularExpression>
 #include <QSocketNotifier>
 
 #include <csignal>
@@ -99,7 +101,8 @@ bool CliRunner::preparePaths(QString* source, QString* destination, QString* mes
     }
     if (!QFileInfo::exists(*destination) && FileSystemUtils::isRealDirectory(sourceInfo)) {
         if (!QDir().mkpath(*destination)) {
-            *message = QStringLiteral("Unable to create destination folder '%1'.").arg(*destination);
+            *message =
+                QStringLiteral("Unable to create destination folder '%1'.").arg(*destination);
             return false;
         }
     }
@@ -146,7 +149,8 @@ bool CliRunner::setUpTask(QString* message)
     mp_copyTask->setTask(task);
     if (m_arguments.useExternalProgram) {
         mp_copyTask->setExternalProgram(m_arguments.externalProgram);
-        mp_copyTask->setSkipBuildListForExternalProgram(m_arguments.skipBuildListForExternalProgram);
+        mp_copyTask->setSkipBuildListForExternalProgram(
+            m_arguments.skipBuildListForExternalProgram);
     }
     qDebug() << "Copy options:" << qUtf8Printable(task.m_options.toDescriptionList().join(", "));
     QTimer::singleShot(0, mp_copyTask, &CopyTask::startTask);
@@ -179,7 +183,9 @@ void CliRunner::installInterruptHandler()
         return;
     mp_interruptNotifier = new QSocketNotifier(g_interruptPipe[0], QSocketNotifier::Read, this);
     connect(mp_interruptNotifier, &QSocketNotifier::activated, this, &CliRunner::onInterrupt);
-    struct sigaction action {};
+    struct sigaction action
+    {
+    };
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     ::sigaction(SIGINT, &action, nullptr);
@@ -198,15 +204,25 @@ void CliRunner::onInterrupt()
     mp_copyTask->stopTask();
 }
 
-void CliRunner::onTick() { printProgress(false); }
+void CliRunner::onTick()
+{
+    printProgress(false);
+}
 
 void CliRunner::printProgress(bool final)
 {
     if (m_arguments.quiet || !mp_copyTask)
         return;
-    const QString line = CliReport::progressLine(
-        snapshot(*mp_copyTask), mp_copyTask->isFileListCompleted(), mp_copyTask->averageSpeed(),
-        mp_copyTask->remainingTime());
+    QString line =
+        CliReport::progressLine(snapshot(*mp_copyTask), mp_copyTask->isFileListCompleted(),
+                                mp_copyTask->averageSpeed(), mp_copyTask->remainingTime());
+    // A large file reports its own progress while it is copied.
+    if (TransferCounters* transfer = TransferCounters::instance()) {
+        const qint64 done = transfer->value(TransferCounters::CurrentFileBytesCopied);
+        const qint64 size = transfer->value(TransferCounters::CurrentFileSize);
+        if (size > 0 && done < size)
+            line += QStringLiteral(", large file %1%").arg(done * 100 / size);
+    }
     if (m_progressOnTerminal) {
         // One line, rewritten in place.
         std::fprintf(stderr, "\r%s\x1b[K", line.toLocal8Bit().constData());
@@ -226,11 +242,10 @@ void CliRunner::printProgress(bool final)
 QString CliRunner::saveStoppedTask()
 {
     const Task task = mp_copyTask->task();
-    const QString name = QStringLiteral("stopped-%1.%2")
-                             .arg(FileSystemUtils::twoStringHash(task.m_sourcePath,
-                                                                 task.m_destinationPath)
-                                      .left(16),
-                                  ProgramIdentity::taskFileExtension());
+    const QString name =
+        QStringLiteral("stopped-%1.%2")
+            .arg(FileSystemUtils::twoStringHash(task.m_sourcePath, task.m_destinationPath).left(16),
+                 ProgramIdentity::taskFileExtension());
     const QString path = QDir(AppSettings::instance()->dataFolder()).filePath(name);
     return mp_copyTask->saveToFile(path, false, true, false) ? path : QString();
 }
@@ -271,11 +286,12 @@ void CliRunner::onTaskCompleted()
         if (path.isEmpty())
             notes << QStringLiteral("Unable to save the stopped task in the data folder.");
         else
-            notes << QStringLiteral("To resume: %1 resume %2").arg(shellQuoted(program), shellQuoted(path));
+            notes << QStringLiteral("To resume: %1 resume %2")
+                         .arg(shellQuoted(program), shellQuoted(path));
     }
     if (!stopped && errorCount > 0 && AppSettings::instance()->autoSaveErrors()) {
-        const QString path = QDir(AppSettings::instance()->dataFolder())
-                                 .filePath(mp_copyTask->errorsFileName());
+        const QString path =
+            QDir(AppSettings::instance()->dataFolder()).filePath(mp_copyTask->errorsFileName());
         if (mp_copyTask->saveToFile(path, true, false, false))
             notes << QStringLiteral("To copy the errors again: %1 resume %2 --fix-errors")
                          .arg(shellQuoted(program), shellQuoted(path));
@@ -294,9 +310,10 @@ void CliRunner::onTaskCompleted()
     if (m_arguments.json) {
         QJsonObject json = CliReport::reportJson(
             m_arguments.command == CliArguments::ResumeCommand ? QStringLiteral("resume")
-            : verify ? QStringLiteral("verify")
-            : mp_copyTask->task().m_options.m_copyMode == CopyOptions::Move ? QStringLiteral("move")
-                                                                            : QStringLiteral("copy"),
+            : verify                                           ? QStringLiteral("verify")
+            : mp_copyTask->task().m_options.m_copyMode == CopyOptions::Move
+                ? QStringLiteral("move")
+                : QStringLiteral("copy"),
             outcome, counters, errors, mp_copyTask->averageSpeed());
         json.insert(QStringLiteral("notes"), QJsonArray::fromStringList(notes));
         std::fputs(QJsonDocument(json).toJson(QJsonDocument::Compact).constData(), stdout);

@@ -17,7 +17,13 @@ class CliRunner : public QObject
     Q_OBJECT
 
 public:
-    enum ExitCode { Completed = 0, CompletedWithErrors = 1, UsageOrPathError = 2, Stopped = 3 };
+    enum ExitCode
+    {
+        Completed = 0,
+        CompletedWithErrors = 1,
+        UsageOrPathError = 2,
+        Stopped = 3
+    };
 
     explicit CliRunner(const CliArguments& arguments, QObject* parent = nullptr);
     ~CliRunner() override;

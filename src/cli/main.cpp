@@ -5,6 +5,7 @@
 #include "clirunner.h"
 
 #include <QCoreApplication>
+#include <QDebug>
 #include <QTextStream>
 
 #include <cstdio>

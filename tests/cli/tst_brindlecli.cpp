@@ -106,8 +106,8 @@ void TestBrindleCli::makeTree(const QString& root, int folders, int filesPerFold
         for (int i = 0; i < filesPerFolder; ++i) {
             QByteArray data(size, char('a' + (f + i) % 26));
             data.append(QByteArray::number(f * 1000 + i));
-            QVERIFY(TestSupport::writeFile(
-                QStringLiteral("%1/d%2/f%3.txt").arg(root).arg(f).arg(i), data));
+            QVERIFY(TestSupport::writeFile(QStringLiteral("%1/d%2/f%3.txt").arg(root).arg(f).arg(i),
+                                           data));
         }
     }
 }
@@ -117,14 +117,14 @@ void TestBrindleCli::pathAndUsageErrors_data()
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QString>("message");
 
-    QTest::newRow("missing source") << QStringList{"copy", "nothing-here", "dest"}
-                                    << "brindle-cli: Unable to find '";
+    QTest::newRow("missing source")
+        << QStringList{"copy", "nothing-here", "dest"} << "brindle-cli: Unable to find '";
     QTest::newRow("same paths") << QStringList{"copy", "src", "./src"}
                                 << "brindle-cli: Unable to copy an item on itself.";
-    QTest::newRow("unknown command") << QStringList{"sync", "src", "dest"}
-                                     << "brindle-cli: Unknown command \"sync\"";
-    QTest::newRow("missing task file") << QStringList{"resume", "nothing.bdt"}
-                                       << "brindle-cli: Unable to load the task file '";
+    QTest::newRow("unknown command")
+        << QStringList{"sync", "src", "dest"} << "brindle-cli: Unknown command \"sync\"";
+    QTest::newRow("missing task file")
+        << QStringList{"resume", "nothing.bdt"} << "brindle-cli: Unable to load the task file '";
 }
 
 void TestBrindleCli::pathAndUsageErrors()
@@ -182,7 +182,8 @@ void TestBrindleCli::verifyFindsChangedByte()
     QCOMPARE(result.exitCode, 1);
     QVERIFY(result.out.startsWith("The copy has some errors."));
     QVERIFY(result.out.contains("Errors: 1"));
-    QVERIFY2(result.out.contains(QRegularExpression("src/d0/f1\\.txt: \\S")), qPrintable(result.out));
+    QVERIFY2(result.out.contains(QRegularExpression("src/d0/f1\\.txt: \\S")),
+             qPrintable(result.out));
 }
 
 void TestBrindleCli::moveRemovesSource()

@@ -29,25 +29,35 @@ void TestCliArguments::usageErrors_data()
     QTest::addColumn<QString>("message");
 
     QTest::newRow("no command") << QStringList{} << "No command given";
-    QTest::newRow("unknown command") << QStringList{"clone", "a", "b"} << "Unknown command \"clone\"";
-    QTest::newRow("copy without destination") << QStringList{"copy", "a"} << "copy needs a source and a destination";
-    QTest::newRow("copy with three paths") << QStringList{"copy", "a", "b", "c"} << "copy needs a source";
-    QTest::newRow("resume without file") << QStringList{"resume"} << "resume needs exactly one task file";
+    QTest::newRow("unknown command")
+        << QStringList{"clone", "a", "b"} << "Unknown command \"clone\"";
+    QTest::newRow("copy without destination")
+        << QStringList{"copy", "a"} << "copy needs a source and a destination";
+    QTest::newRow("copy with three paths")
+        << QStringList{"copy", "a", "b", "c"} << "copy needs a source";
+    QTest::newRow("resume without file")
+        << QStringList{"resume"} << "resume needs exactly one task file";
     QTest::newRow("resume with a copy option")
         << QStringList{"resume", "t.bdt", "--collate"} << "--collate cannot be used with resume";
-    QTest::newRow("fix errors outside resume")
-        << QStringList{"copy", "a", "b", "--fix-errors"} << "--fix-errors can only be used with resume";
-    QTest::newRow("bad overwrite rule")
-        << QStringList{"copy", "a", "b", "--overwrite", "sometimes"} << "Unknown --overwrite rule \"sometimes\"";
-    QTest::newRow("threads zero") << QStringList{"copy", "a", "b", "--threads", "0"} << "--threads needs a number";
-    QTest::newRow("threads text") << QStringList{"copy", "a", "b", "--threads", "two"} << "--threads needs a number";
-    QTest::newRow("bad method") << QStringList{"copy", "a", "b", "--method", "fast"} << "Unknown --method \"fast\"";
-    QTest::newRow("external args alone")
-        << QStringList{"copy", "a", "b", "--external-args", "-a"} << "--external-args and --no-file-list need --external";
+    QTest::newRow("fix errors outside resume") << QStringList{"copy", "a", "b", "--fix-errors"}
+                                               << "--fix-errors can only be used with resume";
+    QTest::newRow("bad overwrite rule") << QStringList{"copy", "a", "b", "--overwrite", "sometimes"}
+                                        << "Unknown --overwrite rule \"sometimes\"";
+    QTest::newRow("threads zero") << QStringList{"copy", "a", "b", "--threads", "0"}
+                                  << "--threads needs a number";
+    QTest::newRow("threads text") << QStringList{"copy", "a", "b", "--threads", "two"}
+                                  << "--threads needs a number";
+    QTest::newRow("bad method") << QStringList{"copy", "a", "b", "--method", "fast"}
+                                << "Unknown --method \"fast\"";
+    QTest::newRow("external args alone") << QStringList{"copy", "a", "b", "--external-args", "-a"}
+                                         << "--external-args and --no-file-list need --external";
     QTest::newRow("external with verify")
-        << QStringList{"verify", "a", "b", "--external", "/bin/cp"} << "--external cannot be used with verify";
-    QTest::newRow("unknown option") << QStringList{"copy", "a", "b", "--fast"} << "Unknown option 'fast'";
-    QTest::newRow("option without value") << QStringList{"copy", "a", "b", "--threads"} << "Missing value after '--threads'";
+        << QStringList{"verify", "a", "b", "--external", "/bin/cp"}
+        << "--external cannot be used with verify";
+    QTest::newRow("unknown option")
+        << QStringList{"copy", "a", "b", "--fast"} << "Unknown option 'fast'";
+    QTest::newRow("option without value")
+        << QStringList{"copy", "a", "b", "--threads"} << "Missing value after '--threads'";
 }
 
 void TestCliArguments::usageErrors()
@@ -68,19 +78,35 @@ void TestCliArguments::copyOptions_data()
 
     // Fields: obsolete, overwrite, hidden, recursive, links, copy filters, skip filters,
     // skip-error patterns, empty folders, destination mode, copy mode.
-    QTest::newRow("copy defaults") << QStringList{"copy", "/s", "/d"} << "0|1|1|1|1|||desktop.ini|1|1|0";
+    QTest::newRow("copy defaults")
+        << QStringList{"copy", "/s", "/d"} << "0|1|1|1|1|||desktop.ini|1|1|0";
     QTest::newRow("move") << QStringList{"move", "/s", "/d"} << "0|1|1|1|1|||desktop.ini|1|1|1";
     QTest::newRow("verify") << QStringList{"verify", "/s", "/d"} << "0|1|1|1|1|||desktop.ini|1|1|2";
-    QTest::newRow("every switch")
-        << QStringList{"copy", "/s", "/d", "--overwrite", "rename", "--collate", "--no-recursive",
-                       "--no-hidden", "--no-links", "--no-empty-folders"}
-        << "0|3|0|0|0|||desktop.ini|0|0|0";
-    QTest::newRow("overwrite never") << QStringList{"copy", "/s", "/d", "--overwrite", "never"} << "0|0|1|1|1|||desktop.ini|1|1|0";
-    QTest::newRow("overwrite different") << QStringList{"copy", "/s", "/d", "--overwrite=different"} << "0|4|1|1|1|||desktop.ini|1|1|0";
-    QTest::newRow("patterns")
-        << QStringList{"copy", "/s", "/d", "--include", "*.jpg, *.png", "--exclude", "~*",
-                       "--skip-errors-on", "thumbs.db,desktop.ini"}
-        << "0|1|1|1|1|*.jpg, *.png|~*|thumbs.db, desktop.ini|1|1|0";
+    QTest::newRow("every switch") << QStringList{"copy",
+                                                 "/s",
+                                                 "/d",
+                                                 "--overwrite",
+                                                 "rename",
+                                                 "--collate",
+                                                 "--no-recursive",
+                                                 "--no-hidden",
+                                                 "--no-links",
+                                                 "--no-empty-folders"}
+                                  << "0|3|0|0|0|||desktop.ini|0|0|0";
+    QTest::newRow("overwrite never") << QStringList{"copy", "/s", "/d", "--overwrite", "never"}
+                                     << "0|0|1|1|1|||desktop.ini|1|1|0";
+    QTest::newRow("overwrite different") << QStringList{"copy", "/s", "/d", "--overwrite=different"}
+                                         << "0|4|1|1|1|||desktop.ini|1|1|0";
+    QTest::newRow("patterns") << QStringList{"copy",
+                                             "/s",
+                                             "/d",
+                                             "--include",
+                                             "*.jpg, *.png",
+                                             "--exclude",
+                                             "~*",
+                                             "--skip-errors-on",
+                                             "thumbs.db,desktop.ini"}
+                              << "0|1|1|1|1|*.jpg, *.png|~*|thumbs.db, desktop.ini|1|1|0";
 }
 
 void TestCliArguments::copyOptions()
@@ -100,13 +126,13 @@ void TestCliArguments::runSettings()
 {
     CliArguments parsed;
     QString error;
-    QCOMPARE(CliArgumentParser::parse({"brindle-cli", "copy", "/s", "/d", "--threads", "4",
-                                       "--method", "simple", "--external", "/opt/robocopy",
-                                       "--external-args", "/E /R:1", "--no-file-list",
-                                       "--save-task", "/tmp/t.bdt", "--report-filtered",
-                                       "--quiet", "--json", "--portable"},
-                                      &parsed, &error),
-             CliArgumentParser::Run);
+    QCOMPARE(
+        CliArgumentParser::parse({"brindle-cli", "copy", "/s", "/d", "--threads", "4", "--method",
+                                  "simple", "--external", "/opt/robocopy", "--external-args",
+                                  "/E /R:1", "--no-file-list", "--save-task", "/tmp/t.bdt",
+                                  "--report-filtered", "--quiet", "--json", "--portable"},
+                                 &parsed, &error),
+        CliArgumentParser::Run);
     QCOMPARE(parsed.threads, 4);
     QCOMPARE(parsed.copyMethod, 3);
     QVERIFY(parsed.useExternalProgram);
@@ -191,12 +217,12 @@ void TestCliArguments::progressLine_data()
     QTest::addColumn<qint64>("errors");
     QTest::addColumn<QString>("expected");
 
-    QTest::newRow("building")
-        << false << qint64(1) << qint64(-1) << qint64(0) << "2/5+ files, 2.0 kb/3.0 kb+, building file list";
-    QTest::newRow("measured")
-        << true << qint64(2500000) << qint64(3000) << qint64(0) << "2/5 files, 2.0 kb/3.0 kb, 2.50 Mb/s, 3 s left";
-    QTest::newRow("errors shown")
-        << true << qint64(1) << qint64(65000) << qint64(2) << "2/5 files, 2.0 kb/3.0 kb, 1:05 m left, 2 errors";
+    QTest::newRow("building") << false << qint64(1) << qint64(-1) << qint64(0)
+                              << "2/5+ files, 2.0 kb/3.0 kb+, building file list";
+    QTest::newRow("measured") << true << qint64(2500000) << qint64(3000) << qint64(0)
+                              << "2/5 files, 2.0 kb/3.0 kb, 2.50 Mb/s, 3 s left";
+    QTest::newRow("errors shown") << true << qint64(1) << qint64(65000) << qint64(2)
+                                  << "2/5 files, 2.0 kb/3.0 kb, 1:05 m left, 2 errors";
 }
 
 void TestCliArguments::progressLine()
@@ -222,7 +248,8 @@ void TestCliArguments::reportJson()
     c[CliReport::Counters::ErrorItems] = 1;
     CopyItem failed("/s/b", "/d/b", 1, false, QString());
     failed.setSourceError("open 13: Permission denied");
-    const QJsonObject json = CliReport::reportJson("copy", "completed with errors", c, {failed}, 42);
+    const QJsonObject json =
+        CliReport::reportJson("copy", "completed with errors", c, {failed}, 42);
     QCOMPARE(json.value("totalFiles").toInt(), 2);
     QCOMPARE(json.value("errors").toInt(), 1);
     QCOMPARE(json.value("outcome").toString(), QStringLiteral("completed with errors"));
