@@ -1138,6 +1138,7 @@ void TestCopyTask::resumeCarriesElapsedTime()
     QVERIFY(task.elapsedMs() >= 60000);
     QVERIFY(task.elapsedMs() < 70000);
     QTRY_COMPARE_WITH_TIMEOUT(recorder.ended, 1, RunTimeoutMs);
+    verifyRunInvariant(task, recorder);
     QVERIFY(task.counter(TaskElapsedTime) >= 60000);
     QCOMPARE(task.counter(FilesCopied), qint64(1));
     QVERIFY(recorder.signalled.isEmpty());

@@ -529,8 +529,12 @@ void CopyTask::checkTaskCompleted()
     if (m_runningJobs > 0)
         return;
 
+    // A move of a folder without subfolders still has its emptied root to remove. (Collate
+    // leaves the source subfolders in place, so its root is not removed either.)
+    const bool rootOnly =
+        hasSourceRootToMove() && m_task.m_options.m_destinationMode == CopyOptions::Normal;
     if (!m_stopRequested && !m_foldersSyncStarted && m_fileListCompleted &&
-        (!m_folders.isEmpty() || hasSourceRootToMove())) {
+        (!m_folders.isEmpty() || rootOnly)) {
         startSyncFoldersJob();
         return;
     }
