@@ -16,6 +16,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QRegularExpression>
+#include <QSettings>
 #include <QSocketNotifier>
 
 #include <csignal>
@@ -125,6 +126,13 @@ bool CliRunner::setUpTask(QString* message)
         if (!mp_copyTask->loadFromFile(path)) {
             *message = QStringLiteral("Unable to load the task file '%1'.").arg(path);
             return false;
+        }
+        // A run saved without an external program keeps using the own copier: a task
+        // file without that group would otherwise get the default program.
+        const QSettings taskFile(path, QSettings::IniFormat);
+        if (!taskFile.childGroups().contains(QStringLiteral("ExternalCopyProcess"))) {
+            mp_copyTask->setExternalProgram(ExternalProgramSettings());
+            mp_copyTask->setSkipBuildListForExternalProgram(false);
         }
         Task task = mp_copyTask->task();
         if (m_arguments.fixErrors) {

@@ -10,6 +10,7 @@
 #include <QtTest>
 
 #include <csignal>
+#include <sys/stat.h>
 
 namespace {
 
@@ -202,7 +203,8 @@ void TestBrindleCli::jsonReport()
     makeTree(m_dir->filePath("src"), 1, 2, 10);
     // A folder in the way of a file: that file cannot be written.
     QVERIFY(QDir().mkpath(m_dir->filePath("dest/d0/f1.txt")));
-    const Result result = run({"copy", "src", "dest", "--json", "--overwrite", "always"});
+    const Result result =
+        run({"copy", "src", "dest", "--json", "--overwrite", "always", "--save-task", "run.bdt"});
     QCOMPARE(result.exitCode, 1);
     QJsonParseError error;
     const QJsonObject json = QJsonDocument::fromJson(result.out.toUtf8(), &error).object();
@@ -215,6 +217,23 @@ void TestBrindleCli::jsonReport()
     QCOMPARE(errors.size(), 1);
     QVERIFY(errors.first().toObject().value("source").toString().endsWith("src/d0/f1.txt"));
     QVERIFY(!errors.first().toObject().value("message").toString().isEmpty());
+
+    // Once the obstacle is gone, fixing the errors copies only the failed file.
+    QVERIFY(QDir(m_dir->filePath("dest/d0/f1.txt")).removeRecursively());
+    const QString good = m_dir->filePath("dest/d0/f0.txt");
+    struct stat before
+    {
+    };
+    QCOMPARE(::stat(QFile::encodeName(good).constData(), &before), 0);
+    const Result fixed = run({"resume", "run.bdt", "--fix-errors"});
+    QCOMPARE(fixed.exitCode, 0);
+    QVERIFY2(fixed.out.contains("Errors: 0"), qPrintable(fixed.out));
+    struct stat after
+    {
+    };
+    QCOMPARE(::stat(QFile::encodeName(good).constData(), &after), 0);
+    QCOMPARE(after.st_ino, before.st_ino); // not written again
+    QCOMPARE(treeOf(m_dir->filePath("dest")), treeOf(m_dir->filePath("src")));
 }
 
 void TestBrindleCli::interruptThenResume()
