@@ -1,7 +1,47 @@
+#include "app/appsettings.h"
+#include "app/logger.h"
 #include "app/programidentity.h"
+#include "cliarguments.h"
+#include "clirunner.h"
 
 #include <QCoreApplication>
+#include <QDebug>
 #include <QTextStream>
+
+#include <cstdio>
+
+namespace {
+
+// Settings and log as the window has them; the log file is written only when the user
+// enabled it, and nothing of the diagnostics reaches the terminal.
+void setUpEnvironment(const CliArguments& arguments)
+{
+    Logger::instance()->setEchoWhileClosed(false);
+    qInstallMessageHandler(Logger::messageHandler);
+
+    AppSettings* settings = AppSettings::instance();
+    QStringList applicationArguments = QCoreApplication::arguments();
+    if (arguments.portable && !applicationArguments.contains(QStringLiteral("--portable")))
+        applicationArguments.append(QStringLiteral("--portable"));
+    settings->readArguments(applicationArguments);
+    settings->findResourceFolder();
+    settings->readRcFile();
+    settings->prepareDataFolder();
+    settings->load();
+
+    Logger* logger = Logger::instance();
+    if (!settings->logEnabled()) {
+        logger->disable();
+        return;
+    }
+    logger->setBufferOnlyWhileClosed(true);
+    logger->setMaximumSize(settings->logMaximumSize() << 20);
+    logger->setMinimumSize(settings->logMinimumSize() << 20);
+    if (!logger->openLogFile(settings->logFilePath()))
+        logger->openLogFile(settings->defaultLogFilePath());
+}
+
+} // namespace
 
 int main(int argc, char* argv[])
 {
@@ -9,10 +49,38 @@ int main(int argc, char* argv[])
     QCoreApplication::setApplicationName(ProgramIdentity::programName());
     QCoreApplication::setOrganizationName(ProgramIdentity::organizationName());
     QCoreApplication::setOrganizationDomain(ProgramIdentity::organizationDomain());
-    QCoreApplication::setApplicationVersion(ProgramIdentity::versionText(false, true));
+    QCoreApplication::setApplicationVersion(ProgramIdentity::version());
 
-    QTextStream out(stdout);
-    out << ProgramIdentity::programName() << ' ' << ProgramIdentity::versionText(true, true)
-        << " for " << ProgramIdentity::operatingSystemName(true) << '\n';
-    return 0;
+    CliArguments arguments;
+    QString message;
+    switch (CliArgumentParser::parse(QCoreApplication::arguments(), &arguments, &message)) {
+    case CliArgumentParser::ShowHelp:
+        std::fputs(CliArgumentParser::helpText().toLocal8Bit().constData(), stdout);
+        return 0;
+    case CliArgumentParser::ShowVersion:
+        std::printf("%s %s for %s\n", qPrintable(ProgramIdentity::programName()),
+                    qPrintable(ProgramIdentity::versionText(true, true)),
+                    qPrintable(ProgramIdentity::operatingSystemName(true)));
+        return 0;
+    case CliArgumentParser::UsageError:
+        std::fprintf(stderr, "brindle-cli: %s\nTry 'brindle-cli --help' for more information.\n",
+                     message.toLocal8Bit().constData());
+        return CliRunner::UsageOrPathError;
+    case CliArgumentParser::Run:
+        break;
+    }
+
+    setUpEnvironment(arguments);
+    qDebug() << "Starting" << qUtf8Printable(ProgramIdentity::programName()) << "command line v."
+             << qUtf8Printable(ProgramIdentity::versionText(true, true));
+    int code;
+    {
+        CliRunner runner(arguments);
+        code = runner.run();
+    }
+    qDebug() << "brindle-cli is closed with code" << code;
+    AppSettings::destroyInstance();
+    Logger::destroyInstance();
+    qInstallMessageHandler(nullptr);
+    return code;
 }

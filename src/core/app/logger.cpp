@@ -95,7 +95,7 @@ void Logger::logMessage(int level, const QString& message, const QString& contex
     const bool open = isOpen();
     if (open) {
         m_stream << line << Qt::endl;
-    } else {
+    } else if (m_echoWhileClosed) {
         std::fprintf(stderr, "%s\n", line.toLatin1().constData());
         std::fflush(stderr);
     }

@@ -53,6 +53,9 @@ public:
     bool openLogFile(const QString& path);
     void closeLogFile();
     void disable() { m_disabled = true; }
+    // While the file is closed messages are also echoed on standard error; a program
+    // that owns the terminal (the command line) turns that off.
+    void setEchoWhileClosed(bool echo) { m_echoWhileClosed = echo; }
     bool isDisabled() const { return m_disabled; }
 
     QList<LogEntry> bufferedEntries() const;
@@ -69,6 +72,7 @@ private:
     QList<LogEntry> m_buffer;
     bool m_bufferOnlyWhileClosed = false; // guarded by m_mutex
     std::atomic<bool> m_disabled{false};
+    std::atomic<bool> m_echoWhileClosed{true};
     std::atomic<qint64> m_maximumSize{0};
     std::atomic<qint64> m_minimumSize{0};
     mutable QMutex m_mutex;

@@ -1,0 +1,246 @@
+#include "cliarguments.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QHash>
+
+namespace CliArgumentParser {
+
+namespace {
+
+struct Options
+{
+    QCommandLineOption overwrite{"overwrite",
+                                 "What to do with an existing destination file: never, older "
+                                 "(default), always, rename or different.",
+                                 "RULE"};
+    QCommandLineOption collate{"collate", "Put every file directly into the destination folder."};
+    QCommandLineOption noRecursive{"no-recursive", "Do not walk subfolders."};
+    QCommandLineOption noHidden{"no-hidden", "Leave hidden files and folders out."};
+    QCommandLineOption noLinks{"no-links", "Do not copy symbolic links."};
+    QCommandLineOption noEmptyFolders{"no-empty-folders", "Do not create empty folders."};
+    QCommandLineOption include{"include", "Copy only files matching these wildcard patterns.",
+                               "PATTERNS"};
+    QCommandLineOption exclude{"exclude", "Leave out files matching these wildcard patterns.",
+                               "PATTERNS"};
+    QCommandLineOption skipErrorsOn{"skip-errors-on",
+                                    "Ignore errors of files matching these wildcard patterns "
+                                    "(default desktop.ini).",
+                                    "PATTERNS"};
+    QCommandLineOption threads{"threads", "Number of worker threads (default: the settings).", "N"};
+    QCommandLineOption method{"method",
+                              "Copy method: default, native, qt or simple (default: the "
+                              "settings).",
+                              "METHOD"};
+    QCommandLineOption external{"external", "Copy files with this external program.", "PROGRAM"};
+    QCommandLineOption externalArgs{
+        "external-args", "Arguments of the external program, separated by spaces.", "ARGS"};
+    QCommandLineOption noFileList{"no-file-list",
+                                  "With --external: hand the whole source to the program "
+                                  "without building a file list."};
+    QCommandLineOption saveTask{"save-task", "Save the task file of the run to FILE at the end.",
+                                "FILE"};
+    QCommandLineOption reportFiltered{"report-filtered", "Report files left out by the filters."};
+    QCommandLineOption fixErrors{"fix-errors", "With resume: copy again the items in error."};
+    QCommandLineOption quiet{"quiet", "Print no progress and no report, only errors."};
+    QCommandLineOption json{"json", "Print the report as one JSON object on standard output."};
+    QCommandLineOption portable{"portable", "Keep settings and data in the program's folder."};
+    QCommandLineOption help{QStringList{"h", "help"}, "Show this help."};
+    QCommandLineOption version{QStringList{"v", "version"}, "Show the version."};
+
+    QList<QCommandLineOption> all() const
+    {
+        return {overwrite,    collate,    noRecursive,  noHidden,       noLinks,   noEmptyFolders,
+                include,      exclude,    skipErrorsOn, threads,        method,    external,
+                externalArgs, noFileList, saveTask,     reportFiltered, fixErrors, quiet,
+                json,         portable,   help,         version};
+    }
+    // Options that shape a new run; a resumed run takes them from its task file.
+    QList<QCommandLineOption> runShaping() const
+    {
+        return {overwrite, collate, noRecursive,  noHidden, noLinks,      noEmptyFolders,
+                include,   exclude, skipErrorsOn, external, externalArgs, noFileList};
+    }
+};
+
+void setUpParser(QCommandLineParser& parser, const Options& options)
+{
+    parser.setApplicationDescription(
+        "Copies, moves and verifies files and folders.\n\n"
+        "  brindle-cli copy   SOURCE DESTINATION [options]\n"
+        "  brindle-cli move   SOURCE DESTINATION [options]\n"
+        "  brindle-cli verify SOURCE DESTINATION [options]\n"
+        "  brindle-cli resume TASKFILE [--fix-errors]\n\n"
+        "Exit codes: 0 completed without errors, 1 completed with errors, 2 usage or path "
+        "error, 3 stopped.");
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.addOptions(options.all());
+    parser.addPositionalArgument("command", "copy, move, verify or resume.");
+    parser.addPositionalArgument("paths", "SOURCE DESTINATION, or TASKFILE for resume.",
+                                 "PATHS...");
+}
+
+} // namespace
+
+QStringList patternsFromText(const QString& text)
+{
+    QStringList patterns;
+    const QString simplified = text.simplified();
+    if (simplified.isEmpty())
+        return patterns;
+    const QStringList parts = simplified.split(QLatin1Char(','), Qt::SkipEmptyParts);
+    for (const QString& part : parts) {
+        const QString pattern = part.simplified();
+        if (!pattern.isEmpty())
+            patterns.append(pattern);
+    }
+    return patterns;
+}
+
+QString helpText()
+{
+    QCommandLineParser parser;
+    Options options;
+    setUpParser(parser, options);
+    return parser.helpText();
+}
+
+Result parse(const QStringList& arguments, CliArguments* out, QString* message)
+{
+    QCommandLineParser parser;
+    Options options;
+    setUpParser(parser, options);
+    if (!parser.parse(arguments)) {
+        *message = parser.errorText();
+        return UsageError;
+    }
+    if (parser.isSet(options.help))
+        return ShowHelp;
+    if (parser.isSet(options.version))
+        return ShowVersion;
+
+    CliArguments result;
+    const QStringList positional = parser.positionalArguments();
+    if (positional.isEmpty()) {
+        *message = QStringLiteral("No command given: use copy, move, verify or resume.");
+        return UsageError;
+    }
+    static const QHash<QString, CliArguments::Command> commands = {
+        {"copy", CliArguments::CopyCommand},
+        {"move", CliArguments::MoveCommand},
+        {"verify", CliArguments::VerifyCommand},
+        {"resume", CliArguments::ResumeCommand},
+    };
+    const QString commandName = positional.first();
+    result.command = commands.value(commandName, CliArguments::NoCommand);
+    if (result.command == CliArguments::NoCommand) {
+        *message = QStringLiteral("Unknown command \"%1\": use copy, move, verify or resume.")
+                       .arg(commandName);
+        return UsageError;
+    }
+
+    if (result.command == CliArguments::ResumeCommand) {
+        if (positional.size() != 2) {
+            *message = QStringLiteral("resume needs exactly one task file.");
+            return UsageError;
+        }
+        result.taskFile = positional.at(1);
+        for (const QCommandLineOption& option : options.runShaping()) {
+            if (parser.isSet(option)) {
+                *message = QStringLiteral("--%1 cannot be used with resume: a resumed run "
+                                          "keeps the options stored in its task file.")
+                               .arg(option.names().constLast());
+                return UsageError;
+            }
+        }
+        result.fixErrors = parser.isSet(options.fixErrors);
+    } else {
+        if (positional.size() != 3) {
+            *message = QStringLiteral("%1 needs a source and a destination.").arg(commandName);
+            return UsageError;
+        }
+        if (parser.isSet(options.fixErrors)) {
+            *message = QStringLiteral("--fix-errors can only be used with resume.");
+            return UsageError;
+        }
+        result.sourcePath = positional.at(1);
+        result.destinationPath = positional.at(2);
+    }
+
+    CopyOptions& copy = result.options;
+    copy.m_copyMode = result.command == CliArguments::MoveCommand     ? CopyOptions::Move
+                      : result.command == CliArguments::VerifyCommand ? CopyOptions::Verify
+                                                                      : CopyOptions::Copy;
+    if (parser.isSet(options.overwrite)) {
+        static const QHash<QString, int> rules = {
+            {"never", CopyOptions::NoOverwrite},
+            {"older", CopyOptions::OverwriteOlder},
+            {"always", CopyOptions::OverwriteAlways},
+            {"rename", CopyOptions::AutoRename},
+            {"different", CopyOptions::OverwriteDifferent},
+        };
+        const QString rule = parser.value(options.overwrite);
+        if (!rules.contains(rule)) {
+            *message = QStringLiteral("Unknown --overwrite rule \"%1\": use never, older, "
+                                      "always, rename or different.")
+                           .arg(rule);
+            return UsageError;
+        }
+        copy.m_overwriteMode = rules.value(rule);
+    }
+    if (parser.isSet(options.collate))
+        copy.m_destinationMode = CopyOptions::Collate;
+    copy.m_recursive = !parser.isSet(options.noRecursive);
+    copy.m_copyHiddenFiles = !parser.isSet(options.noHidden);
+    copy.m_copySymbolicLinks = !parser.isSet(options.noLinks);
+    copy.m_copyEmptyFolders = !parser.isSet(options.noEmptyFolders);
+    if (parser.isSet(options.include))
+        copy.m_copyFilters = patternsFromText(parser.value(options.include));
+    if (parser.isSet(options.exclude))
+        copy.m_skipFilters = patternsFromText(parser.value(options.exclude));
+    if (parser.isSet(options.skipErrorsOn))
+        copy.m_skipErrorOnFiles = patternsFromText(parser.value(options.skipErrorsOn));
+
+    if (parser.isSet(options.threads)) {
+        bool ok = false;
+        result.threads = parser.value(options.threads).toInt(&ok);
+        if (!ok || result.threads < 1 || result.threads > 256) {
+            *message = QStringLiteral("--threads needs a number from 1 to 256.");
+            return UsageError;
+        }
+    }
+    if (parser.isSet(options.method)) {
+        static const QStringList methods = {"default", "native", "qt", "simple"};
+        result.copyMethod = methods.indexOf(parser.value(options.method));
+        if (result.copyMethod < 0) {
+            *message = QStringLiteral("Unknown --method \"%1\": use default, native, qt or "
+                                      "simple.")
+                           .arg(parser.value(options.method));
+            return UsageError;
+        }
+    }
+
+    if (parser.isSet(options.external)) {
+        if (result.command == CliArguments::VerifyCommand) {
+            *message = QStringLiteral("--external cannot be used with verify.");
+            return UsageError;
+        }
+        result.useExternalProgram = true;
+        result.externalProgram = ExternalProgramSettings::fromUserText(
+            parser.value(options.external), parser.value(options.externalArgs));
+        result.skipBuildListForExternalProgram = parser.isSet(options.noFileList);
+    } else if (parser.isSet(options.externalArgs) || parser.isSet(options.noFileList)) {
+        *message = QStringLiteral("--external-args and --no-file-list need --external.");
+        return UsageError;
+    }
+
+    result.saveTaskPath = parser.value(options.saveTask);
+    result.reportFilteredFiles = parser.isSet(options.reportFiltered);
+    result.quiet = parser.isSet(options.quiet);
+    result.json = parser.isSet(options.json);
+    result.portable = parser.isSet(options.portable);
+    *out = result;
+    return Run;
+}
+
+} // namespace CliArgumentParser

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "engine/externalprogramsettings.h"
+#include "model/copyoptions.h"
+
+#include <QString>
+#include <QStringList>
+
+// What the command line asks brindle-cli to do.
+struct CliArguments
+{
+    enum Command
+    {
+        NoCommand,
+        CopyCommand,
+        MoveCommand,
+        VerifyCommand,
+        ResumeCommand
+    };
+
+    Command command = NoCommand;
+    QString sourcePath;
+    QString destinationPath;
+    QString taskFile;       // resume
+    bool fixErrors = false; // resume --fix-errors
+    CopyOptions options;    // copy, move, verify
+    int threads = 0;        // 0: the settings' thread count
+    int copyMethod = -1;    // -1: the settings' copy method
+    bool useExternalProgram = false;
+    ExternalProgramSettings externalProgram;
+    bool skipBuildListForExternalProgram = false;
+    QString saveTaskPath;
+    bool reportFilteredFiles = false;
+    bool quiet = false;
+    bool json = false;
+    bool portable = false;
+};
+
+namespace CliArgumentParser {
+
+enum Result
+{
+    Run,
+    ShowHelp,
+    ShowVersion,
+    UsageError
+};
+
+// Parses the program's arguments (the first one is the program itself). On a usage
+// error the message says what is wrong, in one line.
+Result parse(const QStringList& arguments, CliArguments* out, QString* message);
+
+QString helpText();
+
+// "a, b ,,c" -> {"a", "b", "c"}: the same splitting as the window's filter fields.
+QStringList patternsFromText(const QString& text);
+
+} // namespace CliArgumentParser

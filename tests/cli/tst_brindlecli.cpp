@@ -1,0 +1,262 @@
+#include "testsupport.h"
+
+#include <QDirIterator>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+#include <sys/stat.h>
+
+namespace {
+
+struct Result
+{
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+// Relative path -> content of every file below root.
+QMap<QString, QByteArray> treeOf(const QString& root)
+{
+    QMap<QString, QByteArray> files;
+    QDirIterator it(root, QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        files.insert(QDir(root).relativeFilePath(path), TestSupport::readFile(path));
+    }
+    return files;
+}
+
+} // namespace
+
+// Drives the real brindle-cli program on temporary trees.
+class TestBrindleCli : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+
+    void pathAndUsageErrors_data();
+    void pathAndUsageErrors();
+    void copyThenVerify();
+    void verifyFindsChangedByte();
+    void moveRemovesSource();
+    void jsonReport();
+    void interruptThenResume();
+
+private:
+    QProcess* start(const QStringList& arguments);
+    Result run(const QStringList& arguments);
+    void makeTree(const QString& root, int folders, int filesPerFolder, int size);
+
+    QString m_program;
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QProcessEnvironment m_environment;
+};
+
+void TestBrindleCli::initTestCase()
+{
+    m_program = qEnvironmentVariable("BRINDLE_CLI");
+    QVERIFY2(QFileInfo(m_program).isExecutable(), "BRINDLE_CLI must name the built program");
+}
+
+void TestBrindleCli::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    // The program keeps settings and task files under HOME: never the user's own.
+    m_environment = QProcessEnvironment::systemEnvironment();
+    m_environment.insert("HOME", m_dir->filePath("home"));
+    m_environment.insert("XDG_CONFIG_HOME", m_dir->filePath("home/.config"));
+    m_environment.insert("XDG_DATA_HOME", m_dir->filePath("home/.local/share"));
+}
+
+QProcess* TestBrindleCli::start(const QStringList& arguments)
+{
+    auto* process = new QProcess(this);
+    process->setProcessEnvironment(m_environment);
+    process->setWorkingDirectory(m_dir->path());
+    process->start(m_program, arguments);
+    return process;
+}
+
+Result TestBrindleCli::run(const QStringList& arguments)
+{
+    std::unique_ptr<QProcess> process(start(arguments));
+    Result result;
+    if (!process->waitForFinished(120000) || process->exitStatus() != QProcess::NormalExit)
+        return result;
+    result.exitCode = process->exitCode();
+    result.out = QString::fromLocal8Bit(process->readAllStandardOutput());
+    result.err = QString::fromLocal8Bit(process->readAllStandardError());
+    return result;
+}
+
+void TestBrindleCli::makeTree(const QString& root, int folders, int filesPerFolder, int size)
+{
+    for (int f = 0; f < folders; ++f) {
+        for (int i = 0; i < filesPerFolder; ++i) {
+            QByteArray data(size, char('a' + (f + i) % 26));
+            data.append(QByteArray::number(f * 1000 + i));
+            QVERIFY(TestSupport::writeFile(QStringLiteral("%1/d%2/f%3.txt").arg(root).arg(f).arg(i),
+                                           data));
+        }
+    }
+}
+
+void TestBrindleCli::pathAndUsageErrors_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("message");
+
+    QTest::newRow("missing source")
+        << QStringList{"copy", "nothing-here", "dest"} << "brindle-cli: Unable to find '";
+    QTest::newRow("same paths") << QStringList{"copy", "src", "./src"}
+                                << "brindle-cli: Unable to copy an item on itself.";
+    QTest::newRow("unknown command")
+        << QStringList{"sync", "src", "dest"} << "brindle-cli: Unknown command \"sync\"";
+    QTest::newRow("missing task file")
+        << QStringList{"resume", "nothing.bdt"} << "brindle-cli: Unable to load the task file '";
+}
+
+void TestBrindleCli::pathAndUsageErrors()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, message);
+    QVERIFY(QDir().mkpath(m_dir->filePath("src")));
+    const Result result = run(arguments);
+    QCOMPARE(result.exitCode, 2);
+    QVERIFY2(result.err.startsWith(message), qPrintable(result.err));
+    QVERIFY(!QFileInfo::exists(m_dir->filePath("dest")));
+}
+
+void TestBrindleCli::copyThenVerify()
+{
+    makeTree(m_dir->filePath("src"), 3, 4, 100);
+    QVERIFY(TestSupport::writeFile(m_dir->filePath("src/.hidden"), "h"));
+
+    // The destination folder does not exist yet: it is created.
+    Result result = run({"copy", "src", "out/dest", "--threads", "2"});
+    QCOMPARE(result.exitCode, 0);
+    QCOMPARE(treeOf(m_dir->filePath("out/dest")), treeOf(m_dir->filePath("src")));
+    const QStringList lines = result.out.split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.first(), QStringLiteral("The copy is completed."));
+    QVERIFY(lines.contains("Total Files: 13"));
+    QVERIFY(lines.contains("Copied Files: 13"));
+    QVERIFY(lines.contains("Errors: 0"));
+    QCOMPARE(lines.last(), QStringLiteral("Done"));
+
+    // A second copy skips what is already there.
+    result = run({"copy", "src", "out/dest"});
+    QCOMPARE(result.exitCode, 0);
+    QVERIFY(result.out.contains("Skipped Files: 13"));
+
+    result = run({"verify", "src", "out/dest"});
+    QCOMPARE(result.exitCode, 0);
+    QVERIFY(result.out.startsWith("The copy is verified."));
+    QVERIFY(result.out.contains("Checked Files: 13"));
+}
+
+void TestBrindleCli::verifyFindsChangedByte()
+{
+    makeTree(m_dir->filePath("src"), 1, 3, 4096);
+    QCOMPARE(run({"copy", "src", "dest", "--quiet"}).exitCode, 0);
+    const QString changed = m_dir->filePath("dest/d0/f1.txt");
+    QByteArray data = TestSupport::readFile(changed);
+    data[100] = data[100] == 'x' ? 'y' : 'x';
+    QFile file(changed);
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    QVERIFY(file.seek(100));
+    file.write(data.mid(100, 1)); // same size, same dates would not reveal it
+    file.close();
+
+    const Result result = run({"verify", "src", "dest"});
+    QCOMPARE(result.exitCode, 1);
+    QVERIFY(result.out.startsWith("The copy has some errors."));
+    QVERIFY(result.out.contains("Errors: 1"));
+    QVERIFY2(result.out.contains(QRegularExpression("src/d0/f1\\.txt: \\S")),
+             qPrintable(result.out));
+}
+
+void TestBrindleCli::moveRemovesSource()
+{
+    makeTree(m_dir->filePath("src"), 2, 3, 10);
+    const QMap<QString, QByteArray> before = treeOf(m_dir->filePath("src"));
+    const Result result = run({"move", "src", "dest", "--quiet"});
+    QCOMPARE(result.exitCode, 0);
+    QCOMPARE(result.out, QString());
+    QCOMPARE(treeOf(m_dir->filePath("dest")), before);
+    QVERIFY(!QFileInfo::exists(m_dir->filePath("src")));
+}
+
+void TestBrindleCli::jsonReport()
+{
+    makeTree(m_dir->filePath("src"), 1, 2, 10);
+    // A folder in the way of a file: that file cannot be written.
+    QVERIFY(QDir().mkpath(m_dir->filePath("dest/d0/f1.txt")));
+    const Result result =
+        run({"copy", "src", "dest", "--json", "--overwrite", "always", "--save-task", "run.bdt"});
+    QCOMPARE(result.exitCode, 1);
+    QJsonParseError error;
+    const QJsonObject json = QJsonDocument::fromJson(result.out.toUtf8(), &error).object();
+    QCOMPARE(error.error, QJsonParseError::NoError);
+    QCOMPARE(json.value("command").toString(), QStringLiteral("copy"));
+    QCOMPARE(json.value("outcome").toString(), QStringLiteral("completed with errors"));
+    QCOMPARE(json.value("totalFiles").toInt(), 2);
+    QCOMPARE(json.value("errors").toInt(), 1);
+    const QJsonArray errors = json.value("errorItems").toArray();
+    QCOMPARE(errors.size(), 1);
+    QVERIFY(errors.first().toObject().value("source").toString().endsWith("src/d0/f1.txt"));
+    QVERIFY(!errors.first().toObject().value("message").toString().isEmpty());
+
+    // Once the obstacle is gone, fixing the errors copies only the failed file.
+    QVERIFY(QDir(m_dir->filePath("dest/d0/f1.txt")).removeRecursively());
+    const QString good = m_dir->filePath("dest/d0/f0.txt");
+    struct stat before
+    {
+    };
+    QCOMPARE(::stat(QFile::encodeName(good).constData(), &before), 0);
+    const Result fixed = run({"resume", "run.bdt", "--fix-errors"});
+    QCOMPARE(fixed.exitCode, 0);
+    QVERIFY2(fixed.out.contains("Errors: 0"), qPrintable(fixed.out));
+    struct stat after
+    {
+    };
+    QCOMPARE(::stat(QFile::encodeName(good).constData(), &after), 0);
+    QCOMPARE(after.st_ino, before.st_ino); // not written again
+    QCOMPARE(treeOf(m_dir->filePath("dest")), treeOf(m_dir->filePath("src")));
+}
+
+void TestBrindleCli::interruptThenResume()
+{
+    // Enough files that the run is still busy when the interrupt arrives.
+    makeTree(m_dir->filePath("src"), 40, 100, 2000);
+    std::unique_ptr<QProcess> process(start({"copy", "src", "dest", "--threads", "1"}));
+    QVERIFY(process->waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(m_dir->filePath("dest/d0/f5.txt")), 30000);
+    ::kill(pid_t(process->processId()), SIGINT);
+    QVERIFY(process->waitForFinished(60000));
+    const QString out = QString::fromLocal8Bit(process->readAllStandardOutput());
+    QCOMPARE(process->exitCode(), 3);
+    QVERIFY2(out.startsWith("The copy is stopped."), qPrintable(out));
+
+    const QRegularExpressionMatch resume =
+        QRegularExpression("To resume: \\S+ resume (\\S+\\.bdt)").match(out);
+    QVERIFY2(resume.hasMatch(), qPrintable(out));
+    const Result resumed = run({"resume", resume.captured(1)});
+    QCOMPARE(resumed.exitCode, 0);
+    QVERIFY(resumed.out.contains("Errors: 0"));
+    QCOMPARE(treeOf(m_dir->filePath("dest")), treeOf(m_dir->filePath("src")));
+}
+
+QTEST_GUILESS_MAIN(TestBrindleCli)
+#include "tst_brindlecli.moc"

@@ -1,0 +1,263 @@
+#include "cliarguments.h"
+#include "clireport.h"
+
+#include <QJsonArray>
+#include <QtTest>
+
+class TestCliArguments : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void usageErrors_data();
+    void usageErrors();
+    void copyOptions_data();
+    void copyOptions();
+    void runSettings();
+    void resume();
+    void patternsFromText_data();
+    void patternsFromText();
+    void reportLines();
+    void progressLine_data();
+    void progressLine();
+    void reportJson();
+};
+
+void TestCliArguments::usageErrors_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("message");
+
+    QTest::newRow("no command") << QStringList{} << "No command given";
+    QTest::newRow("unknown command")
+        << QStringList{"clone", "a", "b"} << "Unknown command \"clone\"";
+    QTest::newRow("copy without destination")
+        << QStringList{"copy", "a"} << "copy needs a source and a destination";
+    QTest::newRow("copy with three paths")
+        << QStringList{"copy", "a", "b", "c"} << "copy needs a source";
+    QTest::newRow("resume without file")
+        << QStringList{"resume"} << "resume needs exactly one task file";
+    QTest::newRow("resume with a copy option")
+        << QStringList{"resume", "t.bdt", "--collate"} << "--collate cannot be used with resume";
+    QTest::newRow("fix errors outside resume") << QStringList{"copy", "a", "b", "--fix-errors"}
+                                               << "--fix-errors can only be used with resume";
+    QTest::newRow("bad overwrite rule") << QStringList{"copy", "a", "b", "--overwrite", "sometimes"}
+                                        << "Unknown --overwrite rule \"sometimes\"";
+    QTest::newRow("threads zero") << QStringList{"copy", "a", "b", "--threads", "0"}
+                                  << "--threads needs a number";
+    QTest::newRow("threads text") << QStringList{"copy", "a", "b", "--threads", "two"}
+                                  << "--threads needs a number";
+    QTest::newRow("bad method") << QStringList{"copy", "a", "b", "--method", "fast"}
+                                << "Unknown --method \"fast\"";
+    QTest::newRow("external args alone") << QStringList{"copy", "a", "b", "--external-args", "-a"}
+                                         << "--external-args and --no-file-list need --external";
+    QTest::newRow("external with verify")
+        << QStringList{"verify", "a", "b", "--external", "/bin/cp"}
+        << "--external cannot be used with verify";
+    QTest::newRow("unknown option")
+        << QStringList{"copy", "a", "b", "--fast"} << "Unknown option 'fast'";
+    QTest::newRow("option without value")
+        << QStringList{"copy", "a", "b", "--threads"} << "Missing value after '--threads'";
+}
+
+void TestCliArguments::usageErrors()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, message);
+    arguments.prepend("brindle-cli");
+    CliArguments parsed;
+    QString error;
+    QCOMPARE(CliArgumentParser::parse(arguments, &parsed, &error), CliArgumentParser::UsageError);
+    QVERIFY2(error.startsWith(message), qPrintable(error));
+}
+
+void TestCliArguments::copyOptions_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("expected"); // options data string, joined with '|'
+
+    // Fields: obsolete, overwrite, hidden, recursive, links, copy filters, skip filters,
+    // skip-error patterns, empty folders, destination mode, copy mode.
+    QTest::newRow("copy defaults")
+        << QStringList{"copy", "/s", "/d"} << "0|1|1|1|1|||desktop.ini|1|1|0";
+    QTest::newRow("move") << QStringList{"move", "/s", "/d"} << "0|1|1|1|1|||desktop.ini|1|1|1";
+    QTest::newRow("verify") << QStringList{"verify", "/s", "/d"} << "0|1|1|1|1|||desktop.ini|1|1|2";
+    QTest::newRow("every switch") << QStringList{"copy",
+                                                 "/s",
+                                                 "/d",
+                                                 "--overwrite",
+                                                 "rename",
+                                                 "--collate",
+                                                 "--no-recursive",
+                                                 "--no-hidden",
+                                                 "--no-links",
+                                                 "--no-empty-folders"}
+                                  << "0|3|0|0|0|||desktop.ini|0|0|0";
+    QTest::newRow("overwrite never") << QStringList{"copy", "/s", "/d", "--overwrite", "never"}
+                                     << "0|0|1|1|1|||desktop.ini|1|1|0";
+    QTest::newRow("overwrite different") << QStringList{"copy", "/s", "/d", "--overwrite=different"}
+                                         << "0|4|1|1|1|||desktop.ini|1|1|0";
+    QTest::newRow("patterns") << QStringList{"copy",
+                                             "/s",
+                                             "/d",
+                                             "--include",
+                                             "*.jpg, *.png",
+                                             "--exclude",
+                                             "~*",
+                                             "--skip-errors-on",
+                                             "thumbs.db,desktop.ini"}
+                              << "0|1|1|1|1|*.jpg, *.png|~*|thumbs.db, desktop.ini|1|1|0";
+}
+
+void TestCliArguments::copyOptions()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, expected);
+    arguments.prepend("brindle-cli");
+    CliArguments parsed;
+    QString error;
+    QCOMPARE(CliArgumentParser::parse(arguments, &parsed, &error), CliArgumentParser::Run);
+    QCOMPARE(parsed.sourcePath, QStringLiteral("/s"));
+    QCOMPARE(parsed.destinationPath, QStringLiteral("/d"));
+    QCOMPARE(parsed.options.toDataString().join('|'), expected);
+}
+
+void TestCliArguments::runSettings()
+{
+    CliArguments parsed;
+    QString error;
+    QCOMPARE(
+        CliArgumentParser::parse({"brindle-cli", "copy", "/s", "/d", "--threads", "4", "--method",
+                                  "simple", "--external", "/opt/robocopy", "--external-args",
+                                  "/E /R:1", "--no-file-list", "--save-task", "/tmp/t.bdt",
+                                  "--report-filtered", "--quiet", "--json", "--portable"},
+                                 &parsed, &error),
+        CliArgumentParser::Run);
+    QCOMPARE(parsed.threads, 4);
+    QCOMPARE(parsed.copyMethod, 3);
+    QVERIFY(parsed.useExternalProgram);
+    QCOMPARE(parsed.externalProgram.filePath, QStringLiteral("/opt/robocopy"));
+    QCOMPARE(parsed.externalProgram.arguments, (QStringList{"/E", "/R:1"}));
+    QCOMPARE(parsed.externalProgram.syntaxType, int(RobocopySyntax));
+    QVERIFY(parsed.skipBuildListForExternalProgram);
+    QCOMPARE(parsed.saveTaskPath, QStringLiteral("/tmp/t.bdt"));
+    QVERIFY(parsed.reportFilteredFiles && parsed.quiet && parsed.json && parsed.portable);
+
+    CliArguments plain;
+    QCOMPARE(CliArgumentParser::parse({"brindle-cli", "copy", "/s", "/d"}, &plain, &error),
+             CliArgumentParser::Run);
+    QCOMPARE(plain.threads, 0);
+    QCOMPARE(plain.copyMethod, -1);
+    QVERIFY(!plain.useExternalProgram && !plain.quiet && !plain.json);
+}
+
+void TestCliArguments::resume()
+{
+    CliArguments parsed;
+    QString error;
+    QCOMPARE(CliArgumentParser::parse({"brindle-cli", "resume", "/t/run.bdt", "--fix-errors",
+                                       "--threads", "2", "--json"},
+                                      &parsed, &error),
+             CliArgumentParser::Run);
+    QCOMPARE(parsed.command, CliArguments::ResumeCommand);
+    QCOMPARE(parsed.taskFile, QStringLiteral("/t/run.bdt"));
+    QVERIFY(parsed.fixErrors);
+    QCOMPARE(CliArgumentParser::parse({"brindle-cli", "--help"}, &parsed, &error),
+             CliArgumentParser::ShowHelp);
+    QCOMPARE(CliArgumentParser::parse({"brindle-cli", "--version"}, &parsed, &error),
+             CliArgumentParser::ShowVersion);
+}
+
+void TestCliArguments::patternsFromText_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QStringList>("patterns");
+    QTest::newRow("empty") << "" << QStringList{};
+    QTest::newRow("blanks only") << "  , ,  " << QStringList{};
+    QTest::newRow("spaced") << " *.a ,  b  c ,,*.d" << QStringList{"*.a", "b c", "*.d"};
+}
+
+void TestCliArguments::patternsFromText()
+{
+    QFETCH(QString, text);
+    QFETCH(QStringList, patterns);
+    QCOMPARE(CliArgumentParser::patternsFromText(text), patterns);
+}
+
+void TestCliArguments::reportLines()
+{
+    CliReport::Counters c;
+    c[CliReport::Counters::FoldersFound] = 3;
+    c[CliReport::Counters::FoldersSynced] = 2;
+    c[CliReport::Counters::FilesToCopy] = 10;
+    c[CliReport::Counters::BytesToCopy] = 2500000;
+    c[CliReport::Counters::FilesCompleted] = 9;
+    c[CliReport::Counters::BytesCompleted] = 1500;
+    c[CliReport::Counters::FilesCopied] = 7;
+    c[CliReport::Counters::FilesSkipped] = 1;
+    c[CliReport::Counters::FilesChecked] = 4;
+    c[CliReport::Counters::ErrorItems] = 1;
+    QCOMPARE(CliReport::reportLines(c),
+             (QStringList{"Total Folders: 3", "Processed Folders: 2", "Total Files: 10",
+                          "Total File Size: 2.50 Mb (2500000 bytes)", "Processed Files: 9",
+                          "Processed File Size: 1.5 kb (1500 bytes)", "Copied Files: 7",
+                          "Skipped Files: 1", "Checked Files: 4", "Errors: 1", "Done"}));
+
+    CopyItem failed("/s/a.txt", "/d/a.txt", 3, false, QString());
+    failed.setDestinationError("write 28: No space left on device");
+    QCOMPARE(CliReport::errorLines({failed}),
+             QStringList{"/s/a.txt: write 28: No space left on device"});
+}
+
+void TestCliArguments::progressLine_data()
+{
+    QTest::addColumn<bool>("listCompleted");
+    QTest::addColumn<qint64>("speed");
+    QTest::addColumn<qint64>("remaining");
+    QTest::addColumn<qint64>("errors");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("building") << false << qint64(1) << qint64(-1) << qint64(0)
+                              << "2/5+ files, 2.0 kb/3.0 kb+, building file list";
+    QTest::newRow("measured") << true << qint64(2500000) << qint64(3000) << qint64(0)
+                              << "2/5 files, 2.0 kb/3.0 kb, 2.50 Mb/s, 3 s left";
+    QTest::newRow("errors shown") << true << qint64(1) << qint64(65000) << qint64(2)
+                                  << "2/5 files, 2.0 kb/3.0 kb, 1:05 m left, 2 errors";
+}
+
+void TestCliArguments::progressLine()
+{
+    QFETCH(bool, listCompleted);
+    QFETCH(qint64, speed);
+    QFETCH(qint64, remaining);
+    QFETCH(qint64, errors);
+    QFETCH(QString, expected);
+    CliReport::Counters c;
+    c[CliReport::Counters::FilesCompleted] = 2;
+    c[CliReport::Counters::FilesToCopy] = 5;
+    c[CliReport::Counters::BytesCompleted] = 2000;
+    c[CliReport::Counters::BytesToCopy] = 3000;
+    c[CliReport::Counters::ErrorItems] = errors;
+    QCOMPARE(CliReport::progressLine(c, listCompleted, speed, remaining), expected);
+}
+
+void TestCliArguments::reportJson()
+{
+    CliReport::Counters c;
+    c[CliReport::Counters::FilesToCopy] = 2;
+    c[CliReport::Counters::ErrorItems] = 1;
+    CopyItem failed("/s/b", "/d/b", 1, false, QString());
+    failed.setSourceError("open 13: Permission denied");
+    const QJsonObject json =
+        CliReport::reportJson("copy", "completed with errors", c, {failed}, 42);
+    QCOMPARE(json.value("totalFiles").toInt(), 2);
+    QCOMPARE(json.value("errors").toInt(), 1);
+    QCOMPARE(json.value("outcome").toString(), QStringLiteral("completed with errors"));
+    const QJsonObject error = json.value("errorItems").toArray().first().toObject();
+    QCOMPARE(error.value("source").toString(), QStringLiteral("/s/b"));
+    QCOMPARE(error.value("state").toString(), QStringLiteral("source error"));
+    QCOMPARE(error.value("message").toString(), QStringLiteral("open 13: Permission denied"));
+}
+
+QTEST_GUILESS_MAIN(TestCliArguments)
+#include "tst_cliarguments.moc"
