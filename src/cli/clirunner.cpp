@@ -8,6 +8,7 @@
 #include "fs/pathutils.h"
 #include "jobs/jobthreadpool.h"
 #include "jobs/transfercounters.h"
+#include "model/inifileformat.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -129,7 +130,7 @@ bool CliRunner::setUpTask(QString* message)
         }
         // A run saved without an external program keeps using the own copier: a task
         // file without that group would otherwise get the default program.
-        const QSettings taskFile(path, QSettings::IniFormat);
+        const QSettings taskFile(path, IniFileFormat::format());
         if (!taskFile.childGroups().contains(QStringLiteral("ExternalCopyProcess"))) {
             mp_copyTask->setExternalProgram(ExternalProgramSettings());
             mp_copyTask->setSkipBuildListForExternalProgram(false);

@@ -725,7 +725,9 @@ void TestCopyTaskFile::rawControlBytesLoad()
 void TestCopyTaskFile::saveReplacesUnreadableFile()
 {
     const QString path = nextPath();
-    QVERIFY(TestSupport::writeFile(path, QByteArray("\0\x01binary\0", 10)));
+    QVERIFY(TestSupport::writeFile(path, QByteArray("\0\x01"
+                                                    "binary\0",
+                                                    9)));
     CopyTask task;
     task.setTask(makeTask());
     QVERIFY(task.saveToFile(path, false, true, false));

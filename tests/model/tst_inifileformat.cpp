@@ -300,7 +300,7 @@ void TestIniFileFormat::refusesHostileFiles_data()
     QTest::newRow("NUL byte") << QByteArray("[Task]\nData=a\0b\n", 15)
                               << "Binary data found on line 2 in %1";
     QTest::newRow("NUL byte after Windows line ends")
-        << QByteArray("[Task]\r\n\r\nData=\0\r\n", 19) << "Binary data found on line 3 in %1";
+        << QByteArray("[Task]\r\n\r\nData=\0\r\n", 18) << "Binary data found on line 3 in %1";
     QTest::newRow("binary garbage")
         << QByteArray::fromHex("7f454c4602010100000000000000000003003e00")
         << "Binary data found on line 1 in %1";
