@@ -725,9 +725,7 @@ void TestCopyTaskFile::rawControlBytesLoad()
 void TestCopyTaskFile::saveReplacesUnreadableFile()
 {
     const QString path = nextPath();
-    QVERIFY(TestSupport::writeFile(path, QByteArray("\0\x01"
-                                                    "binary\0",
-                                                    9)));
+    QVERIFY(TestSupport::writeFile(path, QByteArray::fromHex("0001") + "binary"));
     CopyTask task;
     task.setTask(makeTask());
     QVERIFY(task.saveToFile(path, false, true, false));
