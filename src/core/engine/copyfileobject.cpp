@@ -271,10 +271,11 @@ bool CopyFileObject::copyFileSimple()
             }
         } while (copied != file_size);
     }
-    // The loop stops at the size read before the copy: a source that grew, or was written
-    // to meanwhile, would leave a copy of no version it ever had.
+    // The loop ends at the size read before the copy, or past it: a source that grew, or
+    // was written to meanwhile, would leave a copy of no version it ever had. (One that
+    // shrank ends short of the size, as an incomplete copy.)
     PlatformCopy::FileVersion after;
-    const bool changed = copied == file_size && versionKnown &&
+    const bool changed = copied >= file_size && versionKnown &&
                          PlatformCopy::fileVersion(source.handle(), &after) &&
                          (after != before || after.size != file_size);
     source.close();
@@ -285,7 +286,7 @@ bool CopyFileObject::copyFileSimple()
             qWarning() << "Unable to sync file:" << qUtf8Printable(destination_path);
         return true;
     }
-    if (changed)
+    if (changed && !isError())
         reportSourceChanged();
     else if (!isError())
         setDestinationError(tr("unable to complete the copy"));
