@@ -11,7 +11,12 @@
 #include <condition_variable>
 #include <mutex>
 
+#include <fcntl.h>
+#include <linux/magic.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
+#include <unistd.h>
 
 namespace {
 
@@ -104,6 +109,30 @@ bool runCheck(const CopyItem& item, int stopAfterTurns, QObject* threadAnchor, C
     return QTest::qWaitFor([&destroyed] { return destroyed; }, 5000) && run->completions == 1;
 }
 
+// Pages of the file between offset (page aligned) and offset + length that the page cache
+// holds, or -1 when that cannot be told.
+int residentPages(const QString& path, qint64 offset, qint64 length)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    // Mapping a file reads nothing; mincore then tells what the cache holds.
+    void* map = ::mmap(nullptr, size_t(length), PROT_READ, MAP_SHARED, fd, off_t(offset));
+    ::close(fd);
+    if (map == MAP_FAILED)
+        return -1;
+    const long page = ::sysconf(_SC_PAGESIZE);
+    std::vector<unsigned char> pages(size_t((length + page - 1) / page));
+    int resident = -1;
+    if (::mincore(map, size_t(length), pages.data()) == 0) {
+        resident = 0;
+        for (const unsigned char flags : pages)
+            resident += flags & 1;
+    }
+    ::munmap(map, size_t(length));
+    return resident;
+}
+
 void ignoreWarnings(const QStringList& lines, const QString& source, const QString& destination,
                     const QString& linkTarget)
 {
@@ -130,6 +159,8 @@ private slots:
     void progressMarks();
     void stop_data();
     void stop();
+    void readsDestinationFromDevice_data();
+    void readsDestinationFromDevice();
 
 private:
     bool makeFile(const QString& path, FileKind kind, const QByteArray& content);
@@ -386,6 +417,66 @@ void TestCheckFileJob::stop()
     QCOMPARE(run.item.copy_message, QString("check cancelled by user"));
     QCOMPARE(run.item.is_checked, false);
     QCOMPARE(run.progress.size(), progressReports);
+}
+
+void TestCheckFileJob::readsDestinationFromDevice_data()
+{
+    QTest::addColumn<bool>("destination");
+    QTest::addColumn<bool>("tailCached");
+
+    // The source may come from the cache; it shows that the probe sees cached pages at all.
+    QTest::newRow("source, as cached") << false << true;
+    QTest::newRow("destination, from its device") << true << false;
+}
+
+// At the first progress mark of a file, 16 MiB into it, its last 16 MiB are looked at: still
+// cached from the writing, or dropped before the hash began (read-ahead never goes that
+// far).
+void TestCheckFileJob::readsDestinationFromDevice()
+{
+    QFETCH(bool, destination);
+    QFETCH(bool, tailCached);
+    struct statfs fileSystem = {};
+    QCOMPARE(::statfs(QFile::encodeName(m_dir.path()).constData(), &fileSystem), 0);
+    if (fileSystem.f_type == TMPFS_MAGIC)
+        QSKIP("The pages of a file on tmpfs are its only storage: nothing can be dropped");
+
+    const qint64 size = 48 * MiB;
+    const qint64 tail = size - 16 * MiB;
+    const QString base = m_dir.filePath(QString::number(++m_fileNumber));
+    CopyItem item(base + ".src", base + ".dst", size, false, QString());
+    item.copy_state = Copied;
+    QByteArray data(int(size), '\0');
+    for (int i = 0; i < data.size(); i += 4096)
+        data[i] = char(i / 4096);
+    QVERIFY(TestSupport::writeFile(item.source_path, data));
+    QVERIFY(TestSupport::writeFile(item.destination_path, data));
+    const QString probed = destination ? item.destination_path : item.source_path;
+    const int tailPages = int(16 * MiB / ::sysconf(_SC_PAGESIZE));
+    if (residentPages(probed, tail, 16 * MiB) != tailPages)
+        QSKIP("The page cache does not keep the data just written here");
+
+    auto* job = new CheckFileJob;
+    job->setItem(item);
+    std::atomic<int> resident{-2};
+    std::atomic<bool> completed{false};
+    // Direct: measured in the job's thread while the hash waits.
+    connect(
+        job, &Job::jobProgress, job,
+        [&](const QString& path, qint64 done, qint64) {
+            if (path == probed && done == 16 * MiB)
+                resident = residentPages(path, tail, 16 * MiB);
+        },
+        Qt::DirectConnection);
+    connect(job, &Job::jobCompleted, this, [&] { completed = true; });
+    JobThreadPool::leastBusyThread()->addJob(job);
+    QTRY_VERIFY_WITH_TIMEOUT(completed, 30000);
+    const CopyItem checked = job->item();
+    job->deleteLater();
+
+    QVERIFY(checked.is_checked);
+    QCOMPARE(checked.info_list, QStringList{"copy verified"});
+    QCOMPARE(resident.load(), tailCached ? tailPages : 0);
 }
 
 QTEST_GUILESS_MAIN(TestCheckFileJob)

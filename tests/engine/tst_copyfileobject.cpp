@@ -177,6 +177,8 @@ private slots:
     void copiesSymbolicLinks();
     void copiesFolders_data();
     void copiesFolders();
+    void sourceChanges_data();
+    void sourceChanges();
 };
 
 void TestCopyFileObject::initTestCase()
@@ -623,6 +625,10 @@ void TestCopyFileObject::copiesFolders_data()
     QTest::newRow("unreadable source, as nobody")
         << "closed"
         << "" << int(SourceError) << "source folder is not readable";
+    // It cannot be seen, but it is there.
+    QTest::newRow("source inside a closed folder, as nobody")
+        << "hidden"
+        << "" << int(SourceError) << "source folder is not readable";
 }
 
 void TestCopyFileObject::copiesFolders()
@@ -637,6 +643,8 @@ void TestCopyFileObject::copiesFolders()
     const QString destination = dir.filePath("dst/a/folder");
     if (!sourceKind.isEmpty())
         QVERIFY(QDir().mkpath(source) && setMode(source, sourceKind == "closed" ? 0700 : 0755));
+    if (sourceKind == "hidden")
+        QVERIFY(setMode(dir.filePath("src"), 0700));
     if (destinationKind == "folder")
         QVERIFY(QDir().mkpath(destination));
     else if (destinationKind == "file")
@@ -645,7 +653,7 @@ void TestCopyFileObject::copiesFolders()
     const CopyItem input(source, destination, 0, true, QString());
     int completions = 0;
     CopyItem item;
-    if (sourceKind != "closed")
+    if (sourceKind != "closed" && sourceKind != "hidden")
         item = runCopier(input, CopyOptions(), &completions);
     else if (!TestSupport::runningAsRoot())
         QSKIP("Needs root to make a folder that user nobody cannot read");
@@ -655,6 +663,82 @@ void TestCopyFileObject::copiesFolders()
     QCOMPARE(item.copy_state, state);
     QCOMPARE(item.copy_message, message);
     QCOMPARE(QFileInfo(destination).isDir(), state == Copied || state == Skipped);
+}
+
+// The source changes while, or just before, the copier reads it. The simple method stops at
+// each 16 MiB mark, where the change is made; the native method's own check is tested with
+// the system copy.
+void TestCopyFileObject::sourceChanges_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<qint64>("size");
+    QTest::addColumn<int>("state");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QStringList>("warnings"); // {S} the source
+
+    const qint64 blocks = 2 * CopyFileObject::progressStep;
+    const QString changed("source file changed during the copy");
+    const QStringList changedWarning{"Source file changed during the copy: {S}"};
+    // On a block boundary the loop stops right at the size read first: the copy would be
+    // the first part of the new version. Otherwise the last read goes past that size.
+    QTest::newRow("grows while copied, size on a block boundary")
+        << "grow" << blocks << int(SourceError) << changed << changedWarning;
+    QTest::newRow("grows while copied")
+        << "grow" << blocks + 5 << int(SourceError) << changed << changedWarning;
+    QTest::newRow("rewritten in place while copied")
+        << "rewrite" << blocks + 5 << int(SourceError) << changed << changedWarning;
+    QTest::newRow("shrinks while copied") << "shrink" << blocks + 5 << int(DestinationError)
+                                          << "unable to complete the copy" << QStringList();
+    QTest::newRow("gone before the copy")
+        << "missing" << blocks << int(SourceError) << "source file does not exist" << QStringList();
+}
+
+void TestCopyFileObject::sourceChanges()
+{
+    QFETCH(QString, change);
+    QFETCH(qint64, size);
+    QFETCH(int, state);
+    QFETCH(QString, message);
+    QFETCH(QStringList, warnings);
+    AppSettings::instance()->setCopyMethod(CopyFileObject::SimpleMethod);
+    const auto restore = qScopeGuard([] { AppSettings::instance()->setCopyMethod(0); });
+
+    QTemporaryDir dir;
+    const QString source = dir.filePath("src/growing.log");
+    const QString destination = dir.filePath("dst/growing.log");
+    if (change != "missing")
+        QVERIFY(writeFile(source, QByteArray(int(size), 'a'), sourceTime, 0640));
+    for (QString warning : warnings)
+        QTest::ignoreMessage(QtWarningMsg, qPrintable(warning.replace("{S}", source)));
+
+    CopyFileObject copier;
+    static_cast<CopyItem&>(copier) = CopyItem(source, destination, size, false, QString());
+    QSignalSpy completed(&copier, &CopyObject::copyCompleted);
+    int marks = 0;
+    connect(&copier, &CopyObject::copyProgress, this, [&] {
+        if (++marks > 1)
+            return;
+        QFile file(source);
+        if (change == "grow") {
+            QVERIFY(file.open(QIODevice::Append));
+            QCOMPARE(file.write("more"), qint64(4));
+        } else if (change == "shrink") {
+            QVERIFY(file.resize(CopyFileObject::progressStep + 1));
+        } else {
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            QVERIFY(file.seek(size - 3));
+            QCOMPARE(file.write("XYZ"), qint64(3));
+        }
+    });
+    copier.startCopy();
+
+    QCOMPARE(completed.count(), 1);
+    QCOMPARE(marks > 0, change != "missing");
+    QCOMPARE(copier.copy_message, message);
+    QCOMPARE(copier.copy_state, state);
+    // No partial copy, nor one of a version that never existed.
+    QVERIFY(!QFileInfo::exists(destination));
+    QCOMPARE(QFileInfo::exists(source), change != "missing");
 }
 
 QTEST_GUILESS_MAIN(TestCopyFileObject)

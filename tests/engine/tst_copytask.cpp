@@ -109,6 +109,52 @@ void usePool(int threads)
     JobThreadPool::startThreads();
 }
 
+// Every message of every thread, in order, each also passed on to the test's own handler
+// (which checks the expected ones); mark() adds a line of the test's own.
+class MessageLog
+{
+public:
+    MessageLog()
+    {
+        s_log = this;
+        s_previous = qInstallMessageHandler(&MessageLog::handle);
+    }
+    ~MessageLog()
+    {
+        qInstallMessageHandler(s_previous);
+        s_log = nullptr;
+    }
+
+    void mark(const QString& text)
+    {
+        QMutexLocker locker(&m_mutex);
+        m_lines << text;
+    }
+    QStringList lines() const
+    {
+        QMutexLocker locker(&m_mutex);
+        return m_lines;
+    }
+
+private:
+    static void handle(QtMsgType type, const QMessageLogContext& context, const QString& text)
+    {
+        if (s_log)
+            s_log->mark(text);
+        s_previous(type, context, text);
+    }
+
+    static MessageLog* s_log;
+    static QtMessageHandler s_previous;
+    mutable QMutex m_mutex;
+    QStringList m_lines;
+};
+
+MessageLog* MessageLog::s_log = nullptr;
+QtMessageHandler MessageLog::s_previous = nullptr;
+
+const QString TaskCompletedMark = QStringLiteral("<taskCompleted>");
+
 // Free space of the destination as the test says.
 class FixedStorage : public StorageProbe
 {
@@ -258,6 +304,9 @@ private slots:
     void stopDuringCopyAndResume();
     void stopInterruptsCopy();
     void stopDuringVerify();
+    void flushesBeforeCompletion_data();
+    void flushesBeforeCompletion();
+    void stopDuringFlush();
     void resumeLoadedTaskFile();
     void resumeErrorsSavedAsUnprocessed();
     void resumeCarriesElapsedTime();
@@ -1050,6 +1099,119 @@ void TestCopyTask::stopDuringVerify()
     QVERIFY(recorder.errors.isEmpty());
 }
 
+void TestCopyTask::flushesBeforeCompletion_data()
+{
+    QTest::addColumn<QStringList>("tree");
+    QTest::addColumn<QStringList>("existing"); // already in the destination, identical
+    QTest::addColumn<int>("copyMode");
+    QTest::addColumn<int>("stopAfter"); // items signalled before the stop; 0: no stop
+    QTest::addColumn<bool>("flushed");
+
+    const QStringList tree{"a=10", "sub/", "sub/b=20"};
+    const int copy = CopyOptions::Copy;
+    QTest::newRow("copy") << tree << QStringList() << copy << 0 << true;
+    QTest::newRow("move") << tree << QStringList() << int(CopyOptions::Move) << 0 << true;
+    QTest::newRow("empty folders only")
+        << QStringList{"e1/", "e2/e3/"} << QStringList() << copy << 0 << true;
+    QTest::newRow("verify") << tree << tree << int(CopyOptions::Verify) << 0 << false;
+    QTest::newRow("nothing new to copy") << tree << tree << copy << 0 << false;
+    // A resume trusts what a stopped run reports as copied.
+    QTest::newRow("stopped after a copy")
+        << QStringList{"f1=10", "f2=10", "f3=10", "f4=10"} << QStringList() << copy << 1 << true;
+    // The skip is reported while the list is built, before any copy can start.
+    QTest::newRow("stopped before any copy")
+        << QStringList{"a=10", "b=10", "c=10"} << QStringList{"a=10"} << copy << 1 << false;
+}
+
+// The flush is logged by the pool thread that makes it; the mark is set when taskCompleted
+// arrives, so the order of the two lines is the order of the events.
+void TestCopyTask::flushesBeforeCompletion()
+{
+    QFETCH(QStringList, tree);
+    QFETCH(QStringList, existing);
+    QFETCH(int, copyMode);
+    QFETCH(int, stopAfter);
+    QFETCH(bool, flushed);
+
+    usePool(1);
+    makeTree(m_source, tree);
+    makeTree(m_destination, existing);
+    CopyTask task;
+    task.setTask(makeTask(m_source, m_destination, copyMode));
+    RunRecorder recorder(&task);
+    if (stopAfter > 0) {
+        recorder.onItem = [&](const CopyItem&) {
+            if (recorder.signalled.size() == stopAfter)
+                task.stopTask();
+        };
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Copy from .* is stopped after"));
+        if (!flushed)
+            QTest::ignoreMessage(QtWarningMsg, "The build of file list is stopped by user");
+    }
+    MessageLog log;
+    connect(&task, &CopyTask::taskCompleted, this, [&log] { log.mark(TaskCompletedMark); });
+    runToEnd(task, recorder);
+    if (QTest::currentTestFailed())
+        return;
+    recorder.onItem = nullptr;
+
+    const QStringList lines = log.lines();
+    const QRegularExpression flushLine(
+        QStringLiteral("^File system of %1 flushed in \\d+ ms$").arg(m_destination));
+    QCOMPARE(lines.filter(flushLine).size(), flushed ? 1 : 0);
+    QCOMPARE(lines.filter(TaskCompletedMark).size(), 1);
+    if (flushed)
+        QVERIFY(lines.indexOf(flushLine) < lines.indexOf(TaskCompletedMark));
+    QCOMPARE(task.isStopRequested(), stopAfter > 0);
+    QVERIFY(recorder.logs.last().startsWith(stopAfter > 0 ? "Task is stopped after "
+                                                          : "Task completed in "));
+    QCOMPARE(task.counter(ErrorItems), qint64(0));
+}
+
+void TestCopyTask::stopDuringFlush()
+{
+    usePool(1);
+    makeTree(m_source, {"a=10", "sub/", "sub/b=20"});
+    CopyTask task;
+    task.setTask(makeTask(m_source, m_destination));
+    RunRecorder recorder(&task);
+    int jobsOutAtStop = -1;
+    // The folders are synced; the flush job is handed out right after this signal, and the
+    // stop is queued before anything that job can send back.
+    const QMetaObject::Connection hook = connect(&task, &CopyTask::copyListCompleted, this, [&] {
+        QTimer::singleShot(0, this, [&] {
+            jobsOutAtStop = task.runningJobCount();
+            task.stopTask();
+        });
+    });
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Copy from .* is stopped after"));
+    MessageLog log;
+    connect(&task, &CopyTask::taskCompleted, this, [&log] { log.mark(TaskCompletedMark); });
+    runToEnd(task, recorder);
+    if (QTest::currentTestFailed())
+        return;
+    verifyRunInvariant(task, recorder);
+
+    QCOMPARE(jobsOutAtStop, 1);
+    QVERIFY(task.isStopRequested());
+    const QStringList lines = log.lines();
+    const QRegularExpression flushLine(
+        QStringLiteral("^File system of %1 flushed in \\d+ ms$").arg(m_destination));
+    QCOMPARE(lines.filter(flushLine).size(), 1);
+    QVERIFY(lines.indexOf(flushLine) < lines.indexOf(TaskCompletedMark));
+    QCOMPARE(recorder.logs.filter("Please wait while stopping the process").size(), 1);
+    QVERIFY(recorder.logs.last().startsWith(QLatin1String("Task is stopped after ")));
+    // Everything was copied before the stop came: a resume has nothing left to do.
+    QCOMPARE(task.counter(FilesCopied), qint64(2));
+    QVERIFY(task.unprocessedItems().isEmpty());
+    disconnect(hook);
+    runToEnd(task, recorder, true);
+    if (QTest::currentTestFailed())
+        return;
+    QVERIFY(recorder.signalled.isEmpty());
+    QVERIFY(!task.isStopRequested());
+}
+
 void TestCopyTask::resumeLoadedTaskFile()
 {
     usePool(1);
@@ -1160,6 +1322,8 @@ void TestCopyTask::signalFromInvalidJob_data()
                                << "CheckFileJob" << false;
     QTest::newRow("folder sync job") << "onSyncFoldersCompleted"
                                      << "SyncFoldersJob" << false;
+    QTest::newRow("file system sync job") << "onSyncFileSystemCompleted"
+                                          << "SyncFileSystemJob" << false;
 }
 
 void TestCopyTask::signalFromInvalidJob()

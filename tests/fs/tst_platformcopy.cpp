@@ -50,6 +50,8 @@ private slots:
     void namesTheCallOfAWriteError();
     void refusesWhatItMustNotCopy_data();
     void refusesWhatItMustNotCopy();
+    void refusesASourceChangedWhileCopied_data();
+    void refusesASourceChangedWhileCopied();
     void duplicatesLinkTargetText_data();
     void duplicatesLinkTargetText();
 };
@@ -207,6 +209,70 @@ void TestPlatformCopy::refusesWhatItMustNotCopy()
     QCOMPARE(entriesOf(dir.path()), entries);
     if (kind == "target")
         QCOMPARE(TestSupport::readFile(to), QByteArray("old"));
+}
+
+void TestPlatformCopy::refusesASourceChangedWhileCopied_data()
+{
+    QTest::addColumn<DataMover>("mover");
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<bool>("refused");
+    const QList<QPair<const char*, DataMover>> movers{
+        {"copy_file_range", CopyFileRange}, {"sendfile", SendFile}, {"read-write", ReadWrite}};
+    for (const auto& mover : movers) {
+        for (const char* change : {"grows", "shrinks", "rewritten in place"})
+            QTest::addRow("%s, %s", mover.first, change) << mover.second << change << true;
+    }
+    // The open file is still the version being copied, whole and unchanged.
+    QTest::newRow("replaced under its name") << CopyFileRange << "replaced" << false;
+}
+
+void TestPlatformCopy::refusesASourceChangedWhileCopied()
+{
+    QFETCH(DataMover, mover);
+    QFETCH(QString, change);
+    QFETCH(bool, refused);
+    QTemporaryDir dir;
+    const QString from = dir.filePath("growing.log");
+    const QString to = dir.filePath("copy.log");
+    const QByteArray data = randomData(3 * chunkSize);
+    QVERIFY(TestSupport::writeFile(from, data));
+    // An old time, so that any write is seen even within one tick of the file system clock.
+    const timespec old[2] = {{1000000000, 0}, {1000000000, 0}};
+    QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(from).constData(), old, 0), 0);
+
+    int chunks = 0;
+    const auto changeSource = [&](qint64, qint64) {
+        if (++chunks > 1)
+            return;
+        QFile file(from);
+        if (change == "grows") {
+            QVERIFY(file.open(QIODevice::Append));
+            QCOMPARE(file.write("more"), qint64(4));
+        } else if (change == "shrinks") {
+            QVERIFY(file.resize(chunkSize));
+        } else if (change == "rewritten in place") {
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            QVERIFY(file.seek(2 * chunkSize));
+            QCOMPARE(file.write("XXXX"), qint64(4));
+        } else {
+            QVERIFY(TestSupport::writeFile(dir.filePath("new"), "new version"));
+            QVERIFY(::rename(QFile::encodeName(dir.filePath("new")).constData(),
+                             QFile::encodeName(from).constData()) == 0);
+        }
+    };
+    Failure failure;
+    const bool copied = copyFile(from, to, nullptr, changeSource, &failure, mover);
+    QVERIFY(chunks > 0);
+    if (!refused) {
+        QVERIFY(copied);
+        QCOMPARE(TestSupport::readFile(to), data);
+        return;
+    }
+    QVERIFY(!copied);
+    QVERIFY(failure.sourceChanged);
+    QCOMPARE(QByteArray(failure.call), QByteArray("fstat"));
+    // No copy of a version that never existed, under any name.
+    QCOMPARE(entriesOf(dir.path()), QStringList{"growing.log"});
 }
 
 void TestPlatformCopy::duplicatesLinkTargetText_data()

@@ -1,7 +1,5 @@
 #include "engine/checkfilejob.h"
 
-#include "engine/filehash.h"
-
 #include <QDebug>
 #include <QMetaObject>
 
@@ -20,14 +18,17 @@ CopyItem CheckFileJob::item() const
     return *this;
 }
 
-QByteArray CheckFileJob::fileHash(const QString& path)
+QByteArray CheckFileJob::fileHash(const QString& path, FileHash::Reading reading)
 {
-    return FileHash::sha256(path, [this, &path](qint64 bytesRead, qint64 fileSize) {
-        if (isStopped())
-            return false;
-        emit jobProgress(path, bytesRead, fileSize);
-        return true;
-    });
+    return FileHash::sha256(
+        path,
+        [this, &path](qint64 bytesRead, qint64 fileSize) {
+            if (isStopped())
+                return false;
+            emit jobProgress(path, bytesRead, fileSize);
+            return true;
+        },
+        reading);
 }
 
 void CheckFileJob::startJob()
@@ -57,7 +58,7 @@ void CheckFileJob::checkToFile()
         finishJob();
         return;
     }
-    const QByteArray destinationHash = fileHash(destination_path);
+    const QByteArray destinationHash = fileHash(destination_path, FileHash::Reading::FromDevice);
     if (destinationHash.isEmpty()) {
         qWarning() << "Unable to make hash of file (to)" << qUtf8Printable(destination_path);
         setDestinationError(tr("unable to check destination file"));

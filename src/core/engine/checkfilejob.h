@@ -1,16 +1,17 @@
 #pragma once
 
+#include "engine/filehash.h"
 #include "jobs/job.h"
 #include "model/copyitem.h"
 
 #include <QByteArray>
 #include <QString>
 
-// Verifies one copied file: hashes the source, then the destination, and compares the
-// SHA-256 digests. The job is itself the item it checks; its owner sets the item before
-// handing the job to a thread and reads it back when jobCompleted arrives. A file that
-// passes keeps its state and gains is_checked and "copy verified"; one that fails ends in
-// an error state.
+// Verifies one copied file: hashes the source, then the destination as its device holds
+// it (not as the page cache remembers it), and compares the SHA-256 digests. The job is
+// itself the item it checks; its owner sets the item before handing the job to a thread
+// and reads it back when jobCompleted arrives. A file that passes keeps its state and
+// gains is_checked and "copy verified"; one that fails ends in an error state.
 class CheckFileJob : public Job, public CopyItem
 {
     Q_OBJECT
@@ -23,7 +24,8 @@ public:
 
     // SHA-256 of the file, reporting jobProgress and honouring a stop every 16 MiB; empty
     // on any failure and when stopped.
-    QByteArray fileHash(const QString& path);
+    QByteArray fileHash(const QString& path,
+                        FileHash::Reading reading = FileHash::Reading::MayUseCache);
 
 public slots:
     void startJob() override;

@@ -47,7 +47,9 @@ void CopyFileObject::startCopy()
         if (link_target.isEmpty())
             link_target = QDir::toNativeSeparators(source.symLinkTarget());
     } else if (!source.isReadable()) {
-        setSourceError(tr("source file is not readable"));
+        // Gone since the list was built, or closed to the user.
+        setSourceError(Platform::entryMissing(source_path) ? tr("source file does not exist")
+                                                           : tr("source file is not readable"));
         finishCopy();
         return;
     } else if (!source.isFile()) {
@@ -162,11 +164,22 @@ bool CopyFileObject::checkExistingDestination(const QFileInfo& source, const QFi
 bool CopyFileObject::copyFileData()
 {
     switch (AppSettings::instance()->copyMethod()) {
-    case QtMethod:
-        if (FileSystemUtils::copyFileWithQt(source_path, destination_path))
-            return true;
-        setDestinationError(tr("unable to copy file"));
-        return false;
+    case QtMethod: {
+        PlatformCopy::FileVersion before;
+        PlatformCopy::FileVersion after;
+        const bool known = PlatformCopy::fileVersion(source_path, &before);
+        if (!FileSystemUtils::copyFileWithQt(source_path, destination_path)) {
+            setDestinationError(tr("unable to copy file"));
+            return false;
+        }
+        if (known && PlatformCopy::fileVersion(source_path, &after) &&
+            (after != before || before.size != file_size)) {
+            reportSourceChanged();
+            FileSystemUtils::removeFile(destination_path);
+            return false;
+        }
+        return true;
+    }
     case SimpleMethod:
         return copyFileSimple();
     default:
@@ -195,6 +208,10 @@ bool CopyFileObject::copyFileNative()
         counters->setValue(TransferCounters::CurrentFileBytesCopied, file_size);
         counters->setValue(TransferCounters::CurrentFileSize, file_size);
     }
+    if (!copied && failure.sourceChanged) {
+        reportSourceChanged();
+        return false;
+    }
     if (!copied) {
         info_list.append(failureText(failure));
         setDestinationError(tr("unable to copy file"));
@@ -220,6 +237,9 @@ bool CopyFileObject::copyFileSimple()
         setDestinationError(tr("unable to open destination file"));
         return false;
     }
+
+    PlatformCopy::FileVersion before;
+    const bool versionKnown = PlatformCopy::fileVersion(source.handle(), &before);
 
     char buffer[simpleBlockSize];
     qint64 copied = 0;
@@ -251,15 +271,24 @@ bool CopyFileObject::copyFileSimple()
             }
         } while (copied != file_size);
     }
+    // The loop ends at the size read before the copy, or past it: a source that grew, or
+    // was written to meanwhile, would leave a copy of no version it ever had. (One that
+    // shrank ends short of the size, as an incomplete copy.)
+    PlatformCopy::FileVersion after;
+    const bool changed = copied >= file_size && versionKnown &&
+                         PlatformCopy::fileVersion(source.handle(), &after) &&
+                         (after != before || after.size != file_size);
     source.close();
     destination.close();
 
-    if (copied == file_size) {
+    if (copied == file_size && !changed) {
         if (!FileSystemUtils::syncFile(source_path, destination_path))
             qWarning() << "Unable to sync file:" << qUtf8Printable(destination_path);
         return true;
     }
-    if (!isError())
+    if (changed && !isError())
+        reportSourceChanged();
+    else if (!isError())
         setDestinationError(tr("unable to complete the copy"));
     FileSystemUtils::removeFile(destination_path);
     return false;
@@ -365,6 +394,12 @@ void CopyFileObject::removeMovedSource()
         qWarning() << "Unable to remove file" << qUtf8Printable(source_path);
         setSourceError(tr("Unable to delete source file"));
     }
+}
+
+void CopyFileObject::reportSourceChanged()
+{
+    qWarning() << "Source file changed during the copy:" << qUtf8Printable(source_path);
+    setSourceError(tr("source file changed during the copy"));
 }
 
 void CopyFileObject::restoreSourcePermissions()

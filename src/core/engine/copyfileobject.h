@@ -49,6 +49,9 @@ private:
     // Every path of startCopy ends here exactly once.
     void finishCopy();
     void removeMovedSource();
+    // The source was written to while it was copied: an error of the source, and the
+    // copy is not kept.
+    void reportSourceChanged();
     void restoreSourcePermissions();
     void applySourcePermissions();
 

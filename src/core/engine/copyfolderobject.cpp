@@ -1,5 +1,7 @@
 #include "engine/copyfolderobject.h"
 
+#include "fs/platform.h"
+
 #include <QDir>
 #include <QFileInfo>
 
@@ -10,7 +12,8 @@ void CopyFolderObject::startCopy()
     CopyObject::startCopy();
 
     const QFileInfo source(source_path);
-    if (!source.exists()) {
+    // A folder inside a folder closed to the user cannot even be seen, but it is there.
+    if (!source.exists() && Platform::entryMissing(source_path)) {
         setSourceError(tr("source folder does not exist"));
     } else if (!source.isReadable()) {
         setSourceError(tr("source folder is not readable"));

@@ -6,8 +6,10 @@
 #include "engine/copyjob.h"
 #include "engine/externalcopyjob.h"
 #include "engine/storageprobe.h"
+#include "engine/syncfilesystemjob.h"
 #include "engine/syncfoldersjob.h"
 #include "fs/filesystemutils.h"
+#include "fs/platform.h"
 #include "jobs/handover.h"
 #include "jobs/jobthread.h"
 #include "jobs/jobthreadpool.h"
@@ -28,7 +30,10 @@ CopyTask::CopyTask(QObject* parent) : QObject(parent), mp_storageProbe(new Stora
     qRegisterMetaType<QList<CopyItem>>();
 }
 
-CopyTask::~CopyTask() = default;
+CopyTask::~CopyTask()
+{
+    closeDestinationFileSystem();
+}
 
 void CopyTask::setTask(const Task& task)
 {
@@ -69,6 +74,7 @@ void CopyTask::startTask()
     m_stopRequested = false;
     m_foldersSyncStarted = false;
     m_skipStorageCheck = false;
+    openDestinationFileSystem();
     m_copyQueue.clear();
     m_checkQueue.clear();
     m_completedItems.clear();
@@ -381,6 +387,8 @@ void CopyTask::onExternalCopyCompleted()
 
 void CopyTask::finishCopiedItem(CopyItem item)
 {
+    if (item.copy_state == Copied && m_task.m_options.m_copyMode != CopyOptions::Verify)
+        m_wroteData = true;
     if (item.isError()) {
         if (m_stopRequested) {
             // Most likely failed because of the stop: a resume copies it again.
@@ -538,6 +546,13 @@ void CopyTask::checkTaskCompleted()
         startSyncFoldersJob();
         return;
     }
+    // "Completed" (and "stopped", which a resume trusts) must mean that what the run wrote
+    // is on the device, not only in the system's cache.
+    if (m_wroteData && !m_fileSystemSyncStarted) {
+        startSyncFileSystemJob();
+        return;
+    }
+    closeDestinationFileSystem();
 
     m_taskCompleted = true;
     m_endTime = QDateTime::currentDateTime();
@@ -616,6 +631,62 @@ void CopyTask::onSyncFoldersCompleted()
     checkTaskCompleted();
 }
 
+void CopyTask::openDestinationFileSystem()
+{
+    closeDestinationFileSystem();
+    m_wroteData = false;
+    m_fileSystemSyncStarted = false;
+    m_fileSystemError = CopyItem();
+    // A verify run writes nothing.
+    if (m_task.m_options.m_copyMode == CopyOptions::Verify)
+        return;
+    // Opened before anything is written, so that the final flush also reports the
+    // write-back errors that happen before it.
+    m_fileSystemHandle = Platform::openFileSystem(m_task.m_destinationPath, &m_fileSystemPath);
+    if (m_fileSystemHandle < 0) {
+        m_fileSystemPath = m_task.m_destinationPath;
+        qWarning() << "Unable to open the file system of" << qUtf8Printable(m_fileSystemPath);
+        FileSystemUtils::lastErrorText(Platform::lastFailedCall());
+    }
+}
+
+void CopyTask::closeDestinationFileSystem()
+{
+    Platform::closeFileSystem(m_fileSystemHandle);
+    m_fileSystemHandle = -1;
+}
+
+void CopyTask::startSyncFileSystemJob()
+{
+    m_fileSystemSyncStarted = true;
+    auto* job = new SyncFileSystemJob();
+    job->setFileSystem(m_fileSystemHandle, m_fileSystemPath);
+    connect(job, &Job::jobCompleted, this, &CopyTask::onSyncFileSystemCompleted);
+    runJob(job);
+}
+
+void CopyTask::onSyncFileSystemCompleted()
+{
+    m_runningJobs -= 1;
+    if (auto* job = qobject_cast<SyncFileSystemJob*>(sender())) {
+        HandOver::receive(static_cast<Job*>(job));
+        if (!job->isFlushed()) {
+            // The device may not hold what the run wrote: never a run without errors.
+            m_fileSystemError = taskItem();
+            m_fileSystemError.setDestinationError(
+                tr("unable to write the copied data to the storage device"));
+            m_fileSystemError.info_list.append(job->errorText());
+            m_counters[ErrorItems] += 1;
+            emit errorOccurred(m_fileSystemError);
+        }
+        job->deleteLater();
+    } else {
+        qWarning() << objectName()
+                   << "has received a signal from invalid SyncFileSystemJob instance";
+    }
+    checkTaskCompleted();
+}
+
 void CopyTask::onTaskCompleted()
 {
     emit taskCompleted();
@@ -665,6 +736,7 @@ void CopyTask::resumeTask()
     m_taskCompleted = false;
     m_stopRequested = false;
     m_fileListCompleted = false;
+    openDestinationFileSystem();
     rebuildQueues();
     queueCall("processNextCopyInQueue");
 }

@@ -140,6 +140,7 @@ private slots:
     void onFolderSynced(const QString& source, const QString& destination, qint64 done,
                         qint64 total);
     void onSyncFoldersCompleted();
+    void onSyncFileSystemCompleted();
     void onTaskCompleted();
 
 private:
@@ -157,6 +158,9 @@ private:
     void startCopyJob(const CopyItem& item);
     void startExternalCopyJob(const CopyItem& item);
     void startSyncFoldersJob();
+    void openDestinationFileSystem();
+    void closeDestinationFileSystem();
+    void startSyncFileSystemJob();
     void rebuildQueues();
     void appendSortedSymbolicLinks();
     void queueCall(const char* slot);
@@ -178,6 +182,14 @@ private:
     bool m_taskCompleted = true;
     bool m_stopRequested = false;
     bool m_foldersSyncStarted = false;
+    // Set once a job has written to the destination in this run: the run then ends with a
+    // flush of the destination's file system.
+    bool m_wroteData = false;
+    bool m_fileSystemSyncStarted = false;
+    int m_fileSystemHandle = -1;
+    QString m_fileSystemPath;
+    // The destination root in error when that flush failed.
+    CopyItem m_fileSystemError;
     bool m_skipStorageCheck = false;
     QDateTime m_startTime;
     QDateTime m_endTime;

@@ -1,5 +1,8 @@
 #include "engine/filehash.h"
 
+#include "fs/filesystemutils.h"
+#include "fs/platform.h"
+
 #include <QDebug>
 #include <QFile>
 #include <QFileInfo>
@@ -22,7 +25,7 @@ using DigestContext = std::unique_ptr<EVP_MD_CTX, DigestContextDeleter>;
 
 } // namespace
 
-QByteArray FileHash::sha256(const QString& path, const MarkHandler& onMark)
+QByteArray FileHash::sha256(const QString& path, const MarkHandler& onMark, Reading reading)
 {
     const QFileInfo linkInfo(path);
     const QString filePath = linkInfo.isSymLink() ? linkInfo.symLinkTarget() : path;
@@ -38,6 +41,12 @@ QByteArray FileHash::sha256(const QString& path, const MarkHandler& onMark)
     // files are read.
     if (!QFileInfo(filePath).isFile() || !file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
         qWarning() << "Unable to open file" << qUtf8Printable(filePath) << "to compute its hash";
+        return QByteArray();
+    }
+    // A write error that only the flush reveals means the device does not hold the data.
+    if (reading == Reading::FromDevice && !Platform::dropCachedData(file.handle())) {
+        qWarning() << "Unable to read file" << qUtf8Printable(filePath) << "from its device";
+        FileSystemUtils::lastErrorText(Platform::lastFailedCall());
         return QByteArray();
     }
 

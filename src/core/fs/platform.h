@@ -56,8 +56,27 @@ bool writeFileTimes(const QString& path, const FileTimes& times);
 // keep it on a copy (then comparing it would mark every copy as different).
 QDateTime creationTime(const QString& path);
 
+// True only when the system says that nothing is at path (as opposed to an entry that
+// exists but cannot be reached, such as one inside a folder closed to the user).
+bool entryMissing(const QString& path);
+
 // Removes a file or a symbolic link (never a link's target).
 bool removeFile(const QString& path);
+
+// A descriptor standing for the file system that holds path, or the nearest folder above
+// it that exists and can be opened; -1 when none can. Write-back errors of that file
+// system are reported to syncFileSystem from the moment it is opened, so open it before
+// writing. openedPath receives the path actually opened.
+int openFileSystem(const QString& path, QString* openedPath = nullptr);
+// Writes every modified buffer of the file system to its device and waits for it (syncfs).
+// False when that fails or when a write-back failed since the descriptor was opened.
+bool syncFileSystem(int handle);
+void closeFileSystem(int handle);
+
+// Writes the modified data of the open file to its device and drops the file's pages from
+// the cache, so that the next read comes from the device. A file system without a
+// separate device copy (a special or read-only one) has nothing to flush and succeeds.
+bool dropCachedData(int fd);
 
 // Bytes available to the user on the volume holding path, or -1 when unknown.
 qint64 availableBytes(const QString& path);

@@ -4,6 +4,7 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QFile>
+#include <QFileInfo>
 #include <QStorageInfo>
 #include <QStringList>
 #include <QUrl>
@@ -130,10 +131,71 @@ QDateTime creationTime(const QString& path)
     return QDateTime();
 }
 
+bool entryMissing(const QString& path)
+{
+    struct stat status;
+    if (lstatEntry(path, &status))
+        return false;
+    return t_lastFailure.code == ENOENT || t_lastFailure.code == ENOTDIR;
+}
+
 bool removeFile(const QString& path)
 {
     if (::unlink(QFile::encodeName(path).constData()) != 0)
         return fail("unlink");
+    return true;
+}
+
+int openFileSystem(const QString& path, QString* openedPath)
+{
+    if (path.isEmpty()) {
+        errno = ENOENT;
+        fail("open");
+        return -1;
+    }
+    QString candidate = path;
+    for (;;) {
+        // Non-blocking, so that a FIFO in the way cannot hang the open.
+        const int fd = ::open(QFile::encodeName(candidate).constData(),
+                              O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+        if (fd >= 0) {
+            if (openedPath)
+                *openedPath = candidate;
+            return fd;
+        }
+        fail("open");
+        // Missing, or closed to the user (a folder one may write to but not read): the
+        // folder above is almost always on the same file system.
+        const QString parent = QFileInfo(candidate).path();
+        if (parent == candidate)
+            return -1;
+        candidate = parent;
+    }
+}
+
+bool syncFileSystem(int handle)
+{
+    if (::syncfs(handle) != 0)
+        return fail("syncfs");
+    return true;
+}
+
+void closeFileSystem(int handle)
+{
+    if (handle >= 0)
+        ::close(handle);
+}
+
+bool dropCachedData(int fd)
+{
+    // EINVAL and EROFS: a file system that cannot be synced keeps nothing to write back.
+    if (::fdatasync(fd) != 0 && errno != EINVAL && errno != EROFS)
+        return fail("fdatasync");
+    const int code = ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+    if (code != 0) {
+        errno = code;
+        return fail("posix_fadvise");
+    }
     return true;
 }
 

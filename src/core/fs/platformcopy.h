@@ -15,7 +15,29 @@ struct Failure
 {
     const char* call = ""; // a string literal: the name of the system call
     int code = 0;          // its errno value
+    // Set (with the call "fstat" and code 0) when the source was written to while it was read:
+    // the copy would hold no version the source ever had.
+    bool sourceChanged = false;
 };
+
+// What tells one version of a file from the next: its size and modification time.
+struct FileVersion
+{
+    qint64 size = -1;
+    qint64 seconds = 0;
+    qint64 nanoseconds = 0;
+
+    bool operator==(const FileVersion& other) const
+    {
+        return size == other.size && seconds == other.seconds && nanoseconds == other.nanoseconds;
+    }
+    bool operator!=(const FileVersion& other) const { return !(*this == other); }
+};
+
+// The version of the open file, or of the file at path (links followed); false when the
+// system cannot tell.
+bool fileVersion(int fd, FileVersion* version);
+bool fileVersion(const QString& path, FileVersion* version);
 
 // The ways of moving data, fastest first. Each falls back to the next when the kernel or
 // the file systems do not support it for the two files (across file systems, old kernels).
@@ -41,7 +63,8 @@ using ProgressFunction = std::function<void(qint64 copied, qint64 total)>;
 // replaced: an existing to fails the copy ("renameat2", EEXIST). A cancelled or failed copy
 // leaves nothing behind under either name; a crash may leave only the hidden temporary
 // name. A non-zero cancel flag ends the copy between two chunks ("<mover call>",
-// ECANCELED). progress may be empty.
+// ECANCELED). A source whose size or modification time changed while it was copied fails
+// the copy with sourceChanged set. progress may be empty.
 bool copyFile(const QString& from, const QString& to, const std::atomic<int>* cancelFlag,
               const ProgressFunction& progress, Failure* failure, DataMover firstMover = Clone);
 

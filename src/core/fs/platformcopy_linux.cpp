@@ -32,6 +32,15 @@ bool fail(Failure* failure, const char* call, int code)
     return false;
 }
 
+FileVersion versionOf(const struct stat& status)
+{
+    FileVersion version;
+    version.size = status.st_size;
+    version.seconds = status.st_mtim.tv_sec;
+    version.nanoseconds = status.st_mtim.tv_nsec;
+    return version;
+}
+
 bool isCancelled(const std::atomic<int>* cancelFlag)
 {
     return cancelFlag && cancelFlag->load(std::memory_order_relaxed) != 0;
@@ -111,6 +120,24 @@ bool moveIntoPlace(const QByteArray& temporary, const QByteArray& target, Failur
 }
 
 } // namespace
+
+bool fileVersion(int fd, FileVersion* version)
+{
+    struct stat status;
+    if (::fstat(fd, &status) != 0)
+        return false;
+    *version = versionOf(status);
+    return true;
+}
+
+bool fileVersion(const QString& path, FileVersion* version)
+{
+    struct stat status;
+    if (::stat(QFile::encodeName(path).constData(), &status) != 0)
+        return false;
+    *version = versionOf(status);
+    return true;
+}
 
 const char* moverCallName(DataMover mover)
 {
@@ -230,6 +257,14 @@ bool copyFile(const QString& from, const QString& to, const std::atomic<int>* ca
     }
 
     bool ok = copyData(inFd, outFd, status.st_size, cancelFlag, progress, failure, firstMover);
+    FileVersion after;
+    if (ok && !fileVersion(inFd, &after)) {
+        ok = fail(failure, "fstat", errno);
+    } else if (ok && after != versionOf(status)) {
+        ok = fail(failure, "fstat", 0);
+        if (failure)
+            failure->sourceChanged = true;
+    }
     // On disk before it takes the final name: after a power loss the final name holds
     // either nothing or the whole file.
     if (ok && ::fdatasync(outFd) != 0)

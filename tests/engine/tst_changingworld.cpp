@@ -1,0 +1,566 @@
+#include "app/appsettings.h"
+#include "engine/copytask.h"
+#include "jobs/jobthreadpool.h"
+#include "testsupport.h"
+
+#include <QDirIterator>
+#include <QtTest>
+
+#include <functional>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+// Runs through the copy task on real trees that change while the run goes on: between the
+// listing and the copy, or between two items. One pool thread keeps the order fixed: the
+// list is complete before the first copy starts, and items are copied in queue order.
+namespace {
+
+const int RunTimeoutMs = 30000;
+const char childVariable[] = "BRINDLE_CHANGINGWORLD_CHILD";
+
+QByteArray contentFor(const QString& name, qint64 size)
+{
+    QByteArray data(int(size), '\0');
+    const QByteArray seed = name.toUtf8();
+    for (int i = 0; i < data.size(); ++i)
+        data[i] = char(seed.at(i % seed.size()) + i % 7);
+    return data;
+}
+
+QByteArray local(const QString& path)
+{
+    return QFile::encodeName(path);
+}
+
+// Entries below root: "dir/" a folder, "name=SIZE" a file.
+void makeTree(const QString& root, const QStringList& entries)
+{
+    QVERIFY(QDir().mkpath(root));
+    for (const QString& entry : entries) {
+        if (entry.endsWith(QLatin1Char('/'))) {
+            QVERIFY(QDir().mkpath(root + QLatin1Char('/') + entry));
+        } else {
+            const QString name = entry.section(QLatin1Char('='), 0, 0);
+            const qint64 size = entry.section(QLatin1Char('='), 1).toLongLong();
+            QVERIFY(TestSupport::writeFile(root + QLatin1Char('/') + name,
+                                           contentFor(QFileInfo(name).fileName(), size)));
+        }
+    }
+}
+
+bool removeTree(const QString& path)
+{
+    return QFileInfo(path).isDir() ? QDir(path).removeRecursively() : QFile::remove(path);
+}
+
+void usePool(int threads)
+{
+    if (JobThreadPool::threadCount() == threads)
+        return;
+    JobThreadPool::createThreads(threads);
+    JobThreadPool::startThreads();
+}
+
+QString relative(const QString& path, const QString& root)
+{
+    return path == root ? QStringLiteral(".") : path.mid(root.size() + 1);
+}
+
+// "path state message" for each item, sorted.
+QStringList outcomes(const QList<CopyItem>& items, const QString& root)
+{
+    QStringList list;
+    for (const CopyItem& item : items) {
+        QString line =
+            QStringLiteral("%1 %2").arg(relative(item.source_path, root)).arg(item.copy_state);
+        if (!item.copy_message.isEmpty())
+            line += QLatin1Char(' ') + item.copy_message;
+        list << line;
+    }
+    list.sort();
+    return list;
+}
+
+const CopyItem* findItem(const QList<CopyItem>& items, const QString& source)
+{
+    for (const CopyItem& item : items) {
+        if (item.source_path == source)
+            return &item;
+    }
+    return nullptr;
+}
+
+// What the copy task tells during one run, with the hooks that change the world.
+class RunRecorder : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit RunRecorder(CopyTask* task)
+    {
+        connect(task, &CopyTask::copyCompleted, this,
+                [this](const CopyItem& item) { record(item); });
+        connect(task, &CopyTask::errorOccurred, this, [this](const CopyItem& item) {
+            errors << item;
+            record(item);
+        });
+        connect(task, &CopyTask::logAvailable, this, [this](const QString& text) {
+            logs << text;
+            // Emitted once the list is complete and before the first copy is handed out.
+            if (text.startsWith(QLatin1String("List is built")) && onListBuilt)
+                onListBuilt();
+        });
+        connect(task, &CopyTask::copyListCompleted, this,
+                [this](const QList<CopyItem>& list) { folders = list; });
+        connect(task, &CopyTask::taskCompleted, this, [this] { ++ended; });
+    }
+
+    QList<CopyItem> signalled; // copyCompleted and errorOccurred, in order
+    QList<CopyItem> errors;
+    QStringList logs;
+    QList<CopyItem> folders; // as the final folder sync left them
+    int ended = 0;
+    std::function<void()> onListBuilt;
+    std::function<void(const CopyItem&)> onItem;
+
+private:
+    void record(const CopyItem& item)
+    {
+        signalled << item;
+        if (onItem)
+            onItem(item);
+    }
+};
+
+} // namespace
+
+class TestChangingWorld : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void cleanupTestCase();
+
+    void sourceFileChanges_data();
+    void sourceFileChanges();
+    void destinationChanges_data();
+    void destinationChanges();
+    void withoutAccess_data();
+    void withoutAccess();
+    void withoutAccessChild_data();
+    void withoutAccessChild();
+
+private:
+    Task makeTask(int copyMode = CopyOptions::Copy) const;
+    void runToEnd(CopyTask& task, RunRecorder& recorder);
+    void verifyRunInvariant(const CopyTask& task, const RunRecorder& recorder);
+    void addWithoutAccessRows();
+    void runWithoutAccess();
+
+    QTemporaryDir* mp_dir = nullptr;
+    QString m_source;
+    QString m_destination;
+};
+
+void TestChangingWorld::initTestCase()
+{
+    TestSupport::initTestEnvironment();
+    usePool(1);
+}
+
+void TestChangingWorld::init()
+{
+    mp_dir = new QTemporaryDir();
+    QVERIFY(mp_dir->isValid());
+    m_source = mp_dir->filePath(QStringLiteral("src"));
+    m_destination = mp_dir->filePath(QStringLiteral("dst"));
+    QVERIFY(QDir().mkpath(m_source));
+    QVERIFY(QDir().mkpath(m_destination));
+}
+
+void TestChangingWorld::cleanup()
+{
+    // Whatever a case closed is opened again, or the scratch area could not be removed.
+    QDirIterator it(mp_dir->path(), QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden,
+                    QDirIterator::Subdirectories);
+    ::chmod(local(mp_dir->path()).constData(), 0700);
+    while (it.hasNext())
+        ::chmod(local(it.next()).constData(), 0700);
+    delete mp_dir;
+    mp_dir = nullptr;
+    AppSettings::instance()->setCopyMethod(0);
+}
+
+void TestChangingWorld::cleanupTestCase()
+{
+    JobThreadPool::destroyThreads();
+}
+
+Task TestChangingWorld::makeTask(int copyMode) const
+{
+    Task task;
+    task.m_sourcePath = m_source;
+    task.m_destinationPath = m_destination;
+    task.updateName();
+    task.m_options.m_copyMode = copyMode;
+    return task;
+}
+
+void TestChangingWorld::runToEnd(CopyTask& task, RunRecorder& recorder)
+{
+    task.startTask();
+    QTRY_COMPARE_WITH_TIMEOUT(recorder.ended, 1, RunTimeoutMs);
+    QVERIFY(task.isTaskCompleted());
+    QVERIFY(!task.isStopRequested());
+    QCOMPARE(task.runningJobCount(), 0);
+    QVERIFY2(recorder.logs.last().startsWith(QLatin1String("Task completed in ")),
+             qPrintable(recorder.logs.last()));
+    QTest::qWait(20);
+    QCOMPARE(recorder.ended, 1);
+}
+
+// Every item is filed once and signalled once, in the state it is filed with.
+void TestChangingWorld::verifyRunInvariant(const CopyTask& task, const RunRecorder& recorder)
+{
+    QHash<QString, CopyItem> filed;
+    for (const CopyItem& item : task.completedItems()) {
+        QVERIFY2(!filed.contains(item.source_path), qPrintable("filed twice: " + item.source_path));
+        QVERIFY2(item.copy_state != Unprocessed,
+                 qPrintable("left unprocessed: " + item.source_path));
+        filed.insert(item.source_path, item);
+    }
+    QSet<QString> seen;
+    for (const CopyItem& item : recorder.signalled) {
+        QVERIFY2(!seen.contains(item.source_path),
+                 qPrintable("signalled twice: " + item.source_path));
+        seen.insert(item.source_path);
+        QVERIFY2(filed.contains(item.source_path),
+                 qPrintable("signalled, not filed: " + item.source_path));
+        QCOMPARE(filed.value(item.source_path).copy_state, item.copy_state);
+    }
+    QCOMPARE(seen.size(), filed.size());
+}
+
+// -----------------------------------------------------------------------------------------
+
+void TestChangingWorld::sourceFileChanges_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<int>("copyMode");
+    QTest::addColumn<int>("method");
+    QTest::addColumn<qint64>("newSize"); // -1: nothing to copy
+    QTest::addColumn<int>("state");
+    QTest::addColumn<QString>("message");
+
+    const int copy = CopyOptions::Copy;
+    const int move = CopyOptions::Move;
+    const QString none;
+    // Listed with 3000 bytes; a size refreshed at the start of the copy is copied whole.
+    QTest::newRow("grows, native copy")
+        << "grow" << copy << 1 << qint64(300000) << int(Copied) << none;
+    QTest::newRow("grows, qt copy") << "grow" << copy << 2 << qint64(300000) << int(Copied) << none;
+    QTest::newRow("grows, simple copy")
+        << "grow" << copy << 3 << qint64(300000) << int(Copied) << none;
+    QTest::newRow("grows, move") << "grow" << move << 1 << qint64(300000) << int(Copied) << none;
+    QTest::newRow("shrinks, native copy")
+        << "shrink" << copy << 1 << qint64(100) << int(Copied) << none;
+    QTest::newRow("shrinks, simple copy")
+        << "shrink" << copy << 3 << qint64(100) << int(Copied) << none;
+    QTest::newRow("shrinks to nothing, native copy")
+        << "empty" << copy << 1 << qint64(0) << int(Copied) << none;
+    QTest::newRow("rewritten with the same size")
+        << "rewrite" << copy << 1 << qint64(3000) << int(Copied) << none;
+    QTest::newRow("vanishes, copy")
+        << "vanish" << copy << 1 << qint64(-1) << int(SourceError) << "source file does not exist";
+    QTest::newRow("vanishes, move")
+        << "vanish" << move << 1 << qint64(-1) << int(SourceError) << "source file does not exist";
+    QTest::newRow("becomes a folder") << "folder" << copy << 1 << qint64(-1) << int(SourceError)
+                                      << "source file is not a regular file";
+    QTest::newRow("becomes a fifo, move") << "fifo" << move << 1 << qint64(-1) << int(SourceError)
+                                          << "source file is not a regular file";
+}
+
+void TestChangingWorld::sourceFileChanges()
+{
+    QFETCH(QString, change);
+    QFETCH(int, copyMode);
+    QFETCH(int, method);
+    QFETCH(qint64, newSize);
+    QFETCH(int, state);
+    QFETCH(QString, message);
+
+    AppSettings::instance()->setCopyMethod(method);
+    makeTree(m_source, {"a=10", "target=3000"});
+    const QString target = m_source + QStringLiteral("/target");
+    // A source in error is never deleted, so neither is the folder that holds it.
+    const bool rootLeft = copyMode == CopyOptions::Move && (change == "folder" || change == "fifo");
+    if (rootLeft)
+        QTest::ignoreMessage(QtWarningMsg, qPrintable("Unable to remove folder " + m_source));
+    CopyTask task;
+    task.setTask(makeTask(copyMode));
+    RunRecorder recorder(&task);
+    bool changed = false;
+    recorder.onListBuilt = [&] {
+        changed = true;
+        if (change == "vanish" || change == "folder" || change == "fifo")
+            QVERIFY(QFile::remove(target));
+        if (change == "folder")
+            QVERIFY(QDir().mkdir(target));
+        else if (change == "fifo")
+            QCOMPARE(::mkfifo(local(target).constData(), 0644), 0);
+        else if (newSize >= 0)
+            QVERIFY(TestSupport::writeFile(target, contentFor("changed", newSize)));
+    };
+    runToEnd(task, recorder);
+    if (QTest::currentTestFailed())
+        return;
+    QVERIFY(changed);
+    verifyRunInvariant(task, recorder);
+    if (QTest::currentTestFailed())
+        return;
+
+    const CopyItem* item = findItem(task.completedItems(), target);
+    QVERIFY(item);
+    QCOMPARE(item->copy_state, state);
+    QCOMPARE(item->copy_message, message);
+    const QString copy = m_destination + QStringLiteral("/target");
+    if (state == Copied) {
+        // Never a size or content the item does not tell.
+        QCOMPARE(item->file_size, newSize);
+        QCOMPARE(TestSupport::readFile(copy), contentFor("changed", newSize));
+        QCOMPARE(QFileInfo::exists(target), copyMode != CopyOptions::Move);
+        QCOMPARE(task.counter(FilesCopied), qint64(2));
+        QCOMPARE(task.counter(ErrorItems), qint64(0));
+    } else {
+        QVERIFY(!QFileInfo::exists(copy));
+        QCOMPARE(relative(recorder.errors.value(0).source_path, m_source),
+                 QStringLiteral("target"));
+        QCOMPARE(task.counter(FilesCopied), qint64(1));
+        QCOMPARE(task.counter(ErrorItems), qint64(rootLeft ? 2 : 1));
+        if (change != "vanish")
+            QVERIFY(QFileInfo::exists(target));
+        QCOMPARE(QFileInfo::exists(m_source), change != "vanish" || copyMode != CopyOptions::Move);
+        if (rootLeft) {
+            const CopyItem* root = findItem(recorder.folders, m_source);
+            QVERIFY(root);
+            QCOMPARE(root->copy_message, QStringLiteral("Unable to delete source folder"));
+        }
+    }
+    // The other file is untouched by all this.
+    QCOMPARE(TestSupport::readFile(m_destination + QStringLiteral("/a")), contentFor("a", 10));
+}
+
+void TestChangingWorld::destinationChanges_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<int>("filesBefore"); // files of "sub" copied before the change
+    QTest::addColumn<int>("laterState");  // the file of "sub" copied after it
+    QTest::addColumn<QString>("laterMessage");
+    QTest::addColumn<int>("folderState"); // "sub" after the final folder sync
+    QTest::addColumn<QStringList>("warnings");
+
+    // The copier makes the missing folders of a file, as it does for a file whose folder
+    // is not copied itself: what comes later lands in a new folder. What was copied
+    // before is gone with the folder; only a verify run can tell.
+    QTest::newRow("folder removed between two files")
+        << "remove sub" << 1 << int(Copied) << QString() << int(Copied) << QStringList();
+    QTest::newRow("destination removed between two files")
+        << "remove destination" << 1 << int(Copied) << QString() << int(Copied) << QStringList();
+    QTest::newRow("destination removed after the last file")
+        << "remove destination" << 2 << int(Copied) << QString() << int(Skipped) << QStringList();
+    QTest::newRow("folder replaced by a file between two files")
+        << "block sub" << 1 << int(DestinationError) << "unable to copy file" << int(Skipped)
+        << QStringList{"Unable to create folder {D}/sub", "open 20: Not a directory"};
+}
+
+void TestChangingWorld::destinationChanges()
+{
+    QFETCH(QString, change);
+    QFETCH(int, filesBefore);
+    QFETCH(int, laterState);
+    QFETCH(QString, laterMessage);
+    QFETCH(int, folderState);
+    QFETCH(QStringList, warnings);
+
+    makeTree(m_source, {"sub/", "sub/b=20", "sub/c=30"});
+    const QString folder = m_destination + QStringLiteral("/sub");
+    for (QString warning : warnings)
+        QTest::ignoreMessage(QtWarningMsg, qPrintable(warning.replace("{D}", m_destination)));
+    CopyTask task;
+    task.setTask(makeTask());
+    RunRecorder recorder(&task);
+    QStringList before;
+    recorder.onItem = [&](const CopyItem& item) {
+        if (item.is_folder || before.size() == filesBefore)
+            return;
+        before << item.source_path;
+        if (before.size() < filesBefore)
+            return;
+        QVERIFY(QFileInfo::exists(item.destination_path));
+        QVERIFY(removeTree(change == "remove destination" ? m_destination : folder));
+        if (change == "block sub")
+            QVERIFY(TestSupport::writeFile(folder, "in the way"));
+    };
+    runToEnd(task, recorder);
+    if (QTest::currentTestFailed())
+        return;
+    QCOMPARE(before.size(), filesBefore);
+    verifyRunInvariant(task, recorder);
+    if (QTest::currentTestFailed())
+        return;
+
+    for (const CopyItem& item : task.completedItems()) {
+        if (item.is_folder)
+            continue;
+        if (before.contains(item.source_path)) {
+            QCOMPARE(item.copy_state, int(Copied));
+            QVERIFY(!QFileInfo::exists(item.destination_path));
+        } else {
+            QCOMPARE(item.copy_state, laterState);
+            QCOMPARE(item.copy_message, laterMessage);
+            QCOMPARE(QFileInfo(item.destination_path).isFile(), laterState == Copied);
+            if (laterState == Copied)
+                QCOMPARE(item.file_size, QFileInfo(item.destination_path).size());
+        }
+    }
+    const CopyItem* synced = findItem(recorder.folders, m_source + QStringLiteral("/sub"));
+    QVERIFY(synced);
+    QCOMPARE(synced->copy_state, folderState);
+    QCOMPARE(task.counter(ErrorItems), qint64(laterState == Copied ? 0 : 1));
+}
+
+// Permissions bind only an unprivileged user: as root the cases run again as user nobody
+// in a child process (see withoutAccessChild), which makes its own tree.
+void TestChangingWorld::addWithoutAccessRows()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<QString>("after"); // "" after the listing, or after that item
+    QTest::addColumn<int>("copyMode");
+    QTest::addColumn<QStringList>("outcomes");
+    QTest::addColumn<QStringList>("sourcesLeft");
+    QTest::addColumn<QStringList>("warnings"); // {S} the source, {D} the destination
+
+    const QStringList closedSub{
+        "a 4", "sub 1 source folder is not readable", "sub/b 1 source file is not readable",
+        "sub/deep 1 source folder is not readable", "sub/deep/c 1 source file is not readable"};
+    QTest::newRow("source folder closed after the listing")
+        << "close src/sub" << QString() << int(CopyOptions::Copy) << closedSub
+        << QStringList{"a", "sub/b", "sub/deep/c"} << QStringList();
+    QTest::newRow("source folder closed after the listing, move")
+        << "close src/sub" << QString() << int(CopyOptions::Move) << closedSub
+        << QStringList{"sub/b", "sub/deep/c"} << QStringList{"Unable to remove folder {S}"};
+    QTest::newRow("source file closed after the listing")
+        << "close src/sub/b" << QString() << int(CopyOptions::Copy)
+        << QStringList{"a 4", "sub 4", "sub/b 1 source file is not readable", "sub/deep 4",
+                       "sub/deep/c 4"}
+        << QStringList{"a", "sub/b", "sub/deep/c"} << QStringList();
+    QTest::newRow("destination folder closed after its creation")
+        << "close dst/sub"
+        << "sub" << int(CopyOptions::Copy)
+        << QStringList{"a 4", "sub 4", "sub/b 2 unable to copy file",
+                       "sub/deep 2 unable to create destination folder",
+                       "sub/deep/c 2 unable to copy file"}
+        << QStringList{"a", "sub/b", "sub/deep/c"}
+        << QStringList{"open 13: Permission denied", "Unable to create folder {D}/sub/deep",
+                       "open 2: No such file or directory"};
+}
+
+void TestChangingWorld::withoutAccess_data()
+{
+    addWithoutAccessRows();
+}
+
+void TestChangingWorld::withoutAccess()
+{
+    if (!TestSupport::runningAsRoot()) {
+        runWithoutAccess();
+        return;
+    }
+    const QString tag = QString::fromUtf8(QTest::currentDataTag());
+    qputenv(childVariable, "1");
+    QByteArray output;
+    TestSupport::runAsNobody(QCoreApplication::applicationFilePath(),
+                             {QStringLiteral("withoutAccessChild:%1").arg(tag)}, &output);
+    qunsetenv(childVariable);
+    // The child's verdict is its test line: sanitizer builds may report Qt's teardown.
+    QVERIFY2(output.contains(qPrintable(
+                 QStringLiteral("PASS   : TestChangingWorld::withoutAccessChild(%1)").arg(tag))),
+             output.constData());
+}
+
+void TestChangingWorld::withoutAccessChild_data()
+{
+    addWithoutAccessRows();
+}
+
+void TestChangingWorld::withoutAccessChild()
+{
+    if (qEnvironmentVariableIsEmpty(childVariable))
+        QSKIP("Run only as the child process of withoutAccess");
+    QVERIFY(!TestSupport::runningAsRoot());
+    runWithoutAccess();
+}
+
+void TestChangingWorld::runWithoutAccess()
+{
+    QFETCH(QString, change);
+    QFETCH(QString, after);
+    QFETCH(int, copyMode);
+    QFETCH(QStringList, outcomes);
+    QFETCH(QStringList, sourcesLeft);
+    QFETCH(QStringList, warnings);
+
+    for (QString warning : warnings)
+        QTest::ignoreMessage(
+            QtWarningMsg,
+            qPrintable(warning.replace("{S}", m_source).replace("{D}", m_destination)));
+    makeTree(m_source, {"a=10", "sub/", "sub/b=20", "sub/deep/", "sub/deep/c=30"});
+    const QString closed = mp_dir->filePath(change.section(QLatin1Char(' '), 1));
+    const int closedMode = change.endsWith("dst/sub") ? 0555 : 0;
+    CopyTask task;
+    task.setTask(makeTask(copyMode));
+    RunRecorder recorder(&task);
+    bool changed = false;
+    const auto close = [&] {
+        changed = true;
+        QCOMPARE(::chmod(local(closed).constData(), closedMode), 0);
+    };
+    if (after.isEmpty()) {
+        recorder.onListBuilt = close;
+    } else {
+        recorder.onItem = [&](const CopyItem& item) {
+            if (relative(item.source_path, m_source) == after)
+                close();
+        };
+    }
+    runToEnd(task, recorder);
+    // Opened again before anything can fail, so that the scratch area can go.
+    ::chmod(local(closed).constData(), 0755);
+    if (QTest::currentTestFailed())
+        return;
+    QVERIFY(changed);
+    verifyRunInvariant(task, recorder);
+    if (QTest::currentTestFailed())
+        return;
+
+    QCOMPARE(::outcomes(task.completedItems(), m_source), outcomes);
+    QStringList left;
+    QDirIterator it(m_source, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        left << relative(it.next(), m_source);
+    left.sort();
+    QCOMPARE(left, sourcesLeft);
+    // What could be read was copied whole.
+    for (const CopyItem& item : task.completedItems()) {
+        if (item.copy_state == Copied && !item.is_folder)
+            QCOMPARE(TestSupport::readFile(item.destination_path),
+                     contentFor(QFileInfo(item.source_path).fileName(), item.file_size));
+    }
+}
+
+QTEST_GUILESS_MAIN(TestChangingWorld)
+#include "tst_changingworld.moc"

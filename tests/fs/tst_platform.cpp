@@ -1,0 +1,131 @@
+#include "fs/platform.h"
+#include "testsupport.h"
+
+#include <QtTest>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+// The calls behind the flush at the end of a run and the check of a destination from its
+// device; the rest of the platform layer is tested through the file-system helpers.
+class TestPlatform : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { TestSupport::initTestEnvironment(); }
+
+    void entryMissing_data();
+    void entryMissing();
+    void openFileSystem_data();
+    void openFileSystem();
+    void syncFileSystemReportsABadHandle();
+    void dropCachedData_data();
+    void dropCachedData();
+};
+
+void TestPlatform::entryMissing_data()
+{
+    QTest::addColumn<QString>("entry");
+    QTest::addColumn<bool>("missing");
+
+    QTest::newRow("file") << "file" << false;
+    QTest::newRow("folder") << "folder" << false;
+    QTest::newRow("link pointing nowhere") << "dangling" << false;
+    QTest::newRow("nothing") << "gone" << true;
+    QTest::newRow("inside a missing folder") << "gone/file" << true;
+    QTest::newRow("below a file") << "file/file" << true;
+}
+
+void TestPlatform::entryMissing()
+{
+    QFETCH(QString, entry);
+    QFETCH(bool, missing);
+    QTemporaryDir dir;
+    QVERIFY(TestSupport::writeFile(dir.filePath("file"), "x"));
+    QVERIFY(QDir().mkpath(dir.filePath("folder")));
+    QVERIFY(QFile::link(dir.filePath("gone"), dir.filePath("dangling")));
+    QCOMPARE(Platform::entryMissing(dir.filePath(entry)), missing);
+}
+
+void TestPlatform::openFileSystem_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("opened"); // "" when nothing can be opened
+
+    QTest::newRow("existing folder") << "dst"
+                                     << "dst";
+    QTest::newRow("file") << "dst/file"
+                          << "dst/file";
+    QTest::newRow("missing folders below an existing one") << "dst/a/b/c"
+                                                           << "dst";
+    QTest::newRow("empty path") << ""
+                                << "";
+}
+
+void TestPlatform::openFileSystem()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, opened);
+    QTemporaryDir dir;
+    QVERIFY(TestSupport::writeFile(dir.filePath("dst/file"), "x"));
+    const auto full = [&dir](const QString& relative) {
+        return relative.isEmpty() ? QString() : dir.filePath(relative);
+    };
+
+    QString openedPath;
+    const int handle = Platform::openFileSystem(full(path), &openedPath);
+    QCOMPARE(handle >= 0, !opened.isEmpty());
+    QCOMPARE(openedPath, full(opened));
+    if (handle < 0)
+        return;
+    QVERIFY(Platform::syncFileSystem(handle));
+    Platform::closeFileSystem(handle);
+}
+
+void TestPlatform::syncFileSystemReportsABadHandle()
+{
+    QVERIFY(!Platform::syncFileSystem(-1));
+    QCOMPARE(Platform::lastFailedCall(), QStringLiteral("syncfs"));
+    QCOMPARE(Platform::lastErrorCode(), EBADF);
+}
+
+void TestPlatform::dropCachedData_data()
+{
+    QTest::addColumn<QString>("path"); // "*" a new file with unwritten data, "|" a pipe
+    QTest::addColumn<bool>("dropped");
+
+    QTest::newRow("file with data not yet written") << "*" << true;
+    // Such a file cannot be synced (EINVAL): nothing of it waits to be written.
+    QTest::newRow("file of a special file system") << "/proc/self/status" << true;
+    QTest::newRow("pipe") << "|" << false;
+}
+
+void TestPlatform::dropCachedData()
+{
+    QFETCH(QString, path);
+    QFETCH(bool, dropped);
+    QTemporaryDir dir;
+    if (path == "*") {
+        path = dir.filePath("data");
+        QVERIFY(TestSupport::writeFile(path, QByteArray(1 << 20, 'd')));
+    }
+    int pipeFds[2] = {-1, -1};
+    if (path == "|")
+        QCOMPARE(::pipe(pipeFds), 0);
+    const int fd = path == "|" ? pipeFds[0]
+                               : ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    QVERIFY(fd >= 0);
+    QCOMPARE(Platform::dropCachedData(fd), dropped);
+    ::close(fd);
+    if (path == "|") {
+        ::close(pipeFds[1]);
+        QCOMPARE(Platform::lastFailedCall(), QStringLiteral("posix_fadvise"));
+        QCOMPARE(Platform::lastErrorCode(), ESPIPE);
+    }
+}
+
+QTEST_GUILESS_MAIN(TestPlatform)
+#include "tst_platform.moc"
