@@ -13,7 +13,7 @@ command="${1:-}"
 [ $# -gt 0 ] && shift
 
 packages=(build-essential cmake pkg-config qtbase5-dev qtbase5-dev-tools qttools5-dev-tools
-          libqt5svg5-dev libssl-dev rsync util-linux)
+          libqt5svg5-dev libssl-dev rsync util-linux clang libclang-rt-14-dev)
 
 install_packages() {
     local missing=()

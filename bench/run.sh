@@ -5,9 +5,11 @@
 #
 # Data is generated in a temporary folder on the file system of the current folder
 # (set BENCH_DIR to choose another) and removed at the end. Each case runs RUNS times
-# (default 5) and the median wall time is printed beside the other tool's and the ratio.
-# Page caches are dropped before each run when possible (root), so every run reads
-# from the device the same way.
+# (default 5); the median wall time is printed beside the other tool's and the ratio.
+# Every run writes into a target folder of its own, and targets are deleted only
+# between cases: on ext4 creating files right after deleting many is much slower, which
+# would favour whichever tool ran first. Page caches are dropped before each run when
+# possible (root), so every run reads from the device the same way.
 set -euo pipefail
 
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -15,28 +17,47 @@ build="${1:-$here/build}"
 runs="${2:-5}"
 cli="$build/src/cli/brindle-cli"
 [ -x "$cli" ] || { echo "brindle-cli not found in $build (run ./build.sh test first)" >&2; exit 2; }
+for tool in bc python3 /usr/bin/time rsync sha256sum; do
+    command -v "$tool" >/dev/null || { echo "the benchmark needs $tool (apt-get install bc time rsync)" >&2; exit 2; }
+done
 
 work="$(mktemp -d "${BENCH_DIR:-$PWD}/brindle-bench.XXXXXX")"
 trap 'rm -rf "$work"' EXIT
 export HOME="$work/home" # brindle-cli keeps its settings and task files there
 mkdir -p "$HOME"
+counter=0
 
 drop_caches() {
     sync
     if [ -w /proc/sys/vm/drop_caches ]; then echo 3 >/proc/sys/vm/drop_caches; fi
 }
 
-# median_time CMD... : runs the command $runs times after a fresh target, prints the median
-# wall time in seconds. The command is run with PREPARE (a function name) before each run.
+# Removes every target of the last case and lets the file system settle.
+between_cases() {
+    rm -rf "$work"/t-* "$work"/moved-*
+    sync
+    sleep "${BENCH_SETTLE:-35}"
+}
+
+# median_time PREPARE CMD...: runs CMD $runs times; "@T" in CMD stands for a fresh
+# target path, "@M" for the matching fresh move source made by PREPARE. Prints the
+# median wall time in seconds.
 median_time() {
     local prepare="$1"; shift
     local times=()
     for _ in $(seq "$runs"); do
-        "$prepare"
+        counter=$((counter + 1))
+        local target="$work/t-$counter" moved="$work/moved-$counter"
+        "$prepare" "$moved"
+        local command=()
+        for word in "$@"; do
+            word="${word//@T/$target}"
+            command+=("${word//@M/$moved}")
+        done
         drop_caches
         local start end
         start=$(date +%s.%N)
-        "$@" >/dev/null 2>&1 || { echo "command failed: $*" >&2; exit 1; }
+        "${command[@]}" >/dev/null 2>&1 || { echo "command failed: ${command[*]}" >&2; exit 1; }
         end=$(date +%s.%N)
         times+=("$(echo "$end - $start" | bc -l)")
     done
@@ -46,11 +67,11 @@ median_time() {
 row() { # name brindle other-name other
     local ratio
     ratio=$(echo "$2 / $4" | bc -l)
-    printf '%-38s %9.3f s   %-22s %9.3f s   ratio %5.2f\n' "$1" "$2" "$3" "$4" "$ratio"
+    printf '%-34s %9.3f s   %-24s %9.3f s   ratio %5.2f\n' "$1" "$2" "$3" "$4" "$ratio"
 }
 
-clean_target() { rm -rf "$work/target"; }
-restore_move_source() { rm -rf "$work/target" "$work/moved"; cp -a "$work/small" "$work/moved"; }
+nothing() { :; }
+copy_small_source() { cp -a "$work/small" "$1"; }
 
 echo "Generating data in $work ..."
 mkdir -p "$work/big"
@@ -75,49 +96,53 @@ for folder in range(1000):
     for i in range(200):
         open(os.path.join(path, "f%03d" % i), "wb").close()
 EOF
+sync
 
 echo
+echo "Date: $(date -u +%Y-%m-%d)"
 echo "Machine: $(nproc) cores, $(free -g | awk '/Mem:/ {print $2}') GiB, $(uname -sr); file system: $(df -T "$work" | awk 'NR==2 {print $2}')"
 echo "Runs per case: $runs (median)"
 echo
 
-b=$(median_time clean_target "$cli" copy "$work/big" "$work/target" --quiet)
-o=$(median_time clean_target cp -r "$work/big" "$work/target")
+b=$(median_time nothing "$cli" copy "$work/big" @T --quiet)
+o=$(median_time nothing cp -r "$work/big" @T)
 row "copy 1 GiB file" "$b" "cp -r" "$o"
+between_cases
 
-b=$(median_time clean_target "$cli" copy "$work/small" "$work/target" --quiet)
-o=$(median_time clean_target cp -a "$work/small" "$work/target")
+b=$(median_time nothing "$cli" copy "$work/small" @T --quiet)
+o=$(median_time nothing cp -a "$work/small" @T)
 row "copy 20,000 small files" "$b" "cp -a" "$o"
 if command -v rsync >/dev/null; then
-    o=$(median_time clean_target rsync -a "$work/small/" "$work/target/")
+    o=$(median_time nothing rsync -a "$work/small/" @T/)
     row "copy 20,000 small files" "$b" "rsync -a" "$o"
 fi
+between_cases
 
-# A move copies, flushes each copy to the device, then deletes the source: compared with
-# a plain copy this shows the cost of the flush and the deletions.
-b=$(median_time restore_move_source "$cli" move "$work/moved" "$work/target" --quiet)
-o=$(median_time clean_target "$cli" copy "$work/small" "$work/target" --quiet)
-row "move 20,000 small files" "$b" "brindle-cli copy" "$o"
+# A move copies, flushes each copy to the device, then deletes the source: beside a
+# plain copy this shows the cost of the flush and the deletions.
+m=$(median_time copy_small_source "$cli" move @M @T --quiet)
+row "move 20,000 small files" "$m" "brindle-cli copy" "$b"
+between_cases
 
-rm -rf "$work/target"; cp -a "$work/small" "$work/target"
-noop() { :; }
-b=$(median_time noop "$cli" verify "$work/small" "$work/target" --quiet)
-o=$(median_time noop sh -c "cd '$work/small' && find . -type f -print0 | xargs -0 sha256sum >/dev/null && cd '$work/target' && find . -type f -print0 | xargs -0 sha256sum >/dev/null")
+cp -a "$work/small" "$work/small-copy"
+cp -a "$work/big" "$work/big-copy"
+sync
+b=$(median_time nothing "$cli" verify "$work/small" "$work/small-copy" --quiet)
+o=$(median_time nothing sh -c "cd '$work/small' && find . -type f -print0 | xargs -0 sha256sum >/dev/null && cd '$work/small-copy' && find . -type f -print0 | xargs -0 sha256sum >/dev/null")
 row "verify 20,000 small files" "$b" "sha256sum both trees" "$o"
-
-rm -rf "$work/target"; cp -a "$work/big" "$work/target"
-b=$(median_time noop "$cli" verify "$work/big" "$work/target" --quiet)
-o=$(median_time noop sha256sum "$work/big/one-gib.bin" "$work/target/one-gib.bin")
+b=$(median_time nothing "$cli" verify "$work/big" "$work/big-copy" --quiet)
+o=$(median_time nothing sha256sum "$work/big/one-gib.bin" "$work/big-copy/one-gib.bin")
 row "verify 1 GiB file" "$b" "sha256sum both" "$o"
+rm -rf "$work/small-copy" "$work/big-copy"
+between_cases
 
 # A filter that matches nothing, without empty folders: the run only walks the tree.
-b=$(median_time clean_target "$cli" copy "$work/many" "$work/target" --quiet \
-    --include "no-such-name" --no-empty-folders)
-o=$(median_time noop find "$work/many")
+b=$(median_time nothing "$cli" copy "$work/many" @T --quiet --include "no-such-name" --no-empty-folders)
+o=$(median_time nothing find "$work/many")
 row "walk 200,000 files" "$b" "find" "$o"
+between_cases
 
-clean_target
-/usr/bin/time -v "$cli" copy "$work/many" "$work/target" --quiet 2>"$work/time.txt" >/dev/null
+/usr/bin/time -v "$cli" copy "$work/many" "$work/t-memory" --quiet 2>"$work/time.txt" >/dev/null
 peak_kb=$(awk -F: '/Maximum resident set size/ {gsub(/ /, "", $2); print $2}' "$work/time.txt")
 echo
 printf 'Peak memory of a 200,000-file copy: %d KiB, %.0f bytes per item\n' "$peak_kb" \
