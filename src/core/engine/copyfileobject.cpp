@@ -162,11 +162,15 @@ bool CopyFileObject::checkExistingDestination(const QFileInfo& source, const QFi
 bool CopyFileObject::copyFileData()
 {
     switch (AppSettings::instance()->copyMethod()) {
-    case QtMethod:
-        if (FileSystemUtils::copyFileWithQt(source_path, destination_path))
+    case QtMethod: {
+        QString reason;
+        if (FileSystemUtils::copyFileWithQt(source_path, destination_path, &reason))
             return true;
+        if (!reason.isEmpty())
+            info_list.append(reason);
         setDestinationError(tr("unable to copy file"));
         return false;
+    }
     case SimpleMethod:
         return copyFileSimple();
     default:
@@ -212,9 +216,19 @@ bool CopyFileObject::copyFileSimple()
         setSourceError(tr("unable to read source file"));
         return false;
     }
-    QFile destination(destination_path);
-    if (!destination.open(QIODevice::ReadWrite | QIODevice::Unbuffered)) {
+    // Written under a hidden temporary name that takes the final one only once complete,
+    // so that a crash or a kill never leaves a partial file under the final name.
+    PlatformCopy::Failure failure;
+    QString temporary;
+    const int fd = PlatformCopy::createTemporaryFile(destination_path, &temporary, &failure);
+    QFile destination;
+    if (fd < 0 || !destination.open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered,
+                                    QFileDevice::AutoCloseHandle)) {
         source.close();
+        if (fd < 0)
+            info_list.append(failureText(failure));
+        else
+            FileSystemUtils::removeFile(temporary);
         qWarning() << "Unable to open destination file for copy"
                    << qUtf8Printable(destination_path);
         setDestinationError(tr("unable to open destination file"));
@@ -228,6 +242,7 @@ bool CopyFileObject::copyFileSimple()
         do {
             const qint64 got = source.read(buffer, simpleBlockSize);
             if (got < 0) {
+                info_list.append(source.errorString());
                 setSourceError(tr("unable to complete reading from source file"));
                 break;
             }
@@ -237,7 +252,16 @@ bool CopyFileObject::copyFileSimple()
                     break;
                 continue;
             }
-            if (destination.write(buffer, got) < got) {
+            // A short write is retried: the call that fails then tells why.
+            qint64 written = 0;
+            while (written < got) {
+                const qint64 put = destination.write(buffer + written, got - written);
+                if (put <= 0)
+                    break;
+                written += put;
+            }
+            if (written < got) {
+                info_list.append(destination.errorString());
                 qWarning() << "Unable to write data in destination file"
                            << qUtf8Printable(destination_path);
                 setDestinationError(tr("unable to write to destination file"));
@@ -254,14 +278,19 @@ bool CopyFileObject::copyFileSimple()
     source.close();
     destination.close();
 
-    if (copied == file_size) {
-        if (!FileSystemUtils::syncFile(source_path, destination_path))
-            qWarning() << "Unable to sync file:" << qUtf8Printable(destination_path);
-        return true;
+    if (copied == file_size && !isError()) {
+        // On disk before it takes the final name, as the native copy does.
+        if (PlatformCopy::flushToDisk(temporary, &failure) &&
+            PlatformCopy::moveIntoPlace(temporary, destination_path, &failure)) {
+            if (!FileSystemUtils::syncFile(source_path, destination_path))
+                qWarning() << "Unable to sync file:" << qUtf8Printable(destination_path);
+            return true;
+        }
+        info_list.append(failureText(failure));
     }
     if (!isError())
         setDestinationError(tr("unable to complete the copy"));
-    FileSystemUtils::removeFile(destination_path);
+    FileSystemUtils::removeFile(temporary);
     return false;
 }
 
