@@ -89,8 +89,14 @@ void CopyFileObject::startCopy()
     }
 
     const QString folder = QFileInfo(destination_path).absolutePath();
-    if (!QDir(folder).exists() && !QDir().mkpath(folder))
-        qWarning() << "Unable to create folder" << qUtf8Printable(folder);
+    if (!QDir(folder).exists()) {
+        // The copy then fails for want of the folder; the reason is the folder's.
+        PlatformCopy::Failure failure;
+        if (!PlatformCopy::createFolders(folder, &failure)) {
+            info_list.append(failureText(failure));
+            qWarning() << "Unable to create folder" << qUtf8Printable(folder);
+        }
+    }
 
     if (source.isSymLink()) {
         if (!copySymbolicLink())

@@ -75,6 +75,10 @@ bool isTemporaryNameFor(const QString& fileName, const QString& targetName);
 QStringList removeStaleTemporaryFiles(const QString& folder, const QSet<QString>& targetNames,
                                       const QDateTime& olderThan);
 
+// Creates the folder path with every missing parent, as mkdir -p does. On failure the
+// call that failed ("mkdir", or "stat" for an entry in the way) and its error.
+bool createFolders(const QString& path, Failure* failure);
+
 // Forces the file's data, and the folder entry that names it, to the storage device.
 bool flushToDisk(const QString& path, Failure* failure);
 

@@ -335,6 +335,25 @@ QStringList removeStaleTemporaryFiles(const QString& folder, const QSet<QString>
     return removed;
 }
 
+bool createFolders(const QString& path, Failure* failure)
+{
+    const QByteArray encoded = QFile::encodeName(QDir::cleanPath(path));
+    // Parents first; an existing one answers EEXIST before any permission is checked.
+    for (int end = 1; end <= encoded.size(); ++end) {
+        if (end < encoded.size() && encoded.at(end) != '/')
+            continue;
+        const QByteArray part = encoded.left(end);
+        if (::mkdir(part.constData(), 0777) != 0 && errno != EEXIST)
+            return fail(failure, "mkdir", errno);
+    }
+    struct stat status;
+    if (::stat(encoded.constData(), &status) != 0)
+        return fail(failure, "stat", errno);
+    if (!S_ISDIR(status.st_mode))
+        return fail(failure, "mkdir", ENOTDIR);
+    return true;
+}
+
 bool flushToDisk(const QString& path, Failure* failure)
 {
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
