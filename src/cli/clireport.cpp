@@ -51,12 +51,13 @@ QString progressLine(const Counters& c, bool fileListCompleted, qint64 bytesPerS
                        .arg(c[Counters::FilesToCopy])
                        .arg(growing, byteSizeText(c[Counters::BytesCompleted]),
                             byteSizeText(c[Counters::BytesToCopy]));
-    // A speed of 1 means "not measured yet".
+    // A speed of 1 means "not measured yet": no estimate is shown from it either.
     if (bytesPerSecond > 1)
         text += QStringLiteral(", %1/s").arg(byteSizeText(bytesPerSecond));
     if (!fileListCompleted)
         text += QStringLiteral(", building file list");
-    else if (remainingMs >= 0)
+    else if (remainingMs >= 0 &&
+             (bytesPerSecond > 1 || c[Counters::BytesToCopy] <= c[Counters::BytesCompleted]))
         text += QStringLiteral(", %1 left").arg(FileSystemUtils::durationText(remainingMs, false));
     if (c[Counters::ErrorItems] > 0)
         text += QStringLiteral(", %1 errors").arg(c[Counters::ErrorItems]);

@@ -5,6 +5,7 @@
 #include "app/programidentity.h"
 #include "clireport.h"
 #include "engine/copytask.h"
+#include "engine/filehash.h"
 #include "fs/pathutils.h"
 #include "jobs/jobthreadpool.h"
 #include "jobs/transfercounters.h"
@@ -169,6 +170,7 @@ bool CliRunner::setUpTask(QString* message)
 int CliRunner::run()
 {
     AppSettings* settings = AppSettings::instance();
+    FileHash::initialize();
     const int threads = m_arguments.threads > 0 ? m_arguments.threads : settings->maxNumThreads();
     JobThreadPool::createThreads(threads);
     JobThreadPool::startThreads();

@@ -2,6 +2,7 @@
 
 #include "app/appsettings.h"
 #include "fs/filesystemutils.h"
+#include "fs/platformcopy.h"
 
 #include <QDebug>
 #include <QDir>
@@ -10,6 +11,10 @@
 #include <QMetaObject>
 
 namespace {
+
+// A temporary file of this run is written after the walk began, but its time may read
+// earlier: coarse file-system clocks, and two-second steps on some file systems.
+const qint64 staleMarginMs = 3000;
 
 // A parent that already ends with a separator (the root folder) gets no second one.
 QString joinPath(const QString& parent, const QString& name)
@@ -59,6 +64,7 @@ void BuildFileListJob::startJob()
         qDebug() << "Patterns to skip:" << filter;
     }
     m_reportFilteredFiles = AppSettings::instance()->reportFilteredFiles();
+    m_staleBefore = QDateTime::currentDateTime().addMSecs(-staleMarginMs);
     QMetaObject::invokeMethod(this, "buildFileList", Qt::QueuedConnection);
 }
 
@@ -72,9 +78,10 @@ void BuildFileListJob::buildFileList()
     }
     // A source named by the user is copied whatever the filters say; the copier decides
     // about an existing destination and reports a missing or special source.
-    emit itemToCopy(m_sourcePath,
-                    joinPath(m_destinationPath, FileSystemUtils::fileNameOf(m_sourcePath)),
-                    source.size(), false);
+    reportFileToCopy(m_sourcePath,
+                     joinPath(m_destinationPath, FileSystemUtils::fileNameOf(m_sourcePath)),
+                     source.size());
+    removeStaleTemporaryFiles(m_destinationPath);
     finishJob();
 }
 
@@ -118,6 +125,9 @@ void BuildFileListJob::processFolder(const QString& folder, const QString& desti
                     break;
                 processEntry(entry, folder, destinationFolder);
             }
+            removeStaleTemporaryFiles(m_options.m_destinationMode == CopyOptions::Collate
+                                          ? m_destinationPath
+                                          : destinationFolder);
         }
     }
     QMetaObject::invokeMethod(this, "processNextFolder", Qt::QueuedConnection);
@@ -202,7 +212,7 @@ void BuildFileListJob::processFile(const QFileInfo& entry, const QString& source
             item.setDestinationError(tr("Destination file does not exist"));
             m_errorItems.append(item);
         } else {
-            emit itemToCopy(sourcePath, destinationPath, size, false);
+            reportFileToCopy(sourcePath, destinationPath, size);
         }
         return;
     }
@@ -212,13 +222,22 @@ void BuildFileListJob::processFile(const QFileInfo& entry, const QString& source
         return;
     }
     const QFileInfo destination(destinationPath);
+    // In a move the copier decides about an equal destination: it skips the file and
+    // removes its source, as a move stopped between the copy and the removal needs.
+    // A newer destination keeps its source.
+    if (m_options.m_copyMode == CopyOptions::Move &&
+        !(m_options.m_overwriteMode == CopyOptions::OverwriteOlder &&
+          FileSystemUtils::isNewer(entry, destination))) {
+        reportFileToCopy(sourcePath, destinationPath, size);
+        return;
+    }
     switch (m_options.m_overwriteMode) {
     case CopyOptions::NoOverwrite:
         emit itemToSkip(sourcePath, destinationPath, size, false, QString());
         break;
     case CopyOptions::OverwriteOlder:
         if (FileSystemUtils::isOlder(entry, destination))
-            emit itemToCopy(sourcePath, destinationPath, size, false);
+            reportFileToCopy(sourcePath, destinationPath, size);
         else if (FileSystemUtils::isNewer(entry, destination))
             emit itemToSkip(sourcePath, destinationPath, size, false,
                             tr("newer destination file exists"));
@@ -227,15 +246,37 @@ void BuildFileListJob::processFile(const QFileInfo& entry, const QString& source
         break;
     case CopyOptions::OverwriteDifferent:
         if (FileSystemUtils::filesDiffer(entry, destination))
-            emit itemToCopy(sourcePath, destinationPath, size, false);
+            reportFileToCopy(sourcePath, destinationPath, size);
         else
             emit itemToSkip(sourcePath, destinationPath, size, false, QString());
         break;
     default:
         // Overwrite always and auto rename: the copier replaces or renames.
-        emit itemToCopy(sourcePath, destinationPath, size, false);
+        reportFileToCopy(sourcePath, destinationPath, size);
         break;
     }
+}
+
+void BuildFileListJob::reportFileToCopy(const QString& sourcePath, const QString& destinationPath,
+                                        qint64 size)
+{
+    m_namesToCopy.insert(FileSystemUtils::fileNameOf(destinationPath));
+    emit itemToCopy(sourcePath, destinationPath, size, false);
+}
+
+// A copy killed before its end leaves its data under a hidden temporary name beside the
+// file; the next run that copies that file removes it. Only the names this run writes
+// are touched, and only files too old to be one of its own copies in progress.
+void BuildFileListJob::removeStaleTemporaryFiles(const QString& destinationFolder)
+{
+    const QSet<QString> names = std::move(m_namesToCopy);
+    m_namesToCopy.clear();
+    if (names.isEmpty() || m_options.m_copyMode == CopyOptions::Verify)
+        return;
+    const QStringList removed =
+        PlatformCopy::removeStaleTemporaryFiles(destinationFolder, names, m_staleBefore);
+    for (const QString& path : removed)
+        qDebug() << "Removed the temporary file of an interrupted copy" << qUtf8Printable(path);
 }
 
 // A link into the copied tree is pointed at the copy of its target.

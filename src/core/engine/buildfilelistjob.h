@@ -5,7 +5,9 @@
 #include "model/copyitem.h"
 #include "model/copyoptions.h"
 
+#include <QDateTime>
 #include <QList>
+#include <QSet>
 #include <QString>
 
 class QFileInfo;
@@ -62,6 +64,8 @@ private:
                           const QString& destinationPath);
     void processFile(const QFileInfo& entry, const QString& sourcePath,
                      const QString& destinationPath);
+    void reportFileToCopy(const QString& sourcePath, const QString& destinationPath, qint64 size);
+    void removeStaleTemporaryFiles(const QString& destinationFolder);
     QString linkTargetInCopy(const QFileInfo& entry) const;
     bool isSelectedByCopyFilters(const QFileInfo& entry) const;
 
@@ -74,4 +78,8 @@ private:
     QList<CopyItem> m_errorItems;
     // Read once per run so that one walk never mixes two answers.
     bool m_reportFilteredFiles = false;
+    // Names of the files to copy into the folder being listed, and the time before which
+    // a temporary file of theirs cannot belong to this run.
+    QSet<QString> m_namesToCopy;
+    QDateTime m_staleBefore;
 };

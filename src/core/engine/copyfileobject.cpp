@@ -91,8 +91,14 @@ void CopyFileObject::startCopy()
     }
 
     const QString folder = QFileInfo(destination_path).absolutePath();
-    if (!QDir(folder).exists() && !QDir().mkpath(folder))
-        qWarning() << "Unable to create folder" << qUtf8Printable(folder);
+    if (!QDir(folder).exists()) {
+        // The copy then fails for want of the folder; the reason is the folder's.
+        PlatformCopy::Failure failure;
+        if (!PlatformCopy::createFolders(folder, &failure)) {
+            info_list.append(failureText(failure));
+            qWarning() << "Unable to create folder" << qUtf8Printable(folder);
+        }
+    }
 
     if (source.isSymLink()) {
         if (!copySymbolicLink())
@@ -168,7 +174,10 @@ bool CopyFileObject::copyFileData()
         PlatformCopy::FileVersion before;
         PlatformCopy::FileVersion after;
         const bool known = PlatformCopy::fileVersion(source_path, &before);
-        if (!FileSystemUtils::copyFileWithQt(source_path, destination_path)) {
+        QString reason;
+        if (!FileSystemUtils::copyFileWithQt(source_path, destination_path, &reason)) {
+            if (!reason.isEmpty())
+                info_list.append(reason);
             setDestinationError(tr("unable to copy file"));
             return false;
         }
@@ -229,9 +238,19 @@ bool CopyFileObject::copyFileSimple()
         setSourceError(tr("unable to read source file"));
         return false;
     }
-    QFile destination(destination_path);
-    if (!destination.open(QIODevice::ReadWrite | QIODevice::Unbuffered)) {
+    // Written under a hidden temporary name that takes the final one only once complete,
+    // so that a crash or a kill never leaves a partial file under the final name.
+    PlatformCopy::Failure failure;
+    QString temporary;
+    const int fd = PlatformCopy::createTemporaryFile(destination_path, &temporary, &failure);
+    QFile destination;
+    if (fd < 0 || !destination.open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered,
+                                    QFileDevice::AutoCloseHandle)) {
         source.close();
+        if (fd < 0)
+            info_list.append(failureText(failure));
+        else
+            FileSystemUtils::removeFile(temporary);
         qWarning() << "Unable to open destination file for copy"
                    << qUtf8Printable(destination_path);
         setDestinationError(tr("unable to open destination file"));
@@ -248,6 +267,7 @@ bool CopyFileObject::copyFileSimple()
         do {
             const qint64 got = source.read(buffer, simpleBlockSize);
             if (got < 0) {
+                info_list.append(source.errorString());
                 setSourceError(tr("unable to complete reading from source file"));
                 break;
             }
@@ -257,7 +277,16 @@ bool CopyFileObject::copyFileSimple()
                     break;
                 continue;
             }
-            if (destination.write(buffer, got) < got) {
+            // A short write is retried: the call that fails then tells why.
+            qint64 written = 0;
+            while (written < got) {
+                const qint64 put = destination.write(buffer + written, got - written);
+                if (put <= 0)
+                    break;
+                written += put;
+            }
+            if (written < got) {
+                info_list.append(destination.errorString());
                 qWarning() << "Unable to write data in destination file"
                            << qUtf8Printable(destination_path);
                 setDestinationError(tr("unable to write to destination file"));
@@ -281,16 +310,21 @@ bool CopyFileObject::copyFileSimple()
     source.close();
     destination.close();
 
-    if (copied == file_size && !changed) {
-        if (!FileSystemUtils::syncFile(source_path, destination_path))
-            qWarning() << "Unable to sync file:" << qUtf8Printable(destination_path);
-        return true;
+    if (copied == file_size && !changed && !isError()) {
+        // On disk before it takes the final name, as the native copy does.
+        if (PlatformCopy::flushToDisk(temporary, &failure) &&
+            PlatformCopy::moveIntoPlace(temporary, destination_path, &failure)) {
+            if (!FileSystemUtils::syncFile(source_path, destination_path))
+                qWarning() << "Unable to sync file:" << qUtf8Printable(destination_path);
+            return true;
+        }
+        info_list.append(failureText(failure));
     }
     if (changed && !isError())
         reportSourceChanged();
     else if (!isError())
         setDestinationError(tr("unable to complete the copy"));
-    FileSystemUtils::removeFile(destination_path);
+    FileSystemUtils::removeFile(temporary);
     return false;
 }
 

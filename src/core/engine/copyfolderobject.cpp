@@ -1,6 +1,8 @@
 #include "engine/copyfolderobject.h"
 
+#include "fs/filesystemutils.h"
 #include "fs/platform.h"
+#include "fs/platformcopy.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -19,10 +21,15 @@ void CopyFolderObject::startCopy()
         setSourceError(tr("source folder is not readable"));
     } else if (QFileInfo(destination_path).isDir()) {
         copy_state = Skipped;
-    } else if (QDir().mkpath(destination_path)) {
-        copy_state = Copied;
     } else {
-        setDestinationError(tr("unable to create destination folder"));
+        PlatformCopy::Failure failure;
+        if (PlatformCopy::createFolders(destination_path, &failure)) {
+            copy_state = Copied;
+        } else {
+            Platform::recordFailure(failure.call, failure.code);
+            info_list.append(FileSystemUtils::lastErrorText(QString::fromLatin1(failure.call)));
+            setDestinationError(tr("unable to create destination folder"));
+        }
     }
     emit copyCompleted();
 }

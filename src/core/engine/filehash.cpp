@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <openssl/crypto.h>
 #include <openssl/evp.h>
 
 #include <memory>
@@ -24,6 +25,11 @@ struct DigestContextDeleter
 using DigestContext = std::unique_ptr<EVP_MD_CTX, DigestContextDeleter>;
 
 } // namespace
+
+void FileHash::initialize()
+{
+    OPENSSL_init_crypto(OPENSSL_INIT_LOAD_CONFIG, nullptr);
+}
 
 QByteArray FileHash::sha256(const QString& path, const MarkHandler& onMark, Reading reading)
 {

@@ -21,6 +21,11 @@ enum class Reading
     FromDevice
 };
 
+// Loads the crypto library on the calling thread, which must outlive every hashing
+// thread (the main thread). Done lazily on a pool thread instead, the library's state
+// for that thread is never freed.
+void initialize();
+
 // The SHA-256 digest (32 bytes) of a file's content, read through a symbolic link. Empty when
 // the file cannot be opened or read completely, or when the handler stopped the hash.
 QByteArray sha256(const QString& path, const MarkHandler& onMark = MarkHandler(),

@@ -149,10 +149,14 @@ bool syncFile(const QString& from, const QString& to)
     return syncProperties(from, to);
 }
 
-bool copyFileWithQt(const QString& from, const QString& to)
+bool copyFileWithQt(const QString& from, const QString& to, QString* errorText)
 {
-    if (!QFile::copy(from, to))
+    QFile file(from);
+    if (!file.copy(to)) {
+        if (errorText)
+            *errorText = file.errorString();
         return false;
+    }
     syncFile(from, to);
     return true;
 }

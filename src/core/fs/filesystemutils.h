@@ -41,8 +41,9 @@ bool removeFile(const QString& path);
 // Copies the access and modification times and the read-only state of from to to.
 bool syncProperties(const QString& from, const QString& to);
 bool syncFile(const QString& from, const QString& to);
-// QFile::copy (fails when to exists), then syncFile.
-bool copyFileWithQt(const QString& from, const QString& to);
+// QFile::copy (fails when to exists), then syncFile. On failure errorText, when given,
+// receives Qt's reason.
+bool copyFileWithQt(const QString& from, const QString& to, QString* errorText = nullptr);
 
 // Whether a destination link must be replaced: false when it already points to
 // knownTarget, otherwise whether the two links point to different targets.

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QDateTime>
+#include <QSet>
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
 
 #include <atomic>
@@ -77,6 +80,27 @@ bool copyData(int inFd, int outFd, qint64 total, const std::atomic<int>* cancelF
 
 // The name of the call a mover makes, as named in failures.
 const char* moverCallName(DataMover mover);
+
+// Creates a new, empty hidden file beside target, named ".<name>.<random>.part", for
+// writing (mode 0600), and returns its descriptor, or -1. The caller closes it.
+int createTemporaryFile(const QString& target, QString* temporaryPath, Failure* failure);
+
+// Gives a finished temporary file the name target, never replacing an entry there
+// ("renameat2" or "link", EEXIST).
+bool moveIntoPlace(const QString& temporary, const QString& target, Failure* failure);
+
+// Whether fileName is a temporary name that createTemporaryFile makes for targetName.
+bool isTemporaryNameFor(const QString& fileName, const QString& targetName);
+
+// Removes from folder the regular files that are temporary names for one of
+// targetNames and were last written before olderThan: what a copy killed before its end
+// left behind. Returns the paths removed.
+QStringList removeStaleTemporaryFiles(const QString& folder, const QSet<QString>& targetNames,
+                                      const QDateTime& olderThan);
+
+// Creates the folder path with every missing parent, as mkdir -p does. On failure the
+// call that failed ("mkdir", or "stat" for an entry in the way) and its error.
+bool createFolders(const QString& path, Failure* failure);
 
 // Forces the file's data, and the folder entry that names it, to the storage device.
 bool flushToDisk(const QString& path, Failure* failure);

@@ -1,6 +1,7 @@
 #include "fs/platformcopy.h"
 
 #include <QByteArray>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
@@ -90,16 +91,46 @@ ssize_t readWriteChunk(int inFd, int outFd, char* buffer, const char** failedCal
     return got;
 }
 
+// The target's name as a temporary name keeps it: shortened to leave room for the
+// prefix and suffix within the 255 bytes of a name.
+QString keptName(const QString& targetName)
+{
+    QString name = targetName;
+    while (QFile::encodeName(name).size() > maxKeptNameBytes)
+        name.chop(1);
+    return name;
+}
+
 // A hidden name beside the target, unique enough to be created with O_EXCL.
 QByteArray temporaryName(const QString& target)
 {
     const QFileInfo info(target);
-    QString name = info.fileName();
-    while (QFile::encodeName(name).size() > maxKeptNameBytes)
-        name.chop(1);
     const QString random =
         QString::number(QRandomGenerator::global()->generate64() & 0xffffffffffffULL, 36);
-    return QFile::encodeName(QStringLiteral("%1/.%2.%3.part").arg(info.path(), name, random));
+    return QFile::encodeName(
+        QStringLiteral("%1/.%2.%3.part").arg(info.path(), keptName(info.fileName()), random));
+}
+
+// The kept name inside ".<kept>.<random>.part"; empty when fileName is not of that form.
+QString keptNameOfTemporary(const QString& fileName)
+{
+    const QLatin1String suffix(".part");
+    if (!fileName.startsWith(QLatin1Char('.')) || !fileName.endsWith(suffix))
+        return QString();
+    const QString middle = fileName.mid(1, fileName.size() - 1 - suffix.size());
+    const int dot = middle.lastIndexOf(QLatin1Char('.'));
+    if (dot < 1)
+        return QString();
+    // 48 random bits in base 36: 1 to 10 digits or lower-case letters.
+    const QString random = middle.mid(dot + 1);
+    if (random.isEmpty() || random.size() > 10)
+        return QString();
+    for (const QChar c : random) {
+        if (!((c >= QLatin1Char('0') && c <= QLatin1Char('9')) ||
+              (c >= QLatin1Char('a') && c <= QLatin1Char('z'))))
+            return QString();
+    }
+    return middle.left(dot);
 }
 
 // Gives the finished temporary file its final name, refusing to replace anything there.
@@ -117,6 +148,20 @@ bool moveIntoPlace(const QByteArray& temporary, const QByteArray& target, Failur
     // The copy is in place; a failed unlink leaves only a second name of the same data.
     ::unlink(temporary.constData());
     return true;
+}
+
+int openTemporaryFile(const QString& target, QByteArray* temporary, Failure* failure)
+{
+    int fd = -1;
+    for (int attempt = 0; attempt < maxTemporaryNameAttempts; ++attempt) {
+        *temporary = temporaryName(target);
+        fd = ::open(temporary->constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd >= 0 || errno != EEXIST)
+            break;
+    }
+    if (fd < 0)
+        fail(failure, "open", errno);
+    return fd;
 }
 
 } // namespace
@@ -243,17 +288,10 @@ bool copyFile(const QString& from, const QString& to, const std::atomic<int>* ca
     ::posix_fadvise(inFd, 0, 0, POSIX_FADV_SEQUENTIAL);
 
     QByteArray temporary;
-    int outFd = -1;
-    for (int attempt = 0; attempt < maxTemporaryNameAttempts; ++attempt) {
-        temporary = temporaryName(to);
-        outFd = ::open(temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-        if (outFd >= 0 || errno != EEXIST)
-            break;
-    }
+    const int outFd = openTemporaryFile(to, &temporary, failure);
     if (outFd < 0) {
-        const int code = errno;
         closeDescriptor(inFd);
-        return fail(failure, "open", code);
+        return false;
     }
 
     bool ok = copyData(inFd, outFd, status.st_size, cancelFlag, progress, failure, firstMover);
@@ -277,6 +315,78 @@ bool copyFile(const QString& from, const QString& to, const std::atomic<int>* ca
     if (!ok)
         ::unlink(temporary.constData());
     return ok;
+}
+
+int createTemporaryFile(const QString& target, QString* temporaryPath, Failure* failure)
+{
+    QByteArray temporary;
+    const int fd = openTemporaryFile(target, &temporary, failure);
+    if (fd >= 0 && temporaryPath)
+        *temporaryPath = QFile::decodeName(temporary);
+    return fd;
+}
+
+bool moveIntoPlace(const QString& temporary, const QString& target, Failure* failure)
+{
+    return moveIntoPlace(QFile::encodeName(temporary), QFile::encodeName(target), failure);
+}
+
+bool isTemporaryNameFor(const QString& fileName, const QString& targetName)
+{
+    const QString kept = keptNameOfTemporary(fileName);
+    return !kept.isEmpty() && kept == keptName(targetName);
+}
+
+QStringList removeStaleTemporaryFiles(const QString& folder, const QSet<QString>& targetNames,
+                                      const QDateTime& olderThan)
+{
+    QStringList removed;
+    if (targetNames.isEmpty())
+        return removed;
+    QSet<QString> keptNames;
+    for (const QString& name : targetNames)
+        keptNames.insert(keptName(name));
+    const qint64 limitMs = olderThan.toMSecsSinceEpoch();
+    const QDir dir(folder);
+    const QStringList candidates =
+        dir.entryList(QStringList{QStringLiteral(".*.part")},
+                      QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks);
+    for (const QString& name : candidates) {
+        const QString kept = keptNameOfTemporary(name);
+        if (kept.isEmpty() || !keptNames.contains(kept))
+            continue;
+        const QString path = dir.filePath(name);
+        const QByteArray encoded = QFile::encodeName(path);
+        struct stat status;
+        if (::lstat(encoded.constData(), &status) != 0 || !S_ISREG(status.st_mode))
+            continue;
+        const qint64 modifiedMs =
+            qint64(status.st_mtim.tv_sec) * 1000 + status.st_mtim.tv_nsec / 1000000;
+        if (modifiedMs >= limitMs)
+            continue;
+        if (::unlink(encoded.constData()) == 0)
+            removed.append(path);
+    }
+    return removed;
+}
+
+bool createFolders(const QString& path, Failure* failure)
+{
+    const QByteArray encoded = QFile::encodeName(QDir::cleanPath(path));
+    // Parents first; an existing one answers EEXIST before any permission is checked.
+    for (int end = 1; end <= encoded.size(); ++end) {
+        if (end < encoded.size() && encoded.at(end) != '/')
+            continue;
+        const QByteArray part = encoded.left(end);
+        if (::mkdir(part.constData(), 0777) != 0 && errno != EEXIST)
+            return fail(failure, "mkdir", errno);
+    }
+    struct stat status;
+    if (::stat(encoded.constData(), &status) != 0)
+        return fail(failure, "stat", errno);
+    if (!S_ISDIR(status.st_mode))
+        return fail(failure, "mkdir", ENOTDIR);
+    return true;
 }
 
 bool flushToDisk(const QString& path, Failure* failure)

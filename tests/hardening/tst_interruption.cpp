@@ -1,0 +1,505 @@
+#include "testsupport.h"
+
+#include <QDirIterator>
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QtTest>
+
+#include <csignal>
+#include <fcntl.h>
+#include <functional>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// Bigger than the size from which the native copy reports its own progress.
+const qint64 bigFileSize = 300 * 1024 * 1024;
+// A leftover younger than this may belong to a run in progress and is left alone.
+const qint64 staleMarginMs = 3000;
+
+struct Result
+{
+    int exitCode = -1;
+    QString out;
+    QString err;
+    QJsonObject json;
+};
+
+// The copier's temporary name for target, ".<target>.<random>.part", written here
+// independently of the program's own code.
+QString temporaryTargetOf(const QString& fileName)
+{
+    static const QRegularExpression pattern(QStringLiteral("^\\.(.+)\\.[0-9a-z]{1,10}\\.part$"));
+    const QRegularExpressionMatch match = pattern.match(fileName);
+    return match.hasMatch() ? match.captured(1) : QString();
+}
+
+bool sameContent(const QString& a, const QString& b)
+{
+    QFile fa(a);
+    QFile fb(b);
+    if (!fa.open(QIODevice::ReadOnly) || !fb.open(QIODevice::ReadOnly) || fa.size() != fb.size())
+        return false;
+    while (!fa.atEnd()) {
+        if (fa.read(4 << 20) != fb.read(4 << 20))
+            return false;
+    }
+    return true;
+}
+
+// Relative path -> content of every file below root, hidden ones included.
+QMap<QString, QByteArray> treeOf(const QString& root)
+{
+    QMap<QString, QByteArray> files;
+    QDirIterator it(root, QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        files.insert(QDir(root).relativeFilePath(path), TestSupport::readFile(path));
+    }
+    return files;
+}
+
+// Relative paths of the files below root, hidden ones included.
+QStringList filesBelow(const QString& root)
+{
+    QStringList files;
+    QDirIterator it(root, QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files << QDir(root).relativeFilePath(it.next());
+    files.sort();
+    return files;
+}
+
+// Size of a regular file below folder that process pid holds open (a copy on its way),
+// or -1. Files created without a name show up through their descriptor too.
+qint64 openFileSizeBelow(qint64 pid, const QString& folder)
+{
+    const QString descriptors = QStringLiteral("/proc/%1/fd").arg(pid);
+    const QStringList names =
+        QDir(descriptors).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+    for (const QString& name : names) {
+        const QString link = descriptors + QLatin1Char('/') + name;
+        char target[4096];
+        const ssize_t length =
+            ::readlink(QFile::encodeName(link).constData(), target, sizeof target - 1);
+        if (length <= 0)
+            continue;
+        if (!QFile::decodeName(QByteArray(target, int(length))).startsWith(folder + '/'))
+            continue;
+        struct stat status;
+        if (::stat(QFile::encodeName(link).constData(), &status) == 0 && S_ISREG(status.st_mode))
+            return status.st_size;
+    }
+    return -1;
+}
+
+// Polls fast, for a copy can pass the wanted moment within a few milliseconds, and kills
+// the process with SIGKILL once condition holds. False when it never did.
+bool killWhen(QProcess* process, const std::function<bool()>& condition, int timeoutMs = 30000)
+{
+    const pid_t pid = pid_t(process->processId());
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < timeoutMs) {
+        if (condition()) {
+            ::kill(pid, SIGKILL);
+            return process->waitForFinished(10000) && process->exitStatus() == QProcess::CrashExit;
+        }
+        if (!QFileInfo::exists(QStringLiteral("/proc/%1/fd/0").arg(pid)))
+            return false; // ended on its own
+        QThread::usleep(100);
+    }
+    return false;
+}
+
+QDateTime newestModification(const QString& root, const QStringList& files)
+{
+    QDateTime newest;
+    for (const QString& file : files) {
+        const QDateTime modified = QFileInfo(root + '/' + file).lastModified();
+        if (!newest.isValid() || modified > newest)
+            newest = modified;
+    }
+    return newest;
+}
+
+void setModified(const QString& path, const QDateTime& time)
+{
+    struct timespec times[2];
+    const qint64 ms = time.toMSecsSinceEpoch();
+    times[0].tv_sec = times[1].tv_sec = ms / 1000;
+    times[0].tv_nsec = times[1].tv_nsec = (ms % 1000) * 1000000;
+    QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, AT_SYMLINK_NOFOLLOW),
+             0);
+}
+
+} // namespace
+
+// Kills brindle-cli in the middle of a copy: nothing partial may carry a final name, the
+// same copy run again completes it, and the leftovers of the killed run go away.
+class TestInterruption : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+
+    void killedLargeFileCopy_data();
+    void killedLargeFileCopy();
+    void killedTreeRun_data();
+    void killedTreeRun();
+    void movesAgainOverItsOwnCopies_data();
+    void movesAgainOverItsOwnCopies();
+    void removesOnlyStaleLeftovers_data();
+    void removesOnlyStaleLeftovers();
+
+private:
+    QProcess* start(const QStringList& arguments);
+    Result run(const QStringList& arguments);
+    void waitPastStaleMargin(const QString& root, const QStringList& leftovers);
+
+    QString m_program;
+    QTemporaryDir m_shared;
+    QString m_bigFile;
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QProcessEnvironment m_environment;
+};
+
+void TestInterruption::initTestCase()
+{
+    m_program = qEnvironmentVariable("BRINDLE_CLI");
+    QVERIFY2(QFileInfo(m_program).isExecutable(), "BRINDLE_CLI must name the built program");
+    QVERIFY(m_shared.isValid());
+
+    // Every mebibyte differs from the others, so that a misplaced block would show.
+    m_bigFile = m_shared.filePath(QStringLiteral("big.bin"));
+    QFile file(m_bigFile);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QVector<quint32> words(1 << 18);
+    QRandomGenerator(7).fillRange(words.data(), words.size());
+    for (qint64 written = 0; written < bigFileSize; written += 1 << 20) {
+        words[0] = quint32(written >> 20);
+        QCOMPARE(file.write(reinterpret_cast<const char*>(words.constData()), 1 << 20),
+                 qint64(1 << 20));
+    }
+    file.close();
+}
+
+void TestInterruption::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    // The program keeps settings and task files under HOME: never the user's own.
+    m_environment = QProcessEnvironment::systemEnvironment();
+    m_environment.insert("HOME", m_dir->filePath("home"));
+    m_environment.insert("XDG_CONFIG_HOME", m_dir->filePath("home/.config"));
+    m_environment.insert("XDG_DATA_HOME", m_dir->filePath("home/.local/share"));
+}
+
+QProcess* TestInterruption::start(const QStringList& arguments)
+{
+    auto* process = new QProcess(this);
+    process->setProcessEnvironment(m_environment);
+    process->setWorkingDirectory(m_dir->path());
+    process->start(m_program, arguments);
+    return process;
+}
+
+Result TestInterruption::run(const QStringList& arguments)
+{
+    std::unique_ptr<QProcess> process(start(arguments + QStringList{"--json"}));
+    Result result;
+    if (!process->waitForFinished(120000) || process->exitStatus() != QProcess::NormalExit)
+        return result;
+    result.exitCode = process->exitCode();
+    result.out = QString::fromLocal8Bit(process->readAllStandardOutput());
+    result.err = QString::fromLocal8Bit(process->readAllStandardError());
+    result.json = QJsonDocument::fromJson(result.out.toUtf8()).object();
+    return result;
+}
+
+// The next run removes a leftover only once it is clearly older than that run.
+void TestInterruption::waitPastStaleMargin(const QString& root, const QStringList& leftovers)
+{
+    if (leftovers.isEmpty())
+        return;
+    const QDateTime due = newestModification(root, leftovers).addMSecs(staleMarginMs + 500);
+    QTRY_VERIFY_WITH_TIMEOUT(QDateTime::currentDateTime() > due, int(staleMarginMs) + 5000);
+}
+
+void TestInterruption::killedLargeFileCopy_data()
+{
+    QTest::addColumn<QStringList>("method");
+    QTest::newRow("default method") << QStringList();
+    QTest::newRow("qt method") << QStringList{"--method", "qt"};
+    QTest::newRow("simple method") << QStringList{"--method", "simple"};
+}
+
+void TestInterruption::killedLargeFileCopy()
+{
+    QFETCH(QStringList, method);
+    const QString destination = m_dir->filePath("dest");
+    QVERIFY(QDir().mkpath(destination));
+    const QString copy = destination + "/big.bin";
+
+    std::unique_ptr<QProcess> process(
+        start(QStringList{"copy", m_bigFile, destination, "--threads", "1"} + method));
+    QVERIFY(process->waitForStarted());
+    const qint64 pid = process->processId();
+    // Killed with the data on its way: the file being written holds some of it, not all.
+    QVERIFY2(killWhen(process.get(),
+                      [&] {
+                          const qint64 size = openFileSizeBelow(pid, destination);
+                          return size > 0 && size < bigFileSize;
+                      }),
+             "the copy could not be caught in the middle");
+
+    QVERIFY2(!QFileInfo::exists(copy), "a partial file took the final name");
+    QStringList leftovers = filesBelow(destination);
+    for (const QString& leftover : qAsConst(leftovers))
+        QCOMPARE(temporaryTargetOf(leftover), QStringLiteral("big.bin"));
+
+    waitPastStaleMargin(destination, leftovers);
+    const Result again = run(QStringList{"copy", m_bigFile, destination} + method);
+    QVERIFY2(again.exitCode == 0, qPrintable(again.out + again.err));
+    QCOMPARE(again.json.value("copiedFiles").toInt(), 1);
+    QVERIFY(sameContent(m_bigFile, copy));
+    // The killed run's temporary file is gone with it.
+    QCOMPARE(filesBelow(destination), QStringList{"big.bin"});
+
+    const Result verify = run({"verify", m_bigFile, destination});
+    QVERIFY2(verify.exitCode == 0, qPrintable(verify.out + verify.err));
+    QCOMPARE(verify.json.value("checkedFiles").toInt(), 1);
+}
+
+void TestInterruption::killedTreeRun_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::newRow("copy") << "copy";
+    QTest::newRow("move") << "move";
+}
+
+void TestInterruption::killedTreeRun()
+{
+    QFETCH(QString, command);
+    const QString source = m_dir->filePath("src");
+    const QString destination = m_dir->filePath("dest");
+    QVERIFY(QDir().mkpath(destination));
+    // Sizes from a few bytes to a quarter of a mebibyte, so copies take different times.
+    for (int f = 0; f < 15; ++f) {
+        for (int i = 0; i < 40; ++i) {
+            QByteArray data(((f * 40 + i) * 7919) % (256 * 1024) + 1, char('a' + (f + i) % 26));
+            data.append(QByteArray::number(f * 1000 + i));
+            QVERIFY(TestSupport::writeFile(
+                QStringLiteral("%1/d%2/f%3.bin").arg(source).arg(f).arg(i), data));
+        }
+    }
+    const QMap<QString, QByteArray> original = treeOf(source);
+
+    std::unique_ptr<QProcess> process(start({command, source, destination, "--threads", "2"}));
+    QVERIFY(process->waitForStarted());
+    const qint64 pid = process->processId();
+    QVERIFY2(killWhen(process.get(),
+                      [&] {
+                          return filesBelow(destination).size() >= original.size() / 10 &&
+                                 openFileSizeBelow(pid, destination) >= 0;
+                      }),
+             "the run could not be caught in the middle");
+
+    // Every file under its final name is whole; anything else is a temporary file of a
+    // file of the same folder.
+    int complete = 0;
+    QStringList leftovers;
+    const QMap<QString, QByteArray> copied = treeOf(destination);
+    for (auto it = copied.cbegin(); it != copied.cend(); ++it) {
+        const QFileInfo info(it.key());
+        const QString target = temporaryTargetOf(info.fileName());
+        if (!target.isEmpty()) {
+            const QString targetPath = info.path() == "." ? target : info.path() + '/' + target;
+            QVERIFY2(original.contains(targetPath), qPrintable(it.key()));
+            leftovers << it.key();
+            continue;
+        }
+        QVERIFY2(original.value(it.key()) == it.value(),
+                 qPrintable(it.key() + " is partial or unknown"));
+        ++complete;
+    }
+    QVERIFY2(complete < original.size(), "the run ended before it was killed");
+    if (command == "move") {
+        // Every file is somewhere, whole.
+        for (auto it = original.cbegin(); it != original.cend(); ++it) {
+            const QString inSource = source + '/' + it.key();
+            QVERIFY2(copied.contains(it.key()) || QFileInfo::exists(inSource),
+                     qPrintable(it.key() + " is lost"));
+            if (QFileInfo::exists(inSource))
+                QCOMPARE(TestSupport::readFile(inSource), it.value());
+        }
+    }
+
+    waitPastStaleMargin(destination, leftovers);
+    const Result again = run({command, source, destination});
+    QVERIFY2(again.exitCode == 0, qPrintable(again.out + again.err));
+    QCOMPARE(treeOf(destination), original);
+
+    if (command == "copy") {
+        const Result verify = run({"verify", source, destination});
+        QVERIFY2(verify.exitCode == 0, qPrintable(verify.out + verify.err));
+        QCOMPARE(verify.json.value("checkedFiles").toInt(), original.size());
+        return;
+    }
+    // A file the killed move had copied but not yet removed is found whole in place: it
+    // is skipped and its source removed like the others.
+    QVERIFY2(!QFileInfo::exists(source), qPrintable(filesBelow(source).join(", ")));
+}
+
+void TestInterruption::movesAgainOverItsOwnCopies_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QByteArray>("inPlace"); // what dest/a.txt holds before the run
+    QTest::addColumn<int>("inPlaceAgeSecs"); // its age relative to the source
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("message"); // of a.txt's error, if any
+
+    const QByteArray same = "content of a";
+    QTest::newRow("whole copy") << QStringList() << same << 0 << 0 << QString();
+    QTest::newRow("whole copy, never overwrite")
+        << QStringList{"--overwrite", "never"} << same << 0 << 0 << QString();
+    QTest::newRow("whole copy, overwrite different")
+        << QStringList{"--overwrite", "different"} << same << 0 << 0 << QString();
+    // Only equal files count as moved; anything else keeps its source.
+    QTest::newRow("other size") << QStringList() << QByteArray("other") << 0 << 1
+                                << "file with different size exists";
+    QTest::newRow("other size, never overwrite")
+        << QStringList{"--overwrite", "never"} << QByteArray("other") << 0 << 1
+        << "file with different size exists";
+    QTest::newRow("newer destination") << QStringList() << same << -3600 << 1 << QString();
+}
+
+void TestInterruption::movesAgainOverItsOwnCopies()
+{
+    QFETCH(QStringList, options);
+    QFETCH(QByteArray, inPlace);
+    QFETCH(int, inPlaceAgeSecs);
+    QFETCH(int, exitCode);
+    QFETCH(QString, message);
+
+    const QString source = m_dir->filePath("src");
+    const QString destination = m_dir->filePath("dest");
+    const QDateTime modified = QDateTime::currentDateTime().addSecs(-7200);
+    QVERIFY(TestSupport::writeFile(source + "/a.txt", "content of a"));
+    QVERIFY(TestSupport::writeFile(source + "/sub/b.txt", "content of b"));
+    setModified(source + "/a.txt", modified);
+    QVERIFY(TestSupport::writeFile(destination + "/a.txt", inPlace));
+    setModified(destination + "/a.txt", modified.addSecs(-inPlaceAgeSecs));
+
+    const Result result = run(QStringList{"move", source, destination} + options);
+    QVERIFY2(result.exitCode == exitCode, qPrintable(result.out + result.err));
+    QCOMPARE(TestSupport::readFile(destination + "/sub/b.txt"), QByteArray("content of b"));
+    QCOMPARE(TestSupport::readFile(destination + "/a.txt"), inPlace);
+    QVERIFY(!QFileInfo::exists(source + "/sub"));
+    if (exitCode == 0) {
+        QVERIFY(!QFileInfo::exists(source));
+        return;
+    }
+    QCOMPARE(TestSupport::readFile(source + "/a.txt"), QByteArray("content of a"));
+    QString reported;
+    for (const QJsonValue& item : result.json.value("errorItems").toArray()) {
+        if (item.toObject().value("source").toString() == source + "/a.txt")
+            reported = item.toObject().value("message").toString();
+    }
+    QCOMPARE(reported, message);
+}
+
+void TestInterruption::removesOnlyStaleLeftovers_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("leftover"); // below the destination
+    QTest::addColumn<QString>("kind");     // file, folder or link
+    QTest::addColumn<int>("ageSecs");
+    QTest::addColumn<bool>("removed");
+
+    const QString longName = QString(230, 'n') + ".txt";
+    const QStringList copy{"copy", "src", "dest"};
+    QTest::newRow("old, of a file copied") << copy << ".a.txt.k3j9x.part"
+                                           << "file" << 60 << true;
+    QTest::newRow("old, in a subfolder") << copy << "sub/.b.txt.0.part"
+                                         << "file" << 60 << true;
+    QTest::newRow("old, of a shortened long name")
+        << copy << "." + longName.left(200) + ".zzzzzzzzzz.part"
+        << "file" << 60 << true;
+    QTest::newRow("collate puts it in the destination")
+        << QStringList{"copy", "src", "dest", "--collate"} << ".b.txt.a1.part"
+        << "file" << 60 << true;
+    QTest::newRow("written just now") << copy << ".a.txt.k3j9x.part"
+                                      << "file" << 0 << false;
+    QTest::newRow("a second old") << copy << ".a.txt.k3j9x.part"
+                                  << "file" << 1 << false;
+    QTest::newRow("of a file the run does not copy") << copy << ".c.txt.k3j9x.part"
+                                                     << "file" << 60 << false;
+    QTest::newRow("of a file the filters leave out")
+        << QStringList{"copy", "src", "dest", "--exclude", "a.*"} << ".a.txt.k3j9x.part"
+        << "file" << 60 << false;
+    QTest::newRow("in a folder the run does not write") << copy << "other/.a.txt.k3j9x.part"
+                                                        << "file" << 60 << false;
+    QTest::newRow("in a verify run") << QStringList{"verify", "src", "dest"} << ".a.txt.k3j9x.part"
+                                     << "file" << 60 << false;
+    QTest::newRow("upper-case random part") << copy << ".a.txt.K3J9X.part"
+                                            << "file" << 60 << false;
+    QTest::newRow("random part too long") << copy << ".a.txt.abcdefghijk.part"
+                                          << "file" << 60 << false;
+    QTest::newRow("no random part") << copy << ".a.txt.part"
+                                    << "file" << 60 << false;
+    QTest::newRow("not hidden") << copy << "a.txt.k3j9x.part"
+                                << "file" << 60 << false;
+    QTest::newRow("other suffix") << copy << ".a.txt.k3j9x.tmp"
+                                  << "file" << 60 << false;
+    QTest::newRow("a folder") << copy << ".a.txt.k3j9x.part"
+                              << "folder" << 60 << false;
+    QTest::newRow("a symbolic link") << copy << ".a.txt.k3j9x.part"
+                                     << "link" << 60 << false;
+}
+
+void TestInterruption::removesOnlyStaleLeftovers()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, leftover);
+    QFETCH(QString, kind);
+    QFETCH(int, ageSecs);
+    QFETCH(bool, removed);
+
+    const QString longName = QString(230, 'n') + ".txt";
+    for (const QString& name : {QString("a.txt"), QString("sub/b.txt"), longName})
+        QVERIFY(TestSupport::writeFile(m_dir->filePath("src/" + name), name.toUtf8()));
+    const QString path = m_dir->filePath("dest/" + leftover);
+    const QString outside = m_dir->filePath("outside.txt");
+    QVERIFY(TestSupport::writeFile(outside, "keep me"));
+    QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+    if (kind == "folder")
+        QVERIFY(QDir().mkpath(path + "/inside"));
+    else if (kind == "link")
+        QVERIFY(QFile::link(outside, path));
+    else
+        QVERIFY(TestSupport::writeFile(path, "half a copy"));
+    setModified(path, QDateTime::currentDateTime().addSecs(-ageSecs));
+
+    const Result result = run(arguments);
+    if (arguments.first() == "copy")
+        QVERIFY2(result.exitCode == 0, qPrintable(result.out + result.err));
+    QCOMPARE(QFileInfo::exists(path) || QFileInfo(path).isSymLink(), !removed);
+    QCOMPARE(TestSupport::readFile(outside), QByteArray("keep me"));
+    if (kind == "folder")
+        QVERIFY(QFileInfo::exists(path + "/inside"));
+}
+
+QTEST_GUILESS_MAIN(TestInterruption)
+#include "tst_interruption.moc"
