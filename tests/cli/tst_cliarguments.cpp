@@ -221,8 +221,10 @@ void TestCliArguments::progressLine_data()
                               << "2/5+ files, 2.0 kb/3.0 kb+, building file list";
     QTest::newRow("measured") << true << qint64(2500000) << qint64(3000) << qint64(0)
                               << "2/5 files, 2.0 kb/3.0 kb, 2.50 Mb/s, 3 s left";
-    QTest::newRow("errors shown") << true << qint64(1) << qint64(65000) << qint64(2)
-                                  << "2/5 files, 2.0 kb/3.0 kb, 1:05 m left, 2 errors";
+    QTest::newRow("errors shown") << true << qint64(2500) << qint64(65000) << qint64(2)
+                                  << "2/5 files, 2.0 kb/3.0 kb, 2.5 kb/s, 1:05 m left, 2 errors";
+    QTest::newRow("no estimate before a speed")
+        << true << qint64(1) << qint64(400000000) << qint64(0) << "2/5 files, 2.0 kb/3.0 kb";
 }
 
 void TestCliArguments::progressLine()
