@@ -39,15 +39,15 @@ bool makeSocket(const QString& path)
 
 // "a/" a folder, "a|" a FIFO, "a=" a socket, "a%" a device, "a>b" a link to root/b ("a>@b":
 // to the text b as written), anything else a file holding "abc".
-bool makeEntry(const QString& root, QString spec)
+bool makeEntry(const QString& root, QString entry)
 {
-    const QChar kind = spec.back();
-    const int arrow = spec.indexOf('>');
+    const QChar kind = entry.back();
+    const int arrow = entry.indexOf('>');
     if (arrow >= 0 || QString("/|=%").contains(kind)) {
-        const QString path = root + '/' + spec.left(arrow >= 0 ? arrow : spec.size() - 1);
+        const QString path = root + '/' + entry.left(arrow >= 0 ? arrow : entry.size() - 1);
         QDir().mkpath(QFileInfo(path).path());
         if (arrow >= 0) {
-            const QString target = spec.mid(arrow + 1);
+            const QString target = entry.mid(arrow + 1);
             return QFile::link(target.startsWith('@') ? target.mid(1) : root + '/' + target, path);
         }
         if (kind == '/')
@@ -58,7 +58,7 @@ bool makeEntry(const QString& root, QString spec)
             return makeSocket(path);
         return ::mknod(local(path).constData(), S_IFCHR | 0644, makedev(1, 3)) == 0;
     }
-    return TestSupport::writeFile(root + '/' + spec, "abc");
+    return TestSupport::writeFile(root + '/' + entry, "abc");
 }
 
 // Tokens: collate, report, hidden=off, recursive=off, links=off, emptyfolders=off,
