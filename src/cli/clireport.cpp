@@ -18,16 +18,16 @@ QStringList reportLines(const Counters& c)
             .arg(bytes);
     };
     return {
-        line("Total Folders", c[Counters::FoldersFound]),
-        line("Processed Folders", c[Counters::FoldersSynced]),
-        line("Total Files", c[Counters::FilesToCopy]),
-        sizeLine("Total File Size", c[Counters::BytesToCopy]),
-        line("Processed Files", c[Counters::FilesCompleted]),
-        sizeLine("Processed File Size", c[Counters::BytesCompleted]),
-        line("Copied Files", c[Counters::FilesCopied]),
-        line("Skipped Files", c[Counters::FilesSkipped]),
-        line("Checked Files", c[Counters::FilesChecked]),
-        line("Errors", c[Counters::ErrorItems]),
+        line("Total Folders", c[FoldersFound]),
+        line("Processed Folders", c[FoldersSynced]),
+        line("Total Files", c[FilesToCopy]),
+        sizeLine("Total File Size", c[BytesToCopy]),
+        line("Processed Files", c[FilesCompleted]),
+        sizeLine("Processed File Size", c[BytesCompleted]),
+        line("Copied Files", c[FilesCopied]),
+        line("Skipped Files", c[FilesSkipped]),
+        line("Checked Files", c[FilesChecked]),
+        line("Errors", c[ErrorItems]),
         QStringLiteral("Done"),
     };
 }
@@ -47,20 +47,18 @@ QString progressLine(const Counters& c, bool fileListCompleted, qint64 bytesPerS
     using FileSystemUtils::byteSizeText;
     const QString growing = fileListCompleted ? QString() : QStringLiteral("+");
     QString text = QStringLiteral("%1/%2%3 files, %4/%5%3")
-                       .arg(c[Counters::FilesCompleted])
-                       .arg(c[Counters::FilesToCopy])
-                       .arg(growing, byteSizeText(c[Counters::BytesCompleted]),
-                            byteSizeText(c[Counters::BytesToCopy]));
+                       .arg(c[FilesCompleted])
+                       .arg(c[FilesToCopy])
+                       .arg(growing, byteSizeText(c[BytesCompleted]), byteSizeText(c[BytesToCopy]));
     // A speed of 1 means "not measured yet": no estimate is shown from it either.
     if (bytesPerSecond > 1)
         text += QStringLiteral(", %1/s").arg(byteSizeText(bytesPerSecond));
     if (!fileListCompleted)
         text += QStringLiteral(", building file list");
-    else if (remainingMs >= 0 &&
-             (bytesPerSecond > 1 || c[Counters::BytesToCopy] <= c[Counters::BytesCompleted]))
+    else if (remainingMs >= 0 && (bytesPerSecond > 1 || c[BytesToCopy] <= c[BytesCompleted]))
         text += QStringLiteral(", %1 left").arg(FileSystemUtils::durationText(remainingMs, false));
-    if (c[Counters::ErrorItems] > 0)
-        text += QStringLiteral(", %1 errors").arg(c[Counters::ErrorItems]);
+    if (c[ErrorItems] > 0)
+        text += QStringLiteral(", %1 errors").arg(c[ErrorItems]);
     return text;
 }
 
@@ -81,17 +79,17 @@ QJsonObject reportJson(const QString& command, const QString& outcome, const Cou
     return QJsonObject{
         {"command", command},
         {"outcome", outcome},
-        {"totalFolders", c[Counters::FoldersFound]},
-        {"processedFolders", c[Counters::FoldersSynced]},
-        {"totalFiles", c[Counters::FilesToCopy]},
-        {"totalBytes", c[Counters::BytesToCopy]},
-        {"processedFiles", c[Counters::FilesCompleted]},
-        {"processedBytes", c[Counters::BytesCompleted]},
-        {"copiedFiles", c[Counters::FilesCopied]},
-        {"skippedFiles", c[Counters::FilesSkipped]},
-        {"checkedFiles", c[Counters::FilesChecked]},
-        {"errors", c[Counters::ErrorItems]},
-        {"elapsedMs", c[Counters::TaskElapsedTime]},
+        {"totalFolders", c[FoldersFound]},
+        {"processedFolders", c[FoldersSynced]},
+        {"totalFiles", c[FilesToCopy]},
+        {"totalBytes", c[BytesToCopy]},
+        {"processedFiles", c[FilesCompleted]},
+        {"processedBytes", c[BytesCompleted]},
+        {"copiedFiles", c[FilesCopied]},
+        {"skippedFiles", c[FilesSkipped]},
+        {"checkedFiles", c[FilesChecked]},
+        {"errors", c[ErrorItems]},
+        {"elapsedMs", c[TaskElapsedTime]},
         {"bytesPerSecond", bytesPerSecond},
         {"errorItems", errors},
     };

@@ -1,40 +1,19 @@
 #pragma once
 
+#include "engine/copytask.h"
 #include "model/copyitem.h"
 
 #include <QJsonObject>
 #include <QList>
 #include <QString>
 #include <QStringList>
-#include <QVector>
 
 // The texts brindle-cli prints: the progress line while a run goes on, and the report
 // at its end (the same lines as the window's recap).
 namespace CliReport {
 
-// A snapshot of a copy task's counters, indexed as the task indexes them (1 to 11).
-struct Counters
-{
-    enum Index
-    {
-        FilesCompleted = 1,
-        BytesCompleted = 2,
-        FilesToCopy = 3,
-        BytesToCopy = 4,
-        FoldersSynced = 5,
-        FoldersFound = 6,
-        FilesCopied = 7,
-        FilesSkipped = 8,
-        ErrorItems = 9,
-        FilesChecked = 10,
-        TaskElapsedTime = 11,
-        Count = 12
-    };
-    QVector<qint64> values = QVector<qint64>(Count, 0);
-
-    qint64 operator[](Index index) const { return values.value(index); }
-    qint64& operator[](Index index) { return values[index]; }
-};
+// A snapshot of a copy task's counters, indexed by TaskCounter.
+using Counters = CopyTask::Counters;
 
 // "Total Folders: 3" ... "Errors: 0", "Done".
 QStringList reportLines(const Counters& counters);

@@ -50,10 +50,7 @@ void printLine(FILE* stream, const QString& text)
 
 CliReport::Counters snapshot(const CopyTask& task)
 {
-    CliReport::Counters counters;
-    for (int i = 1; i < CliReport::Counters::Count; ++i)
-        counters.values[i] = task.counter(i);
-    return counters;
+    return task.counters();
 }
 
 QString shellQuoted(const QString& text)
@@ -271,7 +268,7 @@ void CliRunner::onTaskCompleted()
     const QList<CopyItem> errors = mp_copyTask->errorItems();
     const bool stopped = mp_copyTask->isStopRequested();
     const bool verify = mp_copyTask->task().m_options.m_copyMode == CopyOptions::Verify;
-    const qint64 errorCount = counters[CliReport::Counters::ErrorItems];
+    const qint64 errorCount = counters[ErrorItems];
 
     QString outcome;
     QString headline;

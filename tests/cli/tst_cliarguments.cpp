@@ -186,17 +186,17 @@ void TestCliArguments::patternsFromText()
 
 void TestCliArguments::reportLines()
 {
-    CliReport::Counters c;
-    c[CliReport::Counters::FoldersFound] = 3;
-    c[CliReport::Counters::FoldersSynced] = 2;
-    c[CliReport::Counters::FilesToCopy] = 10;
-    c[CliReport::Counters::BytesToCopy] = 2500000;
-    c[CliReport::Counters::FilesCompleted] = 9;
-    c[CliReport::Counters::BytesCompleted] = 1500;
-    c[CliReport::Counters::FilesCopied] = 7;
-    c[CliReport::Counters::FilesSkipped] = 1;
-    c[CliReport::Counters::FilesChecked] = 4;
-    c[CliReport::Counters::ErrorItems] = 1;
+    CliReport::Counters c{};
+    c[FoldersFound] = 3;
+    c[FoldersSynced] = 2;
+    c[FilesToCopy] = 10;
+    c[BytesToCopy] = 2500000;
+    c[FilesCompleted] = 9;
+    c[BytesCompleted] = 1500;
+    c[FilesCopied] = 7;
+    c[FilesSkipped] = 1;
+    c[FilesChecked] = 4;
+    c[ErrorItems] = 1;
     QCOMPARE(CliReport::reportLines(c),
              (QStringList{"Total Folders: 3", "Processed Folders: 2", "Total Files: 10",
                           "Total File Size: 2.50 Mb (2500000 bytes)", "Processed Files: 9",
@@ -234,20 +234,20 @@ void TestCliArguments::progressLine()
     QFETCH(qint64, remaining);
     QFETCH(qint64, errors);
     QFETCH(QString, expected);
-    CliReport::Counters c;
-    c[CliReport::Counters::FilesCompleted] = 2;
-    c[CliReport::Counters::FilesToCopy] = 5;
-    c[CliReport::Counters::BytesCompleted] = 2000;
-    c[CliReport::Counters::BytesToCopy] = 3000;
-    c[CliReport::Counters::ErrorItems] = errors;
+    CliReport::Counters c{};
+    c[FilesCompleted] = 2;
+    c[FilesToCopy] = 5;
+    c[BytesCompleted] = 2000;
+    c[BytesToCopy] = 3000;
+    c[ErrorItems] = errors;
     QCOMPARE(CliReport::progressLine(c, listCompleted, speed, remaining), expected);
 }
 
 void TestCliArguments::reportJson()
 {
-    CliReport::Counters c;
-    c[CliReport::Counters::FilesToCopy] = 2;
-    c[CliReport::Counters::ErrorItems] = 1;
+    CliReport::Counters c{};
+    c[FilesToCopy] = 2;
+    c[ErrorItems] = 1;
     CopyItem failed("/s/b", "/d/b", 1, false, QString());
     failed.setSourceError("open 13: Permission denied");
     const QJsonObject json =

@@ -51,6 +51,19 @@ void CopyTask::setStorageProbe(std::unique_ptr<StorageProbe> probe)
 // ---------------------------------------------------------------------------------------
 // Starting and building the list
 
+bool CopyTask::endWithoutThreads()
+{
+    if (JobThreadPool::threadCount() >= 1)
+        return false;
+    // Nothing could run the jobs; end at once rather than wait for ever.
+    qWarning() << "No job thread is available for the copy from"
+               << qUtf8Printable(m_task.m_sourcePath) << "to"
+               << qUtf8Printable(m_task.m_destinationPath);
+    m_stopRequested = true;
+    queueCall("onTaskCompleted");
+    return true;
+}
+
 void CopyTask::startTask()
 {
     if (!m_taskCompleted) {
@@ -58,15 +71,8 @@ void CopyTask::startTask()
                    << qUtf8Printable(m_task.m_destinationPath) << "is already running";
         return;
     }
-    if (JobThreadPool::threadCount() < 1) {
-        // Nothing could run the jobs; end at once rather than wait for ever.
-        qWarning() << "No job thread is available for the copy from"
-                   << qUtf8Printable(m_task.m_sourcePath) << "to"
-                   << qUtf8Printable(m_task.m_destinationPath);
-        m_stopRequested = true;
-        queueCall("onTaskCompleted");
+    if (endWithoutThreads())
         return;
-    }
     qDebug() << "Starting copy" << qUtf8Printable(m_task.m_sourcePath) << "to"
              << qUtf8Printable(m_task.m_destinationPath);
     m_fileListCompleted = false;
@@ -721,14 +727,8 @@ void CopyTask::resumeTask()
         queueCall("startTask");
         return;
     }
-    if (JobThreadPool::threadCount() < 1) {
-        qWarning() << "No job thread is available for the copy from"
-                   << qUtf8Printable(m_task.m_sourcePath) << "to"
-                   << qUtf8Printable(m_task.m_destinationPath);
-        m_stopRequested = true;
-        queueCall("onTaskCompleted");
+    if (endWithoutThreads())
         return;
-    }
     m_startTime = QDateTime::currentDateTime();
     m_endTime = QDateTime();
     TransferCounters::instance()->resetAll();

@@ -145,6 +145,8 @@ private slots:
 
 private:
     bool canStartJob() const;
+    // Ends the run as stopped when the pool has no thread; true when it did.
+    bool endWithoutThreads();
     void runJob(Job* job);
     CopyItem taskItem() const;
     bool drainQueues();
