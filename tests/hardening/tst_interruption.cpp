@@ -125,7 +125,9 @@ QDateTime newestModification(const QString& root, const QStringList& files)
 {
     QDateTime newest;
     for (const QString& file : files) {
-        const QDateTime modified = QFileInfo(root + '/' + file).lastModified();
+        // A leftover counts as old only once its last status change is old too.
+        const QFileInfo info(root + '/' + file);
+        const QDateTime modified = qMax(info.lastModified(), info.metadataChangeTime());
         if (!newest.isValid() || modified > newest)
             newest = modified;
     }
@@ -491,6 +493,10 @@ void TestInterruption::removesOnlyStaleLeftovers()
     else
         QVERIFY(TestSupport::writeFile(path, "half a copy"));
     setModified(path, QDateTime::currentDateTime().addSecs(-ageSecs));
+    // Setting the date is a status change of now: an old leftover must also wait for that to
+    // age, as a real one has.
+    if (ageSecs * 1000 > staleMarginMs)
+        waitPastStaleMargin(m_dir->filePath("dest"), {leftover});
 
     const Result result = run(arguments);
     if (arguments.first() == "copy")

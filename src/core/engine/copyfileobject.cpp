@@ -25,6 +25,15 @@ QFileDevice::Permissions modeFlags(QFileDevice::Permissions permissions)
     return permissions & ~(QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser);
 }
 
+// The mode's permission bits as Qt's owner, group and other flags.
+QFileDevice::Permissions permissionsFromMode(int mode)
+{
+    const int owner = (mode >> 6) & 7;
+    const int group = (mode >> 3) & 7;
+    const int other = mode & 7;
+    return QFileDevice::Permissions(QFlag((owner << 12) | (group << 4) | other));
+}
+
 QString failureText(const PlatformCopy::Failure& failure)
 {
     Platform::recordFailure(failure.call, failure.code);
@@ -39,20 +48,26 @@ void CopyFileObject::startCopy()
 {
     CopyObject::startCopy();
 
-    const QFileInfo source(source_path);
-    file_size = source.size();
-    m_sourcePermissions = source.permissions();
+    // One lstat answers most questions about the source; QFileInfo would ask several times.
+    Platform::EntryStatus source;
+    const bool sourceKnown = Platform::entryStatus(source_path, &source);
+    file_size = sourceKnown ? source.size : 0;
+    m_sourceMode = sourceKnown ? source.permissions : -1;
+    m_sourcePermissions = permissionsFromMode(qMax(m_sourceMode, 0));
 
-    if (source.isSymLink()) {
+    if (source.isSymLink) {
+        const QFileInfo link(source_path);
+        file_size = link.size();
+        m_sourcePermissions = link.permissions();
         if (link_target.isEmpty())
-            link_target = QDir::toNativeSeparators(source.symLinkTarget());
-    } else if (!source.isReadable()) {
+            link_target = QDir::toNativeSeparators(link.symLinkTarget());
+    } else if (!sourceKnown || !Platform::isReadable(source_path)) {
         // Gone since the list was built, or closed to the user.
         setSourceError(Platform::entryMissing(source_path) ? tr("source file does not exist")
                                                            : tr("source file is not readable"));
         finishCopy();
         return;
-    } else if (!source.isFile()) {
+    } else if (!source.isFile) {
         // FIFOs, sockets and devices: opening one can block forever or never end.
         setSourceError(tr("source file is not a regular file"));
         finishCopy();
@@ -80,7 +95,8 @@ void CopyFileObject::startCopy()
                 compare = false;
             }
         }
-        if (compare && !checkExistingDestination(source, QFileInfo(destination_path))) {
+        if (compare &&
+            !checkExistingDestination(QFileInfo(source_path), QFileInfo(destination_path))) {
             finishCopy();
             return;
         }
@@ -90,17 +106,11 @@ void CopyFileObject::startCopy()
         return;
     }
 
-    const QString folder = QFileInfo(destination_path).absolutePath();
-    if (!QDir(folder).exists()) {
-        // The copy then fails for want of the folder; the reason is the folder's.
-        PlatformCopy::Failure failure;
-        if (!PlatformCopy::createFolders(folder, &failure)) {
-            info_list.append(failureText(failure));
-            qWarning() << "Unable to create folder" << qUtf8Printable(folder);
-        }
-    }
+    // The native copy creates a missing folder when its first file cannot be created.
+    if (source.isSymLink || !usesNativeCopy())
+        createDestinationFolder();
 
-    if (source.isSymLink()) {
+    if (source.isSymLink) {
         if (!copySymbolicLink())
             setDestinationError(tr("unable to copy symbolic link"));
         finishCopy();
@@ -109,6 +119,26 @@ void CopyFileObject::startCopy()
     } else {
         finishCopy();
     }
+}
+
+bool CopyFileObject::usesNativeCopy()
+{
+    const int method = AppSettings::instance()->copyMethod();
+    return method != QtMethod && method != SimpleMethod;
+}
+
+bool CopyFileObject::createDestinationFolder()
+{
+    const QString folder = QFileInfo(destination_path).absolutePath();
+    if (QDir(folder).exists())
+        return true;
+    // The copy then fails for want of the folder; the reason is the folder's.
+    PlatformCopy::Failure failure;
+    if (PlatformCopy::createFolders(folder, &failure))
+        return true;
+    info_list.append(failureText(failure));
+    qWarning() << "Unable to create folder" << qUtf8Printable(folder);
+    return false;
 }
 
 bool CopyFileObject::checkExistingDestination(const QFileInfo& source, const QFileInfo& destination)
@@ -210,9 +240,31 @@ bool CopyFileObject::copyFileNative()
         };
     }
 
+    // Dates and permissions are set on the open copy, before it takes its name.
+    PlatformCopy::CopyRequest request;
+    request.permissions = m_sourceMode & 0777;
+    // Otherwise a read-only source would make a read-only copy.
+    if (AppSettings::instance()->removeReadOnlyAttribute())
+        request.permissions |= 0200;
+    request.sourceTimes = true;
+    request.deferBelowSize = m_deferBelowSize;
+    request.deferDevice = m_deferDevice;
+
     PlatformCopy::Failure failure;
-    const bool copied =
-        PlatformCopy::copyFile(source_path, destination_path, stopFlag(), progress, &failure);
+    PlatformCopy::CopyOutcome outcome;
+    bool copied = PlatformCopy::copyFile(source_path, destination_path, stopFlag(), progress,
+                                         &failure, request, &outcome);
+    if (!copied && !failure.sourceChanged && qstrcmp(failure.call, "open") == 0 &&
+        (failure.code == ENOENT || failure.code == ENOTDIR) &&
+        FileSystemUtils::fileExists(source_path)) {
+        // The destination folder is missing (or was, until another copy of this run made
+        // it): created when needed, then the copy is tried once more.
+        if (createDestinationFolder()) {
+            failure = PlatformCopy::Failure();
+            copied = PlatformCopy::copyFile(source_path, destination_path, stopFlag(), progress,
+                                            &failure, request, &outcome);
+        }
+    }
     if (large) {
         counters->setValue(TransferCounters::CurrentFileBytesCopied, file_size);
         counters->setValue(TransferCounters::CurrentFileSize, file_size);
@@ -226,7 +278,10 @@ bool CopyFileObject::copyFileNative()
         setDestinationError(tr("unable to copy file"));
         return false;
     }
-    FileSystemUtils::syncFile(source_path, destination_path);
+    m_nativeOutcome = true;
+    m_sourceVersion = outcome.source;
+    m_copyVersion = outcome.copy;
+    m_pendingTemporaryPath = outcome.temporaryPath;
     return true;
 }
 
@@ -352,19 +407,27 @@ bool CopyFileObject::copySymbolicLink()
 
 void CopyFileObject::verifyCopiedFile()
 {
-    const QFileInfo destination(destination_path);
-    if (!destination.isSymLink() && destination.size() != file_size) {
+    PlatformCopy::FileVersion source = m_sourceVersion;
+    PlatformCopy::FileVersion copy = m_copyVersion;
+    if (!m_nativeOutcome) {
+        // Links followed, as a link copied by the other methods is checked by its target.
+        if (!PlatformCopy::fileVersion(source_path, &source))
+            source = PlatformCopy::FileVersion();
+        if (!PlatformCopy::fileVersion(destination_path, &copy))
+            copy = PlatformCopy::FileVersion();
+    }
+    if (copy.size != file_size) {
         setDestinationError(QStringLiteral("file size error"));
+        discardPendingCopy();
         finishCopy();
         return;
     }
     copy_state = Copied;
     bool problem = false;
 
-    const QDateTime sourceModified = QFileInfo(source_path).lastModified();
-    const QDateTime destinationModified = destination.lastModified();
-    if (sourceModified.isValid() && destinationModified.isValid() &&
-        qAbs(sourceModified.secsTo(destinationModified)) >= maxModificationDriftSecs) {
+    const qint64 sourceMs = source.seconds * 1000 + source.nanoseconds / 1000000;
+    const qint64 copyMs = copy.seconds * 1000 + copy.nanoseconds / 1000000;
+    if (source.size >= 0 && qAbs(copyMs - sourceMs) / 1000 >= maxModificationDriftSecs) {
         info_list.append(tr("unable to sync last modification date"));
         problem = true;
     }
@@ -374,6 +437,7 @@ void CopyFileObject::verifyCopiedFile()
     const QDateTime destinationCreated = Platform::creationTime(destination_path);
     if (sourceCreated.isValid() && destinationCreated.isValid() &&
         sourceCreated.date() != destinationCreated.date()) {
+        const QDateTime sourceModified = QDateTime::fromMSecsSinceEpoch(sourceMs);
         if (sourceCreated.date() <= sourceModified.date()) {
             info_list.append(tr("unable to sync creation date"));
             problem = true;
@@ -387,8 +451,17 @@ void CopyFileObject::verifyCopiedFile()
             setDestinationError(tr("unable to sync destination file"));
         else
             setDestinationError(info_list.takeLast());
+        discardPendingCopy();
     }
     finishCopy();
+}
+
+void CopyFileObject::discardPendingCopy()
+{
+    if (m_pendingTemporaryPath.isEmpty())
+        return;
+    FileSystemUtils::removeFile(m_pendingTemporaryPath);
+    m_pendingTemporaryPath.clear();
 }
 
 void CopyFileObject::finishCopy()
@@ -397,13 +470,16 @@ void CopyFileObject::finishCopy()
         restoreSourcePermissions();
     } else {
         if (m_options.m_copyMode == CopyOptions::Move) {
-            if (FileSystemUtils::fileExists(source_path))
+            // A deferred copy's source goes once the copy is placed and on the device.
+            if (m_pendingTemporaryPath.isEmpty() && FileSystemUtils::fileExists(source_path))
                 removeMovedSource();
-        } else {
+        } else if (!m_nativeOutcome) {
+            // The native copy never changes the source.
             restoreSourcePermissions();
         }
-        // A verify run leaves the destination as it is.
-        if (link_target.isEmpty() && m_options.m_copyMode != CopyOptions::Verify)
+        // A verify run leaves the destination as it is; the native copy has set them.
+        if (link_target.isEmpty() && m_options.m_copyMode != CopyOptions::Verify &&
+            !m_nativeOutcome)
             applySourcePermissions();
     }
     emit copyCompleted();
@@ -438,9 +514,11 @@ void CopyFileObject::reportSourceChanged()
 
 void CopyFileObject::restoreSourcePermissions()
 {
-    if (!link_target.isEmpty())
+    if (!link_target.isEmpty() || m_sourceMode < 0)
         return;
-    if (QFile::permissions(source_path) != m_sourcePermissions &&
+    Platform::EntryStatus now;
+    if (Platform::entryStatus(source_path, &now) &&
+        (now.permissions & 0777) != (m_sourceMode & 0777) &&
         !QFile::setPermissions(source_path, modeFlags(m_sourcePermissions)))
         info_list.append(tr("unable to restore file permissions"));
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/copyobject.h"
+#include "fs/platformcopy.h"
 #include "model/copyoptions.h"
 
 #include <QFileDevice>
@@ -33,6 +34,14 @@ public:
 
     // The options of the run; set by the job before the copy starts.
     CopyOptions m_options;
+    // Native copies smaller than this on the file system m_deferDevice are left, finished
+    // but not flushed, under a temporary name (pendingTemporaryPath) for the owner to flush
+    // and place with others; 0 places every copy at once.
+    qint64 m_deferBelowSize = 0;
+    quint64 m_deferDevice = 0;
+
+    // The finished copy awaiting its final name; empty when the copy was placed (or failed).
+    QString pendingTemporaryPath() const { return m_pendingTemporaryPath; }
 
 public slots:
     void startCopy() override;
@@ -41,6 +50,9 @@ private:
     // True when the destination was removed and the copy goes on; false when the
     // outcome is decided.
     bool checkExistingDestination(const QFileInfo& source, const QFileInfo& destination);
+    static bool usesNativeCopy();
+    // Creates the destination's folder when missing; false (with the reason) when it cannot.
+    bool createDestinationFolder();
     bool copyFileData();
     bool copyFileNative();
     bool copyFileSimple();
@@ -54,6 +66,14 @@ private:
     void reportSourceChanged();
     void restoreSourcePermissions();
     void applySourcePermissions();
+    // Removes a deferred copy that turned out not to be good.
+    void discardPendingCopy();
 
     QFileDevice::Permissions m_sourcePermissions;
+    int m_sourceMode = -1;
+    // Set by a successful native copy, which reports both versions itself.
+    bool m_nativeOutcome = false;
+    PlatformCopy::FileVersion m_sourceVersion;
+    PlatformCopy::FileVersion m_copyVersion;
+    QString m_pendingTemporaryPath;
 };

@@ -21,6 +21,8 @@ void CopyJob::startJob()
     } else {
         auto* fileCopier = new CopyFileObject(this);
         fileCopier->m_options = m_options;
+        fileCopier->m_deferBelowSize = m_deferBelowSize;
+        fileCopier->m_deferDevice = m_deferDevice;
         copier = fileCopier;
     }
     static_cast<CopyItem&>(*copier) = static_cast<const CopyItem&>(*this);
@@ -59,6 +61,8 @@ void CopyJob::onCopyCompleted()
     const CopyObject* copier = qobject_cast<const CopyObject*>(sender());
     if (copier) {
         static_cast<CopyItem&>(*this) = static_cast<const CopyItem&>(*copier);
+        if (const auto* fileCopier = qobject_cast<const CopyFileObject*>(copier))
+            m_pendingTemporaryPath = fileCopier->pendingTemporaryPath();
     } else {
         qWarning() << "CopyJob has received a signal from invalid CopyObject instance (copy "
                       "completed)";

@@ -18,6 +18,13 @@ public:
     explicit CopyJob(QObject* parent = nullptr);
 
     CopyOptions m_options;
+    // Passed to the file copier: small native copies on that file system are left under a
+    // temporary name for the owner to flush and place in groups (see CommitFilesJob).
+    qint64 m_deferBelowSize = 0;
+    quint64 m_deferDevice = 0;
+
+    // After completion: the temporary file holding a deferred copy, or empty.
+    QString pendingTemporaryPath() const { return m_pendingTemporaryPath; }
 
 public slots:
     void startJob() override;
@@ -31,5 +38,6 @@ protected:
 private:
     // Written by the worker thread, read by stopJob from other threads under the mutex.
     CopyObject* m_copyObject = nullptr;
+    QString m_pendingTemporaryPath;
     QMutex m_copierMutex;
 };

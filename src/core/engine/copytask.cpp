@@ -3,6 +3,7 @@
 #include "app/appsettings.h"
 #include "engine/buildfilelistjob.h"
 #include "engine/checkfilejob.h"
+#include "engine/commitfilesjob.h"
 #include "engine/copyjob.h"
 #include "engine/externalcopyjob.h"
 #include "engine/storageprobe.h"
@@ -10,6 +11,7 @@
 #include "engine/syncfoldersjob.h"
 #include "fs/filesystemutils.h"
 #include "fs/platform.h"
+#include "fs/platformcopy.h"
 #include "jobs/handover.h"
 #include "jobs/jobthread.h"
 #include "jobs/jobthreadpool.h"
@@ -88,6 +90,9 @@ void CopyTask::startTask()
     m_symbolicLinksQueue.clear();
     resetCounters();
     m_runningJobs = 0;
+    m_pendingCopies.clear();
+    m_pendingBytes = 0;
+    m_commitRunning = false;
     m_startTime = QDateTime::currentDateTime();
     m_endTime = QDateTime();
     TransferCounters::instance()->resetAll();
@@ -271,6 +276,17 @@ void CopyTask::abandonFileList(const QString& message)
 // ---------------------------------------------------------------------------------------
 // Copying
 
+namespace {
+
+// Copies below this size are flushed and placed in groups; larger ones are flushed one by
+// one, as their own data dominates the cost of the flush.
+constexpr qint64 deferredCopyMaxSize = 8 * 1024 * 1024;
+// A group is placed once it has this many files or bytes, or when nothing else is queued.
+constexpr int commitGroupFiles = 2000;
+constexpr qint64 commitGroupBytes = 128 * 1024 * 1024;
+
+} // namespace
+
 void CopyTask::processNextCopyInQueue()
 {
     if (drainQueues())
@@ -281,6 +297,13 @@ void CopyTask::processNextCopyInQueue()
     }
     if (!canStartJob())
         return;
+    // Links come last and may point to copied files: those must be in place first, or the
+    // link would keep the source's target.
+    if (!m_copyQueue.first().link_target.isEmpty() &&
+        (m_runningJobs > 0 || !m_pendingCopies.isEmpty())) {
+        commitPendingCopies(true);
+        return;
+    }
 
     CopyItem item = m_copyQueue.takeFirst();
     // A verify run writes nothing, so a full storage must not keep it from comparing.
@@ -325,6 +348,10 @@ void CopyTask::startCopyJob(const CopyItem& item)
     auto* job = new CopyJob();
     static_cast<CopyItem&>(*job) = item;
     job->m_options = m_task.m_options;
+    if (!item.is_folder && canDeferCopies()) {
+        job->m_deferBelowSize = deferredCopyMaxSize;
+        job->m_deferDevice = m_fileSystemDevice;
+    }
     connect(job, &Job::jobProgress, this, &CopyTask::onJobProgress);
     connect(job, &Job::jobCompleted, this, &CopyTask::onCopyCompleted);
     runJob(job);
@@ -370,7 +397,17 @@ void CopyTask::onCopyCompleted()
     m_runningJobs -= 1;
     if (auto* job = qobject_cast<CopyJob*>(sender())) {
         HandOver::receive(static_cast<Job*>(job));
-        finishCopiedItem(static_cast<const CopyItem&>(*job));
+        const QString pending = job->pendingTemporaryPath();
+        if (pending.isEmpty() && m_pendingCopies.isEmpty()) {
+            finishCopiedItem(static_cast<const CopyItem&>(*job));
+        } else {
+            // Reported once its group is placed; an item decided meanwhile waits with the
+            // group, so that items are reported in the order of the queue.
+            m_pendingCopies.append({static_cast<const CopyItem&>(*job), pending});
+            if (!pending.isEmpty())
+                m_pendingBytes += job->file_size;
+            commitPendingCopies(false);
+        }
         job->deleteLater();
     } else {
         qWarning() << objectName() << "has received a signal from invalid CopyJob instance";
@@ -540,6 +577,9 @@ void CopyTask::checkTaskCompleted()
         processNextCheckInQueue();
         return;
     }
+    // Nothing else to copy now: the waiting copies are placed without waiting for more.
+    if (commitPendingCopies(true) || m_commitRunning)
+        return;
     if (m_runningJobs > 0)
         return;
 
@@ -649,6 +689,7 @@ void CopyTask::openDestinationFileSystem()
     // Opened before anything is written, so that the final flush also reports the
     // write-back errors that happen before it.
     m_fileSystemHandle = Platform::openFileSystem(m_task.m_destinationPath, &m_fileSystemPath);
+    m_fileSystemDevice = m_fileSystemHandle >= 0 ? PlatformCopy::deviceOf(m_fileSystemHandle) : 0;
     if (m_fileSystemHandle < 0) {
         m_fileSystemPath = m_task.m_destinationPath;
         qWarning() << "Unable to open the file system of" << qUtf8Printable(m_fileSystemPath);
@@ -660,6 +701,7 @@ void CopyTask::closeDestinationFileSystem()
 {
     Platform::closeFileSystem(m_fileSystemHandle);
     m_fileSystemHandle = -1;
+    m_fileSystemDevice = 0;
 }
 
 void CopyTask::startSyncFileSystemJob()
@@ -691,6 +733,51 @@ void CopyTask::onSyncFileSystemCompleted()
                    << "has received a signal from invalid SyncFileSystemJob instance";
     }
     checkTaskCompleted();
+}
+
+bool CopyTask::canDeferCopies() const
+{
+    const CopyOptions& options = m_task.m_options;
+    // Collate and auto-rename can give two items one destination name within a run; the
+    // second must see the first in place.
+    return m_groupedCopies && m_fileSystemHandle >= 0 && m_fileSystemDevice != 0 &&
+           options.m_copyMode != CopyOptions::Verify &&
+           options.m_destinationMode == CopyOptions::Normal &&
+           options.m_overwriteMode != CopyOptions::AutoRename;
+}
+
+bool CopyTask::commitPendingCopies(bool force)
+{
+    if (m_commitRunning || m_pendingCopies.isEmpty())
+        return false;
+    if (!force && m_pendingCopies.size() < commitGroupFiles && m_pendingBytes < commitGroupBytes)
+        return false;
+    auto* job = new CommitFilesJob();
+    job->setFileSystem(m_fileSystemHandle, m_fileSystemPath);
+    job->setCopies(m_pendingCopies);
+    job->setMove(m_task.m_options.m_copyMode == CopyOptions::Move);
+    m_pendingCopies.clear();
+    m_pendingBytes = 0;
+    connect(job, &Job::jobCompleted, this, &CopyTask::onCommitFilesCompleted);
+    m_commitRunning = true;
+    runJob(job);
+    return true;
+}
+
+void CopyTask::onCommitFilesCompleted()
+{
+    m_runningJobs -= 1;
+    m_commitRunning = false;
+    if (auto* job = qobject_cast<CommitFilesJob*>(sender())) {
+        HandOver::receive(static_cast<Job*>(job));
+        const QList<CopyItem> items = job->items();
+        for (const CopyItem& item : items)
+            finishCopiedItem(item);
+        job->deleteLater();
+    } else {
+        qWarning() << objectName() << "has received a signal from invalid CommitFilesJob instance";
+    }
+    processNextCopyInQueue();
 }
 
 void CopyTask::onTaskCompleted()
@@ -733,6 +820,9 @@ void CopyTask::resumeTask()
     m_endTime = QDateTime();
     TransferCounters::instance()->resetAll();
     m_runningJobs = 0;
+    m_pendingCopies.clear();
+    m_pendingBytes = 0;
+    m_commitRunning = false;
     m_taskCompleted = false;
     m_stopRequested = false;
     m_fileListCompleted = false;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/commitfilesjob.h"
 #include "engine/externalprogramsettings.h"
 #include "fs/pathutils.h"
 #include "model/copyitem.h"
@@ -72,6 +73,13 @@ public:
     // Jobs handed to the pool whose completion has not been handled yet.
     int runningJobCount() const { return m_runningJobs; }
 
+    // On by default: small copies are flushed to the device and given their final names in
+    // groups, and every item is reported once its group is placed, in the order of the
+    // queue. Off, each copy is flushed and named on its own and reported at once. Takes
+    // effect at the next start or resume.
+    void setGroupedCopies(bool enabled) { m_groupedCopies = enabled; }
+    bool groupedCopies() const { return m_groupedCopies; }
+
     // Task files. errorsOnly writes the items in error alone; allItems writes every
     // completed item and not only the unprocessed ones; errorsAsUnprocessed resets the
     // written error items so that a resume copies them like new ones.
@@ -141,6 +149,7 @@ private slots:
                         qint64 total);
     void onSyncFoldersCompleted();
     void onSyncFileSystemCompleted();
+    void onCommitFilesCompleted();
     void onTaskCompleted();
 
 private:
@@ -163,6 +172,11 @@ private:
     void openDestinationFileSystem();
     void closeDestinationFileSystem();
     void startSyncFileSystemJob();
+    // Whether small copies of this run may be flushed and placed in groups.
+    bool canDeferCopies() const;
+    // Starts placing the waiting copies when none are being placed and the group is large
+    // enough (or force); true when it started.
+    bool commitPendingCopies(bool force);
     void rebuildQueues();
     void appendSortedSymbolicLinks();
     void queueCall(const char* slot);
@@ -189,6 +203,12 @@ private:
     bool m_wroteData = false;
     bool m_fileSystemSyncStarted = false;
     int m_fileSystemHandle = -1;
+    quint64 m_fileSystemDevice = 0;
+    // Finished copies waiting under temporary names to be flushed and placed as a group.
+    QList<CommitFilesJob::PendingCopy> m_pendingCopies;
+    qint64 m_pendingBytes = 0;
+    bool m_commitRunning = false;
+    bool m_groupedCopies = true;
     QString m_fileSystemPath;
     // The destination root in error when that flush failed.
     CopyItem m_fileSystemError;

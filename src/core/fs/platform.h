@@ -38,6 +38,21 @@ struct FileTimes
     FileTime creation;
 };
 
+// What one lstat tells of an entry, for callers that would otherwise ask several times.
+struct EntryStatus
+{
+    bool isSymLink = false;
+    bool isFile = false; // a regular file
+    bool isFolder = false;
+    qint64 size = 0;
+    int permissions = 0; // the mode's permission bits (07777)
+    FileTime lastWrite;
+};
+// The entry itself (a final link is not followed); false when it cannot be read.
+bool entryStatus(const QString& path, EntryStatus* status);
+// Whether the calling user may read the entry (a link is followed).
+bool isReadable(const QString& path);
+
 // True when an entry exists at path; a final symbolic link is not followed, so a
 // dangling link exists.
 bool entryExists(const QString& path);

@@ -65,6 +65,27 @@ const int fileManagerTimeoutMs = 2000;
 
 } // namespace
 
+bool entryStatus(const QString& path, EntryStatus* result)
+{
+    struct stat status;
+    if (!lstatEntry(path, &status))
+        return false;
+    result->isSymLink = S_ISLNK(status.st_mode);
+    result->isFile = S_ISREG(status.st_mode);
+    result->isFolder = S_ISDIR(status.st_mode);
+    result->size = status.st_size;
+    result->permissions = static_cast<int>(status.st_mode & 07777);
+    result->lastWrite = fromTimespec(status.st_mtim);
+    return true;
+}
+
+bool isReadable(const QString& path)
+{
+    if (::access(QFile::encodeName(path).constData(), R_OK) != 0)
+        return fail("access");
+    return true;
+}
+
 bool entryExists(const QString& path)
 {
     struct stat status;

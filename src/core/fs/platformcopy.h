@@ -61,6 +61,32 @@ constexpr qint64 bufferSize = 1024 * 1024;
 // the copy began.
 using ProgressFunction = std::function<void(qint64 copied, qint64 total)>;
 
+// What a copy gives the new file before it takes its final name, and whether it takes it.
+struct CopyRequest
+{
+    // Permission bits (of 0777) for the copy; -1 leaves the temporary file's 0600.
+    int permissions = -1;
+    // The copy gets the source's access and modification times, to the nanosecond.
+    bool sourceTimes = false;
+    // Files smaller than this on the file system deferDevice are left finished but not
+    // flushed under their temporary name, for the caller to place in groups (flush of the
+    // whole file system, then moveIntoPlace): one flush then replaces one per file. 0 never
+    // defers.
+    qint64 deferBelowSize = 0;
+    quint64 deferDevice = 0;
+};
+
+// What a successful copyFile did.
+struct CopyOutcome
+{
+    // The source as it was read: size and modification time, unchanged during the copy.
+    FileVersion source;
+    // The copy's size and modification time once its times were set.
+    FileVersion copy;
+    // Set when the copy was deferred: the temporary file that holds it.
+    QString temporaryPath;
+};
+
 // Copies the regular file from to the new file to. The data goes to a temporary name in
 // the folder of to, is flushed to disk and only then takes the final name, which is never
 // replaced: an existing to fails the copy ("renameat2", EEXIST). A cancelled or failed copy
@@ -70,6 +96,16 @@ using ProgressFunction = std::function<void(qint64 copied, qint64 total)>;
 // the copy with sourceChanged set. progress may be empty.
 bool copyFile(const QString& from, const QString& to, const std::atomic<int>* cancelFlag,
               const ProgressFunction& progress, Failure* failure, DataMover firstMover = Clone);
+// The same, with the permissions and times of request set on the copy before it is flushed
+// and named (a crash never leaves it under its final name without them). A missing folder
+// of to fails with ("open", ENOENT). With a deferred copy, to is not created: outcome names
+// the temporary file, which the caller places.
+bool copyFile(const QString& from, const QString& to, const std::atomic<int>* cancelFlag,
+              const ProgressFunction& progress, Failure* failure, const CopyRequest& request,
+              CopyOutcome* outcome);
+
+// The file system (device number) holding the open descriptor, or 0.
+quint64 deviceOf(int fd);
 
 // Moves the bytes from the position of inFd to the end of its file, to the position of
 // outFd, starting with firstMover (Clone only when both positions are 0). lastMover
@@ -93,8 +129,8 @@ bool moveIntoPlace(const QString& temporary, const QString& target, Failure* fai
 bool isTemporaryNameFor(const QString& fileName, const QString& targetName);
 
 // Removes from folder the regular files that are temporary names for one of
-// targetNames and were last written before olderThan: what a copy killed before its end
-// left behind. Returns the paths removed.
+// targetNames and were last written and last changed (status change time) before olderThan:
+// what a copy killed before its end left behind. Returns the paths removed.
 QStringList removeStaleTemporaryFiles(const QString& folder, const QSet<QString>& targetNames,
                                       const QDateTime& olderThan);
 

@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <memory>
+#include <set>
 #include <sys/ioctl.h>
 #include <sys/sendfile.h>
 #include <sys/stat.h>
@@ -199,31 +200,35 @@ const char* moverCallName(DataMover mover)
     return "";
 }
 
-bool copyData(int inFd, int outFd, qint64 total, const std::atomic<int>* cancelFlag,
-              const ProgressFunction& progress, Failure* failure, DataMover firstMover,
-              DataMover* lastMover)
-{
-    DataMover ignored;
-    DataMover& mover = lastMover ? *lastMover : ignored;
-    mover = firstMover;
-    if (isCancelled(cancelFlag))
-        return fail(failure, moverCallName(mover), ECANCELED);
-    if (mover == Clone) {
-        // A clone replaces the whole output; only valid when both files start at 0.
-        if (::lseek(inFd, 0, SEEK_CUR) == 0 && ::lseek(outFd, 0, SEEK_CUR) == 0 &&
-            ::ioctl(outFd, FICLONE, inFd) == 0) {
-            if (progress)
-                progress(total, total);
-            return true;
-        }
-        mover = CopyFileRange;
-    }
+namespace {
 
+// Files from this size on are written back while the copy goes on, so that the flush before
+// the final name waits only for the last chunks.
+constexpr qint64 writeBackFromSize = 2 * chunkSize;
+
+// File systems of this thread on which a clone was refused: not tried again for each file.
+thread_local std::set<dev_t> t_noCloneDevices;
+
+bool isCloneRefusal(int code)
+{
+    return code == EOPNOTSUPP || code == ENOTTY || code == EINVAL || code == ENOSYS ||
+           code == EBADF;
+}
+
+// Moves the data from the current positions until the end of the input, or, with
+// stopAtTotal, until total bytes are moved (what follows is a change the caller detects).
+// mover is the mover to begin with and, on return, the one in use at the end.
+bool moveData(int inFd, int outFd, qint64 total, const std::atomic<int>* cancelFlag,
+              const ProgressFunction& progress, Failure* failure, DataMover& mover,
+              bool stopAtTotal, bool writeBack)
+{
     std::unique_ptr<char[]> buffer;
     qint64 copied = 0;
     for (;;) {
         if (isCancelled(cancelFlag))
             return fail(failure, moverCallName(mover), ECANCELED);
+        if (stopAtTotal && copied >= total && total > 0)
+            break;
         const char* failedCall = moverCallName(mover);
         ssize_t moved;
         switch (mover) {
@@ -259,6 +264,8 @@ bool copyData(int inFd, int outFd, qint64 total, const std::atomic<int>* cancelF
             }
             break;
         }
+        if (writeBack)
+            ::sync_file_range(outFd, copied, moved, SYNC_FILE_RANGE_WRITE);
         copied += moved;
         if (progress)
             progress(copied, total);
@@ -266,10 +273,38 @@ bool copyData(int inFd, int outFd, qint64 total, const std::atomic<int>* cancelF
     return true;
 }
 
-bool copyFile(const QString& from, const QString& to, const std::atomic<int>* cancelFlag,
-              const ProgressFunction& progress, Failure* failure, DataMover firstMover)
+} // namespace
+
+bool copyData(int inFd, int outFd, qint64 total, const std::atomic<int>* cancelFlag,
+              const ProgressFunction& progress, Failure* failure, DataMover firstMover,
+              DataMover* lastMover)
 {
-    // Non-blocking, so that a FIFO put in place of the source cannot hang the open.
+    DataMover ignored;
+    DataMover& mover = lastMover ? *lastMover : ignored;
+    mover = firstMover;
+    if (isCancelled(cancelFlag))
+        return fail(failure, moverCallName(mover), ECANCELED);
+    if (mover == Clone) {
+        // A clone replaces the whole output; only valid when both files start at 0.
+        if (::lseek(inFd, 0, SEEK_CUR) == 0 && ::lseek(outFd, 0, SEEK_CUR) == 0 &&
+            ::ioctl(outFd, FICLONE, inFd) == 0) {
+            if (progress)
+                progress(total, total);
+            return true;
+        }
+        mover = CopyFileRange;
+    }
+    return moveData(inFd, outFd, total, cancelFlag, progress, failure, mover, false, false);
+}
+
+namespace {
+
+bool copyFileWith(const QString& from, const QString& to, const std::atomic<int>* cancelFlag,
+                  const ProgressFunction& progress, Failure* failure, DataMover firstMover,
+                  const CopyRequest& request, CopyOutcome* outcome)
+{
+    // Non-blocking, so that a FIFO put in place of the source cannot hang the open; the
+    // flag has no effect on the reads of a regular file.
     const int inFd =
         ::open(QFile::encodeName(from).constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (inFd < 0)
@@ -284,8 +319,9 @@ bool copyFile(const QString& from, const QString& to, const std::atomic<int>* ca
         closeDescriptor(inFd);
         return fail(failure, "open", EINVAL);
     }
-    ::fcntl(inFd, F_SETFL, ::fcntl(inFd, F_GETFL) & ~O_NONBLOCK);
-    ::posix_fadvise(inFd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    const qint64 size = status.st_size;
+    if (size >= chunkSize)
+        ::posix_fadvise(inFd, 0, 0, POSIX_FADV_SEQUENTIAL);
 
     QByteArray temporary;
     const int outFd = openTemporaryFile(to, &temporary, failure);
@@ -293,8 +329,37 @@ bool copyFile(const QString& from, const QString& to, const std::atomic<int>* ca
         closeDescriptor(inFd);
         return false;
     }
+    struct stat copyStatus;
+    bool ok = ::fstat(outFd, &copyStatus) == 0;
+    if (!ok)
+        fail(failure, "fstat", errno);
+    const dev_t device = ok ? copyStatus.st_dev : 0;
+    const bool defer = request.deferBelowSize > 0 && size < request.deferBelowSize &&
+                       quint64(device) == request.deferDevice;
 
-    bool ok = copyData(inFd, outFd, status.st_size, cancelFlag, progress, failure, firstMover);
+    DataMover mover = firstMover;
+    if (ok && isCancelled(cancelFlag))
+        ok = fail(failure, moverCallName(mover), ECANCELED);
+    if (ok && mover == Clone) {
+        // Only within one file system, and once refused there, never again.
+        if (device == status.st_dev && size > 0 && !t_noCloneDevices.count(device)) {
+            if (::ioctl(outFd, FICLONE, inFd) == 0) {
+                if (progress)
+                    progress(size, size);
+                mover = Clone;
+            } else {
+                if (isCloneRefusal(errno))
+                    t_noCloneDevices.insert(device);
+                mover = CopyFileRange;
+            }
+        } else {
+            mover = CopyFileRange;
+        }
+    }
+    if (ok && mover != Clone)
+        ok = moveData(inFd, outFd, size, cancelFlag, progress, failure, mover, true,
+                      !defer && size >= writeBackFromSize);
+
     FileVersion after;
     if (ok && !fileVersion(inFd, &after)) {
         ok = fail(failure, "fstat", errno);
@@ -302,6 +367,32 @@ bool copyFile(const QString& from, const QString& to, const std::atomic<int>* ca
         ok = fail(failure, "fstat", 0);
         if (failure)
             failure->sourceChanged = true;
+    }
+    if (ok) {
+        // Before the flush, so that the copy never has its final name without them. A
+        // failure shows in the copy's version, which the caller checks.
+        if (request.permissions >= 0)
+            ::fchmod(outFd, static_cast<mode_t>(request.permissions & 0777));
+        if (request.sourceTimes) {
+            const struct timespec times[2] = {status.st_atim, status.st_mtim};
+            ::futimens(outFd, times);
+        }
+        if (outcome) {
+            outcome->source = versionOf(status);
+            if (::fstat(outFd, &copyStatus) == 0)
+                outcome->copy = versionOf(copyStatus);
+        }
+    }
+    if (ok && defer) {
+        closeDescriptor(inFd);
+        if (!closeDescriptor(outFd)) {
+            fail(failure, "close", errno);
+            ::unlink(temporary.constData());
+            return false;
+        }
+        if (outcome)
+            outcome->temporaryPath = QFile::decodeName(temporary);
+        return true;
     }
     // On disk before it takes the final name: after a power loss the final name holds
     // either nothing or the whole file.
@@ -315,6 +406,30 @@ bool copyFile(const QString& from, const QString& to, const std::atomic<int>* ca
     if (!ok)
         ::unlink(temporary.constData());
     return ok;
+}
+
+} // namespace
+
+bool copyFile(const QString& from, const QString& to, const std::atomic<int>* cancelFlag,
+              const ProgressFunction& progress, Failure* failure, DataMover firstMover)
+{
+    return copyFileWith(from, to, cancelFlag, progress, failure, firstMover, CopyRequest(),
+                        nullptr);
+}
+
+bool copyFile(const QString& from, const QString& to, const std::atomic<int>* cancelFlag,
+              const ProgressFunction& progress, Failure* failure, const CopyRequest& request,
+              CopyOutcome* outcome)
+{
+    return copyFileWith(from, to, cancelFlag, progress, failure, Clone, request, outcome);
+}
+
+quint64 deviceOf(int fd)
+{
+    struct stat status;
+    if (::fstat(fd, &status) != 0)
+        return 0;
+    return quint64(status.st_dev);
 }
 
 int createTemporaryFile(const QString& target, QString* temporaryPath, Failure* failure)
@@ -360,9 +475,13 @@ QStringList removeStaleTemporaryFiles(const QString& folder, const QSet<QString>
         struct stat status;
         if (::lstat(encoded.constData(), &status) != 0 || !S_ISREG(status.st_mode))
             continue;
+        // A copy in progress may already carry its source's old modification time; the
+        // status change time shows that it is being worked on.
         const qint64 modifiedMs =
             qint64(status.st_mtim.tv_sec) * 1000 + status.st_mtim.tv_nsec / 1000000;
-        if (modifiedMs >= limitMs)
+        const qint64 changedMs =
+            qint64(status.st_ctim.tv_sec) * 1000 + status.st_ctim.tv_nsec / 1000000;
+        if (modifiedMs >= limitMs || changedMs >= limitMs)
             continue;
         if (::unlink(encoded.constData()) == 0)
             removed.append(path);

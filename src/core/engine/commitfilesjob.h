@@ -1,0 +1,52 @@
+#pragma once
+
+#include "jobs/job.h"
+#include "model/copyitem.h"
+
+#include <QList>
+#include <QString>
+
+// Places a group of finished copies that were left, not yet flushed, under temporary names
+// beside their destinations: one flush of the file system puts the data of all of them on
+// the device, then each takes its final name. A flush per file costs a journal commit and a
+// device cache flush each time; for small files that is most of the copy. For a move, a
+// second flush makes the new names durable before the sources are deleted. A stop is
+// ignored: the group is short work and leaves every item decided.
+class CommitFilesJob : public Job
+{
+    Q_OBJECT
+
+public:
+    struct PendingCopy
+    {
+        CopyItem item; // as the copier left it
+        // Empty for an item already decided, which only keeps its place in the order.
+        QString temporaryPath;
+    };
+
+    explicit CommitFilesJob(QObject* parent = nullptr);
+
+    // The descriptor of Platform::openFileSystem for the destination, opened before the run
+    // wrote anything (so that the flush reports earlier write-back errors too), and the path
+    // it stands for, for the log. The owner keeps and closes it.
+    void setFileSystem(int handle, const QString& path);
+    void setCopies(const QList<PendingCopy>& copies) { m_copies = copies; }
+    // The sources of placed copies are deleted.
+    void setMove(bool move) { m_move = move; }
+
+    // The items with their outcome, in the order given; read after completion.
+    QList<CopyItem> items() const { return m_items; }
+
+public slots:
+    void startJob() override;
+
+private:
+    // Whether the data written so far is on the device; failureText receives why not.
+    bool flush(QString* failureText);
+
+    int m_handle = -1;
+    QString m_path;
+    bool m_move = false;
+    QList<PendingCopy> m_copies;
+    QList<CopyItem> m_items;
+};
