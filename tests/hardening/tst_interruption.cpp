@@ -297,10 +297,11 @@ void TestInterruption::killedTreeRun()
     const QString source = m_dir->filePath("src");
     const QString destination = m_dir->filePath("dest");
     QVERIFY(QDir().mkpath(destination));
-    // Sizes from a few bytes to a quarter of a mebibyte, so copies take different times.
-    for (int f = 0; f < 15; ++f) {
+    // Sizes from a few bytes to an eighth of a mebibyte, so copies take different times; files
+    // enough that the run lasts long enough to be caught in the middle.
+    for (int f = 0; f < 30; ++f) {
         for (int i = 0; i < 40; ++i) {
-            QByteArray data(((f * 40 + i) * 7919) % (256 * 1024) + 1, char('a' + (f + i) % 26));
+            QByteArray data(((f * 40 + i) * 7919) % (128 * 1024) + 1, char('a' + (f + i) % 26));
             data.append(QByteArray::number(f * 1000 + i));
             QVERIFY(TestSupport::writeFile(
                 QStringLiteral("%1/d%2/f%3.bin").arg(source).arg(f).arg(i), data));

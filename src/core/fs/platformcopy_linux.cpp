@@ -329,36 +329,31 @@ bool copyFileWith(const QString& from, const QString& to, const std::atomic<int>
         closeDescriptor(inFd);
         return false;
     }
-    struct stat copyStatus;
-    bool ok = ::fstat(outFd, &copyStatus) == 0;
-    if (!ok)
-        fail(failure, "fstat", errno);
-    const dev_t device = ok ? copyStatus.st_dev : 0;
-    const bool defer = request.deferBelowSize > 0 && size < request.deferBelowSize &&
-                       quint64(device) == request.deferDevice;
-
+    bool ok = true;
     DataMover mover = firstMover;
-    if (ok && isCancelled(cancelFlag))
+    if (isCancelled(cancelFlag))
         ok = fail(failure, moverCallName(mover), ECANCELED);
     if (ok && mover == Clone) {
-        // Only within one file system, and once refused there, never again.
-        if (device == status.st_dev && size > 0 && !t_noCloneDevices.count(device)) {
+        // Once refused on the source's file system, never tried there again (a clone only
+        // works within one file system; another one answers EXDEV, which is not kept).
+        if (size > 0 && !t_noCloneDevices.count(status.st_dev)) {
             if (::ioctl(outFd, FICLONE, inFd) == 0) {
                 if (progress)
                     progress(size, size);
-                mover = Clone;
             } else {
                 if (isCloneRefusal(errno))
-                    t_noCloneDevices.insert(device);
+                    t_noCloneDevices.insert(status.st_dev);
                 mover = CopyFileRange;
             }
         } else {
             mover = CopyFileRange;
         }
     }
+    // Written back while copying only when flushed on its own; the size decides.
+    const bool maybeDeferred = request.deferBelowSize > 0 && size < request.deferBelowSize;
     if (ok && mover != Clone)
         ok = moveData(inFd, outFd, size, cancelFlag, progress, failure, mover, true,
-                      !defer && size >= writeBackFromSize);
+                      !maybeDeferred && size >= writeBackFromSize);
 
     FileVersion after;
     if (ok && !fileVersion(inFd, &after)) {
@@ -377,12 +372,17 @@ bool copyFileWith(const QString& from, const QString& to, const std::atomic<int>
             const struct timespec times[2] = {status.st_atim, status.st_mtim};
             ::futimens(outFd, times);
         }
-        if (outcome) {
-            outcome->source = versionOf(status);
-            if (::fstat(outFd, &copyStatus) == 0)
-                outcome->copy = versionOf(copyStatus);
-        }
     }
+    struct stat copyStatus;
+    const bool copyKnown = ok && ::fstat(outFd, &copyStatus) == 0;
+    if (ok && outcome) {
+        outcome->source = versionOf(status);
+        if (copyKnown)
+            outcome->copy = versionOf(copyStatus);
+    }
+    // Only on the file system that the caller flushes as a whole.
+    const bool defer =
+        maybeDeferred && copyKnown && quint64(copyStatus.st_dev) == request.deferDevice;
     if (ok && defer) {
         closeDescriptor(inFd);
         if (!closeDescriptor(outFd)) {
