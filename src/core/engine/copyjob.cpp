@@ -11,36 +11,66 @@ CopyJob::CopyJob(QObject* parent) : Job(parent)
     setObjectName(QStringLiteral("JobCopy"));
 }
 
+void CopyJob::setFollowingItems(const QList<CopyItem>& items)
+{
+    m_followingItems = items;
+}
+
 void CopyJob::startJob()
 {
     Job::startJob();
+    m_results.clear();
+    m_pendingPaths.clear();
+    m_next = 0;
+    copyNextItem();
+}
 
-    CopyObject* copier;
-    if (is_folder) {
-        copier = new CopyFolderObject(this);
-    } else {
-        auto* fileCopier = new CopyFileObject(this);
-        fileCopier->m_options = m_options;
-        fileCopier->m_deferBelowSize = m_deferBelowSize;
-        fileCopier->m_deferDevice = m_deferDevice;
-        copier = fileCopier;
-    }
-    static_cast<CopyItem&>(*copier) = static_cast<const CopyItem&>(*this);
-    connect(copier, &CopyObject::copyCompleted, this, &CopyJob::onCopyCompleted);
-    connect(copier, &CopyObject::copyProgress, this, &CopyJob::onCopyProgress);
-    {
-        MutexLocker locker(&m_copierMutex);
-        m_copyObject = copier;
-    }
+void CopyJob::copyNextItem()
+{
+    while (m_next <= m_followingItems.size()) {
+        const CopyItem item =
+            m_next == 0 ? static_cast<const CopyItem&>(*this) : m_followingItems.at(m_next - 1);
+        ++m_next;
 
-    // A stop that came while the copier was being made: it never starts, but it still
-    // completes, so that the job reports and the item goes back to the queue on resume.
-    if (isStopped()) {
-        copier->stopCopy();
-        copier->completeWithoutCopy();
-    } else {
-        copier->startCopy();
+        CopyObject* copier;
+        if (item.is_folder) {
+            copier = new CopyFolderObject(this);
+        } else {
+            auto* fileCopier = new CopyFileObject(this);
+            fileCopier->m_options = m_options;
+            fileCopier->m_deferBelowSize = m_deferBelowSize;
+            fileCopier->m_deferDevice = m_deferDevice;
+            copier = fileCopier;
+        }
+        static_cast<CopyItem&>(*copier) = item;
+        connect(copier, &CopyObject::copyCompleted, this, &CopyJob::onCopyCompleted);
+        connect(copier, &CopyObject::copyProgress, this, &CopyJob::onCopyProgress);
+        {
+            MutexLocker locker(&m_copierMutex);
+            m_copyObject = copier;
+        }
+
+        // Copiers mostly complete within startCopy: the next item then follows in this loop
+        // instead of in a call from onCopyCompleted, which would nest one level per item.
+        const int completedBefore = m_results.size();
+        m_starting = true;
+        // A stop that came while the copier was being made: it never starts, but it still
+        // completes, so that the job reports and the item goes back to the queue on resume.
+        if (isStopped()) {
+            copier->stopCopy();
+            copier->completeWithoutCopy();
+        } else {
+            copier->startCopy();
+        }
+        m_starting = false;
+        if (m_results.size() == completedBefore)
+            return; // onCopyCompleted carries on
     }
+    if (!m_results.isEmpty()) {
+        static_cast<CopyItem&>(*this) = m_results.first();
+        m_pendingTemporaryPath = m_pendingPaths.first();
+    }
+    finishJob();
 }
 
 void CopyJob::stopJob()
@@ -60,16 +90,21 @@ void CopyJob::onCopyCompleted()
 {
     const CopyObject* copier = qobject_cast<const CopyObject*>(sender());
     if (copier) {
-        static_cast<CopyItem&>(*this) = static_cast<const CopyItem&>(*copier);
-        if (const auto* fileCopier = qobject_cast<const CopyFileObject*>(copier))
-            m_pendingTemporaryPath = fileCopier->pendingTemporaryPath();
+        m_results.append(static_cast<const CopyItem&>(*copier));
+        const auto* fileCopier = qobject_cast<const CopyFileObject*>(copier);
+        m_pendingPaths.append(fileCopier ? fileCopier->pendingTemporaryPath() : QString());
     } else {
         qWarning() << "CopyJob has received a signal from invalid CopyObject instance (copy "
                       "completed)";
         qWarning() << "Copy of" << qUtf8Printable(source_path) << "has an internal error";
-        setDestinationError(tr("internal error"));
+        CopyItem item =
+            m_next <= 1 ? static_cast<const CopyItem&>(*this) : m_followingItems.value(m_next - 2);
+        item.setDestinationError(tr("internal error"));
+        m_results.append(item);
+        m_pendingPaths.append(QString());
     }
-    finishJob();
+    if (!m_starting)
+        copyNextItem();
 }
 
 void CopyJob::finishJob()

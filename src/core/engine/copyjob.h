@@ -4,7 +4,9 @@
 #include "model/copyitem.h"
 #include "model/copyoptions.h"
 
+#include <QList>
 #include <QMutex>
+#include <QStringList>
 
 class CopyObject;
 
@@ -26,6 +28,14 @@ public:
     // After completion: the temporary file holding a deferred copy, or empty.
     QString pendingTemporaryPath() const { return m_pendingTemporaryPath; }
 
+    // Items copied after the job's own one, one after the other in this thread: for small
+    // files, one job (and one pair of thread hand-overs) serves several. Set before the start.
+    void setFollowingItems(const QList<CopyItem>& items);
+    // After completion: every item of the job with its outcome, its own first, and for each
+    // the temporary file of a deferred copy (or empty).
+    QList<CopyItem> results() const { return m_results; }
+    QStringList pendingTemporaryPaths() const { return m_pendingPaths; }
+
 public slots:
     void startJob() override;
     void stopJob() override;
@@ -36,8 +46,15 @@ protected:
     void finishJob() override;
 
 private:
+    void copyNextItem();
+
     // Written by the worker thread, read by stopJob from other threads under the mutex.
     CopyObject* m_copyObject = nullptr;
     QString m_pendingTemporaryPath;
+    QList<CopyItem> m_followingItems;
+    QList<CopyItem> m_results;
+    QStringList m_pendingPaths;
+    int m_next = 0;
+    bool m_starting = false;
     QMutex m_copierMutex;
 };

@@ -284,6 +284,15 @@ constexpr qint64 deferredCopyMaxSize = 8 * 1024 * 1024;
 // A group is placed once it has this many files or bytes, or when nothing else is queued.
 constexpr int commitGroupFiles = 2000;
 constexpr qint64 commitGroupBytes = 128 * 1024 * 1024;
+// Files below this size are handed to a job several at a time, up to this many: for them the
+// hand-over between threads costs about as much as the copy itself.
+constexpr qint64 sharedJobMaxSize = 1024 * 1024;
+constexpr int sharedJobItems = 16;
+
+bool sharesJobs(const CopyItem& item)
+{
+    return !item.is_folder && item.link_target.isEmpty() && item.file_size < sharedJobMaxSize;
+}
 
 } // namespace
 
@@ -351,6 +360,14 @@ void CopyTask::startCopyJob(const CopyItem& item)
     if (!item.is_folder && canDeferCopies()) {
         job->m_deferBelowSize = deferredCopyMaxSize;
         job->m_deferDevice = m_fileSystemDevice;
+        // Once the storage is known to be large enough, no item needs a check of its own.
+        if (m_skipStorageCheck && sharesJobs(item)) {
+            QList<CopyItem> following;
+            while (following.size() < sharedJobItems - 1 && !m_copyQueue.isEmpty() &&
+                   sharesJobs(m_copyQueue.first()))
+                following.append(m_copyQueue.takeFirst());
+            job->setFollowingItems(following);
+        }
     }
     connect(job, &Job::jobProgress, this, &CopyTask::onJobProgress);
     connect(job, &Job::jobCompleted, this, &CopyTask::onCopyCompleted);
@@ -397,17 +414,22 @@ void CopyTask::onCopyCompleted()
     m_runningJobs -= 1;
     if (auto* job = qobject_cast<CopyJob*>(sender())) {
         HandOver::receive(static_cast<Job*>(job));
-        const QString pending = job->pendingTemporaryPath();
-        if (pending.isEmpty() && m_pendingCopies.isEmpty()) {
-            finishCopiedItem(static_cast<const CopyItem&>(*job));
-        } else {
-            // Reported once its group is placed; an item decided meanwhile waits with the
-            // group, so that items are reported in the order of the queue.
-            m_pendingCopies.append({static_cast<const CopyItem&>(*job), pending});
-            if (!pending.isEmpty())
-                m_pendingBytes += job->file_size;
-            commitPendingCopies(false);
+        const QList<CopyItem> results = job->results();
+        const QStringList pendingPaths = job->pendingTemporaryPaths();
+        for (int i = 0; i < results.size(); ++i) {
+            const CopyItem& item = results.at(i);
+            const QString pending = pendingPaths.value(i);
+            if (pending.isEmpty() && m_pendingCopies.isEmpty()) {
+                finishCopiedItem(item);
+            } else {
+                // Reported once its group is placed; an item decided meanwhile waits with
+                // the group, so that items are reported in the order of the queue.
+                m_pendingCopies.append({item, pending});
+                if (!pending.isEmpty())
+                    m_pendingBytes += item.file_size;
+            }
         }
+        commitPendingCopies(false);
         job->deleteLater();
     } else {
         qWarning() << objectName() << "has received a signal from invalid CopyJob instance";

@@ -24,11 +24,8 @@ void JobThread::addJob(Job* job)
     if (!job)
         return;
     MutexLocker locker(&m_mutex);
-    // Direct: the job is unlisted (under the mutex) and announced from its own thread, without
-    // a round trip through the owner's thread for every job.
-    connect(
-        job, &Job::jobHasFinishedWithThread, this, [this, job] { completeJob(job); },
-        Qt::DirectConnection);
+    // Queued because the thread object lives in the owner's thread, not in this thread.
+    connect(job, &Job::jobHasFinishedWithThread, this, &JobThread::onJobCompleted);
     job->moveToThread(this);
     m_jobs.append(job);
     HandOver::publish(job);
@@ -63,19 +60,16 @@ void JobThread::onJobCompleted()
         qWarning() << objectName() << "has received a signal from invalid Job instance";
         return;
     }
-    completeJob(job);
-}
-
-void JobThread::completeJob(Job* job)
-{
     bool listed;
     {
         MutexLocker locker(&m_mutex);
         listed = m_jobs.removeOne(job);
     }
     // Unlisted first, so that the owner, once told, never sees the job counted as busy.
-    if (listed)
-        job->completeAndClose();
+    if (listed) {
+        HandOver::publish(job);
+        QMetaObject::invokeMethod(job, "completeAndClose", Qt::QueuedConnection);
+    }
 }
 
 void JobThread::onThreadExit() {}

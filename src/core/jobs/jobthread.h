@@ -30,9 +30,6 @@ public slots:
     void onThreadExit();
 
 private:
-    // Runs in the job's thread when it has finished: unlists it, then lets it tell its owner.
-    void completeJob(Job* job);
-
     QList<Job*> m_jobs;
     mutable QMutex m_mutex;
 };
