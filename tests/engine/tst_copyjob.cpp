@@ -9,6 +9,7 @@
 
 #include <QtTest>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -52,6 +53,31 @@ QStringList entriesOf(const QString& folder)
                                   QDir::NoDotAndDotDot);
 }
 
+// Stops itself when it creates the copier of the item at stopAt (0 = its own item).
+class StopAtItemJob : public CopyJob
+{
+public:
+    int stopAt = -1;
+
+protected:
+    void childEvent(QChildEvent* event) override
+    {
+        // The job's only children are its copiers (not yet of their own type when added).
+        if (event->added() && m_created++ == stopAt)
+            stopJob();
+        CopyJob::childEvent(event);
+    }
+
+private:
+    int m_created = 0;
+};
+
+quint64 deviceOfFolder(const QString& path)
+{
+    struct stat status;
+    return ::stat(QFile::encodeName(path).constData(), &status) == 0 ? quint64(status.st_dev) : 0;
+}
+
 } // namespace
 
 class TestCopyJob : public QObject
@@ -73,6 +99,8 @@ private slots:
     void completesWhenStoppedBeforeTheCopierStarts_data();
     void completesWhenStoppedBeforeTheCopierStarts();
     void completionFromAnInvalidSender();
+    void copiesFollowingItemsInOrder_data();
+    void copiesFollowingItemsInOrder();
 
 private:
     // Dispatches the job as the copy task does and waits for its one completion.
@@ -325,6 +353,90 @@ void TestCopyJob::completionFromAnInvalidSender()
     QCOMPARE(job.copy_state, int(DestinationError));
     QCOMPARE(job.copy_message, QString("internal error"));
     QCOMPARE(finished.count(), 1);
+}
+
+void TestCopyJob::copiesFollowingItemsInOrder_data()
+{
+    QTest::addColumn<int>("stopAt");      // the item whose copier stops the job; -1 none
+    QTest::addColumn<QString>("missing"); // a source removed before the start
+    QTest::addColumn<bool>("deferred");   // copies left under temporary names
+    QTest::addColumn<QStringList>("states");
+
+    QTest::newRow("all copied") << -1 << QString() << false
+                                << QStringList{"Copied", "Copied", "Copied"};
+    QTest::newRow("a missing source fails alone")
+        << -1 << "b" << false << QStringList{"Copied", "SourceError", "Copied"};
+    QTest::newRow("left for a group flush")
+        << -1 << QString() << true << QStringList{"Copied", "Copied", "Copied"};
+    QTest::newRow("stopped at the second")
+        << 1 << QString() << false << QStringList{"Copied", "Unprocessed", "Unprocessed"};
+    QTest::newRow("stopped at once")
+        << 0 << QString() << true << QStringList{"Unprocessed", "Unprocessed", "Unprocessed"};
+}
+
+void TestCopyJob::copiesFollowingItemsInOrder()
+{
+    QFETCH(int, stopAt);
+    QFETCH(QString, missing);
+    QFETCH(bool, deferred);
+    QFETCH(QStringList, states);
+    const QMap<int, QString> stateNames{
+        {Unprocessed, "Unprocessed"}, {Copied, "Copied"}, {SourceError, "SourceError"}};
+    QTemporaryDir dir;
+    QList<CopyItem> items;
+    for (const QString name : {"a", "b", "c"}) {
+        const QString source = dir.filePath("src/" + name);
+        QVERIFY(TestSupport::writeFile(source, name.toUtf8().repeated(3)));
+        items << CopyItem(source, dir.filePath("dst/" + name), 3, false, QString());
+    }
+    QVERIFY(QDir().mkpath(dir.filePath("dst")));
+    if (!missing.isEmpty())
+        QVERIFY(QFile::remove(dir.filePath("src/" + missing)));
+
+    auto* job = new StopAtItemJob;
+    job->stopAt = stopAt;
+    static_cast<CopyItem&>(*job) = items.first();
+    job->setFollowingItems(items.mid(1));
+    if (deferred) {
+        job->m_deferBelowSize = MiB;
+        job->m_deferDevice = deviceOfFolder(dir.filePath("dst"));
+    }
+    CopyItem first;
+    QVERIFY(run(job, &first));
+    const QList<CopyItem> results = job->results();
+    const QStringList pending = job->pendingTemporaryPaths();
+    QCOMPARE(results.size(), 3);
+    QCOMPARE(pending.size(), 3);
+    QCOMPARE(first.source_path, items.first().source_path);
+    QCOMPARE(first.copy_state, results.first().copy_state);
+    QStringList placed;
+    for (int i = 0; i < 3; ++i) {
+        const CopyItem& result = results.at(i);
+        QCOMPARE(result.source_path, items.at(i).source_path);
+        QCOMPARE(stateNames.value(result.copy_state), states.at(i));
+        const bool copied = result.copy_state == Copied;
+        // A deferred copy exists only under its temporary name, beside the final one.
+        QCOMPARE(!pending.at(i).isEmpty(), copied && deferred);
+        if (copied && deferred) {
+            QCOMPARE(QFileInfo(pending.at(i)).path(), dir.filePath("dst"));
+            QCOMPARE(TestSupport::readFile(pending.at(i)),
+                     QFileInfo(result.source_path).fileName().toUtf8().repeated(3));
+        }
+        if (QFileInfo::exists(result.destination_path))
+            placed << QFileInfo(result.destination_path).fileName();
+        if (copied && !deferred)
+            QCOMPARE(TestSupport::readFile(result.destination_path),
+                     TestSupport::readFile(result.source_path));
+    }
+    QStringList expectedPlaced;
+    for (int i = 0; i < 3; ++i) {
+        if (!deferred && states.at(i) == "Copied")
+            expectedPlaced << QFileInfo(items.at(i).destination_path).fileName();
+    }
+    QCOMPARE(placed, expectedPlaced);
+    // Nothing else is left in the destination folder.
+    QCOMPARE(entriesOf(dir.filePath("dst")).size(),
+             expectedPlaced.size() + pending.size() - pending.count(QString()));
 }
 
 QTEST_GUILESS_MAIN(TestCopyJob)

@@ -66,11 +66,7 @@ void CopyJob::copyNextItem()
         if (m_results.size() == completedBefore)
             return; // onCopyCompleted carries on
     }
-    if (!m_results.isEmpty()) {
-        static_cast<CopyItem&>(*this) = m_results.first();
-        m_pendingTemporaryPath = m_pendingPaths.first();
-    }
-    finishJob();
+    finishItems();
 }
 
 void CopyJob::stopJob()
@@ -103,8 +99,22 @@ void CopyJob::onCopyCompleted()
         m_results.append(item);
         m_pendingPaths.append(QString());
     }
-    if (!m_starting)
+    // Without a start (m_next == 0) there is nothing to go on with.
+    if (m_starting)
+        return;
+    if (m_next > 0)
         copyNextItem();
+    else
+        finishItems();
+}
+
+void CopyJob::finishItems()
+{
+    if (!m_results.isEmpty()) {
+        static_cast<CopyItem&>(*this) = m_results.first();
+        m_pendingTemporaryPath = m_pendingPaths.first();
+    }
+    finishJob();
 }
 
 void CopyJob::finishJob()

@@ -47,6 +47,8 @@ protected:
 
 private:
     void copyNextItem();
+    // The job's own item takes the first outcome; then the job finishes.
+    void finishItems();
 
     // Written by the worker thread, read by stopJob from other threads under the mutex.
     CopyObject* m_copyObject = nullptr;
