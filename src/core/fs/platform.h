@@ -50,6 +50,8 @@ bool setFileAttributes(const QString& path, int attributes);
 
 // Times of the entry itself, to the nanosecond. Creation times are reported unknown.
 bool readFileTimes(const QString& path, FileTimes* times);
+// Modification time of the file, a final symbolic link followed (as QFileInfo does).
+bool modificationTime(const QString& path, FileTime* time);
 // Sets the access and modification times of the entry itself (not a link's target).
 bool writeFileTimes(const QString& path, const FileTimes& times);
 // Creation time of the entry, or an invalid date-time when the platform cannot

@@ -116,6 +116,15 @@ bool readFileTimes(const QString& path, FileTimes* times)
     return true;
 }
 
+bool modificationTime(const QString& path, FileTime* time)
+{
+    struct stat status;
+    if (::stat(QFile::encodeName(path).constData(), &status) != 0)
+        return fail("stat");
+    *time = fromTimespec(status.st_mtim);
+    return true;
+}
+
 bool writeFileTimes(const QString& path, const FileTimes& times)
 {
     const struct timespec values[2] = {toTimespec(times.lastAccess), toTimespec(times.lastWrite)};
