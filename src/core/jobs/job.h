@@ -27,6 +27,8 @@ public:
 
 signals:
     void jobProgress(const QString& path, qint64 done, qint64 total);
+    // Emitted in the owner's thread once the job is over. The job is not deleted while
+    // the handlers run, so they must not wait for the job's thread.
     void jobCompleted();
     void jobHasFinishedWithThread();
 
@@ -51,4 +53,7 @@ private:
     QDateTime m_endTime;
     mutable QMutex m_mutex;
     bool m_finished = false;
+    // Held while jobCompleted is emitted from the owner's thread; the deferred deletion
+    // waits for it.
+    QMutex m_completionMutex;
 };
