@@ -8,7 +8,8 @@
 #include <QString>
 
 // Verifies one copied file: hashes the source, then the destination as its device holds
-// it (not as the page cache remembers it), and compares the SHA-256 digests. The job is
+// it (not as the page cache remembers it), and compares the SHA-256 digests. A small file
+// is checked within the start; a larger one in two queued calls, one per file. The job is
 // itself the item it checks; its owner sets the item before handing the job to a thread
 // and reads it back when jobCompleted arrives. A file that passes keeps its state and
 // gains is_checked and "copy verified"; one that fails ends in an error state.
@@ -36,5 +37,14 @@ protected:
     void finishJob() override;
 
 private:
+    // fileHash of a file already opened at path.
+    QByteArray fileHash(FileHash::OpenFile& file, const QString& path);
+    // Both hashes in one call, without the queued call between them.
+    void checkSmallFile();
+    // Keeps the source's hash; on failure, records the error and finishes.
+    bool hashSource(FileHash::OpenFile& source);
+    // Hashes the destination, records the verdict and finishes.
+    void compareWithDestination(FileHash::OpenFile& destination);
+
     QByteArray m_sourceHash;
 };

@@ -80,6 +80,17 @@ void closeFileSystem(int handle);
 // separate device copy (a special or read-only one) has nothing to flush and succeeds.
 bool dropCachedData(int fd);
 
+// Opens a file for reading, a final symbolic link followed, and keeps it open only when it
+// is a regular file: anything else is closed again (the open does not wait, so a FIFO
+// cannot hang it) and fails with EINVAL. size receives the file's size.
+int openRegularFile(const QString& path, qint64* size);
+// Reads up to length bytes at the file's position; the count read (0 at the end), or -1.
+qint64 readFile(int fd, char* buffer, qint64 length);
+void closeFile(int fd);
+// Has the system start reading the file's first length bytes into the cache in the
+// background; a hint, so it cannot fail.
+void readAhead(int fd, qint64 length);
+
 // Bytes available to the user on the volume holding path, or -1 when unknown.
 qint64 availableBytes(const QString& path);
 
@@ -92,6 +103,13 @@ bool showInFileManager(const QString& absolutePath, bool isFolder, QString* requ
 // its error code (0 and an empty name when nothing failed yet).
 QString lastFailedCall();
 int lastErrorCode();
+// Both at once, for code that reports the failure later (recordFailure brings it back).
+struct Failure
+{
+    const char* call = "";
+    int code = 0;
+};
+Failure lastFailure();
 // Records a failure for the calling thread; for code that makes its own system calls.
 // call must live as long as the thread (a string literal).
 void recordFailure(const char* call, int code);

@@ -19,12 +19,6 @@ namespace Platform {
 
 namespace {
 
-struct Failure
-{
-    const char* call = "";
-    int code = 0;
-};
-
 // Jobs on different threads fail independently; each keeps its own last failure.
 thread_local Failure t_lastFailure;
 
@@ -208,6 +202,55 @@ bool dropCachedData(int fd)
     return true;
 }
 
+int openRegularFile(const QString& path, qint64* size)
+{
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) {
+        fail("open");
+        return -1;
+    }
+    struct stat status;
+    if (::fstat(fd, &status) != 0) {
+        fail("fstat");
+        ::close(fd);
+        return -1;
+    }
+    if (!S_ISREG(status.st_mode)) {
+        ::close(fd);
+        errno = EINVAL;
+        fail("open");
+        return -1;
+    }
+    // O_NONBLOCK changes nothing for the reads of a regular file.
+    *size = status.st_size;
+    return fd;
+}
+
+qint64 readFile(int fd, char* buffer, qint64 length)
+{
+    for (;;) {
+        const ssize_t count = ::read(fd, buffer, size_t(length));
+        if (count >= 0)
+            return count;
+        if (errno != EINTR) {
+            fail("read");
+            return -1;
+        }
+    }
+}
+
+void closeFile(int fd)
+{
+    if (fd >= 0)
+        ::close(fd);
+}
+
+void readAhead(int fd, qint64 length)
+{
+    ::posix_fadvise(fd, 0, off_t(length), POSIX_FADV_WILLNEED);
+}
+
 qint64 availableBytes(const QString& path)
 {
     const QStorageInfo storage(path);
@@ -243,6 +286,11 @@ QString lastFailedCall()
 int lastErrorCode()
 {
     return t_lastFailure.code;
+}
+
+Failure lastFailure()
+{
+    return t_lastFailure;
 }
 
 void recordFailure(const char* call, int code)
