@@ -199,6 +199,10 @@ private slots:
     void openFileChangedAfterOpening_data();
     void openFileChangedAfterOpening();
     void openFileReportsWhenHashed();
+    void batch_data();
+    void batch();
+    void batchLimits_data();
+    void batchLimits();
 
 private:
     bool makeFile(const QString& path, FileKind kind, const QByteArray& content);
@@ -655,6 +659,144 @@ void TestCheckFileJob::openFileReportsWhenHashed()
     QCOMPARE(collector.messages(),
              QStringList({"opened", "Unable to open file " + missing + " to compute its hash",
                           "Unable to open file " + fifo + " to compute its hash"}));
+}
+
+void TestCheckFileJob::batch_data()
+{
+    // Each file: "ok", "differs", "noDestination", "noSource", or "stop" (16 MiB, listed
+    // small; its source's mark stops the job).
+    QTest::addColumn<QStringList>("files");
+    QTest::addColumn<QStringList>("outcomes"); // copy message, "verified" or "unchecked"
+
+    QTest::newRow("all verified") << QStringList{"ok", "ok", "ok"}
+                                  << QStringList{"verified", "verified", "verified"};
+    QTest::newRow("every verdict")
+        << QStringList{"ok", "differs", "noDestination", "noSource", "ok"}
+        << QStringList{"verified", "check error", "unable to check destination file",
+                       "unable to check source file", "verified"};
+    QTest::newRow("stop in the first file")
+        << QStringList{"stop", "ok", "ok"}
+        << QStringList{"check cancelled by user", "unchecked", "unchecked"};
+    QTest::newRow("stop in the third file")
+        << QStringList{"ok", "differs", "stop", "ok", "ok"}
+        << QStringList{"verified", "check error", "check cancelled by user", "unchecked",
+                       "unchecked"};
+}
+
+// Small files checked one after the other by one job, each pair opened while the one
+// before it is hashed: every file gets its own verdict and its messages in its turn, and
+// a stop leaves the files after the current one unchecked and unchanged.
+void TestCheckFileJob::batch()
+{
+    QFETCH(QStringList, files);
+    QFETCH(QStringList, outcomes);
+
+    QList<CopyItem> items;
+    QStringList expectedMessages;
+    for (int i = 0; i < files.size(); ++i) {
+        const QString kind = files.at(i);
+        const QString base = m_dir.filePath(QString::number(++m_fileNumber));
+        CopyItem item(base + ".src", base + ".dst", 100, false, QString());
+        item.copy_state = Skipped;
+        item.info_list = QStringList{"compared"};
+        const QByteArray content = QByteArray::number(i).repeated(50);
+        if (kind == "stop") {
+            QVERIFY(makeLargeFiles(16 * MiB, false, &item));
+            item.file_size = 100;
+            item.copy_state = Skipped;
+            item.info_list = QStringList{"compared"};
+        } else {
+            if (kind != "noSource")
+                QVERIFY(TestSupport::writeFile(item.source_path, content));
+            if (kind != "noDestination")
+                QVERIFY(TestSupport::writeFile(
+                    item.destination_path, kind == "differs" ? content.toUpper() + "x" : content));
+        }
+        if (kind == "noDestination")
+            expectedMessages << "Unable to open file " + item.destination_path +
+                                    " to compute its hash"
+                             << "Unable to make hash of file (to) " + item.destination_path;
+        if (kind == "noSource")
+            expectedMessages << "Unable to open file " + item.source_path + " to compute its hash"
+                             << "Unable to make hash of file (from) " + item.source_path;
+        if (kind != "ok" && outcomes.at(i) != "unchecked")
+            expectedMessages << "Integrity check failed for file " + item.destination_path;
+        items << item;
+    }
+
+    auto* job = new CheckFileJob;
+    job->setItem(items.first());
+    for (int i = 1; i < items.size(); ++i) {
+        QVERIFY(job->canAdd(items.at(i)));
+        job->addItem(items.at(i));
+    }
+    MessageCollector collector;
+    std::atomic<bool> completed{false};
+    connect(
+        job, &Job::jobProgress, job, [job](const QString&, qint64, qint64) { job->stopJob(); },
+        Qt::DirectConnection);
+    connect(job, &Job::jobCompleted, this, [&] { completed = true; });
+    JobThreadPool::leastBusyThread()->addJob(job);
+    QTRY_VERIFY_WITH_TIMEOUT(completed, 30000);
+    const QList<CopyItem> checked = job->checkedItems();
+    const QList<CopyItem> unchecked = job->uncheckedItems();
+    job->deleteLater();
+
+    QCOMPARE(checked.size() + unchecked.size(), items.size());
+    for (int i = 0; i < items.size(); ++i) {
+        const QString& outcome = outcomes.at(i);
+        if (outcome == "unchecked") {
+            QVERIFY(i >= checked.size());
+            const CopyItem& item = unchecked.at(i - checked.size());
+            QCOMPARE(item.source_path, items.at(i).source_path);
+            QCOMPARE(item.copy_state, int(Skipped));
+            QCOMPARE(item.info_list, QStringList{"compared"});
+            QCOMPARE(item.elapsed_time, qint64(0));
+            QVERIFY(!item.is_checked);
+            continue;
+        }
+        QVERIFY(i < checked.size());
+        const CopyItem& item = checked.at(i);
+        QCOMPARE(item.source_path, items.at(i).source_path);
+        const bool verified = outcome == "verified";
+        QCOMPARE(item.is_checked, verified);
+        QCOMPARE(item.copy_message, verified ? QString() : outcome);
+        const QStringList expectedInfo =
+            verified ? QStringList{"compared", "copy verified"} : QStringList{"compared"};
+        QCOMPARE(item.info_list, expectedInfo);
+        QVERIFY(item.elapsed_time >= 1);
+    }
+    QCOMPARE(collector.messages(), expectedMessages);
+}
+
+void TestCheckFileJob::batchLimits_data()
+{
+    QTest::addColumn<qint64>("firstSize");
+    QTest::addColumn<qint64>("otherSize");
+    QTest::addColumn<int>("accepted"); // further files of otherSize the job takes
+
+    QTest::newRow("empty files: 32 in all") << 0LL << 0LL << 31;
+    QTest::newRow("100 bytes: 32 in all") << 100LL << 100LL << 31;
+    QTest::newRow("1 MiB files: 4 MiB in all") << MiB << MiB << 3;
+    QTest::newRow("first over 1 MiB: alone") << MiB + 1 << 100LL << 0;
+    QTest::newRow("others over 1 MiB: none") << 100LL << MiB + 1 << 0;
+}
+
+void TestCheckFileJob::batchLimits()
+{
+    QFETCH(qint64, firstSize);
+    QFETCH(qint64, otherSize);
+    QFETCH(int, accepted);
+
+    CheckFileJob job;
+    job.setItem(CopyItem("a", "b", firstSize, false, QString()));
+    const CopyItem other("c", "d", otherSize, false, QString());
+    int added = 0;
+    while (added < 100 && job.canAdd(other)) {
+        job.addItem(other);
+        ++added;
+    }
+    QCOMPARE(added, accepted);
 }
 
 QTEST_GUILESS_MAIN(TestCheckFileJob)
