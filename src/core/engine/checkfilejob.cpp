@@ -4,6 +4,7 @@
 #include <QElapsedTimer>
 #include <QMetaObject>
 
+#include <deque>
 #include <memory>
 
 namespace {
@@ -16,6 +17,8 @@ constexpr qint64 smallFileSize = 1048576;
 // than the files, while a stop and the other threads should not wait long for one.
 constexpr int maxFilesPerJob = 32;
 constexpr qint64 maxBytesPerJob = 4 * smallFileSize;
+// How many pairs are opened and read ahead beyond the one being hashed.
+constexpr int pairsReadAhead = 4;
 
 // The two files of a small item, opened to be hashed. The destination is opened first and
 // its cached pages dropped, so that what is read ahead of it comes from its device.
@@ -105,14 +108,17 @@ void CheckFileJob::startJob()
 
 void CheckFileJob::checkSmallFiles()
 {
-    // Each pair is opened, and read ahead, while the pair before it is hashed: its reads
-    // from the devices overlap that work.
-    auto next = std::make_unique<FilePair>(*this);
+    // The pairs are opened, and read ahead, a few files before they are hashed: their
+    // reads from the devices overlap the work on the files before them.
+    std::deque<std::unique_ptr<FilePair>> opened;
+    int nextToOpen = 0;
     for (int i = 0; i <= m_addedItems.size(); ++i) {
+        for (; nextToOpen <= m_addedItems.size() && nextToOpen <= i + pairsReadAhead; ++nextToOpen)
+            opened.push_back(std::make_unique<FilePair>(
+                nextToOpen == 0 ? item() : m_addedItems.at(nextToOpen - 1)));
+        const std::unique_ptr<FilePair> pair = std::move(opened.front());
+        opened.pop_front();
         CopyItem& item = i == 0 ? static_cast<CopyItem&>(*this) : m_addedItems[i - 1];
-        const std::unique_ptr<FilePair> pair = std::move(next);
-        if (i < m_addedItems.size())
-            next = std::make_unique<FilePair>(m_addedItems.at(i));
         QElapsedTimer timer;
         timer.start();
         // A stop that came while the source was hashed leaves the destination unread.

@@ -75,9 +75,12 @@ int openFileSystem(const QString& path, QString* openedPath = nullptr);
 bool syncFileSystem(int handle);
 void closeFileSystem(int handle);
 
-// Writes the modified data of the open file to its device and drops the file's pages from
-// the cache, so that the next read comes from the device. A file system without a
-// separate device copy (a special or read-only one) has nothing to flush and succeeds.
+// Writes the modified data of the open file to its device, waits for that write-back (and
+// fails on its errors), and drops the file's pages from the cache, so that the next read
+// comes from the device. The device is not asked to empty its own write cache: reads get
+// its data either way, and making it durable is the business of the run that wrote it. A file
+// without anything to write back (of a special or read-only file system, or a pipe)
+// succeeds as far as its pages can be dropped.
 bool dropCachedData(int fd);
 
 // Opens a file for reading, a final symbolic link followed, and keeps it open only when it
