@@ -16,7 +16,7 @@
 // verified"; one that fails ends in an error state.
 //
 // Small files are checked one after the other within the start, each pair opened and read
-// ahead while the pair before it is hashed; a larger file in two queued calls, one per file.
+// ahead a few files before it is hashed; a larger file in two queued calls, one per file.
 class CheckFileJob : public Job, public CopyItem
 {
     Q_OBJECT
