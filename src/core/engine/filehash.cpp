@@ -74,7 +74,8 @@ FileHash::OpenFile::OpenFile(const QString& path, Reading reading, qint64 readAh
     m_fd = Platform::openRegularFile(path, &m_size);
     if (m_fd < 0)
         return;
-    // A write error that only the flush reveals means the device does not hold the data.
+    // A write error that only the write-back reveals means the device does not hold the
+    // data.
     if (reading == Reading::FromDevice && !Platform::dropCachedData(m_fd)) {
         m_fromDeviceFailed = true;
         m_failure = Platform::lastFailure();

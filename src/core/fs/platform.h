@@ -78,8 +78,8 @@ void closeFileSystem(int handle);
 // Writes the modified data of the open file to its device, waits for that write-back (and
 // fails on its errors), and drops the file's pages from the cache, so that the next read
 // comes from the device. The device is not asked to empty its own write cache: reads get
-// its data either way, and making it durable is the business of the run that wrote it. A file
-// without anything to write back (of a special or read-only file system, or a pipe)
+// its data either way, and making it durable is the business of the run that wrote it.
+// A file with nothing to write back (of a special or read-only file system, or a pipe)
 // succeeds as far as its pages can be dropped.
 bool dropCachedData(int fd);
 
