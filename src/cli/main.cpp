@@ -45,6 +45,12 @@ void setUpEnvironment(const CliArguments& arguments)
 
 int main(int argc, char* argv[])
 {
+    // No other toolkit's loop to join here, so Qt's own event dispatcher: it wakes a thread
+    // once for the events posted while it works, where the GLib one makes a system call for
+    // each, and a run posts several per file between its threads. Read by every thread
+    // that starts an event loop, so it stays set.
+    if (qEnvironmentVariableIsEmpty("QT_NO_GLIB"))
+        qputenv("QT_NO_GLIB", "1");
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(ProgramIdentity::programName());
     QCoreApplication::setOrganizationName(ProgramIdentity::organizationName());

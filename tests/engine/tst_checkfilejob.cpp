@@ -142,6 +142,37 @@ void ignoreWarnings(const QStringList& lines, const QString& source, const QStri
     }
 }
 
+// Every message of every thread, in order, while it lives; instead of the test's own
+// handler, so that an unexpected warning shows as well.
+class MessageCollector
+{
+public:
+    MessageCollector()
+    {
+        s_messages.clear();
+        s_previous = qInstallMessageHandler(&MessageCollector::collect);
+    }
+    ~MessageCollector() { qInstallMessageHandler(s_previous); }
+
+    static void add(const QString& text)
+    {
+        std::lock_guard<std::mutex> lock(s_mutex);
+        s_messages << text;
+    }
+    QStringList messages() const
+    {
+        std::lock_guard<std::mutex> lock(s_mutex);
+        return s_messages;
+    }
+
+private:
+    static void collect(QtMsgType, const QMessageLogContext&, const QString& text) { add(text); }
+
+    static inline std::mutex s_mutex;
+    static inline QStringList s_messages;
+    static inline QtMessageHandler s_previous = nullptr;
+};
+
 } // namespace
 
 class TestCheckFileJob : public QObject
@@ -161,6 +192,17 @@ private slots:
     void stop();
     void readsDestinationFromDevice_data();
     void readsDestinationFromDevice();
+    void changedSinceListing_data();
+    void changedSinceListing();
+    void stopBetweenSourceAndDestination_data();
+    void stopBetweenSourceAndDestination();
+    void openFileChangedAfterOpening_data();
+    void openFileChangedAfterOpening();
+    void openFileReportsWhenHashed();
+    void batch_data();
+    void batch();
+    void batchLimits_data();
+    void batchLimits();
 
 private:
     bool makeFile(const QString& path, FileKind kind, const QByteArray& content);
@@ -423,10 +465,13 @@ void TestCheckFileJob::readsDestinationFromDevice_data()
 {
     QTest::addColumn<bool>("destination");
     QTest::addColumn<bool>("tailCached");
+    QTest::addColumn<bool>("listedSmall"); // checked in one call, as a small file
 
     // The source may come from the cache; it shows that the probe sees cached pages at all.
-    QTest::newRow("source, as cached") << false << true;
-    QTest::newRow("destination, from its device") << true << false;
+    QTest::newRow("source, as cached") << false << true << false;
+    QTest::newRow("destination, from its device") << true << false << false;
+    QTest::newRow("listed small: source, as cached") << false << true << true;
+    QTest::newRow("listed small: destination, from its device") << true << false << true;
 }
 
 // At the first progress mark of a file, 16 MiB into it, its last 16 MiB are looked at: still
@@ -436,6 +481,7 @@ void TestCheckFileJob::readsDestinationFromDevice()
 {
     QFETCH(bool, destination);
     QFETCH(bool, tailCached);
+    QFETCH(bool, listedSmall);
     struct statfs fileSystem = {};
     QCOMPARE(::statfs(QFile::encodeName(m_dir.path()).constData(), &fileSystem), 0);
     if (fileSystem.f_type == TMPFS_MAGIC)
@@ -456,6 +502,9 @@ void TestCheckFileJob::readsDestinationFromDevice()
     if (residentPages(probed, tail, 16 * MiB) != tailPages)
         QSKIP("The page cache does not keep the data just written here");
 
+    // Grown since it was listed: the size the check goes by is the listed one.
+    if (listedSmall)
+        item.file_size = 100;
     auto* job = new CheckFileJob;
     job->setItem(item);
     std::atomic<int> resident{-2};
@@ -477,6 +526,277 @@ void TestCheckFileJob::readsDestinationFromDevice()
     QVERIFY(checked.is_checked);
     QCOMPARE(checked.info_list, QStringList{"copy verified"});
     QCOMPARE(resident.load(), tailCached ? tailPages : 0);
+}
+
+void TestCheckFileJob::changedSinceListing_data()
+{
+    QTest::addColumn<qint64>("listedSize");
+    QTest::addColumn<qint64>("size");
+    QTest::addColumn<bool>("lastByteDiffers");
+
+    // Checked in one call or in two by the listed size, whatever the files hold now.
+    QTest::newRow("listed small, now 2 MiB, identical") << 100LL << 2 * MiB << false;
+    QTest::newRow("listed small, now 2 MiB, last byte differs") << 100LL << 2 * MiB << true;
+    QTest::newRow("listed 2 MiB, now small, identical") << 2 * MiB << 100LL << false;
+    QTest::newRow("listed 2 MiB, now small, last byte differs") << 2 * MiB << 100LL << true;
+    QTest::newRow("listed small, now empty") << 100LL << 0LL << false;
+}
+
+void TestCheckFileJob::changedSinceListing()
+{
+    QFETCH(qint64, listedSize);
+    QFETCH(qint64, size);
+    QFETCH(bool, lastByteDiffers);
+
+    CopyItem item;
+    QVERIFY(makeLargeFiles(size, lastByteDiffers, &item));
+    item.file_size = listedSize;
+    if (lastByteDiffers)
+        ignoreWarnings({"Integrity check failed for file {D}"}, QString(), item.destination_path,
+                       QString());
+    CheckRun run;
+    QVERIFY(runCheck(item, 0, mp_threadAnchor, &run));
+    QCOMPARE(run.item.is_checked, !lastByteDiffers);
+    QCOMPARE(run.item.copy_state, int(lastByteDiffers ? DestinationError : Copied));
+    QCOMPARE(run.item.copy_message, lastByteDiffers ? QString("check error") : QString());
+    QVERIFY(run.progress.isEmpty());
+}
+
+void TestCheckFileJob::stopBetweenSourceAndDestination_data()
+{
+    QTest::addColumn<qint64>("listedSize");
+    QTest::newRow("listed small: one call") << 100LL;
+    QTest::newRow("listed large: two queued calls") << 16 * MiB;
+}
+
+// The stop comes at the source's only mark, its last byte: the source hash is complete,
+// and the destination is never read.
+void TestCheckFileJob::stopBetweenSourceAndDestination()
+{
+    QFETCH(qint64, listedSize);
+
+    CopyItem item;
+    QVERIFY(makeLargeFiles(16 * MiB, false, &item));
+    item.file_size = listedSize;
+    MessageCollector collector;
+    auto* job = new CheckFileJob;
+    job->setItem(item);
+    QStringList progress;
+    std::atomic<bool> completed{false};
+    connect(
+        job, &Job::jobProgress, job,
+        [job, &progress](const QString& path, qint64 done, qint64 total) {
+            progress << QStringLiteral("%1 %2 %3").arg(path).arg(done).arg(total);
+            job->stopJob();
+        },
+        Qt::DirectConnection);
+    connect(job, &Job::jobCompleted, this, [&] { completed = true; });
+    JobThreadPool::leastBusyThread()->addJob(job);
+    QTRY_VERIFY_WITH_TIMEOUT(completed, 30000);
+    const CopyItem checked = job->item();
+    job->deleteLater();
+
+    QCOMPARE(progress, QStringList{QStringLiteral("%1 %2 %2").arg(item.source_path).arg(16 * MiB)});
+    QCOMPARE(checked.copy_state, int(DestinationError));
+    QCOMPARE(checked.copy_message, QString("check cancelled by user"));
+    QVERIFY(!checked.is_checked);
+    // Nothing about the destination's hash.
+    QCOMPARE(collector.messages(),
+             QStringList{"Integrity check failed for file " + item.destination_path});
+}
+
+void TestCheckFileJob::openFileChangedAfterOpening_data()
+{
+    QTest::addColumn<qint64>("size");
+    QTest::addColumn<int>("change"); // bytes added (negative: removed) after the opening
+    QTest::addColumn<QString>("warning");
+
+    const QString readAll = "Unable to read all the data in the file {P} %1 bytes read of %2";
+    QTest::newRow("small, rewritten, same size") << 5LL << 0 << QString();
+    QTest::newRow("small, grown") << 5LL << 1 << readAll.arg(6).arg(5);
+    QTest::newRow("small, shrunk") << 5LL << -1 << readAll.arg(4).arg(5);
+    // The first read gets all it asked for: only a second one tells the end.
+    QTest::newRow("one read block, rewritten") << MiB << 0 << QString();
+    QTest::newRow("one read block, grown") << MiB << 1 << readAll.arg(MiB + 1).arg(MiB);
+    QTest::newRow("one block and a byte, shrunk") << MiB + 1 << -1 << readAll.arg(MiB).arg(MiB + 1);
+}
+
+void TestCheckFileJob::openFileChangedAfterOpening()
+{
+    QFETCH(qint64, size);
+    QFETCH(int, change);
+    QFETCH(QString, warning);
+
+    const QString path = m_dir.filePath(QString::number(++m_fileNumber));
+    QVERIFY(TestSupport::writeFile(path, QByteArray(int(size), 'a')));
+    FileHash::OpenFile file(path, FileHash::Reading::MayUseCache, size);
+    const QByteArray changed(int(size + change), 'b');
+    QVERIFY(TestSupport::writeFile(path, changed));
+    if (!warning.isEmpty())
+        ignoreWarnings({warning.replace("{P}", path)}, QString(), QString(), QString());
+
+    const QByteArray expected = warning.isEmpty()
+                                    ? QCryptographicHash::hash(changed, QCryptographicHash::Sha256)
+                                    : QByteArray();
+    QCOMPARE(file.sha256().toHex(), expected.toHex());
+}
+
+// A check opens the destination before it hashes the source: a destination that cannot be
+// opened must be reported after the source's messages, when its own hash is made.
+void TestCheckFileJob::openFileReportsWhenHashed()
+{
+    const QString missing = m_dir.filePath("missing");
+    const QString fifo = m_dir.filePath("fifo");
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    MessageCollector collector;
+    {
+        FileHash::OpenFile missingFile(missing, FileHash::Reading::FromDevice, MiB);
+        FileHash::OpenFile fifoFile(fifo, FileHash::Reading::FromDevice, MiB);
+        MessageCollector::add("opened");
+        QVERIFY(missingFile.sha256().isEmpty());
+        QVERIFY(fifoFile.sha256().isEmpty());
+    }
+    QCOMPARE(collector.messages(),
+             QStringList({"opened", "Unable to open file " + missing + " to compute its hash",
+                          "Unable to open file " + fifo + " to compute its hash"}));
+}
+
+void TestCheckFileJob::batch_data()
+{
+    // Each file: "ok", "differs", "noDestination", "noSource", or "stop" (16 MiB, listed
+    // small; its source's mark stops the job).
+    QTest::addColumn<QStringList>("files");
+    QTest::addColumn<QStringList>("outcomes"); // copy message, "verified" or "unchecked"
+
+    QTest::newRow("all verified") << QStringList{"ok", "ok", "ok"}
+                                  << QStringList{"verified", "verified", "verified"};
+    QTest::newRow("every verdict")
+        << QStringList{"ok", "differs", "noDestination", "noSource", "ok"}
+        << QStringList{"verified", "check error", "unable to check destination file",
+                       "unable to check source file", "verified"};
+    QTest::newRow("stop in the first file")
+        << QStringList{"stop", "ok", "ok"}
+        << QStringList{"check cancelled by user", "unchecked", "unchecked"};
+    QTest::newRow("stop in the third file")
+        << QStringList{"ok", "differs", "stop", "ok", "ok"}
+        << QStringList{"verified", "check error", "check cancelled by user", "unchecked",
+                       "unchecked"};
+}
+
+// Small files checked one after the other by one job, each pair opened while the one
+// before it is hashed: every file gets its own verdict and its messages in its turn, and
+// a stop leaves the files after the current one unchecked and unchanged.
+void TestCheckFileJob::batch()
+{
+    QFETCH(QStringList, files);
+    QFETCH(QStringList, outcomes);
+
+    QList<CopyItem> items;
+    QStringList expectedMessages;
+    for (int i = 0; i < files.size(); ++i) {
+        const QString kind = files.at(i);
+        const QString base = m_dir.filePath(QString::number(++m_fileNumber));
+        CopyItem item(base + ".src", base + ".dst", 100, false, QString());
+        item.copy_state = Skipped;
+        item.info_list = QStringList{"compared"};
+        const QByteArray content = QByteArray::number(i).repeated(50);
+        if (kind == "stop") {
+            QVERIFY(makeLargeFiles(16 * MiB, false, &item));
+            item.file_size = 100;
+            item.copy_state = Skipped;
+            item.info_list = QStringList{"compared"};
+        } else {
+            if (kind != "noSource")
+                QVERIFY(TestSupport::writeFile(item.source_path, content));
+            if (kind != "noDestination")
+                QVERIFY(TestSupport::writeFile(
+                    item.destination_path, kind == "differs" ? content.toUpper() + "x" : content));
+        }
+        if (kind == "noDestination")
+            expectedMessages << "Unable to open file " + item.destination_path +
+                                    " to compute its hash"
+                             << "Unable to make hash of file (to) " + item.destination_path;
+        if (kind == "noSource")
+            expectedMessages << "Unable to open file " + item.source_path + " to compute its hash"
+                             << "Unable to make hash of file (from) " + item.source_path;
+        if (kind != "ok" && outcomes.at(i) != "unchecked")
+            expectedMessages << "Integrity check failed for file " + item.destination_path;
+        items << item;
+    }
+
+    auto* job = new CheckFileJob;
+    job->setItem(items.first());
+    for (int i = 1; i < items.size(); ++i) {
+        QVERIFY(job->canAdd(items.at(i)));
+        job->addItem(items.at(i));
+    }
+    MessageCollector collector;
+    std::atomic<bool> completed{false};
+    connect(
+        job, &Job::jobProgress, job, [job](const QString&, qint64, qint64) { job->stopJob(); },
+        Qt::DirectConnection);
+    connect(job, &Job::jobCompleted, this, [&] { completed = true; });
+    JobThreadPool::leastBusyThread()->addJob(job);
+    QTRY_VERIFY_WITH_TIMEOUT(completed, 30000);
+    const QList<CopyItem> checked = job->checkedItems();
+    const QList<CopyItem> unchecked = job->uncheckedItems();
+    job->deleteLater();
+
+    QCOMPARE(checked.size() + unchecked.size(), items.size());
+    for (int i = 0; i < items.size(); ++i) {
+        const QString& outcome = outcomes.at(i);
+        if (outcome == "unchecked") {
+            QVERIFY(i >= checked.size());
+            const CopyItem& item = unchecked.at(i - checked.size());
+            QCOMPARE(item.source_path, items.at(i).source_path);
+            QCOMPARE(item.copy_state, int(Skipped));
+            QCOMPARE(item.info_list, QStringList{"compared"});
+            QCOMPARE(item.elapsed_time, qint64(0));
+            QVERIFY(!item.is_checked);
+            continue;
+        }
+        QVERIFY(i < checked.size());
+        const CopyItem& item = checked.at(i);
+        QCOMPARE(item.source_path, items.at(i).source_path);
+        const bool verified = outcome == "verified";
+        QCOMPARE(item.is_checked, verified);
+        QCOMPARE(item.copy_message, verified ? QString() : outcome);
+        const QStringList expectedInfo =
+            verified ? QStringList{"compared", "copy verified"} : QStringList{"compared"};
+        QCOMPARE(item.info_list, expectedInfo);
+        QVERIFY(item.elapsed_time >= 1);
+    }
+    QCOMPARE(collector.messages(), expectedMessages);
+}
+
+void TestCheckFileJob::batchLimits_data()
+{
+    QTest::addColumn<qint64>("firstSize");
+    QTest::addColumn<qint64>("otherSize");
+    QTest::addColumn<int>("accepted"); // further files of otherSize the job takes
+
+    QTest::newRow("empty files: 32 in all") << 0LL << 0LL << 31;
+    QTest::newRow("100 bytes: 32 in all") << 100LL << 100LL << 31;
+    QTest::newRow("1 MiB files: 4 MiB in all") << MiB << MiB << 3;
+    QTest::newRow("first over 1 MiB: alone") << MiB + 1 << 100LL << 0;
+    QTest::newRow("others over 1 MiB: none") << 100LL << MiB + 1 << 0;
+}
+
+void TestCheckFileJob::batchLimits()
+{
+    QFETCH(qint64, firstSize);
+    QFETCH(qint64, otherSize);
+    QFETCH(int, accepted);
+
+    CheckFileJob job;
+    job.setItem(CopyItem("a", "b", firstSize, false, QString()));
+    const CopyItem other("c", "d", otherSize, false, QString());
+    int added = 0;
+    while (added < 100 && job.canAdd(other)) {
+        job.addItem(other);
+        ++added;
+    }
+    QCOMPARE(added, accepted);
 }
 
 QTEST_GUILESS_MAIN(TestCheckFileJob)

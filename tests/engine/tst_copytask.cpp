@@ -304,6 +304,8 @@ private slots:
     void stopDuringCopyAndResume();
     void stopInterruptsCopy();
     void stopDuringVerify();
+    void stopBetweenSmallChecks_data();
+    void stopBetweenSmallChecks();
     void flushesBeforeCompletion_data();
     void flushesBeforeCompletion();
     void stopDuringFlush();
@@ -1098,6 +1100,60 @@ void TestCopyTask::stopDuringVerify()
     verifyRunInvariant(task, recorder);
     QCOMPARE(task.checkedItems().size(), 3);
     QCOMPARE(task.counter(FilesChecked), qint64(3));
+    QVERIFY(recorder.errors.isEmpty());
+}
+
+void TestCopyTask::stopBetweenSmallChecks_data()
+{
+    QTest::addColumn<int>("threads");
+    QTest::newRow("one thread") << 1;
+    QTest::newRow("two threads") << 2;
+}
+
+// Small files are checked in batches, one after the other within one call of a job: a stop
+// heard after the first verdict leaves the files after the current ones unchecked and
+// unsignalled, and the resumed run checks them.
+void TestCopyTask::stopBetweenSmallChecks()
+{
+    QFETCH(int, threads);
+    usePool(threads);
+    const int fileCount = 200;
+    QStringList tree;
+    for (int i = 0; i < fileCount; ++i)
+        tree << QStringLiteral("f%1=100").arg(i);
+    makeTree(m_source, tree);
+    CopyTask task;
+    task.setTask(makeTask(m_source, m_destination));
+    RunRecorder recorder(&task);
+    runToEnd(task, recorder);
+    if (QTest::currentTestFailed())
+        return;
+
+    task.setTask(makeTask(m_source, m_destination, CopyOptions::Verify));
+    recorder.onItem = [&task](const CopyItem&) { task.stopTask(); };
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Copy from .* is stopped after"));
+    runToEnd(task, recorder);
+    if (QTest::currentTestFailed())
+        return;
+    recorder.onItem = nullptr;
+    verifyRunInvariant(task, recorder);
+
+    QVERIFY(task.isStopRequested());
+    QVERIFY(recorder.errors.isEmpty());
+    QVERIFY(!recorder.signalled.isEmpty());
+    QVERIFY(recorder.signalled.size() < fileCount);
+    for (const CopyItem& item : qAsConst(recorder.signalled))
+        QVERIFY(item.is_checked);
+    QCOMPARE(task.checkedItems().size(), recorder.signalled.size());
+    QCOMPARE(task.completedItems().size(), fileCount);
+
+    runToEnd(task, recorder, true);
+    if (QTest::currentTestFailed())
+        return;
+    verifyRunInvariant(task, recorder);
+    QVERIFY(!task.isStopRequested());
+    QCOMPARE(task.checkedItems().size(), fileCount);
+    QCOMPARE(task.counter(FilesChecked), qint64(fileCount));
     QVERIFY(recorder.errors.isEmpty());
 }
 

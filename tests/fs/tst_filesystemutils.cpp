@@ -90,6 +90,8 @@ private slots:
     void syncProperties();
     void modificationComparisons_data();
     void modificationComparisons();
+    void modificationComparisonsAsLocalTimes_data();
+    void modificationComparisonsAsLocalTimes();
     void uniqueFileName_data();
     void uniqueFileName();
     void uniqueFileNameLimit_data();
@@ -389,6 +391,51 @@ void TestFileSystemUtils::modificationComparisons()
     QCOMPARE(isNewer(a, b), newer);
     QCOMPARE(isOlder(a, b), older);
     QCOMPARE(filesDiffer(a, b), differ); // creation times are unknown here and never differ
+}
+
+void TestFileSystemUtils::modificationComparisonsAsLocalTimes_data()
+{
+    QTest::addColumn<QString>("bKind"); // as makeEntry; a link's target gets the time
+    QTest::addColumn<qint64>("aMs");
+    QTest::addColumn<qint64>("bMs");
+    QTest::addColumn<int>("secsApart"); // as QDateTime::secsTo counts them
+    QTest::newRow("2 s later, fractions") << "file" << 1500000000999LL << 1500000003000LL << 2;
+    QTest::newRow("1.001 s later, fractions") << "file" << 1500000000999LL << 1500000002000LL << 1;
+    QTest::newRow("before 1970, 2 s later") << "file" << -3500LL << -1500LL << 2;
+    QTest::newRow("before 1970, 1.999 s earlier") << "file" << -1501LL << -3500LL << -1;
+    QTest::newRow("across 1970, 2.2 s later") << "file" << -1100LL << 1100LL << 2;
+    QTest::newRow("link to a file 5 s later") << "link" << 1500000000000LL << 1500000005000LL << 5;
+    QTest::newRow("dangling link") << "dangling" << 1500000000000LL << 0LL << 0;
+    QTest::newRow("missing") << "missing" << 1500000000000LL << 0LL << 0;
+}
+
+// The comparisons read the times without the local-time conversions of QFileInfo and
+// must still decide as QFileInfo's times compared with QDateTime::secsTo.
+void TestFileSystemUtils::modificationComparisonsAsLocalTimes()
+{
+    QFETCH(QString, bKind);
+    QFETCH(qint64, aMs);
+    QFETCH(qint64, bMs);
+    QFETCH(int, secsApart);
+    QTemporaryDir dir;
+    const QString a = dir.filePath("a");
+    const QString b = dir.filePath("b");
+    makeEntry("file", a);
+    makeEntry(bKind, b);
+    auto timeOf = [](qint64 ms) {
+        const qint64 seconds = ms >= 0 ? ms / 1000 : -((-ms + 999) / 1000);
+        return timespec{time_t(seconds), long((ms - seconds * 1000) * 1000000)};
+    };
+    QVERIFY(setTimes(a, timeOf(aMs), timeOf(aMs)));
+    if (bKind == "file" || bKind == "link")
+        QVERIFY(setTimes(bKind == "link" ? b + ".target" : b, timeOf(bMs), timeOf(bMs)));
+
+    const QFileInfo infoA(a), infoB(b);
+    const qint64 qtSecs = infoA.lastModified().secsTo(infoB.lastModified());
+    QCOMPARE(qtSecs, qint64(secsApart));
+    QCOMPARE(isNewer(infoA, infoB), qtSecs >= 2);
+    QCOMPARE(isOlder(infoA, infoB), qtSecs <= -2);
+    QCOMPARE(isNewer(infoB, infoA), qtSecs <= -2);
 }
 
 void TestFileSystemUtils::uniqueFileName_data()

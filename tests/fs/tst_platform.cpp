@@ -5,8 +5,12 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <linux/magic.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
+#include <vector>
 
 // The calls behind the flush at the end of a run and the check of a destination from its
 // device; the rest of the platform layer is tested through the file-system helpers.
@@ -24,7 +28,31 @@ private slots:
     void syncFileSystemReportsABadHandle();
     void dropCachedData_data();
     void dropCachedData();
+    void dropCachedDataWritesPagesAndDropsThem();
 };
+
+namespace {
+
+// Pages of the open file that the page cache holds, or -1 when that cannot be told.
+int residentPages(int fd, qint64 length)
+{
+    // Mapping a file reads nothing; mincore then tells what the cache holds.
+    void* map = ::mmap(nullptr, size_t(length), PROT_READ, MAP_SHARED, fd, 0);
+    if (map == MAP_FAILED)
+        return -1;
+    const long page = ::sysconf(_SC_PAGESIZE);
+    std::vector<unsigned char> pages(size_t((length + page - 1) / page));
+    int resident = -1;
+    if (::mincore(map, size_t(length), pages.data()) == 0) {
+        resident = 0;
+        for (const unsigned char flags : pages)
+            resident += flags & 1;
+    }
+    ::munmap(map, size_t(length));
+    return resident;
+}
+
+} // namespace
 
 void TestPlatform::entryMissing_data()
 {
@@ -125,6 +153,36 @@ void TestPlatform::dropCachedData()
         QCOMPARE(Platform::lastFailedCall(), QStringLiteral("posix_fadvise"));
         QCOMPARE(Platform::lastErrorCode(), ESPIPE);
     }
+}
+
+// Dirty pages cannot be dropped: they must have been written to the device first, and the
+// data read afterwards, from the device, is what was written.
+void TestPlatform::dropCachedDataWritesPagesAndDropsThem()
+{
+    QTemporaryDir dir;
+    struct statfs fileSystem = {};
+    QCOMPARE(::statfs(QFile::encodeName(dir.path()).constData(), &fileSystem), 0);
+    if (fileSystem.f_type == TMPFS_MAGIC)
+        QSKIP("The pages of a file on tmpfs are its only storage: nothing can be dropped");
+    const QString path = dir.filePath("data");
+    QByteArray data(1 << 20, '\0');
+    for (int i = 0; i < data.size(); ++i)
+        data[i] = char(i * 7 + i / 4096);
+    QVERIFY(TestSupport::writeFile(path, data));
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    QVERIFY(fd >= 0);
+    const int pages = int(data.size() / ::sysconf(_SC_PAGESIZE));
+    if (residentPages(fd, data.size()) != pages) {
+        ::close(fd);
+        QSKIP("The page cache does not keep the data just written here");
+    }
+
+    QVERIFY(Platform::dropCachedData(fd));
+    QCOMPARE(residentPages(fd, data.size()), 0);
+    QByteArray readBack(data.size(), '\0');
+    QCOMPARE(::pread(fd, readBack.data(), size_t(readBack.size()), 0), ssize_t(data.size()));
+    ::close(fd);
+    QVERIFY(readBack == data);
 }
 
 QTEST_GUILESS_MAIN(TestPlatform)

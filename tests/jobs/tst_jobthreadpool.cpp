@@ -95,6 +95,39 @@ public slots:
     }
 };
 
+// Finishes at once and tells when its deferred deletion reaches its thread and when it is
+// destroyed.
+class DeletionProbeJob : public Job
+{
+    Q_OBJECT
+
+public:
+    DeletionProbeJob(QSemaphore* deletionArrived, QSemaphore* destroyed)
+        : mp_deletionArrived(deletionArrived), mp_destroyed(destroyed)
+    {
+    }
+    ~DeletionProbeJob() override { mp_destroyed->release(); }
+
+public slots:
+    void startJob() override
+    {
+        Job::startJob();
+        finishJob();
+    }
+
+protected:
+    bool event(QEvent* event) override
+    {
+        if (event->type() == QEvent::DeferredDelete)
+            mp_deletionArrived->release();
+        return Job::event(event);
+    }
+
+private:
+    QSemaphore* mp_deletionArrived;
+    QSemaphore* mp_destroyed;
+};
+
 // Plays the copy task: owns the jobs, hands them to the pool and deletes them on completion.
 class Owner : public QObject
 {
@@ -207,6 +240,7 @@ private slots:
     void destroyWaitsForJobThatDoesNotReturn();
     void completionFromInvalidSender_data();
     void completionFromInvalidSender();
+    void deletionWaitsForCompletionHandlers();
 };
 
 void TestJobThreadPool::initTestCase()
@@ -531,6 +565,34 @@ void TestJobThreadPool::completionFromInvalidSender()
 
     JobThreadPool::startThreads();
     QTRY_COMPARE(owner.totalCompletions, 1);
+}
+
+// jobCompleted is emitted in the owner's thread while the job lives in its own: the
+// deleteLater of a handler must not free the job under the emission still going on.
+void TestJobThreadPool::deletionWaitsForCompletionHandlers()
+{
+    JobThreadPool::createThreads(1);
+    JobThreadPool::startThreads();
+    QSemaphore deletionArrived;
+    QSemaphore destroyed;
+    auto* job = new DeletionProbeJob(&deletionArrived, &destroyed);
+    bool arrivedDuringHandler = false;
+    bool destroyedDuringHandler = true;
+    QString nameAfterHandler;
+    connect(job, &Job::jobCompleted, this, [&] {
+        job->deleteLater();
+        arrivedDuringHandler = deletionArrived.tryAcquire(1, 5000);
+        destroyedDuringHandler = destroyed.tryAcquire(1, 100);
+    });
+    // A second handler of the same emission still finds the job.
+    connect(job, &Job::jobCompleted, this, [&] { nameAfterHandler = job->objectName(); });
+    job->setObjectName(QStringLiteral("probe"));
+    JobThreadPool::leastBusyThread()->addJob(job);
+
+    QTRY_COMPARE(nameAfterHandler, QStringLiteral("probe"));
+    QVERIFY(arrivedDuringHandler);
+    QVERIFY(!destroyedDuringHandler);
+    QVERIFY(destroyed.tryAcquire(1, 5000));
 }
 
 QTEST_GUILESS_MAIN(TestJobThreadPool)

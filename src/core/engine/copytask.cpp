@@ -528,6 +528,9 @@ void CopyTask::processNextCheckInQueue()
         if (shouldCheck(item)) {
             auto* job = new CheckFileJob();
             job->setItem(item);
+            while (!m_checkQueue.isEmpty() && shouldCheck(m_checkQueue.first()) &&
+                   job->canAdd(m_checkQueue.first()))
+                job->addItem(m_checkQueue.takeFirst());
             connect(job, &Job::jobProgress, this, &CopyTask::onJobProgress);
             connect(job, &Job::jobCompleted, this, &CopyTask::onCheckFileCompleted);
             runJob(job);
@@ -555,22 +558,26 @@ void CopyTask::onCheckFileCompleted()
     m_runningJobs -= 1;
     if (auto* job = qobject_cast<CheckFileJob*>(sender())) {
         HandOver::receive(static_cast<Job*>(job));
-        CopyItem item = job->item();
-        bool signal = true;
-        bool excused = true;
-        if (item.isError()) {
-            if (m_stopRequested) {
-                // Compared and checked again after a resume.
-                item.resetState();
-                signal = false;
-            } else {
-                excused = applySkipErrorPatterns(item);
+        const QList<CopyItem> checked = job->checkedItems();
+        for (CopyItem item : checked) {
+            bool signal = true;
+            bool excused = true;
+            if (item.isError()) {
+                if (m_stopRequested) {
+                    // Compared and checked again after a resume.
+                    item.resetState();
+                    signal = false;
+                } else {
+                    excused = applySkipErrorPatterns(item);
+                }
             }
+            countCompleted(item);
+            m_completedItems.append(item);
+            if (signal)
+                signalCompleted(item, excused);
         }
-        countCompleted(item);
-        m_completedItems.append(item);
-        if (signal)
-            signalCompleted(item, excused);
+        // Left unchecked by a stop: the stop empties the queue into the completed list.
+        m_checkQueue = job->uncheckedItems() + m_checkQueue;
         job->deleteLater();
     } else {
         qWarning() << objectName() << "has received a signal from invalid CheckFileJob instance";

@@ -1,10 +1,8 @@
 #include "engine/filehash.h"
 
 #include "fs/filesystemutils.h"
-#include "fs/platform.h"
 
 #include <QDebug>
-#include <QFile>
 #include <QFileInfo>
 
 #include <openssl/crypto.h>
@@ -18,11 +16,49 @@ namespace {
 // the marks fall on exact multiples even when the system returns less than asked.
 constexpr qint64 readBlockSize = 1048576;
 
-struct DigestContextDeleter
+// What a hashing thread keeps from one file to the next: fetching the algorithm and
+// allocating a context and a buffer for every small file costs more than hashing it.
+struct HashingState
 {
-    void operator()(EVP_MD_CTX* context) const { EVP_MD_CTX_free(context); }
+    ~HashingState()
+    {
+        EVP_MD_CTX_free(context);
+        EVP_MD_free(algorithm);
+    }
+
+    EVP_MD* algorithm = nullptr;
+    EVP_MD_CTX* context = nullptr;
+    std::unique_ptr<char[]> buffer;
 };
-using DigestContext = std::unique_ptr<EVP_MD_CTX, DigestContextDeleter>;
+
+thread_local HashingState t_state;
+
+// The thread's digest context, started afresh; null when that fails.
+EVP_MD_CTX* startDigest()
+{
+    if (!t_state.algorithm)
+        t_state.algorithm = EVP_MD_fetch(nullptr, "SHA256", nullptr);
+    if (!t_state.context)
+        t_state.context = EVP_MD_CTX_new();
+    if (!t_state.algorithm || !t_state.context ||
+        EVP_DigestInit_ex(t_state.context, t_state.algorithm, nullptr) != 1)
+        return nullptr;
+    return t_state.context;
+}
+
+char* readBuffer()
+{
+    if (!t_state.buffer)
+        t_state.buffer.reset(new char[readBlockSize]);
+    return t_state.buffer.get();
+}
+
+// The file the messages name: the target of a symbolic link, the path otherwise.
+QString reportedPath(const QString& path)
+{
+    const QFileInfo linkInfo(path);
+    return linkInfo.isSymLink() ? linkInfo.symLinkTarget() : path;
+}
 
 } // namespace
 
@@ -31,60 +67,88 @@ void FileHash::initialize()
     OPENSSL_init_crypto(OPENSSL_INIT_LOAD_CONFIG, nullptr);
 }
 
-QByteArray FileHash::sha256(const QString& path, const MarkHandler& onMark, Reading reading)
+FileHash::OpenFile::OpenFile(const QString& path, Reading reading, qint64 readAhead) : m_path(path)
 {
-    const QFileInfo linkInfo(path);
-    const QString filePath = linkInfo.isSymLink() ? linkInfo.symLinkTarget() : path;
+    // Opening a FIFO could block until a writer comes, and a device may never end: only
+    // regular files are kept open.
+    m_fd = Platform::openRegularFile(path, &m_size);
+    if (m_fd < 0)
+        return;
+    // A write error that only the write-back reveals means the device does not hold the
+    // data.
+    if (reading == Reading::FromDevice && !Platform::dropCachedData(m_fd)) {
+        m_fromDeviceFailed = true;
+        m_failure = Platform::lastFailure();
+        return;
+    }
+    if (readAhead > 0)
+        Platform::readAhead(m_fd, qMin(readAhead, m_size));
+}
 
-    DigestContext context(EVP_MD_CTX_new());
-    if (!context || EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) != 1) {
-        qWarning() << "Unable to start the SHA-256 digest of file" << qUtf8Printable(filePath);
+FileHash::OpenFile::~OpenFile()
+{
+    Platform::closeFile(m_fd);
+}
+
+QByteArray FileHash::OpenFile::sha256(const MarkHandler& onMark)
+{
+    EVP_MD_CTX* context = startDigest();
+    if (!context) {
+        qWarning() << "Unable to start the SHA-256 digest of file"
+                   << qUtf8Printable(reportedPath(m_path));
         return QByteArray();
     }
-
-    QFile file(filePath);
-    // Opening a FIFO blocks until a writer comes, and a device may never end: only regular
-    // files are read.
-    if (!QFileInfo(filePath).isFile() || !file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
-        qWarning() << "Unable to open file" << qUtf8Printable(filePath) << "to compute its hash";
+    if (m_fd < 0) {
+        qWarning() << "Unable to open file" << qUtf8Printable(reportedPath(m_path))
+                   << "to compute its hash";
         return QByteArray();
     }
-    // A write error that only the flush reveals means the device does not hold the data.
-    if (reading == Reading::FromDevice && !Platform::dropCachedData(file.handle())) {
-        qWarning() << "Unable to read file" << qUtf8Printable(filePath) << "from its device";
+    if (m_fromDeviceFailed) {
+        qWarning() << "Unable to read file" << qUtf8Printable(reportedPath(m_path))
+                   << "from its device";
+        Platform::recordFailure(m_failure.call, m_failure.code);
         FileSystemUtils::lastErrorText(Platform::lastFailedCall());
         return QByteArray();
     }
 
-    const qint64 size = file.size();
+    char* buffer = readBuffer();
     qint64 total = 0;
     bool aborted = false;
-    QByteArray buffer(int(readBlockSize), Qt::Uninitialized);
-    while (!file.atEnd()) {
-        const qint64 toNextMark = markInterval - total % markInterval;
-        const qint64 bytesRead = file.read(buffer.data(), qMin(readBlockSize, toNextMark));
-        if (bytesRead <= 0) {
-            qWarning() << "Error occurred in read data of file" << qUtf8Printable(filePath);
+    for (;;) {
+        const qint64 wanted = qMin(readBlockSize, markInterval - total % markInterval);
+        const qint64 bytesRead = Platform::readFile(m_fd, buffer, wanted);
+        if (bytesRead == 0)
+            break;
+        if (bytesRead < 0) {
+            qWarning() << "Error occurred in read data of file"
+                       << qUtf8Printable(reportedPath(m_path));
             aborted = true;
             break;
         }
-        if (EVP_DigestUpdate(context.get(), buffer.constData(), size_t(bytesRead)) != 1) {
-            qWarning() << "Unable to update the SHA-256 digest of file" << qUtf8Printable(filePath);
+        if (EVP_DigestUpdate(context, buffer, size_t(bytesRead)) != 1) {
+            qWarning() << "Unable to update the SHA-256 digest of file"
+                       << qUtf8Printable(reportedPath(m_path));
             aborted = true;
             break;
         }
         total += bytesRead;
-        if (total % markInterval == 0 && onMark && !onMark(total, size)) {
-            qWarning() << "Integrity check stopped for file" << qUtf8Printable(filePath);
+        if (total % markInterval == 0 && onMark && !onMark(total, m_size)) {
+            qWarning() << "Integrity check stopped for file"
+                       << qUtf8Printable(reportedPath(m_path));
             aborted = true;
             break;
         }
+        // Less than asked where the file should end is its end: no further call to hear it.
+        // A file that grew since it was opened still shows, as more than its size.
+        if (bytesRead < wanted && total >= m_size)
+            break;
     }
-    file.close();
+    Platform::closeFile(m_fd);
+    m_fd = -1;
 
-    if (total != size) {
-        qWarning() << "Unable to read all the data in the file" << qUtf8Printable(filePath) << total
-                   << "bytes read of" << size;
+    if (total != m_size) {
+        qWarning() << "Unable to read all the data in the file"
+                   << qUtf8Printable(reportedPath(m_path)) << total << "bytes read of" << m_size;
         return QByteArray();
     }
     if (aborted)
@@ -92,9 +156,16 @@ QByteArray FileHash::sha256(const QString& path, const MarkHandler& onMark, Read
 
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int length = 0;
-    if (EVP_DigestFinal_ex(context.get(), digest, &length) != 1) {
-        qWarning() << "Unable to complete the SHA-256 digest of file" << qUtf8Printable(filePath);
+    if (EVP_DigestFinal_ex(context, digest, &length) != 1) {
+        qWarning() << "Unable to complete the SHA-256 digest of file"
+                   << qUtf8Printable(reportedPath(m_path));
         return QByteArray();
     }
     return QByteArray(reinterpret_cast<const char*>(digest), int(length));
+}
+
+QByteArray FileHash::sha256(const QString& path, const MarkHandler& onMark, Reading reading)
+{
+    OpenFile file(path, reading);
+    return file.sha256(onMark);
 }

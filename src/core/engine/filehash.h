@@ -1,5 +1,7 @@
 #pragma once
 
+#include "fs/platform.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -25,6 +27,31 @@ enum class Reading
 // thread (the main thread). Done lazily on a pool thread instead, the library's state
 // for that thread is never freed.
 void initialize();
+
+// A file opened to be hashed. With a read-ahead, the system starts reading that many of its
+// first bytes in the background when it is opened, so that the files opened before their
+// hashes are made come from their devices at the same time. A file that cannot be opened
+// is reported by sha256, so that the warnings come in the order of the hashes.
+class OpenFile
+{
+public:
+    explicit OpenFile(const QString& path, Reading reading = Reading::MayUseCache,
+                      qint64 readAhead = 0);
+    ~OpenFile();
+    OpenFile(const OpenFile&) = delete;
+    OpenFile& operator=(const OpenFile&) = delete;
+
+    // The SHA-256 digest as FileHash::sha256 makes it; the file is read once.
+    QByteArray sha256(const MarkHandler& onMark = MarkHandler());
+
+private:
+    QString m_path;
+    int m_fd = -1;
+    qint64 m_size = 0;
+    // The file was opened, but its data could not be made to come from its device.
+    bool m_fromDeviceFailed = false;
+    Platform::Failure m_failure;
+};
 
 // The SHA-256 digest (32 bytes) of a file's content, read through a symbolic link. Empty when
 // the file cannot be opened or read completely, or when the handler stopped the hash.

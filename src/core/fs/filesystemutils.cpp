@@ -21,6 +21,26 @@ QString lastPlatformErrorText()
     return lastErrorText(Platform::lastFailedCall());
 }
 
+// Milliseconds as QFileInfo keeps them (the nanoseconds truncated).
+qint64 toMsecs(const Platform::FileTime& time)
+{
+    return time.seconds * 1000 + time.nanoseconds / 1000000;
+}
+
+// Whole seconds from a's modification to b's, as QDateTime::secsTo counts them (the
+// milliseconds apart, truncated toward zero); 0 when either time cannot be read.
+// QFileInfo::lastModified would give the same, but its conversions to local time and
+// back read the zone file several times and serialise every thread on the zone lock.
+qint64 modificationSecsApart(const QFileInfo& a, const QFileInfo& b)
+{
+    Platform::FileTime timeA;
+    Platform::FileTime timeB;
+    if (!Platform::modificationTime(a.filePath(), &timeA) ||
+        !Platform::modificationTime(b.filePath(), &timeB))
+        return 0;
+    return (toMsecs(timeB) - toMsecs(timeA)) / 1000;
+}
+
 } // namespace
 
 QString longPath(const QString& path)
@@ -181,12 +201,12 @@ bool createdDatesDiffer(const QFileInfo& a, const QFileInfo& b)
 
 bool isNewer(const QFileInfo& a, const QFileInfo& b)
 {
-    return a.lastModified().secsTo(b.lastModified()) >= minimumTimeDifferenceSecs;
+    return modificationSecsApart(a, b) >= minimumTimeDifferenceSecs;
 }
 
 bool isOlder(const QFileInfo& a, const QFileInfo& b)
 {
-    return a.lastModified().secsTo(b.lastModified()) <= -minimumTimeDifferenceSecs;
+    return modificationSecsApart(a, b) <= -minimumTimeDifferenceSecs;
 }
 
 bool filesDiffer(const QFileInfo& a, const QFileInfo& b)

@@ -65,6 +65,8 @@ bool setFileAttributes(const QString& path, int attributes);
 
 // Times of the entry itself, to the nanosecond. Creation times are reported unknown.
 bool readFileTimes(const QString& path, FileTimes* times);
+// Modification time of the file, a final symbolic link followed (as QFileInfo does).
+bool modificationTime(const QString& path, FileTime* time);
 // Sets the access and modification times of the entry itself (not a link's target).
 bool writeFileTimes(const QString& path, const FileTimes& times);
 // Creation time of the entry, or an invalid date-time when the platform cannot
@@ -88,10 +90,24 @@ int openFileSystem(const QString& path, QString* openedPath = nullptr);
 bool syncFileSystem(int handle);
 void closeFileSystem(int handle);
 
-// Writes the modified data of the open file to its device and drops the file's pages from
-// the cache, so that the next read comes from the device. A file system without a
-// separate device copy (a special or read-only one) has nothing to flush and succeeds.
+// Writes the modified data of the open file to its device, waits for that write-back (and
+// fails on its errors), and drops the file's pages from the cache, so that the next read
+// comes from the device. The device is not asked to empty its own write cache: reads get
+// its data either way, and making it durable is the business of the run that wrote it.
+// A file with nothing to write back (of a special or read-only file system, or a pipe)
+// succeeds as far as its pages can be dropped.
 bool dropCachedData(int fd);
+
+// Opens a file for reading, a final symbolic link followed, and keeps it open only when it
+// is a regular file: anything else is closed again (the open does not wait, so a FIFO
+// cannot hang it) and fails with EINVAL. size receives the file's size.
+int openRegularFile(const QString& path, qint64* size);
+// Reads up to length bytes at the file's position; the count read (0 at the end), or -1.
+qint64 readFile(int fd, char* buffer, qint64 length);
+void closeFile(int fd);
+// Has the system start reading the file's first length bytes into the cache in the
+// background; a hint, so it cannot fail.
+void readAhead(int fd, qint64 length);
 
 // Bytes available to the user on the volume holding path, or -1 when unknown.
 qint64 availableBytes(const QString& path);
@@ -105,6 +121,13 @@ bool showInFileManager(const QString& absolutePath, bool isFolder, QString* requ
 // its error code (0 and an empty name when nothing failed yet).
 QString lastFailedCall();
 int lastErrorCode();
+// Both at once, for code that reports the failure later (recordFailure brings it back).
+struct Failure
+{
+    const char* call = "";
+    int code = 0;
+};
+Failure lastFailure();
 // Records a failure for the calling thread; for code that makes its own system calls.
 // call must live as long as the thread (a string literal).
 void recordFailure(const char* call, int code);

@@ -19,12 +19,6 @@ namespace Platform {
 
 namespace {
 
-struct Failure
-{
-    const char* call = "";
-    int code = 0;
-};
-
 // Jobs on different threads fail independently; each keeps its own last failure.
 thread_local Failure t_lastFailure;
 
@@ -137,6 +131,15 @@ bool readFileTimes(const QString& path, FileTimes* times)
     return true;
 }
 
+bool modificationTime(const QString& path, FileTime* time)
+{
+    struct stat status;
+    if (::stat(QFile::encodeName(path).constData(), &status) != 0)
+        return fail("stat");
+    *time = fromTimespec(status.st_mtim);
+    return true;
+}
+
 bool writeFileTimes(const QString& path, const FileTimes& times)
 {
     const struct timespec values[2] = {toTimespec(times.lastAccess), toTimespec(times.lastWrite)};
@@ -209,15 +212,69 @@ void closeFileSystem(int handle)
 
 bool dropCachedData(int fd)
 {
-    // EINVAL and EROFS: a file system that cannot be synced keeps nothing to write back.
-    if (::fdatasync(fd) != 0 && errno != EINVAL && errno != EROFS)
-        return fail("fdatasync");
+    // Not fdatasync: that also has the device empty its own write cache, one more round
+    // trip to the device for every file checked. EINVAL, EROFS and ESPIPE: nothing of such
+    // a file waits to be written.
+    if (::sync_file_range(fd, 0, 0,
+                          SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE |
+                              SYNC_FILE_RANGE_WAIT_AFTER) != 0 &&
+        errno != EINVAL && errno != EROFS && errno != ESPIPE)
+        return fail("sync_file_range");
     const int code = ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
     if (code != 0) {
         errno = code;
         return fail("posix_fadvise");
     }
     return true;
+}
+
+int openRegularFile(const QString& path, qint64* size)
+{
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) {
+        fail("open");
+        return -1;
+    }
+    struct stat status;
+    if (::fstat(fd, &status) != 0) {
+        fail("fstat");
+        ::close(fd);
+        return -1;
+    }
+    if (!S_ISREG(status.st_mode)) {
+        ::close(fd);
+        errno = EINVAL;
+        fail("open");
+        return -1;
+    }
+    // O_NONBLOCK changes nothing for the reads of a regular file.
+    *size = status.st_size;
+    return fd;
+}
+
+qint64 readFile(int fd, char* buffer, qint64 length)
+{
+    for (;;) {
+        const ssize_t count = ::read(fd, buffer, size_t(length));
+        if (count >= 0)
+            return count;
+        if (errno != EINTR) {
+            fail("read");
+            return -1;
+        }
+    }
+}
+
+void closeFile(int fd)
+{
+    if (fd >= 0)
+        ::close(fd);
+}
+
+void readAhead(int fd, qint64 length)
+{
+    ::posix_fadvise(fd, 0, off_t(length), POSIX_FADV_WILLNEED);
 }
 
 qint64 availableBytes(const QString& path)
@@ -255,6 +312,11 @@ QString lastFailedCall()
 int lastErrorCode()
 {
     return t_lastFailure.code;
+}
+
+Failure lastFailure()
+{
+    return t_lastFailure;
 }
 
 void recordFailure(const char* call, int code)

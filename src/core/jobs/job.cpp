@@ -46,6 +46,7 @@ void Job::stopJob()
 void Job::completeAndClose()
 {
     HandOver::publish(this);
+    MutexLocker locker(&m_completionMutex);
     emit jobCompleted();
 }
 
@@ -59,6 +60,11 @@ bool Job::event(QEvent* event)
 {
     // Every queued call and the deferred deletion reach the job here, in its thread.
     HandOver::receive(this);
+    if (event->type() == QEvent::DeferredDelete) {
+        // The owner's deleteLater, called while it handles jobCompleted, would otherwise
+        // let this thread delete the job before that emission in the owner's thread ends.
+        MutexLocker locker(&m_completionMutex);
+    }
     return QObject::event(event);
 }
 

@@ -27,6 +27,9 @@ public:
 
 signals:
     void jobProgress(const QString& path, qint64 done, qint64 total);
+    // Emitted in the owner's thread, by a slot of the job's thread object, once the job is
+    // over. The job is not deleted while the handlers run, so they must not wait for the
+    // job's thread, nor destroy the pool.
     void jobCompleted();
     void jobHasFinishedWithThread();
 
@@ -51,4 +54,7 @@ private:
     QDateTime m_endTime;
     mutable QMutex m_mutex;
     bool m_finished = false;
+    // Held while jobCompleted is emitted from the owner's thread; the deferred deletion
+    // waits for it.
+    QMutex m_completionMutex;
 };

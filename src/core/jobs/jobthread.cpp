@@ -66,10 +66,12 @@ void JobThread::onJobCompleted()
         listed = m_jobs.removeOne(job);
     }
     // Unlisted first, so that the owner, once told, never sees the job counted as busy.
-    if (listed) {
-        HandOver::publish(job);
-        QMetaObject::invokeMethod(job, "completeAndClose", Qt::QueuedConnection);
-    }
+    // Completed from here, the owner's thread, rather than through another round trip to
+    // the job's thread: the job has finished, and this event comes after every signal it
+    // queued before, so the owner's handlers have seen them all and a stop from one of
+    // them still reached the job.
+    if (listed)
+        job->completeAndClose();
 }
 
 void JobThread::onThreadExit() {}
