@@ -61,8 +61,10 @@ void CopyJob::onCopyCompleted()
     const CopyObject* copier = qobject_cast<const CopyObject*>(sender());
     if (copier) {
         static_cast<CopyItem&>(*this) = static_cast<const CopyItem&>(*copier);
-        if (const auto* fileCopier = qobject_cast<const CopyFileObject*>(copier))
+        if (const auto* fileCopier = qobject_cast<const CopyFileObject*>(copier)) {
             m_pendingTemporaryPath = fileCopier->pendingTemporaryPath();
+            m_pendingSourceVersion = fileCopier->sourceVersion();
+        }
     } else {
         qWarning() << "CopyJob has received a signal from invalid CopyObject instance (copy "
                       "completed)";

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "fs/platformcopy.h"
 #include "jobs/job.h"
 #include "model/copyitem.h"
 #include "model/copyoptions.h"
@@ -25,6 +26,8 @@ public:
 
     // After completion: the temporary file holding a deferred copy, or empty.
     QString pendingTemporaryPath() const { return m_pendingTemporaryPath; }
+    // With it, the source as that copy read it.
+    PlatformCopy::FileVersion pendingSourceVersion() const { return m_pendingSourceVersion; }
 
 public slots:
     void startJob() override;
@@ -39,5 +42,6 @@ private:
     // Written by the worker thread, read by stopJob from other threads under the mutex.
     CopyObject* m_copyObject = nullptr;
     QString m_pendingTemporaryPath;
+    PlatformCopy::FileVersion m_pendingSourceVersion;
     QMutex m_copierMutex;
 };

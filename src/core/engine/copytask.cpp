@@ -403,7 +403,8 @@ void CopyTask::onCopyCompleted()
         } else {
             // Reported once its group is placed; an item decided meanwhile waits with the
             // group, so that items are reported in the order of the queue.
-            m_pendingCopies.append({static_cast<const CopyItem&>(*job), pending});
+            m_pendingCopies.append(
+                {static_cast<const CopyItem&>(*job), pending, job->pendingSourceVersion()});
             if (!pending.isEmpty())
                 m_pendingBytes += job->file_size;
             commitPendingCopies(false);
