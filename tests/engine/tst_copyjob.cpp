@@ -9,6 +9,8 @@
 
 #include <QtTest>
 
+#include <functional>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -104,7 +106,9 @@ private slots:
 
 private:
     // Dispatches the job as the copy task does and waits for its one completion.
-    bool run(CopyJob* job, CopyItem* result, QList<Progress>* progress = nullptr);
+    // inspect, when given, reads the job after its completion, before it is deleted.
+    bool run(CopyJob* job, CopyItem* result, QList<Progress>* progress = nullptr,
+             const std::function<void(CopyJob*)>& inspect = nullptr);
 };
 
 void TestCopyJob::initTestCase()
@@ -126,7 +130,8 @@ void TestCopyJob::cleanup()
     AppSettings::instance()->setCopyMethod(CopyFileObject::DefaultMethod);
 }
 
-bool TestCopyJob::run(CopyJob* job, CopyItem* result, QList<Progress>* progress)
+bool TestCopyJob::run(CopyJob* job, CopyItem* result, QList<Progress>* progress,
+                      const std::function<void(CopyJob*)>& inspect)
 {
     QObject receiver;
     int completions = 0;
@@ -144,6 +149,8 @@ bool TestCopyJob::run(CopyJob* job, CopyItem* result, QList<Progress>* progress)
         QCoreApplication::processEvents();
         HandOver::receive(job);
         *result = *job;
+        if (inspect)
+            inspect(job);
         job->deleteLater();
     }
     return completed && completions == 1;
@@ -402,9 +409,12 @@ void TestCopyJob::copiesFollowingItemsInOrder()
         job->m_deferDevice = deviceOfFolder(dir.filePath("dst"));
     }
     CopyItem first;
-    QVERIFY(run(job, &first));
-    const QList<CopyItem> results = job->results();
-    const QStringList pending = job->pendingTemporaryPaths();
+    QList<CopyItem> results;
+    QStringList pending;
+    QVERIFY(run(job, &first, nullptr, [&](CopyJob* done) {
+        results = done->results();
+        pending = done->pendingTemporaryPaths();
+    }));
     QCOMPARE(results.size(), 3);
     QCOMPARE(pending.size(), 3);
     QCOMPARE(first.source_path, items.first().source_path);

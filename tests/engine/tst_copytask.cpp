@@ -101,6 +101,43 @@ const CopyItem* findItem(const QList<CopyItem>& items, const QString& source)
     return nullptr;
 }
 
+// Every regular file below root (hidden ones included) by its relative path, with its data.
+QHash<QString, QByteArray> fileContents(const QString& root)
+{
+    QHash<QString, QByteArray> files;
+    QDirIterator it(root, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        it.next();
+        if (!it.fileInfo().isSymLink())
+            files.insert(it.filePath().mid(root.size() + 1), TestSupport::readFile(it.filePath()));
+    }
+    return files;
+}
+
+// The files below root under a final (not hidden) name whose name starts with prefix.
+int countFiles(const QString& root, const QString& prefix)
+{
+    int count = 0;
+    QDirIterator it(root, {prefix + QLatin1Char('*')}, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        it.next();
+        ++count;
+    }
+    return count;
+}
+
+// A folder per hundred files of a few hundred bytes each.
+QStringList smallFilesTree(int files)
+{
+    QStringList tree;
+    for (int i = 0; i < files; ++i) {
+        if (i % 100 == 0)
+            tree << QStringLiteral("d%1/").arg(i / 100);
+        tree << QStringLiteral("d%1/f%2=%3").arg(i / 100).arg(i).arg(i * 37 % 500 + 1);
+    }
+    return tree;
+}
+
 void usePool(int threads)
 {
     if (JobThreadPool::threadCount() == threads)
@@ -314,11 +351,17 @@ private slots:
     void resumeCarriesElapsedTime();
     void signalFromInvalidJob_data();
     void signalFromInvalidJob();
+    void groupedRun_data();
+    void groupedRun();
+    void groupedOrderAndLinks();
+    void stopDuringGroupedRun_data();
+    void stopDuringGroupedRun();
 
 private:
     Task makeTask(const QString& source, const QString& destination,
                   int copyMode = CopyOptions::Copy) const;
     void runToEnd(CopyTask& task, RunRecorder& recorder, bool resume = false);
+    void runManyToEnd(CopyTask& task, RunRecorder& recorder, bool resume = false);
     void verifyRunInvariant(const CopyTask& task, const RunRecorder& recorder);
 
     QTemporaryDir* mp_dir = nullptr;
@@ -379,6 +422,24 @@ void TestCopyTask::runToEnd(CopyTask& task, RunRecorder& recorder, bool resume)
     QVERIFY(task.isTaskCompleted());
     QCOMPARE(task.runningJobCount(), 0);
     // Nothing may arrive after the end.
+    QTest::qWait(50);
+    QCOMPARE(recorder.ended, 1);
+}
+
+// runToEnd for runs of hundreds of files: QTRY sleeps between its looks, so that with one
+// thread each file would wait for the next look; an event loop starts the next job at once.
+void TestCopyTask::runManyToEnd(CopyTask& task, RunRecorder& recorder, bool resume)
+{
+    recorder.clear();
+    QSignalSpy ended(&task, &CopyTask::taskCompleted);
+    if (resume)
+        task.resumeTask();
+    else
+        task.startTask();
+    QVERIFY(ended.wait(RunTimeoutMs));
+    QCOMPARE(recorder.ended, 1);
+    QVERIFY(task.isTaskCompleted());
+    QCOMPARE(task.runningJobCount(), 0);
     QTest::qWait(50);
     QCOMPARE(recorder.ended, 1);
 }
@@ -1409,6 +1470,193 @@ void TestCopyTask::signalFromInvalidJob()
         QVERIFY(recorder.signalled.isEmpty());
     }
     QCOMPARE(task.runningJobCount(), -1);
+}
+
+void TestCopyTask::groupedRun_data()
+{
+    QTest::addColumn<int>("copyMode");
+    QTest::addColumn<int>("threads");
+    QTest::addColumn<bool>("grouped");
+
+    const int copy = CopyOptions::Copy;
+    const int move = CopyOptions::Move;
+    QTest::newRow("copy, grouped, one thread") << copy << 1 << true;
+    QTest::newRow("copy, grouped, two threads") << copy << 2 << true;
+    QTest::newRow("move, grouped, one thread") << move << 1 << true;
+    QTest::newRow("move, grouped, two threads") << move << 2 << true;
+    QTest::newRow("copy, one by one, two threads") << copy << 2 << false;
+    QTest::newRow("move, one by one, one thread") << move << 1 << false;
+}
+
+void TestCopyTask::groupedRun()
+{
+    QFETCH(int, copyMode);
+    QFETCH(int, threads);
+    QFETCH(bool, grouped);
+
+    usePool(threads);
+    const int smallFiles = 300;
+    // Too large to wait for a group: placed on its own among the small ones.
+    makeTree(m_source, smallFilesTree(smallFiles) << "d1/big~8388608");
+    const QStringList expected = listTree(m_source);
+    const QHash<QString, QByteArray> contents = fileContents(m_source);
+
+    CopyTask task;
+    task.setGroupedCopies(grouped);
+    task.setTask(makeTask(m_source, m_destination, copyMode));
+    RunRecorder recorder(&task);
+    QStringList reportedEarly;
+    int placedAtFirstReport = -1;
+    recorder.onItem = [&](const CopyItem& item) {
+        if (item.is_folder || item.copy_state != Copied)
+            return;
+        if (QFileInfo(item.destination_path).size() != item.file_size)
+            reportedEarly << item.destination_path;
+        if (placedAtFirstReport < 0 && item.file_size < 8 * 1024 * 1024)
+            placedAtFirstReport = countFiles(m_destination, QStringLiteral("f"));
+    };
+    runManyToEnd(task, recorder);
+    if (QTest::currentTestFailed())
+        return;
+    recorder.onItem = nullptr;
+    verifyRunInvariant(task, recorder);
+
+    // Never reported before its copy has its final name.
+    QVERIFY2(reportedEarly.isEmpty(), qPrintable(reportedEarly.join(", ")));
+    // Grouped, the small copies are placed together once the queue is empty; one by one,
+    // each is reported as soon as it is made.
+    if (grouped)
+        QVERIFY2(placedAtFirstReport >= smallFiles - (threads - 1),
+                 qPrintable(QString::number(placedAtFirstReport)));
+    else
+        QVERIFY2(placedAtFirstReport <= threads, qPrintable(QString::number(placedAtFirstReport)));
+    QVERIFY(recorder.errors.isEmpty());
+    int copiedFiles = 0;
+    for (const CopyItem& item : recorder.signalled) {
+        if (item.is_folder)
+            continue;
+        QCOMPARE(item.copy_state, int(Copied));
+        if (copyMode == CopyOptions::Move)
+            QVERIFY2(item.info_list.contains("File moved"), qPrintable(item.source_path));
+        ++copiedFiles;
+    }
+    QCOMPARE(copiedFiles, smallFiles + 1);
+    QCOMPARE(task.counter(FilesCopied), qint64(smallFiles + 1));
+    // Hidden names are listed too: no temporary file is left.
+    QCOMPARE(listTree(m_destination), expected);
+    QVERIFY(fileContents(m_destination) == contents);
+    if (copyMode == CopyOptions::Move)
+        QVERIFY2(!QFileInfo::exists(m_source), "source root left behind");
+    else
+        QCOMPARE(listTree(m_source), expected);
+}
+
+void TestCopyTask::groupedOrderAndLinks()
+{
+    usePool(1);
+    makeTree(m_source, {"B=1", "a=10", "z=100", "sub/", "sub/m=5", "sub/big~8388608", "kept=7",
+                        "l1->B", "l2->a", "l3->sub/m", "sub/l4->z"});
+    QStringList orders[2];
+    QStringList trees[2];
+    for (const bool grouped : {false, true}) {
+        const QString destination = mp_dir->filePath(grouped ? "grouped" : "one-by-one");
+        // Newer than its source, so kept: an item decided among the copies.
+        makeTree(destination, {"kept=7"});
+        CopyTask task;
+        task.setGroupedCopies(grouped);
+        task.setTask(makeTask(m_source, destination));
+        RunRecorder recorder(&task);
+        runToEnd(task, recorder);
+        if (QTest::currentTestFailed())
+            return;
+        verifyRunInvariant(task, recorder);
+        QVERIFY(recorder.errors.isEmpty());
+        orders[grouped] = relativeSources(recorder.signalled, m_source);
+        trees[grouped] = listTree(destination);
+    }
+    // One thread: reported in queue order, which one-by-one copies show as it is.
+    QCOMPARE(orders[1], orders[0]);
+    const QStringList order = orders[1];
+    QCOMPARE(order.mid(order.size() - 4), QStringList({"l2", "l1", "l3", "sub/l4"}));
+    // The links were made once their targets' copies had their final names.
+    QCOMPARE(trees[1], QStringList({"B=1", "a=10", "kept=7", "l1->B", "l2->a", "l3->sub/m", "sub/",
+                                    "sub/big=8388608", "sub/l4->z", "sub/m=5", "z=100"}));
+    QCOMPARE(trees[1], trees[0]);
+}
+
+void TestCopyTask::stopDuringGroupedRun_data()
+{
+    QTest::addColumn<int>("copyMode");
+    QTest::addColumn<int>("threads");
+
+    QTest::newRow("copy, one thread") << int(CopyOptions::Copy) << 1;
+    QTest::newRow("copy, two threads") << int(CopyOptions::Copy) << 2;
+    QTest::newRow("move, one thread") << int(CopyOptions::Move) << 1;
+}
+
+void TestCopyTask::stopDuringGroupedRun()
+{
+    QFETCH(int, copyMode);
+    QFETCH(int, threads);
+
+    usePool(threads);
+    // More files than a group holds: the first group is reported while copies remain.
+    const int files = 2300;
+    const int stopAt = 500;
+    makeTree(m_source, smallFilesTree(files));
+    const QStringList expected = listTree(m_source);
+    const QHash<QString, QByteArray> contents = fileContents(m_source);
+    const bool move = copyMode == CopyOptions::Move;
+
+    CopyTask task;
+    task.setTask(makeTask(m_source, m_destination, copyMode));
+    RunRecorder recorder(&task);
+    recorder.onItem = [&](const CopyItem&) {
+        if (recorder.signalled.size() == stopAt)
+            task.stopTask();
+    };
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Copy from .* is stopped after"));
+    runManyToEnd(task, recorder);
+    if (QTest::currentTestFailed())
+        return;
+    recorder.onItem = nullptr;
+    verifyRunInvariant(task, recorder);
+
+    QVERIFY(task.isStopRequested());
+    QCOMPARE(recorder.signalled.size(), stopAt);
+    QVERIFY(recorder.errors.isEmpty());
+    QCOMPARE(listTree(m_destination).filter(".part=").size(), 0);
+    int copied = 0;
+    for (const CopyItem& item : task.completedItems()) {
+        if (item.is_folder)
+            continue;
+        const QString relative = item.source_path.mid(m_source.size() + 1);
+        if (item.copy_state == Copied) {
+            ++copied;
+            QCOMPARE(TestSupport::readFile(item.destination_path), contents.value(relative));
+            QCOMPARE(QFileInfo::exists(item.source_path), !move);
+        } else {
+            QCOMPARE(item.copy_state, int(Unprocessed));
+            QVERIFY2(!QFileInfo::exists(item.destination_path), qPrintable(relative));
+            QCOMPARE(TestSupport::readFile(item.source_path), contents.value(relative));
+        }
+    }
+    QVERIFY(copied >= stopAt - files / 100);
+    // One thread waits for the group to be placed: the rest is not copied yet.
+    if (threads == 1)
+        QVERIFY(!task.unprocessedItems().isEmpty());
+
+    runManyToEnd(task, recorder, true);
+    if (QTest::currentTestFailed())
+        return;
+    verifyRunInvariant(task, recorder);
+    QVERIFY(!task.isStopRequested());
+    QVERIFY(recorder.errors.isEmpty());
+    QCOMPARE(task.counter(FilesCopied), qint64(files));
+    QCOMPARE(listTree(m_destination), expected);
+    QVERIFY(fileContents(m_destination) == contents);
+    if (move)
+        QVERIFY2(!QFileInfo::exists(m_source), "source root left behind");
 }
 
 QTEST_GUILESS_MAIN(TestCopyTask)

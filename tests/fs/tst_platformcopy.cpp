@@ -54,6 +54,8 @@ private slots:
     void refusesASourceChangedWhileCopied();
     void duplicatesLinkTargetText_data();
     void duplicatesLinkTargetText();
+    void setsModeAndTimesBeforeNaming_data();
+    void setsModeAndTimesBeforeNaming();
 };
 
 void TestPlatformCopy::copiesEveryMover_data()
@@ -301,6 +303,76 @@ void TestPlatformCopy::duplicatesLinkTargetText()
     QVERIFY(!duplicateSymbolicLink(link, copy, &failure));
     QCOMPARE(QByteArray(failure.call), QByteArray("symlink"));
     QCOMPARE(failure.code, EEXIST);
+}
+
+void TestPlatformCopy::setsModeAndTimesBeforeNaming_data()
+{
+    QTest::addColumn<qint64>("size");
+    QTest::addColumn<qint64>("deferBelowSize");
+    QTest::addColumn<bool>("sameDevice"); // deferDevice is the folder's file system
+    QTest::addColumn<bool>("deferred");
+
+    QTest::newRow("small, on the flushed file system: deferred")
+        << qint64(1000) << qint64(4096) << true << true;
+    QTest::newRow("empty: deferred") << qint64(0) << qint64(4096) << true << true;
+    QTest::newRow("at the limit: placed") << qint64(4096) << qint64(4096) << true << false;
+    QTest::newRow("another file system: placed") << qint64(1000) << qint64(4096) << false << false;
+    QTest::newRow("no deferral asked: placed") << qint64(1000) << qint64(0) << true << false;
+}
+
+void TestPlatformCopy::setsModeAndTimesBeforeNaming()
+{
+    QFETCH(qint64, size);
+    QFETCH(qint64, deferBelowSize);
+    QFETCH(bool, sameDevice);
+    QFETCH(bool, deferred);
+    QTemporaryDir dir;
+    const QString from = dir.filePath("from");
+    const QString to = dir.filePath("to");
+    const QByteArray data = randomData(size);
+    QVERIFY(TestSupport::writeFile(from, data));
+    QCOMPARE(::chmod(QFile::encodeName(from).constData(), 0600), 0);
+    // Nanoseconds that a copy through seconds or microseconds would lose.
+    const timespec times[2] = {{1400000000, 987654321}, {1500000000, 123456789}};
+    QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(from).constData(), times, 0), 0);
+    struct stat folder;
+    QCOMPARE(::stat(QFile::encodeName(dir.path()).constData(), &folder), 0);
+
+    CopyRequest request;
+    request.permissions = 0751;
+    request.sourceTimes = true;
+    request.deferBelowSize = deferBelowSize;
+    request.deferDevice = quint64(folder.st_dev) + (sameDevice ? 0 : 1);
+    CopyOutcome outcome;
+    Failure failure;
+    QVERIFY(copyFile(from, to, nullptr, {}, &failure, request, &outcome));
+
+    const QStringList entries = entriesOf(dir.path());
+    QCOMPARE(entries.size(), 2);
+    QVERIFY(entries.contains("from"));
+    QString copy = to;
+    if (deferred) {
+        // Only the temporary name exists, and the outcome names it.
+        QVERIFY(!entries.contains("to"));
+        QCOMPARE(QFileInfo(outcome.temporaryPath).path(), dir.path());
+        QVERIFY(entries.contains(QFileInfo(outcome.temporaryPath).fileName()));
+        QVERIFY(isTemporaryNameFor(QFileInfo(outcome.temporaryPath).fileName(), "to"));
+        copy = outcome.temporaryPath;
+    } else {
+        QVERIFY(entries.contains("to"));
+        QVERIFY(outcome.temporaryPath.isEmpty());
+    }
+    // Read before the contents, which may move the access time.
+    struct stat status;
+    QCOMPARE(::stat(QFile::encodeName(copy).constData(), &status), 0);
+    QCOMPARE(int(status.st_mode & 07777), 0751);
+    QCOMPARE(qint64(status.st_mtim.tv_sec), qint64(1500000000));
+    QCOMPARE(qint64(status.st_mtim.tv_nsec), qint64(123456789));
+    QCOMPARE(qint64(status.st_atim.tv_sec), qint64(1400000000));
+    QCOMPARE(qint64(status.st_atim.tv_nsec), qint64(987654321));
+    QCOMPARE(outcome.copy, (FileVersion{size, 1500000000, 123456789}));
+    QCOMPARE(outcome.source, (FileVersion{size, 1500000000, 123456789}));
+    QCOMPARE(TestSupport::readFile(copy), data);
 }
 
 QTEST_GUILESS_MAIN(TestPlatformCopy)

@@ -26,6 +26,12 @@ bool CommitFilesJob::flush(QString* failureText)
     return false;
 }
 
+bool CommitFilesJob::changedSinceCopy(const PendingCopy& copy)
+{
+    PlatformCopy::FileVersion now;
+    return !PlatformCopy::fileVersion(copy.item.source_path, &now) || now != copy.source;
+}
+
 void CommitFilesJob::startJob()
 {
     Job::startJob();
@@ -69,6 +75,10 @@ void CommitFilesJob::startJob()
                 item.setDestinationError(tr("unable to write destination file to disk"));
             } else if (!FileSystemUtils::fileExists(item.source_path)) {
                 continue;
+            } else if (changedSinceCopy(m_copies.at(index))) {
+                qWarning() << "Source file changed during the copy:"
+                           << qUtf8Printable(item.source_path);
+                item.setSourceError(tr("source file changed during the copy"));
             } else if (FileSystemUtils::removeFile(item.source_path)) {
                 item.info_list.append(tr("File moved"));
             } else {

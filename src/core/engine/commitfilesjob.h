@@ -1,5 +1,6 @@
 #pragma once
 
+#include "fs/platformcopy.h"
 #include "jobs/job.h"
 #include "model/copyitem.h"
 
@@ -22,6 +23,9 @@ public:
         CopyItem item; // as the copier left it
         // Empty for an item already decided, which only keeps its place in the order.
         QString temporaryPath;
+        // The source as the copy read it. A move deletes the source only while it is that
+        // version (one not known keeps it): a change made since the copy is not in the copy.
+        PlatformCopy::FileVersion source;
     };
 
     explicit CommitFilesJob(QObject* parent = nullptr);
@@ -43,6 +47,8 @@ public slots:
 private:
     // Whether the data written so far is on the device; failureText receives why not.
     bool flush(QString* failureText);
+    // Whether the source of a move was written to (or replaced) since its copy was made.
+    static bool changedSinceCopy(const PendingCopy& copy);
 
     int m_handle = -1;
     QString m_path;

@@ -42,6 +42,8 @@ public:
 
     // The finished copy awaiting its final name; empty when the copy was placed (or failed).
     QString pendingTemporaryPath() const { return m_pendingTemporaryPath; }
+    // The source as the native copy read it; size -1 after the other methods.
+    PlatformCopy::FileVersion sourceVersion() const { return m_sourceVersion; }
 
 public slots:
     void startCopy() override;

@@ -21,6 +21,7 @@ void CopyJob::startJob()
     Job::startJob();
     m_results.clear();
     m_pendingPaths.clear();
+    m_sourceVersions.clear();
     m_next = 0;
     copyNextItem();
 }
@@ -89,6 +90,8 @@ void CopyJob::onCopyCompleted()
         m_results.append(static_cast<const CopyItem&>(*copier));
         const auto* fileCopier = qobject_cast<const CopyFileObject*>(copier);
         m_pendingPaths.append(fileCopier ? fileCopier->pendingTemporaryPath() : QString());
+        m_sourceVersions.append(fileCopier ? fileCopier->sourceVersion()
+                                           : PlatformCopy::FileVersion());
     } else {
         qWarning() << "CopyJob has received a signal from invalid CopyObject instance (copy "
                       "completed)";
@@ -98,6 +101,7 @@ void CopyJob::onCopyCompleted()
         item.setDestinationError(tr("internal error"));
         m_results.append(item);
         m_pendingPaths.append(QString());
+        m_sourceVersions.append(PlatformCopy::FileVersion());
     }
     // Without a start (m_next == 0) there is nothing to go on with.
     if (m_starting)
@@ -113,6 +117,7 @@ void CopyJob::finishItems()
     if (!m_results.isEmpty()) {
         static_cast<CopyItem&>(*this) = m_results.first();
         m_pendingTemporaryPath = m_pendingPaths.first();
+        m_pendingSourceVersion = m_sourceVersions.first();
     }
     finishJob();
 }

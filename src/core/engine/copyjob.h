@@ -1,5 +1,6 @@
 #pragma once
 
+#include "fs/platformcopy.h"
 #include "jobs/job.h"
 #include "model/copyitem.h"
 #include "model/copyoptions.h"
@@ -27,6 +28,8 @@ public:
 
     // After completion: the temporary file holding a deferred copy, or empty.
     QString pendingTemporaryPath() const { return m_pendingTemporaryPath; }
+    // With it, the source as that copy read it.
+    PlatformCopy::FileVersion pendingSourceVersion() const { return m_pendingSourceVersion; }
 
     // Items copied after the job's own one, one after the other in this thread: for small
     // files, one job (and one pair of thread hand-overs) serves several. Set before the start.
@@ -35,6 +38,8 @@ public:
     // the temporary file of a deferred copy (or empty).
     QList<CopyItem> results() const { return m_results; }
     QStringList pendingTemporaryPaths() const { return m_pendingPaths; }
+    // And the source as each deferred copy read it.
+    QList<PlatformCopy::FileVersion> pendingSourceVersions() const { return m_sourceVersions; }
 
 public slots:
     void startJob() override;
@@ -58,5 +63,7 @@ private:
     QStringList m_pendingPaths;
     int m_next = 0;
     bool m_starting = false;
+    PlatformCopy::FileVersion m_pendingSourceVersion;
+    QList<PlatformCopy::FileVersion> m_sourceVersions;
     QMutex m_copierMutex;
 };

@@ -416,6 +416,7 @@ void CopyTask::onCopyCompleted()
         HandOver::receive(static_cast<Job*>(job));
         const QList<CopyItem> results = job->results();
         const QStringList pendingPaths = job->pendingTemporaryPaths();
+        const QList<PlatformCopy::FileVersion> sourceVersions = job->pendingSourceVersions();
         for (int i = 0; i < results.size(); ++i) {
             const CopyItem& item = results.at(i);
             const QString pending = pendingPaths.value(i);
@@ -424,7 +425,7 @@ void CopyTask::onCopyCompleted()
             } else {
                 // Reported once its group is placed; an item decided meanwhile waits with
                 // the group, so that items are reported in the order of the queue.
-                m_pendingCopies.append({item, pending});
+                m_pendingCopies.append({item, pending, sourceVersions.value(i)});
                 if (!pending.isEmpty())
                     m_pendingBytes += item.file_size;
             }

@@ -1,0 +1,210 @@
+#include "engine/commitfilesjob.h"
+#include "fs/platform.h"
+#include "fs/platformcopy.h"
+#include "jobs/handover.h"
+#include "jobs/jobthread.h"
+#include "jobs/jobthreadpool.h"
+#include "testsupport.h"
+
+#include <QtTest>
+
+#include <unistd.h>
+
+namespace {
+
+// Every entry of the folder, hidden temporary names included, with its data.
+QMap<QString, QByteArray> contentsOf(const QString& folder)
+{
+    QMap<QString, QByteArray> contents;
+    for (const QString& name : QDir(folder).entryList(QDir::AllEntries | QDir::Hidden |
+                                                      QDir::System | QDir::NoDotAndDotDot))
+        contents.insert(name, TestSupport::readFile(folder + '/' + name));
+    return contents;
+}
+
+QByteArray dataOf(const QString& name)
+{
+    return "data of " + name.toUtf8();
+}
+
+// "state|message|info;info", as the rows give the expected outcome of an item.
+QString outcomeOf(const CopyItem& item)
+{
+    return QStringLiteral("%1|%2|%3")
+        .arg(item.copy_state)
+        .arg(item.copy_message, item.info_list.join(QLatin1Char(';')));
+}
+
+} // namespace
+
+class TestCommitFilesJob : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void placesGroup_data();
+    void placesGroup();
+};
+
+void TestCommitFilesJob::initTestCase()
+{
+    TestSupport::initTestEnvironment();
+    JobThreadPool::createThreads(1);
+    JobThreadPool::startThreads();
+}
+
+void TestCommitFilesJob::cleanupTestCase()
+{
+    JobThreadPool::destroyThreads();
+}
+
+void TestCommitFilesJob::placesGroup_data()
+{
+    QTest::addColumn<bool>("move");
+    QTest::addColumn<bool>("opened");          // the file system handle is valid
+    QTest::addColumn<QString>("taken");        // a name given to another file before the commit
+    QTest::addColumn<QString>("decided");      // an item its copier decided: no temporary file
+    QTest::addColumn<QString>("changed");      // a source written to after its copy was made
+    QTest::addColumn<QStringList>("outcomes"); // of a, b and c, in this order
+    QTest::addColumn<QStringList>("placed");   // destinations holding their source's data
+    QTest::addColumn<QStringList>("sources");  // sources left
+
+    const QString copied = QStringLiteral("4||");
+    const QString moved = QStringLiteral("4||File moved");
+    const QString exists = QStringLiteral("2|unable to copy file|renameat2 17: File exists");
+    const QString badHandle = QStringLiteral("2|unable to copy file|syncfs 9: Bad file descriptor");
+    const QString refused = QStringLiteral("2|different file exists|");
+    const QStringList all{"a", "b", "c"};
+
+    QTest::newRow("copy places all") << false << true << QString() << QString() << QString()
+                                     << QStringList{copied, copied, copied} << all << all;
+    QTest::newRow("move places all, deletes the sources")
+        << true << true << QString() << QString() << QString() << QStringList{moved, moved, moved}
+        << all << QStringList();
+    QTest::newRow("copy, a name taken meanwhile")
+        << false << true << "b" << QString() << QString() << QStringList{copied, exists, copied}
+        << QStringList{"a", "c"} << all;
+    QTest::newRow("move, a name taken meanwhile keeps its source")
+        << true << true << "b" << QString() << QString() << QStringList{moved, exists, moved}
+        << QStringList{"a", "c"} << QStringList{"b"};
+    // Nothing tells which files the failed write-back hit: none takes its name.
+    QTest::newRow("copy, flush fails")
+        << false << false << QString() << QString() << QString()
+        << QStringList{badHandle, badHandle, badHandle} << QStringList() << all;
+    QTest::newRow("move, flush fails keeps every source")
+        << true << false << QString() << QString() << QString()
+        << QStringList{badHandle, badHandle, badHandle} << QStringList() << all;
+    QTest::newRow("copy, an item already decided keeps its place")
+        << false << true << QString() << "b" << QString() << QStringList{copied, refused, copied}
+        << QStringList{"a", "c"} << all;
+    QTest::newRow("move, an item already decided keeps its source")
+        << true << true << QString() << "a" << QString() << QStringList{refused, moved, moved}
+        << QStringList{"b", "c"} << QStringList{"a"};
+    QTest::newRow("move, flush fails, decided item untouched")
+        << true << false << QString() << "c" << QString()
+        << QStringList{badHandle, badHandle, refused} << QStringList() << all;
+    // The copy holds the version that was read; the newer one must not go with the move.
+    QTest::newRow("move, a source changed since its copy is kept")
+        << true << true << QString() << QString() << "c"
+        << QStringList{moved, moved, "1|source file changed during the copy|"} << all
+        << QStringList{"c"};
+}
+
+void TestCommitFilesJob::placesGroup()
+{
+    QFETCH(bool, move);
+    QFETCH(bool, opened);
+    QFETCH(QString, taken);
+    QFETCH(QString, decided);
+    QFETCH(QString, changed);
+    QFETCH(QStringList, outcomes);
+    QFETCH(QStringList, placed);
+    QFETCH(QStringList, sources);
+
+    QTemporaryDir dir;
+    const QString source = dir.filePath("src");
+    const QString destination = dir.filePath("dst");
+    QVERIFY(QDir().mkpath(destination));
+    QList<CommitFilesJob::PendingCopy> copies;
+    QMap<QString, QByteArray> expectedDestination; // what was there stays untouched
+    for (const QString& name : QStringList{"a", "b", "c"}) {
+        QVERIFY(TestSupport::writeFile(source + '/' + name, dataOf(name)));
+        CommitFilesJob::PendingCopy copy;
+        copy.item = CopyItem(source + '/' + name, destination + '/' + name, dataOf(name).size(),
+                             false, QString());
+        if (name == decided) {
+            copy.item.setDestinationError(QStringLiteral("different file exists"));
+            QVERIFY(TestSupport::writeFile(copy.item.destination_path, "other"));
+            expectedDestination.insert(name, "other");
+        } else {
+            // As the copier leaves it: written and closed, not flushed nor named.
+            copy.item.copy_state = Copied;
+            QVERIFY(PlatformCopy::fileVersion(copy.item.source_path, &copy.source));
+            PlatformCopy::Failure failure;
+            const int fd = PlatformCopy::createTemporaryFile(copy.item.destination_path,
+                                                             &copy.temporaryPath, &failure);
+            QVERIFY(fd >= 0);
+            const QByteArray data = dataOf(name);
+            QCOMPARE(::write(fd, data.constData(), size_t(data.size())), ssize_t(data.size()));
+            ::close(fd);
+        }
+        copies << copy;
+    }
+    if (!taken.isEmpty()) {
+        QVERIFY(TestSupport::writeFile(destination + '/' + taken, "existing"));
+        expectedDestination.insert(taken, "existing");
+    }
+    QMap<QString, QByteArray> expectedSource;
+    for (const QString& name : sources)
+        expectedSource.insert(name, dataOf(name));
+    if (!changed.isEmpty()) {
+        expectedSource.insert(changed, dataOf(changed) + " and more");
+        QVERIFY(TestSupport::writeFile(source + '/' + changed, expectedSource.value(changed)));
+        QTest::ignoreMessage(QtWarningMsg, qPrintable("Source file changed during the copy: " +
+                                                      source + '/' + changed));
+    }
+
+    const int handle = opened ? Platform::openFileSystem(destination) : -1;
+    if (opened) {
+        QVERIFY(handle >= 0);
+    } else {
+        QTest::ignoreMessage(QtWarningMsg,
+                             qPrintable("Unable to flush the file system of " + destination));
+        QTest::ignoreMessage(QtWarningMsg, "syncfs 9: Bad file descriptor");
+    }
+    if (!taken.isEmpty())
+        QTest::ignoreMessage(QtWarningMsg, "renameat2 17: File exists");
+
+    auto* job = new CommitFilesJob;
+    job->setFileSystem(handle, destination);
+    job->setCopies(copies);
+    job->setMove(move);
+    int completions = 0;
+    connect(job, &Job::jobCompleted, this, [&completions] { ++completions; });
+    JobThreadPool::leastBusyThread()->addJob(job);
+    QTRY_COMPARE_WITH_TIMEOUT(completions, 1, 30000);
+    HandOver::receive(static_cast<Job*>(job));
+    const QList<CopyItem> items = job->items();
+    job->deleteLater();
+    Platform::closeFileSystem(handle);
+
+    QStringList order;
+    QStringList results;
+    for (const CopyItem& item : items) {
+        order << QFileInfo(item.source_path).fileName();
+        results << outcomeOf(item);
+    }
+    QCOMPARE(order, QStringList({"a", "b", "c"}));
+    QCOMPARE(results, outcomes);
+
+    // No temporary file is left.
+    for (const QString& name : placed)
+        expectedDestination.insert(name, dataOf(name));
+    QCOMPARE(contentsOf(destination), expectedDestination);
+    QCOMPARE(contentsOf(source), expectedSource);
+}
+
+QTEST_GUILESS_MAIN(TestCommitFilesJob)
+#include "tst_commitfilesjob.moc"
