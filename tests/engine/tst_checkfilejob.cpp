@@ -201,8 +201,6 @@ private slots:
     void openFileReportsWhenHashed();
     void batch_data();
     void batch();
-    void batchLimits_data();
-    void batchLimits();
 
 private:
     bool makeFile(const QString& path, FileKind kind, const QByteArray& content);
@@ -767,36 +765,6 @@ void TestCheckFileJob::batch()
         QVERIFY(item.elapsed_time >= 1);
     }
     QCOMPARE(collector.messages(), expectedMessages);
-}
-
-void TestCheckFileJob::batchLimits_data()
-{
-    QTest::addColumn<qint64>("firstSize");
-    QTest::addColumn<qint64>("otherSize");
-    QTest::addColumn<int>("accepted"); // further files of otherSize the job takes
-
-    QTest::newRow("empty files: 32 in all") << 0LL << 0LL << 31;
-    QTest::newRow("100 bytes: 32 in all") << 100LL << 100LL << 31;
-    QTest::newRow("1 MiB files: 4 MiB in all") << MiB << MiB << 3;
-    QTest::newRow("first over 1 MiB: alone") << MiB + 1 << 100LL << 0;
-    QTest::newRow("others over 1 MiB: none") << 100LL << MiB + 1 << 0;
-}
-
-void TestCheckFileJob::batchLimits()
-{
-    QFETCH(qint64, firstSize);
-    QFETCH(qint64, otherSize);
-    QFETCH(int, accepted);
-
-    CheckFileJob job;
-    job.setItem(CopyItem("a", "b", firstSize, false, QString()));
-    const CopyItem other("c", "d", otherSize, false, QString());
-    int added = 0;
-    while (added < 100 && job.canAdd(other)) {
-        job.addItem(other);
-        ++added;
-    }
-    QCOMPARE(added, accepted);
 }
 
 QTEST_GUILESS_MAIN(TestCheckFileJob)
