@@ -357,17 +357,20 @@ void CopyTask::startCopyJob(const CopyItem& item)
     auto* job = new CopyJob();
     static_cast<CopyItem&>(*job) = item;
     job->m_options = m_task.m_options;
-    if (!item.is_folder && canDeferCopies()) {
+    const bool defer = !item.is_folder && canDeferCopies();
+    if (defer) {
         job->m_deferBelowSize = deferredCopyMaxSize;
         job->m_deferDevice = m_fileSystemDevice;
-        // Once the storage is known to be large enough, no item needs a check of its own.
-        if (m_skipStorageCheck && sharesJobs(item)) {
-            QList<CopyItem> following;
-            while (following.size() < sharedJobItems - 1 && !m_copyQueue.isEmpty() &&
-                   sharesJobs(m_copyQueue.first()))
-                following.append(m_copyQueue.takeFirst());
-            job->setFollowingItems(following);
-        }
+    }
+    // A verify only compares: its small files share jobs as well. Once the storage is known
+    // to be large enough, no item needs a check of its own.
+    const bool verify = m_task.m_options.m_copyMode == CopyOptions::Verify;
+    if ((defer || (verify && m_groupedCopies)) && m_skipStorageCheck && sharesJobs(item)) {
+        QList<CopyItem> following;
+        while (following.size() < sharedJobItems - 1 && !m_copyQueue.isEmpty() &&
+               sharesJobs(m_copyQueue.first()))
+            following.append(m_copyQueue.takeFirst());
+        job->setFollowingItems(following);
     }
     connect(job, &Job::jobProgress, this, &CopyTask::onJobProgress);
     connect(job, &Job::jobCompleted, this, &CopyTask::onCopyCompleted);
