@@ -116,20 +116,8 @@ int residentPages(const QString& path, qint64 offset, qint64 length)
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return -1;
-    // Mapping a file reads nothing; mincore then tells what the cache holds.
-    void* map = ::mmap(nullptr, size_t(length), PROT_READ, MAP_SHARED, fd, off_t(offset));
+    const int resident = TestSupport::residentPages(fd, offset, length);
     ::close(fd);
-    if (map == MAP_FAILED)
-        return -1;
-    const long page = ::sysconf(_SC_PAGESIZE);
-    std::vector<unsigned char> pages(size_t((length + page - 1) / page));
-    int resident = -1;
-    if (::mincore(map, size_t(length), pages.data()) == 0) {
-        resident = 0;
-        for (const unsigned char flags : pages)
-            resident += flags & 1;
-    }
-    ::munmap(map, size_t(length));
     return resident;
 }
 

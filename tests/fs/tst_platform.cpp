@@ -33,25 +33,6 @@ private slots:
 
 namespace {
 
-// Pages of the open file that the page cache holds, or -1 when that cannot be told.
-int residentPages(int fd, qint64 length)
-{
-    // Mapping a file reads nothing; mincore then tells what the cache holds.
-    void* map = ::mmap(nullptr, size_t(length), PROT_READ, MAP_SHARED, fd, 0);
-    if (map == MAP_FAILED)
-        return -1;
-    const long page = ::sysconf(_SC_PAGESIZE);
-    std::vector<unsigned char> pages(size_t((length + page - 1) / page));
-    int resident = -1;
-    if (::mincore(map, size_t(length), pages.data()) == 0) {
-        resident = 0;
-        for (const unsigned char flags : pages)
-            resident += flags & 1;
-    }
-    ::munmap(map, size_t(length));
-    return resident;
-}
-
 } // namespace
 
 void TestPlatform::entryMissing_data()
@@ -172,13 +153,13 @@ void TestPlatform::dropCachedDataWritesPagesAndDropsThem()
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
     QVERIFY(fd >= 0);
     const int pages = int(data.size() / ::sysconf(_SC_PAGESIZE));
-    if (residentPages(fd, data.size()) != pages) {
+    if (TestSupport::residentPages(fd, 0, data.size()) != pages) {
         ::close(fd);
         QSKIP("The page cache does not keep the data just written here");
     }
 
     QVERIFY(Platform::dropCachedData(fd));
-    QCOMPARE(residentPages(fd, data.size()), 0);
+    QCOMPARE(TestSupport::residentPages(fd, 0, data.size()), 0);
     QByteArray readBack(data.size(), '\0');
     QCOMPARE(::pread(fd, readBack.data(), size_t(readBack.size()), 0), ssize_t(data.size()));
     ::close(fd);

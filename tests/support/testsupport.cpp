@@ -9,7 +9,10 @@
 #include <QProcess>
 #include <QStandardPaths>
 
+#include <sys/mman.h>
 #include <unistd.h>
+
+#include <vector>
 
 namespace TestSupport {
 
@@ -57,6 +60,23 @@ int runAsNobody(const QString& program, const QStringList& arguments, QByteArray
     if (output)
         *output = process.readAll();
     return process.exitCode();
+}
+
+int residentPages(int fd, qint64 offset, qint64 length)
+{
+    void* map = ::mmap(nullptr, size_t(length), PROT_READ, MAP_SHARED, fd, off_t(offset));
+    if (map == MAP_FAILED)
+        return -1;
+    const long page = ::sysconf(_SC_PAGESIZE);
+    std::vector<unsigned char> pages(size_t((length + page - 1) / page));
+    int resident = -1;
+    if (::mincore(map, size_t(length), pages.data()) == 0) {
+        resident = 0;
+        for (const unsigned char flags : pages)
+            resident += flags & 1;
+    }
+    ::munmap(map, size_t(length));
+    return resident;
 }
 
 } // namespace TestSupport

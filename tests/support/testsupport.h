@@ -22,4 +22,8 @@ bool runningAsRoot();
 // and returns its exit code, or -1 when it could not be run.
 int runAsNobody(const QString& program, const QStringList& arguments, QByteArray* output = nullptr);
 
+// Pages of the open file between offset (page aligned) and offset + length that the page
+// cache holds, or -1 when that cannot be told. Mapping reads nothing; mincore tells.
+int residentPages(int fd, qint64 offset, qint64 length);
+
 } // namespace TestSupport
