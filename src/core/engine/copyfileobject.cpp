@@ -49,8 +49,10 @@ void CopyFileObject::startCopy()
     CopyObject::startCopy();
 
     // One lstat answers most questions about the source; QFileInfo would ask several times.
-    Platform::EntryStatus source;
-    const bool sourceKnown = Platform::entryStatus(source_path, &source);
+    // A source that the job has opened is known, and readable, already.
+    const bool opened = m_sourceFd >= 0;
+    Platform::EntryStatus source = m_sourceStatus;
+    const bool sourceKnown = opened || Platform::entryStatus(source_path, &source);
     file_size = sourceKnown ? source.size : 0;
     m_sourceMode = sourceKnown ? source.permissions : -1;
     m_sourcePermissions = permissionsFromMode(qMax(m_sourceMode, 0));
@@ -61,7 +63,7 @@ void CopyFileObject::startCopy()
         m_sourcePermissions = link.permissions();
         if (link_target.isEmpty())
             link_target = QDir::toNativeSeparators(link.symLinkTarget());
-    } else if (!sourceKnown || !Platform::isReadable(source_path)) {
+    } else if (!sourceKnown || (!opened && !Platform::isReadable(source_path))) {
         // Gone since the list was built, or closed to the user.
         setSourceError(Platform::entryMissing(source_path) ? tr("source file does not exist")
                                                            : tr("source file is not readable"));
@@ -249,6 +251,7 @@ bool CopyFileObject::copyFileNative()
     request.sourceTimes = true;
     request.deferBelowSize = m_deferBelowSize;
     request.deferDevice = m_deferDevice;
+    request.sourceFd = m_sourceFd;
 
     PlatformCopy::Failure failure;
     PlatformCopy::CopyOutcome outcome;
@@ -261,6 +264,7 @@ bool CopyFileObject::copyFileNative()
         // it): created when needed, then the copy is tried once more.
         if (createDestinationFolder()) {
             failure = PlatformCopy::Failure();
+            request.sourceFd = -1; // read from the start again
             copied = PlatformCopy::copyFile(source_path, destination_path, stopFlag(), progress,
                                             &failure, request, &outcome);
         }

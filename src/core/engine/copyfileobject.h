@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/copyobject.h"
+#include "fs/platform.h"
 #include "fs/platformcopy.h"
 #include "model/copyoptions.h"
 
@@ -39,6 +40,10 @@ public:
     // and place with others; 0 places every copy at once.
     qint64 m_deferBelowSize = 0;
     quint64 m_deferDevice = 0;
+    // The source, already opened by the job (see CopyJob) with its status then; the copy
+    // reads it instead of opening the path. The job closes it. -1 when not opened.
+    int m_sourceFd = -1;
+    Platform::EntryStatus m_sourceStatus;
 
     // The finished copy awaiting its final name; empty when the copy was placed (or failed).
     QString pendingTemporaryPath() const { return m_pendingTemporaryPath; }

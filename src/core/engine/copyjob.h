@@ -1,5 +1,6 @@
 #pragma once
 
+#include "fs/platform.h"
 #include "fs/platformcopy.h"
 #include "jobs/job.h"
 #include "model/copyitem.h"
@@ -8,6 +9,7 @@
 #include <QList>
 #include <QMutex>
 #include <QStringList>
+#include <QVector>
 
 class CopyObject;
 
@@ -19,6 +21,7 @@ class CopyJob : public Job, public CopyItem
 
 public:
     explicit CopyJob(QObject* parent = nullptr);
+    ~CopyJob() override;
 
     CopyOptions m_options;
     // Passed to the file copier: small native copies on that file system are left under a
@@ -52,6 +55,8 @@ protected:
 
 private:
     void copyNextItem();
+    void openSources();
+    void closeSources();
     // The job's own item takes the first outcome; then the job finishes.
     void finishItems();
 
@@ -66,4 +71,7 @@ private:
     PlatformCopy::FileVersion m_pendingSourceVersion;
     QList<PlatformCopy::FileVersion> m_sourceVersions;
     QMutex m_copierMutex;
+    // The items' sources opened ahead, by index in the job (-1: not opened), and their status.
+    QVector<int> m_sourceFds;
+    QVector<Platform::EntryStatus> m_sourceStatuses;
 };

@@ -108,6 +108,12 @@ void closeFile(int fd);
 // Has the system start reading the file's first length bytes into the cache in the
 // background; a hint, so it cannot fail.
 void readAhead(int fd, qint64 length);
+// Opens the regular file at path for reading, a final symbolic link not followed, fills
+// status as entryStatus does and has the system start reading the file's first
+// readAheadLength bytes in the background. -1 for a link, for anything but a regular file
+// (the open does not wait, so a FIFO cannot hang it) and when the open fails. The caller
+// closes the descriptor with closeFile.
+int openFileAhead(const QString& path, qint64 readAheadLength, EntryStatus* status);
 
 // Bytes available to the user on the volume holding path, or -1 when unknown.
 qint64 availableBytes(const QString& path);

@@ -5,7 +5,6 @@
 #include <QDBusMessage>
 #include <QFile>
 #include <QFileInfo>
-#include <QStorageInfo>
 #include <QStringList>
 #include <QUrl>
 
@@ -13,6 +12,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace Platform {
@@ -44,6 +44,16 @@ FileTime fromTimespec(const struct timespec& time)
     return result;
 }
 
+void fillEntryStatus(const struct stat& status, EntryStatus* result)
+{
+    result->isSymLink = S_ISLNK(status.st_mode);
+    result->isFile = S_ISREG(status.st_mode);
+    result->isFolder = S_ISDIR(status.st_mode);
+    result->size = status.st_size;
+    result->permissions = static_cast<int>(status.st_mode & 07777);
+    result->lastWrite = fromTimespec(status.st_mtim);
+}
+
 struct timespec toTimespec(const FileTime& time)
 {
     struct timespec result;
@@ -64,12 +74,7 @@ bool entryStatus(const QString& path, EntryStatus* result)
     struct stat status;
     if (!lstatEntry(path, &status))
         return false;
-    result->isSymLink = S_ISLNK(status.st_mode);
-    result->isFile = S_ISREG(status.st_mode);
-    result->isFolder = S_ISDIR(status.st_mode);
-    result->size = status.st_size;
-    result->permissions = static_cast<int>(status.st_mode & 07777);
-    result->lastWrite = fromTimespec(status.st_mtim);
+    fillEntryStatus(status, result);
     return true;
 }
 
@@ -277,12 +282,33 @@ void readAhead(int fd, qint64 length)
     ::posix_fadvise(fd, 0, off_t(length), POSIX_FADV_WILLNEED);
 }
 
+int openFileAhead(const QString& path, qint64 readAheadLength, EntryStatus* result)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(),
+                          O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    struct stat status;
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(fd);
+        return -1;
+    }
+    fillEntryStatus(status, result);
+    if (readAheadLength > 0)
+        readAhead(fd, readAheadLength);
+    return fd;
+}
+
 qint64 availableBytes(const QString& path)
 {
-    const QStorageInfo storage(path);
-    if (!storage.isValid())
+    // statvfs alone: QStorageInfo would also resolve the path and read the mount table,
+    // and the copy asks before every job.
+    struct statvfs status;
+    if (::statvfs(QFile::encodeName(path).constData(), &status) != 0) {
+        fail("statvfs");
         return -1;
-    return storage.bytesAvailable();
+    }
+    return qint64(status.f_bavail) * qint64(status.f_frsize);
 }
 
 bool showInFileManager(const QString& absolutePath, bool isFolder, QString* request)

@@ -74,6 +74,9 @@ struct CopyRequest
     // defers.
     qint64 deferBelowSize = 0;
     quint64 deferDevice = 0;
+    // A descriptor of from, open for reading at its start, used instead of opening from
+    // again; the caller keeps it and closes it. -1 opens from.
+    int sourceFd = -1;
 };
 
 // What a successful copyFile did.

@@ -305,18 +305,25 @@ bool copyFileWith(const QString& from, const QString& to, const std::atomic<int>
 {
     // Non-blocking, so that a FIFO put in place of the source cannot hang the open; the
     // flag has no effect on the reads of a regular file.
-    const int inFd =
-        ::open(QFile::encodeName(from).constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    const bool ownSource = request.sourceFd < 0;
+    const int inFd = ownSource ? ::open(QFile::encodeName(from).constData(),
+                                        O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK)
+                               : request.sourceFd;
     if (inFd < 0)
         return fail(failure, "open", errno);
+    const auto releaseSource = [&] {
+        if (ownSource)
+            closeDescriptor(inFd);
+    };
+    // Taken now, also of a descriptor opened earlier: the version that the copy reads.
     struct stat status;
     if (::fstat(inFd, &status) != 0) {
         const int code = errno;
-        closeDescriptor(inFd);
+        releaseSource();
         return fail(failure, "fstat", code);
     }
     if (!S_ISREG(status.st_mode)) {
-        closeDescriptor(inFd);
+        releaseSource();
         return fail(failure, "open", EINVAL);
     }
     const qint64 size = status.st_size;
@@ -326,7 +333,7 @@ bool copyFileWith(const QString& from, const QString& to, const std::atomic<int>
     QByteArray temporary;
     const int outFd = openTemporaryFile(to, &temporary, failure);
     if (outFd < 0) {
-        closeDescriptor(inFd);
+        releaseSource();
         return false;
     }
     bool ok = true;
@@ -384,7 +391,7 @@ bool copyFileWith(const QString& from, const QString& to, const std::atomic<int>
     const bool defer =
         maybeDeferred && copyKnown && quint64(copyStatus.st_dev) == request.deferDevice;
     if (ok && defer) {
-        closeDescriptor(inFd);
+        releaseSource();
         if (!closeDescriptor(outFd)) {
             fail(failure, "close", errno);
             ::unlink(temporary.constData());
@@ -398,7 +405,7 @@ bool copyFileWith(const QString& from, const QString& to, const std::atomic<int>
     // either nothing or the whole file.
     if (ok && ::fdatasync(outFd) != 0)
         ok = fail(failure, "fdatasync", errno);
-    closeDescriptor(inFd);
+    releaseSource();
     if (!closeDescriptor(outFd) && ok)
         ok = fail(failure, "close", errno);
     if (ok)
