@@ -107,6 +107,7 @@ private slots:
     void overwriteRules_data();
     void overwriteRules();
     void breadthFirstOrder();
+    void batchesRepeatTheReports();
     void stop_data();
     void stop();
     void foldersWithoutAccess();
@@ -380,6 +381,53 @@ void TestBuildFileListJob::breadthFirstOrder()
         QVERIFY2(blocks.indexOf(parent) >= blocks.indexOf(previousParent),
                  qPrintable(blocks.join(' ')));
     }
+}
+
+// A listener of the batches learns what a listener of the single reports learns, in the
+// same order, and all of it before the job completes.
+void TestBuildFileListJob::batchesRepeatTheReports()
+{
+    QTemporaryDir dir;
+    QStringList tree{"src/.h", "src/l>src/f0", "src/A/f", "src/A/B/g", "src/C/"};
+    for (int i = 0; i < 600; ++i)
+        tree << QString("src/big/f%1").arg(i);
+    for (const QString& entry : tree)
+        QVERIFY(makeEntry(dir.path(), entry));
+    auto* job = new BuildFileListJob;
+    job->setPaths(dir.filePath("src"), dir.filePath("dst"));
+    job->setOptions(optionsFrom("hidden=off report"));
+    QStringList batched;
+    QList<int> batchSizes;
+    bool lateBatch = false;
+    bool completed = false;
+    connect(job, &Job::jobCompleted, this, [&] { completed = true; });
+    const QString root = dir.path();
+    connect(job, &BuildFileListJob::entriesListed, this,
+            [&](const QVector<BuildFileListJob::ListedEntry>& entries) {
+                lateBatch = lateBatch || completed;
+                batchSizes << entries.size();
+                auto rel = [root](QString path) { return path.replace(root + '/', QString()); };
+                for (const BuildFileListJob::ListedEntry& e : entries) {
+                    const QString size = e.isFolder ? QString("dir") : QString::number(e.size);
+                    if (e.kind == BuildFileListJob::ListedEntry::ToCopy)
+                        batched << QString("copy %1 %2 %3")
+                                       .arg(rel(e.source), rel(e.destination), size);
+                    else if (e.kind == BuildFileListJob::ListedEntry::ToSkip)
+                        batched << QString("skip %1 %2 %3: %4")
+                                       .arg(rel(e.source), rel(e.destination), size, e.text);
+                    else
+                        batched << QString("link %1 %2 > %3")
+                                       .arg(rel(e.source), rel(e.destination), rel(e.text));
+                }
+            });
+    const QStringList reports = walk(job, dir.path());
+    job->deleteLater();
+    QCOMPARE(reports.size(), 608);
+    QCOMPARE(batched, reports);
+    QVERIFY(!lateBatch);
+    // One batch per folder (listed in no set order), and the big folder's 601 reports in three.
+    std::sort(batchSizes.begin(), batchSizes.end());
+    QCOMPARE(batchSizes, QList<int>({1, 2, 2, 2, 89, 256, 256}));
 }
 
 void TestBuildFileListJob::stop_data()

@@ -16,6 +16,12 @@
 
 namespace {
 
+int openDescriptors()
+{
+    return QDir("/proc/self/fd").entryList(QDir::AllEntries | QDir::NoDotAndDotDot).size();
+}
+
+
 const qint64 MiB = 1024 * 1024;
 
 struct Progress
@@ -400,6 +406,7 @@ void TestCopyJob::copiesFollowingItemsInOrder()
     if (!missing.isEmpty())
         QVERIFY(QFile::remove(dir.filePath("src/" + missing)));
 
+    const int descriptorsBefore = openDescriptors();
     auto* job = new StopAtItemJob;
     job->stopAt = stopAt;
     static_cast<CopyItem&>(*job) = items.first();
@@ -417,6 +424,8 @@ void TestCopyJob::copiesFollowingItemsInOrder()
     }));
     QCOMPARE(results.size(), 3);
     QCOMPARE(pending.size(), 3);
+    // The sources that the job opened ahead are closed again, stopped or not.
+    QCOMPARE(openDescriptors(), descriptorsBefore);
     QCOMPARE(first.source_path, items.first().source_path);
     QCOMPARE(first.copy_state, results.first().copy_state);
     QStringList placed;

@@ -8,6 +8,7 @@
 #include <linux/magic.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/vfs.h>
 #include <unistd.h>
 #include <vector>
@@ -23,6 +24,9 @@ private slots:
 
     void entryMissing_data();
     void entryMissing();
+    void openFileAhead_data();
+    void openFileAhead();
+    void availableBytes();
     void openFileSystem_data();
     void openFileSystem();
     void syncFileSystemReportsABadHandle();
@@ -57,6 +61,64 @@ void TestPlatform::entryMissing()
     QVERIFY(QDir().mkpath(dir.filePath("folder")));
     QVERIFY(QFile::link(dir.filePath("gone"), dir.filePath("dangling")));
     QCOMPARE(Platform::entryMissing(dir.filePath(entry)), missing);
+}
+
+void TestPlatform::openFileAhead_data()
+{
+    QTest::addColumn<QString>("entry");
+    QTest::addColumn<bool>("opens");
+
+    QTest::newRow("regular file") << "file" << true;
+    QTest::newRow("empty file") << "empty" << true;
+    QTest::newRow("link to a file") << "link" << false;
+    QTest::newRow("folder") << "folder" << false;
+    QTest::newRow("FIFO, without hanging") << "fifo" << false;
+    QTest::newRow("nothing") << "gone" << false;
+}
+
+// A copy job opens its sources ahead; only a regular file itself may be read that way.
+void TestPlatform::openFileAhead()
+{
+    QFETCH(QString, entry);
+    QFETCH(bool, opens);
+    QTemporaryDir dir;
+    QVERIFY(TestSupport::writeFile(dir.filePath("file"), "12345"));
+    QVERIFY(TestSupport::writeFile(dir.filePath("empty"), ""));
+    QCOMPARE(::chmod(QFile::encodeName(dir.filePath("file")).constData(), 0640), 0);
+    QVERIFY(QFile::link(dir.filePath("file"), dir.filePath("link")));
+    QVERIFY(QDir().mkpath(dir.filePath("folder")));
+    QCOMPARE(::mkfifo(QFile::encodeName(dir.filePath("fifo")).constData(), 0644), 0);
+
+    Platform::EntryStatus status;
+    const int fd = Platform::openFileAhead(dir.filePath(entry), 5, &status);
+    QCOMPARE(fd >= 0, opens);
+    if (fd < 0)
+        return;
+    Platform::EntryStatus byPath;
+    QVERIFY(Platform::entryStatus(dir.filePath(entry), &byPath));
+    QVERIFY(status.isFile && !status.isSymLink && !status.isFolder);
+    QCOMPARE(status.size, byPath.size);
+    QCOMPARE(status.permissions, byPath.permissions);
+    QCOMPARE(status.lastWrite.seconds, byPath.lastWrite.seconds);
+    QCOMPARE(status.lastWrite.nanoseconds, byPath.lastWrite.nanoseconds);
+    char buffer[8];
+    QCOMPARE(Platform::readFile(fd, buffer, sizeof buffer), byPath.size);
+    Platform::closeFile(fd);
+}
+
+// Free space from the file system itself: known for a folder and a file, unknown for a path
+// that does not exist.
+void TestPlatform::availableBytes()
+{
+    QTemporaryDir dir;
+    QVERIFY(TestSupport::writeFile(dir.filePath("file"), "x"));
+    struct statvfs expected;
+    QCOMPARE(::statvfs(QFile::encodeName(dir.path()).constData(), &expected), 0);
+    const qint64 free = qint64(expected.f_bavail) * qint64(expected.f_frsize);
+    // Other processes write meanwhile: the two readings agree within a few MiB.
+    QVERIFY(qAbs(Platform::availableBytes(dir.path()) - free) < 64 * 1024 * 1024);
+    QVERIFY(qAbs(Platform::availableBytes(dir.filePath("file")) - free) < 64 * 1024 * 1024);
+    QCOMPARE(Platform::availableBytes(dir.filePath("gone/deeper")), -1);
 }
 
 void TestPlatform::openFileSystem_data()

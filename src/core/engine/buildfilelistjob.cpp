@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QMetaMethod>
 #include <QMetaObject>
 
 namespace {
@@ -15,6 +16,9 @@ namespace {
 // A temporary file of this run is written after the walk began, but its time may read
 // earlier: coarse file-system clocks, and two-second steps on some file systems.
 const qint64 staleMarginMs = 3000;
+
+// Entries handed over at once at most, so that copying starts early in a large folder.
+const int maxListedBatch = 256;
 
 // A parent that already ends with a separator (the root folder) gets no second one.
 QString joinPath(const QString& parent, const QString& name)
@@ -42,6 +46,51 @@ bool grantTraversal(const QFileInfo& entry)
 BuildFileListJob::BuildFileListJob(QObject* parent) : Job(parent)
 {
     setObjectName(QStringLiteral("JobBuildFileList"));
+    qRegisterMetaType<QVector<BuildFileListJob::ListedEntry>>();
+}
+
+void BuildFileListJob::reportToCopy(const QString& source, const QString& destination, qint64 size,
+                                    bool isFolder)
+{
+    emit itemToCopy(source, destination, size, isFolder);
+    addListedEntry({ListedEntry::ToCopy, source, destination, size, isFolder, QString()});
+}
+
+void BuildFileListJob::reportToSkip(const QString& source, const QString& destination, qint64 size,
+                                    bool isFolder, const QString& reason)
+{
+    emit itemToSkip(source, destination, size, isFolder, reason);
+    addListedEntry({ListedEntry::ToSkip, source, destination, size, isFolder, reason});
+}
+
+void BuildFileListJob::reportLinkToCopy(const QString& source, const QString& destination,
+                                        qint64 size, const QString& linkTarget)
+{
+    emit symbolicLinkToCopy(source, destination, size, linkTarget);
+    addListedEntry({ListedEntry::LinkToCopy, source, destination, size, false, linkTarget});
+}
+
+void BuildFileListJob::addListedEntry(ListedEntry&& entry)
+{
+    if (!m_listingInBatches)
+        return;
+    m_listedEntries.append(std::move(entry));
+    if (m_listedEntries.size() >= maxListedBatch)
+        sendListedEntries();
+}
+
+void BuildFileListJob::sendListedEntries()
+{
+    if (m_listedEntries.isEmpty())
+        return;
+    emit entriesListed(m_listedEntries);
+    m_listedEntries.clear();
+}
+
+void BuildFileListJob::finishJob()
+{
+    sendListedEntries();
+    Job::finishJob();
 }
 
 void BuildFileListJob::setPaths(const QString& sourcePath, const QString& destinationPath)
@@ -54,6 +103,9 @@ void BuildFileListJob::startJob()
 {
     qDebug() << "Start to build the file list for path" << qUtf8Printable(m_sourcePath);
     Job::startJob();
+    m_listedEntries.clear();
+    m_listingInBatches =
+        isSignalConnected(QMetaMethod::fromSignal(&BuildFileListJob::entriesListed));
     if (!m_options.m_copyFilters.isEmpty())
         qDebug() << "Patterns to copy:" << m_options.m_copyFilters.join(QStringLiteral(", "));
     m_copyPatterns = FileSystemUtils::compileWildcardPatterns(m_options.m_copyFilters);
@@ -105,7 +157,7 @@ void BuildFileListJob::processFolder(const QString& folder, const QString& desti
     // of the walk: otherwise the copies made there while the walk goes on would be found
     // and copied again, deeper each time.
     if (folder == m_destinationPath || folder == destinationFolder) {
-        emit itemToSkip(folder, destinationFolder, 0, true, tr("recognized as destination folder"));
+        reportToSkip(folder, destinationFolder, 0, true, tr("recognized as destination folder"));
     } else {
         const QFileInfo info(folder);
         // Without execute permission the names could be read but not their types.
@@ -116,7 +168,7 @@ void BuildFileListJob::processFolder(const QString& folder, const QString& desti
             qWarning() << "Folder" << qUtf8Printable(folder) << "is not readable";
         } else {
             if (m_options.m_destinationMode == CopyOptions::Normal && folder != m_sourcePath)
-                emit itemToCopy(folder, destinationFolder, 0, true);
+                reportToCopy(folder, destinationFolder, 0, true);
             const QFileInfoList entries = QDir(folder).entryInfoList(
                 QDir::Files | QDir::AllDirs | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
                 QDir::Unsorted);
@@ -130,6 +182,7 @@ void BuildFileListJob::processFolder(const QString& folder, const QString& desti
                                           : destinationFolder);
         }
     }
+    sendListedEntries();
     QMetaObject::invokeMethod(this, "processNextFolder", Qt::QueuedConnection);
 }
 
@@ -152,15 +205,15 @@ void BuildFileListJob::processEntry(const QFileInfo& entry, const QString& folde
     const qint64 size = isFolder ? 0 : entry.size();
     if (!m_options.m_copyHiddenFiles && entry.isHidden()) {
         if (m_reportFilteredFiles)
-            emit itemToSkip(sourcePath, destinationPath, size, isFolder,
-                            isFolder ? tr("source folder is hidden") : tr("source file is hidden"));
+            reportToSkip(sourcePath, destinationPath, size, isFolder,
+                         isFolder ? tr("source folder is hidden") : tr("source file is hidden"));
         return;
     }
     if (FileSystemUtils::matchesAnyPattern(name, m_skipPatterns)) {
         if (m_reportFilteredFiles)
-            emit itemToSkip(sourcePath, destinationPath, size, isFolder,
-                            isFolder ? tr("source folder is filtered by name")
-                                     : tr("source file is filtered by name"));
+            reportToSkip(sourcePath, destinationPath, size, isFolder,
+                         isFolder ? tr("source folder is filtered by name")
+                                  : tr("source file is filtered by name"));
         return;
     }
     if (isFolder) {
@@ -170,8 +223,8 @@ void BuildFileListJob::processEntry(const QFileInfo& entry, const QString& folde
     // FIFOs, sockets and devices: reading one may block forever or never end. The user
     // would not know the entry was left out, so it is reported whatever the settings say.
     if (!entry.isFile()) {
-        emit itemToSkip(sourcePath, destinationPath, size, false,
-                        tr("source file is not a regular file"));
+        reportToSkip(sourcePath, destinationPath, size, false,
+                     tr("source file is not a regular file"));
         return;
     }
     processFile(entry, sourcePath, destinationPath);
@@ -181,10 +234,10 @@ void BuildFileListJob::processSymbolicLink(const QFileInfo& entry, const QString
                                            const QString& destinationPath)
 {
     if (m_options.m_copySymbolicLinks) {
-        emit symbolicLinkToCopy(sourcePath, destinationPath, entry.size(), linkTargetInCopy(entry));
+        reportLinkToCopy(sourcePath, destinationPath, entry.size(), linkTargetInCopy(entry));
     } else if (m_reportFilteredFiles) {
-        emit itemToSkip(sourcePath, destinationPath, entry.size(), false,
-                        tr("source file is symbolic link"));
+        reportToSkip(sourcePath, destinationPath, entry.size(), false,
+                     tr("source file is symbolic link"));
     }
 }
 
@@ -194,8 +247,7 @@ void BuildFileListJob::processSubfolder(const QFileInfo& entry, const QString& s
     if (!m_options.m_recursive)
         return;
     if (!entry.isExecutable() && !grantTraversal(entry)) {
-        emit itemToSkip(sourcePath, destinationPath, 0, true,
-                        tr("unable to access to source folder"));
+        reportToSkip(sourcePath, destinationPath, 0, true, tr("unable to access to source folder"));
         return;
     }
     m_pendingFolders.append(CopyItem(sourcePath, destinationPath, 0, true, QString()));
@@ -218,7 +270,7 @@ void BuildFileListJob::processFile(const QFileInfo& entry, const QString& source
     }
     // The copier compares an existing destination in a verify run.
     if (verify) {
-        emit itemToCopy(sourcePath, destinationPath, size, false);
+        reportToCopy(sourcePath, destinationPath, size, false);
         return;
     }
     const QFileInfo destination(destinationPath);
@@ -233,22 +285,22 @@ void BuildFileListJob::processFile(const QFileInfo& entry, const QString& source
     }
     switch (m_options.m_overwriteMode) {
     case CopyOptions::NoOverwrite:
-        emit itemToSkip(sourcePath, destinationPath, size, false, QString());
+        reportToSkip(sourcePath, destinationPath, size, false, QString());
         break;
     case CopyOptions::OverwriteOlder:
         if (FileSystemUtils::isOlder(entry, destination))
             reportFileToCopy(sourcePath, destinationPath, size);
         else if (FileSystemUtils::isNewer(entry, destination))
-            emit itemToSkip(sourcePath, destinationPath, size, false,
-                            tr("newer destination file exists"));
+            reportToSkip(sourcePath, destinationPath, size, false,
+                         tr("newer destination file exists"));
         else
-            emit itemToSkip(sourcePath, destinationPath, size, false, QString());
+            reportToSkip(sourcePath, destinationPath, size, false, QString());
         break;
     case CopyOptions::OverwriteDifferent:
         if (FileSystemUtils::filesDiffer(entry, destination))
             reportFileToCopy(sourcePath, destinationPath, size);
         else
-            emit itemToSkip(sourcePath, destinationPath, size, false, QString());
+            reportToSkip(sourcePath, destinationPath, size, false, QString());
         break;
     default:
         // Overwrite always and auto rename: the copier replaces or renames.
@@ -261,7 +313,7 @@ void BuildFileListJob::reportFileToCopy(const QString& sourcePath, const QString
                                         qint64 size)
 {
     m_namesToCopy.insert(FileSystemUtils::fileNameOf(destinationPath));
-    emit itemToCopy(sourcePath, destinationPath, size, false);
+    reportToCopy(sourcePath, destinationPath, size, false);
 }
 
 // A copy killed before its end leaves its data under a hidden temporary name beside the

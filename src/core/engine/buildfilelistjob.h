@@ -9,6 +9,7 @@
 #include <QList>
 #include <QSet>
 #include <QString>
+#include <QVector>
 
 class QFileInfo;
 
@@ -32,6 +33,23 @@ public:
     QString sourcePath() const { return m_sourcePath; }
     QString destinationPath() const { return m_destinationPath; }
 
+    // One entry as the signals below report it, for listeners that take entries in batches.
+    struct ListedEntry
+    {
+        enum Kind
+        {
+            ToCopy,
+            ToSkip,
+            LinkToCopy
+        };
+        Kind kind = ToCopy;
+        QString source;
+        QString destination;
+        qint64 size = 0;
+        bool isFolder = false;
+        QString text; // the reason of a skip, the target of a link
+    };
+
     void setOptions(const CopyOptions& options) { m_options = options; }
     CopyOptions options() const { return m_options; }
 
@@ -46,15 +64,30 @@ signals:
                     const QString& reason);
     void symbolicLinkToCopy(const QString& source, const QString& destination, qint64 size,
                             const QString& linkTarget);
+    // The entries reported by the signals above since the last batch, in their order: at
+    // the end of each folder, every few hundred entries, and before the job finishes. A
+    // listener in another thread then wakes once per batch instead of once per entry.
+    void entriesListed(const QVector<BuildFileListJob::ListedEntry>& entries);
 
 public slots:
     void startJob() override;
+
+protected:
+    void finishJob() override;
 
 private slots:
     void buildFileList();
     void processNextFolder();
 
 private:
+    void reportToCopy(const QString& source, const QString& destination, qint64 size,
+                      bool isFolder);
+    void reportToSkip(const QString& source, const QString& destination, qint64 size, bool isFolder,
+                      const QString& reason);
+    void reportLinkToCopy(const QString& source, const QString& destination, qint64 size,
+                          const QString& linkTarget);
+    void addListedEntry(ListedEntry&& entry);
+    void sendListedEntries();
     void processFolder(const QString& folder, const QString& destinationFolder);
     void processEntry(const QFileInfo& entry, const QString& folder,
                       const QString& destinationFolder);
@@ -78,8 +111,12 @@ private:
     QList<CopyItem> m_errorItems;
     // Read once per run so that one walk never mixes two answers.
     bool m_reportFilteredFiles = false;
+    bool m_listingInBatches = false;
+    QVector<ListedEntry> m_listedEntries;
     // Names of the files to copy into the folder being listed, and the time before which
     // a temporary file of theirs cannot belong to this run.
     QSet<QString> m_namesToCopy;
     QDateTime m_staleBefore;
 };
+
+Q_DECLARE_METATYPE(BuildFileListJob::ListedEntry)

@@ -136,11 +136,33 @@ void CopyTask::startBuildFileList()
     auto* job = new BuildFileListJob();
     job->setPaths(m_task.m_sourcePath, m_task.m_destinationPath);
     job->setOptions(m_task.m_options);
-    connect(job, &BuildFileListJob::itemToCopy, this, &CopyTask::addItemToCopy);
-    connect(job, &BuildFileListJob::itemToSkip, this, &CopyTask::addItemToSkip);
-    connect(job, &BuildFileListJob::symbolicLinkToCopy, this, &CopyTask::addSymbolicLinkToCopy);
+    // In batches: one hand-over between the threads per folder rather than per entry.
+    connect(job, &BuildFileListJob::entriesListed, this, &CopyTask::addListedEntries);
     connect(job, &Job::jobCompleted, this, &CopyTask::onBuildFileListCompleted);
     runJob(job);
+}
+
+void CopyTask::addListedEntries(const QVector<BuildFileListJob::ListedEntry>& entries)
+{
+    // The queue takes the whole batch before a job is made, so that the job can take
+    // several of its items.
+    m_addingListedEntries = true;
+    for (const BuildFileListJob::ListedEntry& entry : entries) {
+        switch (entry.kind) {
+        case BuildFileListJob::ListedEntry::ToCopy:
+            addItemToCopy(entry.source, entry.destination, entry.size, entry.isFolder);
+            break;
+        case BuildFileListJob::ListedEntry::ToSkip:
+            addItemToSkip(entry.source, entry.destination, entry.size, entry.isFolder, entry.text);
+            break;
+        case BuildFileListJob::ListedEntry::LinkToCopy:
+            addSymbolicLinkToCopy(entry.source, entry.destination, entry.size, entry.text);
+            break;
+        }
+    }
+    m_addingListedEntries = false;
+    if (canStartJob())
+        processNextCopyInQueue();
 }
 
 void CopyTask::addItemToCopy(const QString& source, const QString& destination, qint64 size,
@@ -156,7 +178,7 @@ void CopyTask::addItemToCopy(const QString& source, const QString& destination, 
     }
     countToCopy(item);
     // Copying starts while the list is still being built.
-    if (canStartJob())
+    if (!m_addingListedEntries && canStartJob())
         processNextCopyInQueue();
 }
 
@@ -166,7 +188,7 @@ void CopyTask::addSymbolicLinkToCopy(const QString& source, const QString& desti
     const CopyItem item(source, destination, size, false, linkTarget);
     m_symbolicLinksQueue.append(item);
     countToCopy(item);
-    if (canStartJob())
+    if (!m_addingListedEntries && canStartJob())
         processNextCopyInQueue();
 }
 

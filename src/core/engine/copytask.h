@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/buildfilelistjob.h"
 #include "engine/commitfilesjob.h"
 #include "engine/externalprogramsettings.h"
 #include "fs/pathutils.h"
@@ -132,6 +133,7 @@ public slots:
 private slots:
     void onJobProgress(const QString& name, qint64 done, qint64 total);
     void startBuildFileList();
+    void addListedEntries(const QVector<BuildFileListJob::ListedEntry>& entries);
     void addItemToCopy(const QString& source, const QString& destination, qint64 size,
                        bool isFolder);
     void addSymbolicLinkToCopy(const QString& source, const QString& destination, qint64 size,
@@ -209,6 +211,8 @@ private:
     qint64 m_pendingBytes = 0;
     bool m_commitRunning = false;
     bool m_groupedCopies = true;
+    // While a batch from the walk is being queued: jobs are made once it is all in.
+    bool m_addingListedEntries = false;
     QString m_fileSystemPath;
     // The destination root in error when that flush failed.
     CopyItem m_fileSystemError;
