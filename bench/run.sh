@@ -26,6 +26,7 @@ trap 'rm -rf "$work"' EXIT
 export HOME="$work/home" # brindle-cli keeps its settings and task files there
 mkdir -p "$HOME"
 counter=0
+median=0
 
 drop_caches() {
     sync
@@ -40,8 +41,10 @@ between_cases() {
 }
 
 # median_time PREPARE CMD...: runs CMD $runs times; "@T" in CMD stands for a fresh
-# target path, "@M" for the matching fresh move source made by PREPARE. Prints the
-# median wall time in seconds.
+# target path, "@M" for the matching fresh move source made by PREPARE. Sets median to the
+# median wall time in seconds. (Not called in a command substitution: the target counter
+# must live on in this shell, or every case would reuse the last case's targets, and rsync
+# would find its work already done.)
 median_time() {
     local prepare="$1"; shift
     local times=()
@@ -61,7 +64,7 @@ median_time() {
         end=$(date +%s.%N)
         times+=("$(echo "$end - $start" | bc -l)")
     done
-    printf '%s\n' "${times[@]}" | sort -g | awk '{a[NR]=$1} END {m=(NR%2)?a[(NR+1)/2]:(a[NR/2]+a[NR/2+1])/2; printf "%.3f", m}'
+    median=$(printf '%s\n' "${times[@]}" | sort -g | awk '{a[NR]=$1} END {m=(NR%2)?a[(NR+1)/2]:(a[NR/2]+a[NR/2+1])/2; printf "%.3f", m}')
 }
 
 row() { # name brindle other-name other
@@ -106,45 +109,60 @@ echo
 
 # brindle-cli reports a copy complete only once it is on the device; cp and rsync return
 # with the data still in the page cache, so each is also timed with a sync after it.
-b=$(median_time nothing "$cli" copy "$work/big" @T --quiet)
-o=$(median_time nothing cp -r "$work/big" @T)
+median_time nothing "$cli" copy "$work/big" @T --quiet
+b=$median
+median_time nothing cp -r "$work/big" @T
+o=$median
 row "copy 1 GiB file" "$b" "cp -r" "$o"
-o=$(median_time nothing sh -c "cp -r '$work/big' '@T' && sync")
+median_time nothing sh -c "cp -r '$work/big' '@T' && sync"
+o=$median
 row "copy 1 GiB file" "$b" "cp -r && sync" "$o"
 between_cases
 
-b=$(median_time nothing "$cli" copy "$work/small" @T --quiet)
-o=$(median_time nothing cp -a "$work/small" @T)
+median_time nothing "$cli" copy "$work/small" @T --quiet
+b=$median
+median_time nothing cp -a "$work/small" @T
+o=$median
 row "copy 20,000 small files" "$b" "cp -a" "$o"
-o=$(median_time nothing sh -c "cp -a '$work/small' '@T' && sync")
+median_time nothing sh -c "cp -a '$work/small' '@T' && sync"
+o=$median
 row "copy 20,000 small files" "$b" "cp -a && sync" "$o"
-o=$(median_time nothing rsync -a "$work/small/" @T/)
+median_time nothing rsync -a "$work/small/" @T/
+o=$median
 row "copy 20,000 small files" "$b" "rsync -a" "$o"
-o=$(median_time nothing sh -c "rsync -a '$work/small/' '@T/' && sync")
+median_time nothing sh -c "rsync -a '$work/small/' '@T/' && sync"
+o=$median
 row "copy 20,000 small files" "$b" "rsync -a && sync" "$o"
 between_cases
 
 # A move copies, flushes each copy to the device, then deletes the source: beside a
 # plain copy this shows the cost of the flush and the deletions.
-m=$(median_time copy_small_source "$cli" move @M @T --quiet)
+median_time copy_small_source "$cli" move @M @T --quiet
+m=$median
 row "move 20,000 small files" "$m" "brindle-cli copy" "$b"
 between_cases
 
 cp -a "$work/small" "$work/small-copy"
 cp -a "$work/big" "$work/big-copy"
 sync
-b=$(median_time nothing "$cli" verify "$work/small" "$work/small-copy" --quiet)
-o=$(median_time nothing sh -c "cd '$work/small' && find . -type f -print0 | xargs -0 sha256sum >/dev/null && cd '$work/small-copy' && find . -type f -print0 | xargs -0 sha256sum >/dev/null")
+median_time nothing "$cli" verify "$work/small" "$work/small-copy" --quiet
+b=$median
+median_time nothing sh -c "cd '$work/small' && find . -type f -print0 | xargs -0 sha256sum >/dev/null && cd '$work/small-copy' && find . -type f -print0 | xargs -0 sha256sum >/dev/null"
+o=$median
 row "verify 20,000 small files" "$b" "sha256sum both trees" "$o"
-b=$(median_time nothing "$cli" verify "$work/big" "$work/big-copy" --quiet)
-o=$(median_time nothing sha256sum "$work/big/one-gib.bin" "$work/big-copy/one-gib.bin")
+median_time nothing "$cli" verify "$work/big" "$work/big-copy" --quiet
+b=$median
+median_time nothing sha256sum "$work/big/one-gib.bin" "$work/big-copy/one-gib.bin"
+o=$median
 row "verify 1 GiB file" "$b" "sha256sum both" "$o"
 rm -rf "$work/small-copy" "$work/big-copy"
 between_cases
 
 # A filter that matches nothing, without empty folders: the run only walks the tree.
-b=$(median_time nothing "$cli" copy "$work/many" @T --quiet --include "no-such-name" --no-empty-folders)
-o=$(median_time nothing find "$work/many")
+median_time nothing "$cli" copy "$work/many" @T --quiet --include "no-such-name" --no-empty-folders
+b=$median
+median_time nothing find "$work/many"
+o=$median
 row "walk 200,000 files" "$b" "find" "$o"
 between_cases
 

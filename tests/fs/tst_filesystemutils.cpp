@@ -390,6 +390,7 @@ void TestFileSystemUtils::modificationComparisons()
     QVERIFY(setTimes(b.filePath(), bTime, bTime));
     QCOMPARE(isNewer(a, b), newer);
     QCOMPARE(isOlder(a, b), older);
+    QCOMPARE(modificationOrder(a, b), newer ? 1 : (older ? -1 : 0));
     QCOMPARE(filesDiffer(a, b), differ); // creation times are unknown here and never differ
 }
 

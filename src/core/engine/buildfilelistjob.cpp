@@ -287,15 +287,17 @@ void BuildFileListJob::processFile(const QFileInfo& entry, const QString& source
     case CopyOptions::NoOverwrite:
         reportToSkip(sourcePath, destinationPath, size, false, QString());
         break;
-    case CopyOptions::OverwriteOlder:
-        if (FileSystemUtils::isOlder(entry, destination))
+    case CopyOptions::OverwriteOlder: {
+        const int order = FileSystemUtils::modificationOrder(entry, destination);
+        if (order < 0)
             reportFileToCopy(sourcePath, destinationPath, size);
-        else if (FileSystemUtils::isNewer(entry, destination))
+        else if (order > 0)
             reportToSkip(sourcePath, destinationPath, size, false,
                          tr("newer destination file exists"));
         else
             reportToSkip(sourcePath, destinationPath, size, false, QString());
         break;
+    }
     case CopyOptions::OverwriteDifferent:
         if (FileSystemUtils::filesDiffer(entry, destination))
             reportFileToCopy(sourcePath, destinationPath, size);

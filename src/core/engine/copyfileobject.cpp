@@ -154,8 +154,9 @@ bool CopyFileObject::checkExistingDestination(const QFileInfo& source, const QFi
     if (isLink) {
         linkDiffers = FileSystemUtils::linkTargetsDiffer(source, destination, link_target);
     } else {
-        older = FileSystemUtils::isOlder(source, destination);
-        newer = FileSystemUtils::isNewer(source, destination);
+        const int order = FileSystemUtils::modificationOrder(source, destination);
+        older = order < 0;
+        newer = order > 0;
         sizeDiffers = source.size() != destination.size();
         // Never true where creation dates are unknown.
         createdDiffers = FileSystemUtils::createdDatesDiffer(source, destination);
@@ -518,7 +519,8 @@ void CopyFileObject::reportSourceChanged()
 
 void CopyFileObject::restoreSourcePermissions()
 {
-    if (!link_target.isEmpty() || m_sourceMode < 0)
+    // A verify only reads the source.
+    if (!link_target.isEmpty() || m_sourceMode < 0 || m_options.m_copyMode == CopyOptions::Verify)
         return;
     Platform::EntryStatus now;
     if (Platform::entryStatus(source_path, &now) &&

@@ -199,19 +199,29 @@ bool createdDatesDiffer(const QFileInfo& a, const QFileInfo& b)
     return createdA.date() != createdB.date();
 }
 
+int modificationOrder(const QFileInfo& a, const QFileInfo& b)
+{
+    const qint64 apart = modificationSecsApart(a, b);
+    if (apart >= minimumTimeDifferenceSecs)
+        return 1;
+    if (apart <= -minimumTimeDifferenceSecs)
+        return -1;
+    return 0;
+}
+
 bool isNewer(const QFileInfo& a, const QFileInfo& b)
 {
-    return modificationSecsApart(a, b) >= minimumTimeDifferenceSecs;
+    return modificationOrder(a, b) > 0;
 }
 
 bool isOlder(const QFileInfo& a, const QFileInfo& b)
 {
-    return modificationSecsApart(a, b) <= -minimumTimeDifferenceSecs;
+    return modificationOrder(a, b) < 0;
 }
 
 bool filesDiffer(const QFileInfo& a, const QFileInfo& b)
 {
-    return isNewer(a, b) || isOlder(a, b) || createdDatesDiffer(a, b) || a.size() != b.size();
+    return a.size() != b.size() || modificationOrder(a, b) != 0 || createdDatesDiffer(a, b);
 }
 
 QString uniqueFileName(const QString& path, int* number)

@@ -51,6 +51,9 @@ bool linkTargetsDiffer(const QFileInfo& source, const QFileInfo& destination,
                        const QString& knownTarget);
 // Creation days differ; unknown creation times never differ.
 bool createdDatesDiffer(const QFileInfo& a, const QFileInfo& b);
+// 1 when b was modified at least 2 seconds later than a, -1 when at least 2 seconds
+// earlier, 0 otherwise (or when a time cannot be read): both times read once.
+int modificationOrder(const QFileInfo& a, const QFileInfo& b);
 // b was modified at least 2 seconds later than a.
 bool isNewer(const QFileInfo& a, const QFileInfo& b);
 // b was modified at least 2 seconds earlier than a.
