@@ -1,3 +1,4 @@
+#include "cliscratch.h"
 #include "testsupport.h"
 
 #include <QDirIterator>
@@ -14,25 +15,9 @@
 
 namespace {
 
-struct Result
-{
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
+using Result = TestSupport::CliScratch::Result;
 
-// Relative path -> content of every file below root.
-QMap<QString, QByteArray> treeOf(const QString& root)
-{
-    QMap<QString, QByteArray> files;
-    QDirIterator it(root, QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        files.insert(QDir(root).relativeFilePath(path), TestSupport::readFile(path));
-    }
-    return files;
-}
+using TestSupport::treeOf;
 
 } // namespace
 
@@ -58,47 +43,29 @@ private:
     Result run(const QStringList& arguments);
     void makeTree(const QString& root, int folders, int filesPerFolder, int size);
 
-    QString m_program;
-    std::unique_ptr<QTemporaryDir> m_dir;
-    QProcessEnvironment m_environment;
+    std::unique_ptr<TestSupport::CliScratch> m_dir;
 };
 
 void TestBrindleCli::initTestCase()
 {
-    m_program = qEnvironmentVariable("BRINDLE_CLI");
-    QVERIFY2(QFileInfo(m_program).isExecutable(), "BRINDLE_CLI must name the built program");
+    QVERIFY2(!TestSupport::CliScratch::program().isEmpty(),
+             "BRINDLE_CLI must name the built program");
 }
 
 void TestBrindleCli::init()
 {
-    m_dir = std::make_unique<QTemporaryDir>();
+    m_dir = std::make_unique<TestSupport::CliScratch>();
     QVERIFY(m_dir->isValid());
-    // The program keeps settings and task files under HOME: never the user's own.
-    m_environment = QProcessEnvironment::systemEnvironment();
-    m_environment.insert("HOME", m_dir->filePath("home"));
-    m_environment.insert("XDG_CONFIG_HOME", m_dir->filePath("home/.config"));
-    m_environment.insert("XDG_DATA_HOME", m_dir->filePath("home/.local/share"));
 }
 
 QProcess* TestBrindleCli::start(const QStringList& arguments)
 {
-    auto* process = new QProcess(this);
-    process->setProcessEnvironment(m_environment);
-    process->setWorkingDirectory(m_dir->path());
-    process->start(m_program, arguments);
-    return process;
+    return m_dir->start(arguments, this);
 }
 
 Result TestBrindleCli::run(const QStringList& arguments)
 {
-    std::unique_ptr<QProcess> process(start(arguments));
-    Result result;
-    if (!process->waitForFinished(120000) || process->exitStatus() != QProcess::NormalExit)
-        return result;
-    result.exitCode = process->exitCode();
-    result.out = QString::fromLocal8Bit(process->readAllStandardOutput());
-    result.err = QString::fromLocal8Bit(process->readAllStandardError());
-    return result;
+    return m_dir->run(arguments);
 }
 
 void TestBrindleCli::makeTree(const QString& root, int folders, int filesPerFolder, int size)

@@ -80,14 +80,7 @@ QString linkTextOf(const QString& path)
     return length < 0 ? QString() : QFile::decodeName(QByteArray(buffer, int(length)));
 }
 
-// Every entry of the folder, hidden temporary names included.
-QStringList entriesOf(const QString& folder)
-{
-    QStringList entries = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
-                                                 QDir::NoDotAndDotDot);
-    entries.sort();
-    return entries;
-}
+using TestSupport::entriesOf;
 
 bool writeFile(const QString& path, const QByteArray& data, const QDateTime& time, int mode)
 {

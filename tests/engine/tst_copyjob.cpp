@@ -21,7 +21,6 @@ int openDescriptors()
     return QDir("/proc/self/fd").entryList(QDir::AllEntries | QDir::NoDotAndDotDot).size();
 }
 
-
 const qint64 MiB = 1024 * 1024;
 
 struct Progress
@@ -55,11 +54,7 @@ bool makeSparseFile(const QString& path, qint64 size)
            ::truncate(QFile::encodeName(path).constData(), size) == 0;
 }
 
-QStringList entriesOf(const QString& folder)
-{
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
-                                  QDir::NoDotAndDotDot);
-}
+using TestSupport::entriesOf;
 
 // Stops itself when it creates the copier of the item at stopAt (0 = its own item).
 class StopAtItemJob : public CopyJob

@@ -21,12 +21,7 @@ QByteArray randomData(qint64 size)
     return QByteArray(reinterpret_cast<const char*>(words.constData()), int(size));
 }
 
-// Every entry of the folder, hidden temporary names included.
-QStringList entriesOf(const QString& folder)
-{
-    return QDir(folder).entryList(
-        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
-}
+using TestSupport::entriesOf;
 
 int openFile(const QString& path, int flags)
 {

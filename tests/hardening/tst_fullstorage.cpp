@@ -1,4 +1,5 @@
 #include "app/appsettings.h"
+#include "cliscratch.h"
 #include "engine/copyfileobject.h"
 #include "engine/copytask.h"
 #include "engine/storageprobe.h"
@@ -153,7 +154,7 @@ private:
     // Empty on success, else why it failed.
     QString mountSmallStorage(const QByteArray& options);
 
-    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<TestSupport::CliScratch> m_dir;
     std::unique_ptr<TmpfsMount> m_mount;
     QString m_source;
     QString m_destination;
@@ -168,7 +169,7 @@ void TestFullStorage::initTestCase()
 
 void TestFullStorage::init()
 {
-    m_dir = std::make_unique<QTemporaryDir>();
+    m_dir = std::make_unique<TestSupport::CliScratch>();
     QVERIFY(m_dir->isValid());
     m_source = m_dir->filePath("src");
     m_destination = m_dir->filePath("mnt/dest");
@@ -217,26 +218,20 @@ void TestFullStorage::commandLineRun()
     QFETCH(QString, command);
     QFETCH(int, method);
     QFETCH(int, threads);
-    const QString program = qEnvironmentVariable("BRINDLE_CLI");
-    QVERIFY2(QFileInfo(program).isExecutable(), "BRINDLE_CLI must name the built program");
+    QVERIFY2(!TestSupport::CliScratch::program().isEmpty(),
+             "BRINDLE_CLI must name the built program");
     const QMap<QString, QByteArray> original = makeTree(m_source, treeEntries);
     QVERIFY(!original.isEmpty());
     const QString mountError = mountSmallStorage("size=4m");
     if (!mountError.isEmpty())
         QSKIP(qPrintable("Cannot mount a small tmpfs: " + mountError));
 
-    QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("HOME", m_dir->filePath("home"));
-    environment.insert("XDG_CONFIG_HOME", m_dir->filePath("home/.config"));
-    environment.insert("XDG_DATA_HOME", m_dir->filePath("home/.local/share"));
-    process.setProcessEnvironment(environment);
-    process.start(program, {command, m_source, m_destination, "--json", "--method",
-                            methodNames[method], "--threads", QString::number(threads)});
-    QVERIFY(process.waitForFinished(60000));
-    const QByteArray out = process.readAllStandardOutput();
-    QCOMPARE(process.exitCode(), 1);
-    const QJsonObject json = QJsonDocument::fromJson(out).object();
+    const TestSupport::CliScratch::Result result =
+        m_dir->run({command, m_source, m_destination, "--json", "--method", methodNames[method],
+                    "--threads", QString::number(threads)},
+                   60000);
+    QCOMPARE(result.exitCode, 1);
+    const QJsonObject json = result.json;
     QCOMPARE(json.value("outcome").toString(), QStringLiteral("completed with errors"));
 
     // Files in error, with the reason each gives: the run's own free-space test, or the

@@ -1,3 +1,4 @@
+#include "cliscratch.h"
 #include "testsupport.h"
 
 #include <QDirIterator>
@@ -24,13 +25,7 @@ const qint64 bigFileSize = 300 * 1024 * 1024;
 // A leftover younger than this may belong to a run in progress and is left alone.
 const qint64 staleMarginMs = 3000;
 
-struct Result
-{
-    int exitCode = -1;
-    QString out;
-    QString err;
-    QJsonObject json;
-};
+using Result = TestSupport::CliScratch::Result;
 
 // The copier's temporary name for target, ".<target>.<random>.part", written here
 // independently of the program's own code.
@@ -54,18 +49,7 @@ bool sameContent(const QString& a, const QString& b)
     return true;
 }
 
-// Relative path -> content of every file below root, hidden ones included.
-QMap<QString, QByteArray> treeOf(const QString& root)
-{
-    QMap<QString, QByteArray> files;
-    QDirIterator it(root, QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        files.insert(QDir(root).relativeFilePath(path), TestSupport::readFile(path));
-    }
-    return files;
-}
+using TestSupport::treeOf;
 
 // Relative paths of the files below root, hidden ones included.
 QStringList filesBelow(const QString& root)
@@ -170,17 +154,15 @@ private:
     Result run(const QStringList& arguments);
     void waitPastStaleMargin(const QString& root, const QStringList& leftovers);
 
-    QString m_program;
     QTemporaryDir m_shared;
     QString m_bigFile;
-    std::unique_ptr<QTemporaryDir> m_dir;
-    QProcessEnvironment m_environment;
+    std::unique_ptr<TestSupport::CliScratch> m_dir;
 };
 
 void TestInterruption::initTestCase()
 {
-    m_program = qEnvironmentVariable("BRINDLE_CLI");
-    QVERIFY2(QFileInfo(m_program).isExecutable(), "BRINDLE_CLI must name the built program");
+    QVERIFY2(!TestSupport::CliScratch::program().isEmpty(),
+             "BRINDLE_CLI must name the built program");
     QVERIFY(m_shared.isValid());
 
     // Every mebibyte differs from the others, so that a misplaced block would show.
@@ -199,35 +181,18 @@ void TestInterruption::initTestCase()
 
 void TestInterruption::init()
 {
-    m_dir = std::make_unique<QTemporaryDir>();
+    m_dir = std::make_unique<TestSupport::CliScratch>();
     QVERIFY(m_dir->isValid());
-    // The program keeps settings and task files under HOME: never the user's own.
-    m_environment = QProcessEnvironment::systemEnvironment();
-    m_environment.insert("HOME", m_dir->filePath("home"));
-    m_environment.insert("XDG_CONFIG_HOME", m_dir->filePath("home/.config"));
-    m_environment.insert("XDG_DATA_HOME", m_dir->filePath("home/.local/share"));
 }
 
 QProcess* TestInterruption::start(const QStringList& arguments)
 {
-    auto* process = new QProcess(this);
-    process->setProcessEnvironment(m_environment);
-    process->setWorkingDirectory(m_dir->path());
-    process->start(m_program, arguments);
-    return process;
+    return m_dir->start(arguments, this);
 }
 
 Result TestInterruption::run(const QStringList& arguments)
 {
-    std::unique_ptr<QProcess> process(start(arguments + QStringList{"--json"}));
-    Result result;
-    if (!process->waitForFinished(120000) || process->exitStatus() != QProcess::NormalExit)
-        return result;
-    result.exitCode = process->exitCode();
-    result.out = QString::fromLocal8Bit(process->readAllStandardOutput());
-    result.err = QString::fromLocal8Bit(process->readAllStandardError());
-    result.json = QJsonDocument::fromJson(result.out.toUtf8()).object();
-    return result;
+    return m_dir->run(arguments + QStringList{"--json"});
 }
 
 // The next run removes a leftover only once it is clearly older than that run.

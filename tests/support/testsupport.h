@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QMap>
 #include <QString>
 #include <QStringList>
 
@@ -14,6 +15,11 @@ void initTestEnvironment();
 // Writes data to path, creating missing parent folders. Returns false on failure.
 bool writeFile(const QString& path, const QByteArray& data);
 QByteArray readFile(const QString& path);
+
+// Every entry of the folder, hidden ones (temporary names) included, sorted by name.
+QStringList entriesOf(const QString& folder);
+// Relative path -> content of every file below root, hidden ones included.
+QMap<QString, QByteArray> treeOf(const QString& root);
 
 // True when the process runs as root (a permission test must then drop privileges).
 bool runningAsRoot();
