@@ -402,29 +402,29 @@ void TestBuildFileListJob::batchesRepeatTheReports()
     bool completed = false;
     connect(job, &Job::jobCompleted, this, [&] { completed = true; });
     const QString root = dir.path();
-    connect(job, &BuildFileListJob::entriesListed, this,
-            [&](const QVector<BuildFileListJob::ListedEntry>& entries) {
-                lateBatch = lateBatch || completed;
-                batchSizes << entries.size();
-                auto rel = [root](QString path) { return path.replace(root + '/', QString()); };
-                for (const BuildFileListJob::ListedEntry& e : entries) {
-                    const QString size = e.isFolder ? QString("dir") : QString::number(e.size);
-                    if (e.kind == BuildFileListJob::ListedEntry::ToCopy)
-                        batched << QString("copy %1 %2 %3")
-                                       .arg(rel(e.source), rel(e.destination), size);
-                    else if (e.kind == BuildFileListJob::ListedEntry::ToSkip)
-                        batched << QString("skip %1 %2 %3: %4")
-                                       .arg(rel(e.source), rel(e.destination), size, e.text);
-                    else
-                        batched << QString("link %1 %2 > %3")
-                                       .arg(rel(e.source), rel(e.destination), rel(e.text));
-                }
-            });
+    connect(job, &BuildFileListJob::entriesListed, this, [&] {
+        const QVector<BuildFileListJob::ListedEntry> entries = job->takeListedEntries();
+        lateBatch = lateBatch || completed;
+        batchSizes << entries.size();
+        auto rel = [root](QString path) { return path.replace(root + '/', QString()); };
+        for (const BuildFileListJob::ListedEntry& e : entries) {
+            const QString size = e.isFolder ? QString("dir") : QString::number(e.size);
+            if (e.kind == BuildFileListJob::ListedEntry::ToCopy)
+                batched << QString("copy %1 %2 %3").arg(rel(e.source), rel(e.destination), size);
+            else if (e.kind == BuildFileListJob::ListedEntry::ToSkip)
+                batched << QString("skip %1 %2 %3: %4")
+                               .arg(rel(e.source), rel(e.destination), size, e.text);
+            else
+                batched << QString("link %1 %2 > %3")
+                               .arg(rel(e.source), rel(e.destination), rel(e.text));
+        }
+    });
     const QStringList reports = walk(job, dir.path());
     job->deleteLater();
     QCOMPARE(reports.size(), 608);
     QCOMPARE(batched, reports);
     QVERIFY(!lateBatch);
+    QVERIFY(job->takeListedEntries().isEmpty());
     // One batch per folder (listed in no set order), and the big folder's 601 reports in three.
     std::sort(batchSizes.begin(), batchSizes.end());
     QCOMPARE(batchSizes, QList<int>({1, 2, 2, 2, 89, 256, 256}));

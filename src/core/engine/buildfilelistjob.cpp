@@ -3,6 +3,7 @@
 #include "app/appsettings.h"
 #include "fs/filesystemutils.h"
 #include "fs/platformcopy.h"
+#include "jobs/mutexlocker.h"
 
 #include <QDebug>
 #include <QDir>
@@ -46,7 +47,6 @@ bool grantTraversal(const QFileInfo& entry)
 BuildFileListJob::BuildFileListJob(QObject* parent) : Job(parent)
 {
     setObjectName(QStringLiteral("JobBuildFileList"));
-    qRegisterMetaType<QVector<BuildFileListJob::ListedEntry>>();
 }
 
 void BuildFileListJob::reportToCopy(const QString& source, const QString& destination, qint64 size,
@@ -83,8 +83,19 @@ void BuildFileListJob::sendListedEntries()
 {
     if (m_listedEntries.isEmpty())
         return;
-    emit entriesListed(m_listedEntries);
-    m_listedEntries.clear();
+    {
+        MutexLocker locker(&m_listedMutex);
+        // Swapped in, not shared: nothing of the batch stays with this thread.
+        m_listedBatches.append(QVector<ListedEntry>());
+        m_listedBatches.last().swap(m_listedEntries);
+    }
+    emit entriesListed();
+}
+
+QVector<BuildFileListJob::ListedEntry> BuildFileListJob::takeListedEntries()
+{
+    MutexLocker locker(&m_listedMutex);
+    return m_listedBatches.isEmpty() ? QVector<ListedEntry>() : m_listedBatches.takeFirst();
 }
 
 void BuildFileListJob::finishJob()

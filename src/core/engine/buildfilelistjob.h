@@ -7,6 +7,7 @@
 
 #include <QDateTime>
 #include <QList>
+#include <QMutex>
 #include <QSet>
 #include <QString>
 #include <QVector>
@@ -50,6 +51,10 @@ public:
         QString text; // the reason of a skip, the target of a link
     };
 
+    // The oldest batch not taken yet, its entries in the order of the signals (empty when
+    // none is left). Called from any thread, once per entriesListed.
+    QVector<ListedEntry> takeListedEntries();
+
     void setOptions(const CopyOptions& options) { m_options = options; }
     CopyOptions options() const { return m_options; }
 
@@ -64,10 +69,10 @@ signals:
                     const QString& reason);
     void symbolicLinkToCopy(const QString& source, const QString& destination, qint64 size,
                             const QString& linkTarget);
-    // The entries reported by the signals above since the last batch, in their order: at
-    // the end of each folder, every few hundred entries, and before the job finishes. A
+    // A batch of the entries reported by the signals above is ready for takeListedEntries:
+    // at the end of each folder, every few hundred entries, and before the job finishes. A
     // listener in another thread then wakes once per batch instead of once per entry.
-    void entriesListed(const QVector<BuildFileListJob::ListedEntry>& entries);
+    void entriesListed();
 
 public slots:
     void startJob() override;
@@ -113,10 +118,12 @@ private:
     bool m_reportFilteredFiles = false;
     bool m_listingInBatches = false;
     QVector<ListedEntry> m_listedEntries;
+    // Batches waiting for the listener, guarded by the mutex: a batch does not travel in
+    // the signal, so the listener's thread reads it only after taking the lock.
+    QMutex m_listedMutex;
+    QList<QVector<ListedEntry>> m_listedBatches;
     // Names of the files to copy into the folder being listed, and the time before which
     // a temporary file of theirs cannot belong to this run.
     QSet<QString> m_namesToCopy;
     QDateTime m_staleBefore;
 };
-
-Q_DECLARE_METATYPE(BuildFileListJob::ListedEntry)

@@ -142,8 +142,12 @@ void CopyTask::startBuildFileList()
     runJob(job);
 }
 
-void CopyTask::addListedEntries(const QVector<BuildFileListJob::ListedEntry>& entries)
+void CopyTask::addListedEntries()
 {
+    auto* job = qobject_cast<BuildFileListJob*>(sender());
+    if (!job)
+        return;
+    const QVector<BuildFileListJob::ListedEntry> entries = job->takeListedEntries();
     // The queue takes the whole batch before a job is made, so that the job can take
     // several of its items.
     m_addingListedEntries = true;

@@ -133,7 +133,8 @@ public slots:
 private slots:
     void onJobProgress(const QString& name, qint64 done, qint64 total);
     void startBuildFileList();
-    void addListedEntries(const QVector<BuildFileListJob::ListedEntry>& entries);
+    // Queues the walk's next batch of entries (BuildFileListJob::entriesListed).
+    void addListedEntries();
     void addItemToCopy(const QString& source, const QString& destination, qint64 size,
                        bool isFolder);
     void addSymbolicLinkToCopy(const QString& source, const QString& destination, qint64 size,
