@@ -56,6 +56,42 @@ QString uncPrefix()
     return QString(2, QDir::separator());
 }
 
+bool isSameEntry(const QString& a, const QString& b)
+{
+    Platform::EntryIdentity first;
+    Platform::EntryIdentity second;
+    return Platform::entryIdentity(a, &first) && Platform::entryIdentity(b, &second) &&
+           first == second;
+}
+
+bool isWithinFolder(const QString& path, const QString& folder)
+{
+    Platform::EntryIdentity folderIdentity;
+    if (!Platform::entryIdentity(folder, &folderIdentity))
+        return false;
+    // The part of path that exists, resolved by the system: symbolic links in the middle of
+    // path lead elsewhere than its text says.
+    QString existing = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+    while (!QFileInfo::exists(existing)) {
+        const QString parent = QFileInfo(existing).path();
+        if (parent == existing)
+            return false;
+        existing = parent;
+    }
+    QString resolved = QFileInfo(existing).canonicalFilePath();
+    if (resolved.isEmpty())
+        resolved = existing;
+    for (;;) {
+        Platform::EntryIdentity identity;
+        if (Platform::entryIdentity(resolved, &identity) && identity == folderIdentity)
+            return true;
+        const QString parent = QFileInfo(resolved).path();
+        if (parent == resolved)
+            return false;
+        resolved = parent;
+    }
+}
+
 bool fileExists(const QString& path)
 {
     return Platform::entryExists(path);

@@ -25,6 +25,15 @@ QString uncPrefix();
 // True when an entry exists at path; a dangling symbolic link exists too.
 bool fileExists(const QString& path);
 
+// Whether both paths name one and the same entry, whatever names lead to it (hard links,
+// symbolic links, bind mounts): equal device and inode, links followed. False when either
+// cannot be reached.
+bool isSameEntry(const QString& a, const QString& b);
+// Whether path is the folder itself or lies below it, through any alias: each folder above
+// path as the system resolves it (path itself need not exist) is compared with the folder
+// by identity.
+bool isWithinFolder(const QString& path, const QString& folder);
+
 // Attribute word of the entry, or InvalidAttributes (logged).
 int fileAttributes(const QString& path);
 bool isReadOnly(const QString& path);

@@ -50,6 +50,23 @@ struct EntryStatus
 };
 // The entry itself (a final link is not followed); false when it cannot be read.
 bool entryStatus(const QString& path, EntryStatus* status);
+// What tells one file-system entry from every other: its device and inode. Two paths with
+// equal identities name the same entry (a hard link, a symbolic link, a bind mount).
+struct EntryIdentity
+{
+    quint64 device = 0;
+    quint64 inode = 0;
+
+    bool operator==(const EntryIdentity& other) const
+    {
+        return device == other.device && inode == other.inode;
+    }
+    bool operator!=(const EntryIdentity& other) const { return !(*this == other); }
+};
+// The identity of the entry at path; followLinks decides whether a final symbolic link is
+// followed. False when the entry cannot be reached.
+bool entryIdentity(const QString& path, EntryIdentity* identity, bool followLinks = true);
+
 // Whether the calling user may read the entry (a link is followed).
 bool isReadable(const QString& path);
 

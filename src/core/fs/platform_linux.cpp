@@ -78,6 +78,18 @@ bool entryStatus(const QString& path, EntryStatus* result)
     return true;
 }
 
+bool entryIdentity(const QString& path, EntryIdentity* identity, bool followLinks)
+{
+    struct stat status;
+    const QByteArray encoded = QFile::encodeName(path);
+    if ((followLinks ? ::stat(encoded.constData(), &status)
+                     : ::lstat(encoded.constData(), &status)) != 0)
+        return fail(followLinks ? "stat" : "lstat");
+    identity->device = static_cast<quint64>(status.st_dev);
+    identity->inode = static_cast<quint64>(status.st_ino);
+    return true;
+}
+
 bool isReadable(const QString& path)
 {
     if (::access(QFile::encodeName(path).constData(), R_OK) != 0)
