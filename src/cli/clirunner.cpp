@@ -85,13 +85,14 @@ CliRunner::~CliRunner()
     }
 }
 
-bool CliRunner::preparePaths(QString* source, QString* destination, QString* message)
+bool CliRunner::preparePaths(QString* source, QString* destination, bool verify, QString* message)
 {
     // Relative paths are taken from the current folder, as any command-line tool does.
     *source = FileSystemUtils::normalizePath(QFileInfo(*source).absoluteFilePath());
     *destination = FileSystemUtils::normalizePath(QFileInfo(*destination).absoluteFilePath());
-    if (*source == *destination) {
-        *message = QStringLiteral("Unable to copy an item on itself.");
+    const QString refusal = CopyTask::pathsRefusal(*source, *destination);
+    if (!refusal.isEmpty()) {
+        *message = refusal;
         return false;
     }
     const QFileInfo sourceInfo(*source);
@@ -99,7 +100,9 @@ bool CliRunner::preparePaths(QString* source, QString* destination, QString* mes
         *message = QStringLiteral("Unable to find '%1'.").arg(*source);
         return false;
     }
-    if (!QFileInfo::exists(*destination) && FileSystemUtils::isRealDirectory(sourceInfo)) {
+    // A verify only reads: a missing destination is reported file by file, never created.
+    if (!verify && !QFileInfo::exists(*destination) &&
+        FileSystemUtils::isRealDirectory(sourceInfo)) {
         if (!QDir().mkpath(*destination)) {
             *message =
                 QStringLiteral("Unable to create destination folder '%1'.").arg(*destination);
@@ -149,7 +152,8 @@ bool CliRunner::setUpTask(QString* message)
     Task task;
     task.m_sourcePath = m_arguments.sourcePath;
     task.m_destinationPath = m_arguments.destinationPath;
-    if (!preparePaths(&task.m_sourcePath, &task.m_destinationPath, message))
+    if (!preparePaths(&task.m_sourcePath, &task.m_destinationPath,
+                      m_arguments.options.m_copyMode == CopyOptions::Verify, message))
         return false;
     task.m_options = m_arguments.options;
     task.updateName();

@@ -33,8 +33,9 @@ public:
     int run();
 
     // Source and destination made absolute and checked as the window checks them; a
-    // missing destination folder for a folder source is created. False with a message.
-    static bool preparePaths(QString* source, QString* destination, QString* message);
+    // missing destination folder for a folder source is created, except in a verify.
+    // False with a message.
+    static bool preparePaths(QString* source, QString* destination, bool verify, QString* message);
 
 private slots:
     void onTaskCompleted();

@@ -21,6 +21,8 @@ void CopyFolderObject::startCopy()
         setSourceError(tr("source folder is not readable"));
     } else if (QFileInfo(destination_path).isDir()) {
         copy_state = Skipped;
+    } else if (m_verifyOnly) {
+        setDestinationError(tr("Destination folder does not exist"));
     } else {
         PlatformCopy::Failure failure;
         if (PlatformCopy::createFolders(destination_path, &failure)) {

@@ -90,7 +90,9 @@ void CopyJob::copyNextItem()
 
         CopyObject* copier;
         if (item.is_folder) {
-            copier = new CopyFolderObject(this);
+            auto* folderCopier = new CopyFolderObject(this);
+            folderCopier->m_verifyOnly = m_options.m_copyMode == CopyOptions::Verify;
+            copier = folderCopier;
         } else {
             auto* fileCopier = new CopyFileObject(this);
             fileCopier->m_options = m_options;

@@ -39,6 +39,12 @@ CopyTask::~CopyTask()
 
 void CopyTask::setTask(const Task& task)
 {
+    // A fix-errors run continues the run it fixes: the errors of a move are moved too.
+    const bool wasMove = m_task.m_options.m_copyMode == CopyOptions::Move ||
+                         (m_task.m_options.m_copyMode == CopyOptions::FixErrors && m_fixingMove);
+    m_fixingMove = task.m_options.m_copyMode == CopyOptions::FixErrors && wasMove &&
+                   task.m_sourcePath == m_task.m_sourcePath &&
+                   task.m_destinationPath == m_task.m_destinationPath;
     m_task = task;
     m_skipErrorPatterns =
         FileSystemUtils::compileWildcardPatterns(task.m_options.m_skipErrorOnFiles);
@@ -66,6 +72,68 @@ bool CopyTask::endWithoutThreads()
     return true;
 }
 
+QString CopyTask::pathsRefusal(const QString& source, const QString& destination)
+{
+    const QString sourcePath = FileSystemUtils::normalizePath(QFileInfo(source).absoluteFilePath());
+    const QString destinationPath =
+        FileSystemUtils::normalizePath(QFileInfo(destination).absoluteFilePath());
+    const QString onItself = tr("Unable to copy an item on itself.");
+    if (sourcePath == destinationPath)
+        return onItself;
+    if (FileSystemUtils::isRealDirectory(QFileInfo(sourcePath))) {
+        if (FileSystemUtils::isSameEntry(sourcePath, destinationPath))
+            return onItself;
+        // A destination below the source by its very path is left out of the walk; reached
+        // through another name, the walk would not know it and would copy the copies again.
+        const QString prefix =
+            sourcePath.endsWith(QDir::separator()) ? sourcePath : sourcePath + QDir::separator();
+        if (!destinationPath.startsWith(prefix) &&
+            FileSystemUtils::isWithinFolder(destinationPath, sourcePath))
+            return onItself;
+        return QString();
+    }
+    const QString target =
+        destinationPath.endsWith(QDir::separator())
+            ? destinationPath + FileSystemUtils::fileNameOf(sourcePath)
+            : destinationPath + QDir::separator() + FileSystemUtils::fileNameOf(sourcePath);
+    if (target == sourcePath || FileSystemUtils::isSameEntry(sourcePath, target))
+        return onItself;
+    return QString();
+}
+
+bool CopyTask::refuseUnsafePaths(bool newRun)
+{
+    const QString refusal = pathsRefusal(m_task.m_sourcePath, m_task.m_destinationPath);
+    if (refusal.isEmpty())
+        return false;
+    qWarning() << "Copy from" << qUtf8Printable(m_task.m_sourcePath) << "to"
+               << qUtf8Printable(m_task.m_destinationPath) << "is refused:" << refusal;
+    m_taskCompleted = false;
+    m_stopRequested = false;
+    // Nothing is synced either: the folders of a refused resume stay as they were.
+    m_foldersSyncStarted = true;
+    m_wroteData = false;
+    if (newRun) {
+        m_completedItems.clear();
+        m_folders.clear();
+    }
+    m_copyQueue.clear();
+    m_checkQueue.clear();
+    m_symbolicLinksQueue.clear();
+    resetCounters();
+    m_runningJobs = 0;
+    m_startTime = QDateTime::currentDateTime();
+    m_endTime = QDateTime();
+    // Nothing to list: the run ends at once, with this one error.
+    m_fileListCompleted = true;
+    m_runError = taskItem();
+    m_runError.setDestinationError(refusal);
+    m_counters[ErrorItems] = 1;
+    emit errorOccurred(m_runError);
+    queueCall("checkTaskCompleted");
+    return true;
+}
+
 void CopyTask::startTask()
 {
     if (!m_taskCompleted) {
@@ -73,7 +141,7 @@ void CopyTask::startTask()
                    << qUtf8Printable(m_task.m_destinationPath) << "is already running";
         return;
     }
-    if (endWithoutThreads())
+    if (endWithoutThreads() || refuseUnsafePaths(true))
         return;
     qDebug() << "Starting copy" << qUtf8Printable(m_task.m_sourcePath) << "to"
              << qUtf8Printable(m_task.m_destinationPath);
@@ -135,7 +203,7 @@ void CopyTask::startBuildFileList()
 
     auto* job = new BuildFileListJob();
     job->setPaths(m_task.m_sourcePath, m_task.m_destinationPath);
-    job->setOptions(m_task.m_options);
+    job->setOptions(jobOptions());
     // In batches: one hand-over between the threads per folder rather than per entry.
     connect(job, &BuildFileListJob::entriesListed, this, &CopyTask::addListedEntries);
     connect(job, &Job::jobCompleted, this, &CopyTask::onBuildFileListCompleted);
@@ -382,7 +450,7 @@ void CopyTask::startCopyJob(const CopyItem& item)
 {
     auto* job = new CopyJob();
     static_cast<CopyItem&>(*job) = item;
-    job->m_options = m_task.m_options;
+    job->m_options = jobOptions();
     const bool defer = !item.is_folder && canDeferCopies();
     if (defer) {
         job->m_deferBelowSize = deferredCopyMaxSize;
@@ -449,7 +517,8 @@ void CopyTask::onCopyCompleted()
         for (int i = 0; i < results.size(); ++i) {
             const CopyItem& item = results.at(i);
             const QString pending = pendingPaths.value(i);
-            if (pending.isEmpty() && m_pendingCopies.isEmpty()) {
+            if (pending.isEmpty() &&
+                (m_pendingCopies.isEmpty() || (m_stopRequested && item.isError()))) {
                 finishCopiedItem(item);
             } else {
                 // Reported once its group is placed; an item decided meanwhile waits with
@@ -480,12 +549,12 @@ void CopyTask::onExternalCopyCompleted()
     processNextCopyInQueue();
 }
 
-void CopyTask::finishCopiedItem(CopyItem item)
+void CopyTask::finishCopiedItem(CopyItem item, bool placed)
 {
     if (item.copy_state == Copied && m_task.m_options.m_copyMode != CopyOptions::Verify)
         m_wroteData = true;
     if (item.isError()) {
-        if (m_stopRequested) {
+        if (m_stopRequested && !placed) {
             // Most likely failed because of the stop: a resume copies it again.
             qDebug() << "Restoring to copy queue the item:"
                      << qUtf8Printable(item.destination_path);
@@ -502,15 +571,16 @@ void CopyTask::finishCopiedItem(CopyItem item)
         signalCompleted(item, excused);
         return;
     }
-    if (m_stopRequested) {
-        m_completedItems.append(item);
-        return;
-    }
     if (m_task.m_options.m_copyMode == CopyOptions::Verify && !item.is_folder &&
         item.link_target.isEmpty()) {
-        m_checkQueue.append(item);
+        // After a stop, compared and checked on resume.
+        if (m_stopRequested)
+            m_completedItems.append(item);
+        else
+            m_checkQueue.append(item);
         return;
     }
+    // Done on disk, stopped or not: the report of a stopped run counts it too.
     countCompleted(item);
     m_completedItems.append(item);
     emit copyCompleted(item);
@@ -686,8 +756,21 @@ void CopyTask::checkTaskCompleted()
 
 bool CopyTask::hasSourceRootToMove() const
 {
-    return m_task.m_options.m_copyMode == CopyOptions::Move &&
-           FileSystemUtils::isRealDirectory(QFileInfo(m_task.m_sourcePath));
+    return movesSources() && FileSystemUtils::isRealDirectory(QFileInfo(m_task.m_sourcePath));
+}
+
+bool CopyTask::movesSources() const
+{
+    const int mode = m_task.m_options.m_copyMode;
+    return mode == CopyOptions::Move || (mode == CopyOptions::FixErrors && m_fixingMove);
+}
+
+CopyOptions CopyTask::jobOptions() const
+{
+    CopyOptions options = m_task.m_options;
+    if (movesSources())
+        options.m_copyMode = CopyOptions::Move;
+    return options;
 }
 
 void CopyTask::startSyncFoldersJob()
@@ -708,7 +791,7 @@ void CopyTask::startSyncFoldersJob()
             m_counters[FoldersFound] += 1;
         }
     }
-    job->setOptions(m_task.m_options);
+    job->setOptions(jobOptions());
     connect(job, &SyncFoldersJob::folderSynced, this, &CopyTask::onFolderSynced);
     connect(job, &Job::jobCompleted, this, &CopyTask::onSyncFoldersCompleted);
     runJob(job);
@@ -741,7 +824,7 @@ void CopyTask::openDestinationFileSystem()
     closeDestinationFileSystem();
     m_wroteData = false;
     m_fileSystemSyncStarted = false;
-    m_fileSystemError = CopyItem();
+    m_runError = CopyItem();
     // A verify run writes nothing.
     if (m_task.m_options.m_copyMode == CopyOptions::Verify)
         return;
@@ -779,12 +862,12 @@ void CopyTask::onSyncFileSystemCompleted()
         HandOver::receive(static_cast<Job*>(job));
         if (!job->isFlushed()) {
             // The device may not hold what the run wrote: never a run without errors.
-            m_fileSystemError = taskItem();
-            m_fileSystemError.setDestinationError(
+            m_runError = taskItem();
+            m_runError.setDestinationError(
                 tr("unable to write the copied data to the storage device"));
-            m_fileSystemError.info_list.append(job->errorText());
+            m_runError.info_list.append(job->errorText());
             m_counters[ErrorItems] += 1;
-            emit errorOccurred(m_fileSystemError);
+            emit errorOccurred(m_runError);
         }
         job->deleteLater();
     } else {
@@ -814,7 +897,7 @@ bool CopyTask::commitPendingCopies(bool force)
     auto* job = new CommitFilesJob();
     job->setFileSystem(m_fileSystemHandle, m_fileSystemPath);
     job->setCopies(m_pendingCopies);
-    job->setMove(m_task.m_options.m_copyMode == CopyOptions::Move);
+    job->setMove(movesSources());
     m_pendingCopies.clear();
     m_pendingBytes = 0;
     connect(job, &Job::jobCompleted, this, &CopyTask::onCommitFilesCompleted);
@@ -831,7 +914,7 @@ void CopyTask::onCommitFilesCompleted()
         HandOver::receive(static_cast<Job*>(job));
         const QList<CopyItem> items = job->items();
         for (const CopyItem& item : items)
-            finishCopiedItem(item);
+            finishCopiedItem(item, true);
         job->deleteLater();
     } else {
         qWarning() << objectName() << "has received a signal from invalid CommitFilesJob instance";
@@ -873,7 +956,7 @@ void CopyTask::resumeTask()
         queueCall("startTask");
         return;
     }
-    if (endWithoutThreads())
+    if (endWithoutThreads() || refuseUnsafePaths(false))
         return;
     m_startTime = QDateTime::currentDateTime();
     m_endTime = QDateTime();
@@ -910,6 +993,17 @@ void CopyTask::rebuildQueues()
     for (CopyItem item : items) {
         countToCopy(item);
         if (item.isError() && mode == CopyOptions::FixErrors) {
+            // Copied afresh: the copier then decides about the destination as for a new item.
+            item.resetState();
+            item.info_list.clear();
+            item.elapsed_time = 0;
+            m_copyQueue.append(item);
+        } else if (mode != CopyOptions::Verify && copyIsMissing(item)) {
+            // A task file may be older than what happened to the destination since.
+            qDebug() << "The copy of" << qUtf8Printable(item.source_path)
+                     << "is missing or incomplete: copying it again";
+            item.resetState();
+            item.info_list.clear();
             item.elapsed_time = 0;
             m_copyQueue.append(item);
         } else if (item.copy_state != Skipped && item.copy_state != Copied) {
@@ -924,7 +1018,8 @@ void CopyTask::rebuildQueues()
                 countCompleted(item);
                 m_completedItems.append(item);
             }
-        } else if (!item.is_folder && mode == CopyOptions::Verify && !item.is_checked) {
+        } else if (!item.is_folder && item.link_target.isEmpty() && mode == CopyOptions::Verify &&
+                   !item.is_checked) {
             m_checkQueue.append(item);
         } else {
             countCompleted(item);
@@ -967,6 +1062,15 @@ CopyItem CopyTask::taskItem() const
     const bool isFolder = FileSystemUtils::isRealDirectory(info);
     return CopyItem(m_task.m_sourcePath, m_task.m_destinationPath, isFolder ? 0 : info.size(),
                     isFolder, QString());
+}
+
+bool CopyTask::copyIsMissing(const CopyItem& item)
+{
+    if (item.copy_state != Copied || item.is_folder || !item.link_target.isEmpty())
+        return false;
+    Platform::EntryStatus status;
+    return !Platform::entryStatus(item.destination_path, &status) || !status.isFile ||
+           status.size != item.file_size;
 }
 
 void CopyTask::appendSortedSymbolicLinks()

@@ -52,6 +52,12 @@ public:
     explicit CopyTask(QObject* parent = nullptr);
     ~CopyTask() override;
 
+    // Why a run from source to destination must not start, or an empty text: the
+    // destination is the source folder itself or lies inside it through another name (a
+    // symbolic link, a bind mount), or a single source file is its own destination. Such a
+    // run would copy the items onto themselves, and a move would then remove them.
+    static QString pathsRefusal(const QString& source, const QString& destination);
+
     // Stores the task, compiles its skip-error patterns and clears the counters.
     void setTask(const Task& task);
     Task task() const { return m_task; }
@@ -159,16 +165,27 @@ private:
     bool canStartJob() const;
     // Ends the run as stopped when the pool has no thread; true when it did.
     bool endWithoutThreads();
+    // Ends a run that pathsRefusal forbids before anything is read or written; true when it
+    // did. A new run forgets the lists of the previous one; a resume keeps them.
+    bool refuseUnsafePaths(bool newRun);
     void runJob(Job* job);
     CopyItem taskItem() const;
     bool drainQueues();
     void abandonFileList(const QString& message);
-    void finishCopiedItem(CopyItem item);
+    // placed: the item comes from a group that was placed after the copies were made;
+    // its error then has nothing to do with a stop.
+    void finishCopiedItem(CopyItem item, bool placed = false);
     // Turns an error excused by a skip-error pattern into Skipped; true when it did.
     bool applySkipErrorPatterns(CopyItem& item) const;
     void signalCompleted(const CopyItem& item, bool excused);
     bool shouldCheck(const CopyItem& item) const;
     bool hasSourceRootToMove() const;
+    // Whether the run removes the sources it copied: a move, or a fix-errors run of one.
+    bool movesSources() const;
+    // The options handed to the jobs: a fix-errors run of a move moves what it fixes.
+    CopyOptions jobOptions() const;
+    // A copied file of an earlier run whose destination is gone or has another size.
+    static bool copyIsMissing(const CopyItem& item);
     void startCopyJob(const CopyItem& item);
     void startExternalCopyJob(const CopyItem& item);
     void startSyncFoldersJob();
@@ -189,6 +206,9 @@ private:
     void countCompleted(const CopyItem& item);
 
     Task m_task;
+    // The task is a fix-errors run of a move (setTask replaced a move of the same paths by
+    // it): the files it copies again are moved.
+    bool m_fixingMove = false;
     ExternalProgramSettings m_externalProgram;
     bool m_skipBuildListForExternalProgram = false;
     Counters m_counters{};
@@ -215,8 +235,9 @@ private:
     // While a batch from the walk is being queued: jobs are made once it is all in.
     bool m_addingListedEntries = false;
     QString m_fileSystemPath;
-    // The destination root in error when that flush failed.
-    CopyItem m_fileSystemError;
+    // The run's own error, on the task's source and destination: a refused start, or a
+    // failed final flush.
+    CopyItem m_runError;
     bool m_skipStorageCheck = false;
     QDateTime m_startTime;
     QDateTime m_endTime;

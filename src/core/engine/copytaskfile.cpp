@@ -5,6 +5,7 @@
 #include "model/inifileformat.h"
 
 #include <QDebug>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
@@ -61,6 +62,31 @@ bool removeUnreadableFile(const QString& path)
     return QFileInfo(path).isWritable() && QFile::remove(path);
 }
 
+// Whether path is root or lies below it, as plain absolute text: no "." or ".." component
+// may lead it elsewhere.
+bool liesWithin(const QString& path, const QString& root)
+{
+    if (root.isEmpty() || !QDir::isAbsolutePath(path))
+        return false;
+    const QString normalized = FileSystemUtils::normalizePath(path);
+    if (QDir::cleanPath(QDir::fromNativeSeparators(normalized)) !=
+        QDir::fromNativeSeparators(normalized))
+        return false;
+    const QString base = FileSystemUtils::normalizePath(root);
+    if (normalized == base)
+        return true;
+    return normalized.startsWith(base.endsWith(QDir::separator()) ? base
+                                                                  : base + QDir::separator());
+}
+
+// A task file's item must stay inside its task's source and destination: a forged item
+// (a name that holds the field separator, an edited file) must not reach other files.
+bool belongsToTask(const CopyItem& item, const Task& task)
+{
+    return liesWithin(item.source_path, task.m_sourcePath) &&
+           liesWithin(item.destination_path, task.m_destinationPath);
+}
+
 } // namespace
 
 bool CopyTask::saveToFile(const QString& path, bool errorsOnly, bool allItems,
@@ -110,6 +136,9 @@ bool CopyTask::saveToFile(const QString& path, bool errorsOnly, bool allItems,
     settings.setValue(QStringLiteral("SaveFileVersion"), CurrentSaveFileVersion);
     settings.setValue(QStringLiteral("SkipBuildListForExternalProgram"),
                       m_skipBuildListForExternalProgram);
+    // A run stopped while its source was walked holds only part of the list: its resume
+    // walks the source again. (Files without the key hold a complete list.)
+    settings.setValue(QStringLiteral("FileListCompleted"), m_fileListCompleted);
     // A partial file starts its time afresh.
     settings.setValue(QStringLiteral("ElapsedTime"),
                       allItems && !errorsOnly ? m_elapsedTime : qint64(0));
@@ -181,6 +210,7 @@ bool CopyTask::loadFromFile(const QString& path)
         return invalid("FoldersCount");
     m_skipBuildListForExternalProgram =
         settings.value(QStringLiteral("SkipBuildListForExternalProgram"), false).toBool();
+    const bool listCompleted = settings.value(QStringLiteral("FileListCompleted"), true).toBool();
     const bool verifyCopyOnly =
         version < 2 && settings.value(QStringLiteral("VerifyCopyOnly"), false).toBool();
     m_elapsedTime = settings.value(QStringLiteral("ElapsedTime"), 0).toLongLong(&ok);
@@ -217,7 +247,8 @@ bool CopyTask::loadFromFile(const QString& path)
                    << "items found in" << qUtf8Printable(path);
     for (int i : qAsConst(indexes)) {
         CopyItem item;
-        if (!item.fromDataString(settings.value(QStringLiteral("Item%1").arg(i)).toString())) {
+        if (!item.fromDataString(settings.value(QStringLiteral("Item%1").arg(i)).toString()) ||
+            !belongsToTask(item, m_task)) {
             qWarning() << "Invalid Item" << i << "value found in" << qUtf8Printable(path);
             continue;
         }
@@ -237,7 +268,8 @@ bool CopyTask::loadFromFile(const QString& path)
                    << "folders found in" << qUtf8Printable(path);
     for (int i : qAsConst(indexes)) {
         CopyItem item;
-        if (!item.fromDataString(settings.value(QStringLiteral("Folder%1").arg(i)).toString())) {
+        if (!item.fromDataString(settings.value(QStringLiteral("Folder%1").arg(i)).toString()) ||
+            !belongsToTask(item, m_task)) {
             qWarning() << "Invalid Folder" << i << "value found in" << qUtf8Printable(path);
             continue;
         }
@@ -269,8 +301,10 @@ bool CopyTask::loadFromFile(const QString& path)
     // A loaded task is a stopped run; one whose list is not whole starts afresh on resume.
     m_taskCompleted = true;
     m_stopRequested = true;
-    m_fileListCompleted =
-        itemsCount >= 1 && loadedItems == itemsCount && loadedFolders == foldersCount;
+    m_fileListCompleted = listCompleted && itemsCount >= 1 && loadedItems == itemsCount &&
+                          loadedFolders == foldersCount;
+    if (!listCompleted)
+        qDebug() << "The file list of the saved run is not complete";
     m_foldersSyncStarted = false;
     m_skipStorageCheck = false;
 

@@ -132,8 +132,8 @@ QList<CopyItem> CopyTask::errorItems() const
         if (folder.isError())
             items.append(folder);
     }
-    if (m_fileSystemError.isError())
-        items.append(m_fileSystemError);
+    if (m_runError.isError())
+        items.append(m_runError);
     return items;
 }
 

@@ -69,7 +69,17 @@ void SyncFoldersJob::processNextFolder()
     }
 
     CopyItem folder = m_foldersToSync.takeFirst();
-    if (FileSystemUtils::syncFile(folder.source_path, folder.destination_path)) {
+    if (m_options.m_copyMode == CopyOptions::Verify) {
+        // A verify changes nothing, folder dates included.
+        folder.copy_state = Skipped;
+    } else if (m_options.m_copyMode == CopyOptions::Move &&
+               !FileSystemUtils::fileExists(folder.source_path)) {
+        // Removed by the move that this run resumes: nothing left to sync or to remove.
+        folder.info_list.append(tr("Folder moved"));
+        addProcessedFolder(folder);
+        QMetaObject::invokeMethod(this, "processNextFolder", Qt::QueuedConnection);
+        return;
+    } else if (FileSystemUtils::syncFile(folder.source_path, folder.destination_path)) {
         folder.info_list.append(tr("Folder synced"));
     } else {
         qWarning() << "Unable to sync destination folder:"
