@@ -107,7 +107,8 @@ bool CopyTask::refuseUnsafePaths(bool newRun)
     if (refusal.isEmpty())
         return false;
     qWarning() << "Copy from" << qUtf8Printable(m_task.m_sourcePath) << "to"
-               << qUtf8Printable(m_task.m_destinationPath) << "is refused:" << refusal;
+               << qUtf8Printable(m_task.m_destinationPath)
+               << "is refused:" << qUtf8Printable(refusal);
     m_taskCompleted = false;
     m_stopRequested = false;
     // Nothing is synced either: the folders of a refused resume stay as they were.
@@ -1027,6 +1028,15 @@ void CopyTask::rebuildQueues()
         }
     }
     appendSortedSymbolicLinks();
+    if (!m_copyQueue.isEmpty() || !m_checkQueue.isEmpty()) {
+        // Folders are synced (and in a move removed) again after the items copied now.
+        for (CopyItem& folder : m_folders) {
+            if (folder.copy_state != Unprocessed) {
+                folder.resetState();
+                folder.info_list.clear();
+            }
+        }
+    }
 
     qDebug() << m_copyQueue.size() << "items added to copy queue";
     qDebug() << linkCount << "items added to symbolic links queue";
