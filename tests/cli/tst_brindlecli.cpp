@@ -89,6 +89,15 @@ void TestBrindleCli::pathAndUsageErrors_data()
         << QStringList{"copy", "nothing-here", "dest"} << "brindle-cli: Unable to find '";
     QTest::newRow("same paths") << QStringList{"copy", "src", "./src"}
                                 << "brindle-cli: Unable to copy an item on itself.";
+    // Another name of the source (here a symbolic link) is still the source.
+    QTest::newRow("move onto a link to the source")
+        << QStringList{"move", "src", "alias", "--overwrite", "always"}
+        << "brindle-cli: Unable to copy an item on itself.";
+    QTest::newRow("copy into the source through a link")
+        << QStringList{"copy", "src", "alias/inner"}
+        << "brindle-cli: Unable to copy an item on itself.";
+    QTest::newRow("move a file into its own folder")
+        << QStringList{"move", "src/f", "src/"} << "brindle-cli: Unable to copy an item on itself.";
     QTest::newRow("unknown command")
         << QStringList{"sync", "src", "dest"} << "brindle-cli: Unknown command \"sync\"";
     QTest::newRow("missing task file")
@@ -100,10 +109,15 @@ void TestBrindleCli::pathAndUsageErrors()
     QFETCH(QStringList, arguments);
     QFETCH(QString, message);
     QVERIFY(QDir().mkpath(m_dir->filePath("src")));
+    QVERIFY(TestSupport::writeFile(m_dir->filePath("src/f"), "only copy"));
+    QVERIFY(QFile::link(m_dir->filePath("src"), m_dir->filePath("alias")));
     const Result result = run(arguments);
     QCOMPARE(result.exitCode, 2);
     QVERIFY2(result.err.startsWith(message), qPrintable(result.err));
     QVERIFY(!QFileInfo::exists(m_dir->filePath("dest")));
+    QCOMPARE(TestSupport::readFile(m_dir->filePath("src/f")), QByteArray("only copy"));
+    QCOMPARE(QDir(m_dir->filePath("src")).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
+             QStringList{"f"});
 }
 
 void TestBrindleCli::copyThenVerify()
@@ -127,10 +141,21 @@ void TestBrindleCli::copyThenVerify()
     QCOMPARE(result.exitCode, 0);
     QVERIFY(result.out.contains("Skipped Files: 13"));
 
+    // A verify writes nothing: a folder's date that differs from its source's stays.
+    const QString folder = m_dir->filePath("out/dest/d0");
+    QVERIFY(TestSupport::writeFile(folder + "/new", "n") && QFile::remove(folder + "/new"));
+    const QDateTime folderTime = QFileInfo(folder).lastModified();
+    QVERIFY(folderTime != QFileInfo(m_dir->filePath("src/d0")).lastModified());
     result = run({"verify", "src", "out/dest"});
     QCOMPARE(result.exitCode, 0);
     QVERIFY(result.out.startsWith("The copy is verified."));
     QVERIFY(result.out.contains("Checked Files: 13"));
+    QCOMPARE(QFileInfo(folder).lastModified(), folderTime);
+
+    // Nor does it create a missing destination: every file is a difference.
+    result = run({"verify", "src", "nowhere"});
+    QCOMPARE(result.exitCode, 1);
+    QVERIFY(!QFileInfo::exists(m_dir->filePath("nowhere")));
 }
 
 void TestBrindleCli::verifyFindsChangedByte()
