@@ -79,8 +79,9 @@ void checkReload(CopyTask& loaded, const QString& input)
     // Folders are written unprocessed when items are, so that they are synced after them.
     require(dataStrings(folders(reloaded), false) == dataStrings(folders(loaded), !items.isEmpty()),
             "every folder reads back", input);
-    require(reloaded.isFileListCompleted() == !items.isEmpty(),
-            "a saved list is complete when it holds items", input);
+    // A list that loaded incomplete (a stopped walk, an entry refused) is saved as such.
+    require(reloaded.isFileListCompleted() == (!items.isEmpty() && loaded.isFileListCompleted()),
+            "a saved list is complete when it holds items and was complete", input);
 }
 
 } // namespace
