@@ -366,6 +366,11 @@ void TestBuildFileListJob::entriesThatCannotBeNamed_data()
         << QList<QByteArray>{"src/p\xe2\x80\xa9q/x"} << ""
         << QStringList{"error src/p" + bad + "q dst/p" + bad +
                        "q 1: name contains a line separator"};
+    QTest::newRow("named like our temporary file; older form copied")
+        << QList<QByteArray>{"src/.a.txt.k3.123-456.brindle-part", "src/.a.txt.k3.part"} << ""
+        << QStringList{"copy src/.a.txt.k3.part dst/.a.txt.k3.part 3",
+                       "error src/.a.txt.k3.123-456.brindle-part dst/.a.txt.k3.123-456.brindle-part"
+                       " 1: name is that of a temporary file of an interrupted copy"};
     QTest::newRow("other non-ASCII names copied")
         << QList<QByteArray>{"src/\xc3\xa9t\xc3\xa9"} << ""
         << QStringList{QString::fromUtf8("copy src/\xc3\xa9t\xc3\xa9 dst/\xc3\xa9t\xc3\xa9 3")};

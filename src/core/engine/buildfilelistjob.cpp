@@ -18,10 +18,6 @@
 
 namespace {
 
-// A temporary file of this run is written after the walk began, but its time may read
-// earlier: coarse file-system clocks, and two-second steps on some file systems.
-const qint64 staleMarginMs = 3000;
-
 // Entries handed over at once at most, so that copying starts early in a large folder.
 const int maxListedBatch = 256;
 
@@ -155,7 +151,6 @@ void BuildFileListJob::startJob()
         qDebug() << "Patterns to skip:" << filter;
     }
     m_reportFilteredFiles = AppSettings::instance()->reportFilteredFiles();
-    m_staleBefore = QDateTime::currentDateTime().addMSecs(-staleMarginMs);
     QMetaObject::invokeMethod(this, "buildFileList", Qt::QueuedConnection);
 }
 
@@ -167,11 +162,16 @@ void BuildFileListJob::buildFileList()
         processFolder(m_sourcePath, m_destinationPath);
         return;
     }
+    const QString name = FileSystemUtils::fileNameOf(m_sourcePath);
+    if (PlatformCopy::isTemporaryName(name)) {
+        reportSourceError(m_sourcePath, joinPath(m_destinationPath, name), source.size(), false,
+                          tr("name is that of a temporary file of an interrupted copy"));
+        finishJob();
+        return;
+    }
     // A source named by the user is copied whatever the filters say; the copier decides
     // about an existing destination and reports a missing or special source.
-    reportFileToCopy(m_sourcePath,
-                     joinPath(m_destinationPath, FileSystemUtils::fileNameOf(m_sourcePath)),
-                     source.size());
+    reportFileToCopy(m_sourcePath, joinPath(m_destinationPath, name), source.size());
     removeStaleTemporaryFiles(m_destinationPath);
     finishJob();
 }
@@ -337,6 +337,9 @@ bool BuildFileListJob::refuseEntry(WalkEntry& entry)
             isFolder ? tr("folder name is not valid UTF-8") : tr("file name is not valid UTF-8");
     else if (entry.pathBytes > Platform::MaxPathBytes)
         reason = tr("path is too long");
+    // Copied, such a name would pass for a leftover of ours, to be removed by a later run.
+    else if (PlatformCopy::isTemporaryName(entry.name))
+        reason = tr("name is that of a temporary file of an interrupted copy");
     else
         return false;
     reportSourceError(entry.sourcePath, entry.destinationPath,
@@ -459,16 +462,15 @@ void BuildFileListJob::reportFileToCopy(const QString& sourcePath, const QString
 }
 
 // A copy killed before its end leaves its data under a hidden temporary name beside the
-// file; the next run that copies that file removes it. Only the names this run writes
-// are touched, and only files too old to be one of its own copies in progress.
+// file; the next run that copies that file removes it. Only the names this run writes are
+// touched, and only those whose writing process is gone.
 void BuildFileListJob::removeStaleTemporaryFiles(const QString& destinationFolder)
 {
     const QSet<QString> names = std::move(m_namesToCopy);
     m_namesToCopy.clear();
     if (names.isEmpty() || m_options.m_copyMode == CopyOptions::Verify)
         return;
-    const QStringList removed =
-        PlatformCopy::removeStaleTemporaryFiles(destinationFolder, names, m_staleBefore);
+    const QStringList removed = PlatformCopy::removeStaleTemporaryFiles(destinationFolder, names);
     for (const QString& path : removed)
         qDebug() << "Removed the temporary file of an interrupted copy" << qUtf8Printable(path);
 }

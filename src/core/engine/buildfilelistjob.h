@@ -5,7 +5,6 @@
 #include "model/copyitem.h"
 #include "model/copyoptions.h"
 
-#include <QDateTime>
 #include <QList>
 #include <QMutex>
 #include <QSet>
@@ -125,8 +124,6 @@ private:
     // the signal, so the listener's thread reads it only after taking the lock.
     QMutex m_listedMutex;
     QList<QVector<ListedEntry>> m_listedBatches;
-    // Names of the files to copy into the folder being listed, and the time before which
-    // a temporary file of theirs cannot belong to this run.
+    // Names of the files to copy into the folder being listed.
     QSet<QString> m_namesToCopy;
-    QDateTime m_staleBefore;
 };
