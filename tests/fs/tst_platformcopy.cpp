@@ -28,6 +28,14 @@ int openFile(const QString& path, int flags)
     return ::open(QFile::encodeName(path).constData(), flags | O_CLOEXEC, 0644);
 }
 
+// "<pid>-<start ticks>" of a running process, read here from /proc on its own.
+QString writerTag(qint64 pid, qint64 tickOffset = 0)
+{
+    const QByteArray stat = TestSupport::readFile(QString("/proc/%1/stat").arg(pid));
+    const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+    return QString("%1-%2").arg(pid).arg(fields.value(19).toLongLong() + tickOffset);
+}
+
 } // namespace
 
 class TestPlatformCopy : public QObject
@@ -51,6 +59,8 @@ private slots:
     void duplicatesLinkTargetText();
     void setsModeAndTimesBeforeNaming_data();
     void setsModeAndTimesBeforeNaming();
+    void removesOnlyLeftoversOfGoneWriters_data();
+    void removesOnlyLeftoversOfGoneWriters();
 };
 
 void TestPlatformCopy::copiesEveryMover_data()
@@ -368,6 +378,58 @@ void TestPlatformCopy::setsModeAndTimesBeforeNaming()
     QCOMPARE(outcome.copy, (FileVersion{size, 1500000000, 123456789}));
     QCOMPARE(outcome.source, (FileVersion{size, 1500000000, 123456789}));
     QCOMPARE(TestSupport::readFile(copy), data);
+}
+
+void TestPlatformCopy::removesOnlyLeftoversOfGoneWriters_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("folder");
+    QTest::addColumn<bool>("removed");
+    const QString own = writerTag(QCoreApplication::applicationPid());
+    QTest::newRow("no process has the pid")
+        << ".a.txt.k3j9x.2147483647-5.brindle-part" << false << true;
+    QTest::newRow("pid now of another process")
+        << ".a.txt.k3j9x." + writerTag(QCoreApplication::applicationPid(), 1) + ".brindle-part"
+        << false << true;
+    QTest::newRow("shortened long name, gone writer")
+        << "." + QString(200, 'n') + ".zzzzzzzzzz.2147483647-5.brindle-part" << false << true;
+    QTest::newRow("this process: a copy in progress")
+        << ".a.txt.k3j9x." + own + ".brindle-part" << false << false;
+    QTest::newRow("another live process")
+        << ".a.txt.0." + writerTag(1) + ".brindle-part" << false << false;
+    QTest::newRow("older form, maybe a user's file") << ".a.txt.k3j9x.part" << false << false;
+    QTest::newRow("of a name not copied")
+        << ".c.txt.k3j9x.2147483647-5.brindle-part" << false << false;
+    QTest::newRow("upper-case random part")
+        << ".a.txt.K3J9X.2147483647-5.brindle-part" << false << false;
+    QTest::newRow("no writer") << ".a.txt.k3j9x.brindle-part" << false << false;
+    QTest::newRow("a folder") << ".a.txt.k3j9x.2147483647-5.brindle-part" << true << false;
+}
+
+void TestPlatformCopy::removesOnlyLeftoversOfGoneWriters()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, folder);
+    QFETCH(bool, removed);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(name);
+    QVERIFY(folder ? QDir().mkpath(path) : TestSupport::writeFile(path, "half a copy"));
+    const QString longName = QString(230, 'n') + ".txt";
+    const QStringList gone = removeStaleTemporaryFiles(dir.path(), {"a.txt", "b.txt", longName});
+    QCOMPARE(gone, removed ? QStringList{path} : QStringList{});
+    QCOMPARE(QFileInfo::exists(path), !removed);
+
+    // The names this process makes are recognised, fit in a name, and are never its own
+    // leftovers.
+    QString temporary;
+    Failure failure;
+    const int fd = createTemporaryFile(dir.filePath(longName), &temporary, &failure);
+    QVERIFY(fd >= 0);
+    ::close(fd);
+    const QString made = QFileInfo(temporary).fileName();
+    QVERIFY(QFile::encodeName(made).size() <= 255);
+    QVERIFY(isTemporaryName(made) && isTemporaryNameFor(made, longName));
+    QVERIFY(!removeStaleTemporaryFiles(dir.path(), {longName}).contains(temporary));
 }
 
 QTEST_GUILESS_MAIN(TestPlatformCopy)

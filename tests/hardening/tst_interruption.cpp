@@ -27,11 +27,13 @@ const qint64 staleMarginMs = 3000;
 
 using Result = TestSupport::CliScratch::Result;
 
-// The copier's temporary name for target, ".<target>.<random>.part", written here
+// The copier's temporary name for target,
+// ".<target>.<random>.<pid>-<start ticks>.brindle-part", written here
 // independently of the program's own code.
 QString temporaryTargetOf(const QString& fileName)
 {
-    static const QRegularExpression pattern(QStringLiteral("^\\.(.+)\\.[0-9a-z]{1,10}\\.part$"));
+    static const QRegularExpression pattern(
+        QStringLiteral("^\\.(.+)\\.[0-9a-z]{1,10}\\.[0-9]+-[0-9]+\\.brindle-part$"));
     const QRegularExpressionMatch match = pattern.match(fileName);
     return match.hasMatch() ? match.captured(1) : QString();
 }
@@ -398,43 +400,40 @@ void TestInterruption::removesOnlyStaleLeftovers_data()
 
     const QString longName = QString(230, 'n') + ".txt";
     const QStringList copy{"copy", "src", "dest"};
-    QTest::newRow("old, of a file copied") << copy << ".a.txt.k3j9x.part"
-                                           << "file" << 60 << true;
-    QTest::newRow("old, in a subfolder") << copy << "sub/.b.txt.0.part"
-                                         << "file" << 60 << true;
+    // Of a writer no longer running: no process has that pid.
+    const QString gone = ".2147483647-5.brindle-part";
+    QTest::newRow("old, of a file copied") << copy << ".a.txt.k3j9x" + gone << "file" << 60 << true;
+    QTest::newRow("old, in a subfolder") << copy << "sub/.b.txt.0" + gone << "file" << 60 << true;
     QTest::newRow("old, of a shortened long name")
-        << copy << "." + longName.left(200) + ".zzzzzzzzzz.part"
-        << "file" << 60 << true;
+        << copy << "." + longName.left(200) + ".zzzzzzzzzz" + gone << "file" << 60 << true;
     QTest::newRow("collate puts it in the destination")
-        << QStringList{"copy", "src", "dest", "--collate"} << ".b.txt.a1.part"
-        << "file" << 60 << true;
-    QTest::newRow("written just now") << copy << ".a.txt.k3j9x.part"
-                                      << "file" << 0 << false;
-    QTest::newRow("a second old") << copy << ".a.txt.k3j9x.part"
-                                  << "file" << 1 << false;
-    QTest::newRow("of a file the run does not copy") << copy << ".c.txt.k3j9x.part"
+        << QStringList{"copy", "src", "dest", "--collate"} << ".b.txt.a1" + gone << "file" << 60
+        << true;
+    QTest::newRow("written just now by a gone writer")
+        << copy << ".a.txt.k3j9x" + gone << "file" << 0 << true;
+    QTest::newRow("a second old, gone writer")
+        << copy << ".a.txt.k3j9x" + gone << "file" << 1 << true;
+    QTest::newRow("older form, maybe a user's file") << copy << ".a.txt.k3j9x.part"
                                                      << "file" << 60 << false;
+    QTest::newRow("of a file the run does not copy")
+        << copy << ".c.txt.k3j9x" + gone << "file" << 60 << false;
     QTest::newRow("of a file the filters leave out")
-        << QStringList{"copy", "src", "dest", "--exclude", "a.*"} << ".a.txt.k3j9x.part"
-        << "file" << 60 << false;
-    QTest::newRow("in a folder the run does not write") << copy << "other/.a.txt.k3j9x.part"
-                                                        << "file" << 60 << false;
-    QTest::newRow("in a verify run") << QStringList{"verify", "src", "dest"} << ".a.txt.k3j9x.part"
-                                     << "file" << 60 << false;
-    QTest::newRow("upper-case random part") << copy << ".a.txt.K3J9X.part"
-                                            << "file" << 60 << false;
-    QTest::newRow("random part too long") << copy << ".a.txt.abcdefghijk.part"
-                                          << "file" << 60 << false;
-    QTest::newRow("no random part") << copy << ".a.txt.part"
-                                    << "file" << 60 << false;
-    QTest::newRow("not hidden") << copy << "a.txt.k3j9x.part"
-                                << "file" << 60 << false;
+        << QStringList{"copy", "src", "dest", "--exclude", "a.*"} << ".a.txt.k3j9x" + gone << "file"
+        << 60 << false;
+    QTest::newRow("in a folder the run does not write")
+        << copy << "other/.a.txt.k3j9x" + gone << "file" << 60 << false;
+    QTest::newRow("in a verify run")
+        << QStringList{"verify", "src", "dest"} << ".a.txt.k3j9x" + gone << "file" << 60 << false;
+    QTest::newRow("upper-case random part")
+        << copy << ".a.txt.K3J9X" + gone << "file" << 60 << false;
+    QTest::newRow("random part too long")
+        << copy << ".a.txt.abcdefghijk" + gone << "file" << 60 << false;
+    QTest::newRow("no random part") << copy << ".a.txt" + gone << "file" << 60 << false;
+    QTest::newRow("not hidden") << copy << "a.txt.k3j9x" + gone << "file" << 60 << false;
     QTest::newRow("other suffix") << copy << ".a.txt.k3j9x.tmp"
                                   << "file" << 60 << false;
-    QTest::newRow("a folder") << copy << ".a.txt.k3j9x.part"
-                              << "folder" << 60 << false;
-    QTest::newRow("a symbolic link") << copy << ".a.txt.k3j9x.part"
-                                     << "link" << 60 << false;
+    QTest::newRow("a folder") << copy << ".a.txt.k3j9x" + gone << "folder" << 60 << false;
+    QTest::newRow("a symbolic link") << copy << ".a.txt.k3j9x" + gone << "link" << 60 << false;
 }
 
 void TestInterruption::removesOnlyStaleLeftovers()

@@ -2,6 +2,7 @@
 
 #include "app/appsettings.h"
 #include "fs/filesystemutils.h"
+#include "fs/platform.h"
 #include "fs/platformcopy.h"
 #include "jobs/mutexlocker.h"
 
@@ -12,11 +13,10 @@
 #include <QMetaMethod>
 #include <QMetaObject>
 
-namespace {
+#include <cerrno>
+#include <vector>
 
-// A temporary file of this run is written after the walk began, but its time may read
-// earlier: coarse file-system clocks, and two-second steps on some file systems.
-const qint64 staleMarginMs = 3000;
+namespace {
 
 // Entries handed over at once at most, so that copying starts early in a large folder.
 const int maxListedBatch = 256;
@@ -29,20 +29,44 @@ QString joinPath(const QString& parent, const QString& name)
     return parent + QDir::separator() + name;
 }
 
-// Adds read and execute permission for the owner; it works only when the current user
-// owns the folder, and the result is checked again because ACLs may still deny access.
-bool grantTraversal(const QFileInfo& entry)
+bool isAscii(const QByteArray& bytes)
 {
-    const QFileDevice::Permissions userBits =
-        QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser;
-    const QFileDevice::Permissions wanted =
-        (entry.permissions() & ~userBits) | QFileDevice::ReadOwner | QFileDevice::ExeOwner;
-    if (!QFile::setPermissions(entry.filePath(), wanted))
-        return false;
-    return QFileInfo(entry.filePath()).isExecutable();
+    for (const char c : bytes) {
+        if (c & 0x80)
+            return false;
+    }
+    return true;
+}
+
+// Stored items join their fields with U+2028 and escape nothing: a name holding it (or its
+// paragraph twin) would forge fields in a saved task or errors file.
+bool hasLineSeparator(const QString& text)
+{
+    return text.contains(QChar(0x2028)) || text.contains(QChar(0x2029));
+}
+
+QString withoutLineSeparators(QString text)
+{
+    return text.replace(QChar(0x2028), QChar::ReplacementCharacter)
+        .replace(QChar(0x2029), QChar::ReplacementCharacter);
 }
 
 } // namespace
+
+struct BuildFileListJob::WalkEntry
+{
+    int folderFd = -1;
+    QByteArray rawName;
+    QString name;
+    QString sourcePath;
+    QString destinationPath;
+    int pathBytes = 0; // of the source path as the system calls take it
+    bool validName = true;
+    Platform::FolderEntry::Type type = Platform::FolderEntry::Unknown;
+    bool statusRead = false;
+    int statusError = 0;
+    Platform::EntryStatus status;
+};
 
 BuildFileListJob::BuildFileListJob(QObject* parent) : Job(parent)
 {
@@ -127,7 +151,6 @@ void BuildFileListJob::startJob()
         qDebug() << "Patterns to skip:" << filter;
     }
     m_reportFilteredFiles = AppSettings::instance()->reportFilteredFiles();
-    m_staleBefore = QDateTime::currentDateTime().addMSecs(-staleMarginMs);
     QMetaObject::invokeMethod(this, "buildFileList", Qt::QueuedConnection);
 }
 
@@ -139,11 +162,16 @@ void BuildFileListJob::buildFileList()
         processFolder(m_sourcePath, m_destinationPath);
         return;
     }
+    const QString name = FileSystemUtils::fileNameOf(m_sourcePath);
+    if (PlatformCopy::isTemporaryName(name)) {
+        reportSourceError(m_sourcePath, joinPath(m_destinationPath, name), source.size(), false,
+                          tr("name is that of a temporary file of an interrupted copy"));
+        finishJob();
+        return;
+    }
     // A source named by the user is copied whatever the filters say; the copier decides
     // about an existing destination and reports a missing or special source.
-    reportFileToCopy(m_sourcePath,
-                     joinPath(m_destinationPath, FileSystemUtils::fileNameOf(m_sourcePath)),
-                     source.size());
+    reportFileToCopy(m_sourcePath, joinPath(m_destinationPath, name), source.size());
     removeStaleTemporaryFiles(m_destinationPath);
     finishJob();
 }
@@ -167,107 +195,210 @@ void BuildFileListJob::processFolder(const QString& folder, const QString& desti
     // Comparing with the run's own destination keeps a destination inside the source out
     // of the walk: otherwise the copies made there while the walk goes on would be found
     // and copied again, deeper each time.
-    if (folder == m_destinationPath || folder == destinationFolder) {
+    if (folder == m_destinationPath || folder == destinationFolder)
         reportToSkip(folder, destinationFolder, 0, true, tr("recognized as destination folder"));
-    } else {
-        const QFileInfo info(folder);
-        // Without execute permission the names could be read but not their types.
-        if (!info.isDir() || !info.isReadable() || !info.isExecutable()) {
-            CopyItem item(folder, destinationFolder, 0, true, QString());
-            item.setSourceError(tr("unable to read source folder"));
-            m_errorItems.append(item);
-            qWarning() << "Folder" << qUtf8Printable(folder) << "is not readable";
-        } else {
-            if (m_options.m_destinationMode == CopyOptions::Normal && folder != m_sourcePath)
-                reportToCopy(folder, destinationFolder, 0, true);
-            const QFileInfoList entries = QDir(folder).entryInfoList(
-                QDir::Files | QDir::AllDirs | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                QDir::Unsorted);
-            for (const QFileInfo& entry : entries) {
-                if (isStopped())
-                    break;
-                processEntry(entry, folder, destinationFolder);
-            }
-            removeStaleTemporaryFiles(m_options.m_destinationMode == CopyOptions::Collate
-                                          ? m_destinationPath
-                                          : destinationFolder);
-        }
-    }
+    else
+        listFolder(folder, destinationFolder);
     sendListedEntries();
     QMetaObject::invokeMethod(this, "processNextFolder", Qt::QueuedConnection);
 }
 
-void BuildFileListJob::processEntry(const QFileInfo& entry, const QString& folder,
-                                    const QString& destinationFolder)
+// A folder the user cannot enter is opened for him in a copy or move when he owns it; a
+// verify run changes nothing, and the task's own source is taken as it is.
+int BuildFileListJob::openFolderToList(const QString& folder)
 {
-    if (!isSelectedByCopyFilters(entry))
-        return;
-    const QString name = entry.fileName();
-    const QString sourcePath = joinPath(folder, name);
-    const QString destinationPath = joinPath(
-        m_options.m_destinationMode == CopyOptions::Collate ? m_destinationPath : destinationFolder,
-        name);
+    if (!Platform::canEnterFolder(folder)) {
+        if (m_options.m_copyMode == CopyOptions::Verify || folder == m_sourcePath ||
+            !Platform::grantFolderAccess(folder) || !Platform::canEnterFolder(folder))
+            return -1;
+    }
+    return Platform::openFolder(folder);
+}
 
-    if (entry.isSymLink()) {
-        processSymbolicLink(entry, sourcePath, destinationPath);
+void BuildFileListJob::listFolder(const QString& folder, const QString& destinationFolder)
+{
+    // The whole listing first: a folder that cannot be read to its end is an error, not a
+    // copy of what happened to come before the failure.
+    std::vector<Platform::FolderEntry> entries;
+    const int fd = openFolderToList(folder);
+    if (fd < 0 || !Platform::readFolder(fd, &entries)) {
+        Platform::closeFolder(fd);
+        CopyItem item(folder, destinationFolder, 0, true, QString());
+        item.setSourceError(tr("unable to read source folder"));
+        m_errorItems.append(item);
+        qWarning() << "Folder" << qUtf8Printable(folder) << "is not readable";
         return;
     }
-    const bool isFolder = FileSystemUtils::isRealDirectory(entry);
-    const qint64 size = isFolder ? 0 : entry.size();
-    if (!m_options.m_copyHiddenFiles && entry.isHidden()) {
-        if (m_reportFilteredFiles)
-            reportToSkip(sourcePath, destinationPath, size, isFolder,
-                         isFolder ? tr("source folder is hidden") : tr("source file is hidden"));
+    if (m_options.m_destinationMode == CopyOptions::Normal && folder != m_sourcePath)
+        reportToCopy(folder, destinationFolder, 0, true);
+    const QString& entryFolder =
+        m_options.m_destinationMode == CopyOptions::Collate ? m_destinationPath : destinationFolder;
+    const int folderBytes =
+        QFile::encodeName(folder).size() + (folder.endsWith(QDir::separator()) ? 0 : 1);
+    for (Platform::FolderEntry& listed : entries) {
+        if (isStopped())
+            break;
+        WalkEntry entry;
+        entry.folderFd = fd;
+        entry.rawName.swap(listed.name);
+        entry.name = QFile::decodeName(entry.rawName);
+        // A name that does not survive the way back to bytes names another entry, or none.
+        if (!isAscii(entry.rawName))
+            entry.validName = QFile::encodeName(entry.name) == entry.rawName;
+        entry.type = listed.type;
+        entry.pathBytes = folderBytes + entry.rawName.size();
+        entry.sourcePath = joinPath(folder, entry.name);
+        entry.destinationPath = joinPath(entryFolder, entry.name);
+        processEntry(entry);
+    }
+    Platform::closeFolder(fd);
+    removeStaleTemporaryFiles(entryFolder);
+}
+
+bool BuildFileListJob::readStatus(WalkEntry& entry)
+{
+    if (!entry.statusRead) {
+        entry.statusRead = Platform::entryStatusAt(entry.folderFd, entry.rawName, &entry.status);
+        entry.statusError = entry.statusRead ? 0 : Platform::lastErrorCode();
+    }
+    return entry.statusRead;
+}
+
+void BuildFileListJob::processEntry(WalkEntry& entry)
+{
+    using Type = Platform::FolderEntry;
+    // Before anything is reported: no item may carry such a name.
+    if (!isAscii(entry.rawName) && hasLineSeparator(entry.name)) {
+        reportSourceError(withoutLineSeparators(entry.sourcePath),
+                          withoutLineSeparators(entry.destinationPath), 0,
+                          entry.type == Type::Folder, tr("name contains a line separator"));
         return;
     }
-    if (FileSystemUtils::matchesAnyPattern(name, m_skipPatterns)) {
-        if (m_reportFilteredFiles)
-            reportToSkip(sourcePath, destinationPath, size, isFolder,
-                         isFolder ? tr("source folder is filtered by name")
-                                  : tr("source file is filtered by name"));
+    if (entry.type == Type::Unknown) {
+        // A file system without types in its listings.
+        if (!readStatus(entry)) {
+            // Removed since the listing: nothing left to copy.
+            if (entry.statusError != ENOENT)
+                reportSourceError(entry.sourcePath, entry.destinationPath, 0, false,
+                                  tr("unable to read source file: %1")
+                                      .arg(Platform::errorMessage(entry.statusError)));
+            return;
+        }
+        entry.type = entry.status.isSymLink  ? Type::SymLink
+                     : entry.status.isFolder ? Type::Folder
+                     : entry.status.isFile   ? Type::File
+                                             : Type::Other;
+    }
+    // The copy filters pick files only: every folder, also behind a link, is walked.
+    if (!m_copyPatterns.isEmpty() && entry.type != Type::Folder &&
+        !FileSystemUtils::matchesAnyPattern(entry.name, m_copyPatterns) &&
+        !(entry.type == Type::SymLink && QFileInfo(entry.sourcePath).isDir()))
+        return;
+    if (entry.type == Type::SymLink) {
+        processSymbolicLink(entry);
+        return;
+    }
+    const bool isFolder = entry.type == Type::Folder;
+    const bool filtered = !m_options.m_copyHiddenFiles && entry.name.startsWith(QLatin1Char('.'));
+    if (filtered || FileSystemUtils::matchesAnyPattern(entry.name, m_skipPatterns)) {
+        if (m_reportFilteredFiles) {
+            const qint64 size = !isFolder && readStatus(entry) ? entry.status.size : 0;
+            const QString reason =
+                filtered ? (isFolder ? tr("source folder is hidden") : tr("source file is hidden"))
+                         : (isFolder ? tr("source folder is filtered by name")
+                                     : tr("source file is filtered by name"));
+            reportToSkip(entry.sourcePath, entry.destinationPath, size, isFolder, reason);
+        }
         return;
     }
     if (isFolder) {
-        processSubfolder(entry, sourcePath, destinationPath);
+        processSubfolder(entry);
         return;
     }
     // FIFOs, sockets and devices: reading one may block forever or never end. The user
     // would not know the entry was left out, so it is reported whatever the settings say.
-    if (!entry.isFile()) {
-        reportToSkip(sourcePath, destinationPath, size, false,
+    if (entry.type == Type::Other) {
+        reportToSkip(entry.sourcePath, entry.destinationPath,
+                     readStatus(entry) ? entry.status.size : 0, false,
                      tr("source file is not a regular file"));
         return;
     }
-    processFile(entry, sourcePath, destinationPath);
+    processFile(entry);
 }
 
-void BuildFileListJob::processSymbolicLink(const QFileInfo& entry, const QString& sourcePath,
-                                           const QString& destinationPath)
+// An entry the walk would copy or enter, but whose path the rest of the program could not
+// use to reach it, is an error: left out quietly, the user would believe it copied.
+bool BuildFileListJob::refuseEntry(WalkEntry& entry)
 {
-    if (m_options.m_copySymbolicLinks) {
-        reportLinkToCopy(sourcePath, destinationPath, entry.size(), linkTargetInCopy(entry));
-    } else if (m_reportFilteredFiles) {
-        reportToSkip(sourcePath, destinationPath, entry.size(), false,
-                     tr("source file is symbolic link"));
-    }
+    const bool isFolder = entry.type == Platform::FolderEntry::Folder;
+    QString reason;
+    if (!entry.validName)
+        reason =
+            isFolder ? tr("folder name is not valid UTF-8") : tr("file name is not valid UTF-8");
+    else if (entry.pathBytes > Platform::MaxPathBytes)
+        reason = tr("path is too long");
+    // Copied, such a name would pass for a leftover of ours, to be removed by a later run.
+    else if (PlatformCopy::isTemporaryName(entry.name))
+        reason = tr("name is that of a temporary file of an interrupted copy");
+    else
+        return false;
+    reportSourceError(entry.sourcePath, entry.destinationPath,
+                      entry.statusRead && !isFolder ? entry.status.size : 0, isFolder, reason);
+    return true;
 }
 
-void BuildFileListJob::processSubfolder(const QFileInfo& entry, const QString& sourcePath,
-                                        const QString& destinationPath)
+void BuildFileListJob::reportSourceError(const QString& sourcePath, const QString& destinationPath,
+                                         qint64 size, bool isFolder, const QString& reason)
 {
-    if (!m_options.m_recursive)
+    CopyItem item(sourcePath, destinationPath, size, isFolder, QString());
+    item.setSourceError(reason);
+    m_errorItems.append(item);
+    qWarning() << "Source entry" << qUtf8Printable(sourcePath)
+               << "is left out:" << qUtf8Printable(reason);
+}
+
+void BuildFileListJob::processSymbolicLink(WalkEntry& entry)
+{
+    const QFileInfo info(entry.sourcePath);
+    if (!m_options.m_copySymbolicLinks) {
+        if (m_reportFilteredFiles)
+            reportToSkip(entry.sourcePath, entry.destinationPath, info.size(), false,
+                         tr("source file is symbolic link"));
         return;
-    if (!entry.isExecutable() && !grantTraversal(entry)) {
-        reportToSkip(sourcePath, destinationPath, 0, true, tr("unable to access to source folder"));
+    }
+    if (refuseEntry(entry))
+        return;
+    const QString target = linkTargetInCopy(info);
+    if (hasLineSeparator(target)) {
+        reportSourceError(entry.sourcePath, entry.destinationPath, 0, false,
+                          tr("link target contains a line separator"));
         return;
     }
-    m_pendingFolders.append(CopyItem(sourcePath, destinationPath, 0, true, QString()));
+    reportLinkToCopy(entry.sourcePath, entry.destinationPath, info.size(), target);
 }
 
-void BuildFileListJob::processFile(const QFileInfo& entry, const QString& sourcePath,
-                                   const QString& destinationPath)
+void BuildFileListJob::processSubfolder(WalkEntry& entry)
 {
-    const qint64 size = entry.size();
+    if (!m_options.m_recursive || refuseEntry(entry))
+        return;
+    // Whether it can be entered is found when its turn comes.
+    m_pendingFolders.append(CopyItem(entry.sourcePath, entry.destinationPath, 0, true, QString()));
+}
+
+void BuildFileListJob::processFile(WalkEntry& entry)
+{
+    if (refuseEntry(entry))
+        return;
+    const QString& sourcePath = entry.sourcePath;
+    const QString& destinationPath = entry.destinationPath;
+    if (!readStatus(entry)) {
+        if (entry.statusError != ENOENT)
+            reportSourceError(sourcePath, destinationPath, 0, false,
+                              tr("unable to read source file: %1")
+                                  .arg(Platform::errorMessage(entry.statusError)));
+        return;
+    }
+    const qint64 size = entry.status.size;
     const bool verify = m_options.m_copyMode == CopyOptions::Verify;
     if (!FileSystemUtils::fileExists(destinationPath)) {
         if (verify) {
@@ -284,13 +415,14 @@ void BuildFileListJob::processFile(const QFileInfo& entry, const QString& source
         reportToCopy(sourcePath, destinationPath, size, false);
         return;
     }
+    const QFileInfo source(sourcePath);
     const QFileInfo destination(destinationPath);
     // In a move the copier decides about an equal destination: it skips the file and
     // removes its source, as a move stopped between the copy and the removal needs.
     // A newer destination keeps its source.
     if (m_options.m_copyMode == CopyOptions::Move &&
         !(m_options.m_overwriteMode == CopyOptions::OverwriteOlder &&
-          FileSystemUtils::isNewer(entry, destination))) {
+          FileSystemUtils::isNewer(source, destination))) {
         reportFileToCopy(sourcePath, destinationPath, size);
         return;
     }
@@ -299,7 +431,7 @@ void BuildFileListJob::processFile(const QFileInfo& entry, const QString& source
         reportToSkip(sourcePath, destinationPath, size, false, QString());
         break;
     case CopyOptions::OverwriteOlder: {
-        const int order = FileSystemUtils::modificationOrder(entry, destination);
+        const int order = FileSystemUtils::modificationOrder(source, destination);
         if (order < 0)
             reportFileToCopy(sourcePath, destinationPath, size);
         else if (order > 0)
@@ -310,7 +442,7 @@ void BuildFileListJob::processFile(const QFileInfo& entry, const QString& source
         break;
     }
     case CopyOptions::OverwriteDifferent:
-        if (FileSystemUtils::filesDiffer(entry, destination))
+        if (FileSystemUtils::filesDiffer(source, destination))
             reportFileToCopy(sourcePath, destinationPath, size);
         else
             reportToSkip(sourcePath, destinationPath, size, false, QString());
@@ -330,16 +462,15 @@ void BuildFileListJob::reportFileToCopy(const QString& sourcePath, const QString
 }
 
 // A copy killed before its end leaves its data under a hidden temporary name beside the
-// file; the next run that copies that file removes it. Only the names this run writes
-// are touched, and only files too old to be one of its own copies in progress.
+// file; the next run that copies that file removes it. Only the names this run writes are
+// touched, and only those whose writing process is gone.
 void BuildFileListJob::removeStaleTemporaryFiles(const QString& destinationFolder)
 {
     const QSet<QString> names = std::move(m_namesToCopy);
     m_namesToCopy.clear();
     if (names.isEmpty() || m_options.m_copyMode == CopyOptions::Verify)
         return;
-    const QStringList removed =
-        PlatformCopy::removeStaleTemporaryFiles(destinationFolder, names, m_staleBefore);
+    const QStringList removed = PlatformCopy::removeStaleTemporaryFiles(destinationFolder, names);
     for (const QString& path : removed)
         qDebug() << "Removed the temporary file of an interrupted copy" << qUtf8Printable(path);
 }
@@ -367,12 +498,4 @@ QString BuildFileListJob::linkTargetInCopy(const QFileInfo& entry) const
         return joinPath(m_destinationPath, FileSystemUtils::fileNameOf(target));
     }
     return rest.isEmpty() ? m_destinationPath : joinPath(m_destinationPath, rest);
-}
-
-bool BuildFileListJob::isSelectedByCopyFilters(const QFileInfo& entry) const
-{
-    // The copy filters pick files only: every folder is walked whatever its name.
-    if (m_copyPatterns.isEmpty() || entry.isDir())
-        return true;
-    return FileSystemUtils::matchesAnyPattern(entry.fileName(), m_copyPatterns);
 }

@@ -5,7 +5,6 @@
 #include "model/copyitem.h"
 #include "model/copyoptions.h"
 
-#include <QDateTime>
 #include <QList>
 #include <QMutex>
 #include <QSet>
@@ -85,6 +84,8 @@ private slots:
     void processNextFolder();
 
 private:
+    struct WalkEntry;
+
     void reportToCopy(const QString& source, const QString& destination, qint64 size,
                       bool isFolder);
     void reportToSkip(const QString& source, const QString& destination, qint64 size, bool isFolder,
@@ -94,18 +95,19 @@ private:
     void addListedEntry(ListedEntry&& entry);
     void sendListedEntries();
     void processFolder(const QString& folder, const QString& destinationFolder);
-    void processEntry(const QFileInfo& entry, const QString& folder,
-                      const QString& destinationFolder);
-    void processSymbolicLink(const QFileInfo& entry, const QString& sourcePath,
-                             const QString& destinationPath);
-    void processSubfolder(const QFileInfo& entry, const QString& sourcePath,
-                          const QString& destinationPath);
-    void processFile(const QFileInfo& entry, const QString& sourcePath,
-                     const QString& destinationPath);
+    void listFolder(const QString& folder, const QString& destinationFolder);
+    int openFolderToList(const QString& folder);
+    void processEntry(WalkEntry& entry);
+    void processSymbolicLink(WalkEntry& entry);
+    void processSubfolder(WalkEntry& entry);
+    void processFile(WalkEntry& entry);
+    bool readStatus(WalkEntry& entry);
+    bool refuseEntry(WalkEntry& entry);
+    void reportSourceError(const QString& sourcePath, const QString& destinationPath, qint64 size,
+                           bool isFolder, const QString& reason);
     void reportFileToCopy(const QString& sourcePath, const QString& destinationPath, qint64 size);
     void removeStaleTemporaryFiles(const QString& destinationFolder);
     QString linkTargetInCopy(const QFileInfo& entry) const;
-    bool isSelectedByCopyFilters(const QFileInfo& entry) const;
 
     QString m_sourcePath;
     QString m_destinationPath;
@@ -122,8 +124,6 @@ private:
     // the signal, so the listener's thread reads it only after taking the lock.
     QMutex m_listedMutex;
     QList<QVector<ListedEntry>> m_listedBatches;
-    // Names of the files to copy into the folder being listed, and the time before which
-    // a temporary file of theirs cannot belong to this run.
+    // Names of the files to copy into the folder being listed.
     QSet<QString> m_namesToCopy;
-    QDateTime m_staleBefore;
 };

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <QByteArray>
 #include <QDateTime>
 #include <QString>
+
+#include <vector>
 
 // The operating-system calls behind the file-system helpers. Nothing else in the
 // program calls the system's file API directly, so another platform needs only
@@ -66,6 +69,39 @@ struct EntryIdentity
 // The identity of the entry at path; followLinks decides whether a final symbolic link is
 // followed. False when the entry cannot be reached.
 bool entryIdentity(const QString& path, EntryIdentity* identity, bool followLinks = true);
+
+// The longest path, in bytes, that the system calls take (PATH_MAX less its final zero).
+constexpr int MaxPathBytes = 4095;
+
+// One entry of a folder as its listing gives it.
+struct FolderEntry
+{
+    enum Type : quint8
+    {
+        Unknown, // the file system does not say: ask entryStatusAt
+        File,
+        Folder,
+        SymLink,
+        Other // a FIFO, socket or device
+    };
+    QByteArray name; // the bytes the file system holds, which need not be valid text
+    Type type = Unknown;
+};
+// Opens a folder for listing (a final symbolic link is not followed); -1 on failure. Close
+// it with closeFolder.
+int openFolder(const QString& path);
+// Appends every entry of the open folder, "." and ".." left out, in the file system's
+// order. False when the listing fails part way: entries then holds what was read.
+bool readFolder(int folderFd, std::vector<FolderEntry>* entries);
+// Status of the entry name of the open folder, a link not followed: one call relative to
+// the folder, whatever the length of its path.
+bool entryStatusAt(int folderFd, const QByteArray& name, EntryStatus* status);
+void closeFolder(int folderFd);
+// Whether the calling user may list the folder and reach its entries.
+bool canEnterFolder(const QString& path);
+// Adds read and execute permission for the owner of the folder; fails unless the calling
+// user owns it (or is privileged).
+bool grantFolderAccess(const QString& path);
 
 // Whether the calling user may read the entry (a link is followed).
 bool isReadable(const QString& path);

@@ -10,9 +10,11 @@
 
 #include <cerrno>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace Platform {
@@ -87,6 +89,103 @@ bool entryIdentity(const QString& path, EntryIdentity* identity, bool followLink
         return fail(followLinks ? "stat" : "lstat");
     identity->device = static_cast<quint64>(status.st_dev);
     identity->inode = static_cast<quint64>(status.st_ino);
+    return true;
+}
+
+int openFolder(const QString& path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(),
+                          O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        fail("open");
+    return fd;
+}
+
+bool readFolder(int folderFd, std::vector<FolderEntry>* entries)
+{
+    // getdents64 rather than readdir: the same calls without a second buffer, and a
+    // failure is told apart from the end of the listing.
+    struct LinuxDirent64
+    {
+        quint64 d_ino;
+        qint64 d_off;
+        unsigned short d_reclen;
+        unsigned char d_type;
+        char d_name[1];
+    };
+    QByteArray buffer(64 * 1024, Qt::Uninitialized);
+    for (;;) {
+        const long count = ::syscall(SYS_getdents64, folderFd, buffer.data(), buffer.size());
+        if (count == 0)
+            return true;
+        if (count < 0) {
+            if (errno == EINTR)
+                continue;
+            return fail("getdents64");
+        }
+        for (long offset = 0; offset < count;) {
+            const auto* entry = reinterpret_cast<const LinuxDirent64*>(buffer.constData() + offset);
+            offset += entry->d_reclen;
+            const char* name = entry->d_name;
+            if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
+                continue;
+            FolderEntry result;
+            result.name = QByteArray(name);
+            switch (entry->d_type) {
+            case DT_UNKNOWN:
+                break;
+            case DT_REG:
+                result.type = FolderEntry::File;
+                break;
+            case DT_DIR:
+                result.type = FolderEntry::Folder;
+                break;
+            case DT_LNK:
+                result.type = FolderEntry::SymLink;
+                break;
+            default:
+                result.type = FolderEntry::Other;
+                break;
+            }
+            entries->push_back(std::move(result));
+        }
+    }
+}
+
+bool entryStatusAt(int folderFd, const QByteArray& name, EntryStatus* result)
+{
+    struct stat status;
+    if (::fstatat(folderFd, name.constData(), &status, AT_SYMLINK_NOFOLLOW) != 0)
+        return fail("fstatat");
+    fillEntryStatus(status, result);
+    return true;
+}
+
+void closeFolder(int folderFd)
+{
+    if (folderFd >= 0)
+        ::close(folderFd);
+}
+
+bool canEnterFolder(const QString& path)
+{
+    if (::access(QFile::encodeName(path).constData(), R_OK | X_OK) != 0)
+        return fail("access");
+    return true;
+}
+
+bool grantFolderAccess(const QString& path)
+{
+    const QByteArray encoded = QFile::encodeName(path);
+    struct stat status;
+    if (::lstat(encoded.constData(), &status) != 0)
+        return fail("lstat");
+    if (!S_ISDIR(status.st_mode)) {
+        errno = ENOTDIR;
+        return fail("chmod");
+    }
+    if (::chmod(encoded.constData(), (status.st_mode & 07777) | S_IRUSR | S_IXUSR) != 0)
+        return fail("chmod");
     return true;
 }
 

@@ -120,22 +120,26 @@ bool copyData(int inFd, int outFd, qint64 total, const std::atomic<int>* cancelF
 // The name of the call a mover makes, as named in failures.
 const char* moverCallName(DataMover mover);
 
-// Creates a new, empty hidden file beside target, named ".<name>.<random>.part", for
-// writing (mode 0600), and returns its descriptor, or -1. The caller closes it.
+// Creates a new, empty hidden file beside target, for writing (mode 0600), and returns its
+// descriptor, or -1. The caller closes it. Its name,
+// ".<name>.<random>.<pid>-<process start ticks>.brindle-part", tells which process wrote
+// it, so that a later run removes it only once that process is gone.
 int createTemporaryFile(const QString& target, QString* temporaryPath, Failure* failure);
 
 // Gives a finished temporary file the name target, never replacing an entry there
 // ("renameat2" or "link", EEXIST).
 bool moveIntoPlace(const QString& temporary, const QString& target, Failure* failure);
 
+// Whether fileName has the form of the names createTemporaryFile makes (for any target).
+bool isTemporaryName(const QString& fileName);
 // Whether fileName is a temporary name that createTemporaryFile makes for targetName.
 bool isTemporaryNameFor(const QString& fileName, const QString& targetName);
 
-// Removes from folder the regular files that are temporary names for one of
-// targetNames and were last written and last changed (status change time) before olderThan:
-// what a copy killed before its end left behind. Returns the paths removed.
-QStringList removeStaleTemporaryFiles(const QString& folder, const QSet<QString>& targetNames,
-                                      const QDateTime& olderThan);
+// Removes from folder the regular files that are temporary names for one of targetNames
+// and whose writer is gone (no process has its pid, or one started at another time): what
+// a copy killed before its end left behind. Files of a live process, this one included,
+// are left alone. Returns the paths removed.
+QStringList removeStaleTemporaryFiles(const QString& folder, const QSet<QString>& targetNames);
 
 // Creates the folder path with every missing parent, as mkdir -p does. On failure the
 // call that failed ("mkdir", or "stat" for an entry in the way) and its error.

@@ -7,6 +7,7 @@
 #include <QRandomGenerator>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <fcntl.h>
 #include <linux/fs.h>
@@ -102,36 +103,110 @@ QString keptName(const QString& targetName)
     return name;
 }
 
-// A hidden name beside the target, unique enough to be created with O_EXCL.
+// Ends every temporary name: a user's file has it only when copied from a temporary file,
+// which the walk refuses to do.
+const char temporarySuffix[] = ".brindle-part";
+
+// When the process pid started, in clock ticks since boot (field 22 of /proc/<pid>/stat);
+// 0 when that cannot be read. With the pid it names one process for the life of the system.
+quint64 processStartTicks(qint64 pid)
+{
+    const QByteArray path = "/proc/" + QByteArray::number(pid) + "/stat";
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return 0;
+    char buffer[1024];
+    const ssize_t length = ::read(fd, buffer, sizeof buffer - 1);
+    ::close(fd);
+    if (length <= 0)
+        return 0;
+    // The command name, in parentheses, may hold blanks and parentheses itself.
+    const QByteArray text(buffer, int(length));
+    const int end = text.lastIndexOf(')');
+    if (end < 0)
+        return 0;
+    const QList<QByteArray> fields = text.mid(end + 2).split(' ');
+    // The fields after the name begin with field 3, the state.
+    return fields.size() > 19 ? fields.at(19).toULongLong() : 0;
+}
+
+// "<pid>-<start ticks>" of this process, which every temporary name it makes carries.
+const QString& ownWriterTag()
+{
+    static const QString tag =
+        QStringLiteral("%1-%2").arg(qint64(::getpid())).arg(processStartTicks(::getpid()));
+    return tag;
+}
+
+// A hidden name beside the target, unique enough to be created with O_EXCL:
+// ".<kept name>.<random>.<pid>-<start ticks>.brindle-part", at most 254 bytes.
 QByteArray temporaryName(const QString& target)
 {
     const QFileInfo info(target);
     const QString random =
         QString::number(QRandomGenerator::global()->generate64() & 0xffffffffffffULL, 36);
-    return QFile::encodeName(
-        QStringLiteral("%1/.%2.%3.part").arg(info.path(), keptName(info.fileName()), random));
+    return QFile::encodeName(QStringLiteral("%1/.%2.%3.%4%5")
+                                 .arg(info.path(), keptName(info.fileName()), random,
+                                      ownWriterTag(), QLatin1String(temporarySuffix)));
 }
 
-// The kept name inside ".<kept>.<random>.part"; empty when fileName is not of that form.
-QString keptNameOfTemporary(const QString& fileName)
+bool isDigits(const QStringRef& text)
 {
-    const QLatin1String suffix(".part");
+    if (text.isEmpty() || text.size() > 20)
+        return false;
+    for (const QChar c : text) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return false;
+    }
+    return true;
+}
+
+struct TemporaryName
+{
+    QString kept;
+    qint64 pid = 0;
+    quint64 startTicks = 0;
+};
+
+// Reads a name of the form temporaryName makes; false for any other name.
+bool parseTemporaryName(const QString& fileName, TemporaryName* parsed)
+{
+    const QLatin1String suffix(temporarySuffix);
     if (!fileName.startsWith(QLatin1Char('.')) || !fileName.endsWith(suffix))
-        return QString();
-    const QString middle = fileName.mid(1, fileName.size() - 1 - suffix.size());
-    const int dot = middle.lastIndexOf(QLatin1Char('.'));
-    if (dot < 1)
-        return QString();
+        return false;
+    const QStringRef middle = fileName.midRef(1, fileName.size() - 1 - suffix.size());
+    const int tagDot = middle.lastIndexOf(QLatin1Char('.'));
+    if (tagDot < 0)
+        return false;
+    const QStringRef tag = middle.mid(tagDot + 1);
+    const int dash = tag.indexOf(QLatin1Char('-'));
+    if (dash < 0 || !isDigits(tag.left(dash)) || !isDigits(tag.mid(dash + 1)))
+        return false;
+    const int randomDot = middle.left(tagDot).lastIndexOf(QLatin1Char('.'));
     // 48 random bits in base 36: 1 to 10 digits or lower-case letters.
-    const QString random = middle.mid(dot + 1);
-    if (random.isEmpty() || random.size() > 10)
-        return QString();
+    const QStringRef random = middle.mid(randomDot + 1, tagDot - randomDot - 1);
+    if (randomDot < 1 || random.isEmpty() || random.size() > 10)
+        return false;
     for (const QChar c : random) {
         if (!((c >= QLatin1Char('0') && c <= QLatin1Char('9')) ||
               (c >= QLatin1Char('a') && c <= QLatin1Char('z'))))
-            return QString();
+            return false;
     }
-    return middle.left(dot);
+    parsed->kept = middle.left(randomDot).toString();
+    parsed->pid = tag.left(dash).toLongLong();
+    parsed->startTicks = tag.mid(dash + 1).toULongLong();
+    return parsed->pid > 0;
+}
+
+// Whether the process that wrote a temporary name may still be at work on it. Unsure
+// answers (a process of another user whose start cannot be read) count as alive.
+bool writerIsAlive(const TemporaryName& name)
+{
+    if (::kill(pid_t(name.pid), 0) != 0 && errno == ESRCH)
+        return false;
+    const quint64 started = processStartTicks(name.pid);
+    // Otherwise the pid now names another process: the writer is gone.
+    return started == 0 || started == name.startTicks;
 }
 
 // Gives the finished temporary file its final name, refusing to replace anything there.
@@ -453,14 +528,19 @@ bool moveIntoPlace(const QString& temporary, const QString& target, Failure* fai
     return moveIntoPlace(QFile::encodeName(temporary), QFile::encodeName(target), failure);
 }
 
-bool isTemporaryNameFor(const QString& fileName, const QString& targetName)
+bool isTemporaryName(const QString& fileName)
 {
-    const QString kept = keptNameOfTemporary(fileName);
-    return !kept.isEmpty() && kept == keptName(targetName);
+    TemporaryName parsed;
+    return parseTemporaryName(fileName, &parsed);
 }
 
-QStringList removeStaleTemporaryFiles(const QString& folder, const QSet<QString>& targetNames,
-                                      const QDateTime& olderThan)
+bool isTemporaryNameFor(const QString& fileName, const QString& targetName)
+{
+    TemporaryName parsed;
+    return parseTemporaryName(fileName, &parsed) && parsed.kept == keptName(targetName);
+}
+
+QStringList removeStaleTemporaryFiles(const QString& folder, const QSet<QString>& targetNames)
 {
     QStringList removed;
     if (targetNames.isEmpty())
@@ -468,27 +548,19 @@ QStringList removeStaleTemporaryFiles(const QString& folder, const QSet<QString>
     QSet<QString> keptNames;
     for (const QString& name : targetNames)
         keptNames.insert(keptName(name));
-    const qint64 limitMs = olderThan.toMSecsSinceEpoch();
     const QDir dir(folder);
     const QStringList candidates =
-        dir.entryList(QStringList{QStringLiteral(".*.part")},
+        dir.entryList(QStringList{QStringLiteral(".*") + QLatin1String(temporarySuffix)},
                       QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks);
     for (const QString& name : candidates) {
-        const QString kept = keptNameOfTemporary(name);
-        if (kept.isEmpty() || !keptNames.contains(kept))
+        TemporaryName parsed;
+        if (!parseTemporaryName(name, &parsed) || !keptNames.contains(parsed.kept) ||
+            writerIsAlive(parsed))
             continue;
         const QString path = dir.filePath(name);
         const QByteArray encoded = QFile::encodeName(path);
         struct stat status;
         if (::lstat(encoded.constData(), &status) != 0 || !S_ISREG(status.st_mode))
-            continue;
-        // A copy in progress may already carry its source's old modification time; the
-        // status change time shows that it is being worked on.
-        const qint64 modifiedMs =
-            qint64(status.st_mtim.tv_sec) * 1000 + status.st_mtim.tv_nsec / 1000000;
-        const qint64 changedMs =
-            qint64(status.st_ctim.tv_sec) * 1000 + status.st_ctim.tv_nsec / 1000000;
-        if (modifiedMs >= limitMs || changedMs >= limitMs)
             continue;
         if (::unlink(encoded.constData()) == 0)
             removed.append(path);

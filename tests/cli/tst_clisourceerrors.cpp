@@ -1,0 +1,115 @@
+#include "cliscratch.h"
+#include "testsupport.h"
+
+#include <QProcess>
+#include <QtTest>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// Makes a file at the raw relative path below root, one component at a time below the
+// folder's descriptor: the path may hold any bytes and exceed what the system calls take.
+bool makeRawFile(const QString& root, const QByteArray& relative)
+{
+    int fd = ::open(QFile::encodeName(root).constData(), O_RDONLY | O_DIRECTORY);
+    const QList<QByteArray> parts = relative.split('/');
+    for (int i = 0; fd >= 0 && i + 1 < parts.size(); ++i) {
+        ::mkdirat(fd, parts[i].constData(), 0755);
+        const int next = ::openat(fd, parts[i].constData(), O_RDONLY | O_DIRECTORY);
+        ::close(fd);
+        fd = next;
+    }
+    const int file =
+        fd >= 0 ? ::openat(fd, parts.last().constData(), O_WRONLY | O_CREAT, 0644) : -1;
+    const bool ok = file >= 0 && ::write(file, "abc", 3) == 3;
+    ::close(file);
+    ::close(fd);
+    return ok;
+}
+
+} // namespace
+
+// Entries the walk cannot read or name must fail the run, never vanish from it.
+class TestCliSourceErrors : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void entryLeftOutIsAnError_data();
+    void entryLeftOutIsAnError();
+};
+
+void TestCliSourceErrors::initTestCase()
+{
+    QVERIFY2(!TestSupport::CliScratch::program().isEmpty(),
+             "BRINDLE_CLI must name the built program");
+    if (!TestSupport::runningAsRoot())
+        QSKIP("A folder closed to the user needs another owner: run as root");
+}
+
+void TestCliSourceErrors::entryLeftOutIsAnError_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QByteArray>("entry"); // below src; "closed/" a folder closed to nobody
+    QTest::addColumn<QString>("reportLine");
+    QByteArray deep;
+    for (int i = 0; i < 20; ++i)
+        deep += QByteArray(250, 'd') + '/';
+    for (const QString command : {"copy", "verify"}) {
+        auto row = [&](const char* name) -> QTestData& {
+            return QTest::newRow(qPrintable(command + ": " + name)) << command;
+        };
+        row("unreadable subfolder")
+            << QByteArray("closed/x") << "/src/closed: unable to read source folder";
+        row("name not valid UTF-8")
+            << QByteArray("b\xff.txt") << "/src/b\uFFFD.txt: file name is not valid UTF-8";
+        row("path too long") << deep + "f"
+                             << "dddd: path is too long";
+        row("line separator in the name") << QByteArray("a\xe2\x80\xa8z.txt")
+                                          << "/src/a\uFFFDz.txt: name contains a line separator";
+        row("named like our temporary file")
+            << QByteArray(".a.txt.k3.123-456.brindle-part")
+            << "/src/.a.txt.k3.123-456.brindle-part: name is that of a temporary file of an "
+               "interrupted copy";
+    }
+}
+
+void TestCliSourceErrors::entryLeftOutIsAnError()
+{
+    QFETCH(QString, command);
+    QFETCH(QByteArray, entry);
+    QFETCH(QString, reportLine);
+    TestSupport::CliScratch scratch;
+    const QString root = scratch.path();
+    for (const char* folder : {"src", "dst", "home"})
+        QVERIFY(QDir(root).mkpath(folder));
+    QVERIFY(TestSupport::writeFile(root + "/src/ok.txt", "ok"));
+    QVERIFY(TestSupport::writeFile(root + "/dst/ok.txt", "ok"));
+    QVERIFY(makeRawFile(root + "/src", entry));
+    // Nobody may read everything but the closed folder, and write the destination and home.
+    QCOMPARE(QProcess::execute("chmod", {"-R", "a+rX", root}), 0);
+    QCOMPARE(QProcess::execute("chmod", {"-R", "a+w", root + "/dst", root + "/home"}), 0);
+    if (entry.startsWith("closed/"))
+        QCOMPARE(::chmod(QFile::encodeName(root + "/src/closed").constData(), 0700), 0);
+
+    QProcess process;
+    process.setProcessEnvironment(scratch.environment());
+    process.setWorkingDirectory(root);
+    process.start("setpriv",
+                  {"--reuid=nobody", "--regid=nogroup", "--clear-groups",
+                   TestSupport::CliScratch::program(), command, root + "/src", root + "/dst"});
+    QVERIFY(process.waitForFinished(60000));
+    const QString out =
+        QString::fromLocal8Bit(process.readAllStandardOutput() + process.readAllStandardError());
+    QProcess::execute("rm", {"-rf", root + "/src"}); // names QTemporaryDir cannot remove
+    QProcess::execute("rm", {"-rf", root + "/dst"});
+    QVERIFY2(process.exitCode() == 1, qPrintable(out));
+    QVERIFY2(out.contains(reportLine), qPrintable(out));
+}
+
+QTEST_GUILESS_MAIN(TestCliSourceErrors)
+#include "tst_clisourceerrors.moc"
