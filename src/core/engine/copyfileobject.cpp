@@ -501,8 +501,11 @@ bool CopyFileObject::placeCopy(const QString& temporary)
         }
         if (!m_replaceExisting && failure.code == EEXIST && attempt < maxPlaceAttempts) {
             // Placed by another copier since the decision (collate, auto rename): decided
-            // again as if that entry had been there from the start.
-            if (decideExistingDestination())
+            // again against that entry. Under no-overwrite it is skipped, as the file list
+            // skips an existing file.
+            if (m_options.m_overwriteMode == CopyOptions::NoOverwrite)
+                copy_state = Skipped;
+            else if (decideExistingDestination())
                 continue;
             FileSystemUtils::removeFile(temporary);
             return false;
