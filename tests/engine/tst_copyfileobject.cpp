@@ -175,6 +175,10 @@ private slots:
     void copiesFolders();
     void sourceChanges_data();
     void sourceChanges();
+    void neverCopiesOntoItself_data();
+    void neverCopiesOntoItself();
+    void failedOverwriteKeepsOldFile_data();
+    void failedOverwriteKeepsOldFile();
 };
 
 void TestCopyFileObject::initTestCase()
@@ -405,6 +409,15 @@ void TestCopyFileObject::copiesFiles_data()
     c.copyMode = O::Move;
     c.existing = "size";
     row("move/different destination kept", c);
+    // Same size, dates within tolerance, or a newer destination: only the bytes tell.
+    c = kept(DestinationError, "different file exists");
+    c.copyMode = O::Move;
+    c.existing = "within 2 s";
+    row("move/look-alike destination keeps the source", c);
+    c.info = QStringList{newerText};
+    c.overwriteMode = O::OverwriteOlder;
+    c.existing = "newer";
+    row("move/newer destination keeps the source", c);
 }
 
 void TestCopyFileObject::copiesFiles()
@@ -748,6 +761,96 @@ void TestCopyFileObject::sourceChanges()
     // No partial copy, nor one of a version that never existed.
     QVERIFY(!QFileInfo::exists(destination));
     QCOMPARE(QFileInfo::exists(source), change != "missing");
+}
+
+void TestCopyFileObject::neverCopiesOntoItself_data()
+{
+    QTest::addColumn<QString>("alias");
+    QTest::addColumn<int>("copyMode");
+    QTest::addColumn<int>("overwriteMode");
+    for (const char* alias : {"hard link", "linked folder", "bind mount", "link to the file"})
+        for (int copyMode : {int(O::Copy), int(O::Move), int(O::FixErrors)})
+            for (int mode = O::NoOverwrite; mode <= O::OverwriteDifferent; ++mode)
+                QTest::addRow("%s/copy mode %d/overwrite mode %d", alias, copyMode, mode)
+                    << QString(alias) << copyMode << mode;
+}
+
+void TestCopyFileObject::neverCopiesOntoItself()
+{
+    QFETCH(QString, alias);
+    QFETCH(int, copyMode);
+    QFETCH(int, overwriteMode);
+    QTemporaryDir dir;
+    const QString source = dir.filePath("src/file.txt");
+    const QString destination = dir.filePath("dst/file.txt");
+    QVERIFY(TestSupport::writeFile(source, sourceData));
+    if (alias != "linked folder")
+        QVERIFY(QDir().mkpath(dir.filePath("dst")));
+    if (alias == "hard link")
+        QCOMPARE(::link(QFile::encodeName(source).constData(),
+                        QFile::encodeName(destination).constData()),
+                 0);
+    else if (alias == "linked folder")
+        QVERIFY(QFile::link(dir.filePath("src"), dir.filePath("dst")));
+    else if (alias == "link to the file")
+        QVERIFY(QFile::link(source, destination));
+    else if (QProcess::execute("mount", {"--bind", dir.filePath("src"), dir.filePath("dst")}))
+        QSKIP("Cannot bind-mount a folder");
+    const auto unmount = qScopeGuard([&] {
+        if (alias == "bind mount")
+            QProcess::execute("umount", {dir.filePath("dst")});
+    });
+
+    CopyOptions options;
+    options.m_copyMode = copyMode;
+    options.m_overwriteMode = overwriteMode;
+    CopyItem input(source, destination, sourceData.size(), false, QString());
+    if (copyMode == O::FixErrors)
+        input.setDestinationError("unable to copy file");
+    int completions = 0;
+    const CopyItem item = runCopier(input, options, &completions);
+    QCOMPARE(completions, 1);
+    QCOMPARE(item.copy_state, int(Skipped));
+    QCOMPARE(item.info_list, QStringList{"source and destination are the same file"});
+    QCOMPARE(TestSupport::readFile(source), sourceData);
+    // Nothing written beside it: no temporary name, no renamed copy.
+    QCOMPARE(entriesOf(dir.filePath("src")), QStringList{"file.txt"});
+}
+
+void TestCopyFileObject::failedOverwriteKeepsOldFile_data()
+{
+    QTest::addColumn<int>("method");
+    for (int method = 0; method < 4; ++method)
+        QTest::newRow(methodNames[method]) << method;
+}
+
+void TestCopyFileObject::failedOverwriteKeepsOldFile()
+{
+    QFETCH(int, method);
+    AppSettings::instance()->setCopyMethod(method);
+    const auto restore = qScopeGuard([] { AppSettings::instance()->setCopyMethod(0); });
+    QTemporaryDir dir;
+    const QString folder = dir.filePath("dst");
+    QVERIFY(TestSupport::writeFile(dir.filePath("src/file.txt"), QByteArray(2 << 20, 'n')));
+    QVERIFY(QDir().mkpath(folder));
+    if (QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=1m", "tmpfs", folder}) != 0)
+        QSKIP("Cannot mount a 1 MiB tmpfs");
+    const auto unmount = qScopeGuard([&] { QProcess::execute("umount", {folder}); });
+    // The new copy does not fit beside the old file, which must outlive the failure.
+    QVERIFY(TestSupport::writeFile(folder + "/file.txt", "old data"));
+    if (method == CopyFileObject::SimpleMethod)
+        QTest::ignoreMessage(QtWarningMsg, qPrintable("Unable to write data in destination file " +
+                                                      folder + "/file.txt"));
+
+    CopyOptions options;
+    options.m_overwriteMode = O::OverwriteAlways;
+    int completions = 0;
+    const CopyItem item = runCopier(
+        CopyItem(dir.filePath("src/file.txt"), folder + "/file.txt", 2 << 20, false, QString()),
+        options, &completions);
+    QCOMPARE(item.copy_state, int(DestinationError));
+    QCOMPARE(entriesOf(folder), QStringList{"file.txt"});
+    QCOMPARE(TestSupport::readFile(folder + "/file.txt"), QByteArray("old data"));
 }
 
 QTEST_GUILESS_MAIN(TestCopyFileObject)
