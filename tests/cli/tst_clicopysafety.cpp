@@ -54,41 +54,29 @@ void TestCliCopySafety::fixErrorsKeepsDifferingDestination()
 
 void TestCliCopySafety::collateWithThreadsEqualsOneThread_data()
 {
-    QTest::addColumn<QString>("command");
-    QTest::addColumn<QString>("overwrite");
-    QTest::addColumn<QString>("data"); // of the same-named files: "identical", "sizes", "bytes"
-    QTest::addRow("copy, rename") << "copy"
-                                  << "rename"
-                                  << "sizes";
-    QTest::addRow("copy, never, identical files") << "copy"
-                                                  << "never"
-                                                  << "identical";
-    QTest::addRow("copy, always") << "copy"
-                                  << "always"
-                                  << "sizes";
-    QTest::addRow("move, rename") << "move"
-                                  << "rename"
-                                  << "sizes";
-    QTest::addRow("move, never, other sizes") << "move"
-                                              << "never"
-                                              << "sizes";
-    // Same sizes and dates: only the bytes tell that the sources must stay.
-    QTest::addRow("move, older, other bytes") << "move"
-                                              << "older"
-                                              << "bytes";
+    // Command, overwrite mode, and the same-named files: "identical", other "sizes", or same
+    // sizes and dates with other "bytes" (only the bytes tell that a move must keep them).
+    QTest::addColumn<QStringList>("run");
+    QTest::addRow("copy, rename") << QStringList{"copy", "rename", "sizes"};
+    QTest::addRow("copy, never, identical files") << QStringList{"copy", "never", "identical"};
+    QTest::addRow("copy, always") << QStringList{"copy", "always", "sizes"};
+    QTest::addRow("move, rename") << QStringList{"move", "rename", "sizes"};
+    QTest::addRow("move, never, other sizes") << QStringList{"move", "never", "sizes"};
+    QTest::addRow("move, older, other bytes") << QStringList{"move", "older", "bytes"};
 }
 
 void TestCliCopySafety::collateWithThreadsEqualsOneThread()
 {
-    QFETCH(QString, command);
-    QFETCH(QString, overwrite);
-    QFETCH(QString, data);
+    QFETCH(QStringList, run);
+    const QString command = run.at(0);
+    const QString overwrite = run.at(1);
+    const QString data = run.at(2);
     const int files = 64;
     QMap<QString, QVariant> outcomes[2];
     QStringList names[2];
-    for (int run = 0; run < 2; ++run) {
-        const QString source = QStringLiteral("src%1").arg(run);
-        const QString destination = QStringLiteral("dst%1").arg(run);
+    for (int pass = 0; pass < 2; ++pass) {
+        const QString source = QStringLiteral("src%1").arg(pass);
+        const QString destination = QStringLiteral("dst%1").arg(pass);
         for (int i = 0; i < files; ++i) {
             const QByteArray content = data == "identical" ? QByteArray("same")
                                        : data == "sizes"   ? QByteArray(i + 1, 'a' + i % 26)
@@ -98,11 +86,11 @@ void TestCliCopySafety::collateWithThreadsEqualsOneThread()
         }
         QList<QByteArray> before = TestSupport::treeOf(m_dir->filePath(source)).values();
         const Result result = m_dir->run({command, source, destination, "--collate", "--overwrite",
-                                          overwrite, "--threads", run == 0 ? "1" : "4", "--json"});
+                                          overwrite, "--threads", pass == 0 ? "1" : "4", "--json"});
         QVERIFY2(result.exitCode == 0 || result.exitCode == 1, qPrintable(result.err));
         for (const char* key : {"copiedFiles", "skippedFiles", "errors"})
-            outcomes[run].insert(key, result.json.value(key).toVariant());
-        names[run] = TestSupport::entriesOf(m_dir->filePath(destination));
+            outcomes[pass].insert(key, result.json.value(key).toVariant());
+        names[pass] = TestSupport::entriesOf(m_dir->filePath(destination));
         // No file is lost: each is in the destination once, or still in the source of a move.
         QList<QByteArray> after = TestSupport::treeOf(m_dir->filePath(destination)).values();
         if (command == "move")
