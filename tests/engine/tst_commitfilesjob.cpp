@@ -63,8 +63,9 @@ void TestCommitFilesJob::cleanupTestCase()
 void TestCommitFilesJob::placesGroup_data()
 {
     QTest::addColumn<bool>("move");
-    QTest::addColumn<bool>("opened");          // the file system handle is valid
-    QTest::addColumn<QString>("taken");        // a name given to another file before the commit
+    QTest::addColumn<bool>("opened"); // the file system handle is valid
+    // A name given to another file before the commit; " replaced" ends it for an overwrite.
+    QTest::addColumn<QString>("taken");
     QTest::addColumn<QString>("decided");      // an item its copier decided: no temporary file
     QTest::addColumn<QString>("changed");      // a source written to after its copy was made
     QTest::addColumn<QStringList>("outcomes"); // of a, b and c, in this order
@@ -89,6 +90,17 @@ void TestCommitFilesJob::placesGroup_data()
     QTest::newRow("move, a name taken meanwhile keeps its source")
         << true << true << "b" << QString() << QString() << QStringList{moved, exists, moved}
         << QStringList{"a", "c"} << QStringList{"b"};
+    // An overwrite replaces the old file only here, once the new one is on the device.
+    QTest::newRow("move, an overwrite replaces the old file")
+        << true << true << "b replaced" << QString() << QString()
+        << QStringList{moved, "4||existing file is removed;File moved", moved} << all
+        << QStringList();
+    QTest::newRow("copy, a folder in the way of an overwrite")
+        << false << true << "c replaced" << QString() << QString()
+        << QStringList{copied, copied,
+                       "2|file cannot be overwritten|rename 21: Is a directory;Unable to remove "
+                       "existing file"}
+        << QStringList{"a", "b"} << all;
     // Nothing tells which files the failed write-back hit: none takes its name.
     QTest::newRow("copy, flush fails")
         << false << false << QString() << QString() << QString()
@@ -122,6 +134,8 @@ void TestCommitFilesJob::placesGroup()
     QFETCH(QStringList, outcomes);
     QFETCH(QStringList, placed);
     QFETCH(QStringList, sources);
+    const bool replace = taken.endsWith(" replaced");
+    taken = taken.section(' ', 0, 0);
 
     QTemporaryDir dir;
     const QString source = dir.filePath("src");
@@ -149,12 +163,17 @@ void TestCommitFilesJob::placesGroup()
             const QByteArray data = dataOf(name);
             QCOMPARE(::write(fd, data.constData(), size_t(data.size())), ssize_t(data.size()));
             ::close(fd);
+            copy.replace = replace && name == taken;
         }
         copies << copy;
     }
-    if (!taken.isEmpty()) {
+    if (!taken.isEmpty() && replace && taken == "c") {
+        QVERIFY(QDir().mkpath(destination + "/c/inside"));
+        expectedDestination.insert(taken, QByteArray());
+    } else if (!taken.isEmpty()) {
         QVERIFY(TestSupport::writeFile(destination + '/' + taken, "existing"));
-        expectedDestination.insert(taken, "existing");
+        if (!replace)
+            expectedDestination.insert(taken, "existing");
     }
     QMap<QString, QByteArray> expectedSource;
     for (const QString& name : sources)
@@ -174,8 +193,10 @@ void TestCommitFilesJob::placesGroup()
                              qPrintable("Unable to flush the file system of " + destination));
         QTest::ignoreMessage(QtWarningMsg, "syncfs 9: Bad file descriptor");
     }
-    if (!taken.isEmpty())
+    if (!taken.isEmpty() && !replace)
         QTest::ignoreMessage(QtWarningMsg, "renameat2 17: File exists");
+    if (replace && taken == "c")
+        QTest::ignoreMessage(QtWarningMsg, "rename 21: Is a directory");
 
     auto* job = new CommitFilesJob;
     job->setFileSystem(handle, destination);

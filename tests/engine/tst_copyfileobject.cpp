@@ -175,6 +175,8 @@ private slots:
     void copiesFolders();
     void sourceChanges_data();
     void sourceChanges();
+    void neverCopiesOntoItself_data();
+    void neverCopiesOntoItself();
 };
 
 void TestCopyFileObject::initTestCase()
@@ -308,13 +310,23 @@ void TestCopyFileObject::copiesFiles_data()
         }
     }
 
-    // A fix-errors run retries failed items from scratch; others follow the usual rules.
+    // A fix-errors run retries failed items from scratch, but an existing destination is
+    // replaced only as the overwrite mode says.
     for (int previous : {int(DestinationError), int(SourceError), int(Skipped)}) {
-        c = previous == Skipped ? kept(DestinationError, newerText, {"earlier note"}) : Case();
+        c = kept(DestinationError, newerText,
+                 previous == Skipped ? QStringList{"earlier note"} : QStringList());
         c.copyMode = O::FixErrors;
         c.existing = "newer";
         c.previousState = previous;
-        row(QStringLiteral("fix errors/previous state %1").arg(previous), c);
+        row(QStringLiteral("fix errors/previous state %1/kept").arg(previous), c);
+        if (previous == Skipped)
+            continue;
+        c = replaced({newerText, removedText});
+        c.copyMode = O::FixErrors;
+        c.overwriteMode = O::OverwriteAlways;
+        c.existing = "newer";
+        c.previousState = previous;
+        row(QStringLiteral("fix errors/previous state %1/overwrite always").arg(previous), c);
     }
 
     for (int method = 0; method < 4; ++method) {
@@ -346,9 +358,7 @@ void TestCopyFileObject::copiesFiles_data()
         // The native and simple methods give the system's reason, the Qt method Qt's.
         c = kept(DestinationError,
                  simple ? "unable to open destination file" : "unable to copy file",
-                 QStringList{"mkdir 20: Not a directory", native || simple
-                                                              ? "open 20: Not a directory"
-                                                              : "^Cannot create .* for output$"});
+                 QStringList{"mkdir 20: Not a directory", "open 20: Not a directory"});
         c.method = method;
         c.copyMode = O::Move;
         c.existing = "blocked";
@@ -373,6 +383,11 @@ void TestCopyFileObject::copiesFiles_data()
         c.existing = "full";
         c.outcome = "none";
         row(name + "/full file system", c);
+        // The new copy does not fit beside the old file, which outlives the failure.
+        c.info.prepend(sizeText);
+        c.overwriteMode = O::OverwriteAlways;
+        c.outcome = "kept";
+        row(name + "/full file system, overwrite keeps the old file", c);
 
         // Permissions, as user nobody.
         c = kept(SourceError, "source file is not readable");
@@ -382,8 +397,7 @@ void TestCopyFileObject::copiesFiles_data()
         row(name + "/unreadable source", c);
         c = kept(DestinationError,
                  simple ? "unable to open destination file" : "unable to copy file",
-                 QStringList{native || simple ? "open 13: Permission denied"
-                                              : "^Cannot create .* for output$"});
+                 QStringList{"open 13: Permission denied"});
         c.method = method;
         c.existing = "unwritable";
         c.outcome = "none";
@@ -398,6 +412,15 @@ void TestCopyFileObject::copiesFiles_data()
     c.copyMode = O::Move;
     c.existing = "size";
     row("move/different destination kept", c);
+    // Same size, dates within tolerance, or a newer destination: only the bytes tell.
+    c = kept(DestinationError, "different file exists");
+    c.copyMode = O::Move;
+    c.existing = "within 2 s";
+    row("move/look-alike destination keeps the source", c);
+    c.info = QStringList{newerText};
+    c.overwriteMode = O::OverwriteOlder;
+    c.existing = "newer";
+    row("move/newer destination keeps the source", c);
 }
 
 void TestCopyFileObject::copiesFiles()
@@ -463,6 +486,8 @@ void TestCopyFileObject::copiesFiles()
         if (c.existing == "full")
             QProcess::execute("umount", {folder});
     });
+    if (c.existing == "full" && c.outcome == "kept")
+        QVERIFY(writeFile(destination, oldData, oldTime, 0600));
     if (c.existing == "full" && c.method == CopyFileObject::SimpleMethod)
         QTest::ignoreMessage(QtWarningMsg,
                              qPrintable("Unable to write data in destination file " + destination));
@@ -741,6 +766,60 @@ void TestCopyFileObject::sourceChanges()
     // No partial copy, nor one of a version that never existed.
     QVERIFY(!QFileInfo::exists(destination));
     QCOMPARE(QFileInfo::exists(source), change != "missing");
+}
+
+void TestCopyFileObject::neverCopiesOntoItself_data()
+{
+    QTest::addColumn<QString>("alias");
+    QTest::addColumn<int>("copyMode");
+    QTest::addColumn<int>("overwriteMode");
+    for (const char* alias : {"hard link", "linked folder", "bind mount", "link to the file"})
+        for (int copyMode : {int(O::Copy), int(O::Move), int(O::FixErrors)})
+            for (int mode = O::NoOverwrite; mode <= O::OverwriteDifferent; ++mode)
+                QTest::addRow("%s/copy mode %d/overwrite mode %d", alias, copyMode, mode)
+                    << QString(alias) << copyMode << mode;
+}
+
+void TestCopyFileObject::neverCopiesOntoItself()
+{
+    QFETCH(QString, alias);
+    QFETCH(int, copyMode);
+    QFETCH(int, overwriteMode);
+    QTemporaryDir dir;
+    const QString source = dir.filePath("src/file.txt");
+    const QString destination = dir.filePath("dst/file.txt");
+    QVERIFY(TestSupport::writeFile(source, sourceData));
+    if (alias != "linked folder")
+        QVERIFY(QDir().mkpath(dir.filePath("dst")));
+    if (alias == "hard link")
+        QCOMPARE(::link(QFile::encodeName(source).constData(),
+                        QFile::encodeName(destination).constData()),
+                 0);
+    else if (alias == "linked folder")
+        QVERIFY(QFile::link(dir.filePath("src"), dir.filePath("dst")));
+    else if (alias == "link to the file")
+        QVERIFY(QFile::link(source, destination));
+    else if (QProcess::execute("mount", {"--bind", dir.filePath("src"), dir.filePath("dst")}))
+        QSKIP("Cannot bind-mount a folder");
+    const auto unmount = qScopeGuard([&] {
+        if (alias == "bind mount")
+            QProcess::execute("umount", {dir.filePath("dst")});
+    });
+
+    CopyOptions options;
+    options.m_copyMode = copyMode;
+    options.m_overwriteMode = overwriteMode;
+    CopyItem input(source, destination, sourceData.size(), false, QString());
+    if (copyMode == O::FixErrors)
+        input.setDestinationError("unable to copy file");
+    int completions = 0;
+    const CopyItem item = runCopier(input, options, &completions);
+    QCOMPARE(completions, 1);
+    QCOMPARE(item.copy_state, int(Skipped));
+    QCOMPARE(item.info_list, QStringList{"source and destination are the same file"});
+    QCOMPARE(TestSupport::readFile(source), sourceData);
+    // Nothing written beside it: no temporary name, no renamed copy.
+    QCOMPARE(entriesOf(dir.filePath("src")), QStringList{"file.txt"});
 }
 
 QTEST_GUILESS_MAIN(TestCopyFileObject)

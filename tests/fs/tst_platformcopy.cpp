@@ -61,6 +61,8 @@ private slots:
     void setsModeAndTimesBeforeNaming();
     void removesOnlyLeftoversOfGoneWriters_data();
     void removesOnlyLeftoversOfGoneWriters();
+    void comparesFiles_data();
+    void comparesFiles();
 };
 
 void TestPlatformCopy::copiesEveryMover_data()
@@ -430,6 +432,47 @@ void TestPlatformCopy::removesOnlyLeftoversOfGoneWriters()
     QVERIFY(QFile::encodeName(made).size() <= 255);
     QVERIFY(isTemporaryName(made) && isTemporaryNameFor(made, longName));
     QVERIFY(!removeStaleTemporaryFiles(dir.path(), {longName}).contains(temporary));
+void TestPlatformCopy::comparesFiles_data()
+{
+    QTest::addColumn<int>("size");
+    QTest::addColumn<int>("changedAt"); // the byte of b that differs, -1 none
+    QTest::addColumn<bool>("cancelled");
+    const int block = int(PlatformCopy::bufferSize);
+    QTest::newRow("empty") << 0 << -1 << false;
+    QTest::newRow("equal, several blocks") << 2 * block + 7 << -1 << false;
+    QTest::newRow("first byte") << 100 << 0 << false;
+    QTest::newRow("last byte of a block") << 2 * block << block - 1 << false;
+    QTest::newRow("last byte of the file") << 2 * block + 7 << 2 * block + 6 << false;
+    QTest::newRow("other size") << 100 << 100 << false;
+    QTest::newRow("cancelled") << 100 << -1 << true;
+}
+
+void TestPlatformCopy::comparesFiles()
+{
+    QFETCH(int, size);
+    QFETCH(int, changedAt);
+    QFETCH(bool, cancelled);
+    QTemporaryDir dir;
+    QByteArray data(size, 'x');
+    for (int i = 0; i < size; ++i)
+        data[i] = char(i * 7);
+    QVERIFY(TestSupport::writeFile(dir.filePath("a"), data));
+    if (changedAt >= size)
+        data.append('!');
+    else if (changedAt >= 0)
+        data[changedAt] = char(data.at(changedAt) + 1);
+    QVERIFY(TestSupport::writeFile(dir.filePath("b"), data));
+    const std::atomic<int> cancel{cancelled ? 1 : 0};
+    bool equal = true;
+    PlatformCopy::Failure failure;
+    QCOMPARE(
+        PlatformCopy::compareFiles(dir.filePath("a"), dir.filePath("b"), &cancel, &equal, &failure),
+        !cancelled);
+    QCOMPARE(equal, changedAt < 0 && !cancelled);
+    QCOMPARE(failure.code, cancelled ? ECANCELED : 0);
+    QVERIFY(!PlatformCopy::compareFiles(dir.filePath("a"), dir.filePath("missing"), nullptr, &equal,
+                                        &failure));
+    QCOMPARE(failure.code, ENOENT);
 }
 
 QTEST_GUILESS_MAIN(TestPlatformCopy)

@@ -51,14 +51,21 @@ void CommitFilesJob::startJob()
             item.info_list.append(dataFailure);
             item.setDestinationError(tr("unable to copy file"));
             FileSystemUtils::removeFile(copy.temporaryPath);
-        } else if (!PlatformCopy::moveIntoPlace(copy.temporaryPath, item.destination_path,
-                                                &failure)) {
+        } else if (!PlatformCopy::moveIntoPlace(copy.temporaryPath, item.destination_path, &failure,
+                                                copy.replace)) {
             Platform::recordFailure(failure.call, failure.code);
             item.info_list.append(
                 FileSystemUtils::lastErrorText(QString::fromLatin1(failure.call)));
-            item.setDestinationError(tr("unable to copy file"));
+            if (copy.replace) {
+                item.info_list.append(tr("Unable to remove existing file"));
+                item.setDestinationError(tr("file cannot be overwritten"));
+            } else {
+                item.setDestinationError(tr("unable to copy file"));
+            }
             FileSystemUtils::removeFile(copy.temporaryPath);
         } else {
+            if (copy.replace)
+                item.info_list.append(tr("existing file is removed"));
             placed.append(m_items.size());
         }
         m_items.append(item);
@@ -75,6 +82,9 @@ void CommitFilesJob::startJob()
                 item.setDestinationError(tr("unable to write destination file to disk"));
             } else if (!FileSystemUtils::fileExists(item.source_path)) {
                 continue;
+            } else if (FileSystemUtils::isSameEntry(item.source_path, item.destination_path)) {
+                // The source's name now leads to the copy: deleting it would delete the copy.
+                item.info_list.append(tr("source and destination are the same file"));
             } else if (changedSinceCopy(m_copies.at(index))) {
                 qWarning() << "Source file changed during the copy:"
                            << qUtf8Printable(item.source_path);

@@ -26,6 +26,9 @@ public:
         // The source as the copy read it. A move deletes the source only while it is that
         // version (one not known keeps it): a change made since the copy is not in the copy.
         PlatformCopy::FileVersion source;
+        // The copy replaces the existing destination (an overwrite): one rename, so that the
+        // old file stays whole until the new one takes its name.
+        bool replace = false;
     };
 
     explicit CommitFilesJob(QObject* parent = nullptr);

@@ -12,11 +12,15 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <cerrno>
+
 namespace {
 
 const qint64 simpleBlockSize = 4096;
 const int maxZeroReads = 3;
 const qint64 maxModificationDriftSecs = 60;
+// Names taken by other copiers one after the other before a copy gives up its place.
+const int maxPlaceAttempts = 1000;
 
 // The "user" flags describe what the running process may do (everything, for root), not
 // the file's mode; setting them would add the owner's bits of that access.
@@ -79,26 +83,27 @@ void CopyFileObject::startCopy()
     if (m_options.m_copyMode == CopyOptions::Verify) {
         m_options.m_overwriteMode = CopyOptions::NoOverwrite;
     } else if (m_options.m_copyMode == CopyOptions::FixErrors && isError()) {
+        // Retried from scratch; an existing destination goes only by the overwrite mode.
         resetState();
         info_list.clear();
-        FileSystemUtils::removeFile(destination_path);
     }
 
+    m_requestedDestination = destination_path;
     if (FileSystemUtils::fileExists(destination_path)) {
-        bool compare = true;
-        if (m_options.m_overwriteMode == CopyOptions::AutoRename) {
-            int number = 0;
-            const QString renamed = FileSystemUtils::uniqueFileName(destination_path, &number);
-            if (renamed == destination_path) {
-                info_list.append(tr("Unable to rename destination file"));
-            } else {
-                info_list.append(tr("Auto renamed") + QStringLiteral(" (%1)").arg(number));
-                destination_path = renamed;
-                compare = false;
-            }
+        // A hard link, or a path through a linked folder or a bind mount: replacing it, or
+        // deleting the source of a move, would destroy the only copy.
+        Platform::EntryIdentity sourceIdentity;
+        Platform::EntryIdentity destinationIdentity;
+        if (Platform::entryIdentity(source_path, &sourceIdentity, !source.isSymLink) &&
+            Platform::entryIdentity(destination_path, &destinationIdentity, !source.isSymLink) &&
+            sourceIdentity == destinationIdentity) {
+            m_sameEntry = true;
+            copy_state = Skipped;
+            info_list.append(tr("source and destination are the same file"));
+            finishCopy();
+            return;
         }
-        if (compare &&
-            !checkExistingDestination(QFileInfo(source_path), QFileInfo(destination_path))) {
+        if (!decideExistingDestination()) {
             finishCopy();
             return;
         }
@@ -143,6 +148,32 @@ bool CopyFileObject::createDestinationFolder()
     return false;
 }
 
+bool CopyFileObject::decideExistingDestination()
+{
+    m_replaceExisting = false;
+    if (m_options.m_overwriteMode == CopyOptions::AutoRename) {
+        int number = 0;
+        const QString renamed = FileSystemUtils::uniqueFileName(m_requestedDestination, &number);
+        if (number > 0) {
+            // One entry, for the name finally taken.
+            const QString text = tr("Auto renamed") + QStringLiteral(" (%1)").arg(number);
+            if (m_renameInfoIndex >= 0 && m_renameInfoIndex < info_list.size()) {
+                info_list[m_renameInfoIndex] = text;
+            } else {
+                m_renameInfoIndex = info_list.size();
+                info_list.append(text);
+            }
+            destination_path = renamed;
+            return true;
+        }
+        destination_path = m_requestedDestination;
+        if (!FileSystemUtils::fileExists(destination_path))
+            return true;
+        info_list.append(tr("Unable to rename destination file"));
+    }
+    return checkExistingDestination(QFileInfo(source_path), QFileInfo(destination_path));
+}
+
 bool CopyFileObject::checkExistingDestination(const QFileInfo& source, const QFileInfo& destination)
 {
     const bool isLink = source.isSymLink();
@@ -178,8 +209,9 @@ bool CopyFileObject::checkExistingDestination(const QFileInfo& source, const QFi
         info_list.append(tr("symbolic link target is different"));
 
     if (overwrite) {
-        if (FileSystemUtils::removeFile(destination_path)) {
-            info_list.append(tr("existing file is removed"));
+        // The copy replaces it by rename once complete; a rename never replaces a folder.
+        if (!destination.isDir() || destination.isSymLink()) {
+            m_replaceExisting = true;
             return true;
         }
         info_list.append(tr("Unable to remove existing file"));
@@ -204,23 +236,38 @@ bool CopyFileObject::copyFileData()
 {
     switch (AppSettings::instance()->copyMethod()) {
     case QtMethod: {
+        // Qt refuses an existing target: the copy is made under a temporary name and placed
+        // as the other methods place theirs.
+        const QString temporary = reserveTemporaryName();
+        if (temporary.isEmpty()) {
+            setDestinationError(tr("unable to copy file"));
+            return false;
+        }
         PlatformCopy::FileVersion before;
         PlatformCopy::FileVersion after;
         const bool known = PlatformCopy::fileVersion(source_path, &before);
         QString reason;
-        if (!FileSystemUtils::copyFileWithQt(source_path, destination_path, &reason)) {
+        if (!FileSystemUtils::copyFileWithQt(source_path, temporary, &reason)) {
             if (!reason.isEmpty())
                 info_list.append(reason);
             setDestinationError(tr("unable to copy file"));
+            FileSystemUtils::removeFile(temporary);
             return false;
         }
         if (known && PlatformCopy::fileVersion(source_path, &after) &&
             (after != before || before.size != file_size)) {
             reportSourceChanged();
-            FileSystemUtils::removeFile(destination_path);
+            FileSystemUtils::removeFile(temporary);
             return false;
         }
-        return true;
+        PlatformCopy::Failure failure;
+        if (!PlatformCopy::flushToDisk(temporary, &failure)) {
+            info_list.append(failureText(failure));
+            setDestinationError(tr("unable to copy file"));
+            FileSystemUtils::removeFile(temporary);
+            return false;
+        }
+        return placeCopy(temporary);
     }
     case SimpleMethod:
         return copyFileSimple();
@@ -253,6 +300,8 @@ bool CopyFileObject::copyFileNative()
     request.deferBelowSize = m_deferBelowSize;
     request.deferDevice = m_deferDevice;
     request.sourceFd = m_sourceFd;
+    request.replaceExisting = m_replaceExisting;
+    request.keepOnClash = true;
 
     PlatformCopy::Failure failure;
     PlatformCopy::CopyOutcome outcome;
@@ -278,10 +327,22 @@ bool CopyFileObject::copyFileNative()
         reportSourceChanged();
         return false;
     }
-    if (!copied) {
+    if (!copied && !outcome.temporaryPath.isEmpty()) {
+        // Complete, but another copier took the name meanwhile.
+        if (!placeCopy(outcome.temporaryPath))
+            return false;
+        outcome.temporaryPath.clear();
+    } else if (!copied && m_replaceExisting && qstrcmp(failure.call, "rename") == 0) {
+        info_list.append(failureText(failure));
+        info_list.append(tr("Unable to remove existing file"));
+        setDestinationError(tr("file cannot be overwritten"));
+        return false;
+    } else if (!copied) {
         info_list.append(failureText(failure));
         setDestinationError(tr("unable to copy file"));
         return false;
+    } else if (m_replaceExisting && outcome.temporaryPath.isEmpty()) {
+        info_list.append(tr("existing file is removed"));
     }
     m_nativeOutcome = true;
     m_sourceVersion = outcome.source;
@@ -372,8 +433,9 @@ bool CopyFileObject::copyFileSimple()
 
     if (copied == file_size && !changed && !isError()) {
         // On disk before it takes the final name, as the native copy does.
-        if (PlatformCopy::flushToDisk(temporary, &failure) &&
-            PlatformCopy::moveIntoPlace(temporary, destination_path, &failure)) {
+        if (PlatformCopy::flushToDisk(temporary, &failure)) {
+            if (!placeCopy(temporary))
+                return false;
             if (!FileSystemUtils::syncFile(source_path, destination_path))
                 qWarning() << "Unable to sync file:" << qUtf8Printable(destination_path);
             return true;
@@ -390,24 +452,74 @@ bool CopyFileObject::copyFileSimple()
 
 bool CopyFileObject::copySymbolicLink()
 {
-    if (FileSystemUtils::fileExists(destination_path)) {
-        copy_state = Skipped;
-        return true;
-    }
+    // Made under a temporary name and placed like a file: an existing link is replaced
+    // only once the new one exists.
+    const QString temporary = reserveTemporaryName();
+    if (temporary.isEmpty())
+        return false;
     if (!QFileInfo::exists(link_target)) {
         qWarning() << "Symbolic link target not found:" << qUtf8Printable(link_target);
         // A link pointing nowhere is copied as it is, with its own target text.
         PlatformCopy::Failure failure;
-        if (!PlatformCopy::duplicateSymbolicLink(source_path, destination_path, &failure)) {
+        if (!PlatformCopy::duplicateSymbolicLink(source_path, temporary, &failure)) {
             info_list.append(failureText(failure));
             return false;
         }
-    } else if (!QFile::link(link_target, destination_path)) {
+    } else if (!QFile::link(link_target, temporary)) {
         return false;
     }
+    if (!placeCopy(temporary))
+        return true; // decided
     FileSystemUtils::syncFile(source_path, destination_path);
     copy_state = Copied;
     return true;
+}
+
+QString CopyFileObject::reserveTemporaryName()
+{
+    PlatformCopy::Failure failure;
+    QString temporary;
+    const int fd = PlatformCopy::createTemporaryFile(destination_path, &temporary, &failure);
+    if (fd < 0) {
+        info_list.append(failureText(failure));
+        return QString();
+    }
+    // The random name stays unused by others; the copy creates it anew.
+    Platform::closeFile(fd);
+    FileSystemUtils::removeFile(temporary);
+    return temporary;
+}
+
+bool CopyFileObject::placeCopy(const QString& temporary)
+{
+    for (int attempt = 0;; ++attempt) {
+        PlatformCopy::Failure failure;
+        if (PlatformCopy::moveIntoPlace(temporary, destination_path, &failure, m_replaceExisting)) {
+            if (m_replaceExisting)
+                info_list.append(tr("existing file is removed"));
+            return true;
+        }
+        if (!m_replaceExisting && failure.code == EEXIST && attempt < maxPlaceAttempts) {
+            // Placed by another copier since the decision (collate, auto rename): decided
+            // again against that entry. Under no-overwrite it is skipped, as the file list
+            // skips an existing file.
+            if (m_options.m_overwriteMode == CopyOptions::NoOverwrite)
+                copy_state = Skipped;
+            else if (decideExistingDestination())
+                continue;
+            FileSystemUtils::removeFile(temporary);
+            return false;
+        }
+        info_list.append(failureText(failure));
+        if (m_replaceExisting) {
+            info_list.append(tr("Unable to remove existing file"));
+            setDestinationError(tr("file cannot be overwritten"));
+        } else {
+            setDestinationError(tr("unable to copy file"));
+        }
+        FileSystemUtils::removeFile(temporary);
+        return false;
+    }
 }
 
 void CopyFileObject::verifyCopiedFile()
@@ -471,9 +583,11 @@ void CopyFileObject::discardPendingCopy()
 
 void CopyFileObject::finishCopy()
 {
+    if (m_options.m_copyMode == CopyOptions::Move && copy_state == Skipped && !m_sameEntry)
+        checkSkippedDestination();
     if (isError()) {
         restoreSourcePermissions();
-    } else {
+    } else if (!m_sameEntry) {
         if (m_options.m_copyMode == CopyOptions::Move) {
             // A deferred copy's source goes once the copy is placed and on the device.
             if (m_pendingTemporaryPath.isEmpty() && FileSystemUtils::fileExists(source_path))
@@ -490,6 +604,21 @@ void CopyFileObject::finishCopy()
     emit copyCompleted();
 }
 
+void CopyFileObject::checkSkippedDestination()
+{
+    // A skipped link has the same target already; dates and sizes say nothing about bytes.
+    if (!link_target.isEmpty() || !FileSystemUtils::fileExists(source_path))
+        return;
+    bool equal = false;
+    PlatformCopy::Failure failure;
+    if (!PlatformCopy::compareFiles(source_path, destination_path, stopFlag(), &equal, &failure)) {
+        info_list.append(failureText(failure));
+        setDestinationError(tr("unable to compare with the existing file"));
+    } else if (!equal) {
+        setDestinationError(tr("different file exists"));
+    }
+}
+
 void CopyFileObject::removeMovedSource()
 {
     // The copy must be on disk before the only other copy of the data goes away.
@@ -502,6 +631,11 @@ void CopyFileObject::removeMovedSource()
             restoreSourcePermissions();
             return;
         }
+    }
+    if (link_target.isEmpty() && FileSystemUtils::isSameEntry(source_path, destination_path)) {
+        // Reached by another name since the start: the source is the only copy.
+        info_list.append(tr("source and destination are the same file"));
+        return;
     }
     if (FileSystemUtils::removeFile(source_path)) {
         info_list.append(tr("File moved"));

@@ -47,6 +47,8 @@ public:
 
     // The finished copy awaiting its final name; empty when the copy was placed (or failed).
     QString pendingTemporaryPath() const { return m_pendingTemporaryPath; }
+    // Whether that copy replaces an existing destination when it takes its name.
+    bool pendingReplacesExisting() const { return m_replaceExisting; }
     // The source as the native copy read it; size -1 after the other methods.
     PlatformCopy::FileVersion sourceVersion() const { return m_sourceVersion; }
 
@@ -54,9 +56,19 @@ public slots:
     void startCopy() override;
 
 private:
-    // True when the destination was removed and the copy goes on; false when the
-    // outcome is decided.
+    // Decides about the entry at destination_path by the overwrite mode: true when the copy
+    // goes on (to a free name, or replacing it: m_replaceExisting), false when the outcome
+    // is decided.
+    bool decideExistingDestination();
+    // The comparison part of that decision; nothing is removed here.
     bool checkExistingDestination(const QFileInfo& source, const QFileInfo& destination);
+    // Gives the finished temporary file its final name. When another copier took the name
+    // meanwhile, decides again against the entry now there and tries once more. False
+    // (the temporary file removed) when the outcome is decided otherwise.
+    bool placeCopy(const QString& temporary);
+    // A temporary name beside the destination, reserved and left free for a copy made by
+    // other means; empty (with the reason) when the folder refuses it.
+    QString reserveTemporaryName();
     static bool usesNativeCopy();
     // Creates the destination's folder when missing; false (with the reason) when it cannot.
     bool createDestinationFolder();
@@ -68,6 +80,9 @@ private:
     // Every path of startCopy ends here exactly once.
     void finishCopy();
     void removeMovedSource();
+    // A move that wrote nothing deletes its source only when the destination holds the same
+    // bytes; otherwise the item is an error and the source stays.
+    void checkSkippedDestination();
     // The source was written to while it was copied: an error of the source, and the
     // copy is not kept.
     void reportSourceChanged();
@@ -83,4 +98,10 @@ private:
     PlatformCopy::FileVersion m_sourceVersion;
     PlatformCopy::FileVersion m_copyVersion;
     QString m_pendingTemporaryPath;
+    // The destination as the item gave it, before any automatic rename.
+    QString m_requestedDestination;
+    int m_renameInfoIndex = -1;
+    bool m_replaceExisting = false;
+    // The destination is the source itself, reached by another name: nothing is touched.
+    bool m_sameEntry = false;
 };

@@ -25,6 +25,7 @@ void CopyJob::startJob()
     m_results.clear();
     m_pendingPaths.clear();
     m_sourceVersions.clear();
+    m_replaceFlags.clear();
     m_next = 0;
     openSources();
     copyNextItem();
@@ -153,6 +154,7 @@ void CopyJob::onCopyCompleted()
         m_pendingPaths.append(fileCopier ? fileCopier->pendingTemporaryPath() : QString());
         m_sourceVersions.append(fileCopier ? fileCopier->sourceVersion()
                                            : PlatformCopy::FileVersion());
+        m_replaceFlags.append(fileCopier && fileCopier->pendingReplacesExisting());
     } else {
         qWarning() << "CopyJob has received a signal from invalid CopyObject instance (copy "
                       "completed)";
@@ -163,6 +165,7 @@ void CopyJob::onCopyCompleted()
         m_results.append(item);
         m_pendingPaths.append(QString());
         m_sourceVersions.append(PlatformCopy::FileVersion());
+        m_replaceFlags.append(false);
     }
     // Without a start (m_next == 0) there is nothing to go on with.
     if (m_starting)

@@ -43,6 +43,8 @@ public:
     QStringList pendingTemporaryPaths() const { return m_pendingPaths; }
     // And the source as each deferred copy read it.
     QList<PlatformCopy::FileVersion> pendingSourceVersions() const { return m_sourceVersions; }
+    // And whether each deferred copy replaces an existing destination.
+    QList<bool> pendingReplaceFlags() const { return m_replaceFlags; }
 
 public slots:
     void startJob() override;
@@ -70,6 +72,7 @@ private:
     bool m_starting = false;
     PlatformCopy::FileVersion m_pendingSourceVersion;
     QList<PlatformCopy::FileVersion> m_sourceVersions;
+    QList<bool> m_replaceFlags;
     QMutex m_copierMutex;
     // The items' sources opened ahead, by index in the job (-1: not opened), and their status.
     QVector<int> m_sourceFds;

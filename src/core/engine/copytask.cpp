@@ -515,6 +515,7 @@ void CopyTask::onCopyCompleted()
         const QList<CopyItem> results = job->results();
         const QStringList pendingPaths = job->pendingTemporaryPaths();
         const QList<PlatformCopy::FileVersion> sourceVersions = job->pendingSourceVersions();
+        const QList<bool> replaceFlags = job->pendingReplaceFlags();
         for (int i = 0; i < results.size(); ++i) {
             const CopyItem& item = results.at(i);
             const QString pending = pendingPaths.value(i);
@@ -524,7 +525,8 @@ void CopyTask::onCopyCompleted()
             } else {
                 // Reported once its group is placed; an item decided meanwhile waits with
                 // the group, so that items are reported in the order of the queue.
-                m_pendingCopies.append({item, pending, sourceVersions.value(i)});
+                m_pendingCopies.append(
+                    {item, pending, sourceVersions.value(i), replaceFlags.value(i)});
                 if (!pending.isEmpty())
                     m_pendingBytes += item.file_size;
             }

@@ -77,6 +77,13 @@ struct CopyRequest
     // A descriptor of from, open for reading at its start, used instead of opening from
     // again; the caller keeps it and closes it. -1 opens from.
     int sourceFd = -1;
+    // The finished copy replaces an existing to in one rename ("rename" on failure): the old
+    // file stays whole until the new one is complete and on disk.
+    bool replaceExisting = false;
+    // Without replaceExisting, an entry that took the name to meanwhile (EEXIST) leaves the
+    // finished, flushed copy under its temporary name (outcome.temporaryPath) for the caller
+    // to decide and place, instead of discarding it.
+    bool keepOnClash = false;
 };
 
 // What a successful copyFile did.
@@ -86,7 +93,7 @@ struct CopyOutcome
     FileVersion source;
     // The copy's size and modification time once its times were set.
     FileVersion copy;
-    // Set when the copy was deferred: the temporary file that holds it.
+    // Set when the copy was deferred, or kept after a clash: the temporary file that holds it.
     QString temporaryPath;
 };
 
@@ -127,8 +134,16 @@ const char* moverCallName(DataMover mover);
 int createTemporaryFile(const QString& target, QString* temporaryPath, Failure* failure);
 
 // Gives a finished temporary file the name target, never replacing an entry there
-// ("renameat2" or "link", EEXIST).
-bool moveIntoPlace(const QString& temporary, const QString& target, Failure* failure);
+// ("renameat2" or "link", EEXIST); with replace, an existing target is replaced atomically
+// ("rename" on failure, e.g. EISDIR for a folder in the way).
+bool moveIntoPlace(const QString& temporary, const QString& target, Failure* failure,
+                   bool replace = false);
+
+// Whether the two regular files hold the same bytes, read from both (not the cache of any
+// earlier answer). False with the failure when one cannot be read, is not a regular file,
+// or the cancel flag is set between two blocks (ECANCELED).
+bool compareFiles(const QString& a, const QString& b, const std::atomic<int>* cancelFlag,
+                  bool* equal, Failure* failure);
 
 // Whether fileName has the form of the names createTemporaryFile makes (for any target).
 bool isTemporaryName(const QString& fileName);

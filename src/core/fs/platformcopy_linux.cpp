@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <memory>
@@ -209,9 +210,16 @@ bool writerIsAlive(const TemporaryName& name)
     return started == 0 || started == name.startTicks;
 }
 
-// Gives the finished temporary file its final name, refusing to replace anything there.
-bool moveIntoPlace(const QByteArray& temporary, const QByteArray& target, Failure* failure)
+// Gives the finished temporary file its final name, refusing to replace anything there
+// unless asked to.
+bool moveIntoPlace(const QByteArray& temporary, const QByteArray& target, Failure* failure,
+                   bool replace)
 {
+    if (replace) {
+        if (::rename(temporary.constData(), target.constData()) == 0)
+            return true;
+        return fail(failure, "rename", errno);
+    }
     if (::renameat2(AT_FDCWD, temporary.constData(), AT_FDCWD, target.constData(),
                     RENAME_NOREPLACE) == 0)
         return true;
@@ -483,8 +491,18 @@ bool copyFileWith(const QString& from, const QString& to, const std::atomic<int>
     releaseSource();
     if (!closeDescriptor(outFd) && ok)
         ok = fail(failure, "close", errno);
-    if (ok)
-        ok = moveIntoPlace(temporary, QFile::encodeName(to), failure);
+    if (ok) {
+        Failure placing;
+        ok = moveIntoPlace(temporary, QFile::encodeName(to), &placing, request.replaceExisting);
+        if (!ok && failure)
+            *failure = placing;
+        if (!ok && request.keepOnClash && !request.replaceExisting && placing.code == EEXIST) {
+            // Complete and on disk: the caller decides against the entry now there.
+            if (outcome)
+                outcome->temporaryPath = QFile::decodeName(temporary);
+            return false;
+        }
+    }
     if (!ok)
         ::unlink(temporary.constData());
     return ok;
@@ -523,9 +541,89 @@ int createTemporaryFile(const QString& target, QString* temporaryPath, Failure* 
     return fd;
 }
 
-bool moveIntoPlace(const QString& temporary, const QString& target, Failure* failure)
+bool moveIntoPlace(const QString& temporary, const QString& target, Failure* failure, bool replace)
 {
-    return moveIntoPlace(QFile::encodeName(temporary), QFile::encodeName(target), failure);
+    return moveIntoPlace(QFile::encodeName(temporary), QFile::encodeName(target), failure, replace);
+}
+
+namespace {
+
+// Reads until the buffer is full or the file ends: the bytes read, or -1 with errno set.
+ssize_t readFully(int fd, char* buffer, size_t size)
+{
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t got = ::read(fd, buffer + done, size - done);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return -1;
+        if (got == 0)
+            break;
+        done += size_t(got);
+    }
+    return ssize_t(done);
+}
+
+} // namespace
+
+bool compareFiles(const QString& a, const QString& b, const std::atomic<int>* cancelFlag,
+                  bool* equal, Failure* failure)
+{
+    *equal = false;
+    int fds[2] = {-1, -1};
+    const auto closeBoth = [&fds] {
+        for (const int fd : fds) {
+            if (fd >= 0)
+                closeDescriptor(fd);
+        }
+    };
+    const QString paths[2] = {a, b};
+    struct stat status[2];
+    for (int i = 0; i < 2; ++i) {
+        // Non-blocking: a FIFO put in place of a file cannot hang the open.
+        fds[i] = ::open(QFile::encodeName(paths[i]).constData(),
+                        O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+        if (fds[i] < 0 || ::fstat(fds[i], &status[i]) != 0) {
+            const int code = errno;
+            closeBoth();
+            return fail(failure, fds[i] < 0 ? "open" : "fstat", code);
+        }
+        if (!S_ISREG(status[i].st_mode)) {
+            closeBoth();
+            return fail(failure, "open", EINVAL);
+        }
+    }
+    if (status[0].st_size != status[1].st_size) {
+        closeBoth();
+        return true;
+    }
+    for (const int fd : fds)
+        ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    std::unique_ptr<char[]> buffers(new char[2 * bufferSize]);
+    char* const first = buffers.get();
+    char* const second = first + bufferSize;
+    for (;;) {
+        if (isCancelled(cancelFlag)) {
+            closeBoth();
+            return fail(failure, "read", ECANCELED);
+        }
+        const ssize_t got = readFully(fds[0], first, size_t(bufferSize));
+        const ssize_t other = got < 0 ? 0 : readFully(fds[1], second, size_t(bufferSize));
+        if (got < 0 || other < 0) {
+            const int code = errno;
+            closeBoth();
+            return fail(failure, "read", code);
+        }
+        if (got != other || ::memcmp(first, second, size_t(got)) != 0)
+            break;
+        if (got == 0) {
+            *equal = true;
+            break;
+        }
+    }
+    closeBoth();
+    return true;
 }
 
 bool isTemporaryName(const QString& fileName)
