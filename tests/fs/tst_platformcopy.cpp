@@ -432,6 +432,8 @@ void TestPlatformCopy::removesOnlyLeftoversOfGoneWriters()
     QVERIFY(QFile::encodeName(made).size() <= 255);
     QVERIFY(isTemporaryName(made) && isTemporaryNameFor(made, longName));
     QVERIFY(!removeStaleTemporaryFiles(dir.path(), {longName}).contains(temporary));
+}
+
 void TestPlatformCopy::comparesFiles_data()
 {
     QTest::addColumn<int>("size");
