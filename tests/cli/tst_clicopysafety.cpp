@@ -59,6 +59,8 @@ void TestCliCopySafety::collateWithThreadsEqualsOneThread_data()
     QTest::addColumn<QStringList>("run");
     QTest::addRow("copy, rename") << QStringList{"copy", "rename", "sizes"};
     QTest::addRow("copy, never, identical files") << QStringList{"copy", "never", "identical"};
+    // Met by the file list or by a copier, a clash never overwriting is a skip.
+    QTest::addRow("copy, never, other sizes") << QStringList{"copy", "never", "sizes"};
     QTest::addRow("copy, always") << QStringList{"copy", "always", "sizes"};
     QTest::addRow("move, rename") << QStringList{"move", "rename", "sizes"};
     QTest::addRow("move, never, other sizes") << QStringList{"move", "never", "sizes"};

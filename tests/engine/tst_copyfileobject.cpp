@@ -217,10 +217,10 @@ void TestCopyFileObject::copiesFiles_data()
     const QList<Rule> rules{
         {"NoOverwrite",
          O::NoOverwrite,
-         {{"older", kept(DestinationError, olderText)},
-          {"newer", kept(DestinationError, newerText)},
+         {{"older", kept(Skipped, none, {olderText})},
+          {"newer", kept(Skipped, none, {newerText})},
           {"within 2 s", kept(Skipped, none)},
-          {"size", kept(DestinationError, sizeText)},
+          {"size", kept(Skipped, none, {sizeText})},
           {"identical", kept(Skipped, none)}}},
         {"OverwriteOlder",
          O::OverwriteOlder,
@@ -266,8 +266,12 @@ void TestCopyFileObject::copiesFiles_data()
     // With that setting dates are not trusted: only the size counts.
     for (const char* existing : {"older", "newer", "size"}) {
         Case c = kept(Skipped, none, {existing == QString("older") ? olderText : newerText});
-        if (existing == QString("size"))
+        if (existing == QString("size")) {
+            // Never overwriting, any existing file is skipped: the size counts where a
+            // difference is an error.
             c = kept(DestinationError, sizeText);
+            c.overwriteMode = O::OverwriteOlder;
+        }
         c.existing = existing;
         c.skipErrorsInSync = true;
         row(QStringLiteral("skip errors in sync/%1").arg(existing), c);
@@ -313,8 +317,10 @@ void TestCopyFileObject::copiesFiles_data()
     // A fix-errors run retries failed items from scratch, but an existing destination is
     // replaced only as the overwrite mode says.
     for (int previous : {int(DestinationError), int(SourceError), int(Skipped)}) {
-        c = kept(DestinationError, newerText,
-                 previous == Skipped ? QStringList{"earlier note"} : QStringList());
+        // A skipped item keeps its message; an error is retried afresh.
+        c = kept(Skipped, previous == Skipped ? QString("unable to copy file") : none,
+                 previous == Skipped ? QStringList{"earlier note", newerText}
+                                     : QStringList{newerText});
         c.copyMode = O::FixErrors;
         c.existing = "newer";
         c.previousState = previous;
@@ -408,7 +414,8 @@ void TestCopyFileObject::copiesFiles_data()
     c.existing = "identical";
     c.sourceRemoved = true;
     row("move/identical destination kept", c);
-    c = kept(DestinationError, sizeText);
+    // Its bytes differ: the source stays.
+    c = kept(DestinationError, "different file exists", {sizeText});
     c.copyMode = O::Move;
     c.existing = "size";
     row("move/different destination kept", c);
@@ -579,8 +586,8 @@ void TestCopyFileObject::copiesSymbolicLinks_data()
         << "" << no << int(Copied) << "" << QStringList() << "inner.txt";
     QTest::newRow("same link exists") << file << "" << file << int(O::OverwriteDifferent)
                                       << int(Skipped) << "" << QStringList() << file;
-    QTest::newRow("other link, no overwrite") << file << "" << folder << no << int(DestinationError)
-                                              << linkText << QStringList() << folder;
+    QTest::newRow("other link, no overwrite")
+        << file << "" << folder << no << int(Skipped) << "" << QStringList{linkText} << folder;
     QTest::newRow("other link, overwrite older")
         << file << "" << folder << int(O::OverwriteOlder) << int(DestinationError) << linkText
         << QStringList() << folder;

@@ -351,7 +351,7 @@ void TestInterruption::movesAgainOverItsOwnCopies_data()
                                 << "file with different size exists";
     QTest::newRow("other size, never overwrite")
         << QStringList{"--overwrite", "never"} << QByteArray("other") << 0 << 1
-        << "file with different size exists";
+        << "different file exists";
     QTest::newRow("newer destination") << QStringList() << same << -3600 << 1 << QString();
 }
 

@@ -221,7 +221,13 @@ bool CopyFileObject::checkExistingDestination(const QFileInfo& source, const QFi
     const bool significant = (AppSettings::instance()->skipErrorsInSync() || isLink)
                                  ? (sizeDiffers || linkDiffers)
                                  : (sizeDiffers || createdDiffers || older || newer || linkDiffers);
-    if ((mode == CopyOptions::OverwriteOlder && newer) || !significant)
+    // Never overwriting, an existing file is skipped (its difference noted), as the file
+    // list skips one it finds: whether a clash of two sources of a Collate run is met by the
+    // list or by the copier then makes no difference. (A move still compares the bytes; a
+    // verify reports every difference.)
+    const bool neverOverwrite =
+        mode == CopyOptions::NoOverwrite && m_options.m_copyMode != CopyOptions::Verify;
+    if ((mode == CopyOptions::OverwriteOlder && newer) || neverOverwrite || !significant)
         copy_state = Skipped;
     else if (overwrite)
         setDestinationError(tr("file cannot be overwritten"));
@@ -606,9 +612,16 @@ void CopyFileObject::finishCopy()
 
 void CopyFileObject::checkSkippedDestination()
 {
-    // A skipped link has the same target already; dates and sizes say nothing about bytes.
-    if (!link_target.isEmpty() || !FileSystemUtils::fileExists(source_path))
+    if (!FileSystemUtils::fileExists(source_path))
         return;
+    // A link is the same when it points to the same target (one kept by no-overwrite may
+    // not); for a file, dates and sizes say nothing about bytes.
+    if (!link_target.isEmpty()) {
+        if (FileSystemUtils::linkTargetsDiffer(QFileInfo(source_path), QFileInfo(destination_path),
+                                               link_target))
+            setDestinationError(tr("different file exists"));
+        return;
+    }
     bool equal = false;
     PlatformCopy::Failure failure;
     if (!PlatformCopy::compareFiles(source_path, destination_path, stopFlag(), &equal, &failure)) {
