@@ -114,14 +114,7 @@ bool CopyTask::refuseUnsafePaths(bool newRun)
     // Nothing is synced either: the folders of a refused resume stay as they were.
     m_foldersSyncStarted = true;
     m_wroteData = false;
-    if (newRun) {
-        m_completedItems.clear();
-        m_folders.clear();
-    }
-    m_copyQueue.clear();
-    m_checkQueue.clear();
-    m_symbolicLinksQueue.clear();
-    resetCounters();
+    clearLists(newRun);
     m_runningJobs = 0;
     m_startTime = QDateTime::currentDateTime();
     m_endTime = QDateTime();
@@ -152,12 +145,7 @@ void CopyTask::startTask()
     m_foldersSyncStarted = false;
     m_skipStorageCheck = false;
     openDestinationFileSystem();
-    m_copyQueue.clear();
-    m_checkQueue.clear();
-    m_completedItems.clear();
-    m_folders.clear();
-    m_symbolicLinksQueue.clear();
-    resetCounters();
+    clearLists(true);
     m_runningJobs = 0;
     m_pendingCopies.clear();
     m_pendingBytes = 0;
@@ -976,12 +964,21 @@ void CopyTask::resumeTask()
     queueCall("processNextCopyInQueue");
 }
 
-void CopyTask::rebuildQueues()
+void CopyTask::clearLists(bool withCompleted)
 {
-    resetCounters();
     m_copyQueue.clear();
     m_checkQueue.clear();
     m_symbolicLinksQueue.clear();
+    if (withCompleted) {
+        m_completedItems.clear();
+        m_folders.clear();
+    }
+    resetCounters();
+}
+
+void CopyTask::rebuildQueues()
+{
+    clearLists(false);
 
     if (m_elapsedTime > 0) {
         // The time of the earlier run is carried on.

@@ -197,6 +197,9 @@ private:
     // Starts placing the waiting copies when none are being placed and the group is large
     // enough (or force); true when it started.
     bool commitPendingCopies(bool force);
+    // Empties the queues and the counters, and with withCompleted the completed and folder
+    // lists too.
+    void clearLists(bool withCompleted);
     void rebuildQueues();
     void appendSortedSymbolicLinks();
     void queueCall(const char* slot);

@@ -232,12 +232,7 @@ bool CopyTask::loadFromFile(const QString& path)
     m_skipErrorPatterns =
         FileSystemUtils::compileWildcardPatterns(m_task.m_options.m_skipErrorOnFiles);
 
-    m_completedItems.clear();
-    m_folders.clear();
-    m_copyQueue.clear();
-    m_checkQueue.clear();
-    m_symbolicLinksQueue.clear();
-    resetCounters();
+    clearLists(true);
 
     int loadedItems = 0;
     settings.beginGroup(QStringLiteral("Items"));
