@@ -261,14 +261,14 @@ void TestBuildFileListJob::walkRules_data()
                             "src/f>src/a",    "src/s/r>@../a",  "src/s/deep>src/s/b",
                             "src/root>src",   "src/g>src/gone", "src/o>other/o",
                             "src/sib>src2/x", "src2/x",         "other/o"};
-    QTest::newRow("links: into the copy, others kept, folder links not walked")
+    QTest::newRow("links: absolute into the copy, others kept, folder links not walked")
         << links << "src dst"
         << QStringList{"copy src/a dst/a 3",
                        "copy src/s dst/s dir",
                        "copy src/s/b dst/s/b 3",
                        "link src/s/l dst/s/l > dst/s",
                        "link src/f dst/f > dst/a",
-                       "link src/s/r dst/s/r > dst/a",
+                       "link src/s/r dst/s/r > ../a",
                        "link src/s/deep dst/s/deep > dst/s/b",
                        "link src/root dst/root > dst",
                        "link src/g dst/g > dst/gone",
@@ -278,7 +278,7 @@ void TestBuildFileListJob::walkRules_data()
         << links << "src dst collate"
         << QStringList{"copy src/a dst/a 3",           "copy src/s/b dst/b 3",
                        "link src/s/l dst/l > src/s",   "link src/f dst/f > dst/a",
-                       "link src/s/r dst/r > dst/a",   "link src/s/deep dst/deep > dst/b",
+                       "link src/s/r dst/r > ../a",    "link src/s/deep dst/deep > dst/b",
                        "link src/root dst/root > src", "link src/g dst/g > dst/gone",
                        "link src/o dst/o > other/o",   "link src/sib dst/sib > src2/x"};
     QTest::newRow("links off, reported")

@@ -368,7 +368,7 @@ void BuildFileListJob::processSymbolicLink(WalkEntry& entry)
     }
     if (refuseEntry(entry))
         return;
-    const QString target = linkTargetInCopy(info);
+    const QString target = linkTargetInCopy(entry.sourcePath);
     if (hasLineSeparator(target)) {
         reportSourceError(entry.sourcePath, entry.destinationPath, 0, false,
                           tr("link target contains a line separator"));
@@ -475,10 +475,17 @@ void BuildFileListJob::removeStaleTemporaryFiles(const QString& destinationFolde
         qDebug() << "Removed the temporary file of an interrupted copy" << qUtf8Printable(path);
 }
 
-// A link into the copied tree is pointed at the copy of its target.
-QString BuildFileListJob::linkTargetInCopy(const QFileInfo& entry) const
+// A link keeps its own text, so that a copied tree stays whole wherever it is mounted; only
+// an absolute link into the copied tree is pointed at the copy of its target.
+QString BuildFileListJob::linkTargetInCopy(const QString& linkPath) const
 {
-    const QString target = QDir::toNativeSeparators(entry.symLinkTarget());
+    QString text;
+    // Gone since the listing: the copier reads it again and reports what it finds.
+    if (!Platform::symbolicLinkText(linkPath, &text))
+        return QString();
+    const QString target = QDir::toNativeSeparators(text);
+    if (QDir::isRelativePath(target))
+        return target;
     QString rest;
     if (target != m_sourcePath) {
         // A whole-component match: "/data/src" must not capture "/data/src2/file".

@@ -107,7 +107,7 @@ private:
                            bool isFolder, const QString& reason);
     void reportFileToCopy(const QString& sourcePath, const QString& destinationPath, qint64 size);
     void removeStaleTemporaryFiles(const QString& destinationFolder);
-    QString linkTargetInCopy(const QFileInfo& entry) const;
+    QString linkTargetInCopy(const QString& linkPath) const;
 
     QString m_sourcePath;
     QString m_destinationPath;

@@ -65,8 +65,9 @@ void CopyFileObject::startCopy()
         const QFileInfo link(source_path);
         file_size = link.size();
         m_sourcePermissions = link.permissions();
-        if (link_target.isEmpty())
-            link_target = QDir::toNativeSeparators(link.symLinkTarget());
+        // The text as stored: a relative link stays relative.
+        if (link_target.isEmpty() && Platform::symbolicLinkText(source_path, &link_target))
+            link_target = QDir::toNativeSeparators(link_target);
     } else if (!sourceKnown || (!opened && !Platform::isReadable(source_path))) {
         // Gone since the list was built, or closed to the user.
         setSourceError(Platform::entryMissing(source_path) ? tr("source file does not exist")
@@ -463,15 +464,18 @@ bool CopyFileObject::copySymbolicLink()
     const QString temporary = reserveTemporaryName();
     if (temporary.isEmpty())
         return false;
-    if (!QFileInfo::exists(link_target)) {
+    // A dangling source link is copied all the same, pointing nowhere as it does.
+    if (!QFileInfo::exists(source_path))
         qWarning() << "Symbolic link target not found:" << qUtf8Printable(link_target);
-        // A link pointing nowhere is copied as it is, with its own target text.
-        PlatformCopy::Failure failure;
-        if (!PlatformCopy::duplicateSymbolicLink(source_path, temporary, &failure)) {
-            info_list.append(failureText(failure));
-            return false;
-        }
-    } else if (!QFile::link(link_target, temporary)) {
+    // A target kept as the source stores it is copied byte for byte (it need not be valid
+    // text); a target pointed into the copy is written as given.
+    QString sourceText;
+    const bool sameText =
+        Platform::symbolicLinkText(source_path, &sourceText) && sourceText == link_target;
+    PlatformCopy::Failure failure;
+    if (!(sameText ? PlatformCopy::duplicateSymbolicLink(source_path, temporary, &failure)
+                   : PlatformCopy::createSymbolicLink(link_target, temporary, &failure))) {
+        info_list.append(failureText(failure));
         return false;
     }
     if (!placeCopy(temporary))

@@ -220,10 +220,17 @@ bool copyFileWithQt(const QString& from, const QString& to, QString* errorText)
 bool linkTargetsDiffer(const QFileInfo& source, const QFileInfo& destination,
                        const QString& knownTarget)
 {
-    const QString destinationTarget = QDir::toNativeSeparators(destination.symLinkTarget());
+    // The texts as stored: "a.txt" and "/copy/a.txt" are different links, even where both
+    // lead to the same file today.
+    QString destinationTarget;
+    if (!Platform::symbolicLinkText(destination.filePath(), &destinationTarget))
+        return true; // not a link, or gone
+    destinationTarget = QDir::toNativeSeparators(destinationTarget);
     if (destinationTarget == knownTarget)
         return false;
-    return QDir::toNativeSeparators(source.symLinkTarget()) != destinationTarget;
+    QString sourceTarget;
+    return !Platform::symbolicLinkText(source.filePath(), &sourceTarget) ||
+           QDir::toNativeSeparators(sourceTarget) != destinationTarget;
 }
 
 bool createdDatesDiffer(const QFileInfo& a, const QFileInfo& b)

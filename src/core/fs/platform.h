@@ -106,6 +106,11 @@ bool grantFolderAccess(const QString& path);
 // Whether the calling user may read the entry (a link is followed).
 bool isReadable(const QString& path);
 
+// The target text of the symbolic link at path, exactly as stored (relative or absolute,
+// not resolved): the raw bytes, and as text.
+bool symbolicLinkBytes(const QString& path, QByteArray* target);
+bool symbolicLinkText(const QString& path, QString* target);
+
 // True when an entry exists at path; a final symbolic link is not followed, so a
 // dangling link exists.
 bool entryExists(const QString& path);

@@ -271,6 +271,33 @@ QDateTime creationTime(const QString& path)
     return QDateTime();
 }
 
+bool symbolicLinkBytes(const QString& path, QByteArray* target)
+{
+    const QByteArray link = QFile::encodeName(path);
+    QByteArray text(256, Qt::Uninitialized);
+    for (;;) {
+        const ssize_t length = ::readlink(link.constData(), text.data(), text.size());
+        if (length < 0)
+            return fail("readlink");
+        if (length < text.size()) {
+            text.resize(static_cast<int>(length));
+            break;
+        }
+        text.resize(text.size() * 2);
+    }
+    *target = text;
+    return true;
+}
+
+bool symbolicLinkText(const QString& path, QString* target)
+{
+    QByteArray bytes;
+    if (!symbolicLinkBytes(path, &bytes))
+        return false;
+    *target = QFile::decodeName(bytes);
+    return true;
+}
+
 bool entryMissing(const QString& path)
 {
     struct stat status;

@@ -166,5 +166,7 @@ bool flushToDisk(const QString& path, Failure* failure);
 // Creates newLink as a symbolic link holding the very target text of existingLink, which
 // may be relative or point nowhere.
 bool duplicateSymbolicLink(const QString& existingLink, const QString& newLink, Failure* failure);
+// Creates newLink as a symbolic link holding the text target as given, resolved by no one.
+bool createSymbolicLink(const QString& target, const QString& newLink, Failure* failure);
 
 } // namespace PlatformCopy

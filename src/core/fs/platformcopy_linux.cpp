@@ -1,5 +1,7 @@
 #include "fs/platformcopy.h"
 
+#include "fs/platform.h"
+
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
@@ -712,19 +714,19 @@ bool flushToDisk(const QString& path, Failure* failure)
 
 bool duplicateSymbolicLink(const QString& existingLink, const QString& newLink, Failure* failure)
 {
-    const QByteArray link = QFile::encodeName(existingLink);
-    QByteArray target(256, Qt::Uninitialized);
-    for (;;) {
-        const ssize_t length = ::readlink(link.constData(), target.data(), target.size());
-        if (length < 0)
-            return fail(failure, "readlink", errno);
-        if (length < target.size()) {
-            target.resize(static_cast<int>(length));
-            break;
-        }
-        target.resize(target.size() * 2);
-    }
+    // The bytes as stored: a target that is not valid text survives too.
+    QByteArray target;
+    if (!Platform::symbolicLinkBytes(existingLink, &target))
+        return fail(failure, "readlink", Platform::lastErrorCode());
     if (::symlink(target.constData(), QFile::encodeName(newLink).constData()) != 0)
+        return fail(failure, "symlink", errno);
+    return true;
+}
+
+bool createSymbolicLink(const QString& target, const QString& newLink, Failure* failure)
+{
+    if (::symlink(QFile::encodeName(target).constData(), QFile::encodeName(newLink).constData()) !=
+        0)
         return fail(failure, "symlink", errno);
     return true;
 }
