@@ -12,8 +12,10 @@ here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 command="${1:-}"
 [ $# -gt 0 ] && shift
 
+# exfat-fuse, exfatprogs, fusefat and dosfstools: the copies onto exFAT and FAT (tst_clifilesystems).
 packages=(build-essential cmake pkg-config qtbase5-dev qtbase5-dev-tools qttools5-dev-tools
-          libqt5svg5-dev libssl-dev rsync util-linux clang libclang-rt-14-dev)
+          libqt5svg5-dev libssl-dev rsync util-linux clang libclang-rt-14-dev
+          exfat-fuse exfatprogs fusefat dosfstools)
 
 install_packages() {
     local missing=()

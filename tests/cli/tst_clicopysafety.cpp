@@ -83,8 +83,14 @@ void TestCliCopySafety::collateWithThreadsEqualsOneThread()
             const QByteArray content = data == "identical" ? QByteArray("same")
                                        : data == "sizes"   ? QByteArray(i + 1, 'a' + i % 26)
                                                            : QByteArray::number(1000 + i);
-            QVERIFY(TestSupport::writeFile(
-                m_dir->filePath(QStringLiteral("%1/d%2/same.txt").arg(source).arg(i)), content));
+            const QString path =
+                m_dir->filePath(QStringLiteral("%1/d%2/same.txt").arg(source).arg(i));
+            QVERIFY(TestSupport::writeFile(path, content));
+            // The same date for all: only the bytes tell them apart.
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::ReadWrite) &&
+                    file.setFileTime(QDateTime::fromSecsSinceEpoch(1500000000),
+                                     QFileDevice::FileModificationTime));
         }
         QList<QByteArray> before = TestSupport::treeOf(m_dir->filePath(source)).values();
         const Result result = m_dir->run({command, source, destination, "--collate", "--overwrite",

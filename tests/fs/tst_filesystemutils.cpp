@@ -88,6 +88,8 @@ private slots:
     void runAsChild();
     void syncProperties_data();
     void syncProperties();
+    void timeTolerance_data();
+    void timeTolerance();
     void modificationComparisons_data();
     void modificationComparisons();
     void modificationComparisonsAsLocalTimes_data();
@@ -357,24 +359,74 @@ void TestFileSystemUtils::syncProperties()
         QVERIFY(statOf(destination + ".target").st_mtim.tv_sec != 1200000000);
 }
 
+namespace {
+
+Platform::FileTime fileTime(qint64 ns)
+{
+    return {ns / 1000000000, qint32(ns % 1000000000)};
+}
+
+} // namespace
+
+void TestFileSystemUtils::timeTolerance_data()
+{
+    // Time steps of the two file systems (1 ns: ext4, tmpfs; 100 ns: NTFS; 1 s: exfat-fuse;
+    // 2 s: FAT), then both times in nanoseconds since 1970, and b's order against a.
+    QTest::addColumn<qint64>("stepA");
+    QTest::addColumn<qint64>("stepB");
+    QTest::addColumn<qint64>("a");
+    QTest::addColumn<qint64>("b");
+    QTest::addColumn<int>("order");
+    const qint64 s = 1000000000LL;
+    const qint64 t = 1500000000 * s;
+    const qint64 a = t + 123456789;
+    QTest::newRow("ext4: 1 s newer") << 1LL << 1LL << a << a + s << 1;
+    QTest::newRow("ext4: 1 ns older") << 1LL << 1LL << a << a - 1 << -1;
+    QTest::newRow("ext4: whole seconds, 1 s newer") << 1LL << 1LL << t << t + s << 1;
+    QTest::newRow("ext4: set to the millisecond elsewhere") << 1LL << 1LL << a << t + 123000000 << 0;
+    QTest::newRow("NTFS: 99 ns apart") << 1LL << 100LL << t + 123456701 << t + 123456800 << 0;
+    QTest::newRow("NTFS: 100 ns apart") << 1LL << 100LL << t + 123456701 << t + 123456801 << 1;
+    QTest::newRow("to FAT: 1 s newer") << 1LL << 2 * s << a << a + s << 0;
+    QTest::newRow("to exfat-fuse: 1 s older") << 1LL << s << a << a - s << 0;
+    QTest::newRow("FAT: 1.999999999 s newer") << 2 * s << 2 * s << a << a + 2 * s - 1 << 0;
+    QTest::newRow("FAT: 2 s newer") << 2 * s << 2 * s << a << a + 2 * s << 1;
+    QTest::newRow("FAT: 2 s older") << 2 * s << 1LL << a << a - 2 * s << -1;
+}
+
+// Exact where both file systems keep fine times, FAT's 2 seconds where either does not.
+void TestFileSystemUtils::timeTolerance()
+{
+    QFETCH(qint64, stepA);
+    QFETCH(qint64, stepB);
+    QFETCH(qint64, a);
+    QFETCH(qint64, b);
+    QFETCH(int, order);
+    Platform::FileSystemTraits traitsA, traitsB;
+    traitsA.timeStepNs = stepA;
+    traitsB.timeStepNs = stepB;
+    const qint64 tolerance = timeToleranceNs(traitsA, traitsB, fileTime(a), fileTime(b));
+    QCOMPARE(modificationOrder(fileTime(a), fileTime(b), tolerance), order);
+    QCOMPARE(modificationOrder(fileTime(b), fileTime(a), tolerance), -order);
+}
+
 void TestFileSystemUtils::modificationComparisons_data()
 {
-    QTest::addColumn<int>("laterMs"); // b's modification time after a's
+    QTest::addColumn<qint64>("laterNs"); // b's modification time after a's
     QTest::addColumn<QByteArray>("bData");
     QTest::addColumn<bool>("newer");
     QTest::addColumn<bool>("older");
     QTest::addColumn<bool>("differ");
-    QTest::newRow("same") << 0 << QByteArray("data") << false << false << false;
-    QTest::newRow("1.999 s later") << 1999 << QByteArray("data") << false << false << false;
-    QTest::newRow("2 s later") << 2000 << QByteArray("data") << true << false << true;
-    QTest::newRow("1.999 s earlier") << -1999 << QByteArray("data") << false << false << false;
-    QTest::newRow("2 s earlier") << -2000 << QByteArray("data") << false << true << true;
-    QTest::newRow("other size") << 0 << QByteArray("longer") << false << false << true;
+    QTest::newRow("same") << 0LL << QByteArray("data") << false << false << false;
+    QTest::newRow("1 ns later") << 1LL << QByteArray("data") << true << false << true;
+    QTest::newRow("1 s later") << 1000000000LL << QByteArray("data") << true << false << true;
+    QTest::newRow("1 s earlier") << -1000000000LL << QByteArray("data") << false << true << true;
+    QTest::newRow("other size") << 0LL << QByteArray("longer") << false << false << true;
 }
 
+// On the file system of the temporary folder, which keeps times to the nanosecond.
 void TestFileSystemUtils::modificationComparisons()
 {
-    QFETCH(int, laterMs);
+    QFETCH(qint64, laterNs);
     QFETCH(QByteArray, bData);
     QFETCH(bool, newer);
     QFETCH(bool, older);
@@ -383,11 +435,16 @@ void TestFileSystemUtils::modificationComparisons()
     const QFileInfo a(dir.filePath("a")), b(dir.filePath("b"));
     QVERIFY(TestSupport::writeFile(a.filePath(), "data") &&
             TestSupport::writeFile(b.filePath(), bData));
-    // Half-second base: truncating either time to whole seconds would show.
-    const qint64 bMs = 1500000000500LL + laterMs;
-    const timespec bTime{bMs / 1000, (bMs % 1000) * 1000000};
-    QVERIFY(setTimes(a.filePath(), {1500000000, 500000000}, {1500000000, 500000000}));
-    QVERIFY(setTimes(b.filePath(), bTime, bTime));
+    Platform::EntryIdentity identity;
+    QVERIFY(Platform::entryIdentity(dir.path(), &identity));
+    if (Platform::fileSystemTraits(identity.device, dir.path()).coarseTimes())
+        QSKIP("The temporary folder's file system keeps coarse times");
+    const qint64 aNs = 1500000000500000001LL;
+    const qint64 bNs = aNs + laterNs;
+    QVERIFY(setTimes(a.filePath(), {aNs / 1000000000, aNs % 1000000000},
+                     {aNs / 1000000000, aNs % 1000000000}));
+    QVERIFY(setTimes(b.filePath(), {bNs / 1000000000, bNs % 1000000000},
+                     {bNs / 1000000000, bNs % 1000000000}));
     QCOMPARE(isNewer(a, b), newer);
     QCOMPARE(isOlder(a, b), older);
     QCOMPARE(modificationOrder(a, b), newer ? 1 : (older ? -1 : 0));
@@ -410,8 +467,8 @@ void TestFileSystemUtils::modificationComparisonsAsLocalTimes_data()
     QTest::newRow("missing") << "missing" << 1500000000000LL << 0LL << 0;
 }
 
-// The comparisons read the times without the local-time conversions of QFileInfo and
-// must still decide as QFileInfo's times compared with QDateTime::secsTo.
+// The comparisons read the times without the local-time conversions of QFileInfo: the
+// seconds apart still agree with QDateTime::secsTo, and the order with the times.
 void TestFileSystemUtils::modificationComparisonsAsLocalTimes()
 {
     QFETCH(QString, bKind);
@@ -434,9 +491,10 @@ void TestFileSystemUtils::modificationComparisonsAsLocalTimes()
     const QFileInfo infoA(a), infoB(b);
     const qint64 qtSecs = infoA.lastModified().secsTo(infoB.lastModified());
     QCOMPARE(qtSecs, qint64(secsApart));
-    QCOMPARE(isNewer(infoA, infoB), qtSecs >= 2);
-    QCOMPARE(isOlder(infoA, infoB), qtSecs <= -2);
-    QCOMPARE(isNewer(infoB, infoA), qtSecs <= -2);
+    const bool known = bKind == "file" || bKind == "link";
+    QCOMPARE(isNewer(infoA, infoB), known && bMs > aMs);
+    QCOMPARE(isOlder(infoA, infoB), known && bMs < aMs);
+    QCOMPARE(isNewer(infoB, infoA), known && bMs < aMs);
 }
 
 void TestFileSystemUtils::uniqueFileName_data()

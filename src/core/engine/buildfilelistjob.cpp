@@ -233,6 +233,8 @@ void BuildFileListJob::listFolder(const QString& folder, const QString& destinat
         reportToCopy(folder, destinationFolder, 0, true);
     const QString& entryFolder =
         m_options.m_destinationMode == CopyOptions::Collate ? m_destinationPath : destinationFolder;
+    m_destinationTimesKnown = false;
+    findCaseTwins(entries, entryFolder);
     const int folderBytes =
         QFile::encodeName(folder).size() + (folder.endsWith(QDir::separator()) ? 0 : 1);
     for (Platform::FolderEntry& listed : entries) {
@@ -252,7 +254,42 @@ void BuildFileListJob::listFolder(const QString& folder, const QString& destinat
         processEntry(entry);
     }
     Platform::closeFolder(fd);
+    m_caseKeptNames.clear();
     removeStaleTemporaryFiles(entryFolder);
+}
+
+// A verify writes nothing, not even a probe.
+bool BuildFileListJob::mayProbeDestination() const
+{
+    return m_options.m_copyMode != CopyOptions::Verify;
+}
+
+// On a destination where case does not count (FAT, exFAT), names that differ only by case
+// would become one file. The byte-wise first of them keeps the name in every run, whatever
+// the order of the listing; the others are errors. Only a folder with such names asks what
+// its destination's file system is.
+void BuildFileListJob::findCaseTwins(const std::vector<Platform::FolderEntry>& entries,
+                                     const QString& destinationFolder)
+{
+    m_caseKeptNames.clear();
+    if (entries.size() < 2)
+        return;
+    // Per name with case folded: the byte-wise first of its spellings, and how many there are.
+    QHash<QString, QPair<QByteArray, int>> spellings;
+    spellings.reserve(int(entries.size()));
+    for (const Platform::FolderEntry& entry : entries) {
+        QPair<QByteArray, int>& spelling = spellings[QFile::decodeName(entry.name).toCaseFolded()];
+        if (spelling.second++ == 0 || entry.name < spelling.first)
+            spelling.first = entry.name;
+    }
+    if (spellings.size() == int(entries.size()) ||
+        !FileSystemUtils::destinationTraits(destinationFolder, mayProbeDestination())
+             .caseInsensitive)
+        return;
+    for (auto it = spellings.cbegin(); it != spellings.cend(); ++it) {
+        if (it->second > 1)
+            m_caseKeptNames.insert(it.key(), QFile::decodeName(it->first));
+    }
 }
 
 bool BuildFileListJob::readStatus(WalkEntry& entry)
@@ -341,9 +378,32 @@ bool BuildFileListJob::refuseEntry(WalkEntry& entry)
     else if (PlatformCopy::isTemporaryName(entry.name))
         reason = tr("name is that of a temporary file of an interrupted copy");
     else
-        return false;
+        return refuseCaseTwin(entry);
     reportSourceError(entry.sourcePath, entry.destinationPath,
                       entry.statusRead && !isFolder ? entry.status.size : 0, isFolder, reason);
+    return true;
+}
+
+// An entry whose name another entry of its folder keeps (case aside) on a destination that
+// ignores case is an error: copied, it would replace that entry's copy, or be skipped as
+// if it were the same file.
+bool BuildFileListJob::refuseCaseTwin(WalkEntry& entry)
+{
+    if (m_caseKeptNames.isEmpty())
+        return false;
+    const auto kept = m_caseKeptNames.constFind(entry.name.toCaseFolded());
+    if (kept == m_caseKeptNames.cend() || *kept == entry.name)
+        return false;
+    const bool isFolder = entry.type == Platform::FolderEntry::Folder;
+    CopyItem item(entry.sourcePath, entry.destinationPath,
+                  !isFolder && readStatus(entry) ? entry.status.size : 0, isFolder, QString());
+    // The source is sound: the destination cannot hold both names.
+    item.setDestinationError(
+        tr("another source name differs only by case, and the destination ignores case: %1")
+            .arg(*kept));
+    m_errorItems.append(item);
+    qWarning() << "Source entry" << qUtf8Printable(entry.sourcePath)
+               << "is left out: its name differs only by case from" << qUtf8Printable(*kept);
     return true;
 }
 
@@ -414,6 +474,15 @@ void BuildFileListJob::processFile(WalkEntry& entry)
     if (verify) {
         reportToCopy(sourcePath, destinationPath, size, false);
         return;
+    }
+    const int overwrite = m_options.m_overwriteMode;
+    if (!m_destinationTimesKnown &&
+        (overwrite == CopyOptions::OverwriteOlder || overwrite == CopyOptions::OverwriteDifferent)) {
+        // The comparisons below use the time step of the destination's file system: learnt
+        // once per device, by a probe, before the first of them.
+        FileSystemUtils::destinationTraits(QFileInfo(destinationPath).path(),
+                                           mayProbeDestination());
+        m_destinationTimesKnown = true;
     }
     const QFileInfo source(sourcePath);
     const QFileInfo destination(destinationPath);

@@ -1,15 +1,19 @@
 #pragma once
 
 #include "fs/pathutils.h"
+#include "fs/platform.h"
 #include "jobs/job.h"
 #include "model/copyitem.h"
 #include "model/copyoptions.h"
 
+#include <QHash>
 #include <QList>
 #include <QMutex>
 #include <QSet>
 #include <QString>
 #include <QVector>
+
+#include <vector>
 
 class QFileInfo;
 
@@ -103,6 +107,10 @@ private:
     void processFile(WalkEntry& entry);
     bool readStatus(WalkEntry& entry);
     bool refuseEntry(WalkEntry& entry);
+    bool refuseCaseTwin(WalkEntry& entry);
+    bool mayProbeDestination() const;
+    void findCaseTwins(const std::vector<Platform::FolderEntry>& entries,
+                       const QString& destinationFolder);
     void reportSourceError(const QString& sourcePath, const QString& destinationPath, qint64 size,
                            bool isFolder, const QString& reason);
     void reportFileToCopy(const QString& sourcePath, const QString& destinationPath, qint64 size);
@@ -126,4 +134,9 @@ private:
     QList<QVector<ListedEntry>> m_listedBatches;
     // Names of the files to copy into the folder being listed.
     QSet<QString> m_namesToCopy;
+    // Where the destination of the folder being listed ignores case: for each name shared,
+    // case aside, by several entries of the folder, the one entry that keeps it.
+    QHash<QString, QString> m_caseKeptNames;
+    // Whether the destination of the folder being listed had its file system learnt.
+    bool m_destinationTimesKnown = false;
 };

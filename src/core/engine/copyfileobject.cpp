@@ -104,6 +104,16 @@ void CopyFileObject::startCopy()
             finishCopy();
             return;
         }
+        QString storedName;
+        if (m_checkStoredNames &&
+            FileSystemUtils::destinationTraits(QFileInfo(destination_path).path(), true)
+                .caseInsensitive &&
+            FileSystemUtils::existsUnderOtherName(destination_path, &storedName)) {
+            setDestinationError(
+                tr("the destination holds this name in another case: %1").arg(storedName));
+            finishCopy();
+            return;
+        }
         if (!decideExistingDestination()) {
             finishCopy();
             return;

@@ -40,6 +40,10 @@ public:
     // and place with others; 0 places every copy at once.
     qint64 m_deferBelowSize = 0;
     quint64 m_deferDevice = 0;
+    // The item is retried without a walk (fix errors): on a destination that ignores case,
+    // an existing destination spelt otherwise is the copy of another source, which the walk
+    // would have found, and is never taken for this item's own.
+    bool m_checkStoredNames = false;
     // The source, already opened by the job (see CopyJob) with its status then; the copy
     // reads it instead of opening the path. The job closes it. -1 when not opened.
     int m_sourceFd = -1;

@@ -99,6 +99,7 @@ void CopyJob::copyNextItem()
             fileCopier->m_options = m_options;
             fileCopier->m_deferBelowSize = m_deferBelowSize;
             fileCopier->m_deferDevice = m_deferDevice;
+            fileCopier->m_checkStoredNames = m_checkStoredNames;
             if (m_next - 1 < m_sourceFds.size() && m_sourceFds.at(m_next - 1) >= 0) {
                 fileCopier->m_sourceFd = m_sourceFds.at(m_next - 1);
                 fileCopier->m_sourceStatus = m_sourceStatuses.at(m_next - 1);

@@ -28,6 +28,8 @@ public:
     // temporary name for the owner to flush and place in groups (see CommitFilesJob).
     qint64 m_deferBelowSize = 0;
     quint64 m_deferDevice = 0;
+    // Passed to the file copier: items retried without a walk (fix errors).
+    bool m_checkStoredNames = false;
 
     // After completion: the temporary file holding a deferred copy, or empty.
     QString pendingTemporaryPath() const { return m_pendingTemporaryPath; }

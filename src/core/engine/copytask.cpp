@@ -440,6 +440,8 @@ void CopyTask::startCopyJob(const CopyItem& item)
     auto* job = new CopyJob();
     static_cast<CopyItem&>(*job) = item;
     job->m_options = jobOptions();
+    // Retried without a walk, an item may be the twin of another by case, its name taken.
+    job->m_checkStoredNames = m_task.m_options.m_copyMode == CopyOptions::FixErrors;
     const bool defer = !item.is_folder && canDeferCopies();
     if (defer) {
         job->m_deferBelowSize = deferredCopyMaxSize;
@@ -816,6 +818,8 @@ void CopyTask::openDestinationFileSystem()
     m_wroteData = false;
     m_fileSystemSyncStarted = false;
     m_runError = CopyItem();
+    // Learnt afresh for each run: a device number may stand for another file system by now.
+    Platform::forgetFileSystemTraits();
     // A verify run writes nothing.
     if (m_task.m_options.m_copyMode == CopyOptions::Verify)
         return;

@@ -1,6 +1,7 @@
 #include "fs/filesystemutils.h"
 
 #include "app/appsettings.h"
+#include "fs/platformcopy.h"
 
 #include <QDebug>
 #include <QDir>
@@ -14,31 +15,13 @@ namespace {
 const int maxUniqueNameNumber = 999;
 // With no size to test, a volume with fewer free bytes than this counts as full.
 const qint64 minimumFreeBytes = 64000;
-const int minimumTimeDifferenceSecs = 2;
+// Where either file system keeps coarse times.
+const qint64 coarseToleranceNs = 2000000000;
+const qint64 nanosecondsPerSecond = 1000000000;
 
 QString lastPlatformErrorText()
 {
     return lastErrorText(Platform::lastFailedCall());
-}
-
-// Milliseconds as QFileInfo keeps them (the nanoseconds truncated).
-qint64 toMsecs(const Platform::FileTime& time)
-{
-    return time.seconds * 1000 + time.nanoseconds / 1000000;
-}
-
-// Whole seconds from a's modification to b's, as QDateTime::secsTo counts them (the
-// milliseconds apart, truncated toward zero); 0 when either time cannot be read.
-// QFileInfo::lastModified would give the same, but its conversions to local time and
-// back read the zone file several times and serialise every thread on the zone lock.
-qint64 modificationSecsApart(const QFileInfo& a, const QFileInfo& b)
-{
-    Platform::FileTime timeA;
-    Platform::FileTime timeB;
-    if (!Platform::modificationTime(a.filePath(), &timeA) ||
-        !Platform::modificationTime(b.filePath(), &timeB))
-        return 0;
-    return (toMsecs(timeB) - toMsecs(timeA)) / 1000;
 }
 
 } // namespace
@@ -242,14 +225,59 @@ bool createdDatesDiffer(const QFileInfo& a, const QFileInfo& b)
     return createdA.date() != createdB.date();
 }
 
-int modificationOrder(const QFileInfo& a, const QFileInfo& b)
+namespace {
+
+// The precision a time shows: the largest power of ten, up to a second, that divides its
+// nanoseconds.
+qint64 shownPrecisionNs(const Platform::FileTime& time)
 {
-    const qint64 apart = modificationSecsApart(a, b);
-    if (apart >= minimumTimeDifferenceSecs)
+    qint64 precision = 1;
+    while (precision < nanosecondsPerSecond && time.nanoseconds % (precision * 10) == 0)
+        precision *= 10;
+    return precision;
+}
+
+} // namespace
+
+qint64 timeToleranceNs(const Platform::FileSystemTraits& traitsA,
+                       const Platform::FileSystemTraits& traitsB, const Platform::FileTime& a,
+                       const Platform::FileTime& b)
+{
+    if (traitsA.coarseTimes() || traitsB.coarseTimes())
+        return coarseToleranceNs;
+    return qMax(qMax(traitsA.timeStepNs, traitsB.timeStepNs),
+                qMax(shownPrecisionNs(a), shownPrecisionNs(b)));
+}
+
+int modificationOrder(const Platform::FileTime& a, const Platform::FileTime& b, qint64 toleranceNs)
+{
+    const qint64 seconds = b.seconds - a.seconds;
+    // Far apart in seconds: the nanoseconds would not change the answer, and could overflow.
+    if (seconds > 1000000 || seconds < -1000000)
+        return seconds > 0 ? 1 : -1;
+    const qint64 apart = seconds * nanosecondsPerSecond + (b.nanoseconds - a.nanoseconds);
+    if (apart >= toleranceNs)
         return 1;
-    if (apart <= -minimumTimeDifferenceSecs)
+    if (apart <= -toleranceNs)
         return -1;
     return 0;
+}
+
+// Reads the times directly: QFileInfo::lastModified would convert them to local time and
+// back, reading the zone file several times and serialising every thread on the zone lock.
+int modificationOrder(const QFileInfo& a, const QFileInfo& b)
+{
+    Platform::FileTime timeA;
+    Platform::FileTime timeB;
+    quint64 deviceA = 0;
+    quint64 deviceB = 0;
+    if (!Platform::modificationTime(a.filePath(), &timeA, &deviceA) ||
+        !Platform::modificationTime(b.filePath(), &timeB, &deviceB))
+        return 0;
+    const qint64 tolerance =
+        timeToleranceNs(Platform::fileSystemTraits(deviceA, a.filePath()),
+                        Platform::fileSystemTraits(deviceB, b.filePath()), timeA, timeB);
+    return modificationOrder(timeA, timeB, tolerance);
 }
 
 bool isNewer(const QFileInfo& a, const QFileInfo& b)
@@ -265,6 +293,46 @@ bool isOlder(const QFileInfo& a, const QFileInfo& b)
 bool filesDiffer(const QFileInfo& a, const QFileInfo& b)
 {
     return a.size() != b.size() || modificationOrder(a, b) != 0 || createdDatesDiffer(a, b);
+}
+
+Platform::FileSystemTraits destinationTraits(const QString& folder, bool probe)
+{
+    QString existing = folder;
+    Platform::EntryIdentity identity;
+    while (!Platform::entryIdentity(existing, &identity)) {
+        const QString parent = QFileInfo(existing).path();
+        if (parent == existing)
+            return Platform::FileSystemTraits();
+        existing = parent;
+    }
+    return probe ? PlatformCopy::probeFileSystem(existing)
+                 : Platform::fileSystemTraits(identity.device, existing);
+}
+
+bool existsUnderOtherName(const QString& path, QString* storedName)
+{
+    const QFileInfo info(path);
+    const QString name = info.fileName();
+    const int fd = Platform::openFolder(info.path());
+    std::vector<Platform::FolderEntry> entries;
+    const bool listed = fd >= 0 && Platform::readFolder(fd, &entries);
+    Platform::closeFolder(fd);
+    if (!listed)
+        return false;
+    const QString folded = name.toCaseFolded();
+    QString other;
+    for (const Platform::FolderEntry& entry : entries) {
+        const QString entryName = QFile::decodeName(entry.name);
+        if (entryName == name)
+            return false;
+        if (other.isEmpty() && entryName.toCaseFolded() == folded)
+            other = entryName;
+    }
+    if (other.isEmpty())
+        return false;
+    if (storedName)
+        *storedName = other;
+    return true;
 }
 
 QString uniqueFileName(const QString& path, int* number)

@@ -60,15 +60,34 @@ bool linkTargetsDiffer(const QFileInfo& source, const QFileInfo& destination,
                        const QString& knownTarget);
 // Creation days differ; unknown creation times never differ.
 bool createdDatesDiffer(const QFileInfo& a, const QFileInfo& b);
-// 1 when b was modified at least 2 seconds later than a, -1 when at least 2 seconds
-// earlier, 0 otherwise (or when a time cannot be read): both times read once.
+// The least difference between two modification times, a on one file system and b on
+// another, that tells them apart. 2 seconds when either file system keeps coarse times
+// (FAT keeps even seconds, and a copy there may be cut or rounded by up to that). Else the
+// precision that both sides hold: the coarser time step of the two file systems, and of
+// the two times as written (a time set to the millisecond by another program ends in six
+// zeros); so a source saved one second after its copy is newer.
+qint64 timeToleranceNs(const Platform::FileSystemTraits& traitsA,
+                       const Platform::FileSystemTraits& traitsB, const Platform::FileTime& a,
+                       const Platform::FileTime& b);
+// 1 when b is at least toleranceNs later than a, -1 when at least that much earlier, else 0.
+int modificationOrder(const Platform::FileTime& a, const Platform::FileTime& b, qint64 toleranceNs);
+// The same for two files, with the tolerance of their file systems, both times read once;
+// 0 when a time cannot be read.
 int modificationOrder(const QFileInfo& a, const QFileInfo& b);
-// b was modified at least 2 seconds later than a.
+// b was modified later than a, beyond the tolerance.
 bool isNewer(const QFileInfo& a, const QFileInfo& b);
-// b was modified at least 2 seconds earlier than a.
+// b was modified earlier than a, beyond the tolerance.
 bool isOlder(const QFileInfo& a, const QFileInfo& b);
-// Modification times 2 or more seconds apart, creation days differ, or sizes differ.
+// Modification times apart beyond the tolerance, creation days differ, or sizes differ.
 bool filesDiffer(const QFileInfo& a, const QFileInfo& b);
+// The traits of the file system that a destination folder is or will be on: that of the
+// folder, or of the nearest folder above it that exists. With probe, learnt by writing a
+// temporary file there once per device (PlatformCopy::probeFileSystem); else by type.
+Platform::FileSystemTraits destinationTraits(const QString& folder, bool probe);
+// Whether the entry at path exists only under another spelling of its name (on a file
+// system where case does not count): storedName then receives the name its folder lists.
+// Lists the folder: for rare checks only.
+bool existsUnderOtherName(const QString& path, QString* storedName = nullptr);
 
 // A free path for an automatic rename, absolute and in native separators: path itself
 // when free (number 0), else "name (n).ext" beside it with the lowest free n from 1 to

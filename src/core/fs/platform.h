@@ -123,13 +123,37 @@ bool setFileAttributes(const QString& path, int attributes);
 
 // Times of the entry itself, to the nanosecond. Creation times are reported unknown.
 bool readFileTimes(const QString& path, FileTimes* times);
-// Modification time of the file, a final symbolic link followed (as QFileInfo does).
-bool modificationTime(const QString& path, FileTime* time);
+// Modification time of the file, a final symbolic link followed (as QFileInfo does);
+// device, when given, receives the device of the file system that holds it.
+bool modificationTime(const QString& path, FileTime* time, quint64* device = nullptr);
 // Sets the access and modification times of the entry itself (not a link's target).
 bool writeFileTimes(const QString& path, const FileTimes& times);
 // Creation time of the entry, or an invalid date-time when the platform cannot
 // keep it on a copy (then comparing it would mark every copy as different).
 QDateTime creationTime(const QString& path);
+
+// What a file system keeps of times and names, as far as the copy's decisions need it.
+struct FileSystemTraits
+{
+    // The step of the modification times it stores, in nanoseconds: 1 on most Linux file
+    // systems, 100 on NTFS; a second or more ("coarse") on FAT and exFAT, and on file
+    // systems of unknown kind (FUSE among them) until a probe tells.
+    qint64 timeStepNs = 1;
+    // Two names that differ only by case name one entry.
+    bool caseInsensitive = false;
+    // Found by writing a file there (PlatformCopy::probeFileSystem), not guessed by type.
+    bool probed = false;
+
+    bool coarseTimes() const { return timeStepNs >= 1000000000; }
+};
+// The traits of the file system whose device is device and which holds path: remembered per
+// device for the whole process (any thread may ask). The first question about a device
+// classifies it by its type (statfs of path).
+FileSystemTraits fileSystemTraits(quint64 device, const QString& path);
+// Keeps what a probe found for device; later questions get it.
+void rememberFileSystemTraits(quint64 device, const FileSystemTraits& traits);
+// Forgets every device: after a remount, a device number may stand for another file system.
+void forgetFileSystemTraits();
 
 // True only when the system says that nothing is at path (as opposed to an entry that
 // exists but cannot be reached, such as one inside a folder closed to the user).

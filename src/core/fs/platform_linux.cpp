@@ -12,10 +12,13 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <mutex>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <sys/statvfs.h>
 #include <sys/syscall.h>
 #include <unistd.h>
+#include <unordered_map>
 
 namespace Platform {
 
@@ -247,13 +250,82 @@ bool readFileTimes(const QString& path, FileTimes* times)
     return true;
 }
 
-bool modificationTime(const QString& path, FileTime* time)
+bool modificationTime(const QString& path, FileTime* time, quint64* device)
 {
     struct stat status;
     if (::stat(QFile::encodeName(path).constData(), &status) != 0)
         return fail("stat");
     *time = fromTimespec(status.st_mtim);
+    if (device)
+        *device = static_cast<quint64>(status.st_dev);
     return true;
+}
+
+namespace {
+
+std::mutex g_traitsMutex;
+std::unordered_map<quint64, FileSystemTraits> g_traits;
+
+// What the type of a file system says. Unknown kinds, FUSE among them (exfat-fuse shows
+// only "fuseblk" in the mount table), keep coarse times until a probe says otherwise:
+// the tolerance then costs at worst a change made within two seconds of the copy.
+FileSystemTraits traitsByType(const QString& path)
+{
+    constexpr qint64 twoSeconds = 2000000000;
+    FileSystemTraits traits;
+    traits.timeStepNs = twoSeconds;
+    struct statfs status;
+    if (::statfs(QFile::encodeName(path).constData(), &status) != 0)
+        return traits;
+    switch (static_cast<unsigned long>(status.f_type)) {
+    case 0x4d44UL:     // MSDOS_SUPER_MAGIC: FAT, vfat
+    case 0x2011bab0UL: // exFAT
+        traits.caseInsensitive = true;
+        break;
+    case 0xef53UL:     // ext2, ext3, ext4
+    case 0x58465342UL: // XFS
+    case 0x9123683eUL: // Btrfs
+    case 0x01021994UL: // tmpfs
+    case 0x858458f6UL: // ramfs
+    case 0xf2f52010UL: // F2FS
+    case 0x2fc12fc1UL: // ZFS
+    case 0xca451a4eUL: // bcachefs
+    case 0x794c7630UL: // overlayfs
+    case 0x6969UL:     // NFS
+        traits.timeStepNs = 1;
+        break;
+    default:
+        break;
+    }
+    return traits;
+}
+
+} // namespace
+
+FileSystemTraits fileSystemTraits(quint64 device, const QString& path)
+{
+    {
+        std::lock_guard<std::mutex> lock(g_traitsMutex);
+        const auto known = g_traits.find(device);
+        if (known != g_traits.end())
+            return known->second;
+    }
+    const FileSystemTraits traits = traitsByType(path);
+    std::lock_guard<std::mutex> lock(g_traitsMutex);
+    // A probe that answered meanwhile wins over the type.
+    return g_traits.emplace(device, traits).first->second;
+}
+
+void rememberFileSystemTraits(quint64 device, const FileSystemTraits& traits)
+{
+    std::lock_guard<std::mutex> lock(g_traitsMutex);
+    g_traits[device] = traits;
+}
+
+void forgetFileSystemTraits()
+{
+    std::lock_guard<std::mutex> lock(g_traitsMutex);
+    g_traits.clear();
 }
 
 bool writeFileTimes(const QString& path, const FileTimes& times)

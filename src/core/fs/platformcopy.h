@@ -1,5 +1,7 @@
 #pragma once
 
+#include "fs/platform.h"
+
 #include <QDateTime>
 #include <QSet>
 #include <QString>
@@ -134,10 +136,19 @@ const char* moverCallName(DataMover mover);
 int createTemporaryFile(const QString& target, QString* temporaryPath, Failure* failure);
 
 // Gives a finished temporary file the name target, never replacing an entry there
-// ("renameat2" or "link", EEXIST); with replace, an existing target is replaced atomically
-// ("rename" on failure, e.g. EISDIR for a folder in the way).
+// ("renameat2", "link" or "rename", EEXIST); with replace, an existing target is replaced
+// atomically ("rename" on failure, e.g. EISDIR for a folder in the way). On file systems
+// that neither refuse in the rename nor link (exFAT and FAT through FUSE) the name is
+// checked free just before a plain rename.
 bool moveIntoPlace(const QString& temporary, const QString& target, Failure* failure,
                    bool replace = false);
+
+// Learns the traits of the file system holding the existing folder by writing a hidden
+// temporary file there for a moment: the step of the modification times it keeps (a time
+// of an odd second and a fraction, read back) and whether case counts in its names. Once
+// per device: later calls, from any thread, answer from memory. When the folder refuses
+// the file, the answer is what the file system's type tells (Platform::fileSystemTraits).
+Platform::FileSystemTraits probeFileSystem(const QString& folder);
 
 // Whether the two regular files hold the same bytes, read from both (not the cache of any
 // earlier answer). False with the failure when one cannot be read, is not a regular file,

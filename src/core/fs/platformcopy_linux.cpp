@@ -212,13 +212,31 @@ bool writerIsAlive(const TemporaryName& name)
     return started == 0 || started == name.startTicks;
 }
 
+// A plain rename that keeps the times the file had: fusefat gives a renamed file the time
+// of the rename, which would make the next run take the copy for another file.
+bool renameKeepingTimes(const QByteArray& from, const QByteArray& to)
+{
+    struct stat before;
+    const bool known = ::lstat(from.constData(), &before) == 0;
+    if (::rename(from.constData(), to.constData()) != 0)
+        return false;
+    struct stat after;
+    if (known && ::lstat(to.constData(), &after) == 0 &&
+        (after.st_mtim.tv_sec != before.st_mtim.tv_sec ||
+         after.st_mtim.tv_nsec != before.st_mtim.tv_nsec)) {
+        const struct timespec times[2] = {before.st_atim, before.st_mtim};
+        ::utimensat(AT_FDCWD, to.constData(), times, AT_SYMLINK_NOFOLLOW);
+    }
+    return true;
+}
+
 // Gives the finished temporary file its final name, refusing to replace anything there
 // unless asked to.
 bool moveIntoPlace(const QByteArray& temporary, const QByteArray& target, Failure* failure,
                    bool replace)
 {
     if (replace) {
-        if (::rename(temporary.constData(), target.constData()) == 0)
+        if (renameKeepingTimes(temporary, target))
             return true;
         return fail(failure, "rename", errno);
     }
@@ -229,10 +247,27 @@ bool moveIntoPlace(const QByteArray& temporary, const QByteArray& target, Failur
     if (code != EINVAL && code != ENOSYS && code != EOPNOTSUPP)
         return fail(failure, "renameat2", code);
     // File systems without that flag (NFS) still refuse to link over an existing name.
-    if (::link(temporary.constData(), target.constData()) != 0)
-        return fail(failure, "link", errno);
-    // The copy is in place; a failed unlink leaves only a second name of the same data.
-    ::unlink(temporary.constData());
+    if (::link(temporary.constData(), target.constData()) == 0) {
+        // The copy is in place; a failed unlink leaves only a second name of the same data.
+        ::unlink(temporary.constData());
+        return true;
+    }
+    const int linkCode = errno;
+    if (linkCode != EPERM && linkCode != ENOSYS && linkCode != EOPNOTSUPP)
+        return fail(failure, "link", linkCode);
+    // Neither (exFAT and FAT through FUSE): the name is checked free, then taken by a plain
+    // rename. Another writer that creates the name between the check and the rename would
+    // lose its file to ours. That is accepted there: these file systems offer no atomic
+    // way to refuse an existing name at all, the window is a few microseconds, and the
+    // copiers of one run decide their clashes before placing (an existing name still fails
+    // with EEXIST, so that the copier decides again).
+    struct stat status;
+    if (::lstat(target.constData(), &status) == 0)
+        return fail(failure, "rename", EEXIST);
+    if (errno != ENOENT)
+        return fail(failure, "lstat", errno);
+    if (!renameKeepingTimes(temporary, target))
+        return fail(failure, "rename", errno);
     return true;
 }
 
@@ -546,6 +581,58 @@ int createTemporaryFile(const QString& target, QString* temporaryPath, Failure* 
 bool moveIntoPlace(const QString& temporary, const QString& target, Failure* failure, bool replace)
 {
     return moveIntoPlace(QFile::encodeName(temporary), QFile::encodeName(target), failure, replace);
+}
+
+Platform::FileSystemTraits probeFileSystem(const QString& folder)
+{
+    struct stat folderStatus;
+    const QByteArray encodedFolder = QFile::encodeName(folder);
+    if (::stat(encodedFolder.constData(), &folderStatus) != 0)
+        return Platform::FileSystemTraits();
+    const quint64 device = quint64(folderStatus.st_dev);
+    Platform::FileSystemTraits traits = Platform::fileSystemTraits(device, folder);
+    if (traits.probed)
+        return traits;
+    QByteArray probe;
+    const int fd = openTemporaryFile(folder + QStringLiteral("/brindle-probe"), &probe, nullptr);
+    if (fd < 0)
+        return traits; // read-only or closed: the type's answer stands
+    // An odd second and a fraction: FAT keeps neither, exfat-fuse keeps the second.
+    constexpr qint64 probeSeconds = 1000000001;
+    constexpr long probeNanoseconds = 123456789;
+    const struct timespec times[2] = {{probeSeconds, probeNanoseconds},
+                                      {probeSeconds, probeNanoseconds}};
+    struct stat written;
+    const bool timesKnown = ::futimens(fd, times) == 0 && ::fstat(fd, &written) == 0 &&
+                            quint64(written.st_dev) == device;
+    closeDescriptor(fd);
+    // The same random name in capitals exists only where case does not count. (Its inode
+    // may differ: FUSE file systems number paths, not files.)
+    const int slash = probe.lastIndexOf('/');
+    const QByteArray upper = probe.left(slash + 1) + probe.mid(slash + 1).toUpper();
+    struct stat other;
+    const bool caseInsensitive = timesKnown && ::lstat(upper.constData(), &other) == 0;
+    ::unlink(probe.constData());
+    // The folder looks untouched: a run that copies nothing changes nothing.
+    const struct timespec folderTimes[2] = {folderStatus.st_atim, folderStatus.st_mtim};
+    ::utimensat(AT_FDCWD, encodedFolder.constData(), folderTimes, 0);
+    if (!timesKnown)
+        return traits;
+    traits.caseInsensitive = caseInsensitive;
+    if (written.st_mtim.tv_sec != probeSeconds) {
+        traits.timeStepNs = 2000000000;
+    } else if (written.st_mtim.tv_nsec == 0) {
+        traits.timeStepNs = 1000000000;
+    } else {
+        // The smallest power of ten within which the kept fraction lies, cut or rounded.
+        const qint64 lost = qAbs(qint64(probeNanoseconds) - qint64(written.st_mtim.tv_nsec));
+        traits.timeStepNs = 1;
+        while (traits.timeStepNs <= lost)
+            traits.timeStepNs *= 10;
+    }
+    traits.probed = true;
+    Platform::rememberFileSystemTraits(device, traits);
+    return traits;
 }
 
 namespace {
