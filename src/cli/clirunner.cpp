@@ -7,6 +7,7 @@
 #include "engine/copytask.h"
 #include "engine/filehash.h"
 #include "fs/pathutils.h"
+#include "fs/platformcopy.h"
 #include "jobs/jobthreadpool.h"
 #include "jobs/transfercounters.h"
 #include "model/inifileformat.h"
@@ -101,9 +102,11 @@ bool CliRunner::preparePaths(QString* source, QString* destination, bool verify,
         return false;
     }
     // A verify only reads: a missing destination is reported file by file, never created.
+    // Made private, like every folder of a copy: the run gives it its source's mode at its end.
     if (!verify && !QFileInfo::exists(*destination) &&
         FileSystemUtils::isRealDirectory(sourceInfo)) {
-        if (!QDir().mkpath(*destination)) {
+        PlatformCopy::Failure failure;
+        if (!PlatformCopy::createFolders(*destination, &failure)) {
             *message =
                 QStringLiteral("Unable to create destination folder '%1'.").arg(*destination);
             return false;

@@ -232,6 +232,13 @@ void TestBrindleCli::interruptThenResume()
 {
     // Enough files that the run is still busy when the interrupt arrives.
     makeTree(m_dir->filePath("src"), 40, 100, 2000);
+    const auto modeOf = [this](const QString& path) {
+        struct stat status = {};
+        ::stat(QFile::encodeName(m_dir->filePath(path)).constData(), &status);
+        return int(status.st_mode & 07777);
+    };
+    for (const char* folder : {"src", "src/d0"})
+        QCOMPARE(::chmod(QFile::encodeName(m_dir->filePath(folder)).constData(), 0750), 0);
     std::unique_ptr<QProcess> process(start({"copy", "src", "dest", "--threads", "1"}));
     QVERIFY(process->waitForStarted());
     // Copies of small files take their names in groups: their hidden temporary files show
@@ -245,6 +252,9 @@ void TestBrindleCli::interruptThenResume()
     const QString out = QString::fromLocal8Bit(process->readAllStandardOutput());
     QCOMPARE(process->exitCode(), 3);
     QVERIFY2(out.startsWith("The copy is stopped."), qPrintable(out));
+    // The folders that the run made are closed to other users until it ends.
+    QCOMPARE(modeOf("dest") & 077, 0);
+    QCOMPARE(modeOf("dest/d0") & 077, 0);
 
     const QRegularExpressionMatch resume =
         QRegularExpression("To resume: \\S+ resume (\\S+\\.bdt)").match(out);
@@ -253,6 +263,8 @@ void TestBrindleCli::interruptThenResume()
     QCOMPARE(resumed.exitCode, 0);
     QVERIFY(resumed.out.contains("Errors: 0"));
     QCOMPARE(treeOf(m_dir->filePath("dest")), treeOf(m_dir->filePath("src")));
+    QCOMPARE(modeOf("dest"), 0750);
+    QCOMPARE(modeOf("dest/d0"), 0750);
 }
 
 QTEST_GUILESS_MAIN(TestBrindleCli)

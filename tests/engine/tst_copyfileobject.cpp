@@ -177,6 +177,8 @@ private slots:
     void sourceChanges();
     void neverCopiesOntoItself_data();
     void neverCopiesOntoItself();
+    void keepsMetadata_data();
+    void keepsMetadata();
 };
 
 void TestCopyFileObject::initTestCase()
@@ -831,6 +833,86 @@ void TestCopyFileObject::neverCopiesOntoItself()
     QCOMPARE(TestSupport::readFile(source), sourceData);
     // Nothing written beside it: no temporary name, no renamed copy.
     QCOMPARE(entriesOf(dir.filePath("src")), QStringList{"file.txt"});
+}
+
+void TestCopyFileObject::keepsMetadata_data()
+{
+    QTest::addColumn<int>("method");
+    // "disk"; "nobody": copied by user nobody, who may give the copy neither the owner nor
+    // the group; "ramfs": to a file system that keeps no extended attributes.
+    QTest::addColumn<QString>("destination");
+    QTest::addColumn<QStringList>("info");
+    for (int method :
+         {CopyFileObject::NativeMethod, CopyFileObject::QtMethod, CopyFileObject::SimpleMethod}) {
+        QTest::addRow("%s", methodNames[method]) << method << "disk" << QStringList();
+        QTest::addRow("%s, as nobody", methodNames[method])
+            << method << "nobody"
+            << QStringList{"unable to keep the owner", "unable to keep the group"};
+        QTest::addRow("%s, to ramfs", methodNames[method])
+            << method << "ramfs"
+            << QStringList{"destination file system keeps no extended attributes or ACLs"};
+    }
+}
+
+// What cp -a keeps: owner, mode with its set-user-ID bit, a user attribute and an ACL, all on
+// the copy once it has its name; a folder made for it stays private until the folder sync.
+void TestCopyFileObject::keepsMetadata()
+{
+    QFETCH(int, method);
+    QFETCH(QString, destination);
+    QFETCH(QStringList, info);
+    if (!TestSupport::runningAsRoot())
+        QSKIP("Needs root to give files away");
+    AppSettings::instance()->setCopyMethod(method);
+    const auto restore = qScopeGuard([] { AppSettings::instance()->setCopyMethod(0); });
+    QTemporaryDir dir;
+    QVERIFY(setMode(dir.path(), 0755));
+    const QString source = dir.filePath("src/file");
+    const QString folder = dir.filePath("dst");
+    const QString copy = folder + "/made/file";
+    QVERIFY(QDir().mkpath(folder));
+    const auto unmount = qScopeGuard([&] {
+        if (destination == "ramfs")
+            QProcess::execute("umount", {folder});
+    });
+    if (destination == "ramfs" && !TestSupport::mountRamfs(folder))
+        QSKIP("Cannot mount a ramfs");
+    // Nobody copies root's file into his own folder; root, nobody's file.
+    const uint owner = destination == "nobody" ? 0 : 65534;
+    const QByteArray sourcePath = QFile::encodeName(source);
+    QVERIFY(writeFile(source, sourceData, sourceTime, 0755));
+    QCOMPARE(::chown(sourcePath.constData(), owner, owner), 0);
+    QVERIFY(setMode(source, 04755));
+    const QByteArray acl = TestSupport::posixAcl(0755, 1234, 5);
+    QVERIFY(TestSupport::setAttribute(source, "system.posix_acl_access", acl));
+    QVERIFY(TestSupport::setAttribute(source, "user.origin", "kept"));
+    QCOMPARE(modeOf(source), 04755);
+    if (destination == "nobody")
+        QCOMPARE(::chown(QFile::encodeName(folder).constData(), 65534, 65534), 0);
+
+    const CopyItem input(source, copy, sourceData.size(), false, QString());
+    int completions = 0;
+    CopyItem item;
+    if (destination == "nobody")
+        QVERIFY(runCopierAsNobody(input, CopyOptions(), &item, &completions));
+    else
+        item = runCopier(input, CopyOptions(), &completions);
+    QCOMPARE(completions, 1);
+    QCOMPARE(item.copy_state, int(Copied));
+    QCOMPARE(item.info_list, info);
+
+    struct stat status = {};
+    QCOMPARE(::lstat(QFile::encodeName(copy).constData(), &status), 0);
+    // Nobody's copy is his: another's set-user-ID bit on it would lend him the rights.
+    const uint copyOwner = destination == "nobody" ? 65534 : owner;
+    QCOMPARE(uint(status.st_uid), copyOwner);
+    QCOMPARE(uint(status.st_gid), copyOwner);
+    QCOMPARE(int(status.st_mode & 07777), destination == "nobody" ? 0755 : 04755);
+    const bool attributes = destination != "ramfs";
+    QCOMPARE(TestSupport::attribute(copy, "user.origin"), QByteArray(attributes ? "kept" : ""));
+    QCOMPARE(TestSupport::attribute(copy, "system.posix_acl_access"),
+             attributes ? acl : QByteArray());
+    QCOMPARE(modeOf(folder + "/made"), PlatformCopy::createdFolderMode);
 }
 
 QTEST_GUILESS_MAIN(TestCopyFileObject)

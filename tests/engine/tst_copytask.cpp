@@ -359,6 +359,7 @@ private slots:
     void groupedOrderAndLinks();
     void stopDuringGroupedRun_data();
     void stopDuringGroupedRun();
+    void destinationWithoutAttributesWarnsOnce();
 
 private:
     Task makeTask(const QString& source, const QString& destination,
@@ -1742,6 +1743,42 @@ void TestCopyTask::stopDuringGroupedRun()
     QVERIFY(fileContents(m_destination) == contents);
     if (move)
         QVERIFY2(!QFileInfo::exists(m_source), "source root left behind");
+}
+
+// A destination whose file system keeps no extended attributes is no error: each item that
+// had some says so, and the log once for the run.
+void TestCopyTask::destinationWithoutAttributesWarnsOnce()
+{
+    if (!TestSupport::runningAsRoot())
+        QSKIP("Needs root to mount a file system");
+    if (!TestSupport::mountRamfs(m_destination))
+        QSKIP("Cannot mount a ramfs");
+    const auto unmount = qScopeGuard([this] { QProcess::execute("umount", {m_destination}); });
+    makeTree(m_source, {"d/", "d/a=10", "b=10", "c=10"});
+    for (const char* name : {"d", "d/a", "b"})
+        QVERIFY(TestSupport::setAttribute(m_source + "/" + name, "user.origin", "lost"));
+    CopyTask task;
+    task.setTask(makeTask(m_source, m_destination));
+    // A ramfs tells of no free space.
+    task.setStorageProbe(std::make_unique<FixedStorage>(1 << 20));
+    RunRecorder recorder(&task);
+    MessageLog log;
+    QTest::ignoreMessage(QtWarningMsg,
+                         QRegularExpression("^The destination keeps no extended attributes"));
+    runToEnd(task, recorder);
+    if (QTest::currentTestFailed())
+        return;
+    verifyRunInvariant(task, recorder);
+    QVERIFY(recorder.errors.isEmpty());
+    QCOMPARE(listTree(m_destination), listTree(m_source));
+    QCOMPARE(log.lines().filter("The destination keeps no extended attributes").size(), 1);
+    const QString note = "destination file system keeps no extended attributes or ACLs";
+    QStringList noted;
+    for (const CopyItem& item : task.completedItems() + task.folderItems()) {
+        if (item.info_list.contains(note))
+            noted << item.source_path.mid(m_source.size() + 1);
+    }
+    QCOMPARE(sorted(noted), QStringList({"b", "d", "d/a"}));
 }
 
 QTEST_GUILESS_MAIN(TestCopyTask)

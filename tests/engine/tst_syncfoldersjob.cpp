@@ -1,5 +1,6 @@
 #include "app/appsettings.h"
 #include "engine/syncfoldersjob.h"
+#include "fs/platformcopy.h"
 #include "jobs/handover.h"
 #include "jobs/jobthread.h"
 #include "jobs/jobthreadpool.h"
@@ -13,6 +14,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -28,6 +30,18 @@ QString sourceOf(const QString& root, const QString& folder)
 QString destinationOf(const QString& root, const QString& folder)
 {
     return folder.isEmpty() ? root + "/dst" : root + "/dst/" + folder;
+}
+
+int modeOf(const QString& path)
+{
+    struct stat status = {};
+    ::lstat(QFile::encodeName(path).constData(), &status);
+    return int(status.st_mode & 07777);
+}
+
+bool setMode(const QString& path, int mode)
+{
+    return ::chmod(QFile::encodeName(path).constData(), mode_t(mode)) == 0;
 }
 
 qint64 modificationOf(const QString& path)
@@ -85,6 +99,7 @@ private slots:
     void syncFailure();
     void stop_data();
     void stop();
+    void keepsFolderMetadata();
 
 private:
     // Runs the job on a pool thread. Each folderSynced adds "source done/total" (paths
@@ -363,11 +378,80 @@ void TestSyncFoldersJob::stop()
         const CopyItem& folder = processed[i];
         // Removals start with the greatest path.
         const bool first = moving ? folder.source_path == sourceOf(dir.path(), "d") : i == 0;
-        QCOMPARE(folder.copy_state, int(Copied));
+        // One not synced yet is synced by a resume.
+        QCOMPARE(folder.copy_state, moving || first ? int(Copied) : int(Unprocessed));
         QCOMPARE(folder.info_list.size(), int(moving) + int(first));
         QCOMPARE(QFileInfo::exists(folder.source_path), !(moving && first));
         QCOMPARE(modificationOf(folder.destination_path) == oldTime.tv_sec, moving || first);
     }
+}
+
+// Folders that the run made stay private until the sync gives them their source's owner, mode
+// and attributes; so does the destination root, and a folder made above it gets the mode of
+// mkdir -p. A folder that was there before keeps its own.
+void TestSyncFoldersJob::keepsFolderMetadata()
+{
+    if (!TestSupport::runningAsRoot())
+        QSKIP("Needs root to give folders away");
+    QTemporaryDir dir;
+    const QString source = dir.filePath("src");
+    const QString destination = dir.filePath("above/dst");
+    // Source modes; the root's is that of the key "".
+    const QMap<QString, int> modes{{"", 0750},
+                                   {"private", 0700},
+                                   {"private/shared", 02750},
+                                   {"sticky", 01777},
+                                   {"existing", 0700}};
+    const auto path = [](const QString& root, const QString& name) {
+        return name.isEmpty() ? root : root + "/" + name;
+    };
+    QList<CopyItem> folders;
+    for (const QString& name : modes.keys()) {
+        QVERIFY(QDir().mkpath(path(source, name)));
+        if (!name.isEmpty())
+            folders << CopyItem(path(source, name), path(destination, name), 0, true, {});
+    }
+    for (const QString& name : modes.keys())
+        QVERIFY(setMode(path(source, name), modes.value(name)));
+    QCOMPARE(::chown(QFile::encodeName(path(source, "private")).constData(), 65534, 65534), 0);
+    QVERIFY(TestSupport::setAttribute(path(source, "private"), "user.origin", "kept"));
+    const QByteArray acl = TestSupport::posixAcl(0750, 1234, 5);
+    QVERIFY(
+        TestSupport::setAttribute(path(source, "private/shared"), "system.posix_acl_default", acl));
+
+    PlatformCopy::Failure failure;
+    for (const char* name : {"private/shared", "sticky"})
+        QVERIFY(PlatformCopy::createFolders(path(destination, name), &failure));
+    QVERIFY(QDir().mkpath(path(destination, "existing")));
+    QVERIFY(setMode(path(destination, "existing"), 0755));
+    // Closed to every other user until the sync.
+    for (const char* name : {"", "private", "private/shared", "sticky"})
+        QCOMPARE(modeOf(path(destination, name)), PlatformCopy::createdFolderMode);
+    QCOMPARE(modeOf(dir.filePath("above")), PlatformCopy::createdFolderMode);
+
+    auto* job = new SyncFoldersJob;
+    job->setFolders(folders);
+    job->setRoots(source, destination);
+    QStringList signalled;
+    const QList<CopyItem> processed = run(job, dir.path(), &signalled);
+    QCOMPARE(processed.size(), folders.size());
+    for (const CopyItem& folder : processed)
+        QCOMPARE(folder.info_list, QStringList{"Folder synced"});
+
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    QCOMPARE(modeOf(dir.filePath("above")), int(0777 & ~mask));
+    for (const QString& name : modes.keys())
+        QCOMPARE(modeOf(path(destination, name)), name == "existing" ? 0755 : modes.value(name));
+    struct stat status = {};
+    QCOMPARE(::stat(QFile::encodeName(path(destination, "private")).constData(), &status), 0);
+    QCOMPARE(uint(status.st_uid), 65534u);
+    QCOMPARE(uint(status.st_gid), 65534u);
+    QCOMPARE(TestSupport::attribute(path(destination, "private"), "user.origin"),
+             QByteArray("kept"));
+    QCOMPARE(
+        TestSupport::attribute(path(destination, "private/shared"), "system.posix_acl_default"),
+        acl);
 }
 
 QTEST_GUILESS_MAIN(TestSyncFoldersJob)

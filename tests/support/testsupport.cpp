@@ -11,6 +11,7 @@
 #include <QStandardPaths>
 
 #include <sys/mman.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <vector>
@@ -79,6 +80,59 @@ int runAsNobody(const QString& program, const QStringList& arguments, QByteArray
     if (output)
         *output = process.readAll();
     return process.exitCode();
+}
+
+bool setAttribute(const QString& path, const char* name, const QByteArray& value)
+{
+    return ::lsetxattr(QFile::encodeName(path).constData(), name, value.constData(),
+                       size_t(value.size()), 0) == 0;
+}
+
+QByteArray attribute(const QString& path, const char* name, bool* present)
+{
+    QByteArray value(65536, Qt::Uninitialized);
+    const ssize_t size =
+        ::lgetxattr(QFile::encodeName(path).constData(), name, value.data(), size_t(value.size()));
+    if (present)
+        *present = size >= 0;
+    value.truncate(size < 0 ? 0 : int(size));
+    return value;
+}
+
+QByteArray posixAcl(int mode, uint uid, int userBits)
+{
+    // A version word, then entries of tag, permission bits and id, ordered by tag.
+    const quint32 noId = 0xffffffff;
+    const struct
+    {
+        quint16 tag;
+        int bits;
+        quint32 id;
+    } entries[] = {{0x01, mode >> 6, noId},
+                   {0x02, userBits, uid},
+                   {0x04, mode >> 3, noId},
+                   {0x10, mode >> 3, noId},
+                   {0x20, mode, noId}};
+    QByteArray value;
+    const auto put = [&value](quint32 number, int bytes) {
+        for (int i = 0; i < bytes; ++i)
+            value.append(char((number >> (8 * i)) & 0xff));
+    };
+    put(2, 4);
+    for (const auto& entry : entries) {
+        put(entry.tag, 2);
+        put(quint32(entry.bits & 7), 2);
+        put(entry.id, 4);
+    }
+    return value;
+}
+
+bool mountRamfs(const QString& folder)
+{
+    QProcess mount;
+    mount.start("mount", {"-t", "ramfs", "ramfs", folder});
+    return mount.waitForFinished() && mount.exitStatus() == QProcess::NormalExit &&
+           mount.exitCode() == 0;
 }
 
 int residentPages(int fd, qint64 offset, qint64 length)

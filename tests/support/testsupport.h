@@ -28,6 +28,18 @@ bool runningAsRoot();
 // and returns its exit code, or -1 when it could not be run.
 int runAsNobody(const QString& program, const QStringList& arguments, QByteArray* output = nullptr);
 
+// Extended attributes of the entry itself (a link is not followed); attribute is empty (and
+// present false) when it has none of that name.
+bool setAttribute(const QString& path, const char* name, const QByteArray& value);
+QByteArray attribute(const QString& path, const char* name, bool* present = nullptr);
+// The value of system.posix_acl_access (or _default) in the kernel's form: the permission
+// bits of mode, with one more entry for the user uid with userBits (the mask is the group
+// bits of mode).
+QByteArray posixAcl(int mode, uint uid, int userBits);
+// Mounts a ramfs, which keeps no extended attributes (and tells of no free space), on the
+// folder; false when that is not permitted. The caller unmounts it (umount).
+bool mountRamfs(const QString& folder);
+
 // Pages of the open file between offset (page aligned) and offset + length that the page
 // cache holds, or -1 when that cannot be told. Mapping reads nothing; mincore tells.
 int residentPages(int fd, qint64 offset, qint64 length);

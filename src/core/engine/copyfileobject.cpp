@@ -307,9 +307,11 @@ bool CopyFileObject::copyFileNative()
         };
     }
 
-    // Dates and permissions are set on the open copy, before it takes its name.
+    // Dates, permissions, owner and extended attributes are set on the open copy, before it
+    // takes its name.
     PlatformCopy::CopyRequest request;
-    request.permissions = m_sourceMode & 0777;
+    request.permissions = m_sourceMode & 07777;
+    request.sourceMetadata = true;
     // Otherwise a read-only source would make a read-only copy.
     if (AppSettings::instance()->removeReadOnlyAttribute())
         request.permissions |= 0200;
@@ -361,6 +363,7 @@ bool CopyFileObject::copyFileNative()
     } else if (m_replaceExisting && outcome.temporaryPath.isEmpty()) {
         info_list.append(tr("existing file is removed"));
     }
+    info_list += metadataNotes(outcome.metadataLoss);
     m_nativeOutcome = true;
     m_sourceVersion = outcome.source;
     m_copyVersion = outcome.copy;
@@ -608,18 +611,22 @@ void CopyFileObject::finishCopy()
     if (isError()) {
         restoreSourcePermissions();
     } else if (!m_sameEntry) {
+        // A verify run leaves the destination as it is; the native copy has set them.
+        const bool apply = m_options.m_copyMode != CopyOptions::Verify && !m_nativeOutcome;
         if (m_options.m_copyMode == CopyOptions::Move) {
+            // Taken from the source, before it goes.
+            if (apply)
+                applySourcePermissions();
             // A deferred copy's source goes once the copy is placed and on the device.
             if (m_pendingTemporaryPath.isEmpty() && FileSystemUtils::fileExists(source_path))
                 removeMovedSource();
-        } else if (!m_nativeOutcome) {
+        } else {
             // The native copy never changes the source.
-            restoreSourcePermissions();
+            if (!m_nativeOutcome)
+                restoreSourcePermissions();
+            if (apply)
+                applySourcePermissions();
         }
-        // A verify run leaves the destination as it is; the native copy has set them.
-        if (link_target.isEmpty() && m_options.m_copyMode != CopyOptions::Verify &&
-            !m_nativeOutcome)
-            applySourcePermissions();
     }
     emit copyCompleted();
 }
@@ -692,6 +699,20 @@ void CopyFileObject::restoreSourcePermissions()
 
 void CopyFileObject::applySourcePermissions()
 {
+    if (copy_state == Copied) {
+        // What the native copy gives the copy before it is placed: owner, mode and extended
+        // attributes (a link, its owner alone). Otherwise the read-only state that the date
+        // sync has just removed would come back.
+        const int add =
+            AppSettings::instance()->removeReadOnlyAttribute() && link_target.isEmpty() ? 0200 : 0;
+        const int lost = PlatformCopy::copyMetadata(source_path, destination_path, add);
+        if (lost & PlatformCopy::ModeNotKept)
+            qWarning() << "Unable to set permissions on file" << qUtf8Printable(destination_path);
+        info_list += metadataNotes(lost);
+        return;
+    }
+    if (!link_target.isEmpty())
+        return;
     QFileDevice::Permissions permissions = modeFlags(m_sourcePermissions);
     // Otherwise the read-only state that the date sync has just removed would come back.
     if (AppSettings::instance()->removeReadOnlyAttribute())

@@ -91,6 +91,9 @@ private:
     // copy is not kept.
     void reportSourceChanged();
     void restoreSourcePermissions();
+    // For the copies of the other methods, placed before: a copy made here gets the owner,
+    // mode and extended attributes of its source (PlatformCopy::copyMetadata), noted where
+    // they could not be kept.
     void applySourcePermissions();
     // Removes a deferred copy that turned out not to be good.
     void discardPendingCopy();

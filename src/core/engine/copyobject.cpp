@@ -1,5 +1,6 @@
 #include "engine/copyobject.h"
 
+#include "fs/platformcopy.h"
 #include "jobs/mutexlocker.h"
 
 CopyObject::CopyObject(QObject* parent) : QObject(parent)
@@ -29,4 +30,23 @@ void CopyObject::stopCopy()
 {
     MutexLocker locker(&m_mutex);
     m_stopFlag.store(1);
+}
+
+QStringList CopyObject::metadataNotes(int lost)
+{
+    QStringList notes;
+    if (lost & PlatformCopy::OwnerNotKept)
+        notes.append(tr("unable to keep the owner"));
+    if (lost & PlatformCopy::GroupNotKept)
+        notes.append(tr("unable to keep the group"));
+    if (lost & PlatformCopy::AttributesNotKept)
+        notes.append(tr("unable to keep extended attributes or ACLs"));
+    if (lost & PlatformCopy::AttributesUnsupported)
+        notes.append(unsupportedAttributesNote());
+    return notes;
+}
+
+QString CopyObject::unsupportedAttributesNote()
+{
+    return tr("destination file system keeps no extended attributes or ACLs");
 }

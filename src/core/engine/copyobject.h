@@ -4,6 +4,7 @@
 
 #include <QMutex>
 #include <QObject>
+#include <QStringList>
 
 #include <atomic>
 
@@ -18,6 +19,15 @@ public:
     explicit CopyObject(QObject* parent = nullptr);
 
     bool isStopRequested() const;
+
+    // The notes on an item for what a copy of metadata could not keep (the
+    // PlatformCopy::MetadataLoss bits): they are no error. A permission bit that cannot be set
+    // is no note (a FAT storage takes none); a set-id bit dropped for a lost owner or group is
+    // told by that note.
+    static QStringList metadataNotes(int lost);
+    // The note of an item whose destination's file system keeps no extended attributes or
+    // ACLs that its source had.
+    static QString unsupportedAttributesNote();
     // Ends a copier that was stopped before it began: nothing is touched, the item comes
     // back Unprocessed (so that a resume copies it) and copyCompleted is emitted.
     void completeWithoutCopy();

@@ -5,6 +5,7 @@
 #include "engine/checkfilejob.h"
 #include "engine/commitfilesjob.h"
 #include "engine/copyjob.h"
+#include "engine/copyobject.h"
 #include "engine/externalcopyjob.h"
 #include "engine/storageprobe.h"
 #include "engine/syncfilesystemjob.h"
@@ -544,6 +545,7 @@ void CopyTask::onExternalCopyCompleted()
 
 void CopyTask::finishCopiedItem(CopyItem item, bool placed)
 {
+    warnOfUnkeptAttributes(item);
     if (item.copy_state == Copied && m_task.m_options.m_copyMode != CopyOptions::Verify)
         m_wroteData = true;
     if (item.isError()) {
@@ -577,6 +579,16 @@ void CopyTask::finishCopiedItem(CopyItem item, bool placed)
     countCompleted(item);
     m_completedItems.append(item);
     emit copyCompleted(item);
+}
+
+void CopyTask::warnOfUnkeptAttributes(const CopyItem& item)
+{
+    if (m_warnedOfUnkeptAttributes ||
+        !item.info_list.contains(CopyObject::unsupportedAttributesNote()))
+        return;
+    m_warnedOfUnkeptAttributes = true;
+    qWarning() << "The destination keeps no extended attributes or ACLs, first met with"
+               << qUtf8Printable(item.destination_path);
 }
 
 bool CopyTask::applySkipErrorPatterns(CopyItem& item) const
@@ -709,8 +721,11 @@ void CopyTask::checkTaskCompleted()
     // leaves the source subfolders in place, so its root is not removed either.)
     const bool rootOnly =
         hasSourceRootToMove() && m_task.m_options.m_destinationMode == CopyOptions::Normal;
+    // A destination root that the run made is still private.
     if (!m_stopRequested && !m_foldersSyncStarted && m_fileListCompleted &&
-        (!m_folders.isEmpty() || rootOnly)) {
+        (!m_folders.isEmpty() || rootOnly ||
+         (m_task.m_options.m_copyMode != CopyOptions::Verify &&
+          PlatformCopy::isCreatedFolder(m_task.m_destinationPath)))) {
         startSyncFoldersJob();
         return;
     }
@@ -784,6 +799,7 @@ void CopyTask::startSyncFoldersJob()
             m_counters[FoldersFound] += 1;
         }
     }
+    job->setRoots(m_task.m_sourcePath, m_task.m_destinationPath);
     job->setOptions(jobOptions());
     connect(job, &SyncFoldersJob::folderSynced, this, &CopyTask::onFolderSynced);
     connect(job, &Job::jobCompleted, this, &CopyTask::onSyncFoldersCompleted);
@@ -801,6 +817,8 @@ void CopyTask::onSyncFoldersCompleted()
     if (auto* job = qobject_cast<SyncFoldersJob*>(sender())) {
         HandOver::receive(static_cast<Job*>(job));
         m_folders = job->processedFolders();
+        for (const CopyItem& folder : qAsConst(m_folders))
+            warnOfUnkeptAttributes(folder);
         m_counters[ErrorItems] +=
             std::count_if(m_folders.cbegin(), m_folders.cend(),
                           [](const CopyItem& folder) { return folder.isError(); });
@@ -817,6 +835,7 @@ void CopyTask::openDestinationFileSystem()
     closeDestinationFileSystem();
     m_wroteData = false;
     m_fileSystemSyncStarted = false;
+    m_warnedOfUnkeptAttributes = false;
     m_runError = CopyItem();
     // Learnt afresh for each run: a device number may stand for another file system by now.
     Platform::forgetFileSystemTraits();

@@ -175,6 +175,9 @@ private:
     // placed: the item comes from a group that was placed after the copies were made;
     // its error then has nothing to do with a stop.
     void finishCopiedItem(CopyItem item, bool placed = false);
+    // The one warning of a run whose destination keeps no extended attributes (each item
+    // concerned has its note).
+    void warnOfUnkeptAttributes(const CopyItem& item);
     // Turns an error excused by a skip-error pattern into Skipped; true when it did.
     bool applySkipErrorPatterns(CopyItem& item) const;
     void signalCompleted(const CopyItem& item, bool excused);
@@ -228,6 +231,7 @@ private:
     // flush of the destination's file system.
     bool m_wroteData = false;
     bool m_fileSystemSyncStarted = false;
+    bool m_warnedOfUnkeptAttributes = false;
     int m_fileSystemHandle = -1;
     quint64 m_fileSystemDevice = 0;
     // Finished copies waiting under temporary names to be flushed and placed as a group.

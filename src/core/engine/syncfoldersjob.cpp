@@ -1,7 +1,9 @@
 #include "engine/syncfoldersjob.h"
 
 #include "app/appsettings.h"
+#include "engine/copyobject.h"
 #include "fs/filesystemutils.h"
+#include "fs/platformcopy.h"
 
 #include <QDebug>
 #include <QDir>
@@ -16,6 +18,12 @@ namespace {
 // Removals are paced so that a stop request is seen between two of them.
 constexpr int moveIntervalMs = 100;
 
+// Bits added to a folder's mode: with that setting, no folder is left read-only.
+int addedPermissions()
+{
+    return AppSettings::instance()->removeReadOnlyAttribute() ? 0200 : 0;
+}
+
 } // namespace
 
 SyncFoldersJob::SyncFoldersJob(QObject* parent) : Job(parent)
@@ -27,6 +35,7 @@ void SyncFoldersJob::startJob()
 {
     if (!m_sourceRootItem.source_path.isEmpty() && !m_sourceRootItem.destination_path.isEmpty())
         m_foldersToMove.append(m_sourceRootItem);
+    m_rootFinished = false;
     Job::startJob();
     QMetaObject::invokeMethod(this, "checkExistingFolders", Qt::QueuedConnection);
 }
@@ -52,9 +61,14 @@ void SyncFoldersJob::processNextFolder()
 {
     if (isStopped() && !m_foldersToSync.isEmpty()) {
         qDebug() << "Stop synching folders...";
+        // Not synced: a resume syncs them (and the folders it made stay private until then).
+        for (CopyItem& folder : m_foldersToSync)
+            folder.copy_state = Unprocessed;
         passOnUnchanged(m_foldersToSync);
     }
     if (m_foldersToSync.isEmpty()) {
+        if (!m_rootFinished && !isStopped())
+            finishCreatedRoot();
         if (m_foldersToMove.isEmpty()) {
             finishJob();
             return;
@@ -79,15 +93,25 @@ void SyncFoldersJob::processNextFolder()
         addProcessedFolder(folder);
         QMetaObject::invokeMethod(this, "processNextFolder", Qt::QueuedConnection);
         return;
-    } else if (FileSystemUtils::syncFile(folder.source_path, folder.destination_path)) {
-        folder.info_list.append(tr("Folder synced"));
     } else {
-        qWarning() << "Unable to sync destination folder:"
-                   << qUtf8Printable(folder.destination_path);
-        if (AppSettings::instance()->skipErrorsInSync())
-            folder.info_list.append(tr("Unable to sync folder"));
-        else
-            folder.setDestinationError(tr("Unable to sync folder"));
+        // Made by this run (or by a stopped one that it resumes): after its dates, the folder
+        // gets its source's owner, mode and attributes, the mode last, once every file is in
+        // it (a read-only folder would have refused them). One that was there before the run
+        // keeps its own.
+        const bool created = PlatformCopy::isCreatedFolder(folder.destination_path);
+        if (FileSystemUtils::syncFile(folder.source_path, folder.destination_path)) {
+            folder.info_list.append(tr("Folder synced"));
+        } else {
+            qWarning() << "Unable to sync destination folder:"
+                       << qUtf8Printable(folder.destination_path);
+            if (AppSettings::instance()->skipErrorsInSync())
+                folder.info_list.append(tr("Unable to sync folder"));
+            else
+                folder.setDestinationError(tr("Unable to sync folder"));
+        }
+        if (created)
+            folder.info_list += CopyObject::metadataNotes(PlatformCopy::copyMetadata(
+                folder.source_path, folder.destination_path, addedPermissions()));
     }
     // A folder in error is never removed: its source may still hold what failed.
     if (folder.isError() || m_options.m_copyMode != CopyOptions::Move)
@@ -120,6 +144,31 @@ void SyncFoldersJob::processNextFolderToMove()
     }
     addProcessedFolder(folder);
     QTimer::singleShot(moveIntervalMs, this, &SyncFoldersJob::processNextFolderToMove);
+}
+
+void SyncFoldersJob::finishCreatedRoot()
+{
+    m_rootFinished = true;
+    if (m_destinationRoot.isEmpty() || m_options.m_copyMode == CopyOptions::Verify)
+        return;
+    QString path = m_destinationRoot;
+    Platform::EntryStatus source;
+    if (PlatformCopy::isCreatedFolder(path) && Platform::entryStatus(m_sourceRoot, &source) &&
+        source.isFolder) {
+        // The copy of the source folder.
+        const int lost = PlatformCopy::copyMetadata(m_sourceRoot, path, addedPermissions());
+        if (lost != 0)
+            qDebug() << "Destination folder" << qUtf8Printable(path)
+                     << "does not keep:" << CopyObject::metadataNotes(lost);
+        path = QFileInfo(path).path();
+    }
+    // Folders made on the way to it, which have no source.
+    while (PlatformCopy::releaseCreatedFolder(path)) {
+        const QString parent = QFileInfo(path).path();
+        if (parent == path)
+            break;
+        path = parent;
+    }
 }
 
 void SyncFoldersJob::addProcessedFolder(const CopyItem& folder)

@@ -10,8 +10,11 @@
 // Runs once at the end of a run, after every file has been handled: gives each destination
 // folder the dates and attributes of its source folder (copying files into a folder
 // changes the folder's own times, so this can only come last) and, in a move, removes the
-// emptied source folders, deepest first. Every folder it is given ends in
-// processedFolders() exactly once, with its outcome.
+// emptied source folders, deepest first. A folder that the run made (private until then,
+// see PlatformCopy::createFolders) also gets its source's owner, mode and extended
+// attributes; so does the destination root when the run made it, and folders made above it
+// get the mode of mkdir -p. Every folder it is given ends in processedFolders() exactly
+// once, with its outcome.
 class SyncFoldersJob : public Job
 {
     Q_OBJECT
@@ -23,6 +26,12 @@ public:
     void setFolders(const QList<CopyItem>& folders) { m_folders = folders; }
     // In a move of a folder: the source root, removed last once it is empty.
     void setSourceRootItem(const CopyItem& item) { m_sourceRootItem = item; }
+    // The run's source and destination, for a destination root that the run made.
+    void setRoots(const QString& source, const QString& destination)
+    {
+        m_sourceRoot = source;
+        m_destinationRoot = destination;
+    }
     void setOptions(const CopyOptions& options) { m_options = options; }
     CopyOptions options() const { return m_options; }
 
@@ -44,6 +53,8 @@ private slots:
 
 private:
     void addProcessedFolder(const CopyItem& folder);
+    // After the folders, before any removal (the source root's metadata is read).
+    void finishCreatedRoot();
     void passOnUnchanged(QList<CopyItem>& folders);
 
     QList<CopyItem> m_folders;
@@ -52,4 +63,7 @@ private:
     QList<CopyItem> m_foldersToMove;
     CopyOptions m_options;
     CopyItem m_sourceRootItem;
+    QString m_sourceRoot;
+    QString m_destinationRoot;
+    bool m_rootFinished = false;
 };

@@ -68,6 +68,10 @@ struct CopyRequest
 {
     // Permission bits (of 0777) for the copy; -1 leaves the temporary file's 0600.
     int permissions = -1;
+    // The copy also gets the source's owner, group and extended attributes, and permissions
+    // keeps its set-user-ID, set-group-ID and sticky bits (of 07777), as copyMetadata gives
+    // them; what it could not keep is told in the outcome.
+    bool sourceMetadata = false;
     // The copy gets the source's access and modification times, to the nanosecond.
     bool sourceTimes = false;
     // Files smaller than this on the file system deferDevice are left finished but not
@@ -91,6 +95,8 @@ struct CopyRequest
 // What a successful copyFile did.
 struct CopyOutcome
 {
+    // With request.sourceMetadata: what the copy could not keep (MetadataLoss bits).
+    int metadataLoss = 0;
     // The source as it was read: size and modification time, unchanged during the copy.
     FileVersion source;
     // The copy's size and modification time once its times were set.
@@ -167,9 +173,48 @@ bool isTemporaryNameFor(const QString& fileName, const QString& targetName);
 // are left alone. Returns the paths removed.
 QStringList removeStaleTemporaryFiles(const QString& folder, const QSet<QString>& targetNames);
 
-// Creates the folder path with every missing parent, as mkdir -p does. On failure the
-// call that failed ("mkdir", or "stat" for an entry in the way) and its error.
+// Creates the folder path with every missing parent, as mkdir -p does, but each one private
+// (createdFolderMode): it gets its own mode from copyMetadata (or releaseCreatedFolder) once
+// the files are in it. On failure the call that failed ("mkdir", or "stat" for an entry in
+// the way) and its error.
 bool createFolders(const QString& path, Failure* failure);
+
+// The mode of the folders that createFolders makes: closed to every other user until their
+// own mode is given, and marked by the sticky bit (harmless in a folder only its owner can
+// enter), so that a later run, even of another process, still tells them from folders that
+// were there before the copy. A set-group-ID bit inherited from the parent is no part of it.
+constexpr int createdFolderMode = 01700;
+// Whether path is a folder that createFolders made and that has not been given its own
+// metadata since: its mode is createdFolderMode and the calling user owns it. (A link is
+// not followed.)
+bool isCreatedFolder(const QString& path);
+// Gives a folder that createFolders made the mode that mkdir -p would have given it (0777
+// less the umask); for one with no source folder to take its metadata from, such as a
+// folder made above a copy's destination. False when path is no such folder (or on failure).
+bool releaseCreatedFolder(const QString& path);
+
+// What a copy of metadata could not give the destination; bits of the result of
+// copyMetadata, 0 when everything was kept.
+enum MetadataLoss
+{
+    OwnerNotKept = 0x1,          // the owner: only a privileged process may give an entry away
+    GroupNotKept = 0x2,          // the group: a user may give only a group he belongs to
+    ModeNotKept = 0x4,           // the permission bits could not be set
+    AttributesNotKept = 0x8,     // an extended attribute or ACL was refused
+    AttributesUnsupported = 0x10 // the destination's file system keeps no extended attributes
+};
+
+// Gives destination what cp -a keeps of source besides its data and times: the owner and
+// group (where permitted: a privileged process gives both; otherwise the group where the user
+// belongs to it), then the mode, the source's permission bits (07777) with addPermissions
+// added (a set-user-ID or set-group-ID bit only where its owner or group was kept, since
+// another's would hand its rights to the user), then the user.* attributes, for a process
+// with the privilege for them the security.* attributes, and last the POSIX ACLs (a mode set
+// after an ACL would rewrite its mask). ACLs that the destination inherited from its folder
+// and the source lacks are removed. A symbolic link gets its owner alone
+// (a link has no mode, and Linux gives user.* attributes to no link). Links are never
+// followed. Returns the MetadataLoss bits of what could not be kept.
+int copyMetadata(const QString& source, const QString& destination, int addPermissions);
 
 // Forces the file's data, and the folder entry that names it, to the storage device.
 bool flushToDisk(const QString& path, Failure* failure);
