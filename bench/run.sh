@@ -10,6 +10,9 @@
 # between cases: on ext4 creating files right after deleting many is much slower, which
 # would favour whichever tool ran first. Page caches are dropped before each run when
 # possible (root), so every run reads from the device the same way.
+#
+# BENCH_CASES picks cases (default: all): big small move sparse verify walk memory.
+# BENCH_SETTLE sets the pause between cases in seconds (default 35).
 set -euo pipefail
 
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -27,6 +30,8 @@ export HOME="$work/home" # brindle-cli keeps its settings and task files there
 mkdir -p "$HOME"
 counter=0
 median=0
+cases=" ${BENCH_CASES:-big small move sparse verify walk memory} "
+want() { [[ "$cases" == *" $1 "* ]]; }
 
 drop_caches() {
     sync
@@ -64,7 +69,11 @@ median_time() {
         end=$(date +%s.%N)
         times+=("$(echo "$end - $start" | bc -l)")
     done
-    median=$(printf '%s\n' "${times[@]}" | sort -g | awk '{a[NR]=$1} END {m=(NR%2)?a[(NR+1)/2]:(a[NR/2]+a[NR/2+1])/2; printf "%.3f", m}')
+    median=$(median_of "${times[@]}")
+}
+
+median_of() {
+    printf '%s\n' "$@" | sort -g | awk '{a[NR]=$1} END {m=(NR%2)?a[(NR+1)/2]:(a[NR/2]+a[NR/2+1])/2; printf "%.3f", m}'
 }
 
 row() { # name brindle other-name other
@@ -77,8 +86,15 @@ nothing() { :; }
 copy_small_source() { cp -a "$work/small" "$1"; }
 
 echo "Generating data in $work ..."
+if want big || want verify; then
 mkdir -p "$work/big"
 head -c $((1024 * 1024 * 1024)) /dev/urandom >"$work/big/one-gib.bin"
+fi
+# A 2 GiB file holding 8 KB of data: 4 KiB at its start and 4 KiB at 1.2 GB, holes around.
+mkdir -p "$work/sparse"
+truncate -s 2G "$work/sparse/disk.img"
+dd if=/dev/urandom of="$work/sparse/disk.img" bs=4k count=1 conv=notrunc status=none
+dd if=/dev/urandom of="$work/sparse/disk.img" bs=4k count=1 seek=300000 conv=notrunc status=none
 python3 - "$work/small" <<'EOF'
 import os, random, sys
 root = sys.argv[1]
@@ -90,7 +106,7 @@ for folder in range(200):
         with open(os.path.join(path, "f%03d.dat" % i), "wb") as f:
             f.write(os.urandom(random.randint(100, 8192)))
 EOF
-python3 - "$work/many" <<'EOF'
+want walk || want memory && python3 - "$work/many" <<'EOF'
 import os, sys
 root = sys.argv[1]
 for folder in range(1000):
@@ -109,6 +125,7 @@ echo
 
 # brindle-cli reports a copy complete only once it is on the device; cp and rsync return
 # with the data still in the page cache, so each is also timed with a sync after it.
+if want big; then
 median_time nothing "$cli" copy "$work/big" @T --quiet
 b=$median
 median_time nothing cp -r "$work/big" @T
@@ -118,7 +135,9 @@ median_time nothing sh -c "cp -r '$work/big' '@T' && sync"
 o=$median
 row "copy 1 GiB file" "$b" "cp -r && sync" "$o"
 between_cases
+fi
 
+if want small; then
 median_time nothing "$cli" copy "$work/small" @T --quiet
 b=$median
 median_time nothing cp -a "$work/small" @T
@@ -134,14 +153,49 @@ median_time nothing sh -c "rsync -a '$work/small/' '@T/' && sync"
 o=$median
 row "copy 20,000 small files" "$b" "rsync -a && sync" "$o"
 between_cases
+fi
 
 # A move copies, flushes each copy to the device, then deletes the source: beside a
-# plain copy this shows the cost of the flush and the deletions.
-median_time copy_small_source "$cli" move @M @T --quiet
-m=$median
-row "move 20,000 small files" "$m" "brindle-cli copy" "$b"
+# plain copy this shows the cost of the flush and the deletions. The copy is timed by turns
+# with the move, each of a fresh copy of the tree: on ext4, files made within a minute or
+# more of many deletions take longer to create, and the moves' deletions (or the earlier
+# cases') would otherwise weigh on one side only.
+if want move; then
+copies=()
+moves=()
+saved_runs=$runs
+runs=1
+for _ in $(seq "$saved_runs"); do
+    median_time copy_small_source "$cli" copy @M @T --quiet
+    copies+=("$median")
+    median_time copy_small_source "$cli" move @M @T --quiet
+    moves+=("$median")
+done
+runs=$saved_runs
+row "move 20,000 small files" "$(median_of "${moves[@]}")" "brindle-cli copy, by turns" \
+    "$(median_of "${copies[@]}")"
 between_cases
+fi
 
+# Only the data of a sparse file is copied; its holes stay holes. The room each copy takes
+# is that of the last run's target.
+if want sparse; then
+median_time nothing "$cli" copy "$work/sparse" @T --quiet
+b=$median
+b_kib=$(du -k "$work/t-$counter/disk.img" | cut -f1)
+median_time nothing cp -a "$work/sparse" @T
+o=$median
+o_kib=$(du -k "$work/t-$counter/disk.img" | cut -f1)
+row "copy 2 GiB sparse file (8 KB data)" "$b" "cp -a" "$o"
+median_time nothing sh -c "cp -a '$work/sparse' '@T' && sync"
+o=$median
+row "copy 2 GiB sparse file (8 KB data)" "$b" "cp -a && sync" "$o"
+printf 'Room taken by the sparse copy (du -k): brindle-cli %s KiB, cp -a %s KiB (source %s KiB)\n' \
+    "$b_kib" "$o_kib" "$(du -k "$work/sparse/disk.img" | cut -f1)"
+between_cases
+fi
+
+if want verify; then
 cp -a "$work/small" "$work/small-copy"
 cp -a "$work/big" "$work/big-copy"
 sync
@@ -157,15 +211,19 @@ o=$median
 row "verify 1 GiB file" "$b" "sha256sum both" "$o"
 rm -rf "$work/small-copy" "$work/big-copy"
 between_cases
+fi
 
 # A filter that matches nothing, without empty folders: the run only walks the tree.
+if want walk; then
 median_time nothing "$cli" copy "$work/many" @T --quiet --include "no-such-name" --no-empty-folders
 b=$median
 median_time nothing find "$work/many"
 o=$median
 row "walk 200,000 files" "$b" "find" "$o"
 between_cases
+fi
 
+want memory || exit 0
 /usr/bin/time -v "$cli" copy "$work/many" "$work/t-memory" --quiet 2>"$work/time.txt" >/dev/null
 peak_kb=$(awk -F: '/Maximum resident set size/ {gsub(/ /, "", $2); print $2}' "$work/time.txt")
 echo

@@ -46,6 +46,7 @@ private slots:
     void cleanupTestCase();
     void placesGroup_data();
     void placesGroup();
+    void movesLargeGroup();
 };
 
 void TestCommitFilesJob::initTestCase()
@@ -225,6 +226,57 @@ void TestCommitFilesJob::placesGroup()
         expectedDestination.insert(name, dataOf(name));
     QCOMPARE(contentsOf(destination), expectedDestination);
     QCOMPARE(contentsOf(source), expectedSource);
+}
+
+// Sources of a large group are removed several at a time; outcomes keep the group's order.
+void TestCommitFilesJob::movesLargeGroup()
+{
+    QTemporaryDir dir;
+    const QString source = dir.filePath("src");
+    const QString destination = dir.filePath("dst");
+    QVERIFY(QDir().mkpath(destination));
+    QList<CommitFilesJob::PendingCopy> copies;
+    QStringList expected;
+    for (int i = 0; i < 300; ++i) {
+        const QString name = QString::number(i);
+        QVERIFY(TestSupport::writeFile(source + '/' + name, dataOf(name)));
+        CommitFilesJob::PendingCopy copy;
+        copy.item = CopyItem(source + '/' + name, destination + '/' + name, 0, false, QString());
+        copy.item.copy_state = Copied;
+        QVERIFY(PlatformCopy::fileVersion(copy.item.source_path, &copy.source));
+        PlatformCopy::Failure failure;
+        const int fd = PlatformCopy::createTemporaryFile(copy.item.destination_path,
+                                                         &copy.temporaryPath, &failure);
+        QVERIFY(fd >= 0);
+        ::close(fd);
+        copies << copy;
+        expected << (i == 150  ? "1|source file changed during the copy|"
+                     : i == 10 ? "4||"
+                               : "4||File moved");
+    }
+    QVERIFY(QFile::remove(source + "/10")); // gone meanwhile: nothing to remove
+    QVERIFY(TestSupport::writeFile(source + "/150", "changed since its copy"));
+    QTest::ignoreMessage(QtWarningMsg,
+                         qPrintable("Source file changed during the copy: " + source + "/150"));
+
+    const int handle = Platform::openFileSystem(destination);
+    auto* job = new CommitFilesJob;
+    job->setFileSystem(handle, destination);
+    job->setCopies(copies);
+    job->setMove(true);
+    int completions = 0;
+    connect(job, &Job::jobCompleted, this, [&completions] { ++completions; });
+    JobThreadPool::leastBusyThread()->addJob(job);
+    QTRY_COMPARE_WITH_TIMEOUT(completions, 1, 30000);
+    HandOver::receive(static_cast<Job*>(job));
+    QStringList results;
+    for (const CopyItem& item : job->items())
+        results << outcomeOf(item);
+    job->deleteLater();
+    Platform::closeFileSystem(handle);
+    QCOMPARE(results, expected);
+    QCOMPARE(QDir(source).entryList(QDir::Files), QStringList{"150"});
+    QCOMPARE(QDir(destination).entryList(QDir::Files).size(), 300);
 }
 
 QTEST_GUILESS_MAIN(TestCommitFilesJob)

@@ -1,6 +1,7 @@
 #include "app/appsettings.h"
 #include "engine/copyfileobject.h"
 #include "engine/copyfolderobject.h"
+#include "engine/filehash.h"
 #include "testsupport.h"
 
 #include <QScopeGuard>
@@ -157,6 +158,13 @@ bool runCopierAsNobody(const CopyItem& input, const CopyOptions& options, CopyIt
     return result->fromDataString(QString::fromUtf8(data));
 }
 
+qint64 allocatedBytes(const QString& path)
+{
+    struct stat status = {};
+    ::stat(QFile::encodeName(path).constData(), &status);
+    return qint64(status.st_blocks) * 512;
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(Case)
@@ -179,6 +187,8 @@ private slots:
     void neverCopiesOntoItself();
     void keepsMetadata_data();
     void keepsMetadata();
+    void keepsHoles_data();
+    void keepsHoles();
 };
 
 void TestCopyFileObject::initTestCase()
@@ -913,6 +923,50 @@ void TestCopyFileObject::keepsMetadata()
     QCOMPARE(TestSupport::attribute(copy, "system.posix_acl_access"),
              attributes ? acl : QByteArray());
     QCOMPARE(modeOf(folder + "/made"), PlatformCopy::createdFolderMode);
+}
+
+void TestCopyFileObject::keepsHoles_data()
+{
+    QTest::addColumn<int>("method");
+    for (int method : {int(CopyFileObject::NativeMethod), int(CopyFileObject::QtMethod),
+                       int(CopyFileObject::SimpleMethod)})
+        QTest::newRow(methodNames[method]) << method;
+}
+
+// 64 MiB with 5000 bytes of data at 4 KiB and at 40 MiB: the copy holds the same bytes and
+// takes as little room.
+void TestCopyFileObject::keepsHoles()
+{
+    QFETCH(int, method);
+    AppSettings::instance()->setCopyMethod(method);
+    const auto restore = qScopeGuard([] { AppSettings::instance()->setCopyMethod(0); });
+    QTemporaryDir dir;
+    const QString source = dir.filePath("src/disk.img");
+    const QString destination = dir.filePath("dst/disk.img");
+    QByteArray bytes(64 * 1024 * 1024, '\0');
+    QVERIFY(QDir().mkpath(dir.filePath("src")));
+    QFile file(source);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(bytes.size()));
+    for (const qint64 offset : {qint64(4096), qint64(40 * 1024 * 1024)}) {
+        const QByteArray data(5000, char(offset / 4096 + 1));
+        bytes.replace(int(offset), data.size(), data);
+        QVERIFY(file.seek(offset) && file.write(data) == data.size());
+    }
+    file.close();
+    if (allocatedBytes(source) >= 1024 * 1024)
+        QSKIP("The file system of the temporary folder keeps no holes");
+
+    int completions = 0;
+    const CopyItem item = runCopier(CopyItem(source, destination, bytes.size(), false, QString()),
+                                    CopyOptions(), &completions);
+    QCOMPARE(completions, 1);
+    QCOMPARE(item.copy_state, int(Copied));
+    QCOMPARE(TestSupport::readFile(destination), bytes);
+    QVERIFY2(allocatedBytes(destination) < 1024 * 1024,
+             qPrintable(QString::number(allocatedBytes(destination))));
+    // A verify reads the holes as the zeros they hold.
+    QCOMPARE(FileHash::sha256(destination),
+             QCryptographicHash::hash(bytes, QCryptographicHash::Sha256));
 }
 
 QTEST_GUILESS_MAIN(TestCopyFileObject)

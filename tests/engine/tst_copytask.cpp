@@ -957,7 +957,7 @@ void TestCopyTask::progressForwarding()
     // The simple method reports every 16 MiB: at the end of a file of exactly 16 MiB
     // (not forwarded, done equals total) and in the middle of a larger one.
     AppSettings::instance()->setCopyMethod(3);
-    makeTree(m_source, {"exact~16777216", "larger~17825792"});
+    makeTree(m_source, {"exact=16777216", "larger=17825792"});
     CopyTask task;
     task.setTask(makeTask(m_source, m_destination));
     RunRecorder recorder(&task);
@@ -1162,7 +1162,7 @@ void TestCopyTask::stopInterruptsCopy()
     // A copy cut short by the stop is no error: its item comes back unprocessed.
     usePool(1);
     AppSettings::instance()->setCopyMethod(3);
-    makeTree(m_source, {"big~50331648", "small=10"});
+    makeTree(m_source, {"big=50331648", "small=10"});
     CopyTask task;
     task.setTask(makeTask(m_source, m_destination));
     RunRecorder recorder(&task);

@@ -36,6 +36,32 @@ QString writerTag(qint64 pid, qint64 tickOffset = 0)
     return QString("%1-%2").arg(pid).arg(fields.value(19).toLongLong() + tickOffset);
 }
 
+// A 64 MiB file holding two stretches of data, at its start and in its middle, the rest
+// holes; its bytes, or empty when it could not be made or the file system keeps no holes.
+QByteArray writeSparseFile(const QString& path)
+{
+    QByteArray bytes(64 * 1024 * 1024, '\0');
+    const int fd = openFile(path, O_WRONLY | O_CREAT | O_TRUNC);
+    bool ok = fd >= 0 && ::ftruncate(fd, bytes.size()) == 0;
+    for (const qint64 offset : {qint64(0), qint64(40 * 1024 * 1024 + 123)}) {
+        const QByteArray data = randomData(5000);
+        bytes.replace(int(offset), data.size(), data);
+        ok = ok && ::pwrite(fd, data.constData(), size_t(data.size()), offset) == data.size();
+    }
+    struct stat status;
+    ok = ok && ::fstat(fd, &status) == 0 && status.st_blocks * 512 < 1024 * 1024;
+    if (fd >= 0)
+        ::close(fd);
+    return ok ? bytes : QByteArray();
+}
+
+qint64 allocatedBytes(const QString& path)
+{
+    struct stat status = {};
+    ::stat(QFile::encodeName(path).constData(), &status);
+    return qint64(status.st_blocks) * 512;
+}
+
 } // namespace
 
 class TestPlatformCopy : public QObject
@@ -49,6 +75,8 @@ private slots:
     void copiesEveryMover();
     void cancelsBetweenChunks_data();
     void cancelsBetweenChunks();
+    void keepsHoles_data();
+    void keepsHoles();
     void namesTheCallOfAWriteError_data();
     void namesTheCallOfAWriteError();
     void refusesWhatItMustNotCopy_data();
@@ -146,6 +174,50 @@ void TestPlatformCopy::cancelsBetweenChunks()
     QCOMPARE(chunks, cancelAtStart ? 0 : 1);
     // Nothing under the final name nor under the temporary one.
     QCOMPARE(entriesOf(dir.path()), QStringList({"big.bin"}));
+}
+
+void TestPlatformCopy::keepsHoles_data()
+{
+    QTest::addColumn<DataMover>("mover");
+    QTest::newRow("clone") << Clone;
+    QTest::newRow("copy_file_range") << CopyFileRange;
+    QTest::newRow("sendfile") << SendFile;
+    QTest::newRow("read-write") << ReadWrite;
+}
+
+void TestPlatformCopy::keepsHoles()
+{
+    QFETCH(DataMover, mover);
+    QTemporaryDir dir;
+    const QString from = dir.filePath("sparse.img");
+    const QString to = dir.filePath("copy.img");
+    const QByteArray bytes = writeSparseFile(from);
+    if (bytes.isEmpty())
+        QSKIP("The file system of the temporary folder keeps no holes");
+
+    QList<qint64> reported;
+    Failure failure;
+    QVERIFY(copyFile(
+        from, to, nullptr, [&](qint64 copied, qint64) { reported.append(copied); }, &failure,
+        mover));
+    QCOMPARE(TestSupport::readFile(to), bytes);
+    QVERIFY2(allocatedBytes(to) < 1024 * 1024, qPrintable(QString::number(allocatedBytes(to))));
+    QVERIFY(std::is_sorted(reported.begin(), reported.end()));
+    QCOMPARE(reported.last(), qint64(bytes.size()));
+
+    // copyData from the middle of the source, into the middle of a regular file.
+    const QString part = dir.filePath("part.img");
+    const int inFd = openFile(from, O_RDONLY);
+    const int outFd = openFile(part, O_WRONLY | O_CREAT);
+    QVERIFY(inFd >= 0 && outFd >= 0);
+    QCOMPARE(::lseek(inFd, 1024 * 1024, SEEK_SET), off_t(1024 * 1024));
+    QCOMPARE(::lseek(outFd, 4096, SEEK_SET), off_t(4096));
+    const bool copied = copyData(inFd, outFd, 0, nullptr, {}, &failure, mover);
+    ::close(inFd);
+    ::close(outFd);
+    QVERIFY(copied);
+    QCOMPARE(TestSupport::readFile(part), QByteArray(4096, '\0') + bytes.mid(1024 * 1024));
+    QVERIFY(allocatedBytes(part) < 1024 * 1024);
 }
 
 void TestPlatformCopy::namesTheCallOfAWriteError_data()

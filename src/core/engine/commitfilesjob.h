@@ -7,6 +7,8 @@
 #include <QList>
 #include <QString>
 
+#include <vector>
+
 // Places a group of finished copies that were left, not yet flushed, under temporary names
 // beside their destinations: one flush of the file system puts the data of all of them on
 // the device, then each takes its final name. A flush per file costs a journal commit and a
@@ -50,8 +52,18 @@ public slots:
 private:
     // Whether the data written so far is on the device; failureText receives why not.
     bool flush(QString* failureText);
-    // Whether the source of a move was written to (or replaced) since its copy was made.
-    static bool changedSinceCopy(const PendingCopy& copy);
+    // What became of the source of a placed copy in a move.
+    enum SourceRemoval
+    {
+        SourceGone,    // no longer there: nothing to do
+        SameEntry,     // its name now leads to the copy: kept
+        SourceChanged, // written to since the copy: kept
+        SourceRemoved,
+        SourceKept // the removal failed
+    };
+    SourceRemoval removeSource(int index) const;
+    // removeSource for the items at indexes, several at a time; outcomes by position.
+    std::vector<SourceRemoval> removeSources(const QList<int>& indexes) const;
 
     int m_handle = -1;
     QString m_path;

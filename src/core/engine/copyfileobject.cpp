@@ -271,6 +271,18 @@ bool CopyFileObject::copyFileData()
             FileSystemUtils::removeFile(temporary);
             return false;
         }
+        // QFile::copy cannot skip holes: it reads and writes every byte, the zeros of a
+        // source's holes too. They are punched out of the copy again here, before the source
+        // is checked for changes and the copy flushed and placed: the copy of a sparse file
+        // takes as little room as its source, but it costs the time of a full copy and needs
+        // room for the full size for that moment.
+        PlatformCopy::Failure punching;
+        if (!PlatformCopy::punchHolesLike(source_path, temporary, &punching)) {
+            info_list.append(failureText(punching));
+            setDestinationError(tr("unable to copy file"));
+            FileSystemUtils::removeFile(temporary);
+            return false;
+        }
         if (known && PlatformCopy::fileVersion(source_path, &after) &&
             (after != before || before.size != file_size)) {
             reportSourceChanged();
@@ -404,8 +416,45 @@ bool CopyFileObject::copyFileSimple()
     char buffer[simpleBlockSize];
     qint64 copied = 0;
     int zeroReads = 0;
+    // Of a source with holes only the stretches of data are read and written: the holes
+    // between them are skipped and stay holes in the copy, which gets its full size at the
+    // end. dataEnd is where the stretch being copied ends.
+    const bool sparse = PlatformCopy::mayHaveHoles(source.handle());
+    qint64 dataEnd = sparse ? 0 : file_size;
+    qint64 nextMark = progressStep;
     if (file_size != 0) {
         do {
+            if (copied >= dataEnd) {
+                qint64 start = file_size;
+                qint64 end = file_size;
+                const PlatformCopy::DataSearch found =
+                    PlatformCopy::findData(source.handle(), copied, &start, &end, &failure);
+                if (found == PlatformCopy::DataSearch::Failed) {
+                    info_list.append(failureText(failure));
+                    setSourceError(tr("unable to complete reading from source file"));
+                    break;
+                }
+                if (found == PlatformCopy::DataSearch::Unsupported) {
+                    start = copied;
+                    end = file_size;
+                }
+                // The search moved the source's position: both files go to the data.
+                start = qMin(start, file_size);
+                dataEnd = end;
+                if (!source.seek(start)) {
+                    info_list.append(source.errorString());
+                    setSourceError(tr("unable to complete reading from source file"));
+                    break;
+                }
+                if (!destination.seek(start)) {
+                    info_list.append(destination.errorString());
+                    setDestinationError(tr("unable to write to destination file"));
+                    break;
+                }
+                copied = start;
+                if (copied == file_size)
+                    break; // a hole up to the end
+            }
             const qint64 got = source.read(buffer, simpleBlockSize);
             if (got < 0) {
                 info_list.append(source.errorString());
@@ -434,12 +483,17 @@ bool CopyFileObject::copyFileSimple()
                 break;
             }
             copied += got;
-            if (copied % progressStep == 0) {
+            if (copied >= nextMark) {
+                nextMark = (copied / progressStep + 1) * progressStep;
                 if (isStopRequested())
                     break;
                 emit copyProgress(copied, file_size);
             }
         } while (copied != file_size);
+    }
+    if (sparse && copied == file_size && !isError() && !destination.resize(file_size)) {
+        info_list.append(destination.errorString());
+        setDestinationError(tr("unable to write to destination file"));
     }
     // The loop ends at the size read before the copy, or past it: a source that grew, or
     // was written to meanwhile, would leave a copy of no version it ever had. (One that

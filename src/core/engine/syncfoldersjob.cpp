@@ -7,6 +7,7 @@
 
 #include <QDebug>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QMetaObject>
 #include <QTimer>
@@ -15,8 +16,12 @@
 
 namespace {
 
-// Removals are paced so that a stop request is seen between two of them.
-constexpr int moveIntervalMs = 100;
+// The removals start once the event loop has turned (a zero timer) and go on in batches of
+// at most this long, each queued after the last: between two batches the job's thread
+// serves its event loop (the other jobs it holds, its signals to the user-interface thread
+// flowing meanwhile). A stop is seen between any two removals.
+constexpr int moveIntervalMs = 0;
+constexpr qint64 moveBatchMs = 25;
 
 // Bits added to a folder's mode: with that setting, no folder is left read-only.
 int addedPermissions()
@@ -123,27 +128,31 @@ void SyncFoldersJob::processNextFolder()
 
 void SyncFoldersJob::processNextFolderToMove()
 {
-    if (isStopped() && !m_foldersToMove.isEmpty()) {
-        qDebug() << "Stop moving folders...";
-        passOnUnchanged(m_foldersToMove);
-    }
-    if (m_foldersToMove.isEmpty()) {
-        finishJob();
-        return;
-    }
-
-    CopyItem folder = m_foldersToMove.takeLast();
-    if (FileSystemUtils::fileExists(folder.source_path)) {
-        // rmdir removes only an empty folder: anything left behind keeps its folder.
-        if (QDir().rmdir(folder.source_path)) {
-            folder.info_list.append(tr("Folder moved"));
-        } else {
-            qWarning() << "Unable to remove folder" << qUtf8Printable(folder.source_path);
-            folder.setSourceError(tr("Unable to delete source folder"));
+    QElapsedTimer batch;
+    batch.start();
+    do {
+        if (isStopped() && !m_foldersToMove.isEmpty()) {
+            qDebug() << "Stop moving folders...";
+            passOnUnchanged(m_foldersToMove);
         }
-    }
-    addProcessedFolder(folder);
-    QTimer::singleShot(moveIntervalMs, this, &SyncFoldersJob::processNextFolderToMove);
+        if (m_foldersToMove.isEmpty()) {
+            finishJob();
+            return;
+        }
+
+        CopyItem folder = m_foldersToMove.takeLast();
+        if (FileSystemUtils::fileExists(folder.source_path)) {
+            // rmdir removes only an empty folder: anything left behind keeps its folder.
+            if (QDir().rmdir(folder.source_path)) {
+                folder.info_list.append(tr("Folder moved"));
+            } else {
+                qWarning() << "Unable to remove folder" << qUtf8Printable(folder.source_path);
+                folder.setSourceError(tr("Unable to delete source folder"));
+            }
+        }
+        addProcessedFolder(folder);
+    } while (!batch.hasExpired(moveBatchMs));
+    QMetaObject::invokeMethod(this, "processNextFolderToMove", Qt::QueuedConnection);
 }
 
 void SyncFoldersJob::finishCreatedRoot()

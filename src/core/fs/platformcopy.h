@@ -43,6 +43,8 @@ struct FileVersion
 // system cannot tell.
 bool fileVersion(int fd, FileVersion* version);
 bool fileVersion(const QString& path, FileVersion* version);
+// The same, with the file it is (device and inode), from one status read.
+bool fileVersion(const QString& path, FileVersion* version, quint64* device, quint64* inode);
 
 // The ways of moving data, fastest first. Each falls back to the next when the kernel or
 // the file systems do not support it for the two files (across file systems, old kernels).
@@ -111,7 +113,8 @@ struct CopyOutcome
 // leaves nothing behind under either name; a crash may leave only the hidden temporary
 // name. A non-zero cancel flag ends the copy between two chunks ("<mover call>",
 // ECANCELED). A source whose size or modification time changed while it was copied fails
-// the copy with sourceChanged set. progress may be empty.
+// the copy with sourceChanged set. progress may be empty. A source with holes keeps them
+// in the copy (see mayHaveHoles).
 bool copyFile(const QString& from, const QString& to, const std::atomic<int>* cancelFlag,
               const ProgressFunction& progress, Failure* failure, DataMover firstMover = Clone);
 // The same, with the permissions and times of request set on the copy before it is flushed
@@ -127,10 +130,38 @@ quint64 deviceOf(int fd);
 
 // Moves the bytes from the position of inFd to the end of its file, to the position of
 // outFd, starting with firstMover (Clone only when both positions are 0). lastMover
-// receives the mover in use at the end, whether the copy succeeded or not.
+// receives the mover in use at the end, whether the copy succeeded or not. From a source
+// with holes into a regular file only the data is moved, each stretch to its own place,
+// and the output is then extended to the source's end: the holes stay holes.
 bool copyData(int inFd, int outFd, qint64 total, const std::atomic<int>* cancelFlag,
               const ProgressFunction& progress, Failure* failure, DataMover firstMover = Clone,
               DataMover* lastMover = nullptr);
+
+// Sparse files. A file may have holes: stretches never written, which read as zeros and
+// take no room. The copies move only the stretches that hold data and leave the holes as
+// holes, so that a copy takes no more room, nor time, than the data of its source.
+
+// Whether the open regular file may have holes: fewer bytes allocated than its size.
+// Files without holes are copied whole, as fast as ever.
+bool mayHaveHoles(int fd);
+
+enum class DataSearch
+{
+    Found,       // data at [start, end); end is the next hole or the end of the file
+    NoMoreData,  // nothing but a hole from offset to the end of the file
+    Unsupported, // the file system cannot tell: every byte counts as data
+    Failed       // the search failed (failure set)
+};
+// The first stretch of data of the open file at or after offset (lseek SEEK_DATA and
+// SEEK_HOLE). Moves the file position.
+DataSearch findData(int fd, qint64 offset, qint64* start, qint64* end, Failure* failure);
+
+// Punches into the file copy, a finished copy of source holding every byte, the holes of
+// source, so that the copy takes no more room than its source. The bytes of copy do not
+// change (a hole reads as the zeros it holds), nor do its size and access and modification
+// times. Succeeds without punching when source has no holes, or when one of the file
+// systems cannot tell or punch them.
+bool punchHolesLike(const QString& source, const QString& copy, Failure* failure);
 
 // The name of the call a mover makes, as named in failures.
 const char* moverCallName(DataMover mover);

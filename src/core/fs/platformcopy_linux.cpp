@@ -15,6 +15,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <linux/capability.h>
+#include <linux/falloc.h>
 #include <linux/fs.h>
 #include <memory>
 #include <set>
@@ -74,13 +75,13 @@ bool closeDescriptor(int fd)
     return ::close(fd) == 0;
 }
 
-// Reads one buffer and writes all of it. Returns the bytes moved, 0 at the end, or -1
-// with errno set and failedCall naming the call.
-ssize_t readWriteChunk(int inFd, int outFd, char* buffer, const char** failedCall)
+// Reads one buffer (at most length bytes) and writes all of it. Returns the bytes moved, 0
+// at the end, or -1 with errno set and failedCall naming the call.
+ssize_t readWriteChunk(int inFd, int outFd, char* buffer, size_t length, const char** failedCall)
 {
     ssize_t got;
     do {
-        got = ::read(inFd, buffer, static_cast<size_t>(bufferSize));
+        got = ::read(inFd, buffer, qMin(length, static_cast<size_t>(bufferSize)));
     } while (got < 0 && errno == EINTR);
     if (got <= 0) {
         *failedCall = "read";
@@ -309,6 +310,17 @@ bool fileVersion(const QString& path, FileVersion* version)
     return true;
 }
 
+bool fileVersion(const QString& path, FileVersion* version, quint64* device, quint64* inode)
+{
+    struct stat status;
+    if (::stat(QFile::encodeName(path).constData(), &status) != 0)
+        return false;
+    *version = versionOf(status);
+    *device = quint64(status.st_dev);
+    *inode = quint64(status.st_ino);
+    return true;
+}
+
 const char* moverCallName(DataMover mover)
 {
     switch (mover) {
@@ -341,10 +353,12 @@ bool isCloneRefusal(int code)
 
 // Moves the data from the current positions until the end of the input, or, with
 // stopAtTotal, until total bytes are moved (what follows is a change the caller detects).
-// mover is the mover to begin with and, on return, the one in use at the end.
+// mover is the mover to begin with and, on return, the one in use at the end. base is where
+// these bytes begin in the copy, counted from where the copy began: progress reports
+// base + the bytes moved, of reportedTotal (-1: total), and the write-back starts there.
 bool moveData(int inFd, int outFd, qint64 total, const std::atomic<int>* cancelFlag,
               const ProgressFunction& progress, Failure* failure, DataMover& mover,
-              bool stopAtTotal, bool writeBack)
+              bool stopAtTotal, bool writeBack, qint64 base = 0, qint64 reportedTotal = -1)
 {
     std::unique_ptr<char[]> buffer;
     qint64 copied = 0;
@@ -353,20 +367,22 @@ bool moveData(int inFd, int outFd, qint64 total, const std::atomic<int>* cancelF
             return fail(failure, moverCallName(mover), ECANCELED);
         if (stopAtTotal && copied >= total && total > 0)
             break;
+        // Never past total when stopping there: a stretch of data ends where a hole begins.
+        const size_t length = static_cast<size_t>(
+            stopAtTotal && total > 0 ? qMin(chunkSize, total - copied) : chunkSize);
         const char* failedCall = moverCallName(mover);
         ssize_t moved;
         switch (mover) {
         case CopyFileRange:
-            moved =
-                ::copy_file_range(inFd, nullptr, outFd, nullptr, static_cast<size_t>(chunkSize), 0);
+            moved = ::copy_file_range(inFd, nullptr, outFd, nullptr, length, 0);
             break;
         case SendFile:
-            moved = ::sendfile(outFd, inFd, nullptr, static_cast<size_t>(chunkSize));
+            moved = ::sendfile(outFd, inFd, nullptr, length);
             break;
         default:
             if (!buffer)
                 buffer.reset(new char[bufferSize]);
-            moved = readWriteChunk(inFd, outFd, buffer.get(), &failedCall);
+            moved = readWriteChunk(inFd, outFd, buffer.get(), length, &failedCall);
             break;
         }
         if (moved < 0) {
@@ -389,12 +405,78 @@ bool moveData(int inFd, int outFd, qint64 total, const std::atomic<int>* cancelF
             break;
         }
         if (writeBack)
-            ::sync_file_range(outFd, copied, moved, SYNC_FILE_RANGE_WRITE);
+            ::sync_file_range(outFd, base + copied, moved, SYNC_FILE_RANGE_WRITE);
         copied += moved;
         if (progress)
-            progress(copied, total);
+            progress(base + copied, reportedTotal < 0 ? total : reportedTotal);
     }
     return true;
+}
+
+bool mayHaveHoles(const struct stat& status)
+{
+    return S_ISREG(status.st_mode) && status.st_size > 0 &&
+           qint64(status.st_blocks) * 512 < qint64(status.st_size);
+}
+
+enum class RegionCopy
+{
+    Copied,
+    Failed,
+    Unsupported // nothing written: the caller copies every byte instead
+};
+
+// Copies the stretches of data of inFd between inStart and end (its size when the copy
+// began), each to the same place of outFd counted from outStart, and seeks over the holes
+// between them, which the output keeps as holes; at the end the output is extended to its
+// full length (a hole at the end is never written). Progress counts from inStart, holes
+// included, of total. A change of the source meanwhile is the caller's to detect.
+RegionCopy moveDataRegions(int inFd, int outFd, qint64 inStart, qint64 outStart, qint64 end,
+                           qint64 total, const std::atomic<int>* cancelFlag,
+                           const ProgressFunction& progress, Failure* failure, DataMover& mover,
+                           bool writeBack)
+{
+    qint64 offset = inStart;
+    while (offset < end) {
+        if (isCancelled(cancelFlag)) {
+            fail(failure, moverCallName(mover), ECANCELED);
+            return RegionCopy::Failed;
+        }
+        qint64 start = end;
+        qint64 stop = end;
+        const DataSearch found = findData(inFd, offset, &start, &stop, failure);
+        if (found == DataSearch::Unsupported && offset == inStart)
+            return RegionCopy::Unsupported;
+        if (found == DataSearch::Failed)
+            return RegionCopy::Failed;
+        if (found == DataSearch::Unsupported) {
+            // Cannot happen on one file system; were it to, the rest counts as data.
+            start = offset;
+            stop = end;
+        }
+        if (found == DataSearch::NoMoreData || start >= end)
+            break;
+        stop = qMin(stop, end);
+        if (::lseek(inFd, start, SEEK_SET) < 0 ||
+            ::lseek(outFd, outStart + (start - inStart), SEEK_SET) < 0) {
+            fail(failure, "lseek", errno);
+            return RegionCopy::Failed;
+        }
+        if (!moveData(inFd, outFd, stop - start, cancelFlag, progress, failure, mover, true,
+                      writeBack, start - inStart, total))
+            return RegionCopy::Failed;
+        offset = stop;
+    }
+    struct stat output;
+    const qint64 length = outStart + (end - inStart);
+    if (::fstat(outFd, &output) != 0 ||
+        (output.st_size < length && ::ftruncate(outFd, length) != 0)) {
+        fail(failure, "ftruncate", errno);
+        return RegionCopy::Failed;
+    }
+    if (progress)
+        progress(end - inStart, total);
+    return RegionCopy::Copied;
 }
 
 } // namespace
@@ -417,6 +499,21 @@ bool copyData(int inFd, int outFd, qint64 total, const std::atomic<int>* cancelF
             return true;
         }
         mover = CopyFileRange;
+    }
+    // A source with holes into a regular file: only its data is moved.
+    struct stat input;
+    struct stat output;
+    if (::fstat(inFd, &input) == 0 && mayHaveHoles(input) && ::fstat(outFd, &output) == 0 &&
+        S_ISREG(output.st_mode)) {
+        const off_t inStart = ::lseek(inFd, 0, SEEK_CUR);
+        const off_t outStart = ::lseek(outFd, 0, SEEK_CUR);
+        const RegionCopy copied =
+            inStart < 0 || outStart < 0 || inStart >= input.st_size
+                ? RegionCopy::Unsupported
+                : moveDataRegions(inFd, outFd, inStart, outStart, input.st_size, total, cancelFlag,
+                                  progress, failure, mover, false);
+        if (copied != RegionCopy::Unsupported)
+            return copied == RegionCopy::Copied;
     }
     return moveData(inFd, outFd, total, cancelFlag, progress, failure, mover, false, false);
 }
@@ -712,9 +809,17 @@ bool copyFileWith(const QString& from, const QString& to, const std::atomic<int>
     }
     // Written back while copying only when flushed on its own; the size decides.
     const bool maybeDeferred = request.deferBelowSize > 0 && size < request.deferBelowSize;
-    if (ok && mover != Clone)
-        ok = moveData(inFd, outFd, size, cancelFlag, progress, failure, mover, true,
-                      !maybeDeferred && size >= writeBackFromSize);
+    const bool writeBack = !maybeDeferred && size >= writeBackFromSize;
+    if (ok && mover != Clone) {
+        // Only a file with holes is walked by its data (a clone keeps the holes already).
+        const RegionCopy copied = mayHaveHoles(status)
+                                      ? moveDataRegions(inFd, outFd, 0, 0, size, size, cancelFlag,
+                                                        progress, failure, mover, writeBack)
+                                      : RegionCopy::Unsupported;
+        ok = copied == RegionCopy::Unsupported ? moveData(inFd, outFd, size, cancelFlag, progress,
+                                                          failure, mover, true, writeBack)
+                                               : copied == RegionCopy::Copied;
+    }
 
     FileVersion after;
     if (ok && !fileVersion(inFd, &after)) {
@@ -801,6 +906,102 @@ bool copyFile(const QString& from, const QString& to, const std::atomic<int>* ca
               CopyOutcome* outcome)
 {
     return copyFileWith(from, to, cancelFlag, progress, failure, Clone, request, outcome);
+}
+
+bool mayHaveHoles(int fd)
+{
+    struct stat status;
+    return ::fstat(fd, &status) == 0 && mayHaveHoles(status);
+}
+
+DataSearch findData(int fd, qint64 offset, qint64* start, qint64* end, Failure* failure)
+{
+    const off_t data = ::lseek(fd, off_t(offset), SEEK_DATA);
+    if (data < 0) {
+        const int code = errno;
+        // ENXIO: no data at or after offset, the rest of the file is a hole.
+        if (code == ENXIO)
+            return DataSearch::NoMoreData;
+        if (code == EINVAL || code == EOPNOTSUPP || code == ENOSYS)
+            return DataSearch::Unsupported;
+        fail(failure, "lseek", code);
+        return DataSearch::Failed;
+    }
+    const off_t hole = ::lseek(fd, data, SEEK_HOLE);
+    if (hole < 0) {
+        // Shortened since the data was found: what is left is a hole.
+        if (errno == ENXIO)
+            return DataSearch::NoMoreData;
+        fail(failure, "lseek", errno);
+        return DataSearch::Failed;
+    }
+    *start = data;
+    *end = hole;
+    return DataSearch::Found;
+}
+
+bool punchHolesLike(const QString& source, const QString& copy, Failure* failure)
+{
+    const int inFd =
+        ::open(QFile::encodeName(source).constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (inFd < 0)
+        return fail(failure, "open", errno);
+    struct stat status;
+    if (::fstat(inFd, &status) != 0 || !mayHaveHoles(status)) {
+        closeDescriptor(inFd);
+        return true;
+    }
+    const int outFd = ::open(QFile::encodeName(copy).constData(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+    struct stat copyStatus;
+    if (outFd < 0 || ::fstat(outFd, &copyStatus) != 0) {
+        const int code = errno;
+        closeDescriptor(inFd);
+        if (outFd >= 0)
+            closeDescriptor(outFd);
+        return fail(failure, outFd < 0 ? "open" : "fstat", code);
+    }
+    const qint64 size = qMin(qint64(status.st_size), qint64(copyStatus.st_size));
+    const auto punch = [&](qint64 from, qint64 to) {
+        if (to <= from)
+            return 0;
+        if (::fallocate(outFd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, off_t(from),
+                        off_t(to - from)) == 0)
+            return 0;
+        return errno;
+    };
+    int code = 0;
+    bool punched = false;
+    for (qint64 offset = 0; offset < size && code == 0;) {
+        qint64 start = size;
+        qint64 end = size;
+        const DataSearch found = findData(inFd, offset, &start, &end, failure);
+        if (found == DataSearch::Failed) {
+            closeDescriptor(inFd);
+            closeDescriptor(outFd);
+            return false;
+        }
+        if (found == DataSearch::Unsupported)
+            break;
+        code = punch(offset, qMin(start, size));
+        punched = punched || (code == 0 && start > offset);
+        offset = found == DataSearch::NoMoreData ? size : end;
+    }
+    const char* call = "fallocate";
+    // A file system that cannot punch holes keeps the whole copy, which is still right.
+    if (code == EOPNOTSUPP || code == ENOSYS)
+        code = 0;
+    // The copy's times as they were: punching counts as a write.
+    const struct timespec times[2] = {copyStatus.st_atim, copyStatus.st_mtim};
+    if (punched && ::futimens(outFd, times) != 0 && code == 0) {
+        code = errno;
+        call = "futimens";
+    }
+    closeDescriptor(inFd);
+    if (!closeDescriptor(outFd) && code == 0) {
+        code = errno;
+        call = "close";
+    }
+    return code == 0 || fail(failure, call, code);
 }
 
 quint64 deviceOf(int fd)
