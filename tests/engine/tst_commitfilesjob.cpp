@@ -35,6 +35,23 @@ QString outcomeOf(const CopyItem& item)
         .arg(item.copy_message, item.info_list.join(QLatin1Char(';')));
 }
 
+// A copy as the copier leaves it: written and closed under its temporary name, neither
+// flushed nor named.
+bool makePendingCopy(CommitFilesJob::PendingCopy* copy, const QByteArray& data)
+{
+    copy->item.copy_state = Copied;
+    PlatformCopy::Failure failure;
+    if (!PlatformCopy::fileVersion(copy->item.source_path, &copy->source))
+        return false;
+    const int fd = PlatformCopy::createTemporaryFile(copy->item.destination_path,
+                                                     &copy->temporaryPath, &failure);
+    if (fd < 0)
+        return false;
+    const bool written = ::write(fd, data.constData(), size_t(data.size())) == data.size();
+    ::close(fd);
+    return written;
+}
+
 // Runs a commit job in a pool thread and returns its items once it has completed; context
 // receives the completion in the test's thread.
 QList<CopyItem> runCommit(QObject* context, int handle, const QString& destination,
@@ -175,16 +192,7 @@ void TestCommitFilesJob::placesGroup()
             QVERIFY(TestSupport::writeFile(copy.item.destination_path, "other"));
             expectedDestination.insert(name, "other");
         } else {
-            // As the copier leaves it: written and closed, not flushed nor named.
-            copy.item.copy_state = Copied;
-            QVERIFY(PlatformCopy::fileVersion(copy.item.source_path, &copy.source));
-            PlatformCopy::Failure failure;
-            const int fd = PlatformCopy::createTemporaryFile(copy.item.destination_path,
-                                                             &copy.temporaryPath, &failure);
-            QVERIFY(fd >= 0);
-            const QByteArray data = dataOf(name);
-            QCOMPARE(::write(fd, data.constData(), size_t(data.size())), ssize_t(data.size()));
-            ::close(fd);
+            QVERIFY(makePendingCopy(&copy, dataOf(name)));
             copy.replace = replace && name == taken;
         }
         copies << copy;
@@ -253,13 +261,7 @@ void TestCommitFilesJob::movesLargeGroup()
         QVERIFY(TestSupport::writeFile(source + '/' + name, dataOf(name)));
         CommitFilesJob::PendingCopy copy;
         copy.item = CopyItem(source + '/' + name, destination + '/' + name, 0, false, QString());
-        copy.item.copy_state = Copied;
-        QVERIFY(PlatformCopy::fileVersion(copy.item.source_path, &copy.source));
-        PlatformCopy::Failure failure;
-        const int fd = PlatformCopy::createTemporaryFile(copy.item.destination_path,
-                                                         &copy.temporaryPath, &failure);
-        QVERIFY(fd >= 0);
-        ::close(fd);
+        QVERIFY(makePendingCopy(&copy, QByteArray()));
         copies << copy;
         expected << (i == 150  ? "1|source file changed during the copy|"
                      : i == 10 ? "4||"
