@@ -7,6 +7,7 @@
 #include <QDebug>
 
 #include <atomic>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -154,8 +155,14 @@ CommitFilesJob::removeSources(const QList<int>& indexes) const
     const int helpers = qMin(maxRemovers - 1, indexes.size() / removalsPerHelper);
     std::vector<std::thread> threads;
     threads.reserve(size_t(helpers));
-    for (int i = 0; i < helpers; ++i)
-        threads.emplace_back(work);
+    for (int i = 0; i < helpers; ++i) {
+        // A process out of threads removes with fewer helpers, or alone.
+        try {
+            threads.emplace_back(work);
+        } catch (const std::system_error&) {
+            break;
+        }
+    }
     work();
     for (std::thread& thread : threads)
         thread.join();
