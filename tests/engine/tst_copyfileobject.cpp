@@ -62,17 +62,8 @@ void setModified(const QString& path, const QDateTime& time)
     ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, AT_SYMLINK_NOFOLLOW);
 }
 
-int modeOf(const QString& path)
-{
-    struct stat status = {};
-    ::lstat(QFile::encodeName(path).constData(), &status);
-    return status.st_mode & 07777;
-}
-
-bool setMode(const QString& path, int mode)
-{
-    return ::chmod(QFile::encodeName(path).constData(), mode) == 0;
-}
+using TestSupport::modeOf;
+using TestSupport::setMode;
 
 QString linkTextOf(const QString& path)
 {

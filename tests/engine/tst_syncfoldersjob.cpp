@@ -33,17 +33,8 @@ QString destinationOf(const QString& root, const QString& folder)
     return folder.isEmpty() ? root + "/dst" : root + "/dst/" + folder;
 }
 
-int modeOf(const QString& path)
-{
-    struct stat status = {};
-    ::lstat(QFile::encodeName(path).constData(), &status);
-    return int(status.st_mode & 07777);
-}
-
-bool setMode(const QString& path, int mode)
-{
-    return ::chmod(QFile::encodeName(path).constData(), mode_t(mode)) == 0;
-}
+using TestSupport::modeOf;
+using TestSupport::setMode;
 
 qint64 modificationOf(const QString& path)
 {

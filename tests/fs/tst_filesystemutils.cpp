@@ -24,15 +24,8 @@ struct stat statOf(const QString& path)
     return status;
 }
 
-int modeOf(const QString& path)
-{
-    return statOf(path).st_mode & 07777;
-}
-
-void setMode(const QString& path, int mode)
-{
-    ::chmod(QFile::encodeName(path).constData(), mode);
-}
+using TestSupport::modeOf;
+using TestSupport::setMode;
 
 bool setTimes(const QString& path, timespec access, timespec write)
 {

@@ -11,6 +11,7 @@
 #include <QStandardPaths>
 
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -64,6 +65,19 @@ QMap<QString, QByteArray> treeOf(const QString& root)
 bool runningAsRoot()
 {
     return ::geteuid() == 0;
+}
+
+int modeOf(const QString& path)
+{
+    struct stat status = {};
+    if (::lstat(QFile::encodeName(path).constData(), &status) != 0)
+        return 0;
+    return int(status.st_mode & 07777);
+}
+
+bool setMode(const QString& path, int mode)
+{
+    return ::chmod(QFile::encodeName(path).constData(), mode_t(mode)) == 0;
 }
 
 int runAsNobody(const QString& program, const QStringList& arguments, QByteArray* output)

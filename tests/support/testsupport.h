@@ -24,6 +24,10 @@ QMap<QString, QByteArray> treeOf(const QString& root);
 // True when the process runs as root (a permission test must then drop privileges).
 bool runningAsRoot();
 
+// The permission bits (07777) of the entry itself, 0 when it cannot be read; and setting them.
+int modeOf(const QString& path);
+bool setMode(const QString& path, int mode);
+
 // Runs program with arguments as the unprivileged user "nobody" (through setpriv)
 // and returns its exit code, or -1 when it could not be run.
 int runAsNobody(const QString& program, const QStringList& arguments, QByteArray* output = nullptr);
