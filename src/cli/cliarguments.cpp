@@ -15,6 +15,9 @@ struct Options
                                  "(default), always, rename or different.",
                                  "RULE"};
     QCommandLineOption collate{"collate", "Put every file directly into the destination folder."};
+    QCommandLineOption parents{"parents",
+                               "Create the destination's missing parent folders too (without "
+                               "it, a destination whose parent folder is missing is an error)."};
     QCommandLineOption noRecursive{"no-recursive", "Do not walk subfolders."};
     QCommandLineOption noHidden{"no-hidden", "Leave hidden files and folders out."};
     QCommandLineOption noLinks{"no-links", "Do not copy symbolic links."};
@@ -50,16 +53,17 @@ struct Options
 
     QList<QCommandLineOption> all() const
     {
-        return {overwrite,    collate,    noRecursive,  noHidden,       noLinks,   noEmptyFolders,
-                include,      exclude,    skipErrorsOn, threads,        method,    external,
-                externalArgs, noFileList, saveTask,     reportFiltered, fixErrors, quiet,
-                json,         portable,   help,         version};
+        return {overwrite,      parents,      collate,    noRecursive,  noHidden,       noLinks,
+                noEmptyFolders, include,      exclude,    skipErrorsOn, threads,        method,
+                external,       externalArgs, noFileList, saveTask,     reportFiltered, fixErrors,
+                quiet,          json,         portable,   help,         version};
     }
     // Options that shape a new run; a resumed run takes them from its task file.
     QList<QCommandLineOption> runShaping() const
     {
-        return {overwrite, collate, noRecursive,  noHidden, noLinks,      noEmptyFolders,
-                include,   exclude, skipErrorsOn, external, externalArgs, noFileList};
+        return {overwrite, parents,        collate,   noRecursive, noHidden,
+                noLinks,   noEmptyFolders, include,   exclude,     skipErrorsOn,
+                external,  externalArgs,   noFileList};
     }
 };
 
@@ -71,8 +75,15 @@ void setUpParser(QCommandLineParser& parser, const Options& options)
         "  brindle-cli move   SOURCE DESTINATION [options]\n"
         "  brindle-cli verify SOURCE DESTINATION [options]\n"
         "  brindle-cli resume TASKFILE [--fix-errors]\n\n"
-        "Exit codes: 0 completed without errors, 1 completed with errors, 2 usage or path "
-        "error, 3 stopped.");
+        "A run that ends with errors saves them in an errors file in the data folder and "
+        "prints the command that copies them again (resume FILE --fix-errors). A stopped run "
+        "(Ctrl-C, a termination request or a closed terminal) saves its task there when its "
+        "file list was complete and prints the command that resumes it; a resume that "
+        "completes removes the file the program saved, and updates a task file of your own.\n\n"
+        "Exit codes: 0 completed without errors; 1 completed with errors; 2 usage or path "
+        "error, nothing done; 3 stopped (resume with the printed command); 4 completed, but "
+        "the report, the errors file or the task file could not be written (closed output, "
+        "full device).");
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.addOptions(options.all());
     parser.addPositionalArgument("command", "copy, move, verify or resume.");
@@ -234,7 +245,12 @@ Result parse(const QStringList& arguments, CliArguments* out, QString* message)
         return UsageError;
     }
 
+    result.makeParents = parser.isSet(options.parents);
     result.saveTaskPath = parser.value(options.saveTask);
+    if (parser.isSet(options.saveTask) && result.saveTaskPath.trimmed().isEmpty()) {
+        *message = QStringLiteral("--save-task needs a file name.");
+        return UsageError;
+    }
     result.reportFilteredFiles = parser.isSet(options.reportFiltered);
     result.quiet = parser.isSet(options.quiet);
     result.json = parser.isSet(options.json);

@@ -21,11 +21,12 @@ struct CliArguments
     Command command = NoCommand;
     QString sourcePath;
     QString destinationPath;
-    QString taskFile;       // resume
-    bool fixErrors = false; // resume --fix-errors
-    CopyOptions options;    // copy, move, verify
-    int threads = 0;        // 0: the settings' thread count
-    int copyMethod = -1;    // -1: the settings' copy method
+    QString taskFile;         // resume
+    bool fixErrors = false;   // resume --fix-errors
+    bool makeParents = false; // create a missing destination with its parent folders
+    CopyOptions options;      // copy, move, verify
+    int threads = 0;          // 0: the settings' thread count
+    int copyMethod = -1;      // -1: the settings' copy method
     bool useExternalProgram = false;
     ExternalProgramSettings externalProgram;
     bool skipBuildListForExternalProgram = false;

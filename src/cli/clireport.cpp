@@ -6,7 +6,61 @@
 
 namespace CliReport {
 
-QStringList reportLines(const Counters& c)
+namespace {
+
+bool needsEscape(char16_t c)
+{
+    return c < 0x20 || (c >= 0x7f && c <= 0x9f) || c == 0x061c || c == 0x200e || c == 0x200f ||
+           c == 0x2028 || c == 0x2029 || (c >= 0x202a && c <= 0x202e) ||
+           (c >= 0x2066 && c <= 0x2069);
+}
+
+} // namespace
+
+QString runName(RunKind kind)
+{
+    switch (kind) {
+    case RunKind::Move:
+        return QStringLiteral("move");
+    case RunKind::Verify:
+        return QStringLiteral("verify");
+    case RunKind::Copy:
+        break;
+    }
+    return QStringLiteral("copy");
+}
+
+QString headline(RunKind kind, Outcome outcome)
+{
+    const QString name = runName(kind);
+    switch (outcome) {
+    case Outcome::Stopped:
+        return QStringLiteral("The %1 is stopped.").arg(name);
+    case Outcome::CompletedWithErrors:
+        return QStringLiteral("The %1 has some errors.").arg(name);
+    case Outcome::Completed:
+        break;
+    }
+    return QStringLiteral("The %1 is completed.").arg(name);
+}
+
+QString safeText(const QString& text)
+{
+    QString safe;
+    safe.reserve(text.size());
+    for (const QChar ch : text) {
+        const char16_t c = ch.unicode();
+        if (!needsEscape(c))
+            safe.append(ch);
+        else if (c < 0x100)
+            safe.append(QStringLiteral("\\x%1").arg(uint(c), 2, 16, QLatin1Char('0')));
+        else
+            safe.append(QStringLiteral("\\u%1").arg(uint(c), 4, 16, QLatin1Char('0')));
+    }
+    return safe;
+}
+
+QStringList reportLines(const Counters& c, RunKind kind, qint64 elapsedMs)
 {
     using FileSystemUtils::byteSizeText;
     const auto line = [](const char* key, qint64 value) {
@@ -17,28 +71,83 @@ QStringList reportLines(const Counters& c)
             .arg(QLatin1String(key), byteSizeText(bytes))
             .arg(bytes);
     };
-    return {
+    QStringList lines{
         line("Total Folders", c[FoldersFound]),
         line("Processed Folders", c[FoldersSynced]),
         line("Total Files", c[FilesToCopy]),
         sizeLine("Total File Size", c[BytesToCopy]),
         line("Processed Files", c[FilesCompleted]),
         sizeLine("Processed File Size", c[BytesCompleted]),
-        line("Copied Files", c[FilesCopied]),
-        line("Skipped Files", c[FilesSkipped]),
-        line("Checked Files", c[FilesChecked]),
-        line("Errors", c[ErrorItems]),
-        QStringLiteral("Done"),
     };
+    // A verify copies nothing: what it did was check files.
+    if (kind == RunKind::Verify) {
+        lines << line("Verified Files", c[FilesChecked]);
+        if (c[FilesSkipped] > 0)
+            lines << line("Skipped Files", c[FilesSkipped]);
+    } else {
+        lines << line(kind == RunKind::Move ? "Moved Files" : "Copied Files", c[FilesCopied])
+              << line("Skipped Files", c[FilesSkipped]);
+        if (c[FilesChecked] > 0)
+            lines << line("Checked Files", c[FilesChecked]);
+    }
+    lines << line("Errors", c[ErrorItems]);
+    lines << QStringLiteral("Elapsed Time: %1")
+                 .arg(FileSystemUtils::durationText(qMax<qint64>(elapsedMs, 0), true));
+    if (const qint64 speed = realSpeed(c[BytesCompleted], elapsedMs))
+        lines << QStringLiteral("Average Speed: %1/s").arg(byteSizeText(speed));
+    lines << QStringLiteral("Done");
+    return lines;
 }
 
 QStringList errorLines(const QList<CopyItem>& errorItems)
 {
     QStringList lines;
     lines.reserve(errorItems.size());
-    for (const CopyItem& item : errorItems)
-        lines.append(QStringLiteral("%1: %2").arg(item.source_path, item.copy_message));
+    for (const CopyItem& item : errorItems) {
+        QString line = QStringLiteral("%1: %2").arg(item.source_path, item.copy_message);
+        QStringList reasons = item.info_list;
+        reasons.removeAll(item.copy_message);
+        reasons.removeAll(QString());
+        if (!reasons.isEmpty())
+            line += QStringLiteral(": ") + reasons.join(QStringLiteral("; "));
+        lines.append(safeText(line));
+    }
     return lines;
+}
+
+qint64 realSpeed(qint64 bytes, qint64 elapsedMs)
+{
+    if (bytes <= 0 || elapsedMs <= 0)
+        return 0;
+    return FileSystemUtils::roundToInt64(double(bytes) * 1000.0 / double(elapsedMs));
+}
+
+void ProgressEstimate::update(qint64 elapsedMs, const Counters& c, bool fileListCompleted)
+{
+    const qint64 units = c[BytesCompleted] + c[FilesCompleted] * FileCostInBytes;
+    if (!m_started) {
+        m_started = true;
+        m_startMs = elapsedMs;
+        m_startBytes = c[BytesCompleted];
+        m_startUnits = units;
+        return;
+    }
+    const qint64 measuredMs = elapsedMs - m_startMs;
+    const qint64 doneUnits = units - m_startUnits;
+    // Under a second, or before anything is done, a rate would be noise.
+    if (measuredMs < 1000 || doneUnits <= 0) {
+        m_remainingMs = -1;
+        return;
+    }
+    m_bytesPerSecond = realSpeed(c[BytesCompleted] - m_startBytes, measuredMs);
+    if (!fileListCompleted) {
+        m_remainingMs = -1;
+        return;
+    }
+    const qint64 leftUnits = qMax<qint64>(0, c[BytesToCopy] - c[BytesCompleted]) +
+                             qMax<qint64>(0, c[FilesToCopy] - c[FilesCompleted]) * FileCostInBytes;
+    m_remainingMs =
+        FileSystemUtils::roundToInt64(double(leftUnits) * double(measuredMs) / double(doneUnits));
 }
 
 QString progressLine(const Counters& c, bool fileListCompleted, qint64 bytesPerSecond,
@@ -50,12 +159,11 @@ QString progressLine(const Counters& c, bool fileListCompleted, qint64 bytesPerS
                        .arg(c[FilesCompleted])
                        .arg(c[FilesToCopy])
                        .arg(growing, byteSizeText(c[BytesCompleted]), byteSizeText(c[BytesToCopy]));
-    // A speed of 1 means "not measured yet": no estimate is shown from it either.
-    if (bytesPerSecond > 1)
+    if (bytesPerSecond > 0)
         text += QStringLiteral(", %1/s").arg(byteSizeText(bytesPerSecond));
     if (!fileListCompleted)
         text += QStringLiteral(", building file list");
-    else if (remainingMs >= 0 && (bytesPerSecond > 1 || c[BytesToCopy] <= c[BytesCompleted]))
+    else if (remainingMs >= 0)
         text += QStringLiteral(", %1 left").arg(FileSystemUtils::durationText(remainingMs, false));
     if (c[ErrorItems] > 0)
         text += QStringLiteral(", %1 errors").arg(c[ErrorItems]);

@@ -9,20 +9,77 @@
 #include <QStringList>
 
 // The texts brindle-cli prints: the progress line while a run goes on, and the report
-// at its end (the same lines as the window's recap).
+// at its end.
 namespace CliReport {
 
 // A snapshot of a copy task's counters, indexed by TaskCounter.
 using Counters = CopyTask::Counters;
 
-// "Total Folders: 3" ... "Errors: 0", "Done".
-QStringList reportLines(const Counters& counters);
+// What a run does, as the report names it.
+enum class RunKind
+{
+    Copy,
+    Move,
+    Verify
+};
 
-// One line per item in error: the path and its message.
+enum class Outcome
+{
+    Completed,
+    CompletedWithErrors,
+    Stopped
+};
+
+// "copy", "move" or "verify".
+QString runName(RunKind kind);
+
+// "The move is completed.", "The verify has some errors.", "The copy is stopped." ...
+QString headline(RunKind kind, Outcome outcome);
+
+// The text with every control character (and every character that reorders text on
+// screen) written as an escape: a file name cannot move the cursor, recolour the
+// terminal or split a line. A backslash stays as it is.
+QString safeText(const QString& text);
+
+// "Total Folders: 3" ... "Errors: 0", "Elapsed Time: ...", "Average Speed: ...", "Done",
+// with the files counted under the name of what the run did to them.
+QStringList reportLines(const Counters& counters, RunKind kind, qint64 elapsedMs);
+
+// One line per item in error: its path, its message and the reasons behind it.
 QStringList errorLines(const QList<CopyItem>& errorItems);
 
+// Bytes per second over the whole run, however short; 0 when nothing was measured.
+qint64 realSpeed(qint64 bytes, qint64 elapsedMs);
+
+// Speed and remaining time measured from what the run has done since it was first
+// sampled, so that a resumed run's earlier work does not count as done quickly.
+class ProgressEstimate
+{
+public:
+    // The counters at elapsedMs after the start of the run.
+    void update(qint64 elapsedMs, const Counters& counters, bool fileListCompleted);
+    // 0 until a second has been measured.
+    qint64 bytesPerSecond() const { return m_bytesPerSecond; }
+    // -1 while unknown: list still growing, or nothing measured yet.
+    qint64 remainingMs() const { return m_remainingMs; }
+
+    // Each file costs as much as copying this many bytes: opening, creating, naming and
+    // dating it. A tree of small files is bound by their number, one of large files by
+    // their size.
+    static constexpr qint64 FileCostInBytes = 64 * 1024;
+
+private:
+    bool m_started = false;
+    qint64 m_startMs = 0;
+    qint64 m_startBytes = 0;
+    qint64 m_startUnits = 0;
+    qint64 m_bytesPerSecond = 0;
+    qint64 m_remainingMs = -1;
+};
+
 // "12/40 files, 1.2 Mb/3.4 Mb, 850 kb/s, 3 s left"; while the list is still being
-// built the totals are marked as growing and no time is given.
+// built the totals are marked as growing and no time is given. A speed of 0 and a
+// negative time are left out.
 QString progressLine(const Counters& counters, bool fileListCompleted, qint64 bytesPerSecond,
                      qint64 remainingMs);
 

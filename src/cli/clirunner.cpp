@@ -15,6 +15,7 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -29,29 +30,32 @@
 
 namespace {
 
-// The first Ctrl-C or SIGTERM is handed to the event loop through a pipe; the second
-// ends the process at once.
+// The first Ctrl-C or termination request is handed to the event loop through a pipe; the
+// second ends the process at once. A hang-up only ever asks for a stop: a closing terminal
+// may send it more than once, and nobody is left to want a quick exit.
 int g_interruptPipe[2] = {-1, -1};
 volatile std::sig_atomic_t g_interruptCount = 0;
 
-extern "C" void onSignal(int)
+extern "C" void onSignal(int signal)
 {
-    if (++g_interruptCount > 1)
+    if (signal != SIGHUP && ++g_interruptCount > 1)
         ::_exit(CliRunner::Stopped);
     const char byte = 1;
     [[maybe_unused]] const ssize_t written = ::write(g_interruptPipe[1], &byte, 1);
 }
 
-void printLine(FILE* stream, const QString& text)
-{
-    std::fputs(text.toLocal8Bit().constData(), stream);
-    std::fputc('\n', stream);
-    std::fflush(stream);
-}
+// A reader that went away must not end a run halfway: the write fails with EPIPE instead.
+// A handler rather than SIG_IGN, so that an external copy program starts with the default.
+extern "C" void onBrokenPipe(int) {}
 
-CliReport::Counters snapshot(const CopyTask& task)
+void handleSignal(int signal, void (*handler)(int))
 {
-    return task.counters();
+    struct sigaction action
+    {
+    };
+    action.sa_handler = handler;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(signal, &action, nullptr);
 }
 
 QString shellQuoted(const QString& text)
@@ -61,6 +65,15 @@ QString shellQuoted(const QString& text)
     QString quoted = text;
     quoted.replace(QLatin1String("'"), QLatin1String("'\\''"));
     return QStringLiteral("'%1'").arg(quoted);
+}
+
+CliReport::RunKind runKindOf(int copyMode)
+{
+    if (copyMode == CopyOptions::Move)
+        return CliReport::RunKind::Move;
+    if (copyMode == CopyOptions::Verify)
+        return CliReport::RunKind::Verify;
+    return CliReport::RunKind::Copy;
 }
 
 } // namespace
@@ -78,15 +91,17 @@ CliRunner::~CliRunner()
     JobThreadPool::destroyThreads();
     TransferCounters::destroyInstance();
     if (g_interruptPipe[0] >= 0) {
-        ::signal(SIGINT, SIG_DFL);
-        ::signal(SIGTERM, SIG_DFL);
+        for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+            ::signal(signal, SIG_DFL);
         ::close(g_interruptPipe[0]);
         ::close(g_interruptPipe[1]);
         g_interruptPipe[0] = g_interruptPipe[1] = -1;
     }
+    ::signal(SIGPIPE, SIG_DFL);
 }
 
-bool CliRunner::preparePaths(QString* source, QString* destination, bool verify, QString* message)
+bool CliRunner::preparePaths(QString* source, QString* destination, bool verify, bool makeParents,
+                             QString* message)
 {
     // Relative paths are taken from the current folder, as any command-line tool does.
     *source = FileSystemUtils::normalizePath(QFileInfo(*source).absoluteFilePath());
@@ -101,10 +116,30 @@ bool CliRunner::preparePaths(QString* source, QString* destination, bool verify,
         *message = QStringLiteral("Unable to find '%1'.").arg(*source);
         return false;
     }
+    // The destination is the folder that receives the items: a file there would fail
+    // every item one by one.
+    const QFileInfo destinationInfo(*destination);
+    if (destinationInfo.exists() || destinationInfo.isSymLink()) {
+        if (destinationInfo.isDir())
+            return true;
+        *message = QStringLiteral("The destination '%1' is not a folder.").arg(*destination);
+        return false;
+    }
     // A verify only reads: a missing destination is reported file by file, never created.
-    // Made private, like every folder of a copy: the run gives it its source's mode at its end.
-    if (!verify && !QFileInfo::exists(*destination) &&
-        FileSystemUtils::isRealDirectory(sourceInfo)) {
+    if (verify)
+        return true;
+    // As with cp: only the last folder is made unless asked. A drive that is not mounted
+    // must not turn into a folder that fills the system disk.
+    const QString parent = destinationInfo.absolutePath();
+    if (!makeParents && !QFileInfo(parent).isDir()) {
+        *message = QStringLiteral("The destination's parent folder '%1' does not exist (is the "
+                                  "drive mounted?); use --parents to create it.")
+                       .arg(parent);
+        return false;
+    }
+    // Made private, like every folder of a copy: the run gives it its source's mode at its
+    // end. A file source's copier makes its destination folder itself.
+    if (FileSystemUtils::isRealDirectory(sourceInfo)) {
         PlatformCopy::Failure failure;
         if (!PlatformCopy::createFolders(*destination, &failure)) {
             *message =
@@ -115,6 +150,39 @@ bool CliRunner::preparePaths(QString* source, QString* destination, bool verify,
     return true;
 }
 
+bool CliRunner::checkWritableFile(const QString& path, QString* message)
+{
+    const QFileInfo info(path);
+    if (path.isEmpty() || info.fileName().isEmpty() || info.isDir()) {
+        *message = QStringLiteral("The task file '%1' needs a file name.").arg(path);
+        return false;
+    }
+    QFile file(path);
+    // Opened for appending, an existing file keeps its content; a new one is removed again.
+    const bool existed = info.exists();
+    if (!file.open(existed ? QIODevice::WriteOnly | QIODevice::Append
+                           : QIODevice::WriteOnly | QIODevice::NewOnly)) {
+        *message =
+            QStringLiteral("Unable to write the task file '%1': %2.").arg(path, file.errorString());
+        return false;
+    }
+    file.close();
+    if (!existed)
+        file.remove();
+    return true;
+}
+
+bool CliRunner::isOwnTaskFile(const QString& path, const QString& dataFolder)
+{
+    const QFileInfo info(path);
+    static const QRegularExpression ownName(
+        QStringLiteral("^(stopped|copyerrors)-[0-9a-f]+\\.%1$")
+            .arg(QRegularExpression::escape(ProgramIdentity::taskFileExtension())));
+    return !dataFolder.isEmpty() && ownName.match(info.fileName()).hasMatch() &&
+           QFileInfo(info.absolutePath()).canonicalFilePath() ==
+               QFileInfo(dataFolder).canonicalFilePath();
+}
+
 bool CliRunner::setUpTask(QString* message)
 {
     AppSettings* settings = AppSettings::instance();
@@ -122,6 +190,10 @@ bool CliRunner::setUpTask(QString* message)
         settings->setCopyMethod(m_arguments.copyMethod);
     if (m_arguments.reportFilteredFiles)
         settings->setReportFilteredFiles(true);
+    // Known before the run, not once it is over.
+    if (!m_arguments.saveTaskPath.isEmpty() &&
+        !checkWritableFile(QFileInfo(m_arguments.saveTaskPath).absoluteFilePath(), message))
+        return false;
 
     mp_copyTask = new CopyTask();
     connect(mp_copyTask, &CopyTask::taskCompleted, this, &CliRunner::onTaskCompleted);
@@ -132,6 +204,7 @@ bool CliRunner::setUpTask(QString* message)
             *message = QStringLiteral("Unable to load the task file '%1'.").arg(path);
             return false;
         }
+        m_resumedPath = path;
         // A run saved without an external program keeps using the own copier: a task
         // file without that group would otherwise get the default program.
         const QSettings taskFile(path, IniFileFormat::format());
@@ -140,6 +213,8 @@ bool CliRunner::setUpTask(QString* message)
             mp_copyTask->setSkipBuildListForExternalProgram(false);
         }
         Task task = mp_copyTask->task();
+        m_copyMode = task.m_options.m_copyMode;
+        m_runKind = runKindOf(m_copyMode);
         if (m_arguments.fixErrors) {
             if (mp_copyTask->errorItems().isEmpty()) {
                 *message = QStringLiteral("There is not errors to fix.");
@@ -156,10 +231,13 @@ bool CliRunner::setUpTask(QString* message)
     task.m_sourcePath = m_arguments.sourcePath;
     task.m_destinationPath = m_arguments.destinationPath;
     if (!preparePaths(&task.m_sourcePath, &task.m_destinationPath,
-                      m_arguments.options.m_copyMode == CopyOptions::Verify, message))
+                      m_arguments.options.m_copyMode == CopyOptions::Verify,
+                      m_arguments.makeParents, message))
         return false;
     task.m_options = m_arguments.options;
     task.updateName();
+    m_copyMode = task.m_options.m_copyMode;
+    m_runKind = runKindOf(m_copyMode);
     mp_copyTask->setTask(task);
     if (m_arguments.useExternalProgram) {
         mp_copyTask->setExternalProgram(m_arguments.externalProgram);
@@ -173,6 +251,7 @@ bool CliRunner::setUpTask(QString* message)
 
 int CliRunner::run()
 {
+    handleSignal(SIGPIPE, onBrokenPipe);
     AppSettings* settings = AppSettings::instance();
     FileHash::initialize();
     const int threads = m_arguments.threads > 0 ? m_arguments.threads : settings->maxNumThreads();
@@ -182,7 +261,7 @@ int CliRunner::run()
 
     QString message;
     if (!setUpTask(&message)) {
-        printLine(stderr, QStringLiteral("brindle-cli: %1").arg(message));
+        writeLine(stderr, QStringLiteral("brindle-cli: %1").arg(message));
         return UsageOrPathError;
     }
     installInterruptHandler();
@@ -198,13 +277,8 @@ void CliRunner::installInterruptHandler()
         return;
     mp_interruptNotifier = new QSocketNotifier(g_interruptPipe[0], QSocketNotifier::Read, this);
     connect(mp_interruptNotifier, &QSocketNotifier::activated, this, &CliRunner::onInterrupt);
-    struct sigaction action
-    {
-    };
-    action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    ::sigaction(SIGINT, &action, nullptr);
-    ::sigaction(SIGTERM, &action, nullptr);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+        handleSignal(signal, onSignal);
 }
 
 void CliRunner::onInterrupt()
@@ -212,25 +286,53 @@ void CliRunner::onInterrupt()
     char byte;
     while (::read(g_interruptPipe[0], &byte, 1) > 0) {
     }
-    if (mp_copyTask->isTaskCompleted())
+    if (mp_copyTask->isTaskCompleted() || mp_copyTask->isStopRequested())
         return;
     printProgress(true);
-    printLine(stderr, QStringLiteral("Stopping... (press Ctrl-C again to quit at once)"));
+    writeLine(stderr, QStringLiteral("Stopping... (press Ctrl-C again to quit at once)"));
     mp_copyTask->stopTask();
 }
 
 void CliRunner::onTick()
 {
+    m_estimate.update(mp_copyTask->elapsedMs(), mp_copyTask->counters(),
+                      mp_copyTask->isFileListCompleted());
     printProgress(false);
+}
+
+bool CliRunner::writeLine(FILE* stream, const QString& text)
+{
+    bool& failed = stream == stdout ? m_stdoutFailed : m_stderrFailed;
+    if (failed)
+        return false;
+    if (stream == stderr)
+        clearProgressLine();
+    const QByteArray line = CliReport::safeText(text).toLocal8Bit() + '\n';
+    if (std::fwrite(line.constData(), 1, size_t(line.size()), stream) != size_t(line.size()) ||
+        std::fflush(stream) != 0) {
+        failed = true;
+        m_outputFailed = true;
+        return false;
+    }
+    return true;
+}
+
+void CliRunner::clearProgressLine()
+{
+    if (!m_progressShown || m_stderrFailed)
+        return;
+    m_progressShown = false;
+    if (std::fputs("\r\x1b[K", stderr) < 0 || std::fflush(stderr) != 0)
+        m_stderrFailed = m_outputFailed = true;
 }
 
 void CliRunner::printProgress(bool final)
 {
-    if (m_arguments.quiet || !mp_copyTask)
+    if (m_arguments.quiet || !mp_copyTask || m_stderrFailed)
         return;
     QString line =
-        CliReport::progressLine(snapshot(*mp_copyTask), mp_copyTask->isFileListCompleted(),
-                                mp_copyTask->averageSpeed(), mp_copyTask->remainingTime());
+        CliReport::progressLine(mp_copyTask->counters(), mp_copyTask->isFileListCompleted(),
+                                m_estimate.bytesPerSecond(), m_estimate.remainingMs());
     // A large file reports its own progress while it is copied.
     if (TransferCounters* transfer = TransferCounters::instance()) {
         const qint64 done = transfer->value(TransferCounters::CurrentFileBytesCopied);
@@ -239,30 +341,96 @@ void CliRunner::printProgress(bool final)
             line += QStringLiteral(", large file %1%").arg(done * 100 / size);
     }
     if (m_progressOnTerminal) {
-        // One line, rewritten in place.
-        std::fprintf(stderr, "\r%s\x1b[K", line.toLocal8Bit().constData());
-        if (final)
-            std::fputc('\n', stderr);
-        std::fflush(stderr);
+        // One line, rewritten in place; a final one stays.
+        const QByteArray text = "\r" + line.toLocal8Bit() + "\x1b[K" + (final ? "\n" : "");
+        if (std::fputs(text.constData(), stderr) < 0 || std::fflush(stderr) != 0) {
+            m_stderrFailed = m_outputFailed = true;
+            return;
+        }
+        m_progressShown = !final;
         return;
     }
     // Logs and pipes get a plain line every few seconds, not four a second.
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
     if (final || now - m_lastPlainProgress >= 5000) {
         m_lastPlainProgress = now;
-        printLine(stderr, line);
+        writeLine(stderr, line);
     }
 }
 
-QString CliRunner::saveStoppedTask()
+QString CliRunner::stoppedTaskPath() const
 {
+    // A resumed task file goes on holding its run: no second file beside it.
+    if (!m_resumedPath.isEmpty())
+        return m_resumedPath;
     const Task task = mp_copyTask->task();
     const QString name =
         QStringLiteral("stopped-%1.%2")
             .arg(FileSystemUtils::twoStringHash(task.m_sourcePath, task.m_destinationPath).left(16),
                  ProgramIdentity::taskFileExtension());
-    const QString path = QDir(AppSettings::instance()->dataFolder()).filePath(name);
-    return mp_copyTask->saveToFile(path, false, true, false) ? path : QString();
+    return QDir(AppSettings::instance()->dataFolder()).filePath(name);
+}
+
+bool CliRunner::saveTask(const QString& path)
+{
+    return mp_copyTask->saveToFile(path, false, true, false);
+}
+
+QStringList CliRunner::finishTaskFiles(bool stopped, qint64 errorCount)
+{
+    // Files written from here on hold the run's own mode: a later resume of a fix-errors
+    // pass goes on with the copy or move it fixed.
+    if (mp_copyTask->task().m_options.m_copyMode != m_copyMode) {
+        Task task = mp_copyTask->task();
+        task.m_options.m_copyMode = m_copyMode;
+        mp_copyTask->setTask(task);
+    }
+    const QString program = shellQuoted(QCoreApplication::applicationFilePath());
+    const QString dataFolder = AppSettings::instance()->dataFolder();
+    QStringList notes;
+    const auto failed = [&](const QString& note) {
+        notes << note;
+        m_outputFailed = true;
+    };
+    if (stopped) {
+        const QString path = stoppedTaskPath();
+        if (!mp_copyTask->isFileListCompleted())
+            notes << QStringLiteral("The file list was not complete, so no task was saved: run "
+                                    "the same command again to finish.");
+        else if (!saveTask(path))
+            failed(QStringLiteral("Unable to save the stopped task in '%1'.").arg(path));
+        else
+            notes << QStringLiteral("To resume: %1 resume %2%3")
+                         .arg(program, shellQuoted(path),
+                              m_arguments.fixErrors ? QStringLiteral(" --fix-errors") : QString());
+    } else {
+        const QString errorsPath = QDir(dataFolder).filePath(mp_copyTask->errorsFileName());
+        if (!m_resumedPath.isEmpty()) {
+            // A file this program saved has served its purpose; the user's own file is kept
+            // up to date, so that it never brings back errors that are fixed.
+            if (isOwnTaskFile(m_resumedPath, dataFolder)) {
+                if (m_resumedPath != errorsPath || errorCount == 0)
+                    QFile::remove(m_resumedPath);
+            } else if (!saveTask(m_resumedPath)) {
+                failed(QStringLiteral("Unable to update the task file '%1'.").arg(m_resumedPath));
+            }
+        }
+        if (errorCount > 0) {
+            if (mp_copyTask->saveToFile(errorsPath, true, false, false)) {
+                notes << QStringLiteral("To copy the errors again: %1 resume %2 --fix-errors")
+                             .arg(program, shellQuoted(errorsPath));
+            } else {
+                qWarning() << "Unable to save errors in file" << qUtf8Printable(errorsPath);
+                failed(QStringLiteral("Unable to save the errors in '%1'.").arg(errorsPath));
+            }
+        }
+    }
+    if (!m_arguments.saveTaskPath.isEmpty()) {
+        const QString path = QFileInfo(m_arguments.saveTaskPath).absoluteFilePath();
+        if (path != m_resumedPath && !saveTask(path))
+            failed(QStringLiteral("Unable to save the task file '%1'.").arg(path));
+    }
+    return notes;
 }
 
 void CliRunner::onTaskCompleted()
@@ -271,82 +439,54 @@ void CliRunner::onTaskCompleted()
     if (m_progressOnTerminal && !m_arguments.quiet)
         printProgress(true);
 
-    const CliReport::Counters counters = snapshot(*mp_copyTask);
+    // Taken first: saving a file with another mode resets the task's counters.
+    const CliReport::Counters counters = mp_copyTask->counters();
     const QList<CopyItem> errors = mp_copyTask->errorItems();
     const bool stopped = mp_copyTask->isStopRequested();
-    const bool verify = mp_copyTask->task().m_options.m_copyMode == CopyOptions::Verify;
     const qint64 errorCount = counters[ErrorItems];
+    const qint64 speed = CliReport::realSpeed(counters[BytesCompleted], counters[TaskElapsedTime]);
 
-    QString outcome;
-    QString headline;
+    CliReport::Outcome outcome = CliReport::Outcome::Completed;
+    QString outcomeName = QStringLiteral("completed");
     if (stopped) {
         m_exitCode = Stopped;
-        outcome = QStringLiteral("stopped");
-        headline = verify ? QStringLiteral("The verification of files is stopped.")
-                          : QStringLiteral("The copy is stopped.");
+        outcome = CliReport::Outcome::Stopped;
+        outcomeName = QStringLiteral("stopped");
     } else if (errorCount > 0) {
         m_exitCode = CompletedWithErrors;
-        outcome = QStringLiteral("completed with errors");
-        headline = QStringLiteral("The copy has some errors.");
-    } else {
-        outcome = QStringLiteral("completed");
-        headline = verify ? QStringLiteral("The copy is verified.")
-                          : QStringLiteral("The copy is completed.");
+        outcome = CliReport::Outcome::CompletedWithErrors;
+        outcomeName = QStringLiteral("completed with errors");
     }
-
-    const QString program = QCoreApplication::applicationFilePath();
-    QStringList notes;
-    if (stopped && mp_copyTask->isFileListCompleted()) {
-        const QString path = saveStoppedTask();
-        if (path.isEmpty())
-            notes << QStringLiteral("Unable to save the stopped task in the data folder.");
-        else
-            notes << QStringLiteral("To resume: %1 resume %2")
-                         .arg(shellQuoted(program), shellQuoted(path));
-    }
-    if (!stopped && errorCount > 0 && AppSettings::instance()->autoSaveErrors()) {
-        const QString path =
-            QDir(AppSettings::instance()->dataFolder()).filePath(mp_copyTask->errorsFileName());
-        if (mp_copyTask->saveToFile(path, true, false, false))
-            notes << QStringLiteral("To copy the errors again: %1 resume %2 --fix-errors")
-                         .arg(shellQuoted(program), shellQuoted(path));
-        else
-            qWarning() << "Unable to save errors in file" << qUtf8Printable(path);
-    }
-    if (!m_arguments.saveTaskPath.isEmpty()) {
-        const QString path = QFileInfo(m_arguments.saveTaskPath).absoluteFilePath();
-        if (!mp_copyTask->saveToFile(path, false, true, false)) {
-            notes << QStringLiteral("Unable to save the task file '%1'.").arg(path);
-            if (m_exitCode == Completed)
-                m_exitCode = CompletedWithErrors;
-        }
-    }
+    const QStringList notes = finishTaskFiles(stopped, errorCount);
 
     if (m_arguments.json) {
-        QJsonObject json = CliReport::reportJson(
-            m_arguments.command == CliArguments::ResumeCommand ? QStringLiteral("resume")
-            : verify                                           ? QStringLiteral("verify")
-            : mp_copyTask->task().m_options.m_copyMode == CopyOptions::Move
-                ? QStringLiteral("move")
-                : QStringLiteral("copy"),
-            outcome, counters, errors, mp_copyTask->averageSpeed());
+        QJsonObject json = CliReport::reportJson(m_arguments.command == CliArguments::ResumeCommand
+                                                     ? QStringLiteral("resume")
+                                                     : CliReport::runName(m_runKind),
+                                                 outcomeName, counters, errors, speed);
         json.insert(QStringLiteral("notes"), QJsonArray::fromStringList(notes));
-        std::fputs(QJsonDocument(json).toJson(QJsonDocument::Compact).constData(), stdout);
-        std::fputc('\n', stdout);
-        std::fflush(stdout);
+        // JSON escapes what a terminal would act on; written as is.
+        const QByteArray text = QJsonDocument(json).toJson(QJsonDocument::Compact) + '\n';
+        if (std::fwrite(text.constData(), 1, size_t(text.size()), stdout) != size_t(text.size()) ||
+            std::fflush(stdout) != 0)
+            m_outputFailed = true;
     } else if (m_arguments.quiet) {
         for (const QString& line : CliReport::errorLines(errors))
-            printLine(stderr, line);
-        for (const QString& note : qAsConst(notes))
-            printLine(stderr, note);
+            writeLine(stderr, line);
+        for (const QString& note : notes)
+            writeLine(stderr, note);
     } else {
-        printLine(stdout, headline);
-        for (const QString& line : CliReport::reportLines(counters))
-            printLine(stdout, line);
+        writeLine(stdout, CliReport::headline(m_runKind, outcome));
+        for (const QString& line :
+             CliReport::reportLines(counters, m_runKind, counters[TaskElapsedTime]))
+            writeLine(stdout, line);
         for (const QString& line : CliReport::errorLines(errors))
-            printLine(stdout, line);
-        for (const QString& note : qAsConst(notes))
-            printLine(stdout, note);
+            writeLine(stdout, line);
+        for (const QString& note : notes)
+            writeLine(stdout, note);
     }
+    // A stop stays a stop; otherwise a report or file that was not written is no success.
+    if (m_outputFailed && m_exitCode != Stopped)
+        m_exitCode = OutputFailed;
     QCoreApplication::exit(m_exitCode);
 }

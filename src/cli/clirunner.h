@@ -1,17 +1,19 @@
 #pragma once
 
 #include "cliarguments.h"
+#include "clireport.h"
 
 #include <QObject>
 #include <QString>
 #include <QTimer>
 
+#include <cstdio>
+
 class CopyTask;
 class QSocketNotifier;
 
 // Runs one brindle-cli command on the copy task, in the main thread's event loop, and
-// turns its end into an exit code: 0 completed without errors, 1 completed with errors,
-// 2 usage or path error, 3 stopped.
+// turns its end into an exit code.
 class CliRunner : public QObject
 {
     Q_OBJECT
@@ -22,7 +24,10 @@ public:
         Completed = 0,
         CompletedWithErrors = 1,
         UsageOrPathError = 2,
-        Stopped = 3
+        Stopped = 3,
+        // The run ended, but its report, its errors file or its task file could not be
+        // written (a closed pipe or terminal, a full device).
+        OutputFailed = 4
     };
 
     explicit CliRunner(const CliArguments& arguments, QObject* parent = nullptr);
@@ -32,10 +37,19 @@ public:
     // the run has ended.
     int run();
 
-    // Source and destination made absolute and checked as the window checks them; a
-    // missing destination folder for a folder source is created, except in a verify.
-    // False with a message.
-    static bool preparePaths(QString* source, QString* destination, bool verify, QString* message);
+    // Source and destination made absolute and checked: the destination must be a folder
+    // or missing, and a missing one needs its parent folder unless makeParents. A missing
+    // destination folder for a folder source is created, except in a verify. False with a
+    // message.
+    static bool preparePaths(QString* source, QString* destination, bool verify, bool makeParents,
+                             QString* message);
+
+    // Whether a task file can be written at path, tried without leaving a trace. False with
+    // a message.
+    static bool checkWritableFile(const QString& path, QString* message);
+
+    // A task or errors file that the program itself wrote into the data folder.
+    static bool isOwnTaskFile(const QString& path, const QString& dataFolder);
 
 private slots:
     void onTaskCompleted();
@@ -45,16 +59,28 @@ private slots:
 private:
     bool setUpTask(QString* message);
     void printProgress(bool final);
-    void finish();
-    QString saveStoppedTask();
+    // Writes one line, made safe for a terminal; false once the stream has failed.
+    bool writeLine(FILE* stream, const QString& text);
+    void clearProgressLine();
+    // Saves the run as it stands, with its own copy mode rather than the fix-errors pass.
+    bool saveTask(const QString& path);
+    QString stoppedTaskPath() const;
+    QStringList finishTaskFiles(bool stopped, qint64 errorCount);
     void installInterruptHandler();
 
     CliArguments m_arguments;
     CopyTask* mp_copyTask = nullptr;
+    CliReport::RunKind m_runKind = CliReport::RunKind::Copy;
+    int m_copyMode = 0; // of the task, before a fix-errors pass
+    QString m_resumedPath;
+    CliReport::ProgressEstimate m_estimate;
     QTimer m_progressTimer;
     QSocketNotifier* mp_interruptNotifier = nullptr;
     bool m_progressOnTerminal = false;
-    int m_lastLineLength = 0;
+    bool m_progressShown = false;
+    bool m_outputFailed = false;
+    bool m_stdoutFailed = false;
+    bool m_stderrFailed = false;
     qint64 m_lastPlainProgress = 0;
     int m_exitCode = Completed;
 };

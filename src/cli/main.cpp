@@ -2,6 +2,7 @@
 #include "app/logger.h"
 #include "app/programidentity.h"
 #include "cliarguments.h"
+#include "clireport.h"
 #include "clirunner.h"
 
 #include <QCoreApplication>
@@ -70,7 +71,7 @@ int main(int argc, char* argv[])
         return 0;
     case CliArgumentParser::UsageError:
         std::fprintf(stderr, "brindle-cli: %s\nTry 'brindle-cli --help' for more information.\n",
-                     message.toLocal8Bit().constData());
+                     CliReport::safeText(message).toLocal8Bit().constData());
         return CliRunner::UsageOrPathError;
     case CliArgumentParser::Run:
         break;

@@ -36,6 +36,7 @@ private slots:
     void verifyFindsChangedByte();
     void moveRemovesSource();
     void jsonReport();
+    void interruptThenResume_data();
     void interruptThenResume();
 
 private:
@@ -102,6 +103,15 @@ void TestBrindleCli::pathAndUsageErrors_data()
         << QStringList{"sync", "src", "dest"} << "brindle-cli: Unknown command \"sync\"";
     QTest::newRow("missing task file")
         << QStringList{"resume", "nothing.bdt"} << "brindle-cli: Unable to load the task file '";
+    // One path error, not one error per file.
+    QTest::newRow("destination is a file")
+        << QStringList{"copy", "src", "file"} << "brindle-cli: The destination '";
+    QTest::newRow("destination's parent missing")
+        << QStringList{"move", "src", "missing/dest"}
+        << "brindle-cli: The destination's parent folder '";
+    QTest::newRow("task file in a missing folder")
+        << QStringList{"move", "src", "dest", "--save-task", "missing/t.bdt"}
+        << "brindle-cli: Unable to write the task file '";
 }
 
 void TestBrindleCli::pathAndUsageErrors()
@@ -111,10 +121,13 @@ void TestBrindleCli::pathAndUsageErrors()
     QVERIFY(QDir().mkpath(m_dir->filePath("src")));
     QVERIFY(TestSupport::writeFile(m_dir->filePath("src/f"), "only copy"));
     QVERIFY(QFile::link(m_dir->filePath("src"), m_dir->filePath("alias")));
+    QVERIFY(TestSupport::writeFile(m_dir->filePath("file"), "not a folder"));
     const Result result = run(arguments);
     QCOMPARE(result.exitCode, 2);
     QVERIFY2(result.err.startsWith(message), qPrintable(result.err));
     QVERIFY(!QFileInfo::exists(m_dir->filePath("dest")));
+    QVERIFY(!QFileInfo::exists(m_dir->filePath("missing")));
+    QCOMPARE(TestSupport::readFile(m_dir->filePath("file")), QByteArray("not a folder"));
     QCOMPARE(TestSupport::readFile(m_dir->filePath("src/f")), QByteArray("only copy"));
     QCOMPARE(QDir(m_dir->filePath("src")).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
              QStringList{"f"});
@@ -125,8 +138,8 @@ void TestBrindleCli::copyThenVerify()
     makeTree(m_dir->filePath("src"), 3, 4, 100);
     QVERIFY(TestSupport::writeFile(m_dir->filePath("src/.hidden"), "h"));
 
-    // The destination folder does not exist yet: it is created.
-    Result result = run({"copy", "src", "out/dest", "--threads", "2"});
+    // The destination folder and its parent do not exist yet: both are created.
+    Result result = run({"copy", "src", "out/dest", "--threads", "2", "--parents"});
     QCOMPARE(result.exitCode, 0);
     QCOMPARE(treeOf(m_dir->filePath("out/dest")), treeOf(m_dir->filePath("src")));
     const QStringList lines = result.out.split('\n', Qt::SkipEmptyParts);
@@ -148,8 +161,8 @@ void TestBrindleCli::copyThenVerify()
     QVERIFY(folderTime != QFileInfo(m_dir->filePath("src/d0")).lastModified());
     result = run({"verify", "src", "out/dest"});
     QCOMPARE(result.exitCode, 0);
-    QVERIFY(result.out.startsWith("The copy is verified."));
-    QVERIFY(result.out.contains("Checked Files: 13"));
+    QVERIFY(result.out.startsWith("The verify is completed."));
+    QVERIFY(result.out.contains("Verified Files: 13"));
     QCOMPARE(QFileInfo(folder).lastModified(), folderTime);
 
     // Nor does it create a missing destination: every file is a difference.
@@ -173,7 +186,7 @@ void TestBrindleCli::verifyFindsChangedByte()
 
     const Result result = run({"verify", "src", "dest"});
     QCOMPARE(result.exitCode, 1);
-    QVERIFY(result.out.startsWith("The copy has some errors."));
+    QVERIFY(result.out.startsWith("The verify has some errors."));
     QVERIFY(result.out.contains("Errors: 1"));
     QVERIFY2(result.out.contains(QRegularExpression("src/d0/f1\\.txt: \\S")),
              qPrintable(result.out));
@@ -226,20 +239,34 @@ void TestBrindleCli::jsonReport()
     QCOMPARE(::stat(QFile::encodeName(good).constData(), &after), 0);
     QCOMPARE(after.st_ino, before.st_ino); // not written again
     QCOMPARE(treeOf(m_dir->filePath("dest")), treeOf(m_dir->filePath("src")));
+    // The task file now holds the fixed run: resumed again, it has no old errors to show.
+    const Result again = run({"resume", "run.bdt"});
+    QCOMPARE(again.exitCode, 0);
+    QVERIFY2(again.out.contains("Errors: 0"), qPrintable(again.out));
+}
+
+void TestBrindleCli::interruptThenResume_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<int>("signal");
+    QTest::newRow("copy, Ctrl-C") << "copy" << int(SIGINT);
+    // A terminal that closes hangs up: the run must stop cleanly, not die halfway.
+    QTest::newRow("move, terminal closed") << "move" << int(SIGHUP);
 }
 
 void TestBrindleCli::interruptThenResume()
 {
+    QFETCH(QString, command);
+    QFETCH(int, signal);
     // Enough files that the run is still busy when the interrupt arrives.
     makeTree(m_dir->filePath("src"), 40, 100, 2000);
     const auto modeOf = [this](const QString& path) {
-        struct stat status = {};
-        ::stat(QFile::encodeName(m_dir->filePath(path)).constData(), &status);
-        return int(status.st_mode & 07777);
+        return TestSupport::modeOf(m_dir->filePath(path));
     };
     for (const char* folder : {"src", "src/d0"})
-        QCOMPARE(::chmod(QFile::encodeName(m_dir->filePath(folder)).constData(), 0750), 0);
-    std::unique_ptr<QProcess> process(start({"copy", "src", "dest", "--threads", "1"}));
+        QVERIFY(TestSupport::setMode(m_dir->filePath(folder), 0750));
+    const QMap<QString, QByteArray> before = treeOf(m_dir->filePath("src"));
+    std::unique_ptr<QProcess> process(start({command, "src", "dest", "--threads", "1"}));
     QVERIFY(process->waitForStarted());
     // Copies of small files take their names in groups: their hidden temporary files show
     // that the run has begun.
@@ -247,11 +274,11 @@ void TestBrindleCli::interruptThenResume()
     QTRY_VERIFY_WITH_TIMEOUT(
         firstFolder.entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot).size() >= 5,
         30000);
-    ::kill(pid_t(process->processId()), SIGINT);
+    ::kill(pid_t(process->processId()), signal);
     QVERIFY(process->waitForFinished(60000));
     const QString out = QString::fromLocal8Bit(process->readAllStandardOutput());
     QCOMPARE(process->exitCode(), 3);
-    QVERIFY2(out.startsWith("The copy is stopped."), qPrintable(out));
+    QVERIFY2(out.startsWith(QStringLiteral("The %1 is stopped.").arg(command)), qPrintable(out));
     // The folders that the run made are closed to other users until it ends.
     QCOMPARE(modeOf("dest") & 077, 0);
     QCOMPARE(modeOf("dest/d0") & 077, 0);
@@ -262,9 +289,12 @@ void TestBrindleCli::interruptThenResume()
     const Result resumed = run({"resume", resume.captured(1)});
     QCOMPARE(resumed.exitCode, 0);
     QVERIFY(resumed.out.contains("Errors: 0"));
-    QCOMPARE(treeOf(m_dir->filePath("dest")), treeOf(m_dir->filePath("src")));
+    QCOMPARE(treeOf(m_dir->filePath("dest")), before);
+    QCOMPARE(QFileInfo::exists(m_dir->filePath("src")), command == "copy");
     QCOMPARE(modeOf("dest"), 0750);
     QCOMPARE(modeOf("dest/d0"), 0750);
+    // Its work done, the saved task is gone.
+    QVERIFY(!QFileInfo::exists(resume.captured(1)));
 }
 
 QTEST_GUILESS_MAIN(TestBrindleCli)

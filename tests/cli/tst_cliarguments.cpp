@@ -4,6 +4,8 @@
 #include <QJsonArray>
 #include <QtTest>
 
+Q_DECLARE_METATYPE(CliReport::RunKind)
+
 class TestCliArguments : public QObject
 {
     Q_OBJECT
@@ -17,7 +19,12 @@ private slots:
     void resume();
     void patternsFromText_data();
     void patternsFromText();
+    void reportLines_data();
     void reportLines();
+    void safeText_data();
+    void safeText();
+    void errorLines();
+    void progressEstimate();
     void progressLine_data();
     void progressLine();
     void reportJson();
@@ -54,6 +61,10 @@ void TestCliArguments::usageErrors_data()
     QTest::newRow("external with verify")
         << QStringList{"verify", "a", "b", "--external", "/bin/cp"}
         << "--external cannot be used with verify";
+    QTest::newRow("empty task file name")
+        << QStringList{"copy", "a", "b", "--save-task", ""} << "--save-task needs a file name";
+    QTest::newRow("resume with parents")
+        << QStringList{"resume", "t.bdt", "--parents"} << "--parents cannot be used with resume";
     QTest::newRow("unknown option")
         << QStringList{"copy", "a", "b", "--fast"} << "Unknown option 'fast'";
     QTest::newRow("option without value")
@@ -184,8 +195,22 @@ void TestCliArguments::patternsFromText()
     QCOMPARE(CliArgumentParser::patternsFromText(text), patterns);
 }
 
+void TestCliArguments::reportLines_data()
+{
+    using Kind = CliReport::RunKind;
+    QTest::addColumn<Kind>("kind");
+    QTest::addColumn<QStringList>("named");
+    QTest::newRow("copy") << Kind::Copy
+                          << QStringList{"Copied Files: 7", "Skipped Files: 1", "Checked Files: 4"};
+    QTest::newRow("move") << Kind::Move
+                          << QStringList{"Moved Files: 7", "Skipped Files: 1", "Checked Files: 4"};
+    QTest::newRow("verify") << Kind::Verify << QStringList{"Verified Files: 4", "Skipped Files: 1"};
+}
+
 void TestCliArguments::reportLines()
 {
+    QFETCH(CliReport::RunKind, kind);
+    QFETCH(QStringList, named);
     CliReport::Counters c{};
     c[FoldersFound] = 3;
     c[FoldersSynced] = 2;
@@ -197,16 +222,70 @@ void TestCliArguments::reportLines()
     c[FilesSkipped] = 1;
     c[FilesChecked] = 4;
     c[ErrorItems] = 1;
-    QCOMPARE(CliReport::reportLines(c),
-             (QStringList{"Total Folders: 3", "Processed Folders: 2", "Total Files: 10",
-                          "Total File Size: 2.50 Mb (2500000 bytes)", "Processed Files: 9",
-                          "Processed File Size: 1.5 kb (1500 bytes)", "Copied Files: 7",
-                          "Skipped Files: 1", "Checked Files: 4", "Errors: 1", "Done"}));
+    // A run of a fraction of a second has its real speed, not a placeholder.
+    const QStringList expected =
+        QStringList{"Total Folders: 3",   "Processed Folders: 2",
+                    "Total Files: 10",    "Total File Size: 2.50 Mb (2500000 bytes)",
+                    "Processed Files: 9", "Processed File Size: 1.5 kb (1500 bytes)"} +
+        named + QStringList{"Errors: 1", "Elapsed Time: 250 ms", "Average Speed: 6.0 kb/s", "Done"};
+    QCOMPARE(CliReport::reportLines(c, kind, 250), expected);
+}
 
-    CopyItem failed("/s/a.txt", "/d/a.txt", 3, false, QString());
-    failed.setDestinationError("write 28: No space left on device");
-    QCOMPARE(CliReport::errorLines({failed}),
-             QStringList{"/s/a.txt: write 28: No space left on device"});
+void TestCliArguments::safeText_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("safe");
+    QTest::newRow("plain, with backslash and accents")
+        << QString::fromUtf8("a\\b é.txt") << QString::fromUtf8("a\\b é.txt");
+    QTest::newRow("escape sequence") << "x\x1b]0;owned\x07y"
+                                     << "x\\x1b]0;owned\\x07y";
+    QTest::newRow("newline and carriage return") << "a\nb\rc\td"
+                                                 << "a\\x0ab\\x0dc\\x09d";
+    QTest::newRow("C1 control and delete") << QString("a") + QChar(0x9b) + "2J\x7f"
+                                           << "a\\x9b2J\\x7f";
+    QTest::newRow("right-to-left override") << QString("doc") + QChar(0x202e) + "fdp.exe"
+                                            << "doc\\u202efdp.exe";
+}
+
+void TestCliArguments::safeText()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, safe);
+    QCOMPARE(CliReport::safeText(text), safe);
+}
+
+void TestCliArguments::errorLines()
+{
+    CopyItem full("/s/a.txt", "/d/a.txt", 3, false, QString());
+    full.info_list << "write 28: No space left on device";
+    full.setDestinationError("unable to copy file");
+    CopyItem bare("/s/\x1b[2Jb", "/d/b", 3, false, QString());
+    bare.setSourceError("source file is not readable");
+    QCOMPARE(CliReport::errorLines({full, bare}),
+             (QStringList{"/s/a.txt: unable to copy file: write 28: No space left on device",
+                          "/s/\\x1b[2Jb: source file is not readable"}));
+}
+
+void TestCliArguments::progressEstimate()
+{
+    // 100 files of 1 MB: after 2 s of measured work, a quarter of the work is done.
+    CliReport::Counters c{};
+    c[FilesToCopy] = 100;
+    c[BytesToCopy] = 100000000;
+    CliReport::ProgressEstimate estimate;
+    c[FilesCompleted] = 10; // done by an earlier run: not counted as fast work
+    c[BytesCompleted] = 10000000;
+    estimate.update(60000, c, true);
+    QCOMPARE(estimate.remainingMs(), qint64(-1));
+    c[FilesCompleted] = 35;
+    c[BytesCompleted] = 35000000;
+    estimate.update(60500, c, true);
+    QCOMPARE(estimate.remainingMs(), qint64(-1)); // under a second measured
+    estimate.update(62000, c, true);
+    QCOMPARE(estimate.bytesPerSecond(), qint64(12500000));
+    QCOMPARE(estimate.remainingMs(), qint64(5200));
+    estimate.update(62000, c, false);
+    QCOMPARE(estimate.remainingMs(), qint64(-1));
 }
 
 void TestCliArguments::progressLine_data()
@@ -217,14 +296,14 @@ void TestCliArguments::progressLine_data()
     QTest::addColumn<qint64>("errors");
     QTest::addColumn<QString>("expected");
 
-    QTest::newRow("building") << false << qint64(1) << qint64(-1) << qint64(0)
+    QTest::newRow("building") << false << qint64(0) << qint64(-1) << qint64(0)
                               << "2/5+ files, 2.0 kb/3.0 kb+, building file list";
     QTest::newRow("measured") << true << qint64(2500000) << qint64(3000) << qint64(0)
                               << "2/5 files, 2.0 kb/3.0 kb, 2.50 Mb/s, 3 s left";
     QTest::newRow("errors shown") << true << qint64(2500) << qint64(65000) << qint64(2)
                                   << "2/5 files, 2.0 kb/3.0 kb, 2.5 kb/s, 1:05 m left, 2 errors";
-    QTest::newRow("no estimate before a speed")
-        << true << qint64(1) << qint64(400000000) << qint64(0) << "2/5 files, 2.0 kb/3.0 kb";
+    QTest::newRow("nothing measured yet")
+        << true << qint64(0) << qint64(-1) << qint64(0) << "2/5 files, 2.0 kb/3.0 kb";
 }
 
 void TestCliArguments::progressLine()

@@ -23,12 +23,20 @@ QProcessEnvironment CliScratch::environment() const
     return environment;
 }
 
-QProcess* CliScratch::start(const QStringList& arguments, QObject* parent) const
+QProcess* CliScratch::create(QObject* parent) const
 {
     auto* process = new QProcess(parent);
     process->setProcessEnvironment(environment());
     process->setWorkingDirectory(m_dir.path());
-    process->start(program(), arguments);
+    process->setProgram(program());
+    return process;
+}
+
+QProcess* CliScratch::start(const QStringList& arguments, QObject* parent) const
+{
+    QProcess* process = create(parent);
+    process->setArguments(arguments);
+    process->start();
     return process;
 }
 

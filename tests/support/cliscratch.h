@@ -33,6 +33,8 @@ public:
     QString filePath(const QString& relative) const { return m_dir.filePath(relative); }
     QProcessEnvironment environment() const;
 
+    // Set up to run in the scratch folder, not started yet; parent owns it.
+    QProcess* create(QObject* parent = nullptr) const;
     // Started in the scratch folder and not waited for; parent owns it.
     QProcess* start(const QStringList& arguments, QObject* parent = nullptr) const;
     // Waits up to timeoutMs for the end.
