@@ -49,6 +49,22 @@ void printLine(FILE* stream, const QString& text)
     std::fflush(stream);
 }
 
+// Program output may hold any byte: control characters other than new lines and tabs are
+// shown as \xNN, so that they cannot move the cursor or change the terminal's state.
+QString terminalSafe(const QString& text)
+{
+    QString safe;
+    safe.reserve(text.size());
+    for (const QChar c : text) {
+        if (c.category() == QChar::Other_Control && c != QLatin1Char('\n') &&
+            c != QLatin1Char('\t'))
+            safe += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+        else
+            safe += c;
+    }
+    return safe;
+}
+
 CliReport::Counters snapshot(const CopyTask& task)
 {
     return task.counters();
@@ -187,6 +203,10 @@ int CliRunner::run()
     }
     installInterruptHandler();
     m_progressOnTerminal = ::isatty(STDERR_FILENO);
+    // What the external program writes, and the command that started it, tell the user
+    // what was done; without a program the log repeats the progress and the report.
+    if (!m_arguments.quiet && !mp_copyTask->externalProgram().filePath.isEmpty())
+        connect(mp_copyTask, &CopyTask::logAvailable, this, &CliRunner::onLogAvailable);
     if (!m_arguments.quiet)
         m_progressTimer.start();
     return QCoreApplication::exec();
@@ -217,6 +237,14 @@ void CliRunner::onInterrupt()
     printProgress(true);
     printLine(stderr, QStringLiteral("Stopping... (press Ctrl-C again to quit at once)"));
     mp_copyTask->stopTask();
+}
+
+void CliRunner::onLogAvailable(const QString& text)
+{
+    // The progress line is cleared first and redrawn by the next tick.
+    if (m_progressOnTerminal)
+        std::fputs("\r\x1b[K", stderr);
+    printLine(stderr, terminalSafe(text));
 }
 
 void CliRunner::onTick()

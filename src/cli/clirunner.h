@@ -40,6 +40,7 @@ public:
 private slots:
     void onTaskCompleted();
     void onTick();
+    void onLogAvailable(const QString& text);
     void onInterrupt();
 
 private:
