@@ -37,7 +37,10 @@ struct Options
                               "METHOD"};
     QCommandLineOption external{"external", "Copy files with this external program.", "PROGRAM"};
     QCommandLineOption externalArgs{
-        "external-args", "Arguments of the external program, separated by spaces.", "ARGS"};
+        "external-args",
+        "Arguments of the external program, separated by spaces; an empty text gives none. "
+        "Default: the program's usual arguments, -a for rsync and cp.",
+        "ARGS"};
     QCommandLineOption noFileList{"no-file-list",
                                   "With --external: hand the whole source to the program "
                                   "without building a file list."};
@@ -239,6 +242,11 @@ Result parse(const QStringList& arguments, CliArguments* out, QString* message)
         result.useExternalProgram = true;
         result.externalProgram = ExternalProgramSettings::fromUserText(
             parser.value(options.external), parser.value(options.externalArgs));
+        // Without its usual arguments rsync copies neither times nor modes, and skips a
+        // folder altogether; only arguments given, even none, replace them.
+        if (!parser.isSet(options.externalArgs))
+            result.externalProgram.arguments =
+                ExternalProgramSettings::defaultArgumentsFor(result.externalProgram.filePath);
         result.skipBuildListForExternalProgram = parser.isSet(options.noFileList);
     } else if (parser.isSet(options.externalArgs) || parser.isSet(options.noFileList)) {
         *message = QStringLiteral("--external-args and --no-file-list need --external.");

@@ -266,6 +266,10 @@ int CliRunner::run()
     }
     installInterruptHandler();
     m_progressOnTerminal = ::isatty(STDERR_FILENO);
+    // What the external program writes, and the command that started it, tell the user
+    // what was done; without a program the log repeats the progress and the report.
+    if (!m_arguments.quiet && !mp_copyTask->externalProgram().filePath.isEmpty())
+        connect(mp_copyTask, &CopyTask::logAvailable, this, &CliRunner::onLogAvailable);
     if (!m_arguments.quiet)
         m_progressTimer.start();
     return QCoreApplication::exec();
@@ -291,6 +295,14 @@ void CliRunner::onInterrupt()
     printProgress(true);
     writeLine(stderr, QStringLiteral("Stopping... (press Ctrl-C again to quit at once)"));
     mp_copyTask->stopTask();
+}
+
+void CliRunner::onLogAvailable(const QString& text)
+{
+    // Line by line, each made safe; the progress line is cleared first (by writeLine) and
+    // redrawn by the next tick.
+    for (const QString& line : text.split(QLatin1Char('\n')))
+        writeLine(stderr, line);
 }
 
 void CliRunner::onTick()

@@ -54,6 +54,7 @@ public:
 private slots:
     void onTaskCompleted();
     void onTick();
+    void onLogAvailable(const QString& text);
     void onInterrupt();
 
 private:

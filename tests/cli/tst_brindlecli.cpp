@@ -12,6 +12,7 @@
 
 #include <csignal>
 #include <sys/stat.h>
+#include <utime.h>
 
 namespace {
 
@@ -38,6 +39,7 @@ private slots:
     void jsonReport();
     void interruptThenResume_data();
     void interruptThenResume();
+    void externalRsyncCopiesWholeTree();
 
 private:
     QProcess* start(const QStringList& arguments);
@@ -295,6 +297,25 @@ void TestBrindleCli::interruptThenResume()
     QCOMPARE(modeOf("dest/d0"), 0750);
     // Its work done, the saved task is gone.
     QVERIFY(!QFileInfo::exists(resume.captured(1)));
+}
+
+void TestBrindleCli::externalRsyncCopiesWholeTree()
+{
+    if (!QFileInfo(QStringLiteral("/usr/bin/rsync")).isExecutable())
+        QSKIP("/usr/bin/rsync is not installed");
+    makeTree(m_dir->filePath("src"), 2, 2, 10);
+    const QByteArray old = QFile::encodeName(m_dir->filePath("src/d1/f0.txt"));
+    const utimbuf oldTimes{981173106, 981173106}; // 2001-02-03
+    QVERIFY(::utime(old.constData(), &oldTimes) == 0 && ::chmod(old.constData(), 0640) == 0);
+    // Given without arguments, rsync gets "-a": the folder is not skipped, times and modes kept.
+    const Result result =
+        run({"copy", "src", "dest", "--external", "/usr/bin/rsync", "--no-file-list"});
+    QCOMPARE(result.exitCode, 0);
+    QVERIFY2(result.err.contains("Starting /usr/bin/rsync -a "), qPrintable(result.err));
+    QCOMPARE(treeOf(m_dir->filePath("dest")), treeOf(m_dir->filePath("src")));
+    const QString copy = m_dir->filePath("dest/d1/f0.txt");
+    QCOMPARE(QFileInfo(copy).lastModified().toSecsSinceEpoch(), 981173106);
+    QCOMPARE(TestSupport::modeOf(copy), 0640);
 }
 
 QTEST_GUILESS_MAIN(TestBrindleCli)

@@ -16,6 +16,8 @@ private slots:
     void copyOptions_data();
     void copyOptions();
     void runSettings();
+    void externalProgramArguments_data();
+    void externalProgramArguments();
     void resume();
     void patternsFromText_data();
     void patternsFromText();
@@ -160,6 +162,29 @@ void TestCliArguments::runSettings()
     QCOMPARE(plain.threads, 0);
     QCOMPARE(plain.copyMethod, -1);
     QVERIFY(!plain.useExternalProgram && !plain.quiet && !plain.json);
+}
+
+void TestCliArguments::externalProgramArguments_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QString>("expected"); // joined by spaces
+    QTest::newRow("rsync in any folder") << QStringList{"--external", "/opt/b/rsync"} << "-a";
+    QTest::newRow("robocopy in any case")
+        << QStringList{"--external", "/c/RoboCopy.EXE"} << "/E /R:10 /COPY:DAT";
+    QTest::newRow("a known name inside another")
+        << QStringList{"--external", "/bin/rsync-wrapper"} << "";
+    QTest::newRow("given empty arguments mean none")
+        << QStringList{"--external", "/bin/rsync", "--external-args", ""} << "";
+}
+
+void TestCliArguments::externalProgramArguments()
+{
+    QFETCH(QStringList, options);
+    CliArguments parsed;
+    QString error;
+    QVERIFY(CliArgumentParser::parse(QStringList{"cli", "copy", "/s", "/d"} + options, &parsed,
+                                     &error) == CliArgumentParser::Run);
+    QTEST(parsed.externalProgram.arguments.join(' '), "expected");
 }
 
 void TestCliArguments::resume()

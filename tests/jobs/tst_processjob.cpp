@@ -141,21 +141,21 @@ void TestProcessJob::programEnd_data()
         << "exit 1" << 0 << false << none << QStringList{"exit code 1"} << none;
     QTest::newRow("output is trimmed")
         << "echo '  hello world  '" << 0 << false << QStringList{"hello world"} << none << none;
-    QTest::newRow("white space only gives empty text")
-        << "printf '  \\n\\t  '" << 0 << false << QStringList{""} << none << none;
+    QTest::newRow("white space only gives no text")
+        << "printf '  \\n\\t  '" << 0 << false << none << none << none;
     QTest::newRow("output is UTF-8")
         << "printf 'caf\\303\\251'" << 0 << false << QStringList{QString::fromUtf8("caf\xc3\xa9")}
         << none << none;
-    QTest::newRow("standard error is an error")
-        << "echo '  disk full ' >&2" << 0 << false << none << QStringList{"disk full"}
-        << QStringList{"(run.sh stderr) \"disk full\""};
+    QTest::newRow("standard error is an error, shown as well")
+        << "echo '  disk full ' >&2" << 0 << false << QStringList{"disk full"}
+        << QStringList{"disk full"} << QStringList{"(run.sh stderr) \"disk full\""};
     QTest::newRow("standard error, then a failing code")
-        << "echo oops >&2; exit 5" << 1 << false << none << QStringList{"oops", "exit code 5"}
-        << QStringList{"(run.sh stderr) \"oops\""};
+        << "echo oops >&2; exit 5" << 1 << false << QStringList{"oops"}
+        << QStringList{"oops", "exit code 5"} << QStringList{"(run.sh stderr) \"oops\""};
     QTest::newRow("failing code, finished by the subclass too")
         << "exit 3" << 0 << true << none << QStringList{"exit code 3"} << none;
     QTest::newRow("standard error while running, finished by the subclass")
-        << "echo oops >&2; exec sleep 30" << 0 << true << none << QStringList{"oops"}
+        << "echo oops >&2; exec sleep 30" << 0 << true << QStringList{"oops"} << QStringList{"oops"}
         << QStringList{"(run.sh stderr) \"oops\""};
 }
 

@@ -23,9 +23,9 @@ QString quotedIfSpaced(const QString& text)
 void ExternalProgramSettings::readFromSettings(QSettings& settings)
 {
     settings.beginGroup(QLatin1String(GroupName));
-    filePath =
-        settings.value(QLatin1String(FilePathKey), QStringLiteral("/usr/bin/rsync")).toString();
-    arguments = settings.value(QLatin1String(ArgumentsKey), QStringList{QStringLiteral("-a")})
+    const QString defaultProgram = QStringLiteral("/usr/bin/rsync");
+    filePath = settings.value(QLatin1String(FilePathKey), defaultProgram).toString();
+    arguments = settings.value(QLatin1String(ArgumentsKey), defaultArgumentsFor(defaultProgram))
                     .toStringList();
     syntaxType = settings.value(QLatin1String(SyntaxTypeKey), int(GenericSyntax)).toInt();
     settings.endGroup();
@@ -72,6 +72,18 @@ int ExternalProgramSettings::maxSuccessExitCode(int syntaxType)
 int ExternalProgramSettings::syntaxTypeForProgram(const QString& filePath)
 {
     return filePath.toLower().contains(QLatin1String("robocopy")) ? RobocopySyntax : GenericSyntax;
+}
+
+QStringList ExternalProgramSettings::defaultArgumentsFor(const QString& filePath)
+{
+    QString name = QFileInfo(QDir::fromNativeSeparators(filePath.trimmed())).fileName().toLower();
+    if (name.endsWith(QLatin1String(".exe")))
+        name.chop(4);
+    if (name == QLatin1String("rsync") || name == QLatin1String("cp"))
+        return {QStringLiteral("-a")};
+    if (name == QLatin1String("robocopy"))
+        return {QStringLiteral("/E"), QStringLiteral("/R:10"), QStringLiteral("/COPY:DAT")};
+    return {};
 }
 
 ExternalProgramSettings ExternalProgramSettings::fromUserText(const QString& filePathLine,

@@ -36,6 +36,10 @@ struct ExternalProgramSettings
     // Exit codes up to this one mean success.
     static int maxSuccessExitCode(int syntaxType);
     static int syntaxTypeForProgram(const QString& filePath);
+    // The arguments a known program needs to copy a tree with its times and modes, found by
+    // the program's file name in any folder: "-a" for rsync and cp, "/E /R:10 /COPY:DAT"
+    // for robocopy (any case, with or without ".exe"). None for any other program.
+    static QStringList defaultArgumentsFor(const QString& filePath);
     // The record the preferences dialog builds from its two text lines.
     static ExternalProgramSettings fromUserText(const QString& filePathLine,
                                                 const QString& argumentsLine);

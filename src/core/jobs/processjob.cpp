@@ -84,7 +84,8 @@ void ProcessJob::killIfStopped()
 void ProcessJob::onReadyReadStandardOutput()
 {
     const QString text = QString::fromUtf8(mp_process->readAllStandardOutput().trimmed());
-    emit outputAvailable(text);
+    if (!text.isEmpty())
+        emit outputAvailable(text);
     qDebug() << qUtf8Printable(
                     QStringLiteral("(%1 %2)").arg(objectName(), QStringLiteral("stdout")))
              << text;
@@ -96,6 +97,10 @@ void ProcessJob::onReadyReadStandardError()
     qWarning() << qUtf8Printable(
                       QStringLiteral("(%1 %2)").arg(objectName(), QStringLiteral("stderr")))
                << text;
+    // Shown as well, before the error: a subclass may finish the job on the error, and the
+    // text must reach its owner ahead of the end.
+    if (!text.isEmpty())
+        emit outputAvailable(text);
     emit errorOccurred(text);
 }
 

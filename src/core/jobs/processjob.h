@@ -28,7 +28,9 @@ public:
     bool isReadOnly() const { return m_readOnly; }
 
 signals:
+    // What the program writes, on either stream, trimmed, for display; never empty.
     void outputAvailable(const QString& text);
+    // Text on standard error, a failing exit code or a failed start.
     void errorOccurred(const QString& text);
 
 public slots:
