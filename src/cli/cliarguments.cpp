@@ -78,15 +78,20 @@ void setUpParser(QCommandLineParser& parser, const Options& options)
         "  brindle-cli move   SOURCE DESTINATION [options]\n"
         "  brindle-cli verify SOURCE DESTINATION [options]\n"
         "  brindle-cli resume TASKFILE [--fix-errors]\n\n"
-        "A run that ends with errors saves them in an errors file in the data folder and "
-        "prints the command that copies them again (resume FILE --fix-errors). A stopped run "
-        "(Ctrl-C, a termination request or a closed terminal) saves its task there when its "
-        "file list was complete and prints the command that resumes it; a resume that "
-        "completes removes the file the program saved, and updates a task file of your own.\n\n"
-        "Exit codes: 0 completed without errors; 1 completed with errors; 2 usage or path "
-        "error, nothing done; 3 stopped (resume with the printed command); 4 completed, but "
-        "the report, the errors file or the task file could not be written (closed output, "
-        "full device).");
+        "The destination is a folder. A missing one is created when its parent folder\n"
+        "exists, or with --parents.\n\n"
+        "A run that ends with errors saves them in an errors file in the data folder and\n"
+        "prints the command that copies them again (resume FILE --fix-errors). A stopped\n"
+        "run (Ctrl-C, a termination request, a closed terminal) saves its task there when\n"
+        "its file list was complete and prints the command that resumes it. A resume that\n"
+        "completes removes the file the program saved, and updates a task file of yours.\n\n"
+        "Exit codes:\n"
+        "  0  completed without errors\n"
+        "  1  completed with errors\n"
+        "  2  usage or path error; nothing was done\n"
+        "  3  stopped: resume it with the printed command, or run the same command again\n"
+        "  4  completed, but the report or the task file could not be written (closed\n"
+        "     output, full device)");
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.addOptions(options.all());
     parser.addPositionalArgument("command", "copy, move, verify or resume.");

@@ -17,6 +17,15 @@ bool needsEscape(char16_t c)
 
 } // namespace
 
+QString elapsedText(qint64 ms)
+{
+    if (ms < 1000)
+        return QStringLiteral("%1 ms").arg(qMax<qint64>(ms, 0));
+    if (ms < 60000)
+        return QStringLiteral("%1 s").arg(QString::number(double(ms) / 1000.0, 'f', 2));
+    return FileSystemUtils::durationText(ms, false);
+}
+
 QString runName(RunKind kind)
 {
     switch (kind) {
@@ -91,8 +100,7 @@ QStringList reportLines(const Counters& c, RunKind kind, qint64 elapsedMs)
             lines << line("Checked Files", c[FilesChecked]);
     }
     lines << line("Errors", c[ErrorItems]);
-    lines << QStringLiteral("Elapsed Time: %1")
-                 .arg(FileSystemUtils::durationText(qMax<qint64>(elapsedMs, 0), true));
+    lines << QStringLiteral("Elapsed Time: %1").arg(elapsedText(elapsedMs));
     if (const qint64 speed = realSpeed(c[BytesCompleted], elapsedMs))
         lines << QStringLiteral("Average Speed: %1/s").arg(byteSizeText(speed));
     lines << QStringLiteral("Done");

@@ -30,6 +30,9 @@ enum class Outcome
     Stopped
 };
 
+// "250 ms", "4.70 s", "3:01 m".
+QString elapsedText(qint64 ms);
+
 // "copy", "move" or "verify".
 QString runName(RunKind kind);
 

@@ -432,8 +432,9 @@ QStringList CliRunner::finishTaskFiles(bool stopped, qint64 errorCount)
                 notes << QStringLiteral("To copy the errors again: %1 resume %2 --fix-errors")
                              .arg(program, shellQuoted(errorsPath));
             } else {
+                // The run already ends with errors, and the report lists them all.
                 qWarning() << "Unable to save errors in file" << qUtf8Printable(errorsPath);
-                failed(QStringLiteral("Unable to save the errors in '%1'.").arg(errorsPath));
+                notes << QStringLiteral("Unable to save the errors in '%1'.").arg(errorsPath);
             }
         }
     }

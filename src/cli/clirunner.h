@@ -25,7 +25,7 @@ public:
         CompletedWithErrors = 1,
         UsageOrPathError = 2,
         Stopped = 3,
-        // The run ended, but its report, its errors file or its task file could not be
+        // The run completed, but its report or the task file asked for could not be
         // written (a closed pipe or terminal, a full device).
         OutputFailed = 4
     };
