@@ -89,9 +89,9 @@ bool TestCliFileSystems::mount(const QString& kind, bool remount, QString* reaso
         }
         m_loopDevice = QString::fromLocal8Bit(output);
     }
-    const int code =
-        kind == "exfat" ? runProgram("mount.exfat-fuse", {m_loopDevice, m_mountPoint}, &output)
-                        : runProgram("fusefat", {"-o", "rw+", m_loopDevice, m_mountPoint}, &output);
+    const int code = kind == "exfat"
+                         ? runProgram("mount.exfat-fuse", {m_loopDevice, m_mountPoint}, &output)
+                         : runProgram("fusefat", {"-o", "rw+", m_loopDevice, m_mountPoint}, &output);
     m_mounted = code == 0;
     *reason = "mount: " + output;
     return m_mounted;
