@@ -3,7 +3,6 @@
 #include "app/appsettings.h"
 #include "engine/copyobject.h"
 #include "fs/filesystemutils.h"
-#include "fs/platform.h"
 #include "fs/platformcopy.h"
 
 #include <QDebug>
@@ -108,8 +107,6 @@ void SyncFoldersJob::processNextFolder()
         if (FileSystemUtils::syncFile(folder.source_path, folder.destination_path)) {
             folder.info_list.append(tr("Folder synced"));
         } else {
-            // The reason first, before anything else can overwrite the recorded failure.
-            folder.info_list.append(FileSystemUtils::lastErrorText(Platform::lastFailedCall()));
             qWarning() << "Unable to sync destination folder:"
                        << qUtf8Printable(folder.destination_path);
             if (AppSettings::instance()->skipErrorsInSync())
