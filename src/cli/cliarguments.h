@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/externalprogramsettings.h"
+#include "model/externalprogramsettings.h"
 #include "model/copyoptions.h"
 
 #include <QString>

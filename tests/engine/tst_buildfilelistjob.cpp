@@ -1,6 +1,6 @@
 #include "app/appsettings.h"
 #include "engine/buildfilelistjob.h"
-#include "jobs/handover.h"
+#include "base/handover.h"
 #include "jobs/jobthread.h"
 #include "jobs/jobthreadpool.h"
 

@@ -1,7 +1,7 @@
 #include "engine/commitfilesjob.h"
 #include "fs/platform.h"
 #include "fs/platformcopy.h"
-#include "jobs/handover.h"
+#include "base/handover.h"
 #include "jobs/jobthread.h"
 #include "jobs/jobthreadpool.h"
 #include "testsupport.h"

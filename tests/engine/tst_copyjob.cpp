@@ -1,7 +1,7 @@
 #include "app/appsettings.h"
 #include "engine/copyfileobject.h"
 #include "engine/copyjob.h"
-#include "jobs/handover.h"
+#include "base/handover.h"
 #include "jobs/jobthread.h"
 #include "jobs/jobthreadpool.h"
 #include "jobs/transfercounters.h"

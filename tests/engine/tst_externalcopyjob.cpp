@@ -1,5 +1,5 @@
 #include "engine/externalcopyjob.h"
-#include "engine/externalprogramsettings.h"
+#include "model/externalprogramsettings.h"
 #include "jobs/jobthread.h"
 #include "jobs/jobthreadpool.h"
 #include "testsupport.h"

@@ -1,7 +1,7 @@
 #include "app/appsettings.h"
 #include "engine/syncfoldersjob.h"
 #include "fs/platformcopy.h"
-#include "jobs/handover.h"
+#include "base/handover.h"
 #include "jobs/jobthread.h"
 #include "jobs/jobthreadpool.h"
 

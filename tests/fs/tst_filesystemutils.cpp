@@ -1,4 +1,3 @@
-#include "app/appsettings.h"
 #include "fs/filesystemutils.h"
 #include "testsupport.h"
 
@@ -298,7 +297,7 @@ void TestFileSystemUtils::runAsChild()
     if (request.at(0) == "removeFile")
         QCOMPARE(FileSystemUtils::removeFile(request.at(2)), expected);
     else
-        QCOMPARE(FileSystemUtils::syncProperties(request.at(1), request.at(2)), expected);
+        QCOMPARE(FileSystemUtils::syncProperties(request.at(1), request.at(2), false), expected);
 }
 
 void TestFileSystemUtils::syncProperties_data()
@@ -334,14 +333,11 @@ void TestFileSystemUtils::syncProperties()
         expectWarnings({"lstat 2: No such file or directory",
                         "Sync properties: unable to get dates from file %1"},
                        source);
-        QVERIFY(!syncFile(source, destination));
+        QVERIFY(!syncFile(source, destination, false));
         return;
     }
     QVERIFY(setTimes(source, {1000000000, 123456789}, {1200000000, 987654321}));
-    AppSettings::instance()->setRemoveReadOnlyAttribute(removeReadOnly);
-    const bool synced = syncFile(source, destination);
-    AppSettings::instance()->setRemoveReadOnlyAttribute(false);
-    QVERIFY(synced);
+    QVERIFY(syncFile(source, destination, removeReadOnly));
     const struct stat copied = statOf(destination);
     QCOMPARE(copied.st_atim.tv_sec, 1000000000);
     QCOMPARE(copied.st_atim.tv_nsec, 123456789);
@@ -376,7 +372,8 @@ void TestFileSystemUtils::timeTolerance_data()
     QTest::newRow("ext4: 1 s newer") << 1LL << 1LL << a << a + s << 1;
     QTest::newRow("ext4: 1 ns older") << 1LL << 1LL << a << a - 1 << -1;
     QTest::newRow("ext4: whole seconds, 1 s newer") << 1LL << 1LL << t << t + s << 1;
-    QTest::newRow("ext4: set to the millisecond elsewhere") << 1LL << 1LL << a << t + 123000000 << 0;
+    QTest::newRow("ext4: set to the millisecond elsewhere")
+        << 1LL << 1LL << a << t + 123000000 << 0;
     QTest::newRow("NTFS: 99 ns apart") << 1LL << 100LL << t + 123456701 << t + 123456800 << 0;
     QTest::newRow("NTFS: 100 ns apart") << 1LL << 100LL << t + 123456701 << t + 123456801 << 1;
     QTest::newRow("to FAT: 1 s newer") << 1LL << 2 * s << a << a + s << 0;

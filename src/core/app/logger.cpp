@@ -1,6 +1,6 @@
 #include "app/logger.h"
 
-#include "jobs/mutexlocker.h"
+#include "base/mutexlocker.h"
 
 #include <QDateTime>
 #include <QDebug>

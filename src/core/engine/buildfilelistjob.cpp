@@ -4,7 +4,7 @@
 #include "fs/filesystemutils.h"
 #include "fs/platform.h"
 #include "fs/platformcopy.h"
-#include "jobs/mutexlocker.h"
+#include "base/mutexlocker.h"
 
 #include <QDebug>
 #include <QDir>

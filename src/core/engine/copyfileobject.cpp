@@ -264,7 +264,9 @@ bool CopyFileObject::copyFileData()
         PlatformCopy::FileVersion after;
         const bool known = PlatformCopy::fileVersion(source_path, &before);
         QString reason;
-        if (!FileSystemUtils::copyFileWithQt(source_path, temporary, &reason)) {
+        if (!FileSystemUtils::copyFileWithQt(source_path, temporary,
+                                             AppSettings::instance()->removeReadOnlyAttribute(),
+                                             &reason)) {
             if (!reason.isEmpty())
                 info_list.append(reason);
             setDestinationError(tr("unable to copy file"));
@@ -510,7 +512,8 @@ bool CopyFileObject::copyFileSimple()
         if (PlatformCopy::flushToDisk(temporary, &failure)) {
             if (!placeCopy(temporary))
                 return false;
-            if (!FileSystemUtils::syncFile(source_path, destination_path))
+            if (!FileSystemUtils::syncFile(source_path, destination_path,
+                                           AppSettings::instance()->removeReadOnlyAttribute()))
                 qWarning() << "Unable to sync file:" << qUtf8Printable(destination_path);
             return true;
         }
@@ -547,7 +550,8 @@ bool CopyFileObject::copySymbolicLink()
     }
     if (!placeCopy(temporary))
         return true; // decided
-    FileSystemUtils::syncFile(source_path, destination_path);
+    FileSystemUtils::syncFile(source_path, destination_path,
+                              AppSettings::instance()->removeReadOnlyAttribute());
     copy_state = Copied;
     return true;
 }

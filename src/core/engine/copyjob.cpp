@@ -3,7 +3,7 @@
 #include "engine/copyfileobject.h"
 #include "engine/copyfolderobject.h"
 #include "fs/platform.h"
-#include "jobs/mutexlocker.h"
+#include "base/mutexlocker.h"
 
 #include <QDebug>
 

@@ -1,7 +1,7 @@
 #include "engine/copyobject.h"
 
 #include "fs/platformcopy.h"
-#include "jobs/mutexlocker.h"
+#include "base/mutexlocker.h"
 
 CopyObject::CopyObject(QObject* parent) : QObject(parent)
 {

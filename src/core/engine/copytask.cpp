@@ -13,7 +13,7 @@
 #include "fs/filesystemutils.h"
 #include "fs/platform.h"
 #include "fs/platformcopy.h"
-#include "jobs/handover.h"
+#include "base/handover.h"
 #include "jobs/jobthread.h"
 #include "jobs/jobthreadpool.h"
 #include "jobs/transfercounters.h"

@@ -2,7 +2,7 @@
 
 #include "engine/buildfilelistjob.h"
 #include "engine/commitfilesjob.h"
-#include "engine/externalprogramsettings.h"
+#include "model/externalprogramsettings.h"
 #include "fs/pathutils.h"
 #include "model/copyitem.h"
 #include "model/task.h"

@@ -104,7 +104,8 @@ void SyncFoldersJob::processNextFolder()
         // it (a read-only folder would have refused them). One that was there before the run
         // keeps its own.
         const bool created = PlatformCopy::isCreatedFolder(folder.destination_path);
-        if (FileSystemUtils::syncFile(folder.source_path, folder.destination_path)) {
+        if (FileSystemUtils::syncFile(folder.source_path, folder.destination_path,
+                                      AppSettings::instance()->removeReadOnlyAttribute())) {
             folder.info_list.append(tr("Folder synced"));
         } else {
             qWarning() << "Unable to sync destination folder:"

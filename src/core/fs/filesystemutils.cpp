@@ -1,6 +1,5 @@
 #include "fs/filesystemutils.h"
 
-#include "app/appsettings.h"
 #include "fs/platformcopy.h"
 
 #include <QDebug>
@@ -141,7 +140,7 @@ bool removeFile(const QString& path)
     return Platform::removeFile(path);
 }
 
-bool syncProperties(const QString& from, const QString& to)
+bool syncProperties(const QString& from, const QString& to, bool removeReadOnly)
 {
     Platform::FileTimes times;
     if (!Platform::readFileTimes(from, &times)) {
@@ -173,7 +172,7 @@ bool syncProperties(const QString& from, const QString& to)
     int fromAttributes = fileAttributes(from);
     if (fromAttributes == InvalidAttributes)
         return false;
-    if (AppSettings::instance()->removeReadOnlyAttribute())
+    if (removeReadOnly)
         fromAttributes &= ~ReadOnlyAttribute;
     if (fromAttributes != toAttributes && !Platform::setFileAttributes(to, fromAttributes)) {
         lastPlatformErrorText();
@@ -183,12 +182,12 @@ bool syncProperties(const QString& from, const QString& to)
     return true;
 }
 
-bool syncFile(const QString& from, const QString& to)
+bool syncFile(const QString& from, const QString& to, bool removeReadOnly)
 {
-    return syncProperties(from, to);
+    return syncProperties(from, to, removeReadOnly);
 }
 
-bool copyFileWithQt(const QString& from, const QString& to, QString* errorText)
+bool copyFileWithQt(const QString& from, const QString& to, bool removeReadOnly, QString* errorText)
 {
     QFile file(from);
     if (!file.copy(to)) {
@@ -196,7 +195,7 @@ bool copyFileWithQt(const QString& from, const QString& to, QString* errorText)
             *errorText = file.errorString();
         return false;
     }
-    syncFile(from, to);
+    syncFile(from, to, removeReadOnly);
     return true;
 }
 

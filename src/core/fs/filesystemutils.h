@@ -47,12 +47,15 @@ QString lastErrorText(const QString& functionName);
 // True when nothing is left at path; a read-only file is made writable first.
 bool removeFile(const QString& path);
 
-// Copies the access and modification times and the read-only state of from to to.
-bool syncProperties(const QString& from, const QString& to);
-bool syncFile(const QString& from, const QString& to);
+// Copies the access and modification times and the read-only state of from to to; with
+// removeReadOnly the copy is left writable whatever the source's state. The caller passes
+// the run's setting: this layer reads no settings.
+bool syncProperties(const QString& from, const QString& to, bool removeReadOnly);
+bool syncFile(const QString& from, const QString& to, bool removeReadOnly);
 // QFile::copy (fails when to exists), then syncFile. On failure errorText, when given,
 // receives Qt's reason.
-bool copyFileWithQt(const QString& from, const QString& to, QString* errorText = nullptr);
+bool copyFileWithQt(const QString& from, const QString& to, bool removeReadOnly,
+                    QString* errorText = nullptr);
 
 // Whether a destination link must be replaced: false when it already points to
 // knownTarget, otherwise whether the two links point to different targets.

@@ -1,7 +1,7 @@
 #include "jobs/job.h"
 
-#include "jobs/handover.h"
-#include "jobs/mutexlocker.h"
+#include "base/handover.h"
+#include "base/mutexlocker.h"
 
 Job::Job(QObject* parent) : QObject(parent) {}
 

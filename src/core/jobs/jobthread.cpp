@@ -1,8 +1,8 @@
 #include "jobs/jobthread.h"
 
-#include "jobs/handover.h"
+#include "base/handover.h"
 #include "jobs/job.h"
-#include "jobs/mutexlocker.h"
+#include "base/mutexlocker.h"
 
 #include <QDebug>
 #include <QMetaObject>

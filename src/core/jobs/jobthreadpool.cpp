@@ -1,6 +1,6 @@
 #include "jobs/jobthreadpool.h"
 
-#include "jobs/handover.h"
+#include "base/handover.h"
 #include "jobs/jobthread.h"
 
 #include <QDebug>

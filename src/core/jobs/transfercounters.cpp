@@ -1,6 +1,6 @@
 #include "jobs/transfercounters.h"
 
-#include "jobs/mutexlocker.h"
+#include "base/mutexlocker.h"
 
 #include <QDebug>
 

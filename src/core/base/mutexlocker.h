@@ -2,7 +2,7 @@
 
 #include <QMutex>
 
-#include "jobs/handover.h"
+#include "base/handover.h"
 
 // Scoped lock of a QMutex shared between threads, used instead of QMutexLocker.
 // QtCore locks its mutexes through futexes inside the library, which ThreadSanitizer

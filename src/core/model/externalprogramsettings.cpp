@@ -1,6 +1,4 @@
-#include "engine/externalprogramsettings.h"
-
-#include "fs/pathutils.h"
+#include "model/externalprogramsettings.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -45,7 +43,9 @@ QStringList ExternalProgramSettings::buildArguments(const ExternalProgramSetting
                                                     const QString& destination)
 {
     const QFileInfo sourceInfo(source);
-    if (settings.syntaxType != RobocopySyntax || FileSystemUtils::isRealDirectory(sourceInfo))
+    // A real folder: a link to a folder is passed as a file.
+    const bool realFolder = sourceInfo.isDir() && !sourceInfo.isSymLink();
+    if (settings.syntaxType != RobocopySyntax || realFolder)
         return settings.arguments + QStringList{source, destination};
     // The destination's own name is not passed: the file keeps the source's name.
     QStringList list{QDir::toNativeSeparators(sourceInfo.path()),

@@ -1,4 +1,4 @@
-#include "engine/externalprogramsettings.h"
+#include "model/externalprogramsettings.h"
 #include "testsupport.h"
 
 #include <QtTest>
