@@ -1,0 +1,453 @@
+#include "fs/platformcopy.h"
+
+#include "fs/platform.h"
+#include "fs/platformcopy_linux_p.h"
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+// Where copies go: temporary names and their removal, final names, the probe of a
+// destination's file system, created folders, flushes and symbolic links.
+
+namespace PlatformCopy {
+
+using namespace LinuxInternal;
+
+namespace {
+
+// Leaves room for the temporary name's prefix and suffix within the 255 bytes of a name.
+const int maxKeptNameBytes = 200;
+const int maxTemporaryNameAttempts = 100;
+
+// The target's name as a temporary name keeps it: shortened to leave room for the
+// prefix and suffix within the 255 bytes of a name.
+QString keptName(const QString& targetName)
+{
+    QString name = targetName;
+    while (QFile::encodeName(name).size() > maxKeptNameBytes)
+        name.chop(1);
+    return name;
+}
+
+// Ends every temporary name: a user's file has it only when copied from a temporary file,
+// which the walk refuses to do.
+const char temporarySuffix[] = ".brindle-part";
+
+// When the process pid started, in clock ticks since boot (field 22 of /proc/<pid>/stat);
+// 0 when that cannot be read. With the pid it names one process for the life of the system.
+quint64 processStartTicks(qint64 pid)
+{
+    const QByteArray path = "/proc/" + QByteArray::number(pid) + "/stat";
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return 0;
+    char buffer[1024];
+    const ssize_t length = ::read(fd, buffer, sizeof buffer - 1);
+    ::close(fd);
+    if (length <= 0)
+        return 0;
+    // The command name, in parentheses, may hold blanks and parentheses itself.
+    const QByteArray text(buffer, int(length));
+    const int end = text.lastIndexOf(')');
+    if (end < 0)
+        return 0;
+    const QList<QByteArray> fields = text.mid(end + 2).split(' ');
+    // The fields after the name begin with field 3, the state.
+    return fields.size() > 19 ? fields.at(19).toULongLong() : 0;
+}
+
+// "<pid>-<start ticks>" of this process, which every temporary name it makes carries.
+const QString& ownWriterTag()
+{
+    static const QString tag =
+        QStringLiteral("%1-%2").arg(qint64(::getpid())).arg(processStartTicks(::getpid()));
+    return tag;
+}
+
+// A hidden name beside the target, unique enough to be created with O_EXCL:
+// ".<kept name>.<random>.<pid>-<start ticks>.brindle-part", at most 254 bytes.
+QByteArray temporaryName(const QString& target)
+{
+    const QFileInfo info(target);
+    const QString random =
+        QString::number(QRandomGenerator::global()->generate64() & 0xffffffffffffULL, 36);
+    return QFile::encodeName(QStringLiteral("%1/.%2.%3.%4%5")
+                                 .arg(info.path(), keptName(info.fileName()), random,
+                                      ownWriterTag(), QLatin1String(temporarySuffix)));
+}
+
+bool isDigits(const QStringRef& text)
+{
+    if (text.isEmpty() || text.size() > 20)
+        return false;
+    for (const QChar c : text) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return false;
+    }
+    return true;
+}
+
+struct TemporaryName
+{
+    QString kept;
+    qint64 pid = 0;
+    quint64 startTicks = 0;
+};
+
+// Reads a name of the form temporaryName makes; false for any other name.
+bool parseTemporaryName(const QString& fileName, TemporaryName* parsed)
+{
+    const QLatin1String suffix(temporarySuffix);
+    if (!fileName.startsWith(QLatin1Char('.')) || !fileName.endsWith(suffix))
+        return false;
+    const QStringRef middle = fileName.midRef(1, fileName.size() - 1 - suffix.size());
+    const int tagDot = middle.lastIndexOf(QLatin1Char('.'));
+    if (tagDot < 0)
+        return false;
+    const QStringRef tag = middle.mid(tagDot + 1);
+    const int dash = tag.indexOf(QLatin1Char('-'));
+    if (dash < 0 || !isDigits(tag.left(dash)) || !isDigits(tag.mid(dash + 1)))
+        return false;
+    const int randomDot = middle.left(tagDot).lastIndexOf(QLatin1Char('.'));
+    // 48 random bits in base 36: 1 to 10 digits or lower-case letters.
+    const QStringRef random = middle.mid(randomDot + 1, tagDot - randomDot - 1);
+    if (randomDot < 1 || random.isEmpty() || random.size() > 10)
+        return false;
+    for (const QChar c : random) {
+        if (!((c >= QLatin1Char('0') && c <= QLatin1Char('9')) ||
+              (c >= QLatin1Char('a') && c <= QLatin1Char('z'))))
+            return false;
+    }
+    parsed->kept = middle.left(randomDot).toString();
+    parsed->pid = tag.left(dash).toLongLong();
+    parsed->startTicks = tag.mid(dash + 1).toULongLong();
+    return parsed->pid > 0;
+}
+
+// Whether the process that wrote a temporary name may still be at work on it. Unsure
+// answers (a process of another user whose start cannot be read) count as alive.
+bool writerIsAlive(const TemporaryName& name)
+{
+    if (::kill(pid_t(name.pid), 0) != 0 && errno == ESRCH)
+        return false;
+    const quint64 started = processStartTicks(name.pid);
+    // Otherwise the pid now names another process: the writer is gone.
+    return started == 0 || started == name.startTicks;
+}
+
+// A plain rename that keeps the times the file had: fusefat gives a renamed file the time
+// of the rename, which would make the next run take the copy for another file.
+bool renameKeepingTimes(const QByteArray& from, const QByteArray& to)
+{
+    struct stat before;
+    const bool known = ::lstat(from.constData(), &before) == 0;
+    if (::rename(from.constData(), to.constData()) != 0)
+        return false;
+    struct stat after;
+    if (known && ::lstat(to.constData(), &after) == 0 &&
+        (after.st_mtim.tv_sec != before.st_mtim.tv_sec ||
+         after.st_mtim.tv_nsec != before.st_mtim.tv_nsec)) {
+        const struct timespec times[2] = {before.st_atim, before.st_mtim};
+        ::utimensat(AT_FDCWD, to.constData(), times, AT_SYMLINK_NOFOLLOW);
+    }
+    return true;
+}
+
+} // namespace
+
+namespace LinuxInternal {
+
+// Gives the finished temporary file its final name, refusing to replace anything there
+// unless asked to.
+bool moveIntoPlace(const QByteArray& temporary, const QByteArray& target, Failure* failure,
+                   bool replace)
+{
+    if (replace) {
+        if (renameKeepingTimes(temporary, target))
+            return true;
+        return fail(failure, "rename", errno);
+    }
+    if (::renameat2(AT_FDCWD, temporary.constData(), AT_FDCWD, target.constData(),
+                    RENAME_NOREPLACE) == 0)
+        return true;
+    const int code = errno;
+    if (code != EINVAL && code != ENOSYS && code != EOPNOTSUPP)
+        return fail(failure, "renameat2", code);
+    // File systems without that flag (NFS) still refuse to link over an existing name.
+    if (::link(temporary.constData(), target.constData()) == 0) {
+        // The copy is in place; a failed unlink leaves only a second name of the same data.
+        ::unlink(temporary.constData());
+        return true;
+    }
+    const int linkCode = errno;
+    if (linkCode != EPERM && linkCode != ENOSYS && linkCode != EOPNOTSUPP)
+        return fail(failure, "link", linkCode);
+    // Neither (exFAT and FAT through FUSE): the name is checked free, then taken by a plain
+    // rename. Another writer that creates the name between the check and the rename would
+    // lose its file to ours. That is accepted there: these file systems offer no atomic
+    // way to refuse an existing name at all, the window is a few microseconds, and the
+    // copiers of one run decide their clashes before placing (an existing name still fails
+    // with EEXIST, so that the copier decides again).
+    struct stat status;
+    if (::lstat(target.constData(), &status) == 0)
+        return fail(failure, "rename", EEXIST);
+    if (errno != ENOENT)
+        return fail(failure, "lstat", errno);
+    if (!renameKeepingTimes(temporary, target))
+        return fail(failure, "rename", errno);
+    return true;
+}
+
+int openTemporaryFile(const QString& target, QByteArray* temporary, Failure* failure)
+{
+    int fd = -1;
+    for (int attempt = 0; attempt < maxTemporaryNameAttempts; ++attempt) {
+        *temporary = temporaryName(target);
+        fd = ::open(temporary->constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd >= 0 || errno != EEXIST)
+            break;
+    }
+    if (fd < 0)
+        fail(failure, "open", errno);
+    return fd;
+}
+
+} // namespace LinuxInternal
+
+namespace {
+
+bool isCreatedFolderStatus(const struct stat& status)
+{
+    return S_ISDIR(status.st_mode) && status.st_uid == ::geteuid() &&
+           (status.st_mode & 07777 & ~mode_t(S_ISGID)) == mode_t(createdFolderMode);
+}
+
+// 0777 less the process's umask, read without changing it (umask() would, for a moment,
+// for every thread).
+mode_t defaultFolderMode()
+{
+    mode_t mask = 022;
+    const int fd = ::open("/proc/self/status", O_RDONLY | O_CLOEXEC);
+    if (fd >= 0) {
+        char buffer[4096];
+        const ssize_t length = ::read(fd, buffer, sizeof buffer - 1);
+        ::close(fd);
+        if (length > 0) {
+            const QByteArray text(buffer, int(length));
+            const int start = text.indexOf("\nUmask:");
+            if (start >= 0) {
+                bool ok = false;
+                const uint value = text.mid(start + 7, text.indexOf('\n', start + 1) - start - 7)
+                                       .trimmed()
+                                       .toUInt(&ok, 8);
+                if (ok)
+                    mask = mode_t(value);
+            }
+        }
+    }
+    return 0777 & ~mask;
+}
+
+} // namespace
+
+int createTemporaryFile(const QString& target, QString* temporaryPath, Failure* failure)
+{
+    QByteArray temporary;
+    const int fd = openTemporaryFile(target, &temporary, failure);
+    if (fd >= 0 && temporaryPath)
+        *temporaryPath = QFile::decodeName(temporary);
+    return fd;
+}
+
+bool moveIntoPlace(const QString& temporary, const QString& target, Failure* failure, bool replace)
+{
+    return moveIntoPlace(QFile::encodeName(temporary), QFile::encodeName(target), failure, replace);
+}
+
+Platform::FileSystemTraits probeFileSystem(const QString& folder)
+{
+    struct stat folderStatus;
+    const QByteArray encodedFolder = QFile::encodeName(folder);
+    if (::stat(encodedFolder.constData(), &folderStatus) != 0)
+        return Platform::FileSystemTraits();
+    const quint64 device = quint64(folderStatus.st_dev);
+    Platform::FileSystemTraits traits = Platform::fileSystemTraits(device, folder);
+    if (traits.probed)
+        return traits;
+    QByteArray probe;
+    const int fd = openTemporaryFile(folder + QStringLiteral("/brindle-probe"), &probe, nullptr);
+    if (fd < 0)
+        return traits; // read-only or closed: the type's answer stands
+    // An odd second and a fraction: FAT keeps neither, exfat-fuse keeps the second.
+    constexpr qint64 probeSeconds = 1000000001;
+    constexpr long probeNanoseconds = 123456789;
+    const struct timespec times[2] = {{probeSeconds, probeNanoseconds},
+                                      {probeSeconds, probeNanoseconds}};
+    struct stat written;
+    const bool timesKnown = ::futimens(fd, times) == 0 && ::fstat(fd, &written) == 0 &&
+                            quint64(written.st_dev) == device;
+    closeDescriptor(fd);
+    // The same random name in capitals exists only where case does not count. (Its inode
+    // may differ: FUSE file systems number paths, not files.)
+    const int slash = probe.lastIndexOf('/');
+    const QByteArray upper = probe.left(slash + 1) + probe.mid(slash + 1).toUpper();
+    struct stat other;
+    const bool caseInsensitive = timesKnown && ::lstat(upper.constData(), &other) == 0;
+    ::unlink(probe.constData());
+    // The folder looks untouched: a run that copies nothing changes nothing.
+    const struct timespec folderTimes[2] = {folderStatus.st_atim, folderStatus.st_mtim};
+    ::utimensat(AT_FDCWD, encodedFolder.constData(), folderTimes, 0);
+    if (!timesKnown)
+        return traits;
+    traits.caseInsensitive = caseInsensitive;
+    if (written.st_mtim.tv_sec != probeSeconds) {
+        traits.timeStepNs = 2000000000;
+    } else if (written.st_mtim.tv_nsec == 0) {
+        traits.timeStepNs = 1000000000;
+    } else {
+        // The smallest power of ten within which the kept fraction lies, cut or rounded.
+        const qint64 lost = qAbs(qint64(probeNanoseconds) - qint64(written.st_mtim.tv_nsec));
+        traits.timeStepNs = 1;
+        while (traits.timeStepNs <= lost)
+            traits.timeStepNs *= 10;
+    }
+    traits.probed = true;
+    Platform::rememberFileSystemTraits(device, traits);
+    return traits;
+}
+
+bool isTemporaryName(const QString& fileName)
+{
+    TemporaryName parsed;
+    return parseTemporaryName(fileName, &parsed);
+}
+
+bool isTemporaryNameFor(const QString& fileName, const QString& targetName)
+{
+    TemporaryName parsed;
+    return parseTemporaryName(fileName, &parsed) && parsed.kept == keptName(targetName);
+}
+
+QStringList removeStaleTemporaryFiles(const QString& folder, const QSet<QString>& targetNames)
+{
+    QStringList removed;
+    if (targetNames.isEmpty())
+        return removed;
+    QSet<QString> keptNames;
+    for (const QString& name : targetNames)
+        keptNames.insert(keptName(name));
+    const QDir dir(folder);
+    const QStringList candidates =
+        dir.entryList(QStringList{QStringLiteral(".*") + QLatin1String(temporarySuffix)},
+                      QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks);
+    for (const QString& name : candidates) {
+        TemporaryName parsed;
+        if (!parseTemporaryName(name, &parsed) || !keptNames.contains(parsed.kept) ||
+            writerIsAlive(parsed))
+            continue;
+        const QString path = dir.filePath(name);
+        const QByteArray encoded = QFile::encodeName(path);
+        struct stat status;
+        if (::lstat(encoded.constData(), &status) != 0 || !S_ISREG(status.st_mode))
+            continue;
+        if (::unlink(encoded.constData()) == 0)
+            removed.append(path);
+    }
+    return removed;
+}
+
+bool createFolders(const QString& path, Failure* failure)
+{
+    const QByteArray encoded = QFile::encodeName(QDir::cleanPath(path));
+    // Parents first; an existing one answers EEXIST before any permission is checked.
+    for (int end = 1; end <= encoded.size(); ++end) {
+        if (end < encoded.size() && encoded.at(end) != '/')
+            continue;
+        const QByteArray part = encoded.left(end);
+        if (::mkdir(part.constData(), createdFolderMode) != 0 && errno != EEXIST)
+            return fail(failure, "mkdir", errno);
+    }
+    struct stat status;
+    if (::stat(encoded.constData(), &status) != 0)
+        return fail(failure, "stat", errno);
+    if (!S_ISDIR(status.st_mode))
+        return fail(failure, "mkdir", ENOTDIR);
+    return true;
+}
+
+bool isCreatedFolder(const QString& path)
+{
+    struct stat status;
+    return ::lstat(QFile::encodeName(path).constData(), &status) == 0 &&
+           isCreatedFolderStatus(status);
+}
+
+bool releaseCreatedFolder(const QString& path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(),
+                          O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat status;
+    // A set-group-ID bit inherited from the parent stays, as with mkdir -p.
+    const bool released = ::fstat(fd, &status) == 0 && isCreatedFolderStatus(status) &&
+                          ::fchmod(fd, defaultFolderMode() | (status.st_mode & S_ISGID)) == 0;
+    closeDescriptor(fd);
+    return released;
+}
+
+bool flushToDisk(const QString& path, Failure* failure)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return fail(failure, "open", errno);
+    if (::fdatasync(fd) != 0) {
+        const int code = errno;
+        closeDescriptor(fd);
+        return fail(failure, "fdatasync", code);
+    }
+    closeDescriptor(fd);
+
+    const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
+    const int folderFd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folderFd < 0)
+        return fail(failure, "open", errno);
+    if (::fsync(folderFd) != 0) {
+        const int code = errno;
+        closeDescriptor(folderFd);
+        return fail(failure, "fsync", code);
+    }
+    closeDescriptor(folderFd);
+    return true;
+}
+
+bool duplicateSymbolicLink(const QString& existingLink, const QString& newLink, Failure* failure)
+{
+    // The bytes as stored: a target that is not valid text survives too.
+    QByteArray target;
+    if (!Platform::symbolicLinkBytes(existingLink, &target))
+        return fail(failure, "readlink", Platform::lastErrorCode());
+    if (::symlink(target.constData(), QFile::encodeName(newLink).constData()) != 0)
+        return fail(failure, "symlink", errno);
+    return true;
+}
+
+bool createSymbolicLink(const QString& target, const QString& newLink, Failure* failure)
+{
+    if (::symlink(QFile::encodeName(target).constData(), QFile::encodeName(newLink).constData()) !=
+        0)
+        return fail(failure, "symlink", errno);
+    return true;
+}
+
+} // namespace PlatformCopy
