@@ -185,11 +185,6 @@ bool CliRunner::isOwnTaskFile(const QString& path, const QString& dataFolder)
 
 bool CliRunner::setUpTask(QString* message)
 {
-    AppSettings* settings = AppSettings::instance();
-    if (m_arguments.copyMethod >= 0)
-        settings->setCopyMethod(m_arguments.copyMethod);
-    if (m_arguments.reportFilteredFiles)
-        settings->setReportFilteredFiles(true);
     // Known before the run, not once it is over.
     if (!m_arguments.saveTaskPath.isEmpty() &&
         !checkWritableFile(QFileInfo(m_arguments.saveTaskPath).absoluteFilePath(), message))
@@ -197,6 +192,13 @@ bool CliRunner::setUpTask(QString* message)
 
     mp_copyTask = new CopyTask();
     connect(mp_copyTask, &CopyTask::taskCompleted, this, &CliRunner::onTaskCompleted);
+    // The options of the command line shape this run only; the preferences stay as saved.
+    RunSettings settings = AppSettings::instance()->runSettings();
+    if (m_arguments.copyMethod >= 0)
+        settings.copyMethod = m_arguments.copyMethod;
+    if (m_arguments.reportFilteredFiles)
+        settings.reportFilteredFiles = true;
+    mp_copyTask->setRunSettings(settings);
 
     if (m_arguments.command == CliArguments::ResumeCommand) {
         const QString path = QFileInfo(m_arguments.taskFile).absoluteFilePath();

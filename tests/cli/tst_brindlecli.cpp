@@ -37,6 +37,7 @@ private slots:
     void verifyFindsChangedByte();
     void moveRemovesSource();
     void jsonReport();
+    void reportFilteredFiles();
     void interruptThenResume_data();
     void interruptThenResume();
     void externalRsyncCopiesWholeTree();
@@ -203,6 +204,18 @@ void TestBrindleCli::moveRemovesSource()
     QCOMPARE(result.out, QString());
     QCOMPARE(treeOf(m_dir->filePath("dest")), before);
     QVERIFY(!QFileInfo::exists(m_dir->filePath("src")));
+}
+
+// The option reaches the run through the task's own settings.
+void TestBrindleCli::reportFilteredFiles()
+{
+    QVERIFY(TestSupport::writeFile(m_dir->filePath("src/keep"), "k"));
+    QVERIFY(TestSupport::writeFile(m_dir->filePath("src/x.tmp"), "x"));
+    const Result result =
+        run({"copy", "src", "dest", "--exclude", "*.tmp", "--report-filtered", "--json"});
+    QCOMPARE(result.exitCode, 0);
+    QCOMPARE(result.json.value("skippedFiles").toInt(), 1);
+    QCOMPARE(treeOf(m_dir->filePath("dest")).keys(), QStringList{"keep"});
 }
 
 void TestBrindleCli::jsonReport()

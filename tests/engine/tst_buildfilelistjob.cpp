@@ -63,18 +63,19 @@ bool makeEntry(const QString& root, QString entry)
     return TestSupport::writeFile(root + '/' + entry, "abc");
 }
 
-// Tokens: collate, report, hidden=off, recursive=off, links=off, emptyfolders=off,
-// mode=verify, overwrite=<0..4>, copy=<a;b>, skip=<a;b>.
-CopyOptions optionsFrom(const QString& text)
+// Gives the job its options and settings. Tokens: collate, report, hidden=off,
+// recursive=off, links=off, emptyfolders=off, mode=verify, overwrite=<0..4>, copy=<a;b>,
+// skip=<a;b>.
+void setUp(BuildFileListJob* job, const QString& text)
 {
     CopyOptions options;
-    AppSettings::instance()->setReportFilteredFiles(false);
+    RunSettings settings;
     for (const QString& token : text.split(' ', Qt::SkipEmptyParts)) {
         const QString value = token.section('=', 1);
         if (token == "collate")
             options.m_destinationMode = CopyOptions::Collate;
         else if (token == "report")
-            AppSettings::instance()->setReportFilteredFiles(true);
+            settings.reportFilteredFiles = true;
         else if (token == "hidden=off")
             options.m_copyHiddenFiles = false;
         else if (token == "recursive=off")
@@ -92,7 +93,8 @@ CopyOptions optionsFrom(const QString& text)
         else if (token.startsWith("skip="))
             options.m_skipFilters = value.split(';');
     }
-    return options;
+    job->setOptions(options);
+    job->setSettings(settings);
 }
 
 // Makes each entry from its raw bytes, relative to root ("x/" a folder), one component at a
@@ -331,7 +333,7 @@ void TestBuildFileListJob::walkRules()
     }
     auto* job = new BuildFileListJob;
     job->setPaths(dir.filePath(run.section(' ', 0, 0)), dir.filePath(run.section(' ', 1, 1)));
-    job->setOptions(optionsFrom(run.section(' ', 2)));
+    setUp(job, run.section(' ', 2));
     QStringList reports = walk(job, dir.path());
     QVERIFY(job->pendingFolders().isEmpty());
     job->deleteLater();
@@ -409,7 +411,7 @@ void TestBuildFileListJob::entriesThatCannotBeNamed()
         QVERIFY2(makeRawEntry(dir.path(), entry), entry.constData());
     auto* job = new BuildFileListJob;
     job->setPaths(dir.filePath("src"), dir.filePath("dst"));
-    job->setOptions(optionsFrom(options));
+    setUp(job, options);
     const QRegularExpression warning("^Source entry .* is left out: ");
     for (const QString& line : qAsConst(expected)) {
         if (line.startsWith("error"))
@@ -474,7 +476,7 @@ void TestBuildFileListJob::overwriteRules()
     QVERIFY(destination.setFileTime(time.addSecs(offset), QFileDevice::FileModificationTime));
     auto* job = new BuildFileListJob;
     job->setPaths(dir.filePath("src"), dir.filePath("dst"));
-    job->setOptions(optionsFrom("overwrite=" + QString::number(mode)));
+    setUp(job, "overwrite=" + QString::number(mode));
     QCOMPARE(walk(job, dir.path()), QStringList{expected});
     job->deleteLater();
 }
@@ -490,7 +492,7 @@ void TestBuildFileListJob::breadthFirstOrder()
         QVERIFY(makeEntry(dir.path(), entry));
     auto* job = new BuildFileListJob;
     job->setPaths(dir.filePath("src"), dir.filePath("dst"));
-    job->setOptions(optionsFrom("hidden=off report"));
+    setUp(job, "hidden=off report");
     const QStringList reports = walk(job, dir.path());
     job->deleteLater();
     QCOMPARE(reports.size(), 17);
@@ -526,7 +528,7 @@ void TestBuildFileListJob::batchesRepeatTheReports()
         QVERIFY(makeEntry(dir.path(), entry));
     auto* job = new BuildFileListJob;
     job->setPaths(dir.filePath("src"), dir.filePath("dst"));
-    job->setOptions(optionsFrom("hidden=off report"));
+    setUp(job, "hidden=off report");
     QStringList batched;
     QList<int> batchSizes;
     bool lateBatch = false;
@@ -585,7 +587,7 @@ void TestBuildFileListJob::stop()
         QTest::ignoreMessage(QtDebugMsg, "Stop building list and clear folders");
     auto* job = new BuildFileListJob;
     job->setPaths(dir.filePath("src"), dir.filePath("dst"));
-    job->setOptions(optionsFrom(""));
+    setUp(job, "");
     std::atomic<int> reportsSeen{0};
     const QStringList reports = walk(job, dir.path(), [&] {
         ++reportsSeen;
@@ -661,7 +663,7 @@ void TestBuildFileListJob::runAsChild()
     }
     auto* job = new BuildFileListJob;
     job->setPaths(root + "/src", root + "/dst");
-    job->setOptions(optionsFrom(QString::fromUtf8(qgetenv("BRINDLE_WALK_OPTIONS"))));
+    setUp(job, QString::fromUtf8(qgetenv("BRINDLE_WALK_OPTIONS")));
     QStringList reports = walk(job, root);
     job->deleteLater();
     reports.sort();

@@ -99,7 +99,8 @@ bool infoMatches(const QStringList& actual, const QStringList& expected)
 }
 
 // Runs the copier for the item on the calling thread, as the copy job does.
-CopyItem runCopier(const CopyItem& input, const CopyOptions& options, int* completions)
+CopyItem runCopier(const CopyItem& input, const CopyOptions& options, int* completions,
+                   const RunSettings& settings = RunSettings())
 {
     std::unique_ptr<CopyObject> copier;
     if (input.is_folder) {
@@ -107,6 +108,7 @@ CopyItem runCopier(const CopyItem& input, const CopyOptions& options, int* compl
     } else {
         auto* fileCopier = new CopyFileObject;
         fileCopier->m_options = options;
+        fileCopier->m_settings = settings;
         copier.reset(fileCopier);
     }
     static_cast<CopyItem&>(*copier) = input;
@@ -118,7 +120,7 @@ CopyItem runCopier(const CopyItem& input, const CopyOptions& options, int* compl
 
 // The same in a child process running as user nobody; false when that is impossible.
 bool runCopierAsNobody(const CopyItem& input, const CopyOptions& options, CopyItem* result,
-                       int* completions)
+                       int* completions, const RunSettings& settings = RunSettings())
 {
     int pipeFds[2];
     if (::pipe(pipeFds) != 0)
@@ -130,7 +132,8 @@ bool runCopierAsNobody(const CopyItem& input, const CopyOptions& options, CopyIt
         if (::setgroups(0, nullptr) != 0 || ::setresgid(nobody, nobody, nobody) != 0 ||
             ::setresuid(nobody, nobody, nobody) != 0)
             ::_exit(2);
-        const QByteArray data = runCopier(input, options, completions).toDataString().toUtf8();
+        const QByteArray data =
+            runCopier(input, options, completions, settings).toDataString().toUtf8();
         const ssize_t written = ::write(pipeFds[1], data.constData(), size_t(data.size()));
         ::_exit(written == ssize_t(data.size()) && *completions == 1 ? 0 : 3);
     }
@@ -436,15 +439,10 @@ void TestCopyFileObject::copiesFiles_data()
 void TestCopyFileObject::copiesFiles()
 {
     QFETCH(Case, c);
-    AppSettings* settings = AppSettings::instance();
-    settings->setCopyMethod(c.method);
-    settings->setSkipErrorsInSync(c.skipErrorsInSync);
-    settings->setRemoveReadOnlyAttribute(c.removeReadOnly);
-    const auto restore = qScopeGuard([settings] {
-        settings->setCopyMethod(0);
-        settings->setSkipErrorsInSync(false);
-        settings->setRemoveReadOnlyAttribute(false);
-    });
+    RunSettings settings;
+    settings.copyMethod = c.method;
+    settings.skipErrorsInSync = c.skipErrorsInSync;
+    settings.removeReadOnlyAttribute = c.removeReadOnly;
     const bool asNobody = c.source == "unreadable" || c.existing == "unwritable";
     if (asNobody && !TestSupport::runningAsRoot())
         QSKIP("Needs root to make files that user nobody cannot use");
@@ -512,9 +510,10 @@ void TestCopyFileObject::copiesFiles()
     int completions = 0;
     CopyItem item;
     if (asNobody)
-        QVERIFY2(runCopierAsNobody(input, options, &item, &completions), "cannot run as nobody");
+        QVERIFY2(runCopierAsNobody(input, options, &item, &completions, settings),
+                 "cannot run as nobody");
     else
-        item = runCopier(input, options, &completions);
+        item = runCopier(input, options, &completions, settings);
 
     QCOMPARE(completions, 1);
     QCOMPARE(item.copy_state, c.state);
@@ -741,9 +740,6 @@ void TestCopyFileObject::sourceChanges()
     QFETCH(int, state);
     QFETCH(QString, message);
     QFETCH(QStringList, warnings);
-    AppSettings::instance()->setCopyMethod(CopyFileObject::SimpleMethod);
-    const auto restore = qScopeGuard([] { AppSettings::instance()->setCopyMethod(0); });
-
     QTemporaryDir dir;
     const QString source = dir.filePath("src/growing.log");
     const QString destination = dir.filePath("dst/growing.log");
@@ -753,6 +749,7 @@ void TestCopyFileObject::sourceChanges()
         QTest::ignoreMessage(QtWarningMsg, qPrintable(warning.replace("{S}", source)));
 
     CopyFileObject copier;
+    copier.m_settings.copyMethod = CopyFileObject::SimpleMethod;
     static_cast<CopyItem&>(copier) = CopyItem(source, destination, size, false, QString());
     QSignalSpy completed(&copier, &CopyObject::copyCompleted);
     int marks = 0;
@@ -864,8 +861,8 @@ void TestCopyFileObject::keepsMetadata()
     QFETCH(QStringList, info);
     if (!TestSupport::runningAsRoot())
         QSKIP("Needs root to give files away");
-    AppSettings::instance()->setCopyMethod(method);
-    const auto restore = qScopeGuard([] { AppSettings::instance()->setCopyMethod(0); });
+    RunSettings settings;
+    settings.copyMethod = method;
     QTemporaryDir dir;
     QVERIFY(setMode(dir.path(), 0755));
     const QString source = dir.filePath("src/file");
@@ -895,9 +892,9 @@ void TestCopyFileObject::keepsMetadata()
     int completions = 0;
     CopyItem item;
     if (destination == "nobody")
-        QVERIFY(runCopierAsNobody(input, CopyOptions(), &item, &completions));
+        QVERIFY(runCopierAsNobody(input, CopyOptions(), &item, &completions, settings));
     else
-        item = runCopier(input, CopyOptions(), &completions);
+        item = runCopier(input, CopyOptions(), &completions, settings);
     QCOMPARE(completions, 1);
     QCOMPARE(item.copy_state, int(Copied));
     QCOMPARE(item.info_list, info);
@@ -929,8 +926,8 @@ void TestCopyFileObject::keepsHoles_data()
 void TestCopyFileObject::keepsHoles()
 {
     QFETCH(int, method);
-    AppSettings::instance()->setCopyMethod(method);
-    const auto restore = qScopeGuard([] { AppSettings::instance()->setCopyMethod(0); });
+    RunSettings settings;
+    settings.copyMethod = method;
     QTemporaryDir dir;
     const QString source = dir.filePath("src/disk.img");
     const QString destination = dir.filePath("dst/disk.img");
@@ -949,7 +946,7 @@ void TestCopyFileObject::keepsHoles()
 
     int completions = 0;
     const CopyItem item = runCopier(CopyItem(source, destination, bytes.size(), false, QString()),
-                                    CopyOptions(), &completions);
+                                    CopyOptions(), &completions, settings);
     QCOMPARE(completions, 1);
     QCOMPARE(item.copy_state, int(Copied));
     QCOMPARE(TestSupport::readFile(destination), bytes);

@@ -103,7 +103,6 @@ class TestCopyJob : public QObject
 private slots:
     void initTestCase();
     void cleanupTestCase();
-    void cleanup();
 
     void copiesOnAPoolThread_data();
     void copiesOnAPoolThread();
@@ -137,11 +136,6 @@ void TestCopyJob::initTestCase()
 void TestCopyJob::cleanupTestCase()
 {
     JobThreadPool::destroyThreads();
-}
-
-void TestCopyJob::cleanup()
-{
-    AppSettings::instance()->setCopyMethod(CopyFileObject::DefaultMethod);
 }
 
 bool TestCopyJob::run(CopyJob* job, CopyItem* result, QList<Progress>* progress,
@@ -183,7 +177,6 @@ void TestCopyJob::copiesOnAPoolThread()
 {
     QFETCH(int, method);
     QFETCH(bool, isFolder);
-    AppSettings::instance()->setCopyMethod(method);
     QTemporaryDir dir;
     const QString source = dir.filePath("src/item");
     const QString destination = dir.filePath("dst/item");
@@ -193,6 +186,7 @@ void TestCopyJob::copiesOnAPoolThread()
         QVERIFY(TestSupport::writeFile(source, "content"));
 
     auto* job = new CopyJob;
+    job->m_settings.copyMethod = method;
     QCOMPARE(job->objectName(), QString("JobCopy"));
     static_cast<CopyItem&>(*job) = CopyItem(source, destination, 7, isFolder, QString());
     job->elapsed_time = 5000;
@@ -208,7 +202,6 @@ void TestCopyJob::copiesOnAPoolThread()
 
 void TestCopyJob::forwardsProgressWithTheGivenDestination()
 {
-    AppSettings::instance()->setCopyMethod(CopyFileObject::SimpleMethod);
     QTemporaryDir dir;
     const QString source = dir.filePath("big.bin");
     const QString destination = dir.filePath("dst/big.bin");
@@ -216,6 +209,7 @@ void TestCopyJob::forwardsProgressWithTheGivenDestination()
     QVERIFY(TestSupport::writeFile(destination, "old"));
 
     auto* job = new CopyJob;
+    job->m_settings.copyMethod = CopyFileObject::SimpleMethod;
     static_cast<CopyItem&>(*job) = CopyItem(source, destination, 0, false, QString());
     job->m_options.m_overwriteMode = CopyOptions::AutoRename;
     CopyItem item;
@@ -232,12 +226,12 @@ void TestCopyJob::forwardsProgressWithTheGivenDestination()
 
 void TestCopyJob::simpleMethodStopsAtAMark()
 {
-    AppSettings::instance()->setCopyMethod(CopyFileObject::SimpleMethod);
     QTemporaryDir dir;
     const QString source = dir.filePath("big.bin");
     QVERIFY(makeAllocatedFile(source, 40 * MiB));
 
     auto* job = new CopyJob;
+    job->m_settings.copyMethod = CopyFileObject::SimpleMethod;
     static_cast<CopyItem&>(*job) = CopyItem(source, dir.filePath("dst/big.bin"), 0, false, {});
     // Stopped from the worker thread at the first mark, so the copy ends at the next one.
     connect(
@@ -254,7 +248,6 @@ void TestCopyJob::simpleMethodStopsAtAMark()
 
 void TestCopyJob::nativeMethodStopsBetweenChunks()
 {
-    AppSettings::instance()->setCopyMethod(CopyFileObject::NativeMethod);
     TransferCounters* counters = TransferCounters::instance();
     counters->resetAll();
     QTemporaryDir dir;
@@ -267,6 +260,7 @@ void TestCopyJob::nativeMethodStopsBetweenChunks()
                                             "canceled$"));
 
     auto* job = new CopyJob;
+    job->m_settings.copyMethod = CopyFileObject::NativeMethod;
     static_cast<CopyItem&>(*job) = CopyItem(source, dir.filePath("dst/huge.bin"), 0, false, {});
     QObject receiver;
     int completions = 0;

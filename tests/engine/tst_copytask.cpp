@@ -1,6 +1,7 @@
 #include "engine/copytask.h"
 
 #include "app/appsettings.h"
+#include "engine/copyfileobject.h"
 #include "engine/storageprobe.h"
 #include "fs/filesystemutils.h"
 #include "jobs/jobthread.h"
@@ -360,6 +361,8 @@ private slots:
     void stopDuringGroupedRun_data();
     void stopDuringGroupedRun();
     void destinationWithoutAttributesWarnsOnce();
+    void settingsHoldForTheRun_data();
+    void settingsHoldForTheRun();
 
 private:
     Task makeTask(const QString& source, const QString& destination,
@@ -1780,6 +1783,49 @@ void TestCopyTask::destinationWithoutAttributesWarnsOnce()
             noted << item.source_path.mid(m_source.size() + 1);
     }
     QCOMPARE(sorted(noted), QStringList({"b", "d", "d/a"}));
+}
+
+void TestCopyTask::settingsHoldForTheRun_data()
+{
+    QTest::addColumn<QString>("setting");
+    QTest::addColumn<QStringList>("tree");
+    // Shown by the simple method's progress mark at 16 MiB, and by the filtered file's report.
+    QTest::newRow("copy method") << "method" << QStringList{"big=17825792"};
+    QTest::newRow("report filtered files") << "report" << QStringList{"keep=10", "x.skip=1"};
+}
+
+// A preference changed once a run has started applies from the next run; settings given to
+// the task apply whatever the preferences say.
+void TestCopyTask::settingsHoldForTheRun()
+{
+    QFETCH(QString, setting);
+    QFETCH(QStringList, tree);
+    makeTree(m_source, tree);
+    Task definition = makeTask(m_source, m_destination);
+    definition.m_options.m_skipFilters = QStringList{"*.skip"};
+    definition.m_options.m_overwriteMode = CopyOptions::OverwriteAlways;
+    CopyTask task;
+    task.setTask(definition);
+    RunRecorder recorder(&task);
+    const auto shown = [&] {
+        return setting == "method" ? recorder.progress.size()
+                                   : recorder.states().count(QString::number(Skipped));
+    };
+
+    task.startTask();
+    if (setting == "method")
+        AppSettings::instance()->setCopyMethod(CopyFileObject::SimpleMethod);
+    else
+        AppSettings::instance()->setReportFilteredFiles(true);
+    QTRY_COMPARE_WITH_TIMEOUT(recorder.ended, 1, RunTimeoutMs);
+    QCOMPARE(shown(), 0);
+
+    runToEnd(task, recorder);
+    QCOMPARE(shown(), 1);
+
+    task.setRunSettings(RunSettings());
+    runToEnd(task, recorder);
+    QCOMPARE(shown(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestCopyTask)

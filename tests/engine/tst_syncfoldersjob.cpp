@@ -324,17 +324,18 @@ void TestSyncFoldersJob::syncFailure()
     if (mode == CopyOptions::Move && !removed)
         QTest::ignoreMessage(QtWarningMsg,
                              qPrintable("Unable to remove folder " + sourceOf(dir.path(), {})));
-    AppSettings::instance()->setSkipErrorsInSync(skipErrors);
     CopyOptions options;
     options.m_copyMode = mode;
+    RunSettings settings;
+    settings.skipErrorsInSync = skipErrors;
     auto* job = new SyncFoldersJob;
     job->setOptions(options);
+    job->setSettings(settings);
     job->setFolders({folder});
     if (mode == CopyOptions::Move)
         job->setSourceRootItem(CopyItem(sourceOf(dir.path(), {}), mount.path, 0, true, {}));
     QStringList signalled;
     const QList<CopyItem> processed = run(job, dir.path(), &signalled);
-    AppSettings::instance()->setSkipErrorsInSync(false);
     QCOMPARE(signalled.first(), QString("src/a 1/%1").arg(mode == CopyOptions::Move ? 2 : 1));
     QCOMPARE(processed.first().copy_state, expectedState);
     QCOMPARE(processed.first().info_list, expectedInfo);

@@ -170,6 +170,17 @@ int AppSettings::boundedCopyMethod(int method)
     return method < 0 || method > 3 ? 0 : method;
 }
 
+RunSettings AppSettings::runSettings() const
+{
+    RunSettings settings;
+    settings.copyMethod = m_copyMethod;
+    settings.skipErrorsInSync = m_skipErrorsInSync;
+    settings.removeReadOnlyAttribute = m_removeReadOnlyAttribute;
+    settings.reportFilteredFiles = m_reportFilteredFiles;
+    settings.skipIntegrityCheckForFileSizeMoreThan = m_skipIntegrityCheckForFileSizeMoreThan;
+    return settings;
+}
+
 QString AppSettings::defaultLogFilePath() const
 {
     return QDir::toNativeSeparators(

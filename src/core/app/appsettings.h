@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/externalprogramsettings.h"
+#include "model/runsettings.h"
 #include "model/task.h"
 
 #include <QDate>
@@ -17,10 +18,10 @@ class QSettings;
 // The user's preferences and the places where the program keeps its files.
 //
 // One process-wide object, loaded on the user-interface thread before any job thread
-// exists and changed only there. Job threads read a few values while they work (copy
-// method, report filtered files, skip errors in sync, remove read-only attribute,
-// transfer speed, integrity-check threshold), so every scalar is atomic: a change made
-// in the preferences during a copy is seen by the next read, without a data race.
+// exists and changed only there. A run never reads it while it works: it takes the values
+// that shape it (runSettings) when it starts or resumes, so a change made in the
+// preferences during a copy applies to the next run. The scalars stay atomic, so that a
+// read from another thread is never a data race.
 class AppSettings
 {
 public:
@@ -118,6 +119,9 @@ public:
     void setRemoveReadOnlyAttribute(bool value) { m_removeReadOnlyAttribute = value; }
     bool viewOnlyFileNames() const { return m_viewOnlyFileNames; }
     void setViewOnlyFileNames(bool value) { m_viewOnlyFileNames = value; }
+
+    // The current values of the preferences that shape a run, for a run about to start.
+    RunSettings runSettings() const;
 
     // The bounds applied on load, as pure functions.
     static qint64 boundedLogMaximumSize(qint64 maximum, qint64 minimum);

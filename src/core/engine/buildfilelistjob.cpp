@@ -1,6 +1,5 @@
 #include "engine/buildfilelistjob.h"
 
-#include "app/appsettings.h"
 #include "fs/filesystemutils.h"
 #include "fs/platform.h"
 #include "fs/platformcopy.h"
@@ -150,7 +149,6 @@ void BuildFileListJob::startJob()
         m_skipPatterns += FileSystemUtils::compileWildcardPatterns(QStringList{filter});
         qDebug() << "Patterns to skip:" << filter;
     }
-    m_reportFilteredFiles = AppSettings::instance()->reportFilteredFiles();
     QMetaObject::invokeMethod(this, "buildFileList", Qt::QueuedConnection);
 }
 
@@ -338,7 +336,7 @@ void BuildFileListJob::processEntry(WalkEntry& entry)
     const bool isFolder = entry.type == Type::Folder;
     const bool filtered = !m_options.m_copyHiddenFiles && entry.name.startsWith(QLatin1Char('.'));
     if (filtered || FileSystemUtils::matchesAnyPattern(entry.name, m_skipPatterns)) {
-        if (m_reportFilteredFiles) {
+        if (m_settings.reportFilteredFiles) {
             const qint64 size = !isFolder && readStatus(entry) ? entry.status.size : 0;
             const QString reason =
                 filtered ? (isFolder ? tr("source folder is hidden") : tr("source file is hidden"))
@@ -421,7 +419,7 @@ void BuildFileListJob::processSymbolicLink(WalkEntry& entry)
 {
     const QFileInfo info(entry.sourcePath);
     if (!m_options.m_copySymbolicLinks) {
-        if (m_reportFilteredFiles)
+        if (m_settings.reportFilteredFiles)
             reportToSkip(entry.sourcePath, entry.destinationPath, info.size(), false,
                          tr("source file is symbolic link"));
         return;

@@ -5,6 +5,7 @@
 #include "jobs/job.h"
 #include "model/copyitem.h"
 #include "model/copyoptions.h"
+#include "model/runsettings.h"
 
 #include <QHash>
 #include <QList>
@@ -60,6 +61,9 @@ public:
 
     void setOptions(const CopyOptions& options) { m_options = options; }
     CopyOptions options() const { return m_options; }
+    // The run's copy of the preferences: whether the entries left out by the filters are
+    // reported as skipped.
+    void setSettings(const RunSettings& settings) { m_settings = settings; }
 
     // Read by the owner after the job has finished. Folders still pending mean the walk
     // did not end.
@@ -124,8 +128,7 @@ private:
     FileSystemUtils::PatternList m_skipPatterns;
     FileSystemUtils::PatternList m_copyPatterns;
     QList<CopyItem> m_errorItems;
-    // Read once per run so that one walk never mixes two answers.
-    bool m_reportFilteredFiles = false;
+    RunSettings m_settings;
     bool m_listingInBatches = false;
     QVector<ListedEntry> m_listedEntries;
     // Batches waiting for the listener, guarded by the mutex: a batch does not travel in

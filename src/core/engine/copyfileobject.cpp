@@ -1,6 +1,5 @@
 #include "engine/copyfileobject.h"
 
-#include "app/appsettings.h"
 #include "fs/filesystemutils.h"
 #include "fs/platform.h"
 #include "fs/platformcopy.h"
@@ -139,9 +138,9 @@ void CopyFileObject::startCopy()
     }
 }
 
-bool CopyFileObject::usesNativeCopy()
+bool CopyFileObject::usesNativeCopy() const
 {
-    const int method = AppSettings::instance()->copyMethod();
+    const int method = m_settings.copyMethod;
     return method != QtMethod && method != SimpleMethod;
 }
 
@@ -229,7 +228,7 @@ bool CopyFileObject::checkExistingDestination(const QFileInfo& source, const QFi
     }
 
     // Dates are not trusted with that setting: only sizes and link targets count.
-    const bool significant = (AppSettings::instance()->skipErrorsInSync() || isLink)
+    const bool significant = (m_settings.skipErrorsInSync || isLink)
                                  ? (sizeDiffers || linkDiffers)
                                  : (sizeDiffers || createdDiffers || older || newer || linkDiffers);
     // Never overwriting, an existing file is skipped (its difference noted), as the file
@@ -251,7 +250,7 @@ bool CopyFileObject::checkExistingDestination(const QFileInfo& source, const QFi
 
 bool CopyFileObject::copyFileData()
 {
-    switch (AppSettings::instance()->copyMethod()) {
+    switch (m_settings.copyMethod) {
     case QtMethod: {
         // Qt refuses an existing target: the copy is made under a temporary name and placed
         // as the other methods place theirs.
@@ -265,8 +264,7 @@ bool CopyFileObject::copyFileData()
         const bool known = PlatformCopy::fileVersion(source_path, &before);
         QString reason;
         if (!FileSystemUtils::copyFileWithQt(source_path, temporary,
-                                             AppSettings::instance()->removeReadOnlyAttribute(),
-                                             &reason)) {
+                                             m_settings.removeReadOnlyAttribute, &reason)) {
             if (!reason.isEmpty())
                 info_list.append(reason);
             setDestinationError(tr("unable to copy file"));
@@ -327,7 +325,7 @@ bool CopyFileObject::copyFileNative()
     request.permissions = m_sourceMode & 07777;
     request.sourceMetadata = true;
     // Otherwise a read-only source would make a read-only copy.
-    if (AppSettings::instance()->removeReadOnlyAttribute())
+    if (m_settings.removeReadOnlyAttribute)
         request.permissions |= 0200;
     request.sourceTimes = true;
     request.deferBelowSize = m_deferBelowSize;
@@ -513,7 +511,7 @@ bool CopyFileObject::copyFileSimple()
             if (!placeCopy(temporary))
                 return false;
             if (!FileSystemUtils::syncFile(source_path, destination_path,
-                                           AppSettings::instance()->removeReadOnlyAttribute()))
+                                           m_settings.removeReadOnlyAttribute))
                 qWarning() << "Unable to sync file:" << qUtf8Printable(destination_path);
             return true;
         }
@@ -550,8 +548,7 @@ bool CopyFileObject::copySymbolicLink()
     }
     if (!placeCopy(temporary))
         return true; // decided
-    FileSystemUtils::syncFile(source_path, destination_path,
-                              AppSettings::instance()->removeReadOnlyAttribute());
+    FileSystemUtils::syncFile(source_path, destination_path, m_settings.removeReadOnlyAttribute);
     copy_state = Copied;
     return true;
 }
@@ -644,7 +641,7 @@ void CopyFileObject::verifyCopiedFile()
         }
     }
 
-    if (problem && !AppSettings::instance()->skipErrorsInSync()) {
+    if (problem && !m_settings.skipErrorsInSync) {
         if (info_list.isEmpty())
             setDestinationError(tr("unable to sync destination file"));
         else
@@ -761,8 +758,7 @@ void CopyFileObject::applySourcePermissions()
         // What the native copy gives the copy before it is placed: owner, mode and extended
         // attributes (a link, its owner alone). Otherwise the read-only state that the date
         // sync has just removed would come back.
-        const int add =
-            AppSettings::instance()->removeReadOnlyAttribute() && link_target.isEmpty() ? 0200 : 0;
+        const int add = m_settings.removeReadOnlyAttribute && link_target.isEmpty() ? 0200 : 0;
         const int lost = PlatformCopy::copyMetadata(source_path, destination_path, add);
         if (lost & PlatformCopy::ModeNotKept)
             qWarning() << "Unable to set permissions on file" << qUtf8Printable(destination_path);
@@ -773,7 +769,7 @@ void CopyFileObject::applySourcePermissions()
         return;
     QFileDevice::Permissions permissions = modeFlags(m_sourcePermissions);
     // Otherwise the read-only state that the date sync has just removed would come back.
-    if (AppSettings::instance()->removeReadOnlyAttribute())
+    if (m_settings.removeReadOnlyAttribute)
         permissions |= QFileDevice::WriteOwner;
     if (!QFile::setPermissions(destination_path, permissions))
         qWarning() << "Unable to set permissions on file" << qUtf8Printable(destination_path);

@@ -4,6 +4,7 @@
 #include "fs/platform.h"
 #include "fs/platformcopy.h"
 #include "model/copyoptions.h"
+#include "model/runsettings.h"
 
 #include <QFileDevice>
 
@@ -17,7 +18,7 @@ class CopyFileObject : public CopyObject
     Q_OBJECT
 
 public:
-    // The CopyMethod setting.
+    // The copy method of RunSettings.
     enum CopyMethod
     {
         DefaultMethod = 0, // the native method
@@ -35,6 +36,9 @@ public:
 
     // The options of the run; set by the job before the copy starts.
     CopyOptions m_options;
+    // The run's copy of the preferences (copy method, dates, read-only state); set by the job
+    // before the copy starts. The copier reads no other.
+    RunSettings m_settings;
     // Native copies smaller than this on the file system m_deferDevice are left, finished
     // but not flushed, under a temporary name (pendingTemporaryPath) for the owner to flush
     // and place with others; 0 places every copy at once.
@@ -73,7 +77,7 @@ private:
     // A temporary name beside the destination, reserved and left free for a copy made by
     // other means; empty (with the reason) when the folder refuses it.
     QString reserveTemporaryName();
-    static bool usesNativeCopy();
+    bool usesNativeCopy() const;
     // Creates the destination's folder when missing; false (with the reason) when it cannot.
     bool createDestinationFolder();
     bool copyFileData();

@@ -97,6 +97,7 @@ void CopyJob::copyNextItem()
         } else {
             auto* fileCopier = new CopyFileObject(this);
             fileCopier->m_options = m_options;
+            fileCopier->m_settings = m_settings;
             fileCopier->m_deferBelowSize = m_deferBelowSize;
             fileCopier->m_deferDevice = m_deferDevice;
             fileCopier->m_checkStoredNames = m_checkStoredNames;

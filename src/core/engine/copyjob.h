@@ -5,6 +5,7 @@
 #include "jobs/job.h"
 #include "model/copyitem.h"
 #include "model/copyoptions.h"
+#include "model/runsettings.h"
 
 #include <QList>
 #include <QMutex>
@@ -24,6 +25,8 @@ public:
     ~CopyJob() override;
 
     CopyOptions m_options;
+    // Passed to the file copiers: the run's copy of the preferences.
+    RunSettings m_settings;
     // Passed to the file copier: small native copies on that file system are left under a
     // temporary name for the owner to flush and place in groups (see CommitFilesJob).
     qint64 m_deferBelowSize = 0;

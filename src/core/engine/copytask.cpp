@@ -136,6 +136,7 @@ void CopyTask::startTask()
                    << qUtf8Printable(m_task.m_destinationPath) << "is already running";
         return;
     }
+    takeRunSettings();
     if (endWithoutThreads() || refuseUnsafePaths(true))
         return;
     qDebug() << "Starting copy" << qUtf8Printable(m_task.m_sourcePath) << "to"
@@ -194,6 +195,7 @@ void CopyTask::startBuildFileList()
     auto* job = new BuildFileListJob();
     job->setPaths(m_task.m_sourcePath, m_task.m_destinationPath);
     job->setOptions(jobOptions());
+    job->setSettings(m_runSettings);
     // In batches: one hand-over between the threads per folder rather than per entry.
     connect(job, &BuildFileListJob::entriesListed, this, &CopyTask::addListedEntries);
     connect(job, &Job::jobCompleted, this, &CopyTask::onBuildFileListCompleted);
@@ -441,6 +443,7 @@ void CopyTask::startCopyJob(const CopyItem& item)
     auto* job = new CopyJob();
     static_cast<CopyItem&>(*job) = item;
     job->m_options = jobOptions();
+    job->m_settings = m_runSettings;
     // Retried without a walk, an item may be the twin of another by case, its name taken.
     job->m_checkStoredNames = m_task.m_options.m_copyMode == CopyOptions::FixErrors;
     const bool defer = !item.is_folder && canDeferCopies();
@@ -654,7 +657,7 @@ bool CopyTask::shouldCheck(const CopyItem& item) const
 {
     if (item.is_folder || m_task.m_options.m_copyMode != CopyOptions::Verify)
         return false;
-    const qint64 limit = AppSettings::instance()->skipIntegrityCheckForFileSizeMoreThan();
+    const qint64 limit = m_runSettings.skipIntegrityCheckForFileSizeMoreThan;
     return limit <= 0 || item.file_size <= limit;
 }
 
@@ -801,6 +804,7 @@ void CopyTask::startSyncFoldersJob()
     }
     job->setRoots(m_task.m_sourcePath, m_task.m_destinationPath);
     job->setOptions(jobOptions());
+    job->setSettings(m_runSettings);
     connect(job, &SyncFoldersJob::folderSynced, this, &CopyTask::onFolderSynced);
     connect(job, &Job::jobCompleted, this, &CopyTask::onSyncFoldersCompleted);
     runJob(job);
@@ -970,6 +974,7 @@ void CopyTask::resumeTask()
         queueCall("startTask");
         return;
     }
+    takeRunSettings();
     if (endWithoutThreads() || refuseUnsafePaths(false))
         return;
     m_startTime = QDateTime::currentDateTime();
@@ -1070,6 +1075,12 @@ void CopyTask::rebuildQueues()
 
 // ---------------------------------------------------------------------------------------
 // Helpers
+
+void CopyTask::takeRunSettings()
+{
+    m_runSettings =
+        m_givenRunSettings ? *m_givenRunSettings : AppSettings::instance()->runSettings();
+}
 
 bool CopyTask::canStartJob() const
 {

@@ -5,6 +5,7 @@
 #include "model/externalprogramsettings.h"
 #include "fs/pathutils.h"
 #include "model/copyitem.h"
+#include "model/runsettings.h"
 #include "model/task.h"
 
 #include <QDateTime>
@@ -14,6 +15,7 @@
 
 #include <array>
 #include <memory>
+#include <optional>
 
 class Job;
 class StorageProbe;
@@ -67,6 +69,16 @@ public:
     void setExternalProgram(const ExternalProgramSettings& program) { m_externalProgram = program; }
     bool skipBuildListForExternalProgram() const { return m_skipBuildListForExternalProgram; }
     void setSkipBuildListForExternalProgram(bool skip) { m_skipBuildListForExternalProgram = skip; }
+
+    // The preferences a run goes by. Each start or resume takes them from the preferences
+    // (AppSettings::runSettings) and hands its own copy to every job and copier, so a
+    // change in the preferences during a run applies to the next run. setRunSettings gives
+    // every later start or resume these settings instead, whatever the preferences say;
+    // useAppRunSettings goes back to the preferences. Neither changes a run in progress.
+    void setRunSettings(const RunSettings& settings) { m_givenRunSettings = settings; }
+    void useAppRunSettings() { m_givenRunSettings.reset(); }
+    // The settings of the run in progress, or of the last one.
+    RunSettings runSettings() const { return m_runSettings; }
 
     // Replaces the free-space test of the destination (null restores the file system's).
     void setStorageProbe(std::unique_ptr<StorageProbe> probe);
@@ -162,6 +174,8 @@ private slots:
     void onTaskCompleted();
 
 private:
+    // Takes the settings of the run that begins now.
+    void takeRunSettings();
     bool canStartJob() const;
     // Ends the run as stopped when the pool has no thread; true when it did.
     bool endWithoutThreads();
@@ -217,6 +231,8 @@ private:
     bool m_fixingMove = false;
     ExternalProgramSettings m_externalProgram;
     bool m_skipBuildListForExternalProgram = false;
+    RunSettings m_runSettings;
+    std::optional<RunSettings> m_givenRunSettings;
     Counters m_counters{};
     QList<CopyItem> m_copyQueue;
     QList<CopyItem> m_checkQueue;

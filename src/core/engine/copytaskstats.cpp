@@ -68,6 +68,8 @@ qint64 CopyTask::elapsedMs() const
 
 qint64 CopyTask::averageSpeed() const
 {
+    // Read live, not from the run's settings: it only bounds the displayed estimate, on this
+    // thread, and never changes what the run does.
     return averageSpeedFor(m_counters[BytesCompleted], elapsedMs(),
                            AppSettings::instance()->maxTransferSpeed());
 }

@@ -1,6 +1,5 @@
 #include "engine/syncfoldersjob.h"
 
-#include "app/appsettings.h"
 #include "engine/copyobject.h"
 #include "fs/filesystemutils.h"
 #include "fs/platformcopy.h"
@@ -24,9 +23,9 @@ constexpr int moveIntervalMs = 0;
 constexpr qint64 moveBatchMs = 25;
 
 // Bits added to a folder's mode: with that setting, no folder is left read-only.
-int addedPermissions()
+int addedPermissions(const RunSettings& settings)
 {
-    return AppSettings::instance()->removeReadOnlyAttribute() ? 0200 : 0;
+    return settings.removeReadOnlyAttribute ? 0200 : 0;
 }
 
 } // namespace
@@ -105,19 +104,19 @@ void SyncFoldersJob::processNextFolder()
         // keeps its own.
         const bool created = PlatformCopy::isCreatedFolder(folder.destination_path);
         if (FileSystemUtils::syncFile(folder.source_path, folder.destination_path,
-                                      AppSettings::instance()->removeReadOnlyAttribute())) {
+                                      m_settings.removeReadOnlyAttribute)) {
             folder.info_list.append(tr("Folder synced"));
         } else {
             qWarning() << "Unable to sync destination folder:"
                        << qUtf8Printable(folder.destination_path);
-            if (AppSettings::instance()->skipErrorsInSync())
+            if (m_settings.skipErrorsInSync)
                 folder.info_list.append(tr("Unable to sync folder"));
             else
                 folder.setDestinationError(tr("Unable to sync folder"));
         }
         if (created)
             folder.info_list += CopyObject::metadataNotes(PlatformCopy::copyMetadata(
-                folder.source_path, folder.destination_path, addedPermissions()));
+                folder.source_path, folder.destination_path, addedPermissions(m_settings)));
     }
     // A folder in error is never removed: its source may still hold what failed.
     if (folder.isError() || m_options.m_copyMode != CopyOptions::Move)
@@ -166,7 +165,8 @@ void SyncFoldersJob::finishCreatedRoot()
     if (PlatformCopy::isCreatedFolder(path) && Platform::entryStatus(m_sourceRoot, &source) &&
         source.isFolder) {
         // The copy of the source folder.
-        const int lost = PlatformCopy::copyMetadata(m_sourceRoot, path, addedPermissions());
+        const int lost =
+            PlatformCopy::copyMetadata(m_sourceRoot, path, addedPermissions(m_settings));
         if (lost != 0)
             qDebug() << "Destination folder" << qUtf8Printable(path)
                      << "does not keep:" << CopyObject::metadataNotes(lost);

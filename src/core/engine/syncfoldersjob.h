@@ -3,6 +3,7 @@
 #include "jobs/job.h"
 #include "model/copyitem.h"
 #include "model/copyoptions.h"
+#include "model/runsettings.h"
 
 #include <QList>
 #include <QString>
@@ -34,6 +35,9 @@ public:
     }
     void setOptions(const CopyOptions& options) { m_options = options; }
     CopyOptions options() const { return m_options; }
+    // The run's copy of the preferences: whether a folder that cannot be synced is an error,
+    // and whether folders are left writable.
+    void setSettings(const RunSettings& settings) { m_settings = settings; }
 
     // Read by the owner after the job has finished.
     QList<CopyItem> processedFolders() const { return m_processedFolders; }
@@ -62,6 +66,7 @@ private:
     QList<CopyItem> m_processedFolders;
     QList<CopyItem> m_foldersToMove;
     CopyOptions m_options;
+    RunSettings m_settings;
     CopyItem m_sourceRootItem;
     QString m_sourceRoot;
     QString m_destinationRoot;
