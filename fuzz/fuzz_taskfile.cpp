@@ -1,12 +1,12 @@
-// Loads arbitrary files with CopyTask::loadFromFile. Beyond surviving them: a loaded task
-// is a stopped run, and whatever was loaded survives saving it with every item and loading
-// that file again (an empty skip-error list aside, which the options cannot write).
+// Reads arbitrary task files in memory with TaskFile::read. Beyond surviving them: a task
+// that takes what was read is a stopped run, and whatever was read survives saving it with
+// every item and reading that file again (an empty skip-error list aside, which the options
+// cannot write).
 #include "engine/copytask.h"
+#include "engine/taskfile.h"
 #include "fuzzsupport.h"
 
 #include <QCoreApplication>
-#include <QDateTime>
-#include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -17,22 +17,10 @@ namespace {
 
 QTemporaryDir* scratch = nullptr;
 
-QString pathOf(const char* kind)
+// Saving takes a path: the saved task goes to a file of its own.
+QString savedPath()
 {
-    return scratch->filePath(QStringLiteral("%1.bdt").arg(QLatin1String(kind)));
-}
-
-// QSettings keeps parsed files in a process-wide cache and reads a file again only when its
-// size or modification time changed. Every file therefore gets a time of its own; fixed
-// names keep that cache from growing with every input.
-void giveNewTime(const QString& path)
-{
-    static qint64 seconds = 1000000000;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadWrite) ||
-        !file.setFileTime(QDateTime::fromSecsSinceEpoch(++seconds),
-                          QFileDevice::FileModificationTime))
-        std::abort();
+    return scratch->filePath(QStringLiteral("saved.bdt"));
 }
 
 QStringList dataStrings(const QList<CopyItem>& items, bool asUnprocessed)
@@ -57,9 +45,8 @@ QList<CopyItem> folders(const CopyTask& task)
 
 void checkReload(CopyTask& loaded, const QString& input)
 {
-    const QString path = pathOf("saved");
+    const QString path = savedPath();
     require(loaded.saveToFile(path, false, true, false), "a loaded task can be saved", input);
-    giveNewTime(path);
 
     CopyTask reloaded;
     require(reloaded.loadFromFile(path), "a saved task loads", input);
@@ -105,20 +92,14 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    const QString path = pathOf("input");
-    {
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly) ||
-            file.write(reinterpret_cast<const char*>(data), qint64(size)) != qint64(size))
-            std::abort();
-    }
-    giveNewTime(path);
-    const QString input = QString::fromLatin1(reinterpret_cast<const char*>(data), int(size));
+    const QByteArray text(reinterpret_cast<const char*>(data), int(size));
+    const QString input = QString::fromLatin1(text);
 
-    CopyTask task;
-    const bool loaded = task.loadFromFile(path);
-    if (!loaded)
+    const TaskFile::Result file = TaskFile::read(text, QStringLiteral("(input)"));
+    if (!file.error.isEmpty())
         return 0;
+    CopyTask task;
+    require(task.load(file), "a task takes a file that was read", input);
     require(task.isTaskCompleted() && task.isStopRequested(), "a loaded task is stopped", input);
     checkReload(task, input);
     return 0;

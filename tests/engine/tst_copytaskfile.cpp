@@ -1,6 +1,7 @@
 #include "engine/copytask.h"
 
 #include "app/programidentity.h"
+#include "engine/taskfile.h"
 #include "testsupport.h"
 
 #include <QCryptographicHash>
@@ -198,6 +199,10 @@ private slots:
     void rawControlBytesLoad();
     void saveReplacesUnreadableFile();
 
+    void readFromMemory_data();
+    void readFromMemory();
+    void readRewrittenFileAnew();
+
 private:
     QString nextPath();
 
@@ -297,6 +302,14 @@ void TestCopyTaskFile::loadRejectsMalformedValues_data()
     QTest::newRow("elapsed time is not a number")
         << QVariantMap{{"ElapsedTime", "1 minute"}} << "Invalid PreviousElapsedTime value found in"
         << QString();
+    Task other = makeTask(CopyOptions::Move);
+    other.m_sourcePath = QStringLiteral("/other");
+    other.updateName();
+    QTest::newRow("another task and flag read before a malformed time")
+        << QVariantMap{{"Data", other.toDataString()},
+                       {"SkipBuildListForExternalProgram", true},
+                       {"ElapsedTime", "soon"}}
+        << "Invalid PreviousElapsedTime value found in" << QString();
 }
 
 void TestCopyTaskFile::loadRejectsMalformedValues()
@@ -318,9 +331,11 @@ void TestCopyTaskFile::loadRejectsMalformedValues()
     QTest::ignoreMessage(QtWarningMsg, qPrintable(warning + QLatin1Char(' ') + path));
     QVERIFY(!task.loadFromFile(path));
 
-    // The lists and flags of the previous load are left alone.
+    // The task, lists and flags of the previous load are left alone.
+    QCOMPARE(task.task(), makeTask());
     QCOMPARE(dataStrings(task.completedItems()), dataStrings(mixedItems()));
     QVERIFY(task.isFileListCompleted());
+    QVERIFY(!task.skipBuildListForExternalProgram());
 }
 
 void TestCopyTaskFile::loadBadEntries_data()
@@ -750,6 +765,67 @@ void TestCopyTaskFile::saveReplacesUnreadableFile()
     CopyTask reloaded;
     QVERIFY(reloaded.loadFromFile(freshCopy(path)));
     QCOMPARE(reloaded.task(), makeTask());
+}
+
+void TestCopyTaskFile::readFromMemory_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QStringList>("warnings");
+    QTest::addColumn<int>("items");
+    QTest::addColumn<bool>("hasExternalProgram");
+
+    const QByteArray good = taskFileText(GoodData, GoodItem);
+    QTest::newRow("good text") << good << QStringList() << 1 << false;
+    QTest::newRow("external program group")
+        << good + "[ExternalCopyProcess]\nFilePath=/usr/bin/cp\n"
+        << QStringList() << 1 << true;
+    QTest::newRow("refused text") << taskFileText(GoodData, QByteArray("/s/a\0b", 6))
+                                  << QStringList{"Binary data found on line 8 in memo",
+                                                 "Unable to load task from file memo"}
+                                  << 0 << false;
+    QTest::newRow("malformed count")
+        << taskFileText(GoodData, GoodItem, "one")
+        << QStringList{"Invalid ItemsCount value found in memo"} << 0 << false;
+}
+
+// A text in memory reads as the file would, under the name it is given.
+void TestCopyTaskFile::readFromMemory()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(QStringList, warnings);
+    QFETCH(int, items);
+    QFETCH(bool, hasExternalProgram);
+
+    for (const QString& warning : qAsConst(warnings))
+        QTest::ignoreMessage(QtWarningMsg, qPrintable(warning));
+    const TaskFile::Result read = TaskFile::read(text, QStringLiteral("memo"));
+    QCOMPARE(read.error, warnings.value(0));
+    QCOMPARE(read.items.size(), items);
+    QCOMPARE(read.hasExternalProgram, hasExternalProgram);
+    if (warnings.isEmpty())
+        QCOMPARE(read.task.m_sourcePath, QStringLiteral("/s"));
+    if (hasExternalProgram)
+        QCOMPARE(read.externalProgram.filePath, QStringLiteral("/usr/bin/cp"));
+}
+
+// Nothing read is kept between reads: a file rewritten with the same size and time reads anew.
+void TestCopyTaskFile::readRewrittenFileAnew()
+{
+    const QString path = nextPath();
+    QVERIFY(TestSupport::writeFile(path, taskFileText(GoodData, GoodItem)));
+    CopyTask task;
+    QVERIFY(task.loadFromFile(path));
+    QCOMPARE(task.completedItems().value(0).source_path, QStringLiteral("/s/a"));
+    const QDateTime time = QFileInfo(path).lastModified();
+    QByteArray other = GoodItem;
+    QVERIFY(TestSupport::writeFile(path, taskFileText(GoodData, other.replace("/a", "/b"))));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadWrite) &&
+            file.setFileTime(time, QFileDevice::FileModificationTime));
+    file.close();
+
+    QVERIFY(task.loadFromFile(path));
+    QCOMPARE(task.completedItems().value(0).source_path, QStringLiteral("/s/b"));
 }
 
 QTEST_GUILESS_MAIN(TestCopyTaskFile)

@@ -19,6 +19,9 @@
 
 class Job;
 class StorageProbe;
+namespace TaskFile {
+struct Result;
+}
 
 // Index of a copy task's counters; 0 carries nothing.
 enum TaskCounter
@@ -104,8 +107,12 @@ public:
     // written error items so that a resume copies them like new ones.
     bool saveToFile(const QString& path, bool errorsOnly, bool allItems, bool errorsAsUnprocessed);
     // Leaves the task stopped; the list counts as complete only when every item and
-    // folder the file announces could be read.
+    // folder the file announces could be read. A file that is refused leaves the task
+    // unchanged.
     bool loadFromFile(const QString& path);
+    // The same with a file TaskFile has read; false, and nothing changed, when the file
+    // was refused or a run is in progress.
+    bool load(const TaskFile::Result& file);
     // "copyerrors-<sha-256 of source and destination>.bdt"
     QString errorsFileName() const;
 

@@ -35,10 +35,10 @@ QStringList storablePatterns(const QStringList& list)
 }
 
 // A stored number outside [low, high], or no number at all, gives the fallback.
-int rangedSetting(const QSettings& settings, const QString& key, int absent, int low, int high,
+int rangedSetting(const QVariantMap& group, const QString& key, int absent, int low, int high,
                   int fallback)
 {
-    const QVariant value = settings.value(key);
+    const QVariant value = group.value(key);
     if (!value.isValid())
         return absent;
     bool ok = false;
@@ -161,20 +161,28 @@ QStringList CopyOptions::toDescriptionList() const
 
 void CopyOptions::loadFromSettings(QSettings& settings)
 {
-    settings.beginGroup(QStringLiteral("Copy"));
-    m_copyMode = rangedSetting(settings, QStringLiteral("Mode"), Copy, Copy, FixErrors, Copy);
-    m_copyHiddenFiles = settings.value(QStringLiteral("HiddenFiles"), true).toBool();
-    m_overwriteMode = rangedSetting(settings, QStringLiteral("OverwriteMode"), OverwriteOlder,
-                                    NoOverwrite, OverwriteDifferent, NoOverwrite);
-    m_copyFilters = storablePatterns(settings.value(QStringLiteral("CopyFilters")).toStringList());
-    m_skipFilters = storablePatterns(settings.value(QStringLiteral("SkipFilters")).toStringList());
-    if (settings.contains(QStringLiteral("SkipErrorOnFiles")))
-        m_skipErrorOnFiles =
-            storablePatterns(settings.value(QStringLiteral("SkipErrorOnFiles")).toStringList());
-    m_recursive = settings.value(QStringLiteral("Recursive"), true).toBool();
-    m_copySymbolicLinks = settings.value(QStringLiteral("CopySymbolicLinks"), true).toBool();
-    m_copyEmptyFolders = settings.value(QStringLiteral("CopyEmptyFolders"), true).toBool();
-    m_destinationMode =
-        rangedSetting(settings, QStringLiteral("DestinationMode"), Normal, Collate, Normal, Normal);
+    settings.beginGroup(groupName());
+    QVariantMap group;
+    for (const QString& key : settings.childKeys())
+        group.insert(key, settings.value(key));
     settings.endGroup();
+    loadFromGroup(group);
+}
+
+void CopyOptions::loadFromGroup(const QVariantMap& group)
+{
+    m_copyMode = rangedSetting(group, QStringLiteral("Mode"), Copy, Copy, FixErrors, Copy);
+    m_copyHiddenFiles = group.value(QStringLiteral("HiddenFiles"), true).toBool();
+    m_overwriteMode = rangedSetting(group, QStringLiteral("OverwriteMode"), OverwriteOlder,
+                                    NoOverwrite, OverwriteDifferent, NoOverwrite);
+    m_copyFilters = storablePatterns(group.value(QStringLiteral("CopyFilters")).toStringList());
+    m_skipFilters = storablePatterns(group.value(QStringLiteral("SkipFilters")).toStringList());
+    if (group.contains(QStringLiteral("SkipErrorOnFiles")))
+        m_skipErrorOnFiles =
+            storablePatterns(group.value(QStringLiteral("SkipErrorOnFiles")).toStringList());
+    m_recursive = group.value(QStringLiteral("Recursive"), true).toBool();
+    m_copySymbolicLinks = group.value(QStringLiteral("CopySymbolicLinks"), true).toBool();
+    m_copyEmptyFolders = group.value(QStringLiteral("CopyEmptyFolders"), true).toBool();
+    m_destinationMode =
+        rangedSetting(group, QStringLiteral("DestinationMode"), Normal, Collate, Normal, Normal);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QStringList>
+#include <QVariantMap>
 
 class QSettings;
 
@@ -45,6 +46,9 @@ public:
     QStringList toDescriptionList() const;
     // Reads the group "Copy" that task files of the first save version hold.
     void loadFromSettings(QSettings& settings);
+    // The same from that group's keys (without the group's name) and values.
+    void loadFromGroup(const QVariantMap& group);
+    static QString groupName() { return QStringLiteral("Copy"); }
 
     int m_copyMode = Copy;
     bool m_copyHiddenFiles = true;

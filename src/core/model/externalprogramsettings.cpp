@@ -6,7 +6,6 @@
 
 namespace {
 
-const char* const GroupName = "ExternalCopyProcess";
 const char* const FilePathKey = "FilePath";
 const char* const ArgumentsKey = "Arguments";
 const char* const SyntaxTypeKey = "SyntaxType";
@@ -20,18 +19,26 @@ QString quotedIfSpaced(const QString& text)
 
 void ExternalProgramSettings::readFromSettings(QSettings& settings)
 {
-    settings.beginGroup(QLatin1String(GroupName));
-    const QString defaultProgram = QStringLiteral("/usr/bin/rsync");
-    filePath = settings.value(QLatin1String(FilePathKey), defaultProgram).toString();
-    arguments = settings.value(QLatin1String(ArgumentsKey), defaultArgumentsFor(defaultProgram))
-                    .toStringList();
-    syntaxType = settings.value(QLatin1String(SyntaxTypeKey), int(GenericSyntax)).toInt();
+    settings.beginGroup(groupName());
+    QVariantMap group;
+    for (const QString& key : settings.childKeys())
+        group.insert(key, settings.value(key));
     settings.endGroup();
+    readFromGroup(group);
+}
+
+void ExternalProgramSettings::readFromGroup(const QVariantMap& group)
+{
+    const QString defaultProgram = QStringLiteral("/usr/bin/rsync");
+    filePath = group.value(QLatin1String(FilePathKey), defaultProgram).toString();
+    arguments = group.value(QLatin1String(ArgumentsKey), defaultArgumentsFor(defaultProgram))
+                    .toStringList();
+    syntaxType = group.value(QLatin1String(SyntaxTypeKey), int(GenericSyntax)).toInt();
 }
 
 void ExternalProgramSettings::writeToSettings(QSettings& settings) const
 {
-    settings.beginGroup(QLatin1String(GroupName));
+    settings.beginGroup(groupName());
     settings.setValue(QLatin1String(FilePathKey), filePath);
     settings.setValue(QLatin1String(ArgumentsKey), arguments);
     settings.setValue(QLatin1String(SyntaxTypeKey), syntaxType);

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <QVariantMap>
 
 class QSettings;
 
@@ -23,6 +24,9 @@ struct ExternalProgramSettings
 
     // Group "ExternalCopyProcess"; missing keys fall back to rsync with "-a", generic syntax.
     void readFromSettings(QSettings& settings);
+    // The same from that group's keys (without the group's name) and values.
+    void readFromGroup(const QVariantMap& group);
+    static QString groupName() { return QStringLiteral("ExternalCopyProcess"); }
     void writeToSettings(QSettings& settings) const;
 
     // Generic syntax, or any syntax with a real folder as source: the arguments, then source

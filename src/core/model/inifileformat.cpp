@@ -417,14 +417,21 @@ QString refusal(QIODevice& device)
 
 bool read(QIODevice& device, QSettings::SettingsMap& map)
 {
-    QSettings::SettingsMap parsed;
-    const QString reason = readLines(device, &parsed);
+    const QString reason = parse(device, map);
     if (!reason.isEmpty()) {
         qWarning() << qUtf8Printable(reason) << "in" << qUtf8Printable(deviceName(device));
         return false;
     }
-    map.swap(parsed);
     return true;
+}
+
+QString parse(QIODevice& device, QSettings::SettingsMap& map)
+{
+    QSettings::SettingsMap parsed;
+    const QString reason = readLines(device, &parsed);
+    if (reason.isEmpty())
+        map.swap(parsed);
+    return reason;
 }
 
 bool write(QIODevice& device, const QSettings::SettingsMap& map)

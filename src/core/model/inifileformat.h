@@ -27,6 +27,9 @@ QString refusal(QIODevice& device);
 // for "@Invalid()"). False, after one warning naming the file, when the device holds a NUL
 // byte or a line longer than MaxLineLength.
 bool read(QIODevice& device, QSettings::SettingsMap& map);
+// As read(), for a caller that reports a refusal in its own words: returns its reason (the
+// map left as it was) instead of warning, or an empty text.
+QString parse(QIODevice& device, QSettings::SettingsMap& map);
 // Writes the map as Qt's INI writer would have it read back: numbers and booleans as
 // their texts, lists element by element.
 bool write(QIODevice& device, const QSettings::SettingsMap& map);
