@@ -21,11 +21,14 @@ void TestProgramIdentity::versionText_data()
     QTest::addColumn<bool>("withBuild");
     QTest::addColumn<QString>("expected");
 
+    // As the build sets them: the project's version and build number.
+    const QString version = QStringLiteral(BRINDLE_TEST_VERSION);
+    const QString build = version + QStringLiteral("-b" BRINDLE_TEST_BUILD_NUMBER);
     const QString qt = QStringLiteral("-qt") + QString::fromLatin1(qVersion()).section('.', 0, 0);
-    QTest::newRow("plain") << false << false << QStringLiteral("2.1.4");
-    QTest::newRow("build only") << false << true << QStringLiteral("2.1.4-b199");
-    QTest::newRow("framework only") << true << false << QStringLiteral("2.1.4") + qt;
-    QTest::newRow("build and framework") << true << true << QStringLiteral("2.1.4-b199") + qt;
+    QTest::newRow("plain") << false << false << version;
+    QTest::newRow("build only") << false << true << build;
+    QTest::newRow("framework only") << true << false << version + qt;
+    QTest::newRow("build and framework") << true << true << build + qt;
 }
 
 void TestProgramIdentity::versionText()

@@ -1,6 +1,6 @@
 #include "app/appsettings.h"
+#include "copytaskfixture.h"
 #include "engine/copytask.h"
-#include "jobs/jobthreadpool.h"
 #include "testsupport.h"
 
 #include <QDirIterator>
@@ -11,60 +11,23 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using namespace TestSupport;
+
 // Runs through the copy task on real trees that change while the run goes on: between the
 // listing and the copy, or between two items. One pool thread keeps the order fixed: the
 // list is complete before the first copy starts, and items are copied in queue order.
 namespace {
 
-const int RunTimeoutMs = 30000;
 const char childVariable[] = "BRINDLE_CHANGINGWORLD_CHILD";
-
-QByteArray contentFor(const QString& name, qint64 size)
-{
-    QByteArray data(int(size), '\0');
-    const QByteArray seed = name.toUtf8();
-    for (int i = 0; i < data.size(); ++i)
-        data[i] = char(seed.at(i % seed.size()) + i % 7);
-    return data;
-}
 
 QByteArray local(const QString& path)
 {
     return QFile::encodeName(path);
 }
 
-// Entries below root: "dir/" a folder, "name=SIZE" a file.
-void makeTree(const QString& root, const QStringList& entries)
-{
-    QVERIFY(QDir().mkpath(root));
-    for (const QString& entry : entries) {
-        if (entry.endsWith(QLatin1Char('/'))) {
-            QVERIFY(QDir().mkpath(root + QLatin1Char('/') + entry));
-        } else {
-            const QString name = entry.section(QLatin1Char('='), 0, 0);
-            const qint64 size = entry.section(QLatin1Char('='), 1).toLongLong();
-            QVERIFY(TestSupport::writeFile(root + QLatin1Char('/') + name,
-                                           contentFor(QFileInfo(name).fileName(), size)));
-        }
-    }
-}
-
 bool removeTree(const QString& path)
 {
     return QFileInfo(path).isDir() ? QDir(path).removeRecursively() : QFile::remove(path);
-}
-
-void usePool(int threads)
-{
-    if (JobThreadPool::threadCount() == threads)
-        return;
-    JobThreadPool::createThreads(threads);
-    JobThreadPool::startThreads();
-}
-
-QString relative(const QString& path, const QString& root)
-{
-    return path == root ? QStringLiteral(".") : path.mid(root.size() + 1);
 }
 
 // "path state message" for each item, sorted.
@@ -73,7 +36,7 @@ QStringList outcomes(const QList<CopyItem>& items, const QString& root)
     QStringList list;
     for (const CopyItem& item : items) {
         QString line =
-            QStringLiteral("%1 %2").arg(relative(item.source_path, root)).arg(item.copy_state);
+            QStringLiteral("%1 %2").arg(relativePath(item.source_path, root)).arg(item.copy_state);
         if (!item.copy_message.isEmpty())
             line += QLatin1Char(' ') + item.copy_message;
         list << line;
@@ -82,60 +45,31 @@ QStringList outcomes(const QList<CopyItem>& items, const QString& root)
     return list;
 }
 
-const CopyItem* findItem(const QList<CopyItem>& items, const QString& source)
+// Answers the free-space question from the file system, after calling the hook the first
+// time. A copy or move asks it for the whole copy once the list is complete and before the
+// first copy is handed out (and no more once there is room): the moment to change the world
+// after the listing.
+class ListedHook : public StorageProbe
 {
-    for (const CopyItem& item : items) {
-        if (item.source_path == source)
-            return &item;
-    }
-    return nullptr;
-}
-
-// What the copy task tells during one run, with the hooks that change the world.
-class RunRecorder : public QObject
-{
-    Q_OBJECT
-
 public:
-    explicit RunRecorder(CopyTask* task)
+    explicit ListedHook(std::function<void()> hook) : m_hook(std::move(hook)) {}
+    qint64 availableBytes(const QString& path) const override
     {
-        connect(task, &CopyTask::copyCompleted, this,
-                [this](const CopyItem& item) { record(item); });
-        connect(task, &CopyTask::errorOccurred, this, [this](const CopyItem& item) {
-            errors << item;
-            record(item);
-        });
-        connect(task, &CopyTask::logAvailable, this, [this](const QString& text) {
-            logs << text;
-            // Emitted once the list is complete and before the first copy is handed out.
-            if (text.startsWith(QLatin1String("List is built")) && onListBuilt)
-                onListBuilt();
-        });
-        connect(task, &CopyTask::copyListCompleted, this,
-                [this](const QList<CopyItem>& list) { folders = list; });
-        connect(task, &CopyTask::taskCompleted, this, [this] { ++ended; });
+        if (m_hook) {
+            const std::function<void()> hook = std::move(m_hook);
+            m_hook = nullptr;
+            hook();
+        }
+        return StorageProbe::availableBytes(path);
     }
-
-    QList<CopyItem> signalled; // copyCompleted and errorOccurred, in order
-    QList<CopyItem> errors;
-    QStringList logs;
-    QList<CopyItem> folders; // as the final folder sync left them
-    int ended = 0;
-    std::function<void()> onListBuilt;
-    std::function<void(const CopyItem&)> onItem;
 
 private:
-    void record(const CopyItem& item)
-    {
-        signalled << item;
-        if (onItem)
-            onItem(item);
-    }
+    mutable std::function<void()> m_hook;
 };
 
 } // namespace
 
-class TestChangingWorld : public QObject
+class TestChangingWorld : public QObject, public CopyTaskFixture
 {
     Q_OBJECT
 
@@ -155,94 +89,40 @@ private slots:
     void withoutAccessChild();
 
 private:
-    Task makeTask(int copyMode = CopyOptions::Copy) const;
-    void runToEnd(CopyTask& task, RunRecorder& recorder);
-    void verifyRunInvariant(const CopyTask& task, const RunRecorder& recorder);
+    void runUnstopped(CopyTask& task, RunRecorder& recorder);
     void addWithoutAccessRows();
     void runWithoutAccess();
-
-    QTemporaryDir* mp_dir = nullptr;
-    QString m_source;
-    QString m_destination;
 };
 
 void TestChangingWorld::initTestCase()
 {
-    TestSupport::initTestEnvironment();
-    usePool(1);
+    initRuns(1);
 }
 
 void TestChangingWorld::init()
 {
-    mp_dir = new QTemporaryDir();
-    QVERIFY(mp_dir->isValid());
-    m_source = mp_dir->filePath(QStringLiteral("src"));
-    m_destination = mp_dir->filePath(QStringLiteral("dst"));
-    QVERIFY(QDir().mkpath(m_source));
-    QVERIFY(QDir().mkpath(m_destination));
+    initScratch();
 }
 
 void TestChangingWorld::cleanup()
 {
-    // Whatever a case closed is opened again, or the scratch area could not be removed.
-    QDirIterator it(mp_dir->path(), QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden,
-                    QDirIterator::Subdirectories);
-    ::chmod(local(mp_dir->path()).constData(), 0700);
-    while (it.hasNext())
-        ::chmod(local(it.next()).constData(), 0700);
-    delete mp_dir;
-    mp_dir = nullptr;
-    AppSettings::instance()->setCopyMethod(0);
+    cleanupScratch();
 }
 
 void TestChangingWorld::cleanupTestCase()
 {
-    JobThreadPool::destroyThreads();
+    cleanupRuns();
 }
 
-Task TestChangingWorld::makeTask(int copyMode) const
+// A run that nothing stops, so that every item ends in a state of its own.
+void TestChangingWorld::runUnstopped(CopyTask& task, RunRecorder& recorder)
 {
-    Task task;
-    task.m_sourcePath = m_source;
-    task.m_destinationPath = m_destination;
-    task.updateName();
-    task.m_options.m_copyMode = copyMode;
-    return task;
-}
-
-void TestChangingWorld::runToEnd(CopyTask& task, RunRecorder& recorder)
-{
-    task.startTask();
-    QTRY_COMPARE_WITH_TIMEOUT(recorder.ended, 1, RunTimeoutMs);
-    QVERIFY(task.isTaskCompleted());
+    runToEnd(task, recorder);
+    if (QTest::currentTestFailed())
+        return;
     QVERIFY(!task.isStopRequested());
-    QCOMPARE(task.runningJobCount(), 0);
     QVERIFY2(recorder.logs.last().startsWith(QLatin1String("Task completed in ")),
              qPrintable(recorder.logs.last()));
-    QTest::qWait(20);
-    QCOMPARE(recorder.ended, 1);
-}
-
-// Every item is filed once and signalled once, in the state it is filed with.
-void TestChangingWorld::verifyRunInvariant(const CopyTask& task, const RunRecorder& recorder)
-{
-    QHash<QString, CopyItem> filed;
-    for (const CopyItem& item : task.completedItems()) {
-        QVERIFY2(!filed.contains(item.source_path), qPrintable("filed twice: " + item.source_path));
-        QVERIFY2(item.copy_state != Unprocessed,
-                 qPrintable("left unprocessed: " + item.source_path));
-        filed.insert(item.source_path, item);
-    }
-    QSet<QString> seen;
-    for (const CopyItem& item : recorder.signalled) {
-        QVERIFY2(!seen.contains(item.source_path),
-                 qPrintable("signalled twice: " + item.source_path));
-        seen.insert(item.source_path);
-        QVERIFY2(filed.contains(item.source_path),
-                 qPrintable("signalled, not filed: " + item.source_path));
-        QCOMPARE(filed.value(item.source_path).copy_state, item.copy_state);
-    }
-    QCOMPARE(seen.size(), filed.size());
 }
 
 // -----------------------------------------------------------------------------------------
@@ -301,10 +181,10 @@ void TestChangingWorld::sourceFileChanges()
     if (rootLeft)
         QTest::ignoreMessage(QtWarningMsg, qPrintable("Unable to remove folder " + m_source));
     CopyTask task;
-    task.setTask(makeTask(copyMode));
+    task.setTask(makeTask(m_source, m_destination, copyMode));
     RunRecorder recorder(&task);
     bool changed = false;
-    recorder.onListBuilt = [&] {
+    task.setStorageProbe(std::make_unique<ListedHook>([&] {
         changed = true;
         if (change == "vanish" || change == "folder" || change == "fifo")
             QVERIFY(QFile::remove(target));
@@ -314,12 +194,12 @@ void TestChangingWorld::sourceFileChanges()
             QCOMPARE(::mkfifo(local(target).constData(), 0644), 0);
         else if (newSize >= 0)
             QVERIFY(TestSupport::writeFile(target, contentFor("changed", newSize)));
-    };
-    runToEnd(task, recorder);
+    }));
+    runUnstopped(task, recorder);
     if (QTest::currentTestFailed())
         return;
     QVERIFY(changed);
-    verifyRunInvariant(task, recorder);
+    verifyRunInvariant(task, recorder, EveryItemDone);
     if (QTest::currentTestFailed())
         return;
 
@@ -337,7 +217,7 @@ void TestChangingWorld::sourceFileChanges()
         QCOMPARE(task.counter(ErrorItems), qint64(0));
     } else {
         QVERIFY(!QFileInfo::exists(copy));
-        QCOMPARE(relative(recorder.errors.value(0).source_path, m_source),
+        QCOMPARE(relativePath(recorder.errors.value(0).source_path, m_source),
                  QStringLiteral("target"));
         QCOMPARE(task.counter(FilesCopied), qint64(1));
         QCOMPARE(task.counter(ErrorItems), qint64(rootLeft ? 2 : 1));
@@ -345,7 +225,7 @@ void TestChangingWorld::sourceFileChanges()
             QVERIFY(QFileInfo::exists(target));
         QCOMPARE(QFileInfo::exists(m_source), change != "vanish" || copyMode != CopyOptions::Move);
         if (rootLeft) {
-            const CopyItem* root = findItem(recorder.folders, m_source);
+            const CopyItem* root = findItem(recorder.lastList(), m_source);
             QVERIFY(root);
             QCOMPARE(root->copy_message, QStringLiteral("Unable to delete source folder"));
         }
@@ -393,7 +273,7 @@ void TestChangingWorld::destinationChanges()
     CopyTask task;
     // The change comes between the copies of two files, each placed on its own.
     task.setGroupedCopies(false);
-    task.setTask(makeTask());
+    task.setTask(makeTask(m_source, m_destination));
     RunRecorder recorder(&task);
     QStringList before;
     recorder.onItem = [&](const CopyItem& item) {
@@ -407,11 +287,11 @@ void TestChangingWorld::destinationChanges()
         if (change == "block sub")
             QVERIFY(TestSupport::writeFile(folder, "in the way"));
     };
-    runToEnd(task, recorder);
+    runUnstopped(task, recorder);
     if (QTest::currentTestFailed())
         return;
     QCOMPARE(before.size(), filesBefore);
-    verifyRunInvariant(task, recorder);
+    verifyRunInvariant(task, recorder, EveryItemDone);
     if (QTest::currentTestFailed())
         return;
 
@@ -429,7 +309,7 @@ void TestChangingWorld::destinationChanges()
                 QCOMPARE(item.file_size, QFileInfo(item.destination_path).size());
         }
     }
-    const CopyItem* synced = findItem(recorder.folders, m_source + QStringLiteral("/sub"));
+    const CopyItem* synced = findItem(recorder.lastList(), m_source + QStringLiteral("/sub"));
     QVERIFY(synced);
     QCOMPARE(synced->copy_state, folderState);
     QCOMPARE(task.counter(ErrorItems), qint64(laterState == Copied ? 0 : 1));
@@ -527,7 +407,7 @@ void TestChangingWorld::runWithoutAccess()
     // A change after an item comes before the next copy starts only when each copy is
     // reported on its own.
     task.setGroupedCopies(after.isEmpty());
-    task.setTask(makeTask(copyMode));
+    task.setTask(makeTask(m_source, m_destination, copyMode));
     RunRecorder recorder(&task);
     bool changed = false;
     const auto close = [&] {
@@ -535,20 +415,20 @@ void TestChangingWorld::runWithoutAccess()
         QCOMPARE(::chmod(local(closed).constData(), closedMode), 0);
     };
     if (after.isEmpty()) {
-        recorder.onListBuilt = close;
+        task.setStorageProbe(std::make_unique<ListedHook>(close));
     } else {
         recorder.onItem = [&](const CopyItem& item) {
-            if (relative(item.source_path, m_source) == after)
+            if (relativePath(item.source_path, m_source) == after)
                 close();
         };
     }
-    runToEnd(task, recorder);
+    runUnstopped(task, recorder);
     // Opened again before anything can fail, so that the scratch area can go.
     ::chmod(local(closed).constData(), 0755);
     if (QTest::currentTestFailed())
         return;
     QVERIFY(changed);
-    verifyRunInvariant(task, recorder);
+    verifyRunInvariant(task, recorder, EveryItemDone);
     if (QTest::currentTestFailed())
         return;
 
@@ -556,7 +436,7 @@ void TestChangingWorld::runWithoutAccess()
     QStringList left;
     QDirIterator it(m_source, QDir::Files, QDirIterator::Subdirectories);
     while (it.hasNext())
-        left << relative(it.next(), m_source);
+        left << relativePath(it.next(), m_source);
     left.sort();
     QCOMPARE(left, sourcesLeft);
     // What could be read was copied whole.

@@ -1,11 +1,9 @@
 #include "engine/copytask.h"
 
 #include "app/appsettings.h"
+#include "copytaskfixture.h"
 #include "engine/copyfileobject.h"
-#include "engine/storageprobe.h"
 #include "fs/filesystemutils.h"
-#include "jobs/jobthread.h"
-#include "jobs/jobthreadpool.h"
 #include "testsupport.h"
 
 #include <QDirIterator>
@@ -14,107 +12,9 @@
 
 #include <functional>
 
+using namespace TestSupport;
+
 namespace {
-
-const int RunTimeoutMs = 30000;
-
-QByteArray contentFor(const QString& name, qint64 size)
-{
-    QByteArray data(int(size), '\0');
-    const QByteArray seed = name.toUtf8();
-    for (int i = 0; i < data.size(); ++i)
-        data[i] = char(seed.at(i % seed.size()) + i % 7);
-    return data;
-}
-
-// Entries below root: "dir/" a folder, "name=SIZE" a file, "name~SIZE" a sparse file of
-// zeros, "name->target" a symbolic link (a relative target means the entry below root).
-void makeTree(const QString& root, const QStringList& entries)
-{
-    QDir().mkpath(root);
-    for (const QString& entry : entries) {
-        if (entry.endsWith(QLatin1Char('/'))) {
-            QVERIFY(QDir().mkpath(root + QLatin1Char('/') + entry));
-        } else if (entry.contains(QLatin1String("->"))) {
-            const QString name = entry.section(QLatin1String("->"), 0, 0);
-            QString target = entry.section(QLatin1String("->"), 1);
-            if (!target.startsWith(QLatin1Char('/')))
-                target = root + QLatin1Char('/') + target;
-            QVERIFY(QFile::link(target, root + QLatin1Char('/') + name));
-        } else if (entry.contains(QLatin1Char('~'))) {
-            QFile file(root + QLatin1Char('/') + entry.section(QLatin1Char('~'), 0, 0));
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            QVERIFY(file.resize(entry.section(QLatin1Char('~'), 1).toLongLong()));
-        } else {
-            const QString name = entry.section(QLatin1Char('='), 0, 0);
-            const qint64 size = entry.section(QLatin1Char('='), 1).toLongLong();
-            QVERIFY(TestSupport::writeFile(root + QLatin1Char('/') + name,
-                                           contentFor(QFileInfo(name).fileName(), size)));
-        }
-    }
-}
-
-// The tree in makeTree's notation, sorted; link targets inside root are shown relative.
-QStringList listTree(const QString& root)
-{
-    QStringList list;
-    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        it.next();
-        const QFileInfo info = it.fileInfo();
-        const QString relative = it.filePath().mid(root.size() + 1);
-        if (info.isSymLink()) {
-            QString target = info.symLinkTarget();
-            if (target.startsWith(root + QLatin1Char('/')))
-                target = target.mid(root.size() + 1);
-            list << relative + QStringLiteral("->") + target;
-        } else if (info.isDir()) {
-            list << relative + QLatin1Char('/');
-        } else {
-            list << relative + QLatin1Char('=') + QString::number(info.size());
-        }
-    }
-    list.sort();
-    return list;
-}
-
-QStringList relativeSources(const QList<CopyItem>& items, const QString& root)
-{
-    QStringList list;
-    for (const CopyItem& item : items)
-        list << (item.source_path == root ? QStringLiteral(".")
-                                          : item.source_path.mid(root.size() + 1));
-    return list;
-}
-
-QStringList sorted(QStringList list)
-{
-    list.sort();
-    return list;
-}
-
-const CopyItem* findItem(const QList<CopyItem>& items, const QString& source)
-{
-    for (const CopyItem& item : items) {
-        if (item.source_path == source)
-            return &item;
-    }
-    return nullptr;
-}
-
-// Every regular file below root (hidden ones included) by its relative path, with its data.
-QHash<QString, QByteArray> fileContents(const QString& root)
-{
-    QHash<QString, QByteArray> files;
-    QDirIterator it(root, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        it.next();
-        if (!it.fileInfo().isSymLink())
-            files.insert(it.filePath().mid(root.size() + 1), TestSupport::readFile(it.filePath()));
-    }
-    return files;
-}
 
 // The files below root under a final (not hidden) name whose name starts with prefix.
 int countFiles(const QString& root, const QString& prefix)
@@ -138,14 +38,6 @@ QStringList smallFilesTree(int files)
         tree << QStringLiteral("d%1/f%2=%3").arg(i / 100).arg(i).arg(i * 37 % 500 + 1);
     }
     return tree;
-}
-
-void usePool(int threads)
-{
-    if (JobThreadPool::threadCount() == threads)
-        return;
-    JobThreadPool::createThreads(threads);
-    JobThreadPool::startThreads();
 }
 
 // Every message of every thread, in order, each also passed on to the test's own handler
@@ -194,125 +86,9 @@ QtMessageHandler MessageLog::s_previous = nullptr;
 
 const QString TaskCompletedMark = QStringLiteral("<taskCompleted>");
 
-// Free space of the destination as the test says.
-class FixedStorage : public StorageProbe
-{
-public:
-    explicit FixedStorage(qint64 available) : m_available(available) {}
-    qint64 availableBytes(const QString&) const override { return m_available; }
-
-private:
-    qint64 m_available;
-};
-
-// Everything a copy task tells during one run, and the number of jobs seen at once: the
-// counts change only inside events of this thread, so looking before each event sees
-// every state the task passes through.
-class RunRecorder : public QObject
-{
-    Q_OBJECT
-
-public:
-    explicit RunRecorder(CopyTask* task) : mp_task(task)
-    {
-        connect(task, &CopyTask::copyCompleted, this,
-                [this](const CopyItem& item) { record(item); });
-        connect(task, &CopyTask::errorOccurred, this, [this](const CopyItem& item) {
-            errors << item;
-            record(item);
-        });
-        connect(task, &CopyTask::logAvailable, this, [this](const QString& text) { logs << text; });
-        connect(task, &CopyTask::copyListCompleted, this,
-                [this](const QList<CopyItem>& list) { lists << list; });
-        connect(task, &CopyTask::storageIsFull, this, [this](qint64 available, qint64 required) {
-            storageFull << QPair<qint64, qint64>(available, required);
-        });
-        connect(task, &CopyTask::jobProgress, this,
-                [this](const QString& name, qint64 done, qint64 total) {
-                    progress << QStringLiteral("%1 %2 %3").arg(name).arg(done).arg(total);
-                    if (onProgress)
-                        onProgress();
-                });
-        connect(task, &CopyTask::taskCompleted, this, [this] {
-            sample();
-            ++ended;
-        });
-        QCoreApplication::instance()->installEventFilter(this);
-    }
-    ~RunRecorder() override { QCoreApplication::instance()->removeEventFilter(this); }
-
-    void clear()
-    {
-        signalled.clear();
-        errors.clear();
-        logs.clear();
-        lists.clear();
-        storageFull.clear();
-        progress.clear();
-        ended = 0;
-        maxRunning = maxRunningWhileBuilding = maxPoolJobs = 0;
-    }
-
-    // Events are also sent from inside the pool's locked sections (a job moving to its
-    // thread), so only the task's own count is read here.
-    bool eventFilter(QObject*, QEvent*) override
-    {
-        sample();
-        return false;
-    }
-
-    void sample()
-    {
-        const int running = mp_task->runningJobCount();
-        maxRunning = qMax(maxRunning, running);
-        if (!mp_task->isTaskCompleted() && !mp_task->isFileListCompleted())
-            maxRunningWhileBuilding = qMax(maxRunningWhileBuilding, running);
-    }
-
-    void samplePool()
-    {
-        int poolJobs = 0;
-        for (JobThread* thread : JobThreadPool::threads())
-            poolJobs += thread->jobCount();
-        maxPoolJobs = qMax(maxPoolJobs, poolJobs);
-    }
-
-    QStringList states() const
-    {
-        QStringList list;
-        for (const CopyItem& item : signalled)
-            list << QString::number(item.copy_state);
-        return list;
-    }
-
-    QList<CopyItem> signalled; // copyCompleted and errorOccurred, in order
-    QList<CopyItem> errors;
-    QStringList logs;
-    QList<QList<CopyItem>> lists;
-    QList<QPair<qint64, qint64>> storageFull;
-    QStringList progress;
-    int ended = 0;
-    int maxRunning = 0;
-    int maxRunningWhileBuilding = 0;
-    int maxPoolJobs = 0;
-    std::function<void(const CopyItem&)> onItem;
-    std::function<void()> onProgress;
-
-private:
-    void record(const CopyItem& item)
-    {
-        samplePool();
-        signalled << item;
-        if (onItem)
-            onItem(item);
-    }
-
-    CopyTask* mp_task;
-};
-
 } // namespace
 
-class TestCopyTask : public QObject
+class TestCopyTask : public QObject, public TestSupport::CopyTaskFixture
 {
     Q_OBJECT
 
@@ -363,120 +139,27 @@ private slots:
     void destinationWithoutAttributesWarnsOnce();
     void settingsHoldForTheRun_data();
     void settingsHoldForTheRun();
-
-private:
-    Task makeTask(const QString& source, const QString& destination,
-                  int copyMode = CopyOptions::Copy) const;
-    void runToEnd(CopyTask& task, RunRecorder& recorder, bool resume = false);
-    void runManyToEnd(CopyTask& task, RunRecorder& recorder, bool resume = false);
-    void verifyRunInvariant(const CopyTask& task, const RunRecorder& recorder);
-
-    QTemporaryDir* mp_dir = nullptr;
-    QString m_source;
-    QString m_destination;
 };
 
 void TestCopyTask::initTestCase()
 {
-    TestSupport::initTestEnvironment();
-    usePool(2);
+    initRuns(2);
 }
 
 void TestCopyTask::init()
 {
-    mp_dir = new QTemporaryDir();
-    QVERIFY(mp_dir->isValid());
-    m_source = mp_dir->filePath(QStringLiteral("src"));
-    m_destination = mp_dir->filePath(QStringLiteral("dst"));
-    QVERIFY(QDir().mkpath(m_source));
-    QVERIFY(QDir().mkpath(m_destination));
+    initScratch();
     usePool(2);
 }
 
 void TestCopyTask::cleanup()
 {
-    delete mp_dir;
-    mp_dir = nullptr;
-    AppSettings* settings = AppSettings::instance();
-    settings->setCopyMethod(0);
-    settings->setSkipIntegrityCheckForFileSizeMoreThan(0);
-    settings->setReportFilteredFiles(false);
+    cleanupScratch();
 }
 
 void TestCopyTask::cleanupTestCase()
 {
-    JobThreadPool::destroyThreads();
-}
-
-Task TestCopyTask::makeTask(const QString& source, const QString& destination, int copyMode) const
-{
-    Task task;
-    task.m_sourcePath = source;
-    task.m_destinationPath = destination;
-    task.updateName();
-    task.m_options.m_copyMode = copyMode;
-    return task;
-}
-
-void TestCopyTask::runToEnd(CopyTask& task, RunRecorder& recorder, bool resume)
-{
-    recorder.clear();
-    if (resume)
-        task.resumeTask();
-    else
-        task.startTask();
-    QTRY_COMPARE_WITH_TIMEOUT(recorder.ended, 1, RunTimeoutMs);
-    QVERIFY(task.isTaskCompleted());
-    QCOMPARE(task.runningJobCount(), 0);
-    // Nothing may arrive after the end.
-    QTest::qWait(50);
-    QCOMPARE(recorder.ended, 1);
-}
-
-// runToEnd for runs of hundreds of files: QTRY sleeps between its looks, so that with one
-// thread each file would wait for the next look; an event loop starts the next job at once.
-void TestCopyTask::runManyToEnd(CopyTask& task, RunRecorder& recorder, bool resume)
-{
-    recorder.clear();
-    QSignalSpy ended(&task, &CopyTask::taskCompleted);
-    if (resume)
-        task.resumeTask();
-    else
-        task.startTask();
-    QVERIFY(ended.wait(RunTimeoutMs));
-    QCOMPARE(recorder.ended, 1);
-    QVERIFY(task.isTaskCompleted());
-    QCOMPARE(task.runningJobCount(), 0);
-    QTest::qWait(50);
-    QCOMPARE(recorder.ended, 1);
-}
-
-// Every item of a run is filed once in the completed list, no queue keeps anything, and
-// no item is signalled twice or in another state than it is filed with.
-void TestCopyTask::verifyRunInvariant(const CopyTask& task, const RunRecorder& recorder)
-{
-    QHash<QString, CopyItem> filed;
-    int unprocessed = 0;
-    for (const CopyItem& item : task.completedItems()) {
-        QVERIFY2(!filed.contains(item.source_path), qPrintable("filed twice: " + item.source_path));
-        filed.insert(item.source_path, item);
-        if (item.copy_state == Unprocessed)
-            ++unprocessed;
-    }
-    QCOMPARE(task.unprocessedItems().size(), unprocessed);
-
-    QSet<QString> seen;
-    for (const CopyItem& item : recorder.signalled) {
-        QVERIFY2(!seen.contains(item.source_path),
-                 qPrintable("signalled twice: " + item.source_path));
-        seen.insert(item.source_path);
-        // The whole source stands for a list that could not be completed.
-        if (item.source_path == task.task().m_sourcePath && !filed.contains(item.source_path))
-            continue;
-        QVERIFY2(filed.contains(item.source_path),
-                 qPrintable("signalled, not filed: " + item.source_path));
-        QCOMPARE(filed.value(item.source_path).copy_state, item.copy_state);
-    }
+    cleanupRuns();
 }
 
 // -----------------------------------------------------------------------------------------
@@ -731,9 +414,7 @@ void TestCopyTask::move()
     QStringList removed;
     for (const CopyItem& folder : task.folderItems()) {
         if (folder.info_list.contains("Folder moved"))
-            removed << (folder.source_path == m_source
-                            ? QStringLiteral(".")
-                            : folder.source_path.mid(m_source.size() + 1));
+            removed << relativePath(folder.source_path, m_source);
     }
     QCOMPARE(sorted(removed), sorted(folders + QStringList{"."}));
     QCOMPARE(removed.last(), QStringLiteral("."));
@@ -1506,7 +1187,7 @@ void TestCopyTask::resumeCarriesElapsedTime()
     task.resumeTask();
     QVERIFY(task.elapsedMs() >= 60000);
     QVERIFY(task.elapsedMs() < 70000);
-    QTRY_COMPARE_WITH_TIMEOUT(recorder.ended, 1, RunTimeoutMs);
+    QTRY_COMPARE_WITH_TIMEOUT(recorder.ended, 1, m_runTimeoutMs);
     verifyRunInvariant(task, recorder);
     QVERIFY(task.counter(TaskElapsedTime) >= 60000);
     QCOMPARE(task.counter(FilesCopied), qint64(1));
@@ -1817,7 +1498,7 @@ void TestCopyTask::settingsHoldForTheRun()
         AppSettings::instance()->setCopyMethod(CopyFileObject::SimpleMethod);
     else
         AppSettings::instance()->setReportFilteredFiles(true);
-    QTRY_COMPARE_WITH_TIMEOUT(recorder.ended, 1, RunTimeoutMs);
+    QTRY_COMPARE_WITH_TIMEOUT(recorder.ended, 1, m_runTimeoutMs);
     QCOMPARE(shown(), 0);
 
     runToEnd(task, recorder);

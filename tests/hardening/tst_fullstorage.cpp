@@ -1,9 +1,8 @@
 #include "app/appsettings.h"
 #include "cliscratch.h"
+#include "copytaskfixture.h"
 #include "engine/copyfileobject.h"
 #include "engine/copytask.h"
-#include "engine/storageprobe.h"
-#include "jobs/jobthreadpool.h"
 #include "testsupport.h"
 
 #include <QDirIterator>
@@ -17,6 +16,8 @@
 #include <cerrno>
 #include <cstring>
 #include <sys/mount.h>
+
+using TestSupport::filesBelow;
 
 namespace {
 
@@ -55,14 +56,6 @@ private:
     QString m_error;
 };
 
-// Claims room for everything, so that every file is tried and what does not fit fails
-// in the file system itself.
-class AmpleStorage : public StorageProbe
-{
-public:
-    qint64 availableBytes(const QString&) const override { return qint64(1) << 40; }
-};
-
 QByteArray contentOf(const QString& name, int size)
 {
     QVector<quint32> words(size / 4 + 1);
@@ -81,18 +74,6 @@ QMap<QString, QByteArray> makeTree(const QString& root, const QStringList& entri
             return {};
         files.insert(name, data);
     }
-    return files;
-}
-
-// Relative paths of the files below root, hidden ones included.
-QStringList filesBelow(const QString& root)
-{
-    QStringList files;
-    QDirIterator it(root, QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext())
-        files << QDir(root).relativeFilePath(it.next());
-    files.sort();
     return files;
 }
 
@@ -135,7 +116,7 @@ bool anyMatches(const QRegularExpression& pattern, const QStringList& texts)
 // Copies and moves into a small file system that fills up: what did not fit ends in an
 // error that says why, what is reported copied is whole, and a move keeps every source
 // whose copy failed.
-class TestFullStorage : public QObject
+class TestFullStorage : public QObject, public TestSupport::CopyTaskFixture
 {
     Q_OBJECT
 
@@ -156,15 +137,12 @@ private:
 
     std::unique_ptr<TestSupport::CliScratch> m_dir;
     std::unique_ptr<TmpfsMount> m_mount;
-    QString m_source;
-    QString m_destination;
 };
 
 void TestFullStorage::initTestCase()
 {
-    TestSupport::initTestEnvironment();
-    JobThreadPool::createThreads(2);
-    JobThreadPool::startThreads();
+    initRuns(2);
+    m_runTimeoutMs = 60000;
 }
 
 void TestFullStorage::init()
@@ -180,12 +158,12 @@ void TestFullStorage::cleanup()
     // The mount goes before the folder that holds it.
     m_mount.reset();
     m_dir.reset();
-    AppSettings::instance()->setCopyMethod(0);
+    cleanupScratch();
 }
 
 void TestFullStorage::cleanupTestCase()
 {
-    JobThreadPool::destroyThreads();
+    cleanupRuns();
 }
 
 QString TestFullStorage::mountSmallStorage(const QByteArray& options)
@@ -320,18 +298,19 @@ void TestFullStorage::copyTaskRun()
     QVERIFY(QDir().mkpath(m_destination));
     AppSettings::instance()->setCopyMethod(method);
 
-    Task task;
-    task.m_sourcePath = m_source;
-    task.m_destinationPath = m_destination;
-    task.m_options.m_copyMode = copyMode;
-    task.updateName();
     CopyTask copyTask;
-    copyTask.setTask(task);
-    copyTask.setStorageProbe(std::make_unique<AmpleStorage>());
-    QSignalSpy completed(&copyTask, &CopyTask::taskCompleted);
-    copyTask.startTask();
-    QTRY_COMPARE_WITH_TIMEOUT(completed.count(), 1, 60000);
+    copyTask.setTask(TestSupport::makeTask(m_source, m_destination, copyMode));
+    // Room for everything, so that every file is tried and what does not fit fails in the
+    // file system itself.
+    copyTask.setStorageProbe(std::make_unique<TestSupport::FixedStorage>(qint64(1) << 40));
+    TestSupport::RunRecorder recorder(&copyTask);
+    runToEnd(copyTask, recorder);
+    if (QTest::currentTestFailed())
+        return;
     QVERIFY(!copyTask.isStopRequested());
+    verifyRunInvariant(copyTask, recorder, EveryItemDone);
+    if (QTest::currentTestFailed())
+        return;
 
     // Every item reported copied is whole in the destination.
     QSet<QString> copied;

@@ -51,19 +51,8 @@ bool sameContent(const QString& a, const QString& b)
     return true;
 }
 
+using TestSupport::filesBelow;
 using TestSupport::treeOf;
-
-// Relative paths of the files below root, hidden ones included.
-QStringList filesBelow(const QString& root)
-{
-    QStringList files;
-    QDirIterator it(root, QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext())
-        files << QDir(root).relativeFilePath(it.next());
-    files.sort();
-    return files;
-}
 
 // Size of a regular file below folder that process pid holds open (a copy on its way),
 // or -1. Files created without a name show up through their descriptor too.

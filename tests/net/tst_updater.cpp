@@ -72,10 +72,11 @@ void TestUpdater::versionFile_data()
     const QString invalid = QStringLiteral(" is not valid to check new version$");
     const QString site = m_server.baseUrl();
 
+    // The version the build gives the program.
+    const QByteArray version(BRINDLE_TEST_VERSION);
     QTest::newRow("same version, download url normalised")
-        << 200 << QByteArray("[Linux]\nCurrentVersion=2.1.4\nDownloadUrl=127.0.0.1/get\n")
-        << "2.1.4"
-        << "http://127.0.0.1/get" << false << "";
+        << 200 << QByteArray("[Linux]\nCurrentVersion=" + version + "\nDownloadUrl=127.0.0.1/get\n")
+        << QString::fromLatin1(version) << "http://127.0.0.1/get" << false << "";
     QTest::newRow("two-digit release is newer")
         << 200 << QByteArray("[Linux]\nCurrentVersion=2.1.10\n") << "2.1.10"
         << "" << true << "";

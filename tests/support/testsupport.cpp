@@ -62,6 +62,17 @@ QMap<QString, QByteArray> treeOf(const QString& root)
     return files;
 }
 
+QStringList filesBelow(const QString& root)
+{
+    QStringList files;
+    QDirIterator it(root, QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files << QDir(root).relativeFilePath(it.next());
+    files.sort();
+    return files;
+}
+
 bool runningAsRoot()
 {
     return ::geteuid() == 0;

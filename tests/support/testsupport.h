@@ -20,6 +20,8 @@ QByteArray readFile(const QString& path);
 QStringList entriesOf(const QString& folder);
 // Relative path -> content of every file below root, hidden ones included.
 QMap<QString, QByteArray> treeOf(const QString& root);
+// Relative paths of the files below root, hidden ones included, sorted.
+QStringList filesBelow(const QString& root);
 
 // True when the process runs as root (a permission test must then drop privileges).
 bool runningAsRoot();
