@@ -49,10 +49,10 @@ QStringList outcomes(const QList<CopyItem>& items, const QString& root)
 // time. A copy or move asks it for the whole copy once the list is complete and before the
 // first copy is handed out (and no more once there is room): the moment to change the world
 // after the listing.
-class ListedHook : public StorageProbe
+class ListCompleteHook : public StorageProbe
 {
 public:
-    explicit ListedHook(std::function<void()> hook) : m_hook(std::move(hook)) {}
+    explicit ListCompleteHook(std::function<void()> hook) : m_hook(std::move(hook)) {}
     qint64 availableBytes(const QString& path) const override
     {
         if (m_hook) {
@@ -184,7 +184,7 @@ void TestChangingWorld::sourceFileChanges()
     task.setTask(makeTask(m_source, m_destination, copyMode));
     RunRecorder recorder(&task);
     bool changed = false;
-    task.setStorageProbe(std::make_unique<ListedHook>([&] {
+    task.setStorageProbe(std::make_unique<ListCompleteHook>([&] {
         changed = true;
         if (change == "vanish" || change == "folder" || change == "fifo")
             QVERIFY(QFile::remove(target));
@@ -415,7 +415,7 @@ void TestChangingWorld::runWithoutAccess()
         QCOMPARE(::chmod(local(closed).constData(), closedMode), 0);
     };
     if (after.isEmpty()) {
-        task.setStorageProbe(std::make_unique<ListedHook>(close));
+        task.setStorageProbe(std::make_unique<ListCompleteHook>(close));
     } else {
         recorder.onItem = [&](const CopyItem& item) {
             if (relativePath(item.source_path, m_source) == after)

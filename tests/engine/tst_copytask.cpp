@@ -7,7 +7,6 @@
 #include "testsupport.h"
 
 #include <QDirIterator>
-#include <QSettings>
 #include <QtTest>
 
 #include <functional>
@@ -1170,17 +1169,10 @@ void TestCopyTask::resumeCarriesElapsedTime()
     makeTree(m_source, {"a=10"});
     makeTree(m_destination, {"a=10"});
     const QString path = mp_dir->filePath("minute.bdt");
-    {
-        QSettings settings(path, QSettings::IniFormat);
-        settings.setValue("Task/Data", makeTask(m_source, m_destination).toDataString());
-        settings.setValue("Task/SaveFileVersion", 2);
-        settings.setValue("Task/ItemsCount", 1);
-        settings.setValue("Task/ElapsedTime", 60000);
-        CopyItem done(m_source + "/a", m_destination + "/a", 10, false, QString());
-        done.copy_state = Copied;
-        settings.setValue("Items/Item0", done.toDataString());
-        settings.setValue("ExternalCopyProcess/FilePath", QString());
-    }
+    CopyItem done(m_source + "/a", m_destination + "/a", 10, false, QString());
+    done.copy_state = Copied;
+    QVERIFY(writeTaskFile(path, makeTask(m_source, m_destination), {done}, {},
+                          {{"ElapsedTime", 60000}}));
     CopyTask task;
     QVERIFY(task.loadFromFile(path));
     RunRecorder recorder(&task);

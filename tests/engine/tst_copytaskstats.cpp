@@ -1,10 +1,10 @@
 #include "engine/copytask.h"
 
 #include "app/appsettings.h"
+#include "copytaskfixture.h"
 #include "jobs/transfercounters.h"
 #include "testsupport.h"
 
-#include <QSettings>
 #include <QtTest>
 
 #include <limits>
@@ -38,22 +38,9 @@ CopyItem makeItem(const QString& name, int state, qint64 size, bool folder = fal
 bool loadItems(CopyTask& task, const QString& path, const QList<CopyItem>& items,
                const QList<CopyItem>& folders)
 {
-    {
-        QSettings settings(path, QSettings::IniFormat);
-        Task definition;
-        definition.m_sourcePath = QStringLiteral("/src");
-        definition.m_destinationPath = QStringLiteral("/dst");
-        settings.setValue(QStringLiteral("Task/Data"), definition.toDataString());
-        settings.setValue(QStringLiteral("Task/SaveFileVersion"), 2);
-        settings.setValue(QStringLiteral("Task/ItemsCount"), items.size());
-        settings.setValue(QStringLiteral("Task/FoldersCount"), folders.size());
-        for (int i = 0; i < items.size(); ++i)
-            settings.setValue(QStringLiteral("Items/Item%1").arg(i), items.at(i).toDataString());
-        for (int i = 0; i < folders.size(); ++i)
-            settings.setValue(QStringLiteral("Folders/Folder%1").arg(i),
-                              folders.at(i).toDataString());
-    }
-    return task.loadFromFile(path);
+    return TestSupport::writeTaskFile(path, TestSupport::makeTask("/src", "/dst"), items,
+                                      folders) &&
+           task.loadFromFile(path);
 }
 
 QStringList names(const QList<CopyItem>& items)

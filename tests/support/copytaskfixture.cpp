@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -124,6 +125,24 @@ Task makeTask(const QString& source, const QString& destination, int copyMode)
     task.updateName();
     task.m_options.m_copyMode = copyMode;
     return task;
+}
+
+bool writeTaskFile(const QString& path, const Task& definition, const QList<CopyItem>& items,
+                   const QList<CopyItem>& folders, const QVariantMap& taskValues)
+{
+    QSettings settings(path, QSettings::IniFormat);
+    settings.setValue(QStringLiteral("Task/Data"), definition.toDataString());
+    settings.setValue(QStringLiteral("Task/SaveFileVersion"), 2);
+    settings.setValue(QStringLiteral("Task/ItemsCount"), items.size());
+    settings.setValue(QStringLiteral("Task/FoldersCount"), folders.size());
+    for (auto it = taskValues.cbegin(); it != taskValues.cend(); ++it)
+        settings.setValue(QStringLiteral("Task/") + it.key(), it.value());
+    for (int i = 0; i < items.size(); ++i)
+        settings.setValue(QStringLiteral("Items/Item%1").arg(i), items.at(i).toDataString());
+    for (int i = 0; i < folders.size(); ++i)
+        settings.setValue(QStringLiteral("Folders/Folder%1").arg(i), folders.at(i).toDataString());
+    settings.sync();
+    return settings.status() == QSettings::NoError;
 }
 
 void usePool(int threads)

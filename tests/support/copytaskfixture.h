@@ -10,6 +10,7 @@
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QVariantMap>
 
 #include <functional>
 #include <memory>
@@ -41,6 +42,13 @@ const CopyItem* findItem(const QList<CopyItem>& items, const QString& source);
 
 // A copy task definition from source to destination.
 Task makeTask(const QString& source, const QString& destination, int copyMode = CopyOptions::Copy);
+
+// Writes a task file of the current version that holds definition, items and folders as a
+// saved run would, plus the values of the group "Task" in taskValues. False when it could
+// not be written.
+bool writeTaskFile(const QString& path, const Task& definition, const QList<CopyItem>& items,
+                   const QList<CopyItem>& folders = QList<CopyItem>(),
+                   const QVariantMap& taskValues = QVariantMap());
 
 // Makes the pool hold that many started threads (unchanged when it does already).
 void usePool(int threads);
