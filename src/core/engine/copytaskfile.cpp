@@ -153,7 +153,7 @@ bool CopyTask::saveToFile(const QString& path, bool errorsOnly, bool allItems,
 
 bool CopyTask::loadFromFile(const QString& path)
 {
-    if (!m_taskCompleted) {
+    if (!isTaskCompleted()) {
         qWarning() << "Unable to load task from file" << qUtf8Printable(path)
                    << "while a copy is running";
         return false;
@@ -294,13 +294,12 @@ bool CopyTask::loadFromFile(const QString& path)
     }
 
     // A loaded task is a stopped run; one whose list is not whole starts afresh on resume.
-    m_taskCompleted = true;
     m_stopRequested = true;
+    setPhase(RunPhase::Stopped);
     m_fileListCompleted = listCompleted && itemsCount >= 1 && loadedItems == itemsCount &&
                           loadedFolders == foldersCount;
     if (!listCompleted)
         qDebug() << "The file list of the saved run is not complete";
-    m_foldersSyncStarted = false;
     m_skipStorageCheck = false;
 
     qDebug() << "Load task completed from file" << qUtf8Printable(path);
