@@ -166,11 +166,12 @@ private slots:
     void onTaskCompleted();
 
 private:
-    // The phases of a run, in the order a run goes through them; the phases it has no work
-    // for are left out. A stop request is not a phase (m_stopRequested): it can come in any
-    // phase of a run, which then goes on through the phases left (jobs finish, what was
-    // written is flushed), only filing what the jobs hand back differently and ending
-    // Stopped.
+    // The phases of a run. A run goes from Listing (a start) or Copying (a resume) to
+    // Completed or Stopped in this order, leaving out the phases it has no work for; a
+    // refused one goes through Refused alone. A stop request is not a phase
+    // (m_stopRequested): it can come in any phase of a run, which then goes on through the
+    // phases left (jobs finish, what was written is flushed), only filing what the jobs hand
+    // back differently and ending Stopped.
     enum class RunPhase
     {
         // No run has started yet.
