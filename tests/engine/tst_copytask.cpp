@@ -3,6 +3,7 @@
 #include "app/appsettings.h"
 #include "copytaskfixture.h"
 #include "engine/copyfileobject.h"
+#include "jobs/jobthreadpool.h"
 #include "fs/filesystemutils.h"
 #include "testsupport.h"
 
@@ -138,6 +139,8 @@ private slots:
     void destinationWithoutAttributesWarnsOnce();
     void settingsHoldForTheRun_data();
     void settingsHoldForTheRun();
+    void runsEndingAtOnce_data();
+    void runsEndingAtOnce();
 };
 
 void TestCopyTask::initTestCase()
@@ -1502,4 +1505,48 @@ void TestCopyTask::settingsHoldForTheRun()
 }
 
 QTEST_GUILESS_MAIN(TestCopyTask)
+void TestCopyTask::runsEndingAtOnce_data()
+{
+    QTest::addColumn<bool>("ontoItself"); // otherwise the pool has no thread
+    QTest::addColumn<bool>("stopAtOnce");
+    QTest::addColumn<bool>("running"); // right after the start
+    QTest::addColumn<bool>("stopped");
+    QTest::addColumn<bool>("listCompleted");
+
+    QTest::newRow("refused start") << true << false << true << false << true;
+    QTest::newRow("refused start stopped before its end") << true << true << true << true << true;
+    QTest::newRow("start without job threads") << false << false << false << true << false;
+}
+
+// A refused run counts as running until its end at the next turn of the event loop; a start
+// without job threads never runs and ends as stopped, its list not built.
+void TestCopyTask::runsEndingAtOnce()
+{
+    QFETCH(bool, ontoItself);
+    QFETCH(bool, stopAtOnce);
+    QFETCH(bool, running);
+    QFETCH(bool, stopped);
+    QFETCH(bool, listCompleted);
+
+    makeTree(m_source, {"a=1"});
+    if (!ontoItself)
+        JobThreadPool::destroyThreads();
+    CopyTask task;
+    task.setTask(makeTask(m_source, ontoItself ? m_source : m_destination));
+    QSignalSpy ended(&task, &CopyTask::taskCompleted);
+    QTest::ignoreMessage(QtWarningMsg,
+                         QRegularExpression(ontoItself ? "is refused: " : "^No job thread"));
+    if (stopAtOnce)
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Copy from .* is stopped after"));
+    task.startTask();
+    QCOMPARE(!task.isTaskCompleted(), running);
+    if (stopAtOnce)
+        task.stopTask();
+    QTRY_COMPARE(ended.count(), 1);
+    QVERIFY(task.isTaskCompleted());
+    QCOMPARE(task.isStopRequested(), stopped);
+    QCOMPARE(task.isFileListCompleted(), listCompleted);
+    QVERIFY(listTree(m_destination).isEmpty());
+}
+
 #include "tst_copytask.moc"

@@ -1,6 +1,7 @@
 #include "engine/copytask.h"
 
 #include "app/appsettings.h"
+#include "base/handover.h"
 #include "engine/buildfilelistjob.h"
 #include "engine/checkfilejob.h"
 #include "engine/commitfilesjob.h"
@@ -13,7 +14,6 @@
 #include "fs/filesystemutils.h"
 #include "fs/platform.h"
 #include "fs/platformcopy.h"
-#include "base/handover.h"
 #include "jobs/jobthread.h"
 #include "jobs/jobthreadpool.h"
 #include "jobs/transfercounters.h"
@@ -69,6 +69,7 @@ bool CopyTask::endWithoutThreads()
                << qUtf8Printable(m_task.m_sourcePath) << "to"
                << qUtf8Printable(m_task.m_destinationPath);
     m_stopRequested = true;
+    setPhase(RunPhase::Stopped);
     queueCall("onTaskCompleted");
     return true;
 }
@@ -110,10 +111,7 @@ bool CopyTask::refuseUnsafePaths(bool newRun)
     qWarning() << "Copy from" << qUtf8Printable(m_task.m_sourcePath) << "to"
                << qUtf8Printable(m_task.m_destinationPath)
                << "is refused:" << qUtf8Printable(refusal);
-    m_taskCompleted = false;
     m_stopRequested = false;
-    // Nothing is synced either: the folders of a refused resume stay as they were.
-    m_foldersSyncStarted = true;
     m_wroteData = false;
     clearLists(newRun);
     m_runningJobs = 0;
@@ -121,6 +119,7 @@ bool CopyTask::refuseUnsafePaths(bool newRun)
     m_endTime = QDateTime();
     // Nothing to list: the run ends at once, with this one error.
     m_fileListCompleted = true;
+    setPhase(RunPhase::Refused);
     m_runError = taskItem();
     m_runError.setDestinationError(refusal);
     m_counters[ErrorItems] = 1;
@@ -131,7 +130,7 @@ bool CopyTask::refuseUnsafePaths(bool newRun)
 
 void CopyTask::startTask()
 {
-    if (!m_taskCompleted) {
+    if (!isTaskCompleted()) {
         qWarning() << "Copy from" << qUtf8Printable(m_task.m_sourcePath) << "to"
                    << qUtf8Printable(m_task.m_destinationPath) << "is already running";
         return;
@@ -142,9 +141,8 @@ void CopyTask::startTask()
     qDebug() << "Starting copy" << qUtf8Printable(m_task.m_sourcePath) << "to"
              << qUtf8Printable(m_task.m_destinationPath);
     m_fileListCompleted = false;
-    m_taskCompleted = false;
+    setPhase(RunPhase::Listing);
     m_stopRequested = false;
-    m_foldersSyncStarted = false;
     m_skipStorageCheck = false;
     openDestinationFileSystem();
     clearLists(true);
@@ -188,6 +186,7 @@ void CopyTask::startBuildFileList()
         m_copyQueue.append(item);
         countToCopy(item);
         m_fileListCompleted = true;
+        setPhase(RunPhase::Copying);
         queueCall("processNextCopyInQueue");
         return;
     }
@@ -309,6 +308,7 @@ void CopyTask::onBuildFileListCompleted()
         queueCall("checkTaskCompleted");
     } else {
         m_fileListCompleted = true;
+        setPhase(RunPhase::Copying);
     }
     job->deleteLater();
     if (!m_fileListCompleted)
@@ -704,7 +704,7 @@ void CopyTask::onJobProgress(const QString& name, qint64 done, qint64 total)
 
 void CopyTask::checkTaskCompleted()
 {
-    if (m_taskCompleted || !canStartJob())
+    if (isTaskCompleted() || !canStartJob())
         return;
     if (!m_copyQueue.isEmpty()) {
         processNextCopyInQueue();
@@ -724,8 +724,9 @@ void CopyTask::checkTaskCompleted()
     // leaves the source subfolders in place, so its root is not removed either.)
     const bool rootOnly =
         hasSourceRootToMove() && m_task.m_options.m_destinationMode == CopyOptions::Normal;
-    // A destination root that the run made is still private.
-    if (!m_stopRequested && !m_foldersSyncStarted && m_fileListCompleted &&
+    // Only a whole list has its folders synced. A destination root that the run made is still
+    // private.
+    if (m_phase == RunPhase::Copying && !m_stopRequested &&
         (!m_folders.isEmpty() || rootOnly ||
          (m_task.m_options.m_copyMode != CopyOptions::Verify &&
           PlatformCopy::isCreatedFolder(m_task.m_destinationPath)))) {
@@ -734,18 +735,18 @@ void CopyTask::checkTaskCompleted()
     }
     // "Completed" (and "stopped", which a resume trusts) must mean that what the run wrote
     // is on the device, not only in the system's cache.
-    if (m_wroteData && !m_fileSystemSyncStarted) {
+    if (m_wroteData && m_phase != RunPhase::Flushing) {
         startSyncFileSystemJob();
         return;
     }
     closeDestinationFileSystem();
 
-    m_taskCompleted = true;
+    if (!m_fileListCompleted && !m_stopRequested)
+        m_stopRequested = true;
+    setPhase(m_stopRequested ? RunPhase::Stopped : RunPhase::Completed);
     m_endTime = QDateTime::currentDateTime();
     m_elapsedTime = elapsedMs();
     m_counters[TaskElapsedTime] = m_elapsedTime;
-    if (!m_fileListCompleted && !m_stopRequested)
-        m_stopRequested = true;
 
     const QString elapsedText =
         FileSystemUtils::elapsedTimeText(int(qMin<qint64>(m_elapsedTime, INT_MAX)));
@@ -786,7 +787,7 @@ CopyOptions CopyTask::jobOptions() const
 
 void CopyTask::startSyncFoldersJob()
 {
-    m_foldersSyncStarted = true;
+    setPhase(RunPhase::SyncingFolders);
     auto* job = new SyncFoldersJob();
     job->setFolders(m_folders);
     if (hasSourceRootToMove()) {
@@ -838,7 +839,6 @@ void CopyTask::openDestinationFileSystem()
 {
     closeDestinationFileSystem();
     m_wroteData = false;
-    m_fileSystemSyncStarted = false;
     m_warnedOfUnkeptAttributes = false;
     m_runError = CopyItem();
     // Learnt afresh for each run: a device number may stand for another file system by now.
@@ -866,7 +866,7 @@ void CopyTask::closeDestinationFileSystem()
 
 void CopyTask::startSyncFileSystemJob()
 {
-    m_fileSystemSyncStarted = true;
+    setPhase(RunPhase::Flushing);
     auto* job = new SyncFileSystemJob();
     job->setFileSystem(m_fileSystemHandle, m_fileSystemPath);
     connect(job, &Job::jobCompleted, this, &CopyTask::onSyncFileSystemCompleted);
@@ -950,7 +950,7 @@ void CopyTask::onTaskCompleted()
 
 void CopyTask::stopTask()
 {
-    if (m_taskCompleted || m_stopRequested)
+    if (isTaskCompleted() || m_stopRequested)
         return;
     emit logAvailable(tr("Please wait while stopping the process"));
     qDebug() << "Stopping copy" << qUtf8Printable(m_task.m_sourcePath) << "to"
@@ -964,7 +964,7 @@ void CopyTask::resumeTask()
 {
     qDebug() << "Resuming copy" << qUtf8Printable(m_task.m_sourcePath) << "to"
              << qUtf8Printable(m_task.m_destinationPath);
-    if (!m_taskCompleted) {
+    if (!isTaskCompleted()) {
         qWarning() << "Copy from" << qUtf8Printable(m_task.m_sourcePath) << "to"
                    << qUtf8Printable(m_task.m_destinationPath) << "is already running";
         return;
@@ -984,9 +984,9 @@ void CopyTask::resumeTask()
     m_pendingCopies.clear();
     m_pendingBytes = 0;
     m_commitRunning = false;
-    m_taskCompleted = false;
     m_stopRequested = false;
-    m_fileListCompleted = false;
+    // The list is whole: the items left in it are queued again.
+    setPhase(RunPhase::Copying);
     openDestinationFileSystem();
     rebuildQueues();
     queueCall("processNextCopyInQueue");
@@ -1068,8 +1068,6 @@ void CopyTask::rebuildQueues()
     qDebug() << m_copyQueue.size() << "items added to copy queue";
     qDebug() << linkCount << "items added to symbolic links queue";
     m_counters[FoldersFound] = m_folders.size();
-    m_fileListCompleted = true;
-    m_foldersSyncStarted = false;
     emit copyListCompleted(m_completedItems);
 }
 
@@ -1080,6 +1078,70 @@ void CopyTask::takeRunSettings()
 {
     m_runSettings =
         m_givenRunSettings ? *m_givenRunSettings : AppSettings::instance()->runSettings();
+}
+
+void CopyTask::setPhase(RunPhase phase)
+{
+    const RunPhase from = m_phase;
+    const bool ended =
+        from == RunPhase::Idle || from == RunPhase::Completed || from == RunPhase::Stopped;
+    bool allowed = false;
+    switch (phase) {
+    case RunPhase::Idle:
+        break;
+    case RunPhase::Listing:
+    case RunPhase::Refused:
+        allowed = ended;
+        break;
+    case RunPhase::Copying:
+        // The walk has ended whole, or a resume goes on with the whole list of a run.
+        allowed = (from == RunPhase::Listing || from == RunPhase::Completed ||
+                   from == RunPhase::Stopped) &&
+                  m_fileListCompleted;
+        break;
+    case RunPhase::SyncingFolders:
+        allowed = from == RunPhase::Copying && !m_stopRequested;
+        break;
+    case RunPhase::Flushing:
+        allowed = from == RunPhase::Listing || from == RunPhase::Copying ||
+                  from == RunPhase::SyncingFolders;
+        break;
+    case RunPhase::Completed:
+        allowed = !ended && from != RunPhase::Listing && m_fileListCompleted && !m_stopRequested;
+        break;
+    case RunPhase::Stopped:
+        // Besides the end of a stopped run: a start without job threads, a loaded task file.
+        allowed = m_stopRequested;
+        break;
+    }
+    Q_ASSERT_X(allowed, "CopyTask::setPhase", "change of phase that no run makes");
+    qDebug() << "Copy from" << qUtf8Printable(m_task.m_sourcePath) << "to"
+             << qUtf8Printable(m_task.m_destinationPath) << "goes from phase" << phaseName(from)
+             << "to" << phaseName(phase);
+    m_phase = phase;
+}
+
+const char* CopyTask::phaseName(RunPhase phase)
+{
+    switch (phase) {
+    case RunPhase::Idle:
+        return "Idle";
+    case RunPhase::Listing:
+        return "Listing";
+    case RunPhase::Copying:
+        return "Copying";
+    case RunPhase::Refused:
+        return "Refused";
+    case RunPhase::SyncingFolders:
+        return "SyncingFolders";
+    case RunPhase::Flushing:
+        return "Flushing";
+    case RunPhase::Completed:
+        return "Completed";
+    case RunPhase::Stopped:
+        return "Stopped";
+    }
+    return "?";
 }
 
 bool CopyTask::canStartJob() const

@@ -2,9 +2,9 @@
 
 #include "engine/buildfilelistjob.h"
 #include "engine/commitfilesjob.h"
-#include "model/externalprogramsettings.h"
 #include "fs/pathutils.h"
 #include "model/copyitem.h"
+#include "model/externalprogramsettings.h"
 #include "model/runsettings.h"
 #include "model/task.h"
 
@@ -88,7 +88,11 @@ public:
 
     bool isFileListCompleted() const { return m_fileListCompleted; }
     // True while no run is in progress.
-    bool isTaskCompleted() const { return m_taskCompleted; }
+    bool isTaskCompleted() const
+    {
+        return m_phase == RunPhase::Idle || m_phase == RunPhase::Completed ||
+               m_phase == RunPhase::Stopped;
+    }
     bool isStopRequested() const { return m_stopRequested; }
     QDateTime startTime() const { return m_startTime; }
     QDateTime endTime() const { return m_endTime; }
@@ -183,6 +187,37 @@ private slots:
 private:
     // Takes the settings of the run that begins now.
     void takeRunSettings();
+    // The phases of a run. A run goes from Listing (a start) or Copying (a resume) to
+    // Completed or Stopped in this order, leaving out the phases it has no work for; a
+    // refused one goes through Refused alone. A stop request is not a phase
+    // (m_stopRequested): it can come in any phase of a run, which then goes on through the
+    // phases left (jobs finish, what was written is flushed), only filing what the jobs hand
+    // back differently and ending Stopped.
+    enum class RunPhase
+    {
+        // No run has started yet.
+        Idle,
+        // The list is not whole: the source is walked and what it finds is copied meanwhile.
+        // A walk that was stopped leaves the run here while its last jobs finish.
+        Listing,
+        // The list is whole: its items are copied and, in a verify run, checked.
+        Copying,
+        // A run that pathsRefusal forbids: it ends with its one error, having read and
+        // written nothing; the folders of a refused resume stay as they were.
+        Refused,
+        // The folders get their times and attributes; a move removes its emptied sources.
+        SyncingFolders,
+        // What the run wrote is flushed to the destination's device.
+        Flushing,
+        // The ends of a run. Stopped also stands for a loaded task file and for a start
+        // without job threads.
+        Completed,
+        Stopped
+    };
+
+    // Every change of phase goes through here.
+    void setPhase(RunPhase phase);
+    static const char* phaseName(RunPhase phase);
     bool canStartJob() const;
     // Ends the run as stopped when the pool has no thread; true when it did.
     bool endWithoutThreads();
@@ -246,14 +281,16 @@ private:
     QList<CopyItem> m_completedItems;
     QList<CopyItem> m_folders;
     QList<CopyItem> m_symbolicLinksQueue;
+    RunPhase m_phase = RunPhase::Idle;
+    // The list holds the whole source: its walk ended unstopped, or the loaded task file says
+    // so. Kept once the run is over: a resume of a partial list walks the source again.
     bool m_fileListCompleted = false;
-    bool m_taskCompleted = true;
+    // Set by a stop request until the next start or resume; a run left with a partial list
+    // counts as stopped too.
     bool m_stopRequested = false;
-    bool m_foldersSyncStarted = false;
     // Set once a job has written to the destination in this run: the run then ends with a
     // flush of the destination's file system.
     bool m_wroteData = false;
-    bool m_fileSystemSyncStarted = false;
     bool m_warnedOfUnkeptAttributes = false;
     int m_fileSystemHandle = -1;
     quint64 m_fileSystemDevice = 0;

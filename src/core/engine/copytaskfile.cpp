@@ -102,7 +102,7 @@ bool CopyTask::saveToFile(const QString& path, bool errorsOnly, bool allItems,
 
 bool CopyTask::loadFromFile(const QString& path)
 {
-    if (!m_taskCompleted) {
+    if (!isTaskCompleted()) {
         qWarning() << "Unable to load task from file" << qUtf8Printable(path)
                    << "while a copy is running";
         return false;
@@ -116,7 +116,7 @@ bool CopyTask::loadFromFile(const QString& path)
 bool CopyTask::load(const TaskFile::Result& file)
 {
     // Nothing of a file that was refused reaches the task.
-    if (!m_taskCompleted || !file.error.isEmpty())
+    if (!isTaskCompleted() || !file.error.isEmpty())
         return false;
     clearLists(true);
     m_task = file.task;
@@ -135,10 +135,9 @@ bool CopyTask::load(const TaskFile::Result& file)
     }
 
     // A loaded task is a stopped run; one whose list is not whole starts afresh on resume.
-    m_taskCompleted = true;
     m_stopRequested = true;
     m_fileListCompleted = file.fileListCompleted;
-    m_foldersSyncStarted = false;
+    setPhase(RunPhase::Stopped);
     m_skipStorageCheck = false;
     return true;
 }

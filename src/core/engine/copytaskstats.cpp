@@ -77,7 +77,7 @@ qint64 CopyTask::averageSpeed() const
 qint64 CopyTask::remainingTime() const
 {
     return remainingTimeFor(m_counters, m_task.m_options.m_copyMode, m_fileListCompleted,
-                            m_taskCompleted, averageSpeed());
+                            isTaskCompleted(), averageSpeed());
 }
 
 qint64 CopyTask::elapsedMsBetween(const QDateTime& start, const QDateTime& end,
