@@ -5,7 +5,9 @@
 #   ./build.sh test            install missing packages, build, run the whole test suite
 #
 # BRINDLE_SANITIZE=address (ASan + UBSan) or BRINDLE_SANITIZE=thread builds into a
-# separate folder with that sanitizer. BRINDLE_JOBS sets the build parallelism.
+# separate folder with that sanitizer; BRINDLE_BUILD_TYPE=Debug builds into build-debug
+# with assertions on. BRINDLE_WERROR=ON makes every compiler warning an error.
+# BRINDLE_JOBS sets the build parallelism.
 set -euo pipefail
 
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
@@ -34,11 +36,18 @@ install_packages() {
 
 build() {
     local sanitize="${BRINDLE_SANITIZE:-}"
-    build_dir="$here/build${sanitize:+-$sanitize}"
-    local build_type=Release
-    [ -n "$sanitize" ] && build_type=RelWithDebInfo
+    local build_type="${BRINDLE_BUILD_TYPE:-}"
+    if [ -n "$sanitize" ]; then
+        build_dir="$here/build-$sanitize"
+        build_type="${build_type:-RelWithDebInfo}"
+    elif [ "$build_type" = Debug ]; then
+        build_dir="$here/build-debug"
+    else
+        build_dir="$here/build"
+        build_type="${build_type:-Release}"
+    fi
     cmake -S "$here" -B "$build_dir" -DCMAKE_BUILD_TYPE="$build_type" \
-        -DBRINDLE_SANITIZE="$sanitize" >/dev/null
+        -DBRINDLE_SANITIZE="$sanitize" -DBRINDLE_WERROR="${BRINDLE_WERROR:-OFF}" >/dev/null
     cmake --build "$build_dir" -j "${BRINDLE_JOBS:-$(nproc)}"
 }
 

@@ -2,6 +2,17 @@
 add_library(brindle_options INTERFACE)
 target_compile_features(brindle_options INTERFACE cxx_std_17)
 target_compile_options(brindle_options INTERFACE -Wall -Wextra)
+# GCC's stricter set; clang's -Wconversion also takes in every sign change, which the
+# fuzz build (clang only) would drown in.
+if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+    target_compile_options(brindle_options INTERFACE
+        -Wshadow -Wconversion -Wold-style-cast -Wpedantic)
+endif()
+# Continuous integration turns every warning into an error; a user's build only warns.
+option(BRINDLE_WERROR "Treat compiler warnings as errors" OFF)
+if(BRINDLE_WERROR)
+    target_compile_options(brindle_options INTERFACE -Werror)
+endif()
 target_compile_definitions(brindle_options INTERFACE
     QT_NO_FOREACH
     QT_DEPRECATED_WARNINGS

@@ -81,7 +81,7 @@ void TestCliCopySafety::collateWithThreadsEqualsOneThread()
         const QString destination = QStringLiteral("dst%1").arg(pass);
         for (int i = 0; i < files; ++i) {
             const QByteArray content = data == "identical" ? QByteArray("same")
-                                       : data == "sizes"   ? QByteArray(i + 1, 'a' + i % 26)
+                                       : data == "sizes"   ? QByteArray(i + 1, char('a' + i % 26))
                                                            : QByteArray::number(1000 + i);
             const QString path =
                 m_dir->filePath(QStringLiteral("%1/d%2/same.txt").arg(source).arg(i));

@@ -1,6 +1,6 @@
 #include "app/appsettings.h"
-#include "engine/buildfilelistjob.h"
 #include "base/handover.h"
+#include "engine/buildfilelistjob.h"
 #include "jobs/jobthread.h"
 #include "jobs/jobthreadpool.h"
 
@@ -176,8 +176,8 @@ QStringList TestBuildFileListJob::walk(BuildFileListJob* job, const QString& roo
     QStringList reports;
     bool completed = false;
     auto rel = [root](QString path) { return path.replace(root + '/', QString()); };
-    auto size = [](qint64 size, bool isFolder) {
-        return isFolder ? QString("dir") : QString::number(size);
+    auto size = [](qint64 bytes, bool isFolder) {
+        return isFolder ? QString("dir") : QString::number(bytes);
     };
     connect(job, &BuildFileListJob::itemToCopy, this,
             [&](const QString& s, const QString& d, qint64 n, bool folder) {

@@ -201,19 +201,20 @@ QString durationText(qint64 ms, bool withMilliseconds)
 QString byteSizeText(qint64 bytes, int precision)
 {
     const bool usualDecimals = precision < 0;
+    const double amount = static_cast<double>(bytes); // exact to 2^53 bytes, far beyond the units
     const auto sized = [](double value, int decimals, const char* unit) {
         return QStringLiteral("%1 %2").arg(QString::number(value, 'f', decimals),
                                            QLatin1String(unit));
     };
     if (bytes > Q_INT64_C(1000000000000))
-        return sized(bytes / 1e12, usualDecimals ? 5 : precision, "Tb");
+        return sized(amount / 1e12, usualDecimals ? 5 : precision, "Tb");
     if (bytes > 1000000000)
-        return sized(bytes / 1e9, usualDecimals ? 3 : precision, "Gb");
+        return sized(amount / 1e9, usualDecimals ? 3 : precision, "Gb");
     if (bytes > 1000000)
-        return sized(bytes / 1e6, usualDecimals ? 2 : precision, "Mb");
+        return sized(amount / 1e6, usualDecimals ? 2 : precision, "Mb");
     if (bytes > 1000) {
         const int decimals = bytes >= 10000 ? 0 : (usualDecimals ? 1 : precision);
-        return sized(bytes / 1e3, decimals, "kb");
+        return sized(amount / 1e3, decimals, "kb");
     }
     return QStringLiteral("%1 b").arg(bytes);
 }
