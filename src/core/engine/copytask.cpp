@@ -394,6 +394,11 @@ void CopyTask::setPhase(RunPhase phase)
         break;
     }
     Q_ASSERT_X(allowed, "CopyTask::setPhase", "change of phase that no run makes");
+    // A run ends with every item filed in one place, the completed list, and no job out.
+    Q_ASSERT_X((phase != RunPhase::Completed && phase != RunPhase::Stopped) ||
+                   (m_copyQueue.isEmpty() && m_checkQueue.isEmpty() &&
+                    m_symbolicLinksQueue.isEmpty() && m_runningJobs == 0),
+               "CopyTask::setPhase", "a run ends with items queued or jobs out");
     qDebug() << "Copy from" << qUtf8Printable(m_task.m_sourcePath) << "to"
              << qUtf8Printable(m_task.m_destinationPath) << "goes from phase" << phaseName(from)
              << "to" << phaseName(phase);
