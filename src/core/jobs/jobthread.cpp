@@ -70,6 +70,8 @@ void JobThread::onJobCompleted()
     // the job's thread: the job has finished, and this event comes after every signal it
     // queued before, so the owner's handlers have seen them all and a stop from one of
     // them still reached the job.
+    // Each job finishes once (Job::finishJob), so it is still listed here.
+    Q_ASSERT_X(listed, "JobThread::onJobCompleted", "a job finished twice or on another thread");
     if (listed)
         job->completeAndClose();
 }
