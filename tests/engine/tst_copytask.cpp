@@ -1277,7 +1277,7 @@ void TestCopyTask::groupedRun()
         if (placedAtFirstReport < 0 && item.file_size < 8 * 1024 * 1024)
             placedAtFirstReport = countFiles(m_destination, QStringLiteral("f"));
     };
-    runManyToEnd(task, recorder);
+    runToEnd(task, recorder);
     if (QTest::currentTestFailed())
         return;
     recorder.onItem = nullptr;
@@ -1379,7 +1379,7 @@ void TestCopyTask::stopDuringGroupedRun()
             task.stopTask();
     };
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Copy from .* is stopped after"));
-    runManyToEnd(task, recorder);
+    runToEnd(task, recorder);
     if (QTest::currentTestFailed())
         return;
     recorder.onItem = nullptr;
@@ -1412,7 +1412,7 @@ void TestCopyTask::stopDuringGroupedRun()
     if (threads == 1)
         QVERIFY(!task.unprocessedItems().isEmpty());
 
-    runManyToEnd(task, recorder, true);
+    runToEnd(task, recorder, true);
     if (QTest::currentTestFailed())
         return;
     verifyRunInvariant(task, recorder);

@@ -132,10 +132,6 @@ public:
     // Starts (or resumes) the task, waits for its taskCompleted signal and checks that it
     // ended once, with no job left running, and that nothing arrives after its end.
     void runToEnd(CopyTask& task, RunRecorder& recorder, bool resume = false);
-    // runToEnd for runs of hundreds of files: QTRY sleeps between its looks, so that with
-    // one thread each file would wait for the next look; an event loop starts the next job
-    // at once.
-    void runManyToEnd(CopyTask& task, RunRecorder& recorder, bool resume = false);
     // Every item of a run is filed once in the completed list, no queue keeps anything, and
     // no item is signalled twice or in another state than it is filed with.
     void verifyRunInvariant(const CopyTask& task, const RunRecorder& recorder,
