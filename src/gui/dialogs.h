@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+class QWidget;
+
+// Every question the window asks the user goes through here: message boxes, file and
+// folder pickers and one-line input boxes. The window holds one Dialogs; tests give it
+// one that answers from a script, so every path through a question runs offscreen.
+class Dialogs
+{
+public:
+    enum Kind
+    {
+        Question,
+        Information,
+        Warning
+    };
+
+    // A standard message box titled with the program name. Buttons are texts, the first
+    // being button 0; escapeButton -1 means Escape and closing the box choose nothing.
+    struct Message
+    {
+        Kind kind = Information;
+        QString text;
+        QStringList buttons;
+        int defaultButton = 0;
+        int escapeButton = -1;
+    };
+
+    Dialogs() = default;
+    Dialogs(const Dialogs&) = delete;
+    Dialogs& operator=(const Dialogs&) = delete;
+    virtual ~Dialogs();
+
+    // The index of the button chosen, or -1 when the box was closed without one.
+    virtual int ask(QWidget* parent, const Message& message) = 0;
+    // An existing folder, or an empty text when none was chosen.
+    virtual QString existingFolder(QWidget* parent, const QString& title,
+                                   const QString& startFolder) = 0;
+    // An existing file to open, or an empty text.
+    virtual QString openFileName(QWidget* parent, const QString& title, const QString& startPath,
+                                 const QString& nameFilter) = 0;
+    // A file name to save to, or an empty text.
+    virtual QString saveFileName(QWidget* parent, const QString& title,
+                                 const QString& proposedPath, const QString& nameFilter) = 0;
+    // One line of text; ok says whether the box was accepted.
+    virtual QString textInput(QWidget* parent, const QString& title, const QString& label,
+                              const QString& value, bool* ok) = 0;
+
+    // Shorthands for the boxes with one button.
+    void inform(QWidget* parent, const QString& text, const QString& button);
+    void warn(QWidget* parent, const QString& text, const QString& button);
+};
+
+// The toolkit's own boxes and pickers.
+class QtDialogs : public Dialogs
+{
+public:
+    int ask(QWidget* parent, const Message& message) override;
+    QString existingFolder(QWidget* parent, const QString& title,
+                           const QString& startFolder) override;
+    QString openFileName(QWidget* parent, const QString& title, const QString& startPath,
+                         const QString& nameFilter) override;
+    QString saveFileName(QWidget* parent, const QString& title, const QString& proposedPath,
+                         const QString& nameFilter) override;
+    QString textInput(QWidget* parent, const QString& title, const QString& label,
+                      const QString& value, bool* ok) override;
+};

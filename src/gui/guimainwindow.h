@@ -1,0 +1,157 @@
+#pragma once
+
+#include "model/copyitem.h"
+#include "model/task.h"
+
+#include <QMainWindow>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+
+class CopyTask;
+class Desktop;
+class Dialogs;
+class GuiLog;
+class QAction;
+class QButtonGroup;
+class QLabel;
+class QLineEdit;
+class QMenu;
+
+namespace Ui {
+class GuiMainWindow;
+}
+
+// The program's one window. It owns the process's CopyTask and reuses it for every run:
+// it turns the fields and options into a Task, asks what has to be asked before a copy,
+// move, verify or fix-errors run, starts and stops it, and follows it to its end. It
+// reaches the user only through its Dialogs and the desktop only through its Desktop,
+// both replaceable.
+class GuiMainWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit GuiMainWindow(QWidget* parent = nullptr);
+    ~GuiMainWindow() override;
+
+    // Replace the questions and the desktop (tests answer from a script).
+    void setDialogs(std::unique_ptr<Dialogs> dialogs);
+    void setDesktop(std::unique_ptr<Desktop> desktop);
+    Dialogs* dialogs() const { return mp_dialogs.get(); }
+    Desktop* desktop() const { return mp_desktop.get(); }
+
+    CopyTask* copyTask() const { return mp_copyTask; }
+    // Fills the widgets from the most recent task of the settings, or from the default one.
+    void restoreLastTask();
+    // Whether a run is going on.
+    bool isRunning() const { return m_timer.isActive(); }
+
+    // A preferences dialog as the window needs it: filled from the settings, run modally,
+    // and on acceptance stored into them. The window builds one with the factory given
+    // here; without a factory the "Preferences" entry is hidden.
+    class PreferencesDialog
+    {
+    public:
+        virtual ~PreferencesDialog();
+        virtual void loadSettings() = 0;
+        // True when accepted.
+        virtual bool exec() = 0;
+        virtual void storeSettings() = 0;
+    };
+    using PreferencesFactory = std::function<std::unique_ptr<PreferencesDialog>(QWidget* parent)>;
+    void setPreferencesFactory(PreferencesFactory factory);
+
+public slots:
+    void showOnTop();
+    void selectFrom();
+    void selectFromAsFile();
+    void selectTo();
+    void startCopy();
+    void verifyCopy();
+    void fixErrors();
+    void startMove();
+    void stopCopy();
+    void onJobProgress(const QString& name, qint64 done, qint64 total);
+    void onTaskCompleted();
+    void openFrom();
+    void openTo();
+    void showAbout();
+    void onLogAvailable(const QString& text);
+    void onTimerTimeout();
+    void onShowSettings();
+    void onOpenLogFile();
+    void openDataFolder();
+    void openOfficialWebSite();
+    void openDonationWebSite();
+    void openHelpWebSite();
+    void onStorageFull(qint64 available, qint64 required);
+    void onNewTaskClicked();
+    void onNewInstanceClicked();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    friend class TestGuiMainWindow;
+    friend class TestGuiMainWindowPaths;
+
+    // Construction, by concern.
+    void setUpMenus();
+    void setUpActions();
+
+    // Task control.
+    bool validatePaths();
+    bool askAboutPreviousTask(int copyMode, bool* resume);
+    void runTask(CopyTask* copyTask, bool resume, int copyMode);
+    Task taskFromUi() const;
+    void setUiFromTask(const Task& task);
+    void addRecentTask(const Task& task);
+    void updateOptionWidgets();
+    void setStatusText(const QString& text);
+    static QStringList filtersFromLineEdit(const QLineEdit* lineEdit);
+    QString fromPath() const;
+    QString toPath() const;
+    // The copy-method name shown in the recap.
+    QString copyMethodText() const;
+    void writeRunOutcome();
+    void setRunControlsEnabled(bool running);
+
+    // Desktop actions.
+    void openLocalPath(const QString& path);
+    bool openWebUrl(const QString& url);
+    void showPathInFolder(const QString& path);
+
+    // Message boxes of this window.
+    int ask(int kind, const QString& text, const QStringList& buttons, int defaultButton,
+            int escapeButton);
+    void inform(const QString& text);
+    void warn(const QString& text);
+
+    std::unique_ptr<Ui::GuiMainWindow> mp_ui;
+    std::unique_ptr<Dialogs> mp_dialogs;
+    std::unique_ptr<Desktop> mp_desktop;
+    PreferencesFactory m_preferencesFactory;
+    CopyTask* mp_copyTask = nullptr;
+    QTimer m_timer;
+    bool m_closing = false;
+    bool m_stopping = false;
+    QButtonGroup* mp_bgOverwriteMode = nullptr;
+    QButtonGroup* mp_bgDestinationMode = nullptr;
+    QButtonGroup* mp_bgViewFileMode = nullptr;
+    GuiLog* mp_recapLog = nullptr;
+    GuiLog* mp_logView = nullptr;
+    QLabel* mp_statusLabel = nullptr;
+    QMenu* mp_recentPathsMenu = nullptr;
+    QAction* mp_actNewWindow = nullptr;
+    QAction* mp_actNewTask = nullptr;
+    QAction* mp_actSelectFile = nullptr;
+    QAction* mp_actLoadTask = nullptr;
+    QAction* mp_actSaveTask = nullptr;
+    QAction* mp_actPreferences = nullptr;
+    QAction* mp_actOpenWebSite = nullptr;
+    QAction* mp_actOpenHelp = nullptr;
+    QAction* mp_actDonate = nullptr;
+    QLabel* mp_versionLabel = nullptr;
+};
