@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs Brindle on Debian 12.
 #
-#   ./build.sh run [ARGS...]   install missing packages, build, start brindle-cli with ARGS
+#   ./build.sh run [ARGS...]   install missing packages, build, start the window (brindle) with ARGS
+#   ./build.sh cli [ARGS...]   install missing packages, build, run brindle-cli with ARGS
 #   ./build.sh test            install missing packages, build, run the whole test suite
 #
 # BRINDLE_SANITIZE=address (ASan + UBSan) or BRINDLE_SANITIZE=thread builds into a
@@ -55,6 +56,12 @@ case "$command" in
 run)
     install_packages
     build
+    # Without a display the window program says so and points to brindle-cli.
+    exec "$build_dir/src/app/brindle" "$@"
+    ;;
+cli)
+    install_packages
+    build
     exec "$build_dir/src/cli/brindle-cli" "$@"
     ;;
 test)
@@ -71,7 +78,7 @@ test)
     ctest --output-on-failure -j "${BRINDLE_JOBS:-$(nproc)}" "$@"
     ;;
 *)
-    echo "usage: $0 run [ARGS...] | test [CTEST-ARGS...]" >&2
+    echo "usage: $0 run [ARGS...] | cli [ARGS...] | test [CTEST-ARGS...]" >&2
     exit 2
     ;;
 esac

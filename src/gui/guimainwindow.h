@@ -47,6 +47,9 @@ public:
     void restoreLastTask();
     // Whether a run is going on.
     bool isRunning() const { return m_timer.isActive(); }
+    // Returns once no run is going on: a window closed during a run has stopped it, and
+    // the program waits for its jobs to finish and for what they wrote to be placed.
+    void waitForRunToEnd();
 
     // A preferences dialog as the window needs it: filled from the settings, run modally,
     // and on acceptance stored into them. The window builds one with the factory given

@@ -1,0 +1,116 @@
+#include "app/appsettings.h"
+#include "app/logger.h"
+#include "app/programidentity.h"
+#include "engine/filehash.h"
+#include "guimainwindow.h"
+#include "jobs/jobthreadpool.h"
+#include "jobs/transfercounters.h"
+
+#include <QApplication>
+#include <QDebug>
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+const char* const usage =
+    "Usage: brindle [--portable]\n"
+    "\n"
+    "Starts the Brindle window: choose a source and a destination, the options, and\n"
+    "copy, move, verify or fix the errors of a copy.\n"
+    "\n"
+    "  --portable   keep the settings and data beside the program\n"
+    "  --help       show this text\n"
+    "  --version    show the version\n"
+    "\n"
+    "Without a display, use brindle-cli, the command-line program (brindle-cli --help).\n";
+
+// What the command line asks that needs no window.
+int answerWithoutWindow(int argc, char* argv[])
+{
+    for (int index = 1; index < argc; ++index) {
+        if (std::strcmp(argv[index], "--help") == 0 || std::strcmp(argv[index], "-h") == 0) {
+            std::fputs(usage, stdout);
+            return 0;
+        }
+        if (std::strcmp(argv[index], "--version") == 0) {
+            std::printf("%s %s for %s\n", qPrintable(ProgramIdentity::programName()),
+                        qPrintable(ProgramIdentity::versionText(true, true)),
+                        qPrintable(ProgramIdentity::operatingSystemName(true)));
+            return 0;
+        }
+    }
+    // Qt would abort without a word a user can act on.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
+        qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+        std::fputs("brindle: no display is available (DISPLAY and WAYLAND_DISPLAY are not set).\n"
+                   "Start it in a desktop session, or use the command-line program instead:\n"
+                   "  brindle-cli --help\n",
+                   stderr);
+        return 1;
+    }
+    return -1;
+}
+
+void setUpEnvironment()
+{
+    qInstallMessageHandler(Logger::messageHandler);
+    AppSettings* settings = AppSettings::instance();
+    settings->readArguments(QCoreApplication::arguments());
+    settings->findResourceFolder();
+    settings->readRcFile();
+    settings->prepareDataFolder();
+    settings->load();
+
+    Logger* logger = Logger::instance();
+    if (!settings->logEnabled()) {
+        logger->disable();
+        return;
+    }
+    logger->setMaximumSize(settings->logMaximumSize() << 20);
+    logger->setMinimumSize(settings->logMinimumSize() << 20);
+    if (!logger->openLogFile(settings->logFilePath()))
+        logger->openLogFile(settings->defaultLogFilePath());
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    const int answered = answerWithoutWindow(argc, argv);
+    if (answered >= 0)
+        return answered;
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(ProgramIdentity::programName());
+    QApplication::setOrganizationName(ProgramIdentity::organizationName());
+    QApplication::setOrganizationDomain(ProgramIdentity::organizationDomain());
+    QApplication::setApplicationVersion(ProgramIdentity::version());
+
+    setUpEnvironment();
+    qDebug() << "Starting" << qUtf8Printable(ProgramIdentity::programName()) << "v."
+             << qUtf8Printable(ProgramIdentity::versionText(true, true));
+    // Hashing picks its implementation once, before any thread may hash.
+    FileHash::initialize();
+    JobThreadPool::createThreads(AppSettings::instance()->maxNumThreads());
+    JobThreadPool::startThreads();
+    TransferCounters::createInstance();
+
+    int code;
+    {
+        GuiMainWindow window;
+        window.restoreLastTask();
+        window.show();
+        code = app.exec();
+        window.waitForRunToEnd();
+    }
+    JobThreadPool::destroyThreads();
+    TransferCounters::destroyInstance();
+    AppSettings::instance()->save();
+    qDebug() << "Brindle is closed with code" << code;
+    AppSettings::destroyInstance();
+    Logger::destroyInstance();
+    qInstallMessageHandler(nullptr);
+    return code;
+}
