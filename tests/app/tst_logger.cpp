@@ -60,6 +60,7 @@ private slots:
     void emptyMessageIgnored();
     void bufferedLinesWrittenAtOpen();
     void bufferKeptWhenNotBufferingOnlyWhileClosed();
+    void takeBufferedEntriesEmptiesBuffer();
     void existingFileGetsSeparator();
     void resize_data();
     void resize();
@@ -160,6 +161,18 @@ void TestLogger::bufferKeptWhenNotBufferingOnlyWhileClosed()
     QCOMPARE(buffered.at(1).message, QStringLiteral("after"));
     logger->clearBuffer();
     QVERIFY(logger->bufferedEntries().isEmpty());
+}
+
+void TestLogger::takeBufferedEntriesEmptiesBuffer()
+{
+    Logger* logger = Logger::instance();
+    logger->setEchoWhileClosed(false);
+    logger->logMessage(QtDebugMsg, "one");
+    logger->logMessage(QtWarningMsg, "two");
+    const QList<LogEntry> taken = logger->takeBufferedEntries();
+    QCOMPARE(taken.size(), 2);
+    QCOMPARE(taken.at(1).message, QStringLiteral("two"));
+    QVERIFY(logger->takeBufferedEntries().isEmpty());
 }
 
 void TestLogger::existingFileGetsSeparator()

@@ -128,6 +128,14 @@ void Logger::clearBuffer()
     m_buffer.clear();
 }
 
+QList<LogEntry> Logger::takeBufferedEntries()
+{
+    MutexLocker locker(&m_mutex);
+    QList<LogEntry> entries;
+    entries.swap(m_buffer);
+    return entries;
+}
+
 bool Logger::openLogFile(const QString& path)
 {
     setFileName(path);

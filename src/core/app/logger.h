@@ -60,6 +60,9 @@ public:
 
     QList<LogEntry> bufferedEntries() const;
     void clearBuffer();
+    // The buffered entries, oldest first, and an empty buffer, under one lock: a message
+    // logged meanwhile is either returned now or kept for the next call, never lost.
+    QList<LogEntry> takeBufferedEntries();
 
 private:
     Logger();
