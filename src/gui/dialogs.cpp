@@ -40,11 +40,9 @@ int QtDialogs::ask(QWidget* parent, const Message& message)
     return static_cast<int>(buttons.indexOf(box.clickedButton()));
 }
 
-QString QtDialogs::existingFolder(QWidget* parent, const QString& title,
-                                  const QString& startFolder)
+QString QtDialogs::existingFolder(QWidget* parent, const QString& title, const QString& startFolder)
 {
-    return QFileDialog::getExistingDirectory(parent, title, startFolder,
-                                             QFileDialog::ShowDirsOnly);
+    return QFileDialog::getExistingDirectory(parent, title, startFolder, QFileDialog::ShowDirsOnly);
 }
 
 QString QtDialogs::openFileName(QWidget* parent, const QString& title, const QString& startPath,
@@ -53,8 +51,8 @@ QString QtDialogs::openFileName(QWidget* parent, const QString& title, const QSt
     return QFileDialog::getOpenFileName(parent, title, startPath, nameFilter);
 }
 
-QString QtDialogs::saveFileName(QWidget* parent, const QString& title,
-                                const QString& proposedPath, const QString& nameFilter)
+QString QtDialogs::saveFileName(QWidget* parent, const QString& title, const QString& proposedPath,
+                                const QString& nameFilter)
 {
     return QFileDialog::getSaveFileName(parent, title, proposedPath, nameFilter);
 }

@@ -43,8 +43,8 @@ public:
     virtual QString openFileName(QWidget* parent, const QString& title, const QString& startPath,
                                  const QString& nameFilter) = 0;
     // A file name to save to, or an empty text.
-    virtual QString saveFileName(QWidget* parent, const QString& title,
-                                 const QString& proposedPath, const QString& nameFilter) = 0;
+    virtual QString saveFileName(QWidget* parent, const QString& title, const QString& proposedPath,
+                                 const QString& nameFilter) = 0;
     // One line of text; ok says whether the box was accepted.
     virtual QString textInput(QWidget* parent, const QString& title, const QString& label,
                               const QString& value, bool* ok) = 0;

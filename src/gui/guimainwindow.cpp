@@ -17,14 +17,11 @@
 #include <QLabel>
 #include <QStatusBar>
 
-namespace {
-
-void initResources()
+// The images live in this static library: the program must register them itself.
+static void initResources()
 {
     Q_INIT_RESOURCE(brindle);
 }
-
-} // namespace
 
 GuiMainWindow::PreferencesDialog::~PreferencesDialog() = default;
 
@@ -56,8 +53,7 @@ GuiMainWindow::GuiMainWindow(QWidget* parent)
     mp_bgOverwriteMode = new QButtonGroup(this);
     mp_bgOverwriteMode->setExclusive(true);
     mp_bgOverwriteMode->addButton(mp_ui->mp_rbNoOverwrite, CopyOptions::NoOverwrite);
-    mp_bgOverwriteMode->addButton(mp_ui->mp_rbOverwriteOlderExistings,
-                                  CopyOptions::OverwriteOlder);
+    mp_bgOverwriteMode->addButton(mp_ui->mp_rbOverwriteOlderExistings, CopyOptions::OverwriteOlder);
     mp_bgOverwriteMode->addButton(mp_ui->mp_rbOverwriteExistings, CopyOptions::OverwriteAlways);
     mp_bgOverwriteMode->addButton(mp_ui->mp_rbAutoRenameExistings, CopyOptions::AutoRename);
     mp_bgOverwriteMode->addButton(mp_ui->mp_rbOverwriteDifferentExistings,
@@ -67,15 +63,16 @@ GuiMainWindow::GuiMainWindow(QWidget* parent)
     mp_bgDestinationMode->addButton(mp_ui->mp_rbDestinationCollate, CopyOptions::Collate);
     mp_bgDestinationMode->addButton(mp_ui->mp_rbDestinationNormal, CopyOptions::Normal);
     mp_bgViewFileMode = new QButtonGroup(this);
-    const QList<QRadioButton*> viewButtons{
-        mp_ui->mp_rbViewNone,    mp_ui->mp_rbViewUnprocessed, mp_ui->mp_rbViewErrors,
-        mp_ui->mp_rbViewSkipped, mp_ui->mp_rbViewCopied,      mp_ui->mp_rbViewChecked,
-        mp_ui->mp_rbViewFolders};
+    const QList<QRadioButton*> viewButtons{mp_ui->mp_rbViewNone,   mp_ui->mp_rbViewUnprocessed,
+                                           mp_ui->mp_rbViewErrors, mp_ui->mp_rbViewSkipped,
+                                           mp_ui->mp_rbViewCopied, mp_ui->mp_rbViewChecked,
+                                           mp_ui->mp_rbViewFolders};
     for (int id = 0; id < viewButtons.size(); ++id)
         mp_bgViewFileMode->addButton(viewButtons.at(id), id);
     mp_ui->mp_rbViewNone->setChecked(true);
 
-    const QString filterTip = tr("Add one or more filters separated by comma (example: *.jpg, *.tiff)");
+    const QString filterTip =
+        tr("Add one or more filters separated by comma (example: *.jpg, *.tiff)");
     mp_ui->mp_leCopyFilters->setToolTip(filterTip);
     mp_ui->mp_leSkipFilters->setToolTip(filterTip);
     setUpActions();
@@ -160,11 +157,11 @@ void GuiMainWindow::setPreferencesFactory(PreferencesFactory factory)
     mp_actPreferences->setVisible(static_cast<bool>(m_preferencesFactory));
 }
 
-int GuiMainWindow::ask(int kind, const QString& text, const QStringList& buttons,
-                       int defaultButton, int escapeButton)
+int GuiMainWindow::ask(int kind, const QString& text, const QStringList& buttons, int defaultButton,
+                       int escapeButton)
 {
-    return mp_dialogs->ask(this, {static_cast<Dialogs::Kind>(kind), text, buttons, defaultButton,
-                                  escapeButton});
+    return mp_dialogs->ask(
+        this, {static_cast<Dialogs::Kind>(kind), text, buttons, defaultButton, escapeButton});
 }
 
 void GuiMainWindow::inform(const QString& text)
@@ -190,9 +187,10 @@ void GuiMainWindow::setStatusText(const QString& text)
         return;
     }
     const QFontMetrics metrics(mp_statusLabel->font());
-    const QString fitted = MainWindowRules::fittedStatusText(
-        text, width() - 40,
-        [&metrics](const QString& candidate) { return metrics.horizontalAdvance(candidate); });
+    const QString fitted =
+        MainWindowRules::fittedStatusText(text, width() - 40, [&metrics](const QString& candidate) {
+            return metrics.horizontalAdvance(candidate);
+        });
     if (!fitted.isNull())
         mp_statusLabel->setText(fitted);
 }
@@ -202,7 +200,8 @@ void GuiMainWindow::updateOptionWidgets()
     const AppSettings* settings = AppSettings::instance();
     const MainWindowRules::OptionRules rules = MainWindowRules::optionRules(
         settings->useExternalCopyProgram(), settings->skipBuildListForExternalProgram());
-    const QString externalTip = tr("This option is not available when external program is used to copy");
+    const QString externalTip =
+        tr("This option is not available when external program is used to copy");
     const auto apply = [&externalTip](QWidget* widget, bool enabled) {
         widget->setEnabled(enabled);
         widget->setToolTip(enabled ? QString() : externalTip);
@@ -242,7 +241,8 @@ void GuiMainWindow::closeEvent(QCloseEvent* event)
 {
     if (!mp_copyTask->isTaskCompleted()) {
         const int answer =
-            ask(Dialogs::Question, tr("Do you really want to quit %1?").arg(ProgramIdentity::programName()),
+            ask(Dialogs::Question,
+                tr("Do you really want to quit %1?").arg(ProgramIdentity::programName()),
                 {tr("Yes"), tr("No")}, 1, 1);
         if (answer != 0) {
             event->ignore();

@@ -140,6 +140,8 @@ private:
     QTimer m_timer;
     bool m_closing = false;
     bool m_stopping = false;
+    // Counts the runs, so that a stop asked for one run never reaches the next.
+    int m_runSerial = 0;
     QButtonGroup* mp_bgOverwriteMode = nullptr;
     QButtonGroup* mp_bgDestinationMode = nullptr;
     QButtonGroup* mp_bgViewFileMode = nullptr;

@@ -41,8 +41,8 @@ void GuiMainWindow::onTimerTimeout()
         stats += QStringLiteral(" - ") + tr("building file list");
     mp_ui->mp_lStats->setText(stats);
     if (counters[BytesToCopy] > 0 && mp_copyTask->isFileListCompleted())
-        mp_ui->mp_progress->setValue(
-            static_cast<int>(qBound<qint64>(1, counters[BytesCompleted] * 100 / counters[BytesToCopy], 100)));
+        mp_ui->mp_progress->setValue(static_cast<int>(
+            qBound<qint64>(1, counters[BytesCompleted] * 100 / counters[BytesToCopy], 100)));
 }
 
 void GuiMainWindow::writeRunOutcome()

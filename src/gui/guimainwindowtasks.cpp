@@ -51,10 +51,11 @@ bool GuiMainWindow::validatePaths()
         const QString typed = entry.field->text();
         if (!MainWindowRules::hasEdgeSpaces(typed))
             continue;
-        const int answer = ask(
-            Dialogs::Question,
-            tr("The path '%1' contains spaces at start or end. Do you want to delete them?").arg(typed),
-            {tr("Yes"), tr("No")}, 0, 1);
+        const int answer =
+            ask(Dialogs::Question,
+                tr("The path '%1' contains spaces at start or end. Do you want to delete them?")
+                    .arg(typed),
+                {tr("Yes"), tr("No")}, 0, 1);
         if (answer == 0)
             entry.field->setText(typed.trimmed());
     }
@@ -124,8 +125,8 @@ void GuiMainWindow::startMove()
 {
     if (!validatePaths())
         return;
-    if (ask(Dialogs::Question, tr("Do you really want to move these files?"),
-            {tr("Yes"), tr("No")}, 1, 1) != 0)
+    if (ask(Dialogs::Question, tr("Do you really want to move these files?"), {tr("Yes"), tr("No")},
+            1, 1) != 0)
         return;
     bool resume = false;
     if (!askAboutPreviousTask(CopyOptions::Move, &resume))
@@ -259,6 +260,7 @@ QString GuiMainWindow::copyMethodText() const
 
 void GuiMainWindow::runTask(CopyTask* copyTask, bool resume, int copyMode)
 {
+    ++m_runSerial;
     setRunControlsEnabled(true);
     mp_ui->mp_progress->setValue(1);
     if (!m_timer.isActive())
@@ -325,13 +327,18 @@ void GuiMainWindow::stopCopy()
             return;
     }
     // The run may have ended while the question was open.
-    if (mp_copyTask->isTaskCompleted())
+    if (!isRunning())
         return;
     mp_ui->mp_pbStop->setEnabled(false);
     if (!m_stopping)
         QApplication::setOverrideCursor(Qt::WaitCursor);
     m_stopping = true;
-    QTimer::singleShot(500, mp_copyTask, &CopyTask::stopTask);
+    // Only this run is stopped: one that ended meanwhile does not take a new one along.
+    const int run = m_runSerial;
+    QTimer::singleShot(500, mp_copyTask, [this, run] {
+        if (run == m_runSerial && !mp_copyTask->isTaskCompleted())
+            mp_copyTask->stopTask();
+    });
 }
 
 void GuiMainWindow::onStorageFull(qint64 available, qint64 required)
@@ -340,7 +347,8 @@ void GuiMainWindow::onStorageFull(qint64 available, qint64 required)
         qWarning() << "Invalid CopyTask object found in onStorageFull(...)";
     const QString text =
         tr("Target storage has %1 of free space and it doesn't contain a complete copy of %2.")
-            .arg(FileSystemUtils::byteSizeText(available), FileSystemUtils::byteSizeText(required)) +
+            .arg(FileSystemUtils::byteSizeText(available),
+                 FileSystemUtils::byteSizeText(required)) +
         QStringLiteral("\n") + tr("Do you want to continue or stop the process?");
     const int answer = ask(Dialogs::Warning, text, {tr("Continue"), tr("Stop")}, 1, 0);
     if (answer == 1)

@@ -1,0 +1,456 @@
+#include "app/appsettings.h"
+#include "copytaskfixture.h"
+#include "engine/copytask.h"
+#include "engine/filehash.h"
+#include "guilog.h"
+#include "guimainwindow.h"
+#include "mainwindowrules.h"
+#include "scripteddialogs.h"
+#include "testsupport.h"
+#include "ui_guimainwindow.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFontMetrics>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace TestSupport;
+
+class TestGuiMainWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void validatePaths_data();
+    void validatePaths();
+    void previousTaskPrompt_data();
+    void previousTaskPrompt();
+    void stopWhileListing_data();
+    void stopWhileListing();
+    void storageFull_data();
+    void storageFull();
+    void fixErrors();
+    void recentTasks();
+    void taskRoundTrip();
+    void optionRules_data();
+    void optionRules();
+    void statusText_data();
+    void statusText();
+    void closeDuringRun_data();
+    void closeDuringRun();
+    void copyThroughButtons();
+
+private:
+    ScriptedDialogs& dialogs() { return *static_cast<ScriptedDialogs*>(mp_window->dialogs()); }
+    Ui::GuiMainWindow& ui() { return *mp_window->mp_ui; }
+    QString path(const QString& relative) const { return m_dir->filePath(relative); }
+    // Starts with the button, answering the questions, and waits for the run to end.
+    void runToEndThroughWindow();
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<GuiMainWindow> mp_window;
+};
+
+void TestGuiMainWindow::initTestCase()
+{
+    initTestEnvironment();
+    FileHash::initialize();
+    usePool(2);
+    AppSettings::instance()->setLogEnabled(false);
+}
+
+void TestGuiMainWindow::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    QDir::setCurrent(m_dir->path());
+    AppSettings::instance()->setRecentTasks({});
+    mp_window = std::make_unique<GuiMainWindow>();
+    mp_window->setDialogs(std::make_unique<ScriptedDialogs>());
+    mp_window->setDesktop(std::make_unique<RecordingDesktop>());
+    makeTree(path("src"), {"a=10", "sub/", "sub/b=3000", "c=20"});
+}
+
+void TestGuiMainWindow::cleanup()
+{
+    QVERIFY2(dialogs().unexpected.isEmpty(), qPrintable(dialogs().unexpected.join('\n')));
+    QCOMPARE(dialogs().pendingAnswers(), 0);
+    mp_window->waitForRunToEnd();
+    mp_window.reset();
+    QCOMPARE(QApplication::overrideCursor(), nullptr);
+}
+
+void TestGuiMainWindow::runToEndThroughWindow()
+{
+    QTest::mouseClick(ui().mp_pbStart, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!mp_window->isRunning(), 20000);
+}
+
+void TestGuiMainWindow::validatePaths_data()
+{
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<QString>("destination");
+    QTest::addColumn<QStringList>("answers");
+    QTest::addColumn<bool>("accepted");
+    QTest::addColumn<QStringList>("boxes");
+    QTest::addColumn<QString>("shownDestination"); // "" when refused
+
+    const QString onItself = "Unable to copy an item on itself.";
+    const QString spaces =
+        "The path '%1' contains spaces at start or end. Do you want to delete them?";
+    const QString create = "Unable to find destination folder.";
+    QTest::newRow("empty source") << "  "
+                                  << "dst" << QStringList() << false << QStringList() << "";
+    QTest::newRow("blanks trimmed on Yes") << "@/src "
+                                           << "@/dst" << QStringList{"Yes", "Create folder"} << true
+                                           << QStringList{spaces.arg("@/src "), create} << "@/dst";
+    QTest::newRow("blanks kept on No: not found")
+        << "@/src "
+        << "@/dst" << QStringList{"No", "Ok"} << false
+        << QStringList{spaces.arg("@/src "), "Unable to find '@/src '."} << "";
+    QTest::newRow("same text") << "@/src"
+                               << "@/src" << QStringList{"Ok"} << false << QStringList{onItself}
+                               << "";
+    QTest::newRow("same folder through a link")
+        << "@/src"
+        << "@/alias" << QStringList{"Ok"} << false << QStringList{onItself} << "";
+    QTest::newRow("differs only in case")
+        << "@/src"
+        << "@/SRC" << QStringList{"Create folder"} << true << QStringList{create} << "@/SRC";
+    QTest::newRow("relative paths made absolute")
+        << "src"
+        << "out/dst" << QStringList{"Create folder"} << true << QStringList{create} << "@/out/dst";
+    QTest::newRow("missing source") << "@/nothing"
+                                    << "@/dst" << QStringList{"Ok"} << false
+                                    << QStringList{"Unable to find '@/nothing'."} << "";
+    QTest::newRow("creation cancelled")
+        << "@/src"
+        << "@/dst" << QStringList{"Cancel copy"} << false << QStringList{create} << "";
+    QTest::newRow("creation fails")
+        << "@/src"
+        << "@/src/a/dst" << QStringList{"Create folder", "Ok"} << false
+        << QStringList{create, "Unable to create destination folder."} << "";
+    QTest::newRow("single file, missing destination: nothing asked")
+        << "@/src/a"
+        << "@/new" << QStringList() << true << QStringList() << "@/new";
+}
+
+void TestGuiMainWindow::validatePaths()
+{
+    QFETCH(QString, source);
+    QFETCH(QString, destination);
+    QFETCH(QStringList, answers);
+    QFETCH(bool, accepted);
+    QFETCH(QStringList, boxes);
+    QFETCH(QString, shownDestination);
+    QVERIFY(QFile::link(path("src"), path("alias")));
+    const QString root = m_dir->path();
+    for (const QString& answer : answers)
+        dialogs().answer(answer);
+    if (source.endsWith(' ') && answers.value(0) == "No")
+        QTest::ignoreMessage(QtWarningMsg,
+                             qPrintable(QString("Unable to find source path %1/src  . Please check "
+                                                "spaces and strip it")
+                                            .arg(root)));
+    if (QTest::currentDataTag() == QByteArray("creation fails"))
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Unable to create destination"));
+    ui().mp_leFrom->setText(source.replace("@", root));
+    ui().mp_leTo->setText(destination.replace("@", root));
+
+    QCOMPARE(mp_window->validatePaths(), accepted);
+    QCOMPARE(dialogs().texts(), boxes.replaceInStrings("@", root));
+    if (accepted) {
+        QCOMPARE(ui().mp_leTo->text(), shownDestination.replace("@", root));
+        QVERIFY(QFileInfo(ui().mp_leFrom->text()).isAbsolute());
+    }
+    QCOMPARE(QFileInfo::exists(path("dst")),
+             accepted && destination.endsWith("/dst") && !destination.contains("out"));
+}
+
+void TestGuiMainWindow::previousTaskPrompt_data()
+{
+    QTest::addColumn<int>("copyMode");
+    QTest::addColumn<QString>("answer");
+    QTest::addColumn<bool>("goOn");
+    QTest::addColumn<bool>("resume");
+    QTest::newRow("Resume") << int(CopyOptions::Copy) << "Resume" << true << true;
+    QTest::newRow("Restart") << int(CopyOptions::Copy) << "Restart" << true << false;
+    QTest::newRow("Cancel") << int(CopyOptions::Copy) << "Cancel" << false << false;
+    QTest::newRow("Escape") << int(CopyOptions::Copy) << "" << false << false;
+    QTest::newRow("other operation: not asked") << int(CopyOptions::Move) << "-" << true << false;
+}
+
+void TestGuiMainWindow::previousTaskPrompt()
+{
+    QFETCH(int, copyMode);
+    QFETCH(QString, answer);
+    QFETCH(bool, goOn);
+    QFETCH(bool, resume);
+    // A stopped run whose list was complete, as a task file leaves it.
+    const Task task = makeTask(path("src"), path("dst"));
+    CopyItem item;
+    item.source_path = path("src/a");
+    item.destination_path = path("dst/a");
+    QVERIFY(writeTaskFile(path("stopped.bdt"), task, {item}));
+    QVERIFY(mp_window->copyTask()->loadFromFile(path("stopped.bdt")));
+    ui().mp_leFrom->setText(path("src"));
+    ui().mp_leTo->setText(path("dst"));
+    if (answer != "-")
+        dialogs().answer(answer);
+
+    bool resumeAnswer = true;
+    QCOMPARE(mp_window->askAboutPreviousTask(copyMode, &resumeAnswer), goOn);
+    QCOMPARE(resumeAnswer, resume);
+    if (answer != "-") {
+        QCOMPARE(dialogs().texts(), QStringList{"The previous task is not completed."});
+        QCOMPARE(dialogs().asked.first().buttons, (QStringList{"Resume", "Restart", "Cancel"}));
+        QCOMPARE(dialogs().asked.first().escapeButton, 2);
+    }
+}
+
+void TestGuiMainWindow::stopWhileListing_data()
+{
+    QTest::addColumn<QString>("answer");
+    QTest::addColumn<bool>("stopped");
+    QTest::newRow("Stop the copy") << "Stop the copy" << true;
+    QTest::newRow("Continue") << "Continue" << false;
+    QTest::newRow("Escape") << "" << false;
+}
+
+void TestGuiMainWindow::stopWhileListing()
+{
+    QFETCH(QString, answer);
+    QFETCH(bool, stopped);
+    ui().mp_leFrom->setText(path("src"));
+    ui().mp_leTo->setText(path("dst"));
+    dialogs().answer("Create folder").answer(answer);
+    mp_window->startCopy();
+    QVERIFY(mp_window->isRunning());
+    // Within the half second before the run starts its list is not complete.
+    mp_window->stopCopy();
+    QCOMPARE(dialogs().asked.last().text,
+             QString("The file list is not completed yet. If you stop the process now you "
+                     "cannot save or resume the copy."));
+    QCOMPARE(ui().mp_pbStop->isEnabled(), !stopped);
+    QTRY_VERIFY_WITH_TIMEOUT(!mp_window->isRunning(), 20000);
+    QCOMPARE(mp_window->copyTask()->isStopRequested(), stopped);
+    QCOMPARE(QFileInfo::exists(path("dst/sub/b")), !stopped);
+    QVERIFY(ui().mp_pbStart->isEnabled());
+}
+
+void TestGuiMainWindow::storageFull_data()
+{
+    QTest::addColumn<QStringList>("answers");
+    QTest::addColumn<bool>("stopped");
+    // "Stop" asks to stop the run; before its list is complete that is confirmed first.
+    QTest::newRow("Stop") << QStringList{"Stop", "Stop the copy"} << true;
+    QTest::newRow("Continue") << QStringList{"Continue"} << false;
+    QTest::newRow("Escape continues") << QStringList{""} << false;
+}
+
+void TestGuiMainWindow::storageFull()
+{
+    QFETCH(QStringList, answers);
+    QFETCH(bool, stopped);
+    QVERIFY(QDir().mkpath(path("dst")));
+    ui().mp_leFrom->setText(path("src"));
+    ui().mp_leTo->setText(path("dst"));
+    mp_window->startCopy();
+    for (const QString& answer : answers)
+        dialogs().answer(answer);
+    emit mp_window->copyTask()->storageIsFull(1000, 3030);
+    QCOMPARE(dialogs().texts().first(),
+             QString("Target storage has %1 of free space and it doesn't contain a complete copy "
+                     "of %2.\nDo you want to continue or stop the process?")
+                 .arg(FileSystemUtils::byteSizeText(1000), FileSystemUtils::byteSizeText(3030)));
+    QCOMPARE(dialogs().asked.first().escapeButton, 0);
+    QTRY_VERIFY_WITH_TIMEOUT(!mp_window->isRunning(), 20000);
+    QCOMPARE(dialogs().asked.size(), answers.size());
+    QCOMPARE(mp_window->copyTask()->isStopRequested(), stopped);
+    QCOMPARE(QFileInfo::exists(path("dst/sub/b")), !stopped);
+}
+
+void TestGuiMainWindow::fixErrors()
+{
+    ui().mp_leFrom->setText(path("src"));
+    ui().mp_leTo->setText(path("dst"));
+    QVERIFY(QDir().mkpath(path("dst")));
+    dialogs().answer("Ok");
+    mp_window->fixErrors();
+    QCOMPARE(dialogs().texts(), QStringList{"There is not errors to fix."});
+
+    // A run that left one error; then other paths are typed: its errors are not copied
+    // into them, the fields go back to the run's paths.
+    CopyItem failed;
+    failed.source_path = path("src/a");
+    failed.destination_path = path("dst/a");
+    failed.copy_state = SourceError;
+    QVERIFY(writeTaskFile(path("errors.bdt"), makeTask(path("src"), path("dst")), {failed}));
+    QVERIFY(mp_window->copyTask()->loadFromFile(path("errors.bdt")));
+    QVERIFY(QDir().mkpath(path("other")));
+    ui().mp_leTo->setText(path("other"));
+    dialogs().answer("Ok");
+    mp_window->fixErrors();
+    QVERIFY(dialogs().texts().last().startsWith("The errors to fix belong to the copy from"));
+    QCOMPARE(ui().mp_leTo->text(), path("dst"));
+    QVERIFY(!mp_window->isRunning());
+
+    mp_window->fixErrors();
+    QTRY_VERIFY_WITH_TIMEOUT(!mp_window->isRunning(), 20000);
+    QCOMPARE(readFile(path("dst/a")), readFile(path("src/a")));
+    QVERIFY(!QFileInfo::exists(path("other/a")));
+}
+
+void TestGuiMainWindow::recentTasks()
+{
+    QList<Task> tasks;
+    for (int index = 0; index < 21; ++index)
+        tasks = MainWindowRules::recentTasksWith(tasks, makeTask(QString("/s%1").arg(index), "/d"));
+    QCOMPARE(tasks.size(), 20);
+    QCOMPARE(tasks.first().m_sourcePath, QString("/s20"));
+    QCOMPARE(tasks.last().m_sourcePath, QString("/s1"));
+
+    Task again = makeTask("/s5", "/d");
+    again.m_options.m_recursive = false;
+    tasks = MainWindowRules::recentTasksWith(tasks, again);
+    QCOMPARE(tasks.size(), 20);
+    QCOMPARE(tasks.first().m_options.m_recursive, false);
+    int named = 0;
+    for (const Task& task : tasks)
+        named += task.m_name == again.m_name ? 1 : 0;
+    QCOMPARE(named, 1);
+}
+
+void TestGuiMainWindow::taskRoundTrip()
+{
+    Task task = makeTask("/from/here", "/to/there");
+    CopyOptions& options = task.m_options;
+    options.m_copyHiddenFiles = false;
+    options.m_overwriteMode = CopyOptions::OverwriteDifferent;
+    options.m_copyFilters = QStringList{"*.jpg", "*.tiff"};
+    options.m_skipFilters = QStringList{"~*"};
+    options.m_skipErrorOnFiles = QStringList{"*.lock"};
+    options.m_recursive = false;
+    options.m_copySymbolicLinks = false;
+    options.m_copyEmptyFolders = false;
+    options.m_destinationMode = CopyOptions::Collate;
+    task.updateName();
+    mp_window->setUiFromTask(task);
+    QCOMPARE(ui().mp_leCopyFilters->text(), QString("*.jpg, *.tiff"));
+    QVERIFY(mp_window->taskFromUi() == task);
+
+    mp_window->onNewTaskClicked();
+    QVERIFY(mp_window->taskFromUi().m_options == Task().m_options);
+    QCOMPARE(MainWindowRules::filtersFromText("  *.a ,, b  c ,  "), (QStringList{"*.a", "b c"}));
+}
+
+void TestGuiMainWindow::optionRules_data()
+{
+    QTest::addColumn<bool>("external");
+    QTest::addColumn<bool>("skipList");
+    QTest::addColumn<bool>("copyOptions");
+    QTest::addColumn<bool>("overwrite");
+    QTest::newRow("own copier") << false << true << true << true;
+    QTest::newRow("external program") << true << false << true << false;
+    QTest::newRow("external program without list") << true << true << false << false;
+}
+
+void TestGuiMainWindow::optionRules()
+{
+    QFETCH(bool, external);
+    QFETCH(bool, skipList);
+    QFETCH(bool, copyOptions);
+    QFETCH(bool, overwrite);
+    AppSettings* settings = AppSettings::instance();
+    settings->setUseExternalCopyProgram(external);
+    settings->setSkipBuildListForExternalProgram(skipList);
+    mp_window->updateOptionWidgets();
+    settings->setUseExternalCopyProgram(false);
+    QCOMPARE(ui().mp_gbCopyOptions->isEnabled(), copyOptions);
+    QCOMPARE(ui().mp_gbFilters->isEnabled(), copyOptions);
+    QCOMPARE(ui().mp_gbOverwriteModeOptions->isEnabled(), overwrite);
+    QCOMPARE(ui().mp_gbOverwriteModeOptions->toolTip().isEmpty(), overwrite);
+    QVERIFY(ui().mp_gbDestinationMode->isEnabled());
+}
+
+void TestGuiMainWindow::statusText_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("width");
+    QTest::addColumn<QString>("shown");
+    // One pixel per character.
+    QTest::newRow("fits, blanks simplified") << "a  b" << 10 << "a b";
+    QTest::newRow("four off the front first") << "0123456789" << 9 << "...456789";
+    QTest::newRow("then one at a time") << "0123456789" << 8 << "...56789";
+    QTest::newRow("never fits") << "0123456789" << 2 << QString();
+}
+
+void TestGuiMainWindow::statusText()
+{
+    QFETCH(QString, text);
+    QFETCH(int, width);
+    QFETCH(QString, shown);
+    const QString fitted = MainWindowRules::fittedStatusText(
+        text, width, [](const QString& candidate) { return int(candidate.size()); });
+    QCOMPARE(fitted, shown);
+    QCOMPARE(fitted.isNull(), shown.isNull());
+}
+
+void TestGuiMainWindow::closeDuringRun_data()
+{
+    QTest::addColumn<QString>("answer");
+    QTest::addColumn<bool>("closed");
+    QTest::newRow("Yes stops and closes") << "Yes" << true;
+    QTest::newRow("No keeps the run") << "No" << false;
+}
+
+void TestGuiMainWindow::closeDuringRun()
+{
+    QFETCH(QString, answer);
+    QFETCH(bool, closed);
+    makeTree(path("big"), {"f1=100000", "f2=100000", "f3=100000", "f4=100000"});
+    ui().mp_leFrom->setText(path("big"));
+    ui().mp_leTo->setText(path("dst"));
+    mp_window->show();
+    dialogs().answer("Create folder");
+    mp_window->startCopy();
+    // Closing once the run has started (the start comes half a second after the button).
+    QTRY_VERIFY(!mp_window->copyTask()->isTaskCompleted());
+    dialogs().answer(answer);
+    QCOMPARE(mp_window->close(), closed);
+    QCOMPARE(dialogs().texts().last(), QString("Do you really want to quit Brindle?"));
+    QCOMPARE(mp_window->isVisible(), !closed);
+    mp_window->waitForRunToEnd();
+    QCOMPARE(mp_window->copyTask()->isStopRequested(), closed);
+    // A closed window shows nothing of the run's end.
+    QTRY_VERIFY(!closed || dialogs().asked.size() == 2);
+    if (!closed)
+        QTRY_VERIFY(!mp_window->isRunning());
+}
+
+void TestGuiMainWindow::copyThroughButtons()
+{
+    QVERIFY(QDir().mkpath(path("dst")));
+    ui().mp_leFrom->setText(path("src"));
+    ui().mp_leTo->setText(path("dst"));
+    runToEndThroughWindow();
+    QCOMPARE(fileContents(path("dst")), fileContents(path("src")));
+    const QString recap = mp_window->mp_recapLog->text();
+    QVERIFY(recap.contains("From: " + path("src")));
+    QVERIFY(recap.contains("Threads used: 2"));
+    QVERIFY(recap.contains("The copy is completed."));
+    QVERIFY(ui().mp_pbStart->isEnabled());
+    QVERIFY(!ui().mp_pbStop->isEnabled());
+    QVERIFY(ui().mp_gbPaths->isEnabled());
+    QCOMPARE(AppSettings::instance()->recentTasks().value(0).m_sourcePath, path("src"));
+}
+
+QTEST_MAIN(TestGuiMainWindow)
+#include "tst_guimainwindow.moc"

@@ -1,0 +1,204 @@
+// The window's path fields and what it asks of the desktop: drops, pickers, opening paths
+// and web pages, and starting a second window.
+#include "app/programidentity.h"
+#include "filelineedit.h"
+#include "guimainwindow.h"
+#include "mainwindowrules.h"
+#include "scripteddialogs.h"
+#include "testsupport.h"
+
+#include <QMenu>
+#include <QMimeData>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+struct Seams
+{
+    explicit Seams(GuiMainWindow& window)
+    {
+        window.setDialogs(std::make_unique<ScriptedDialogs>());
+        window.setDesktop(std::make_unique<RecordingDesktop>());
+        dialogs = static_cast<ScriptedDialogs*>(window.dialogs());
+        desktop = static_cast<RecordingDesktop*>(window.desktop());
+    }
+    ScriptedDialogs* dialogs;
+    RecordingDesktop* desktop;
+};
+
+template <typename Widget> Widget* child(const GuiMainWindow& window, const char* name)
+{
+    auto* widget = window.findChild<Widget*>(QLatin1String(name));
+    if (!widget)
+        qFatal("The window has no %s", name);
+    return widget;
+}
+
+} // namespace
+
+class TestGuiMainWindowPaths : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { TestSupport::initTestEnvironment(); }
+    void cleanup() { qunsetenv("BRINDLE_WEBSITE_URL"); }
+
+    void dropTakesFirstLocalItem_data()
+    {
+        QTest::addColumn<QList<QUrl>>("urls");
+        QTest::addColumn<QString>("expected");
+        const QUrl web(QStringLiteral("https://example.org/a"));
+        QTest::newRow("web link before two files")
+            << QList<QUrl>{web, QUrl::fromLocalFile(QStringLiteral("/data/one")),
+                           QUrl::fromLocalFile(QStringLiteral("/data/two"))}
+            << QDir::toNativeSeparators(QStringLiteral("/data/one"));
+        QTest::newRow("only web links")
+            << QList<QUrl>{web, QUrl(QStringLiteral("ftp://example.org/b"))} << "typed";
+    }
+    void dropTakesFirstLocalItem()
+    {
+        QFETCH(QList<QUrl>, urls);
+        QFETCH(QString, expected);
+        FileLineEdit lineEdit;
+        lineEdit.setText(QStringLiteral("typed"));
+        QMimeData data;
+        data.setUrls(urls);
+        QDragEnterEvent enter(QPoint(1, 1), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        lineEdit.dragEnterEvent(&enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(QPointF(1, 1), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        lineEdit.dropEvent(&drop);
+        QCOMPARE(lineEdit.text(), expected);
+        QCOMPARE(drop.isAccepted(), expected != QLatin1String("typed"));
+    }
+
+    void selectSourceStartsOnDesktopWhenEmpty()
+    {
+        GuiMainWindow window;
+        Seams seams(window);
+        seams.dialogs->pick(QStringLiteral("/chosen/folder"));
+        child<QPushButton>(window, "mp_pbSelectFrom")->click();
+        QCOMPARE(seams.dialogs->pickers,
+                 QStringList{QStringLiteral("Select source folder|") +
+                             QStandardPaths::writableLocation(QStandardPaths::DesktopLocation)});
+        QCOMPARE(child<FileLineEdit>(window, "mp_leFrom")->text(),
+                 QDir::toNativeSeparators(QStringLiteral("/chosen/folder")));
+    }
+
+    void openButtons_data()
+    {
+        QTest::addColumn<QString>("field"); // "From" or "To"
+        QTest::addColumn<QString>("entry"); // made in a temporary folder; empty: missing
+        QTest::addColumn<bool>("showFails");
+        QTest::addColumn<QString>("opened");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("missing source") << "From"
+                                        << "" << false << ""
+                                        << "";
+        QTest::newRow("destination folder") << "To"
+                                            << "dir/" << false << "dir"
+                                            << "";
+        QTest::newRow("single source file") << "From"
+                                            << "dir/f" << false << ""
+                                            << "dir/f";
+        QTest::newRow("file manager failing, containing folder opened") << "From"
+                                                                        << "dir/f" << true << "dir"
+                                                                        << "dir/f";
+    }
+    void openButtons()
+    {
+        QFETCH(QString, field);
+        QFETCH(QString, entry);
+        QFETCH(bool, showFails);
+        QFETCH(QString, opened);
+        QFETCH(QString, shown);
+        QTemporaryDir temp;
+        const QString path = temp.filePath(entry.isEmpty() ? QStringLiteral("missing") : entry);
+        if (entry.endsWith('/'))
+            QVERIFY(QDir().mkpath(path));
+        else if (!entry.isEmpty())
+            QVERIFY(TestSupport::writeFile(path, "x"));
+
+        GuiMainWindow window;
+        Seams seams(window);
+        seams.desktop->showFails = showFails;
+        child<FileLineEdit>(window, qPrintable("mp_le" + field))->setText(path);
+        child<QPushButton>(window, qPrintable("mp_pbOpen" + field))->click();
+
+        QCOMPARE(seams.desktop->openedUrls,
+                 opened.isEmpty() ? QList<QUrl>()
+                                  : QList<QUrl>{QUrl::fromLocalFile(temp.filePath(opened))});
+        QCOMPARE(seams.desktop->shownPaths,
+                 shown.isEmpty() ? QStringList() : QStringList{temp.filePath(shown)});
+        QCOMPARE(seams.dialogs->texts(),
+                 entry.isEmpty() ? QStringList{path + " does not exist."} : QStringList());
+    }
+
+    void webEntriesFollowWebSite_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::newRow("no web site") << QString();
+        QTest::newRow("web site failing to open") << QStringLiteral("https://brindle.example");
+    }
+    void webEntriesFollowWebSite()
+    {
+        QFETCH(QString, address);
+        qputenv("BRINDLE_WEBSITE_URL", address.toUtf8());
+        GuiMainWindow window;
+        Seams seams(window);
+        QCOMPARE(window.mp_actOpenWebSite->isVisible(), !address.isEmpty());
+        QCOMPARE(window.mp_actOpenHelp->isVisible(), !address.isEmpty());
+        // Whatever is hidden, no separator is left at the end or beside another one.
+        bool lastWasSeparator = true;
+        for (const QAction* action :
+             qobject_cast<QMenu*>(window.mp_actOpenHelp->parent())->actions()) {
+            if (!action->isVisible())
+                continue;
+            QVERIFY2(!(lastWasSeparator && action->isSeparator()), "separator with no entry above");
+            lastWasSeparator = action->isSeparator();
+        }
+        QVERIFY(!lastWasSeparator);
+
+        seams.desktop->openFails = true;
+        seams.dialogs->answer(QStringLiteral("Ok"));
+        window.mp_actOpenWebSite->trigger();
+        QCOMPARE(seams.dialogs->texts(),
+                 address.isEmpty() ? QStringList() : QStringList{"Unable to open " + address});
+    }
+
+    void newWindowArguments_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("paths dropped") << QStringList{"brindle", "/src", "/dst"} << QStringList();
+        QTest::newRow("portable kept, task file dropped")
+            << QStringList{"brindle", "/home/a/job.task", "--portable"}
+            << QStringList{"--portable"};
+        QTest::newRow("portable given twice")
+            << QStringList{"brindle", "--portable", "--portable"} << QStringList{"--portable"};
+    }
+    void newWindowArguments()
+    {
+        QFETCH(QStringList, arguments);
+        QTEST(MainWindowRules::newWindowArguments(arguments), "expected");
+    }
+
+    void failingNewWindowIsWarned()
+    {
+        GuiMainWindow window;
+        Seams seams(window);
+        seams.desktop->startFails = true;
+        seams.dialogs->answer(QStringLiteral("Ok"));
+        window.mp_actNewWindow->trigger();
+        QCOMPARE(seams.desktop->started.value(0).value(0), QCoreApplication::applicationFilePath());
+        QCOMPARE(seams.dialogs->asked.value(0).kind, Dialogs::Warning);
+        QCOMPARE(seams.dialogs->texts(), QStringList{"Unable to open new window of " +
+                                                     ProgramIdentity::programName() + "."});
+    }
+};
+
+QTEST_MAIN(TestGuiMainWindowPaths)
+#include "tst_guimainwindowpaths.moc"
