@@ -4,6 +4,7 @@
 #include "engine/filehash.h"
 #include "guilog.h"
 #include "guimainwindow.h"
+#include "jobs/jobthreadpool.h"
 #include "mainwindowrules.h"
 #include "scripteddialogs.h"
 #include "testsupport.h"
@@ -43,6 +44,7 @@ private slots:
     void optionRules();
     void statusText_data();
     void statusText();
+    void preferencesRebuildPool();
     void closeDuringRun_data();
     void closeDuringRun();
     void copyThroughButtons();
@@ -401,6 +403,28 @@ void TestGuiMainWindow::statusText()
         text, width, [](const QString& candidate) { return int(candidate.size()); });
     QCOMPARE(fitted, shown);
     QCOMPARE(fitted.isNull(), shown.isNull());
+}
+
+void TestGuiMainWindow::preferencesRebuildPool()
+{
+    // A dialog that asks for three threads, accepted or not.
+    struct Preferences : GuiMainWindow::PreferencesDialog
+    {
+        explicit Preferences(bool accept) : m_accept(accept) {}
+        void loadSettings() override {}
+        bool exec() override { return m_accept; }
+        void storeSettings() override { AppSettings::instance()->setMaxNumThreads(3); }
+        bool m_accept;
+    };
+    for (const bool accept : {false, true}) {
+        mp_window->setPreferencesFactory(
+            [accept](QWidget*) { return std::make_unique<Preferences>(accept); });
+        QVERIFY(mp_window->mp_actPreferences->isVisible());
+        mp_window->mp_actPreferences->trigger();
+        QCOMPARE(JobThreadPool::threadCount(), accept ? 3 : 2);
+    }
+    AppSettings::instance()->setMaxNumThreads(2);
+    usePool(2);
 }
 
 void TestGuiMainWindow::closeDuringRun_data()
