@@ -239,7 +239,9 @@ void GuiMainWindow::onShowSettings()
 
 void GuiMainWindow::closeEvent(QCloseEvent* event)
 {
-    if (!mp_copyTask->isTaskCompleted()) {
+    // A run counts from the button on: one whose start is still queued is asked about too,
+    // and closing drops that start.
+    if (isRunning() || !mp_copyTask->isTaskCompleted()) {
         const int answer =
             ask(Dialogs::Question,
                 tr("Do you really want to quit %1?").arg(ProgramIdentity::programName()),
@@ -248,7 +250,8 @@ void GuiMainWindow::closeEvent(QCloseEvent* event)
             event->ignore();
             return;
         }
-        mp_copyTask->stopTask();
+        if (!mp_copyTask->isTaskCompleted())
+            mp_copyTask->stopTask();
     }
     m_closing = true;
     if (mp_logView)

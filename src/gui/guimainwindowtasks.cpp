@@ -287,12 +287,18 @@ void GuiMainWindow::runTask(CopyTask* copyTask, bool resume, int copyMode)
 
     if (resume) {
         mp_recapLog->appendLine(QStringLiteral("\n%1").arg(tr("Resuming") + QStringLiteral("...")));
-        QTimer::singleShot(500, copyTask, &CopyTask::resumeTask);
+        QTimer::singleShot(500, copyTask, [this, copyTask, run = m_runSerial] {
+            if (run == m_runSerial && !m_closing)
+                copyTask->resumeTask();
+        });
     } else {
         mp_recapLog->clearText();
         mp_recapLog->appendLine(QStringLiteral("Brindle v. %1 (by Orvane)")
                                     .arg(ProgramIdentity::versionText(true, true)));
-        QTimer::singleShot(500, copyTask, &CopyTask::startTask);
+        QTimer::singleShot(500, copyTask, [this, copyTask, run = m_runSerial] {
+            if (run == m_runSerial && !m_closing)
+                copyTask->startTask();
+        });
     }
     const auto recap = [this](const QString& label, const QString& value) {
         mp_recapLog->appendLine(QStringLiteral("%1: %2").arg(label, value));
