@@ -57,21 +57,8 @@ void setUpEnvironment()
 {
     qInstallMessageHandler(Logger::messageHandler);
     AppSettings* settings = AppSettings::instance();
-    settings->readArguments(QCoreApplication::arguments());
-    settings->findResourceFolder();
-    settings->readRcFile();
-    settings->prepareDataFolder();
-    settings->load();
-
-    Logger* logger = Logger::instance();
-    if (!settings->logEnabled()) {
-        logger->disable();
-        return;
-    }
-    logger->setMaximumSize(settings->logMaximumSize() << 20);
-    logger->setMinimumSize(settings->logMinimumSize() << 20);
-    if (!logger->openLogFile(settings->logFilePath()))
-        logger->openLogFile(settings->defaultLogFilePath());
+    settings->setUp(QCoreApplication::arguments());
+    Logger::instance()->openFromSettings(*settings);
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "cliarguments.h"
 
+#include "fs/pathutils.h"
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QHash>
@@ -103,17 +105,7 @@ void setUpParser(QCommandLineParser& parser, const Options& options)
 
 QStringList patternsFromText(const QString& text)
 {
-    QStringList patterns;
-    const QString simplified = text.simplified();
-    if (simplified.isEmpty())
-        return patterns;
-    const QStringList parts = simplified.split(QLatin1Char(','), Qt::SkipEmptyParts);
-    for (const QString& part : parts) {
-        const QString pattern = part.simplified();
-        if (!pattern.isEmpty())
-            patterns.append(pattern);
-    }
-    return patterns;
+    return FileSystemUtils::patternsFromText(text);
 }
 
 QString helpText()

@@ -24,22 +24,10 @@ void setUpEnvironment(const CliArguments& arguments)
     QStringList applicationArguments = QCoreApplication::arguments();
     if (arguments.portable && !applicationArguments.contains(QStringLiteral("--portable")))
         applicationArguments.append(QStringLiteral("--portable"));
-    settings->readArguments(applicationArguments);
-    settings->findResourceFolder();
-    settings->readRcFile();
-    settings->prepareDataFolder();
-    settings->load();
+    settings->setUp(applicationArguments);
 
-    Logger* logger = Logger::instance();
-    if (!settings->logEnabled()) {
-        logger->disable();
-        return;
-    }
-    logger->setBufferOnlyWhileClosed(true);
-    logger->setMaximumSize(settings->logMaximumSize() << 20);
-    logger->setMinimumSize(settings->logMinimumSize() << 20);
-    if (!logger->openLogFile(settings->logFilePath()))
-        logger->openLogFile(settings->defaultLogFilePath());
+    Logger::instance()->setBufferOnlyWhileClosed(true);
+    Logger::instance()->openFromSettings(*settings);
 }
 
 } // namespace

@@ -32,7 +32,7 @@ QString GuiMainWindow::toPath() const
 
 QStringList GuiMainWindow::filtersFromLineEdit(const QLineEdit* lineEdit)
 {
-    return MainWindowRules::filtersFromText(lineEdit->text());
+    return FileSystemUtils::patternsFromText(lineEdit->text());
 }
 
 bool GuiMainWindow::validatePaths()

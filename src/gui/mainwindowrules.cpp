@@ -7,21 +7,6 @@
 
 namespace MainWindowRules {
 
-QStringList filtersFromText(const QString& text)
-{
-    QStringList filters;
-    const QString simplified = text.simplified();
-    if (simplified.isEmpty())
-        return filters;
-    const QStringList parts = simplified.split(QLatin1Char(','), Qt::SkipEmptyParts);
-    for (const QString& part : parts) {
-        const QString filter = part.simplified();
-        if (!filter.isEmpty())
-            filters.append(filter);
-    }
-    return filters;
-}
-
 QList<Task> recentTasksWith(QList<Task> tasks, const Task& task)
 {
     for (int index = 0; index < tasks.size(); ++index) {

@@ -14,10 +14,6 @@ namespace MainWindowRules {
 // Entries of the recent-task list at most.
 constexpr int MaximumRecentTasks = 20;
 
-// A filter field's text as a pattern list: white space simplified, split at commas, empty
-// parts dropped.
-QStringList filtersFromText(const QString& text);
-
 // The recent-task list with task in front: an entry of the same name (source and
 // destination) is moved rather than repeated, and the oldest falls out beyond the maximum.
 QList<Task> recentTasksWith(QList<Task> tasks, const Task& task);

@@ -62,6 +62,15 @@ void AppSettings::readArguments()
     readArguments(QCoreApplication::arguments());
 }
 
+void AppSettings::setUp(const QStringList& applicationArguments)
+{
+    readArguments(applicationArguments);
+    findResourceFolder();
+    readRcFile();
+    prepareDataFolder();
+    load();
+}
+
 void AppSettings::readArguments(const QStringList& applicationArguments)
 {
     m_arguments = applicationArguments;

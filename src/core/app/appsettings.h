@@ -32,6 +32,8 @@ public:
     // Start-up, in this order.
     void readArguments();
     void readArguments(const QStringList& applicationArguments);
+    // The whole sequence below, for a program started with these arguments.
+    void setUp(const QStringList& applicationArguments);
     void findResourceFolder();
     void readRcFile();
     bool prepareDataFolder();

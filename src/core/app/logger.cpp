@@ -1,5 +1,7 @@
 #include "app/logger.h"
 
+#include "app/appsettings.h"
+
 #include "base/mutexlocker.h"
 
 #include <QDateTime>
@@ -216,4 +218,15 @@ void Logger::closeLogFile()
     m_stream.flush();
     flush();
     close();
+}
+
+bool Logger::openFromSettings(const AppSettings& settings)
+{
+    if (!settings.logEnabled()) {
+        disable();
+        return false;
+    }
+    setMaximumSize(settings.logMaximumSize() << 20);
+    setMinimumSize(settings.logMinimumSize() << 20);
+    return openLogFile(settings.logFilePath()) || openLogFile(settings.defaultLogFilePath());
 }

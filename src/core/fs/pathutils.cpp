@@ -314,4 +314,16 @@ bool fileNameMatchesAnyPattern(const QString& path, const PatternList& patterns,
     return matchesAnyPattern(fileNameOf(path), patterns, matchedPattern);
 }
 
+QStringList patternsFromText(const QString& text)
+{
+    QStringList patterns;
+    const QStringList parts = text.simplified().split(QLatin1Char(','), Qt::SkipEmptyParts);
+    for (const QString& part : parts) {
+        const QString pattern = part.simplified();
+        if (!pattern.isEmpty())
+            patterns.append(pattern);
+    }
+    return patterns;
+}
+
 } // namespace FileSystemUtils
