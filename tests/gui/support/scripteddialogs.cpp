@@ -59,30 +59,29 @@ int ScriptedDialogs::ask(QWidget*, const Message& message)
     return index;
 }
 
-QString ScriptedDialogs::existingFolder(QWidget*, const QString& title, const QString& startFolder)
+QString ScriptedDialogs::pickPath(const QString& title, const QString& start)
 {
-    pickers.append(title + QLatin1Char('|') + startFolder);
+    pickers.append(title + QLatin1Char('|') + start);
     QString path;
     takeAnswer(Path, QStringLiteral("picker: ") + title, &path);
     return path;
+}
+
+QString ScriptedDialogs::existingFolder(QWidget*, const QString& title, const QString& startFolder)
+{
+    return pickPath(title, startFolder);
 }
 
 QString ScriptedDialogs::openFileName(QWidget*, const QString& title, const QString& startPath,
                                       const QString&)
 {
-    pickers.append(title + QLatin1Char('|') + startPath);
-    QString path;
-    takeAnswer(Path, QStringLiteral("picker: ") + title, &path);
-    return path;
+    return pickPath(title, startPath);
 }
 
 QString ScriptedDialogs::saveFileName(QWidget*, const QString& title, const QString& proposedPath,
                                       const QString&)
 {
-    pickers.append(title + QLatin1Char('|') + proposedPath);
-    QString path;
-    takeAnswer(Path, QStringLiteral("picker: ") + title, &path);
-    return path;
+    return pickPath(title, proposedPath);
 }
 
 QString ScriptedDialogs::textInput(QWidget*, const QString& title, const QString& label,

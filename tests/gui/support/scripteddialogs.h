@@ -64,6 +64,7 @@ private:
         QString value;
     };
     bool takeAnswer(AnswerKind kind, const QString& question, QString* value);
+    QString pickPath(const QString& title, const QString& start);
     QList<Answer> m_answers;
 };
 
