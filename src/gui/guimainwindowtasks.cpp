@@ -7,6 +7,7 @@
 #include "dialogs.h"
 #include "engine/copytask.h"
 #include "fs/pathutils.h"
+#include "fs/platformcopy.h"
 #include "guilog.h"
 #include "jobs/jobthreadpool.h"
 #include "mainwindowrules.h"
@@ -87,8 +88,12 @@ bool GuiMainWindow::validatePaths()
                                {tr("Create folder"), tr("Cancel copy")}, 0, -1);
         if (answer != 0)
             return false;
-        if (!QDir().mkpath(destination)) {
-            qWarning() << "Unable to create destination folder" << qUtf8Printable(destination);
+        // Made private, like every folder a copy makes: the run gives it its source's mode
+        // once the files are in it.
+        PlatformCopy::Failure failure;
+        if (!PlatformCopy::createFolders(destination, &failure)) {
+            qWarning() << "Unable to create destination folder" << qUtf8Printable(destination)
+                       << failure.call << qUtf8Printable(qt_error_string(failure.code));
             warn(tr("Unable to create destination folder."));
             return false;
         }

@@ -471,11 +471,14 @@ void TestGuiMainWindow::closeDuringRun()
 
 void TestGuiMainWindow::copyThroughButtons()
 {
-    QVERIFY(QDir().mkpath(path("dst")));
+    QVERIFY(setMode(path("src"), 0750));
     ui().mp_leFrom->setText(path("src"));
     ui().mp_leTo->setText(path("dst"));
+    dialogs().answer("Create folder");
     runToEndThroughWindow();
     QCOMPARE(fileContents(path("dst")), fileContents(path("src")));
+    // The folder made for the copy ends with its source's mode.
+    QCOMPARE(modeOf(path("dst")), 0750);
     const QString recap = mp_window->mp_recapLog->text();
     QVERIFY(recap.contains("From: " + path("src")));
     QVERIFY(recap.contains("Threads used: 2"));
