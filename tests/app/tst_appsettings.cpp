@@ -68,6 +68,8 @@ private slots:
     void boundsCorrectedOnLoad();
     void portableRules_data();
     void portableRules();
+    void resourceFolder_data();
+    void resourceFolder();
     void recentTasks();
     void recentTasksNotKeptWhenSaveRecentIsOff();
     void saveReplacesFileAtomically();
@@ -264,6 +266,33 @@ void TestAppSettings::portableRules()
     settings->prepareDataFolder();
     const QString portableFolder = m_dir->filePath("data");
     QCOMPARE(settings->dataFolder() == portableFolder, portable);
+}
+
+void TestAppSettings::resourceFolder_data()
+{
+    QTest::addColumn<QStringList>("folders");
+    QTest::addColumn<QString>("program");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("build tree or portable copy") << QStringList{"app"} << "app" << "app";
+    QTest::newRow("installed under a prefix")
+        << QStringList{"usr/bin", "usr/share/brindle"} << "usr/bin" << "usr/share/brindle";
+    QTest::newRow("a share folder of other programs")
+        << QStringList{"usr/bin", "usr/share/other"} << "usr/bin" << "usr/bin";
+}
+
+void TestAppSettings::resourceFolder()
+{
+    QFETCH(QStringList, folders);
+    QFETCH(QString, program);
+    QFETCH(QString, expected);
+
+    for (const QString& folder : qAsConst(folders))
+        QVERIFY(QDir(m_dir->path()).mkpath(folder));
+    AppSettings* settings = AppSettings::instance();
+    settings->setProgramFolder(m_dir->filePath(program));
+    settings->findResourceFolder();
+    QCOMPARE(settings->resourceFolder(), m_dir->filePath(expected));
 }
 
 void TestAppSettings::recentTasks()

@@ -92,6 +92,15 @@ void AppSettings::readArguments(const QStringList& applicationArguments)
 
 void AppSettings::findResourceFolder()
 {
+    // Installed under a prefix, the program is in <prefix>/bin and its resources in
+    // <prefix>/share/brindle; the build tree and a portable copy keep them beside the program.
+    const QString installed = QDir::cleanPath(
+        QStringLiteral("%1/../share/%2").arg(programFolder(), lowerProgramName()));
+    if (QFileInfo(installed).isDir()) {
+        m_resourceFolder = FileSystemUtils::normalizePath(installed);
+        qDebug() << "Resource folder (installed):" << qUtf8Printable(m_resourceFolder);
+        return;
+    }
     m_resourceFolder = FileSystemUtils::normalizePath(programFolder());
     qDebug() << "Resource folder:" << qUtf8Printable(m_resourceFolder);
 }

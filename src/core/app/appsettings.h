@@ -47,8 +47,9 @@ public:
     // A fresh settings object on the settings file, for one load, save or clear.
     std::unique_ptr<QSettings> openSettingsFile();
 
-    // The program's folder: where the rc file, translations and (portable) data live.
-    // Defaults to the folder of the running executable.
+    // The program's folder: where the (portable) data lives, and the rc file and
+    // translations too unless the program is installed under a prefix (see
+    // findResourceFolder). Defaults to the folder of the running executable.
     QString programFolder() const;
     void setProgramFolder(const QString& folder);
 
