@@ -81,6 +81,13 @@ QString privateRuntimeFolder()
     return QString();
 }
 
+// What the socket holds, up to one byte beyond the largest message (which tells too large).
+void readUpToCap(QLocalSocket* socket, QByteArray* message)
+{
+    if (socket->isOpen() && socket->bytesAvailable() > 0)
+        message->append(socket->read(TaveroApplication::MaximumMessageSize + 1 - message->size()));
+}
+
 } // namespace
 
 TaveroApplication::TaveroApplication(int& argc, char** argv) : QApplication(argc, argv)
@@ -171,7 +178,11 @@ bool TaveroApplication::decodeArguments(const QByteArray& message, QStringList* 
         }
         arguments->append(argument);
     }
-    return stream.atEnd();
+    if (!stream.atEnd()) {
+        arguments->clear();
+        return false;
+    }
+    return true;
 }
 
 bool TaveroApplication::isAnotherInstanceRunning(const QStringList& arguments)
@@ -210,18 +221,27 @@ void TaveroApplication::setSingleInstance(bool enable)
     const QString name = serverName();
     if (name.isEmpty())
         return;
-    mp_server = new QLocalServer(this);
-    mp_server->setSocketOptions(QLocalServer::UserAccessOption);
-    // A socket left by an instance that died refuses connections; only then is it removed,
-    // never while someone listens on it.
+    // A socket left by an instance that died refuses connections; only then is it removed.
+    // One that answers belongs to an instance started meanwhile: it is left alone, since
+    // listening would take its name (the socket is made aside and renamed over it).
     {
         QLocalSocket probe;
         probe.connectToServer(name);
-        if (probe.waitForConnected(ProbeTimeout))
+        if (probe.waitForConnected(ProbeTimeout)) {
             probe.abort();
-        else if (probe.error() == QLocalSocket::ConnectionRefusedError)
+            qDebug() << "Another instance listens on" << name << "- this one does not";
+            return;
+        }
+        if (probe.error() == QLocalSocket::ConnectionRefusedError) {
             QLocalServer::removeServer(name);
+        } else if (probe.error() != QLocalSocket::ServerNotFoundError) {
+            qDebug() << "Cannot tell whether another instance listens on" << name
+                     << "- this one does not";
+            return;
+        }
     }
+    mp_server = new QLocalServer(this);
+    mp_server->setSocketOptions(QLocalServer::UserAccessOption);
     mp_server->listen(name);
     connect(mp_server, &QLocalServer::newConnection, this,
             &TaveroApplication::onConnectionToLocalServerEstablished);
@@ -249,7 +269,7 @@ void TaveroApplication::readMessage(QLocalSocket* socket)
             return;
         *done = true;
         if (complete)
-            message->append(socket->read(MaximumMessageSize + 1 - message->size()));
+            readUpToCap(socket, message.get());
         socket->disconnect(this);
         socket->abort();
         socket->deleteLater();
@@ -263,15 +283,14 @@ void TaveroApplication::readMessage(QLocalSocket* socket)
             handOver(*message);
     };
     connect(socket, &QLocalSocket::readyRead, this, [socket, message, finish] {
-        message->append(socket->read(MaximumMessageSize + 1 - message->size()));
+        readUpToCap(socket, message.get());
         if (message->size() > MaximumMessageSize)
             finish(true);
     });
     connect(socket, &QLocalSocket::disconnected, this, [finish] { finish(true); });
     connect(timer, &QTimer::timeout, this, [finish] { finish(false); });
     timer->start(MessageTimeout);
-    if (socket->bytesAvailable() > 0)
-        message->append(socket->read(MaximumMessageSize + 1));
+    readUpToCap(socket, message.get());
     if (socket->state() == QLocalSocket::UnconnectedState)
         finish(true);
 }
