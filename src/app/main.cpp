@@ -120,6 +120,8 @@ int main(int argc, char* argv[])
         window.restoreLastTask();
         app.showMainWindow(&window);
         code = app.exec();
+        // A start from now on is a new instance, not one that hands over to a closing window.
+        app.setSingleInstance(false);
         window.waitForRunToEnd();
     }
     JobThreadPool::destroyThreads();
