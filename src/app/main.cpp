@@ -5,9 +5,11 @@
 #include "guimainwindow.h"
 #include "jobs/jobthreadpool.h"
 #include "jobs/transfercounters.h"
+#include "taveroapplication.h"
 
-#include <QApplication>
+#include <QDateTime>
 #include <QDebug>
+#include <QTranslator>
 
 #include <cstdio>
 #include <cstring>
@@ -53,12 +55,31 @@ int answerWithoutWindow(int argc, char* argv[])
     return -1;
 }
 
-void setUpEnvironment()
+// Settings, log and translation, once this start is known to be the only one.
+void setUpEnvironment(TaveroApplication& app, QTranslator* translator)
 {
     qInstallMessageHandler(Logger::messageHandler);
+    qDebug() << "Starting" << qUtf8Printable(ProgramIdentity::programName()) << "v."
+             << qUtf8Printable(ProgramIdentity::versionText(true, true)) << "by Orvane -"
+             << qUtf8Printable(
+                    QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-ddThh:mm:ss")));
     AppSettings* settings = AppSettings::instance();
     settings->setUp(QCoreApplication::arguments());
+    app.setSingleInstance(!settings->allowMultipleInstances());
+    // The buffer keeps filling while the file is open: the window's "Log" tab reads it.
     Logger::instance()->openFromSettings(*settings);
+    settings->detectDefaultLanguage();
+    app.installLanguage(translator, settings->languageFilePath());
+}
+
+void connectWindow(TaveroApplication& app, GuiMainWindow& window)
+{
+    QObject::connect(&app, &TaveroApplication::showUp, &window, &GuiMainWindow::showOnTop);
+    // By name: what the window does with a file or arguments handed over is its own affair.
+    QObject::connect(&app, SIGNAL(openFileRequest(QString)), &window,
+                     SLOT(onOpenFileRequest(QString)));
+    QObject::connect(&app, SIGNAL(argumentsReceived(QStringList)), &window,
+                     SLOT(onArgumentsReceived(QStringList)));
 }
 
 } // namespace
@@ -69,27 +90,38 @@ int main(int argc, char* argv[])
     if (answered >= 0)
         return answered;
 
-    QApplication app(argc, argv);
+    TaveroApplication app(argc, argv);
+    AppSettings::instance();
     QApplication::setApplicationName(ProgramIdentity::programName());
     QApplication::setOrganizationName(ProgramIdentity::organizationName());
     QApplication::setOrganizationDomain(ProgramIdentity::organizationDomain());
     QApplication::setApplicationVersion(ProgramIdentity::version());
 
-    setUpEnvironment();
-    qDebug() << "Starting" << qUtf8Printable(ProgramIdentity::programName()) << "v."
-             << qUtf8Printable(ProgramIdentity::versionText(true, true));
+    // Before the settings are read: a start gives way to any instance that listens.
+    if (app.isAnotherInstanceRunning(QCoreApplication::arguments())) {
+        qDebug() << QCoreApplication::applicationName() << "closed";
+        AppSettings::destroyInstance();
+        return 0;
+    }
+
+    QTranslator translator;
+    setUpEnvironment(app, &translator);
     // Hashing picks its implementation once, before any thread may hash.
     FileHash::initialize();
     JobThreadPool::createThreads(AppSettings::instance()->maxNumThreads());
     JobThreadPool::startThreads();
     TransferCounters::createInstance();
+    app.quitOnTerminationSignals();
 
     int code;
     {
         GuiMainWindow window;
+        connectWindow(app, window);
         window.restoreLastTask();
-        window.show();
+        app.showMainWindow(&window);
         code = app.exec();
+        // A start from now on is a new instance, not one that hands over to a closing window.
+        app.setSingleInstance(false);
         window.waitForRunToEnd();
     }
     JobThreadPool::destroyThreads();

@@ -220,7 +220,7 @@ void Logger::closeLogFile()
     close();
 }
 
-bool Logger::openFromSettings(const AppSettings& settings)
+bool Logger::openFromSettings(AppSettings& settings)
 {
     if (!settings.logEnabled()) {
         disable();
@@ -228,5 +228,15 @@ bool Logger::openFromSettings(const AppSettings& settings)
     }
     setMaximumSize(settings.logMaximumSize() << 20);
     setMinimumSize(settings.logMinimumSize() << 20);
-    return openLogFile(settings.logFilePath()) || openLogFile(settings.defaultLogFilePath());
+    if (openLogFile(settings.logFilePath()))
+        return true;
+    const QString defaultPath = settings.defaultLogFilePath();
+    qDebug() << "Restore default log path:" << qUtf8Printable(defaultPath);
+    if (openLogFile(defaultPath)) {
+        // Kept, so that the next start does not try the unusable path again.
+        settings.setLogFilePath(defaultPath);
+        return true;
+    }
+    qWarning() << "Unable to log in file path:" << qUtf8Printable(defaultPath);
+    return false;
 }

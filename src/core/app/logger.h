@@ -53,10 +53,10 @@ public:
     qint64 minimumSize() const { return m_minimumSize; }
 
     bool openLogFile(const QString& path);
-    // Opens the log file the settings name, or the default one when that fails, with their
-    // size limits; disables the logger when the settings turn logging off. False when no
-    // file is open.
-    bool openFromSettings(const AppSettings& settings);
+    // Opens the log file the settings name, or the default one when that fails (which then
+    // becomes the settings' path), with their size limits; disables the logger when the
+    // settings turn logging off. False when no file is open.
+    bool openFromSettings(AppSettings& settings);
     void closeLogFile();
     void disable() { m_disabled = true; }
     // While the file is closed messages are also echoed on standard error; a program
