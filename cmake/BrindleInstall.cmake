@@ -11,8 +11,8 @@
 # "share/brindle" relative to the binaries.
 include(GNUInstallDirs)
 
-# The application's id on the desktop: desktop entry, metainfo and MIME file names.
-set(BRINDLE_APP_ID "org.orvanesoft.Brindle")
+# The application's id on the desktop (BRINDLE_APP_ID, set before the programs) names the
+# desktop entry, metainfo and MIME files.
 # No licence has been granted for Brindle: all rights are Orvanesoft's.
 set(BRINDLE_PROJECT_LICENSE "LicenseRef-proprietary")
 set(BRINDLE_RELEASE_DATE "2026-12-08")

@@ -96,6 +96,7 @@ int main(int argc, char* argv[])
     QApplication::setOrganizationName(ProgramIdentity::organizationName());
     QApplication::setOrganizationDomain(ProgramIdentity::organizationDomain());
     QApplication::setApplicationVersion(ProgramIdentity::version());
+    QGuiApplication::setDesktopFileName(QStringLiteral(BRINDLE_APP_ID));
 
     // Before the settings are read: a start gives way to any instance that listens.
     if (app.isAnotherInstanceRunning(QCoreApplication::arguments())) {
