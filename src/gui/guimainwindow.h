@@ -43,7 +43,8 @@ public:
     Desktop* desktop() const { return mp_desktop.get(); }
 
     CopyTask* copyTask() const { return mp_copyTask; }
-    // Fills the widgets from the most recent task of the settings, or from the default one.
+    // Fills the widgets from the most recent task of the settings, or from the default one,
+    // and then follows the program's arguments and checks for a new version.
     void restoreLastTask();
     // Whether a run is going on.
     bool isRunning() const { return m_timer.isActive(); }
@@ -92,6 +93,16 @@ public slots:
     void onStorageFull(qint64 available, qint64 required);
     void onNewTaskClicked();
     void onNewInstanceClicked();
+    // Task files: the run in the copy task (its items) or the task on screen (alone).
+    void saveTaskToFile();
+    void loadTaskFromFile();
+    // A task file handed to the program by the desktop.
+    void onOpenFileRequest(const QString& path);
+    // The arguments of a second start of the program, already absolute.
+    void onArgumentsReceived(const QStringList& arguments);
+    // The arguments the program was started with: a task file to load, or two paths to copy.
+    void checkProgramArguments();
+    void onCheckForNewVersionCompleted();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -99,6 +110,7 @@ protected:
 private:
     friend class TestGuiMainWindow;
     friend class TestGuiMainWindowPaths;
+    friend class TestGuiMainWindowTaskFiles;
 
     // Construction, by concern.
     void setUpMenus();
@@ -120,6 +132,18 @@ private:
     QString copyMethodText() const;
     void writeRunOutcome();
     void setRunControlsEnabled(bool running);
+
+    // Task files and arguments.
+    // After the last task is shown: the program's arguments, then the new-version check.
+    void scheduleStartUpChecks();
+    bool loadTaskFile(const QString& path);
+    void saveRunToFile(const Task& task);
+    void saveDefinitionToFile(const Task& task);
+    QString askTaskFileName(const Task& task);
+    void writeTaskFile(const QString& path, const std::function<bool()>& write);
+    void applyArguments(const QStringList& arguments);
+    // Offers the version announced on the web site when it is newer than this one.
+    void offerNewVersion(const QString& latestVersion, bool newer, const QString& url);
 
     // Desktop actions.
     void openLocalPath(const QString& path);

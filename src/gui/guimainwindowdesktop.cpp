@@ -89,12 +89,10 @@ void GuiMainWindow::setUpMenus()
         fileMenu->addAction(menuIcon("File"), withEllipsis(tr("Select single file to copy")), this,
                             &GuiMainWindow::selectFromAsFile);
     fileMenu->addSeparator();
-    // Loading and saving a task file have no dialogs yet: the entries exist but stay out
-    // of sight.
-    mp_actLoadTask = fileMenu->addAction(menuIcon("Path"), withEllipsis(tr("Load task")));
-    mp_actLoadTask->setVisible(false);
-    mp_actSaveTask = fileMenu->addAction(menuIcon("SaveTask"), withEllipsis(tr("Save task")));
-    mp_actSaveTask->setVisible(false);
+    mp_actLoadTask = fileMenu->addAction(menuIcon("Path"), withEllipsis(tr("Load task")), this,
+                                         &GuiMainWindow::loadTaskFromFile);
+    mp_actSaveTask = fileMenu->addAction(menuIcon("SaveTask"), withEllipsis(tr("Save task")), this,
+                                         &GuiMainWindow::saveTaskToFile);
     fileMenu->addSeparator();
     fileMenu->addAction(menuIcon("DataFolder"), withEllipsis(tr("Open data folder")), this,
                         &GuiMainWindow::openDataFolder);

@@ -218,6 +218,7 @@ void GuiMainWindow::restoreLastTask()
 {
     const QList<Task> recent = AppSettings::instance()->recentTasks();
     setUiFromTask(recent.isEmpty() ? Task() : recent.first());
+    scheduleStartUpChecks();
 }
 
 void GuiMainWindow::addRecentTask(const Task& task)

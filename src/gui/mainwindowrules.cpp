@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QUrl>
 
 namespace MainWindowRules {
 
@@ -83,6 +84,31 @@ QStringList newWindowArguments(const QStringList& arguments)
             kept.append(argument);
     }
     return kept;
+}
+
+ArgumentsRequest argumentsRequest(const QStringList& arguments, const QString& base,
+                                  const QString& taskFileSuffix)
+{
+    ArgumentsRequest request;
+    if (arguments.size() == 1) {
+        if (FileSystemUtils::limitedSuffix(arguments.first(), 0) == taskFileSuffix) {
+            request.kind = ArgumentsRequest::LoadTaskFile;
+            request.taskFile = absolutePath(arguments.first(), base);
+        }
+    } else if (arguments.size() >= 2) {
+        request.kind = ArgumentsRequest::Copy;
+        request.source = absolutePath(arguments.at(0), base);
+        request.destination = absolutePath(arguments.at(1), base);
+    }
+    return request;
+}
+
+bool isSafeUpdateUrl(const QString& url)
+{
+    const QUrl parsed(url, QUrl::StrictMode);
+    const QString scheme = parsed.scheme();
+    return parsed.isValid() && !parsed.host().isEmpty() &&
+           (scheme == QLatin1String("https") || scheme == QLatin1String("http"));
 }
 
 } // namespace MainWindowRules

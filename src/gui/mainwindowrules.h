@@ -49,4 +49,29 @@ QString fittedStatusText(const QString& text, int width,
 // destination), only the options that say where settings live.
 QStringList newWindowArguments(const QStringList& arguments);
 
+// What the program's arguments ask of the window: one argument with the task-file suffix
+// (compared case-sensitively) loads that file, any other single argument is ignored, and
+// two or more copy the first path into the second, the rest ignored. Relative paths are
+// taken against base, the folder the program was started in.
+struct ArgumentsRequest
+{
+    enum Kind
+    {
+        Nothing,
+        LoadTaskFile,
+        Copy
+    };
+    Kind kind = Nothing;
+    QString taskFile;
+    QString source;
+    QString destination;
+};
+ArgumentsRequest argumentsRequest(const QStringList& arguments, const QString& base,
+                                  const QString& taskFileSuffix);
+
+// Whether an address announced by the version file may be opened: only a web page (http
+// or https with a host). The file comes from the network, so a local file, a launcher or
+// any other scheme it names must never reach the desktop.
+bool isSafeUpdateUrl(const QString& url);
+
 } // namespace MainWindowRules

@@ -110,6 +110,9 @@ public:
     // completed item and not only the unprocessed ones; errorsAsUnprocessed resets the
     // written error items so that a resume copies them like new ones.
     bool saveToFile(const QString& path, bool errorsOnly, bool allItems, bool errorsAsUnprocessed);
+    // A task file that holds the task alone, without items and with a list that is not
+    // complete: loaded and resumed, it walks the source afresh.
+    static bool saveTaskDefinition(const QString& path, const Task& task);
     // Leaves the task stopped; the list counts as complete only when every item and
     // folder the file announces could be read. A file that is refused leaves the task
     // unchanged.

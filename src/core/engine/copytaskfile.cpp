@@ -10,6 +10,8 @@
 #include <QFileInfo>
 #include <QSettings>
 
+#include <memory>
+
 namespace {
 
 const int CurrentSaveFileVersion = 2;
@@ -36,18 +38,61 @@ bool removeUnreadableFile(const QString& path)
     return QFileInfo(path).isWritable() && QFile::remove(path);
 }
 
+// Opens path as a task file to write, emptied; null when it cannot be written.
+std::unique_ptr<QSettings> openTaskFileToWrite(const QString& path)
+{
+    // Task files are shared: they never go through Qt's INI reader, which decodes objects.
+    if (!removeUnreadableFile(path))
+        return nullptr;
+    auto settings = std::make_unique<QSettings>(path, IniFileFormat::format());
+    if (!settings->isWritable())
+        return nullptr;
+    settings->clear();
+    return settings;
+}
+
+// The group "Task": what a reader needs besides the items and folders.
+void writeTaskGroup(QSettings& settings, const Task& task, int itemCount, int folderCount,
+                    bool skipBuildList, bool fileListCompleted, qint64 elapsedTime)
+{
+    settings.beginGroup(QStringLiteral("Task"));
+    settings.setValue(QStringLiteral("Data"), task.toDataString());
+    settings.setValue(QStringLiteral("ItemsCount"), itemCount);
+    settings.setValue(QStringLiteral("FoldersCount"), folderCount);
+    settings.setValue(QStringLiteral("SaveFileVersion"), CurrentSaveFileVersion);
+    settings.setValue(QStringLiteral("SkipBuildListForExternalProgram"), skipBuildList);
+    // A run stopped while its source was walked holds only part of the list: its resume
+    // walks the source again. (Files without the key hold a complete list.)
+    settings.setValue(QStringLiteral("FileListCompleted"), fileListCompleted);
+    settings.setValue(QStringLiteral("ElapsedTime"), elapsedTime);
+    settings.endGroup();
+}
+
+// Written now rather than when the object goes, so that a failed write is reported.
+bool syncTaskFile(QSettings& settings)
+{
+    settings.sync();
+    return settings.status() == QSettings::NoError;
+}
+
 } // namespace
+
+bool CopyTask::saveTaskDefinition(const QString& path, const Task& task)
+{
+    const std::unique_ptr<QSettings> settings = openTaskFileToWrite(path);
+    if (!settings)
+        return false;
+    writeTaskGroup(*settings, task, 0, 0, false, false, 0);
+    return syncTaskFile(*settings);
+}
 
 bool CopyTask::saveToFile(const QString& path, bool errorsOnly, bool allItems,
                           bool errorsAsUnprocessed)
 {
-    // Task files are shared: they never go through Qt's INI reader, which decodes objects.
-    if (!removeUnreadableFile(path))
+    const std::unique_ptr<QSettings> file = openTaskFileToWrite(path);
+    if (!file)
         return false;
-    QSettings settings(path, IniFileFormat::format());
-    if (!settings.isWritable())
-        return false;
-    settings.clear();
+    QSettings& settings = *file;
 
     // The run in memory keeps its states; only what is written is reset.
     settings.beginGroup(QStringLiteral("Items"));
@@ -78,26 +123,12 @@ bool CopyTask::saveToFile(const QString& path, bool errorsOnly, bool allItems,
     }
     settings.endGroup();
 
-    settings.beginGroup(QStringLiteral("Task"));
-    settings.setValue(QStringLiteral("Data"), m_task.toDataString());
-    settings.setValue(QStringLiteral("ItemsCount"), itemCount);
-    settings.setValue(QStringLiteral("FoldersCount"), folderCount);
-    settings.setValue(QStringLiteral("SaveFileVersion"), CurrentSaveFileVersion);
-    settings.setValue(QStringLiteral("SkipBuildListForExternalProgram"),
-                      m_skipBuildListForExternalProgram);
-    // A run stopped while its source was walked holds only part of the list: its resume
-    // walks the source again. (Files without the key hold a complete list.)
-    settings.setValue(QStringLiteral("FileListCompleted"), m_fileListCompleted);
     // A partial file starts its time afresh.
-    settings.setValue(QStringLiteral("ElapsedTime"),
-                      allItems && !errorsOnly ? m_elapsedTime : qint64(0));
-    settings.endGroup();
+    writeTaskGroup(settings, m_task, itemCount, folderCount, m_skipBuildListForExternalProgram,
+                   m_fileListCompleted, allItems && !errorsOnly ? m_elapsedTime : qint64(0));
 
     m_externalProgram.writeToSettings(settings);
-
-    // Written now rather than when the object goes, so that a failed write is reported.
-    settings.sync();
-    return settings.status() == QSettings::NoError;
+    return syncTaskFile(settings);
 }
 
 bool CopyTask::loadFromFile(const QString& path)

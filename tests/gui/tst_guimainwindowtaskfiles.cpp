@@ -1,0 +1,293 @@
+#include "app/appsettings.h"
+#include "copytaskfixture.h"
+#include "engine/filehash.h"
+#include "engine/taskfile.h"
+#include "guimainwindow.h"
+#include "mainwindowrules.h"
+#include "net/httpdownloader.h"
+#include "net/updater.h"
+#include "scripteddialogs.h"
+#include "testsupport.h"
+#include "ui_guimainwindow.h"
+
+#include <QApplication>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace TestSupport;
+
+class TestGuiMainWindowTaskFiles : public QObject
+{
+    Q_OBJECT
+
+    ScriptedDialogs& dialogs() { return *static_cast<ScriptedDialogs*>(mp_window->dialogs()); }
+    Ui::GuiMainWindow& ui() { return *mp_window->mp_ui; }
+    QString path(const QString& relative) const { return m_dir->filePath(relative); }
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<GuiMainWindow> mp_window;
+
+    // A stopped run of src into dst loaded through the window: a copied, an error and an
+    // unprocessed item.
+    void loadStoppedRun()
+    {
+        QList<CopyItem> items;
+        for (const QString name : {"a", "c", "sub/b"}) {
+            items.append(CopyItem());
+            items.last().source_path = path("src/" + name);
+            items.last().destination_path = path("dst/" + name);
+            items.last().copy_state =
+                QList<int>{Copied, SourceError, Unprocessed}.at(items.size() - 1);
+        }
+        QVERIFY(writeTaskFile(path("stopped.bdt"), makeTask(path("src"), path("dst")), items));
+        dialogs().pick(path("stopped.bdt")).answer("Cancel");
+        mp_window->loadTaskFromFile();
+        QCOMPARE(dialogs().pickers.takeLast(), "Brindle|" + m_dir->path());
+        QCOMPARE(dialogs().texts().last(), "Copy task is load from file:\n" + path("stopped.bdt"));
+        dialogs().asked.clear();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        initTestEnvironment();
+        FileHash::initialize();
+        usePool(2);
+        AppSettings::instance()->setLogEnabled(false);
+    }
+
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_dir->isValid());
+        QDir::setCurrent(m_dir->path());
+        AppSettings::instance()->setDataFolder(m_dir->path());
+        mp_window = std::make_unique<GuiMainWindow>();
+        mp_window->setDialogs(std::make_unique<ScriptedDialogs>());
+        mp_window->setDesktop(std::make_unique<RecordingDesktop>());
+        makeTree(path("src"), {"a=10", "sub/", "sub/b=3000", "c=20"});
+    }
+
+    void cleanup()
+    {
+        QVERIFY2(dialogs().unexpected.isEmpty(), qPrintable(dialogs().unexpected.join('\n')));
+        QCOMPARE(dialogs().pendingAnswers(), 0);
+        mp_window->waitForRunToEnd();
+        mp_window.reset();
+        QCOMPARE(QApplication::overrideCursor(), nullptr);
+    }
+
+    void saveAndLoadStoppedRun_data()
+    {
+        QTest::addColumn<QString>("picked");
+        QTest::addColumn<QStringList>("answers");
+        QTest::addColumn<QString>("lastBox"); // @ stands for the test folder
+        QTest::addColumn<QString>("states");  // of the items saved, "" when nothing is
+        const QString all = "Save all", rest = "Save only errors and not copied files";
+        const QString yes = "Yes, I will try to fix errors in the next copy";
+        const QString saved = "Copy task is saved in file:\n@/";
+        QTest::newRow("all items") << "t" << QStringList{all, "Ok"} << saved + "t.bdt"
+                                   << "4 1 0";
+        QTest::newRow("errors kept") << "t.bdt" << QStringList{rest, "No", "Ok"} << saved + "t.bdt"
+                                     << "1 0";
+        QTest::newRow("errors as new, suffix only in capitals")
+            << "t.BDT" << QStringList{rest, yes, "Ok"} << saved + "t.BDT.bdt"
+            << "0 0";
+        QTest::newRow("cancelled")
+            << "t" << QStringList{"Cancel"} << "Do you want to save copied and skipped files also?"
+            << "";
+        QTest::newRow("no name picked") << "" << QStringList() << ""
+                                        << "";
+        QTest::newRow("write fails: folder is a file")
+            << "src/a/t" << QStringList{all, "Ok"}
+            << "Unable to save copy task in file:\n@/src/a/t.bdt"
+            << "";
+    }
+
+    void saveAndLoadStoppedRun()
+    {
+        QFETCH(QString, picked);
+        QFETCH(QStringList, answers);
+        QFETCH(QString, lastBox);
+        QFETCH(QString, states);
+        loadStoppedRun();
+        dialogs().pick(picked.isEmpty() ? "" : path(picked));
+        for (const QString& answer : answers)
+            dialogs().answer(answer);
+
+        mp_window->saveTaskToFile();
+        QCOMPARE(dialogs().pickers.last(), "Brindle|" + path("src.bdt"));
+        QCOMPARE(dialogs().texts().value(answers.size() - 1), lastBox.replace("@", m_dir->path()));
+        QCOMPARE(entriesOf(m_dir->path()).filter(".bdt").size(), states.isEmpty() ? 1 : 2);
+        if (states.isEmpty())
+            return;
+        const QString saved = lastBox.section('\n', 1);
+        QStringList savedStates;
+        for (const CopyItem& item : TaskFile::read(saved).items)
+            savedStates << QString::number(item.copy_state);
+        QCOMPARE(savedStates.join(' '), states);
+        dialogs().pick(saved).answer("Cancel");
+        mp_window->loadTaskFromFile();
+        QCOMPARE(ui().mp_pbFixErrors->isEnabled(), states.contains('1'));
+    }
+
+    void newOrPreviousTask_data()
+    {
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<int>("savedItems"); // -1: nothing saved
+        QTest::addColumn<QString>("savedSource");
+        QTest::newRow("cancelled") << "Cancel" << -1 << "";
+        QTest::newRow("new task: without the stopped run's items") << "1) New" << 0 << "other";
+        QTest::newRow("previous run: with its items") << "2) Previous" << 3 << "src";
+    }
+
+    void newOrPreviousTask()
+    {
+        QFETCH(QString, answer);
+        QFETCH(int, savedItems);
+        QFETCH(QString, savedSource);
+        loadStoppedRun();
+        ui().mp_leFrom->setText(path("other"));
+        dialogs().answer(answer);
+        if (savedItems >= 0)
+            dialogs().pick(path("t")).answer(savedItems ? "Save all" : "Ok");
+        if (savedItems > 0)
+            dialogs().answer("Ok");
+
+        mp_window->saveTaskToFile();
+        const ScriptedDialogs::Asked question = dialogs().asked.first();
+        QCOMPARE(question.text, QString("Which task do you want to save?\n1) New: %1 -> %3\n"
+                                        "2) Previous: %2 -> %3")
+                                    .arg(path("other"), path("src"), path("dst")));
+        QCOMPARE(question.buttons, (QStringList{"1) New", "2) Previous", "Cancel"}));
+        QCOMPARE(question.defaultButton + question.escapeButton, 4);
+        QCOMPARE(mp_window->copyTask()->task().m_sourcePath, path("src"));
+        QCOMPARE(QFileInfo::exists(path("t.bdt")), savedItems >= 0);
+        if (savedItems < 0)
+            return;
+        const TaskFile::Result file = TaskFile::read(path("t.bdt"));
+        QCOMPARE(file.task.m_sourcePath, path(savedSource));
+        QCOMPARE(file.items.size(), savedItems);
+        QCOMPARE(file.fileListCompleted, savedItems > 0);
+    }
+
+    void taskWithoutRunCopiesWholeTree()
+    {
+        QVERIFY(QDir().mkpath(path("dst")));
+        ui().mp_leFrom->setText("src");
+        ui().mp_leTo->setText(path("dst"));
+        dialogs().pick(path("t")).answer("Ok").pick(path("t.bdt")).answer("Start");
+        mp_window->saveTaskToFile();
+        mp_window->loadTaskFromFile();
+        QTRY_VERIFY_WITH_TIMEOUT(!mp_window->isRunning(), 20000);
+        QCOMPARE(treeOf(path("dst")), treeOf(path("src")));
+    }
+
+    void requestsDuringRun()
+    {
+        QVERIFY(writeTaskFile(path("t.bdt"), makeTask(path("src"), path("dst")), {}));
+        ui().mp_leFrom->setText(path("src"));
+        ui().mp_leTo->setText(path("dst"));
+        dialogs().answer("Create folder").answer("Ok");
+        mp_window->startCopy();
+        QTest::ignoreMessage(QtWarningMsg, qPrintable("Unable to load " + path("t.bdt") +
+                                                      " because a copy is already in progress"));
+        mp_window->onOpenFileRequest(path("t.bdt"));
+        mp_window->onArgumentsReceived({path("t.bdt")});
+        QCOMPARE(dialogs().texts().last(),
+                 "A copy is already in progress: the paths given to the new start are not used.");
+    }
+
+    void argumentsRequest_data()
+    {
+        using Request = MainWindowRules::ArgumentsRequest;
+        const int none = Request::Nothing;
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QStringList>("paths"); // task file, or source and destination
+        QTest::newRow("none") << QStringList() << none << QStringList();
+        QTest::newRow("one folder: ignored") << QStringList{"/x"} << none << QStringList();
+        QTest::newRow("task file, relative") << QStringList{"t/a.bdt"} << int(Request::LoadTaskFile)
+                                             << QStringList{"/start/t/a.bdt"};
+        QTest::newRow("suffix in capitals: ignored")
+            << QStringList{"/X.BDT"} << none << QStringList();
+        QTest::newRow("dot-dot: no suffix") << QStringList{".."} << none << QStringList();
+        QTest::newRow("two paths")
+            << QStringList{"/a", "b"} << int(Request::Copy) << QStringList{"/a", "/start/b"};
+        QTest::newRow("third ignored")
+            << QStringList{"/a", "/b", "/c"} << int(Request::Copy) << QStringList{"/a", "/b"};
+    }
+
+    void argumentsRequest()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, kind);
+        QFETCH(QStringList, paths);
+        const auto request = MainWindowRules::argumentsRequest(arguments, "/start", "bdt");
+        QCOMPARE(int(request.kind), kind);
+        QStringList found{request.taskFile, request.source, request.destination};
+        found.removeAll(QString());
+        QCOMPARE(found, paths);
+    }
+
+    void updateUrlSafety_data()
+    {
+        QTest::addColumn<QString>("url");
+        QTest::addColumn<bool>("safe");
+        QTest::newRow("https page") << "https://example.org/download" << true;
+        QTest::newRow("http page") << "http://example.org/" << true;
+        QTest::newRow("launcher") << "file:///usr/share/applications/x.desktop" << false;
+        QTest::newRow("plain path") << "/tmp/run.sh" << false;
+        QTest::newRow("other scheme") << "javascript:alert(1)" << false;
+        QTest::newRow("no host") << "https:///x" << false;
+        QTest::newRow("empty") << "" << false;
+    }
+
+    void updateUrlSafety()
+    {
+        QFETCH(QString, url);
+        QFETCH(bool, safe);
+        QCOMPARE(MainWindowRules::isSafeUpdateUrl(url), safe);
+    }
+
+    void newVersionOffer_data()
+    {
+        QTest::addColumn<QString>("version");
+        QTest::addColumn<bool>("offered");
+        QTest::addColumn<QString>("downloadUrl");
+        QTest::newRow("newer: page opened") << "999.0" << true << "https://example.org/get";
+        QTest::newRow("newer: launcher refused")
+            << "999.0" << false << "/usr/share/applications/x.desktop";
+        QTest::newRow("older: nothing") << "0.0.1" << false << "https://example.org/get";
+    }
+
+    // The real Updater, fed a version file as if its download had just completed.
+    void newVersionOffer()
+    {
+        QFETCH(QString, version);
+        QFETCH(bool, offered);
+        QFETCH(QString, downloadUrl);
+        const QString text = "[Linux]\nCurrentVersion=%1\nDownloadUrl=%2\n";
+        QVERIFY(writeFile(path("version.ini"), text.arg(version, downloadUrl).toUtf8()));
+        auto* updater = new Updater;
+        HttpDownloader downloader;
+        connect(&downloader, &HttpDownloader::downloadCompleted, updater,
+                &Updater::onDownloadCompleted);
+        connect(updater, &Updater::jobCompleted, mp_window.get(),
+                &GuiMainWindow::onCheckForNewVersionCompleted);
+        emit downloader.downloadCompleted(path("version.ini"));
+        if (offered)
+            dialogs().answer("Update");
+        if (downloadUrl.endsWith(".desktop"))
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Refusing .*x.desktop"));
+        QSignalSpy gone(updater, &QObject::destroyed);
+        emit updater->jobCompleted();
+        QCOMPARE(dialogs().texts(),
+                 offered ? QStringList{"Version 999.0 is available."} : QStringList());
+        const auto* desktop = static_cast<RecordingDesktop*>(mp_window->desktop());
+        QCOMPARE(desktop->openedUrls, offered ? QList<QUrl>{QUrl(downloadUrl)} : QList<QUrl>());
+        QTRY_COMPARE(gone.size(), 1);
+    }
+};
+
+QTEST_MAIN(TestGuiMainWindowTaskFiles)
+#include "tst_guimainwindowtaskfiles.moc"
