@@ -75,11 +75,10 @@ void setUpEnvironment(TaveroApplication& app, QTranslator* translator)
 void connectWindow(TaveroApplication& app, GuiMainWindow& window)
 {
     QObject::connect(&app, &TaveroApplication::showUp, &window, &GuiMainWindow::showOnTop);
-    // By name: what the window does with a file or arguments handed over is its own affair.
-    QObject::connect(&app, SIGNAL(openFileRequest(QString)), &window,
-                     SLOT(onOpenFileRequest(QString)));
-    QObject::connect(&app, SIGNAL(argumentsReceived(QStringList)), &window,
-                     SLOT(onArgumentsReceived(QStringList)));
+    QObject::connect(&app, &TaveroApplication::openFileRequest, &window,
+                     &GuiMainWindow::onOpenFileRequest);
+    QObject::connect(&app, &TaveroApplication::argumentsReceived, &window,
+                     &GuiMainWindow::onArgumentsReceived);
 }
 
 } // namespace
