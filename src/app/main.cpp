@@ -75,6 +75,8 @@ void setUpEnvironment(TaveroApplication& app, QTranslator* translator)
 void connectWindow(TaveroApplication& app, GuiMainWindow& window)
 {
     QObject::connect(&app, &TaveroApplication::showUp, &window, &GuiMainWindow::showOnTop);
+    QObject::connect(&app, &TaveroApplication::terminationRequested, &window,
+                     &GuiMainWindow::closeWithoutAsking);
     QObject::connect(&app, &TaveroApplication::openFileRequest, &window,
                      &GuiMainWindow::onOpenFileRequest);
     QObject::connect(&app, &TaveroApplication::argumentsReceived, &window,
@@ -90,6 +92,9 @@ int main(int argc, char* argv[])
         return answered;
 
     TaveroApplication app(argc, argv);
+    // From the start: a signal that comes before the window exists is taken once the
+    // event loop runs, instead of killing the program half set up.
+    app.quitOnTerminationSignals();
     AppSettings::instance();
     QApplication::setApplicationName(ProgramIdentity::programName());
     QApplication::setOrganizationName(ProgramIdentity::organizationName());
@@ -111,7 +116,6 @@ int main(int argc, char* argv[])
     JobThreadPool::createThreads(AppSettings::instance()->maxNumThreads());
     JobThreadPool::startThreads();
     TransferCounters::createInstance();
-    app.quitOnTerminationSignals();
 
     int code;
     {

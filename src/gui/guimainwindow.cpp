@@ -237,11 +237,19 @@ void GuiMainWindow::onShowSettings()
     updateOptionWidgets();
 }
 
+void GuiMainWindow::closeWithoutAsking()
+{
+    m_closeWithoutAsking = true;
+    // A hidden window is closed as well, so that the program's loop ends.
+    close();
+    m_closeWithoutAsking = false;
+}
+
 void GuiMainWindow::closeEvent(QCloseEvent* event)
 {
     // A run counts from the button on: one whose start is still queued is asked about too,
     // and closing drops that start.
-    if (isRunning() || !mp_copyTask->isTaskCompleted()) {
+    if (!m_closeWithoutAsking && (isRunning() || !mp_copyTask->isTaskCompleted())) {
         const int answer =
             ask(Dialogs::Question,
                 tr("Do you really want to quit %1?").arg(ProgramIdentity::programName()),
@@ -253,6 +261,8 @@ void GuiMainWindow::closeEvent(QCloseEvent* event)
         if (!mp_copyTask->isTaskCompleted())
             mp_copyTask->stopTask();
     }
+    if (m_closeWithoutAsking && !mp_copyTask->isTaskCompleted())
+        mp_copyTask->stopTask();
     m_closing = true;
     if (mp_logView)
         mp_logView->stopRefresh();

@@ -46,6 +46,9 @@ public:
     // Fills the widgets from the most recent task of the settings, or from the default one,
     // and then follows the program's arguments and checks for a new version.
     void restoreLastTask();
+    // Closes the window without asking: a run going on is stopped, as the quit question's
+    // "Yes" would (the program was asked to end by a signal, nobody may be there to answer).
+    void closeWithoutAsking();
     // Whether a run is going on.
     bool isRunning() const { return m_timer.isActive(); }
     // Returns once no run is going on: a window closed during a run has stopped it, and
@@ -163,6 +166,7 @@ private:
     CopyTask* mp_copyTask = nullptr;
     QTimer m_timer;
     bool m_closing = false;
+    bool m_closeWithoutAsking = false;
     bool m_stopping = false;
     // Counts the runs, so that a stop asked for one run never reaches the next.
     int m_runSerial = 0;

@@ -7,6 +7,7 @@
 #include <QFileOpenEvent>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QMetaMethod>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QSocketNotifier>
@@ -390,6 +391,10 @@ void TaveroApplication::onTerminationSignal()
     while (::read(g_terminationPipe[0], &byte, 1) > 0) {
     }
     qDebug() << "Asked to quit by a signal; closing the windows";
+    if (isSignalConnected(QMetaMethod::fromSignal(&TaveroApplication::terminationRequested))) {
+        emit terminationRequested();
+        return;
+    }
     // A window that refuses (it asks about a run going on) keeps the program alive.
     closeAllWindows();
     for (const QWidget* widget : topLevelWidgets()) {

@@ -69,6 +69,9 @@ signals:
     void showUp();
     void openFileRequest(const QString& file);
     void argumentsReceived(const QStringList& arguments);
+    // A termination signal came: the session ends or someone asked the program to quit.
+    // Without a receiver the windows are closed as a user would close them.
+    void terminationRequested();
 
 public slots:
     void onConnectionToLocalServerEstablished();

@@ -244,7 +244,8 @@ void TestGuiMainWindow::stopWhileListing()
     QCOMPARE(ui().mp_pbStop->isEnabled(), !stopped);
     QTRY_VERIFY_WITH_TIMEOUT(!mp_window->isRunning(), 20000);
     QCOMPARE(mp_window->copyTask()->isStopRequested(), stopped);
-    QCOMPARE(QFileInfo::exists(path("dst/sub/b")), !stopped);
+    // (A stop may come after some files were copied: only a run left alone copies them all.)
+    QVERIFY(stopped || QFileInfo::exists(path("dst/sub/b")));
     QVERIFY(ui().mp_pbStart->isEnabled());
 }
 
@@ -283,7 +284,7 @@ void TestGuiMainWindow::storageFull()
     QTRY_VERIFY_WITH_TIMEOUT(!mp_window->isRunning(), 20000);
     QCOMPARE(dialogs().asked.size(), answers.size());
     QCOMPARE(mp_window->copyTask()->isStopRequested(), stopped);
-    QCOMPARE(QFileInfo::exists(path("dst/a")), !stopped);
+    QVERIFY(stopped || QFileInfo::exists(path("dst/a")));
 }
 
 void TestGuiMainWindow::fixErrors()
@@ -439,6 +440,7 @@ void TestGuiMainWindow::closeDuringRun_data()
     QTest::addColumn<bool>("closed");
     QTest::newRow("Yes stops and closes") << "Yes" << true;
     QTest::newRow("No keeps the run") << "No" << false;
+    QTest::newRow("a termination signal asks nothing") << "" << true;
 }
 
 void TestGuiMainWindow::closeDuringRun()
@@ -451,9 +453,13 @@ void TestGuiMainWindow::closeDuringRun()
     dialogs().answer("Create folder");
     mp_window->startCopy();
     // The run counts from the button on, before the copy task starts half a second later.
-    dialogs().answer(answer);
-    QCOMPARE(mp_window->close(), closed);
-    QCOMPARE(dialogs().texts().last(), QString("Do you really want to quit Brindle?"));
+    if (answer.isEmpty()) {
+        mp_window->closeWithoutAsking();
+    } else {
+        dialogs().answer(answer);
+        QCOMPARE(mp_window->close(), closed);
+        QCOMPARE(dialogs().texts().last(), QString("Do you really want to quit Brindle?"));
+    }
     QCOMPARE(mp_window->isVisible(), !closed);
     if (closed) {
         // The start was due half a second after the button: once that is past, it is seen
@@ -462,7 +468,7 @@ void TestGuiMainWindow::closeDuringRun()
         clock.start();
         QTRY_VERIFY(clock.hasExpired(700));
         QCOMPARE(mp_window->copyTask()->startTime(), QDateTime());
-        QCOMPARE(dialogs().asked.size(), 2);
+        QCOMPARE(dialogs().asked.size(), answer.isEmpty() ? 1 : 2);
     } else {
         QTRY_VERIFY_WITH_TIMEOUT(!mp_window->isRunning(), 20000);
         QCOMPARE(fileContents(path("dst")), fileContents(path("src")));
