@@ -21,3 +21,12 @@ bool SystemDesktop::startDetached(const QString& program, const QStringList& arg
 {
     return QProcess::startDetached(program, arguments);
 }
+
+void SystemDesktop::notify(const QString& summary, const QString& body,
+                           std::function<void()> onClicked)
+{
+    // Desktop notifications come with the desktop session services.
+    Q_UNUSED(summary)
+    Q_UNUSED(body)
+    Q_UNUSED(onClicked)
+}

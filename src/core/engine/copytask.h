@@ -156,6 +156,9 @@ signals:
     void copyCompleted(const CopyItem& item);
     void copyListCompleted(const QList<CopyItem>& items);
     void storageIsFull(qint64 available, qint64 required);
+    // While the end of a run writes what it copied to the destination's device: written of
+    // total bytes so far; total 0 while the amount waiting cannot be read.
+    void flushProgress(qint64 written, qint64 total);
 
 public slots:
     void startTask();

@@ -112,3 +112,10 @@ bool RecordingDesktop::startDetached(const QString& program, const QStringList& 
     started.append(QStringList{program} + arguments);
     return !startFails;
 }
+
+void RecordingDesktop::notify(const QString& summary, const QString& body,
+                              std::function<void()> onClicked)
+{
+    notifications.append({summary, body});
+    clickNotification = std::move(onClicked);
+}

@@ -76,8 +76,13 @@ public:
     bool openUrl(const QUrl& url) override;
     bool showInFileManager(const QString& path) override;
     bool startDetached(const QString& program, const QStringList& arguments) override;
+    void notify(const QString& summary, const QString& body,
+                std::function<void()> onClicked) override;
 
     QList<QUrl> openedUrls;
+    // Summary and body of each notification; the last one's click handler.
+    QList<QStringList> notifications;
+    std::function<void()> clickNotification;
     QStringList shownPaths;
     QList<QStringList> started; // program first, then its arguments
     bool openFails = false;
