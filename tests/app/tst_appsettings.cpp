@@ -74,6 +74,7 @@ private slots:
     void recentTasksNotKeptWhenSaveRecentIsOff();
     void saveReplacesFileAtomically();
     void clearAllRestoresDefaults();
+    void defaultsLeaveSettingsAndFile();
     void missingDataFolderIsCreated();
     void defaultLanguageDetected();
     void unwritablePlaces();
@@ -383,6 +384,30 @@ void TestAppSettings::clearAllRestoresDefaults()
     settings->load();
     QCOMPARE(settings->maxNumThreads(), 2);
     QVERIFY(!settings->removeReadOnlyAttribute());
+}
+
+void TestAppSettings::defaultsLeaveSettingsAndFile()
+{
+    AppSettings* settings = portableSettings();
+    settings->load();
+    settings->setMaxNumThreads(7);
+    settings->setLogFilePath("/elsewhere/log.txt");
+    settings->setSkipIntegrityCheckForFileSizeMoreThan(Q_INT64_C(5000000000));
+    settings->setExternalProgram({"/opt/copier", {"-x"}, RobocopySyntax});
+    settings->save();
+    const QByteArray bytes = TestSupport::readFile(settingsFilePath());
+
+    const std::unique_ptr<const AppSettings> defaults = settings->defaults();
+    QCOMPARE(defaults->maxNumThreads(), 2);
+    QCOMPARE(defaults->logFilePath(), m_dir->filePath("data/brindle_log.txt"));
+    QCOMPARE(defaults->skipIntegrityCheckForFileSizeMoreThan(), 0);
+    QCOMPARE(defaults->externalProgram().filePath, QStringLiteral("/usr/bin/rsync"));
+    QVERIFY(!defaults->saveRecent()); // portable default
+
+    QCOMPARE(settings->maxNumThreads(), 7);
+    QCOMPARE(settings->skipIntegrityCheckForFileSizeMoreThan(), Q_INT64_C(5000000000));
+    QCOMPARE(settings->externalProgram().filePath, QStringLiteral("/opt/copier"));
+    QCOMPARE(TestSupport::readFile(settingsFilePath()), bytes);
 }
 
 void TestAppSettings::missingDataFolderIsCreated()

@@ -94,8 +94,8 @@ void AppSettings::findResourceFolder()
 {
     // Installed under a prefix, the program is in <prefix>/bin and its resources in
     // <prefix>/share/brindle; the build tree and a portable copy keep them beside the program.
-    const QString installed = QDir::cleanPath(
-        QStringLiteral("%1/../share/%2").arg(programFolder(), lowerProgramName()));
+    const QString installed =
+        QDir::cleanPath(QStringLiteral("%1/../share/%2").arg(programFolder(), lowerProgramName()));
     if (QFileInfo(installed).isDir()) {
         m_resourceFolder = FileSystemUtils::normalizePath(installed);
         qDebug() << "Resource folder (installed):" << qUtf8Printable(m_resourceFolder);
@@ -211,69 +211,7 @@ void AppSettings::load()
     m_settingsFileName = settings->fileName();
     qDebug() << "Loading settings from file" << qUtf8Printable(m_settingsFileName);
     const bool noKeys = settings->allKeys().isEmpty();
-
-    settings->beginGroup(QStringLiteral("Version"));
-    m_settingsVersion = settings->value(QStringLiteral("Settings"), 1).toInt();
-    m_creationDate = settings->value(QStringLiteral("CreationDate")).toDate();
-    if (!m_creationDate.isValid())
-        m_creationDate = QDate::currentDate();
-    settings->endGroup();
-
-    settings->beginGroup(QStringLiteral("Tasks"));
-    m_saveRecent = settings->value(QStringLiteral("SaveRecent"), !m_portable).toBool();
-    m_recentTasks.clear();
-    if (m_saveRecent) {
-        const QStringList recent = settings->value(QStringLiteral("Recent")).toStringList();
-        for (const QString& text : recent) {
-            Task task;
-            if (task.fromDataString(text))
-                m_recentTasks.append(task);
-        }
-    }
-    settings->endGroup();
-
-    settings->beginGroup(QStringLiteral("Log"));
-    m_logEnabled = !settings->value(QStringLiteral("Disabled"), true).toBool();
-    m_logFilePath = settings->value(QStringLiteral("FilePath"), defaultLogFilePath()).toString();
-    m_logMinimumSize = settings->value(QStringLiteral("LogFileMinimumSize(Mb)"), 20).toLongLong();
-    m_logMaximumSize = boundedLogMaximumSize(
-        settings->value(QStringLiteral("LogFileMaximumSize(Mb)"), 100).toLongLong(),
-        m_logMinimumSize);
-    settings->endGroup();
-
-    settings->beginGroup(QStringLiteral("System"));
-    m_maxNumThreads =
-        boundedThreadCount(settings->value(QStringLiteral("MaxNumThreads"), 2).toInt());
-    m_checkForNewVersionAtStartup =
-        settings->value(QStringLiteral("CheckForNewVersionAtStartup"), true).toBool();
-    m_languageFilePath = settings->value(QStringLiteral("LanguageFilePath")).toString();
-    m_allowMultipleInstances =
-        settings->value(QStringLiteral("AllowMultipleInstances"), true).toBool();
-    m_maxTransferSpeed =
-        settings->value(QStringLiteral("MaxTransferSpeed"), Q_INT64_C(999999999000)).toLongLong();
-    m_copyMethod = boundedCopyMethod(settings->value(QStringLiteral("CopyMethod"), 0).toInt());
-    settings->endGroup();
-
-    m_externalProgram.readFromSettings(*settings);
-
-    settings->beginGroup(QStringLiteral("Misc"));
-    m_autoSaveErrors = settings->value(QStringLiteral("AutoSaveErrors"), false).toBool();
-    m_useExternalCopyProgram =
-        settings->value(QStringLiteral("UseExternalCopyProgram"), false).toBool();
-    m_skipBuildListForExternalProgram =
-        settings->value(QStringLiteral("SkipBuildListForExternalProgram"), false).toBool();
-    m_skipIntegrityCheckForFileSizeMoreThan =
-        settings->value(QStringLiteral("SkipIntegrityCheckForFileSizeMoreThan"), 0).toLongLong();
-    m_skipErrorsInSync = settings->value(QStringLiteral("SkipErrorsInSync"), false).toBool();
-    m_reportFilteredFiles = settings->value(QStringLiteral("ReportFilteredFiles"), false).toBool();
-    m_removeReadOnlyAttribute =
-        settings->value(QStringLiteral("RemoveReadOnlyAttribute"), false).toBool();
-    settings->endGroup();
-
-    settings->beginGroup(QStringLiteral("Gui"));
-    m_viewOnlyFileNames = settings->value(QStringLiteral("ViewOnlyFileNames"), false).toBool();
-    settings->endGroup();
-
+    readValues(settings.get());
     m_lastLoadOrSaveTime = QDateTime::currentDateTime();
 
     if (noKeys) {
@@ -287,6 +225,73 @@ void AppSettings::load()
         qDebug() << "Setting read ->" << qUtf8Printable(key) << "="
                  << qUtf8Printable(settings->value(key).toString());
     }
+}
+
+std::unique_ptr<const AppSettings> AppSettings::defaults() const
+{
+    std::unique_ptr<AppSettings> values(new AppSettings());
+    // The defaults that depend on where the program keeps its files (log file, recent tasks).
+    values->m_programFolder = m_programFolder;
+    values->m_resourceFolder = m_resourceFolder;
+    values->m_dataFolder = m_dataFolder;
+    values->m_portable = m_portable;
+    values->m_settingsFileName = m_settingsFileName;
+    values->readValues(nullptr);
+    return values;
+}
+
+void AppSettings::readValues(QSettings* settings)
+{
+    // Without a settings file every key takes its default.
+    const auto value = [settings](const char* key, const QVariant& fallback) {
+        return settings ? settings->value(QLatin1String(key), fallback) : fallback;
+    };
+
+    m_settingsVersion = value("Version/Settings", 1).toInt();
+    m_creationDate = value("Version/CreationDate", QVariant()).toDate();
+    if (!m_creationDate.isValid())
+        m_creationDate = QDate::currentDate();
+
+    m_saveRecent = value("Tasks/SaveRecent", !m_portable).toBool();
+    m_recentTasks.clear();
+    if (m_saveRecent) {
+        const QStringList recent = value("Tasks/Recent", QVariant()).toStringList();
+        for (const QString& text : recent) {
+            Task task;
+            if (task.fromDataString(text))
+                m_recentTasks.append(task);
+        }
+    }
+
+    m_logEnabled = !value("Log/Disabled", true).toBool();
+    m_logFilePath = value("Log/FilePath", defaultLogFilePath()).toString();
+    m_logMinimumSize = value("Log/LogFileMinimumSize(Mb)", 20).toLongLong();
+    m_logMaximumSize = boundedLogMaximumSize(value("Log/LogFileMaximumSize(Mb)", 100).toLongLong(),
+                                             m_logMinimumSize);
+
+    m_maxNumThreads = boundedThreadCount(value("System/MaxNumThreads", 2).toInt());
+    m_checkForNewVersionAtStartup = value("System/CheckForNewVersionAtStartup", true).toBool();
+    m_languageFilePath = value("System/LanguageFilePath", QString()).toString();
+    m_allowMultipleInstances = value("System/AllowMultipleInstances", true).toBool();
+    m_maxTransferSpeed = value("System/MaxTransferSpeed", Q_INT64_C(999999999000)).toLongLong();
+    m_copyMethod = boundedCopyMethod(value("System/CopyMethod", 0).toInt());
+
+    if (settings)
+        m_externalProgram.readFromSettings(*settings);
+    else
+        m_externalProgram.readFromGroup({});
+
+    m_autoSaveErrors = value("Misc/AutoSaveErrors", false).toBool();
+    m_useExternalCopyProgram = value("Misc/UseExternalCopyProgram", false).toBool();
+    m_skipBuildListForExternalProgram =
+        value("Misc/SkipBuildListForExternalProgram", false).toBool();
+    m_skipIntegrityCheckForFileSizeMoreThan =
+        value("Misc/SkipIntegrityCheckForFileSizeMoreThan", 0).toLongLong();
+    m_skipErrorsInSync = value("Misc/SkipErrorsInSync", false).toBool();
+    m_reportFilteredFiles = value("Misc/ReportFilteredFiles", false).toBool();
+    m_removeReadOnlyAttribute = value("Misc/RemoveReadOnlyAttribute", false).toBool();
+
+    m_viewOnlyFileNames = value("Gui/ViewOnlyFileNames", false).toBool();
 }
 
 void AppSettings::save()

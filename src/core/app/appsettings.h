@@ -38,6 +38,10 @@ public:
     void readRcFile();
     bool prepareDataFolder();
     void load();
+    // A detached object with every setting at the default that load gives a missing key,
+    // for the same places (data folder, portable mode). Neither this object nor the
+    // settings file is touched, and a const object cannot be saved.
+    std::unique_ptr<const AppSettings> defaults() const;
 
     void save();
     void clearAll();
@@ -133,6 +137,8 @@ public:
 
 private:
     AppSettings();
+    // Every value from the settings, or its default when settings is null.
+    void readValues(QSettings* settings);
 
     QStringList m_arguments;
     QString m_settingsFileName;
