@@ -3,6 +3,7 @@
 #include "app/programidentity.h"
 #include "engine/filehash.h"
 #include "guimainwindow.h"
+#include "guisettingsdialog.h"
 #include "jobs/jobthreadpool.h"
 #include "jobs/transfercounters.h"
 #include "taveroapplication.h"
@@ -120,6 +121,7 @@ int main(int argc, char* argv[])
     int code;
     {
         GuiMainWindow window;
+        window.setPreferencesFactory(GuiSettingsDialog::preferencesFactory(&window));
         connectWindow(app, window);
         window.restoreLastTask();
         app.showMainWindow(&window);
