@@ -76,6 +76,7 @@ GuiMainWindow::GuiMainWindow(QWidget* parent)
     mp_ui->mp_leCopyFilters->setToolTip(filterTip);
     mp_ui->mp_leSkipFilters->setToolTip(filterTip);
     setUpActions();
+    setUpProgress();
 
     // The per-category file lists fill the "Report" tab; until they are shown there the
     // tab stays out of sight rather than empty.

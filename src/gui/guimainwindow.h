@@ -2,9 +2,11 @@
 
 #include "model/copyitem.h"
 #include "model/task.h"
+#include "taskbarprogress.h"
 
 #include <QMainWindow>
 #include <QTimer>
+#include <QVector>
 
 #include <functional>
 #include <memory>
@@ -106,6 +108,16 @@ public slots:
     // The arguments the program was started with: a task file to load, or two paths to copy.
     void checkProgramArguments();
     void onCheckForNewVersionCompleted();
+    // The speed and remaining time, on every item a copy task finishes.
+    void onCopyCompleted(const CopyItem& item);
+    // The final flush of a run: written of total bytes (total 0: amount unknown).
+    void onFlushProgress(qint64 written, qint64 total);
+    // The usage event has been posted (or given up): its sender is deleted.
+    void onStatsSentToWeb();
+
+public:
+    // Replaces the launcher (task-bar) progress; the default one shows nothing.
+    void setTaskbarProgress(std::unique_ptr<TaskbarProgress> progress);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -114,6 +126,7 @@ private:
     friend class TestGuiMainWindow;
     friend class TestGuiMainWindowPaths;
     friend class TestGuiMainWindowTaskFiles;
+    friend class TestGuiMainWindowProgress;
 
     // Construction, by concern.
     void setUpMenus();
@@ -133,8 +146,19 @@ private:
     QString toPath() const;
     // The copy-method name shown in the recap.
     QString copyMethodText() const;
-    void writeRunOutcome();
+    void showRunOutcome();
     void setRunControlsEnabled(bool running);
+    // Progress and outcome of a run.
+    void setUpProgress();
+    // Returns whether the counters changed since the label last showed them.
+    bool updateStatsLabel();
+    void updateSpeedLabel(qint64 speed, qint64 remainingMs, bool finished);
+    void pulseProgress();
+    void resetSpeedState();
+    // Writes the errors file of the run into the data folder (the AutoSaveErrors setting).
+    void autoSaveErrors();
+    void showErrorsList();
+    void sendUsageEvent(const QString& action, qint64 value);
 
     // Task files and arguments.
     // After the last task is shown: the program's arguments, then the new-version check.
@@ -170,6 +194,13 @@ private:
     bool m_stopping = false;
     // Counts the runs, so that a stop asked for one run never reaches the next.
     int m_runSerial = 0;
+    // Bytes per second, last taken from the task (1: unknown).
+    qint64 m_speed = 1;
+    // Remaining time shown, counted down between estimates; negative: unknown.
+    qint64 m_remainingMs = 0;
+    // The counters the statistics label last showed; empty before the first.
+    QVector<qint64> m_lastCounters;
+    std::unique_ptr<TaskbarProgress> mp_taskbarProgress;
     QButtonGroup* mp_bgOverwriteMode = nullptr;
     QButtonGroup* mp_bgDestinationMode = nullptr;
     QButtonGroup* mp_bgViewFileMode = nullptr;

@@ -274,6 +274,7 @@ void GuiMainWindow::runTask(CopyTask* copyTask, bool resume, int copyMode)
     mp_ui->mp_lStartTime->clear();
     mp_ui->mp_lEndTime->clear();
     mp_ui->mp_lStats->clear();
+    resetSpeedState();
     setStatusText(QString());
 
     const AppSettings* settings = AppSettings::instance();
@@ -289,7 +290,7 @@ void GuiMainWindow::runTask(CopyTask* copyTask, bool resume, int copyMode)
     addRecentTask(task);
     task.m_options.m_copyMode = copyMode >= 0 && copyMode <= 3 ? copyMode : CopyOptions::Copy;
     copyTask->setTask(task);
-    onTimerTimeout();
+    updateStatsLabel();
 
     if (resume) {
         mp_recapLog->appendLine(QStringLiteral("\n%1").arg(tr("Resuming") + QStringLiteral("...")));
@@ -377,6 +378,7 @@ void GuiMainWindow::onTaskCompleted()
         m_timer.stop();
     setRunControlsEnabled(false);
     mp_ui->mp_progress->setValue(0);
+    mp_taskbarProgress->setVisible(false);
 
     if (!qobject_cast<CopyTask*>(sender())) {
         qWarning() << objectName() << "has received a signal from invalid CopyTask instance";
@@ -386,8 +388,7 @@ void GuiMainWindow::onTaskCompleted()
         QApplication::restoreOverrideCursor();
         m_stopping = false;
     }
-    writeRunOutcome();
-    activateWindow();
+    showRunOutcome();
 }
 
 void GuiMainWindow::waitForRunToEnd()
