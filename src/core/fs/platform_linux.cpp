@@ -12,6 +12,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <limits>
 #include <mutex>
 #include <sys/stat.h>
 #include <sys/statfs.h>
@@ -437,7 +438,7 @@ qint64 kernelField(const QByteArray& text, const QByteArray& name)
         const QList<QByteArray> words = line.mid(colon + 1).simplified().split(' ');
         bool ok = false;
         const qint64 value = words.value(0).toLongLong(&ok);
-        if (!ok || value < 0)
+        if (!ok || value < 0 || value > std::numeric_limits<qint64>::max() / 2048)
             return -1;
         // Both files count in kB; a bare number would be pages or bytes, never guessed.
         if (words.value(1) != "kB")
