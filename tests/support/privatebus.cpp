@@ -1,27 +1,16 @@
 #include "privatebus.h"
 
-#include <QStandardPaths>
-
 PrivateBus::PrivateBus()
 {
-    const QString program = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
-    if (program.isEmpty()) {
-        m_why = QStringLiteral("dbus-daemon is not installed (apt package dbus)");
-        return;
-    }
-    m_daemon.setProgram(program);
+    m_daemon.setProgram(QStringLiteral("dbus-daemon"));
     m_daemon.setArguments({QStringLiteral("--session"), QStringLiteral("--nofork"),
                            QStringLiteral("--nopidfile"), QStringLiteral("--print-address=1")});
     // It complains of limits it may not raise here; its address is all a test needs.
     m_daemon.setStandardErrorFile(QProcess::nullDevice());
     m_daemon.start();
-    while (m_daemon.waitForReadyRead(10000)) {
-        if (m_daemon.canReadLine()) {
-            m_address = QString::fromUtf8(m_daemon.readLine()).trimmed();
-            return;
-        }
+    while (!m_daemon.canReadLine() && m_daemon.waitForReadyRead(10000)) {
     }
-    m_why = QStringLiteral("dbus-daemon did not start: %1").arg(m_daemon.errorString());
+    m_address = QString::fromUtf8(m_daemon.readLine()).trimmed();
 }
 
 PrivateBus::~PrivateBus()
@@ -33,4 +22,25 @@ PrivateBus::~PrivateBus()
         m_daemon.kill();
         m_daemon.waitForFinished(5000);
     }
+}
+
+namespace {
+MessageRecorder* g_recorder = nullptr;
+QtMessageHandler g_previousHandler = nullptr;
+} // namespace
+
+MessageRecorder::MessageRecorder()
+{
+    g_recorder = this;
+    g_previousHandler = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&,
+                                                  const QString& text) {
+        (type == QtDebugMsg || type == QtInfoMsg ? g_recorder->debugLines : g_recorder->warnings)
+            .append(text);
+    });
+}
+
+MessageRecorder::~MessageRecorder()
+{
+    qInstallMessageHandler(g_previousHandler);
+    g_recorder = nullptr;
 }
