@@ -211,6 +211,7 @@ void GuiMainWindow::setUiFromTask(const Task& task)
     mp_ui->mp_lStartTime->clear();
     mp_ui->mp_lEndTime->clear();
     mp_ui->mp_lStats->clear();
+    resetViewFileList();
     setStatusText(tr("Ready"));
 }
 
@@ -275,6 +276,7 @@ void GuiMainWindow::runTask(CopyTask* copyTask, bool resume, int copyMode)
     mp_ui->mp_lEndTime->clear();
     mp_ui->mp_lStats->clear();
     setStatusText(QString());
+    resetViewFileList();
 
     const AppSettings* settings = AppSettings::instance();
     if (settings->useExternalCopyProgram() && copyMode != CopyOptions::Verify) {
