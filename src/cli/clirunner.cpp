@@ -11,6 +11,7 @@
 #include "fs/sleepinhibitor.h"
 #include "jobs/jobthreadpool.h"
 #include "jobs/transfercounters.h"
+#include "model/externalprogramsettings.h"
 #include "model/inifileformat.h"
 
 #include <QCoreApplication>
@@ -61,11 +62,7 @@ void handleSignal(int signal, void (*handler)(int))
 
 QString shellQuoted(const QString& text)
 {
-    if (!text.isEmpty() && !text.contains(QRegularExpression(QStringLiteral("[^\\w@%+=:,./-]"))))
-        return text;
-    QString quoted = text;
-    quoted.replace(QLatin1String("'"), QLatin1String("'\\''"));
-    return QStringLiteral("'%1'").arg(quoted);
+    return ExternalProgramSettings::shellQuoted(text);
 }
 
 CliReport::RunKind runKindOf(int copyMode)

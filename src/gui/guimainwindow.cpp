@@ -78,12 +78,7 @@ GuiMainWindow::GuiMainWindow(QWidget* parent)
     setUpActions();
     setUpProgress();
 
-    // The per-category file lists fill the "Report" tab; until they are shown there the
-    // tab stays out of sight rather than empty.
-    mp_ui->mp_twFiles->header()->setStretchLastSection(true);
-    mp_ui->mp_twFiles->header()->resizeSection(0, 380);
-    mp_ui->mp_twFiles->header()->setSectionsClickable(true);
-    mp_ui->mp_twMain->setTabVisible(mp_ui->mp_twMain->indexOf(mp_ui->mp_tabFiles), false);
+    setUpFileLists();
 
     mp_recapLog = new GuiLog(mp_dialogs.get(), this);
     mp_recapLog->setObjectName(QStringLiteral("mp_recapLog"));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "fs/pathutils.h"
 #include "model/copyitem.h"
 #include "model/task.h"
 #include "taskbarprogress.h"
@@ -96,6 +97,18 @@ public slots:
     void openDonationWebSite();
     void openHelpWebSite();
     void onStorageFull(qint64 available, qint64 required);
+    // The "Report" tab: items of the run by category, and the "Recent paths" menu.
+    void onErrorOccurred(const CopyItem& item);
+    void onCopyListCompleted(const QList<CopyItem>& items);
+    void processCopyItemsToShowInViewFileList();
+    void updateViewFileList();
+    void onViewFileListContextMenuRequested(const QPoint& point);
+    void onViewFileListButtonClicked(int id);
+    void onViewFileListApplyFilterClicked();
+    void onRecentPathsMenuAboutToShow();
+    void onRecentPathClicked();
+    void onClearRecentPathsClicked();
+    void onSaveRecentPathsClicked();
     void onNewTaskClicked();
     void onNewInstanceClicked();
     // Task files: the run in the copy task (its items) or the task on screen (alone).
@@ -127,6 +140,7 @@ private:
     friend class TestGuiMainWindowPaths;
     friend class TestGuiMainWindowTaskFiles;
     friend class TestGuiMainWindowProgress;
+    friend class TestGuiMainWindowFileLists;
 
     // Construction, by concern.
     void setUpMenus();
@@ -177,6 +191,29 @@ private:
     bool openWebUrl(const QString& url);
     void showPathInFolder(const QString& path);
 
+private slots:
+    void onCopyCompletedForView(const CopyItem& item);
+
+private:
+    // The "Report" tab's file lists.
+    void setUpFileLists();
+    // "None" checked and the list emptied: at start-up, at each run and for a task shown.
+    void resetViewFileList();
+    void clearViewFileList();
+    static bool isShownInViewMode(const CopyItem& item, int mode);
+    // Keeps the item when it belongs to the view mode and, when it passes the name
+    // filters, adds it to rows; true when it makes a row.
+    bool addItemToView(const CopyItem& item, QList<CopyItem>* rows);
+    // A live item of the run, added with the next batch.
+    void queueItemForView(const CopyItem& item);
+    void startViewBatches(int delay);
+    QString viewTabTitle() const;
+    void updateViewTabTitle();
+    // The context menu of a row (or of the list, row -1); its choices run when triggered.
+    std::unique_ptr<QMenu> createViewFileListMenu(int row);
+    void exportViewItems();
+    bool saveLinesToFile(const QStringList& lines, const QString& nameFilter, QString* path);
+
     // Message boxes of this window.
     int ask(int kind, const QString& text, const QStringList& buttons, int defaultButton,
             int escapeButton);
@@ -208,6 +245,21 @@ private:
     GuiLog* mp_logView = nullptr;
     QLabel* mp_statusLabel = nullptr;
     QMenu* mp_recentPathsMenu = nullptr;
+    class FileListModel* mp_fileListModel = nullptr;
+    // The view mode the list was built for (0 None ... 6 Folders).
+    int m_viewMode = 0;
+    // Items still to be tested and added, taken from the front in batches.
+    QList<CopyItem> m_pendingViewItems;
+    // Every item that passed the view-mode test since the list was cleared.
+    QList<CopyItem> m_viewItems;
+    FileSystemUtils::PatternList m_viewFilters;
+    int m_viewRowCount = 0;
+    // The shown text is the file name alone; fixed for the list until it is rebuilt.
+    bool m_viewOnlyFileNames = false;
+    // The next batch; items arriving meanwhile join it.
+    QTimer m_viewBatchTimer;
+    // The batches load a whole list (not only live items): "Please wait..." and "Ready".
+    bool m_viewLoading = false;
     QAction* mp_actNewWindow = nullptr;
     QAction* mp_actNewTask = nullptr;
     QAction* mp_actSelectFile = nullptr;

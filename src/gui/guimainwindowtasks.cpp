@@ -211,6 +211,7 @@ void GuiMainWindow::setUiFromTask(const Task& task)
     mp_ui->mp_lStartTime->clear();
     mp_ui->mp_lEndTime->clear();
     mp_ui->mp_lStats->clear();
+    resetViewFileList();
     setStatusText(tr("Ready"));
 }
 
@@ -276,6 +277,7 @@ void GuiMainWindow::runTask(CopyTask* copyTask, bool resume, int copyMode)
     mp_ui->mp_lStats->clear();
     resetSpeedState();
     setStatusText(QString());
+    resetViewFileList();
 
     const AppSettings* settings = AppSettings::instance();
     if (settings->useExternalCopyProgram() && copyMode != CopyOptions::Verify) {
