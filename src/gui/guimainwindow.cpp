@@ -5,6 +5,7 @@
 #include "desktop.h"
 #include "dialogs.h"
 #include "engine/copytask.h"
+#include "fs/sleepinhibitor.h"
 #include "guilog.h"
 #include "jobs/jobthreadpool.h"
 #include "mainwindowrules.h"
@@ -34,6 +35,7 @@ GuiMainWindow::GuiMainWindow(QWidget* parent)
     setObjectName(QStringLiteral("GuiMainWindow"));
     setWindowIcon(QIcon(QStringLiteral(":/images/Brindle.png")));
     mp_copyTask = new CopyTask(this);
+    mp_sleepInhibitor = new SleepInhibitor(this);
 
     AppSettings* settings = AppSettings::instance();
     QString title = ProgramIdentity::programName();

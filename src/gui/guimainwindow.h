@@ -21,6 +21,7 @@ class QButtonGroup;
 class QLabel;
 class QLineEdit;
 class QMenu;
+class SleepInhibitor;
 
 namespace Ui {
 class GuiMainWindow;
@@ -162,6 +163,8 @@ private:
     QString copyMethodText() const;
     void showRunOutcome();
     void setRunControlsEnabled(bool running);
+    // What the sleep lock of a run says it is for.
+    static QString sleepReason(int copyMode);
     // Progress and outcome of a run.
     void setUpProgress();
     // Returns whether the counters changed since the label last showed them.
@@ -191,10 +194,10 @@ private:
     bool openWebUrl(const QString& url);
     void showPathInFolder(const QString& path);
 
-private slots:
+private:
+    // The list part of a finished item (onCopyCompleted does the speed part).
     void onCopyCompletedForView(const CopyItem& item);
 
-private:
     // The "Report" tab's file lists.
     void setUpFileLists();
     // "None" checked and the list emptied: at start-up, at each run and for a task shown.
@@ -231,6 +234,9 @@ private:
     bool m_stopping = false;
     // Counts the runs, so that a stop asked for one run never reaches the next.
     int m_runSerial = 0;
+    SleepInhibitor* mp_sleepInhibitor = nullptr;
+    // The final flush of the run reports how much of it is written.
+    bool m_flushMeasured = false;
     // Bytes per second, last taken from the task (1: unknown).
     qint64 m_speed = 1;
     // Remaining time shown, counted down between estimates; negative: unknown.

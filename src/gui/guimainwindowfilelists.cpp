@@ -85,7 +85,6 @@ void GuiMainWindow::setUpFileLists()
             &GuiMainWindow::onViewFileListApplyFilterClicked);
     connect(mp_ui->mp_leFilterName, &QLineEdit::returnPressed, this,
             &GuiMainWindow::onViewFileListApplyFilterClicked);
-    connect(mp_copyTask, &CopyTask::copyCompleted, this, &GuiMainWindow::onCopyCompletedForView);
     connect(mp_copyTask, &CopyTask::errorOccurred, this, &GuiMainWindow::onErrorOccurred);
     connect(mp_copyTask, &CopyTask::copyListCompleted, this, &GuiMainWindow::onCopyListCompleted);
     connect(&m_viewBatchTimer, &QTimer::timeout, this,

@@ -90,7 +90,9 @@ void GuiMainWindow::onTimerTimeout()
     mp_ui->mp_lStartTime->setText(ProgressRules::elapsedLabelText(mp_copyTask->elapsedMs()));
     m_remainingMs = ProgressRules::countedDownMs(m_remainingMs);
     updateSpeedLabel(m_speed, m_remainingMs < 0 ? -1 : m_remainingMs, false);
-    pulseProgress();
+    // While the final flush tells how far it got, the bar shows that instead.
+    if (!m_flushMeasured)
+        pulseProgress();
     if (updateStatsLabel()) {
         setStatusText(QString());
         return;
@@ -110,18 +112,18 @@ void GuiMainWindow::onTimerTimeout()
 
 void GuiMainWindow::onCopyCompleted(const CopyItem& item)
 {
-    Q_UNUSED(item)
-    const CopyTask* task = qobject_cast<CopyTask*>(sender());
-    if (!task)
-        return;
-    m_speed = task->averageSpeed();
-    m_remainingMs = ProgressRules::smoothedRemainingMs(m_remainingMs, task->remainingTime());
-    updateSpeedLabel(m_speed, m_remainingMs, task->isTaskCompleted());
+    if (const CopyTask* task = qobject_cast<CopyTask*>(sender())) {
+        m_speed = task->averageSpeed();
+        m_remainingMs = ProgressRules::smoothedRemainingMs(m_remainingMs, task->remainingTime());
+        updateSpeedLabel(m_speed, m_remainingMs, task->isTaskCompleted());
+    }
+    onCopyCompletedForView(item);
 }
 
 void GuiMainWindow::onFlushProgress(qint64 written, qint64 total)
 {
     setStatusText(tr("Writing to the device…"));
+    m_flushMeasured = total > 0;
     if (total > 0)
         mp_ui->mp_progress->setValue(ProgressRules::percentOf(written, total));
     else
@@ -254,8 +256,10 @@ void GuiMainWindow::showErrorsList()
     const int index = mp_ui->mp_twMain->indexOf(mp_ui->mp_tabFiles);
     mp_ui->mp_twMain->setTabVisible(index, true);
     mp_ui->mp_twMain->setCurrentIndex(index);
-    if (!mp_ui->mp_rbViewErrors->isChecked())
+    if (m_viewMode != 2) {
         mp_ui->mp_rbViewErrors->setChecked(true);
+        QTimer::singleShot(0, this, &GuiMainWindow::updateViewFileList);
+    }
 }
 
 void GuiMainWindow::sendUsageEvent(const QString& action, qint64 value)

@@ -8,6 +8,7 @@
 #include "engine/copytask.h"
 #include "fs/pathutils.h"
 #include "fs/platformcopy.h"
+#include "fs/sleepinhibitor.h"
 #include "guilog.h"
 #include "jobs/jobthreadpool.h"
 #include "mainwindowrules.h"
@@ -268,6 +269,7 @@ QString GuiMainWindow::copyMethodText() const
 void GuiMainWindow::runTask(CopyTask* copyTask, bool resume, int copyMode)
 {
     ++m_runSerial;
+    m_flushMeasured = false;
     setRunControlsEnabled(true);
     mp_ui->mp_progress->setValue(1);
     if (!m_timer.isActive())
@@ -292,6 +294,9 @@ void GuiMainWindow::runTask(CopyTask* copyTask, bool resume, int copyMode)
     addRecentTask(task);
     task.m_options.m_copyMode = copyMode >= 0 && copyMode <= 3 ? copyMode : CopyOptions::Copy;
     copyTask->setTask(task);
+    // Sleep would cut a run short; a computer left alone with a long copy must not sleep.
+    mp_sleepInhibitor->acquire(ProgramIdentity::programName(),
+                               sleepReason(task.m_options.m_copyMode));
     updateStatsLabel();
 
     if (resume) {
@@ -372,6 +377,8 @@ void GuiMainWindow::onStorageFull(qint64 available, qint64 required)
 
 void GuiMainWindow::onTaskCompleted()
 {
+    // Also when the window is closing: the run has ended either way.
+    mp_sleepInhibitor->release();
     if (m_closing) {
         qDebug() << "Main window is closed. Break all operations";
         return;
@@ -401,4 +408,16 @@ void GuiMainWindow::waitForRunToEnd()
     connect(mp_copyTask, &CopyTask::taskCompleted, &loop, &QEventLoop::quit);
     if (!mp_copyTask->isTaskCompleted())
         loop.exec();
+}
+
+QString GuiMainWindow::sleepReason(int copyMode)
+{
+    switch (copyMode) {
+    case CopyOptions::Move:
+        return tr("Moving files");
+    case CopyOptions::Verify:
+        return tr("Verifying copies");
+    default:
+        return tr("Copying files");
+    }
 }

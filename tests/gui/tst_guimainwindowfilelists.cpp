@@ -211,6 +211,7 @@ private slots:
         QVERIFY(QDir().mkpath(path("dst")));
         ui().mp_leFrom->setText(path("src"));
         ui().mp_leTo->setText(path("dst"));
+        dialogs().answer("Ok"); // the end-of-run box
         QTest::mouseClick(ui().mp_pbStart, Qt::LeftButton);
         QVERIFY(mp_window->isRunning());
         showItems(Copied, {copiedItem(path("old/x"), path("elsewhere/x"))});

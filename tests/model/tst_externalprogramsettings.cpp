@@ -216,10 +216,10 @@ void TestExternalProgramSettings::fromUserText_data()
     QTest::newRow("generic") << "/usr/bin/rsync"
                              << "-a --delete"
                              << "/usr/bin/rsync" << QStringList{"-a", "--delete"} << 0 << 0;
-    QTest::newRow("double space keeps an empty part")
+    QTest::newRow("double space makes no empty argument")
         << "/bin/cp"
         << " -a  -v "
-        << "/bin/cp" << QStringList{"-a", "", "-v"} << 0 << 0;
+        << "/bin/cp" << QStringList{"-a", "-v"} << 0 << 0;
     QTest::newRow("empty line means no arguments") << "/bin/cp"
                                                    << "   "
                                                    << "/bin/cp" << QStringList() << 0 << 0;

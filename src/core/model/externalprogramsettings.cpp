@@ -123,9 +123,8 @@ ExternalProgramSettings ExternalProgramSettings::fromUserText(const QString& fil
     ExternalProgramSettings settings;
     settings.filePath = QDir::toNativeSeparators(filePathLine.trimmed());
     const QString argumentText = argumentsLine.trimmed();
-    // An empty line means no arguments, not one empty argument.
-    if (!argumentText.isEmpty())
-        settings.arguments = argumentText.split(QLatin1Char(' '), Qt::KeepEmptyParts);
+    // Blanks only separate: an empty argument would make the program fail on every item.
+    settings.arguments = argumentText.split(QLatin1Char(' '), Qt::SkipEmptyParts);
     settings.syntaxType = syntaxTypeForProgram(settings.filePath);
     return settings;
 }
