@@ -96,6 +96,8 @@ GuiMainWindow::GuiMainWindow(QWidget* parent)
     mp_statusLabel = new QLabel(this);
     mp_statusLabel->setObjectName(QStringLiteral("mp_statusLabel"));
     mp_statusLabel->setAlignment(Qt::AlignCenter);
+    // Status texts carry file names, which are never markup.
+    mp_statusLabel->setTextFormat(Qt::PlainText);
     mp_statusLabel->setWordWrap(true);
     statusBar()->addWidget(mp_statusLabel, 1);
 
