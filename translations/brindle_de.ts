@@ -615,7 +615,7 @@ Datei und aktualisiert eine von Ihnen angegebene Aufgabendatei.</translation>
     </message>
     <message>
         <source>Starting</source>
-        <translation>Wird gestartet</translation>
+        <translation>Starte</translation>
     </message>
     <message>
         <source>unable to create folder</source>
@@ -1024,7 +1024,7 @@ Datei und aktualisiert eine von Ihnen angegebene Aufgabendatei.</translation>
     </message>
     <message>
         <source>Processing</source>
-        <translation>In Bearbeitung</translation>
+        <translation>Verarbeite</translation>
     </message>
     <message>
         <source>%1 of %2 files (%3 of %4)</source>
@@ -1120,7 +1120,7 @@ Datei und aktualisiert eine von Ihnen angegebene Aufgabendatei.</translation>
     </message>
     <message>
         <source>Copy task is saved in file</source>
-        <translation>Die Kopieraufgabe ist gespeichert in der Datei</translation>
+        <translation>Die Kopieraufgabe wurde in folgender Datei gespeichert</translation>
     </message>
     <message>
         <source>Save failed</source>
@@ -1128,7 +1128,7 @@ Datei und aktualisiert eine von Ihnen angegebene Aufgabendatei.</translation>
     </message>
     <message>
         <source>Unable to save copy task in file</source>
-        <translation>Die Kopieraufgabe kann nicht gespeichert werden in der Datei</translation>
+        <translation>Die Kopieraufgabe kann nicht in folgender Datei gespeichert werden</translation>
     </message>
     <message>
         <source>Load failed</source>
@@ -1136,7 +1136,7 @@ Datei und aktualisiert eine von Ihnen angegebene Aufgabendatei.</translation>
     </message>
     <message>
         <source>Unable to load copy task from file</source>
-        <translation>Die Kopieraufgabe kann nicht geladen werden aus der Datei</translation>
+        <translation>Die Kopieraufgabe kann nicht aus folgender Datei geladen werden</translation>
     </message>
     <message>
         <source>Load completed</source>
@@ -1144,7 +1144,7 @@ Datei und aktualisiert eine von Ihnen angegebene Aufgabendatei.</translation>
     </message>
     <message>
         <source>Copy task is load from file</source>
-        <translation>Die Kopieraufgabe ist geladen aus der Datei</translation>
+        <translation>Die Kopieraufgabe wurde aus folgender Datei geladen</translation>
     </message>
     <message>
         <source>Start</source>
