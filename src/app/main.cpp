@@ -7,6 +7,7 @@
 #include "guisettingsdialog.h"
 #include "jobs/jobthreadpool.h"
 #include "jobs/transfercounters.h"
+#include "launcherentryprogress.h"
 #include "taveroapplication.h"
 
 #include <QCoreApplication>
@@ -173,6 +174,7 @@ int main(int argc, char* argv[])
     {
         GuiMainWindow window;
         window.setPreferencesFactory(GuiSettingsDialog::preferencesFactory(&window));
+        window.setTaskbarProgress(std::make_unique<LauncherEntryProgress>());
         connectWindow(app, window);
         window.restoreLastTask();
         app.showMainWindow(&window);

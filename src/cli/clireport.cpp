@@ -2,6 +2,7 @@
 
 #include "fs/pathutils.h"
 
+#include <QCoreApplication>
 #include <QJsonArray>
 
 namespace CliReport {
@@ -176,6 +177,14 @@ QString progressLine(const Counters& c, bool fileListCompleted, qint64 bytesPerS
     if (c[ErrorItems] > 0)
         text += QStringLiteral(", %1 errors").arg(c[ErrorItems]);
     return text;
+}
+
+QString flushLine(qint64 written, qint64 total)
+{
+    const QString text = QCoreApplication::translate("CliReport", "Writing to the device…");
+    if (total <= 0)
+        return text;
+    return QStringLiteral("%1 %2%").arg(text).arg(qBound<qint64>(0, written, total) * 100 / total);
 }
 
 QJsonObject reportJson(const QString& command, const QString& outcome, const Counters& c,

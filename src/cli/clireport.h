@@ -86,6 +86,10 @@ private:
 QString progressLine(const Counters& counters, bool fileListCompleted, qint64 bytesPerSecond,
                      qint64 remainingMs);
 
+// While the end of a run writes what it copied to the device: "Writing to the device… 45%",
+// without the percent while the amount waiting is unknown (total 0).
+QString flushLine(qint64 written, qint64 total);
+
 // The whole report for --json.
 QJsonObject reportJson(const QString& command, const QString& outcome, const Counters& counters,
                        const QList<CopyItem>& errorItems, qint64 bytesPerSecond);

@@ -8,8 +8,10 @@
 #include "engine/filehash.h"
 #include "fs/pathutils.h"
 #include "fs/platformcopy.h"
+#include "fs/sleepinhibitor.h"
 #include "jobs/jobthreadpool.h"
 #include "jobs/transfercounters.h"
+#include "model/externalprogramsettings.h"
 #include "model/inifileformat.h"
 
 #include <QCoreApplication>
@@ -60,11 +62,7 @@ void handleSignal(int signal, void (*handler)(int))
 
 QString shellQuoted(const QString& text)
 {
-    if (!text.isEmpty() && !text.contains(QRegularExpression(QStringLiteral("[^\\w@%+=:,./-]"))))
-        return text;
-    QString quoted = text;
-    quoted.replace(QLatin1String("'"), QLatin1String("'\\''"));
-    return QStringLiteral("'%1'").arg(quoted);
+    return ExternalProgramSettings::shellQuoted(text);
 }
 
 CliReport::RunKind runKindOf(int copyMode)
@@ -267,6 +265,12 @@ int CliRunner::run()
         return UsageOrPathError;
     }
     installInterruptHandler();
+    // Sleep would cut a copy short; a laptop left alone with a long run should not.
+    mp_sleepInhibitor = new SleepInhibitor(this);
+    static const char* const reasons[] = {"Copying files", "Moving files", "Verifying files"};
+    mp_sleepInhibitor->acquire(QCoreApplication::applicationName(),
+                               QString::fromLatin1(reasons[int(m_runKind)]));
+    connect(mp_copyTask, &CopyTask::flushProgress, this, &CliRunner::onFlushProgress);
     m_progressOnTerminal = ::isatty(STDERR_FILENO);
     // What the external program writes, and the command that started it, tell the user
     // what was done; without a program the log repeats the progress and the report.
@@ -307,6 +311,13 @@ void CliRunner::onLogAvailable(const QString& text)
         writeLine(stderr, line);
 }
 
+void CliRunner::onFlushProgress(qint64 written, qint64 total)
+{
+    m_flushing = true;
+    m_flushWritten = written;
+    m_flushTotal = total;
+}
+
 void CliRunner::onTick()
 {
     m_estimate.update(mp_copyTask->elapsedMs(), mp_copyTask->counters(),
@@ -345,10 +356,12 @@ void CliRunner::printProgress(bool final)
     if (m_arguments.quiet || !mp_copyTask || m_stderrFailed)
         return;
     QString line =
-        CliReport::progressLine(mp_copyTask->counters(), mp_copyTask->isFileListCompleted(),
-                                m_estimate.bytesPerSecond(), m_estimate.remainingMs());
+        m_flushing
+            ? CliReport::flushLine(m_flushWritten, m_flushTotal)
+            : CliReport::progressLine(mp_copyTask->counters(), mp_copyTask->isFileListCompleted(),
+                                      m_estimate.bytesPerSecond(), m_estimate.remainingMs());
     // A large file reports its own progress while it is copied.
-    if (TransferCounters* transfer = TransferCounters::instance()) {
+    if (TransferCounters* transfer = m_flushing ? nullptr : TransferCounters::instance()) {
         const qint64 done = transfer->value(TransferCounters::CurrentFileBytesCopied);
         const qint64 size = transfer->value(TransferCounters::CurrentFileSize);
         if (size > 0 && done < size)
@@ -451,6 +464,9 @@ QStringList CliRunner::finishTaskFiles(bool stopped, qint64 errorCount)
 void CliRunner::onTaskCompleted()
 {
     m_progressTimer.stop();
+    mp_sleepInhibitor->release();
+    // The last line tells what the run did, not the flush.
+    m_flushing = false;
     if (m_progressOnTerminal && !m_arguments.quiet)
         printProgress(true);
 

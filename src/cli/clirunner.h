@@ -10,6 +10,7 @@
 #include <cstdio>
 
 class CopyTask;
+class SleepInhibitor;
 class QSocketNotifier;
 
 // Runs one brindle-cli command on the copy task, in the main thread's event loop, and
@@ -56,6 +57,7 @@ private slots:
     void onTick();
     void onLogAvailable(const QString& text);
     void onInterrupt();
+    void onFlushProgress(qint64 written, qint64 total);
 
 private:
     bool setUpTask(QString* message);
@@ -77,6 +79,12 @@ private:
     CliReport::ProgressEstimate m_estimate;
     QTimer m_progressTimer;
     QSocketNotifier* mp_interruptNotifier = nullptr;
+    // Keeps the computer awake while the run goes on.
+    SleepInhibitor* mp_sleepInhibitor = nullptr;
+    // The final flush has begun: the progress line shows it.
+    bool m_flushing = false;
+    qint64 m_flushWritten = 0;
+    qint64 m_flushTotal = 0;
     bool m_progressOnTerminal = false;
     bool m_progressShown = false;
     bool m_outputFailed = false;

@@ -5,6 +5,7 @@
 #include "desktop.h"
 #include "dialogs.h"
 #include "engine/copytask.h"
+#include "fs/sleepinhibitor.h"
 #include "guilog.h"
 #include "jobs/jobthreadpool.h"
 #include "mainwindowrules.h"
@@ -34,6 +35,7 @@ GuiMainWindow::GuiMainWindow(QWidget* parent)
     setObjectName(QStringLiteral("GuiMainWindow"));
     setWindowIcon(QIcon(QStringLiteral(":/images/Brindle.png")));
     mp_copyTask = new CopyTask(this);
+    mp_sleepInhibitor = new SleepInhibitor(this);
 
     AppSettings* settings = AppSettings::instance();
     QString title = ProgramIdentity::programName();
@@ -76,13 +78,9 @@ GuiMainWindow::GuiMainWindow(QWidget* parent)
     mp_ui->mp_leCopyFilters->setToolTip(filterTip);
     mp_ui->mp_leSkipFilters->setToolTip(filterTip);
     setUpActions();
+    setUpProgress();
 
-    // The per-category file lists fill the "Report" tab; until they are shown there the
-    // tab stays out of sight rather than empty.
-    mp_ui->mp_twFiles->header()->setStretchLastSection(true);
-    mp_ui->mp_twFiles->header()->resizeSection(0, 380);
-    mp_ui->mp_twFiles->header()->setSectionsClickable(true);
-    mp_ui->mp_twMain->setTabVisible(mp_ui->mp_twMain->indexOf(mp_ui->mp_tabFiles), false);
+    setUpFileLists();
 
     mp_recapLog = new GuiLog(mp_dialogs.get(), this);
     mp_recapLog->setObjectName(QStringLiteral("mp_recapLog"));

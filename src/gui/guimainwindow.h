@@ -1,10 +1,13 @@
 #pragma once
 
+#include "fs/pathutils.h"
 #include "model/copyitem.h"
 #include "model/task.h"
+#include "taskbarprogress.h"
 
 #include <QMainWindow>
 #include <QTimer>
+#include <QVector>
 
 #include <functional>
 #include <memory>
@@ -18,6 +21,7 @@ class QButtonGroup;
 class QLabel;
 class QLineEdit;
 class QMenu;
+class SleepInhibitor;
 
 namespace Ui {
 class GuiMainWindow;
@@ -94,6 +98,18 @@ public slots:
     void openDonationWebSite();
     void openHelpWebSite();
     void onStorageFull(qint64 available, qint64 required);
+    // The "Report" tab: items of the run by category, and the "Recent paths" menu.
+    void onErrorOccurred(const CopyItem& item);
+    void onCopyListCompleted(const QList<CopyItem>& items);
+    void processCopyItemsToShowInViewFileList();
+    void updateViewFileList();
+    void onViewFileListContextMenuRequested(const QPoint& point);
+    void onViewFileListButtonClicked(int id);
+    void onViewFileListApplyFilterClicked();
+    void onRecentPathsMenuAboutToShow();
+    void onRecentPathClicked();
+    void onClearRecentPathsClicked();
+    void onSaveRecentPathsClicked();
     void onNewTaskClicked();
     void onNewInstanceClicked();
     // Task files: the run in the copy task (its items) or the task on screen (alone).
@@ -106,6 +122,16 @@ public slots:
     // The arguments the program was started with: a task file to load, or two paths to copy.
     void checkProgramArguments();
     void onCheckForNewVersionCompleted();
+    // The speed and remaining time, on every item a copy task finishes.
+    void onCopyCompleted(const CopyItem& item);
+    // The final flush of a run: written of total bytes (total 0: amount unknown).
+    void onFlushProgress(qint64 written, qint64 total);
+    // The usage event has been posted (or given up): its sender is deleted.
+    void onStatsSentToWeb();
+
+public:
+    // Replaces the launcher (task-bar) progress; the default one shows nothing.
+    void setTaskbarProgress(std::unique_ptr<TaskbarProgress> progress);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -114,6 +140,8 @@ private:
     friend class TestGuiMainWindow;
     friend class TestGuiMainWindowPaths;
     friend class TestGuiMainWindowTaskFiles;
+    friend class TestGuiMainWindowProgress;
+    friend class TestGuiMainWindowFileLists;
 
     // Construction, by concern.
     void setUpMenus();
@@ -133,8 +161,21 @@ private:
     QString toPath() const;
     // The copy-method name shown in the recap.
     QString copyMethodText() const;
-    void writeRunOutcome();
+    void showRunOutcome();
     void setRunControlsEnabled(bool running);
+    // What the sleep lock of a run says it is for.
+    static QString sleepReason(int copyMode);
+    // Progress and outcome of a run.
+    void setUpProgress();
+    // Returns whether the counters changed since the label last showed them.
+    bool updateStatsLabel();
+    void updateSpeedLabel(qint64 speed, qint64 remainingMs, bool finished);
+    void pulseProgress();
+    void resetSpeedState();
+    // Writes the errors file of the run into the data folder (the AutoSaveErrors setting).
+    void autoSaveErrors();
+    void showErrorsList();
+    void sendUsageEvent(const QString& action, qint64 value);
 
     // Task files and arguments.
     // After the last task is shown: the program's arguments, then the new-version check.
@@ -153,6 +194,29 @@ private:
     bool openWebUrl(const QString& url);
     void showPathInFolder(const QString& path);
 
+private:
+    // The list part of a finished item (onCopyCompleted does the speed part).
+    void onCopyCompletedForView(const CopyItem& item);
+
+    // The "Report" tab's file lists.
+    void setUpFileLists();
+    // "None" checked and the list emptied: at start-up, at each run and for a task shown.
+    void resetViewFileList();
+    void clearViewFileList();
+    static bool isShownInViewMode(const CopyItem& item, int mode);
+    // Keeps the item when it belongs to the view mode and, when it passes the name
+    // filters, adds it to rows; true when it makes a row.
+    bool addItemToView(const CopyItem& item, QList<CopyItem>* rows);
+    // A live item of the run, added with the next batch.
+    void queueItemForView(const CopyItem& item);
+    void startViewBatches(int delay);
+    QString viewTabTitle() const;
+    void updateViewTabTitle();
+    // The context menu of a row (or of the list, row -1); its choices run when triggered.
+    std::unique_ptr<QMenu> createViewFileListMenu(int row);
+    void exportViewItems();
+    bool saveLinesToFile(const QStringList& lines, const QString& nameFilter, QString* path);
+
     // Message boxes of this window.
     int ask(int kind, const QString& text, const QStringList& buttons, int defaultButton,
             int escapeButton);
@@ -170,6 +234,16 @@ private:
     bool m_stopping = false;
     // Counts the runs, so that a stop asked for one run never reaches the next.
     int m_runSerial = 0;
+    SleepInhibitor* mp_sleepInhibitor = nullptr;
+    // The final flush of the run reports how much of it is written.
+    bool m_flushMeasured = false;
+    // Bytes per second, last taken from the task (1: unknown).
+    qint64 m_speed = 1;
+    // Remaining time shown, counted down between estimates; negative: unknown.
+    qint64 m_remainingMs = 0;
+    // The counters the statistics label last showed; empty before the first.
+    QVector<qint64> m_lastCounters;
+    std::unique_ptr<TaskbarProgress> mp_taskbarProgress;
     QButtonGroup* mp_bgOverwriteMode = nullptr;
     QButtonGroup* mp_bgDestinationMode = nullptr;
     QButtonGroup* mp_bgViewFileMode = nullptr;
@@ -177,6 +251,21 @@ private:
     GuiLog* mp_logView = nullptr;
     QLabel* mp_statusLabel = nullptr;
     QMenu* mp_recentPathsMenu = nullptr;
+    class FileListModel* mp_fileListModel = nullptr;
+    // The view mode the list was built for (0 None ... 6 Folders).
+    int m_viewMode = 0;
+    // Items still to be tested and added, taken from the front in batches.
+    QList<CopyItem> m_pendingViewItems;
+    // Every item that passed the view-mode test since the list was cleared.
+    QList<CopyItem> m_viewItems;
+    FileSystemUtils::PatternList m_viewFilters;
+    int m_viewRowCount = 0;
+    // The shown text is the file name alone; fixed for the list until it is rebuilt.
+    bool m_viewOnlyFileNames = false;
+    // The next batch; items arriving meanwhile join it.
+    QTimer m_viewBatchTimer;
+    // The batches load a whole list (not only live items): "Please wait..." and "Ready".
+    bool m_viewLoading = false;
     QAction* mp_actNewWindow = nullptr;
     QAction* mp_actNewTask = nullptr;
     QAction* mp_actSelectFile = nullptr;

@@ -114,11 +114,11 @@ void GuiMainWindow::setUpMenus()
     quit->setMenuRole(QAction::QuitRole);
     keepSeparatorsTidy(fileMenu);
 
-    // The list of recent paths is filled by its own view, still to come; until then the
-    // menu exists but is not shown.
+    // Built anew each time it opens; the placeholder lets it open at all.
     mp_recentPathsMenu = bar->addMenu(tr("Recent paths"));
     mp_recentPathsMenu->addAction(QStringLiteral("dummy"));
-    mp_recentPathsMenu->menuAction()->setVisible(false);
+    connect(mp_recentPathsMenu, &QMenu::aboutToShow, this,
+            &GuiMainWindow::onRecentPathsMenuAboutToShow);
 
     QMenu* helpMenu = bar->addMenu(tr("?"));
     QAction* about = helpMenu->addAction(menuIcon("Brindle"), withEllipsis(tr("About")), this,

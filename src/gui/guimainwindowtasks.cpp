@@ -8,6 +8,7 @@
 #include "engine/copytask.h"
 #include "fs/pathutils.h"
 #include "fs/platformcopy.h"
+#include "fs/sleepinhibitor.h"
 #include "guilog.h"
 #include "jobs/jobthreadpool.h"
 #include "mainwindowrules.h"
@@ -211,6 +212,7 @@ void GuiMainWindow::setUiFromTask(const Task& task)
     mp_ui->mp_lStartTime->clear();
     mp_ui->mp_lEndTime->clear();
     mp_ui->mp_lStats->clear();
+    resetViewFileList();
     setStatusText(tr("Ready"));
 }
 
@@ -267,6 +269,7 @@ QString GuiMainWindow::copyMethodText() const
 void GuiMainWindow::runTask(CopyTask* copyTask, bool resume, int copyMode)
 {
     ++m_runSerial;
+    m_flushMeasured = false;
     setRunControlsEnabled(true);
     mp_ui->mp_progress->setValue(1);
     if (!m_timer.isActive())
@@ -274,7 +277,9 @@ void GuiMainWindow::runTask(CopyTask* copyTask, bool resume, int copyMode)
     mp_ui->mp_lStartTime->clear();
     mp_ui->mp_lEndTime->clear();
     mp_ui->mp_lStats->clear();
+    resetSpeedState();
     setStatusText(QString());
+    resetViewFileList();
 
     const AppSettings* settings = AppSettings::instance();
     if (settings->useExternalCopyProgram() && copyMode != CopyOptions::Verify) {
@@ -289,7 +294,10 @@ void GuiMainWindow::runTask(CopyTask* copyTask, bool resume, int copyMode)
     addRecentTask(task);
     task.m_options.m_copyMode = copyMode >= 0 && copyMode <= 3 ? copyMode : CopyOptions::Copy;
     copyTask->setTask(task);
-    onTimerTimeout();
+    // Sleep would cut a run short; a computer left alone with a long copy must not sleep.
+    mp_sleepInhibitor->acquire(ProgramIdentity::programName(),
+                               sleepReason(task.m_options.m_copyMode));
+    updateStatsLabel();
 
     if (resume) {
         mp_recapLog->appendLine(QStringLiteral("\n%1").arg(tr("Resuming") + QStringLiteral("...")));
@@ -369,6 +377,8 @@ void GuiMainWindow::onStorageFull(qint64 available, qint64 required)
 
 void GuiMainWindow::onTaskCompleted()
 {
+    // Also when the window is closing: the run has ended either way.
+    mp_sleepInhibitor->release();
     if (m_closing) {
         qDebug() << "Main window is closed. Break all operations";
         return;
@@ -377,6 +387,7 @@ void GuiMainWindow::onTaskCompleted()
         m_timer.stop();
     setRunControlsEnabled(false);
     mp_ui->mp_progress->setValue(0);
+    mp_taskbarProgress->setVisible(false);
 
     if (!qobject_cast<CopyTask*>(sender())) {
         qWarning() << objectName() << "has received a signal from invalid CopyTask instance";
@@ -386,8 +397,7 @@ void GuiMainWindow::onTaskCompleted()
         QApplication::restoreOverrideCursor();
         m_stopping = false;
     }
-    writeRunOutcome();
-    activateWindow();
+    showRunOutcome();
 }
 
 void GuiMainWindow::waitForRunToEnd()
@@ -398,4 +408,16 @@ void GuiMainWindow::waitForRunToEnd()
     connect(mp_copyTask, &CopyTask::taskCompleted, &loop, &QEventLoop::quit);
     if (!mp_copyTask->isTaskCompleted())
         loop.exec();
+}
+
+QString GuiMainWindow::sleepReason(int copyMode)
+{
+    switch (copyMode) {
+    case CopyOptions::Move:
+        return tr("Moving files");
+    case CopyOptions::Verify:
+        return tr("Verifying copies");
+    default:
+        return tr("Copying files");
+    }
 }

@@ -28,6 +28,8 @@ private slots:
     void progressEstimate();
     void progressLine_data();
     void progressLine();
+    void flushLine_data();
+    void flushLine();
     void reportJson();
 };
 
@@ -328,6 +330,25 @@ void TestCliArguments::progressLine()
     c[BytesToCopy] = 3000;
     c[ErrorItems] = errors;
     QCOMPARE(CliReport::progressLine(c, listCompleted, speed, remaining), expected);
+}
+
+void TestCliArguments::flushLine_data()
+{
+    QTest::addColumn<qint64>("written");
+    QTest::addColumn<qint64>("total");
+    QTest::addColumn<QString>("expected");
+
+    const QString text = QStringLiteral("Writing to the device\u2026");
+    QTest::newRow("part written") << qint64(459) << qint64(1000) << text + " 45%";
+    QTest::newRow("terabytes") << (qint64(5) << 40) << (qint64(10) << 40) << text + " 50%";
+    QTest::newRow("amount unknown") << qint64(0) << qint64(0) << text;
+}
+
+void TestCliArguments::flushLine()
+{
+    QFETCH(qint64, written);
+    QFETCH(qint64, total);
+    QTEST(CliReport::flushLine(written, total), "expected");
 }
 
 void TestCliArguments::reportJson()

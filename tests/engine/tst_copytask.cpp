@@ -3,8 +3,8 @@
 #include "app/appsettings.h"
 #include "copytaskfixture.h"
 #include "engine/copyfileobject.h"
-#include "jobs/jobthreadpool.h"
 #include "fs/filesystemutils.h"
+#include "jobs/jobthreadpool.h"
 #include "testsupport.h"
 
 #include <QDirIterator>
@@ -1025,10 +1025,25 @@ void TestCopyTask::flushesBeforeCompletion()
     }
     MessageLog log;
     connect(&task, &CopyTask::taskCompleted, this, [&log] { log.mark(TaskCompletedMark); });
+    QList<QPair<qint64, qint64>> flushSteps;
+    bool completed = false;
+    connect(&task, &CopyTask::flushProgress, this, [&](qint64 written, qint64 total) {
+        QVERIFY(!completed);
+        flushSteps.append({written, total});
+    });
+    connect(&task, &CopyTask::taskCompleted, this, [&completed] { completed = true; });
     runToEnd(task, recorder);
     if (QTest::currentTestFailed())
         return;
     recorder.onItem = nullptr;
+
+    // The flush shows its progress, ending with everything written when the amount is known.
+    QCOMPARE(flushSteps.isEmpty(), !flushed);
+    for (const auto& step : qAsConst(flushSteps))
+        QVERIFY2(step.first >= 0 && step.first <= step.second,
+                 qPrintable(QStringLiteral("%1 of %2").arg(step.first).arg(step.second)));
+    if (flushed && flushSteps.last().second > 0)
+        QCOMPARE(flushSteps.last().first, flushSteps.last().second);
 
     const QStringList lines = log.lines();
     const QRegularExpression flushLine(

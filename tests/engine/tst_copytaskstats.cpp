@@ -67,6 +67,8 @@ private slots:
     void remainingTimeFor();
     void elapsedMsBetween_data();
     void elapsedMsBetween();
+    void flushProgressFor_data();
+    void flushProgressFor();
     void freshTask();
     void countersOfLoadedItems();
     void itemQueries();
@@ -206,6 +208,30 @@ void TestCopyTaskStats::elapsedMsBetween()
     QFETCH(qint64, elapsed);
     const QDateTime now = QDateTime::fromMSecsSinceEpoch(1600000005000);
     QCOMPARE(CopyTask::elapsedMsBetween(start, end, now), elapsed);
+}
+
+void TestCopyTaskStats::flushProgressFor_data()
+{
+    QTest::addColumn<qint64>("atStart");
+    QTest::addColumn<qint64>("now");
+    QTest::addColumn<qint64>("written");
+    QTest::addColumn<qint64>("total");
+
+    QTest::newRow("part written") << qint64(1000) << qint64(250) << qint64(750) << qint64(1000);
+    QTest::newRow("all written") << qint64(1000) << qint64(0) << qint64(1000) << qint64(1000);
+    QTest::newRow("others wrote more meanwhile")
+        << qint64(1000) << qint64(5000) << qint64(0) << qint64(1000);
+    QTest::newRow("unknown at start") << qint64(-1) << qint64(200) << qint64(0) << qint64(0);
+    QTest::newRow("unreadable now") << qint64(1000) << qint64(-1) << qint64(0) << qint64(0);
+}
+
+void TestCopyTaskStats::flushProgressFor()
+{
+    QFETCH(qint64, atStart);
+    QFETCH(qint64, now);
+    const CopyTask::FlushProgress progress = CopyTask::flushProgressFor(atStart, now);
+    QTEST(progress.written, "written");
+    QTEST(progress.total, "total");
 }
 
 void TestCopyTaskStats::freshTask()

@@ -27,6 +27,8 @@ private slots:
     void openFileAhead_data();
     void openFileAhead();
     void availableBytes();
+    void kernelStatsBytes_data();
+    void kernelStatsBytes();
     void openFileSystem_data();
     void openFileSystem();
     void syncFileSystemReportsABadHandle();
@@ -119,6 +121,27 @@ void TestPlatform::availableBytes()
     QVERIFY(qAbs(Platform::availableBytes(dir.path()) - free) < 64 * 1024 * 1024);
     QVERIFY(qAbs(Platform::availableBytes(dir.filePath("file")) - free) < 64 * 1024 * 1024);
     QCOMPARE(Platform::availableBytes(dir.filePath("gone/deeper")), -1);
+}
+
+void TestPlatform::kernelStatsBytes_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<qint64>("bytes");
+
+    QTest::newRow("both fields, others and longer names ignored")
+        << QByteArray("MemFree: 100 kB\nDirty:   740 kB\nWritebackTmp: 9 kB\nWriteback: 4 kB\n")
+        << qint64(744 * 1024);
+    QTest::newRow("field missing") << QByteArray("Dirty: 740 kB\n") << qint64(-1);
+    QTest::newRow("not a number") << QByteArray("Dirty: x kB\nWriteback: 0 kB\n") << qint64(-1);
+    QTest::newRow("unit unknown") << QByteArray("Dirty: 7\nWriteback: 0\n") << qint64(-1);
+}
+
+void TestPlatform::kernelStatsBytes()
+{
+    QFETCH(QByteArray, text);
+    QTEST(Platform::kernelStatsBytes(text, "Dirty", "Writeback"), "bytes");
+    // Always known on Linux: at worst the whole system's count stands in.
+    QVERIFY(Platform::bytesWaitingForDevice(0) >= 0);
 }
 
 void TestPlatform::openFileSystem_data()

@@ -175,7 +175,7 @@ private slots:
         QVERIFY(QDir().mkpath(path("dst")));
         ui().mp_leFrom->setText("src");
         ui().mp_leTo->setText(path("dst"));
-        dialogs().pick(path("t")).answer("Ok").pick(path("t.bdt")).answer("Start");
+        dialogs().pick(path("t")).answer("Ok").pick(path("t.bdt")).answer("Start").answer("Ok");
         mp_window->saveTaskToFile();
         mp_window->loadTaskFromFile();
         QTRY_VERIFY_WITH_TIMEOUT(!mp_window->isRunning(), 20000);

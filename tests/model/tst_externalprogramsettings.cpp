@@ -17,6 +17,8 @@ private slots:
     void buildArguments();
     void commandLine_data();
     void commandLine();
+    void shellQuoted_data();
+    void shellQuoted();
     void fromUserText_data();
     void fromUserText();
     void equality();
@@ -138,9 +140,12 @@ void TestExternalProgramSettings::commandLine_data()
     QTest::addColumn<int>("syntax");
     QTest::addColumn<QString>("expected"); // "@" stands for the scratch folder
     QTest::newRow("robocopy file form") << "/opt/tools/robocopy" << QStringList{"/E", "/R:10"} << 1
-                                        << "/opt/tools/robocopy \"@/a b\" /d f.txt /E /R:10";
+                                        << "/opt/tools/robocopy '@/a b' /d f.txt /E /R:10";
     QTest::newRow("program with space") << "/opt/my tools/sync" << QStringList{"-a"} << 0
-                                        << "\"/opt/my tools/sync\" -a \"@/a b/f.txt\" /d/f.txt";
+                                        << "'/opt/my tools/sync' -a '@/a b/f.txt' /d/f.txt";
+    // Not a command word but an assignment, unless quoted.
+    QTest::newRow("program that looks like an assignment")
+        << "X=1" << QStringList() << 0 << "'X=1' '@/a b/f.txt' /d/f.txt";
 }
 
 void TestExternalProgramSettings::commandLine()
@@ -153,6 +158,47 @@ void TestExternalProgramSettings::commandLine()
     QCOMPARE(ExternalProgramSettings::commandLine(record(program, arguments, syntax),
                                                   m_dir.filePath("a b/f.txt"), "/d/f.txt"),
              expected);
+}
+
+void TestExternalProgramSettings::shellQuoted_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("plain path") << "/usr/bin/rsync"
+                                << "/usr/bin/rsync";
+    QTest::newRow("option") << "--chmod=u+rw,g-w"
+                            << "--chmod=u+rw,g-w";
+    QTest::newRow("empty") << ""
+                           << "''";
+    QTest::newRow("space") << "a b"
+                           << "'a b'";
+    QTest::newRow("single quote") << "it's"
+                                  << "'it'\\''s'";
+    QTest::newRow("double quotes and a command") << "a\";rm -rf ~;\".jpg"
+                                                 << "'a\";rm -rf ~;\".jpg'";
+    QTest::newRow("substitutions") << "$(id)`id`${HOME}"
+                                   << "'$(id)`id`${HOME}'";
+    QTest::newRow("glob and tilde") << "~/*.jpg"
+                                    << "'~/*.jpg'";
+    QTest::newRow("line break") << "one\ntwo"
+                                << "'one\ntwo'";
+    QTest::newRow("non-ASCII letter") << "caf\u00e9"
+                                      << "'caf\u00e9'";
+    QTest::newRow("backslash") << "a\\b"
+                               << "'a\\b'";
+}
+
+void TestExternalProgramSettings::shellQuoted()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, expected);
+    const QString quoted = ExternalProgramSettings::shellQuoted(text);
+    QCOMPARE(quoted, expected);
+    // The shell must hand the program the text itself, whatever it holds.
+    QProcess shell;
+    shell.start("/bin/sh", {"-c", "printf '%s' " + quoted});
+    QVERIFY(shell.waitForFinished());
+    QCOMPARE(QString::fromUtf8(shell.readAllStandardOutput()), text);
 }
 
 void TestExternalProgramSettings::fromUserText_data()
@@ -170,10 +216,10 @@ void TestExternalProgramSettings::fromUserText_data()
     QTest::newRow("generic") << "/usr/bin/rsync"
                              << "-a --delete"
                              << "/usr/bin/rsync" << QStringList{"-a", "--delete"} << 0 << 0;
-    QTest::newRow("double space keeps an empty part")
+    QTest::newRow("double space makes no empty argument")
         << "/bin/cp"
         << " -a  -v "
-        << "/bin/cp" << QStringList{"-a", "", "-v"} << 0 << 0;
+        << "/bin/cp" << QStringList{"-a", "-v"} << 0 << 0;
     QTest::newRow("empty line means no arguments") << "/bin/cp"
                                                    << "   "
                                                    << "/bin/cp" << QStringList() << 0 << 0;

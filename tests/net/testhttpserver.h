@@ -54,6 +54,14 @@ public:
         });
     }
 
+    // A connection still open is a child of the server, destroyed after the tables below:
+    // its last signals must not reach them.
+    ~TestHttpServer()
+    {
+        for (QTcpSocket* socket : m_server.findChildren<QTcpSocket*>())
+            socket->disconnect();
+    }
+
     bool listen() { return m_server.listen(QHostAddress::LocalHost, 0); }
     quint16 port() const { return m_server.serverPort(); }
     QString baseUrl() const { return QStringLiteral("http://127.0.0.1:%1").arg(port()); }

@@ -22,6 +22,8 @@ CopyTask::CopyTask(QObject* parent) : QObject(parent), mp_storageProbe(new Stora
     setObjectName(QStringLiteral("TaskCopy"));
     qRegisterMetaType<CopyItem>();
     qRegisterMetaType<QList<CopyItem>>();
+    m_flushTimer.setInterval(250);
+    connect(&m_flushTimer, &QTimer::timeout, this, &CopyTask::pollFlushProgress);
 }
 
 CopyTask::~CopyTask()

@@ -12,6 +12,7 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 #include <array>
 #include <memory>
@@ -139,6 +140,16 @@ public:
     static qint64 remainingTimeFor(const Counters& counters, int copyMode, bool fileListCompleted,
                                    bool taskCompleted, qint64 averageSpeed);
 
+    // The progress of the final flush, from the bytes waiting to be written to the device
+    // when it began and now (-1: unknown): written of total, clamped to 0..total, or 0 of 0
+    // when either amount is unknown.
+    struct FlushProgress
+    {
+        qint64 written = 0;
+        qint64 total = 0;
+    };
+    static FlushProgress flushProgressFor(qint64 waitingAtStart, qint64 waitingNow);
+
     // Item queries; each returns a new list.
     QList<CopyItem> errorItems() const;
     QList<CopyItem> copiedItems() const;
@@ -187,6 +198,8 @@ private slots:
                         qint64 total);
     void onSyncFoldersCompleted();
     void onSyncFileSystemCompleted();
+    // Reads what still waits to be written to the device and emits flushProgress.
+    void pollFlushProgress();
     void onCommitFilesCompleted();
     void onTaskCompleted();
 
@@ -308,6 +321,10 @@ private:
     // While a batch from the walk is being queued: jobs are made once it is all in.
     bool m_addingListedEntries = false;
     QString m_fileSystemPath;
+    // While the final flush runs: polls what waits to be written, every 250 ms.
+    QTimer m_flushTimer;
+    // Bytes waiting to be written when the flush began; -1 when unknown.
+    qint64 m_flushWaitingAtStart = -1;
     // The run's own error, on the task's source and destination: a refused start, or a
     // failed final flush.
     CopyItem m_runError;

@@ -189,14 +189,43 @@ void CopyTask::startSyncFileSystemJob()
     auto* job = new SyncFileSystemJob();
     job->setFileSystem(m_fileSystemHandle, m_fileSystemPath);
     connect(job, &Job::jobCompleted, this, &CopyTask::onSyncFileSystemCompleted);
+    // A flush onto a slow stick can take minutes: what is left is shown meanwhile.
+    m_flushWaitingAtStart = Platform::bytesWaitingForDevice(m_fileSystemDevice);
+    const FlushProgress progress = flushProgressFor(m_flushWaitingAtStart, m_flushWaitingAtStart);
+    emit flushProgress(progress.written, progress.total);
+    m_flushTimer.start();
     runJob(job);
+}
+
+CopyTask::FlushProgress CopyTask::flushProgressFor(qint64 waitingAtStart, qint64 waitingNow)
+{
+    if (waitingAtStart <= 0 || waitingNow < 0)
+        return FlushProgress();
+    // Other writers may add to what waits: the progress never goes back below nothing.
+    return FlushProgress{qBound<qint64>(0, waitingAtStart - waitingNow, waitingAtStart),
+                         waitingAtStart};
+}
+
+void CopyTask::pollFlushProgress()
+{
+    if (m_phase != RunPhase::Flushing) {
+        m_flushTimer.stop();
+        return;
+    }
+    const FlushProgress progress = flushProgressFor(
+        m_flushWaitingAtStart, Platform::bytesWaitingForDevice(m_fileSystemDevice));
+    emit flushProgress(progress.written, progress.total);
 }
 
 void CopyTask::onSyncFileSystemCompleted()
 {
     m_runningJobs -= 1;
+    m_flushTimer.stop();
     if (auto* job = qobject_cast<SyncFileSystemJob*>(sender())) {
         HandOver::receive(static_cast<Job*>(job));
+        // Only a flush that succeeded has written everything.
+        if (job->isFlushed() && m_flushWaitingAtStart > 0)
+            emit flushProgress(m_flushWaitingAtStart, m_flushWaitingAtStart);
         if (!job->isFlushed()) {
             // The device may not hold what the run wrote: never a run without errors.
             m_runError = taskItem();

@@ -172,6 +172,17 @@ int openFileSystem(const QString& path, QString* openedPath = nullptr);
 bool syncFileSystem(int handle);
 void closeFileSystem(int handle);
 
+// Bytes of the device's data that wait in the system's cache to be written to it (dirty or
+// being written back), for showing the progress of a flush: the kernel's count for the
+// device's backing device when it can be read (root, debugfs mounted), else the whole
+// system's (Dirty + Writeback of /proc/meminfo), as are file systems without a block device
+// of their own (tmpfs, btrfs, FUSE); -1 when neither can be read.
+qint64 bytesWaitingForDevice(quint64 device);
+// The sum, in bytes, of two "<name>: <count> kB" fields of a kernel statistics text; -1 when
+// either is missing or not a number.
+qint64 kernelStatsBytes(const QByteArray& text, const QByteArray& firstField,
+                        const QByteArray& secondField);
+
 // Writes the modified data of the open file to its device, waits for that write-back (and
 // fails on its errors), and drops the file's pages from the cache, so that the next read
 // comes from the device. The device is not asked to empty its own write cache: reads get

@@ -12,11 +12,13 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <limits>
 #include <mutex>
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <sys/statvfs.h>
 #include <sys/syscall.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 #include <unordered_map>
 
@@ -423,6 +425,80 @@ void closeFileSystem(int handle)
 {
     if (handle >= 0)
         ::close(handle);
+}
+
+namespace {
+
+qint64 kernelField(const QByteArray& text, const QByteArray& name)
+{
+    for (const QByteArray& line : text.split('\n')) {
+        const int colon = line.indexOf(':');
+        if (colon < 0 || line.left(colon).trimmed() != name)
+            continue;
+        const QList<QByteArray> words = line.mid(colon + 1).simplified().split(' ');
+        bool ok = false;
+        const qint64 value = words.value(0).toLongLong(&ok);
+        if (!ok || value < 0 || value > std::numeric_limits<qint64>::max() / 2048)
+            return -1;
+        // Both files count in kB; a bare number would be pages or bytes, never guessed.
+        if (words.value(1) != "kB")
+            return -1;
+        return value * 1024;
+    }
+    return -1;
+}
+
+QByteArray readKernelFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QByteArray();
+    return file.readAll();
+}
+
+// The name of the backing device of a block device ("8:0" for the partition 8:1), or an
+// empty text when it has none.
+QString backingDeviceName(quint64 device)
+{
+    QString folder = QFileInfo(QStringLiteral("/sys/dev/block/%1:%2")
+                                   .arg(::major(dev_t(device)))
+                                   .arg(::minor(dev_t(device))))
+                         .canonicalFilePath();
+    if (folder.isEmpty())
+        return QString();
+    // A partition writes through its disk's queue.
+    if (!QFileInfo::exists(folder + QLatin1String("/bdi")) &&
+        QFileInfo::exists(folder + QLatin1String("/partition")))
+        folder = QFileInfo(folder).path();
+    return QFileInfo(QFileInfo(folder + QLatin1String("/bdi")).canonicalFilePath()).fileName();
+}
+
+} // namespace
+
+qint64 kernelStatsBytes(const QByteArray& text, const QByteArray& firstField,
+                        const QByteArray& secondField)
+{
+    const qint64 first = kernelField(text, firstField);
+    const qint64 second = kernelField(text, secondField);
+    if (first < 0 || second < 0)
+        return -1;
+    return first + second;
+}
+
+qint64 bytesWaitingForDevice(quint64 device)
+{
+    // Major 0 is an anonymous device: no queue of its own to ask.
+    if (::major(dev_t(device)) != 0) {
+        const QString name = backingDeviceName(device);
+        if (!name.isEmpty()) {
+            const qint64 bytes = kernelStatsBytes(
+                readKernelFile(QStringLiteral("/sys/kernel/debug/bdi/%1/stats").arg(name)),
+                "BdiReclaimable", "BdiWriteback");
+            if (bytes >= 0)
+                return bytes;
+        }
+    }
+    return kernelStatsBytes(readKernelFile(QStringLiteral("/proc/meminfo")), "Dirty", "Writeback");
 }
 
 bool dropCachedData(int fd)

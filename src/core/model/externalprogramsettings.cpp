@@ -10,9 +10,20 @@ const char* const FilePathKey = "FilePath";
 const char* const ArgumentsKey = "Arguments";
 const char* const SyntaxTypeKey = "SyntaxType";
 
-QString quotedIfSpaced(const QString& text)
+// Characters no POSIX shell gives a meaning to, in any position of a word.
+bool isPlainShellWord(const QString& text)
 {
-    return text.contains(QLatin1Char(' ')) ? QStringLiteral("\"%1\"").arg(text) : text;
+    static const QLatin1String punctuation("_@%+=:,./-");
+    if (text.isEmpty())
+        return false;
+    for (const QChar c : text) {
+        const ushort u = c.unicode();
+        const bool plain = (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') ||
+                           (u >= '0' && u <= '9') || (u > 0 && u < 128 && punctuation.contains(c));
+        if (!plain)
+            return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -64,11 +75,24 @@ QStringList ExternalProgramSettings::buildArguments(const ExternalProgramSetting
 QString ExternalProgramSettings::commandLine(const ExternalProgramSettings& settings,
                                              const QString& source, const QString& destination)
 {
-    QStringList parts{quotedIfSpaced(settings.filePath)};
+    QString program = shellQuoted(settings.filePath);
+    // As the first word, "name=value" would be an assignment, not a command.
+    if (!program.startsWith(QLatin1Char('\'')) && program.contains(QLatin1Char('=')))
+        program = QLatin1Char('\'') + program + QLatin1Char('\'');
+    QStringList parts{program};
     const QStringList programArguments = buildArguments(settings, source, destination);
     for (const QString& argument : programArguments)
-        parts.append(quotedIfSpaced(argument));
+        parts.append(shellQuoted(argument));
     return parts.join(QLatin1Char(' '));
+}
+
+QString ExternalProgramSettings::shellQuoted(const QString& text)
+{
+    if (isPlainShellWord(text))
+        return text;
+    QString quoted = text;
+    quoted.replace(QLatin1Char('\''), QLatin1String("'\\''"));
+    return QLatin1Char('\'') + quoted + QLatin1Char('\'');
 }
 
 int ExternalProgramSettings::maxSuccessExitCode(int syntaxType)
@@ -99,9 +123,8 @@ ExternalProgramSettings ExternalProgramSettings::fromUserText(const QString& fil
     ExternalProgramSettings settings;
     settings.filePath = QDir::toNativeSeparators(filePathLine.trimmed());
     const QString argumentText = argumentsLine.trimmed();
-    // An empty line means no arguments, not one empty argument.
-    if (!argumentText.isEmpty())
-        settings.arguments = argumentText.split(QLatin1Char(' '), Qt::KeepEmptyParts);
+    // Blanks only separate: an empty argument would make the program fail on every item.
+    settings.arguments = argumentText.split(QLatin1Char(' '), Qt::SkipEmptyParts);
     settings.syntaxType = syntaxTypeForProgram(settings.filePath);
     return settings;
 }

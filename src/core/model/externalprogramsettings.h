@@ -34,9 +34,13 @@ struct ExternalProgramSettings
     // folder, the source's file name, then the arguments.
     static QStringList buildArguments(const ExternalProgramSettings& settings,
                                       const QString& source, const QString& destination);
-    // The program and its arguments for messages, those with a space in double quotes.
+    // The program and its arguments as one POSIX shell command: pasted into a shell or
+    // written into a script, it runs the program with exactly these arguments.
     static QString commandLine(const ExternalProgramSettings& settings, const QString& source,
                                const QString& destination);
+    // The text as one word for a POSIX shell: in single quotes (a quote written as '\''),
+    // unless it is a non-empty run of [A-Za-z0-9_@%+=:,./-], which no shell alters.
+    static QString shellQuoted(const QString& text);
     // Exit codes up to this one mean success.
     static int maxSuccessExitCode(int syntaxType);
     static int syntaxTypeForProgram(const QString& filePath);

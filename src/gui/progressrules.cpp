@@ -1,0 +1,201 @@
+#include "progressrules.h"
+
+#include "fs/pathutils.h"
+
+#include <limits>
+
+namespace {
+
+QString number(qint64 value)
+{
+    return QString::number(value);
+}
+
+QString sizeText(qint64 bytes)
+{
+    return FileSystemUtils::byteSizeText(bytes);
+}
+
+} // namespace
+
+int ProgressRules::pulsed(int value)
+{
+    return value >= 99 ? 1 : value + 1;
+}
+
+int ProgressRules::percentOf(qint64 done, qint64 total)
+{
+    if (total <= 0)
+        return 0;
+    const qint64 percent = FileSystemUtils::roundToInt64(double(done) / double(total) * 100.0);
+    return static_cast<int>(qBound<qint64>(0, percent, 100));
+}
+
+QString ProgressRules::jobProgressLabel(const QString& text, const QString& sourcePath,
+                                        const QString& destinationPath)
+{
+    if (FileSystemUtils::relativeDisplayPath(sourcePath, text) == text)
+        return FileSystemUtils::relativeDisplayPath(destinationPath, text);
+    return text;
+}
+
+QString ProgressRules::speedText(qint64 speed, qint64 maxSpeed)
+{
+    if (speed < 2)
+        return QString();
+    if (speed >= maxSpeed)
+        return tr("max speed");
+    return QStringLiteral("%1/s").arg(sizeText(speed));
+}
+
+QString ProgressRules::speedLabelText(qint64 speed, qint64 remainingMs, bool finished,
+                                      qint64 maxSpeed)
+{
+    const QString speedPart = speedText(speed, maxSpeed);
+    if (finished)
+        return QStringLiteral("<b>%1</b>").arg(speedPart.isEmpty() ? tr("finished") : speedPart);
+    if (speed < 2)
+        return QStringLiteral("<font color=#003399>%1</font>").arg(tr("unknown"));
+    QString remaining;
+    if (remainingMs < 0)
+        remaining = tr("unknown");
+    else if (remainingMs < 3000)
+        remaining = tr("almost finished");
+    else
+        remaining = QStringLiteral("-%1").arg(FileSystemUtils::durationText(remainingMs, false));
+    return QStringLiteral("<font color=#003399>%1</font>&nbsp;&nbsp;<b>%2</b>")
+        .arg(remaining, speedPart);
+}
+
+QString ProgressRules::elapsedLabelText(qint64 elapsedMs)
+{
+    return QStringLiteral("<font color=#04B404>%1</font>")
+        .arg(FileSystemUtils::durationText(qMax<qint64>(1000, elapsedMs), false));
+}
+
+QString ProgressRules::finishedElapsedText(qint64 elapsedMs)
+{
+    // The text takes an int: a run of more than 24 days shows that much.
+    const qint64 shown = qBound<qint64>(1000, elapsedMs, std::numeric_limits<int>::max());
+    return FileSystemUtils::elapsedTimeText(static_cast<int>(shown));
+}
+
+qint64 ProgressRules::smoothedRemainingMs(qint64 shownMs, qint64 estimateMs)
+{
+    if (estimateMs < 0)
+        return estimateMs;
+    const qint64 move = qAbs(estimateMs - shownMs);
+    if (estimateMs < 12000)
+        return move >= 2500 ? estimateMs : shownMs;
+    if (estimateMs <= 60000)
+        return estimateMs;
+    return move > 60000 ? estimateMs : shownMs;
+}
+
+qint64 ProgressRules::countedDownMs(qint64 shownMs)
+{
+    return shownMs >= 3000 ? shownMs - 1000 : shownMs;
+}
+
+ProgressRules::LauncherProgress ProgressRules::launcherProgress(const Counters& counters,
+                                                                bool fileListCompleted,
+                                                                bool taskCompleted)
+{
+    // Nothing runs: an indicator left on the launcher would claim a copy in progress.
+    if (taskCompleted)
+        return {false, 0};
+    if (!fileListCompleted || counters[BytesToCopy] - counters[BytesCompleted] <= 0)
+        return {true, 50};
+    // Held away from both ends: the share of files says little about the time left.
+    return {true, qBound(30, percentOf(counters[FilesCompleted], counters[FilesToCopy]), 90)};
+}
+
+QString ProgressRules::statsText(const Counters& counters, int copyMode, bool fileListCompleted)
+{
+    QString title;
+    switch (copyMode) {
+    case CopyOptions::Move:
+        title = tr("Moving files");
+        break;
+    case CopyOptions::Verify:
+        title = tr("Verifying copies");
+        break;
+    case CopyOptions::FixErrors:
+        title = tr("Copying files and fix errors");
+        break;
+    default:
+        title = tr("Copying files");
+        break;
+    }
+    const QString dots = QStringLiteral("...");
+    const QString head = QStringLiteral("%1 <b>%2</b> %3").arg(dots, title, dots);
+    const QString processed =
+        QStringLiteral("<b>%1</b> (<b>%2</b>) %3")
+            .arg(number(counters[FilesCompleted]), sizeText(counters[BytesCompleted]),
+                 tr("processed files of"));
+    const QString total =
+        (fileListCompleted ? QStringLiteral("<b>%1</b> (<b>%2</b>)") : QStringLiteral("%1 (%2)"))
+            .arg(number(counters[FilesToCopy]), sizeText(counters[BytesToCopy]));
+    const auto coloured = [](const char* colour, qint64 count, const QString& word) {
+        return QStringLiteral("<font color=%1><b>%2</b> %3</font>")
+            .arg(QLatin1String(colour), number(count), word);
+    };
+    QString text =
+        QStringLiteral("%1<br />%2 %3<br />%4 - %5 - %6 - %7")
+            .arg(head, processed, total, coloured("#ffbf00", counters[FilesSkipped], tr("skipped")),
+                 coloured("#009933", counters[FilesCopied], tr("copied")),
+                 coloured("#003399", counters[FilesChecked], tr("checked")),
+                 coloured("#ff0000", counters[ErrorItems], tr("errors")));
+
+    const qint64 remainingBytes = counters[BytesToCopy] - counters[BytesCompleted];
+    if (!fileListCompleted)
+        text += QStringLiteral("<br /><font color=#808080><b>%1</b></font>")
+                    .arg(tr("building file list"));
+    else if (remainingBytes > 0)
+        text += QStringLiteral("<br /><font color=#808080><b>%1 %2</b></font>")
+                    .arg(sizeText(remainingBytes), tr("left"));
+    else if (counters[FoldersSynced] == counters[FoldersFound])
+        text += QStringLiteral("<br /><font color=#808080><b>%1</b></font>")
+                    .arg(tr("operation completed"));
+    else
+        text += QStringLiteral("<br /><font color=#808080><b>%1</b> %2 %3 %4</font>")
+                    .arg(number(counters[FoldersSynced]), tr("copied folders of"),
+                         number(counters[FoldersFound]), tr("processed"));
+    return text;
+}
+
+QStringList ProgressRules::reportLines(const Counters& counters)
+{
+    const auto line = [](const QString& label, qint64 value) {
+        return QStringLiteral("%1: %2").arg(label, number(value));
+    };
+    const auto sizeLine = [](const QString& label, qint64 bytes) {
+        return QStringLiteral("%1: %2 (%3 bytes)").arg(label, sizeText(bytes), number(bytes));
+    };
+    return {line(tr("Total Folders"), counters[FoldersFound]),
+            line(tr("Processed Folders"), counters[FoldersSynced]),
+            line(tr("Total Files"), counters[FilesToCopy]),
+            sizeLine(tr("Total File Size"), counters[BytesToCopy]),
+            line(tr("Processed Files"), counters[FilesCompleted]),
+            sizeLine(tr("Processed File Size"), counters[BytesCompleted]),
+            line(tr("Copied Files"), counters[FilesCopied]),
+            line(tr("Skipped Files"), counters[FilesSkipped]),
+            line(tr("Checked Files"), counters[FilesChecked]),
+            line(tr("Errors"), counters[ErrorItems]),
+            tr("Done")};
+}
+
+QString ProgressRules::outcomeText(bool stopped, qint64 errors, int copyMode)
+{
+    const bool verify = copyMode == CopyOptions::Verify;
+    if (stopped)
+        return verify ? tr("The verification of files is stopped.") : tr("The copy is stopped.");
+    if (errors > 0)
+        return tr("The copy has some errors.");
+    return verify ? tr("The copy is verified.") : tr("The copy is completed.");
+}
+
+bool ProgressRules::isUsageEventDue(bool stopped, qint64 filesToCopy)
+{
+    return !stopped && filesToCopy > 0;
+}

@@ -1,0 +1,216 @@
+#include "../net/testhttpserver.h"
+#include "app/appsettings.h"
+#include "copytaskfixture.h"
+#include "engine/filehash.h"
+#include "guilog.h"
+#include "guimainwindow.h"
+#include "net/ganalytics.h"
+#include "scripteddialogs.h"
+#include "testsupport.h"
+#include "ui_guimainwindow.h"
+
+#include <QApplication>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace TestSupport;
+
+struct RecordingTaskbar : TaskbarProgress
+{
+    void setVisible(bool shown) override { visible = shown; }
+    bool visible = true;
+};
+
+class TestGuiMainWindowProgress : public QObject
+{
+    Q_OBJECT
+
+    ScriptedDialogs& dialogs() { return *static_cast<ScriptedDialogs*>(mp_window->dialogs()); }
+    RecordingDesktop& desktop() { return *static_cast<RecordingDesktop*>(mp_window->desktop()); }
+    Ui::GuiMainWindow& ui() { return *mp_window->mp_ui; }
+    QString path(const QString& relative) const { return m_dir->filePath(relative); }
+    QString recap() const { return mp_window->mp_recapLog->text(); }
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<GuiMainWindow> mp_window;
+    RecordingTaskbar* mp_taskbar = nullptr;
+
+private slots:
+    void initTestCase()
+    {
+        initTestEnvironment();
+        clearProxyEnvironment();
+        FileHash::initialize();
+        usePool(2);
+        AppSettings::instance()->setLogEnabled(false);
+    }
+
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        AppSettings::instance()->setDataFolder(m_dir->path());
+        mp_window = std::make_unique<GuiMainWindow>();
+        mp_window->setDialogs(std::make_unique<ScriptedDialogs>());
+        mp_window->setDesktop(std::make_unique<RecordingDesktop>());
+        auto taskbar = std::make_unique<RecordingTaskbar>();
+        mp_taskbar = taskbar.get();
+        mp_window->setTaskbarProgress(std::move(taskbar));
+        makeTree(path("src"), {"a=10", "sub/", "sub/b=3000", "c=20"});
+        QVERIFY(QDir().mkpath(path("dst")));
+    }
+
+    void cleanup()
+    {
+        QVERIFY2(dialogs().unexpected.isEmpty(), qPrintable(dialogs().unexpected.join('\n')));
+        QCOMPARE(dialogs().pendingAnswers(), 0);
+        mp_window->waitForRunToEnd();
+        mp_window.reset();
+        QCOMPARE(QApplication::overrideCursor(), nullptr);
+    }
+
+    void endOfRun_data()
+    {
+        QTest::addColumn<QString>("run"); // stopped, completed or errors
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<QString>("box");
+        const QString red = "<font color=red><b>%1</b></font>";
+        QTest::newRow("stopped, Resume: resumed without report")
+            << "stopped"
+            << "Resume" << red.arg("The copy is stopped.");
+        QTest::newRow("stopped, Save task: the run is saved")
+            << "stopped"
+            << "Save task..." << red.arg("The copy is stopped.");
+        QTest::newRow("completed, View report")
+            << "completed"
+            << "View report"
+            << "<font color=darkGreen><b>The copy is completed.</b></font>";
+        QTest::newRow("errors, View errors: errors file saved")
+            << "errors"
+            << "View errors" << red.arg("The copy has some errors.");
+        QTest::newRow("errors, data folder unusable: a warning only")
+            << "errors without data folder"
+            << "Ok" << red.arg("The copy has some errors.");
+    }
+
+    void endOfRun()
+    {
+        QFETCH(QString, run);
+        QFETCH(QString, answer);
+        QFETCH(QString, box);
+        TestHttpServer server;
+        QVERIFY(server.listen());
+        server.setFallbackResponse("", 200);
+        qputenv("BRINDLE_ANALYTICS_ENDPOINT", server.url("/collect").toUtf8());
+        AppSettings* settings = AppSettings::instance();
+        ExternalProgramSettings external;
+        external.filePath = "/usr/bin/rsync";
+        settings->setExternalProgram(external);
+        settings->setAutoSaveErrors(run.startsWith("errors"));
+        // A file where the copy needs a folder: the file below it cannot be copied.
+        if (run.startsWith("errors"))
+            QVERIFY(writeFile(path("dst/sub"), "in the way"));
+        if (run == "errors without data folder") {
+            settings->setDataFolder(path("src/a"));
+            QTest::ignoreMessage(QtWarningMsg,
+                                 QRegularExpression("^Unable to save errors in file"));
+        }
+        dialogs().answer(answer);
+        if (answer == "Resume")
+            dialogs().answer("Ok"); // the end of the resumed run
+        if (answer == "Save task...")
+            dialogs().pick(path("saved.bdt")).answer("Save all").answer("Ok");
+        const Task task = makeTask(path("src"), path("dst"));
+        mp_window->setUiFromTask(task);
+        if (run == "stopped") {
+            // Stopped with a whole list and one file left, as a task file keeps it.
+            CopyItem item;
+            item.source_path = path("src/a");
+            item.destination_path = path("dst/a");
+            QVERIFY(writeTaskFile(path("stopped.bdt"), task, {item}));
+            QVERIFY(mp_window->copyTask()->loadFromFile(path("stopped.bdt")));
+            emit mp_window->copyTask()->taskCompleted();
+            QVERIFY(mp_window->findChildren<GAnalytics*>().isEmpty());
+        } else {
+            mp_window->startCopy();
+            QTRY_VERIFY_WITH_TIMEOUT(!mp_window->isRunning(), 20000);
+        }
+        settings->setExternalProgram(ExternalProgramSettings());
+        settings->setAutoSaveErrors(false);
+
+        QCOMPARE(dialogs().asked.first().text, box);
+        QCOMPARE(recap().contains("Total Folders: "), answer != "Resume");
+        QCOMPARE(recap().contains("Done\nTo make this copy from terminal you can try to use this "
+                                  "command:\n/usr/bin/rsync"),
+                 answer != "Resume");
+        QCOMPARE(mp_window->isRunning(), answer == "Resume");
+        if (answer == "Resume")
+            QTRY_VERIFY_WITH_TIMEOUT(!mp_window->isRunning(), 20000);
+        QVERIFY(!mp_taskbar->visible);
+        if (run != "stopped") {
+            // One usage event, whose object goes once it is answered.
+            QTRY_COMPARE(server.requests().size(), 1);
+            const QByteArray hit = server.requests().first().body;
+            QVERIFY(hit.contains("&ea=copy&") && hit.endsWith("&ev=3"));
+            QTRY_VERIFY(mp_window->findChildren<GAnalytics*>().isEmpty());
+        }
+        qunsetenv("BRINDLE_ANALYTICS_ENDPOINT");
+        if (answer == "Save task...")
+            QTRY_VERIFY(QFileInfo::exists(path("saved.bdt")));
+        if (run == "completed") {
+            QCOMPARE(ui().mp_twMain->currentWidget(), mp_window->mp_recapLog);
+            QCOMPARE(ui().mp_lEndTime->text(), QString("<b>max speed</b>")); // too few bytes
+            QCOMPARE(ui().mp_progress->value(), 100);
+        }
+        if (run.startsWith("errors")) {
+            const QString errorsFile = path(mp_window->copyTask()->errorsFileName());
+            QCOMPARE(QFileInfo::exists(errorsFile), run == "errors");
+            QCOMPARE(ui().mp_twMain->currentWidget() == ui().mp_tabFiles, answer == "View errors");
+            QCOMPARE(ui().mp_rbViewErrors->isChecked(), answer == "View errors");
+            QVERIFY(recap().contains(QString("The copy has %1 errors\n")
+                                         .arg(mp_window->copyTask()->counter(ErrorItems))));
+            QVERIFY(!recap().contains("saved"));
+            QVERIFY(!mp_window->mp_statusLabel->text().contains("save", Qt::CaseInsensitive));
+        }
+    }
+
+    void notification_data()
+    {
+        QTest::addColumn<bool>("active");
+        QTest::newRow("window elsewhere: notified") << false;
+        QTest::newRow("window active: quiet") << true;
+    }
+
+    void notification()
+    {
+        QFETCH(bool, active);
+        if (active) {
+            mp_window->show();
+            mp_window->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(mp_window.get()));
+        }
+        dialogs().answer("Ok");
+        emit mp_window->copyTask()->taskCompleted();
+        const QList<QStringList> notified{{"Brindle", "The copy is completed."}};
+        QCOMPARE(desktop().notifications, active ? QList<QStringList>() : notified);
+        if (!active) {
+            desktop().clickNotification();
+            QVERIFY(mp_window->isVisible());
+        }
+    }
+
+    void barActivity()
+    {
+        CopyTask* task = mp_window->copyTask();
+        ui().mp_progress->setValue(40);
+        emit task->jobProgress("x", 10, 10); // a job at its end is no percentage to hold
+        QCOMPARE(ui().mp_progress->value(), 41);
+        emit task->flushProgress(50, 200);
+        QCOMPARE(ui().mp_progress->value(), 25);
+        QCOMPARE(mp_window->mp_statusLabel->text(), QString("Writing to the device…"));
+        emit task->flushProgress(50, 0);
+        QCOMPARE(ui().mp_progress->value(), 26);
+    }
+};
+
+QTEST_MAIN(TestGuiMainWindowProgress)
+#include "tst_guimainwindowprogress.moc"
