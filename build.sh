@@ -22,8 +22,8 @@ command="${1:-}"
 # texts (dialog buttons, the command-line parser's headings) in the user's language.
 # dbus: the private bus of the desktop-session tests (tst_sleepinhibitor, tst_desktopsession).
 packages=(build-essential cmake pkg-config qtbase5-dev qtbase5-dev-tools qttools5-dev-tools
-          qttools5-dev qttranslations5-l10n libqt5svg5-dev libssl-dev rsync util-linux clang libclang-rt-14-dev
-          exfat-fuse exfatprogs fusefat dosfstools
+          qttools5-dev qttranslations5-l10n libqt5svg5-dev libssl-dev rsync util-linux
+          clang libclang-rt-14-dev exfat-fuse exfatprogs fusefat dosfstools
           desktop-file-utils appstream shared-mime-info dpkg-dev file dbus)
 
 install_packages() {
