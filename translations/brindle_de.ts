@@ -353,6 +353,215 @@ Datei und aktualisiert eine von Ihnen angegebene Aufgabendatei.</translation>
     </message>
 </context>
 <context>
+    <name>CliReport</name>
+    <message>
+        <source>The move is stopped.</source>
+        <translation>Das Verschieben wurde angehalten.</translation>
+    </message>
+    <message>
+        <source>The move has some errors.</source>
+        <translation>Beim Verschieben sind Fehler aufgetreten.</translation>
+    </message>
+    <message>
+        <source>The move is completed.</source>
+        <translation>Das Verschieben ist abgeschlossen.</translation>
+    </message>
+    <message>
+        <source>The verify is stopped.</source>
+        <translation>Die Prüfung wurde angehalten.</translation>
+    </message>
+    <message>
+        <source>The verify has some errors.</source>
+        <translation>Bei der Prüfung sind Fehler aufgetreten.</translation>
+    </message>
+    <message>
+        <source>The verify is completed.</source>
+        <translation>Die Prüfung ist abgeschlossen.</translation>
+    </message>
+    <message>
+        <source>The copy is stopped.</source>
+        <translation>Das Kopieren wurde angehalten.</translation>
+    </message>
+    <message>
+        <source>The copy has some errors.</source>
+        <translation>Beim Kopieren sind Fehler aufgetreten.</translation>
+    </message>
+    <message>
+        <source>The copy is completed.</source>
+        <translation>Das Kopieren ist abgeschlossen.</translation>
+    </message>
+    <message>
+        <source>%1: %2 (%3 bytes)</source>
+        <translation>%1: %2 (%3 Byte)</translation>
+    </message>
+    <message>
+        <source>Total Folders</source>
+        <translation>Ordner gesamt</translation>
+    </message>
+    <message>
+        <source>Processed Folders</source>
+        <translation>Verarbeitete Ordner</translation>
+    </message>
+    <message>
+        <source>Total Files</source>
+        <translation>Dateien gesamt</translation>
+    </message>
+    <message>
+        <source>Total File Size</source>
+        <translation>Gesamtgröße der Dateien</translation>
+    </message>
+    <message>
+        <source>Processed Files</source>
+        <translation>Verarbeitete Dateien</translation>
+    </message>
+    <message>
+        <source>Processed File Size</source>
+        <translation>Größe der verarbeiteten Dateien</translation>
+    </message>
+    <message>
+        <source>Verified Files</source>
+        <translation>Geprüfte Dateien</translation>
+    </message>
+    <message>
+        <source>Skipped Files</source>
+        <translation>Übersprungene Dateien</translation>
+    </message>
+    <message>
+        <source>Moved Files</source>
+        <translation>Verschobene Dateien</translation>
+    </message>
+    <message>
+        <source>Copied Files</source>
+        <translation>Kopierte Dateien</translation>
+    </message>
+    <message>
+        <source>Checked Files</source>
+        <translation>Geprüfte Dateien</translation>
+    </message>
+    <message>
+        <source>Errors</source>
+        <translation>Fehler</translation>
+    </message>
+    <message>
+        <source>Elapsed Time: %1</source>
+        <translation>Verstrichene Zeit: %1</translation>
+    </message>
+    <message>
+        <source>Average Speed: %1/s</source>
+        <translation>Durchschnittliche Geschwindigkeit: %1/s</translation>
+    </message>
+    <message>
+        <source>Done</source>
+        <translation>Fertig</translation>
+    </message>
+    <message>
+        <source>%1/%2%3 files, %4/%5%3</source>
+        <extracomment>Files done/to do, then bytes done/to do; %3 is &quot;+&quot; while the list still grows.</extracomment>
+        <translation>%1/%2%3 Dateien, %4/%5%3</translation>
+    </message>
+    <message>
+        <source>, building file list</source>
+        <translation>, Dateiliste wird erstellt</translation>
+    </message>
+    <message>
+        <source>, %1 left</source>
+        <translation>, noch %1</translation>
+    </message>
+    <message>
+        <source>, %1 errors</source>
+        <translation>, %1 Fehler</translation>
+    </message>
+    <message>
+        <source>Writing to the device…</source>
+        <translation>Daten werden auf das Gerät geschrieben…</translation>
+    </message>
+</context>
+<context>
+    <name>CliRunner</name>
+    <message>
+        <source>Unable to find &apos;%1&apos;.</source>
+        <translation>&apos;%1&apos; wurde nicht gefunden.</translation>
+    </message>
+    <message>
+        <source>The destination &apos;%1&apos; is not a folder.</source>
+        <translation>Das Ziel &apos;%1&apos; ist kein Ordner.</translation>
+    </message>
+    <message>
+        <source>The destination&apos;s parent folder &apos;%1&apos; does not exist (is the drive mounted?); use --parents to create it.</source>
+        <translation>Der übergeordnete Ordner &apos;%1&apos; des Ziels existiert nicht (ist das Laufwerk eingehängt?); mit --parents wird er erstellt.</translation>
+    </message>
+    <message>
+        <source>Unable to create destination folder &apos;%1&apos;.</source>
+        <translation>Der Zielordner &apos;%1&apos; kann nicht erstellt werden.</translation>
+    </message>
+    <message>
+        <source>The task file &apos;%1&apos; needs a file name.</source>
+        <translation>Die Aufgabendatei &apos;%1&apos; braucht einen Dateinamen.</translation>
+    </message>
+    <message>
+        <source>Unable to write the task file &apos;%1&apos;: %2.</source>
+        <translation>Die Aufgabendatei &apos;%1&apos; kann nicht geschrieben werden: %2.</translation>
+    </message>
+    <message>
+        <source>Unable to load the task file &apos;%1&apos;.</source>
+        <translation>Die Aufgabendatei &apos;%1&apos; kann nicht geladen werden.</translation>
+    </message>
+    <message>
+        <source>There is not errors to fix.</source>
+        <translation>Es gibt keine Fehler zu beheben.</translation>
+    </message>
+    <message>
+        <source>Copying files</source>
+        <translation>Dateien werden kopiert</translation>
+    </message>
+    <message>
+        <source>Moving files</source>
+        <translation>Dateien werden verschoben</translation>
+    </message>
+    <message>
+        <source>Verifying files</source>
+        <translation>Dateien werden geprüft</translation>
+    </message>
+    <message>
+        <source>Stopping... (press Ctrl-C again to quit at once)</source>
+        <translation>Wird angehalten... (erneut Strg-C drücken, um sofort zu beenden)</translation>
+    </message>
+    <message>
+        <source>, large file %1%</source>
+        <translation>, große Datei %1%</translation>
+    </message>
+    <message>
+        <source>The file list was not complete, so no task was saved: run the same command again to finish.</source>
+        <translation>Die Dateiliste war nicht vollständig, daher wurde keine Aufgabe gespeichert: Führen Sie denselben Befehl erneut aus, um den Lauf abzuschließen.</translation>
+    </message>
+    <message>
+        <source>Unable to save the stopped task in &apos;%1&apos;.</source>
+        <translation>Die angehaltene Aufgabe kann nicht in &apos;%1&apos; gespeichert werden.</translation>
+    </message>
+    <message>
+        <source>To resume: %1 resume %2%3</source>
+        <extracomment>%1 is the program, %2 the task file, %3 &quot; --fix-errors&quot; or nothing; the command words stay.</extracomment>
+        <translation>Zum Fortsetzen: %1 resume %2%3</translation>
+    </message>
+    <message>
+        <source>Unable to update the task file &apos;%1&apos;.</source>
+        <translation>Die Aufgabendatei &apos;%1&apos; kann nicht aktualisiert werden.</translation>
+    </message>
+    <message>
+        <source>To copy the errors again: %1 resume %2 --fix-errors</source>
+        <extracomment>%1 is the program, %2 the errors file; the command words stay.</extracomment>
+        <translation>Zum erneuten Kopieren der Fehler: %1 resume %2 --fix-errors</translation>
+    </message>
+    <message>
+        <source>Unable to save the errors in &apos;%1&apos;.</source>
+        <translation>Die Fehler können nicht in &apos;%1&apos; gespeichert werden.</translation>
+    </message>
+    <message>
+        <source>Unable to save the task file &apos;%1&apos;.</source>
+        <translation>Die Aufgabendatei &apos;%1&apos; kann nicht gespeichert werden.</translation>
+    </message>
+</context>
+<context>
     <name>CommitFilesJob</name>
     <message>
         <source>unable to copy file</source>
@@ -631,6 +840,33 @@ Datei und aktualisiert eine von Ihnen angegebene Aufgabendatei.</translation>
     </message>
 </context>
 <context>
+    <name>FileListModel</name>
+    <message>
+        <source>folder</source>
+        <translation>Ordner</translation>
+    </message>
+    <message>
+        <source>link</source>
+        <translation>Verknüpfung</translation>
+    </message>
+    <message>
+        <source>Right click to open menu</source>
+        <translation>Rechtsklick öffnet das Menü</translation>
+    </message>
+    <message>
+        <source>File</source>
+        <translation>Datei</translation>
+    </message>
+    <message>
+        <source>Type</source>
+        <translation>Typ</translation>
+    </message>
+    <message>
+        <source>Information</source>
+        <translation>Information</translation>
+    </message>
+</context>
+<context>
     <name>GuiLog</name>
     <message>
         <source>Find text</source>
@@ -887,14 +1123,6 @@ Datei und aktualisiert eine von Ihnen angegebene Aufgabendatei.</translation>
         <translation>Datei</translation>
     </message>
     <message>
-        <source>Type</source>
-        <translation>Typ</translation>
-    </message>
-    <message>
-        <source>Information</source>
-        <translation>Information</translation>
-    </message>
-    <message>
         <source>Portable</source>
         <translation>Portabel</translation>
     </message>
@@ -1027,36 +1255,8 @@ Datei und aktualisiert eine von Ihnen angegebene Aufgabendatei.</translation>
         <translation>Verarbeite</translation>
     </message>
     <message>
-        <source>%1 of %2 files (%3 of %4)</source>
-        <translation>%1 von %2 Dateien (%3 von %4)</translation>
-    </message>
-    <message>
-        <source>%1 errors</source>
-        <translation>Fehler: %1</translation>
-    </message>
-    <message>
-        <source>building file list</source>
-        <translation>Dateiliste wird erstellt</translation>
-    </message>
-    <message>
-        <source>The verification of files is stopped.</source>
-        <translation>Die Prüfung der Dateien wurde angehalten.</translation>
-    </message>
-    <message>
-        <source>The copy is stopped.</source>
-        <translation>Das Kopieren wurde angehalten.</translation>
-    </message>
-    <message>
         <source>The copy has %1 errors</source>
         <translation>Beim Kopieren sind Fehler aufgetreten: %1</translation>
-    </message>
-    <message>
-        <source>The copy is verified.</source>
-        <translation>Die Kopie ist geprüft.</translation>
-    </message>
-    <message>
-        <source>The copy is completed.</source>
-        <translation>Das Kopieren ist abgeschlossen.</translation>
     </message>
     <message>
         <source>New</source>
@@ -1281,6 +1481,118 @@ Datei und aktualisiert eine von Ihnen angegebene Aufgabendatei.</translation>
     <message>
         <source>Unknown</source>
         <translation>Unbekannt</translation>
+    </message>
+    <message>
+        <source>Please wait</source>
+        <translation>Bitte warten</translation>
+    </message>
+    <message>
+        <source>No item found</source>
+        <translation>Kein Element gefunden</translation>
+    </message>
+    <message>
+        <source>Open source folder</source>
+        <translation>Quellordner öffnen</translation>
+    </message>
+    <message>
+        <source>Open destination folder</source>
+        <translation>Zielordner öffnen</translation>
+    </message>
+    <message>
+        <source>Add to task</source>
+        <translation>Zur Aufgabe hinzufügen</translation>
+    </message>
+    <message>
+        <source>Export all items to file</source>
+        <translation>Alle Elemente in eine Datei exportieren</translation>
+    </message>
+    <message>
+        <source>Show only filenames</source>
+        <translation>Nur Dateinamen anzeigen</translation>
+    </message>
+    <message>
+        <source>Close menu</source>
+        <translation>Menü schließen</translation>
+    </message>
+    <message>
+        <source>Do you want to export as copy script or just as list of files?</source>
+        <translation>Möchten Sie als Kopierskript oder nur als Dateiliste exportieren?</translation>
+    </message>
+    <message>
+        <source>As script</source>
+        <translation>Als Skript</translation>
+    </message>
+    <message>
+        <source>As list</source>
+        <translation>Als Liste</translation>
+    </message>
+    <message>
+        <source>%1 paths contain a line break and are left out of the list.</source>
+        <translation>Pfade mit Zeilenumbruch, die in der Liste fehlen: %1.</translation>
+    </message>
+    <message>
+        <source>Shell scripts (*.sh)</source>
+        <translation>Shell-Skripte (*.sh)</translation>
+    </message>
+    <message>
+        <source>Text files (*.txt)</source>
+        <translation>Textdateien (*.txt)</translation>
+    </message>
+    <message>
+        <source>%1 is saved.</source>
+        <translation>%1 wurde gespeichert.</translation>
+    </message>
+    <message>
+        <source>Unable to save %1: %2</source>
+        <translation>%1 kann nicht gespeichert werden: %2</translation>
+    </message>
+    <message>
+        <source>Save recent paths</source>
+        <translation>Zuletzt verwendete Pfade speichern</translation>
+    </message>
+    <message>
+        <source>Do you really want to clear %1 recent paths?</source>
+        <translation>Möchten Sie die zuletzt verwendeten Pfade (%1) wirklich löschen?</translation>
+    </message>
+    <message>
+        <source>transferred</source>
+        <translation>übertragen</translation>
+    </message>
+    <message>
+        <source>Writing to the device…</source>
+        <translation>Daten werden auf das Gerät geschrieben…</translation>
+    </message>
+    <message>
+        <source>Stopped an uncompleted job</source>
+        <translation>Ein nicht abgeschlossener Vorgang wurde angehalten</translation>
+    </message>
+    <message>
+        <source>View report</source>
+        <translation>Bericht anzeigen</translation>
+    </message>
+    <message>
+        <source>View errors</source>
+        <translation>Fehler anzeigen</translation>
+    </message>
+    <message>
+        <source>To make this copy from terminal you can try to use this command</source>
+        <translation>Um diese Kopie im Terminal auszuführen, können Sie diesen Befehl verwenden</translation>
+    </message>
+    <message>
+        <source>Brindle v. %1 (by Orvane)</source>
+        <translation>Brindle v. %1 (von Orvane)</translation>
+    </message>
+    <message>
+        <source>Moving files</source>
+        <translation>Dateien werden verschoben</translation>
+    </message>
+    <message>
+        <source>Verifying copies</source>
+        <translation>Kopien werden geprüft</translation>
+    </message>
+    <message>
+        <source>Copying files</source>
+        <translation>Dateien werden kopiert</translation>
     </message>
 </context>
 <context>
@@ -1510,6 +1822,145 @@ Datei und aktualisiert eine von Ihnen angegebene Aufgabendatei.</translation>
     </message>
 </context>
 <context>
+    <name>ProgressRules</name>
+    <message>
+        <source>max speed</source>
+        <translation>Höchstgeschwindigkeit</translation>
+    </message>
+    <message>
+        <source>finished</source>
+        <translation>fertig</translation>
+    </message>
+    <message>
+        <source>unknown</source>
+        <translation>unbekannt</translation>
+    </message>
+    <message>
+        <source>almost finished</source>
+        <translation>fast fertig</translation>
+    </message>
+    <message>
+        <source>Moving files</source>
+        <translation>Dateien werden verschoben</translation>
+    </message>
+    <message>
+        <source>Verifying copies</source>
+        <translation>Kopien werden geprüft</translation>
+    </message>
+    <message>
+        <source>Copying files and fix errors</source>
+        <translation>Dateien werden kopiert und Fehler behoben</translation>
+    </message>
+    <message>
+        <source>Copying files</source>
+        <translation>Dateien werden kopiert</translation>
+    </message>
+    <message>
+        <source>processed files of</source>
+        <translation>verarbeitete Dateien von</translation>
+    </message>
+    <message>
+        <source>skipped</source>
+        <translation>übersprungen</translation>
+    </message>
+    <message>
+        <source>copied</source>
+        <translation>kopiert</translation>
+    </message>
+    <message>
+        <source>checked</source>
+        <translation>geprüft</translation>
+    </message>
+    <message>
+        <source>errors</source>
+        <translation>Fehler</translation>
+    </message>
+    <message>
+        <source>building file list</source>
+        <translation>Dateiliste wird erstellt</translation>
+    </message>
+    <message>
+        <source>left</source>
+        <translation>übrig</translation>
+    </message>
+    <message>
+        <source>operation completed</source>
+        <translation>Vorgang abgeschlossen</translation>
+    </message>
+    <message>
+        <source>%1 copied folders of %2 processed</source>
+        <translation>%1 von %2 Ordnern verarbeitet</translation>
+    </message>
+    <message>
+        <source>%1: %2 (%3 bytes)</source>
+        <translation>%1: %2 (%3 Byte)</translation>
+    </message>
+    <message>
+        <source>Total Folders</source>
+        <translation>Ordner gesamt</translation>
+    </message>
+    <message>
+        <source>Processed Folders</source>
+        <translation>Verarbeitete Ordner</translation>
+    </message>
+    <message>
+        <source>Total Files</source>
+        <translation>Dateien gesamt</translation>
+    </message>
+    <message>
+        <source>Total File Size</source>
+        <translation>Gesamtgröße der Dateien</translation>
+    </message>
+    <message>
+        <source>Processed Files</source>
+        <translation>Verarbeitete Dateien</translation>
+    </message>
+    <message>
+        <source>Processed File Size</source>
+        <translation>Größe der verarbeiteten Dateien</translation>
+    </message>
+    <message>
+        <source>Copied Files</source>
+        <translation>Kopierte Dateien</translation>
+    </message>
+    <message>
+        <source>Skipped Files</source>
+        <translation>Übersprungene Dateien</translation>
+    </message>
+    <message>
+        <source>Checked Files</source>
+        <translation>Geprüfte Dateien</translation>
+    </message>
+    <message>
+        <source>Errors</source>
+        <translation>Fehler</translation>
+    </message>
+    <message>
+        <source>Done</source>
+        <translation>Fertig</translation>
+    </message>
+    <message>
+        <source>The verification of files is stopped.</source>
+        <translation>Die Prüfung der Dateien wurde angehalten.</translation>
+    </message>
+    <message>
+        <source>The copy is stopped.</source>
+        <translation>Das Kopieren wurde angehalten.</translation>
+    </message>
+    <message>
+        <source>The copy has some errors.</source>
+        <translation>Beim Kopieren sind Fehler aufgetreten.</translation>
+    </message>
+    <message>
+        <source>The copy is verified.</source>
+        <translation>Die Kopie ist geprüft.</translation>
+    </message>
+    <message>
+        <source>The copy is completed.</source>
+        <translation>Das Kopieren ist abgeschlossen.</translation>
+    </message>
+</context>
+<context>
     <name>SyncFoldersJob</name>
     <message>
         <source>Folder moved</source>
@@ -1526,6 +1977,13 @@ Datei und aktualisiert eine von Ihnen angegebene Aufgabendatei.</translation>
     <message>
         <source>Unable to delete source folder</source>
         <translation>Quellordner kann nicht gelöscht werden</translation>
+    </message>
+</context>
+<context>
+    <name>SystemDesktop</name>
+    <message>
+        <source>Show</source>
+        <translation>Anzeigen</translation>
     </message>
 </context>
 <context>
