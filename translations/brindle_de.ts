@@ -1024,11 +1024,11 @@ Datei und aktualisiert eine von Ihnen angegebene Aufgabendatei.</translation>
     </message>
     <message>
         <source>Auto rename</source>
-        <translation>Automatisch umbenennen</translation>
+        <translation>Auto-Umbenennung</translation>
     </message>
     <message>
         <source>Overwrite different</source>
-        <translation>Abweichende überschreiben</translation>
+        <translation>Andere überschreiben</translation>
     </message>
     <message>
         <source>Filters</source>
@@ -1036,7 +1036,7 @@ Datei und aktualisiert eine von Ihnen angegebene Aufgabendatei.</translation>
     </message>
     <message>
         <source>Copy file filters</source>
-        <translation>Filter der zu kopierenden Dateien</translation>
+        <translation>Einschlussfilter</translation>
     </message>
     <message>
         <source>Copy all files</source>
@@ -1048,7 +1048,7 @@ Datei und aktualisiert eine von Ihnen angegebene Aufgabendatei.</translation>
     </message>
     <message>
         <source>Skip file filters</source>
-        <translation>Filter der auszulassenden Dateien</translation>
+        <translation>Ausschlussfilter</translation>
     </message>
     <message>
         <source>Skip errors on</source>
@@ -1056,7 +1056,7 @@ Datei und aktualisiert eine von Ihnen angegebene Aufgabendatei.</translation>
     </message>
     <message>
         <source>None of the files</source>
-        <translation>Keiner der Dateien</translation>
+        <translation>Keine der Dateien</translation>
     </message>
     <message>
         <source>Pause</source>
@@ -1192,7 +1192,7 @@ Datei und aktualisiert eine von Ihnen angegebene Aufgabendatei.</translation>
     </message>
     <message>
         <source>Recent paths</source>
-        <translation>Zuletzt verwendete Pfade</translation>
+        <translation>Letzte Pfade</translation>
     </message>
     <message>
         <source>?</source>
@@ -1548,11 +1548,11 @@ Datei und aktualisiert eine von Ihnen angegebene Aufgabendatei.</translation>
     </message>
     <message>
         <source>Save recent paths</source>
-        <translation>Zuletzt verwendete Pfade speichern</translation>
+        <translation>Letzte Pfade speichern</translation>
     </message>
     <message>
         <source>Do you really want to clear %1 recent paths?</source>
-        <translation>Möchten Sie die zuletzt verwendeten Pfade (%1) wirklich löschen?</translation>
+        <translation>Möchten Sie die letzten Pfade (%1) wirklich löschen?</translation>
     </message>
     <message>
         <source>transferred</source>
