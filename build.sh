@@ -18,10 +18,12 @@ command="${1:-}"
 # exfat-fuse, exfatprogs, fusefat and dosfstools: the copies onto exFAT and FAT (tst_clifilesystems).
 # desktop-file-utils, appstream and shared-mime-info: the checks of the installed desktop
 # files; dpkg-dev and file: the Debian package (cpack -G DEB finds its dependencies with them).
+# qttools5-dev: lupdate and lrelease for the translations; qttranslations5-l10n: Qt's own
+# texts (dialog buttons, the command-line parser's headings) in the user's language.
 # dbus: the private bus of the desktop-session tests (tst_sleepinhibitor, tst_desktopsession).
 packages=(build-essential cmake pkg-config qtbase5-dev qtbase5-dev-tools qttools5-dev-tools
-          libqt5svg5-dev libssl-dev rsync util-linux clang libclang-rt-14-dev
-          exfat-fuse exfatprogs fusefat dosfstools
+          qttools5-dev qttranslations5-l10n libqt5svg5-dev libssl-dev rsync util-linux
+          clang libclang-rt-14-dev exfat-fuse exfatprogs fusefat dosfstools
           desktop-file-utils appstream shared-mime-info dpkg-dev file dbus)
 
 install_packages() {

@@ -16,9 +16,6 @@ include(GNUInstallDirs)
 # No licence has been granted for Brindle: all rights are Orvanesoft's.
 set(BRINDLE_PROJECT_LICENSE "LicenseRef-proprietary")
 set(BRINDLE_RELEASE_DATE "2026-12-08")
-# Translations the build makes (*.qm) are put here and installed into the resource folder.
-set(BRINDLE_TRANSLATIONS_DIR "${CMAKE_BINARY_DIR}/translations")
-file(MAKE_DIRECTORY "${BRINDLE_TRANSLATIONS_DIR}")
 
 set(BRINDLE_DATA_DIR "${PROJECT_SOURCE_DIR}/data")
 set(BRINDLE_DESKTOP_FILE "${BRINDLE_DATA_DIR}/${BRINDLE_APP_ID}.desktop")
@@ -38,8 +35,9 @@ install(DIRECTORY "${PROJECT_SOURCE_DIR}/src/gui/images/app/hicolor"
     FILES_MATCHING PATTERN "brindle.png" PATTERN "brindle.svg")
 # The resource folder is installed even while it is empty: its presence is what tells an
 # installed program where its resources are.
-install(DIRECTORY "${BRINDLE_TRANSLATIONS_DIR}/" DESTINATION "${CMAKE_INSTALL_DATADIR}/brindle"
-    FILES_MATCHING PATTERN "*.qm")
+install(DIRECTORY DESTINATION "${CMAKE_INSTALL_DATADIR}/brindle")
+# The translations the build makes (translations/CMakeLists.txt, in <build>/translations).
+install(FILES ${BRINDLE_QM_FILES} DESTINATION "${CMAKE_INSTALL_DATADIR}/brindle")
 
 # The Debian package: cpack -G DEB in the build folder writes brindle_<version>_<arch>.deb.
 set(BRINDLE_PACKAGE_MAINTAINER "Orvanesoft <brindle@orvanesoft.invalid>" CACHE STRING

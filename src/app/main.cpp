@@ -1,6 +1,7 @@
 #include "app/appsettings.h"
 #include "app/logger.h"
 #include "app/programidentity.h"
+#include "app/translation.h"
 #include "engine/filehash.h"
 #include "guimainwindow.h"
 #include "guisettingsdialog.h"
@@ -9,6 +10,7 @@
 #include "launcherentryprogress.h"
 #include "taveroapplication.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDebug>
 #include <QTranslator>
@@ -18,43 +20,92 @@
 
 namespace {
 
-const char* const usage =
-    "Usage: brindle [--portable]\n"
-    "\n"
-    "Starts the Brindle window: choose a source and a destination, the options, and\n"
-    "copy, move, verify or fix the errors of a copy.\n"
-    "\n"
-    "  --portable   keep the settings and data beside the program\n"
-    "  --help       show this text\n"
-    "  --version    show the version\n"
-    "\n"
-    "Without a display, use brindle-cli, the command-line program (brindle-cli --help).\n";
+// The texts of this file are the application's, in the context "TaveroApplication".
+struct T
+{
+    Q_DECLARE_TR_FUNCTIONS(TaveroApplication)
+};
+
+enum class Answer
+{
+    None,
+    Help,
+    Version,
+    NoDisplay
+};
 
 // What the command line asks that needs no window.
-int answerWithoutWindow(int argc, char* argv[])
+Answer answerFor(int argc, char* argv[])
 {
     for (int index = 1; index < argc; ++index) {
-        if (std::strcmp(argv[index], "--help") == 0 || std::strcmp(argv[index], "-h") == 0) {
-            std::fputs(usage, stdout);
-            return 0;
-        }
-        if (std::strcmp(argv[index], "--version") == 0) {
-            std::printf("%s %s for %s\n", qPrintable(ProgramIdentity::programName()),
-                        qPrintable(ProgramIdentity::versionText(true, true)),
-                        qPrintable(ProgramIdentity::operatingSystemName(true)));
-            return 0;
-        }
+        if (std::strcmp(argv[index], "--help") == 0 || std::strcmp(argv[index], "-h") == 0)
+            return Answer::Help;
+        if (std::strcmp(argv[index], "--version") == 0)
+            return Answer::Version;
     }
     // Qt would abort without a word a user can act on.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
-        qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
-        std::fputs("brindle: no display is available (DISPLAY and WAYLAND_DISPLAY are not set).\n"
-                   "Start it in a desktop session, or use the command-line program instead:\n"
-                   "  brindle-cli --help\n",
-                   stderr);
-        return 1;
+        qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        return Answer::NoDisplay;
+    return Answer::None;
+}
+
+// The answer in the user's language, through an application object of its own that is
+// gone before the window's would be created. Its exit code, or -1 when a window is wanted.
+int answerWithoutWindow(int argc, char* argv[])
+{
+    const Answer answer = answerFor(argc, argv);
+    if (answer == Answer::None)
+        return -1;
+    QCoreApplication app(argc, argv);
+    // Diagnostics of the translation's look-up would only clutter the terminal.
+    qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
+    QTranslator translator;
+    Translation::install(
+        &translator, AppSettings::instance()->startLanguageFilePath(QCoreApplication::arguments()));
+    qInstallMessageHandler(nullptr);
+    AppSettings::destroyInstance();
+
+    switch (answer) {
+    case Answer::Help:
+        std::fputs(T::tr("Usage: brindle [--portable]\n"
+                         "\n"
+                         "Starts the Brindle window: choose a source and a destination, the "
+                         "options, and\n"
+                         "copy, move, verify or fix the errors of a copy.\n"
+                         "\n"
+                         "  --portable   keep the settings and data beside the program\n"
+                         "  --help       show this text\n"
+                         "  --version    show the version\n"
+                         "\n"
+                         "Without a display, use brindle-cli, the command-line program "
+                         "(brindle-cli --help).\n")
+                       .toLocal8Bit()
+                       .constData(),
+                   stdout);
+        return 0;
+    case Answer::Version:
+        //: Program name, its version and the operating system: "Brindle 2.1.4 for Debian".
+        std::fputs(T::tr("%1 %2 for %3\n")
+                       .arg(ProgramIdentity::programName(),
+                            ProgramIdentity::versionText(true, true),
+                            ProgramIdentity::operatingSystemName(true))
+                       .toLocal8Bit()
+                       .constData(),
+                   stdout);
+        return 0;
+    case Answer::NoDisplay:
+    case Answer::None:
+        break;
     }
-    return -1;
+    std::fputs(T::tr("brindle: no display is available (DISPLAY and WAYLAND_DISPLAY are not "
+                     "set).\n"
+                     "Start it in a desktop session, or use the command-line program instead:\n"
+                     "  brindle-cli --help\n")
+                   .toLocal8Bit()
+                   .constData(),
+               stderr);
+    return 1;
 }
 
 // Settings, log and translation, once this start is known to be the only one.

@@ -1,5 +1,6 @@
 #include "cliarguments.h"
 
+#include "app/programidentity.h"
 #include "fs/pathutils.h"
 
 #include <QCommandLineParser>
@@ -10,51 +11,66 @@ namespace CliArgumentParser {
 
 namespace {
 
+// The texts of this file are in the context "CliArgumentParser".
+struct T
+{
+    Q_DECLARE_TR_FUNCTIONS(CliArgumentParser)
+};
+
+// The option names, the commands and the words an option takes (never, older, ...) are
+// typed by the user: they stay as they are in every language.
 struct Options
 {
     QCommandLineOption overwrite{"overwrite",
-                                 "What to do with an existing destination file: never, older "
-                                 "(default), always, rename or different.",
-                                 "RULE"};
-    QCommandLineOption collate{"collate", "Put every file directly into the destination folder."};
-    QCommandLineOption parents{"parents",
-                               "Create the destination's missing parent folders too (without "
-                               "it, a destination whose parent folder is missing is an error)."};
-    QCommandLineOption noRecursive{"no-recursive", "Do not walk subfolders."};
-    QCommandLineOption noHidden{"no-hidden", "Leave hidden files and folders out."};
-    QCommandLineOption noLinks{"no-links", "Do not copy symbolic links."};
-    QCommandLineOption noEmptyFolders{"no-empty-folders", "Do not create empty folders."};
-    QCommandLineOption include{"include", "Copy only files matching these wildcard patterns.",
-                               "PATTERNS"};
-    QCommandLineOption exclude{"exclude", "Leave out files matching these wildcard patterns.",
-                               "PATTERNS"};
+                                 T::tr("What to do with an existing destination file: never, older "
+                                       "(default), always, rename or different."),
+                                 T::tr("RULE")};
+    QCommandLineOption collate{"collate",
+                               T::tr("Put every file directly into the destination folder.")};
+    QCommandLineOption parents{
+        "parents", T::tr("Create the destination's missing parent folders too (without "
+                         "it, a destination whose parent folder is missing is an error).")};
+    QCommandLineOption noRecursive{"no-recursive", T::tr("Do not walk subfolders.")};
+    QCommandLineOption noHidden{"no-hidden", T::tr("Leave hidden files and folders out.")};
+    QCommandLineOption noLinks{"no-links", T::tr("Do not copy symbolic links.")};
+    QCommandLineOption noEmptyFolders{"no-empty-folders", T::tr("Do not create empty folders.")};
+    QCommandLineOption include{
+        "include", T::tr("Copy only files matching these wildcard patterns."), T::tr("PATTERNS")};
+    QCommandLineOption exclude{
+        "exclude", T::tr("Leave out files matching these wildcard patterns."), T::tr("PATTERNS")};
     QCommandLineOption skipErrorsOn{"skip-errors-on",
-                                    "Ignore errors of files matching these wildcard patterns "
-                                    "(default desktop.ini).",
-                                    "PATTERNS"};
-    QCommandLineOption threads{"threads", "Number of worker threads (default: the settings).", "N"};
+                                    T::tr("Ignore errors of files matching these wildcard patterns "
+                                          "(default desktop.ini)."),
+                                    T::tr("PATTERNS")};
+    QCommandLineOption threads{
+        "threads", T::tr("Number of worker threads (default: the settings)."), T::tr("N")};
     QCommandLineOption method{"method",
-                              "Copy method: default, native, qt or simple (default: the "
-                              "settings).",
-                              "METHOD"};
-    QCommandLineOption external{"external", "Copy files with this external program.", "PROGRAM"};
+                              T::tr("Copy method: default, native, qt or simple (default: the "
+                                    "settings)."),
+                              T::tr("METHOD")};
+    QCommandLineOption external{"external", T::tr("Copy files with this external program."),
+                                T::tr("PROGRAM")};
     QCommandLineOption externalArgs{
         "external-args",
-        "Arguments of the external program, separated by spaces; an empty text gives none. "
-        "Default: the program's usual arguments, -a for rsync and cp.",
-        "ARGS"};
+        T::tr("Arguments of the external program, separated by spaces; an empty text gives none. "
+              "Default: the program's usual arguments, -a for rsync and cp."),
+        T::tr("ARGS")};
     QCommandLineOption noFileList{"no-file-list",
-                                  "With --external: hand the whole source to the program "
-                                  "without building a file list."};
-    QCommandLineOption saveTask{"save-task", "Save the task file of the run to FILE at the end.",
-                                "FILE"};
-    QCommandLineOption reportFiltered{"report-filtered", "Report files left out by the filters."};
-    QCommandLineOption fixErrors{"fix-errors", "With resume: copy again the items in error."};
-    QCommandLineOption quiet{"quiet", "Print no progress and no report, only errors."};
-    QCommandLineOption json{"json", "Print the report as one JSON object on standard output."};
-    QCommandLineOption portable{"portable", "Keep settings and data in the program's folder."};
-    QCommandLineOption help{QStringList{"h", "help"}, "Show this help."};
-    QCommandLineOption version{QStringList{"v", "version"}, "Show the version."};
+                                  T::tr("With --external: hand the whole source to the program "
+                                        "without building a file list.")};
+    QCommandLineOption saveTask{
+        "save-task", T::tr("Save the task file of the run to FILE at the end."), T::tr("FILE")};
+    QCommandLineOption reportFiltered{"report-filtered",
+                                      T::tr("Report files left out by the filters.")};
+    QCommandLineOption fixErrors{"fix-errors",
+                                 T::tr("With resume: copy again the items in error.")};
+    QCommandLineOption quiet{"quiet", T::tr("Print no progress and no report, only errors.")};
+    QCommandLineOption json{"json",
+                            T::tr("Print the report as one JSON object on standard output.")};
+    QCommandLineOption portable{"portable",
+                                T::tr("Keep settings and data in the program's folder.")};
+    QCommandLineOption help{QStringList{"h", "help"}, T::tr("Show this help.")};
+    QCommandLineOption version{QStringList{"v", "version"}, T::tr("Show the version.")};
 
     QList<QCommandLineOption> all() const
     {
@@ -74,31 +90,37 @@ struct Options
 
 void setUpParser(QCommandLineParser& parser, const Options& options)
 {
-    parser.setApplicationDescription(
-        "Copies, moves and verifies files and folders.\n\n"
-        "  brindle-cli copy   SOURCE DESTINATION [options]\n"
-        "  brindle-cli move   SOURCE DESTINATION [options]\n"
-        "  brindle-cli verify SOURCE DESTINATION [options]\n"
-        "  brindle-cli resume TASKFILE [--fix-errors]\n\n"
-        "The destination is a folder. A missing one is created when its parent folder\n"
-        "exists, or with --parents.\n\n"
-        "A run that ends with errors saves them in an errors file in the data folder and\n"
-        "prints the command that copies them again (resume FILE --fix-errors). A stopped\n"
-        "run (Ctrl-C, a termination request, a closed terminal) saves its task there when\n"
-        "its file list was complete and prints the command that resumes it. A resume that\n"
-        "completes removes the file the program saved, and updates a task file of yours.\n\n"
-        "Exit codes:\n"
-        "  0  completed without errors\n"
-        "  1  completed with errors\n"
-        "  2  usage or path error; nothing was done\n"
-        "  3  stopped: resume it with the printed command, or run the same command again\n"
-        "  4  completed, but the report or the task file could not be written (closed\n"
-        "     output, full device)");
+    const QString commands =
+        //: The command words (copy, move, verify, resume) stay; the words in capitals are
+        //: placeholders for the user's paths, as are those of the options' values.
+        T::tr("  brindle-cli copy   SOURCE DESTINATION [options]\n"
+              "  brindle-cli move   SOURCE DESTINATION [options]\n"
+              "  brindle-cli verify SOURCE DESTINATION [options]\n"
+              "  brindle-cli resume TASKFILE [--fix-errors]");
+    const QString exitCodes =
+        T::tr("Exit codes:\n"
+              "  0  completed without errors\n"
+              "  1  completed with errors\n"
+              "  2  usage or path error; nothing was done\n"
+              "  3  stopped: resume it with the printed command, or run the same command again\n"
+              "  4  completed, but the report or the task file could not be written (closed\n"
+              "     output, full device)");
+    const QStringList description{
+        T::tr("Copies, moves and verifies files and folders."), commands,
+        T::tr("The destination is a folder. A missing one is created when its parent folder\n"
+              "exists, or with --parents."),
+        T::tr("A run that ends with errors saves them in an errors file in the data folder and\n"
+              "prints the command that copies them again (resume FILE --fix-errors). A stopped\n"
+              "run (Ctrl-C, a termination request, a closed terminal) saves its task there when\n"
+              "its file list was complete and prints the command that resumes it. A resume that\n"
+              "completes removes the file the program saved, and updates a task file of yours."),
+        exitCodes};
+    parser.setApplicationDescription(description.join(QStringLiteral("\n\n")));
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.addOptions(options.all());
-    parser.addPositionalArgument("command", "copy, move, verify or resume.");
-    parser.addPositionalArgument("paths", "SOURCE DESTINATION, or TASKFILE for resume.",
-                                 "PATHS...");
+    parser.addPositionalArgument(T::tr("command"), T::tr("copy, move, verify or resume."));
+    parser.addPositionalArgument(
+        T::tr("paths"), T::tr("SOURCE DESTINATION, or TASKFILE for resume."), T::tr("PATHS..."));
 }
 
 } // namespace
@@ -106,6 +128,19 @@ void setUpParser(QCommandLineParser& parser, const Options& options)
 QStringList patternsFromText(const QString& text)
 {
     return FileSystemUtils::patternsFromText(text);
+}
+
+QString versionText()
+{
+    //: Program name, its version and the operating system: "Brindle 2.1.4 for Debian".
+    return T::tr("%1 %2 for %3\n")
+        .arg(ProgramIdentity::programName(), ProgramIdentity::versionText(true, true),
+             ProgramIdentity::operatingSystemName(true));
+}
+
+QString moreHelpText()
+{
+    return T::tr("Try 'brindle-cli --help' for more information.");
 }
 
 QString helpText()
@@ -133,7 +168,7 @@ Result parse(const QStringList& arguments, CliArguments* out, QString* message)
     CliArguments result;
     const QStringList positional = parser.positionalArguments();
     if (positional.isEmpty()) {
-        *message = QStringLiteral("No command given: use copy, move, verify or resume.");
+        *message = T::tr("No command given: use copy, move, verify or resume.");
         return UsageError;
     }
     static const QHash<QString, CliArguments::Command> commands = {
@@ -145,21 +180,21 @@ Result parse(const QStringList& arguments, CliArguments* out, QString* message)
     const QString commandName = positional.first();
     result.command = commands.value(commandName, CliArguments::NoCommand);
     if (result.command == CliArguments::NoCommand) {
-        *message = QStringLiteral("Unknown command \"%1\": use copy, move, verify or resume.")
-                       .arg(commandName);
+        *message =
+            T::tr("Unknown command \"%1\": use copy, move, verify or resume.").arg(commandName);
         return UsageError;
     }
 
     if (result.command == CliArguments::ResumeCommand) {
         if (positional.size() != 2) {
-            *message = QStringLiteral("resume needs exactly one task file.");
+            *message = T::tr("resume needs exactly one task file.");
             return UsageError;
         }
         result.taskFile = positional.at(1);
         for (const QCommandLineOption& option : options.runShaping()) {
             if (parser.isSet(option)) {
-                *message = QStringLiteral("--%1 cannot be used with resume: a resumed run "
-                                          "keeps the options stored in its task file.")
+                *message = T::tr("--%1 cannot be used with resume: a resumed run "
+                                 "keeps the options stored in its task file.")
                                .arg(option.names().constLast());
                 return UsageError;
             }
@@ -167,11 +202,11 @@ Result parse(const QStringList& arguments, CliArguments* out, QString* message)
         result.fixErrors = parser.isSet(options.fixErrors);
     } else {
         if (positional.size() != 3) {
-            *message = QStringLiteral("%1 needs a source and a destination.").arg(commandName);
+            *message = T::tr("%1 needs a source and a destination.").arg(commandName);
             return UsageError;
         }
         if (parser.isSet(options.fixErrors)) {
-            *message = QStringLiteral("--fix-errors can only be used with resume.");
+            *message = T::tr("--fix-errors can only be used with resume.");
             return UsageError;
         }
         result.sourcePath = positional.at(1);
@@ -192,8 +227,8 @@ Result parse(const QStringList& arguments, CliArguments* out, QString* message)
         };
         const QString rule = parser.value(options.overwrite);
         if (!rules.contains(rule)) {
-            *message = QStringLiteral("Unknown --overwrite rule \"%1\": use never, older, "
-                                      "always, rename or different.")
+            *message = T::tr("Unknown --overwrite rule \"%1\": use never, older, "
+                             "always, rename or different.")
                            .arg(rule);
             return UsageError;
         }
@@ -216,7 +251,7 @@ Result parse(const QStringList& arguments, CliArguments* out, QString* message)
         bool ok = false;
         result.threads = parser.value(options.threads).toInt(&ok);
         if (!ok || result.threads < 1 || result.threads > 256) {
-            *message = QStringLiteral("--threads needs a number from 1 to 256.");
+            *message = T::tr("--threads needs a number from 1 to 256.");
             return UsageError;
         }
     }
@@ -224,8 +259,8 @@ Result parse(const QStringList& arguments, CliArguments* out, QString* message)
         static const QStringList methods = {"default", "native", "qt", "simple"};
         result.copyMethod = methods.indexOf(parser.value(options.method));
         if (result.copyMethod < 0) {
-            *message = QStringLiteral("Unknown --method \"%1\": use default, native, qt or "
-                                      "simple.")
+            *message = T::tr("Unknown --method \"%1\": use default, native, qt or "
+                             "simple.")
                            .arg(parser.value(options.method));
             return UsageError;
         }
@@ -233,7 +268,7 @@ Result parse(const QStringList& arguments, CliArguments* out, QString* message)
 
     if (parser.isSet(options.external)) {
         if (result.command == CliArguments::VerifyCommand) {
-            *message = QStringLiteral("--external cannot be used with verify.");
+            *message = T::tr("--external cannot be used with verify.");
             return UsageError;
         }
         result.useExternalProgram = true;
@@ -246,14 +281,14 @@ Result parse(const QStringList& arguments, CliArguments* out, QString* message)
                 ExternalProgramSettings::defaultArgumentsFor(result.externalProgram.filePath);
         result.skipBuildListForExternalProgram = parser.isSet(options.noFileList);
     } else if (parser.isSet(options.externalArgs) || parser.isSet(options.noFileList)) {
-        *message = QStringLiteral("--external-args and --no-file-list need --external.");
+        *message = T::tr("--external-args and --no-file-list need --external.");
         return UsageError;
     }
 
     result.makeParents = parser.isSet(options.parents);
     result.saveTaskPath = parser.value(options.saveTask);
     if (parser.isSet(options.saveTask) && result.saveTaskPath.trimmed().isEmpty()) {
-        *message = QStringLiteral("--save-task needs a file name.");
+        *message = T::tr("--save-task needs a file name.");
         return UsageError;
     }
     result.reportFilteredFiles = parser.isSet(options.reportFiltered);

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "model/externalprogramsettings.h"
 #include "model/copyoptions.h"
+#include "model/externalprogramsettings.h"
 
 #include <QString>
 #include <QStringList>
@@ -51,7 +51,11 @@ enum Result
 // error the message says what is wrong, in one line.
 Result parse(const QStringList& arguments, CliArguments* out, QString* message);
 
+// The texts of --help and --version, and the hint after a usage error, in the language of
+// the installed translation.
 QString helpText();
+QString versionText();
+QString moreHelpText();
 
 // "a, b ,,c" -> {"a", "b", "c"}: the same splitting as the window's filter fields.
 QStringList patternsFromText(const QString& text);

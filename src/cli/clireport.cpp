@@ -9,6 +9,12 @@ namespace CliReport {
 
 namespace {
 
+// The texts of this file are in the context "CliReport".
+struct T
+{
+    Q_DECLARE_TR_FUNCTIONS(CliReport)
+};
+
 bool needsEscape(char16_t c)
 {
     return c < 0x20 || (c >= 0x7f && c <= 0x9f) || c == 0x061c || c == 0x200e || c == 0x200f ||
@@ -42,16 +48,22 @@ QString runName(RunKind kind)
 
 QString headline(RunKind kind, Outcome outcome)
 {
-    const QString name = runName(kind);
-    switch (outcome) {
-    case Outcome::Stopped:
-        return QStringLiteral("The %1 is stopped.").arg(name);
-    case Outcome::CompletedWithErrors:
-        return QStringLiteral("The %1 has some errors.").arg(name);
-    case Outcome::Completed:
+    // Whole sentences: a translation words each run and outcome its own way.
+    switch (kind) {
+    case RunKind::Move:
+        return outcome == Outcome::Stopped               ? T::tr("The move is stopped.")
+               : outcome == Outcome::CompletedWithErrors ? T::tr("The move has some errors.")
+                                                         : T::tr("The move is completed.");
+    case RunKind::Verify:
+        return outcome == Outcome::Stopped               ? T::tr("The verify is stopped.")
+               : outcome == Outcome::CompletedWithErrors ? T::tr("The verify has some errors.")
+                                                         : T::tr("The verify is completed.");
+    case RunKind::Copy:
         break;
     }
-    return QStringLiteral("The %1 is completed.").arg(name);
+    return outcome == Outcome::Stopped               ? T::tr("The copy is stopped.")
+           : outcome == Outcome::CompletedWithErrors ? T::tr("The copy has some errors.")
+                                                     : T::tr("The copy is completed.");
 }
 
 QString safeText(const QString& text)
@@ -73,38 +85,37 @@ QString safeText(const QString& text)
 QStringList reportLines(const Counters& c, RunKind kind, qint64 elapsedMs)
 {
     using FileSystemUtils::byteSizeText;
-    const auto line = [](const char* key, qint64 value) {
-        return QStringLiteral("%1: %2").arg(QLatin1String(key)).arg(value);
+    const auto line = [](const QString& label, qint64 value) {
+        return QStringLiteral("%1: %2").arg(label).arg(value);
     };
-    const auto sizeLine = [](const char* key, qint64 bytes) {
-        return QStringLiteral("%1: %2 (%3 bytes)")
-            .arg(QLatin1String(key), byteSizeText(bytes))
-            .arg(bytes);
+    const auto sizeLine = [](const QString& label, qint64 bytes) {
+        return T::tr("%1: %2 (%3 bytes)").arg(label, byteSizeText(bytes)).arg(bytes);
     };
     QStringList lines{
-        line("Total Folders", c[FoldersFound]),
-        line("Processed Folders", c[FoldersSynced]),
-        line("Total Files", c[FilesToCopy]),
-        sizeLine("Total File Size", c[BytesToCopy]),
-        line("Processed Files", c[FilesCompleted]),
-        sizeLine("Processed File Size", c[BytesCompleted]),
+        line(T::tr("Total Folders"), c[FoldersFound]),
+        line(T::tr("Processed Folders"), c[FoldersSynced]),
+        line(T::tr("Total Files"), c[FilesToCopy]),
+        sizeLine(T::tr("Total File Size"), c[BytesToCopy]),
+        line(T::tr("Processed Files"), c[FilesCompleted]),
+        sizeLine(T::tr("Processed File Size"), c[BytesCompleted]),
     };
     // A verify copies nothing: what it did was check files.
     if (kind == RunKind::Verify) {
-        lines << line("Verified Files", c[FilesChecked]);
+        lines << line(T::tr("Verified Files"), c[FilesChecked]);
         if (c[FilesSkipped] > 0)
-            lines << line("Skipped Files", c[FilesSkipped]);
+            lines << line(T::tr("Skipped Files"), c[FilesSkipped]);
     } else {
-        lines << line(kind == RunKind::Move ? "Moved Files" : "Copied Files", c[FilesCopied])
-              << line("Skipped Files", c[FilesSkipped]);
+        lines << line(kind == RunKind::Move ? T::tr("Moved Files") : T::tr("Copied Files"),
+                      c[FilesCopied])
+              << line(T::tr("Skipped Files"), c[FilesSkipped]);
         if (c[FilesChecked] > 0)
-            lines << line("Checked Files", c[FilesChecked]);
+            lines << line(T::tr("Checked Files"), c[FilesChecked]);
     }
-    lines << line("Errors", c[ErrorItems]);
-    lines << QStringLiteral("Elapsed Time: %1").arg(elapsedText(elapsedMs));
+    lines << line(T::tr("Errors"), c[ErrorItems]);
+    lines << T::tr("Elapsed Time: %1").arg(elapsedText(elapsedMs));
     if (const qint64 speed = realSpeed(c[BytesCompleted], elapsedMs))
-        lines << QStringLiteral("Average Speed: %1/s").arg(byteSizeText(speed));
-    lines << QStringLiteral("Done");
+        lines << T::tr("Average Speed: %1/s").arg(byteSizeText(speed));
+    lines << T::tr("Done");
     return lines;
 }
 
@@ -164,24 +175,25 @@ QString progressLine(const Counters& c, bool fileListCompleted, qint64 bytesPerS
 {
     using FileSystemUtils::byteSizeText;
     const QString growing = fileListCompleted ? QString() : QStringLiteral("+");
-    QString text = QStringLiteral("%1/%2%3 files, %4/%5%3")
+    //: Files done/to do, then bytes done/to do; %3 is "+" while the list still grows.
+    QString text = T::tr("%1/%2%3 files, %4/%5%3")
                        .arg(c[FilesCompleted])
                        .arg(c[FilesToCopy])
                        .arg(growing, byteSizeText(c[BytesCompleted]), byteSizeText(c[BytesToCopy]));
     if (bytesPerSecond > 0)
         text += QStringLiteral(", %1/s").arg(byteSizeText(bytesPerSecond));
     if (!fileListCompleted)
-        text += QStringLiteral(", building file list");
+        text += T::tr(", building file list");
     else if (remainingMs >= 0)
-        text += QStringLiteral(", %1 left").arg(FileSystemUtils::durationText(remainingMs, false));
+        text += T::tr(", %1 left").arg(FileSystemUtils::durationText(remainingMs, false));
     if (c[ErrorItems] > 0)
-        text += QStringLiteral(", %1 errors").arg(c[ErrorItems]);
+        text += T::tr(", %1 errors").arg(c[ErrorItems]);
     return text;
 }
 
 QString flushLine(qint64 written, qint64 total)
 {
-    const QString text = QCoreApplication::translate("CliReport", "Writing to the device…");
+    const QString text = T::tr("Writing to the device…");
     if (total <= 0)
         return text;
     return QStringLiteral("%1 %2%").arg(text).arg(qBound<qint64>(0, written, total) * 100 / total);

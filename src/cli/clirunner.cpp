@@ -111,7 +111,7 @@ bool CliRunner::preparePaths(QString* source, QString* destination, bool verify,
     }
     const QFileInfo sourceInfo(*source);
     if (!sourceInfo.exists() && !sourceInfo.isSymLink()) {
-        *message = QStringLiteral("Unable to find '%1'.").arg(*source);
+        *message = tr("Unable to find '%1'.").arg(*source);
         return false;
     }
     // The destination is the folder that receives the items: a file there would fail
@@ -120,7 +120,7 @@ bool CliRunner::preparePaths(QString* source, QString* destination, bool verify,
     if (destinationInfo.exists() || destinationInfo.isSymLink()) {
         if (destinationInfo.isDir())
             return true;
-        *message = QStringLiteral("The destination '%1' is not a folder.").arg(*destination);
+        *message = tr("The destination '%1' is not a folder.").arg(*destination);
         return false;
     }
     // A verify only reads: a missing destination is reported file by file, never created.
@@ -130,8 +130,8 @@ bool CliRunner::preparePaths(QString* source, QString* destination, bool verify,
     // must not turn into a folder that fills the system disk.
     const QString parent = destinationInfo.absolutePath();
     if (!makeParents && !QFileInfo(parent).isDir()) {
-        *message = QStringLiteral("The destination's parent folder '%1' does not exist (is the "
-                                  "drive mounted?); use --parents to create it.")
+        *message = tr("The destination's parent folder '%1' does not exist (is the "
+                      "drive mounted?); use --parents to create it.")
                        .arg(parent);
         return false;
     }
@@ -140,8 +140,7 @@ bool CliRunner::preparePaths(QString* source, QString* destination, bool verify,
     if (FileSystemUtils::isRealDirectory(sourceInfo)) {
         PlatformCopy::Failure failure;
         if (!PlatformCopy::createFolders(*destination, &failure)) {
-            *message =
-                QStringLiteral("Unable to create destination folder '%1'.").arg(*destination);
+            *message = tr("Unable to create destination folder '%1'.").arg(*destination);
             return false;
         }
     }
@@ -152,7 +151,7 @@ bool CliRunner::checkWritableFile(const QString& path, QString* message)
 {
     const QFileInfo info(path);
     if (path.isEmpty() || info.fileName().isEmpty() || info.isDir()) {
-        *message = QStringLiteral("The task file '%1' needs a file name.").arg(path);
+        *message = tr("The task file '%1' needs a file name.").arg(path);
         return false;
     }
     QFile file(path);
@@ -160,8 +159,7 @@ bool CliRunner::checkWritableFile(const QString& path, QString* message)
     const bool existed = info.exists();
     if (!file.open(existed ? QIODevice::WriteOnly | QIODevice::Append
                            : QIODevice::WriteOnly | QIODevice::NewOnly)) {
-        *message =
-            QStringLiteral("Unable to write the task file '%1': %2.").arg(path, file.errorString());
+        *message = tr("Unable to write the task file '%1': %2.").arg(path, file.errorString());
         return false;
     }
     file.close();
@@ -201,7 +199,7 @@ bool CliRunner::setUpTask(QString* message)
     if (m_arguments.command == CliArguments::ResumeCommand) {
         const QString path = QFileInfo(m_arguments.taskFile).absoluteFilePath();
         if (!mp_copyTask->loadFromFile(path)) {
-            *message = QStringLiteral("Unable to load the task file '%1'.").arg(path);
+            *message = tr("Unable to load the task file '%1'.").arg(path);
             return false;
         }
         m_resumedPath = path;
@@ -217,7 +215,7 @@ bool CliRunner::setUpTask(QString* message)
         m_runKind = runKindOf(m_copyMode);
         if (m_arguments.fixErrors) {
             if (mp_copyTask->errorItems().isEmpty()) {
-                *message = QStringLiteral("There is not errors to fix.");
+                *message = tr("There is not errors to fix.");
                 return false;
             }
             task.m_options.m_copyMode = CopyOptions::FixErrors;
@@ -267,9 +265,10 @@ int CliRunner::run()
     installInterruptHandler();
     // Sleep would cut a copy short; a laptop left alone with a long run should not.
     mp_sleepInhibitor = new SleepInhibitor(this);
-    static const char* const reasons[] = {"Copying files", "Moving files", "Verifying files"};
-    mp_sleepInhibitor->acquire(QCoreApplication::applicationName(),
-                               QString::fromLatin1(reasons[int(m_runKind)]));
+    // The desktop shows the reason to the user who asks why the computer stays awake.
+    static const char* const reasons[] = {QT_TR_NOOP("Copying files"), QT_TR_NOOP("Moving files"),
+                                          QT_TR_NOOP("Verifying files")};
+    mp_sleepInhibitor->acquire(QCoreApplication::applicationName(), tr(reasons[int(m_runKind)]));
     connect(mp_copyTask, &CopyTask::flushProgress, this, &CliRunner::onFlushProgress);
     m_progressOnTerminal = ::isatty(STDERR_FILENO);
     // What the external program writes, and the command that started it, tell the user
@@ -299,7 +298,7 @@ void CliRunner::onInterrupt()
     if (mp_copyTask->isTaskCompleted() || mp_copyTask->isStopRequested())
         return;
     printProgress(true);
-    writeLine(stderr, QStringLiteral("Stopping... (press Ctrl-C again to quit at once)"));
+    writeLine(stderr, tr("Stopping... (press Ctrl-C again to quit at once)"));
     mp_copyTask->stopTask();
 }
 
@@ -365,7 +364,7 @@ void CliRunner::printProgress(bool final)
         const qint64 done = transfer->value(TransferCounters::CurrentFileBytesCopied);
         const qint64 size = transfer->value(TransferCounters::CurrentFileSize);
         if (size > 0 && done < size)
-            line += QStringLiteral(", large file %1%").arg(done * 100 / size);
+            line += tr(", large file %1%").arg(done * 100 / size);
     }
     if (m_progressOnTerminal) {
         // One line, rewritten in place; a final one stays.
@@ -422,12 +421,14 @@ QStringList CliRunner::finishTaskFiles(bool stopped, qint64 errorCount)
     if (stopped) {
         const QString path = stoppedTaskPath();
         if (!mp_copyTask->isFileListCompleted())
-            notes << QStringLiteral("The file list was not complete, so no task was saved: run "
-                                    "the same command again to finish.");
+            notes << tr("The file list was not complete, so no task was saved: run "
+                        "the same command again to finish.");
         else if (!saveTask(path))
-            failed(QStringLiteral("Unable to save the stopped task in '%1'.").arg(path));
+            failed(tr("Unable to save the stopped task in '%1'.").arg(path));
         else
-            notes << QStringLiteral("To resume: %1 resume %2%3")
+            //: %1 is the program, %2 the task file, %3 " --fix-errors" or nothing; the command
+            //: words stay.
+            notes << tr("To resume: %1 resume %2%3")
                          .arg(program, shellQuoted(path),
                               m_arguments.fixErrors ? QStringLiteral(" --fix-errors") : QString());
     } else {
@@ -439,24 +440,25 @@ QStringList CliRunner::finishTaskFiles(bool stopped, qint64 errorCount)
                 if (m_resumedPath != errorsPath || errorCount == 0)
                     QFile::remove(m_resumedPath);
             } else if (!saveTask(m_resumedPath)) {
-                failed(QStringLiteral("Unable to update the task file '%1'.").arg(m_resumedPath));
+                failed(tr("Unable to update the task file '%1'.").arg(m_resumedPath));
             }
         }
         if (errorCount > 0) {
             if (mp_copyTask->saveToFile(errorsPath, true, false, false)) {
-                notes << QStringLiteral("To copy the errors again: %1 resume %2 --fix-errors")
+                //: %1 is the program, %2 the errors file; the command words stay.
+                notes << tr("To copy the errors again: %1 resume %2 --fix-errors")
                              .arg(program, shellQuoted(errorsPath));
             } else {
                 // The run already ends with errors, and the report lists them all.
                 qWarning() << "Unable to save errors in file" << qUtf8Printable(errorsPath);
-                notes << QStringLiteral("Unable to save the errors in '%1'.").arg(errorsPath);
+                notes << tr("Unable to save the errors in '%1'.").arg(errorsPath);
             }
         }
     }
     if (!m_arguments.saveTaskPath.isEmpty()) {
         const QString path = QFileInfo(m_arguments.saveTaskPath).absoluteFilePath();
         if (path != m_resumedPath && !saveTask(path))
-            failed(QStringLiteral("Unable to save the task file '%1'.").arg(path));
+            failed(tr("Unable to save the task file '%1'.").arg(path));
     }
     return notes;
 }

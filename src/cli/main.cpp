@@ -1,6 +1,7 @@
 #include "app/appsettings.h"
 #include "app/logger.h"
 #include "app/programidentity.h"
+#include "app/translation.h"
 #include "cliarguments.h"
 #include "clireport.h"
 #include "clirunner.h"
@@ -8,6 +9,7 @@
 #include <QCoreApplication>
 #include <QDebug>
 #include <QTextStream>
+#include <QTranslator>
 
 #include <cstdio>
 
@@ -17,9 +19,6 @@ namespace {
 // enabled it, and nothing of the diagnostics reaches the terminal.
 void setUpEnvironment(const CliArguments& arguments)
 {
-    Logger::instance()->setEchoWhileClosed(false);
-    qInstallMessageHandler(Logger::messageHandler);
-
     AppSettings* settings = AppSettings::instance();
     QStringList applicationArguments = QCoreApplication::arguments();
     if (arguments.portable && !applicationArguments.contains(QStringLiteral("--portable")))
@@ -28,6 +27,39 @@ void setUpEnvironment(const CliArguments& arguments)
 
     Logger::instance()->setBufferOnlyWhileClosed(true);
     Logger::instance()->openFromSettings(*settings);
+}
+
+// The translation a window would install with these arguments, from the start: the help
+// and a usage error come before the settings are set up, which makes the data folder.
+void installLanguage(QTranslator* translator)
+{
+    const QStringList arguments = QCoreApplication::arguments();
+    Translation::install(translator, AppSettings::instance()->startLanguageFilePath(arguments));
+}
+
+// Answers the help, the version and a usage error: their exit code. -1 when arguments
+// ask for a run.
+int answerWithoutRun(CliArguments* arguments)
+{
+    QString message;
+    switch (CliArgumentParser::parse(QCoreApplication::arguments(), arguments, &message)) {
+    case CliArgumentParser::ShowHelp:
+        std::fputs(CliArgumentParser::helpText().toLocal8Bit().constData(), stdout);
+        return 0;
+    case CliArgumentParser::ShowVersion:
+        std::fputs(CliArgumentParser::versionText().toLocal8Bit().constData(), stdout);
+        return 0;
+    case CliArgumentParser::UsageError:
+        std::fputs(QStringLiteral("brindle-cli: %1\n%2\n")
+                       .arg(CliReport::safeText(message), CliArgumentParser::moreHelpText())
+                       .toLocal8Bit()
+                       .constData(),
+                   stderr);
+        return CliRunner::UsageOrPathError;
+    case CliArgumentParser::Run:
+        break;
+    }
+    return -1;
 }
 
 } // namespace
@@ -46,34 +78,24 @@ int main(int argc, char* argv[])
     QCoreApplication::setOrganizationDomain(ProgramIdentity::organizationDomain());
     QCoreApplication::setApplicationVersion(ProgramIdentity::version());
 
-    CliArguments arguments;
-    QString message;
-    switch (CliArgumentParser::parse(QCoreApplication::arguments(), &arguments, &message)) {
-    case CliArgumentParser::ShowHelp:
-        std::fputs(CliArgumentParser::helpText().toLocal8Bit().constData(), stdout);
-        return 0;
-    case CliArgumentParser::ShowVersion:
-        std::printf("%s %s for %s\n", qPrintable(ProgramIdentity::programName()),
-                    qPrintable(ProgramIdentity::versionText(true, true)),
-                    qPrintable(ProgramIdentity::operatingSystemName(true)));
-        return 0;
-    case CliArgumentParser::UsageError:
-        std::fprintf(stderr, "brindle-cli: %s\nTry 'brindle-cli --help' for more information.\n",
-                     CliReport::safeText(message).toLocal8Bit().constData());
-        return CliRunner::UsageOrPathError;
-    case CliArgumentParser::Run:
-        break;
-    }
+    // Diagnostics go to the log file (when the user enabled it), never to the terminal.
+    Logger::instance()->setEchoWhileClosed(false);
+    qInstallMessageHandler(Logger::messageHandler);
+    QTranslator translator;
+    installLanguage(&translator);
 
-    setUpEnvironment(arguments);
-    qDebug() << "Starting" << qUtf8Printable(ProgramIdentity::programName()) << "command line v."
-             << qUtf8Printable(ProgramIdentity::versionText(true, true));
-    int code;
-    {
-        CliRunner runner(arguments);
-        code = runner.run();
+    CliArguments arguments;
+    int code = answerWithoutRun(&arguments);
+    if (code < 0) {
+        setUpEnvironment(arguments);
+        qDebug() << "Starting" << qUtf8Printable(ProgramIdentity::programName())
+                 << "command line v." << qUtf8Printable(ProgramIdentity::versionText(true, true));
+        {
+            CliRunner runner(arguments);
+            code = runner.run();
+        }
+        qDebug() << "brindle-cli is closed with code" << code;
     }
-    qDebug() << "brindle-cli is closed with code" << code;
     AppSettings::destroyInstance();
     Logger::destroyInstance();
     qInstallMessageHandler(nullptr);

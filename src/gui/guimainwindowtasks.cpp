@@ -307,8 +307,8 @@ void GuiMainWindow::runTask(CopyTask* copyTask, bool resume, int copyMode)
         });
     } else {
         mp_recapLog->clearText();
-        mp_recapLog->appendLine(QStringLiteral("Brindle v. %1 (by Orvane)")
-                                    .arg(ProgramIdentity::versionText(true, true)));
+        mp_recapLog->appendLine(
+            tr("Brindle v. %1 (by Orvane)").arg(ProgramIdentity::versionText(true, true)));
         QTimer::singleShot(500, copyTask, [this, copyTask, run = m_runSerial] {
             if (run == m_runSerial && !m_closing)
                 copyTask->startTask();

@@ -158,9 +158,10 @@ QString ProgressRules::statsText(const Counters& counters, int copyMode, bool fi
         text += QStringLiteral("<br /><font color=#808080><b>%1</b></font>")
                     .arg(tr("operation completed"));
     else
-        text += QStringLiteral("<br /><font color=#808080><b>%1</b> %2 %3 %4</font>")
-                    .arg(number(counters[FoldersSynced]), tr("copied folders of"),
-                         number(counters[FoldersFound]), tr("processed"));
+        text += QStringLiteral("<br /><font color=#808080>%1</font>")
+                    .arg(tr("%1 copied folders of %2 processed")
+                             .arg(QStringLiteral("<b>%1</b>").arg(counters[FoldersSynced]),
+                                  number(counters[FoldersFound])));
     return text;
 }
 
@@ -170,7 +171,7 @@ QStringList ProgressRules::reportLines(const Counters& counters)
         return QStringLiteral("%1: %2").arg(label, number(value));
     };
     const auto sizeLine = [](const QString& label, qint64 bytes) {
-        return QStringLiteral("%1: %2 (%3 bytes)").arg(label, sizeText(bytes), number(bytes));
+        return tr("%1: %2 (%3 bytes)").arg(label, sizeText(bytes), number(bytes));
     };
     return {line(tr("Total Folders"), counters[FoldersFound]),
             line(tr("Processed Folders"), counters[FoldersSynced]),

@@ -1,5 +1,7 @@
 #include "taveroapplication.h"
 
+#include "app/translation.h"
+
 #include <QDataStream>
 #include <QDebug>
 #include <QDir>
@@ -11,7 +13,6 @@
 #include <QRegularExpression>
 #include <QScreen>
 #include <QSocketNotifier>
-#include <QTranslator>
 #include <QWidget>
 
 #include <csignal>
@@ -337,17 +338,7 @@ void TaveroApplication::checkFileToOpen()
 
 bool TaveroApplication::installLanguage(QTranslator* translator, const QString& path)
 {
-    if (path.isEmpty()) {
-        qDebug() << "Language file path is empty and default language is installed";
-        return false;
-    }
-    if (translator->load(path)) {
-        qDebug() << "Language file" << qUtf8Printable(path) << "found and installed";
-        installTranslator(translator);
-        return true;
-    }
-    qDebug() << qUtf8Printable(path) << "file not found. Language will be not installed";
-    return false;
+    return Translation::install(translator, path);
 }
 
 TaveroApplication::Placement TaveroApplication::placementFor(QSize available, QSize window)

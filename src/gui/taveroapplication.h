@@ -46,7 +46,8 @@ public:
     // The socket's file name: organisation domain, organisation and application names.
     static QString serverBaseName();
 
-    // True when the translation of path was loaded and installed.
+    // True when the translation of path was loaded and installed (with Qt's own, when the
+    // system has it for that language).
     bool installLanguage(QTranslator* translator, const QString& path);
     // Shows the window centred on its screen, or maximized when it hardly fits.
     void showMainWindow(QWidget* window);

@@ -77,6 +77,7 @@ private slots:
     void defaultsLeaveSettingsAndFile();
     void missingDataFolderIsCreated();
     void defaultLanguageDetected();
+    void startLanguageTouchesNothing();
     void unwritablePlaces();
     void unwritablePlacesChild();
 
@@ -275,11 +276,14 @@ void TestAppSettings::resourceFolder_data()
     QTest::addColumn<QString>("program");
     QTest::addColumn<QString>("expected");
 
-    QTest::newRow("build tree or portable copy") << QStringList{"app"} << "app" << "app";
+    QTest::newRow("build tree or portable copy") << QStringList{"app"} << "app"
+                                                 << "app";
     QTest::newRow("installed under a prefix")
-        << QStringList{"usr/bin", "usr/share/brindle"} << "usr/bin" << "usr/share/brindle";
+        << QStringList{"usr/bin", "usr/share/brindle"} << "usr/bin"
+        << "usr/share/brindle";
     QTest::newRow("a share folder of other programs")
-        << QStringList{"usr/bin", "usr/share/other"} << "usr/bin" << "usr/bin";
+        << QStringList{"usr/bin", "usr/share/other"} << "usr/bin"
+        << "usr/bin";
 }
 
 void TestAppSettings::resourceFolder()
@@ -444,6 +448,29 @@ void TestAppSettings::defaultLanguageDetected()
     settings->setLanguageFilePath("/opt/brindle_xx.qm");
     settings->detectDefaultLanguage();
     QCOMPARE(settings->languageFilePath(), QStringLiteral("/opt/brindle_xx.qm"));
+}
+
+void TestAppSettings::startLanguageTouchesNothing()
+{
+    AppSettings* settings = AppSettings::instance();
+    settings->setProgramFolder(m_dir->path());
+    const QStringList arguments{"brindle-cli", "--portable", "--help"};
+    QVERIFY(settings->startLanguageFilePath(arguments).isEmpty());
+
+    const QString code = QLocale::system().name().left(2);
+    const QString file = m_dir->filePath(QStringLiteral("brindle_%1.qm").arg(code));
+    QVERIFY(TestSupport::writeFile(file, "qm"));
+    QCOMPARE(settings->startLanguageFilePath(arguments), file);
+    // Neither the data folder nor anything of the settings object: the real set-up comes later.
+    QVERIFY(!QFileInfo::exists(m_dir->filePath("data")));
+    QVERIFY(settings->languageFilePath().isEmpty());
+    QVERIFY(!settings->isPortable());
+
+    // The language the user chose wins, read from the settings of the same start (here the
+    // portable ones).
+    QVERIFY(TestSupport::writeFile(settingsFilePath(),
+                                   "[System]\nLanguageFilePath=/opt/brindle_xx.qm\n"));
+    QCOMPARE(settings->startLanguageFilePath(arguments), QStringLiteral("/opt/brindle_xx.qm"));
 }
 
 void TestAppSettings::unwritablePlaces()

@@ -128,14 +128,18 @@ void AppSettings::readRcFile()
                  << qUtf8Printable(rc.value(key).toString());
 }
 
-bool AppSettings::prepareDataFolder()
+QString AppSettings::dataFolderPath() const
 {
     if (m_portable)
-        m_dataFolder = FileSystemUtils::normalizePath(
+        return FileSystemUtils::normalizePath(
             QStringLiteral("%1/%2").arg(programFolder(), QStringLiteral("data")));
-    else
-        m_dataFolder = FileSystemUtils::normalizePath(
-            QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+    return FileSystemUtils::normalizePath(
+        QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+}
+
+bool AppSettings::prepareDataFolder()
+{
+    m_dataFolder = dataFolderPath();
 
     if (!QFileInfo::exists(m_dataFolder)) {
         qWarning() << "Data folder not found in" << qUtf8Printable(m_dataFolder);
@@ -154,17 +158,20 @@ bool AppSettings::prepareDataFolder()
     return false;
 }
 
-std::unique_ptr<QSettings> AppSettings::openSettingsFile()
+std::unique_ptr<QSettings> AppSettings::settingsFile() const
 {
-    std::unique_ptr<QSettings> settings;
     if (m_portable)
-        settings = std::make_unique<QSettings>(
+        return std::make_unique<QSettings>(
             QStringLiteral("%1/%2").arg(m_dataFolder, QLatin1String(PortableSettingsFileName)),
             QSettings::IniFormat);
-    else
-        settings = std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
-                                               ProgramIdentity::organizationName(),
-                                               ProgramIdentity::programName());
+    return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
+                                       ProgramIdentity::organizationName(),
+                                       ProgramIdentity::programName());
+}
+
+std::unique_ptr<QSettings> AppSettings::openSettingsFile()
+{
+    std::unique_ptr<QSettings> settings = settingsFile();
     // Written through a temporary file renamed over the old one: a crash during a save
     // leaves either the old file or the new one, never a truncated one.
     settings->setAtomicSyncRequired(true);
@@ -393,4 +400,23 @@ void AppSettings::detectDefaultLanguage()
         m_languageFilePath = QDir::toNativeSeparators(candidate);
         qDebug() << "Found default language for your system:" << qUtf8Printable(m_languageFilePath);
     }
+}
+
+QString AppSettings::startLanguageFilePath(const QStringList& applicationArguments) const
+{
+    // The steps of setUp log as they go; the real set-up that may follow logs them again.
+    const QtMessageHandler previous =
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
+    AppSettings probe;
+    probe.m_programFolder = m_programFolder;
+    probe.readArguments(applicationArguments);
+    probe.findResourceFolder();
+    probe.readRcFile();
+    probe.m_dataFolder = probe.dataFolderPath();
+    // Read only: asking whether the file is writable would make its folder.
+    probe.m_languageFilePath =
+        probe.settingsFile()->value(QStringLiteral("System/LanguageFilePath")).toString();
+    probe.detectDefaultLanguage();
+    qInstallMessageHandler(previous);
+    return probe.m_languageFilePath;
 }

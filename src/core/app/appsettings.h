@@ -46,6 +46,11 @@ public:
     void save();
     void clearAll();
     void detectDefaultLanguage();
+    // The translation file that a start with these arguments installs: the settings'
+    // language file, else the system language's file in the resource folder. For what a
+    // program says before it sets up (its help, usage errors): this object stays as it
+    // is, nothing is written, no folder is made and nothing is logged.
+    QString startLanguageFilePath(const QStringList& applicationArguments) const;
     QString defaultLogFilePath() const;
 
     // A fresh settings object on the settings file, for one load, save or clear.
@@ -137,6 +142,10 @@ public:
 
 private:
     AppSettings();
+    // The settings file as it is, for reading.
+    std::unique_ptr<QSettings> settingsFile() const;
+    // Where prepareDataFolder puts the data folder.
+    QString dataFolderPath() const;
     // Every value from the settings, or its default when settings is null.
     void readValues(QSettings* settings);
 

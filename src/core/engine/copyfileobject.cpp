@@ -612,7 +612,7 @@ void CopyFileObject::verifyCopiedFile()
             copy = PlatformCopy::FileVersion();
     }
     if (copy.size != file_size) {
-        setDestinationError(QStringLiteral("file size error"));
+        setDestinationError(tr("file size error"));
         discardPendingCopy();
         finishCopy();
         return;

@@ -1,0 +1,2035 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="de_DE">
+<context>
+    <name>BuildFileListJob</name>
+    <message>
+        <source>name is that of a temporary file of an interrupted copy</source>
+        <translation>Name einer temporären Datei eines abgebrochenen Kopiervorgangs</translation>
+    </message>
+    <message>
+        <source>recognized as destination folder</source>
+        <translation>Als Zielordner erkannt</translation>
+    </message>
+    <message>
+        <source>unable to read source folder</source>
+        <translation>Quellordner kann nicht gelesen werden</translation>
+    </message>
+    <message>
+        <source>name contains a line separator</source>
+        <translation>Der Name enthält einen Zeilentrenner</translation>
+    </message>
+    <message>
+        <source>unable to read source file: %1</source>
+        <translation>Quelldatei kann nicht gelesen werden: %1</translation>
+    </message>
+    <message>
+        <source>source folder is hidden</source>
+        <translation>Quellordner ist versteckt</translation>
+    </message>
+    <message>
+        <source>source file is hidden</source>
+        <translation>Quelldatei ist versteckt</translation>
+    </message>
+    <message>
+        <source>source folder is filtered by name</source>
+        <translation>Quellordner wird durch den Namensfilter ausgeschlossen</translation>
+    </message>
+    <message>
+        <source>source file is filtered by name</source>
+        <translation>Quelldatei wird durch den Namensfilter ausgeschlossen</translation>
+    </message>
+    <message>
+        <source>source file is not a regular file</source>
+        <translation>Quelldatei ist keine reguläre Datei</translation>
+    </message>
+    <message>
+        <source>folder name is not valid UTF-8</source>
+        <translation>Ordnername ist kein gültiges UTF-8</translation>
+    </message>
+    <message>
+        <source>file name is not valid UTF-8</source>
+        <translation>Dateiname ist kein gültiges UTF-8</translation>
+    </message>
+    <message>
+        <source>path is too long</source>
+        <translation>Pfad ist zu lang</translation>
+    </message>
+    <message>
+        <source>another source name differs only by case, and the destination ignores case: %1</source>
+        <translation>Ein anderer Quellname unterscheidet sich nur in der Groß-/Kleinschreibung, und das Ziel unterscheidet sie nicht: %1</translation>
+    </message>
+    <message>
+        <source>source file is symbolic link</source>
+        <translation>Quelldatei ist eine symbolische Verknüpfung</translation>
+    </message>
+    <message>
+        <source>link target contains a line separator</source>
+        <translation>Das Verknüpfungsziel enthält einen Zeilentrenner</translation>
+    </message>
+    <message>
+        <source>Destination file does not exist</source>
+        <translation>Zieldatei existiert nicht</translation>
+    </message>
+    <message>
+        <source>newer destination file exists</source>
+        <translation>Eine neuere Zieldatei existiert</translation>
+    </message>
+</context>
+<context>
+    <name>CheckFileJob</name>
+    <message>
+        <source>unable to check source file</source>
+        <translation>Quelldatei kann nicht geprüft werden</translation>
+    </message>
+    <message>
+        <source>unable to check destination file</source>
+        <translation>Zieldatei kann nicht geprüft werden</translation>
+    </message>
+    <message>
+        <source>copy verified</source>
+        <translation>Kopie geprüft</translation>
+    </message>
+    <message>
+        <source>check error</source>
+        <translation>Prüffehler</translation>
+    </message>
+    <message>
+        <source>check cancelled by user</source>
+        <translation>Prüfung vom Benutzer abgebrochen</translation>
+    </message>
+</context>
+<context>
+    <name>CliArgumentParser</name>
+    <message>
+        <source>What to do with an existing destination file: never, older (default), always, rename or different.</source>
+        <translation>Was mit einer vorhandenen Zieldatei geschieht: never (nie überschreiben), older (ältere überschreiben, Standard), always (immer überschreiben), rename (umbenennen) oder different (abweichende überschreiben).</translation>
+    </message>
+    <message>
+        <source>RULE</source>
+        <translation>REGEL</translation>
+    </message>
+    <message>
+        <source>Put every file directly into the destination folder.</source>
+        <translation>Jede Datei direkt in den Zielordner legen.</translation>
+    </message>
+    <message>
+        <source>Create the destination&apos;s missing parent folders too (without it, a destination whose parent folder is missing is an error).</source>
+        <translation>Auch fehlende übergeordnete Ordner des Ziels erstellen (ohne diese Option ist ein Ziel, dessen übergeordneter Ordner fehlt, ein Fehler).</translation>
+    </message>
+    <message>
+        <source>Do not walk subfolders.</source>
+        <translation>Unterordner nicht durchlaufen.</translation>
+    </message>
+    <message>
+        <source>Leave hidden files and folders out.</source>
+        <translation>Versteckte Dateien und Ordner auslassen.</translation>
+    </message>
+    <message>
+        <source>Do not copy symbolic links.</source>
+        <translation>Symbolische Verknüpfungen nicht kopieren.</translation>
+    </message>
+    <message>
+        <source>Do not create empty folders.</source>
+        <translation>Keine leeren Ordner erstellen.</translation>
+    </message>
+    <message>
+        <source>Copy only files matching these wildcard patterns.</source>
+        <translation>Nur Dateien kopieren, die auf diese Platzhaltermuster passen.</translation>
+    </message>
+    <message>
+        <source>PATTERNS</source>
+        <translation>MUSTER</translation>
+    </message>
+    <message>
+        <source>Leave out files matching these wildcard patterns.</source>
+        <translation>Dateien auslassen, die auf diese Platzhaltermuster passen.</translation>
+    </message>
+    <message>
+        <source>Ignore errors of files matching these wildcard patterns (default desktop.ini).</source>
+        <translation>Fehler von Dateien übergehen, die auf diese Platzhaltermuster passen (Standard: desktop.ini).</translation>
+    </message>
+    <message>
+        <source>Number of worker threads (default: the settings).</source>
+        <translation>Anzahl der Arbeits-Threads (Standard: aus den Einstellungen).</translation>
+    </message>
+    <message>
+        <source>N</source>
+        <translation>N</translation>
+    </message>
+    <message>
+        <source>Copy method: default, native, qt or simple (default: the settings).</source>
+        <translation>Kopiermethode: default, native, qt oder simple (Standard: aus den Einstellungen).</translation>
+    </message>
+    <message>
+        <source>METHOD</source>
+        <translation>METHODE</translation>
+    </message>
+    <message>
+        <source>Copy files with this external program.</source>
+        <translation>Dateien mit diesem externen Programm kopieren.</translation>
+    </message>
+    <message>
+        <source>PROGRAM</source>
+        <translation>PROGRAMM</translation>
+    </message>
+    <message>
+        <source>Arguments of the external program, separated by spaces; an empty text gives none. Default: the program&apos;s usual arguments, -a for rsync and cp.</source>
+        <translation>Argumente des externen Programms, durch Leerzeichen getrennt; ein leerer Text übergibt keine. Standard: die üblichen Argumente des Programms, -a für rsync und cp.</translation>
+    </message>
+    <message>
+        <source>ARGS</source>
+        <translation>ARGUMENTE</translation>
+    </message>
+    <message>
+        <source>With --external: hand the whole source to the program without building a file list.</source>
+        <translation>Mit --external: die ganze Quelle an das Programm übergeben, ohne eine Dateiliste zu erstellen.</translation>
+    </message>
+    <message>
+        <source>Save the task file of the run to FILE at the end.</source>
+        <translation>Die Aufgabendatei des Laufs am Ende in DATEI speichern.</translation>
+    </message>
+    <message>
+        <source>FILE</source>
+        <translation>DATEI</translation>
+    </message>
+    <message>
+        <source>Report files left out by the filters.</source>
+        <translation>Durch die Filter ausgelassene Dateien melden.</translation>
+    </message>
+    <message>
+        <source>With resume: copy again the items in error.</source>
+        <translation>Mit resume: die fehlerhaften Elemente erneut kopieren.</translation>
+    </message>
+    <message>
+        <source>Print no progress and no report, only errors.</source>
+        <translation>Keinen Fortschritt und keinen Bericht ausgeben, nur Fehler.</translation>
+    </message>
+    <message>
+        <source>Print the report as one JSON object on standard output.</source>
+        <translation>Den Bericht als ein JSON-Objekt auf der Standardausgabe ausgeben.</translation>
+    </message>
+    <message>
+        <source>Keep settings and data in the program&apos;s folder.</source>
+        <translation>Einstellungen und Daten im Ordner des Programms ablegen.</translation>
+    </message>
+    <message>
+        <source>Show this help.</source>
+        <translation>Diese Hilfe anzeigen.</translation>
+    </message>
+    <message>
+        <source>Show the version.</source>
+        <translation>Die Version anzeigen.</translation>
+    </message>
+    <message>
+        <source>  brindle-cli copy   SOURCE DESTINATION [options]
+  brindle-cli move   SOURCE DESTINATION [options]
+  brindle-cli verify SOURCE DESTINATION [options]
+  brindle-cli resume TASKFILE [--fix-errors]</source>
+        <extracomment>The command words (copy, move, verify, resume) stay; the words in capitals are placeholders for the user&apos;s paths, as are those of the options&apos; values.</extracomment>
+        <translation>  brindle-cli copy   QUELLE ZIEL [Optionen]
+  brindle-cli move   QUELLE ZIEL [Optionen]
+  brindle-cli verify QUELLE ZIEL [Optionen]
+  brindle-cli resume AUFGABENDATEI [--fix-errors]</translation>
+    </message>
+    <message>
+        <source>Exit codes:
+  0  completed without errors
+  1  completed with errors
+  2  usage or path error; nothing was done
+  3  stopped: resume it with the printed command, or run the same command again
+  4  completed, but the report or the task file could not be written (closed
+     output, full device)</source>
+        <translation>Exit-Codes:
+  0  ohne Fehler abgeschlossen
+  1  mit Fehlern abgeschlossen
+  2  Aufruf- oder Pfadfehler; es wurde nichts getan
+  3  angehalten: mit dem ausgegebenen Befehl fortsetzen oder denselben Befehl
+     erneut ausführen
+  4  abgeschlossen, aber der Bericht oder die Aufgabendatei konnte nicht
+     geschrieben werden (geschlossene Ausgabe, volles Gerät)</translation>
+    </message>
+    <message>
+        <source>Copies, moves and verifies files and folders.</source>
+        <translation>Kopiert, verschiebt und prüft Dateien und Ordner.</translation>
+    </message>
+    <message>
+        <source>The destination is a folder. A missing one is created when its parent folder
+exists, or with --parents.</source>
+        <translation>Das Ziel ist ein Ordner. Fehlt er, wird er erstellt, wenn sein übergeordneter Ordner
+existiert, oder mit --parents.</translation>
+    </message>
+    <message>
+        <source>A run that ends with errors saves them in an errors file in the data folder and
+prints the command that copies them again (resume FILE --fix-errors). A stopped
+run (Ctrl-C, a termination request, a closed terminal) saves its task there when
+its file list was complete and prints the command that resumes it. A resume that
+completes removes the file the program saved, and updates a task file of yours.</source>
+        <translation>Ein Lauf, der mit Fehlern endet, speichert sie in einer Fehlerdatei im Datenordner und
+gibt den Befehl aus, der sie erneut kopiert (resume DATEI --fix-errors). Ein angehaltener
+Lauf (Strg-C, Aufforderung zum Beenden, geschlossenes Terminal) speichert dort seine
+Aufgabe, wenn seine Dateiliste vollständig war, und gibt den Befehl zum Fortsetzen aus.
+Wird ein fortgesetzter Lauf abgeschlossen, entfernt er die vom Programm gespeicherte
+Datei und aktualisiert eine von Ihnen angegebene Aufgabendatei.</translation>
+    </message>
+    <message>
+        <source>command</source>
+        <translation>Befehl</translation>
+    </message>
+    <message>
+        <source>copy, move, verify or resume.</source>
+        <translation>copy (kopieren), move (verschieben), verify (prüfen) oder resume (fortsetzen).</translation>
+    </message>
+    <message>
+        <source>paths</source>
+        <translation>Pfade</translation>
+    </message>
+    <message>
+        <source>SOURCE DESTINATION, or TASKFILE for resume.</source>
+        <translation>QUELLE ZIEL, oder AUFGABENDATEI für resume.</translation>
+    </message>
+    <message>
+        <source>PATHS...</source>
+        <translation>PFADE...</translation>
+    </message>
+    <message>
+        <source>%1 %2 for %3
+</source>
+        <extracomment>Program name, its version and the operating system: &quot;Brindle 2.1.4 for Debian&quot;.</extracomment>
+        <translation>%1 %2 für %3
+</translation>
+    </message>
+    <message>
+        <source>Try &apos;brindle-cli --help&apos; for more information.</source>
+        <translation>Weitere Informationen mit &apos;brindle-cli --help&apos;.</translation>
+    </message>
+    <message>
+        <source>No command given: use copy, move, verify or resume.</source>
+        <translation>Kein Befehl angegeben: verwenden Sie copy, move, verify oder resume.</translation>
+    </message>
+    <message>
+        <source>Unknown command &quot;%1&quot;: use copy, move, verify or resume.</source>
+        <translation>Unbekannter Befehl „%1“: verwenden Sie copy, move, verify oder resume.</translation>
+    </message>
+    <message>
+        <source>resume needs exactly one task file.</source>
+        <translation>resume braucht genau eine Aufgabendatei.</translation>
+    </message>
+    <message>
+        <source>--%1 cannot be used with resume: a resumed run keeps the options stored in its task file.</source>
+        <translation>--%1 kann nicht mit resume verwendet werden: Ein fortgesetzter Lauf behält die in seiner Aufgabendatei gespeicherten Optionen.</translation>
+    </message>
+    <message>
+        <source>%1 needs a source and a destination.</source>
+        <translation>%1 braucht eine Quelle und ein Ziel.</translation>
+    </message>
+    <message>
+        <source>--fix-errors can only be used with resume.</source>
+        <translation>--fix-errors kann nur mit resume verwendet werden.</translation>
+    </message>
+    <message>
+        <source>Unknown --overwrite rule &quot;%1&quot;: use never, older, always, rename or different.</source>
+        <translation>Unbekannte Regel „%1“ für --overwrite: verwenden Sie never, older, always, rename oder different.</translation>
+    </message>
+    <message>
+        <source>--threads needs a number from 1 to 256.</source>
+        <translation>--threads braucht eine Zahl von 1 bis 256.</translation>
+    </message>
+    <message>
+        <source>Unknown --method &quot;%1&quot;: use default, native, qt or simple.</source>
+        <translation>Unbekannte Methode „%1“ für --method: verwenden Sie default, native, qt oder simple.</translation>
+    </message>
+    <message>
+        <source>--external cannot be used with verify.</source>
+        <translation>--external kann nicht mit verify verwendet werden.</translation>
+    </message>
+    <message>
+        <source>--external-args and --no-file-list need --external.</source>
+        <translation>--external-args und --no-file-list brauchen --external.</translation>
+    </message>
+    <message>
+        <source>--save-task needs a file name.</source>
+        <translation>--save-task braucht einen Dateinamen.</translation>
+    </message>
+</context>
+<context>
+    <name>CliReport</name>
+    <message>
+        <source>The move is stopped.</source>
+        <translation>Das Verschieben wurde angehalten.</translation>
+    </message>
+    <message>
+        <source>The move has some errors.</source>
+        <translation>Beim Verschieben sind Fehler aufgetreten.</translation>
+    </message>
+    <message>
+        <source>The move is completed.</source>
+        <translation>Das Verschieben ist abgeschlossen.</translation>
+    </message>
+    <message>
+        <source>The verify is stopped.</source>
+        <translation>Die Prüfung wurde angehalten.</translation>
+    </message>
+    <message>
+        <source>The verify has some errors.</source>
+        <translation>Bei der Prüfung sind Fehler aufgetreten.</translation>
+    </message>
+    <message>
+        <source>The verify is completed.</source>
+        <translation>Die Prüfung ist abgeschlossen.</translation>
+    </message>
+    <message>
+        <source>The copy is stopped.</source>
+        <translation>Das Kopieren wurde angehalten.</translation>
+    </message>
+    <message>
+        <source>The copy has some errors.</source>
+        <translation>Beim Kopieren sind Fehler aufgetreten.</translation>
+    </message>
+    <message>
+        <source>The copy is completed.</source>
+        <translation>Das Kopieren ist abgeschlossen.</translation>
+    </message>
+    <message>
+        <source>%1: %2 (%3 bytes)</source>
+        <translation>%1: %2 (%3 Byte)</translation>
+    </message>
+    <message>
+        <source>Total Folders</source>
+        <translation>Ordner gesamt</translation>
+    </message>
+    <message>
+        <source>Processed Folders</source>
+        <translation>Verarbeitete Ordner</translation>
+    </message>
+    <message>
+        <source>Total Files</source>
+        <translation>Dateien gesamt</translation>
+    </message>
+    <message>
+        <source>Total File Size</source>
+        <translation>Gesamtgröße der Dateien</translation>
+    </message>
+    <message>
+        <source>Processed Files</source>
+        <translation>Verarbeitete Dateien</translation>
+    </message>
+    <message>
+        <source>Processed File Size</source>
+        <translation>Größe der verarbeiteten Dateien</translation>
+    </message>
+    <message>
+        <source>Verified Files</source>
+        <translation>Geprüfte Dateien</translation>
+    </message>
+    <message>
+        <source>Skipped Files</source>
+        <translation>Übersprungene Dateien</translation>
+    </message>
+    <message>
+        <source>Moved Files</source>
+        <translation>Verschobene Dateien</translation>
+    </message>
+    <message>
+        <source>Copied Files</source>
+        <translation>Kopierte Dateien</translation>
+    </message>
+    <message>
+        <source>Checked Files</source>
+        <translation>Geprüfte Dateien</translation>
+    </message>
+    <message>
+        <source>Errors</source>
+        <translation>Fehler</translation>
+    </message>
+    <message>
+        <source>Elapsed Time: %1</source>
+        <translation>Verstrichene Zeit: %1</translation>
+    </message>
+    <message>
+        <source>Average Speed: %1/s</source>
+        <translation>Durchschnittliche Geschwindigkeit: %1/s</translation>
+    </message>
+    <message>
+        <source>Done</source>
+        <translation>Fertig</translation>
+    </message>
+    <message>
+        <source>%1/%2%3 files, %4/%5%3</source>
+        <extracomment>Files done/to do, then bytes done/to do; %3 is &quot;+&quot; while the list still grows.</extracomment>
+        <translation>%1/%2%3 Dateien, %4/%5%3</translation>
+    </message>
+    <message>
+        <source>, building file list</source>
+        <translation>, Dateiliste wird erstellt</translation>
+    </message>
+    <message>
+        <source>, %1 left</source>
+        <translation>, noch %1</translation>
+    </message>
+    <message>
+        <source>, %1 errors</source>
+        <translation>, %1 Fehler</translation>
+    </message>
+    <message>
+        <source>Writing to the device…</source>
+        <translation>Daten werden auf das Gerät geschrieben…</translation>
+    </message>
+</context>
+<context>
+    <name>CliRunner</name>
+    <message>
+        <source>Unable to find &apos;%1&apos;.</source>
+        <translation>&apos;%1&apos; wurde nicht gefunden.</translation>
+    </message>
+    <message>
+        <source>The destination &apos;%1&apos; is not a folder.</source>
+        <translation>Das Ziel &apos;%1&apos; ist kein Ordner.</translation>
+    </message>
+    <message>
+        <source>The destination&apos;s parent folder &apos;%1&apos; does not exist (is the drive mounted?); use --parents to create it.</source>
+        <translation>Der übergeordnete Ordner &apos;%1&apos; des Ziels existiert nicht (ist das Laufwerk eingehängt?); mit --parents wird er erstellt.</translation>
+    </message>
+    <message>
+        <source>Unable to create destination folder &apos;%1&apos;.</source>
+        <translation>Der Zielordner &apos;%1&apos; kann nicht erstellt werden.</translation>
+    </message>
+    <message>
+        <source>The task file &apos;%1&apos; needs a file name.</source>
+        <translation>Die Aufgabendatei &apos;%1&apos; braucht einen Dateinamen.</translation>
+    </message>
+    <message>
+        <source>Unable to write the task file &apos;%1&apos;: %2.</source>
+        <translation>Die Aufgabendatei &apos;%1&apos; kann nicht geschrieben werden: %2.</translation>
+    </message>
+    <message>
+        <source>Unable to load the task file &apos;%1&apos;.</source>
+        <translation>Die Aufgabendatei &apos;%1&apos; kann nicht geladen werden.</translation>
+    </message>
+    <message>
+        <source>There is not errors to fix.</source>
+        <translation>Es gibt keine Fehler zu beheben.</translation>
+    </message>
+    <message>
+        <source>Copying files</source>
+        <translation>Dateien werden kopiert</translation>
+    </message>
+    <message>
+        <source>Moving files</source>
+        <translation>Dateien werden verschoben</translation>
+    </message>
+    <message>
+        <source>Verifying files</source>
+        <translation>Dateien werden geprüft</translation>
+    </message>
+    <message>
+        <source>Stopping... (press Ctrl-C again to quit at once)</source>
+        <translation>Wird angehalten... (erneut Strg-C drücken, um sofort zu beenden)</translation>
+    </message>
+    <message>
+        <source>, large file %1%</source>
+        <translation>, große Datei %1%</translation>
+    </message>
+    <message>
+        <source>The file list was not complete, so no task was saved: run the same command again to finish.</source>
+        <translation>Die Dateiliste war nicht vollständig, daher wurde keine Aufgabe gespeichert: Führen Sie denselben Befehl erneut aus, um den Lauf abzuschließen.</translation>
+    </message>
+    <message>
+        <source>Unable to save the stopped task in &apos;%1&apos;.</source>
+        <translation>Die angehaltene Aufgabe kann nicht in &apos;%1&apos; gespeichert werden.</translation>
+    </message>
+    <message>
+        <source>To resume: %1 resume %2%3</source>
+        <extracomment>%1 is the program, %2 the task file, %3 &quot; --fix-errors&quot; or nothing; the command words stay.</extracomment>
+        <translation>Zum Fortsetzen: %1 resume %2%3</translation>
+    </message>
+    <message>
+        <source>Unable to update the task file &apos;%1&apos;.</source>
+        <translation>Die Aufgabendatei &apos;%1&apos; kann nicht aktualisiert werden.</translation>
+    </message>
+    <message>
+        <source>To copy the errors again: %1 resume %2 --fix-errors</source>
+        <extracomment>%1 is the program, %2 the errors file; the command words stay.</extracomment>
+        <translation>Zum erneuten Kopieren der Fehler: %1 resume %2 --fix-errors</translation>
+    </message>
+    <message>
+        <source>Unable to save the errors in &apos;%1&apos;.</source>
+        <translation>Die Fehler können nicht in &apos;%1&apos; gespeichert werden.</translation>
+    </message>
+    <message>
+        <source>Unable to save the task file &apos;%1&apos;.</source>
+        <translation>Die Aufgabendatei &apos;%1&apos; kann nicht gespeichert werden.</translation>
+    </message>
+</context>
+<context>
+    <name>CommitFilesJob</name>
+    <message>
+        <source>unable to copy file</source>
+        <translation>Datei kann nicht kopiert werden</translation>
+    </message>
+    <message>
+        <source>Unable to remove existing file</source>
+        <translation>Vorhandene Datei kann nicht entfernt werden</translation>
+    </message>
+    <message>
+        <source>file cannot be overwritten</source>
+        <translation>Datei kann nicht überschrieben werden</translation>
+    </message>
+    <message>
+        <source>existing file is removed</source>
+        <translation>Vorhandene Datei wurde entfernt</translation>
+    </message>
+    <message>
+        <source>unable to write destination file to disk</source>
+        <translation>Zieldatei kann nicht auf den Datenträger geschrieben werden</translation>
+    </message>
+    <message>
+        <source>source and destination are the same file</source>
+        <translation>Quelle und Ziel sind dieselbe Datei</translation>
+    </message>
+    <message>
+        <source>source file changed during the copy</source>
+        <translation>Quelldatei wurde während des Kopierens geändert</translation>
+    </message>
+    <message>
+        <source>File moved</source>
+        <translation>Datei verschoben</translation>
+    </message>
+    <message>
+        <source>Unable to delete source file</source>
+        <translation>Quelldatei kann nicht gelöscht werden</translation>
+    </message>
+</context>
+<context>
+    <name>CopyFileObject</name>
+    <message>
+        <source>source file does not exist</source>
+        <translation>Quelldatei existiert nicht</translation>
+    </message>
+    <message>
+        <source>source file is not readable</source>
+        <translation>Quelldatei ist nicht lesbar</translation>
+    </message>
+    <message>
+        <source>source file is not a regular file</source>
+        <translation>Quelldatei ist keine reguläre Datei</translation>
+    </message>
+    <message>
+        <source>source and destination are the same file</source>
+        <translation>Quelle und Ziel sind dieselbe Datei</translation>
+    </message>
+    <message>
+        <source>the destination holds this name in another case: %1</source>
+        <translation>Das Ziel enthält diesen Namen in anderer Groß-/Kleinschreibung: %1</translation>
+    </message>
+    <message>
+        <source>Destination file does not exist</source>
+        <translation>Zieldatei existiert nicht</translation>
+    </message>
+    <message>
+        <source>unable to copy symbolic link</source>
+        <translation>Symbolische Verknüpfung kann nicht kopiert werden</translation>
+    </message>
+    <message>
+        <source>Auto renamed</source>
+        <translation>Automatisch umbenannt</translation>
+    </message>
+    <message>
+        <source>Unable to rename destination file</source>
+        <translation>Zieldatei kann nicht umbenannt werden</translation>
+    </message>
+    <message>
+        <source>file with older modification date exists</source>
+        <translation>Eine Datei mit älterem Änderungsdatum existiert</translation>
+    </message>
+    <message>
+        <source>file with newer modification date exixts</source>
+        <translation>Eine Datei mit neuerem Änderungsdatum existiert</translation>
+    </message>
+    <message>
+        <source>file with different size exists</source>
+        <translation>Eine Datei mit anderer Größe existiert</translation>
+    </message>
+    <message>
+        <source>symbolic link target is different</source>
+        <translation>Das Ziel der symbolischen Verknüpfung ist ein anderes</translation>
+    </message>
+    <message>
+        <source>Unable to remove existing file</source>
+        <translation>Vorhandene Datei kann nicht entfernt werden</translation>
+    </message>
+    <message>
+        <source>file cannot be overwritten</source>
+        <translation>Datei kann nicht überschrieben werden</translation>
+    </message>
+    <message>
+        <source>different file exists</source>
+        <translation>Eine andere Datei existiert</translation>
+    </message>
+    <message>
+        <source>unable to copy file</source>
+        <translation>Datei kann nicht kopiert werden</translation>
+    </message>
+    <message>
+        <source>existing file is removed</source>
+        <translation>Vorhandene Datei wurde entfernt</translation>
+    </message>
+    <message>
+        <source>unable to read source file</source>
+        <translation>Quelldatei kann nicht gelesen werden</translation>
+    </message>
+    <message>
+        <source>unable to open destination file</source>
+        <translation>Zieldatei kann nicht geöffnet werden</translation>
+    </message>
+    <message>
+        <source>unable to complete reading from source file</source>
+        <translation>Quelldatei kann nicht vollständig gelesen werden</translation>
+    </message>
+    <message>
+        <source>unable to write to destination file</source>
+        <translation>In die Zieldatei kann nicht geschrieben werden</translation>
+    </message>
+    <message>
+        <source>unable to complete the copy</source>
+        <translation>Kopie kann nicht abgeschlossen werden</translation>
+    </message>
+    <message>
+        <source>unable to sync last modification date</source>
+        <translation>Letztes Änderungsdatum kann nicht übernommen werden</translation>
+    </message>
+    <message>
+        <source>unable to sync creation date</source>
+        <translation>Erstellungsdatum kann nicht übernommen werden</translation>
+    </message>
+    <message>
+        <source>creation date is newer than modification date on source file</source>
+        <translation>Das Erstellungsdatum der Quelldatei ist neuer als ihr Änderungsdatum</translation>
+    </message>
+    <message>
+        <source>unable to sync destination file</source>
+        <translation>Zieldatei kann nicht abgeglichen werden</translation>
+    </message>
+    <message>
+        <source>unable to compare with the existing file</source>
+        <translation>Vergleich mit der vorhandenen Datei nicht möglich</translation>
+    </message>
+    <message>
+        <source>unable to write destination file to disk</source>
+        <translation>Zieldatei kann nicht auf den Datenträger geschrieben werden</translation>
+    </message>
+    <message>
+        <source>File moved</source>
+        <translation>Datei verschoben</translation>
+    </message>
+    <message>
+        <source>Unable to delete source file</source>
+        <translation>Quelldatei kann nicht gelöscht werden</translation>
+    </message>
+    <message>
+        <source>source file changed during the copy</source>
+        <translation>Quelldatei wurde während des Kopierens geändert</translation>
+    </message>
+    <message>
+        <source>unable to restore file permissions</source>
+        <translation>Dateiberechtigungen können nicht wiederhergestellt werden</translation>
+    </message>
+    <message>
+        <source>file size error</source>
+        <translation>Fehler in der Dateigröße</translation>
+    </message>
+</context>
+<context>
+    <name>CopyFolderObject</name>
+    <message>
+        <source>source folder does not exist</source>
+        <translation>Quellordner existiert nicht</translation>
+    </message>
+    <message>
+        <source>source folder is not readable</source>
+        <translation>Quellordner ist nicht lesbar</translation>
+    </message>
+    <message>
+        <source>Destination folder does not exist</source>
+        <translation>Zielordner existiert nicht</translation>
+    </message>
+    <message>
+        <source>unable to create destination folder</source>
+        <translation>Zielordner kann nicht erstellt werden</translation>
+    </message>
+</context>
+<context>
+    <name>CopyJob</name>
+    <message>
+        <source>internal error</source>
+        <translation>Interner Fehler</translation>
+    </message>
+</context>
+<context>
+    <name>CopyObject</name>
+    <message>
+        <source>unable to keep the owner</source>
+        <translation>Eigentümer kann nicht beibehalten werden</translation>
+    </message>
+    <message>
+        <source>unable to keep the group</source>
+        <translation>Gruppe kann nicht beibehalten werden</translation>
+    </message>
+    <message>
+        <source>unable to keep extended attributes or ACLs</source>
+        <translation>Erweiterte Attribute oder ACLs können nicht beibehalten werden</translation>
+    </message>
+    <message>
+        <source>destination file system keeps no extended attributes or ACLs</source>
+        <translation>Das Dateisystem des Ziels speichert keine erweiterten Attribute oder ACLs</translation>
+    </message>
+</context>
+<context>
+    <name>CopyTask</name>
+    <message>
+        <source>Unable to copy an item on itself.</source>
+        <translation>Ein Element kann nicht auf sich selbst kopiert werden.</translation>
+    </message>
+    <message>
+        <source>file list is not completed</source>
+        <translation>Dateiliste ist nicht vollständig</translation>
+    </message>
+    <message>
+        <source>unable to get file list</source>
+        <translation>Dateiliste kann nicht ermittelt werden</translation>
+    </message>
+    <message>
+        <source>List is built with %1 folders and %2 files</source>
+        <translation>Liste erstellt: %1 Ordner und %2 Dateien</translation>
+    </message>
+    <message>
+        <source>Task is stopped after %1</source>
+        <translation>Aufgabe nach %1 angehalten</translation>
+    </message>
+    <message>
+        <source>Task completed in %1</source>
+        <translation>Aufgabe in %1 abgeschlossen</translation>
+    </message>
+    <message>
+        <source>unable to write the copied data to the storage device</source>
+        <translation>Die kopierten Daten können nicht auf das Speichergerät geschrieben werden</translation>
+    </message>
+    <message>
+        <source>Please wait while stopping the process</source>
+        <translation>Bitte warten, der Vorgang wird angehalten</translation>
+    </message>
+    <message>
+        <source>storage is full</source>
+        <translation>Speicher ist voll</translation>
+    </message>
+    <message>
+        <source>Starting</source>
+        <translation>Starte</translation>
+    </message>
+    <message>
+        <source>unable to create folder</source>
+        <translation>Ordner kann nicht erstellt werden</translation>
+    </message>
+    <message>
+        <source>unable to copy file</source>
+        <translation>Datei kann nicht kopiert werden</translation>
+    </message>
+    <message>
+        <source>file too large to check</source>
+        <translation>Datei zu groß für die Prüfung</translation>
+    </message>
+</context>
+<context>
+    <name>FileListModel</name>
+    <message>
+        <source>folder</source>
+        <translation>Ordner</translation>
+    </message>
+    <message>
+        <source>link</source>
+        <translation>Verknüpfung</translation>
+    </message>
+    <message>
+        <source>Right click to open menu</source>
+        <translation>Rechtsklick öffnet das Menü</translation>
+    </message>
+    <message>
+        <source>File</source>
+        <translation>Datei</translation>
+    </message>
+    <message>
+        <source>Type</source>
+        <translation>Typ</translation>
+    </message>
+    <message>
+        <source>Information</source>
+        <translation>Information</translation>
+    </message>
+</context>
+<context>
+    <name>GuiLog</name>
+    <message>
+        <source>Find text</source>
+        <translation>Text suchen</translation>
+    </message>
+    <message>
+        <source>%1 not found.</source>
+        <translation>%1 nicht gefunden.</translation>
+    </message>
+    <message>
+        <source>Ok</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>Find</source>
+        <translation>Suchen</translation>
+    </message>
+    <message>
+        <source>Find next</source>
+        <translation>Weitersuchen</translation>
+    </message>
+    <message>
+        <source>Select all</source>
+        <translation>Alles auswählen</translation>
+    </message>
+    <message>
+        <source>Copy</source>
+        <translation>Kopieren</translation>
+    </message>
+</context>
+<context>
+    <name>GuiLogWidget</name>
+    <message>
+        <source>Log</source>
+        <translation>Protokoll</translation>
+    </message>
+    <message>
+        <source>Open log file...</source>
+        <translation>Protokolldatei öffnen...</translation>
+    </message>
+</context>
+<context>
+    <name>GuiMainWindow</name>
+    <message>
+        <source>Brindle</source>
+        <translation>Brindle</translation>
+    </message>
+    <message>
+        <source>Copy</source>
+        <translation>Kopieren</translation>
+    </message>
+    <message>
+        <source>From</source>
+        <translation>Von</translation>
+    </message>
+    <message>
+        <source>Source path</source>
+        <translation>Quellpfad</translation>
+    </message>
+    <message>
+        <source>Select source folder</source>
+        <translation>Quellordner auswählen</translation>
+    </message>
+    <message>
+        <source>Select</source>
+        <translation>Auswählen</translation>
+    </message>
+    <message>
+        <source>View</source>
+        <translation>Anzeigen</translation>
+    </message>
+    <message>
+        <source>To</source>
+        <translation>Nach</translation>
+    </message>
+    <message>
+        <source>Destination path</source>
+        <translation>Zielpfad</translation>
+    </message>
+    <message>
+        <source>Select destination folder</source>
+        <translation>Zielordner auswählen</translation>
+    </message>
+    <message>
+        <source>Destination mode</source>
+        <translation>Zielmodus</translation>
+    </message>
+    <message>
+        <source>Normal</source>
+        <translation>Normal</translation>
+    </message>
+    <message>
+        <source>Copy source files to destination replicating subfolders</source>
+        <translation>Quelldateien mit ihren Unterordnern ins Ziel kopieren</translation>
+    </message>
+    <message>
+        <source>Collate</source>
+        <translation>Zusammenführen</translation>
+    </message>
+    <message>
+        <source>Copy source files to destination without replicating subfolders</source>
+        <translation>Quelldateien ohne Unterordner direkt ins Ziel kopieren</translation>
+    </message>
+    <message>
+        <source>Copy options</source>
+        <translation>Kopieroptionen</translation>
+    </message>
+    <message>
+        <source>Recursive</source>
+        <translation>Rekursiv</translation>
+    </message>
+    <message>
+        <source>Copy all the files also in the subfolders</source>
+        <translation>Auch alle Dateien in den Unterordnern kopieren</translation>
+    </message>
+    <message>
+        <source>Hidden files</source>
+        <translation>Versteckte Dateien</translation>
+    </message>
+    <message>
+        <source>Copy also the hidden files</source>
+        <translation>Auch die versteckten Dateien kopieren</translation>
+    </message>
+    <message>
+        <source>Links</source>
+        <translation>Verknüpfungen</translation>
+    </message>
+    <message>
+        <source>Copy also the links</source>
+        <translation>Auch die Verknüpfungen kopieren</translation>
+    </message>
+    <message>
+        <source>Empty folders</source>
+        <translation>Leere Ordner</translation>
+    </message>
+    <message>
+        <source>If file exists</source>
+        <translation>Wenn die Datei existiert</translation>
+    </message>
+    <message>
+        <source>Overwrite always</source>
+        <translation>Immer überschreiben</translation>
+    </message>
+    <message>
+        <source>If the destination file exists select the option</source>
+        <translation>Wählen Sie, was geschehen soll, wenn die Zieldatei existiert</translation>
+    </message>
+    <message>
+        <source>No overwrite</source>
+        <translation>Nie überschreiben</translation>
+    </message>
+    <message>
+        <source>Overwrite older</source>
+        <translation>Ältere überschreiben</translation>
+    </message>
+    <message>
+        <source>Auto rename</source>
+        <translation>Auto-Umbenennung</translation>
+    </message>
+    <message>
+        <source>Overwrite different</source>
+        <translation>Andere überschreiben</translation>
+    </message>
+    <message>
+        <source>Filters</source>
+        <translation>Filter</translation>
+    </message>
+    <message>
+        <source>Copy file filters</source>
+        <translation>Einschlussfilter</translation>
+    </message>
+    <message>
+        <source>Copy all files</source>
+        <translation>Alle Dateien kopieren</translation>
+    </message>
+    <message>
+        <source>Clear</source>
+        <translation>Leeren</translation>
+    </message>
+    <message>
+        <source>Skip file filters</source>
+        <translation>Ausschlussfilter</translation>
+    </message>
+    <message>
+        <source>Skip errors on</source>
+        <translation>Fehler übergehen bei</translation>
+    </message>
+    <message>
+        <source>None of the files</source>
+        <translation>Keine der Dateien</translation>
+    </message>
+    <message>
+        <source>Pause</source>
+        <translation>Anhalten</translation>
+    </message>
+    <message>
+        <source>Fix errors</source>
+        <translation>Fehler beheben</translation>
+    </message>
+    <message>
+        <source>Verify</source>
+        <translation>Prüfen</translation>
+    </message>
+    <message>
+        <source>Move</source>
+        <translation>Verschieben</translation>
+    </message>
+    <message>
+        <source>...</source>
+        <translation>...</translation>
+    </message>
+    <message>
+        <source>Report</source>
+        <translation>Bericht</translation>
+    </message>
+    <message>
+        <source>None</source>
+        <translation>Keine</translation>
+    </message>
+    <message>
+        <source>Unprocessed</source>
+        <translation>Unbearbeitet</translation>
+    </message>
+    <message>
+        <source>Errors</source>
+        <translation>Fehler</translation>
+    </message>
+    <message>
+        <source>Skipped</source>
+        <translation>Übersprungen</translation>
+    </message>
+    <message>
+        <source>Copied</source>
+        <translation>Kopiert</translation>
+    </message>
+    <message>
+        <source>Checked</source>
+        <translation>Geprüft</translation>
+    </message>
+    <message>
+        <source>Folders</source>
+        <translation>Ordner</translation>
+    </message>
+    <message>
+        <source>Filter</source>
+        <translation>Filter</translation>
+    </message>
+    <message>
+        <source>Apply</source>
+        <translation>Anwenden</translation>
+    </message>
+    <message>
+        <source>File</source>
+        <translation>Datei</translation>
+    </message>
+    <message>
+        <source>Portable</source>
+        <translation>Portabel</translation>
+    </message>
+    <message>
+        <source>Add one or more filters separated by comma (example: *.jpg, *.tiff)</source>
+        <translation>Einen oder mehrere Filter durch Komma getrennt angeben (Beispiel: *.jpg, *.tiff)</translation>
+    </message>
+    <message>
+        <source>Recap</source>
+        <translation>Übersicht</translation>
+    </message>
+    <message>
+        <source>Log</source>
+        <translation>Protokoll</translation>
+    </message>
+    <message>
+        <source>Ok</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>This option is not available when external program is used to copy</source>
+        <translation>Diese Option ist nicht verfügbar, wenn ein externes Programm kopiert</translation>
+    </message>
+    <message>
+        <source>Do you really want to quit %1?</source>
+        <translation>Möchten Sie %1 wirklich beenden?</translation>
+    </message>
+    <message>
+        <source>Yes</source>
+        <translation>Ja</translation>
+    </message>
+    <message>
+        <source>No</source>
+        <translation>Nein</translation>
+    </message>
+    <message>
+        <source>Open new window</source>
+        <translation>Neues Fenster öffnen</translation>
+    </message>
+    <message>
+        <source>New task</source>
+        <translation>Neue Aufgabe</translation>
+    </message>
+    <message>
+        <source>Select single file to copy</source>
+        <translation>Einzelne Datei zum Kopieren auswählen</translation>
+    </message>
+    <message>
+        <source>Load task</source>
+        <translation>Aufgabe laden</translation>
+    </message>
+    <message>
+        <source>Save task</source>
+        <translation>Aufgabe speichern</translation>
+    </message>
+    <message>
+        <source>Open data folder</source>
+        <translation>Datenordner öffnen</translation>
+    </message>
+    <message>
+        <source>Preferences</source>
+        <translation>Einstellungen</translation>
+    </message>
+    <message>
+        <source>Quit</source>
+        <translation>Beenden</translation>
+    </message>
+    <message>
+        <source>Recent paths</source>
+        <translation>Letzte Pfade</translation>
+    </message>
+    <message>
+        <source>?</source>
+        <translation>?</translation>
+    </message>
+    <message>
+        <source>About</source>
+        <translation>Über</translation>
+    </message>
+    <message>
+        <source>Show Qt info</source>
+        <translation>Qt-Informationen anzeigen</translation>
+    </message>
+    <message>
+        <source>Open website</source>
+        <translation>Webseite öffnen</translation>
+    </message>
+    <message>
+        <source>Open help online</source>
+        <translation>Online-Hilfe öffnen</translation>
+    </message>
+    <message>
+        <source>Donate</source>
+        <translation>Spenden</translation>
+    </message>
+    <message>
+        <source>Select source file</source>
+        <translation>Quelldatei auswählen</translation>
+    </message>
+    <message>
+        <source>does not exist</source>
+        <translation>existiert nicht</translation>
+    </message>
+    <message>
+        <source>Unable to open %1</source>
+        <translation>%1 kann nicht geöffnet werden</translation>
+    </message>
+    <message>
+        <source>v %1</source>
+        <translation>v %1</translation>
+    </message>
+    <message>
+        <source>for %1</source>
+        <translation>für %1</translation>
+    </message>
+    <message>
+        <source>Copies, moves and verifies your files.</source>
+        <translation>Kopiert, verschiebt und prüft Ihre Dateien.</translation>
+    </message>
+    <message>
+        <source>© Orvanesoft</source>
+        <translation>© Orvanesoft</translation>
+    </message>
+    <message>
+        <source>Unable to open new window of %1.</source>
+        <translation>Neues Fenster von %1 kann nicht geöffnet werden.</translation>
+    </message>
+    <message>
+        <source>Processing</source>
+        <translation>Verarbeite</translation>
+    </message>
+    <message>
+        <source>The copy has %1 errors</source>
+        <translation>Beim Kopieren sind Fehler aufgetreten: %1</translation>
+    </message>
+    <message>
+        <source>New</source>
+        <translation>Neue</translation>
+    </message>
+    <message>
+        <source>Previous</source>
+        <translation>Vorherige</translation>
+    </message>
+    <message>
+        <source>Which task do you want to save?</source>
+        <translation>Welche Aufgabe möchten Sie speichern?</translation>
+    </message>
+    <message>
+        <source>1) %1</source>
+        <translation>1) %1</translation>
+    </message>
+    <message>
+        <source>2) %2</source>
+        <translation>2) %2</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+    <message>
+        <source>Current copy is not a task with a file list completed.</source>
+        <translation>Der aktuelle Kopiervorgang ist keine Aufgabe mit vollständiger Dateiliste.</translation>
+    </message>
+    <message>
+        <source>Do you want to save copied and skipped files also?</source>
+        <translation>Möchten Sie auch die kopierten und übersprungenen Dateien speichern?</translation>
+    </message>
+    <message>
+        <source>Save all</source>
+        <translation>Alle speichern</translation>
+    </message>
+    <message>
+        <source>Save only errors and not copied files</source>
+        <translation>Nur Fehler und nicht kopierte Dateien speichern</translation>
+    </message>
+    <message>
+        <source>Do you want to save errors as unprocessed items?</source>
+        <translation>Möchten Sie die Fehler als unbearbeitete Elemente speichern?</translation>
+    </message>
+    <message>
+        <source>Yes, I will try to fix errors in the next copy</source>
+        <translation>Ja, ich versuche, die Fehler beim nächsten Kopieren zu beheben</translation>
+    </message>
+    <message>
+        <source>Please fill in the source and the destination of the task to save.</source>
+        <translation>Bitte geben Sie Quelle und Ziel der zu speichernden Aufgabe an.</translation>
+    </message>
+    <message>
+        <source>Please wait...</source>
+        <translation>Bitte warten...</translation>
+    </message>
+    <message>
+        <source>Save completed</source>
+        <translation>Speichern abgeschlossen</translation>
+    </message>
+    <message>
+        <source>Copy task is saved in file</source>
+        <translation>Die Kopieraufgabe wurde in folgender Datei gespeichert</translation>
+    </message>
+    <message>
+        <source>Save failed</source>
+        <translation>Speichern fehlgeschlagen</translation>
+    </message>
+    <message>
+        <source>Unable to save copy task in file</source>
+        <translation>Die Kopieraufgabe kann nicht in folgender Datei gespeichert werden</translation>
+    </message>
+    <message>
+        <source>Load failed</source>
+        <translation>Laden fehlgeschlagen</translation>
+    </message>
+    <message>
+        <source>Unable to load copy task from file</source>
+        <translation>Die Kopieraufgabe kann nicht aus folgender Datei geladen werden</translation>
+    </message>
+    <message>
+        <source>Load completed</source>
+        <translation>Laden abgeschlossen</translation>
+    </message>
+    <message>
+        <source>Copy task is load from file</source>
+        <translation>Die Kopieraufgabe wurde aus folgender Datei geladen</translation>
+    </message>
+    <message>
+        <source>Start</source>
+        <translation>Starten</translation>
+    </message>
+    <message>
+        <source>A copy is already in progress: the paths given to the new start are not used.</source>
+        <translation>Es läuft bereits ein Kopiervorgang: Die beim neuen Start übergebenen Pfade werden nicht verwendet.</translation>
+    </message>
+    <message>
+        <source>Version %1 is available.</source>
+        <translation>Version %1 ist verfügbar.</translation>
+    </message>
+    <message>
+        <source>Update</source>
+        <translation>Aktualisieren</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>Schließen</translation>
+    </message>
+    <message>
+        <source>The path &apos;%1&apos; contains spaces at start or end. Do you want to delete them?</source>
+        <translation>Der Pfad &apos;%1&apos; enthält Leerzeichen am Anfang oder Ende. Möchten Sie diese entfernen?</translation>
+    </message>
+    <message>
+        <source>Unable to copy an item on itself.</source>
+        <translation>Ein Element kann nicht auf sich selbst kopiert werden.</translation>
+    </message>
+    <message>
+        <source>Unable to find &apos;%1&apos;.</source>
+        <translation>&apos;%1&apos; wurde nicht gefunden.</translation>
+    </message>
+    <message>
+        <source>Unable to find destination folder.</source>
+        <translation>Der Zielordner wurde nicht gefunden.</translation>
+    </message>
+    <message>
+        <source>Create folder</source>
+        <translation>Ordner erstellen</translation>
+    </message>
+    <message>
+        <source>Cancel copy</source>
+        <translation>Kopieren abbrechen</translation>
+    </message>
+    <message>
+        <source>Unable to create destination folder.</source>
+        <translation>Der Zielordner kann nicht erstellt werden.</translation>
+    </message>
+    <message>
+        <source>The previous task is not completed.</source>
+        <translation>Die vorherige Aufgabe ist nicht abgeschlossen.</translation>
+    </message>
+    <message>
+        <source>Resume</source>
+        <translation>Fortsetzen</translation>
+    </message>
+    <message>
+        <source>Restart</source>
+        <translation>Neu starten</translation>
+    </message>
+    <message>
+        <source>Do you really want to move these files?</source>
+        <translation>Möchten Sie diese Dateien wirklich verschieben?</translation>
+    </message>
+    <message>
+        <source>There is not errors to fix.</source>
+        <translation>Es gibt keine Fehler zu beheben.</translation>
+    </message>
+    <message>
+        <source>The errors to fix belong to the copy from &apos;%1&apos; to &apos;%2&apos;. The paths are set back to them; press &quot;Fix errors&quot; again to copy the errors again.</source>
+        <translation>Die zu behebenden Fehler gehören zum Kopiervorgang von &apos;%1&apos; nach &apos;%2&apos;. Die Pfade wurden darauf zurückgesetzt; klicken Sie erneut auf „Fehler beheben“, um die fehlerhaften Elemente noch einmal zu kopieren.</translation>
+    </message>
+    <message>
+        <source>Ready</source>
+        <translation>Bereit</translation>
+    </message>
+    <message>
+        <source>Resuming</source>
+        <translation>Wird fortgesetzt</translation>
+    </message>
+    <message>
+        <source>Copy method</source>
+        <translation>Kopiermethode</translation>
+    </message>
+    <message>
+        <source>Threads used</source>
+        <translation>Verwendete Threads</translation>
+    </message>
+    <message>
+        <source>External program skips building the file list</source>
+        <translation>Das externe Programm überspringt das Erstellen der Dateiliste</translation>
+    </message>
+    <message>
+        <source>Task will use these copy options</source>
+        <translation>Die Aufgabe verwendet diese Kopieroptionen</translation>
+    </message>
+    <message>
+        <source>The file list is not completed yet. If you stop the process now you cannot save or resume the copy.</source>
+        <translation>Die Dateiliste ist noch nicht vollständig. Wenn Sie den Vorgang jetzt anhalten, können Sie den Kopiervorgang weder speichern noch fortsetzen.</translation>
+    </message>
+    <message>
+        <source>Stop the copy</source>
+        <translation>Kopieren anhalten</translation>
+    </message>
+    <message>
+        <source>Continue</source>
+        <translation>Weiter</translation>
+    </message>
+    <message>
+        <source>Target storage has %1 of free space and it doesn&apos;t contain a complete copy of %2.</source>
+        <translation>Der Zielspeicher hat %1 freien Platz und fasst keine vollständige Kopie von %2.</translation>
+    </message>
+    <message>
+        <source>Do you want to continue or stop the process?</source>
+        <translation>Möchten Sie fortfahren oder den Vorgang anhalten?</translation>
+    </message>
+    <message>
+        <source>Stop</source>
+        <translation>Anhalten</translation>
+    </message>
+    <message>
+        <source>Default</source>
+        <translation>Standard</translation>
+    </message>
+    <message>
+        <source>Native</source>
+        <translation>Nativ</translation>
+    </message>
+    <message>
+        <source>Simple</source>
+        <translation>Einfach</translation>
+    </message>
+    <message>
+        <source>Unknown</source>
+        <translation>Unbekannt</translation>
+    </message>
+    <message>
+        <source>Please wait</source>
+        <translation>Bitte warten</translation>
+    </message>
+    <message>
+        <source>No item found</source>
+        <translation>Kein Element gefunden</translation>
+    </message>
+    <message>
+        <source>Open source folder</source>
+        <translation>Quellordner öffnen</translation>
+    </message>
+    <message>
+        <source>Open destination folder</source>
+        <translation>Zielordner öffnen</translation>
+    </message>
+    <message>
+        <source>Add to task</source>
+        <translation>Zur Aufgabe hinzufügen</translation>
+    </message>
+    <message>
+        <source>Export all items to file</source>
+        <translation>Alle Elemente in eine Datei exportieren</translation>
+    </message>
+    <message>
+        <source>Show only filenames</source>
+        <translation>Nur Dateinamen anzeigen</translation>
+    </message>
+    <message>
+        <source>Close menu</source>
+        <translation>Menü schließen</translation>
+    </message>
+    <message>
+        <source>Do you want to export as copy script or just as list of files?</source>
+        <translation>Möchten Sie als Kopierskript oder nur als Dateiliste exportieren?</translation>
+    </message>
+    <message>
+        <source>As script</source>
+        <translation>Als Skript</translation>
+    </message>
+    <message>
+        <source>As list</source>
+        <translation>Als Liste</translation>
+    </message>
+    <message>
+        <source>%1 paths contain a line break and are left out of the list.</source>
+        <translation>Pfade mit Zeilenumbruch, die in der Liste fehlen: %1.</translation>
+    </message>
+    <message>
+        <source>Shell scripts (*.sh)</source>
+        <translation>Shell-Skripte (*.sh)</translation>
+    </message>
+    <message>
+        <source>Text files (*.txt)</source>
+        <translation>Textdateien (*.txt)</translation>
+    </message>
+    <message>
+        <source>%1 is saved.</source>
+        <translation>%1 wurde gespeichert.</translation>
+    </message>
+    <message>
+        <source>Unable to save %1: %2</source>
+        <translation>%1 kann nicht gespeichert werden: %2</translation>
+    </message>
+    <message>
+        <source>Save recent paths</source>
+        <translation>Letzte Pfade speichern</translation>
+    </message>
+    <message>
+        <source>Do you really want to clear %1 recent paths?</source>
+        <translation>Möchten Sie die letzten Pfade (%1) wirklich löschen?</translation>
+    </message>
+    <message>
+        <source>transferred</source>
+        <translation>übertragen</translation>
+    </message>
+    <message>
+        <source>Writing to the device…</source>
+        <translation>Daten werden auf das Gerät geschrieben…</translation>
+    </message>
+    <message>
+        <source>Stopped an uncompleted job</source>
+        <translation>Ein nicht abgeschlossener Vorgang wurde angehalten</translation>
+    </message>
+    <message>
+        <source>View report</source>
+        <translation>Bericht anzeigen</translation>
+    </message>
+    <message>
+        <source>View errors</source>
+        <translation>Fehler anzeigen</translation>
+    </message>
+    <message>
+        <source>To make this copy from terminal you can try to use this command</source>
+        <translation>Um diese Kopie im Terminal auszuführen, können Sie diesen Befehl verwenden</translation>
+    </message>
+    <message>
+        <source>Brindle v. %1 (by Orvane)</source>
+        <translation>Brindle v. %1 (von Orvane)</translation>
+    </message>
+    <message>
+        <source>Moving files</source>
+        <translation>Dateien werden verschoben</translation>
+    </message>
+    <message>
+        <source>Verifying copies</source>
+        <translation>Kopien werden geprüft</translation>
+    </message>
+    <message>
+        <source>Copying files</source>
+        <translation>Dateien werden kopiert</translation>
+    </message>
+</context>
+<context>
+    <name>GuiSettingsDialog</name>
+    <message>
+        <source>Advanced options</source>
+        <translation>Erweiterte Optionen</translation>
+    </message>
+    <message>
+        <source>Method to use for file copy</source>
+        <translation>Methode zum Kopieren der Dateien</translation>
+    </message>
+    <message>
+        <source>*</source>
+        <translation>*</translation>
+    </message>
+    <message>
+        <source>Skip integrity check for file size more than</source>
+        <translation>Integritätsprüfung überspringen für Dateien größer als</translation>
+    </message>
+    <message>
+        <source>Add to report skipped files from filters</source>
+        <translation>Durch Filter übersprungene Dateien in den Bericht aufnehmen</translation>
+    </message>
+    <message>
+        <source>Remove &quot;read only&quot; attribute</source>
+        <translation>Attribut „schreibgeschützt“ entfernen</translation>
+    </message>
+    <message>
+        <source>Skip errors in creation and modification dates</source>
+        <translation>Fehler bei Erstellungs- und Änderungsdatum übergehen</translation>
+    </message>
+    <message>
+        <source>Always save copy errors in a file</source>
+        <translation>Kopierfehler immer in einer Datei speichern</translation>
+    </message>
+    <message>
+        <source>Misc</source>
+        <translation>Sonstiges</translation>
+    </message>
+    <message>
+        <source>Language</source>
+        <translation>Sprache</translation>
+    </message>
+    <message>
+        <source>Select your preferred language file</source>
+        <translation>Wählen Sie die gewünschte Sprachdatei</translation>
+    </message>
+    <message>
+        <source>Select language file</source>
+        <translation>Sprachdatei auswählen</translation>
+    </message>
+    <message>
+        <source>Reset language</source>
+        <translation>Sprache zurücksetzen</translation>
+    </message>
+    <message>
+        <source>Log</source>
+        <translation>Protokoll</translation>
+    </message>
+    <message>
+        <source>Select log file</source>
+        <translation>Protokolldatei auswählen</translation>
+    </message>
+    <message>
+        <source>Minimum size</source>
+        <translation>Mindestgröße</translation>
+    </message>
+    <message>
+        <source>Maximum size</source>
+        <translation>Höchstgröße</translation>
+    </message>
+    <message>
+        <source>Allow multiple instances of Brindle</source>
+        <translation>Mehrere Instanzen von Brindle erlauben</translation>
+    </message>
+    <message>
+        <source>Check for new version at startup</source>
+        <translation>Beim Start nach einer neuen Version suchen</translation>
+    </message>
+    <message>
+        <source>Restart application to apply changes</source>
+        <translation>Programm neu starten, um die Änderungen zu übernehmen</translation>
+    </message>
+    <message>
+        <source>Threads and program</source>
+        <translation>Threads und Programm</translation>
+    </message>
+    <message>
+        <source>Threads to use in copy and check files</source>
+        <translation>Threads zum Kopieren und Prüfen der Dateien</translation>
+    </message>
+    <message>
+        <source>Use external copy program</source>
+        <translation>Externes Kopierprogramm verwenden</translation>
+    </message>
+    <message>
+        <source>Program</source>
+        <translation>Programm</translation>
+    </message>
+    <message>
+        <source>Select program</source>
+        <translation>Programm auswählen</translation>
+    </message>
+    <message>
+        <source>Arguments</source>
+        <translation>Argumente</translation>
+    </message>
+    <message>
+        <source>Do not create a list of files (just add to arguments source and destination folder)</source>
+        <translation>Keine Dateiliste erstellen (nur Quell- und Zielordner an die Argumente anhängen)</translation>
+    </message>
+    <message>
+        <source>Default</source>
+        <translation>Standard</translation>
+    </message>
+    <message>
+        <source>Restore default settings</source>
+        <translation>Standardeinstellungen wiederherstellen</translation>
+    </message>
+    <message>
+        <source>Open folder</source>
+        <translation>Ordner öffnen</translation>
+    </message>
+    <message>
+        <source>Show settings folder</source>
+        <translation>Einstellungsordner anzeigen</translation>
+    </message>
+    <message>
+        <source>Ok</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+    <message>
+        <source>%1 - %2</source>
+        <translation>%1 - %2</translation>
+    </message>
+    <message>
+        <source>Preferences</source>
+        <translation>Einstellungen</translation>
+    </message>
+    <message>
+        <source>(%1 %2 - %3 %4)</source>
+        <translation>(%1 %2 - %3 %4)</translation>
+    </message>
+    <message>
+        <source>default</source>
+        <translation>Standard</translation>
+    </message>
+    <message>
+        <source>ideal</source>
+        <translation>ideal</translation>
+    </message>
+    <message>
+        <source> Mb</source>
+        <translation> MB</translation>
+    </message>
+    <message>
+        <source>(0 = %1)</source>
+        <translation>(0 = %1)</translation>
+    </message>
+    <message>
+        <source>never skip</source>
+        <translation>nie überspringen</translation>
+    </message>
+    <message>
+        <source>(%1 = %2)</source>
+        <translation>(%1 = %2)</translation>
+    </message>
+    <message>
+        <source>default method</source>
+        <translation>Standardmethode</translation>
+    </message>
+    <message>
+        <source>(%1)</source>
+        <translation>(%1)</translation>
+    </message>
+    <message>
+        <source>long waiting time for pause</source>
+        <translation>lange Wartezeit beim Anhalten</translation>
+    </message>
+    <message>
+        <source>Select the external copy program to use.</source>
+        <translation>Wählen Sie das zu verwendende externe Kopierprogramm.</translation>
+    </message>
+    <message>
+        <source>%1 (*.txt *.log)</source>
+        <translation>%1 (*.txt *.log)</translation>
+    </message>
+    <message>
+        <source>Log files</source>
+        <translation>Protokolldateien</translation>
+    </message>
+    <message>
+        <source>Default settings restored.</source>
+        <translation>Standardeinstellungen wiederhergestellt.</translation>
+    </message>
+    <message>
+        <source>does not exist</source>
+        <translation>existiert nicht</translation>
+    </message>
+    <message>
+        <source>Unable to open %1</source>
+        <translation>%1 kann nicht geöffnet werden</translation>
+    </message>
+    <message>
+        <source>%1 (*.qm)</source>
+        <translation>%1 (*.qm)</translation>
+    </message>
+    <message>
+        <source>Language files</source>
+        <translation>Sprachdateien</translation>
+    </message>
+</context>
+<context>
+    <name>ProcessJob</name>
+    <message>
+        <source>process error code %1</source>
+        <translation>Prozessfehler, Code %1</translation>
+    </message>
+    <message>
+        <source>exit code %1</source>
+        <translation>Exit-Code %1</translation>
+    </message>
+</context>
+<context>
+    <name>ProgressRules</name>
+    <message>
+        <source>max speed</source>
+        <translation>Höchstgeschwindigkeit</translation>
+    </message>
+    <message>
+        <source>finished</source>
+        <translation>fertig</translation>
+    </message>
+    <message>
+        <source>unknown</source>
+        <translation>unbekannt</translation>
+    </message>
+    <message>
+        <source>almost finished</source>
+        <translation>fast fertig</translation>
+    </message>
+    <message>
+        <source>Moving files</source>
+        <translation>Dateien werden verschoben</translation>
+    </message>
+    <message>
+        <source>Verifying copies</source>
+        <translation>Kopien werden geprüft</translation>
+    </message>
+    <message>
+        <source>Copying files and fix errors</source>
+        <translation>Dateien werden kopiert und Fehler behoben</translation>
+    </message>
+    <message>
+        <source>Copying files</source>
+        <translation>Dateien werden kopiert</translation>
+    </message>
+    <message>
+        <source>processed files of</source>
+        <translation>verarbeitete Dateien von</translation>
+    </message>
+    <message>
+        <source>skipped</source>
+        <translation>übersprungen</translation>
+    </message>
+    <message>
+        <source>copied</source>
+        <translation>kopiert</translation>
+    </message>
+    <message>
+        <source>checked</source>
+        <translation>geprüft</translation>
+    </message>
+    <message>
+        <source>errors</source>
+        <translation>Fehler</translation>
+    </message>
+    <message>
+        <source>building file list</source>
+        <translation>Dateiliste wird erstellt</translation>
+    </message>
+    <message>
+        <source>left</source>
+        <translation>übrig</translation>
+    </message>
+    <message>
+        <source>operation completed</source>
+        <translation>Vorgang abgeschlossen</translation>
+    </message>
+    <message>
+        <source>%1 copied folders of %2 processed</source>
+        <translation>%1 von %2 Ordnern verarbeitet</translation>
+    </message>
+    <message>
+        <source>%1: %2 (%3 bytes)</source>
+        <translation>%1: %2 (%3 Byte)</translation>
+    </message>
+    <message>
+        <source>Total Folders</source>
+        <translation>Ordner gesamt</translation>
+    </message>
+    <message>
+        <source>Processed Folders</source>
+        <translation>Verarbeitete Ordner</translation>
+    </message>
+    <message>
+        <source>Total Files</source>
+        <translation>Dateien gesamt</translation>
+    </message>
+    <message>
+        <source>Total File Size</source>
+        <translation>Gesamtgröße der Dateien</translation>
+    </message>
+    <message>
+        <source>Processed Files</source>
+        <translation>Verarbeitete Dateien</translation>
+    </message>
+    <message>
+        <source>Processed File Size</source>
+        <translation>Größe der verarbeiteten Dateien</translation>
+    </message>
+    <message>
+        <source>Copied Files</source>
+        <translation>Kopierte Dateien</translation>
+    </message>
+    <message>
+        <source>Skipped Files</source>
+        <translation>Übersprungene Dateien</translation>
+    </message>
+    <message>
+        <source>Checked Files</source>
+        <translation>Geprüfte Dateien</translation>
+    </message>
+    <message>
+        <source>Errors</source>
+        <translation>Fehler</translation>
+    </message>
+    <message>
+        <source>Done</source>
+        <translation>Fertig</translation>
+    </message>
+    <message>
+        <source>The verification of files is stopped.</source>
+        <translation>Die Prüfung der Dateien wurde angehalten.</translation>
+    </message>
+    <message>
+        <source>The copy is stopped.</source>
+        <translation>Das Kopieren wurde angehalten.</translation>
+    </message>
+    <message>
+        <source>The copy has some errors.</source>
+        <translation>Beim Kopieren sind Fehler aufgetreten.</translation>
+    </message>
+    <message>
+        <source>The copy is verified.</source>
+        <translation>Die Kopie ist geprüft.</translation>
+    </message>
+    <message>
+        <source>The copy is completed.</source>
+        <translation>Das Kopieren ist abgeschlossen.</translation>
+    </message>
+</context>
+<context>
+    <name>SyncFoldersJob</name>
+    <message>
+        <source>Folder moved</source>
+        <translation>Ordner verschoben</translation>
+    </message>
+    <message>
+        <source>Folder synced</source>
+        <translation>Ordner abgeglichen</translation>
+    </message>
+    <message>
+        <source>Unable to sync folder</source>
+        <translation>Ordner kann nicht abgeglichen werden</translation>
+    </message>
+    <message>
+        <source>Unable to delete source folder</source>
+        <translation>Quellordner kann nicht gelöscht werden</translation>
+    </message>
+</context>
+<context>
+    <name>SystemDesktop</name>
+    <message>
+        <source>Show</source>
+        <translation>Anzeigen</translation>
+    </message>
+</context>
+<context>
+    <name>TaveroApplication</name>
+    <message>
+        <source>Usage: brindle [--portable]
+
+Starts the Brindle window: choose a source and a destination, the options, and
+copy, move, verify or fix the errors of a copy.
+
+  --portable   keep the settings and data beside the program
+  --help       show this text
+  --version    show the version
+
+Without a display, use brindle-cli, the command-line program (brindle-cli --help).
+</source>
+        <translation>Aufruf: brindle [--portable]
+
+Öffnet das Fenster von Brindle: Quelle, Ziel und Optionen wählen, dann kopieren,
+verschieben, prüfen oder die Fehler eines Kopiervorgangs beheben.
+
+  --portable   Einstellungen und Daten neben dem Programm ablegen
+  --help       diesen Text anzeigen
+  --version    die Version anzeigen
+
+Ohne grafische Anzeige verwenden Sie das Kommandozeilenprogramm brindle-cli
+(brindle-cli --help).
+</translation>
+    </message>
+    <message>
+        <source>%1 %2 for %3
+</source>
+        <extracomment>Program name, its version and the operating system: &quot;Brindle 2.1.4 for Debian&quot;.</extracomment>
+        <translation>%1 %2 für %3
+</translation>
+    </message>
+    <message>
+        <source>brindle: no display is available (DISPLAY and WAYLAND_DISPLAY are not set).
+Start it in a desktop session, or use the command-line program instead:
+  brindle-cli --help
+</source>
+        <translation>brindle: Keine grafische Anzeige verfügbar (DISPLAY und WAYLAND_DISPLAY sind nicht gesetzt).
+Starten Sie es in einer Desktop-Sitzung oder verwenden Sie stattdessen
+das Kommandozeilenprogramm:
+  brindle-cli --help
+</translation>
+    </message>
+</context>
+</TS>
