@@ -82,7 +82,7 @@ run_cli() {
     finish_run "$target"
 }
 
-window_times=() worst=() p99=() p999=() rows=() growth=() per_row_after=()
+window_times=() worst=() p99=() p999=() busy=() rows=() growth=() per_row_after=()
 run_window() { # view
     counter=$((counter + 1))
     local target="$work/t-$counter" out="$work/window-$counter.txt" before
@@ -92,13 +92,14 @@ run_window() { # view
         { cat "$out" "$work/window-$counter.err" >&2; echo "the window bench failed" >&2; exit 1; }
     [ "$(value files_completed "$out")" = 100000 ] && [ "$(value errors "$out")" = 0 ] ||
         { cat "$out" >&2; echo "the window's run did not copy every file" >&2; exit 1; }
-    printf 'window (%s) run: %.3f s, lateness worst %s ms, p99 %s ms, p99.9 %s ms, %s over 50 ms; rows %s, RSS %s -> %s -> %s KiB, %s B/row   (load %s)\n' \
+    printf 'window (%s) run: %.3f s, lateness worst %s ms, p99 %s ms, p99.9 %s ms, %s over 50 ms, longest own work between ticks %s ms; rows %s, RSS %s -> %s -> %s KiB, %s B/row   (load %s)\n' \
         "$1" "$(echo "$(value run_ms "$out") / 1000" | bc -l)" "$(value lateness_worst_ms "$out")" \
         "$(value lateness_p99_ms "$out")" "$(value lateness_p999_ms "$out")" \
-        "$(value stalls_over_50ms "$out")" "$(value rows "$out")" "$(value rss_before_kib "$out")" \
+        "$(value stalls_over_50ms "$out")" "$(value busiest_gap_cpu_ms "$out")" \
+        "$(value rows "$out")" "$(value rss_before_kib "$out")" \
         "$(value rss_completed_kib "$out")" "$(value rss_after_kib "$out")" \
         "$(value bytes_per_row "$out")" "$before"
-    printf '    worst stalls (lateness@time since the click/files done): %s\n' \
+    printf '    worst stalls (lateness(UI thread on a processor, waiting for one)@time since the click/files done): %s\n' \
         "$(value worst_stalls "$out")"
     printf '    list filled after the run in %s ms (%s), lateness meanwhile worst %s ms\n' \
         "$(value fill_ms "$out")" "$(value fill_end "$out")" "$(value fill_lateness_worst_ms "$out")"
@@ -134,6 +135,7 @@ for _ in $(seq "$runs"); do
     worst+=("$(value lateness_worst_ms "$out")")
     p99+=("$(value lateness_p99_ms "$out")")
     p999+=("$(value lateness_p999_ms "$out")")
+    busy+=("$(value busiest_gap_cpu_ms "$out")")
     rows+=("$(value rows "$out")")
     growth+=($(($(value rss_after_kib "$out") - $(value rss_before_kib "$out"))))
     per_row_after+=("$(value bytes_per_row_after_run "$out")")
@@ -154,6 +156,8 @@ printf 'window run (task start to end), median: %7.3f s   ratio %.3f (goal <= 1.
 printf 'event-loop lateness during the run: worst %s ms (median of runs %s ms), p99 median %s ms, p99.9 median %s ms (goal: worst <= 50 ms)\n' \
     "$(max_of "${worst[@]}")" "$(median_of "${worst[@]}")" "$(median_of "${p99[@]}")" \
     "$(median_of "${p999[@]}")"
+printf "the UI thread's longest own work between two ticks: %s ms (the rest of a late tick is waiting for a processor)\n" \
+    "$(max_of "${busy[@]}")"
 printf 'file list rows: %s; RSS growth from before the click to the filled list: %s KiB\n' \
     "${rows[*]}" "${growth[*]}"
 [ "${BENCH_BASELINE:-1}" = 1 ] && printf 'RSS growth of a run with no file list shown: %s KiB\n' "$baseline_growth"

@@ -39,6 +39,9 @@
 #include <cstdlib>
 #include <vector>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace {
 
 // Every box is answered with its default button; pickers and input boxes are cancelled.
@@ -100,11 +103,44 @@ double percentileMs(std::vector<qint64> latenessUs, double fraction)
     return double(latenessUs[std::min(latenessUs.size() - 1, rank > 0 ? rank - 1 : 0)]) / 1000.0;
 }
 
+// The calling thread's time on a processor and time spent waiting for one, in ns
+// (/proc/thread-self/schedstat): a late tick is the thread's own work only when the first
+// grew by as much; on a loaded machine the second tells the wait for a free processor.
+class ThreadSchedule
+{
+public:
+    ThreadSchedule() : m_fd(::open("/proc/thread-self/schedstat", O_RDONLY | O_CLOEXEC)) {}
+    ~ThreadSchedule()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    bool read(qint64* runNs, qint64* waitNs) const
+    {
+        char text[128];
+        const ssize_t size = m_fd >= 0 ? ::pread(m_fd, text, sizeof text - 1, 0) : -1;
+        if (size <= 0)
+            return false;
+        text[size] = 0;
+        long long run = 0, wait = 0;
+        if (std::sscanf(text, "%lld %lld", &run, &wait) != 2)
+            return false;
+        *runNs = run;
+        *waitNs = wait;
+        return true;
+    }
+
+private:
+    int m_fd;
+};
+
 struct Tick
 {
     qint64 atUs;       // since the click
     qint64 latenessUs; // how much later than 5 ms after the previous tick
     qint64 files;      // files completed by then
+    qint64 cpuUs;      // the thread's time on a processor since the previous tick
+    qint64 waitUs;     // its time waiting for a processor since the previous tick
 };
 
 void printLateness(const char* prefix, const std::vector<Tick>& ticks)
@@ -112,15 +148,19 @@ void printLateness(const char* prefix, const std::vector<Tick>& ticks)
     std::vector<qint64> lateness;
     lateness.reserve(ticks.size());
     int over50 = 0;
+    qint64 busiestUs = 0;
     for (const Tick& tick : ticks) {
         lateness.push_back(tick.latenessUs);
         over50 += tick.latenessUs > 50000 ? 1 : 0;
+        busiestUs = std::max(busiestUs, tick.cpuUs);
     }
     std::printf("%sprobe_ticks=%zu\n", prefix, ticks.size());
     std::printf("%slateness_worst_ms=%.1f\n", prefix, percentileMs(lateness, 1.0));
     std::printf("%slateness_p99_ms=%.1f\n", prefix, percentileMs(lateness, 0.99));
     std::printf("%slateness_p999_ms=%.1f\n", prefix, percentileMs(lateness, 0.999));
     std::printf("%sstalls_over_50ms=%d\n", prefix, over50);
+    // The longest the thread itself worked between two ticks, whatever the machine's load.
+    std::printf("%sbusiest_gap_cpu_ms=%.1f\n", prefix, double(busiestUs) / 1000.0);
     // Where the worst ones fell, to match them with what the run was doing.
     std::vector<Tick> worst = ticks;
     std::sort(worst.begin(), worst.end(),
@@ -128,7 +168,8 @@ void printLateness(const char* prefix, const std::vector<Tick>& ticks)
     worst.resize(std::min<size_t>(worst.size(), 8));
     std::printf("%sworst_stalls=", prefix);
     for (const Tick& tick : worst)
-        std::printf("%.0fms@%.0fms/%lldfiles ", double(tick.latenessUs) / 1000.0,
+        std::printf("%.0fms(cpu%.0f,wait%.0f)@%.0fms/%lldfiles ", double(tick.latenessUs) / 1000.0,
+                    double(tick.cpuUs) / 1000.0, double(tick.waitUs) / 1000.0,
                     double(tick.atUs) / 1000.0, tick.files);
     std::printf("\n");
 }
@@ -244,6 +285,9 @@ int main(int argc, char* argv[])
         runTicks.reserve(1 << 20);
         fillTicks.reserve(1 << 18);
         qint64 lastTickUs = -1;
+        const ThreadSchedule schedule;
+        qint64 lastRunNs = 0;
+        qint64 lastWaitNs = 0;
         QDateTime clickTime;
         qint64 completedUs = -1;
         qint64 engineElapsedMs = -1;
@@ -259,12 +303,18 @@ int main(int argc, char* argv[])
         probe.setInterval(5);
         QObject::connect(&probe, &QTimer::timeout, [&] {
             const qint64 now = clock.nsecsElapsed() / 1000;
+            qint64 runNs = lastRunNs;
+            qint64 waitNs = lastWaitNs;
+            schedule.read(&runNs, &waitNs);
             if (lastTickUs >= 0) {
                 const Tick tick{now, std::max<qint64>(0, now - lastTickUs - 5000),
-                                task->counter(FilesCompleted)};
+                                task->counter(FilesCompleted), (runNs - lastRunNs) / 1000,
+                                (waitNs - lastWaitNs) / 1000};
                 (completedUs < 0 ? runTicks : fillTicks).push_back(tick);
             }
             lastTickUs = now;
+            lastRunNs = runNs;
+            lastWaitNs = waitNs;
         });
         QObject::connect(task, &CopyTask::taskCompleted, [&] {
             completedUs = clock.nsecsElapsed() / 1000;
