@@ -99,7 +99,7 @@ run_window() { # view
         "$(value rows "$out")" "$(value rss_before_kib "$out")" \
         "$(value rss_completed_kib "$out")" "$(value rss_after_kib "$out")" \
         "$(value bytes_per_row "$out")" "$before"
-    printf '    worst stalls (lateness(UI thread on a processor, waiting for one)@time since the click/files done): %s\n' \
+    printf '    worst stalls (lateness(UI thread on a processor, waiting for one, page faults read from the device)@time since the click/files done): %s\n' \
         "$(value worst_stalls "$out")"
     printf '    list filled after the run in %s ms (%s), lateness meanwhile worst %s ms\n' \
         "$(value fill_ms "$out")" "$(value fill_end "$out")" "$(value fill_lateness_worst_ms "$out")"

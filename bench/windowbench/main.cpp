@@ -40,6 +40,7 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
@@ -141,7 +142,14 @@ struct Tick
     qint64 files;      // files completed by then
     qint64 cpuUs;      // the thread's time on a processor since the previous tick
     qint64 waitUs;     // its time waiting for a processor since the previous tick
+    qint64 faults;     // its page faults that read from the device since the previous tick
 };
+
+qint64 majorFaults()
+{
+    rusage usage{};
+    return getrusage(RUSAGE_THREAD, &usage) == 0 ? usage.ru_majflt : 0;
+}
 
 void printLateness(const char* prefix, const std::vector<Tick>& ticks)
 {
@@ -168,9 +176,10 @@ void printLateness(const char* prefix, const std::vector<Tick>& ticks)
     worst.resize(std::min<size_t>(worst.size(), 8));
     std::printf("%sworst_stalls=", prefix);
     for (const Tick& tick : worst)
-        std::printf("%.0fms(cpu%.0f,wait%.0f)@%.0fms/%lldfiles ", double(tick.latenessUs) / 1000.0,
-                    double(tick.cpuUs) / 1000.0, double(tick.waitUs) / 1000.0,
-                    double(tick.atUs) / 1000.0, tick.files);
+        std::printf("%.0fms(cpu%.0f,wait%.0f,faults%lld)@%.0fms/%lldfiles ",
+                    double(tick.latenessUs) / 1000.0, double(tick.cpuUs) / 1000.0,
+                    double(tick.waitUs) / 1000.0, tick.faults, double(tick.atUs) / 1000.0,
+                    tick.files);
     std::printf("\n");
 }
 
@@ -288,6 +297,7 @@ int main(int argc, char* argv[])
         const ThreadSchedule schedule;
         qint64 lastRunNs = 0;
         qint64 lastWaitNs = 0;
+        qint64 lastFaults = 0;
         QDateTime clickTime;
         qint64 completedUs = -1;
         qint64 engineElapsedMs = -1;
@@ -306,15 +316,20 @@ int main(int argc, char* argv[])
             qint64 runNs = lastRunNs;
             qint64 waitNs = lastWaitNs;
             schedule.read(&runNs, &waitNs);
+            const qint64 faults = majorFaults();
             if (lastTickUs >= 0) {
-                const Tick tick{now, std::max<qint64>(0, now - lastTickUs - 5000),
-                                task->counter(FilesCompleted), (runNs - lastRunNs) / 1000,
-                                (waitNs - lastWaitNs) / 1000};
+                const Tick tick{now,
+                                std::max<qint64>(0, now - lastTickUs - 5000),
+                                task->counter(FilesCompleted),
+                                (runNs - lastRunNs) / 1000,
+                                (waitNs - lastWaitNs) / 1000,
+                                faults - lastFaults};
                 (completedUs < 0 ? runTicks : fillTicks).push_back(tick);
             }
             lastTickUs = now;
             lastRunNs = runNs;
             lastWaitNs = waitNs;
+            lastFaults = faults;
         });
         QObject::connect(task, &CopyTask::taskCompleted, [&] {
             completedUs = clock.nsecsElapsed() / 1000;
