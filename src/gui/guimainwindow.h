@@ -165,6 +165,8 @@ private:
     void setRunControlsEnabled(bool running);
     // What the sleep lock of a run says it is for.
     static QString sleepReason(int copyMode);
+    // The speed and remaining-time estimate after the items that just finished.
+    void updateSpeedEstimate();
     // Progress and outcome of a run.
     void setUpProgress();
     // Returns whether the counters changed since the label last showed them.
@@ -237,6 +239,7 @@ private:
     SleepInhibitor* mp_sleepInhibitor = nullptr;
     // The final flush of the run reports how much of it is written.
     bool m_flushMeasured = false;
+    bool m_speedUpdateQueued = false;
     // Bytes per second, last taken from the task (1: unknown).
     qint64 m_speed = 1;
     // Remaining time shown, counted down between estimates; negative: unknown.

@@ -112,12 +112,24 @@ void GuiMainWindow::onTimerTimeout()
 
 void GuiMainWindow::onCopyCompleted(const CopyItem& item)
 {
-    if (const CopyTask* task = qobject_cast<CopyTask*>(sender())) {
-        m_speed = task->averageSpeed();
-        m_remainingMs = ProgressRules::smoothedRemainingMs(m_remainingMs, task->remainingTime());
-        updateSpeedLabel(m_speed, m_remainingMs, task->isTaskCompleted());
+    // A placed group reports up to 2000 items in one go: the estimate is taken once for them
+    // all, when the burst is over, or the window would stall for its length.
+    if (qobject_cast<CopyTask*>(sender()) && !m_speedUpdateQueued) {
+        m_speedUpdateQueued = true;
+        QTimer::singleShot(0, this, &GuiMainWindow::updateSpeedEstimate);
     }
     onCopyCompletedForView(item);
+}
+
+void GuiMainWindow::updateSpeedEstimate()
+{
+    m_speedUpdateQueued = false;
+    // The end of the run has shown its own figures.
+    if (!isRunning())
+        return;
+    m_speed = mp_copyTask->averageSpeed();
+    m_remainingMs = ProgressRules::smoothedRemainingMs(m_remainingMs, mp_copyTask->remainingTime());
+    updateSpeedLabel(m_speed, m_remainingMs, mp_copyTask->isTaskCompleted());
 }
 
 void GuiMainWindow::onFlushProgress(qint64 written, qint64 total)
