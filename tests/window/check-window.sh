@@ -41,7 +41,10 @@ printf 'a small text\n' >"$source/readme.txt"
 head -c 300000 /dev/urandom >"$source/photos/2024/picture.raw"
 printf 'note' >"$source/photos/.hidden-note"
 
-exec timeout -k 10 240 xvfb-run -a -s "-screen 0 ${screen}x24 -nolisten tcp" \
+# A display number of its own, away from one that another run has just given up; and no
+# server reset when a passing client (xdotool, the AT-SPI launcher) disconnects, which
+# would refuse the program's connection meanwhile.
+exec timeout -k 10 240 xvfb-run -a -n $((100 + $$ % 800)) -s "-screen 0 ${screen}x24 -nolisten tcp -noreset" \
     dbus-run-session -- /usr/bin/python3 "$here/check_window.py" --program "$program" \
     --source "$source" --destination "$scratch/destination" --screenshots "$screenshots" \
-    --scale "$scale" --suffix="$suffix"
+    --screen "$screen" --scale "$scale" --suffix="$suffix"

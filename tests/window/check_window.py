@@ -76,6 +76,8 @@ def name_of(node):
 
 def application(name):
     desktop = pyatspi.Registry.getDesktop(0)
+    # Without an event loop the cache never hears of a program that registered later.
+    desktop.clear_cache()
     for app in children(desktop):
         if app is not None and app.name == name:
             return app
@@ -113,9 +115,12 @@ def overlap(a, b):
     return width > SLACK and height > SLACK
 
 
-def check_layout(window, where):
-    """Every showing control inside the window and its parent; no siblings overlapping."""
+def check_layout(window, where, screen):
+    """The window on the screen; every showing control inside the window and its parent;
+    no siblings overlapping."""
     window_box = extents(window)
+    if not inside(window_box, screen):
+        fail("%s: the window at %s does not fit on the screen %s" % (where, window_box, screen))
     checked = 0
 
     def walk(parent, parent_box):
@@ -207,6 +212,11 @@ def run(args):
         env.pop(name, None)
     os.makedirs(args.screenshots, exist_ok=True)
     suffix = args.suffix
+    # AT-SPI speaks in the program's logical pixels: the screen divided by the scale.
+    width, height = (int(int(n) / float(args.scale)) for n in args.screen.split("x"))
+    screen = (0, 0, width, height)
+    wait_for("the virtual display", lambda: subprocess.run(
+        ["xdotool", "getdisplaygeometry"], capture_output=True, timeout=5).returncode == 0, 20)
     program = subprocess.Popen([args.program, args.source, args.destination], env=env)
     try:
         app = wait_for("the program on the accessibility bus", lambda: application("Brindle"), 40)
@@ -257,7 +267,7 @@ def run(args):
         press(find(window, pyatspi.ROLE_PAGE_TAB, "Copy"))
         wait_for("the Copy tab", lambda: find(window, pyatspi.ROLE_PUSH_BUTTON, "Verify"), 10)
         time.sleep(0.5)
-        check_layout(window, "window" + suffix)
+        check_layout(window, "window" + suffix, screen)
         screenshot("Brindle", os.path.join(args.screenshots, "window-after-copy%s.png" % suffix))
 
         # The preferences open with their accelerator, as a keyboard user opens them.
@@ -271,7 +281,7 @@ def run(args):
             tab_name = name_of(tab)
             press(tab)
             time.sleep(0.5)
-            check_layout(dialog, "preferences, %s%s" % (tab_name, suffix))
+            check_layout(dialog, "preferences, %s%s" % (tab_name, suffix), screen)
             slug = re.sub(r"[^a-z]+", "-", tab_name.lower()).strip("-")
             screenshot(title,
                        os.path.join(args.screenshots, "preferences-%s%s.png" % (slug, suffix)))
@@ -300,6 +310,7 @@ def main():
     parser.add_argument("--source", required=True)
     parser.add_argument("--destination", required=True)
     parser.add_argument("--screenshots", required=True)
+    parser.add_argument("--screen", default="1366x768")
     parser.add_argument("--scale", default="1")
     parser.add_argument("--suffix", default="")
     args = parser.parse_args()
