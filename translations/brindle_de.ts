@@ -2,6 +2,17 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="de_DE">
 <context>
+    <name>AccessibleNames</name>
+    <message>
+        <source>Clear text</source>
+        <translation>Text löschen</translation>
+    </message>
+    <message>
+        <source>More menus</source>
+        <translation>Weitere Menüs</translation>
+    </message>
+</context>
+<context>
     <name>BuildFileListJob</name>
     <message>
         <source>name is that of a temporary file of an interrupted copy</source>
@@ -955,16 +966,8 @@ Datei und aktualisiert eine von Ihnen angegebene Aufgabendatei.</translation>
         <translation>Zielmodus</translation>
     </message>
     <message>
-        <source>Normal</source>
-        <translation>Normal</translation>
-    </message>
-    <message>
         <source>Copy source files to destination replicating subfolders</source>
         <translation>Quelldateien mit ihren Unterordnern ins Ziel kopieren</translation>
-    </message>
-    <message>
-        <source>Collate</source>
-        <translation>Zusammenführen</translation>
     </message>
     <message>
         <source>Copy source files to destination without replicating subfolders</source>
@@ -975,68 +978,28 @@ Datei und aktualisiert eine von Ihnen angegebene Aufgabendatei.</translation>
         <translation>Kopieroptionen</translation>
     </message>
     <message>
-        <source>Recursive</source>
-        <translation>Rekursiv</translation>
-    </message>
-    <message>
         <source>Copy all the files also in the subfolders</source>
         <translation>Auch alle Dateien in den Unterordnern kopieren</translation>
-    </message>
-    <message>
-        <source>Hidden files</source>
-        <translation>Versteckte Dateien</translation>
     </message>
     <message>
         <source>Copy also the hidden files</source>
         <translation>Auch die versteckten Dateien kopieren</translation>
     </message>
     <message>
-        <source>Links</source>
-        <translation>Verknüpfungen</translation>
-    </message>
-    <message>
         <source>Copy also the links</source>
         <translation>Auch die Verknüpfungen kopieren</translation>
-    </message>
-    <message>
-        <source>Empty folders</source>
-        <translation>Leere Ordner</translation>
     </message>
     <message>
         <source>If file exists</source>
         <translation>Wenn die Datei existiert</translation>
     </message>
     <message>
-        <source>Overwrite always</source>
-        <translation>Immer überschreiben</translation>
-    </message>
-    <message>
         <source>If the destination file exists select the option</source>
         <translation>Wählen Sie, was geschehen soll, wenn die Zieldatei existiert</translation>
     </message>
     <message>
-        <source>No overwrite</source>
-        <translation>Nie überschreiben</translation>
-    </message>
-    <message>
-        <source>Overwrite older</source>
-        <translation>Ältere überschreiben</translation>
-    </message>
-    <message>
-        <source>Auto rename</source>
-        <translation>Auto-Umbenennung</translation>
-    </message>
-    <message>
-        <source>Overwrite different</source>
-        <translation>Andere überschreiben</translation>
-    </message>
-    <message>
         <source>Filters</source>
         <translation>Filter</translation>
-    </message>
-    <message>
-        <source>Copy file filters</source>
-        <translation>Einschlussfilter</translation>
     </message>
     <message>
         <source>Copy all files</source>
@@ -1057,22 +1020,6 @@ Datei und aktualisiert eine von Ihnen angegebene Aufgabendatei.</translation>
     <message>
         <source>None of the files</source>
         <translation>Keine der Dateien</translation>
-    </message>
-    <message>
-        <source>Pause</source>
-        <translation>Anhalten</translation>
-    </message>
-    <message>
-        <source>Fix errors</source>
-        <translation>Fehler beheben</translation>
-    </message>
-    <message>
-        <source>Verify</source>
-        <translation>Prüfen</translation>
-    </message>
-    <message>
-        <source>Move</source>
-        <translation>Verschieben</translation>
     </message>
     <message>
         <source>...</source>
@@ -1115,14 +1062,6 @@ Datei und aktualisiert eine von Ihnen angegebene Aufgabendatei.</translation>
         <translation>Filter</translation>
     </message>
     <message>
-        <source>Apply</source>
-        <translation>Anwenden</translation>
-    </message>
-    <message>
-        <source>File</source>
-        <translation>Datei</translation>
-    </message>
-    <message>
         <source>Portable</source>
         <translation>Portabel</translation>
     </message>
@@ -1159,64 +1098,12 @@ Datei und aktualisiert eine von Ihnen angegebene Aufgabendatei.</translation>
         <translation>Nein</translation>
     </message>
     <message>
-        <source>Open new window</source>
-        <translation>Neues Fenster öffnen</translation>
-    </message>
-    <message>
-        <source>New task</source>
-        <translation>Neue Aufgabe</translation>
-    </message>
-    <message>
-        <source>Select single file to copy</source>
-        <translation>Einzelne Datei zum Kopieren auswählen</translation>
-    </message>
-    <message>
-        <source>Load task</source>
-        <translation>Aufgabe laden</translation>
-    </message>
-    <message>
         <source>Save task</source>
         <translation>Aufgabe speichern</translation>
     </message>
     <message>
-        <source>Open data folder</source>
-        <translation>Datenordner öffnen</translation>
-    </message>
-    <message>
-        <source>Preferences</source>
-        <translation>Einstellungen</translation>
-    </message>
-    <message>
-        <source>Quit</source>
-        <translation>Beenden</translation>
-    </message>
-    <message>
-        <source>Recent paths</source>
-        <translation>Letzte Pfade</translation>
-    </message>
-    <message>
         <source>?</source>
         <translation>?</translation>
-    </message>
-    <message>
-        <source>About</source>
-        <translation>Über</translation>
-    </message>
-    <message>
-        <source>Show Qt info</source>
-        <translation>Qt-Informationen anzeigen</translation>
-    </message>
-    <message>
-        <source>Open website</source>
-        <translation>Webseite öffnen</translation>
-    </message>
-    <message>
-        <source>Open help online</source>
-        <translation>Online-Hilfe öffnen</translation>
-    </message>
-    <message>
-        <source>Donate</source>
-        <translation>Spenden</translation>
     </message>
     <message>
         <source>Select source file</source>
@@ -1594,6 +1481,166 @@ Datei und aktualisiert eine von Ihnen angegebene Aufgabendatei.</translation>
         <source>Copying files</source>
         <translation>Dateien werden kopiert</translation>
     </message>
+    <message>
+        <source>Fr&amp;om</source>
+        <translation>&amp;Von</translation>
+    </message>
+    <message>
+        <source>&amp;To</source>
+        <translation>&amp;Nach</translation>
+    </message>
+    <message>
+        <source>&amp;Normal</source>
+        <translation>Nor&amp;mal</translation>
+    </message>
+    <message>
+        <source>Co&amp;llate</source>
+        <translation>&amp;Zusammenführen</translation>
+    </message>
+    <message>
+        <source>Rec&amp;ursive</source>
+        <translation>&amp;Rekursiv</translation>
+    </message>
+    <message>
+        <source>&amp;Hidden files</source>
+        <translation>Versteck&amp;te Dateien</translation>
+    </message>
+    <message>
+        <source>Lin&amp;ks</source>
+        <translation>Verkn&amp;üpfungen</translation>
+    </message>
+    <message>
+        <source>&amp;Empty folders</source>
+        <translation>Leere &amp;Ordner</translation>
+    </message>
+    <message>
+        <source>Overwrite alwa&amp;ys</source>
+        <translation>&amp;Immer überschreiben</translation>
+    </message>
+    <message>
+        <source>No over&amp;write</source>
+        <translation>Nie über&amp;schreiben</translation>
+    </message>
+    <message>
+        <source>Overwrite ol&amp;der</source>
+        <translation>Ält&amp;ere überschreiben</translation>
+    </message>
+    <message>
+        <source>&amp;Auto rename</source>
+        <translation>Auto-Um&amp;benennung</translation>
+    </message>
+    <message>
+        <source>Overwrite d&amp;ifferent</source>
+        <translation>Andere übers&amp;chreiben</translation>
+    </message>
+    <message>
+        <source>Copy file filter&amp;s</source>
+        <translation>Einschl&amp;ussfilter</translation>
+    </message>
+    <message>
+        <source>Clear the copy file filters</source>
+        <translation>Einschlussfilter leeren</translation>
+    </message>
+    <message>
+        <source>Clear the skip file filters</source>
+        <translation>Ausschlussfilter leeren</translation>
+    </message>
+    <message>
+        <source>Clear the files to skip errors on</source>
+        <translation>Dateien leeren, bei denen Fehler übergangen werden</translation>
+    </message>
+    <message>
+        <source>&amp;Copy</source>
+        <translation>&amp;Kopieren</translation>
+    </message>
+    <message>
+        <source>&amp;Pause</source>
+        <translation>&amp;Anhalten</translation>
+    </message>
+    <message>
+        <source>Fi&amp;x errors</source>
+        <translation>&amp;Fehler beheben</translation>
+    </message>
+    <message>
+        <source>&amp;Verify</source>
+        <translation>&amp;Prüfen</translation>
+    </message>
+    <message>
+        <source>&amp;Move</source>
+        <translation>Versc&amp;hieben</translation>
+    </message>
+    <message>
+        <source>Statistics</source>
+        <translation>Statistik</translation>
+    </message>
+    <message>
+        <source>Progress</source>
+        <translation>Fortschritt</translation>
+    </message>
+    <message>
+        <source>&amp;Apply</source>
+        <translation>&amp;Anwenden</translation>
+    </message>
+    <message>
+        <source>&amp;File</source>
+        <translation>&amp;Datei</translation>
+    </message>
+    <message>
+        <source>&amp;Open new window</source>
+        <translation>&amp;Neues Fenster öffnen</translation>
+    </message>
+    <message>
+        <source>&amp;New task</source>
+        <translation>Neue &amp;Aufgabe</translation>
+    </message>
+    <message>
+        <source>Select single &amp;file to copy</source>
+        <translation>Einzelne &amp;Datei zum Kopieren auswählen</translation>
+    </message>
+    <message>
+        <source>&amp;Load task</source>
+        <translation>Aufgabe &amp;laden</translation>
+    </message>
+    <message>
+        <source>&amp;Save task</source>
+        <translation>Aufgabe &amp;speichern</translation>
+    </message>
+    <message>
+        <source>Open &amp;data folder</source>
+        <translation>Daten&amp;ordner öffnen</translation>
+    </message>
+    <message>
+        <source>&amp;Preferences</source>
+        <translation>&amp;Einstellungen</translation>
+    </message>
+    <message>
+        <source>&amp;Quit</source>
+        <translation>&amp;Beenden</translation>
+    </message>
+    <message>
+        <source>&amp;Recent paths</source>
+        <translation>&amp;Letzte Pfade</translation>
+    </message>
+    <message>
+        <source>&amp;About</source>
+        <translation>Ü&amp;ber</translation>
+    </message>
+    <message>
+        <source>Show &amp;Qt info</source>
+        <translation>&amp;Qt-Informationen anzeigen</translation>
+    </message>
+    <message>
+        <source>Open &amp;website</source>
+        <translation>&amp;Webseite öffnen</translation>
+    </message>
+    <message>
+        <source>Open &amp;help online</source>
+        <translation>Online-&amp;Hilfe öffnen</translation>
+    </message>
+    <message>
+        <source>&amp;Donate</source>
+        <translation>&amp;Spenden</translation>
+    </message>
 </context>
 <context>
     <name>GuiSettingsDialog</name>
@@ -1602,40 +1649,12 @@ Datei und aktualisiert eine von Ihnen angegebene Aufgabendatei.</translation>
         <translation>Erweiterte Optionen</translation>
     </message>
     <message>
-        <source>Method to use for file copy</source>
-        <translation>Methode zum Kopieren der Dateien</translation>
-    </message>
-    <message>
         <source>*</source>
         <translation>*</translation>
     </message>
     <message>
-        <source>Skip integrity check for file size more than</source>
-        <translation>Integritätsprüfung überspringen für Dateien größer als</translation>
-    </message>
-    <message>
-        <source>Add to report skipped files from filters</source>
-        <translation>Durch Filter übersprungene Dateien in den Bericht aufnehmen</translation>
-    </message>
-    <message>
-        <source>Remove &quot;read only&quot; attribute</source>
-        <translation>Attribut „schreibgeschützt“ entfernen</translation>
-    </message>
-    <message>
-        <source>Skip errors in creation and modification dates</source>
-        <translation>Fehler bei Erstellungs- und Änderungsdatum übergehen</translation>
-    </message>
-    <message>
-        <source>Always save copy errors in a file</source>
-        <translation>Kopierfehler immer in einer Datei speichern</translation>
-    </message>
-    <message>
         <source>Misc</source>
         <translation>Sonstiges</translation>
-    </message>
-    <message>
-        <source>Language</source>
-        <translation>Sprache</translation>
     </message>
     <message>
         <source>Select your preferred language file</source>
@@ -1650,28 +1669,8 @@ Datei und aktualisiert eine von Ihnen angegebene Aufgabendatei.</translation>
         <translation>Sprache zurücksetzen</translation>
     </message>
     <message>
-        <source>Log</source>
-        <translation>Protokoll</translation>
-    </message>
-    <message>
         <source>Select log file</source>
         <translation>Protokolldatei auswählen</translation>
-    </message>
-    <message>
-        <source>Minimum size</source>
-        <translation>Mindestgröße</translation>
-    </message>
-    <message>
-        <source>Maximum size</source>
-        <translation>Höchstgröße</translation>
-    </message>
-    <message>
-        <source>Allow multiple instances of Brindle</source>
-        <translation>Mehrere Instanzen von Brindle erlauben</translation>
-    </message>
-    <message>
-        <source>Check for new version at startup</source>
-        <translation>Beim Start nach einer neuen Version suchen</translation>
     </message>
     <message>
         <source>Restart application to apply changes</source>
@@ -1682,40 +1681,12 @@ Datei und aktualisiert eine von Ihnen angegebene Aufgabendatei.</translation>
         <translation>Threads und Programm</translation>
     </message>
     <message>
-        <source>Threads to use in copy and check files</source>
-        <translation>Threads zum Kopieren und Prüfen der Dateien</translation>
-    </message>
-    <message>
-        <source>Use external copy program</source>
-        <translation>Externes Kopierprogramm verwenden</translation>
-    </message>
-    <message>
-        <source>Program</source>
-        <translation>Programm</translation>
-    </message>
-    <message>
         <source>Select program</source>
         <translation>Programm auswählen</translation>
     </message>
     <message>
-        <source>Arguments</source>
-        <translation>Argumente</translation>
-    </message>
-    <message>
-        <source>Do not create a list of files (just add to arguments source and destination folder)</source>
-        <translation>Keine Dateiliste erstellen (nur Quell- und Zielordner an die Argumente anhängen)</translation>
-    </message>
-    <message>
-        <source>Default</source>
-        <translation>Standard</translation>
-    </message>
-    <message>
         <source>Restore default settings</source>
         <translation>Standardeinstellungen wiederherstellen</translation>
-    </message>
-    <message>
-        <source>Open folder</source>
-        <translation>Ordner öffnen</translation>
     </message>
     <message>
         <source>Show settings folder</source>
@@ -1724,10 +1695,6 @@ Datei und aktualisiert eine von Ihnen angegebene Aufgabendatei.</translation>
     <message>
         <source>Ok</source>
         <translation>OK</translation>
-    </message>
-    <message>
-        <source>Cancel</source>
-        <translation>Abbrechen</translation>
     </message>
     <message>
         <source>%1 - %2</source>
@@ -1808,6 +1775,94 @@ Datei und aktualisiert eine von Ihnen angegebene Aufgabendatei.</translation>
     <message>
         <source>Language files</source>
         <translation>Sprachdateien</translation>
+    </message>
+    <message>
+        <source>&amp;Method to use for file copy</source>
+        <translation>&amp;Methode zum Kopieren der Dateien</translation>
+    </message>
+    <message>
+        <source>&amp;Skip integrity check for file size more than</source>
+        <translation>&amp;Integritätsprüfung überspringen für Dateien größer als</translation>
+    </message>
+    <message>
+        <source>Add to &amp;report skipped files from filters</source>
+        <translation>Durch Filter übersprungene Dateien in den &amp;Bericht aufnehmen</translation>
+    </message>
+    <message>
+        <source>Remo&amp;ve &quot;read only&quot; attribute</source>
+        <translation>Attribut „schreibgeschützt“ ent&amp;fernen</translation>
+    </message>
+    <message>
+        <source>Skip &amp;errors in creation and modification dates</source>
+        <translation>Fehler bei Erstellungs- und Änderungs&amp;datum übergehen</translation>
+    </message>
+    <message>
+        <source>Al&amp;ways save copy errors in a file</source>
+        <translation>Kopierfehler immer in einer Datei &amp;speichern</translation>
+    </message>
+    <message>
+        <source>&amp;Language</source>
+        <translation>Sp&amp;rache</translation>
+    </message>
+    <message>
+        <source>Lo&amp;g</source>
+        <translation>&amp;Protokoll</translation>
+    </message>
+    <message>
+        <source>Log file</source>
+        <translation>Protokolldatei</translation>
+    </message>
+    <message>
+        <source>Mi&amp;nimum size</source>
+        <translation>Mi&amp;ndestgröße</translation>
+    </message>
+    <message>
+        <source>Ma&amp;ximum size</source>
+        <translation>&amp;Höchstgröße</translation>
+    </message>
+    <message>
+        <source>Allow m&amp;ultiple instances of Brindle</source>
+        <translation>Mehrere &amp;Instanzen von Brindle erlauben</translation>
+    </message>
+    <message>
+        <source>C&amp;heck for new version at startup</source>
+        <translation>Beim Start nach einer neuen &amp;Version suchen</translation>
+    </message>
+    <message>
+        <source>&amp;Threads to use in copy and check files</source>
+        <translation>Th&amp;reads zum Kopieren und Prüfen der Dateien</translation>
+    </message>
+    <message>
+        <source>&amp;Use external copy program</source>
+        <translation>&amp;Externes Kopierprogramm verwenden</translation>
+    </message>
+    <message>
+        <source>&amp;Program</source>
+        <translation>Pro&amp;gramm</translation>
+    </message>
+    <message>
+        <source>&amp;Arguments</source>
+        <translation>Arg&amp;umente</translation>
+    </message>
+    <message>
+        <source>Do not create a &amp;list of files (just add to arguments source and destination folder)</source>
+        <translation>Keine Datei&amp;liste erstellen (nur Quell- und Zielordner an die Argumente anhängen)</translation>
+    </message>
+    <message>
+        <source>&amp;Default</source>
+        <translation>S&amp;tandard</translation>
+    </message>
+    <message>
+        <source>Open &amp;folder</source>
+        <translation>&amp;Ordner öffnen</translation>
+    </message>
+    <message>
+        <source>&amp;Ok</source>
+        <translation>O&amp;K</translation>
+    </message>
+    <message>
+        <source>&amp;Cancel</source>
+        <translation>&amp;Abbrechen</translation>
     </message>
 </context>
 <context>

@@ -1,5 +1,6 @@
 #include "guimainwindow.h"
 
+#include "accessiblenames.h"
 #include "app/appsettings.h"
 #include "app/programidentity.h"
 #include "desktop.h"
@@ -106,6 +107,16 @@ GuiMainWindow::GuiMainWindow(QWidget* parent)
     mp_ui->mp_lEndTime->clear();
     if (mp_logView)
         mp_logView->startRefresh();
+
+    // The tabs come after every control of the pages, so that Tab starts at the source
+    // field and walks the page before it reaches them.
+    QWidget* tabBar = mp_ui->mp_twMain->tabBar();
+    QWidget* last = previousInFocusChain();
+    while (last != this && last->focusPolicy() == Qt::NoFocus)
+        last = last->previousInFocusChain();
+    if (last != this && last != tabBar)
+        QWidget::setTabOrder(last, tabBar);
+    AccessibleNames::nameQtButtons(this);
 
     mp_ui->mp_twMain->setCurrentIndex(0);
     updateOptionWidgets();

@@ -77,27 +77,27 @@ void GuiMainWindow::setUpMenus()
     QMenuBar* bar = menuBar();
     const AppSettings* settings = AppSettings::instance();
 
-    QMenu* fileMenu = bar->addMenu(tr("File"));
-    mp_actNewWindow = fileMenu->addAction(menuIcon("Brindle"), withEllipsis(tr("Open new window")),
+    QMenu* fileMenu = bar->addMenu(tr("&File"));
+    mp_actNewWindow = fileMenu->addAction(menuIcon("Brindle"), withEllipsis(tr("&Open new window")),
                                           this, &GuiMainWindow::onNewInstanceClicked);
     mp_actNewWindow->setShortcut(QKeySequence(QKeySequence::New));
     mp_actNewWindow->setEnabled(settings->allowMultipleInstances());
     fileMenu->addSeparator();
-    mp_actNewTask = fileMenu->addAction(menuIcon("NewTask"), tr("New task"), this,
+    mp_actNewTask = fileMenu->addAction(menuIcon("NewTask"), tr("&New task"), this,
                                         &GuiMainWindow::onNewTaskClicked);
     mp_actSelectFile =
-        fileMenu->addAction(menuIcon("File"), withEllipsis(tr("Select single file to copy")), this,
+        fileMenu->addAction(menuIcon("File"), withEllipsis(tr("Select single &file to copy")), this,
                             &GuiMainWindow::selectFromAsFile);
     fileMenu->addSeparator();
-    mp_actLoadTask = fileMenu->addAction(menuIcon("Path"), withEllipsis(tr("Load task")), this,
+    mp_actLoadTask = fileMenu->addAction(menuIcon("Path"), withEllipsis(tr("&Load task")), this,
                                          &GuiMainWindow::loadTaskFromFile);
-    mp_actSaveTask = fileMenu->addAction(menuIcon("SaveTask"), withEllipsis(tr("Save task")), this,
+    mp_actSaveTask = fileMenu->addAction(menuIcon("SaveTask"), withEllipsis(tr("&Save task")), this,
                                          &GuiMainWindow::saveTaskToFile);
     fileMenu->addSeparator();
-    fileMenu->addAction(menuIcon("DataFolder"), withEllipsis(tr("Open data folder")), this,
+    fileMenu->addAction(menuIcon("DataFolder"), withEllipsis(tr("Open &data folder")), this,
                         &GuiMainWindow::openDataFolder);
     fileMenu->addSeparator();
-    mp_actPreferences = fileMenu->addAction(menuIcon("Options"), withEllipsis(tr("Preferences")),
+    mp_actPreferences = fileMenu->addAction(menuIcon("Options"), withEllipsis(tr("&Preferences")),
                                             this, &GuiMainWindow::onShowSettings);
     QList<QKeySequence> preferencesKeys{QKeySequence(Qt::CTRL + Qt::Key_Comma)};
     const QList<QKeySequence> standardKeys = QKeySequence::keyBindings(QKeySequence::Preferences);
@@ -109,36 +109,36 @@ void GuiMainWindow::setUpMenus()
     mp_actPreferences->setMenuRole(QAction::PreferencesRole);
     mp_actPreferences->setVisible(static_cast<bool>(m_preferencesFactory));
     fileMenu->addSeparator();
-    QAction* quit = fileMenu->addAction(menuIcon("Quit"), tr("Quit"), this, &QWidget::close);
+    QAction* quit = fileMenu->addAction(menuIcon("Quit"), tr("&Quit"), this, &QWidget::close);
     quit->setShortcut(QKeySequence(QKeySequence::Quit));
     quit->setMenuRole(QAction::QuitRole);
     keepSeparatorsTidy(fileMenu);
 
     // Built anew each time it opens; the placeholder lets it open at all.
-    mp_recentPathsMenu = bar->addMenu(tr("Recent paths"));
+    mp_recentPathsMenu = bar->addMenu(tr("&Recent paths"));
     mp_recentPathsMenu->addAction(QStringLiteral("dummy"));
     connect(mp_recentPathsMenu, &QMenu::aboutToShow, this,
             &GuiMainWindow::onRecentPathsMenuAboutToShow);
 
     QMenu* helpMenu = bar->addMenu(tr("?"));
-    QAction* about = helpMenu->addAction(menuIcon("Brindle"), withEllipsis(tr("About")), this,
+    QAction* about = helpMenu->addAction(menuIcon("Brindle"), withEllipsis(tr("&About")), this,
                                          &GuiMainWindow::showAbout);
     about->setMenuRole(QAction::AboutRole);
-    QAction* aboutQt = helpMenu->addAction(menuIcon("Qt"), withEllipsis(tr("Show Qt info")), qApp,
+    QAction* aboutQt = helpMenu->addAction(menuIcon("Qt"), withEllipsis(tr("Show &Qt info")), qApp,
                                            &QApplication::aboutQt);
     aboutQt->setMenuRole(QAction::AboutQtRole);
     helpMenu->addSeparator();
     // Without a web site (a build or an environment that turns it off) its entries are
     // hidden rather than left to do nothing.
     const bool hasWebSite = !ProgramIdentity::webSiteUrl().isEmpty();
-    mp_actOpenWebSite = helpMenu->addAction(menuIcon("Web"), withEllipsis(tr("Open website")), this,
-                                            &GuiMainWindow::openOfficialWebSite);
+    mp_actOpenWebSite = helpMenu->addAction(menuIcon("Web"), withEllipsis(tr("Open &website")),
+                                            this, &GuiMainWindow::openOfficialWebSite);
     mp_actOpenWebSite->setVisible(hasWebSite);
-    mp_actOpenHelp = helpMenu->addAction(menuIcon("Help"), withEllipsis(tr("Open help online")),
+    mp_actOpenHelp = helpMenu->addAction(menuIcon("Help"), withEllipsis(tr("Open &help online")),
                                          this, &GuiMainWindow::openHelpWebSite);
     mp_actOpenHelp->setVisible(hasWebSite);
     helpMenu->addSeparator();
-    mp_actDonate = helpMenu->addAction(menuIcon("Donate"), withEllipsis(tr("Donate")), this,
+    mp_actDonate = helpMenu->addAction(menuIcon("Donate"), withEllipsis(tr("&Donate")), this,
                                        &GuiMainWindow::openDonationWebSite);
     mp_actDonate->setVisible(!ProgramIdentity::donationPageUrl().isEmpty());
     keepSeparatorsTidy(helpMenu);

@@ -2,6 +2,7 @@
 
 #include "ui_guisettingsdialog.h"
 
+#include "accessiblenames.h"
 #include "app/appsettings.h"
 #include "app/programidentity.h"
 #include "desktop.h"
@@ -77,6 +78,7 @@ GuiSettingsDialog::GuiSettingsDialog(Dialogs* dialogs, Desktop* desktop, QWidget
     mp_ui->mp_sbLogMaximumSize->setSuffix(megabytes);
     mp_ui->mp_lInfoSkipCheck->setText(tr("(0 = %1)").arg(tr("never skip")));
     mp_ui->mp_twSettings->setCurrentIndex(0);
+    AccessibleNames::nameQtButtons(this);
 
     connect(mp_ui->mp_pbOk, &QPushButton::clicked, this, &GuiSettingsDialog::accept);
     connect(mp_ui->mp_pbCancel, &QPushButton::clicked, this, &GuiSettingsDialog::reject);

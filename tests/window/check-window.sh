@@ -1,0 +1,50 @@
+#!/bin/sh
+# Starts the window program on a virtual screen with a scratch home, lets it copy a small
+# tree given as its two arguments, and checks over AT-SPI what a user would see: the
+# end-of-run box, the recap, the copy on disk, and a layout where nothing is cut off or
+# overlapping (check_window.py). Screenshots land in SCREENSHOTS. Exit 77: skipped.
+#
+#   check-window.sh PROGRAM SCREENSHOTS SCREEN SCALE SUFFIX
+set -eu
+program=$1
+screenshots=$2
+screen=$3
+scale=$4
+suffix=$5
+here=$(cd "$(dirname "$0")" && pwd)
+
+skip() {
+    echo "SKIPPED: $*"
+    exit 77
+}
+command -v xvfb-run >/dev/null || skip "xvfb-run is missing (package xvfb)"
+command -v dbus-run-session >/dev/null || skip "dbus-run-session is missing (package dbus)"
+command -v xdotool >/dev/null || skip "xdotool is missing (package xdotool)"
+command -v import >/dev/null || skip "import is missing (package imagemagick)"
+[ -x /usr/libexec/at-spi-bus-launcher ] || skip "the AT-SPI bus is missing (package at-spi2-core)"
+/usr/bin/python3 -c 'import pyatspi' 2>/dev/null || skip "pyatspi is missing (package python3-pyatspi)"
+
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+# A home of its own: no settings, recent tasks or running instance of the user's.
+export HOME="$scratch/home" XDG_CONFIG_HOME="$scratch/home/.config"
+export XDG_DATA_HOME="$scratch/home/.local/share" XDG_CACHE_HOME="$scratch/home/.cache"
+export XDG_RUNTIME_DIR="$scratch/run"
+mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_CACHE_HOME" "$XDG_RUNTIME_DIR"
+chmod 700 "$XDG_RUNTIME_DIR"
+unset DISPLAY WAYLAND_DISPLAY DBUS_SESSION_BUS_ADDRESS
+
+# The destination exists, so the window asks nothing before it copies.
+source="$scratch/source"
+mkdir -p "$source/photos/2024" "$scratch/destination"
+printf 'a small text\n' >"$source/readme.txt"
+head -c 300000 /dev/urandom >"$source/photos/2024/picture.raw"
+printf 'note' >"$source/photos/.hidden-note"
+
+# A display number of its own, away from one that another run has just given up; and no
+# server reset when a passing client (xdotool, the AT-SPI launcher) disconnects, which
+# would refuse the program's connection meanwhile.
+exec timeout -k 10 240 xvfb-run -a -n $((100 + $$ % 800)) -s "-screen 0 ${screen}x24 -nolisten tcp -noreset" \
+    dbus-run-session -- /usr/bin/python3 "$here/check_window.py" --program "$program" \
+    --source "$source" --destination "$scratch/destination" --screenshots "$screenshots" \
+    --screen "$screen" --scale "$scale" --suffix="$suffix"
