@@ -9,6 +9,7 @@
 #include "scripteddialogs.h"
 #include "testsupport.h"
 #include "ui_guimainwindow.h"
+#include "windowtesting.h"
 
 #include <QApplication>
 #include <QDir>
@@ -63,10 +64,7 @@ private:
 
 void TestGuiMainWindow::initTestCase()
 {
-    initTestEnvironment();
-    FileHash::initialize();
-    usePool(2);
-    AppSettings::instance()->setLogEnabled(false);
+    WindowTesting::initTestCase();
 }
 
 void TestGuiMainWindow::init()
@@ -75,19 +73,13 @@ void TestGuiMainWindow::init()
     QVERIFY(m_dir->isValid());
     QDir::setCurrent(m_dir->path());
     AppSettings::instance()->setRecentTasks({});
-    mp_window = std::make_unique<GuiMainWindow>();
-    mp_window->setDialogs(std::make_unique<ScriptedDialogs>());
-    mp_window->setDesktop(std::make_unique<RecordingDesktop>());
+    mp_window = WindowTesting::scriptedWindow();
     makeTree(path("src"), {"a=10", "sub/", "sub/b=3000", "c=20"});
 }
 
 void TestGuiMainWindow::cleanup()
 {
-    QVERIFY2(dialogs().unexpected.isEmpty(), qPrintable(dialogs().unexpected.join('\n')));
-    QCOMPARE(dialogs().pendingAnswers(), 0);
-    mp_window->waitForRunToEnd();
-    mp_window.reset();
-    QCOMPARE(QApplication::overrideCursor(), nullptr);
+    WindowTesting::finish(mp_window);
 }
 
 void TestGuiMainWindow::runToEndThroughWindow()

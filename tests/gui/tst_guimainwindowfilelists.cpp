@@ -8,6 +8,7 @@
 #include "scripteddialogs.h"
 #include "testsupport.h"
 #include "ui_guimainwindow.h"
+#include "windowtesting.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -67,13 +68,7 @@ class TestGuiMainWindowFileLists : public QObject
     std::unique_ptr<GuiMainWindow> mp_window;
 
 private slots:
-    void initTestCase()
-    {
-        initTestEnvironment();
-        FileHash::initialize();
-        usePool(2);
-        AppSettings::instance()->setLogEnabled(false);
-    }
+    void initTestCase() { WindowTesting::initTestCase(); }
 
     void init()
     {
@@ -81,18 +76,10 @@ private slots:
         QVERIFY(m_dir->isValid());
         AppSettings::instance()->setDataFolder(m_dir->path());
         AppSettings::instance()->setViewOnlyFileNames(false);
-        mp_window = std::make_unique<GuiMainWindow>();
-        mp_window->setDialogs(std::make_unique<ScriptedDialogs>());
-        mp_window->setDesktop(std::make_unique<RecordingDesktop>());
+        mp_window = WindowTesting::scriptedWindow();
     }
 
-    void cleanup()
-    {
-        QVERIFY2(dialogs().unexpected.isEmpty(), qPrintable(dialogs().unexpected.join('\n')));
-        QCOMPARE(dialogs().pendingAnswers(), 0);
-        mp_window->waitForRunToEnd();
-        mp_window.reset();
-    }
+    void cleanup() { WindowTesting::finish(mp_window); }
 
     void viewMode_data()
     {

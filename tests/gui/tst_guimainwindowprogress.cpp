@@ -8,6 +8,7 @@
 #include "scripteddialogs.h"
 #include "testsupport.h"
 #include "ui_guimainwindow.h"
+#include "windowtesting.h"
 
 #include <QApplication>
 #include <QTemporaryDir>
@@ -38,20 +39,15 @@ class TestGuiMainWindowProgress : public QObject
 private slots:
     void initTestCase()
     {
-        initTestEnvironment();
+        WindowTesting::initTestCase();
         clearProxyEnvironment();
-        FileHash::initialize();
-        usePool(2);
-        AppSettings::instance()->setLogEnabled(false);
     }
 
     void init()
     {
         m_dir = std::make_unique<QTemporaryDir>();
         AppSettings::instance()->setDataFolder(m_dir->path());
-        mp_window = std::make_unique<GuiMainWindow>();
-        mp_window->setDialogs(std::make_unique<ScriptedDialogs>());
-        mp_window->setDesktop(std::make_unique<RecordingDesktop>());
+        mp_window = WindowTesting::scriptedWindow();
         auto taskbar = std::make_unique<RecordingTaskbar>();
         mp_taskbar = taskbar.get();
         mp_window->setTaskbarProgress(std::move(taskbar));
@@ -59,14 +55,7 @@ private slots:
         QVERIFY(QDir().mkpath(path("dst")));
     }
 
-    void cleanup()
-    {
-        QVERIFY2(dialogs().unexpected.isEmpty(), qPrintable(dialogs().unexpected.join('\n')));
-        QCOMPARE(dialogs().pendingAnswers(), 0);
-        mp_window->waitForRunToEnd();
-        mp_window.reset();
-        QCOMPARE(QApplication::overrideCursor(), nullptr);
-    }
+    void cleanup() { WindowTesting::finish(mp_window); }
 
     void endOfRun_data()
     {

@@ -9,6 +9,7 @@
 #include "scripteddialogs.h"
 #include "testsupport.h"
 #include "ui_guimainwindow.h"
+#include "windowtesting.h"
 
 #include <QApplication>
 #include <QTemporaryDir>
@@ -47,13 +48,7 @@ class TestGuiMainWindowTaskFiles : public QObject
     }
 
 private slots:
-    void initTestCase()
-    {
-        initTestEnvironment();
-        FileHash::initialize();
-        usePool(2);
-        AppSettings::instance()->setLogEnabled(false);
-    }
+    void initTestCase() { WindowTesting::initTestCase(); }
 
     void init()
     {
@@ -61,20 +56,11 @@ private slots:
         QVERIFY(m_dir->isValid());
         QDir::setCurrent(m_dir->path());
         AppSettings::instance()->setDataFolder(m_dir->path());
-        mp_window = std::make_unique<GuiMainWindow>();
-        mp_window->setDialogs(std::make_unique<ScriptedDialogs>());
-        mp_window->setDesktop(std::make_unique<RecordingDesktop>());
+        mp_window = WindowTesting::scriptedWindow();
         makeTree(path("src"), {"a=10", "sub/", "sub/b=3000", "c=20"});
     }
 
-    void cleanup()
-    {
-        QVERIFY2(dialogs().unexpected.isEmpty(), qPrintable(dialogs().unexpected.join('\n')));
-        QCOMPARE(dialogs().pendingAnswers(), 0);
-        mp_window->waitForRunToEnd();
-        mp_window.reset();
-        QCOMPARE(QApplication::overrideCursor(), nullptr);
-    }
+    void cleanup() { WindowTesting::finish(mp_window); }
 
     void saveAndLoadStoppedRun_data()
     {
