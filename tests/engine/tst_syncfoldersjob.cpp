@@ -87,6 +87,8 @@ private slots:
     void syncedTreeCountsFolders();
     void move_data();
     void move();
+    void removalBatches_data();
+    void removalBatches();
     void syncFailure_data();
     void syncFailure();
     void stop_data();
@@ -240,17 +242,7 @@ void TestSyncFoldersJob::move()
     job->setSourceRootItem(
         CopyItem(sourceOf(dir.path(), {}), destinationOf(dir.path(), {}), 0, true, {}));
     QStringList signalled;
-    // Removals are not paced one per turn of the event loop: a call queued to the job's
-    // thread at the first removal runs after several of them (here, after all).
-    int removals = 0;
-    std::atomic<int> removalsBeforeQueued{0};
-    const QList<CopyItem> processed = run(job, dir.path(), &signalled, [&] {
-        if (++removals == 1)
-            QMetaObject::invokeMethod(
-                job, [&] { removalsBeforeQueued = removals; }, Qt::QueuedConnection);
-    });
-    QTRY_VERIFY(removalsBeforeQueued > 0);
-    QVERIFY2(removalsBeforeQueued > 1, qPrintable(QString::number(removalsBeforeQueued)));
+    const QList<CopyItem> processed = run(job, dir.path(), &signalled);
 
     QStringList expectedOrder{"src/d", "src/a/b/c", "src/a/b", "src/a", "src"};
     expectedOrder.removeOne("src/" + erroredFolder);
@@ -278,6 +270,42 @@ void TestSyncFoldersJob::move()
         QCOMPARE(QFileInfo::exists(folder.source_path), !info.contains("Folder moved"));
         QVERIFY(QFileInfo::exists(folder.destination_path));
     }
+}
+
+void TestSyncFoldersJob::removalBatches_data()
+{
+    QTest::addColumn<qint64>("msPerReading");
+    QTest::addColumn<int>("removalsInFirstBatch");
+    QTest::newRow("clock stands still: one batch") << qint64(0) << 5;
+    QTest::newRow("batch time used up by each removal") << qint64(26) << 1;
+}
+
+// Between two batches of removals the job's thread serves its event loop: a call queued at
+// the first removal runs once that batch is over.
+void TestSyncFoldersJob::removalBatches()
+{
+    QFETCH(qint64, msPerReading);
+    QFETCH(int, removalsInFirstBatch);
+    QTemporaryDir dir;
+    CopyOptions options;
+    options.m_copyMode = CopyOptions::Move;
+    auto* job = new SyncFoldersJob;
+    job->setOptions(options);
+    job->setFolders(makeFolders(dir.path()));
+    job->setSourceRootItem(
+        CopyItem(sourceOf(dir.path(), {}), destinationOf(dir.path(), {}), 0, true, {}));
+    qint64 now = 0;
+    job->setClock([&now, msPerReading] { return now += msPerReading; });
+    int removals = 0;
+    std::atomic<int> removalsBeforeQueued{0};
+    QStringList signalled;
+    run(job, dir.path(), &signalled, [&] {
+        if (++removals == 1)
+            QMetaObject::invokeMethod(
+                job, [&] { removalsBeforeQueued = removals; }, Qt::QueuedConnection);
+    });
+    QCOMPARE(signalled.size(), 5);
+    QTRY_COMPARE(removalsBeforeQueued.load(), removalsInFirstBatch);
 }
 
 void TestSyncFoldersJob::syncFailure_data()

@@ -33,6 +33,14 @@ int addedPermissions(const RunSettings& settings)
 SyncFoldersJob::SyncFoldersJob(QObject* parent) : Job(parent)
 {
     setObjectName(QStringLiteral("SyncFoldersJob"));
+    m_clock = [] {
+        static QElapsedTimer monotonic = [] {
+            QElapsedTimer timer;
+            timer.start();
+            return timer;
+        }();
+        return monotonic.elapsed();
+    };
 }
 
 void SyncFoldersJob::startJob()
@@ -128,8 +136,7 @@ void SyncFoldersJob::processNextFolder()
 
 void SyncFoldersJob::processNextFolderToMove()
 {
-    QElapsedTimer batch;
-    batch.start();
+    const qint64 batchStart = m_clock();
     do {
         if (isStopped() && !m_foldersToMove.isEmpty()) {
             qDebug() << "Stop moving folders...";
@@ -151,7 +158,7 @@ void SyncFoldersJob::processNextFolderToMove()
             }
         }
         addProcessedFolder(folder);
-    } while (!batch.hasExpired(moveBatchMs));
+    } while (m_clock() - batchStart <= moveBatchMs);
     QMetaObject::invokeMethod(this, "processNextFolderToMove", Qt::QueuedConnection);
 }
 

@@ -8,6 +8,8 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
+
 // Runs once at the end of a run, after every file has been handled: gives each destination
 // folder the dates and attributes of its source folder (copying files into a folder
 // changes the folder's own times, so this can only come last) and, in a move, removes the
@@ -38,6 +40,11 @@ public:
     // The run's copy of the preferences: whether a folder that cannot be synced is an error,
     // and whether folders are left writable.
     void setSettings(const RunSettings& settings) { m_settings = settings; }
+
+    // Milliseconds on a monotonic clock, read to end a batch of removals; tests set one
+    // that they move by hand.
+    using Clock = std::function<qint64()>;
+    void setClock(Clock clock) { m_clock = std::move(clock); }
 
     // Read by the owner after the job has finished.
     QList<CopyItem> processedFolders() const { return m_processedFolders; }
@@ -71,4 +78,5 @@ private:
     QString m_sourceRoot;
     QString m_destinationRoot;
     bool m_rootFinished = false;
+    Clock m_clock;
 };
