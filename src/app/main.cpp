@@ -3,6 +3,7 @@
 #include "app/programidentity.h"
 #include "app/translation.h"
 #include "engine/filehash.h"
+#include "fs/filenamecodec.h"
 #include "guimainwindow.h"
 #include "guisettingsdialog.h"
 #include "jobs/jobthreadpool.h"
@@ -145,6 +146,8 @@ int main(int argc, char* argv[])
         return answered;
 
     TaveroApplication app(argc, argv);
+    // Before the arguments are read: a path that is not valid UTF-8 arrives whole.
+    FileNameCodec::install();
     // From the start: a signal that comes before the window exists is taken once the
     // event loop runs, instead of killing the program half set up.
     app.quitOnTerminationSignals();

@@ -3,6 +3,7 @@
 #include "app/programidentity.h"
 #include "app/translation.h"
 #include "cliarguments.h"
+#include "fs/filenamecodec.h"
 #include "clireport.h"
 #include "clirunner.h"
 
@@ -73,6 +74,8 @@ int main(int argc, char* argv[])
     if (qEnvironmentVariableIsEmpty("QT_NO_GLIB"))
         qputenv("QT_NO_GLIB", "1");
     QCoreApplication app(argc, argv);
+    // Before the arguments are read: a path that is not valid UTF-8 arrives whole.
+    FileNameCodec::install();
     QCoreApplication::setApplicationName(ProgramIdentity::programName());
     QCoreApplication::setOrganizationName(ProgramIdentity::organizationName());
     QCoreApplication::setOrganizationDomain(ProgramIdentity::organizationDomain());

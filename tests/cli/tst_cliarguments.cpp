@@ -265,6 +265,8 @@ void TestCliArguments::safeText_data()
         << QString::fromUtf8("a\\b é") << QString::fromUtf8("a\\b é");
     QTest::newRow("C0 and C1 controls, delete") << QString("\x1b[1m\n") + QChar(0x9b) + "\x7f"
                                                 << "\\x1b[1m\\x0a\\x9b\\x7f";
+    QTest::newRow("byte of a name that is not UTF-8, lone surrogate")
+        << QString("caf") + QChar(0xdce9) + QChar(0xd800) << "caf\\xe9\\ud800";
     QTest::newRow("right-to-left override") << QString("doc") + QChar(0x202e) + "fdp.exe"
                                             << "doc\\u202efdp.exe";
 }

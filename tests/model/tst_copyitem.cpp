@@ -108,6 +108,11 @@ void TestCopyItem::toDataString_data()
         << makeItem("/s/f", "/d/f", -1, true, QString(), 3000000000LL, DestinationError,
                     "Cannot create folder", false, {})
         << sep("/s/f~/d/f~-1~1~~3000000000~2~Cannot create folder~0~0");
+    // A reader that does not know the percent form stops at the size: the item is refused.
+    const QString e9 = QChar(0xdce9);
+    QTest::newRow("name not UTF-8: percent form, size flagged")
+        << CopyItem("/s/caf" + e9 + "%", "/d/caf" + e9 + "%", 3, false, QString())
+        << sep("/s/caf%e9%25~/d/caf%e9%25~%3~0~~0~0~~0~0");
 }
 
 void TestCopyItem::toDataString()
@@ -132,6 +137,9 @@ void TestCopyItem::roundTrip_data()
                     {QString(), "middle", QString()});
     QTest::newRow("commas inside fields") << makeItem("/s/a,b", "/d/a,b", 2, false, "/t,u", 5,
                                                       DestinationError, "x, y", true, {"p,q"});
+    QTest::newRow("bytes that are not UTF-8 in paths and link, beside a pair")
+        << makeItem("/s/%41" + QString(QChar(0xdcff)), "/d/" + QString::fromUcs4(U"\U00010080"),
+                    1, false, "../" + QString(QChar(0xdc80)), 0, Copied, "ok", false, {});
     QTest::newRow("non-ASCII paths")
         << makeItem(QString::fromUtf8("/données/é"), QString::fromUtf8("/目标/é"), 3, false,
                     QString(), 0, Unprocessed, QString(), false, {QString::fromUtf8("ü")});
@@ -179,6 +187,9 @@ void TestCopyItem::fromDataString_data()
     QTest::newRow("is_folder 2 is false") << "/s~/d~1~2" << true << none << "/s~/d~1~0~~0~0~~0~0";
     QTest::newRow("is_checked 7 is false")
         << "/s~/d~1~1~~0~4~~7~0" << true << none << "/s~/d~1~1~~0~4~~0~0";
+    QTest::newRow("percent form with a bad escape")
+        << "/s%zz~/d~%3" << false << "Invalid encoded path found in CopyItem::fromDataString(...):"
+        << "/s%zz~/d~-1~0~~0~0~~0~0";
     QTest::newRow("file_size not a number")
         << "/s~/d~12kB~0" << false << fileSize << "/s~/d~-1~0~~0~0~~0~0";
     QTest::newRow("is_folder not a number")

@@ -1,6 +1,7 @@
 #include "testsupport.h"
 
 #include "app/programidentity.h"
+#include "fs/filenamecodec.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -22,6 +23,7 @@ namespace TestSupport {
 void initTestEnvironment()
 {
     QStandardPaths::setTestModeEnabled(true);
+    FileNameCodec::install();
     QCoreApplication::setApplicationName(ProgramIdentity::programName());
     QCoreApplication::setOrganizationName(ProgramIdentity::organizationName());
     QCoreApplication::setOrganizationDomain(ProgramIdentity::organizationDomain());

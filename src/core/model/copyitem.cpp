@@ -2,6 +2,62 @@
 
 #include <QDebug>
 
+namespace {
+
+// A byte of a name that is not valid UTF-8 is held as a lone surrogate U+DC80..U+DCFF (see
+// FileNameCodec); a pair's low half lies in that range too, so only a lone one counts.
+bool isEscapedByteAt(const QString& text, int i)
+{
+    const char16_t u = text.at(i).unicode();
+    return u >= 0xdc80 && u <= 0xdcff && (i == 0 || !text.at(i - 1).isHighSurrogate());
+}
+
+bool holdsEscapedBytes(const QString& text)
+{
+    for (int i = 0; i < text.size(); ++i) {
+        if (isEscapedByteAt(text, i))
+            return true;
+    }
+    return false;
+}
+
+// Such bytes cannot pass through the UTF-8 of a task file: they are stored as %XX, and '%'
+// as %25.
+QString percentEncoded(const QString& text)
+{
+    QString out;
+    out.reserve(text.size());
+    for (int i = 0; i < text.size(); ++i) {
+        const char16_t u = text.at(i).unicode();
+        if (u == '%' || isEscapedByteAt(text, i))
+            out += QStringLiteral("%%1").arg(uint(u == '%' ? u : u - 0xdc00), 2, 16,
+                                             QLatin1Char('0'));
+        else
+            out += text.at(i);
+    }
+    return out;
+}
+
+bool percentDecoded(const QString& text, QString* out)
+{
+    out->clear();
+    for (int i = 0; i < text.size(); ++i) {
+        if (text.at(i) != QLatin1Char('%')) {
+            out->append(text.at(i));
+            continue;
+        }
+        bool ok = false;
+        const uint byte = text.mid(i + 1, 2).toUInt(&ok, 16);
+        if (!ok || i + 2 >= text.size() || (byte != '%' && byte < 0x80))
+            return false;
+        out->append(byte == '%' ? QChar('%') : QChar(char16_t(0xdc00 + byte)));
+        i += 2;
+    }
+    return true;
+}
+
+} // namespace
+
 CopyItem::CopyItem(const QString& sourcePath, const QString& destinationPath, qint64 fileSize,
                    bool isFolder, const QString& linkTarget)
     : source_path(normalizeItemPath(sourcePath)),
@@ -14,8 +70,18 @@ QString CopyItem::toDataString() const
 {
     QStringList list;
     list.reserve(10 + info_list.size());
-    list << source_path << destination_path << QString::number(file_size)
-         << QString::number(is_folder ? 1 : 0) << link_target << QString::number(elapsed_time)
+    // Paths holding bytes that are not UTF-8 are stored percent-encoded, flagged by a '%'
+    // before the size: a reader that does not know the form refuses the item rather than
+    // taking the encoded text for a path.
+    if (holdsEscapedBytes(source_path) || holdsEscapedBytes(destination_path) ||
+        holdsEscapedBytes(link_target))
+        list << percentEncoded(source_path) << percentEncoded(destination_path)
+             << QLatin1Char('%') + QString::number(file_size);
+    else
+        list << source_path << destination_path << QString::number(file_size);
+    list << QString::number(is_folder ? 1 : 0)
+         << (list.at(2).startsWith(QLatin1Char('%')) ? percentEncoded(link_target) : link_target)
+         << QString::number(elapsed_time)
          << QString::number(copy_state) << copy_message << QString::number(is_checked ? 1 : 0)
          << QString::number(info_list.size());
     list << info_list;
@@ -43,7 +109,18 @@ bool CopyItem::fromDataString(const QString& dataString)
 
     if (list.isEmpty())
         return true;
-    const qint64 size = list.takeFirst().toLongLong(&ok);
+    QString sizeText = list.takeFirst();
+    const bool encoded = sizeText.startsWith(QLatin1Char('%'));
+    if (encoded) {
+        sizeText.remove(0, 1);
+        QString source;
+        QString destination;
+        if (!percentDecoded(source_path, &source) || !percentDecoded(destination_path, &destination))
+            return fail("Invalid encoded path found in CopyItem::fromDataString(...):");
+        source_path = source;
+        destination_path = destination;
+    }
+    const qint64 size = sizeText.toLongLong(&ok);
     if (!ok)
         return fail("Invalid file_size found in CopyItem::fromDataString(...):");
     file_size = size;
@@ -58,6 +135,8 @@ bool CopyItem::fromDataString(const QString& dataString)
     if (list.isEmpty())
         return true;
     link_target = list.takeFirst();
+    if (encoded && !percentDecoded(QString(link_target), &link_target))
+        return fail("Invalid encoded path found in CopyItem::fromDataString(...):");
 
     if (list.isEmpty())
         return true;
