@@ -408,8 +408,9 @@ bool GuiMainWindow::saveLinesToFile(const QStringList& lines, const QString& nam
     if (name.isEmpty())
         return false;
     QByteArray content;
+    // As names: a byte of a name that is not UTF-8 is written as that byte.
     for (const QString& line : lines)
-        content += line.toUtf8() + '\n';
+        content += QFile::encodeName(line) + '\n';
     const QString error = writeFileContent(name, content);
     if (!error.isEmpty()) {
         qWarning() << "Unable to write file" << qUtf8Printable(name) << qUtf8Printable(error);
