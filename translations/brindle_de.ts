@@ -749,6 +749,10 @@ Datei und aktualisiert eine von Ihnen angegebene Aufgabendatei.</translation>
         <source>file size error</source>
         <translation>Fehler in der Dateigröße</translation>
     </message>
+    <message>
+        <source>copy verified</source>
+        <translation>Kopie geprüft</translation>
+    </message>
 </context>
 <context>
     <name>CopyFolderObject</name>

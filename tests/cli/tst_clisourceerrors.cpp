@@ -6,6 +6,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace {
@@ -43,6 +44,8 @@ private slots:
     void entryLeftOutIsAnError();
     void nameNotUtf8KeptByteForByte_data();
     void nameNotUtf8KeptByteForByte();
+    void specialFilesMadeAnew_data();
+    void specialFilesMadeAnew();
 };
 
 void TestCliSourceErrors::initTestCase()
@@ -139,6 +142,50 @@ void TestCliSourceErrors::nameNotUtf8KeptByteForByte()
     result = scratch.run({"resume", task});
     QVERIFY2(result.exitCode == 0, qPrintable(result.out + result.err));
     QCOMPARE(::stat(copy.constData(), &status), 0);
+}
+
+void TestCliSourceErrors::specialFilesMadeAnew_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<int>("exitCode");
+    QTest::newRow("copy") << "copy" << 0;
+    QTest::newRow("move") << "move" << 0;
+}
+
+// As cp -a: FIFOs, sockets and device nodes are made anew, never opened (one would block,
+// another may start a device), with their mode.
+void TestCliSourceErrors::specialFilesMadeAnew()
+{
+    QFETCH(QString, command);
+    QFETCH(int, exitCode);
+    TestSupport::CliScratch scratch;
+    const QByteArray src = QFile::encodeName(scratch.filePath("src"));
+    QVERIFY(QDir().mkpath(scratch.filePath("src")));
+    QCOMPARE(::mkfifo(src + "/fifo", 0640), 0);
+    QCOMPARE(::mknod(src + "/null", S_IFCHR | 0620, makedev(1, 3)), 0);
+    QCOMPARE(QProcess::execute("python3", {"-c", "import socket,sys; socket.socket(socket.AF_UNIX)"
+                                                 ".bind(sys.argv[1])",
+                                           QString(src + "/sock")}),
+             0);
+    auto result = scratch.run({command, scratch.filePath("src"), scratch.filePath("dst")});
+    QVERIFY2(result.exitCode == exitCode, qPrintable(result.out + result.err));
+    const QByteArray dst = QFile::encodeName(scratch.filePath("dst"));
+    struct stat fifo = {};
+    struct stat null = {};
+    struct stat socket = {};
+    QCOMPARE(::lstat(dst + "/sock", &socket), 0);
+    QVERIFY(S_ISSOCK(socket.st_mode));
+    QCOMPARE(::lstat(dst + "/fifo", &fifo), 0);
+    QCOMPARE(::lstat(dst + "/null", &null), 0);
+    QVERIFY(S_ISFIFO(fifo.st_mode));
+    QCOMPARE(fifo.st_mode & 07777, mode_t(0640));
+    QVERIFY(S_ISCHR(null.st_mode));
+    QCOMPARE(null.st_rdev, makedev(1, 3));
+    QCOMPARE(::access(src + "/fifo", F_OK) == 0, command == "copy");
+    if (command == "copy") {
+        result = scratch.run({"verify", scratch.filePath("src"), scratch.filePath("dst")});
+        QVERIFY2(result.out.contains("Errors: 0"), qPrintable(result.out));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestCliSourceErrors)

@@ -350,8 +350,13 @@ void BuildFileListJob::processEntry(WalkEntry& entry)
         processSubfolder(entry);
         return;
     }
-    // FIFOs, sockets and devices: reading one may block forever or never end. The user
-    // would not know the entry was left out, so it is reported whatever the settings say.
+    // FIFOs, sockets and device nodes are made anew at the destination, never read (that
+    // may block forever or never end). Anything else would be left out: the user would not
+    // know, so it is reported whatever the settings say.
+    if (entry.type == Type::Other && readStatus(entry) && entry.status.isSpecial) {
+        processFile(entry);
+        return;
+    }
     if (entry.type == Type::Other) {
         reportToSkip(entry.sourcePath, entry.destinationPath,
                      readStatus(entry) ? entry.status.size : 0, false,

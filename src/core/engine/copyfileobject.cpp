@@ -73,8 +73,8 @@ void CopyFileObject::startCopy()
                                                            : tr("source file is not readable"));
         finishCopy();
         return;
-    } else if (!source.isFile) {
-        // FIFOs, sockets and devices: opening one can block forever or never end.
+    } else if (!source.isFile && !source.isSpecial) {
+        // An entry of an unknown kind: opening one can block forever or never end.
         setSourceError(tr("source file is not a regular file"));
         finishCopy();
         return;
@@ -89,6 +89,11 @@ void CopyFileObject::startCopy()
     }
 
     m_requestedDestination = destination_path;
+    if (source.isSpecial && m_options.m_copyMode == CopyOptions::Verify) {
+        copySpecialFile();
+        finishCopy();
+        return;
+    }
     if (FileSystemUtils::fileExists(destination_path)) {
         // A hard link, or a path through a linked folder or a bind mount: replacing it, or
         // deleting the source of a move, would destroy the only copy.
@@ -119,6 +124,12 @@ void CopyFileObject::startCopy()
         }
     } else if (m_options.m_copyMode == CopyOptions::Verify) {
         setDestinationError(tr("Destination file does not exist"));
+        finishCopy();
+        return;
+    }
+
+    if (source.isSpecial) {
+        copySpecialFile();
         finishCopy();
         return;
     }
@@ -551,6 +562,39 @@ bool CopyFileObject::copySymbolicLink()
     FileSystemUtils::syncFile(source_path, destination_path, m_settings.removeReadOnlyAttribute);
     copy_state = Copied;
     return true;
+}
+
+void CopyFileObject::copySpecialFile()
+{
+    if (m_options.m_copyMode == CopyOptions::Verify) {
+        // Nothing to hash: the same kind of entry, and the same device, is the check.
+        if (!FileSystemUtils::fileExists(destination_path)) {
+            setDestinationError(tr("Destination file does not exist"));
+        } else if (Platform::sameSpecialFile(source_path, destination_path)) {
+            copy_state = Skipped;
+            is_checked = true;
+            info_list.append(tr("copy verified"));
+        } else {
+            setDestinationError(tr("different file exists"));
+        }
+        return;
+    }
+    createDestinationFolder();
+    const QString temporary = reserveTemporaryName();
+    PlatformCopy::Failure failure;
+    if (temporary.isEmpty() ||
+        !PlatformCopy::duplicateSpecialFile(source_path, temporary, &failure)) {
+        if (!temporary.isEmpty())
+            info_list.append(failureText(failure));
+        setDestinationError(tr("unable to copy file"));
+        return;
+    }
+    // Its owner and mode before it takes its name, as a copied file's.
+    info_list += metadataNotes(PlatformCopy::copyMetadata(source_path, temporary, 0));
+    if (!placeCopy(temporary))
+        return; // decided
+    FileSystemUtils::syncFile(source_path, destination_path, m_settings.removeReadOnlyAttribute);
+    copy_state = Copied;
 }
 
 QString CopyFileObject::reserveTemporaryName()

@@ -84,6 +84,9 @@ private:
     bool copyFileNative();
     bool copyFileSimple();
     bool copySymbolicLink();
+    // A FIFO, socket or device node is made anew (a verify compares its kind and device
+    // number).
+    void copySpecialFile();
     void verifyCopiedFile();
     // Every path of startCopy ends here exactly once.
     void finishCopy();

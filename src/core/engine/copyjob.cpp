@@ -58,7 +58,9 @@ void CopyJob::openSources()
     for (int i = 0; i < m_sourceFds.size(); ++i) {
         const CopyItem& item =
             i == 0 ? static_cast<const CopyItem&>(*this) : m_followingItems.at(i - 1);
-        if (item.is_folder)
+        // Nothing to read ahead in an empty file; and FIFOs and device nodes, empty too, must
+        // never be opened (an open may block, or start a device).
+        if (item.is_folder || item.file_size <= 0)
             continue;
         if (s_filesOpenAhead.fetch_add(1) >= maxFilesOpenAhead) {
             s_filesOpenAhead.fetch_sub(1);

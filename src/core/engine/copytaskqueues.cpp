@@ -227,7 +227,7 @@ void CopyTask::finishCopiedItem(CopyItem item, bool placed)
         return;
     }
     if (m_task.m_options.m_copyMode == CopyOptions::Verify && !item.is_folder &&
-        item.link_target.isEmpty()) {
+        item.link_target.isEmpty() && !item.is_checked) {
         // After a stop, compared and checked on resume.
         if (m_stopRequested)
             m_completedItems.append(item);

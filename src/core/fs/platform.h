@@ -47,6 +47,7 @@ struct EntryStatus
     bool isSymLink = false;
     bool isFile = false; // a regular file
     bool isFolder = false;
+    bool isSpecial = false; // a FIFO, socket or device node: made anew, never read
     qint64 size = 0;
     int permissions = 0; // the mode's permission bits (07777)
     FileTime lastWrite;
@@ -69,6 +70,8 @@ struct EntryIdentity
 // The identity of the entry at path; followLinks decides whether a final symbolic link is
 // followed. False when the entry cannot be reached.
 bool entryIdentity(const QString& path, EntryIdentity* identity, bool followLinks = true);
+// Whether both entries are FIFOs, sockets, or device nodes of the same kind and number.
+bool sameSpecialFile(const QString& path, const QString& otherPath);
 
 // The longest path, in bytes, that the system calls take (PATH_MAX less its final zero).
 constexpr int MaxPathBytes = 4095;

@@ -56,6 +56,9 @@ void fillEntryStatus(const struct stat& status, EntryStatus* result)
     result->isSymLink = S_ISLNK(status.st_mode);
     result->isFile = S_ISREG(status.st_mode);
     result->isFolder = S_ISDIR(status.st_mode);
+    result->isSpecial =
+        S_ISFIFO(status.st_mode) || S_ISSOCK(status.st_mode) || S_ISCHR(status.st_mode) ||
+        S_ISBLK(status.st_mode);
     result->size = status.st_size;
     result->permissions = static_cast<int>(status.st_mode & 07777);
     result->lastWrite = fromTimespec(status.st_mtim);
@@ -95,6 +98,21 @@ bool entryIdentity(const QString& path, EntryIdentity* identity, bool followLink
     identity->device = static_cast<quint64>(status.st_dev);
     identity->inode = static_cast<quint64>(status.st_ino);
     return true;
+}
+
+bool sameSpecialFile(const QString& path, const QString& otherPath)
+{
+    struct stat a;
+    struct stat b;
+    if (::lstat(QFile::encodeName(path).constData(), &a) != 0 ||
+        ::lstat(QFile::encodeName(otherPath).constData(), &b) != 0)
+        return fail("lstat");
+    const mode_t type = a.st_mode & S_IFMT;
+    if (type != (b.st_mode & S_IFMT))
+        return false;
+    if (type == S_IFIFO || type == S_IFSOCK)
+        return true;
+    return (type == S_IFCHR || type == S_IFBLK) && a.st_rdev == b.st_rdev;
 }
 
 int openFolder(const QString& path)

@@ -255,5 +255,9 @@ bool flushToDisk(const QString& path, Failure* failure);
 bool duplicateSymbolicLink(const QString& existingLink, const QString& newLink, Failure* failure);
 // Creates newLink as a symbolic link holding the text target as given, resolved by no one.
 bool createSymbolicLink(const QString& target, const QString& newLink, Failure* failure);
+// A FIFO, socket or device node like the one at existing (its kind and device number; its
+// mode and owner come with copyMetadata): a socket without a listener, as cp -a makes it. A
+// device node needs the privilege to make one.
+bool duplicateSpecialFile(const QString& existing, const QString& newPath, Failure* failure);
 
 } // namespace PlatformCopy

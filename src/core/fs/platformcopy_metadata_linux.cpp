@@ -195,7 +195,8 @@ int copyMetadata(const QString& source, const QString& destination, int addPermi
     struct stat toStatus;
     if (to.status(&toStatus) != 0)
         return OwnerNotKept | GroupNotKept | ModeNotKept | AttributesNotKept;
-    if (!S_ISLNK(toStatus.st_mode)) {
+    // A device node is never opened: that may start the device.
+    if (S_ISREG(toStatus.st_mode) || S_ISDIR(toStatus.st_mode) || S_ISFIFO(toStatus.st_mode)) {
         // Through a descriptor, so that every change reaches the same entry. (A file closed
         // to the user cannot be opened: its path is used then.)
         to.fd =

@@ -408,15 +408,23 @@ bool releaseCreatedFolder(const QString& path)
 
 bool flushToDisk(const QString& path, Failure* failure)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0)
-        return fail(failure, "open", errno);
-    if (::fdatasync(fd) != 0) {
-        const int code = errno;
+    // A FIFO or device node holds no data, and opening one may block or start a device:
+    // only its name, in the folder, is flushed.
+    struct stat status;
+    if (::lstat(QFile::encodeName(path).constData(), &status) != 0)
+        return fail(failure, "lstat", errno);
+    if (S_ISREG(status.st_mode)) {
+        const int fd = ::open(QFile::encodeName(path).constData(),
+                              O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW | O_NONBLOCK);
+        if (fd < 0)
+            return fail(failure, "open", errno);
+        if (::fdatasync(fd) != 0) {
+            const int code = errno;
+            closeDescriptor(fd);
+            return fail(failure, "fdatasync", code);
+        }
         closeDescriptor(fd);
-        return fail(failure, "fdatasync", code);
     }
-    closeDescriptor(fd);
 
     const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
     const int folderFd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -439,6 +447,20 @@ bool duplicateSymbolicLink(const QString& existingLink, const QString& newLink, 
         return fail(failure, "readlink", Platform::lastErrorCode());
     if (::symlink(target.constData(), QFile::encodeName(newLink).constData()) != 0)
         return fail(failure, "symlink", errno);
+    return true;
+}
+
+bool duplicateSpecialFile(const QString& existing, const QString& newPath, Failure* failure)
+{
+    struct stat status;
+    if (::lstat(QFile::encodeName(existing).constData(), &status) != 0)
+        return fail(failure, "lstat", errno);
+    const mode_t type = status.st_mode & S_IFMT;
+    if (type != S_IFIFO && type != S_IFSOCK && type != S_IFCHR && type != S_IFBLK)
+        return fail(failure, "mknod", EINVAL);
+    // Private until its metadata is copied, as every file of a run.
+    if (::mknod(QFile::encodeName(newPath).constData(), type | 0600, status.st_rdev) != 0)
+        return fail(failure, "mknod", errno);
     return true;
 }
 
