@@ -75,12 +75,12 @@ QString safeText(const QString& text)
         const QChar ch = text.at(i);
         const char16_t c = ch.unicode();
         // A surrogate not in a pair: the byte of a name that is not UTF-8, or broken text.
-        const bool lone = (ch.isHighSurrogate() &&
-                           (i + 1 == text.size() || !text.at(i + 1).isLowSurrogate())) ||
-                          (ch.isLowSurrogate() && (i == 0 || !text.at(i - 1).isHighSurrogate()));
+        const bool lone =
+            (ch.isHighSurrogate() && (i + 1 == text.size() || !text.at(i + 1).isLowSurrogate())) ||
+            (ch.isLowSurrogate() && (i == 0 || !text.at(i - 1).isHighSurrogate()));
         if (lone && FileNameCodec::escapedByte(ch))
             safe.append(QStringLiteral("\\x%1").arg(uint(FileNameCodec::escapedByte(ch)), 2, 16,
-                                                     QLatin1Char('0')));
+                                                    QLatin1Char('0')));
         else if (!lone && !needsEscape(c))
             safe.append(ch);
         else if (c < 0x100)

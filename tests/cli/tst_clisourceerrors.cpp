@@ -163,8 +163,9 @@ void TestCliSourceErrors::specialFilesMadeAnew()
     QVERIFY(QDir().mkpath(scratch.filePath("src")));
     QCOMPARE(::mkfifo(src + "/fifo", 0640), 0);
     QCOMPARE(::mknod(src + "/null", S_IFCHR | 0620, makedev(1, 3)), 0);
-    QCOMPARE(QProcess::execute("python3", {"-c", "import socket,sys; socket.socket(socket.AF_UNIX)"
-                                                 ".bind(sys.argv[1])",
+    QCOMPARE(QProcess::execute("python3", {"-c",
+                                           "import socket,sys; socket.socket(socket.AF_UNIX)"
+                                           ".bind(sys.argv[1])",
                                            QString(src + "/sock")}),
              0);
     auto result = scratch.run({command, scratch.filePath("src"), scratch.filePath("dst")});

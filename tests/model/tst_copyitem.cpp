@@ -138,8 +138,8 @@ void TestCopyItem::roundTrip_data()
     QTest::newRow("commas inside fields") << makeItem("/s/a,b", "/d/a,b", 2, false, "/t,u", 5,
                                                       DestinationError, "x, y", true, {"p,q"});
     QTest::newRow("bytes that are not UTF-8 in paths and link, beside a pair")
-        << makeItem("/s/%41" + QString(QChar(0xdcff)), "/d/" + QString::fromUcs4(U"\U00010080"),
-                    1, false, "../" + QString(QChar(0xdc80)), 0, Copied, "ok", false, {});
+        << makeItem("/s/%41" + QString(QChar(0xdcff)), "/d/" + QString::fromUcs4(U"\U00010080"), 1,
+                    false, "../" + QString(QChar(0xdc80)), 0, Copied, "ok", false, {});
     QTest::newRow("non-ASCII paths")
         << makeItem(QString::fromUtf8("/données/é"), QString::fromUtf8("/目标/é"), 3, false,
                     QString(), 0, Unprocessed, QString(), false, {QString::fromUtf8("ü")});

@@ -56,9 +56,8 @@ void fillEntryStatus(const struct stat& status, EntryStatus* result)
     result->isSymLink = S_ISLNK(status.st_mode);
     result->isFile = S_ISREG(status.st_mode);
     result->isFolder = S_ISDIR(status.st_mode);
-    result->isSpecial =
-        S_ISFIFO(status.st_mode) || S_ISSOCK(status.st_mode) || S_ISCHR(status.st_mode) ||
-        S_ISBLK(status.st_mode);
+    result->isSpecial = S_ISFIFO(status.st_mode) || S_ISSOCK(status.st_mode) ||
+                        S_ISCHR(status.st_mode) || S_ISBLK(status.st_mode);
     result->size = status.st_size;
     result->permissions = static_cast<int>(status.st_mode & 07777);
     result->lastWrite = fromTimespec(status.st_mtim);

@@ -30,8 +30,8 @@ QString percentEncoded(const QString& text)
     for (int i = 0; i < text.size(); ++i) {
         const char16_t u = text.at(i).unicode();
         if (u == '%' || isEscapedByteAt(text, i))
-            out += QStringLiteral("%%1").arg(uint(u == '%' ? u : u - 0xdc00), 2, 16,
-                                             QLatin1Char('0'));
+            out +=
+                QStringLiteral("%%1").arg(uint(u == '%' ? u : u - 0xdc00), 2, 16, QLatin1Char('0'));
         else
             out += text.at(i);
     }
@@ -81,9 +81,8 @@ QString CopyItem::toDataString() const
         list << source_path << destination_path << QString::number(file_size);
     list << QString::number(is_folder ? 1 : 0)
          << (list.at(2).startsWith(QLatin1Char('%')) ? percentEncoded(link_target) : link_target)
-         << QString::number(elapsed_time)
-         << QString::number(copy_state) << copy_message << QString::number(is_checked ? 1 : 0)
-         << QString::number(info_list.size());
+         << QString::number(elapsed_time) << QString::number(copy_state) << copy_message
+         << QString::number(is_checked ? 1 : 0) << QString::number(info_list.size());
     list << info_list;
     return list.join(dataSeparator());
 }
@@ -115,7 +114,8 @@ bool CopyItem::fromDataString(const QString& dataString)
         sizeText.remove(0, 1);
         QString source;
         QString destination;
-        if (!percentDecoded(source_path, &source) || !percentDecoded(destination_path, &destination))
+        if (!percentDecoded(source_path, &source) ||
+            !percentDecoded(destination_path, &destination))
             return fail("Invalid encoded path found in CopyItem::fromDataString(...):");
         source_path = source;
         destination_path = destination;
