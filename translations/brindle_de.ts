@@ -2037,6 +2037,10 @@ Datei und aktualisiert eine von Ihnen angegebene Aufgabendatei.</translation>
         <source>Unable to delete source folder</source>
         <translation>Quellordner kann nicht gelöscht werden</translation>
     </message>
+    <message>
+        <source>Folder kept: it holds entries the run left out</source>
+        <translation>Ordner behalten: er enthält Einträge, die der Lauf ausgelassen hat</translation>
+    </message>
 </context>
 <context>
     <name>SystemDesktop</name>

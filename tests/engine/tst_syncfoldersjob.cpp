@@ -1,7 +1,7 @@
 #include "app/appsettings.h"
+#include "base/handover.h"
 #include "engine/syncfoldersjob.h"
 #include "fs/platformcopy.h"
-#include "base/handover.h"
 #include "jobs/jobthread.h"
 #include "jobs/jobthreadpool.h"
 
@@ -87,6 +87,8 @@ private slots:
     void syncedTreeCountsFolders();
     void move_data();
     void move();
+    void moveKeepsWhatFiltersLeftOut_data();
+    void moveKeepsWhatFiltersLeftOut();
     void removalBatches_data();
     void removalBatches();
     void syncFailure_data();
@@ -270,6 +272,58 @@ void TestSyncFoldersJob::move()
         QCOMPARE(QFileInfo::exists(folder.source_path), !info.contains("Folder moved"));
         QVERIFY(QFileInfo::exists(folder.destination_path));
     }
+}
+
+void TestSyncFoldersJob::moveKeepsWhatFiltersLeftOut_data()
+{
+    QTest::addColumn<QString>("leftover"); // below src/a/b/c
+    QTest::addColumn<QStringList>("skip");
+    QTest::addColumn<QStringList>("copy");
+    QTest::addColumn<bool>("hidden");
+    QTest::addColumn<bool>("kept"); // else an error, as before
+    const QStringList none;
+    QTest::newRow("excluded file") << "x.tmp" << QStringList{"*.tmp"} << none << true << true;
+    QTest::newRow("hidden file, hidden left out") << ".h" << none << none << false << true;
+    QTest::newRow("file the include did not pick")
+        << "x.bin" << none << QStringList{"*.txt"} << true << true;
+    QTest::newRow("excluded folder") << "tmp/f" << QStringList{"tmp"} << none << true << true;
+    QTest::newRow("another file: an error")
+        << "x.bin" << QStringList{"*.tmp"} << none << true << false;
+    QTest::newRow("no filters: an error") << "x.tmp" << none << none << true << false;
+}
+
+// A move with filters leaves what they left out, and the folders holding it, without error.
+void TestSyncFoldersJob::moveKeepsWhatFiltersLeftOut()
+{
+    QFETCH(QString, leftover);
+    QFETCH(QStringList, skip);
+    QFETCH(QStringList, copy);
+    QFETCH(bool, hidden);
+    QFETCH(bool, kept);
+    QTemporaryDir dir;
+    QVERIFY(TestSupport::writeFile(sourceOf(dir.path(), "a/b/c/" + leftover), "x"));
+    CopyOptions options;
+    options.m_copyMode = CopyOptions::Move;
+    options.m_skipFilters = skip;
+    options.m_copyFilters = copy;
+    options.m_copyHiddenFiles = hidden;
+    if (!kept) {
+        for (const char* folder : {"a/b/c", "a/b", "a", ""})
+            QTest::ignoreMessage(QtWarningMsg, qPrintable("Unable to remove folder " +
+                                                          sourceOf(dir.path(), folder)));
+    }
+    auto* job = new SyncFoldersJob;
+    job->setOptions(options);
+    job->setFolders(makeFolders(dir.path()));
+    job->setSourceRootItem(
+        CopyItem(sourceOf(dir.path(), {}), destinationOf(dir.path(), {}), 0, true, {}));
+    QStringList signalled;
+    for (const CopyItem& folder : run(job, dir.path(), &signalled)) {
+        const bool holds = sourceOf(dir.path(), "a/b/c").startsWith(folder.source_path);
+        QCOMPARE(folder.isError(), holds && !kept);
+        QCOMPARE(QFileInfo::exists(folder.source_path), holds);
+    }
+    QVERIFY(QFileInfo::exists(sourceOf(dir.path(), "a/b/c/" + leftover)));
 }
 
 void TestSyncFoldersJob::removalBatches_data()

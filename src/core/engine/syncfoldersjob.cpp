@@ -2,6 +2,7 @@
 
 #include "engine/copyobject.h"
 #include "fs/filesystemutils.h"
+#include "fs/pathutils.h"
 #include "fs/platformcopy.h"
 
 #include <QDebug>
@@ -152,6 +153,10 @@ void SyncFoldersJob::processNextFolderToMove()
             // rmdir removes only an empty folder: anything left behind keeps its folder.
             if (QDir().rmdir(folder.source_path)) {
                 folder.info_list.append(tr("Folder moved"));
+            } else if (holdsOnlyLeftOutEntries(folder.source_path)) {
+                // What the filters left out stays where it is, and so does its folder.
+                m_keptFolders.insert(folder.source_path);
+                folder.info_list.append(tr("Folder kept: it holds entries the run left out"));
             } else {
                 qWarning() << "Unable to remove folder" << qUtf8Printable(folder.source_path);
                 folder.setSourceError(tr("Unable to delete source folder"));
@@ -186,6 +191,36 @@ void SyncFoldersJob::finishCreatedRoot()
             break;
         path = parent;
     }
+}
+
+bool SyncFoldersJob::holdsOnlyLeftOutEntries(const QString& path) const
+{
+    const CopyOptions& o = m_options;
+    if (o.m_copyFilters.isEmpty() && o.m_skipFilters.isEmpty() && o.m_copyHiddenFiles &&
+        o.m_recursive && o.m_copySymbolicLinks)
+        return false;
+    const auto copyPatterns = FileSystemUtils::compileWildcardPatterns(o.m_copyFilters);
+    const auto skipPatterns = FileSystemUtils::compileWildcardPatterns(o.m_skipFilters);
+    const QFileInfoList entries = QDir(path).entryInfoList(QDir::AllEntries | QDir::Hidden |
+                                                           QDir::System | QDir::NoDotAndDotDot);
+    if (entries.isEmpty())
+        return false;
+    for (const QFileInfo& entry : entries) {
+        const QString name = entry.fileName();
+        const bool folder = entry.isDir() && !entry.isSymLink();
+        // As the walk decides: hidden and skipped names first, then the kind of entry.
+        if ((!o.m_copyHiddenFiles && name.startsWith(QLatin1Char('.'))) ||
+            FileSystemUtils::matchesAnyPattern(name, skipPatterns))
+            continue;
+        // The copy filters pick files and links, not links to folders.
+        const bool notPicked = !copyPatterns.isEmpty() && !(entry.isSymLink() && entry.isDir()) &&
+                               !FileSystemUtils::matchesAnyPattern(name, copyPatterns);
+        if (folder ? (!o.m_recursive || m_keptFolders.contains(entry.filePath()))
+                   : (notPicked || (entry.isSymLink() && !o.m_copySymbolicLinks)))
+            continue;
+        return false;
+    }
+    return true;
 }
 
 void SyncFoldersJob::addProcessedFolder(const CopyItem& folder)

@@ -6,6 +6,7 @@
 #include "model/runsettings.h"
 
 #include <QList>
+#include <QSet>
 #include <QString>
 
 #include <functional>
@@ -67,6 +68,9 @@ private:
     // After the folders, before any removal (the source root's metadata is read).
     void finishCreatedRoot();
     void passOnUnchanged(QList<CopyItem>& folders);
+    // Whether a folder that a move could not remove holds only what the run's filters left
+    // out (or folders kept for that reason): then it stays, without an error.
+    bool holdsOnlyLeftOutEntries(const QString& path) const;
 
     QList<CopyItem> m_folders;
     QList<CopyItem> m_foldersToSync;
@@ -78,5 +82,6 @@ private:
     QString m_sourceRoot;
     QString m_destinationRoot;
     bool m_rootFinished = false;
+    QSet<QString> m_keptFolders;
     Clock m_clock;
 };
