@@ -314,6 +314,10 @@ void CopyTaskFixture::verifyRunInvariant(const CopyTask& task, const RunRecorder
             ++unprocessed;
     }
     QCOMPARE(task.unprocessedItems().size(), unprocessed);
+    QVERIFY2(task.counter(FilesCompleted) <= task.counter(FilesToCopy),
+             qPrintable(QString("processed %1 of %2 files")
+                            .arg(task.counter(FilesCompleted))
+                            .arg(task.counter(FilesToCopy))));
 
     QSet<QString> seen;
     for (const CopyItem& item : recorder.signalled) {

@@ -56,6 +56,10 @@ void CopyFileObject::startCopy()
     const bool opened = m_sourceFd >= 0;
     Platform::EntryStatus source = m_sourceStatus;
     const bool sourceKnown = opened || Platform::entryStatus(source_path, &source);
+    // A FIFO, socket or device node is listed without data: one that was listed with data
+    // was a regular file, replaced since.
+    if (source.isSpecial && file_size > 0)
+        source.isSpecial = false;
     file_size = sourceKnown ? source.size : 0;
     m_sourceMode = sourceKnown ? source.permissions : -1;
     m_sourcePermissions = permissionsFromMode(qMax(m_sourceMode, 0));

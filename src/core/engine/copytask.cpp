@@ -290,6 +290,9 @@ void CopyTask::onBuildFileListCompleted()
         qWarning() << errors.size() << "errors found in build file list";
         for (CopyItem item : errors) {
             const bool excused = applySkipErrorPatterns(item);
+            // Among the files found, so that processed never exceeds the total.
+            if (!item.is_folder)
+                countToCopy(item);
             countCompleted(item);
             m_completedItems.append(item);
             signalCompleted(item, excused);
