@@ -207,6 +207,10 @@ void TestCopyTask::copyRun_data()
     QTest::newRow("single file source")
         << tree << "sub/c" << normal << true << QStringList() << QStringList() << QStringList{"c=5"}
         << QStringList{"sub/c"} << qint64(1) << qint64(0);
+    QTest::newRow("source named by a link to a folder: its content, as cp -H")
+        << QStringList{"real/", "real/x=4", "real/in/", "real/in/y=3", "lnk->real"} << "lnk"
+        << normal << true << QStringList() << QStringList() << QStringList{"in/", "in/y=3", "x=4"}
+        << QStringList{"lnk/in", "lnk/in/y", "lnk/x"} << qint64(2) << qint64(1);
     QTest::newRow("only empty subfolders, empty folders off")
         << QStringList{"e1/", "e2/", "e2/e3/"} << QString() << normal << false << QStringList()
         << QStringList() << QStringList() << QStringList() << qint64(0) << qint64(3);

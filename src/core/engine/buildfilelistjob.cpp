@@ -1,9 +1,9 @@
 #include "engine/buildfilelistjob.h"
 
+#include "base/mutexlocker.h"
 #include "fs/filesystemutils.h"
 #include "fs/platform.h"
 #include "fs/platformcopy.h"
-#include "base/mutexlocker.h"
 
 #include <QDebug>
 #include <QDir>
@@ -156,7 +156,8 @@ void BuildFileListJob::buildFileList()
 {
     m_pendingFolders.clear();
     const QFileInfo source(m_sourcePath);
-    if (FileSystemUtils::isRealDirectory(source)) {
+    // A link to a folder, named as the source, stands for that folder (as cp -H takes it).
+    if (FileSystemUtils::isRealDirectory(source) || (source.isSymLink() && source.isDir())) {
         processFolder(m_sourcePath, m_destinationPath);
         return;
     }
@@ -210,7 +211,8 @@ int BuildFileListJob::openFolderToList(const QString& folder)
             !Platform::grantFolderAccess(folder) || !Platform::canEnterFolder(folder))
             return -1;
     }
-    return Platform::openFolder(folder);
+    // The source the user named may be a link to a folder: that folder is the source.
+    return Platform::openFolder(folder, folder == m_sourcePath);
 }
 
 void BuildFileListJob::listFolder(const QString& folder, const QString& destinationFolder)
@@ -479,8 +481,8 @@ void BuildFileListJob::processFile(WalkEntry& entry)
         return;
     }
     const int overwrite = m_options.m_overwriteMode;
-    if (!m_destinationTimesKnown &&
-        (overwrite == CopyOptions::OverwriteOlder || overwrite == CopyOptions::OverwriteDifferent)) {
+    if (!m_destinationTimesKnown && (overwrite == CopyOptions::OverwriteOlder ||
+                                     overwrite == CopyOptions::OverwriteDifferent)) {
         // The comparisons below use the time step of the destination's file system: learnt
         // once per device, by a probe, before the first of them.
         FileSystemUtils::destinationTraits(QFileInfo(destinationPath).path(),

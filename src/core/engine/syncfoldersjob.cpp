@@ -149,6 +149,13 @@ void SyncFoldersJob::processNextFolderToMove()
         }
 
         CopyItem folder = m_foldersToMove.takeLast();
+        // A source named through a link to a folder: its content moved, the link and the
+        // folder it names stay.
+        if (folder.source_path == m_sourceRootItem.source_path &&
+            QFileInfo(folder.source_path).isSymLink()) {
+            addProcessedFolder(folder);
+            continue;
+        }
         if (FileSystemUtils::fileExists(folder.source_path)) {
             // rmdir removes only an empty folder: anything left behind keeps its folder.
             if (QDir().rmdir(folder.source_path)) {

@@ -90,9 +90,9 @@ struct FolderEntry
     QByteArray name; // the bytes the file system holds, which need not be valid text
     Type type = Unknown;
 };
-// Opens a folder for listing (a final symbolic link is not followed); -1 on failure. Close
-// it with closeFolder.
-int openFolder(const QString& path);
+// Opens a folder for listing (a final symbolic link is followed only when asked); -1 on
+// failure. Close it with closeFolder.
+int openFolder(const QString& path, bool followLink = false);
 // Appends every entry of the open folder, "." and ".." left out, in the file system's
 // order. False when the listing fails part way: entries then holds what was read.
 bool readFolder(int folderFd, std::vector<FolderEntry>* entries);

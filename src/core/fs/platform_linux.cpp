@@ -114,10 +114,10 @@ bool sameSpecialFile(const QString& path, const QString& otherPath)
     return (type == S_IFCHR || type == S_IFBLK) && a.st_rdev == b.st_rdev;
 }
 
-int openFolder(const QString& path)
+int openFolder(const QString& path, bool followLink)
 {
     const int fd = ::open(QFile::encodeName(path).constData(),
-                          O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+                          O_RDONLY | O_DIRECTORY | O_CLOEXEC | (followLink ? 0 : O_NOFOLLOW));
     if (fd < 0)
         fail("open");
     return fd;
