@@ -86,6 +86,10 @@
         <source>newer destination file exists</source>
         <translation>Eine neuere Zieldatei existiert</translation>
     </message>
+    <message>
+        <source>another file of this run has the same name</source>
+        <translation>eine andere Datei dieses Laufs hat denselben Namen</translation>
+    </message>
 </context>
 <context>
     <name>CheckFileJob</name>

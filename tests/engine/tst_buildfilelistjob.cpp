@@ -373,6 +373,14 @@ void TestBuildFileListJob::entriesThatCannotBeNamed_data()
         << QStringList{"copy src/.a.txt.k3.part dst/.a.txt.k3.part 3",
                        "error src/.a.txt.k3.123-456.brindle-part dst/.a.txt.k3.123-456.brindle-part"
                        " 1: name is that of a temporary file of an interrupted copy"};
+    QTest::newRow("collated name taken by an earlier file: an error, decided once")
+        << QList<QByteArray>{"src/n", "src/sub/n", "src/sub/m"}
+        << "recursive=on collate overwrite=2"
+        << QStringList{"copy src/n dst/n 3", "copy src/sub/m dst/m 3",
+                       "error src/sub/n dst/n 2: another file of this run has the same name"};
+    QTest::newRow("collated name taken, automatic rename: the copier renames")
+        << QList<QByteArray>{"src/n", "src/sub/n"} << "recursive=on collate overwrite=3"
+        << QStringList{"copy src/n dst/n 3", "copy src/sub/n dst/n 3"};
     QTest::newRow("other non-ASCII names copied")
         << QList<QByteArray>{"src/\xc3\xa9t\xc3\xa9"} << ""
         << QStringList{QString::fromUtf8("copy src/\xc3\xa9t\xc3\xa9 dst/\xc3\xa9t\xc3\xa9 3")};

@@ -382,26 +382,35 @@ void TestCopyTask::move_data()
 {
     QTest::addColumn<QStringList>("tree");
     QTest::addColumn<QStringList>("folders");
+    QTest::addColumn<QStringList>("collated"); // the destination of a collated move
 
     QTest::newRow("three levels") << QStringList{"a=10",      "sub/",          "sub/b=20",
                                                  "sub/deep/", "sub/deep/c=30", "sub2/"}
-                                  << QStringList{"sub", "sub/deep", "sub2"};
+                                  << QStringList{"sub", "sub/deep", "sub2"} << QStringList();
     // Without subfolders the emptied source folder still goes.
-    QTest::newRow("flat folder") << QStringList{"a=10", "b=20"} << QStringList();
+    QTest::newRow("flat folder") << QStringList{"a=10", "b=20"} << QStringList() << QStringList();
+    // Its folders are no items, yet the emptied ones go before the root.
+    QTest::newRow("collated") << QStringList{"a=10",      "sub/",          "sub/b=20",
+                                             "sub/deep/", "sub/deep/c=30", "sub2/"}
+                              << QStringList() << QStringList{"a=10", "b=20", "c=30"};
 }
 
 void TestCopyTask::move()
 {
     QFETCH(QStringList, tree);
     QFETCH(QStringList, folders);
+    QFETCH(QStringList, collated);
 
     makeTree(m_source, tree);
     QStringList expected;
-    makeTree(mp_dir->filePath("expected"), tree);
+    makeTree(mp_dir->filePath("expected"), collated.isEmpty() ? tree : collated);
     expected = listTree(mp_dir->filePath("expected"));
 
     CopyTask task;
-    task.setTask(makeTask(m_source, m_destination, CopyOptions::Move));
+    Task definition = makeTask(m_source, m_destination, CopyOptions::Move);
+    if (!collated.isEmpty())
+        definition.m_options.m_destinationMode = CopyOptions::Collate;
+    task.setTask(definition);
     RunRecorder recorder(&task);
     runToEnd(task, recorder);
     if (QTest::currentTestFailed())

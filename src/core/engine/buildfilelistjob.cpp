@@ -145,6 +145,8 @@ void BuildFileListJob::startJob()
     m_copyPatterns = FileSystemUtils::compileWildcardPatterns(m_options.m_copyFilters);
     m_skipPatterns.clear();
     m_errorItems.clear();
+    m_collatedNames.clear();
+    m_collateIgnoresCase = -1;
     for (const QString& filter : qAsConst(m_options.m_skipFilters)) {
         m_skipPatterns += FileSystemUtils::compileWildcardPatterns(QStringList{filter});
         qDebug() << "Patterns to skip:" << filter;
@@ -383,7 +385,7 @@ bool BuildFileListJob::refuseEntry(WalkEntry& entry)
     else if (PlatformCopy::isTemporaryName(entry.name))
         reason = tr("name is that of a temporary file of an interrupted copy");
     else
-        return refuseCaseTwin(entry);
+        return refuseCaseTwin(entry) || refuseCollatedTwin(entry);
     reportSourceError(entry.sourcePath, entry.destinationPath,
                       entry.statusRead && !isFolder ? entry.status.size : 0, isFolder, reason);
     return true;
@@ -409,6 +411,35 @@ bool BuildFileListJob::refuseCaseTwin(WalkEntry& entry)
     m_errorItems.append(item);
     qWarning() << "Source entry" << qUtf8Printable(entry.sourcePath)
                << "is left out: its name differs only by case from" << qUtf8Printable(*kept);
+    return true;
+}
+
+// Collated, files of different folders may take one name: the first keeps it, and the others
+// are errors decided here, once, before anything is written; otherwise the outcome would
+// depend on which copy came last, and a move would remove the sources of copies replaced
+// by another. An automatic rename gives each its own name instead.
+bool BuildFileListJob::refuseCollatedTwin(WalkEntry& entry)
+{
+    if (m_options.m_destinationMode != CopyOptions::Collate ||
+        m_options.m_overwriteMode == CopyOptions::AutoRename ||
+        entry.type == Platform::FolderEntry::Folder)
+        return false;
+    if (m_collateIgnoresCase < 0)
+        m_collateIgnoresCase =
+            FileSystemUtils::destinationTraits(m_destinationPath, mayProbeDestination())
+                .caseInsensitive;
+    const QString key = m_collateIgnoresCase ? entry.name.toCaseFolded() : entry.name;
+    const auto first = m_collatedNames.constFind(key);
+    if (first == m_collatedNames.cend()) {
+        m_collatedNames.insert(key, entry.sourcePath);
+        return false;
+    }
+    CopyItem item(entry.sourcePath, entry.destinationPath,
+                  readStatus(entry) ? entry.status.size : 0, false, QString());
+    item.setDestinationError(tr("another file of this run has the same name"));
+    m_errorItems.append(item);
+    qWarning() << "Source entry" << qUtf8Printable(entry.sourcePath)
+               << "is left out: its collated name is taken by" << qUtf8Printable(*first);
     return true;
 }
 

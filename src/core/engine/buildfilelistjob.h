@@ -111,6 +111,7 @@ private:
     void processFile(WalkEntry& entry);
     bool readStatus(WalkEntry& entry);
     bool refuseEntry(WalkEntry& entry);
+    bool refuseCollatedTwin(WalkEntry& entry);
     bool refuseCaseTwin(WalkEntry& entry);
     bool mayProbeDestination() const;
     void findCaseTwins(const std::vector<Platform::FolderEntry>& entries,
@@ -140,6 +141,10 @@ private:
     // Where the destination of the folder being listed ignores case: for each name shared,
     // case aside, by several entries of the folder, the one entry that keeps it.
     QHash<QString, QString> m_caseKeptNames;
+    // Collated names taken so far, and by which source; case-folded where the destination
+    // ignores case (-1: not known yet).
+    QHash<QString, QString> m_collatedNames;
+    int m_collateIgnoresCase = -1;
     // Whether the destination of the folder being listed had its file system learnt.
     bool m_destinationTimesKnown = false;
 };

@@ -39,10 +39,9 @@ void CopyTask::checkTaskCompleted()
     if (m_runningJobs > 0)
         return;
 
-    // A move of a folder without subfolders still has its emptied root to remove. (Collate
-    // leaves the source subfolders in place, so its root is not removed either.)
-    const bool rootOnly =
-        hasSourceRootToMove() && m_task.m_options.m_destinationMode == CopyOptions::Normal;
+    // A move of a folder without subfolders still has its emptied root to remove; so has a
+    // collated move, which lists no folders (the folder job removes its emptied ones).
+    const bool rootOnly = hasSourceRootToMove();
     // Only a whole list has its folders synced. A destination root that the run made is still
     // private.
     if (m_phase == RunPhase::Copying && !m_stopRequested &&

@@ -156,6 +156,9 @@ void SyncFoldersJob::processNextFolderToMove()
             addProcessedFolder(folder);
             continue;
         }
+        if (folder.source_path == m_sourceRootItem.source_path &&
+            m_options.m_destinationMode == CopyOptions::Collate && m_options.m_recursive)
+            removeCollatedSubfolders(folder.source_path);
         if (FileSystemUtils::fileExists(folder.source_path)) {
             // rmdir removes only an empty folder: anything left behind keeps its folder.
             if (QDir().rmdir(folder.source_path)) {
@@ -197,6 +200,23 @@ void SyncFoldersJob::finishCreatedRoot()
         if (parent == path)
             break;
         path = parent;
+    }
+}
+
+void SyncFoldersJob::removeCollatedSubfolders(const QString& path)
+{
+    const auto skipPatterns = FileSystemUtils::compileWildcardPatterns(m_options.m_skipFilters);
+    const QFileInfoList folders = QDir(path).entryInfoList(QDir::Dirs | QDir::Hidden |
+                                                           QDir::NoSymLinks | QDir::NoDotAndDotDot);
+    for (const QFileInfo& folder : folders) {
+        const QString name = folder.fileName();
+        // Folders the walk did not enter are not the run's.
+        if ((!m_options.m_copyHiddenFiles && name.startsWith(QLatin1Char('.'))) ||
+            FileSystemUtils::matchesAnyPattern(name, skipPatterns))
+            continue;
+        removeCollatedSubfolders(folder.filePath());
+        if (!QDir().rmdir(folder.filePath()) && holdsOnlyLeftOutEntries(folder.filePath()))
+            m_keptFolders.insert(folder.filePath());
     }
 }
 

@@ -71,6 +71,9 @@ private:
     // Whether a folder that a move could not remove holds only what the run's filters left
     // out (or folders kept for that reason): then it stays, without an error.
     bool holdsOnlyLeftOutEntries(const QString& path) const;
+    // A collated move lists no folders: the emptied ones below the source are removed before
+    // it, deepest first (one that still holds something stays, and so does the source).
+    void removeCollatedSubfolders(const QString& path);
 
     QList<CopyItem> m_folders;
     QList<CopyItem> m_foldersToSync;
