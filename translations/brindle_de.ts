@@ -757,6 +757,10 @@ Datei und aktualisiert eine von Ihnen angegebene Aufgabendatei.</translation>
         <source>copy verified</source>
         <translation>Kopie geprüft</translation>
     </message>
+    <message>
+        <source>the destination holds a folder of this name</source>
+        <translation>das Ziel enthält einen Ordner dieses Namens</translation>
+    </message>
 </context>
 <context>
     <name>CopyFolderObject</name>

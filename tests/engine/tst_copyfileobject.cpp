@@ -283,11 +283,15 @@ void TestCopyFileObject::copiesFiles_data()
         row(QStringLiteral("skip errors in sync/%1").arg(existing), c);
     }
 
-    Case c = kept(DestinationError, "file cannot be overwritten",
-                  {sizeText, "Unable to remove existing file"});
-    c.existing = "folder";
-    c.overwriteMode = O::OverwriteAlways;
-    row("destination cannot be removed", c);
+    // A folder in the file's place is an error under every rule but the automatic rename.
+    Case c;
+    for (const int mode :
+         {O::NoOverwrite, O::OverwriteOlder, O::OverwriteAlways, O::OverwriteDifferent}) {
+        c = kept(DestinationError, "the destination holds a folder of this name");
+        c.existing = "folder";
+        c.overwriteMode = mode;
+        row(QStringLiteral("folder in the file's place/overwrite mode %1").arg(mode), c);
+    }
 
     // Auto rename numbering.
     c = renamed;

@@ -522,6 +522,11 @@ void BuildFileListJob::processFile(WalkEntry& entry)
     }
     const QFileInfo source(sourcePath);
     const QFileInfo destination(destinationPath);
+    // A folder in the file's place is the copier's error, under every rule.
+    if (destination.isDir() && !destination.isSymLink()) {
+        reportFileToCopy(sourcePath, destinationPath, size);
+        return;
+    }
     // In a move the copier decides about an equal destination: it skips the file and
     // removes its source, as a move stopped between the copy and the removal needs.
     // A newer destination keeps its source.

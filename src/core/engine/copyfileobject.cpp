@@ -93,6 +93,7 @@ void CopyFileObject::startCopy()
     }
 
     m_requestedDestination = destination_path;
+    Platform::EntryStatus existing;
     if (source.isSpecial && m_options.m_copyMode == CopyOptions::Verify) {
         copySpecialFile();
         finishCopy();
@@ -109,6 +110,14 @@ void CopyFileObject::startCopy()
             m_sameEntry = true;
             copy_state = Skipped;
             info_list.append(tr("source and destination are the same file"));
+            finishCopy();
+            return;
+        }
+        // A file is never put in a folder's place, nor skipped as if it were there: only an
+        // automatic rename finds it a name of its own.
+        if (m_options.m_overwriteMode != CopyOptions::AutoRename &&
+            Platform::entryStatus(destination_path, &existing) && existing.isFolder) {
+            setDestinationError(tr("the destination holds a folder of this name"));
             finishCopy();
             return;
         }
