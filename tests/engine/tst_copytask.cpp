@@ -521,6 +521,19 @@ void TestCopyTask::verify()
     QCOMPARE(task.counter(FilesChecked), qint64(2));
     QCOMPARE(task.counter(ErrorItems), qint64(2));
     QCOMPARE(sorted(relativeSources(task.errorItems(), m_source)), QStringList({"b", "sub/c"}));
+
+    // Fixing the errors replaces the changed copy whatever its date says, and checks it.
+    task.setStorageProbe(nullptr);
+    Task fix = task.task();
+    fix.m_options.m_copyMode = CopyOptions::FixErrors;
+    task.setTask(fix);
+    runToEnd(task, recorder, true);
+    if (QTest::currentTestFailed())
+        return;
+    QCOMPARE(TestSupport::readFile(changed), TestSupport::readFile(m_source + "/b"));
+    const CopyItem* fixed = findItem(task.completedItems(), m_source + "/b");
+    QVERIFY(fixed && fixed->copy_state == Copied && fixed->is_checked);
+    QCOMPARE(task.counter(ErrorItems), qint64(0));
 }
 
 void TestCopyTask::storageFullThenFixErrors()

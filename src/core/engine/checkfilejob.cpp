@@ -161,6 +161,14 @@ void CheckFileJob::checkToFile()
     finishJob();
 }
 
+bool CheckFileJob::failedCheck(const CopyItem& item)
+{
+    // The errors file may come from a run in another language.
+    return item.copy_state == DestinationError &&
+           (item.copy_message == QLatin1String("check error") ||
+            item.copy_message == tr("check error"));
+}
+
 void CheckFileJob::compareWithDestination(CopyItem& item, FileHash::OpenFile& destination)
 {
     const QByteArray destinationHash = fileHash(destination, item.destination_path);

@@ -24,6 +24,9 @@ class CheckFileJob : public Job, public CopyItem
 public:
     explicit CheckFileJob(QObject* parent = nullptr);
 
+    // Whether the item's copy failed a check: its bytes differ from the source's.
+    static bool failedCheck(const CopyItem& item);
+
     void setItem(const CopyItem& item);
     CopyItem item() const;
     // Whether item may be added: the item set and item are small files, and the job holds

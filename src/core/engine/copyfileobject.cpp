@@ -1,4 +1,5 @@
 #include "engine/copyfileobject.h"
+#include "engine/checkfilejob.h"
 
 #include "fs/filesystemutils.h"
 #include "fs/platform.h"
@@ -87,7 +88,10 @@ void CopyFileObject::startCopy()
     if (m_options.m_copyMode == CopyOptions::Verify) {
         m_options.m_overwriteMode = CopyOptions::NoOverwrite;
     } else if (m_options.m_copyMode == CopyOptions::FixErrors && isError()) {
-        // Retried from scratch; an existing destination goes only by the overwrite mode.
+        // Retried from scratch; an existing destination goes only by the overwrite mode, but
+        // for a copy whose bytes were found to differ.
+        if (CheckFileJob::failedCheck(*this))
+            m_options.m_overwriteMode = CopyOptions::OverwriteAlways;
         resetState();
         info_list.clear();
     }

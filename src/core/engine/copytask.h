@@ -11,6 +11,7 @@
 #include <QDateTime>
 #include <QList>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QTimer>
 
@@ -300,6 +301,9 @@ private:
     QList<CopyItem> m_completedItems;
     QList<CopyItem> m_folders;
     QList<CopyItem> m_symbolicLinksQueue;
+    // Sources whose copy failed its check, copied again by a fix-errors run: each is checked
+    // once more before it leaves the errors.
+    QSet<QString> m_recheckSources;
     RunPhase m_phase = RunPhase::Idle;
     // The list holds the whole source: its walk ended unstopped, or the loaded task file says
     // so. Kept once the run is over: a resume of a partial list walks the source again.

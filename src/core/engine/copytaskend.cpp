@@ -1,6 +1,7 @@
 // CopyTask, continued: the end of a run (folder sync, flush of the destination), stopping
 // and resuming.
 
+#include "engine/checkfilejob.h"
 #include "engine/copytask.h"
 
 #include "base/handover.h"
@@ -299,6 +300,7 @@ void CopyTask::clearLists(bool withCompleted)
     m_copyQueue.clear();
     m_checkQueue.clear();
     m_symbolicLinksQueue.clear();
+    m_recheckSources.clear();
     if (withCompleted) {
         m_completedItems.clear();
         m_folders.clear();
@@ -322,7 +324,13 @@ void CopyTask::rebuildQueues()
     int linkCount = 0;
     for (CopyItem item : items) {
         countToCopy(item);
-        if (item.isError() && mode == CopyOptions::FixErrors) {
+        if (item.isError() && mode == CopyOptions::FixErrors && CheckFileJob::failedCheck(item)) {
+            // A copy whose bytes differ is replaced whatever the dates say (the copier reads
+            // the failed check), then checked again.
+            m_recheckSources.insert(item.source_path);
+            item.elapsed_time = 0;
+            m_copyQueue.append(item);
+        } else if (item.isError() && mode == CopyOptions::FixErrors) {
             // Copied afresh: the copier then decides about the destination as for a new item.
             item.resetState();
             item.info_list.clear();

@@ -226,7 +226,8 @@ void CopyTask::finishCopiedItem(CopyItem item, bool placed)
         signalCompleted(item, excused);
         return;
     }
-    if (m_task.m_options.m_copyMode == CopyOptions::Verify && !item.is_folder &&
+    const bool recheck = item.copy_state == Copied && m_recheckSources.contains(item.source_path);
+    if ((m_task.m_options.m_copyMode == CopyOptions::Verify || recheck) && !item.is_folder &&
         item.link_target.isEmpty() && !item.is_checked) {
         // After a stop, compared and checked on resume.
         if (m_stopRequested)
@@ -312,7 +313,8 @@ void CopyTask::processNextCheckInQueue()
 
 bool CopyTask::shouldCheck(const CopyItem& item) const
 {
-    if (item.is_folder || m_task.m_options.m_copyMode != CopyOptions::Verify)
+    if (item.is_folder || (m_task.m_options.m_copyMode != CopyOptions::Verify &&
+                           !m_recheckSources.contains(item.source_path)))
         return false;
     const qint64 limit = m_runSettings.skipIntegrityCheckForFileSizeMoreThan;
     return limit <= 0 || item.file_size <= limit;
