@@ -761,6 +761,10 @@ Datei und aktualisiert eine von Ihnen angegebene Aufgabendatei.</translation>
         <source>the destination holds a folder of this name</source>
         <translation>das Ziel enthält einen Ordner dieses Namens</translation>
     </message>
+    <message>
+        <source>source file changed during the move</source>
+        <translation>Quelldatei wurde während des Verschiebens geändert</translation>
+    </message>
 </context>
 <context>
     <name>CopyFolderObject</name>

@@ -171,6 +171,8 @@ private slots:
     void initTestCase();
     void copiesFiles_data();
     void copiesFiles();
+    void moveKeepsItsOnlyCopy_data();
+    void moveKeepsItsOnlyCopy();
     void copiesSymbolicLinks_data();
     void copiesSymbolicLinks();
     void copiesFolders_data();
@@ -970,6 +972,54 @@ void TestCopyFileObject::keepsHoles()
     // A verify reads the holes as the zeros they hold.
     QCOMPARE(FileHash::sha256(destination),
              QCryptographicHash::hash(bytes, QCryptographicHash::Sha256));
+}
+
+void TestCopyFileObject::moveKeepsItsOnlyCopy_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("source saved over after it was read") << "saved over"
+                                                         << "source file changed during the move";
+    QTest::newRow("destination is a link to an equal file") << "link to equal"
+                                                            << "different file exists";
+}
+
+// A move removes its source only when the destination holds what was read from it.
+void TestCopyFileObject::moveKeepsItsOnlyCopy()
+{
+    QFETCH(QString, change);
+    QFETCH(QString, message);
+    QTemporaryDir dir;
+    const QString source = dir.filePath("src/f");
+    const QString destination = dir.filePath("dst/f");
+    QVERIFY(TestSupport::writeFile(source, "old version"));
+    QVERIFY(QDir().mkpath(dir.filePath("dst")));
+    auto copier = std::make_unique<CopyFileObject>();
+    copier->m_options.m_copyMode = CopyOptions::Move;
+    static_cast<CopyItem&>(*copier) = CopyItem(source, destination, 11, false, QString());
+    int fd = -1;
+    if (change == "saved over") {
+        // Read through the descriptor opened before an editor renames its new file over it.
+        fd = Platform::openFileAhead(source, 0, &copier->m_sourceStatus);
+        QVERIFY(fd >= 0);
+        copier->m_sourceFd = fd;
+        QVERIFY(TestSupport::writeFile(dir.filePath("src/f.new"), "new version, longer"));
+        QVERIFY(::rename(QFile::encodeName(dir.filePath("src/f.new")).constData(),
+                         QFile::encodeName(source).constData()) == 0);
+    } else {
+        QVERIFY(TestSupport::writeFile(dir.filePath("elsewhere"), "old version"));
+        QVERIFY(QFile::link(dir.filePath("elsewhere"), destination));
+        copier->m_options.m_overwriteMode = CopyOptions::NoOverwrite;
+    }
+    if (fd >= 0)
+        QTest::ignoreMessage(QtWarningMsg,
+                             qPrintable("Source file changed during the move: " + source));
+    copier->startCopy();
+    Platform::closeFile(fd);
+    QCOMPARE(copier->copy_message, message);
+    QVERIFY(copier->isError());
+    QCOMPARE(TestSupport::readFile(source),
+             QByteArray(change == "saved over" ? "new version, longer" : "old version"));
 }
 
 QTEST_GUILESS_MAIN(TestCopyFileObject)

@@ -759,6 +759,12 @@ void CopyFileObject::checkSkippedDestination()
             setDestinationError(tr("different file exists"));
         return;
     }
+    // A link to an equal file elsewhere is not a copy: the bytes would go with the source.
+    Platform::EntryStatus destination;
+    if (!Platform::entryStatus(destination_path, &destination) || !destination.isFile) {
+        setDestinationError(tr("different file exists"));
+        return;
+    }
     bool equal = false;
     PlatformCopy::Failure failure;
     if (!PlatformCopy::compareFiles(source_path, destination_path, stopFlag(), &equal, &failure)) {
@@ -785,6 +791,15 @@ void CopyFileObject::removeMovedSource()
     if (link_target.isEmpty() && FileSystemUtils::isSameEntry(source_path, destination_path)) {
         // Reached by another name since the start: the source is the only copy.
         info_list.append(tr("source and destination are the same file"));
+        return;
+    }
+    // Saved over since it was read (an editor writes a new file and renames it over the old
+    // one): the new version is not in the copy and stays.
+    PlatformCopy::FileVersion now;
+    if (link_target.isEmpty() && m_sourceVersion.size >= 0 &&
+        (!PlatformCopy::fileVersion(source_path, &now) || now != m_sourceVersion)) {
+        qWarning() << "Source file changed during the move:" << qUtf8Printable(source_path);
+        setSourceError(tr("source file changed during the move"));
         return;
     }
     if (FileSystemUtils::removeFile(source_path)) {
