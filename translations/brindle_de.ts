@@ -865,6 +865,10 @@ Datei und aktualisiert eine von Ihnen angegebene Aufgabendatei.</translation>
         <source>file too large to check</source>
         <translation>Datei zu groß für die Prüfung</translation>
     </message>
+    <message>
+        <source>The task file asks to run the program %1, which is not the external copy program of your settings: nothing was run.</source>
+        <translation>Die Aufgabendatei verlangt das Programm %1, das nicht das externe Kopierprogramm Ihrer Einstellungen ist: Es wurde nichts ausgeführt.</translation>
+    </message>
 </context>
 <context>
     <name>FileListModel</name>

@@ -210,6 +210,11 @@ bool CliRunner::setUpTask(QString* message)
             mp_copyTask->setExternalProgram(ExternalProgramSettings());
             mp_copyTask->setSkipBuildListForExternalProgram(false);
         }
+        const AppSettings* own = AppSettings::instance();
+        *message = CopyTask::externalProgramRefusal(
+            mp_copyTask->externalProgram(), own->useExternalCopyProgram(), own->externalProgram());
+        if (!message->isEmpty())
+            return false;
         Task task = mp_copyTask->task();
         m_copyMode = task.m_options.m_copyMode;
         m_runKind = runKindOf(m_copyMode);

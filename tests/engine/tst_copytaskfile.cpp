@@ -173,6 +173,8 @@ class TestCopyTaskFile : public QObject
 private slots:
     void initTestCase();
     void init();
+    void externalProgramOnlyTheUsersOwn_data();
+    void externalProgramOnlyTheUsersOwn();
 
     void loadVersion2();
     void loadVersion1();
@@ -826,6 +828,41 @@ void TestCopyTaskFile::readRewrittenFileAnew()
 
     QVERIFY(task.loadFromFile(path));
     QCOMPARE(task.completedItems().value(0).source_path, QStringLiteral("/s/b"));
+}
+
+void TestCopyTaskFile::externalProgramOnlyTheUsersOwn_data()
+{
+    QTest::addColumn<QString>("asked");
+    QTest::addColumn<bool>("ownUsed");
+    QTest::addColumn<QString>("own");
+    QTest::addColumn<bool>("runs");
+    QTest::newRow("file asks for none") << "" << false << "" << true;
+    QTest::newRow("the program the settings use")
+        << "/usr/bin/rsync" << true << "/usr/bin/rsync" << true;
+    QTest::newRow("same program, another spelling of its path")
+        << "/usr/bin/../bin/rsync" << true << "/usr/bin/rsync" << true;
+    QTest::newRow("settings name it but do not use it")
+        << "/usr/bin/rsync" << false << "/usr/bin/rsync" << false;
+    QTest::newRow("a shell the settings never named")
+        << "/bin/sh" << true << "/usr/bin/rsync" << false;
+}
+
+// A task file is data: it may name a program only as the one the user runs anyway.
+void TestCopyTaskFile::externalProgramOnlyTheUsersOwn()
+{
+    QFETCH(QString, asked);
+    QFETCH(bool, ownUsed);
+    QFETCH(QString, own);
+    QFETCH(bool, runs);
+    ExternalProgramSettings fromFile;
+    fromFile.filePath = asked;
+    fromFile.arguments = QStringList{"-c", "touch /tmp/owned"};
+    ExternalProgramSettings settings;
+    settings.filePath = own;
+    const QString refusal = CopyTask::externalProgramRefusal(fromFile, ownUsed, settings);
+    QCOMPARE(refusal.isEmpty(), runs);
+    if (!runs)
+        QVERIFY(refusal.contains(asked));
 }
 
 QTEST_GUILESS_MAIN(TestCopyTaskFile)

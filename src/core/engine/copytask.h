@@ -64,6 +64,12 @@ public:
     // symbolic link, a bind mount), or a single source file is its own destination. Such a
     // run would copy the items onto themselves, and a move would then remove them.
     static QString pathsRefusal(const QString& source, const QString& destination);
+    // Why a resume must not run the program a task file asks for; empty when the file asks
+    // for none, or for the very program the user's own settings use (own, when ownUsed).
+    // Task files are shared and opened by file association: what they hold is data, never
+    // a command.
+    static QString externalProgramRefusal(const ExternalProgramSettings& asked, bool ownUsed,
+                                          const ExternalProgramSettings& own);
 
     // Stores the task, compiles its skip-error patterns and clears the counters.
     void setTask(const Task& task);

@@ -77,6 +77,22 @@ bool syncTaskFile(QSettings& settings)
 
 } // namespace
 
+QString CopyTask::externalProgramRefusal(const ExternalProgramSettings& asked, bool ownUsed,
+                                         const ExternalProgramSettings& own)
+{
+    if (asked.filePath.isEmpty())
+        return QString();
+    const auto resolved = [](const QString& path) {
+        const QString canonical = QFileInfo(path).canonicalFilePath();
+        return canonical.isEmpty() ? QFileInfo(path).absoluteFilePath() : canonical;
+    };
+    if (ownUsed && !own.filePath.isEmpty() && resolved(own.filePath) == resolved(asked.filePath))
+        return QString();
+    return tr("The task file asks to run the program %1, which is not the external copy "
+              "program of your settings: nothing was run.")
+        .arg(asked.filePath);
+}
+
 bool CopyTask::saveTaskDefinition(const QString& path, const Task& task)
 {
     const std::unique_ptr<QSettings> settings = openTaskFileToWrite(path);
