@@ -810,6 +810,10 @@ Datei und aktualisiert eine von Ihnen angegebene Aufgabendatei.</translation>
         <source>destination file system keeps no extended attributes or ACLs</source>
         <translation>Das Dateisystem des Ziels speichert keine erweiterten Attribute oder ACLs</translation>
     </message>
+    <message>
+        <source>the destination holds a symbolic link where a folder is needed: %1</source>
+        <translation>das Ziel enthält eine symbolische Verknüpfung, wo ein Ordner nötig ist: %1</translation>
+    </message>
 </context>
 <context>
     <name>CopyTask</name>

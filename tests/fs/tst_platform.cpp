@@ -24,6 +24,8 @@ private slots:
 
     void entryMissing_data();
     void entryMissing();
+    void linkOnTheWay_data();
+    void linkOnTheWay();
     void openFileAhead_data();
     void openFileAhead();
     void availableBytes();
@@ -249,6 +251,30 @@ void TestPlatform::dropCachedDataWritesPagesAndDropsThem()
     QCOMPARE(::pread(fd, readBack.data(), size_t(readBack.size()), 0), ssize_t(data.size()));
     ::close(fd);
     QVERIFY(readBack == data);
+}
+
+void TestPlatform::linkOnTheWay_data()
+{
+    QTest::addColumn<QString>("path"); // below dst, which holds a/b/ and l -> ../outside
+    QTest::addColumn<QString>("link");
+    QTest::newRow("real folders") << "a/b/f" << "";
+    QTest::newRow("folders not made yet") << "a/new/deeper/f" << "";
+    QTest::newRow("the final entry is not looked at") << "l" << "";
+    QTest::newRow("link to a folder outside") << "l/f" << "l";
+    QTest::newRow("deeper behind the link") << "l/x/y/f" << "l";
+    QTest::newRow("outside the root: not this check's") << "../outside/f" << "";
+}
+
+void TestPlatform::linkOnTheWay()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, link);
+    QTemporaryDir dir;
+    QVERIFY(QDir().mkpath(dir.filePath("dst/a/b")) && QDir().mkpath(dir.filePath("outside")));
+    QVERIFY(QFile::link("../outside", dir.filePath("dst/l")));
+    const QString root = dir.filePath("dst");
+    QCOMPARE(Platform::linkOnTheWay(root, root + "/" + path),
+             link.isEmpty() ? QString() : root + "/" + link);
 }
 
 QTEST_GUILESS_MAIN(TestPlatform)

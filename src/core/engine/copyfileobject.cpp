@@ -97,6 +97,10 @@ void CopyFileObject::startCopy()
     }
 
     m_requestedDestination = destination_path;
+    if (refuseLinkOnTheWay(false)) {
+        finishCopy();
+        return;
+    }
     Platform::EntryStatus existing;
     if (source.isSpecial && m_options.m_copyMode == CopyOptions::Verify) {
         copySpecialFile();

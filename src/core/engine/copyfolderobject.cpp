@@ -19,6 +19,8 @@ void CopyFolderObject::startCopy()
         setSourceError(tr("source folder does not exist"));
     } else if (!source.isReadable()) {
         setSourceError(tr("source folder is not readable"));
+    } else if (refuseLinkOnTheWay(true)) {
+        // The error is set; the link stays as it is.
     } else if (QFileInfo(destination_path).isDir()) {
         copy_state = Skipped;
     } else if (m_verifyOnly) {

@@ -110,6 +110,7 @@ void CopyJob::copyNextItem()
             copier = fileCopier;
         }
         static_cast<CopyItem&>(*copier) = item;
+        copier->m_destinationRoot = m_destinationRoot;
         connect(copier, &CopyObject::copyCompleted, this, &CopyJob::onCopyCompleted);
         connect(copier, &CopyObject::copyProgress, this, &CopyJob::onCopyProgress);
         {

@@ -25,6 +25,8 @@ public:
     ~CopyJob() override;
 
     CopyOptions m_options;
+    // Passed to the copiers: the run's destination, below which no link is written through.
+    QString m_destinationRoot;
     // Passed to the file copiers: the run's copy of the preferences.
     RunSettings m_settings;
     // Passed to the file copier: small native copies on that file system are left under a

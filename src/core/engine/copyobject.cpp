@@ -1,7 +1,11 @@
 #include "engine/copyobject.h"
 
-#include "fs/platformcopy.h"
 #include "base/mutexlocker.h"
+#include "fs/platform.h"
+#include "fs/platformcopy.h"
+
+#include <QDebug>
+#include <QFileInfo>
 
 CopyObject::CopyObject(QObject* parent) : QObject(parent)
 {
@@ -49,4 +53,18 @@ QStringList CopyObject::metadataNotes(int lost)
 QString CopyObject::unsupportedAttributesNote()
 {
     return tr("destination file system keeps no extended attributes or ACLs");
+}
+
+bool CopyObject::refuseLinkOnTheWay(bool itemIsFolder)
+{
+    QString link = Platform::linkOnTheWay(m_destinationRoot, destination_path);
+    if (link.isEmpty() && itemIsFolder && QFileInfo(destination_path).isSymLink())
+        link = destination_path;
+    if (link.isEmpty())
+        return false;
+    qWarning() << "Destination entry" << qUtf8Printable(destination_path)
+               << "lies behind the symbolic link" << qUtf8Printable(link);
+    setDestinationError(
+        tr("the destination holds a symbolic link where a folder is needed: %1").arg(link));
+    return true;
 }

@@ -32,6 +32,10 @@ public:
     // back Unprocessed (so that a resume copies it) and copyCompleted is emitted.
     void completeWithoutCopy();
 
+    // The run's destination root, set by the job: nothing is written through a symbolic
+    // link met below it.
+    QString m_destinationRoot;
+
 signals:
     void copyProgress(qint64 done, qint64 total);
     void copyCompleted();
@@ -41,6 +45,9 @@ public slots:
     virtual void stopCopy();
 
 protected:
+    // A symbolic link where a folder of the destination is needed (the item's own folder
+    // too, when the item is one) is an error, never written through: true when refused.
+    bool refuseLinkOnTheWay(bool itemIsFolder);
     // For the native copy, which polls it between chunks without taking the mutex.
     const std::atomic<int>* stopFlag() const { return &m_stopFlag; }
 

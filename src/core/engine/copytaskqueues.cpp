@@ -101,6 +101,7 @@ void CopyTask::startCopyJob(const CopyItem& item)
     static_cast<CopyItem&>(*job) = item;
     job->m_options = jobOptions();
     job->m_settings = m_runSettings;
+    job->m_destinationRoot = m_task.m_destinationPath;
     // Retried without a walk, an item may be the twin of another by case, its name taken.
     job->m_checkStoredNames = m_task.m_options.m_copyMode == CopyOptions::FixErrors;
     const bool defer = !item.is_folder && canDeferCopies();

@@ -2,6 +2,7 @@
 
 #include "engine/copyobject.h"
 #include "fs/filesystemutils.h"
+#include "fs/platform.h"
 #include "fs/pathutils.h"
 #include "fs/platformcopy.h"
 
@@ -56,7 +57,10 @@ void SyncFoldersJob::startJob()
 void SyncFoldersJob::checkExistingFolders()
 {
     for (CopyItem folder : qAsConst(m_folders)) {
-        if (!QFileInfo(folder.destination_path).isDir()) {
+        // A link in a folder's place is never synced through (nor its source removed).
+        const QFileInfo destination(folder.destination_path);
+        if (!destination.isDir() || destination.isSymLink() ||
+            !Platform::linkOnTheWay(m_destinationRoot, folder.destination_path).isEmpty()) {
             if (folder.copy_state == Unprocessed)
                 folder.copy_state = Skipped;
             m_processedFolders.append(folder);

@@ -70,6 +70,9 @@ struct EntryIdentity
 // The identity of the entry at path; followLinks decides whether a final symbolic link is
 // followed. False when the entry cannot be reached.
 bool entryIdentity(const QString& path, EntryIdentity* identity, bool followLinks = true);
+// The first symbolic link among the folders of path below root (root itself and the final
+// entry left out), or an empty text: writing through it would land outside root.
+QString linkOnTheWay(const QString& root, const QString& path);
 // Whether both entries are FIFOs, sockets, or device nodes of the same kind and number.
 bool sameSpecialFile(const QString& path, const QString& otherPath);
 

@@ -99,6 +99,23 @@ bool entryIdentity(const QString& path, EntryIdentity* identity, bool followLink
     return true;
 }
 
+QString linkOnTheWay(const QString& root, const QString& path)
+{
+    const QString prefix = root.endsWith(QLatin1Char('/')) ? root : root + QLatin1Char('/');
+    if (root.isEmpty() || !path.startsWith(prefix))
+        return QString();
+    struct stat status;
+    for (int slash = path.indexOf(QLatin1Char('/'), prefix.size()); slash > 0;
+         slash = path.indexOf(QLatin1Char('/'), slash + 1)) {
+        const QString folder = path.left(slash);
+        if (::lstat(QFile::encodeName(folder).constData(), &status) != 0)
+            return QString(); // not there yet: made by the run, as a folder
+        if (S_ISLNK(status.st_mode))
+            return folder;
+    }
+    return QString();
+}
+
 bool sameSpecialFile(const QString& path, const QString& otherPath)
 {
     struct stat a;
