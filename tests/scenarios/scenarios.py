@@ -440,10 +440,12 @@ class Scenario:
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--cli", required=True)
-    parser.add_argument("--count", type=int, default=int(os.environ.get("SCENARIOS", "25")))
+    parser.add_argument("--count", type=int, default=25)
     parser.add_argument("--seed", type=int, default=int(os.environ.get("SEED", "-1")))
     parser.add_argument("--budget", type=int, default=120, help="seconds per run")
     options = parser.parse_args()
+    if os.environ.get("SCENARIOS"):
+        options.count = int(os.environ["SCENARIOS"])
     seeds = [options.seed] if options.seed >= 0 else \
         [random.SystemRandom().randrange(1 << 31) for _ in range(options.count)]
     work = tempfile.mkdtemp(prefix="brindle-scenarios-")
