@@ -125,6 +125,7 @@ void CopyFileObject::startCopy()
         // automatic rename finds it a name of its own.
         if (m_options.m_overwriteMode != CopyOptions::AutoRename &&
             Platform::entryStatus(destination_path, &existing) && existing.isFolder) {
+            info_list.append(tr("Unable to remove existing file"));
             setDestinationError(tr("the destination holds a folder of this name"));
             finishCopy();
             return;
