@@ -873,6 +873,10 @@ Datei und aktualisiert eine von Ihnen angegebene Aufgabendatei.</translation>
         <source>The task file asks to run the program %1, which is not the external copy program of your settings: nothing was run.</source>
         <translation>Die Aufgabendatei verlangt das Programm %1, das nicht das externe Kopierprogramm Ihrer Einstellungen ist: Es wurde nichts ausgeführt.</translation>
     </message>
+    <message>
+        <source>The destination &apos;%1&apos; is no longer on the drive mounted at &apos;%2&apos; (is the drive mounted?).</source>
+        <translation>Das Ziel „%1“ liegt nicht mehr auf dem Laufwerk, das unter „%2“ eingehängt war (ist das Laufwerk eingehängt?).</translation>
+    </message>
 </context>
 <context>
     <name>FileListModel</name>

@@ -213,6 +213,8 @@ bool CliRunner::setUpTask(QString* message)
         const AppSettings* own = AppSettings::instance();
         *message = CopyTask::externalProgramRefusal(
             mp_copyTask->externalProgram(), own->useExternalCopyProgram(), own->externalProgram());
+        if (message->isEmpty())
+            *message = mp_copyTask->destinationRefusal();
         if (!message->isEmpty())
             return false;
         Task task = mp_copyTask->task();

@@ -2,6 +2,7 @@
 
 #include "app/programidentity.h"
 #include "engine/taskfile.h"
+#include "fs/platform.h"
 #include "testsupport.h"
 
 #include <QCryptographicHash>
@@ -173,6 +174,8 @@ class TestCopyTaskFile : public QObject
 private slots:
     void initTestCase();
     void init();
+    void resumeOnlyOntoTheSameFileSystem_data();
+    void resumeOnlyOntoTheSameFileSystem();
     void externalProgramOnlyTheUsersOwn_data();
     void externalProgramOnlyTheUsersOwn();
 
@@ -828,6 +831,43 @@ void TestCopyTaskFile::readRewrittenFileAnew()
 
     QVERIFY(task.loadFromFile(path));
     QCOMPARE(task.completedItems().value(0).source_path, QStringLiteral("/s/b"));
+}
+
+void TestCopyTaskFile::resumeOnlyOntoTheSameFileSystem_data()
+{
+    QTest::addColumn<QString>("storedMountPoint"); // "" keeps what was saved; "-" none
+    QTest::addColumn<bool>("refused");
+    QTest::newRow("same file system") << "" << false;
+    QTest::newRow("saved by an older version: not known") << "-" << false;
+    QTest::newRow("the drive is no longer mounted there") << "/media/gone" << true;
+}
+
+// An unmounted drive leaves an empty folder: a resume must not fill the disk above it.
+void TestCopyTaskFile::resumeOnlyOntoTheSameFileSystem()
+{
+    QFETCH(QString, storedMountPoint);
+    QFETCH(bool, refused);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("task.bdt");
+    Task definition = makeTask();
+    definition.m_sourcePath = dir.filePath("src");
+    definition.m_destinationPath = dir.filePath("d/e");
+    QVERIFY(CopyTask::saveTaskDefinition(path, definition));
+    QByteArray text = TestSupport::readFile(path);
+    const QByteArray key = "DestinationMountPoint=";
+    const int at = text.indexOf(key);
+    QVERIFY(at >= 0);
+    QCOMPARE(text.mid(at + key.size(), text.indexOf('\n', at) - at - key.size()),
+             QFile::encodeName(Platform::mountPointOf(dir.path())));
+    if (!storedMountPoint.isEmpty()) {
+        text.remove(at, text.indexOf('\n', at) - at + 1);
+        if (storedMountPoint != "-")
+            text.insert(at, key + storedMountPoint.toUtf8() + '\n');
+        QVERIFY(TestSupport::writeFile(path, text));
+    }
+    CopyTask task;
+    QVERIFY(task.loadFromFile(path));
+    QCOMPARE(!task.destinationRefusal().isEmpty(), refused);
 }
 
 void TestCopyTaskFile::externalProgramOnlyTheUsersOwn_data()

@@ -96,9 +96,23 @@ QString CopyTask::pathsRefusal(const QString& source, const QString& destination
     return QString();
 }
 
+QString CopyTask::destinationRefusal() const
+{
+    if (m_destinationMountPoint.isEmpty() || m_task.m_options.m_copyMode == CopyOptions::Verify)
+        return QString();
+    const QString now = Platform::mountPointOf(m_task.m_destinationPath);
+    if (now == m_destinationMountPoint)
+        return QString();
+    return tr("The destination '%1' is no longer on the drive mounted at '%2' (is the drive "
+              "mounted?).")
+        .arg(m_task.m_destinationPath, m_destinationMountPoint);
+}
+
 bool CopyTask::refuseUnsafePaths(bool newRun)
 {
-    const QString refusal = pathsRefusal(m_task.m_sourcePath, m_task.m_destinationPath);
+    QString refusal = pathsRefusal(m_task.m_sourcePath, m_task.m_destinationPath);
+    if (refusal.isEmpty() && !newRun)
+        refusal = destinationRefusal();
     if (refusal.isEmpty())
         return false;
     qWarning() << "Copy from" << qUtf8Printable(m_task.m_sourcePath) << "to"
@@ -134,6 +148,7 @@ void CopyTask::startTask()
     qDebug() << "Starting copy" << qUtf8Printable(m_task.m_sourcePath) << "to"
              << qUtf8Printable(m_task.m_destinationPath);
     m_fileListCompleted = false;
+    m_destinationMountPoint = Platform::mountPointOf(m_task.m_destinationPath);
     setPhase(RunPhase::Listing);
     m_stopRequested = false;
     m_skipStorageCheck = false;

@@ -64,6 +64,10 @@ public:
     // symbolic link, a bind mount), or a single source file is its own destination. Such a
     // run would copy the items onto themselves, and a move would then remove them.
     static QString pathsRefusal(const QString& source, const QString& destination);
+    // Why a resume must not write to the destination: it no longer lies on the file system
+    // where the run began (the drive is not mounted, and its empty mount point would take the
+    // copies on the system disk). Empty when it does, or when that is not known.
+    QString destinationRefusal() const;
     // Why a resume must not run the program a task file asks for; empty when the file asks
     // for none, or for the very program the user's own settings use (own, when ownUsed).
     // Task files are shared and opened by file association: what they hold is data, never
@@ -314,6 +318,8 @@ private:
     // The list holds the whole source: its walk ended unstopped, or the loaded task file says
     // so. Kept once the run is over: a resume of a partial list walks the source again.
     bool m_fileListCompleted = false;
+    // Where the destination's file system was mounted when the run began (saved with it).
+    QString m_destinationMountPoint;
     // Set by a stop request until the next start or resume; a run left with a partial list
     // counts as stopped too.
     bool m_stopRequested = false;

@@ -3,6 +3,7 @@
 #include "app/programidentity.h"
 #include "engine/taskfile.h"
 #include "fs/pathutils.h"
+#include "fs/platform.h"
 #include "model/inifileformat.h"
 
 #include <QDebug>
@@ -53,7 +54,8 @@ std::unique_ptr<QSettings> openTaskFileToWrite(const QString& path)
 
 // The group "Task": what a reader needs besides the items and folders.
 void writeTaskGroup(QSettings& settings, const Task& task, int itemCount, int folderCount,
-                    bool skipBuildList, bool fileListCompleted, qint64 elapsedTime)
+                    bool skipBuildList, bool fileListCompleted, qint64 elapsedTime,
+                    const QString& mountPoint)
 {
     settings.beginGroup(QStringLiteral("Task"));
     settings.setValue(QStringLiteral("Data"), task.toDataString());
@@ -65,6 +67,9 @@ void writeTaskGroup(QSettings& settings, const Task& task, int itemCount, int fo
     // walks the source again. (Files without the key hold a complete list.)
     settings.setValue(QStringLiteral("FileListCompleted"), fileListCompleted);
     settings.setValue(QStringLiteral("ElapsedTime"), elapsedTime);
+    // A resume refuses a destination that is no longer on that file system.
+    if (!mountPoint.isEmpty())
+        settings.setValue(QStringLiteral("DestinationMountPoint"), mountPoint);
     settings.endGroup();
 }
 
@@ -98,7 +103,8 @@ bool CopyTask::saveTaskDefinition(const QString& path, const Task& task)
     const std::unique_ptr<QSettings> settings = openTaskFileToWrite(path);
     if (!settings)
         return false;
-    writeTaskGroup(*settings, task, 0, 0, false, false, 0);
+    writeTaskGroup(*settings, task, 0, 0, false, false, 0,
+                   Platform::mountPointOf(task.m_destinationPath));
     return syncTaskFile(*settings);
 }
 
@@ -141,7 +147,8 @@ bool CopyTask::saveToFile(const QString& path, bool errorsOnly, bool allItems,
 
     // A partial file starts its time afresh.
     writeTaskGroup(settings, m_task, itemCount, folderCount, m_skipBuildListForExternalProgram,
-                   m_fileListCompleted, allItems && !errorsOnly ? m_elapsedTime : qint64(0));
+                   m_fileListCompleted, allItems && !errorsOnly ? m_elapsedTime : qint64(0),
+                   m_destinationMountPoint);
 
     m_externalProgram.writeToSettings(settings);
     return syncTaskFile(settings);
@@ -173,6 +180,7 @@ bool CopyTask::load(const TaskFile::Result& file)
     m_externalProgram = file.externalProgram;
     m_skipBuildListForExternalProgram = file.skipBuildListForExternalProgram;
     m_elapsedTime = file.elapsedTime;
+    m_destinationMountPoint = file.destinationMountPoint;
     m_completedItems = file.items;
     m_folders = file.folders;
     for (const CopyItem& item : qAsConst(m_completedItems)) {

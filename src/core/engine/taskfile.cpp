@@ -158,6 +158,8 @@ TaskFile::Result readSettings(const QSettings::SettingsMap& map, const QString& 
     result.skipBuildListForExternalProgram =
         taskGroup.value(QStringLiteral("SkipBuildListForExternalProgram"), false).toBool();
     const bool listCompleted = taskGroup.value(QStringLiteral("FileListCompleted"), true).toBool();
+    result.destinationMountPoint =
+        taskGroup.value(QStringLiteral("DestinationMountPoint")).toString();
     result.elapsedTime = taskGroup.value(QStringLiteral("ElapsedTime"), 0).toLongLong(&ok);
     if (!ok)
         return invalid("PreviousElapsedTime");

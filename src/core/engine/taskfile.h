@@ -32,6 +32,9 @@ struct Result
     // Whether the file holds any key of the external program's group.
     bool hasExternalProgram = false;
     bool skipBuildListForExternalProgram = false;
+    // Where the destination's file system was mounted when the run began; empty in older
+    // files.
+    QString destinationMountPoint;
     // Milliseconds the saved run had taken.
     qint64 elapsedTime = 0;
     // The file says that its run had listed the whole source, it announces at least one

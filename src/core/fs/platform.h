@@ -70,6 +70,10 @@ struct EntryIdentity
 // The identity of the entry at path; followLinks decides whether a final symbolic link is
 // followed. False when the entry cannot be reached.
 bool entryIdentity(const QString& path, EntryIdentity* identity, bool followLinks = true);
+// The folder where the file system that holds path (or its nearest existing folder) is
+// mounted; empty when nothing of it can be read. An unmounted drive leaves its path on the
+// file system above: the answer changes.
+QString mountPointOf(const QString& path);
 // The first symbolic link among the folders of path below root (root itself and the final
 // entry left out), or an empty text: writing through it would land outside root.
 QString linkOnTheWay(const QString& root, const QString& path);

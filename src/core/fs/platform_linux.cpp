@@ -99,6 +99,26 @@ bool entryIdentity(const QString& path, EntryIdentity* identity, bool followLink
     return true;
 }
 
+QString mountPointOf(const QString& path)
+{
+    QString current = QFileInfo(path).absoluteFilePath();
+    struct stat status;
+    while (::stat(QFile::encodeName(current).constData(), &status) != 0) {
+        const QString parent = QFileInfo(current).path();
+        if (parent == current)
+            return QString();
+        current = parent;
+    }
+    for (;;) {
+        const QString parent = QFileInfo(current).path();
+        struct stat above;
+        if (parent == current || ::stat(QFile::encodeName(parent).constData(), &above) != 0 ||
+            above.st_dev != status.st_dev)
+            return current;
+        current = parent;
+    }
+}
+
 QString linkOnTheWay(const QString& root, const QString& path)
 {
     const QString prefix = root.endsWith(QLatin1Char('/')) ? root : root + QLatin1Char('/');
