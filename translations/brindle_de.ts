@@ -877,6 +877,10 @@ Datei und aktualisiert eine von Ihnen angegebene Aufgabendatei.</translation>
         <source>The destination &apos;%1&apos; is no longer on the drive mounted at &apos;%2&apos; (is the drive mounted?).</source>
         <translation>Das Ziel „%1“ liegt nicht mehr auf dem Laufwerk, das unter „%2“ eingehängt war (ist das Laufwerk eingehängt?).</translation>
     </message>
+    <message>
+        <source>The destination &apos;%1&apos; is not a folder.</source>
+        <translation>Das Ziel &apos;%1&apos; ist kein Ordner.</translation>
+    </message>
 </context>
 <context>
     <name>FileListModel</name>
@@ -1284,10 +1288,6 @@ Datei und aktualisiert eine von Ihnen angegebene Aufgabendatei.</translation>
     <message>
         <source>The path &apos;%1&apos; contains spaces at start or end. Do you want to delete them?</source>
         <translation>Der Pfad &apos;%1&apos; enthält Leerzeichen am Anfang oder Ende. Möchten Sie diese entfernen?</translation>
-    </message>
-    <message>
-        <source>Unable to copy an item on itself.</source>
-        <translation>Ein Element kann nicht auf sich selbst kopiert werden.</translation>
     </message>
     <message>
         <source>Unable to find &apos;%1&apos;.</source>

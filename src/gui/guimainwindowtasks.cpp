@@ -72,7 +72,7 @@ bool GuiMainWindow::validatePaths()
     // mount is refused as well as the same text.
     const QString refusal = CopyTask::pathsRefusal(source, destination);
     if (!refusal.isEmpty()) {
-        warn(tr("Unable to copy an item on itself."));
+        warn(refusal);
         return false;
     }
     const QFileInfo sourceInfo(source);

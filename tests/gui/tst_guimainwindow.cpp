@@ -132,6 +132,10 @@ void TestGuiMainWindow::validatePaths_data()
         << "@/src"
         << "@/src/a/dst" << QStringList{"Create folder", "Ok"} << false
         << QStringList{create, "Unable to create destination folder."} << "";
+    QTest::newRow("destination is a file: one refusal before anything starts")
+        << "@/src"
+        << "@/src/a" << QStringList{"Ok"} << false
+        << QStringList{"The destination '@/src/a' is not a folder."} << "";
     QTest::newRow("single file, missing destination: nothing asked")
         << "@/src/a"
         << "@/new" << QStringList() << true << QStringList() << "@/new";

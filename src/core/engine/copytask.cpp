@@ -75,6 +75,10 @@ QString CopyTask::pathsRefusal(const QString& source, const QString& destination
     const QString onItself = tr("Unable to copy an item on itself.");
     if (sourcePath == destinationPath)
         return onItself;
+    // Refused once, before anything starts, rather than once for every item of the run.
+    const QFileInfo destinationInfo(destinationPath);
+    if ((destinationInfo.exists() || destinationInfo.isSymLink()) && !destinationInfo.isDir())
+        return tr("The destination '%1' is not a folder.").arg(destinationPath);
     if (FileSystemUtils::isRealDirectory(QFileInfo(sourcePath))) {
         if (FileSystemUtils::isSameEntry(sourcePath, destinationPath))
             return onItself;
