@@ -67,13 +67,46 @@ bool CopyTask::endWithoutThreads()
     return true;
 }
 
+namespace {
+
+// Whether other names the entry at path under another spelling, on a file system that
+// ignores case: each component that differs is what its folder lists for the other. (FUSE
+// gives every spelling an inode of its own, so identities cannot tell.)
+bool sameEntryBySpelling(const QString& path, const QString& other)
+{
+    if (path == other || path.compare(other, Qt::CaseInsensitive) != 0 || !QFileInfo::exists(other))
+        return false;
+    const QStringList parts = path.split(QLatin1Char('/'));
+    const QStringList otherParts = other.split(QLatin1Char('/'));
+    if (parts.size() != otherParts.size())
+        return false;
+    for (int i = 0; i < parts.size(); ++i) {
+        QString stored;
+        if (parts.at(i) != otherParts.at(i) &&
+            !(FileSystemUtils::existsUnderOtherName(otherParts.mid(0, i + 1).join('/'), &stored) &&
+              stored == parts.at(i)))
+            return false;
+    }
+    return true;
+}
+
+// The same for other or the part of it that spells path: other lies inside path.
+bool withinBySpelling(const QString& path, const QString& other)
+{
+    return other.size() > path.size() && other.at(path.size()) == QLatin1Char('/') &&
+           sameEntryBySpelling(path, other.left(path.size()));
+}
+
+} // namespace
+
 QString CopyTask::pathsRefusal(const QString& source, const QString& destination)
 {
     const QString sourcePath = FileSystemUtils::normalizePath(QFileInfo(source).absoluteFilePath());
     const QString destinationPath =
         FileSystemUtils::normalizePath(QFileInfo(destination).absoluteFilePath());
     const QString onItself = tr("Unable to copy an item on itself.");
-    if (sourcePath == destinationPath)
+    if (sourcePath == destinationPath || sameEntryBySpelling(sourcePath, destinationPath) ||
+        withinBySpelling(sourcePath, destinationPath))
         return onItself;
     // Refused once, before anything starts, rather than once for every item of the run.
     const QFileInfo destinationInfo(destinationPath);
@@ -95,7 +128,8 @@ QString CopyTask::pathsRefusal(const QString& source, const QString& destination
         destinationPath.endsWith(QDir::separator())
             ? destinationPath + FileSystemUtils::fileNameOf(sourcePath)
             : destinationPath + QDir::separator() + FileSystemUtils::fileNameOf(sourcePath);
-    if (target == sourcePath || FileSystemUtils::isSameEntry(sourcePath, target))
+    if (target == sourcePath || FileSystemUtils::isSameEntry(sourcePath, target) ||
+        sameEntryBySpelling(sourcePath, target))
         return onItself;
     return QString();
 }
