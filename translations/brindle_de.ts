@@ -883,6 +883,25 @@ Datei und aktualisiert eine von Ihnen angegebene Aufgabendatei.</translation>
     </message>
 </context>
 <context>
+    <name>ExternalCopyJob</name>
+    <message>
+        <source>the program left no copy of the file</source>
+        <translation>das Programm hat keine Kopie der Datei hinterlassen</translation>
+    </message>
+    <message>
+        <source>different file exists</source>
+        <translation>Eine andere Datei existiert</translation>
+    </message>
+    <message>
+        <source>File moved</source>
+        <translation>Datei verschoben</translation>
+    </message>
+    <message>
+        <source>Unable to delete source file</source>
+        <translation>Quelldatei kann nicht gelöscht werden</translation>
+    </message>
+</context>
+<context>
     <name>FileListModel</name>
     <message>
         <source>folder</source>

@@ -1,7 +1,7 @@
 #include "engine/externalcopyjob.h"
-#include "model/externalprogramsettings.h"
 #include "jobs/jobthread.h"
 #include "jobs/jobthreadpool.h"
+#include "model/externalprogramsettings.h"
 #include "testsupport.h"
 
 #include <QtTest>
@@ -94,6 +94,7 @@ private slots:
     void cleanupTestCase();
     void run_data();
     void run();
+    void programThatCopiesNothing();
     void stop();
 
 private:
@@ -195,6 +196,9 @@ void TestExternalCopyJob::run()
         program = writeProgram(programName, script, executable);
         QVERIFY(!program.isEmpty());
     }
+    // The copy the program is taken to have made; the next test leaves it out.
+    QVERIFY(TestSupport::writeFile(m_dir.filePath("from/a b.txt"), "12345"));
+    QVERIFY(TestSupport::writeFile(m_dir.filePath("to"), "12345"));
     ExternalCopyJob* job = makeJob(program, maxCode);
     const QStringList arguments = job->arguments();
     ExternalRun run;
@@ -229,6 +233,18 @@ void TestExternalCopyJob::stop()
     QCOMPARE(run.item.copy_message, QString("(slow.sh) process error code 1"));
     QCOMPARE(run.finalItem.toDataString(), run.item.toDataString());
     QVERIFY(run.item.elapsed_time > 1000);
+}
+
+// Whatever its exit code says, a program that made no copy copied nothing.
+void TestExternalCopyJob::programThatCopiesNothing()
+{
+    QVERIFY(TestSupport::writeFile(m_dir.filePath("from/a b.txt"), "12345"));
+    QFile::remove(m_dir.filePath("to"));
+    const QString program = writeProgram("echo.sh", "exit 0", true);
+    ExternalRun run;
+    QVERIFY(runExternal(makeJob(program, 0), true, false, &run));
+    QCOMPARE(run.item.copy_state, int(DestinationError));
+    QCOMPARE(run.item.copy_message, QString("the program left no copy of the file"));
 }
 
 QTEST_GUILESS_MAIN(TestExternalCopyJob)

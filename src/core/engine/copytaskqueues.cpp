@@ -133,6 +133,7 @@ void CopyTask::startExternalCopyJob(const CopyItem& item)
                                                               item.destination_path));
     job->setMaxSuccessExitCode(
         ExternalProgramSettings::maxSuccessExitCode(m_externalProgram.syntaxType));
+    job->setMovesSource(movesSources());
     emit logAvailable(QStringLiteral("%1 %2").arg(
         tr("Starting"), ExternalProgramSettings::commandLine(m_externalProgram, item.source_path,
                                                              item.destination_path)));

@@ -1,6 +1,9 @@
 #include "engine/externalcopyjob.h"
 
+#include "fs/filesystemutils.h"
 #include "fs/pathutils.h"
+#include "fs/platform.h"
+#include "fs/platformcopy.h"
 
 #include <QDebug>
 
@@ -43,5 +46,43 @@ void ExternalCopyJob::finishJob()
     if (isFinished())
         return;
     elapsed_time += elapsedMsecs();
+    if (!isError() && !isStopped()) {
+        checkCopy();
+        if (!isError() && m_movesSource && !is_folder)
+            removeMovedSource();
+    }
     ProcessJob::finishJob();
+}
+
+void ExternalCopyJob::checkCopy()
+{
+    Platform::EntryStatus source;
+    Platform::EntryStatus copy;
+    const bool there = Platform::entryStatus(destination_path, &copy);
+    const bool sourceRead = Platform::entryStatus(source_path, &source);
+    bool good = there;
+    if (there && is_folder)
+        good = copy.isFolder;
+    else if (there && link_target.isEmpty() && !(sourceRead && source.isSpecial))
+        good = copy.isFile && (!sourceRead || copy.size == source.size);
+    if (!good)
+        setDestinationError(tr("the program left no copy of the file"));
+}
+
+void ExternalCopyJob::removeMovedSource()
+{
+    // The bytes, not only the size: the source is the only other copy.
+    bool equal = !link_target.isEmpty(); // a link: its entry is there
+    PlatformCopy::Failure failure;
+    if (link_target.isEmpty() &&
+        !PlatformCopy::compareFiles(source_path, destination_path, nullptr, &equal, &failure))
+        equal = false;
+    if (!equal) {
+        setDestinationError(tr("different file exists"));
+        return;
+    }
+    if (FileSystemUtils::removeFile(source_path))
+        info_list.append(tr("File moved"));
+    else
+        setSourceError(tr("Unable to delete source file"));
 }

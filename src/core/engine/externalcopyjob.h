@@ -19,6 +19,9 @@ public:
 
     void setItem(const CopyItem& item);
     CopyItem item() const;
+    // A move: once the program has copied a file and its copy holds the same bytes, the
+    // job removes the source.
+    void setMovesSource(bool moves) { m_movesSource = moves; }
 
 public slots:
     void startJob() override;
@@ -26,4 +29,12 @@ public slots:
 
 protected:
     void finishJob() override;
+
+private:
+    // The program's exit code proves nothing: the copy must be there, a regular file of the
+    // source's size (a folder for a folder, an entry for a link).
+    void checkCopy();
+    void removeMovedSource();
+
+    bool m_movesSource = false;
 };
