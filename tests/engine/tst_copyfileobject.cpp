@@ -171,6 +171,8 @@ private slots:
     void initTestCase();
     void copiesFiles_data();
     void copiesFiles();
+    void kernelFileReadToItsEnd_data();
+    void kernelFileReadToItsEnd();
     void moveKeepsItsOnlyCopy_data();
     void moveKeepsItsOnlyCopy();
     void copiesSymbolicLinks_data();
@@ -973,6 +975,31 @@ void TestCopyFileObject::keepsHoles()
     // A verify reads the holes as the zeros they hold.
     QCOMPARE(FileHash::sha256(destination),
              QCryptographicHash::hash(bytes, QCryptographicHash::Sha256));
+}
+
+void TestCopyFileObject::kernelFileReadToItsEnd_data()
+{
+    QTest::addColumn<QString>("source");
+    QTest::newRow("proc: size 0") << "/proc/self/cmdline";
+    QTest::newRow("sysfs: size 4096") << "/sys/kernel/mm/transparent_hugepage/enabled";
+}
+
+// Its size says nothing of its bytes: neither padded with zeros nor left empty.
+void TestCopyFileObject::kernelFileReadToItsEnd()
+{
+    QFETCH(QString, source);
+    if (!QFileInfo::exists(source))
+        QSKIP("No such kernel file here");
+    QTemporaryDir dir;
+    int completions = 0;
+    const QString destination = dir.filePath(QFileInfo(source).fileName());
+    const CopyItem item =
+        runCopier(CopyItem(source, destination, QFileInfo(source).size(), false, QString()),
+                  CopyOptions(), &completions);
+    QCOMPARE(item.copy_state, int(Copied));
+    const QByteArray copy = TestSupport::readFile(destination);
+    QVERIFY(!copy.isEmpty() && copy.size() != 4096);
+    QCOMPARE(item.file_size, qint64(copy.size()));
 }
 
 void TestCopyFileObject::moveKeepsItsOnlyCopy_data()

@@ -164,6 +164,10 @@ void CopyFileObject::startCopy()
         if (!copySymbolicLink())
             setDestinationError(tr("unable to copy symbolic link"));
         finishCopy();
+    } else if ((source.size == 0 || source.size == 4096) &&
+               Platform::onPseudoFileSystem(source_path)) {
+        copyPseudoFile();
+        finishCopy();
     } else if (copyFileData()) {
         verifyCopiedFile();
     } else {
@@ -584,6 +588,40 @@ bool CopyFileObject::copySymbolicLink()
     FileSystemUtils::syncFile(source_path, destination_path, m_settings.removeReadOnlyAttribute);
     copy_state = Copied;
     return true;
+}
+
+void CopyFileObject::copyPseudoFile()
+{
+    // Read to the end whatever the size says (as cp does), then placed like any copy.
+    constexpr qint64 maxBytes = 64 << 20;
+    QFile in(source_path);
+    QByteArray data;
+    if (in.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
+        char block[65536];
+        qint64 read = 0;
+        while (data.size() <= maxBytes && (read = in.read(block, sizeof block)) > 0)
+            data.append(block, int(read));
+        if (read < 0)
+            data.clear();
+    }
+    if (!in.isOpen() || data.size() > maxBytes) {
+        setSourceError(tr("source file is not readable"));
+        return;
+    }
+    createDestinationFolder();
+    const QString temporary = reserveTemporaryName();
+    QFile out(temporary);
+    if (temporary.isEmpty() || !out.open(QIODevice::WriteOnly) || out.write(data) != data.size()) {
+        if (!temporary.isEmpty())
+            FileSystemUtils::removeFile(temporary);
+        setDestinationError(tr("unable to copy file"));
+        return;
+    }
+    out.close();
+    file_size = data.size();
+    if (!placeCopy(temporary))
+        return; // decided
+    copy_state = Copied;
 }
 
 void CopyFileObject::copySpecialFile()

@@ -84,6 +84,8 @@ private:
     bool copyFileNative();
     bool copyFileSimple();
     bool copySymbolicLink();
+    // A file of a kernel file system (its size tells nothing of its bytes).
+    void copyPseudoFile();
     // A FIFO, socket or device node is made anew (a verify compares its kind and device
     // number).
     void copySpecialFile();

@@ -165,6 +165,10 @@ void rememberFileSystemTraits(quint64 device, const FileSystemTraits& traits);
 // Forgets every device: after a remount, a device number may stand for another file system.
 void forgetFileSystemTraits();
 
+// Whether path lies on a kernel file system (proc, sysfs, debugfs, cgroup, ...) whose files
+// give fewer or more bytes than their size says: they are read to their end instead.
+bool onPseudoFileSystem(const QString& path);
+
 // True only when the system says that nothing is at path (as opposed to an entry that
 // exists but cannot be reached, such as one inside a folder closed to the user).
 bool entryMissing(const QString& path);

@@ -99,6 +99,28 @@ bool entryIdentity(const QString& path, EntryIdentity* identity, bool followLink
     return true;
 }
 
+bool onPseudoFileSystem(const QString& path)
+{
+    struct statfs status;
+    if (::statfs(QFile::encodeName(path).constData(), &status) != 0)
+        return false;
+    switch (static_cast<unsigned long>(status.f_type)) {
+    case 0x9fa0UL:     // proc
+    case 0x62656572UL: // sysfs
+    case 0x64626720UL: // debugfs
+    case 0x73636673UL: // securityfs
+    case 0x27e0ebUL:   // cgroup
+    case 0x63677270UL: // cgroup2
+    case 0x74726163UL: // tracefs
+    case 0x62656570UL: // configfs
+    case 0x6165676cUL: // pstore
+    case 0xde5e81e4UL: // efivarfs
+        return true;
+    default:
+        return false;
+    }
+}
+
 QString mountPointOf(const QString& path)
 {
     QString current = QFileInfo(path).absoluteFilePath();
