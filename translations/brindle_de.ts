@@ -769,6 +769,10 @@ Datei und aktualisiert eine von Ihnen angegebene Aufgabendatei.</translation>
 <context>
     <name>CopyFolderObject</name>
     <message>
+        <source>the destination holds a file of this name</source>
+        <translation>das Ziel enthält eine Datei dieses Namens</translation>
+    </message>
+    <message>
         <source>source folder does not exist</source>
         <translation>Quellordner existiert nicht</translation>
     </message>

@@ -679,7 +679,7 @@ void TestCopyFileObject::copiesFolders_data()
                                      << "folder" << int(Skipped) << QString();
     QTest::newRow("file in the way")
         << "folder"
-        << "file" << int(DestinationError) << "unable to create destination folder";
+        << "file" << int(DestinationError) << "the destination holds a file of this name";
     QTest::newRow("missing source") << ""
                                     << "" << int(SourceError) << "source folder does not exist";
     QTest::newRow("unreadable source, as nobody")

@@ -25,6 +25,9 @@ void CopyFolderObject::startCopy()
         copy_state = Skipped;
     } else if (m_verifyOnly) {
         setDestinationError(tr("Destination folder does not exist"));
+    } else if (QFileInfo(destination_path).isFile() && !QFileInfo(destination_path).isSymLink()) {
+        // Never replaced by a folder, whatever the overwrite rule: the reason is named.
+        setDestinationError(tr("the destination holds a file of this name"));
     } else {
         PlatformCopy::Failure failure;
         if (PlatformCopy::createFolders(destination_path, &failure)) {
