@@ -27,7 +27,7 @@ void CopyFolderObject::startCopy()
         setDestinationError(tr("Destination folder does not exist"));
     } else {
         PlatformCopy::Failure failure;
-        if (PlatformCopy::createFolders(destination_path, &failure)) {
+        if (createFoldersBelowRoot(destination_path, &failure)) {
             copy_state = Copied;
         } else {
             Platform::recordFailure(failure.call, failure.code);
