@@ -187,6 +187,8 @@ private slots:
     void keepsMetadata();
     void keepsHoles_data();
     void keepsHoles();
+    void createsFoldersBelowTheRootWithoutLinks_data();
+    void createsFoldersBelowTheRootWithoutLinks();
 };
 
 void TestCopyFileObject::initTestCase()
@@ -1048,6 +1050,34 @@ void TestCopyFileObject::moveKeepsItsOnlyCopy()
     QVERIFY(copier->isError());
     QCOMPARE(TestSupport::readFile(source),
              QByteArray(change == "saved over" ? "new version, longer" : "old version"));
+}
+
+void TestCopyFileObject::createsFoldersBelowTheRootWithoutLinks_data()
+{
+    // What stands at dst/sub when the folder is made (a link put there after the checks).
+    QTest::addColumn<QString>("linkTarget");
+    QTest::addColumn<bool>("created");
+    QTest::newRow("nothing") << "" << true;
+    QTest::newRow("link to an outside folder") << "../outside" << false;
+    QTest::newRow("dangling link") << "../gone" << false;
+}
+
+void TestCopyFileObject::createsFoldersBelowTheRootWithoutLinks()
+{
+    QFETCH(QString, linkTarget);
+    QFETCH(bool, created);
+    QTemporaryDir dir;
+    const QString dst = dir.filePath("dst");
+    QVERIFY(QDir().mkpath(dst) && QDir().mkpath(dir.filePath("outside")));
+    if (!linkTarget.isEmpty())
+        QVERIFY(QFile::link(linkTarget, dst + "/sub"));
+    CopyFileObject copier;
+    copier.m_destinationRoot = dst;
+    PlatformCopy::Failure failure;
+    QCOMPARE(copier.createFoldersBelowRoot(dst + "/sub/a/b", &failure), created);
+    QCOMPARE(QFileInfo(dst + "/sub/a/b").isDir(), created);
+    QVERIFY(TestSupport::entriesOf(dir.filePath("outside")).isEmpty());
+    QVERIFY(!QFileInfo::exists(dir.filePath("gone")));
 }
 
 QTEST_GUILESS_MAIN(TestCopyFileObject)

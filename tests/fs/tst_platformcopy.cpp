@@ -91,6 +91,8 @@ private slots:
     void removesOnlyLeftoversOfGoneWriters();
     void comparesFiles_data();
     void comparesFiles();
+    void createsFoldersOnlyBeneathRoot_data();
+    void createsFoldersOnlyBeneathRoot();
 };
 
 void TestPlatformCopy::copiesEveryMover_data()
@@ -547,6 +549,49 @@ void TestPlatformCopy::comparesFiles()
     QVERIFY(!PlatformCopy::compareFiles(dir.filePath("a"), dir.filePath("missing"), nullptr, &equal,
                                         &failure));
     QCOMPARE(failure.code, ENOENT);
+}
+
+void TestPlatformCopy::createsFoldersOnlyBeneathRoot_data()
+{
+    // The folder to make, below the destination; the link put at dst/sub first (empty: none).
+    QTest::addColumn<QString>("relative");
+    QTest::addColumn<QString>("linkTarget");
+    QTest::addColumn<int>("code");
+    QTest::newRow("plain folders") << "sub/a/b"
+                                   << "" << 0;
+    QTest::newRow("link to an outside folder") << "sub/a"
+                                               << "../outside" << ELOOP;
+    QTest::newRow("link as the folder itself") << "sub"
+                                               << "../outside" << ELOOP;
+    QTest::newRow("dangling link") << "sub/a"
+                                   << "../missing" << ELOOP;
+    QTest::newRow("link to a folder inside") << "sub/a"
+                                             << "inner" << ELOOP;
+    QTest::newRow("parent reference") << "../outside/a"
+                                      << "" << EXDEV;
+}
+
+void TestPlatformCopy::createsFoldersOnlyBeneathRoot()
+{
+    QFETCH(QString, relative);
+    QFETCH(QString, linkTarget);
+    QFETCH(int, code);
+    QTemporaryDir dir;
+    const QString dst = dir.filePath("dst");
+    QVERIFY(QDir().mkpath(dst + "/inner") && QDir().mkpath(dir.filePath("outside")));
+    if (!linkTarget.isEmpty())
+        QVERIFY(QFile::link(linkTarget, dst + "/sub"));
+
+    Failure failure;
+    const QString path = dst + '/' + relative;
+    QCOMPARE(createFoldersBeneath(dst, path, &failure), code == 0);
+    QCOMPARE(failure.code, code);
+    QCOMPARE(isFolderBeneath(dst, path, &failure), code == 0);
+    QVERIFY(entriesOf(dir.filePath("outside")).isEmpty());
+    QVERIFY(entriesOf(dst + "/inner").isEmpty());
+    if (!linkTarget.isEmpty())
+        QCOMPARE(QFileInfo(dst + "/sub").symLinkTarget(),
+                 QFileInfo(dst + '/' + linkTarget).absoluteFilePath());
 }
 
 QTEST_GUILESS_MAIN(TestPlatformCopy)

@@ -188,7 +188,7 @@ bool CopyFileObject::createDestinationFolder()
         return true;
     // The copy then fails for want of the folder; the reason is the folder's.
     PlatformCopy::Failure failure;
-    if (PlatformCopy::createFolders(folder, &failure))
+    if (createFoldersBelowRoot(folder, &failure))
         return true;
     info_list.append(failureText(failure));
     qWarning() << "Unable to create folder" << qUtf8Printable(folder);

@@ -30,7 +30,7 @@ void CopyFolderObject::startCopy()
         setDestinationError(tr("the destination holds a file of this name"));
     } else {
         PlatformCopy::Failure failure;
-        if (PlatformCopy::createFolders(destination_path, &failure)) {
+        if (createFoldersBelowRoot(destination_path, &failure)) {
             copy_state = Copied;
         } else {
             Platform::recordFailure(failure.call, failure.code);

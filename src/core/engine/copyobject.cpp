@@ -55,6 +55,17 @@ QString CopyObject::unsupportedAttributesNote()
     return tr("destination file system keeps no extended attributes or ACLs");
 }
 
+bool CopyObject::createFoldersBelowRoot(const QString& path, PlatformCopy::Failure* failure)
+{
+    const QString prefix = m_destinationRoot.endsWith(QLatin1Char('/'))
+                               ? m_destinationRoot
+                               : m_destinationRoot + QLatin1Char('/');
+    if (m_destinationRoot.isEmpty() || !path.startsWith(prefix) ||
+        !QFileInfo(m_destinationRoot).isDir())
+        return PlatformCopy::createFolders(path, failure);
+    return PlatformCopy::createFoldersBeneath(m_destinationRoot, path, failure);
+}
+
 bool CopyObject::refuseLinkOnTheWay(bool itemIsFolder)
 {
     QString link = Platform::linkOnTheWay(m_destinationRoot, destination_path);

@@ -8,6 +8,10 @@
 
 #include <atomic>
 
+namespace PlatformCopy {
+struct Failure;
+}
+
 // The base of the copiers: copies the item it carries, records the outcome in that item
 // and announces the end once. It lives in its job's thread; only stopCopy and
 // isStopRequested are called from other threads.
@@ -31,6 +35,10 @@ public:
     // Ends a copier that was stopped before it began: nothing is touched, the item comes
     // back Unprocessed (so that a resume copies it) and copyCompleted is emitted.
     void completeWithoutCopy();
+    // Creates the folder path with its missing parents; below the destination root each
+    // one is reached without following a link, so that a link put there during the run
+    // is not written through. The failure as PlatformCopy::createFolders gives it.
+    bool createFoldersBelowRoot(const QString& path, PlatformCopy::Failure* failure);
 
     // The run's destination root, set by the job: nothing is written through a symbolic
     // link met below it.

@@ -210,6 +210,17 @@ QStringList removeStaleTemporaryFiles(const QString& folder, const QSet<QString>
 // the way) and its error.
 bool createFolders(const QString& path, Failure* failure);
 
+// As createFolders, but path is reached from the folder root (which must exist) one
+// component at a time without following any symbolic link, so that nothing outside root
+// is created or entered: a link (to a folder or dangling) where a folder is needed is left
+// untouched and answers the call "openat" with ELOOP. path must lie inside root.
+bool createFoldersBeneath(const QString& root, const QString& path, Failure* failure);
+
+// Whether the folder path (inside root) is reached from root through folders only, no
+// symbolic link on the way; false with the call and its error otherwise (ELOOP for a link,
+// ENOENT for a missing folder, EXDEV for a path outside root).
+bool isFolderBeneath(const QString& root, const QString& path, Failure* failure);
+
 // The mode of the folders that createFolders makes: closed to every other user until their
 // own mode is given, and marked by the sticky bit (harmless in a folder only its owner can
 // enter), so that a later run, even of another process, still tells them from folders that

@@ -13,7 +13,9 @@
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
+#include <linux/openat2.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 // Where copies go: temporary names and their removal, final names, the probe of a
@@ -383,6 +385,86 @@ bool createFolders(const QString& path, Failure* failure)
     if (!S_ISDIR(status.st_mode))
         return fail(failure, "mkdir", ENOTDIR);
     return true;
+}
+
+namespace {
+
+// The components of path below root, or false when path is not inside root.
+bool componentsBelow(const QString& root, const QString& path, QList<QByteArray>* parts)
+{
+    const QString cleanRoot = QDir::cleanPath(QDir(root).absolutePath());
+    const QString cleanPath = QDir::cleanPath(QDir(path).absolutePath());
+    if (cleanPath == cleanRoot)
+        return true;
+    const QString prefix =
+        cleanRoot.endsWith(QLatin1Char('/')) ? cleanRoot : cleanRoot + QLatin1Char('/');
+    if (!cleanPath.startsWith(prefix))
+        return false;
+    const QByteArray rest = QFile::encodeName(cleanPath.mid(prefix.size()));
+    for (const QByteArray& part : rest.split('/'))
+        if (!part.isEmpty())
+            parts->append(part);
+    return true;
+}
+
+// One folder below parentFd, never through a link: openat2 refuses any link on the way,
+// and the plain openat with O_NOFOLLOW refuses a link as the last (and only) component.
+int openChildFolder(int parentFd, const QByteArray& name)
+{
+    static bool hasOpenat2 = true;
+    if (hasOpenat2) {
+        struct open_how how = {};
+        how.flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+        how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS;
+        const long fd = ::syscall(SYS_openat2, parentFd, name.constData(), &how, sizeof(how));
+        if (fd >= 0 || errno != ENOSYS)
+            return static_cast<int>(fd);
+        hasOpenat2 = false;
+    }
+    return ::openat(parentFd, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+}
+
+// Walks from root to path, creating missing folders when create is set.
+bool walkBeneath(const QString& root, const QString& path, bool create, Failure* failure)
+{
+    QList<QByteArray> parts;
+    if (!componentsBelow(root, path, &parts))
+        return fail(failure, "openat", EXDEV);
+    int fd = ::open(QFile::encodeName(root).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return fail(failure, "open", errno);
+    for (const QByteArray& part : parts) {
+        if (part == "..") {
+            closeDescriptor(fd);
+            return fail(failure, "openat", EXDEV);
+        }
+        if (create && ::mkdirat(fd, part.constData(), createdFolderMode) != 0 && errno != EEXIST) {
+            const int code = errno;
+            closeDescriptor(fd);
+            return fail(failure, "mkdirat", code);
+        }
+        int child = openChildFolder(fd, part);
+        // The fallback's O_NOFOLLOW answers ELOOP for a link; ENOTDIR stays for a file.
+        const int code = errno;
+        closeDescriptor(fd);
+        if (child < 0)
+            return fail(failure, "openat", code == EXDEV ? ELOOP : code);
+        fd = child;
+    }
+    closeDescriptor(fd);
+    return true;
+}
+
+} // namespace
+
+bool createFoldersBeneath(const QString& root, const QString& path, Failure* failure)
+{
+    return walkBeneath(root, path, true, failure);
+}
+
+bool isFolderBeneath(const QString& root, const QString& path, Failure* failure)
+{
+    return walkBeneath(root, path, false, failure);
 }
 
 bool isCreatedFolder(const QString& path)
