@@ -1010,6 +1010,8 @@ void TestCopyFileObject::moveKeepsItsOnlyCopy_data()
     QTest::addColumn<QString>("message");
     QTest::newRow("source saved over after it was read") << "saved over"
                                                          << "source file changed during the move";
+    QTest::newRow("source saved over, same size and date") << "same size and date"
+                                                           << "source file changed during the move";
     QTest::newRow("destination is a link to an equal file") << "link to equal"
                                                             << "different file exists";
 }
@@ -1028,12 +1030,17 @@ void TestCopyFileObject::moveKeepsItsOnlyCopy()
     copier->m_options.m_copyMode = CopyOptions::Move;
     static_cast<CopyItem&>(*copier) = CopyItem(source, destination, 11, false, QString());
     int fd = -1;
-    if (change == "saved over") {
+    const QByteArray newVersion =
+        change == "saved over" ? "new version, longer" : "new version";
+    if (change != "link to equal") {
         // Read through the descriptor opened before an editor renames its new file over it.
         fd = Platform::openFileAhead(source, 0, &copier->m_sourceStatus);
         QVERIFY(fd >= 0);
         copier->m_sourceFd = fd;
-        QVERIFY(TestSupport::writeFile(dir.filePath("src/f.new"), "new version, longer"));
+        QVERIFY(TestSupport::writeFile(dir.filePath("src/f.new"), newVersion));
+        Platform::FileTimes times;
+        QVERIFY(Platform::readFileTimes(source, &times));
+        QVERIFY(Platform::writeFileTimes(dir.filePath("src/f.new"), times));
         QVERIFY(::rename(QFile::encodeName(dir.filePath("src/f.new")).constData(),
                          QFile::encodeName(source).constData()) == 0);
     } else {
@@ -1048,8 +1055,7 @@ void TestCopyFileObject::moveKeepsItsOnlyCopy()
     Platform::closeFile(fd);
     QCOMPARE(copier->copy_message, message);
     QVERIFY(copier->isError());
-    QCOMPARE(TestSupport::readFile(source),
-             QByteArray(change == "saved over" ? "new version, longer" : "old version"));
+    QCOMPARE(TestSupport::readFile(source), fd >= 0 ? newVersion : QByteArray("old version"));
 }
 
 void TestCopyFileObject::createsFoldersBelowTheRootWithoutLinks_data()

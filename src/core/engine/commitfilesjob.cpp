@@ -119,16 +119,17 @@ void CommitFilesJob::startJob()
 
 CommitFilesJob::SourceRemoval CommitFilesJob::removeSource(int index) const
 {
-    // Two status reads: the source's version and identity, the destination's identity.
+    // Two status reads: the source's version (the file it is included), the destination's
+    // identity.
     const CopyItem& item = m_items.at(index);
     PlatformCopy::FileVersion now;
-    Platform::EntryIdentity source;
-    if (!PlatformCopy::fileVersion(item.source_path, &now, &source.device, &source.inode)) {
+    if (!PlatformCopy::fileVersion(item.source_path, &now)) {
         // Gone, or a link leading nowhere: no longer the file that was copied.
         return FileSystemUtils::fileExists(item.source_path) ? SourceChanged : SourceGone;
     }
     Platform::EntryIdentity destination;
-    if (Platform::entryIdentity(item.destination_path, &destination) && destination == source)
+    if (Platform::entryIdentity(item.destination_path, &destination) &&
+        destination.device == now.device && destination.inode == now.inode)
         return SameEntry;
     // Written to (or replaced) since the copy was made: the change is not in the copy.
     if (now != m_copies.at(index).source)

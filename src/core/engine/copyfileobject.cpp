@@ -326,6 +326,9 @@ bool CopyFileObject::copyFileData()
             FileSystemUtils::removeFile(temporary);
             return false;
         }
+        // A move removes the source only while it is still this file.
+        if (known)
+            m_sourceVersion = before;
         PlatformCopy::Failure failure;
         if (!PlatformCopy::flushToDisk(temporary, &failure)) {
             info_list.append(failureText(failure));
@@ -538,9 +541,11 @@ bool CopyFileObject::copyFileSimple()
     PlatformCopy::FileVersion after;
     const bool changed = copied >= file_size && versionKnown &&
                          PlatformCopy::fileVersion(source.handle(), &after) &&
-                         (after != before || after.size != file_size);
+                         (!after.sameData(before) || after.size != file_size);
     source.close();
     destination.close();
+    if (versionKnown && !changed)
+        m_sourceVersion = before;
 
     if (copied == file_size && !changed && !isError()) {
         // On disk before it takes the final name, as the native copy does.

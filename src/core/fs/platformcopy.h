@@ -25,26 +25,42 @@ struct Failure
     bool sourceChanged = false;
 };
 
-// What tells one version of a file from the next: its size and modification time.
+// What tells one version of a file from the next: the file it is (device and inode), its
+// size, its modification time and its change time. A file with other names changes its
+// change time when one of them goes, so that time is compared only while it has one name.
 struct FileVersion
 {
     qint64 size = -1;
     qint64 seconds = 0;
     qint64 nanoseconds = 0;
+    qint64 changeSeconds = 0;
+    qint64 changeNanoseconds = 0;
+    quint64 device = 0;
+    quint64 inode = 0;
+    bool linked = false;
 
     bool operator==(const FileVersion& other) const
     {
-        return size == other.size && seconds == other.seconds && nanoseconds == other.nanoseconds;
+        const bool changeKept = linked || other.linked ||
+                                (changeSeconds == other.changeSeconds &&
+                                 changeNanoseconds == other.changeNanoseconds);
+        return size == other.size && seconds == other.seconds &&
+               nanoseconds == other.nanoseconds && device == other.device &&
+               inode == other.inode && changeKept;
     }
     bool operator!=(const FileVersion& other) const { return !(*this == other); }
+    // The same bytes, as far as the status tells: what a copy read through one descriptor
+    // checks (the file may lose a name meanwhile; the bytes read are still one version).
+    bool sameData(const FileVersion& other) const
+    {
+        return size == other.size && seconds == other.seconds && nanoseconds == other.nanoseconds;
+    }
 };
 
 // The version of the open file, or of the file at path (links followed); false when the
 // system cannot tell.
 bool fileVersion(int fd, FileVersion* version);
 bool fileVersion(const QString& path, FileVersion* version);
-// The same, with the file it is (device and inode), from one status read.
-bool fileVersion(const QString& path, FileVersion* version, quint64* device, quint64* inode);
 
 // The ways of moving data, fastest first. Each falls back to the next when the kernel or
 // the file systems do not support it for the two files (across file systems, old kernels).

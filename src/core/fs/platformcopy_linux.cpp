@@ -84,17 +84,6 @@ bool fileVersion(const QString& path, FileVersion* version)
     return true;
 }
 
-bool fileVersion(const QString& path, FileVersion* version, quint64* device, quint64* inode)
-{
-    struct stat status;
-    if (::stat(QFile::encodeName(path).constData(), &status) != 0)
-        return false;
-    *version = versionOf(status);
-    *device = quint64(status.st_dev);
-    *inode = quint64(status.st_ino);
-    return true;
-}
-
 const char* moverCallName(DataMover mover)
 {
     switch (mover) {
@@ -368,7 +357,7 @@ bool copyFileWith(const QString& from, const QString& to, const std::atomic<int>
     FileVersion after;
     if (ok && !fileVersion(inFd, &after)) {
         ok = fail(failure, "fstat", errno);
-    } else if (ok && after != versionOf(status)) {
+    } else if (ok && !after.sameData(versionOf(status))) {
         ok = fail(failure, "fstat", 0);
         if (failure)
             failure->sourceChanged = true;

@@ -34,6 +34,11 @@ inline FileVersion versionOf(const struct stat& status)
     version.size = status.st_size;
     version.seconds = status.st_mtim.tv_sec;
     version.nanoseconds = status.st_mtim.tv_nsec;
+    version.changeSeconds = status.st_ctim.tv_sec;
+    version.changeNanoseconds = status.st_ctim.tv_nsec;
+    version.device = quint64(status.st_dev);
+    version.inode = quint64(status.st_ino);
+    version.linked = status.st_nlink > 1;
     return version;
 }
 
