@@ -48,12 +48,16 @@ void CommitFilesJob::startJob()
 
     QString dataFailure;
     const bool dataFlushed = flush(&dataFailure);
+    m_destinationLost = m_anchor.isLost();
     QList<int> placed;
     for (const PendingCopy& copy : qAsConst(m_copies)) {
         CopyItem item = copy.item;
         PlatformCopy::Failure failure;
         if (copy.temporaryPath.isEmpty()) {
             // Decided by its copier.
+        } else if (m_destinationLost) {
+            // The copy is on the drive that went away; its name would be taken elsewhere.
+            item.setDestinationError(DestinationAnchor::lostText());
         } else if (!dataFlushed) {
             // Nothing tells which files the failed write-back belonged to: none is trusted.
             item.info_list.append(dataFailure);
@@ -79,6 +83,16 @@ void CommitFilesJob::startJob()
         m_items.append(item);
     }
 
+    // Asked once the names are taken: a name taken before the drive went away was on it.
+    if (!placed.isEmpty() && m_anchor.isLost()) {
+        m_destinationLost = true;
+        for (int index : qAsConst(placed))
+            m_items[index].setDestinationError(DestinationAnchor::lostText());
+        placed.clear();
+    }
+    if (m_destinationLost)
+        qWarning() << "The destination" << qUtf8Printable(m_anchor.path())
+                   << "is no longer the folder the run began with";
     if (m_move && !placed.isEmpty()) {
         // The only other copy of the data goes: the new names must be on the device first.
         QString namesFailure;

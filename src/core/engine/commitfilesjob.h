@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/destinationanchor.h"
 #include "fs/platformcopy.h"
 #include "jobs/job.h"
 #include "model/copyitem.h"
@@ -42,6 +43,9 @@ public:
     void setCopies(const QList<PendingCopy>& copies) { m_copies = copies; }
     // The sources of placed copies are deleted.
     void setMove(bool move) { m_move = move; }
+    // Copies placed after the destination's drive went away are errors, their sources kept.
+    void setDestinationAnchor(const DestinationAnchor& anchor) { m_anchor = anchor; }
+    bool destinationLost() const { return m_destinationLost; }
 
     // The items with their outcome, in the order given; read after completion.
     QList<CopyItem> items() const { return m_items; }
@@ -68,6 +72,8 @@ private:
     int m_handle = -1;
     QString m_path;
     bool m_move = false;
+    DestinationAnchor m_anchor;
+    bool m_destinationLost = false;
     QList<PendingCopy> m_copies;
     QList<CopyItem> m_items;
 };

@@ -97,7 +97,8 @@ void CopyFileObject::startCopy()
     }
 
     m_requestedDestination = destination_path;
-    if (refuseLinkOnTheWay(false)) {
+    // Asked again once the copy is made: a drive that goes meanwhile is found then.
+    if (refuseLostDestination(m_options.m_copyMode) || refuseLinkOnTheWay(false)) {
         finishCopy();
         return;
     }
@@ -770,6 +771,12 @@ void CopyFileObject::discardPendingCopy()
 
 void CopyFileObject::finishCopy()
 {
+    // A deferred copy is checked once placed, with its group.
+    const bool wrote = copy_state == Copied && m_pendingTemporaryPath.isEmpty();
+    const bool moving = m_options.m_copyMode == CopyOptions::Move && !m_sameEntry &&
+                        (copy_state == Copied || copy_state == Skipped);
+    if (wrote || moving)
+        refuseLostDestination(m_options.m_copyMode);
     if (m_options.m_copyMode == CopyOptions::Move && copy_state == Skipped && !m_sameEntry)
         checkSkippedDestination();
     if (isError()) {

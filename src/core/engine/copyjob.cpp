@@ -111,6 +111,7 @@ void CopyJob::copyNextItem()
         }
         static_cast<CopyItem&>(*copier) = item;
         copier->m_destinationRoot = m_destinationRoot;
+        copier->m_destinationAnchor = m_destinationAnchor;
         connect(copier, &CopyObject::copyCompleted, this, &CopyJob::onCopyCompleted);
         connect(copier, &CopyObject::copyProgress, this, &CopyJob::onCopyProgress);
         {
@@ -152,10 +153,14 @@ void CopyJob::onCopyProgress(qint64 done, qint64 total)
 
 void CopyJob::onCopyCompleted()
 {
-    const CopyObject* copier = qobject_cast<const CopyObject*>(sender());
+    CopyObject* copier = qobject_cast<CopyObject*>(sender());
     if (copier) {
-        m_results.append(static_cast<const CopyItem&>(*copier));
         const auto* fileCopier = qobject_cast<const CopyFileObject*>(copier);
+        // A file copier asks before its move removes a source; a folder is asked here.
+        if (!fileCopier && copier->copy_state == Copied)
+            copier->refuseLostDestination(m_options.m_copyMode);
+        m_destinationLost = m_destinationLost || copier->destinationLost();
+        m_results.append(static_cast<const CopyItem&>(*copier));
         m_pendingPaths.append(fileCopier ? fileCopier->pendingTemporaryPath() : QString());
         m_sourceVersions.append(fileCopier ? fileCopier->sourceVersion()
                                            : PlatformCopy::FileVersion());

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/destinationanchor.h"
 #include "fs/platform.h"
 #include "fs/platformcopy.h"
 #include "jobs/job.h"
@@ -27,6 +28,7 @@ public:
     CopyOptions m_options;
     // Passed to the copiers: the run's destination, below which no link is written through.
     QString m_destinationRoot;
+    DestinationAnchor m_destinationAnchor;
     // Passed to the file copiers: the run's copy of the preferences.
     RunSettings m_settings;
     // Passed to the file copier: small native copies on that file system are left under a
@@ -52,6 +54,8 @@ public:
     QList<PlatformCopy::FileVersion> pendingSourceVersions() const { return m_sourceVersions; }
     // And whether each deferred copy replaces an existing destination.
     QList<bool> pendingReplaceFlags() const { return m_replaceFlags; }
+    // Whether an item found the destination's drive gone (see DestinationAnchor).
+    bool destinationLost() const { return m_destinationLost; }
 
 public slots:
     void startJob() override;
@@ -80,6 +84,7 @@ private:
     PlatformCopy::FileVersion m_pendingSourceVersion;
     QList<PlatformCopy::FileVersion> m_sourceVersions;
     QList<bool> m_replaceFlags;
+    bool m_destinationLost = false;
     QMutex m_copierMutex;
     // The items' sources opened ahead, by index in the job (-1: not opened), and their status.
     QVector<int> m_sourceFds;

@@ -3,6 +3,7 @@
 #include "base/mutexlocker.h"
 #include "fs/platform.h"
 #include "fs/platformcopy.h"
+#include "model/copyoptions.h"
 
 #include <QDebug>
 #include <QFileInfo>
@@ -64,6 +65,17 @@ bool CopyObject::createFoldersBelowRoot(const QString& path, PlatformCopy::Failu
         !QFileInfo(m_destinationRoot).isDir())
         return PlatformCopy::createFolders(path, failure);
     return PlatformCopy::createFoldersBeneath(m_destinationRoot, path, failure);
+}
+
+bool CopyObject::refuseLostDestination(int copyMode)
+{
+    if (copyMode == CopyOptions::Verify || !m_destinationAnchor.isLost())
+        return false;
+    qWarning() << "Destination" << qUtf8Printable(m_destinationAnchor.path())
+               << "is no longer the folder the run began with";
+    setDestinationError(DestinationAnchor::lostText());
+    m_destinationLost = true;
+    return true;
 }
 
 bool CopyObject::refuseLinkOnTheWay(bool itemIsFolder)

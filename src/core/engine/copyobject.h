@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/destinationanchor.h"
 #include "model/copyitem.h"
 
 #include <QMutex>
@@ -43,6 +44,13 @@ public:
     // The run's destination root, set by the job: nothing is written through a symbolic
     // link met below it.
     QString m_destinationRoot;
+    // The run's destination as it found it: nothing written once it is lost counts.
+    DestinationAnchor m_destinationAnchor;
+
+    // An item written (or, in a move, found) at the destination after the destination's
+    // drive went away is an error instead: true when so. Verify runs write nothing.
+    bool refuseLostDestination(int copyMode);
+    bool destinationLost() const { return m_destinationLost; }
 
 signals:
     void copyProgress(qint64 done, qint64 total);
@@ -61,5 +69,6 @@ protected:
 
 private:
     std::atomic<int> m_stopFlag{0};
+    bool m_destinationLost = false;
     mutable QMutex m_mutex;
 };

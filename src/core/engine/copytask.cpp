@@ -141,6 +141,11 @@ QString CopyTask::destinationRefusal() const
     const QString now = Platform::mountPointOf(m_task.m_destinationPath);
     if (now == m_destinationMountPoint)
         return QString();
+    return driveGoneText();
+}
+
+QString CopyTask::driveGoneText() const
+{
     return tr("The destination '%1' is no longer on the drive mounted at '%2' (is the drive "
               "mounted?).")
         .arg(m_task.m_destinationPath, m_destinationMountPoint);

@@ -261,6 +261,10 @@ private:
     // placed: the item comes from a group that was placed after the copies were made;
     // its error then has nothing to do with a stop.
     void finishCopiedItem(CopyItem item, bool placed = false);
+    // A job found the destination's drive gone: the run stops with that error, and what it
+    // could not place stays to be copied by a resume.
+    void stopForLostDestination();
+    QString driveGoneText() const;
     // The one warning of a run whose destination keeps no extended attributes (each item
     // concerned has its note).
     void warnOfUnkeptAttributes(const CopyItem& item);
@@ -320,6 +324,8 @@ private:
     bool m_fileListCompleted = false;
     // Where the destination's file system was mounted when the run began (saved with it).
     QString m_destinationMountPoint;
+    // The destination's nearest existing folder when the run began (see DestinationAnchor).
+    DestinationAnchor m_destinationAnchor;
     // Set by a stop request until the next start or resume; a run left with a partial list
     // counts as stopped too.
     bool m_stopRequested = false;

@@ -157,6 +157,7 @@ void CopyTask::onSyncFoldersCompleted()
 void CopyTask::openDestinationFileSystem()
 {
     closeDestinationFileSystem();
+    m_destinationAnchor = DestinationAnchor();
     m_wroteData = false;
     m_warnedOfUnkeptAttributes = false;
     m_runError = CopyItem();
@@ -169,6 +170,7 @@ void CopyTask::openDestinationFileSystem()
     // write-back errors that happen before it.
     m_fileSystemHandle = Platform::openFileSystem(m_task.m_destinationPath, &m_fileSystemPath);
     m_fileSystemDevice = m_fileSystemHandle >= 0 ? PlatformCopy::deviceOf(m_fileSystemHandle) : 0;
+    m_destinationAnchor = DestinationAnchor::fromOpenFolder(m_fileSystemHandle, m_fileSystemPath);
     if (m_fileSystemHandle < 0) {
         m_fileSystemPath = m_task.m_destinationPath;
         qWarning() << "Unable to open the file system of" << qUtf8Printable(m_fileSystemPath);

@@ -102,6 +102,7 @@ void CopyTask::startCopyJob(const CopyItem& item)
     job->m_options = jobOptions();
     job->m_settings = m_runSettings;
     job->m_destinationRoot = m_task.m_destinationPath;
+    job->m_destinationAnchor = m_destinationAnchor;
     // Retried without a walk, an item may be the twin of another by case, its name taken.
     job->m_checkStoredNames = m_task.m_options.m_copyMode == CopyOptions::FixErrors;
     const bool defer = !item.is_folder && canDeferCopies();
@@ -169,6 +170,8 @@ void CopyTask::onCopyCompleted()
         const QStringList pendingPaths = job->pendingTemporaryPaths();
         const QList<PlatformCopy::FileVersion> sourceVersions = job->pendingSourceVersions();
         const QList<bool> replaceFlags = job->pendingReplaceFlags();
+        if (job->destinationLost())
+            stopForLostDestination();
         for (int i = 0; i < results.size(); ++i) {
             const CopyItem& item = results.at(i);
             const QString pending = pendingPaths.value(i);
@@ -242,6 +245,19 @@ void CopyTask::finishCopiedItem(CopyItem item, bool placed)
     countCompleted(item);
     m_completedItems.append(item);
     emit copyCompleted(item);
+}
+
+void CopyTask::stopForLostDestination()
+{
+    if (m_runError.isError())
+        return;
+    qWarning() << "Stopping copy to" << qUtf8Printable(m_task.m_destinationPath)
+               << "because its drive is no longer mounted";
+    m_runError = taskItem();
+    m_runError.setDestinationError(driveGoneText());
+    m_counters[ErrorItems] += 1;
+    emit errorOccurred(m_runError);
+    stopTask();
 }
 
 void CopyTask::warnOfUnkeptAttributes(const CopyItem& item)
@@ -384,6 +400,7 @@ bool CopyTask::commitPendingCopies(bool force)
     job->setFileSystem(m_fileSystemHandle, m_fileSystemPath);
     job->setCopies(m_pendingCopies);
     job->setMove(movesSources());
+    job->setDestinationAnchor(m_destinationAnchor);
     m_pendingCopies.clear();
     m_pendingBytes = 0;
     connect(job, &Job::jobCompleted, this, &CopyTask::onCommitFilesCompleted);
@@ -399,8 +416,12 @@ void CopyTask::onCommitFilesCompleted()
     if (auto* job = qobject_cast<CommitFilesJob*>(sender())) {
         HandOver::receive(static_cast<Job*>(job));
         const QList<CopyItem> items = job->items();
+        // Placed where the drive was no longer: copied again on resume.
+        const bool lost = job->destinationLost();
+        if (lost)
+            stopForLostDestination();
         for (const CopyItem& item : items)
-            finishCopiedItem(item, true);
+            finishCopiedItem(item, !lost);
         job->deleteLater();
     } else {
         qWarning() << objectName() << "has received a signal from invalid CommitFilesJob instance";

@@ -70,6 +70,8 @@ struct EntryIdentity
 // The identity of the entry at path; followLinks decides whether a final symbolic link is
 // followed. False when the entry cannot be reached.
 bool entryIdentity(const QString& path, EntryIdentity* identity, bool followLinks = true);
+// The identity of an open file or folder.
+bool entryIdentity(int fd, EntryIdentity* identity);
 // The folder where the file system that holds path (or its nearest existing folder) is
 // mounted; empty when nothing of it can be read. An unmounted drive leaves its path on the
 // file system above: the answer changes.

@@ -99,6 +99,16 @@ bool entryIdentity(const QString& path, EntryIdentity* identity, bool followLink
     return true;
 }
 
+bool entryIdentity(int fd, EntryIdentity* identity)
+{
+    struct stat status;
+    if (::fstat(fd, &status) != 0)
+        return fail("fstat");
+    identity->device = static_cast<quint64>(status.st_dev);
+    identity->inode = static_cast<quint64>(status.st_ino);
+    return true;
+}
+
 bool onPseudoFileSystem(const QString& path)
 {
     struct statfs status;

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "fs/platform.h"
+
+#include <QString>
+
+// The nearest existing folder of a run's destination as the run found it. A drive unmounted
+// during the run, even lazily, leaves that path leading to another folder (its empty mount
+// point on the system disk): what is written after that is not on the drive the user named,
+// and no copy there may count, nor let a move remove its source.
+class DestinationAnchor
+{
+public:
+    DestinationAnchor() = default;
+    // From the folder the run holds open (Platform::openFileSystem) and its path; unset
+    // (never lost) when the folder cannot be asked.
+    static DestinationAnchor fromOpenFolder(int fd, const QString& path);
+
+    bool isSet() const { return !m_path.isEmpty(); }
+    QString path() const { return m_path; }
+    // True when the path no longer leads to that folder (one status read).
+    bool isLost() const;
+    // The error of each item written once the destination is lost.
+    static QString lostText();
+
+private:
+    QString m_path;
+    Platform::EntryIdentity m_identity;
+};
