@@ -887,6 +887,13 @@ Datei und aktualisiert eine von Ihnen angegebene Aufgabendatei.</translation>
     </message>
 </context>
 <context>
+    <name>DestinationAnchor</name>
+    <message>
+        <source>the destination&apos;s drive is no longer mounted</source>
+        <translation>das Laufwerk des Ziels ist nicht mehr eingehängt</translation>
+    </message>
+</context>
+<context>
     <name>ExternalCopyJob</name>
     <message>
         <source>the program left no copy of the file</source>

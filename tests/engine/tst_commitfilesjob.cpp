@@ -55,10 +55,12 @@ bool makePendingCopy(CommitFilesJob::PendingCopy* copy, const QByteArray& data)
 // Runs a commit job in a pool thread and returns its items once it has completed; context
 // receives the completion in the test's thread.
 QList<CopyItem> runCommit(QObject* context, int handle, const QString& destination,
-                          const QList<CommitFilesJob::PendingCopy>& copies, bool move)
+                          const QList<CommitFilesJob::PendingCopy>& copies, bool move,
+                          const DestinationAnchor& anchor = DestinationAnchor())
 {
     auto* job = new CommitFilesJob;
     job->setFileSystem(handle, destination);
+    job->setDestinationAnchor(anchor);
     job->setCopies(copies);
     job->setMove(move);
     int completions = 0;
@@ -84,6 +86,7 @@ private slots:
     void cleanupTestCase();
     void placesGroup_data();
     void placesGroup();
+    void keepsSourcesOfALostDestination();
     void movesLargeGroup();
 };
 
@@ -245,6 +248,31 @@ void TestCommitFilesJob::placesGroup()
         expectedDestination.insert(name, dataOf(name));
     QCOMPARE(contentsOf(destination), expectedDestination);
     QCOMPARE(contentsOf(source), expectedSource);
+}
+
+// The drive went away (its mount point now another folder): no name is taken elsewhere,
+// no source goes.
+void TestCommitFilesJob::keepsSourcesOfALostDestination()
+{
+    QTemporaryDir dir;
+    const QString destination = dir.filePath("dst");
+    QVERIFY(QDir().mkpath(destination));
+    const int handle = Platform::openFileSystem(destination);
+    const DestinationAnchor anchor = DestinationAnchor::fromOpenFolder(handle, destination);
+    CommitFilesJob::PendingCopy copy;
+    copy.item = CopyItem(dir.filePath("a"), destination + "/a", 1, false, QString());
+    QVERIFY(TestSupport::writeFile(copy.item.source_path, dataOf("a")));
+    QVERIFY(makePendingCopy(&copy, dataOf("a")));
+    QVERIFY(QDir().rename(destination, dir.filePath("unmounted")));
+    QVERIFY(QDir().mkpath(destination));
+    QTest::ignoreMessage(QtWarningMsg, qPrintable("The destination " + destination +
+                                                  " is no longer the folder the run began with"));
+    const QList<CopyItem> items = runCommit(this, handle, destination, {copy}, true, anchor);
+    Platform::closeFileSystem(handle);
+    QCOMPARE(items.size(), 1);
+    QCOMPARE(items.first().copy_message, DestinationAnchor::lostText());
+    QVERIFY(QDir(destination).isEmpty());
+    QCOMPARE(TestSupport::readFile(copy.item.source_path), dataOf("a"));
 }
 
 // Sources of a large group are removed several at a time; outcomes keep the group's order.

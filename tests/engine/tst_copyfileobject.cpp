@@ -175,6 +175,8 @@ private slots:
     void kernelFileReadToItsEnd();
     void moveKeepsItsOnlyCopy_data();
     void moveKeepsItsOnlyCopy();
+    void writesNothingOnceTheDriveIsGone_data();
+    void writesNothingOnceTheDriveIsGone();
     void copiesSymbolicLinks_data();
     void copiesSymbolicLinks();
     void copiesFolders_data();
@@ -1056,6 +1058,42 @@ void TestCopyFileObject::moveKeepsItsOnlyCopy()
     QCOMPARE(copier->copy_message, message);
     QVERIFY(copier->isError());
     QCOMPARE(TestSupport::readFile(source), fd >= 0 ? newVersion : QByteArray("old version"));
+}
+
+void TestCopyFileObject::writesNothingOnceTheDriveIsGone_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::newRow("copy") << int(CopyOptions::Copy);
+    QTest::newRow("move") << int(CopyOptions::Move);
+    QTest::newRow("move onto an equal file") << int(CopyOptions::Move);
+}
+
+// The folder the run began with is no longer at its path (an unmounted drive leaves its
+// mount point, another folder): nothing is written there and no source goes.
+void TestCopyFileObject::writesNothingOnceTheDriveIsGone()
+{
+    QFETCH(int, mode);
+    QTemporaryDir dir;
+    const QString mountPoint = dir.filePath("drive");
+    QVERIFY(TestSupport::writeFile(dir.filePath("f"), "data"));
+    QVERIFY(QDir().mkpath(mountPoint));
+    const int fd = Platform::openFolder(mountPoint);
+    CopyFileObject copier;
+    copier.m_destinationAnchor = DestinationAnchor::fromOpenFolder(fd, mountPoint);
+    Platform::closeFolder(fd);
+    copier.m_options.m_copyMode = mode;
+    copier.m_options.m_overwriteMode = CopyOptions::NoOverwrite;
+    static_cast<CopyItem&>(copier) =
+        CopyItem(dir.filePath("f"), mountPoint + "/dst/f", 4, false, QString());
+    QVERIFY(QDir().rename(mountPoint, dir.filePath("unmounted")));
+    if (QByteArray(QTest::currentDataTag()).endsWith("equal file"))
+        QVERIFY(TestSupport::writeFile(mountPoint + "/dst/f", "data"));
+    QTest::ignoreMessage(QtWarningMsg, qPrintable("Destination " + mountPoint +
+                                                  " is no longer the folder the run began with"));
+    copier.startCopy();
+    QCOMPARE(copier.copy_message, DestinationAnchor::lostText());
+    QVERIFY(!QFileInfo::exists(mountPoint) || QFileInfo::exists(mountPoint + "/dst/f"));
+    QCOMPARE(TestSupport::readFile(dir.filePath("f")), QByteArray("data"));
 }
 
 void TestCopyFileObject::createsFoldersBelowTheRootWithoutLinks_data()
