@@ -93,6 +93,8 @@ private slots:
     void comparesFiles();
     void createsFoldersOnlyBeneathRoot_data();
     void createsFoldersOnlyBeneathRoot();
+    void copiesOnlyBeneathRoot_data();
+    void copiesOnlyBeneathRoot();
 };
 
 void TestPlatformCopy::copiesEveryMover_data()
@@ -596,4 +598,48 @@ void TestPlatformCopy::createsFoldersOnlyBeneathRoot()
 }
 
 QTEST_GUILESS_MAIN(TestPlatformCopy)
+void TestPlatformCopy::copiesOnlyBeneathRoot_data()
+{
+    // When dst/sub becomes a link to a folder outside: before the copy, or while it runs.
+    QTest::addColumn<bool>("during");
+    QTest::newRow("link put there before the copy") << false;
+    QTest::newRow("folder swapped for a link during the copy") << true;
+}
+
+// The copy is made and named in the folder reached from the root, never through a link.
+void TestPlatformCopy::copiesOnlyBeneathRoot()
+{
+    QFETCH(bool, during);
+    QTemporaryDir dir;
+    const QString dst = dir.filePath("dst");
+    const QString from = dir.filePath("from.bin");
+    QVERIFY(QDir().mkpath(dst + "/sub") && QDir().mkpath(dir.filePath("outside")));
+    const QByteArray data = randomData(3 * chunkSize);
+    QVERIFY(TestSupport::writeFile(from, data));
+    const auto swap = [&] {
+        return QDir().rename(dst + "/sub", dst + "/old") &&
+               QFile::link(dir.filePath("outside"), dst + "/sub");
+    };
+    if (!during)
+        QVERIFY(swap());
+    bool swapped = !during;
+    CopyRequest request;
+    request.destinationRoot = dst;
+    Failure failure;
+    const bool copied = copyFile(
+        from, dst + "/sub/f", nullptr,
+        [&](qint64, qint64) {
+            if (!swapped)
+                swapped = swap();
+        },
+        &failure, request, nullptr);
+    QVERIFY(swapped);
+    QVERIFY(QDir(dir.filePath("outside")).isEmpty());
+    QCOMPARE(copied, during);
+    if (during)
+        QCOMPARE(TestSupport::readFile(dst + "/old/f"), data);
+    else
+        QCOMPARE(failure.code, ELOOP);
+}
+
 #include "tst_platformcopy.moc"

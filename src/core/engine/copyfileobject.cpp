@@ -374,6 +374,7 @@ bool CopyFileObject::copyFileNative()
     request.sourceFd = m_sourceFd;
     request.replaceExisting = m_replaceExisting;
     request.keepOnClash = true;
+    request.destinationRoot = m_destinationRoot;
 
     PlatformCopy::Failure failure;
     PlatformCopy::CopyOutcome outcome;

@@ -108,6 +108,10 @@ struct CopyRequest
     // finished, flushed copy under its temporary name (outcome.temporaryPath) for the caller
     // to decide and place, instead of discarding it.
     bool keepOnClash = false;
+    // A folder holding to: the folder of to is reached from it one folder at a time, never
+    // through a symbolic link ("openat" ELOOP), and the copy is made and named there, so
+    // that a link put on the way meanwhile is never written through. Empty: by path.
+    QString destinationRoot;
 };
 
 // What a successful copyFile did.

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QFile>
+#include <QFileInfo>
 
 #include <cerrno>
 #include <cstring>
@@ -314,10 +315,33 @@ bool copyFileWith(const QString& from, const QString& to, const std::atomic<int>
     if (size >= chunkSize)
         ::posix_fadvise(inFd, 0, 0, POSIX_FADV_SEQUENTIAL);
 
+    // The folder of the copy, from the root down; names below are then taken in it.
+    int folderFd = AT_FDCWD;
+    const QString folder = QFileInfo(to).path();
+    if (!request.destinationRoot.isEmpty()) {
+        Failure reaching;
+        folderFd = openFolderBeneath(request.destinationRoot, folder, &reaching);
+        if (folderFd < 0) {
+            releaseSource();
+            // A missing folder fails as the open of the copy would: the caller makes it.
+            const bool missing = reaching.code == ENOENT || reaching.code == ENOTDIR;
+            return fail(failure, missing ? "open" : reaching.call, reaching.code);
+        }
+    }
+    const auto releaseFolder = [&] {
+        if (folderFd != AT_FDCWD)
+            closeDescriptor(folderFd);
+    };
+    // The path of the temporary file, for the caller that places it later.
+    const auto temporaryPath = [&](const QByteArray& name) {
+        return folderFd == AT_FDCWD ? QFile::decodeName(name)
+                                    : folder + QLatin1Char('/') + QFile::decodeName(name);
+    };
     QByteArray temporary;
-    const int outFd = openTemporaryFile(to, &temporary, failure);
+    const int outFd = openTemporaryFile(folderFd, to, &temporary, failure);
     if (outFd < 0) {
         releaseSource();
+        releaseFolder();
         return false;
     }
     bool ok = true;
@@ -394,11 +418,13 @@ bool copyFileWith(const QString& from, const QString& to, const std::atomic<int>
         releaseSource();
         if (!closeDescriptor(outFd)) {
             fail(failure, "close", errno);
-            ::unlink(temporary.constData());
+            ::unlinkat(folderFd, temporary.constData(), 0);
+            releaseFolder();
             return false;
         }
+        releaseFolder();
         if (outcome)
-            outcome->temporaryPath = QFile::decodeName(temporary);
+            outcome->temporaryPath = temporaryPath(temporary);
         return true;
     }
     // On disk before it takes the final name: after a power loss the final name holds
@@ -410,18 +436,22 @@ bool copyFileWith(const QString& from, const QString& to, const std::atomic<int>
         ok = fail(failure, "close", errno);
     if (ok) {
         Failure placing;
-        ok = moveIntoPlace(temporary, QFile::encodeName(to), &placing, request.replaceExisting);
+        const QByteArray target = folderFd == AT_FDCWD ? QFile::encodeName(to)
+                                                       : QFile::encodeName(QFileInfo(to).fileName());
+        ok = moveIntoPlace(folderFd, temporary, target, &placing, request.replaceExisting);
         if (!ok && failure)
             *failure = placing;
         if (!ok && request.keepOnClash && !request.replaceExisting && placing.code == EEXIST) {
             // Complete and on disk: the caller decides against the entry now there.
+            releaseFolder();
             if (outcome)
-                outcome->temporaryPath = QFile::decodeName(temporary);
+                outcome->temporaryPath = temporaryPath(temporary);
             return false;
         }
     }
     if (!ok)
-        ::unlink(temporary.constData());
+        ::unlinkat(folderFd, temporary.constData(), 0);
+    releaseFolder();
     return ok;
 }
 

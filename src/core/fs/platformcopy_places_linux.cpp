@@ -76,16 +76,14 @@ const QString& ownWriterTag()
     return tag;
 }
 
-// A hidden name beside the target, unique enough to be created with O_EXCL:
+// A hidden name for a copy of the file name, unique enough to be created with O_EXCL:
 // ".<kept name>.<random>.<pid>-<start ticks>.brindle-part", at most 254 bytes.
-QByteArray temporaryName(const QString& target)
+QString temporaryFileName(const QString& fileName)
 {
-    const QFileInfo info(target);
     const QString random =
         QString::number(QRandomGenerator::global()->generate64() & 0xffffffffffffULL, 36);
-    return QFile::encodeName(QStringLiteral("%1/.%2.%3.%4%5")
-                                 .arg(info.path(), keptName(info.fileName()), random,
-                                      ownWriterTag(), QLatin1String(temporarySuffix)));
+    return QStringLiteral(".%1.%2.%3%4")
+        .arg(keptName(fileName), random, ownWriterTag(), QLatin1String(temporarySuffix));
 }
 
 bool isDigits(const QStringRef& text)
@@ -106,7 +104,7 @@ struct TemporaryName
     quint64 startTicks = 0;
 };
 
-// Reads a name of the form temporaryName makes; false for any other name.
+// Reads a name of the form temporaryFileName makes; false for any other name.
 bool parseTemporaryName(const QString& fileName, TemporaryName* parsed)
 {
     const QLatin1String suffix(temporarySuffix);
@@ -149,18 +147,18 @@ bool writerIsAlive(const TemporaryName& name)
 
 // A plain rename that keeps the times the file had: fusefat gives a renamed file the time
 // of the rename, which would make the next run take the copy for another file.
-bool renameKeepingTimes(const QByteArray& from, const QByteArray& to)
+bool renameKeepingTimes(int folderFd, const QByteArray& from, const QByteArray& to)
 {
     struct stat before;
-    const bool known = ::lstat(from.constData(), &before) == 0;
-    if (::rename(from.constData(), to.constData()) != 0)
+    const bool known = ::fstatat(folderFd, from.constData(), &before, AT_SYMLINK_NOFOLLOW) == 0;
+    if (::renameat(folderFd, from.constData(), folderFd, to.constData()) != 0)
         return false;
     struct stat after;
-    if (known && ::lstat(to.constData(), &after) == 0 &&
+    if (known && ::fstatat(folderFd, to.constData(), &after, AT_SYMLINK_NOFOLLOW) == 0 &&
         (after.st_mtim.tv_sec != before.st_mtim.tv_sec ||
          after.st_mtim.tv_nsec != before.st_mtim.tv_nsec)) {
         const struct timespec times[2] = {before.st_atim, before.st_mtim};
-        ::utimensat(AT_FDCWD, to.constData(), times, AT_SYMLINK_NOFOLLOW);
+        ::utimensat(folderFd, to.constData(), times, AT_SYMLINK_NOFOLLOW);
     }
     return true;
 }
@@ -171,24 +169,24 @@ namespace LinuxInternal {
 
 // Gives the finished temporary file its final name, refusing to replace anything there
 // unless asked to.
-bool moveIntoPlace(const QByteArray& temporary, const QByteArray& target, Failure* failure,
-                   bool replace)
+bool moveIntoPlace(int folderFd, const QByteArray& temporary, const QByteArray& target,
+                   Failure* failure, bool replace)
 {
     if (replace) {
-        if (renameKeepingTimes(temporary, target))
+        if (renameKeepingTimes(folderFd, temporary, target))
             return true;
         return fail(failure, "rename", errno);
     }
-    if (::renameat2(AT_FDCWD, temporary.constData(), AT_FDCWD, target.constData(),
+    if (::renameat2(folderFd, temporary.constData(), folderFd, target.constData(),
                     RENAME_NOREPLACE) == 0)
         return true;
     const int code = errno;
     if (code != EINVAL && code != ENOSYS && code != EOPNOTSUPP)
         return fail(failure, "renameat2", code);
     // File systems without that flag (NFS) still refuse to link over an existing name.
-    if (::link(temporary.constData(), target.constData()) == 0) {
+    if (::linkat(folderFd, temporary.constData(), folderFd, target.constData(), 0) == 0) {
         // The copy is in place; a failed unlink leaves only a second name of the same data.
-        ::unlink(temporary.constData());
+        ::unlinkat(folderFd, temporary.constData(), 0);
         return true;
     }
     const int linkCode = errno;
@@ -201,21 +199,26 @@ bool moveIntoPlace(const QByteArray& temporary, const QByteArray& target, Failur
     // copiers of one run decide their clashes before placing (an existing name still fails
     // with EEXIST, so that the copier decides again).
     struct stat status;
-    if (::lstat(target.constData(), &status) == 0)
+    if (::fstatat(folderFd, target.constData(), &status, AT_SYMLINK_NOFOLLOW) == 0)
         return fail(failure, "rename", EEXIST);
     if (errno != ENOENT)
         return fail(failure, "lstat", errno);
-    if (!renameKeepingTimes(temporary, target))
+    if (!renameKeepingTimes(folderFd, temporary, target))
         return fail(failure, "rename", errno);
     return true;
 }
 
-int openTemporaryFile(const QString& target, QByteArray* temporary, Failure* failure)
+int openTemporaryFile(int folderFd, const QString& target, QByteArray* temporary,
+                      Failure* failure)
 {
+    // Beside the target: in the folder given, or else in the target's own.
+    const QFileInfo info(target);
+    const QString prefix = folderFd == AT_FDCWD ? info.path() + QLatin1Char('/') : QString();
     int fd = -1;
     for (int attempt = 0; attempt < maxTemporaryNameAttempts; ++attempt) {
-        *temporary = temporaryName(target);
-        fd = ::open(temporary->constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        *temporary = QFile::encodeName(prefix + temporaryFileName(info.fileName()));
+        fd = ::openat(folderFd, temporary->constData(),
+                      O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (fd >= 0 || errno != EEXIST)
             break;
     }
@@ -265,7 +268,7 @@ mode_t defaultFolderMode()
 int createTemporaryFile(const QString& target, QString* temporaryPath, Failure* failure)
 {
     QByteArray temporary;
-    const int fd = openTemporaryFile(target, &temporary, failure);
+    const int fd = openTemporaryFile(AT_FDCWD, target, &temporary, failure);
     if (fd >= 0 && temporaryPath)
         *temporaryPath = QFile::decodeName(temporary);
     return fd;
@@ -273,7 +276,8 @@ int createTemporaryFile(const QString& target, QString* temporaryPath, Failure* 
 
 bool moveIntoPlace(const QString& temporary, const QString& target, Failure* failure, bool replace)
 {
-    return moveIntoPlace(QFile::encodeName(temporary), QFile::encodeName(target), failure, replace);
+    return moveIntoPlace(AT_FDCWD, QFile::encodeName(temporary), QFile::encodeName(target), failure,
+                         replace);
 }
 
 Platform::FileSystemTraits probeFileSystem(const QString& folder)
@@ -287,7 +291,8 @@ Platform::FileSystemTraits probeFileSystem(const QString& folder)
     if (traits.probed)
         return traits;
     QByteArray probe;
-    const int fd = openTemporaryFile(folder + QStringLiteral("/brindle-probe"), &probe, nullptr);
+    const int fd =
+        openTemporaryFile(AT_FDCWD, folder + QStringLiteral("/brindle-probe"), &probe, nullptr);
     if (fd < 0)
         return traits; // read-only or closed: the type's answer stands
     // An odd second and a fraction: FAT keeps neither, exfat-fuse keeps the second.
@@ -424,8 +429,10 @@ int openChildFolder(int parentFd, const QByteArray& name)
     return ::openat(parentFd, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
 }
 
-// Walks from root to path, creating missing folders when create is set.
-bool walkBeneath(const QString& root, const QString& path, bool create, Failure* failure)
+// Walks from root to path, creating missing folders when create is set; with folderFd, the
+// folder reached stays open there.
+bool walkBeneath(const QString& root, const QString& path, bool create, Failure* failure,
+                 int* folderFd = nullptr)
 {
     QList<QByteArray> parts;
     if (!componentsBelow(root, path, &parts))
@@ -451,7 +458,10 @@ bool walkBeneath(const QString& root, const QString& path, bool create, Failure*
             return fail(failure, "openat", code == EXDEV ? ELOOP : code);
         fd = child;
     }
-    closeDescriptor(fd);
+    if (folderFd)
+        *folderFd = fd;
+    else
+        closeDescriptor(fd);
     return true;
 }
 
@@ -466,6 +476,16 @@ bool isFolderBeneath(const QString& root, const QString& path, Failure* failure)
 {
     return walkBeneath(root, path, false, failure);
 }
+
+namespace LinuxInternal {
+
+int openFolderBeneath(const QString& root, const QString& path, Failure* failure)
+{
+    int fd = -1;
+    return walkBeneath(root, path, false, failure, &fd) ? fd : -1;
+}
+
+} // namespace LinuxInternal
 
 bool isCreatedFolder(const QString& path)
 {
