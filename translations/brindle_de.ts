@@ -746,10 +746,6 @@ Datei und aktualisiert eine von Ihnen angegebene Aufgabendatei.</translation>
         <translation>Quelldatei wurde während des Kopierens geändert</translation>
     </message>
     <message>
-        <source>unable to restore file permissions</source>
-        <translation>Dateiberechtigungen können nicht wiederhergestellt werden</translation>
-    </message>
-    <message>
         <source>file size error</source>
         <translation>Fehler in der Dateigröße</translation>
     </message>

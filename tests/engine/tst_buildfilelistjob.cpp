@@ -64,7 +64,7 @@ bool makeEntry(const QString& root, QString entry)
 }
 
 // Gives the job its options and settings. Tokens: collate, report, hidden=off,
-// recursive=off, links=off, emptyfolders=off, mode=verify, overwrite=<0..4>, copy=<a;b>,
+// recursive=off, links=off, emptyfolders=off, mode=verify|move, overwrite=<0..4>, copy=<a;b>,
 // skip=<a;b>.
 void setUp(BuildFileListJob* job, const QString& text)
 {
@@ -86,6 +86,8 @@ void setUp(BuildFileListJob* job, const QString& text)
             options.m_copyEmptyFolders = false;
         else if (token == "mode=verify")
             options.m_copyMode = CopyOptions::Verify;
+        else if (token == "mode=move")
+            options.m_copyMode = CopyOptions::Move;
         else if (token.startsWith("overwrite="))
             options.m_overwriteMode = value.toInt();
         else if (token.startsWith("copy="))
@@ -615,11 +617,16 @@ void TestBuildFileListJob::foldersWithoutAccess_data()
     QTest::addColumn<int>("lockedMode"); // of src/locked after the walk
     const QString closed = "error src/closed dst/closed 1: unable to read source folder";
     const QString blind = "error src/blind dst/blind 1: unable to read source folder";
-    QTest::newRow("copy: own folder opened, others are errors")
-        << ""
+    QTest::newRow("move: own folder opened, others are errors")
+        << "mode=move"
         << QStringList{"copy src/a dst/a 3", "copy src/locked dst/locked dir",
                        "copy src/locked/b dst/locked/b 3", blind, closed}
         << 0700;
+    QTest::newRow("copy: nothing changed, own folder is an error too")
+        << ""
+        << QStringList{"copy src/a dst/a 3",
+                       "error src/locked dst/locked 1: unable to read source folder", blind, closed}
+        << 0600;
     QTest::newRow("verify: nothing changed, own folder is an error too")
         << "mode=verify"
         << QStringList{"error src/a dst/a 2: Destination file does not exist",

@@ -204,12 +204,13 @@ void BuildFileListJob::processFolder(const QString& folder, const QString& desti
     QMetaObject::invokeMethod(this, "processNextFolder", Qt::QueuedConnection);
 }
 
-// A folder the user cannot enter is opened for him in a copy or move when he owns it; a
-// verify run changes nothing, and the task's own source is taken as it is.
+// A folder the user cannot enter is opened for him in a move when he owns it (the move
+// takes it away); a copy or verify never changes its source, and the task's own source is
+// taken as it is.
 int BuildFileListJob::openFolderToList(const QString& folder)
 {
     if (!Platform::canEnterFolder(folder)) {
-        if (m_options.m_copyMode == CopyOptions::Verify || folder == m_sourcePath ||
+        if (m_options.m_copyMode != CopyOptions::Move || folder == m_sourcePath ||
             !Platform::grantFolderAccess(folder) || !Platform::canEnterFolder(folder))
             return -1;
     }

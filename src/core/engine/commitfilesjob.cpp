@@ -65,9 +65,7 @@ void CommitFilesJob::startJob()
             FileSystemUtils::removeFile(copy.temporaryPath);
         } else if (!PlatformCopy::moveIntoPlace(copy.temporaryPath, item.destination_path, &failure,
                                                 copy.replace)) {
-            Platform::recordFailure(failure.call, failure.code);
-            item.info_list.append(
-                FileSystemUtils::lastErrorText(QString::fromLatin1(failure.call)));
+            item.info_list.append(FileSystemUtils::failureText(failure));
             if (copy.replace) {
                 item.info_list.append(tr("Unable to remove existing file"));
                 item.setDestinationError(tr("file cannot be overwritten"));
@@ -92,13 +90,13 @@ void CommitFilesJob::startJob()
     }
     if (m_destinationLost)
         qWarning() << "The destination" << qUtf8Printable(m_anchor.path())
-                   << "is no longer the folder the run began with";
+                   << "is no longer on the file system the run began with";
     if (m_move && !placed.isEmpty()) {
         // The only other copy of the data goes: the new names must be on the device first.
         QString namesFailure;
         const bool namesFlushed = flush(&namesFailure);
-        const std::vector<SourceRemoval> removals =
-            namesFlushed ? removeSources(placed) : std::vector<SourceRemoval>();
+        const std::vector<SourceRemover::Outcome> removals =
+            namesFlushed ? removeSources(placed) : std::vector<SourceRemover::Outcome>();
         for (int i = 0; i < placed.size(); ++i) {
             CopyItem& item = m_items[placed.at(i)];
             if (!namesFlushed) {
@@ -107,21 +105,21 @@ void CommitFilesJob::startJob()
                 continue;
             }
             switch (removals.at(size_t(i))) {
-            case SourceGone:
+            case SourceRemover::Outcome::Gone:
                 break;
-            case SameEntry:
+            case SourceRemover::Outcome::SameEntry:
                 // The source's name now leads to the copy: deleting it would delete the copy.
                 item.info_list.append(tr("source and destination are the same file"));
                 break;
-            case SourceChanged:
+            case SourceRemover::Outcome::Changed:
                 qWarning() << "Source file changed during the copy:"
                            << qUtf8Printable(item.source_path);
                 item.setSourceError(tr("source file changed during the copy"));
                 break;
-            case SourceRemoved:
+            case SourceRemover::Outcome::Removed:
                 item.info_list.append(tr("File moved"));
                 break;
-            case SourceKept:
+            case SourceRemover::Outcome::Kept:
                 qWarning() << "Unable to remove file" << qUtf8Printable(item.source_path);
                 item.setSourceError(tr("Unable to delete source file"));
                 break;
@@ -131,41 +129,20 @@ void CommitFilesJob::startJob()
     finishJob();
 }
 
-CommitFilesJob::SourceRemoval CommitFilesJob::removeSource(int index) const
-{
-    // Two status reads: the source's version (the file it is included), the destination's
-    // identity.
-    const CopyItem& item = m_items.at(index);
-    PlatformCopy::FileVersion now;
-    if (!PlatformCopy::fileVersion(item.source_path, &now)) {
-        // Gone, or a link leading nowhere: no longer the file that was copied.
-        return FileSystemUtils::fileExists(item.source_path) ? SourceChanged : SourceGone;
-    }
-    Platform::EntryIdentity destination;
-    if (Platform::entryIdentity(item.destination_path, &destination) &&
-        destination.device == now.device && destination.inode == now.inode)
-        return SameEntry;
-    // Written to (or replaced) since the copy was made: the change is not in the copy.
-    if (now != m_copies.at(index).source)
-        return SourceChanged;
-    // The plain unlink first: the helper's checks (two more status reads) only on failure.
-    return Platform::removeFile(item.source_path) || FileSystemUtils::removeFile(item.source_path)
-               ? SourceRemoved
-               : SourceKept;
-}
-
-std::vector<CommitFilesJob::SourceRemoval>
-CommitFilesJob::removeSources(const QList<int>& indexes) const
+std::vector<SourceRemover::Outcome> CommitFilesJob::removeSources(const QList<int>& indexes) const
 {
     // A removal can wait for the device: a file system mounted with online discard hands the
     // freed blocks back to it before unlink returns. Side by side, those waits overlap
     // (20,000 sources: 1 s instead of 1.5 s to 60 s one by one, as busy as the device was).
     // Each worker only reads the lists and writes its own entries of the result.
-    std::vector<SourceRemoval> removals(size_t(indexes.size()), SourceKept);
+    std::vector<SourceRemover::Outcome> removals(size_t(indexes.size()),
+                                                 SourceRemover::Outcome::Kept);
     std::atomic<int> next{0};
     const auto work = [&] {
         for (int i = next++; i < indexes.size(); i = next++)
-            removals[size_t(i)] = removeSource(indexes.at(i));
+            removals[size_t(i)] = SourceRemover::remove(m_items.at(indexes.at(i)).source_path,
+                                                        m_items.at(indexes.at(i)).destination_path,
+                                                        m_copies.at(indexes.at(i)).source);
     };
     const int helpers = qMin(maxRemovers - 1, indexes.size() / removalsPerHelper);
     std::vector<std::thread> threads;

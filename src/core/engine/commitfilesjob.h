@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/destinationanchor.h"
+#include "engine/sourceremover.h"
 #include "fs/platformcopy.h"
 #include "jobs/job.h"
 #include "model/copyitem.h"
@@ -56,18 +57,9 @@ public slots:
 private:
     // Whether the data written so far is on the device; failureText receives why not.
     bool flush(QString* failureText);
-    // What became of the source of a placed copy in a move.
-    enum SourceRemoval
-    {
-        SourceGone,    // no longer there: nothing to do
-        SameEntry,     // its name now leads to the copy: kept
-        SourceChanged, // written to since the copy: kept
-        SourceRemoved,
-        SourceKept // the removal failed
-    };
-    SourceRemoval removeSource(int index) const;
-    // removeSource for the items at indexes, several at a time; outcomes by position.
-    std::vector<SourceRemoval> removeSources(const QList<int>& indexes) const;
+    // SourceRemover::remove for the items at indexes, several at a time; outcomes by
+    // position.
+    std::vector<SourceRemover::Outcome> removeSources(const QList<int>& indexes) const;
 
     int m_handle = -1;
     QString m_path;

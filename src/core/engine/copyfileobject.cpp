@@ -1,5 +1,8 @@
 #include "engine/copyfileobject.h"
+#include "engine/portablefilecopy.h"
 #include "engine/checkfilejob.h"
+#include "engine/overwritedecision.h"
+#include "engine/sourceremover.h"
 
 #include "fs/filesystemutils.h"
 #include "fs/platform.h"
@@ -16,8 +19,6 @@
 
 namespace {
 
-const qint64 simpleBlockSize = 4096;
-const int maxZeroReads = 3;
 const qint64 maxModificationDriftSecs = 60;
 // Names taken by other copiers one after the other before a copy gives up its place.
 const int maxPlaceAttempts = 1000;
@@ -38,11 +39,7 @@ QFileDevice::Permissions permissionsFromMode(int mode)
     return QFileDevice::Permissions(QFlag((owner << 12) | (group << 4) | other));
 }
 
-QString failureText(const PlatformCopy::Failure& failure)
-{
-    Platform::recordFailure(failure.call, failure.code);
-    return FileSystemUtils::lastErrorText(QString::fromLatin1(failure.call));
-}
+using FileSystemUtils::failureText;
 
 } // namespace
 
@@ -224,126 +221,65 @@ bool CopyFileObject::decideExistingDestination()
 
 bool CopyFileObject::checkExistingDestination(const QFileInfo& source, const QFileInfo& destination)
 {
-    const bool isLink = source.isSymLink();
-    bool older = false;
-    bool newer = false;
-    bool sizeDiffers = false;
-    bool createdDiffers = false;
-    bool linkDiffers = false;
-    if (isLink) {
-        linkDiffers = FileSystemUtils::linkTargetsDiffer(source, destination, link_target);
-    } else {
-        const int order = FileSystemUtils::modificationOrder(source, destination);
-        older = order < 0;
-        newer = order > 0;
-        sizeDiffers = source.size() != destination.size();
-        // Never true where creation dates are unknown.
-        createdDiffers = FileSystemUtils::createdDatesDiffer(source, destination);
-    }
-    const bool differs = isLink ? linkDiffers : (older || newer || sizeDiffers || createdDiffers);
-
-    const int mode = m_options.m_overwriteMode;
-    const bool overwrite = mode == CopyOptions::OverwriteAlways ||
-                           (mode == CopyOptions::OverwriteOlder && older) ||
-                           (mode == CopyOptions::OverwriteDifferent && differs);
-
-    if (older)
-        info_list.append(tr("file with older modification date exists"));
-    else if (newer)
-        info_list.append(tr("file with newer modification date exixts"));
-    else if (sizeDiffers)
-        info_list.append(tr("file with different size exists"));
-    if (linkDiffers)
-        info_list.append(tr("symbolic link target is different"));
-
-    if (overwrite) {
-        // The copy replaces it by rename once complete; a rename never replaces a folder.
-        if (!destination.isDir() || destination.isSymLink()) {
-            m_replaceExisting = true;
-            return true;
-        }
-        info_list.append(tr("Unable to remove existing file"));
-    }
-
-    // Dates are not trusted with that setting: only sizes and link targets count.
-    const bool significant = (m_settings.skipErrorsInSync || isLink)
-                                 ? (sizeDiffers || linkDiffers)
-                                 : (sizeDiffers || createdDiffers || older || newer || linkDiffers);
-    // Never overwriting, an existing file is skipped (its difference noted), as the file
-    // list skips one it finds: whether a clash of two sources of a Collate run is met by the
-    // list or by the copier then makes no difference. (A move still compares the bytes; a
-    // verify reports every difference.)
-    const bool neverOverwrite =
-        mode == CopyOptions::NoOverwrite && m_options.m_copyMode != CopyOptions::Verify;
-    if ((mode == CopyOptions::OverwriteOlder && newer) || neverOverwrite || !significant)
+    const OverwriteDecision::Result decision = OverwriteDecision::decide(
+        OverwriteDecision::compare(source, destination, link_target),
+        m_options.m_overwriteMode, m_options.m_copyMode, m_settings.skipErrorsInSync);
+    info_list += decision.notes;
+    switch (decision.verdict) {
+    case OverwriteDecision::Verdict::Replace:
+        m_replaceExisting = true;
+        return true;
+    case OverwriteDecision::Verdict::Skip:
         copy_state = Skipped;
-    else if (overwrite)
+        break;
+    case OverwriteDecision::Verdict::CannotOverwrite:
         setDestinationError(tr("file cannot be overwritten"));
-    else if (!info_list.isEmpty())
-        setDestinationError(info_list.takeLast());
-    else
-        setDestinationError(tr("different file exists"));
+        break;
+    case OverwriteDecision::Verdict::Differs:
+        setDestinationError(info_list.isEmpty() ? tr("different file exists")
+                                                : info_list.takeLast());
+        break;
+    }
     return false;
 }
 
 bool CopyFileObject::copyFileData()
 {
-    switch (m_settings.copyMethod) {
-    case QtMethod: {
-        // Qt refuses an existing target: the copy is made under a temporary name and placed
-        // as the other methods place theirs.
-        const QString temporary = reserveTemporaryName();
-        if (temporary.isEmpty()) {
-            setDestinationError(tr("unable to copy file"));
-            return false;
-        }
-        PlatformCopy::FileVersion before;
-        PlatformCopy::FileVersion after;
-        const bool known = PlatformCopy::fileVersion(source_path, &before);
-        QString reason;
-        if (!FileSystemUtils::copyFileWithQt(source_path, temporary,
-                                             m_settings.removeReadOnlyAttribute, &reason)) {
-            if (!reason.isEmpty())
-                info_list.append(reason);
-            setDestinationError(tr("unable to copy file"));
-            FileSystemUtils::removeFile(temporary);
-            return false;
-        }
-        // QFile::copy cannot skip holes: it reads and writes every byte, the zeros of a
-        // source's holes too. They are punched out of the copy again here, before the source
-        // is checked for changes and the copy flushed and placed: the copy of a sparse file
-        // takes as little room as its source, but it costs the time of a full copy and needs
-        // room for the full size for that moment.
-        PlatformCopy::Failure punching;
-        if (!PlatformCopy::punchHolesLike(source_path, temporary, &punching)) {
-            info_list.append(failureText(punching));
-            setDestinationError(tr("unable to copy file"));
-            FileSystemUtils::removeFile(temporary);
-            return false;
-        }
-        if (known && PlatformCopy::fileVersion(source_path, &after) &&
-            (after != before || before.size != file_size)) {
-            reportSourceChanged();
-            FileSystemUtils::removeFile(temporary);
-            return false;
-        }
-        // A move removes the source only while it is still this file.
-        if (known)
-            m_sourceVersion = before;
-        PlatformCopy::Failure failure;
-        if (!PlatformCopy::flushToDisk(temporary, &failure)) {
-            info_list.append(failureText(failure));
-            setDestinationError(tr("unable to copy file"));
-            FileSystemUtils::removeFile(temporary);
-            return false;
-        }
-        return placeCopy(temporary);
-    }
-    case SimpleMethod:
-        return copyFileSimple();
-    default:
+    const int method = m_settings.copyMethod;
+    if (method != QtMethod && method != SimpleMethod)
         return copyFileNative();
+    const PortableFileCopy::Outcome outcome =
+        method == QtMethod
+            ? PortableFileCopy::copyWithQt(source_path, destination_path, file_size,
+                                           m_settings.removeReadOnlyAttribute)
+            : PortableFileCopy::copyInBlocks(source_path, destination_path, file_size,
+                                             progressStep, [this](qint64 copied) {
+                                                 if (isStopRequested())
+                                                     return false;
+                                                 emit copyProgress(copied, file_size);
+                                                 return true;
+                                             });
+    info_list += outcome.notes;
+    if (!outcome.error.isEmpty()) {
+        if (outcome.sourceFailed)
+            setSourceError(outcome.error);
+        else
+            setDestinationError(outcome.error);
+        return false;
     }
+    if (outcome.sourceChanged) {
+        reportSourceChanged();
+        return false;
+    }
+    // A move removes the source only while it is still this file.
+    m_sourceVersion = outcome.sourceVersion;
+    if (!placeCopy(outcome.temporaryPath))
+        return false;
+    if (method == SimpleMethod &&
+        !FileSystemUtils::syncFile(source_path, destination_path,
+                                   m_settings.removeReadOnlyAttribute))
+        qWarning() << "Unable to sync file:" << qUtf8Printable(destination_path);
+    return true;
 }
 
 bool CopyFileObject::copyFileNative()
@@ -425,150 +361,6 @@ bool CopyFileObject::copyFileNative()
     return true;
 }
 
-bool CopyFileObject::copyFileSimple()
-{
-    QFile source(source_path);
-    if (!source.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
-        qWarning() << qUtf8Printable(source_path) << "is not readable";
-        setSourceError(tr("unable to read source file"));
-        return false;
-    }
-    // Written under a hidden temporary name that takes the final one only once complete,
-    // so that a crash or a kill never leaves a partial file under the final name.
-    PlatformCopy::Failure failure;
-    QString temporary;
-    const int fd = PlatformCopy::createTemporaryFile(destination_path, &temporary, &failure);
-    QFile destination;
-    if (fd < 0 || !destination.open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered,
-                                    QFileDevice::AutoCloseHandle)) {
-        source.close();
-        if (fd < 0)
-            info_list.append(failureText(failure));
-        else
-            FileSystemUtils::removeFile(temporary);
-        qWarning() << "Unable to open destination file for copy"
-                   << qUtf8Printable(destination_path);
-        setDestinationError(tr("unable to open destination file"));
-        return false;
-    }
-
-    PlatformCopy::FileVersion before;
-    const bool versionKnown = PlatformCopy::fileVersion(source.handle(), &before);
-
-    char buffer[simpleBlockSize];
-    qint64 copied = 0;
-    int zeroReads = 0;
-    // Of a source with holes only the stretches of data are read and written: the holes
-    // between them are skipped and stay holes in the copy, which gets its full size at the
-    // end. dataEnd is where the stretch being copied ends.
-    const bool sparse = PlatformCopy::mayHaveHoles(source.handle());
-    qint64 dataEnd = sparse ? 0 : file_size;
-    qint64 nextMark = progressStep;
-    if (file_size != 0) {
-        do {
-            if (copied >= dataEnd) {
-                qint64 start = file_size;
-                qint64 end = file_size;
-                const PlatformCopy::DataSearch found =
-                    PlatformCopy::findData(source.handle(), copied, &start, &end, &failure);
-                if (found == PlatformCopy::DataSearch::Failed) {
-                    info_list.append(failureText(failure));
-                    setSourceError(tr("unable to complete reading from source file"));
-                    break;
-                }
-                if (found == PlatformCopy::DataSearch::Unsupported) {
-                    start = copied;
-                    end = file_size;
-                }
-                // The search moved the source's position: both files go to the data.
-                start = qMin(start, file_size);
-                dataEnd = end;
-                if (!source.seek(start)) {
-                    info_list.append(source.errorString());
-                    setSourceError(tr("unable to complete reading from source file"));
-                    break;
-                }
-                if (!destination.seek(start)) {
-                    info_list.append(destination.errorString());
-                    setDestinationError(tr("unable to write to destination file"));
-                    break;
-                }
-                copied = start;
-                if (copied == file_size)
-                    break; // a hole up to the end
-            }
-            const qint64 got = source.read(buffer, simpleBlockSize);
-            if (got < 0) {
-                info_list.append(source.errorString());
-                setSourceError(tr("unable to complete reading from source file"));
-                break;
-            }
-            if (got == 0) {
-                // The source shrank since its size was read.
-                if (copied == file_size || ++zeroReads >= maxZeroReads)
-                    break;
-                continue;
-            }
-            // A short write is retried: the call that fails then tells why.
-            qint64 written = 0;
-            while (written < got) {
-                const qint64 put = destination.write(buffer + written, got - written);
-                if (put <= 0)
-                    break;
-                written += put;
-            }
-            if (written < got) {
-                info_list.append(destination.errorString());
-                qWarning() << "Unable to write data in destination file"
-                           << qUtf8Printable(destination_path);
-                setDestinationError(tr("unable to write to destination file"));
-                break;
-            }
-            copied += got;
-            if (copied >= nextMark) {
-                nextMark = (copied / progressStep + 1) * progressStep;
-                if (isStopRequested())
-                    break;
-                emit copyProgress(copied, file_size);
-            }
-        } while (copied != file_size);
-    }
-    if (sparse && copied == file_size && !isError() && !destination.resize(file_size)) {
-        info_list.append(destination.errorString());
-        setDestinationError(tr("unable to write to destination file"));
-    }
-    // The loop ends at the size read before the copy, or past it: a source that grew, or
-    // was written to meanwhile, would leave a copy of no version it ever had. (One that
-    // shrank ends short of the size, as an incomplete copy.)
-    PlatformCopy::FileVersion after;
-    const bool changed = copied >= file_size && versionKnown &&
-                         PlatformCopy::fileVersion(source.handle(), &after) &&
-                         (!after.sameData(before) || after.size != file_size);
-    source.close();
-    destination.close();
-    if (versionKnown && !changed)
-        m_sourceVersion = before;
-
-    if (copied == file_size && !changed && !isError()) {
-        // On disk before it takes the final name, as the native copy does.
-        if (PlatformCopy::flushToDisk(temporary, &failure)) {
-            if (!placeCopy(temporary))
-                return false;
-            if (!FileSystemUtils::syncFile(source_path, destination_path,
-                                           m_settings.removeReadOnlyAttribute))
-                qWarning() << "Unable to sync file:" << qUtf8Printable(destination_path);
-            return true;
-        }
-        info_list.append(failureText(failure));
-    }
-    if (changed && !isError())
-        reportSourceChanged();
-    else if (!isError())
-        setDestinationError(tr("unable to complete the copy"));
-    FileSystemUtils::removeFile(temporary);
-    return false;
-}
-
 bool CopyFileObject::copySymbolicLink()
 {
     // Made under a temporary name and placed like a file: an existing link is replaced
@@ -600,18 +392,8 @@ bool CopyFileObject::copySymbolicLink()
 void CopyFileObject::copyPseudoFile()
 {
     // Read to the end whatever the size says (as cp does), then placed like any copy.
-    constexpr qint64 maxBytes = 64 << 20;
-    QFile in(source_path);
     QByteArray data;
-    if (in.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
-        char block[65536];
-        qint64 read = 0;
-        while (data.size() <= maxBytes && (read = in.read(block, sizeof block)) > 0)
-            data.append(block, int(read));
-        if (read < 0)
-            data.clear();
-    }
-    if (!in.isOpen() || data.size() > maxBytes) {
+    if (!FileSystemUtils::readToEnd(source_path, 64 << 20, &data)) {
         setSourceError(tr("source file is not readable"));
         return;
     }
@@ -649,6 +431,7 @@ void CopyFileObject::copySpecialFile()
     createDestinationFolder();
     const QString temporary = reserveTemporaryName();
     PlatformCopy::Failure failure;
+    PlatformCopy::fileVersion(source_path, &m_sourceVersion);
     if (temporary.isEmpty() ||
         !PlatformCopy::duplicateSpecialFile(source_path, temporary, &failure)) {
         if (!temporary.isEmpty())
@@ -780,9 +563,7 @@ void CopyFileObject::finishCopy()
         refuseLostDestination(m_options.m_copyMode);
     if (m_options.m_copyMode == CopyOptions::Move && copy_state == Skipped && !m_sameEntry)
         checkSkippedDestination();
-    if (isError()) {
-        restoreSourcePermissions();
-    } else if (!m_sameEntry) {
+    if (!isError() && !m_sameEntry) {
         // A verify run leaves the destination as it is; the native copy has set them.
         const bool apply = m_options.m_copyMode != CopyOptions::Verify && !m_nativeOutcome;
         if (m_options.m_copyMode == CopyOptions::Move) {
@@ -792,12 +573,8 @@ void CopyFileObject::finishCopy()
             // A deferred copy's source goes once the copy is placed and on the device.
             if (m_pendingTemporaryPath.isEmpty() && FileSystemUtils::fileExists(source_path))
                 removeMovedSource();
-        } else {
-            // The native copy never changes the source.
-            if (!m_nativeOutcome)
-                restoreSourcePermissions();
-            if (apply)
-                applySourcePermissions();
+        } else if (apply) {
+            applySourcePermissions();
         }
     }
     emit copyCompleted();
@@ -823,6 +600,8 @@ void CopyFileObject::checkSkippedDestination()
     }
     bool equal = false;
     PlatformCopy::Failure failure;
+    // The version compared is the one the move may remove.
+    PlatformCopy::fileVersion(source_path, &m_sourceVersion);
     if (!PlatformCopy::compareFiles(source_path, destination_path, stopFlag(), &equal, &failure)) {
         info_list.append(failureText(failure));
         setDestinationError(tr("unable to compare with the existing file"));
@@ -833,36 +612,39 @@ void CopyFileObject::checkSkippedDestination()
 
 void CopyFileObject::removeMovedSource()
 {
-    // The copy must be on disk before the only other copy of the data goes away.
-    if (link_target.isEmpty()) {
-        PlatformCopy::Failure failure;
-        if (!PlatformCopy::flushToDisk(destination_path, &failure)) {
-            info_list.append(failureText(failure));
-            qWarning() << "Unable to flush file" << qUtf8Printable(destination_path);
-            setDestinationError(tr("unable to write destination file to disk"));
-            restoreSourcePermissions();
-            return;
-        }
+    if (!link_target.isEmpty()) {
+        if (FileSystemUtils::removeFile(source_path))
+            info_list.append(tr("File moved"));
+        else
+            setSourceError(tr("Unable to delete source file"));
+        return;
     }
-    if (link_target.isEmpty() && FileSystemUtils::isSameEntry(source_path, destination_path)) {
+    // The copy must be on disk before the only other copy of the data goes away.
+    PlatformCopy::Failure failure;
+    if (!PlatformCopy::flushToDisk(destination_path, &failure)) {
+        info_list.append(failureText(failure));
+        qWarning() << "Unable to flush file" << qUtf8Printable(destination_path);
+        setDestinationError(tr("unable to write destination file to disk"));
+        return;
+    }
+    switch (SourceRemover::remove(source_path, destination_path, m_sourceVersion)) {
+    case SourceRemover::Outcome::Gone:
+        break;
+    case SourceRemover::Outcome::SameEntry:
         // Reached by another name since the start: the source is the only copy.
         info_list.append(tr("source and destination are the same file"));
-        return;
-    }
-    // Saved over since it was read (an editor writes a new file and renames it over the old
-    // one): the new version is not in the copy and stays.
-    PlatformCopy::FileVersion now;
-    if (link_target.isEmpty() && m_sourceVersion.size >= 0 &&
-        (!PlatformCopy::fileVersion(source_path, &now) || now != m_sourceVersion)) {
+        break;
+    case SourceRemover::Outcome::Changed:
         qWarning() << "Source file changed during the move:" << qUtf8Printable(source_path);
         setSourceError(tr("source file changed during the move"));
-        return;
-    }
-    if (FileSystemUtils::removeFile(source_path)) {
+        break;
+    case SourceRemover::Outcome::Removed:
         info_list.append(tr("File moved"));
-    } else {
+        break;
+    case SourceRemover::Outcome::Kept:
         qWarning() << "Unable to remove file" << qUtf8Printable(source_path);
         setSourceError(tr("Unable to delete source file"));
+        break;
     }
 }
 
@@ -870,18 +652,6 @@ void CopyFileObject::reportSourceChanged()
 {
     qWarning() << "Source file changed during the copy:" << qUtf8Printable(source_path);
     setSourceError(tr("source file changed during the copy"));
-}
-
-void CopyFileObject::restoreSourcePermissions()
-{
-    // A verify only reads the source.
-    if (!link_target.isEmpty() || m_sourceMode < 0 || m_options.m_copyMode == CopyOptions::Verify)
-        return;
-    Platform::EntryStatus now;
-    if (Platform::entryStatus(source_path, &now) &&
-        (now.permissions & 0777) != (m_sourceMode & 0777) &&
-        !QFile::setPermissions(source_path, modeFlags(m_sourcePermissions)))
-        info_list.append(tr("unable to restore file permissions"));
 }
 
 void CopyFileObject::applySourcePermissions()

@@ -82,7 +82,6 @@ private:
     bool createDestinationFolder();
     bool copyFileData();
     bool copyFileNative();
-    bool copyFileSimple();
     bool copySymbolicLink();
     // A file of a kernel file system (its size tells nothing of its bytes).
     void copyPseudoFile();
@@ -99,7 +98,6 @@ private:
     // The source was written to while it was copied: an error of the source, and the
     // copy is not kept.
     void reportSourceChanged();
-    void restoreSourcePermissions();
     // For the copies of the other methods, placed before: a copy made here gets the owner,
     // mode and extended attributes of its source (PlatformCopy::copyMetadata), noted where
     // they could not be kept.

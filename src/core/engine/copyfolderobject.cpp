@@ -33,8 +33,7 @@ void CopyFolderObject::startCopy()
         if (createFoldersBelowRoot(destination_path, &failure)) {
             copy_state = Copied;
         } else {
-            Platform::recordFailure(failure.call, failure.code);
-            info_list.append(FileSystemUtils::lastErrorText(QString::fromLatin1(failure.call)));
+            info_list.append(FileSystemUtils::failureText(failure));
             setDestinationError(tr("unable to create destination folder"));
         }
     }

@@ -72,7 +72,7 @@ bool CopyObject::refuseLostDestination(int copyMode)
     if (copyMode == CopyOptions::Verify || !m_destinationAnchor.isLost())
         return false;
     qWarning() << "Destination" << qUtf8Printable(m_destinationAnchor.path())
-               << "is no longer the folder the run began with";
+               << "is no longer on the file system the run began with";
     setDestinationError(DestinationAnchor::lostText());
     m_destinationLost = true;
     return true;

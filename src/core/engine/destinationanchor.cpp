@@ -1,12 +1,18 @@
 #include "engine/destinationanchor.h"
 
+#include "fs/platform.h"
+
 #include <QCoreApplication>
+#include <QFileInfo>
 
 DestinationAnchor DestinationAnchor::fromOpenFolder(int fd, const QString& path)
 {
     DestinationAnchor anchor;
-    if (fd >= 0 && !path.isEmpty() && Platform::entryIdentity(fd, &anchor.m_identity))
+    Platform::EntryIdentity identity;
+    if (fd >= 0 && !path.isEmpty() && Platform::entryIdentity(fd, &identity)) {
         anchor.m_path = path;
+        anchor.m_device = identity.device;
+    }
     return anchor;
 }
 
@@ -15,7 +21,12 @@ bool DestinationAnchor::isLost() const
     if (!isSet())
         return false;
     Platform::EntryIdentity now;
-    return !Platform::entryIdentity(m_path, &now) || now != m_identity;
+    for (QString path = m_path;; path = QFileInfo(path).path()) {
+        if (Platform::entryIdentity(path, &now))
+            return now.device != m_device;
+        if (QFileInfo(path).path() == path)
+            return true;
+    }
 }
 
 QString DestinationAnchor::lostText()

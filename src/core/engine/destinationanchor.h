@@ -1,13 +1,13 @@
 #pragma once
 
-#include "fs/platform.h"
-
 #include <QString>
+#include <QtGlobal>
 
-// The nearest existing folder of a run's destination as the run found it. A drive unmounted
-// during the run, even lazily, leaves that path leading to another folder (its empty mount
-// point on the system disk): what is written after that is not on the drive the user named,
-// and no copy there may count, nor let a move remove its source.
+// The file system of a run's destination as the run found it: the device of the destination's
+// nearest existing folder. A drive unmounted during the run, even lazily, leaves that path
+// leading to another file system (its empty mount point on the system disk): what is written
+// after that is not on the drive the user named, and no copy there may count, nor let a move
+// remove its source. A folder removed or made anew on the same file system is no such change.
 class DestinationAnchor
 {
 public:
@@ -18,12 +18,13 @@ public:
 
     bool isSet() const { return !m_path.isEmpty(); }
     QString path() const { return m_path; }
-    // True when the path no longer leads to that folder (one status read).
+    // True when the path, or its nearest existing folder, is on another file system now
+    // (usually one status read).
     bool isLost() const;
     // The error of each item written once the destination is lost.
     static QString lostText();
 
 private:
     QString m_path;
-    Platform::EntryIdentity m_identity;
+    quint64 m_device = 0;
 };

@@ -125,6 +125,25 @@ QString lastErrorText(const QString& functionName)
     return text;
 }
 
+bool readToEnd(const QString& path, qint64 maxBytes, QByteArray* data)
+{
+    QFile in(path);
+    data->clear();
+    if (!in.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        return false;
+    char block[65536];
+    qint64 read = 0;
+    while (data->size() <= maxBytes && (read = in.read(block, sizeof block)) > 0)
+        data->append(block, int(read));
+    return read >= 0 && data->size() <= maxBytes;
+}
+
+QString failureText(const PlatformCopy::Failure& failure)
+{
+    Platform::recordFailure(failure.call, failure.code);
+    return lastErrorText(QString::fromLatin1(failure.call));
+}
+
 bool removeFile(const QString& path)
 {
     if (!fileExists(path))

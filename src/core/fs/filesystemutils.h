@@ -2,6 +2,7 @@
 
 #include "fs/pathutils.h"
 #include "fs/platform.h"
+#include "fs/platformcopy.h"
 
 #include <QFileInfo>
 #include <QString>
@@ -43,6 +44,12 @@ bool setReadOnly(const QString& path, bool readOnly);
 // "<function> <code>: <system message>" for the failure recorded last on the calling
 // thread; logged at warning level and returned. Call it right after the failure.
 QString lastErrorText(const QString& functionName);
+// The bytes of a file read to its end, whatever its size says (the files of kernel file
+// systems state 0 or 4096); false when it cannot be read or holds more than maxBytes.
+bool readToEnd(const QString& path, qint64 maxBytes, QByteArray* data);
+
+// The same for a failure that PlatformCopy reported (recorded as the last one first).
+QString failureText(const PlatformCopy::Failure& failure);
 
 // True when nothing is left at path; a read-only file is made writable first.
 bool removeFile(const QString& path);

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+class QFileInfo;
+
+// What the overwrite mode makes of an entry already at the destination: pure logic on what
+// the status of the two entries tells, kept apart from the copier that acts on it.
+class OverwriteDecision
+{
+public:
+    struct Comparison
+    {
+        bool isLink = false; // the source is a symbolic link
+        bool older = false;  // the destination is older than the source
+        bool newer = false;
+        bool sizeDiffers = false;
+        bool createdDiffers = false; // never where creation dates are unknown
+        bool linkDiffers = false;
+        bool destinationIsFolder = false; // a real folder, not a link to one
+    };
+    enum class Verdict
+    {
+        Replace,         // the copy replaces it by rename once complete
+        Skip,            // kept, the item skipped
+        CannotOverwrite, // it should be replaced but cannot be (a folder)
+        Differs          // kept, and the item is an error: the last note tells why
+    };
+    struct Result
+    {
+        Verdict verdict = Verdict::Skip;
+        // For the item's notes, in this order.
+        QStringList notes;
+    };
+
+    static Comparison compare(const QFileInfo& source, const QFileInfo& destination,
+                              const QString& linkTarget);
+    // datesUntrusted: only sizes and link targets count as differences.
+    static Result decide(const Comparison& comparison, int overwriteMode, int copyMode,
+                         bool datesUntrusted);
+};
