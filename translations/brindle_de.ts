@@ -907,6 +907,14 @@ Datei und aktualisiert eine von Ihnen angegebene Aufgabendatei.</translation>
         <source>Unable to delete source file</source>
         <translation>Quelldatei kann nicht gelöscht werden</translation>
     </message>
+    <message>
+        <source>source file changed during the move</source>
+        <translation>Quelldatei wurde während des Verschiebens geändert</translation>
+    </message>
+    <message>
+        <source>source and destination are the same file</source>
+        <translation>Quelle und Ziel sind dieselbe Datei</translation>
+    </message>
 </context>
 <context>
     <name>FileListModel</name>

@@ -135,6 +135,7 @@ void CopyTask::startExternalCopyJob(const CopyItem& item)
     job->setMaxSuccessExitCode(
         ExternalProgramSettings::maxSuccessExitCode(m_externalProgram.syntaxType));
     job->setMovesSource(movesSources());
+    job->setDestinationAnchor(m_destinationAnchor);
     emit logAvailable(QStringLiteral("%1 %2").arg(
         tr("Starting"), ExternalProgramSettings::commandLine(m_externalProgram, item.source_path,
                                                              item.destination_path)));
@@ -200,6 +201,8 @@ void CopyTask::onExternalCopyCompleted()
     m_runningJobs -= 1;
     if (auto* job = qobject_cast<ExternalCopyJob*>(sender())) {
         HandOver::receive(static_cast<Job*>(job));
+        if (job->destinationLost())
+            stopForLostDestination();
         finishCopiedItem(job->item());
         job->deleteLater();
     } else {

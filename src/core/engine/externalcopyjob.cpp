@@ -1,4 +1,5 @@
 #include "engine/externalcopyjob.h"
+#include "engine/sourceremover.h"
 
 #include "fs/filesystemutils.h"
 #include "fs/pathutils.h"
@@ -46,6 +47,10 @@ void ExternalCopyJob::finishJob()
     if (isFinished())
         return;
     elapsed_time += elapsedMsecs();
+    if (!isError() && !isStopped() && m_anchor.isLost()) {
+        m_destinationLost = true;
+        setDestinationError(DestinationAnchor::lostText());
+    }
     if (!isError() && !isStopped()) {
         checkCopy();
         if (!isError() && m_movesSource && !is_folder)
@@ -71,18 +76,29 @@ void ExternalCopyJob::checkCopy()
 
 void ExternalCopyJob::removeMovedSource()
 {
-    // The bytes, not only the size: the source is the only other copy.
+    // The bytes, not only the size: the source is the only other copy. It goes only while
+    // it is the version compared.
     bool equal = !link_target.isEmpty(); // a link: its entry is there
+    PlatformCopy::FileVersion compared;
     PlatformCopy::Failure failure;
-    if (link_target.isEmpty() &&
-        !PlatformCopy::compareFiles(source_path, destination_path, nullptr, &equal, &failure))
+    if (link_target.isEmpty() && (!PlatformCopy::fileVersion(source_path, &compared) ||
+                                  !PlatformCopy::compareFiles(source_path, destination_path,
+                                                              nullptr, &equal, &failure)))
         equal = false;
     if (!equal) {
         setDestinationError(tr("different file exists"));
         return;
     }
-    if (FileSystemUtils::removeFile(source_path))
+    const SourceRemover::Outcome outcome =
+        link_target.isEmpty() ? SourceRemover::remove(source_path, destination_path, compared)
+        : FileSystemUtils::removeFile(source_path) ? SourceRemover::Outcome::Removed
+                                                   : SourceRemover::Outcome::Kept;
+    if (outcome == SourceRemover::Outcome::Removed)
         info_list.append(tr("File moved"));
-    else
+    else if (outcome == SourceRemover::Outcome::Changed)
+        setSourceError(tr("source file changed during the move"));
+    else if (outcome == SourceRemover::Outcome::SameEntry)
+        info_list.append(tr("source and destination are the same file"));
+    else if (outcome == SourceRemover::Outcome::Kept)
         setSourceError(tr("Unable to delete source file"));
 }

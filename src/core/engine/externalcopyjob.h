@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/destinationanchor.h"
 #include "jobs/processjob.h"
 #include "model/copyitem.h"
 
@@ -22,6 +23,9 @@ public:
     // A move: once the program has copied a file and its copy holds the same bytes, the
     // job removes the source.
     void setMovesSource(bool moves) { m_movesSource = moves; }
+    // A copy made once the destination's drive went away is an error, its source kept.
+    void setDestinationAnchor(const DestinationAnchor& anchor) { m_anchor = anchor; }
+    bool destinationLost() const { return m_destinationLost; }
 
 public slots:
     void startJob() override;
@@ -37,4 +41,6 @@ private:
     void removeMovedSource();
 
     bool m_movesSource = false;
+    DestinationAnchor m_anchor;
+    bool m_destinationLost = false;
 };
