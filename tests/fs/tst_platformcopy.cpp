@@ -602,14 +602,17 @@ void TestPlatformCopy::copiesOnlyBeneathRoot_data()
 {
     // When dst/sub becomes a link to a folder outside: before the copy, or while it runs.
     QTest::addColumn<bool>("during");
-    QTest::newRow("link put there before the copy") << false;
-    QTest::newRow("folder swapped for a link during the copy") << true;
+    QTest::addColumn<bool>("rootOpened"); // the caller holds the root open
+    QTest::newRow("link put there before the copy") << false << false;
+    QTest::newRow("link put there before, root held open") << false << true;
+    QTest::newRow("folder swapped for a link during the copy") << true << true;
 }
 
 // The copy is made and named in the folder reached from the root, never through a link.
 void TestPlatformCopy::copiesOnlyBeneathRoot()
 {
     QFETCH(bool, during);
+    QFETCH(bool, rootOpened);
     QTemporaryDir dir;
     const QString dst = dir.filePath("dst");
     const QString from = dir.filePath("from.bin");
@@ -625,6 +628,7 @@ void TestPlatformCopy::copiesOnlyBeneathRoot()
     bool swapped = !during;
     CopyRequest request;
     request.destinationRoot = dst;
+    request.destinationRootFd = rootOpened ? Platform::openFolder(dst) : -1;
     Failure failure;
     const bool copied = copyFile(
         from, dst + "/sub/f", nullptr,
@@ -633,6 +637,7 @@ void TestPlatformCopy::copiesOnlyBeneathRoot()
                 swapped = swap();
         },
         &failure, request, nullptr);
+    Platform::closeFolder(request.destinationRootFd);
     QVERIFY(swapped);
     QVERIFY(QDir(dir.filePath("outside")).isEmpty());
     QCOMPARE(copied, during);

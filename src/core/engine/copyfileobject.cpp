@@ -311,6 +311,7 @@ bool CopyFileObject::copyFileNative()
     request.replaceExisting = m_replaceExisting;
     request.keepOnClash = true;
     request.destinationRoot = m_destinationRoot;
+    request.destinationRootFd = m_destinationRootFd;
 
     PlatformCopy::Failure failure;
     PlatformCopy::CopyOutcome outcome;
@@ -556,10 +557,9 @@ void CopyFileObject::discardPendingCopy()
 void CopyFileObject::finishCopy()
 {
     // A deferred copy is checked once placed, with its group.
-    const bool wrote = copy_state == Copied && m_pendingTemporaryPath.isEmpty();
     const bool moving = m_options.m_copyMode == CopyOptions::Move && !m_sameEntry &&
-                        (copy_state == Copied || copy_state == Skipped);
-    if (wrote || moving)
+                        copy_state == Skipped;
+    if (m_pendingTemporaryPath.isEmpty() && (copy_state == Copied || moving))
         refuseLostDestination(m_options.m_copyMode);
     if (m_options.m_copyMode == CopyOptions::Move && copy_state == Skipped && !m_sameEntry)
         checkSkippedDestination();

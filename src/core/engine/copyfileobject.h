@@ -52,6 +52,8 @@ public:
     // reads it instead of opening the path. The job closes it. -1 when not opened.
     int m_sourceFd = -1;
     Platform::EntryStatus m_sourceStatus;
+    // The destination root, opened by the job for its copiers (-1: not opened).
+    int m_destinationRootFd = -1;
 
     // The finished copy awaiting its final name; empty when the copy was placed (or failed).
     QString pendingTemporaryPath() const { return m_pendingTemporaryPath; }

@@ -28,6 +28,9 @@ void CopyJob::startJob()
     m_replaceFlags.clear();
     m_next = 0;
     openSources();
+    // Opened once for the copiers of the job, which reach their folders from it.
+    if (!m_destinationRoot.isEmpty() && m_options.m_copyMode != CopyOptions::Verify)
+        m_destinationRootFd = Platform::openFolder(m_destinationRoot, true);
     copyNextItem();
 }
 
@@ -43,6 +46,7 @@ std::atomic<int> s_filesOpenAhead{0};
 CopyJob::~CopyJob()
 {
     closeSources();
+    releaseDestinationRoot();
 }
 
 void CopyJob::openSources()
@@ -51,6 +55,7 @@ void CopyJob::openSources()
     // with the reads asked for at once, their reads reach the device together and overlap.
     // The copiers then read the open files: no second open, no second status.
     closeSources();
+    releaseDestinationRoot();
     if (m_followingItems.isEmpty() || m_options.m_copyMode == CopyOptions::Verify)
         return;
     m_sourceFds.fill(-1, m_followingItems.size() + 1);
@@ -103,6 +108,7 @@ void CopyJob::copyNextItem()
             fileCopier->m_deferBelowSize = m_deferBelowSize;
             fileCopier->m_deferDevice = m_deferDevice;
             fileCopier->m_checkStoredNames = m_checkStoredNames;
+            fileCopier->m_destinationRootFd = m_destinationRootFd;
             if (m_next - 1 < m_sourceFds.size() && m_sourceFds.at(m_next - 1) >= 0) {
                 fileCopier->m_sourceFd = m_sourceFds.at(m_next - 1);
                 fileCopier->m_sourceStatus = m_sourceStatuses.at(m_next - 1);
@@ -186,9 +192,17 @@ void CopyJob::onCopyCompleted()
         finishItems();
 }
 
+void CopyJob::releaseDestinationRoot()
+{
+    if (m_destinationRootFd >= 0)
+        Platform::closeFolder(m_destinationRootFd);
+    m_destinationRootFd = -1;
+}
+
 void CopyJob::finishItems()
 {
     closeSources();
+    releaseDestinationRoot();
     if (!m_results.isEmpty()) {
         static_cast<CopyItem&>(*this) = m_results.first();
         m_pendingTemporaryPath = m_pendingPaths.first();

@@ -70,6 +70,7 @@ private:
     void copyNextItem();
     void openSources();
     void closeSources();
+    void releaseDestinationRoot();
     // The job's own item takes the first outcome; then the job finishes.
     void finishItems();
 
@@ -89,4 +90,5 @@ private:
     // The items' sources opened ahead, by index in the job (-1: not opened), and their status.
     QVector<int> m_sourceFds;
     QVector<Platform::EntryStatus> m_sourceStatuses;
+    int m_destinationRootFd = -1;
 };

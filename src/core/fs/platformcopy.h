@@ -112,6 +112,9 @@ struct CopyRequest
     // through a symbolic link ("openat" ELOOP), and the copy is made and named there, so
     // that a link put on the way meanwhile is never written through. Empty: by path.
     QString destinationRoot;
+    // An open descriptor of destinationRoot, used instead of opening it again (the caller
+    // keeps it); -1 opens it.
+    int destinationRootFd = -1;
 };
 
 // What a successful copyFile did.

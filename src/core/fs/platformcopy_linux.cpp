@@ -320,7 +320,8 @@ bool copyFileWith(const QString& from, const QString& to, const std::atomic<int>
     const QString folder = QFileInfo(to).path();
     if (!request.destinationRoot.isEmpty()) {
         Failure reaching;
-        folderFd = openFolderBeneath(request.destinationRoot, folder, &reaching);
+        folderFd = openFolderBeneath(request.destinationRoot, folder, &reaching,
+                                     request.destinationRootFd);
         if (folderFd < 0) {
             releaseSource();
             // A missing folder fails as the open of the copy would: the caller makes it.

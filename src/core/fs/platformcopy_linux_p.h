@@ -67,7 +67,8 @@ bool moveIntoPlace(int folderFd, const QByteArray& temporary, const QByteArray& 
 // The folder path, reached from root one folder at a time without following a link
 // (see createFoldersBeneath): its descriptor, or -1 with failure set ("openat" ELOOP for a
 // link on the way, "open"/"openat" ENOENT for a missing folder).
-int openFolderBeneath(const QString& root, const QString& path, Failure* failure);
+int openFolderBeneath(const QString& root, const QString& path, Failure* failure,
+                      int rootFd = -1);
 
 // One end of a copy of metadata: an open descriptor, or else a path, never followed when it
 // names a link (the mode is never set through a path that names one).

@@ -479,8 +479,23 @@ bool isFolderBeneath(const QString& root, const QString& path, Failure* failure)
 
 namespace LinuxInternal {
 
-int openFolderBeneath(const QString& root, const QString& path, Failure* failure)
+int openFolderBeneath(const QString& root, const QString& path, Failure* failure, int rootFd)
 {
+    if (rootFd >= 0) {
+        // One call for the whole way where the kernel resolves it beneath the root.
+        QList<QByteArray> parts;
+        if (!componentsBelow(root, path, &parts) || parts.contains(".."))
+            return fail(failure, "openat", EXDEV), -1;
+        struct open_how how = {};
+        how.flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+        how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS;
+        const QByteArray relative = parts.isEmpty() ? QByteArray(".") : parts.join('/');
+        const long fd = ::syscall(SYS_openat2, rootFd, relative.constData(), &how, sizeof(how));
+        if (fd >= 0)
+            return static_cast<int>(fd);
+        if (errno != ENOSYS)
+            return fail(failure, "openat", errno == EXDEV ? ELOOP : errno), -1;
+    }
     int fd = -1;
     return walkBeneath(root, path, false, failure, &fd) ? fd : -1;
 }
