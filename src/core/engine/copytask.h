@@ -265,6 +265,9 @@ private:
     // could not place stays to be copied by a resume.
     void stopForLostDestination();
     QString driveGoneText() const;
+    // A resume has no walk: the temporary files an earlier process left beside the names it
+    // copies are removed by a job of their own.
+    void removeStaleTemporaries();
     // The one warning of a run whose destination keeps no extended attributes (each item
     // concerned has its note).
     void warnOfUnkeptAttributes(const CopyItem& item);

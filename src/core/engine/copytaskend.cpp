@@ -5,6 +5,7 @@
 #include "engine/copytask.h"
 
 #include "base/handover.h"
+#include "engine/staletemporariesjob.h"
 #include "engine/syncfilesystemjob.h"
 #include "engine/syncfoldersjob.h"
 #include "fs/filesystemutils.h"
@@ -294,7 +295,29 @@ void CopyTask::resumeTask()
     setPhase(RunPhase::Copying);
     openDestinationFileSystem();
     rebuildQueues();
+    removeStaleTemporaries();
     queueCall("processNextCopyInQueue");
+}
+
+void CopyTask::removeStaleTemporaries()
+{
+    if (m_task.m_options.m_copyMode == CopyOptions::Verify || m_copyQueue.isEmpty())
+        return;
+    QHash<QString, QSet<QString>> targets;
+    for (const CopyItem& item : qAsConst(m_copyQueue)) {
+        if (!item.is_folder)
+            targets[QFileInfo(item.destination_path).path()].insert(
+                QFileInfo(item.destination_path).fileName());
+    }
+    auto* job = new StaleTemporariesJob();
+    job->setTargets(targets);
+    connect(job, &Job::jobCompleted, this, [this, job] {
+        m_runningJobs -= 1;
+        HandOver::receive(static_cast<Job*>(job));
+        job->deleteLater();
+        checkTaskCompleted();
+    });
+    runJob(job);
 }
 
 void CopyTask::clearLists(bool withCompleted)
