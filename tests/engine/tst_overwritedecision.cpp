@@ -1,0 +1,80 @@
+#include "engine/overwritedecision.h"
+#include "model/copyoptions.h"
+
+#include <QtTest>
+
+using Verdict = OverwriteDecision::Verdict;
+Q_DECLARE_METATYPE(OverwriteDecision::Verdict)
+
+class TestOverwriteDecision : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void decides_data();
+    void decides();
+};
+
+void TestOverwriteDecision::decides_data()
+{
+    // What the two entries' status tells: "older", "newer", "size", "created", "link",
+    // "folder" (the destination is a real folder); "untrusted": dates do not count.
+    QTest::addColumn<QString>("facts");
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<int>("copyMode");
+    QTest::addColumn<Verdict>("verdict");
+    const int copy = CopyOptions::Copy;
+    const int verify = CopyOptions::Verify;
+    QTest::newRow("always: an equal file is replaced")
+        << "" << int(CopyOptions::OverwriteAlways) << copy << Verdict::Replace;
+    QTest::newRow("always: a folder in the way stays")
+        << "folder size" << int(CopyOptions::OverwriteAlways) << copy << Verdict::CannotOverwrite;
+    QTest::newRow("never: an older file stays")
+        << "older size" << int(CopyOptions::NoOverwrite) << copy << Verdict::Skip;
+    QTest::newRow("never, verify: another size is an error")
+        << "size" << int(CopyOptions::NoOverwrite) << verify << Verdict::Differs;
+    QTest::newRow("never, verify: an equal file passes")
+        << "" << int(CopyOptions::NoOverwrite) << verify << Verdict::Skip;
+    QTest::newRow("verify, dates untrusted: another date passes")
+        << "older untrusted" << int(CopyOptions::NoOverwrite) << verify << Verdict::Skip;
+    QTest::newRow("verify: another date is an error")
+        << "older" << int(CopyOptions::NoOverwrite) << verify << Verdict::Differs;
+    QTest::newRow("older: an older file is replaced")
+        << "older" << int(CopyOptions::OverwriteOlder) << copy << Verdict::Replace;
+    QTest::newRow("older: a newer file stays")
+        << "newer size" << int(CopyOptions::OverwriteOlder) << copy << Verdict::Skip;
+    QTest::newRow("different: another size is replaced")
+        << "size" << int(CopyOptions::OverwriteDifferent) << copy << Verdict::Replace;
+    QTest::newRow("different: another creation date is replaced")
+        << "created" << int(CopyOptions::OverwriteDifferent) << copy << Verdict::Replace;
+    QTest::newRow("different: an equal file stays")
+        << "" << int(CopyOptions::OverwriteDifferent) << copy << Verdict::Skip;
+    QTest::newRow("different: a link to another target is replaced")
+        << "link linkdiffers" << int(CopyOptions::OverwriteDifferent) << copy << Verdict::Replace;
+}
+
+void TestOverwriteDecision::decides()
+{
+    QFETCH(QString, facts);
+    QFETCH(int, mode);
+    QFETCH(int, copyMode);
+    QFETCH(Verdict, verdict);
+    const QStringList words = facts.split(' ', Qt::SkipEmptyParts);
+    OverwriteDecision::Comparison c;
+    c.older = words.contains("older");
+    c.newer = words.contains("newer");
+    c.sizeDiffers = words.contains("size");
+    c.createdDiffers = words.contains("created");
+    c.isLink = words.contains("link");
+    c.linkDiffers = words.contains("linkdiffers");
+    c.destinationIsFolder = words.contains("folder");
+    const OverwriteDecision::Result result =
+        OverwriteDecision::decide(c, mode, copyMode, words.contains("untrusted"));
+    QCOMPARE(result.verdict, verdict);
+    // An error always has its reason as the last note.
+    if (verdict == Verdict::Differs)
+        QVERIFY(!result.notes.isEmpty());
+}
+
+QTEST_GUILESS_MAIN(TestOverwriteDecision)
+#include "tst_overwritedecision.moc"
