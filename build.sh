@@ -44,6 +44,7 @@ install_packages() {
         "${missing[@]}"
 }
 
+# build [TARGET...]: all targets, or only those named (and what they need).
 build() {
     local sanitize="${BRINDLE_SANITIZE:-}"
     local build_type="${BRINDLE_BUILD_TYPE:-}"
@@ -58,19 +59,22 @@ build() {
     fi
     cmake -S "$here" -B "$build_dir" -DCMAKE_BUILD_TYPE="$build_type" \
         -DBRINDLE_SANITIZE="$sanitize" -DBRINDLE_WERROR="${BRINDLE_WERROR:-OFF}" >/dev/null
-    cmake --build "$build_dir" -j "${BRINDLE_JOBS:-$(nproc)}"
+    local targets=()
+    for target in "$@"; do targets+=(--target "$target"); done
+    cmake --build "$build_dir" -j "${BRINDLE_JOBS:-$(nproc)}" "${targets[@]}"
 }
 
 case "$command" in
 run)
     install_packages
-    build
+    # The programs only: the tests are built by ./build.sh test.
+    build brindle brindle-cli
     # Without a display the window program says so and points to brindle-cli.
     exec "$build_dir/src/app/brindle" "$@"
     ;;
 cli)
     install_packages
-    build
+    build brindle-cli
     exec "$build_dir/src/cli/brindle-cli" "$@"
     ;;
 test)
