@@ -56,9 +56,11 @@ bool makePendingCopy(CommitFilesJob::PendingCopy* copy, const QByteArray& data)
 // receives the completion in the test's thread.
 QList<CopyItem> runCommit(QObject* context, int handle, const QString& destination,
                           const QList<CommitFilesJob::PendingCopy>& copies, bool move,
-                          const DestinationAnchor& anchor = DestinationAnchor())
+                          const DestinationAnchor& anchor = DestinationAnchor(),
+                          const QString& root = QString())
 {
     auto* job = new CommitFilesJob;
+    job->setDestinationRoot(root);
     job->setFileSystem(handle, destination);
     job->setDestinationAnchor(anchor);
     job->setCopies(copies);
@@ -88,6 +90,7 @@ private slots:
     void placesGroup();
     void keepsSourcesOfALostDestination();
     void movesLargeGroup();
+    void placesOnlyBeneathRoot();
 };
 
 void TestCommitFilesJob::initTestCase()
@@ -311,4 +314,36 @@ void TestCommitFilesJob::movesLargeGroup()
 }
 
 QTEST_GUILESS_MAIN(TestCommitFilesJob)
+// A copy's folder swapped for a link to elsewhere before the group is placed: that copy is
+// an error, nothing is named outside, its source stays; the next folder's copy is placed.
+void TestCommitFilesJob::placesOnlyBeneathRoot()
+{
+    QTemporaryDir dir;
+    const QString destination = dir.filePath("dst");
+    QVERIFY(QDir().mkpath(destination + "/sub") && QDir().mkpath(destination + "/next") &&
+            QDir().mkpath(dir.filePath("outside")));
+    const int handle = Platform::openFileSystem(destination);
+    QList<CommitFilesJob::PendingCopy> copies;
+    for (const QString& folder : {QString("sub"), QString("next")}) {
+        CommitFilesJob::PendingCopy copy;
+        copy.item = CopyItem(dir.filePath(folder), destination + "/" + folder + "/a", 1, false,
+                             QString());
+        QVERIFY(TestSupport::writeFile(copy.item.source_path, dataOf("a")));
+        QVERIFY(makePendingCopy(&copy, dataOf("a")));
+        copies.append(copy);
+    }
+    QVERIFY(QDir().rename(destination + "/sub", destination + "/old") &&
+            QFile::link(dir.filePath("outside"), destination + "/sub"));
+    const QList<CopyItem> items =
+        runCommit(this, handle, destination, copies, true, DestinationAnchor(), destination);
+    Platform::closeFileSystem(handle);
+    QCOMPARE(items.size(), 2);
+    QVERIFY(items.at(0).isError());
+    QVERIFY(QDir(dir.filePath("outside")).isEmpty());
+    QCOMPARE(TestSupport::readFile(dir.filePath("sub")), dataOf("a"));
+    QVERIFY(!items.at(1).isError());
+    QCOMPARE(TestSupport::readFile(destination + "/next/a"), dataOf("a"));
+    QVERIFY(!QFileInfo::exists(dir.filePath("next")));
+}
+
 #include "tst_commitfilesjob.moc"

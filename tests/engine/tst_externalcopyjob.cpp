@@ -95,6 +95,7 @@ private slots:
     void run_data();
     void run();
     void programThatCopiesNothing();
+    void neverGivenALink();
     void stop();
 
 private:
@@ -245,6 +246,26 @@ void TestExternalCopyJob::programThatCopiesNothing()
     QVERIFY(runExternal(makeJob(program, 0), true, false, &run));
     QCOMPARE(run.item.copy_state, int(DestinationError));
     QCOMPARE(run.item.copy_message, QString("the program left no copy of the file"));
+}
+
+// A program writes through a link it is handed: the job refuses such a destination and never
+// starts the program (which would leave a mark if it ran).
+void TestExternalCopyJob::neverGivenALink()
+{
+    QVERIFY(TestSupport::writeFile(m_dir.filePath("from/a b.txt"), "12345"));
+    QVERIFY(QDir().mkpath(m_dir.filePath("outside")));
+    QFile::remove(m_dir.filePath("to"));
+    QVERIFY(QFile::link(m_dir.filePath("outside/target"), m_dir.filePath("to")));
+    const QString mark = m_dir.filePath("outside/ran");
+    ExternalCopyJob* job = makeJob(writeProgram("mark.sh", "touch '" + mark.toUtf8() + "'", true), 0);
+    job->setDestinationRoot(m_dir.path());
+    ExternalRun run;
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("is not handed to the external program"));
+    QVERIFY(runExternal(job, false, false, &run));
+    QFile::remove(m_dir.filePath("to"));
+    QCOMPARE(run.item.copy_state, int(DestinationError));
+    QCOMPARE(run.item.copy_message, QString("the destination holds a symbolic link in this entry's place"));
+    QVERIFY(!QFileInfo::exists(mark));
 }
 
 QTEST_GUILESS_MAIN(TestExternalCopyJob)

@@ -95,6 +95,7 @@ private slots:
     void createsFoldersOnlyBeneathRoot();
     void copiesOnlyBeneathRoot_data();
     void copiesOnlyBeneathRoot();
+    void pinnedFolderStaysPut();
 };
 
 void TestPlatformCopy::copiesEveryMover_data()
@@ -645,6 +646,31 @@ void TestPlatformCopy::copiesOnlyBeneathRoot()
         QCOMPARE(TestSupport::readFile(dst + "/old/f"), data);
     else
         QCOMPARE(failure.code, ELOOP);
+}
+
+// Entries made through a pinned folder land in it after it was swapped for a link, and a
+// link on the way is never pinned.
+void TestPlatformCopy::pinnedFolderStaysPut()
+{
+    QTemporaryDir dir;
+    const QString dst = dir.filePath("dst");
+    QVERIFY(QDir().mkpath(dst + "/sub") && QDir().mkpath(dir.filePath("outside")));
+    PinnedFolder folder;
+    Failure failure;
+    QVERIFY(folder.pin(dst, -1, dst + "/sub", &failure));
+    QVERIFY(QDir().rename(dst + "/sub", dst + "/old") &&
+            QFile::link(dir.filePath("outside"), dst + "/sub"));
+    QVERIFY(TestSupport::writeFile(folder.entryPath("t", dst + "/sub/t"), "data"));
+    QVERIFY(moveIntoPlace(folder.entryPath("t", QString()), folder.entryPath("f", QString()),
+                          &failure, false));
+    QVERIFY(createSymbolicLink("x", folder.entryPath("l", QString()), &failure));
+    QCOMPARE(entriesOf(dst + "/old"), QStringList({"f", "l"}));
+    QVERIFY(QDir(dir.filePath("outside")).isEmpty());
+
+    QVERIFY(!folder.pin(dst, -1, dst + "/sub", &failure));
+    QCOMPARE(failure.code, ELOOP);
+    QVERIFY(!folder.isPinned());
+    QCOMPARE(folder.entryPath("f", "by path"), QString("by path"));
 }
 
 #include "tst_platformcopy.moc"

@@ -5,6 +5,7 @@
 #include "fs/platformcopy.h"
 
 #include <QDebug>
+#include <QFileInfo>
 
 #include <atomic>
 #include <system_error>
@@ -29,6 +30,24 @@ void CommitFilesJob::setFileSystem(int handle, const QString& path)
 {
     m_handle = handle;
     m_path = path;
+}
+
+bool CommitFilesJob::place(const PendingCopy& copy, PlatformCopy::Failure* failure)
+{
+    QString temporary = copy.temporaryPath;
+    QString target = copy.item.destination_path;
+    if (!m_root.isEmpty()) {
+        const QString folder = QFileInfo(target).absolutePath();
+        if (folder != m_folderPath || !m_folder.isPinned()) {
+            m_folderPath.clear();
+            if (!m_folder.pin(m_root, -1, folder, failure))
+                return false;
+            m_folderPath = folder;
+        }
+        temporary = m_folder.entryPath(QFileInfo(temporary).fileName(), temporary);
+        target = m_folder.entryPath(QFileInfo(target).fileName(), target);
+    }
+    return PlatformCopy::moveIntoPlace(temporary, target, failure, copy.replace);
 }
 
 bool CommitFilesJob::flush(QString* failureText)
@@ -63,8 +82,7 @@ void CommitFilesJob::startJob()
             item.info_list.append(dataFailure);
             item.setDestinationError(tr("unable to copy file"));
             FileSystemUtils::removeFile(copy.temporaryPath);
-        } else if (!PlatformCopy::moveIntoPlace(copy.temporaryPath, item.destination_path, &failure,
-                                                copy.replace)) {
+        } else if (!place(copy, &failure)) {
             item.info_list.append(FileSystemUtils::failureText(failure));
             if (copy.replace) {
                 item.info_list.append(tr("Unable to remove existing file"));
@@ -80,6 +98,9 @@ void CommitFilesJob::startJob()
         }
         m_items.append(item);
     }
+
+    m_folder.release();
+    m_folderPath.clear();
 
     // Asked once the names are taken: a name taken before the drive went away was on it.
     if (!placed.isEmpty() && m_anchor.isLost()) {

@@ -47,6 +47,9 @@ public:
     // Copies placed after the destination's drive went away are errors, their sources kept.
     void setDestinationAnchor(const DestinationAnchor& anchor) { m_anchor = anchor; }
     bool destinationLost() const { return m_destinationLost; }
+    // The run's destination folder: each copy's folder is reached from it without following
+    // a link, and the name given there. Empty: by path.
+    void setDestinationRoot(const QString& root) { m_root = root; }
 
     // The items with their outcome, in the order given; read after completion.
     QList<CopyItem> items() const { return m_items; }
@@ -61,8 +64,15 @@ private:
     // position.
     std::vector<SourceRemover::Outcome> removeSources(const QList<int>& indexes) const;
 
+    // Gives the finished copy its name in its folder, reached from m_root (kept open while
+    // the next copies are in the same folder).
+    bool place(const PendingCopy& copy, PlatformCopy::Failure* failure);
+
     int m_handle = -1;
     QString m_path;
+    QString m_root;
+    PlatformCopy::PinnedFolder m_folder;
+    QString m_folderPath;
     bool m_move = false;
     DestinationAnchor m_anchor;
     bool m_destinationLost = false;

@@ -154,16 +154,19 @@ void CopyFileObject::startCopy()
         return;
     }
 
-    // The native copy creates a missing folder when its first file cannot be created.
-    if (source.isSymLink || !usesNativeCopy())
-        createDestinationFolder();
+    const bool pseudo = !source.isSymLink && (source.size == 0 || source.size == 4096) &&
+                        Platform::onPseudoFileSystem(source_path);
+    // The native copy reaches (and creates) its folder itself.
+    if ((source.isSymLink || pseudo || !usesNativeCopy()) && !pinDestinationFolder()) {
+        finishCopy();
+        return;
+    }
 
     if (source.isSymLink) {
         if (!copySymbolicLink())
             setDestinationError(tr("unable to copy symbolic link"));
         finishCopy();
-    } else if ((source.size == 0 || source.size == 4096) &&
-               Platform::onPseudoFileSystem(source_path)) {
+    } else if (pseudo) {
         copyPseudoFile();
         finishCopy();
     } else if (copyFileData()) {
@@ -191,6 +194,30 @@ bool CopyFileObject::createDestinationFolder()
     info_list.append(failureText(failure));
     qWarning() << "Unable to create folder" << qUtf8Printable(folder);
     return false;
+}
+
+bool CopyFileObject::pinDestinationFolder()
+{
+    const bool created = createDestinationFolder();
+    if (m_destinationRoot.isEmpty())
+        return true; // reached by path
+    PlatformCopy::Failure failure;
+    if (m_folder.pin(m_destinationRoot, m_destinationRootFd,
+                     QFileInfo(destination_path).absolutePath(), &failure))
+        return true;
+    // A folder that could not be made has given its reason already.
+    if (created)
+        info_list.append(failureText(failure));
+    setDestinationError(failure.code == ELOOP
+                            ? tr("the destination holds a symbolic link where a folder is needed: %1")
+                                  .arg(QFileInfo(destination_path).absolutePath())
+                            : tr("unable to copy file"));
+    return false;
+}
+
+QString CopyFileObject::writePath(const QString& path) const
+{
+    return m_folder.entryPath(QFileInfo(path).fileName(), path);
 }
 
 bool CopyFileObject::decideExistingDestination()
@@ -250,9 +277,9 @@ bool CopyFileObject::copyFileData()
         return copyFileNative();
     const PortableFileCopy::Outcome outcome =
         method == QtMethod
-            ? PortableFileCopy::copyWithQt(source_path, destination_path, file_size,
+            ? PortableFileCopy::copyWithQt(source_path, writePath(destination_path), file_size,
                                            m_settings.removeReadOnlyAttribute)
-            : PortableFileCopy::copyInBlocks(source_path, destination_path, file_size,
+            : PortableFileCopy::copyInBlocks(source_path, writePath(destination_path), file_size,
                                              progressStep, [this](qint64 copied) {
                                                  if (isStopRequested())
                                                      return false;
@@ -276,7 +303,7 @@ bool CopyFileObject::copyFileData()
     if (!placeCopy(outcome.temporaryPath))
         return false;
     if (method == SimpleMethod &&
-        !FileSystemUtils::syncFile(source_path, destination_path,
+        !FileSystemUtils::syncFile(source_path, writePath(destination_path),
                                    m_settings.removeReadOnlyAttribute))
         qWarning() << "Unable to sync file:" << qUtf8Printable(destination_path);
     return true;
@@ -385,7 +412,8 @@ bool CopyFileObject::copySymbolicLink()
     }
     if (!placeCopy(temporary))
         return true; // decided
-    FileSystemUtils::syncFile(source_path, destination_path, m_settings.removeReadOnlyAttribute);
+    FileSystemUtils::syncFile(source_path, writePath(destination_path),
+                              m_settings.removeReadOnlyAttribute);
     copy_state = Copied;
     return true;
 }
@@ -398,7 +426,6 @@ void CopyFileObject::copyPseudoFile()
         setSourceError(tr("source file is not readable"));
         return;
     }
-    createDestinationFolder();
     const QString temporary = reserveTemporaryName();
     QFile out(temporary);
     if (temporary.isEmpty() || !out.open(QIODevice::WriteOnly) || out.write(data) != data.size()) {
@@ -429,7 +456,8 @@ void CopyFileObject::copySpecialFile()
         }
         return;
     }
-    createDestinationFolder();
+    if (!pinDestinationFolder())
+        return;
     const QString temporary = reserveTemporaryName();
     PlatformCopy::Failure failure;
     PlatformCopy::fileVersion(source_path, &m_sourceVersion);
@@ -444,7 +472,8 @@ void CopyFileObject::copySpecialFile()
     info_list += metadataNotes(PlatformCopy::copyMetadata(source_path, temporary, 0));
     if (!placeCopy(temporary))
         return; // decided
-    FileSystemUtils::syncFile(source_path, destination_path, m_settings.removeReadOnlyAttribute);
+    FileSystemUtils::syncFile(source_path, writePath(destination_path),
+                              m_settings.removeReadOnlyAttribute);
     copy_state = Copied;
 }
 
@@ -452,7 +481,8 @@ QString CopyFileObject::reserveTemporaryName()
 {
     PlatformCopy::Failure failure;
     QString temporary;
-    const int fd = PlatformCopy::createTemporaryFile(destination_path, &temporary, &failure);
+    const int fd =
+        PlatformCopy::createTemporaryFile(writePath(destination_path), &temporary, &failure);
     if (fd < 0) {
         info_list.append(failureText(failure));
         return QString();
@@ -465,9 +495,20 @@ QString CopyFileObject::reserveTemporaryName()
 
 bool CopyFileObject::placeCopy(const QString& temporary)
 {
+    PlatformCopy::Failure reaching;
+    if (!m_folder.isPinned() && !m_destinationRoot.isEmpty() &&
+        !m_folder.pin(m_destinationRoot, m_destinationRootFd,
+                      QFileInfo(destination_path).absolutePath(), &reaching)) {
+        // Its folder is no longer where it was taken from: the name is never given.
+        info_list.append(failureText(reaching));
+        setDestinationError(tr("unable to copy file"));
+        FileSystemUtils::removeFile(temporary);
+        return false;
+    }
     for (int attempt = 0;; ++attempt) {
         PlatformCopy::Failure failure;
-        if (PlatformCopy::moveIntoPlace(temporary, destination_path, &failure, m_replaceExisting)) {
+        if (PlatformCopy::moveIntoPlace(writePath(temporary), writePath(destination_path), &failure,
+                                        m_replaceExisting)) {
             if (m_replaceExisting)
                 info_list.append(tr("existing file is removed"));
             return true;
@@ -577,6 +618,7 @@ void CopyFileObject::finishCopy()
             applySourcePermissions();
         }
     }
+    m_folder.release();
     emit copyCompleted();
 }
 
@@ -661,13 +703,15 @@ void CopyFileObject::applySourcePermissions()
         // attributes (a link, its owner alone). Otherwise the read-only state that the date
         // sync has just removed would come back.
         const int add = m_settings.removeReadOnlyAttribute && link_target.isEmpty() ? 0200 : 0;
-        const int lost = PlatformCopy::copyMetadata(source_path, destination_path, add);
+        const int lost = PlatformCopy::copyMetadata(source_path, writePath(destination_path), add);
         if (lost & PlatformCopy::ModeNotKept)
             qWarning() << "Unable to set permissions on file" << qUtf8Printable(destination_path);
         info_list += metadataNotes(lost);
         return;
     }
-    if (!link_target.isEmpty())
+    // A kept destination that is a link is left as it is: its target may be anywhere.
+    Platform::EntryStatus kept;
+    if (!link_target.isEmpty() || !Platform::entryStatus(destination_path, &kept) || !kept.isFile)
         return;
     QFileDevice::Permissions permissions = modeFlags(m_sourcePermissions);
     // Otherwise the read-only state that the date sync has just removed would come back.

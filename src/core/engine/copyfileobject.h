@@ -82,6 +82,11 @@ private:
     bool usesNativeCopy() const;
     // Creates the destination's folder when missing; false (with the reason) when it cannot.
     bool createDestinationFolder();
+    // Creates the copy's folder and holds it open from the destination root (m_folder); an
+    // error of the item when that fails.
+    bool pinDestinationFolder();
+    // Where entries of the copy are made: the destination through m_folder once pinned.
+    QString writePath(const QString& path) const;
     bool copyFileData();
     bool copyFileNative();
     bool copySymbolicLink();
@@ -116,6 +121,7 @@ private:
     QString m_pendingTemporaryPath;
     // The destination as the item gave it, before any automatic rename.
     QString m_requestedDestination;
+    PlatformCopy::PinnedFolder m_folder;
     int m_renameInfoIndex = -1;
     bool m_replaceExisting = false;
     // The destination is the source itself, reached by another name: nothing is touched.

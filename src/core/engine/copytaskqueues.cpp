@@ -136,6 +136,7 @@ void CopyTask::startExternalCopyJob(const CopyItem& item)
         ExternalProgramSettings::maxSuccessExitCode(m_externalProgram.syntaxType));
     job->setMovesSource(movesSources());
     job->setDestinationAnchor(m_destinationAnchor);
+    job->setDestinationRoot(m_task.m_destinationPath);
     emit logAvailable(QStringLiteral("%1 %2").arg(
         tr("Starting"), ExternalProgramSettings::commandLine(m_externalProgram, item.source_path,
                                                              item.destination_path)));
@@ -404,6 +405,7 @@ bool CopyTask::commitPendingCopies(bool force)
     job->setCopies(m_pendingCopies);
     job->setMove(movesSources());
     job->setDestinationAnchor(m_destinationAnchor);
+    job->setDestinationRoot(m_task.m_destinationPath);
     m_pendingCopies.clear();
     m_pendingBytes = 0;
     connect(job, &Job::jobCompleted, this, &CopyTask::onCommitFilesCompleted);

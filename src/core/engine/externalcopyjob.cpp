@@ -1,4 +1,5 @@
 #include "engine/externalcopyjob.h"
+#include "engine/copyobject.h"
 #include "engine/sourceremover.h"
 
 #include "fs/filesystemutils.h"
@@ -28,7 +29,29 @@ CopyItem ExternalCopyJob::item() const
 void ExternalCopyJob::startJob()
 {
     copy_state = Copied;
-    ProcessJob::startJob();
+    const QString refusal = linkRefusal();
+    if (refusal.isEmpty()) {
+        ProcessJob::startJob();
+        return;
+    }
+    qWarning() << "Destination entry" << qUtf8Printable(destination_path)
+               << "is not handed to the external program:" << qUtf8Printable(refusal);
+    Job::startJob();
+    setDestinationError(refusal);
+    finishJob();
+}
+
+QString ExternalCopyJob::linkRefusal() const
+{
+    const QString link = Platform::linkOnTheWay(m_root, destination_path);
+    if (!link.isEmpty())
+        return CopyObject::tr("the destination holds a symbolic link where a folder is needed: %1")
+            .arg(link);
+    Platform::EntryStatus existing;
+    if (link_target.isEmpty() && Platform::entryStatus(destination_path, &existing) &&
+        existing.isSymLink)
+        return tr("the destination holds a symbolic link in this entry's place");
+    return QString();
 }
 
 void ExternalCopyJob::onErrorOccurred(const QString& copy_error)

@@ -25,6 +25,9 @@ public:
     void setMovesSource(bool moves) { m_movesSource = moves; }
     // A copy made once the destination's drive went away is an error, its source kept.
     void setDestinationAnchor(const DestinationAnchor& anchor) { m_anchor = anchor; }
+    // The run's destination folder: a symbolic link on the way to the copy, or in its
+    // place, is never handed to the program (it would write through it).
+    void setDestinationRoot(const QString& root) { m_root = root; }
     bool destinationLost() const { return m_destinationLost; }
 
 public slots:
@@ -41,6 +44,10 @@ private:
     void removeMovedSource();
 
     bool m_movesSource = false;
+    // Why the destination may not be handed to the program; empty when it may.
+    QString linkRefusal() const;
+
     DestinationAnchor m_anchor;
+    QString m_root;
     bool m_destinationLost = false;
 };

@@ -115,9 +115,17 @@ void SyncFoldersJob::processNextFolder()
         // gets its source's owner, mode and attributes, the mode last, once every file is in
         // it (a read-only folder would have refused them). One that was there before the run
         // keeps its own.
-        const bool created = PlatformCopy::isCreatedFolder(folder.destination_path);
-        if (FileSystemUtils::syncFile(folder.source_path, folder.destination_path,
-                                      m_settings.removeReadOnlyAttribute)) {
+        // Held open from the root without following a link: a folder swapped for a link
+        // since it was checked is not synced through.
+        PlatformCopy::PinnedFolder pinned;
+        PlatformCopy::Failure failure;
+        const bool reached =
+            m_destinationRoot.isEmpty() ||
+            pinned.pin(m_destinationRoot, -1, folder.destination_path, &failure);
+        const QString path = pinned.entryPath(QStringLiteral("."), folder.destination_path);
+        const bool created = reached && PlatformCopy::isCreatedFolder(path);
+        if (reached &&
+            FileSystemUtils::syncFile(folder.source_path, path, m_settings.removeReadOnlyAttribute)) {
             folder.info_list.append(tr("Folder synced"));
         } else {
             qWarning() << "Unable to sync destination folder:"
@@ -129,7 +137,7 @@ void SyncFoldersJob::processNextFolder()
         }
         if (created)
             folder.info_list += CopyObject::metadataNotes(PlatformCopy::copyMetadata(
-                folder.source_path, folder.destination_path, addedPermissions(m_settings)));
+                folder.source_path, path, addedPermissions(m_settings)));
     }
     // A folder in error is never removed: its source may still hold what failed.
     if (folder.isError() || m_options.m_copyMode != CopyOptions::Move)

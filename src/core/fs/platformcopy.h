@@ -284,6 +284,31 @@ int copyMetadata(const QString& source, const QString& destination, int addPermi
 // Forces the file's data, and the folder entry that names it, to the storage device.
 bool flushToDisk(const QString& path, Failure* failure);
 
+// A folder below a destination root, reached from the root one folder at a time without
+// following a link (as the native copy reaches its folder) and held open. entryPath() names
+// an entry of it through the open descriptor (/proc/self/fd/N/name): a path-based call made
+// on it stays in this folder, whatever is renamed or swapped for a link on the way meanwhile.
+class PinnedFolder
+{
+public:
+    PinnedFolder() = default;
+    ~PinnedFolder();
+    PinnedFolder(const PinnedFolder&) = delete;
+    PinnedFolder& operator=(const PinnedFolder&) = delete;
+
+    // rootFd: an open descriptor of root, or -1 to open it. Fails ("openat" ELOOP) for a link
+    // on the way, ("open" ENOENT) for a missing folder. An earlier folder is released.
+    bool pin(const QString& root, int rootFd, const QString& folder, Failure* failure);
+    void release();
+    bool isPinned() const { return m_fd >= 0; }
+    // The folder's own entry fileName, through the descriptor; fallback while not pinned.
+    QString entryPath(const QString& fileName, const QString& fallback) const;
+
+private:
+    int m_fd = -1;
+    QString m_prefix;
+};
+
 // Creates newLink as a symbolic link holding the very target text of existingLink, which
 // may be relative or point nowhere.
 bool duplicateSymbolicLink(const QString& existingLink, const QString& newLink, Failure* failure);

@@ -589,4 +589,36 @@ bool createSymbolicLink(const QString& target, const QString& newLink, Failure* 
     return true;
 }
 
+PinnedFolder::~PinnedFolder()
+{
+    release();
+}
+
+bool PinnedFolder::pin(const QString& root, int rootFd, const QString& folder, Failure* failure)
+{
+    release();
+    m_fd = openFolderBeneath(root, folder, failure, rootFd);
+    if (m_fd < 0)
+        return false;
+    m_prefix = QStringLiteral("/proc/self/fd/%1/").arg(m_fd);
+    // Without /proc mounted the descriptor cannot be named: the folder is reached by path,
+    // as checked by the caller.
+    if (::faccessat(AT_FDCWD, QFile::encodeName(m_prefix).constData(), X_OK, 0) != 0)
+        release();
+    return true;
+}
+
+void PinnedFolder::release()
+{
+    if (m_fd >= 0)
+        closeDescriptor(m_fd);
+    m_fd = -1;
+    m_prefix.clear();
+}
+
+QString PinnedFolder::entryPath(const QString& fileName, const QString& fallback) const
+{
+    return m_fd >= 0 ? m_prefix + fileName : fallback;
+}
+
 } // namespace PlatformCopy
