@@ -915,6 +915,10 @@ Datei und aktualisiert eine von Ihnen angegebene Aufgabendatei.</translation>
         <source>source and destination are the same file</source>
         <translation>Quelle und Ziel sind dieselbe Datei</translation>
     </message>
+    <message>
+        <source>the destination holds a symbolic link in this entry&apos;s place</source>
+        <translation>das Ziel enthält an Stelle dieses Eintrags eine symbolische Verknüpfung</translation>
+    </message>
 </context>
 <context>
     <name>FileListModel</name>

@@ -209,7 +209,8 @@ bool CopyFileObject::pinDestinationFolder()
     if (created)
         info_list.append(failureText(failure));
     setDestinationError(failure.code == ELOOP
-                            ? tr("the destination holds a symbolic link where a folder is needed: %1")
+                            ? CopyObject::tr(
+                                  "the destination holds a symbolic link where a folder is needed: %1")
                                   .arg(QFileInfo(destination_path).absolutePath())
                             : tr("unable to copy file"));
     return false;
