@@ -326,8 +326,8 @@ void TestCommitFilesJob::placesOnlyBeneathRoot()
     QList<CommitFilesJob::PendingCopy> copies;
     for (const QString& folder : {QString("sub"), QString("next")}) {
         CommitFilesJob::PendingCopy copy;
-        copy.item = CopyItem(dir.filePath(folder), destination + "/" + folder + "/a", 1, false,
-                             QString());
+        copy.item =
+            CopyItem(dir.filePath(folder), destination + "/" + folder + "/a", 1, false, QString());
         QVERIFY(TestSupport::writeFile(copy.item.source_path, dataOf("a")));
         QVERIFY(makePendingCopy(&copy, dataOf("a")));
         copies.append(copy);

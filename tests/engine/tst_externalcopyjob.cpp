@@ -257,14 +257,16 @@ void TestExternalCopyJob::neverGivenALink()
     QFile::remove(m_dir.filePath("to"));
     QVERIFY(QFile::link(m_dir.filePath("outside/target"), m_dir.filePath("to")));
     const QString mark = m_dir.filePath("outside/ran");
-    ExternalCopyJob* job = makeJob(writeProgram("mark.sh", "touch '" + mark.toUtf8() + "'", true), 0);
+    ExternalCopyJob* job =
+        makeJob(writeProgram("mark.sh", "touch '" + mark.toUtf8() + "'", true), 0);
     job->setDestinationRoot(m_dir.path());
     ExternalRun run;
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression("is not handed to the external program"));
     QVERIFY(runExternal(job, false, false, &run));
     QFile::remove(m_dir.filePath("to"));
     QCOMPARE(run.item.copy_state, int(DestinationError));
-    QCOMPARE(run.item.copy_message, QString("the destination holds a symbolic link in this entry's place"));
+    QCOMPARE(run.item.copy_message,
+             QString("the destination holds a symbolic link in this entry's place"));
     QVERIFY(!QFileInfo::exists(mark));
 }
 

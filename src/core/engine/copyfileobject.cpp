@@ -208,11 +208,11 @@ bool CopyFileObject::pinDestinationFolder()
     // A folder that could not be made has given its reason already.
     if (created)
         info_list.append(failureText(failure));
-    setDestinationError(failure.code == ELOOP
-                            ? CopyObject::tr(
-                                  "the destination holds a symbolic link where a folder is needed: %1")
-                                  .arg(QFileInfo(destination_path).absolutePath())
-                            : tr("unable to copy file"));
+    setDestinationError(
+        failure.code == ELOOP
+            ? CopyObject::tr("the destination holds a symbolic link where a folder is needed: %1")
+                  .arg(QFileInfo(destination_path).absolutePath())
+            : tr("unable to copy file"));
     return false;
 }
 

@@ -119,13 +119,12 @@ void SyncFoldersJob::processNextFolder()
         // since it was checked is not synced through.
         PlatformCopy::PinnedFolder pinned;
         PlatformCopy::Failure failure;
-        const bool reached =
-            m_destinationRoot.isEmpty() ||
-            pinned.pin(m_destinationRoot, -1, folder.destination_path, &failure);
+        const bool reached = m_destinationRoot.isEmpty() ||
+                             pinned.pin(m_destinationRoot, -1, folder.destination_path, &failure);
         const QString path = pinned.entryPath(QStringLiteral("."), folder.destination_path);
         const bool created = reached && PlatformCopy::isCreatedFolder(path);
-        if (reached &&
-            FileSystemUtils::syncFile(folder.source_path, path, m_settings.removeReadOnlyAttribute)) {
+        if (reached && FileSystemUtils::syncFile(folder.source_path, path,
+                                                 m_settings.removeReadOnlyAttribute)) {
             folder.info_list.append(tr("Folder synced"));
         } else {
             qWarning() << "Unable to sync destination folder:"
@@ -136,8 +135,8 @@ void SyncFoldersJob::processNextFolder()
                 folder.setDestinationError(tr("Unable to sync folder"));
         }
         if (created)
-            folder.info_list += CopyObject::metadataNotes(PlatformCopy::copyMetadata(
-                folder.source_path, path, addedPermissions(m_settings)));
+            folder.info_list += CopyObject::metadataNotes(
+                PlatformCopy::copyMetadata(folder.source_path, path, addedPermissions(m_settings)));
     }
     // A folder in error is never removed: its source may still hold what failed.
     if (folder.isError() || m_options.m_copyMode != CopyOptions::Move)
