@@ -15,6 +15,8 @@ here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 command="${1:-}"
 [ $# -gt 0 ] && shift
 
+# libxxhash-dev: XXH3 digests of checksum lists; xxhash: xxhsum, which reads them in
+# tst_manifest (as coreutils' sha256sum and b2sum do).
 # exfat-fuse, exfatprogs, fusefat and dosfstools: the copies onto exFAT and FAT (tst_clifilesystems).
 # desktop-file-utils, appstream and shared-mime-info: the checks of the installed desktop
 # files; dpkg-dev and file: the Debian package (cpack -G DEB finds its dependencies with them).
@@ -24,7 +26,7 @@ command="${1:-}"
 # xvfb, xauth, at-spi2-core, python3-pyatspi, xdotool and imagemagick: the window on a
 # virtual screen, read over AT-SPI, and its screenshots (tests/window).
 packages=(build-essential cmake pkg-config qtbase5-dev qtbase5-dev-tools qttools5-dev-tools
-          qttools5-dev qttranslations5-l10n libqt5svg5-dev libssl-dev rsync util-linux
+          qttools5-dev qttranslations5-l10n libqt5svg5-dev libssl-dev libxxhash-dev xxhash rsync util-linux
           clang libclang-rt-14-dev exfat-fuse exfatprogs fusefat dosfstools
           desktop-file-utils appstream shared-mime-info dpkg-dev file dbus
           xvfb xauth at-spi2-core python3-pyatspi xdotool imagemagick)

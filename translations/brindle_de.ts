@@ -237,17 +237,6 @@
         <translation>Die Version anzeigen.</translation>
     </message>
     <message>
-        <source>  brindle-cli copy   SOURCE DESTINATION [options]
-  brindle-cli move   SOURCE DESTINATION [options]
-  brindle-cli verify SOURCE DESTINATION [options]
-  brindle-cli resume TASKFILE [--fix-errors]</source>
-        <extracomment>The command words (copy, move, verify, resume) stay; the words in capitals are placeholders for the user&apos;s paths, as are those of the options&apos; values.</extracomment>
-        <translation>  brindle-cli copy   QUELLE ZIEL [Optionen]
-  brindle-cli move   QUELLE ZIEL [Optionen]
-  brindle-cli verify QUELLE ZIEL [Optionen]
-  brindle-cli resume AUFGABENDATEI [--fix-errors]</translation>
-    </message>
-    <message>
         <source>Exit codes:
   0  completed without errors
   1  completed with errors
@@ -292,10 +281,6 @@ Datei und aktualisiert eine von Ihnen angegebene Aufgabendatei.</translation>
         <translation>Befehl</translation>
     </message>
     <message>
-        <source>copy, move, verify or resume.</source>
-        <translation>copy (kopieren), move (verschieben), verify (prüfen) oder resume (fortsetzen).</translation>
-    </message>
-    <message>
         <source>paths</source>
         <translation>Pfade</translation>
     </message>
@@ -317,14 +302,6 @@ Datei und aktualisiert eine von Ihnen angegebene Aufgabendatei.</translation>
     <message>
         <source>Try &apos;brindle-cli --help&apos; for more information.</source>
         <translation>Weitere Informationen mit &apos;brindle-cli --help&apos;.</translation>
-    </message>
-    <message>
-        <source>No command given: use copy, move, verify or resume.</source>
-        <translation>Kein Befehl angegeben: verwenden Sie copy, move, verify oder resume.</translation>
-    </message>
-    <message>
-        <source>Unknown command &quot;%1&quot;: use copy, move, verify or resume.</source>
-        <translation>Unbekannter Befehl „%1“: verwenden Sie copy, move, verify oder resume.</translation>
     </message>
     <message>
         <source>resume needs exactly one task file.</source>
@@ -365,6 +342,84 @@ Datei und aktualisiert eine von Ihnen angegebene Aufgabendatei.</translation>
     <message>
         <source>--save-task needs a file name.</source>
         <translation>--save-task braucht einen Dateinamen.</translation>
+    </message>
+    <message>
+        <source>  brindle-cli copy   SOURCE DESTINATION [options]
+  brindle-cli move   SOURCE DESTINATION [options]
+  brindle-cli verify SOURCE DESTINATION [options]
+  brindle-cli resume TASKFILE [--fix-errors]
+  brindle-cli check  CHECKSUMS [FOLDER]</source>
+        <extracomment>The command words (copy, move, verify, resume, check) stay; the words in capitals are placeholders for the user&apos;s paths, as are those of the options&apos; values.</extracomment>
+        <translation>  brindle-cli copy   QUELLE ZIEL [Optionen]
+  brindle-cli move   QUELLE ZIEL [Optionen]
+  brindle-cli verify QUELLE ZIEL [Optionen]
+  brindle-cli resume AUFGABENDATEI [--fix-errors]
+  brindle-cli check  PRÜFSUMMEN [ORDNER]</translation>
+    </message>
+    <message>
+        <source>check reads a checksum list made by sha256sum, b2sum or xxhsum -H2 and checks
+the folder it lists (by default the list&apos;s own folder), each file read from its
+device; files of the folder that the list does not name are reported too.</source>
+        <translation>check liest eine Prüfsummenliste von sha256sum, b2sum oder xxhsum -H2 und prüft den
+Ordner, den sie aufführt (ohne Angabe den Ordner der Liste); jede Datei wird von ihrem
+Gerät gelesen. Dateien des Ordners, die die Liste nicht nennt, werden ebenfalls gemeldet.</translation>
+    </message>
+    <message>
+        <source>copy, move, verify, resume or check.</source>
+        <translation>copy (kopieren), move (verschieben), verify (prüfen), resume (fortsetzen) oder check (Prüfsummen prüfen).</translation>
+    </message>
+    <message>
+        <source>No command given: use copy, move, verify, resume or check.</source>
+        <translation>Kein Befehl angegeben: verwenden Sie copy, move, verify, resume oder check.</translation>
+    </message>
+    <message>
+        <source>Unknown command &quot;%1&quot;: use copy, move, verify, resume or check.</source>
+        <translation>Unbekannter Befehl „%1“: verwenden Sie copy, move, verify, resume oder check.</translation>
+    </message>
+    <message>
+        <source>check needs a checksum list, and may name the folder it lists.</source>
+        <translation>check braucht eine Prüfsummenliste und kann den Ordner nennen, den sie aufführt.</translation>
+    </message>
+</context>
+<context>
+    <name>CliChecksums</name>
+    <message>
+        <source>brindle-cli: cannot read the checksum list %1: %2
+</source>
+        <translation>brindle-cli: Die Prüfsummenliste %1 kann nicht gelesen werden: %2
+</translation>
+    </message>
+    <message>
+        <source>brindle-cli: %1 is not a folder
+</source>
+        <translation>brindle-cli: %1 ist kein Ordner
+</translation>
+    </message>
+    <message>
+        <source>missing</source>
+        <translation>fehlt</translation>
+    </message>
+    <message>
+        <source>content differs</source>
+        <translation>Inhalt weicht ab</translation>
+    </message>
+    <message>
+        <source>unreadable: %1</source>
+        <translation>nicht lesbar: %1</translation>
+    </message>
+    <message>
+        <source>not in the checksum list</source>
+        <translation>nicht in der Prüfsummenliste</translation>
+    </message>
+    <message>
+        <source>line %1 of the checksum list is not a checksum line</source>
+        <translation>Zeile %1 der Prüfsummenliste ist keine Prüfsummenzeile</translation>
+    </message>
+    <message>
+        <source>Equal: %1, differing: %2, missing: %3, unreadable: %4, not listed: %5
+</source>
+        <translation>Gleich: %1, abweichend: %2, fehlend: %3, nicht lesbar: %4, nicht aufgeführt: %5
+</translation>
     </message>
 </context>
 <context>

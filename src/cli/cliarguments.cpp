@@ -91,12 +91,13 @@ struct Options
 void setUpParser(QCommandLineParser& parser, const Options& options)
 {
     const QString commands =
-        //: The command words (copy, move, verify, resume) stay; the words in capitals are
+        //: The command words (copy, move, verify, resume, check) stay; the words in capitals are
         //: placeholders for the user's paths, as are those of the options' values.
         T::tr("  brindle-cli copy   SOURCE DESTINATION [options]\n"
               "  brindle-cli move   SOURCE DESTINATION [options]\n"
               "  brindle-cli verify SOURCE DESTINATION [options]\n"
-              "  brindle-cli resume TASKFILE [--fix-errors]");
+              "  brindle-cli resume TASKFILE [--fix-errors]\n"
+              "  brindle-cli check  CHECKSUMS [FOLDER]");
     const QString exitCodes =
         T::tr("Exit codes:\n"
               "  0  completed without errors\n"
@@ -114,11 +115,14 @@ void setUpParser(QCommandLineParser& parser, const Options& options)
               "run (Ctrl-C, a termination request, a closed terminal) saves its task there when\n"
               "its file list was complete and prints the command that resumes it. A resume that\n"
               "completes removes the file the program saved, and updates a task file of yours."),
+        T::tr("check reads a checksum list made by sha256sum, b2sum or xxhsum -H2 and checks\n"
+              "the folder it lists (by default the list's own folder), each file read from its\n"
+              "device; files of the folder that the list does not name are reported too."),
         exitCodes};
     parser.setApplicationDescription(description.join(QStringLiteral("\n\n")));
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.addOptions(options.all());
-    parser.addPositionalArgument(T::tr("command"), T::tr("copy, move, verify or resume."));
+    parser.addPositionalArgument(T::tr("command"), T::tr("copy, move, verify, resume or check."));
     parser.addPositionalArgument(
         T::tr("paths"), T::tr("SOURCE DESTINATION, or TASKFILE for resume."), T::tr("PATHS..."));
 }
@@ -168,7 +172,7 @@ Result parse(const QStringList& arguments, CliArguments* out, QString* message)
     CliArguments result;
     const QStringList positional = parser.positionalArguments();
     if (positional.isEmpty()) {
-        *message = T::tr("No command given: use copy, move, verify or resume.");
+        *message = T::tr("No command given: use copy, move, verify, resume or check.");
         return UsageError;
     }
     static const QHash<QString, CliArguments::Command> commands = {
@@ -176,15 +180,29 @@ Result parse(const QStringList& arguments, CliArguments* out, QString* message)
         {"move", CliArguments::MoveCommand},
         {"verify", CliArguments::VerifyCommand},
         {"resume", CliArguments::ResumeCommand},
+        {"check", CliArguments::CheckCommand},
     };
     const QString commandName = positional.first();
     result.command = commands.value(commandName, CliArguments::NoCommand);
     if (result.command == CliArguments::NoCommand) {
         *message =
-            T::tr("Unknown command \"%1\": use copy, move, verify or resume.").arg(commandName);
+            T::tr("Unknown command \"%1\": use copy, move, verify, resume or check.")
+                .arg(commandName);
         return UsageError;
     }
 
+    if (result.command == CliArguments::CheckCommand) {
+        if (positional.size() < 2 || positional.size() > 3) {
+            *message = T::tr("check needs a checksum list, and may name the folder it lists.");
+            return UsageError;
+        }
+        result.taskFile = positional.at(1);
+        result.checkFolder = positional.value(2);
+        result.quiet = parser.isSet(options.quiet);
+        result.json = parser.isSet(options.json);
+        *out = result;
+        return Run;
+    }
     if (result.command == CliArguments::ResumeCommand) {
         if (positional.size() != 2) {
             *message = T::tr("resume needs exactly one task file.");

@@ -15,13 +15,15 @@ struct CliArguments
         CopyCommand,
         MoveCommand,
         VerifyCommand,
-        ResumeCommand
+        ResumeCommand,
+        CheckCommand
     };
 
     Command command = NoCommand;
     QString sourcePath;
     QString destinationPath;
-    QString taskFile;         // resume
+    QString taskFile;         // resume; check: the checksum list
+    QString checkFolder;      // check: the folder it lists (default: the list's own folder)
     bool fixErrors = false;   // resume --fix-errors
     bool makeParents = false; // create a missing destination with its parent folders
     CopyOptions options;      // copy, move, verify

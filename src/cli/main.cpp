@@ -3,6 +3,7 @@
 #include "app/programidentity.h"
 #include "app/translation.h"
 #include "cliarguments.h"
+#include "clichecksums.h"
 #include "fs/filenamecodec.h"
 #include "clireport.h"
 #include "clirunner.h"
@@ -93,7 +94,9 @@ int main(int argc, char* argv[])
         setUpEnvironment(arguments);
         qDebug() << "Starting" << qUtf8Printable(ProgramIdentity::programName())
                  << "command line v." << qUtf8Printable(ProgramIdentity::versionText(true, true));
-        {
+        if (arguments.command == CliArguments::CheckCommand) {
+            code = CliChecksums::run(arguments);
+        } else {
             CliRunner runner(arguments);
             code = runner.run();
         }
