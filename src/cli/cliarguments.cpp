@@ -107,7 +107,8 @@ void setUpParser(QCommandLineParser& parser, const Options& options)
               "  4  completed, but the report or the task file could not be written (closed\n"
               "     output, full device)");
     const QStringList description{
-        T::tr("Copies, moves and verifies files and folders."), commands,
+        T::tr("Copies, moves and verifies files and folders."),
+        commands,
         T::tr("The destination is a folder. A missing one is created when its parent folder\n"
               "exists, or with --parents."),
         T::tr("A run that ends with errors saves them in an errors file in the data folder and\n"
@@ -176,18 +177,15 @@ Result parse(const QStringList& arguments, CliArguments* out, QString* message)
         return UsageError;
     }
     static const QHash<QString, CliArguments::Command> commands = {
-        {"copy", CliArguments::CopyCommand},
-        {"move", CliArguments::MoveCommand},
-        {"verify", CliArguments::VerifyCommand},
-        {"resume", CliArguments::ResumeCommand},
+        {"copy", CliArguments::CopyCommand},     {"move", CliArguments::MoveCommand},
+        {"verify", CliArguments::VerifyCommand}, {"resume", CliArguments::ResumeCommand},
         {"check", CliArguments::CheckCommand},
     };
     const QString commandName = positional.first();
     result.command = commands.value(commandName, CliArguments::NoCommand);
     if (result.command == CliArguments::NoCommand) {
-        *message =
-            T::tr("Unknown command \"%1\": use copy, move, verify, resume or check.")
-                .arg(commandName);
+        *message = T::tr("Unknown command \"%1\": use copy, move, verify, resume or check.")
+                       .arg(commandName);
         return UsageError;
     }
 

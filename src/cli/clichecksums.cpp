@@ -86,13 +86,12 @@ int CliChecksums::run(const CliArguments& arguments)
             }
             print(stdout, QStringLiteral("%1: %2\n").arg(CliReport::safeText(result.path), text));
         }
-        print(stdout,
-              tr("Equal: %1, differing: %2, missing: %3, unreadable: %4, not listed: %5\n")
-                  .arg(counts.value(ManifestCheck::Outcome::Equal))
-                  .arg(counts.value(ManifestCheck::Outcome::Differs))
-                  .arg(counts.value(ManifestCheck::Outcome::Missing))
-                  .arg(counts.value(ManifestCheck::Outcome::Unreadable))
-                  .arg(counts.value(ManifestCheck::Outcome::NotListed)));
+        print(stdout, tr("Equal: %1, differing: %2, missing: %3, unreadable: %4, not listed: %5\n")
+                          .arg(counts.value(ManifestCheck::Outcome::Equal))
+                          .arg(counts.value(ManifestCheck::Outcome::Differs))
+                          .arg(counts.value(ManifestCheck::Outcome::Missing))
+                          .arg(counts.value(ManifestCheck::Outcome::Unreadable))
+                          .arg(counts.value(ManifestCheck::Outcome::NotListed)));
     }
     return allEqual ? CliRunner::Completed : CliRunner::CompletedWithErrors;
 }

@@ -4,9 +4,9 @@
 #include "app/translation.h"
 #include "cliarguments.h"
 #include "clichecksums.h"
-#include "fs/filenamecodec.h"
 #include "clireport.h"
 #include "clirunner.h"
+#include "fs/filenamecodec.h"
 
 #include <QCoreApplication>
 #include <QDebug>

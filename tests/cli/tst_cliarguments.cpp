@@ -47,8 +47,7 @@ void TestCliArguments::usageErrors_data()
         << QStringList{"copy", "a", "b", "c"} << "copy needs a source";
     QTest::newRow("resume without file")
         << QStringList{"resume"} << "resume needs exactly one task file";
-    QTest::newRow("check without list")
-        << QStringList{"check"} << "check needs a checksum list";
+    QTest::newRow("check without list") << QStringList{"check"} << "check needs a checksum list";
     QTest::newRow("check with two folders")
         << QStringList{"check", "list", "a", "b"} << "check needs a checksum list";
     QTest::newRow("resume with a copy option")

@@ -8,8 +8,9 @@ Q_DECLARE_METATYPE(Algorithm)
 
 namespace {
 
-const QList<QPair<const char*, Algorithm>> algorithms{
-    {"sha256sum", Algorithm::Sha256}, {"b2sum", Algorithm::Blake2b512}, {"xxhsum", Algorithm::Xxh3_128}};
+const QList<QPair<const char*, Algorithm>> algorithms{{"sha256sum", Algorithm::Sha256},
+                                                      {"b2sum", Algorithm::Blake2b512},
+                                                      {"xxhsum", Algorithm::Xxh3_128}};
 
 // Files whose names the tools escape, or read as they are.
 const QList<QByteArray> oddNames{"plain.txt", "with space", "back\\slash", "new\nline",

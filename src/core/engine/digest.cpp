@@ -83,7 +83,8 @@ QByteArray Digest::result()
     }
     QByteArray digest(EVP_MAX_MD_SIZE, '\0');
     unsigned int length = 0;
-    if (EVP_DigestFinal_ex(d->context, reinterpret_cast<unsigned char*>(digest.data()), &length) != 1)
+    if (EVP_DigestFinal_ex(d->context, reinterpret_cast<unsigned char*>(digest.data()), &length) !=
+        1)
         return QByteArray();
     digest.truncate(int(length));
     return digest;
@@ -125,8 +126,7 @@ QByteArray Digest::tag(Algorithm algorithm)
                                                 : QByteArrayLiteral("XXH128");
 }
 
-QByteArray Digest::ofFile(const QString& path, Algorithm algorithm, bool fromDevice,
-                          QString* error)
+QByteArray Digest::ofFile(const QString& path, Algorithm algorithm, bool fromDevice, QString* error)
 {
     qint64 size = 0;
     // Only a regular file: a FIFO could block, a device never end.

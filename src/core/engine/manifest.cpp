@@ -109,8 +109,9 @@ bool Manifest::parseLine(QByteArray line, Entry* entry)
     if (open > 0 && equals > open) {
         // A tagged line: the tag names the algorithm.
         const QByteArray tag = line.left(open);
-        for (Digest::Algorithm candidate : {Digest::Algorithm::Sha256, Digest::Algorithm::Blake2b512,
-                                            Digest::Algorithm::Xxh3_128}) {
+        for (Digest::Algorithm candidate :
+             {Digest::Algorithm::Sha256, Digest::Algorithm::Blake2b512,
+              Digest::Algorithm::Xxh3_128}) {
             if (tag == Digest::tag(candidate)) {
                 entry->algorithm = candidate;
                 tagged = true;
@@ -194,9 +195,9 @@ QList<ManifestCheck::Result> ManifestCheck::check(const QString& folder, bool fr
         } else {
             const QByteArray digest =
                 Digest::ofFile(path, entry.algorithm, fromDevice, &result.detail);
-            result.outcome = digest.isEmpty()            ? Outcome::Unreadable
-                             : digest == entry.digest    ? Outcome::Equal
-                                                         : Outcome::Differs;
+            result.outcome = digest.isEmpty()         ? Outcome::Unreadable
+                             : digest == entry.digest ? Outcome::Equal
+                                                      : Outcome::Differs;
         }
         results.append(result);
     }
