@@ -630,6 +630,10 @@ Gerät gelesen. Dateien des Ordners, die die Liste nicht nennt, werden ebenfalls
         <source>Unable to save the task file &apos;%1&apos;.</source>
         <translation>Die Aufgabendatei &apos;%1&apos; kann nicht gespeichert werden.</translation>
     </message>
+    <message>
+        <source>The destination &apos;%1&apos; does not exist: there is nothing to verify.</source>
+        <translation>Das Ziel „%1“ existiert nicht: Es gibt nichts zu prüfen.</translation>
+    </message>
 </context>
 <context>
     <name>CommitFilesJob</name>
@@ -815,6 +819,10 @@ Gerät gelesen. Dateien des Ordners, die die Liste nicht nennt, werden ebenfalls
     <message>
         <source>source file changed during the move</source>
         <translation>Quelldatei wurde während des Verschiebens geändert</translation>
+    </message>
+    <message>
+        <source>the destination holds a symbolic link, not a copy of the file</source>
+        <translation>das Ziel enthält eine symbolische Verknüpfung, keine Kopie der Datei</translation>
     </message>
 </context>
 <context>
@@ -1761,6 +1769,10 @@ Gerät gelesen. Dateien des Ordners, die die Liste nicht nennt, werden ebenfalls
     <message>
         <source>&amp;Donate</source>
         <translation>&amp;Spenden</translation>
+    </message>
+    <message>
+        <source>The destination &apos;%1&apos; does not exist: there is nothing to verify.</source>
+        <translation>Das Ziel „%1“ existiert nicht: Es gibt nichts zu prüfen.</translation>
     </message>
 </context>
 <context>

@@ -123,9 +123,12 @@ bool CliRunner::preparePaths(QString* source, QString* destination, bool verify,
         *message = tr("The destination '%1' is not a folder.").arg(*destination);
         return false;
     }
-    // A verify only reads: a missing destination is reported file by file, never created.
-    if (verify)
-        return true;
+    // A verify only reads: a missing destination is one error, never created.
+    if (verify) {
+        *message = tr("The destination '%1' does not exist: there is nothing to verify.")
+                       .arg(*destination);
+        return false;
+    }
     // As with cp: only the last folder is made unless asked. A drive that is not mounted
     // must not turn into a folder that fills the system disk.
     const QString parent = destinationInfo.absolutePath();

@@ -148,7 +148,8 @@ private:
     void setUpActions();
 
     // Task control.
-    bool validatePaths();
+    // verify: the destination must be there; nothing is created for a verify.
+    bool validatePaths(bool verify = false);
     bool askAboutPreviousTask(int copyMode, bool* resume);
     void runTask(CopyTask* copyTask, bool resume, int copyMode);
     Task taskFromUi() const;

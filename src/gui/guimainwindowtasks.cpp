@@ -37,7 +37,7 @@ QStringList GuiMainWindow::filtersFromLineEdit(const QLineEdit* lineEdit)
     return FileSystemUtils::patternsFromText(lineEdit->text());
 }
 
-bool GuiMainWindow::validatePaths()
+bool GuiMainWindow::validatePaths(bool verify)
 {
     const struct
     {
@@ -84,6 +84,10 @@ bool GuiMainWindow::validatePaths()
         return false;
     }
     const QFileInfo destinationInfo(destination);
+    if (verify && !destinationInfo.exists()) {
+        warn(tr("The destination '%1' does not exist: there is nothing to verify.").arg(destination));
+        return false;
+    }
     if (!destinationInfo.exists() && FileSystemUtils::isRealDirectory(sourceInfo)) {
         const int answer = ask(Dialogs::Warning, tr("Unable to find destination folder."),
                                {tr("Create folder"), tr("Cancel copy")}, 0, -1);
@@ -143,7 +147,7 @@ void GuiMainWindow::startMove()
 void GuiMainWindow::verifyCopy()
 {
     bool resume = false;
-    if (!validatePaths() || !askAboutPreviousTask(CopyOptions::Verify, &resume))
+    if (!validatePaths(true) || !askAboutPreviousTask(CopyOptions::Verify, &resume))
         return;
     runTask(mp_copyTask, resume, CopyOptions::Verify);
 }

@@ -10,6 +10,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <unistd.h>
+
 #include <csignal>
 #include <sys/stat.h>
 #include <utime.h>
@@ -35,6 +37,8 @@ private slots:
     void pathAndUsageErrors();
     void copyThenVerify();
     void verifyFindsChangedByte();
+    void verifyTellsTheTruth_data();
+    void verifyTellsTheTruth();
     void moveRemovesSource();
     void jsonReport();
     void reportFilteredFiles();
@@ -168,9 +172,10 @@ void TestBrindleCli::copyThenVerify()
     QVERIFY(result.out.contains("Verified Files: 13"));
     QCOMPARE(QFileInfo(folder).lastModified(), folderTime);
 
-    // Nor does it create a missing destination: every file is a difference.
+    // Nor does it create a missing destination: one path error.
     result = run({"verify", "src", "nowhere"});
-    QCOMPARE(result.exitCode, 1);
+    QCOMPARE(result.exitCode, 2);
+    QVERIFY(result.err.contains("there is nothing to verify"));
     QVERIFY(!QFileInfo::exists(m_dir->filePath("nowhere")));
 }
 
@@ -193,6 +198,52 @@ void TestBrindleCli::verifyFindsChangedByte()
     QVERIFY(result.out.contains("Errors: 1"));
     QVERIFY2(result.out.contains(QRegularExpression("src/d0/f1\\.txt: \\S")),
              qPrintable(result.out));
+}
+
+void TestBrindleCli::verifyTellsTheTruth_data()
+{
+    // What is done to the copy of f (or of sub/desktop.ini) after a clean copy.
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("another date, the same bytes") << "touch" << 0 << "";
+    QTest::newRow("an excused name's bytes differ") << "desktop.ini" << 1 << "check error";
+    QTest::newRow("a link to the source in the copy's place")
+        << "link to source" << 1 << "symbolic link, not a copy";
+    QTest::newRow("the source's own inode in the copy's place")
+        << "hard link" << 1 << "the same file";
+}
+
+// Every difference counts, and a clean verify reports its files as verified, none skipped.
+void TestBrindleCli::verifyTellsTheTruth()
+{
+    QFETCH(QString, change);
+    QFETCH(int, exitCode);
+    QFETCH(QString, reason);
+    QVERIFY(TestSupport::writeFile(m_dir->filePath("src/f"), "data of f"));
+    QVERIFY(TestSupport::writeFile(m_dir->filePath("src/sub/desktop.ini"), "[x]"));
+    QCOMPARE(run({"copy", "src", "dest", "--quiet"}).exitCode, 0);
+    const QString copy = m_dir->filePath("dest/f");
+    if (change == "touch") {
+        QFile file(copy);
+        QVERIFY(file.open(QIODevice::ReadWrite) &&
+                file.setFileTime(QDateTime::currentDateTime().addDays(-3),
+                                 QFileDevice::FileModificationTime));
+    } else if (change == "desktop.ini") {
+        QVERIFY(TestSupport::writeFile(m_dir->filePath("dest/sub/desktop.ini"), "[y]"));
+    } else {
+        QVERIFY(QFile::remove(copy));
+        const QByteArray source = QFile::encodeName(m_dir->filePath("src/f"));
+        QCOMPARE(change == "hard link" ? ::link(source, QFile::encodeName(copy))
+                                       : ::symlink(source, QFile::encodeName(copy)),
+                 0);
+    }
+    const Result result = run({"verify", "src", "dest"});
+    QCOMPARE(result.exitCode, exitCode);
+    QVERIFY2(!result.out.contains("Skipped Files"), qPrintable(result.out));
+    QVERIFY(result.out.contains(QString("Verified Files: %1").arg(exitCode == 0 ? 2 : 1)));
+    if (!reason.isEmpty())
+        QVERIFY2(result.out.contains(reason), qPrintable(result.out));
 }
 
 void TestBrindleCli::moveRemovesSource()

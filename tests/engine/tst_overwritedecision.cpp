@@ -37,8 +37,10 @@ void TestOverwriteDecision::decides_data()
         << "" << int(CopyOptions::NoOverwrite) << verify << Verdict::Skip;
     QTest::newRow("verify, dates untrusted: another date passes")
         << "older untrusted" << int(CopyOptions::NoOverwrite) << verify << Verdict::Skip;
-    QTest::newRow("verify: another date is an error")
-        << "older" << int(CopyOptions::NoOverwrite) << verify << Verdict::Differs;
+    QTest::newRow("verify: another date still has its content checked")
+        << "older" << int(CopyOptions::NoOverwrite) << verify << Verdict::Skip;
+    QTest::newRow("verify: another creation date too")
+        << "created" << int(CopyOptions::OverwriteAlways) << verify << Verdict::Skip;
     QTest::newRow("older: an older file is replaced")
         << "older" << int(CopyOptions::OverwriteOlder) << copy << Verdict::Replace;
     QTest::newRow("older: a newer file stays")

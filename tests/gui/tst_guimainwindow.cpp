@@ -136,6 +136,10 @@ void TestGuiMainWindow::validatePaths_data()
         << "@/src"
         << "@/src/a" << QStringList{"Ok"} << false
         << QStringList{"The destination '@/src/a' is not a folder."} << "";
+    QTest::newRow("verify, missing destination: one refusal, nothing made")
+        << "@/src"
+        << "@/dst" << QStringList{"Ok"} << false
+        << QStringList{"The destination '@/dst' does not exist: there is nothing to verify."} << "";
     QTest::newRow("single file, missing destination: nothing asked")
         << "@/src/a"
         << "@/new" << QStringList() << true << QStringList() << "@/new";
@@ -163,7 +167,8 @@ void TestGuiMainWindow::validatePaths()
     ui().mp_leFrom->setText(source.replace("@", root));
     ui().mp_leTo->setText(destination.replace("@", root));
 
-    QCOMPARE(mp_window->validatePaths(), accepted);
+    QCOMPARE(mp_window->validatePaths(QByteArray(QTest::currentDataTag()).startsWith("verify")),
+             accepted);
     QCOMPARE(dialogs().texts(), boxes.replaceInStrings("@", root));
     if (accepted) {
         QCOMPARE(ui().mp_leTo->text(), shownDestination.replace("@", root));

@@ -105,6 +105,13 @@ void CopyFileObject::startCopy()
         finishCopy();
         return;
     }
+    // A link is no copy of a file, even one to an equal file (or to the source itself).
+    if (m_options.m_copyMode == CopyOptions::Verify && !source.isSymLink &&
+        Platform::entryStatus(destination_path, &existing) && existing.isSymLink) {
+        setDestinationError(tr("the destination holds a symbolic link, not a copy of the file"));
+        finishCopy();
+        return;
+    }
     if (FileSystemUtils::fileExists(destination_path)) {
         // A hard link, or a path through a linked folder or a bind mount: replacing it, or
         // deleting the source of a move, would destroy the only copy.
@@ -114,8 +121,13 @@ void CopyFileObject::startCopy()
             Platform::entryIdentity(destination_path, &destinationIdentity, !source.isSymLink) &&
             sourceIdentity == destinationIdentity) {
             m_sameEntry = true;
-            copy_state = Skipped;
-            info_list.append(tr("source and destination are the same file"));
+            // Verified, the only copy would pass for two.
+            if (m_options.m_copyMode == CopyOptions::Verify) {
+                setDestinationError(tr("source and destination are the same file"));
+            } else {
+                copy_state = Skipped;
+                info_list.append(tr("source and destination are the same file"));
+            }
             finishCopy();
             return;
         }

@@ -302,6 +302,7 @@ private:
 
     void resetCounters();
     void countToCopy(const CopyItem& item);
+    bool verifiedInVerify(const CopyItem& item) const;
     void countCompleted(const CopyItem& item);
 
     Task m_task;

@@ -37,6 +37,12 @@ void CopyTask::countToCopy(const CopyItem& item)
     TransferCounters::instance()->addValue(TransferCounters::BytesToCopy, item.file_size);
 }
 
+bool CopyTask::verifiedInVerify(const CopyItem& item) const
+{
+    // A verify leaves every file as it is: one whose check passed is verified, not skipped.
+    return item.is_checked && m_task.m_options.m_copyMode == CopyOptions::Verify;
+}
+
 void CopyTask::countCompleted(const CopyItem& item)
 {
     if (!item.is_folder) {
@@ -45,7 +51,7 @@ void CopyTask::countCompleted(const CopyItem& item)
         TransferCounters::instance()->addValue(TransferCounters::BytesCompleted, item.file_size);
         if (item.copy_state == Copied)
             m_counters[FilesCopied] += 1;
-        else if (item.copy_state == Skipped)
+        else if (item.copy_state == Skipped && !verifiedInVerify(item))
             m_counters[FilesSkipped] += 1;
         if (item.is_checked)
             m_counters[FilesChecked] += 1;
@@ -153,7 +159,7 @@ QList<CopyItem> CopyTask::skippedItems() const
 {
     QList<CopyItem> items;
     for (const CopyItem& item : m_completedItems) {
-        if (item.copy_state == Skipped)
+        if (item.copy_state == Skipped && !verifiedInVerify(item))
             items.append(item);
     }
     return items;
