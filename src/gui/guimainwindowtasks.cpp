@@ -85,7 +85,8 @@ bool GuiMainWindow::validatePaths(bool verify)
     }
     const QFileInfo destinationInfo(destination);
     if (verify && !destinationInfo.exists()) {
-        warn(tr("The destination '%1' does not exist: there is nothing to verify.").arg(destination));
+        warn(tr("The destination '%1' does not exist: there is nothing to verify.")
+                 .arg(destination));
         return false;
     }
     if (!destinationInfo.exists() && FileSystemUtils::isRealDirectory(sourceInfo)) {

@@ -278,7 +278,7 @@ bool CopyTask::applySkipErrorPatterns(CopyItem& item) const
 {
     QString pattern;
     // A verify reports every difference: the patterns excuse copy errors, not changed data.
-    if (m_task.m_options.m_copyMode == CopyOptions::Verify) 
+    if (m_task.m_options.m_copyMode == CopyOptions::Verify)
         return false;
     if (m_skipErrorPatterns.isEmpty() || !FileSystemUtils::fileNameMatchesAnyPattern(
                                              item.source_path, m_skipErrorPatterns, &pattern))

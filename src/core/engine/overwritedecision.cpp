@@ -58,8 +58,8 @@ OverwriteDecision::Result OverwriteDecision::decide(const Comparison& c, int mod
         result.notes << text(
             QT_TRANSLATE_NOOP("CopyFileObject", "symbolic link target is different"));
 
-    // A verify, which never writes, hashes every file whose size agrees: a date says nothing about the bytes, so
-    // a date difference is a note beside the content's result, not instead of it.
+    // A verify, which never writes, hashes every file whose size agrees: a date says nothing about
+    // the bytes, so a date difference is a note beside the content's result, not instead of it.
     if (copyMode == CopyOptions::Verify && !c.isLink) {
         result.verdict = c.sizeDiffers ? Verdict::Differs : Verdict::Skip;
         return result;
