@@ -984,6 +984,17 @@ Gerät gelesen. Dateien des Ordners, die die Liste nicht nennt, werden ebenfalls
     </message>
 </context>
 <context>
+    <name>ExtraEntries</name>
+    <message>
+        <source>the destination holds a folder the source does not</source>
+        <translation>das Ziel enthält einen Ordner, den die Quelle nicht enthält</translation>
+    </message>
+    <message>
+        <source>the destination holds a file the source does not</source>
+        <translation>das Ziel enthält eine Datei, die die Quelle nicht enthält</translation>
+    </message>
+</context>
+<context>
     <name>FileListModel</name>
     <message>
         <source>folder</source>

@@ -212,6 +212,7 @@ void TestBrindleCli::verifyTellsTheTruth_data()
         << "link to source" << 1 << "symbolic link, not a copy";
     QTest::newRow("the source's own inode in the copy's place")
         << "hard link" << 1 << "the same file";
+    QTest::newRow("a file the source lacks") << "extra" << 1 << "a file the source does not";
 }
 
 // Every difference counts, and a clean verify reports its files as verified, none skipped.
@@ -229,6 +230,8 @@ void TestBrindleCli::verifyTellsTheTruth()
         QVERIFY(file.open(QIODevice::ReadWrite) &&
                 file.setFileTime(QDateTime::currentDateTime().addDays(-3),
                                  QFileDevice::FileModificationTime));
+    } else if (change == "extra") {
+        QVERIFY(TestSupport::writeFile(m_dir->filePath("dest/sub/extra"), "x"));
     } else if (change == "desktop.ini") {
         QVERIFY(TestSupport::writeFile(m_dir->filePath("dest/sub/desktop.ini"), "[y]"));
     } else {
@@ -241,7 +244,8 @@ void TestBrindleCli::verifyTellsTheTruth()
     const Result result = run({"verify", "src", "dest"});
     QCOMPARE(result.exitCode, exitCode);
     QVERIFY2(!result.out.contains("Skipped Files"), qPrintable(result.out));
-    QVERIFY(result.out.contains(QString("Verified Files: %1").arg(exitCode == 0 ? 2 : 1)));
+    QVERIFY(result.out.contains(
+        QString("Verified Files: %1").arg(exitCode == 0 || change == "extra" ? 2 : 1)));
     if (!reason.isEmpty())
         QVERIFY2(result.out.contains(reason), qPrintable(result.out));
 }

@@ -1,4 +1,5 @@
 #include "engine/buildfilelistjob.h"
+#include "engine/extraentries.h"
 
 #include "base/mutexlocker.h"
 #include "fs/filesystemutils.h"
@@ -240,6 +241,14 @@ void BuildFileListJob::listFolder(const QString& folder, const QString& destinat
     findCaseTwins(entries, entryFolder);
     const int folderBytes =
         QFile::encodeName(folder).size() + (folder.endsWith(QDir::separator()) ? 0 : 1);
+    // A verify also names what the copy holds beyond its source.
+    const bool findExtras = m_options.m_copyMode == CopyOptions::Verify &&
+                            m_options.m_destinationMode == CopyOptions::Normal;
+    QSet<QByteArray> sourceNames;
+    for (const Platform::FolderEntry& listed : entries) {
+        if (findExtras)
+            sourceNames.insert(listed.name);
+    }
     for (Platform::FolderEntry& listed : entries) {
         if (isStopped())
             break;
@@ -258,7 +267,21 @@ void BuildFileListJob::listFolder(const QString& folder, const QString& destinat
     }
     Platform::closeFolder(fd);
     m_caseKeptNames.clear();
+    if (findExtras && !isStopped())
+        m_errorItems += ExtraEntries::find(
+            folder, destinationFolder, sourceNames,
+            [this](const QString& name, bool isFolder) { return takesName(name, isFolder); });
     removeStaleTemporaryFiles(entryFolder);
+}
+
+bool BuildFileListJob::takesName(const QString& name, bool isFolder) const
+{
+    if ((!m_options.m_copyHiddenFiles && name.startsWith(QLatin1Char('.'))) ||
+        FileSystemUtils::matchesAnyPattern(name, m_skipPatterns))
+        return false;
+    return isFolder ? m_options.m_recursive
+                    : m_copyPatterns.isEmpty() ||
+                          FileSystemUtils::matchesAnyPattern(name, m_copyPatterns);
 }
 
 // A verify writes nothing, not even a probe.

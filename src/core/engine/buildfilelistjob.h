@@ -114,6 +114,8 @@ private:
     bool refuseCollatedTwin(WalkEntry& entry);
     bool refuseCaseTwin(WalkEntry& entry);
     bool mayProbeDestination() const;
+    // Whether the filters let the walk take an entry of this name.
+    bool takesName(const QString& name, bool isFolder) const;
     void findCaseTwins(const std::vector<Platform::FolderEntry>& entries,
                        const QString& destinationFolder);
     void reportSourceError(const QString& sourcePath, const QString& destinationPath, qint64 size,
