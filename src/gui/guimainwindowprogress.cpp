@@ -16,6 +16,7 @@
 #include <QApplication>
 #include <QDebug>
 #include <QDir>
+#include <QFileInfo>
 #include <QPointer>
 #include <QTimer>
 
@@ -99,14 +100,14 @@ void GuiMainWindow::onTimerTimeout()
     }
     // No file finished within the second: one large file is being copied, and the native
     // copier tells how far it got.
-    const TransferCounters* table = TransferCounters::instance();
-    const qint64 transferred = table->value(TransferCounters::CurrentFileBytesCopied);
-    const qint64 size = table->value(TransferCounters::CurrentFileSize);
-    if (transferred > 0 && size > 0 && transferred != s_lastTransferredShown) {
-        setStatusText(QStringLiteral("%1 %2 (%3)")
-                          .arg(FileSystemUtils::byteSizeText(transferred), tr("transferred"),
-                               FileSystemUtils::byteSizeText(size)));
-        s_lastTransferredShown = transferred;
+    // One snapshot: the bytes and the size are of the same file.
+    const TransferCounters::FileProgress file = TransferCounters::instance()->currentFile();
+    if (file.bytesCopied > 0 && file.size > 0 && file.bytesCopied != s_lastTransferredShown) {
+        setStatusText(QStringLiteral("%1: %2 %3 (%4)")
+                          .arg(QFileInfo(file.name).fileName(),
+                               FileSystemUtils::byteSizeText(file.bytesCopied), tr("transferred"),
+                               FileSystemUtils::byteSizeText(file.size)));
+        s_lastTransferredShown = file.bytesCopied;
     }
 }
 
