@@ -226,20 +226,18 @@ void AppSettings::load()
     const bool noKeys = fileKeys.isEmpty();
     readValues(settings.get());
     m_lastLoadOrSaveTime = QDateTime::currentDateTime();
-    // What the file holds as this object has it now: a later save writes the keys that
-    // differ from it, and those missing in the file.
+    // What this object read: a later save writes the keys whose value differs from it.
     m_stored.clear();
     const QVariantMap values = storedValues();
-    for (const QString& key : fileKeys) {
+    for (auto it = values.cbegin(); it != values.cend(); ++it) {
         // A value the file holds in another form (out of bounds, recent tasks not kept) is
         // written again by the next save.
-        const QVariant value = values.value(key);
-        const QVariant raw = settings->value(key);
-        const bool same = value.type() == QVariant::StringList
-                              ? raw.toStringList() == value.toStringList()
-                              : raw.toString() == value.toString();
-        if (values.contains(key) && same)
-            m_stored.insert(key, value);
+        const QVariant raw = settings->value(it.key());
+        const bool same = it.value().type() == QVariant::StringList
+                              ? raw.toStringList() == it.value().toStringList()
+                              : raw.toString() == it.value().toString();
+        if (same || !fileKeys.contains(it.key()))
+            m_stored.insert(it.key(), it.value());
     }
 
     if (noKeys) {
@@ -421,8 +419,8 @@ void AppSettings::save()
     QDir().mkpath(QFileInfo(m_settingsFileName).path());
     QLockFile lock(m_settingsFileName + QLatin1String(".save-lock"));
     if (!lock.tryLock(SaveLockTimeoutMs))
-        qWarning() << "Settings file" << qUtf8Printable(m_settingsFileName)
-                   << "stays locked; saving without the lock";
+        qWarning() << "Unable to lock settings file" << qUtf8Printable(m_settingsFileName)
+                   << "; saving without the lock";
 
     std::unique_ptr<QSettings> settings = openSettingsFile();
     if (!settings->isWritable()) {
@@ -437,9 +435,11 @@ void AppSettings::save()
                                               settings->value(recentKey).toStringList()));
     }
     for (auto it = values.cbegin(); it != values.cend(); ++it) {
-        // The version keys tell which program wrote the file last.
+        // A key the file lacks is filled in; the version keys tell which program wrote the
+        // file last.
         const bool changed = !m_stored.contains(it.key()) || m_stored.value(it.key()) != it.value();
-        if (changed || it.key().startsWith(QLatin1String("Version/")))
+        if (changed || !settings->contains(it.key()) ||
+            it.key().startsWith(QLatin1String("Version/")))
             settings->setValue(it.key(), it.value());
     }
 
