@@ -11,6 +11,8 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
+#include <limits>
+
 using FuzzSupport::require;
 
 namespace {
@@ -41,6 +43,26 @@ QList<CopyItem> folders(const CopyTask& task)
     for (const CopyItem& item : task.completedItems())
         folderItems += item.is_folder ? 1 : 0;
     return task.folderItems().mid(folderItems);
+}
+
+// Every size read is bounded, and the totals are the sums of the sizes (in a wider type),
+// stopped at the largest qint64; UndefinedBehaviorSanitizer watches the additions themselves.
+void checkTotals(const CopyTask& task, const QString& input)
+{
+    __int128 toCopy = 0;
+    __int128 completed = 0;
+    for (const CopyItem& item : task.completedItems()) {
+        require(CopyItem::isValidFileSize(item.file_size), "a loaded size is in range", input);
+        if (item.is_folder)
+            continue;
+        toCopy += qMax<qint64>(0, item.file_size);
+        if (item.copy_state != Unprocessed)
+            completed += qMax<qint64>(0, item.file_size);
+    }
+    const __int128 top = std::numeric_limits<qint64>::max();
+    require(task.counter(BytesToCopy) == qint64(qMin(toCopy, top)), "bytes to copy add up", input);
+    require(task.counter(BytesCompleted) == qint64(qMin(completed, top)), "completed bytes add up",
+            input);
 }
 
 void checkReload(CopyTask& loaded, const QString& input)
@@ -101,6 +123,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     CopyTask task;
     require(task.load(file), "a task takes a file that was read", input);
     require(task.isTaskCompleted() && task.isStopRequested(), "a loaded task is stopped", input);
+    checkTotals(task, input);
     checkReload(task, input);
     return 0;
 }

@@ -1,5 +1,6 @@
 #include "clireport.h"
 
+#include "base/saturating.h"
 #include "fs/filenamecodec.h"
 #include "fs/pathutils.h"
 
@@ -153,7 +154,8 @@ qint64 realSpeed(qint64 bytes, qint64 elapsedMs)
 
 void ProgressEstimate::update(qint64 elapsedMs, const Counters& c, bool fileListCompleted)
 {
-    const qint64 units = c[BytesCompleted] + c[FilesCompleted] * FileCostInBytes;
+    const qint64 units =
+        saturatingAdd(c[BytesCompleted], saturatingMultiply(c[FilesCompleted], FileCostInBytes));
     if (!m_started) {
         m_started = true;
         m_startMs = elapsedMs;
@@ -173,8 +175,9 @@ void ProgressEstimate::update(qint64 elapsedMs, const Counters& c, bool fileList
         m_remainingMs = -1;
         return;
     }
-    const qint64 leftUnits = qMax<qint64>(0, c[BytesToCopy] - c[BytesCompleted]) +
-                             qMax<qint64>(0, c[FilesToCopy] - c[FilesCompleted]) * FileCostInBytes;
+    const qint64 leftUnits = saturatingAdd(
+        qMax<qint64>(0, c[BytesToCopy] - c[BytesCompleted]),
+        saturatingMultiply(qMax<qint64>(0, c[FilesToCopy] - c[FilesCompleted]), FileCostInBytes));
     m_remainingMs =
         FileSystemUtils::roundToInt64(double(leftUnits) * double(measuredMs) / double(doneUnits));
 }

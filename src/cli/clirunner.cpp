@@ -371,10 +371,11 @@ void CliRunner::printProgress(bool final)
                                       m_estimate.bytesPerSecond(), m_estimate.remainingMs());
     // A large file reports its own progress while it is copied.
     if (TransferCounters* transfer = m_flushing ? nullptr : TransferCounters::instance()) {
-        const qint64 done = transfer->value(TransferCounters::CurrentFileBytesCopied);
-        const qint64 size = transfer->value(TransferCounters::CurrentFileSize);
-        if (size > 0 && done < size)
-            line += tr(", large file %1%").arg(done * 100 / size);
+        const TransferCounters::FileProgress file = transfer->currentFile();
+        if (file.size > 0 && file.bytesCopied < file.size)
+            line += tr(", large file %1%")
+                        .arg(int(double(qMax<qint64>(0, file.bytesCopied)) * 100.0 /
+                                 double(file.size)));
     }
     if (m_progressOnTerminal) {
         // One line, rewritten in place; a final one stays.

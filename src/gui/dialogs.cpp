@@ -26,6 +26,7 @@ int QtDialogs::ask(QWidget* parent, const Message& message)
                                                                  : QMessageBox::Warning;
     QMessageBox box(icon, ProgramIdentity::programName(), message.text, QMessageBox::NoButton,
                     parent);
+    box.setTextFormat(message.format);
     QList<QAbstractButton*> buttons;
     for (int index = 0; index < message.buttons.size(); ++index) {
         // The roles only place the buttons; which one was pressed is told by its index.

@@ -27,6 +27,9 @@ public:
         QStringList buttons;
         int defaultButton = 0;
         int escapeButton = -1;
+        // Plain unless the text is markup made by the program: names of files may hold
+        // '<' and '&' and must show as they are.
+        Qt::TextFormat format = Qt::PlainText;
     };
 
     Dialogs() = default;

@@ -2,6 +2,8 @@
 
 #include "fs/pathutils.h"
 
+#include <QTextDocument>
+
 #include <algorithm>
 #include <numeric>
 #include <vector>
@@ -76,7 +78,10 @@ QVariant FileListModel::toolTip(const CopyItem& item, int column) const
     else if (column == InformationColumn)
         tip = informationText(item);
     const QString hint = tr("Right click to open menu");
-    return tip.isEmpty() ? hint : QStringLiteral("%1\n").arg(tip) + hint;
+    // A tool tip that looks like markup is shown as such: the text is made markup that
+    // shows the names as they are.
+    return Qt::convertFromPlainText(tip.isEmpty() ? hint : QStringLiteral("%1\n").arg(tip) + hint,
+                                    Qt::WhiteSpaceNoWrap);
 }
 
 const QIcon& FileListModel::icon(const CopyItem& item) const

@@ -169,10 +169,10 @@ void GuiMainWindow::setPreferencesFactory(PreferencesFactory factory)
 }
 
 int GuiMainWindow::ask(int kind, const QString& text, const QStringList& buttons, int defaultButton,
-                       int escapeButton)
+                       int escapeButton, Qt::TextFormat format)
 {
-    return mp_dialogs->ask(
-        this, {static_cast<Dialogs::Kind>(kind), text, buttons, defaultButton, escapeButton});
+    return mp_dialogs->ask(this, {static_cast<Dialogs::Kind>(kind), text, buttons, defaultButton,
+                                  escapeButton, format});
 }
 
 void GuiMainWindow::inform(const QString& text)

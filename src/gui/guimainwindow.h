@@ -222,7 +222,7 @@ private:
 
     // Message boxes of this window.
     int ask(int kind, const QString& text, const QStringList& buttons, int defaultButton,
-            int escapeButton);
+            int escapeButton, Qt::TextFormat format = Qt::PlainText);
     void inform(const QString& text);
     void warn(const QString& text);
 

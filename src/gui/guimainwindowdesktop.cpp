@@ -260,7 +260,7 @@ void GuiMainWindow::showAbout()
     const QString webSite = ProgramIdentity::webSiteUrl();
     if (!webSite.isEmpty())
         text += QStringLiteral("<p><a href=\"%1\">%1</a></p>").arg(webSite.toHtmlEscaped());
-    ask(Dialogs::Information, text, {tr("Ok")}, 0, 0);
+    ask(Dialogs::Information, text, {tr("Ok")}, 0, 0, Qt::RichText);
 }
 
 void GuiMainWindow::onNewInstanceClicked()

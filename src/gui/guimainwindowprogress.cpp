@@ -16,6 +16,7 @@
 #include <QApplication>
 #include <QDebug>
 #include <QDir>
+#include <QFileInfo>
 #include <QPointer>
 #include <QTimer>
 
@@ -27,7 +28,8 @@ qint64 s_lastTransferredShown = 0;
 
 QString richText(const char* colour, const QString& text)
 {
-    return QStringLiteral("<font color=%1><b>%2</b></font>").arg(QLatin1String(colour), text);
+    return QStringLiteral("<font color=%1><b>%2</b></font>")
+        .arg(QLatin1String(colour), text.toHtmlEscaped());
 }
 
 } // namespace
@@ -99,14 +101,14 @@ void GuiMainWindow::onTimerTimeout()
     }
     // No file finished within the second: one large file is being copied, and the native
     // copier tells how far it got.
-    const TransferCounters* table = TransferCounters::instance();
-    const qint64 transferred = table->value(TransferCounters::CurrentFileBytesCopied);
-    const qint64 size = table->value(TransferCounters::CurrentFileSize);
-    if (transferred > 0 && size > 0 && transferred != s_lastTransferredShown) {
-        setStatusText(QStringLiteral("%1 %2 (%3)")
-                          .arg(FileSystemUtils::byteSizeText(transferred), tr("transferred"),
-                               FileSystemUtils::byteSizeText(size)));
-        s_lastTransferredShown = transferred;
+    // One snapshot: the bytes and the size are of the same file.
+    const TransferCounters::FileProgress file = TransferCounters::instance()->currentFile();
+    if (file.bytesCopied > 0 && file.size > 0 && file.bytesCopied != s_lastTransferredShown) {
+        setStatusText(QStringLiteral("%1: %2 %3 (%4)")
+                          .arg(QFileInfo(file.name).fileName(),
+                               FileSystemUtils::byteSizeText(file.bytesCopied), tr("transferred"),
+                               FileSystemUtils::byteSizeText(file.size)));
+        s_lastTransferredShown = file.bytesCopied;
     }
 }
 
@@ -204,7 +206,8 @@ void GuiMainWindow::showRunOutcome()
         if (resumable) {
             const int answer =
                 ask(Dialogs::Warning, text,
-                    {tr("Resume"), tr("Save task") + QStringLiteral("..."), tr("Close")}, 0, 2);
+                    {tr("Resume"), tr("Save task") + QStringLiteral("..."), tr("Close")}, 0, 2,
+                    Qt::RichText);
             if (m_closing)
                 return;
             if (answer == 0) {
@@ -214,18 +217,18 @@ void GuiMainWindow::showRunOutcome()
             if (answer == 1)
                 QTimer::singleShot(0, this, &GuiMainWindow::saveTaskToFile);
         } else {
-            ask(Dialogs::Information, text, {tr("Ok")}, 0, 0);
+            ask(Dialogs::Information, text, {tr("Ok")}, 0, 0, Qt::RichText);
         }
     } else if (errors <= 0) {
         const QString text = copyMode == CopyOptions::Verify ? richText("blue", outcome)
                                                              : richText("darkGreen", outcome);
-        if (ask(Dialogs::Information, text, {tr("View report"), tr("Ok")}, 1, 1) == 0)
+        if (ask(Dialogs::Information, text, {tr("View report"), tr("Ok")}, 1, 1, Qt::RichText) == 0)
             mp_ui->mp_twMain->setCurrentWidget(mp_recapLog);
     } else {
         if (settings->autoSaveErrors())
             autoSaveErrors();
-        if (ask(Dialogs::Information, richText("red", outcome), {tr("View errors"), tr("Ok")}, 0,
-                1) == 0)
+        if (ask(Dialogs::Information, richText("red", outcome), {tr("View errors"), tr("Ok")}, 0, 1,
+                Qt::RichText) == 0)
             showErrorsList();
         mp_recapLog->appendLine(tr("The copy has %1 errors").arg(errors));
     }

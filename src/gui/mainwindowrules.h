@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/appsettings.h"
 #include "model/task.h"
 
 #include <QList>
@@ -12,7 +13,7 @@
 namespace MainWindowRules {
 
 // Entries of the recent-task list at most.
-constexpr int MaximumRecentTasks = 20;
+constexpr int MaximumRecentTasks = AppSettings::MaximumRecentTasks;
 
 // The recent-task list with task in front: an entry of the same name (source and
 // destination) is moved rather than repeated, and the oldest falls out beyond the maximum.

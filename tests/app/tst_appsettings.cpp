@@ -73,6 +73,8 @@ private slots:
     void recentTasks();
     void recentTasksNotKeptWhenSaveRecentIsOff();
     void saveReplacesFileAtomically();
+    void windowsKeepTheirChanges_data();
+    void windowsKeepTheirChanges();
     void clearAllRestoresDefaults();
     void defaultsLeaveSettingsAndFile();
     void missingDataFolderIsCreated();
@@ -372,6 +374,73 @@ void TestAppSettings::saveReplacesFileAtomically()
     QCOMPARE(QDir(m_dir->filePath("data")).entryList(QDir::Files), QStringList{"brindle.ini"});
     QSettings file(settingsFilePath(), QSettings::IniFormat);
     QCOMPARE(file.value("System/MaxNumThreads").toInt(), 6);
+}
+
+void TestAppSettings::windowsKeepTheirChanges_data()
+{
+    // Two windows load the same file, each makes its change ("threads N", "method N" or
+    // "recent NAME"), then the first saves and the second.
+    QTest::addColumn<QString>("first");
+    QTest::addColumn<QString>("second");
+    QTest::addColumn<int>("threads");
+    QTest::addColumn<int>("method");
+    QTest::addColumn<QStringList>("recent"); // {} also: no file before the windows load
+
+    QTest::newRow("different keys") << "threads 5"
+                                    << "method 2" << 5 << 2 << QStringList{"old"};
+    QTest::newRow("different keys, no file yet") << "threads 5"
+                                                 << "method 2" << 5 << 2 << QStringList{};
+    QTest::newRow("same key: last writer wins") << "threads 5"
+                                                << "threads 7" << 7 << 0 << QStringList{"old"};
+    QTest::newRow("a recent task each") << "recent a"
+                                        << "recent b" << 2 << 0 << QStringList{"b", "a", "old"};
+    QTest::newRow("a recent task and a preference")
+        << "recent a"
+        << "threads 3" << 3 << 0 << QStringList{"a", "old"};
+}
+
+void TestAppSettings::windowsKeepTheirChanges()
+{
+    QFETCH(QString, first);
+    QFETCH(QString, second);
+    QFETCH(int, threads);
+    QFETCH(int, method);
+    QFETCH(QStringList, recent);
+
+    const auto task = [](const QString& name) {
+        Task value;
+        value.m_name = name;
+        value.m_sourcePath = "/src/" + name;
+        return value;
+    };
+    AppSettings* settings = portableSettings();
+    settings->load();
+    settings->setSaveRecent(true);
+    settings->setRecentTasks({task("old")});
+    if (!recent.isEmpty())
+        settings->save();
+
+    std::unique_ptr<AppSettings> windows[] = {settings->loadedCopy(), settings->loadedCopy()};
+    const QString changes[] = {first, second};
+    for (int i = 0; i < 2; ++i) {
+        const QStringList change = changes[i].split(' ');
+        if (change.at(0) == "threads")
+            windows[i]->setMaxNumThreads(change.at(1).toInt());
+        else if (change.at(0) == "method")
+            windows[i]->setCopyMethod(change.at(1).toInt());
+        else
+            windows[i]->setRecentTasks(QList<Task>{task(change.at(1))} + windows[i]->recentTasks());
+    }
+    windows[0]->save();
+    windows[1]->save();
+
+    const std::unique_ptr<AppSettings> reread = settings->loadedCopy();
+    QCOMPARE(reread->maxNumThreads(), threads);
+    QCOMPARE(reread->copyMethod(), method);
+    QStringList names;
+    for (const Task& saved : reread->recentTasks())
+        names.append(saved.m_name);
+    QCOMPARE(names, recent);
 }
 
 void TestAppSettings::clearAllRestoresDefaults()

@@ -269,12 +269,12 @@ void TestCopyJob::nativeMethodStopsBetweenChunks()
     // Stop as soon as the first chunks are reported, as the copy task stops a run.
     QElapsedTimer timer;
     timer.start();
-    qint64 copied = 0;
-    while ((copied = counters->value(TransferCounters::CurrentFileBytesCopied)) == 0 &&
-           timer.elapsed() < 30000)
+    TransferCounters::FileProgress file;
+    while ((file = counters->currentFile()).bytesCopied == 0 && timer.elapsed() < 30000)
         QThread::usleep(200);
-    QVERIFY(copied > 0 && copied < size);
-    QCOMPARE(counters->value(TransferCounters::CurrentFileSize), size);
+    QVERIFY(file.bytesCopied > 0 && file.bytesCopied < size);
+    QCOMPARE(file.size, size);
+    QCOMPARE(file.name, source);
     JobThreadPool::stopAllJobs();
     QTRY_COMPARE_WITH_TIMEOUT(completions, 1, 60000);
 
@@ -286,8 +286,9 @@ void TestCopyJob::nativeMethodStopsBetweenChunks()
     QCOMPARE(item.info_list.size(), 1);
     // Nothing under the final name nor under the temporary one.
     QCOMPARE(entriesOf(dir.filePath("dst")), QStringList());
-    QCOMPARE(counters->value(TransferCounters::CurrentFileBytesCopied), size);
-    QCOMPARE(counters->value(TransferCounters::CurrentFileSize), size);
+    QVERIFY(!counters->currentFile().isValid());
+    QCOMPARE(counters->files().size(), 1);
+    QVERIFY(counters->files().first().finished);
 }
 
 void TestCopyJob::largeFileProgressInTransferCounters_data()
@@ -303,8 +304,7 @@ void TestCopyJob::largeFileProgressInTransferCounters()
     QFETCH(qint64, size);
     QFETCH(bool, reported);
     TransferCounters* counters = TransferCounters::instance();
-    counters->setValue(TransferCounters::CurrentFileBytesCopied, -1);
-    counters->setValue(TransferCounters::CurrentFileSize, -1);
+    counters->resetAll();
     QTemporaryDir dir;
     const QString source = dir.filePath("large.bin");
     QVERIFY(makeSparseFile(source, size));
@@ -315,8 +315,13 @@ void TestCopyJob::largeFileProgressInTransferCounters()
     QVERIFY(run(job, &item));
     QCOMPARE(item.copy_state, int(Copied));
     QCOMPARE(QFileInfo(item.destination_path).size(), size);
-    QCOMPARE(counters->value(TransferCounters::CurrentFileBytesCopied), reported ? size : -1);
-    QCOMPARE(counters->value(TransferCounters::CurrentFileSize), reported ? size : -1);
+    const QVector<TransferCounters::FileProgress> files = counters->files();
+    QCOMPARE(files.size(), reported ? 1 : 0);
+    if (reported) {
+        QCOMPARE(files.first().bytesCopied, size);
+        QCOMPARE(files.first().size, size);
+        QVERIFY(files.first().finished);
+    }
 }
 
 void TestCopyJob::completesWhenStoppedBeforeTheCopierStarts_data()

@@ -71,6 +71,7 @@ private slots:
     void flushProgressFor();
     void freshTask();
     void countersOfLoadedItems();
+    void hugeTotalsSaturate();
     void itemQueries();
 
 private:
@@ -283,6 +284,22 @@ void TestCopyTaskStats::countersOfLoadedItems()
     other.m_sourcePath = QStringLiteral("/elsewhere");
     task.setTask(other);
     QVERIFY(task.counters() == CopyTask::Counters{});
+}
+
+void TestCopyTaskStats::hugeTotalsSaturate()
+{
+    TransferCounters::instance()->resetAll();
+    CopyTask task;
+    const qint64 largest = CopyItem::MaximumFileSize;
+    QVERIFY(loadItems(task, m_dir.filePath("huge.bdt"),
+                      {makeItem("a", Copied, largest), makeItem("b", Copied, largest),
+                       makeItem("c", Skipped, largest)},
+                      {}));
+    const qint64 top = std::numeric_limits<qint64>::max();
+    QCOMPARE(task.counter(BytesToCopy), top);
+    QCOMPARE(task.counter(BytesCompleted), top);
+    QCOMPARE(TransferCounters::instance()->value(TransferCounters::BytesToCopy), top);
+    QCOMPARE(TransferCounters::instance()->value(TransferCounters::BytesCompleted), top);
 }
 
 void TestCopyTaskStats::itemQueries()

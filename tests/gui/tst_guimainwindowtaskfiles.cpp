@@ -2,6 +2,7 @@
 #include "copytaskfixture.h"
 #include "engine/filehash.h"
 #include "engine/taskfile.h"
+#include "filelistmodel.h"
 #include "guimainwindow.h"
 #include "mainwindowrules.h"
 #include "net/httpdownloader.h"
@@ -13,6 +14,7 @@
 
 #include <QApplication>
 #include <QTemporaryDir>
+#include <QTextDocument>
 #include <QtTest>
 
 using namespace TestSupport;
@@ -154,6 +156,47 @@ private slots:
         QCOMPARE(file.task.m_sourcePath, path(savedSource));
         QCOMPARE(file.items.size(), savedItems);
         QCOMPARE(file.fileListCompleted, savedItems > 0);
+    }
+
+    // A file may be named like markup: wherever its name is shown, it shows as it is.
+    void namesShowAsText_data()
+    {
+        QTest::addColumn<QString>("place");
+        QTest::newRow("message box") << "box";
+        QTest::newRow("file list tool tip") << "tip";
+        QTest::newRow("status bar") << "status";
+    }
+
+    void namesShowAsText()
+    {
+        QFETCH(QString, place);
+        const QString name = path("<i>x&amp;y</i");
+        QString text;
+        Qt::TextFormat format = Qt::AutoText;
+        if (place == "box") {
+            ui().mp_leFrom->setText(name);
+            ui().mp_leTo->setText(path("dst"));
+            dialogs().answer("Ok");
+            mp_window->startCopy();
+            text = dialogs().asked.last().text;
+            format = dialogs().asked.last().format;
+        } else if (place == "tip") {
+            FileListModel model;
+            model.append({CopyItem(name, name + "2", 1, false, {})});
+            text = model.index(0, FileListModel::FileColumn).data(Qt::ToolTipRole).toString();
+        } else {
+            mp_window->onLogAvailable(name);
+            text = mp_window->mp_statusLabel->text();
+            format = mp_window->mp_statusLabel->textFormat();
+        }
+        // What a label shows of the text.
+        QString shown = text;
+        if (format == Qt::RichText || (format == Qt::AutoText && Qt::mightBeRichText(text))) {
+            QTextDocument document;
+            document.setHtml(text);
+            shown = document.toPlainText();
+        }
+        QVERIFY2(shown.contains(name), qPrintable(shown));
     }
 
     void taskWithoutRunCopiesWholeTree()

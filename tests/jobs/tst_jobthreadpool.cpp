@@ -578,10 +578,19 @@ void TestJobThreadPool::deletionWaitsForCompletionHandlers()
     auto* job = new DeletionProbeJob(&deletionArrived, &destroyed);
     bool arrivedDuringHandler = false;
     bool destroyedDuringHandler = true;
+    bool threadFreeDuringHandler = false;
     QString nameAfterHandler;
+    QObject inJobThread;
     connect(job, &Job::jobCompleted, this, [&] {
         job->deleteLater();
         arrivedDuringHandler = deletionArrived.tryAcquire(1, 5000);
+        // A handler may ask the user: the job's thread goes on meanwhile, not waiting for
+        // a lock the emission holds.
+        QSemaphore ran;
+        inJobThread.moveToThread(job->thread());
+        QMetaObject::invokeMethod(
+            &inJobThread, [&ran] { ran.release(); }, Qt::QueuedConnection);
+        threadFreeDuringHandler = ran.tryAcquire(1, 5000);
         destroyedDuringHandler = destroyed.tryAcquire(1, 100);
     });
     // A second handler of the same emission still finds the job.
@@ -591,8 +600,12 @@ void TestJobThreadPool::deletionWaitsForCompletionHandlers()
 
     QTRY_COMPARE(nameAfterHandler, QStringLiteral("probe"));
     QVERIFY(arrivedDuringHandler);
+    QVERIFY(threadFreeDuringHandler);
     QVERIFY(!destroyedDuringHandler);
     QVERIFY(destroyed.tryAcquire(1, 5000));
+    QMetaObject::invokeMethod(
+        &inJobThread, [&inJobThread] { inJobThread.moveToThread(qApp->thread()); },
+        Qt::BlockingQueuedConnection);
 }
 
 QTEST_GUILESS_MAIN(TestJobThreadPool)

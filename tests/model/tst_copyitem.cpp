@@ -192,6 +192,18 @@ void TestCopyItem::fromDataString_data()
         << "/s%zz~/d~-1~0~~0~0~~0~0";
     QTest::newRow("file_size not a number")
         << "/s~/d~12kB~0" << false << fileSize << "/s~/d~-1~0~~0~0~~0~0";
+    // Sizes are added up into totals: one beyond 2^62 (or below the unknown -1) is refused.
+    QTest::newRow("file_size 2^62")
+        << "/s~/d~4611686018427387904~0" << true << none << "/s~/d~4611686018427387904~0~~0~0~~0~0";
+    QTest::newRow("file_size 2^62 + 1")
+        << "/s~/d~4611686018427387905~0" << false << fileSize << "/s~/d~-1~0~~0~0~~0~0";
+    QTest::newRow("file_size 9e18")
+        << "/s~/d~9000000000000000000" << false << fileSize << "/s~/d~-1~0~~0~0~~0~0";
+    QTest::newRow("file_size -2") << "/s~/d~-2~0" << false << fileSize << "/s~/d~-1~0~~0~0~~0~0";
+    QTest::newRow("file_size lowest qint64")
+        << "/s~/d~-9223372036854775808" << false << fileSize << "/s~/d~-1~0~~0~0~~0~0";
+    QTest::newRow("file_size negative in percent form")
+        << "/s~/d~%-5~0" << false << fileSize << "/s~/d~-1~0~~0~0~~0~0";
     QTest::newRow("is_folder not a number")
         << "/s~/d~8~yes" << false << "Invalid is_folder found in CopyItem::fromDataString(...):"
         << "/s~/d~8~0~~0~0~~0~0";

@@ -8,6 +8,8 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLocale>
+#include <QLockFile>
+#include <QSet>
 #include <QSettings>
 #include <QStandardPaths>
 
@@ -22,6 +24,9 @@ std::unique_ptr<AppSettings>& storage()
 const char* const RcFileName = "brindle.rc";
 const char* const PortableSettingsFileName = "brindle.ini";
 const char* const PortableArgument = "--portable";
+const char* const RecentKey = "Tasks/Recent";
+// A save that finds the file locked longer than this writes all the same.
+const int SaveLockTimeoutMs = 5000;
 
 QString lowerProgramName()
 {
@@ -217,9 +222,23 @@ void AppSettings::load()
     std::unique_ptr<QSettings> settings = openSettingsFile();
     m_settingsFileName = settings->fileName();
     qDebug() << "Loading settings from file" << qUtf8Printable(m_settingsFileName);
-    const bool noKeys = settings->allKeys().isEmpty();
+    const QStringList fileKeys = settings->allKeys();
+    const bool noKeys = fileKeys.isEmpty();
     readValues(settings.get());
     m_lastLoadOrSaveTime = QDateTime::currentDateTime();
+    // What this object read: a later save writes the keys whose value differs from it.
+    m_stored.clear();
+    const QVariantMap values = storedValues();
+    for (auto it = values.cbegin(); it != values.cend(); ++it) {
+        // A value the file holds in another form (out of bounds, recent tasks not kept) is
+        // written again by the next save.
+        const QVariant raw = settings->value(it.key());
+        const bool same = it.value().type() == QVariant::StringList
+                              ? raw.toStringList() == it.value().toStringList()
+                              : raw.toString() == it.value().toString();
+        if (same || !fileKeys.contains(it.key()))
+            m_stored.insert(it.key(), it.value());
+    }
 
     if (noKeys) {
         qDebug() << "Default settings load";
@@ -245,6 +264,17 @@ std::unique_ptr<const AppSettings> AppSettings::defaults() const
     values->m_settingsFileName = m_settingsFileName;
     values->readValues(nullptr);
     return values;
+}
+
+std::unique_ptr<AppSettings> AppSettings::loadedCopy() const
+{
+    std::unique_ptr<AppSettings> copy(new AppSettings());
+    copy->m_programFolder = m_programFolder;
+    copy->m_resourceFolder = m_resourceFolder;
+    copy->m_dataFolder = m_dataFolder;
+    copy->m_portable = m_portable;
+    copy->load();
+    return copy;
 }
 
 void AppSettings::readValues(QSettings* settings)
@@ -301,68 +331,117 @@ void AppSettings::readValues(QSettings* settings)
     m_viewOnlyFileNames = value("Gui/ViewOnlyFileNames", false).toBool();
 }
 
-void AppSettings::save()
+QVariantMap AppSettings::storedValues() const
 {
-    std::unique_ptr<QSettings> settings = openSettingsFile();
-    m_settingsFileName = settings->fileName();
-    if (!settings->isWritable()) {
-        qWarning() << "Setting cannot be saved in file" << qUtf8Printable(m_settingsFileName);
-        return;
-    }
-    settings->clear();
-
-    settings->beginGroup(QStringLiteral("Version"));
-    settings->setValue(QStringLiteral("Program"), ProgramIdentity::versionText(false, true));
-    settings->setValue(QStringLiteral("Settings"), 1);
-    // ISO text rather than a binary variant, so the file stays readable.
-    settings->setValue(QStringLiteral("CreationDate"), m_creationDate.toString(Qt::ISODate));
-    settings->setValue(QStringLiteral("Qt"), ProgramIdentity::frameworkMajorVersion());
-    settings->endGroup();
-
-    settings->beginGroup(QStringLiteral("Tasks"));
-    settings->setValue(QStringLiteral("SaveRecent"), m_saveRecent);
     QStringList recent;
     if (m_saveRecent) {
         for (const Task& task : qAsConst(m_recentTasks))
             recent.append(task.toDataString());
     }
-    settings->setValue(QStringLiteral("Recent"), recent);
-    settings->endGroup();
+    QVariantMap values{
+        {QStringLiteral("Version/Program"), ProgramIdentity::versionText(false, true)},
+        {QStringLiteral("Version/Settings"), 1},
+        // ISO text rather than a binary variant, so the file stays readable.
+        {QStringLiteral("Version/CreationDate"), m_creationDate.toString(Qt::ISODate)},
+        {QStringLiteral("Version/Qt"), ProgramIdentity::frameworkMajorVersion()},
+        {QStringLiteral("Tasks/SaveRecent"), m_saveRecent},
+        {QString::fromLatin1(RecentKey), recent},
+        {QStringLiteral("Log/Disabled"), !m_logEnabled},
+        {QStringLiteral("Log/FilePath"), m_logFilePath},
+        {QStringLiteral("Log/LogFileMaximumSize(Mb)"), m_logMaximumSize},
+        {QStringLiteral("Log/LogFileMinimumSize(Mb)"), m_logMinimumSize},
+        {QStringLiteral("System/MaxNumThreads"), m_maxNumThreads.load()},
+        {QStringLiteral("System/CheckForNewVersionAtStartup"), m_checkForNewVersionAtStartup},
+        {QStringLiteral("System/LanguageFilePath"), m_languageFilePath},
+        {QStringLiteral("System/AllowMultipleInstances"), m_allowMultipleInstances},
+        {QStringLiteral("System/MaxTransferSpeed"), m_maxTransferSpeed.load()},
+        {QStringLiteral("System/CopyMethod"), m_copyMethod.load()},
+        {QStringLiteral("Misc/UseExternalCopyProgram"), m_useExternalCopyProgram},
+        {QStringLiteral("Misc/SkipBuildListForExternalProgram"), m_skipBuildListForExternalProgram},
+        {QStringLiteral("Misc/SkipIntegrityCheckForFileSizeMoreThan"),
+         m_skipIntegrityCheckForFileSizeMoreThan.load()},
+        {QStringLiteral("Misc/AutoSaveErrors"), m_autoSaveErrors},
+        {QStringLiteral("Misc/SkipErrorsInSync"), m_skipErrorsInSync.load()},
+        {QStringLiteral("Misc/ReportFilteredFiles"), m_reportFilteredFiles.load()},
+        {QStringLiteral("Misc/RemoveReadOnlyAttribute"), m_removeReadOnlyAttribute.load()},
+        {QStringLiteral("Gui/ViewOnlyFileNames"), m_viewOnlyFileNames},
+    };
+    const QVariantMap program = m_externalProgram.toGroup();
+    for (auto it = program.cbegin(); it != program.cend(); ++it)
+        values.insert(ExternalProgramSettings::groupName() + QLatin1Char('/') + it.key(),
+                      it.value());
+    return values;
+}
 
-    settings->beginGroup(QStringLiteral("Log"));
-    settings->setValue(QStringLiteral("Disabled"), !m_logEnabled);
-    settings->setValue(QStringLiteral("FilePath"), m_logFilePath);
-    settings->setValue(QStringLiteral("LogFileMaximumSize(Mb)"), m_logMaximumSize);
-    settings->setValue(QStringLiteral("LogFileMinimumSize(Mb)"), m_logMinimumSize);
-    settings->endGroup();
+QStringList AppSettings::mergedRecent(const QStringList& mine, const QStringList& known,
+                                      const QStringList& current)
+{
+    const auto nameOf = [](const QString& text) {
+        Task task;
+        return task.fromDataString(text) ? task.m_name : text;
+    };
+    // Added or moved to the front here: the entries before the one that led the list.
+    QStringList fresh;
+    for (const QString& text : mine) {
+        if (!known.isEmpty() && text == known.first())
+            break;
+        fresh.append(text);
+    }
+    QSet<QString> dropped;
+    for (const QString& text : known) {
+        if (!mine.contains(text))
+            dropped.insert(nameOf(text));
+    }
+    QSet<QString> taken;
+    for (const QString& text : qAsConst(fresh))
+        taken.insert(nameOf(text));
+    QStringList merged = fresh;
+    for (const QString& text : current) {
+        const QString name = nameOf(text);
+        if (!taken.contains(name) && !dropped.contains(name)) {
+            merged.append(text);
+            taken.insert(name);
+        }
+    }
+    while (merged.size() > MaximumRecentTasks)
+        merged.removeLast();
+    return merged;
+}
 
-    settings->beginGroup(QStringLiteral("System"));
-    settings->setValue(QStringLiteral("MaxNumThreads"), m_maxNumThreads.load());
-    settings->setValue(QStringLiteral("CheckForNewVersionAtStartup"),
-                       m_checkForNewVersionAtStartup);
-    settings->setValue(QStringLiteral("LanguageFilePath"), m_languageFilePath);
-    settings->setValue(QStringLiteral("AllowMultipleInstances"), m_allowMultipleInstances);
-    settings->setValue(QStringLiteral("MaxTransferSpeed"), m_maxTransferSpeed.load());
-    settings->setValue(QStringLiteral("CopyMethod"), m_copyMethod.load());
-    settings->endGroup();
+void AppSettings::save()
+{
+    std::unique_ptr<QSettings> probe = settingsFile();
+    m_settingsFileName = probe->fileName();
+    probe.reset();
+    // Several windows share the file: each writes only what it changed since it last read
+    // or wrote it, and reads the file again under this lock, so that no window's change
+    // is lost to another's older copy.
+    QDir().mkpath(QFileInfo(m_settingsFileName).path());
+    QLockFile lock(m_settingsFileName + QLatin1String(".save-lock"));
+    if (!lock.tryLock(SaveLockTimeoutMs))
+        qWarning() << "Unable to lock settings file" << qUtf8Printable(m_settingsFileName)
+                   << "; saving without the lock";
 
-    settings->beginGroup(QStringLiteral("Misc"));
-    settings->setValue(QStringLiteral("UseExternalCopyProgram"), m_useExternalCopyProgram);
-    settings->setValue(QStringLiteral("SkipBuildListForExternalProgram"),
-                       m_skipBuildListForExternalProgram);
-    settings->setValue(QStringLiteral("SkipIntegrityCheckForFileSizeMoreThan"),
-                       m_skipIntegrityCheckForFileSizeMoreThan.load());
-    settings->setValue(QStringLiteral("AutoSaveErrors"), m_autoSaveErrors);
-    settings->setValue(QStringLiteral("SkipErrorsInSync"), m_skipErrorsInSync.load());
-    settings->setValue(QStringLiteral("ReportFilteredFiles"), m_reportFilteredFiles.load());
-    settings->setValue(QStringLiteral("RemoveReadOnlyAttribute"), m_removeReadOnlyAttribute.load());
-    settings->endGroup();
-
-    settings->beginGroup(QStringLiteral("Gui"));
-    settings->setValue(QStringLiteral("ViewOnlyFileNames"), m_viewOnlyFileNames);
-    settings->endGroup();
-
-    m_externalProgram.writeToSettings(*settings);
+    std::unique_ptr<QSettings> settings = openSettingsFile();
+    if (!settings->isWritable()) {
+        qWarning() << "Setting cannot be saved in file" << qUtf8Printable(m_settingsFileName);
+        return;
+    }
+    QVariantMap values = storedValues();
+    const QString recentKey = QString::fromLatin1(RecentKey);
+    if (m_stored.contains(recentKey) && values.value(recentKey) != m_stored.value(recentKey)) {
+        values.insert(recentKey, mergedRecent(values.value(recentKey).toStringList(),
+                                              m_stored.value(recentKey).toStringList(),
+                                              settings->value(recentKey).toStringList()));
+    }
+    for (auto it = values.cbegin(); it != values.cend(); ++it) {
+        // A key the file lacks is filled in; the version keys tell which program wrote the
+        // file last.
+        const bool changed = !m_stored.contains(it.key()) || m_stored.value(it.key()) != it.value();
+        if (changed || !settings->contains(it.key()) ||
+            it.key().startsWith(QLatin1String("Version/")))
+            settings->setValue(it.key(), it.value());
+    }
 
     settings->sync();
     if (settings->status() != QSettings::NoError) {
@@ -371,6 +450,15 @@ void AppSettings::save()
         qWarning() << "Setting cannot be saved in file" << qUtf8Printable(m_settingsFileName);
         return;
     }
+    if (m_saveRecent) {
+        m_recentTasks.clear();
+        for (const QString& text : values.value(recentKey).toStringList()) {
+            Task task;
+            if (task.fromDataString(text))
+                m_recentTasks.append(task);
+        }
+    }
+    m_stored = storedValues();
     qDebug() << "Settings saved in file" << qUtf8Printable(m_settingsFileName);
     m_lastLoadOrSaveTime = QDateTime::currentDateTime();
 }
@@ -383,6 +471,8 @@ void AppSettings::clearAll()
         settings->clear();
         settings->sync();
     }
+    // The file holds nothing of this object now: the next save writes every key.
+    m_stored.clear();
 }
 
 void AppSettings::detectDefaultLanguage()

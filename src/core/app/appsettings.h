@@ -9,6 +9,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <QVariantMap>
 
 #include <atomic>
 #include <memory>
@@ -42,6 +43,9 @@ public:
     // for the same places (data folder, portable mode). Neither this object nor the
     // settings file is touched, and a const object cannot be saved.
     std::unique_ptr<const AppSettings> defaults() const;
+    // Another object on the same settings file, loaded from it: what another window of
+    // the program holds.
+    std::unique_ptr<AppSettings> loadedCopy() const;
 
     void save();
     void clearAll();
@@ -139,6 +143,13 @@ public:
     static qint64 boundedLogMaximumSize(qint64 maximum, qint64 minimum);
     static int boundedThreadCount(int count);
     static int boundedCopyMethod(int method);
+    // Entries of the recent-task list at most.
+    static constexpr int MaximumRecentTasks = 20;
+    // The recent tasks (data strings) a save writes: those this object added or moved to
+    // the front since it last read or wrote the file (known), then the file's current
+    // ones less those this object removed.
+    static QStringList mergedRecent(const QStringList& mine, const QStringList& known,
+                                    const QStringList& current);
 
 private:
     AppSettings();
@@ -148,6 +159,8 @@ private:
     QString dataFolderPath() const;
     // Every value from the settings, or its default when settings is null.
     void readValues(QSettings* settings);
+    // Every key a save writes, with this object's value.
+    QVariantMap storedValues() const;
 
     QStringList m_arguments;
     QString m_settingsFileName;
@@ -158,6 +171,8 @@ private:
     QDate m_creationDate;
     int m_settingsVersion = 1;
     QDateTime m_lastLoadOrSaveTime;
+    // The values of the keys as the file held them when this object last loaded or saved.
+    QVariantMap m_stored;
 
     bool m_saveRecent = true;
     QList<Task> m_recentTasks;

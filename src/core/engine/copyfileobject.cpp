@@ -327,12 +327,11 @@ bool CopyFileObject::copyFileNative()
     TransferCounters* counters = TransferCounters::instance();
     const bool large = file_size >= largeFileSize;
     PlatformCopy::ProgressFunction progress;
+    quint64 progressId = 0;
     if (large) {
-        counters->setValue(TransferCounters::CurrentFileBytesCopied, 0);
-        counters->setValue(TransferCounters::CurrentFileSize, file_size);
-        progress = [counters](qint64 copied, qint64 total) {
-            counters->setValue(TransferCounters::CurrentFileBytesCopied, copied);
-            counters->setValue(TransferCounters::CurrentFileSize, total);
+        progressId = counters->startFile(source_path, file_size);
+        progress = [counters, progressId](qint64 copied, qint64 total) {
+            counters->setFileProgress(progressId, copied, total);
         };
     }
 
@@ -369,10 +368,8 @@ bool CopyFileObject::copyFileNative()
                                             &failure, request, &outcome);
         }
     }
-    if (large) {
-        counters->setValue(TransferCounters::CurrentFileBytesCopied, file_size);
-        counters->setValue(TransferCounters::CurrentFileSize, file_size);
-    }
+    if (large)
+        counters->finishFile(progressId);
     if (!copied && failure.sourceChanged) {
         reportSourceChanged();
         return false;

@@ -4,6 +4,7 @@
 #include "engine/copytask.h"
 
 #include "base/handover.h"
+#include "base/saturating.h"
 #include "engine/checkfilejob.h"
 #include "engine/commitfilesjob.h"
 #include "engine/copyjob.h"
@@ -186,7 +187,7 @@ void CopyTask::onCopyCompleted()
                 m_pendingCopies.append(
                     {item, pending, sourceVersions.value(i), replaceFlags.value(i)});
                 if (!pending.isEmpty())
-                    m_pendingBytes += item.file_size;
+                    m_pendingBytes = saturatingAdd(m_pendingBytes, item.file_size);
             }
         }
         commitPendingCopies(false);

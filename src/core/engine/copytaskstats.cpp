@@ -1,9 +1,8 @@
 #include "engine/copytask.h"
 
 #include "app/appsettings.h"
+#include "base/saturating.h"
 #include "jobs/transfercounters.h"
-
-#include <limits>
 
 namespace {
 
@@ -12,11 +11,10 @@ const qint64 MinimumBytesForSpeed = 32000;
 const qint64 MaximumFileCostMs = 1800000;
 const qint64 MaximumFolderCostMs = 300000;
 
-qint64 saturatedSum(qint64 a, qint64 b)
+// An item never measured has the size -1: it adds nothing to the totals.
+qint64 countedSize(const CopyItem& item)
 {
-    if (b > 0 && a > std::numeric_limits<qint64>::max() - b)
-        return std::numeric_limits<qint64>::max();
-    return a + b;
+    return qMax<qint64>(0, item.file_size);
 }
 
 } // namespace
@@ -33,8 +31,8 @@ void CopyTask::countToCopy(const CopyItem& item)
         return;
     }
     m_counters[FilesToCopy] += 1;
-    m_counters[BytesToCopy] += item.file_size;
-    TransferCounters::instance()->addValue(TransferCounters::BytesToCopy, item.file_size);
+    m_counters[BytesToCopy] = saturatingAdd(m_counters[BytesToCopy], countedSize(item));
+    TransferCounters::instance()->addValue(TransferCounters::BytesToCopy, countedSize(item));
 }
 
 bool CopyTask::verifiedInVerify(const CopyItem& item) const
@@ -47,8 +45,8 @@ void CopyTask::countCompleted(const CopyItem& item)
 {
     if (!item.is_folder) {
         m_counters[FilesCompleted] += 1;
-        m_counters[BytesCompleted] += item.file_size;
-        TransferCounters::instance()->addValue(TransferCounters::BytesCompleted, item.file_size);
+        m_counters[BytesCompleted] = saturatingAdd(m_counters[BytesCompleted], countedSize(item));
+        TransferCounters::instance()->addValue(TransferCounters::BytesCompleted, countedSize(item));
         if (item.copy_state == Copied)
             m_counters[FilesCopied] += 1;
         else if (item.copy_state == Skipped && !verifiedInVerify(item))
@@ -126,7 +124,7 @@ qint64 CopyTask::remainingTimeFor(const Counters& counters, int copyMode, bool f
                                       double(qMax<qint64>(1, averageSpeed)) * 1000.0);
     if (transfer <= 1000)
         return folderCost + 1000 + fileCost;
-    return saturatedSum(saturatedSum(folderCost, transfer), fileCost);
+    return saturatingAdd(saturatingAdd(folderCost, transfer), fileCost);
 }
 
 QList<CopyItem> CopyTask::errorItems() const

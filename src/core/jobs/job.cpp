@@ -46,8 +46,21 @@ void Job::stopJob()
 void Job::completeAndClose()
 {
     HandOver::publish(this);
-    MutexLocker locker(&m_completionMutex);
+    {
+        MutexLocker locker(&m_completionMutex);
+        m_completing = true;
+    }
+    // No lock is held while the handlers run: one may ask the user (a modal box), and
+    // the job's thread must not wait for that answer.
     emit jobCompleted();
+    bool deletionDeferred = false;
+    {
+        MutexLocker locker(&m_completionMutex);
+        m_completing = false;
+        deletionDeferred = m_deletionDeferred;
+    }
+    if (deletionDeferred)
+        deleteLater();
 }
 
 void Job::deleteLater()
@@ -62,8 +75,13 @@ bool Job::event(QEvent* event)
     HandOver::receive(this);
     if (event->type() == QEvent::DeferredDelete) {
         // The owner's deleteLater, called while it handles jobCompleted, would otherwise
-        // let this thread delete the job before that emission in the owner's thread ends.
+        // let this thread delete the job before that emission in the owner's thread ends:
+        // the deletion is asked again once the emission is over.
         MutexLocker locker(&m_completionMutex);
+        if (m_completing) {
+            m_deletionDeferred = true;
+            return true;
+        }
     }
     return QObject::event(event);
 }

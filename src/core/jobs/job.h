@@ -54,7 +54,9 @@ private:
     QDateTime m_endTime;
     mutable QMutex m_mutex;
     bool m_finished = false;
-    // Held while jobCompleted is emitted from the owner's thread; the deferred deletion
-    // waits for it.
+    // Guards the two flags below. While jobCompleted is emitted from the owner's thread
+    // the deferred deletion is put off until the emission is over, rather than waited for.
     QMutex m_completionMutex;
+    bool m_completing = false;
+    bool m_deletionDeferred = false;
 };

@@ -121,7 +121,7 @@ bool CopyItem::fromDataString(const QString& dataString)
         destination_path = destination;
     }
     const qint64 size = sizeText.toLongLong(&ok);
-    if (!ok)
+    if (!ok || !isValidFileSize(size))
         return fail("Invalid file_size found in CopyItem::fromDataString(...):");
     file_size = size;
 

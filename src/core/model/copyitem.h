@@ -41,6 +41,13 @@ public:
     bool isError() const { return copy_state == SourceError || copy_state == DestinationError; }
 
     static QString normalizeItemPath(const QString& path);
+    // No real file comes near 2^62 bytes, and any two sizes up to it add up without
+    // overflow; -1 is the size of an item never measured (the default).
+    static constexpr qint64 MaximumFileSize = Q_INT64_C(1) << 62;
+    static bool isValidFileSize(qint64 size)
+    {
+        return size == -1 || (size >= 0 && size <= MaximumFileSize);
+    }
     static QChar dataSeparator() { return QChar(0x2028); }
 
     QString source_path;

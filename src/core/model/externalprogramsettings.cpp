@@ -47,12 +47,19 @@ void ExternalProgramSettings::readFromGroup(const QVariantMap& group)
     syntaxType = group.value(QLatin1String(SyntaxTypeKey), int(GenericSyntax)).toInt();
 }
 
+QVariantMap ExternalProgramSettings::toGroup() const
+{
+    return {{QLatin1String(FilePathKey), filePath},
+            {QLatin1String(ArgumentsKey), arguments},
+            {QLatin1String(SyntaxTypeKey), syntaxType}};
+}
+
 void ExternalProgramSettings::writeToSettings(QSettings& settings) const
 {
     settings.beginGroup(groupName());
-    settings.setValue(QLatin1String(FilePathKey), filePath);
-    settings.setValue(QLatin1String(ArgumentsKey), arguments);
-    settings.setValue(QLatin1String(SyntaxTypeKey), syntaxType);
+    const QVariantMap group = toGroup();
+    for (auto it = group.cbegin(); it != group.cend(); ++it)
+        settings.setValue(it.key(), it.value());
     settings.endGroup();
 }
 

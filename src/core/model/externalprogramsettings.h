@@ -27,6 +27,8 @@ struct ExternalProgramSettings
     // The same from that group's keys (without the group's name) and values.
     void readFromGroup(const QVariantMap& group);
     static QString groupName() { return QStringLiteral("ExternalCopyProcess"); }
+    // The group's keys and values, as readFromGroup takes them.
+    QVariantMap toGroup() const;
     void writeToSettings(QSettings& settings) const;
 
     // Generic syntax, or any syntax with a real folder as source: the arguments, then source

@@ -46,8 +46,8 @@ bool ScriptedDialogs::takeAnswer(AnswerKind kind, const QString& question, QStri
 
 int ScriptedDialogs::ask(QWidget*, const Message& message)
 {
-    asked.append(
-        {message.kind, message.text, message.buttons, message.defaultButton, message.escapeButton});
+    asked.append({message.kind, message.text, message.buttons, message.defaultButton,
+                  message.escapeButton, message.format});
     QString button;
     if (!takeAnswer(Button, QStringLiteral("box: ") + message.text, &button))
         return -1;

@@ -21,6 +21,7 @@ public:
         QStringList buttons;
         int defaultButton = -1;
         int escapeButton = -1;
+        Qt::TextFormat format = Qt::PlainText;
     };
 
     // Queues the next answers, in order.
