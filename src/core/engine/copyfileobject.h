@@ -54,6 +54,10 @@ public:
     Platform::EntryStatus m_sourceStatus;
     // The destination root, opened by the job for its copiers (-1: not opened).
     int m_destinationRootFd = -1;
+    // The item is a later name of a file whose first name was copied there: the destination
+    // is made a hard link to that copy; where it cannot be (a file system without links, a
+    // copy no longer as the source is), the file is copied as any other.
+    QString m_hardLinkTo;
 
     // The finished copy awaiting its final name; empty when the copy was placed (or failed).
     QString pendingTemporaryPath() const { return m_pendingTemporaryPath; }
@@ -82,6 +86,8 @@ private:
     bool usesNativeCopy() const;
     // Creates the destination's folder when missing; false (with the reason) when it cannot.
     bool createDestinationFolder();
+    // The link to m_hardLinkTo; false when the file is to be copied instead.
+    bool linkToFirstCopy();
     bool copyFileData();
     bool copyFileNative();
     bool copySymbolicLink();

@@ -108,6 +108,8 @@ void CopyJob::copyNextItem()
             fileCopier->m_deferBelowSize = m_deferBelowSize;
             fileCopier->m_deferDevice = m_deferDevice;
             fileCopier->m_checkStoredNames = m_checkStoredNames;
+            if (m_next == 1)
+                fileCopier->m_hardLinkTo = m_hardLinkTo;
             fileCopier->m_destinationRootFd = m_destinationRootFd;
             if (m_next - 1 < m_sourceFds.size() && m_sourceFds.at(m_next - 1) >= 0) {
                 fileCopier->m_sourceFd = m_sourceFds.at(m_next - 1);

@@ -37,6 +37,9 @@ public:
     quint64 m_deferDevice = 0;
     // Passed to the file copier: items retried without a walk (fix errors).
     bool m_checkStoredNames = false;
+    // Passed to the file copier of the job's own item, a later name of a file: the copy of
+    // the first name, to be linked to (empty: copied as a file).
+    QString m_hardLinkTo;
 
     // After completion: the temporary file holding a deferred copy, or empty.
     QString pendingTemporaryPath() const { return m_pendingTemporaryPath; }

@@ -34,7 +34,9 @@ constexpr int sharedJobItems = 16;
 
 bool sharesJobs(const CopyItem& item)
 {
-    return !item.is_folder && item.link_target.isEmpty() && item.file_size < sharedJobMaxSize;
+    // A later name of a file is linked by a job of its own, which is told the copy to link to.
+    return !item.is_folder && item.link_target.isEmpty() && item.file_size < sharedJobMaxSize &&
+           !item.linksToEarlierName();
 }
 
 } // namespace
@@ -105,6 +107,7 @@ void CopyTask::startCopyJob(const CopyItem& item)
     job->m_destinationAnchor = m_destinationAnchor;
     // Retried without a walk, an item may be the twin of another by case, its name taken.
     job->m_checkStoredNames = m_task.m_options.m_copyMode == CopyOptions::FixErrors;
+    job->m_hardLinkTo = m_hardLinks.linkTarget(item);
     const bool defer = !item.is_folder && canDeferCopies();
     if (defer) {
         job->m_deferBelowSize = deferredCopyMaxSize;
@@ -144,10 +147,33 @@ void CopyTask::startExternalCopyJob(const CopyItem& item)
     runJob(job);
 }
 
+void CopyTask::queueFile(const CopyItem& item)
+{
+    // An external program copies each name as it sees fit.
+    if (!m_externalProgram.filePath.isEmpty() || !m_hardLinks.holdBack(item))
+        m_copyQueue.append(item);
+}
+
+void CopyTask::settleHardLinks(const CopyItem& item)
+{
+    if (item.hard_link_first.isEmpty())
+        return;
+    const QList<CopyItem> waiting = m_hardLinks.settle(item);
+    if (waiting.isEmpty())
+        return;
+    // Ahead of the rest: a link costs next to nothing, and the names are then complete.
+    if (m_stopRequested)
+        m_completedItems.append(waiting);
+    else
+        m_copyQueue = waiting + m_copyQueue;
+}
+
 bool CopyTask::drainQueues()
 {
     if (!m_stopRequested)
         return false;
+    if (m_hardLinks.hasWaiting())
+        m_completedItems.append(m_hardLinks.takeAllWaiting());
     if (!m_copyQueue.isEmpty()) {
         m_completedItems.append(m_copyQueue);
         qDebug() << m_copyQueue.size() << "items are moved from copy queue to completed";
@@ -214,6 +240,9 @@ void CopyTask::onExternalCopyCompleted()
 void CopyTask::finishCopiedItem(CopyItem item, bool placed)
 {
     warnOfUnkeptAttributes(item);
+    // An item put back for a resume has no outcome yet.
+    if (!(item.isError() && m_stopRequested && !placed))
+        settleHardLinks(item);
     if (item.copy_state == Copied && m_task.m_options.m_copyMode != CopyOptions::Verify)
         m_wroteData = true;
     if (item.isError()) {
