@@ -202,6 +202,7 @@ bool CopyFileObject::linkToFirstCopy()
     m_sourceVersion = version;
     // The file has its dates and metadata already.
     m_nativeOutcome = true;
+    m_linked = true;
     copy_state = Copied;
     return true;
 }
@@ -652,9 +653,12 @@ void CopyFileObject::removeMovedSource()
             setSourceError(tr("Unable to delete source file"));
         return;
     }
-    // The copy must be on disk before the only other copy of the data goes away.
+    // The copy must be on disk before the only other copy of the data goes away. A link's
+    // data is the first name's copy, on the device before that name was settled (in a move
+    // its source went only then): one flush per name would cost a move of many links
+    // several times its copy.
     PlatformCopy::Failure failure;
-    if (!PlatformCopy::flushToDisk(destination_path, &failure)) {
+    if (!m_linked && !PlatformCopy::flushToDisk(destination_path, &failure)) {
         info_list.append(failureText(failure));
         qWarning() << "Unable to flush file" << qUtf8Printable(destination_path);
         setDestinationError(tr("unable to write destination file to disk"));

@@ -124,6 +124,8 @@ private:
     QString m_requestedDestination;
     int m_renameInfoIndex = -1;
     bool m_replaceExisting = false;
+    // The destination was made a link to m_hardLinkTo.
+    bool m_linked = false;
     // The destination is the source itself, reached by another name: nothing is touched.
     bool m_sameEntry = false;
 };

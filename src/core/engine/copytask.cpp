@@ -385,7 +385,7 @@ void CopyTask::onBuildFileListCompleted()
         m_skipStorageCheck = true;
     } else {
         bool ok = false;
-        const qint64 required = m_counters[BytesToCopy];
+        const qint64 required = m_counters[BytesToCopy] - m_linkedBytes;
         if (mp_storageProbe->isStorageFull(m_task.m_destinationPath, required, &ok)) {
             const qint64 available = mp_storageProbe->availableBytes(m_task.m_destinationPath);
             qWarning() << "Target storage has" << available << "bytes available but the copy is"

@@ -203,6 +203,8 @@ private slots:
                        const QString& hardLinkFirst = QString());
     void onBuildFileListCompleted();
     void processNextCopyInQueue();
+    // Starts copy jobs while threads are free (later names of files released at once).
+    void startQueuedJobs();
     void onCopyCompleted();
     void onExternalCopyCompleted();
     void processNextCheckInQueue();
@@ -327,6 +329,8 @@ private:
     QList<CopyItem> m_symbolicLinksQueue;
     // Later names of files with several names, waiting for their first name's copy.
     HardLinkGroups m_hardLinks;
+    // The bytes of those later names found by the walk: they need no room of their own.
+    qint64 m_linkedBytes = 0;
     // Sources whose copy failed its check, copied again by a fix-errors run: each is checked
     // once more before it leaves the errors.
     QSet<QString> m_recheckSources;

@@ -34,9 +34,7 @@ constexpr int sharedJobItems = 16;
 
 bool sharesJobs(const CopyItem& item)
 {
-    // A later name of a file is linked by a job of its own, which is told the copy to link to.
-    return !item.is_folder && item.link_target.isEmpty() && item.file_size < sharedJobMaxSize &&
-           !item.linksToEarlierName();
+    return !item.is_folder && item.link_target.isEmpty() && item.file_size < sharedJobMaxSize;
 }
 
 } // namespace
@@ -63,7 +61,9 @@ void CopyTask::processNextCopyInQueue()
     // A verify run writes nothing, so a full storage must not keep it from comparing.
     if (!m_skipStorageCheck && m_task.m_options.m_copyMode != CopyOptions::Verify) {
         bool ok = false;
-        if (mp_storageProbe->isStorageFull(m_task.m_destinationPath, item.file_size, &ok)) {
+        // A link takes no room for data.
+        const qint64 needed = m_hardLinks.linkTarget(item).isEmpty() ? item.file_size : 0;
+        if (mp_storageProbe->isStorageFull(m_task.m_destinationPath, needed, &ok)) {
             const int mode = m_task.m_options.m_overwriteMode;
             bool keepDestination = false;
             if (FileSystemUtils::fileExists(item.destination_path)) {
@@ -107,7 +107,6 @@ void CopyTask::startCopyJob(const CopyItem& item)
     job->m_destinationAnchor = m_destinationAnchor;
     // Retried without a walk, an item may be the twin of another by case, its name taken.
     job->m_checkStoredNames = m_task.m_options.m_copyMode == CopyOptions::FixErrors;
-    job->m_hardLinkTo = m_hardLinks.linkTarget(item);
     const bool defer = !item.is_folder && canDeferCopies();
     if (defer) {
         job->m_deferBelowSize = deferredCopyMaxSize;
@@ -116,13 +115,18 @@ void CopyTask::startCopyJob(const CopyItem& item)
     // A verify only compares: its small files share jobs as well. Once the storage is known
     // to be large enough, no item needs a check of its own.
     const bool verify = m_task.m_options.m_copyMode == CopyOptions::Verify;
+    QStringList targets{m_hardLinks.linkTarget(item)};
     if ((defer || (verify && m_groupedCopies)) && m_skipStorageCheck && sharesJobs(item)) {
         QList<CopyItem> following;
         while (following.size() < sharedJobItems - 1 && !m_copyQueue.isEmpty() &&
                sharesJobs(m_copyQueue.first()))
             following.append(m_copyQueue.takeFirst());
         job->setFollowingItems(following);
+        for (const CopyItem& next : qAsConst(following))
+            targets << m_hardLinks.linkTarget(next);
     }
+    if (targets.size() > 1 || !targets.first().isEmpty())
+        job->m_hardLinkTargets = targets;
     connect(job, &Job::jobProgress, this, &CopyTask::onJobProgress);
     connect(job, &Job::jobCompleted, this, &CopyTask::onCopyCompleted);
     runJob(job);
@@ -150,6 +154,8 @@ void CopyTask::startExternalCopyJob(const CopyItem& item)
 void CopyTask::queueFile(const CopyItem& item)
 {
     // An external program copies each name as it sees fit.
+    if (item.linksToEarlierName())
+        m_linkedBytes += item.file_size;
     if (!m_externalProgram.filePath.isEmpty() || !m_hardLinks.holdBack(item))
         m_copyQueue.append(item);
 }
@@ -162,10 +168,23 @@ void CopyTask::settleHardLinks(const CopyItem& item)
     if (waiting.isEmpty())
         return;
     // Ahead of the rest: a link costs next to nothing, and the names are then complete.
-    if (m_stopRequested)
+    if (m_stopRequested) {
         m_completedItems.append(waiting);
-    else
-        m_copyQueue = waiting + m_copyQueue;
+        return;
+    }
+    m_copyQueue = waiting + m_copyQueue;
+    // Many at once (a group of copies placed): every thread takes a share.
+    queueCall("startQueuedJobs");
+}
+
+void CopyTask::startQueuedJobs()
+{
+    while (!isTaskCompleted() && !m_copyQueue.isEmpty() && m_runningJobs > 0 && canStartJob()) {
+        const int running = m_runningJobs;
+        processNextCopyInQueue();
+        if (m_runningJobs == running)
+            break;
+    }
 }
 
 bool CopyTask::drainQueues()

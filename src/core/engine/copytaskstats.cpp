@@ -24,6 +24,7 @@ qint64 saturatedSum(qint64 a, qint64 b)
 void CopyTask::resetCounters()
 {
     m_counters.fill(0);
+    m_linkedBytes = 0;
 }
 
 void CopyTask::countToCopy(const CopyItem& item)

@@ -56,6 +56,11 @@ bool percentDecoded(const QString& text, QString* out)
     return true;
 }
 
+QString hardLinkTag()
+{
+    return QStringLiteral("hardlink=");
+}
+
 } // namespace
 
 CopyItem::CopyItem(const QString& sourcePath, const QString& destinationPath, qint64 fileSize,
@@ -84,10 +89,12 @@ QString CopyItem::toDataString() const
          << QString::number(elapsed_time) << QString::number(copy_state) << copy_message
          << QString::number(is_checked ? 1 : 0) << QString::number(info_list.size());
     list << info_list;
-    // After the infos, which older readers take by their count and then stop.
+    // After the infos, which older readers take by their count and then stop; named, as
+    // whatever else follows them is ignored.
     if (!hard_link_first.isEmpty())
-        list << (list.at(2).startsWith(QLatin1Char('%')) ? percentEncoded(hard_link_first)
-                                                         : hard_link_first);
+        list << hardLinkTag() + (list.at(2).startsWith(QLatin1Char('%'))
+                                     ? percentEncoded(hard_link_first)
+                                     : hard_link_first);
     return list.join(dataSeparator());
 }
 
@@ -181,8 +188,8 @@ bool CopyItem::fromDataString(const QString& dataString)
             return fail("Invalid info_list item found in CopyItem::fromDataString(...):");
         info_list.append(list.takeFirst());
     }
-    if (!list.isEmpty()) {
-        hard_link_first = list.takeFirst();
+    if (!list.isEmpty() && list.first().startsWith(hardLinkTag())) {
+        hard_link_first = list.takeFirst().mid(hardLinkTag().size());
         if (encoded && !percentDecoded(QString(hard_link_first), &hard_link_first))
             return fail("Invalid encoded path found in CopyItem::fromDataString(...):");
     }
