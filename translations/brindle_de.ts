@@ -761,6 +761,10 @@ Datei und aktualisiert eine von Ihnen angegebene Aufgabendatei.</translation>
         <source>source file changed during the move</source>
         <translation>Quelldatei wurde während des Verschiebens geändert</translation>
     </message>
+    <message>
+        <source>hard link to %1</source>
+        <translation>fester Link auf %1</translation>
+    </message>
 </context>
 <context>
     <name>CopyFolderObject</name>

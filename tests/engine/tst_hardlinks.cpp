@@ -87,9 +87,9 @@ void TestHardLinks::names_data()
     QTest::newRow("three names across folders")
         << copy << older << QStringList{"b/two=one", "b/three=one"} << QStringList() << false
         << QStringList{"one|b/two|b/three"} << 0;
-    QTest::newRow("move")
-        << int(CopyOptions::Move) << older << QStringList{"b/two=one", "b/three=one"}
-        << QStringList() << false << QStringList{"one|b/two|b/three"} << 0;
+    QTest::newRow("move") << int(CopyOptions::Move) << older
+                          << QStringList{"b/two=one", "b/three=one"} << QStringList() << false
+                          << QStringList{"one|b/two|b/three"} << 0;
     QTest::newRow("existing later name replaced")
         << copy << int(CopyOptions::OverwriteAlways) << QStringList{"b/two=one"}
         << QStringList{"b/", "b/two=5"} << false << QStringList{"one|b/two"} << 0;
@@ -107,9 +107,8 @@ void TestHardLinks::names_data()
         << copy << older << QStringList{"b/two=one", "b/three=one"}
         << QStringList{"one/", "one/inside=1"} << false << QStringList{"b/two", "b/three"} << 1;
     // What a destination without hard links (exFAT) or a changed copy leads to.
-    QTest::newRow("link refused")
-        << copy << older << QStringList{"b/two=one"} << QStringList() << true
-        << QStringList{"one", "b/two"} << 0;
+    QTest::newRow("link refused") << copy << older << QStringList{"b/two=one"} << QStringList()
+                                  << true << QStringList{"one", "b/two"} << 0;
 }
 
 void TestHardLinks::names()
@@ -159,8 +158,8 @@ void TestHardLinks::names()
         }
     }
     // Every name copied or linked is a copied file of the report.
-    QCOMPARE(task.counter(FilesCopied), qint64(links.size() + 1 - errors) -
-                                            (overwrite == CopyOptions::NoOverwrite ? 1 : 0));
+    QCOMPARE(task.counter(FilesCopied),
+             qint64(links.size() + 1 - errors) - (overwrite == CopyOptions::NoOverwrite ? 1 : 0));
     if (mode == CopyOptions::Move)
         QVERIFY2(!QFileInfo::exists(m_source), "source left behind");
     else

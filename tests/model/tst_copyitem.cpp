@@ -141,8 +141,8 @@ void TestCopyItem::roundTrip_data()
     QTest::newRow("bytes that are not UTF-8 in paths and link, beside a pair")
         << makeItem("/s/%41" + QString(QChar(0xdcff)), "/d/" + QString::fromUcs4(U"\U00010080"), 1,
                     false, "../" + QString(QChar(0xdc80)), 0, Copied, "ok", false, {});
-    CopyItem linked = makeItem("/s/b", "/d/b", 4, false, QString(), 0, Unprocessed, QString(),
-                               false, {"info"});
+    CopyItem linked =
+        makeItem("/s/b", "/d/b", 4, false, QString(), 0, Unprocessed, QString(), false, {"info"});
     linked.hard_link_first = "/s/a";
     QTest::newRow("later name of a file") << linked;
     linked.hard_link_first = "/s/" + QString(QChar(0xdcff));

@@ -76,7 +76,8 @@ void BuildFileListJob::reportToCopy(const QString& source, const QString& destin
                                     bool isFolder)
 {
     emit itemToCopy(source, destination, size, isFolder);
-    addListedEntry({ListedEntry::ToCopy, source, destination, size, isFolder, QString(), QString()});
+    addListedEntry(
+        {ListedEntry::ToCopy, source, destination, size, isFolder, QString(), QString()});
 }
 
 void BuildFileListJob::reportToSkip(const QString& source, const QString& destination, qint64 size,
@@ -92,7 +93,8 @@ void BuildFileListJob::reportLinkToCopy(const QString& source, const QString& de
                                         qint64 size, const QString& linkTarget)
 {
     emit symbolicLinkToCopy(source, destination, size, linkTarget);
-    addListedEntry({ListedEntry::LinkToCopy, source, destination, size, false, linkTarget, QString()});
+    addListedEntry(
+        {ListedEntry::LinkToCopy, source, destination, size, false, linkTarget, QString()});
 }
 
 void BuildFileListJob::addListedEntry(ListedEntry&& entry)

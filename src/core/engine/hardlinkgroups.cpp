@@ -28,8 +28,8 @@ QList<CopyItem> HardLinkGroups::settle(const CopyItem& item)
     group.settled = true;
     // A skipped first name leaves an entry that may hold the same data: the link is made
     // only when it does (PlatformCopy::createHardLinkBeneath).
-    group.copy = item.copy_state == Copied || item.copy_state == Skipped ? item.destination_path
-                                                                          : QString();
+    group.copy =
+        item.copy_state == Copied || item.copy_state == Skipped ? item.destination_path : QString();
     m_waitingCount -= group.waiting.size();
     QList<CopyItem> waiting;
     waiting.swap(group.waiting);
