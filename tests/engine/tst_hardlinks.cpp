@@ -1,4 +1,8 @@
+#include "base/handover.h"
+#include "engine/buildfilelistjob.h"
 #include "engine/copytask.h"
+#include "jobs/jobthread.h"
+#include "jobs/jobthreadpool.h"
 
 #include "copytaskfixture.h"
 #include "testsupport.h"
@@ -67,6 +71,7 @@ private slots:
     void names_data();
     void names();
     void resumeLinksToTheFirstCopy();
+    void walkAfterTheFirstNameMoved();
 };
 
 void TestHardLinks::names_data()
@@ -207,6 +212,42 @@ void TestHardLinks::resumeLinksToTheFirstCopy()
     verifyGroups(m_destination, {"one|two|three", "solo"});
     QVERIFY2(!QFileInfo::exists(m_source), "source left behind");
     QCOMPARE(resumed.counter(FilesCopied), qint64(4));
+}
+
+// A move takes the first name away while the walk goes on: the later names, alone now, still
+// belong to its copy.
+void TestHardLinks::walkAfterTheFirstNameMoved()
+{
+    makeTree(m_source, {"one=100", "b/"});
+    makeHardLinks(m_source, {"b/two=one"});
+    auto* job = new BuildFileListJob();
+    job->setPaths(m_source, m_destination);
+    job->setOptions(makeTask(m_source, m_destination, CopyOptions::Move).m_options);
+    QHash<QString, QString> firsts;
+    bool completed = false;
+    // In the job's thread, before it lists the subfolder.
+    connect(
+        job, &BuildFileListJob::itemToCopy, job,
+        [](const QString& source) {
+            if (source.endsWith("/one"))
+                QFile::remove(source);
+        },
+        Qt::DirectConnection);
+    connect(
+        job, &BuildFileListJob::entriesListed, job,
+        [&] {
+            for (const BuildFileListJob::ListedEntry& entry : job->takeListedEntries())
+                firsts.insert(entry.source, entry.hardLinkFirst);
+        },
+        Qt::DirectConnection);
+    connect(job, &Job::jobCompleted, this, [&] {
+        HandOver::receive(job);
+        completed = true;
+    });
+    JobThreadPool::leastBusyThread()->addJob(job);
+    QTRY_VERIFY_WITH_TIMEOUT(completed, 20000);
+    QCOMPARE(firsts.value(m_source + "/one"), m_source + "/one");
+    QCOMPARE(firsts.value(m_source + "/b/two"), m_source + "/one");
 }
 
 QTEST_GUILESS_MAIN(TestHardLinks)

@@ -585,14 +585,17 @@ void BuildFileListJob::reportFileToCopy(const QString& sourcePath, const QString
 // first name met is copied (or skipped), the later ones are linked to its copy.
 QString BuildFileListJob::hardLinkFirst(const WalkEntry& entry)
 {
-    if (!entry.status.isFile || entry.status.links < 2)
+    if (!entry.status.isFile || (entry.status.links < 2 && m_hardLinks.isEmpty()))
         return QString();
     const QPair<quint64, quint64> key(entry.status.device, entry.status.inode);
     const auto group = m_hardLinks.find(key);
     if (group == m_hardLinks.end()) {
+        if (entry.status.links < 2)
+            return QString();
         m_hardLinks.insert(key, {entry.sourcePath, entry.status.links - 1});
         return entry.sourcePath;
     }
+    // Looked up whatever the count says now: a move may have taken the first name away.
     const QString first = group->firstSource;
     // All names met: forgotten, so that a tree of many such files costs no memory.
     if (--group->namesLeft == 0)

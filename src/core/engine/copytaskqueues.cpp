@@ -172,7 +172,9 @@ void CopyTask::settleHardLinks(const CopyItem& item)
         m_completedItems.append(waiting);
         return;
     }
-    m_copyQueue = waiting + m_copyQueue;
+    // One by one: QList keeps room at its front, where a copy of the queue would cost its length.
+    for (auto it = waiting.crbegin(); it != waiting.crend(); ++it)
+        m_copyQueue.prepend(*it);
     // Many at once (a group of copies placed): every thread takes a share.
     queueCall("startQueuedJobs");
 }
