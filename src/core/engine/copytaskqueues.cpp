@@ -154,9 +154,13 @@ void CopyTask::startExternalCopyJob(const CopyItem& item)
 void CopyTask::queueFile(const CopyItem& item)
 {
     // An external program copies each name as it sees fit.
+    if (!m_externalProgram.filePath.isEmpty()) {
+        m_copyQueue.append(item);
+        return;
+    }
     if (item.linksToEarlierName())
         m_linkedBytes += item.file_size;
-    if (!m_externalProgram.filePath.isEmpty() || !m_hardLinks.holdBack(item))
+    if (!m_hardLinks.holdBack(item))
         m_copyQueue.append(item);
 }
 
@@ -167,12 +171,12 @@ void CopyTask::settleHardLinks(const CopyItem& item)
     const QList<CopyItem> waiting = m_hardLinks.settle(item);
     if (waiting.isEmpty())
         return;
-    // Ahead of the rest: a link costs next to nothing, and the names are then complete.
     if (m_stopRequested) {
         m_completedItems.append(waiting);
         return;
     }
-    // One by one: QList keeps room at its front, where a copy of the queue would cost its length.
+    // Ahead of the rest: a link costs next to nothing, and the names are then complete. One
+    // by one: QList keeps room at its front, where a copy of the queue would cost its length.
     for (auto it = waiting.crbegin(); it != waiting.crend(); ++it)
         m_copyQueue.prepend(*it);
     // Many at once (a group of copies placed): every thread takes a share.
