@@ -824,6 +824,10 @@ Gerät gelesen. Dateien des Ordners, die die Liste nicht nennt, werden ebenfalls
         <source>the destination holds a symbolic link, not a copy of the file</source>
         <translation>das Ziel enthält eine symbolische Verknüpfung, keine Kopie der Datei</translation>
     </message>
+    <message>
+        <source>hard link to %1</source>
+        <translation>fester Link auf %1</translation>
+    </message>
 </context>
 <context>
     <name>CopyFolderObject</name>

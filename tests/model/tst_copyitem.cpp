@@ -44,6 +44,7 @@ void compareItems(const CopyItem& actual, const CopyItem& expected)
     QCOMPARE(actual.copy_message, expected.copy_message);
     QCOMPARE(actual.is_checked, expected.is_checked);
     QCOMPARE(actual.info_list, expected.info_list);
+    QCOMPARE(actual.hard_link_first, expected.hard_link_first);
 }
 
 // Counts the warnings emitted while it is alive instead of printing them.
@@ -140,6 +141,12 @@ void TestCopyItem::roundTrip_data()
     QTest::newRow("bytes that are not UTF-8 in paths and link, beside a pair")
         << makeItem("/s/%41" + QString(QChar(0xdcff)), "/d/" + QString::fromUcs4(U"\U00010080"), 1,
                     false, "../" + QString(QChar(0xdc80)), 0, Copied, "ok", false, {});
+    CopyItem linked =
+        makeItem("/s/b", "/d/b", 4, false, QString(), 0, Unprocessed, QString(), false, {"info"});
+    linked.hard_link_first = "/s/a";
+    QTest::newRow("later name of a file") << linked;
+    linked.hard_link_first = "/s/" + QString(QChar(0xdcff));
+    QTest::newRow("later name of a file, first name not UTF-8") << linked;
     QTest::newRow("non-ASCII paths")
         << makeItem(QString::fromUtf8("/données/é"), QString::fromUtf8("/目标/é"), 3, false,
                     QString(), 0, Unprocessed, QString(), false, {QString::fromUtf8("ü")});

@@ -77,21 +77,25 @@ void BuildFileListJob::reportToCopy(const QString& source, const QString& destin
                                     bool isFolder)
 {
     emit itemToCopy(source, destination, size, isFolder);
-    addListedEntry({ListedEntry::ToCopy, source, destination, size, isFolder, QString()});
+    addListedEntry(
+        {ListedEntry::ToCopy, source, destination, size, isFolder, QString(), QString()});
 }
 
 void BuildFileListJob::reportToSkip(const QString& source, const QString& destination, qint64 size,
-                                    bool isFolder, const QString& reason)
+                                    bool isFolder, const QString& reason,
+                                    const QString& hardLinkFirst)
 {
     emit itemToSkip(source, destination, size, isFolder, reason);
-    addListedEntry({ListedEntry::ToSkip, source, destination, size, isFolder, reason});
+    addListedEntry(
+        {ListedEntry::ToSkip, source, destination, size, isFolder, reason, hardLinkFirst});
 }
 
 void BuildFileListJob::reportLinkToCopy(const QString& source, const QString& destination,
                                         qint64 size, const QString& linkTarget)
 {
     emit symbolicLinkToCopy(source, destination, size, linkTarget);
-    addListedEntry({ListedEntry::LinkToCopy, source, destination, size, false, linkTarget});
+    addListedEntry(
+        {ListedEntry::LinkToCopy, source, destination, size, false, linkTarget, QString()});
 }
 
 void BuildFileListJob::addListedEntry(ListedEntry&& entry)
@@ -148,6 +152,7 @@ void BuildFileListJob::startJob()
     m_errorItems.clear();
     m_collatedNames.clear();
     m_collateIgnoresCase = -1;
+    m_hardLinks.clear();
     for (const QString& filter : qAsConst(m_options.m_skipFilters)) {
         m_skipPatterns += FileSystemUtils::compileWildcardPatterns(QStringList{filter});
         qDebug() << "Patterns to skip:" << filter;
@@ -520,13 +525,15 @@ void BuildFileListJob::processFile(WalkEntry& entry)
     }
     const qint64 size = entry.status.size;
     const bool verify = m_options.m_copyMode == CopyOptions::Verify;
+    // Every way below copies or skips the file: one of its names is met here.
+    const QString linkFirst = verify ? QString() : hardLinkFirst(entry);
     if (!FileSystemUtils::fileExists(destinationPath)) {
         if (verify) {
             CopyItem item(sourcePath, destinationPath, size, false, QString());
             item.setDestinationError(tr("Destination file does not exist"));
             m_errorItems.append(item);
         } else {
-            reportFileToCopy(sourcePath, destinationPath, size);
+            reportFileToCopy(sourcePath, destinationPath, size, linkFirst);
         }
         return;
     }
@@ -548,7 +555,7 @@ void BuildFileListJob::processFile(WalkEntry& entry)
     const QFileInfo destination(destinationPath);
     // A folder in the file's place is the copier's error, under every rule.
     if (destination.isDir() && !destination.isSymLink()) {
-        reportFileToCopy(sourcePath, destinationPath, size);
+        reportFileToCopy(sourcePath, destinationPath, size, linkFirst);
         return;
     }
     // In a move the copier decides about an equal destination: it skips the file and
@@ -557,42 +564,66 @@ void BuildFileListJob::processFile(WalkEntry& entry)
     if (m_options.m_copyMode == CopyOptions::Move &&
         !(m_options.m_overwriteMode == CopyOptions::OverwriteOlder &&
           FileSystemUtils::isNewer(source, destination))) {
-        reportFileToCopy(sourcePath, destinationPath, size);
+        reportFileToCopy(sourcePath, destinationPath, size, linkFirst);
         return;
     }
     switch (m_options.m_overwriteMode) {
     case CopyOptions::NoOverwrite:
-        reportToSkip(sourcePath, destinationPath, size, false, QString());
+        reportToSkip(sourcePath, destinationPath, size, false, QString(), linkFirst);
         break;
     case CopyOptions::OverwriteOlder: {
         const int order = FileSystemUtils::modificationOrder(source, destination);
         if (order < 0)
-            reportFileToCopy(sourcePath, destinationPath, size);
+            reportFileToCopy(sourcePath, destinationPath, size, linkFirst);
         else if (order > 0)
             reportToSkip(sourcePath, destinationPath, size, false,
-                         tr("newer destination file exists"));
+                         tr("newer destination file exists"), linkFirst);
         else
-            reportToSkip(sourcePath, destinationPath, size, false, QString());
+            reportToSkip(sourcePath, destinationPath, size, false, QString(), linkFirst);
         break;
     }
     case CopyOptions::OverwriteDifferent:
         if (FileSystemUtils::filesDiffer(source, destination))
-            reportFileToCopy(sourcePath, destinationPath, size);
+            reportFileToCopy(sourcePath, destinationPath, size, linkFirst);
         else
-            reportToSkip(sourcePath, destinationPath, size, false, QString());
+            reportToSkip(sourcePath, destinationPath, size, false, QString(), linkFirst);
         break;
     default:
         // Overwrite always and auto rename: the copier replaces or renames.
-        reportFileToCopy(sourcePath, destinationPath, size);
+        reportFileToCopy(sourcePath, destinationPath, size, linkFirst);
         break;
     }
 }
 
 void BuildFileListJob::reportFileToCopy(const QString& sourcePath, const QString& destinationPath,
-                                        qint64 size)
+                                        qint64 size, const QString& hardLinkFirst)
 {
     m_namesToCopy.insert(FileSystemUtils::fileNameOf(destinationPath));
-    reportToCopy(sourcePath, destinationPath, size, false);
+    emit itemToCopy(sourcePath, destinationPath, size, false);
+    addListedEntry(
+        {ListedEntry::ToCopy, sourcePath, destinationPath, size, false, QString(), hardLinkFirst});
+}
+
+// The names of one file arrive as one file with several names, as cp -a makes them: the
+// first name met is copied (or skipped), the later ones are linked to its copy.
+QString BuildFileListJob::hardLinkFirst(const WalkEntry& entry)
+{
+    if (!entry.status.isFile || (entry.status.links < 2 && m_hardLinks.isEmpty()))
+        return QString();
+    const QPair<quint64, quint64> key(entry.status.device, entry.status.inode);
+    const auto group = m_hardLinks.find(key);
+    if (group == m_hardLinks.end()) {
+        if (entry.status.links < 2)
+            return QString();
+        m_hardLinks.insert(key, {entry.sourcePath, entry.status.links - 1});
+        return entry.sourcePath;
+    }
+    // Looked up whatever the count says now: a move may have taken the first name away.
+    const QString first = group->firstSource;
+    // All names met: forgotten, so that a tree of many such files costs no memory.
+    if (--group->namesLeft == 0)
+        m_hardLinks.erase(group);
+    return first;
 }
 
 // A copy killed before its end leaves its data under a hidden temporary name beside the

@@ -53,6 +53,8 @@ public:
         qint64 size = 0;
         bool isFolder = false;
         QString text; // the reason of a skip, the target of a link
+        // A file with several names: the source of the name met first (CopyItem::hard_link_first).
+        QString hardLinkFirst;
     };
 
     // The oldest batch not taken yet, its entries in the order of the signals (empty when
@@ -97,7 +99,7 @@ private:
     void reportToCopy(const QString& source, const QString& destination, qint64 size,
                       bool isFolder);
     void reportToSkip(const QString& source, const QString& destination, qint64 size, bool isFolder,
-                      const QString& reason);
+                      const QString& reason, const QString& hardLinkFirst = QString());
     void reportLinkToCopy(const QString& source, const QString& destination, qint64 size,
                           const QString& linkTarget);
     void addListedEntry(ListedEntry&& entry);
@@ -120,7 +122,9 @@ private:
                        const QString& destinationFolder);
     void reportSourceError(const QString& sourcePath, const QString& destinationPath, qint64 size,
                            bool isFolder, const QString& reason);
-    void reportFileToCopy(const QString& sourcePath, const QString& destinationPath, qint64 size);
+    void reportFileToCopy(const QString& sourcePath, const QString& destinationPath, qint64 size,
+                          const QString& hardLinkFirst = QString());
+    QString hardLinkFirst(const WalkEntry& entry);
     void removeStaleTemporaryFiles(const QString& destinationFolder);
     QString linkTargetInCopy(const QString& linkPath) const;
 
@@ -147,6 +151,14 @@ private:
     // ignores case (-1: not known yet).
     QHash<QString, QString> m_collatedNames;
     int m_collateIgnoresCase = -1;
+    // Files with several names met so far whose other names are still to come: device and
+    // inode, to the source of the first name and the number of names not met yet.
+    struct HardLinkGroup
+    {
+        QString firstSource;
+        quint64 namesLeft = 0;
+    };
+    QHash<QPair<quint64, quint64>, HardLinkGroup> m_hardLinks;
     // Whether the destination of the folder being listed had its file system learnt.
     bool m_destinationTimesKnown = false;
 };

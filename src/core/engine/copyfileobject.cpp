@@ -178,6 +178,9 @@ void CopyFileObject::startCopy()
         if (!copySymbolicLink())
             setDestinationError(tr("unable to copy symbolic link"));
         finishCopy();
+    } else if (!m_hardLinkTo.isEmpty() && m_options.m_copyMode != CopyOptions::Verify &&
+               linkToFirstCopy()) {
+        finishCopy();
     } else if (pseudo) {
         copyPseudoFile();
         finishCopy();
@@ -186,6 +189,37 @@ void CopyFileObject::startCopy()
     } else {
         finishCopy();
     }
+}
+
+bool CopyFileObject::linkToFirstCopy()
+{
+    // The first copy must hold what this name holds now, as far as size and time tell: the
+    // copy kept the source's modification time.
+    PlatformCopy::FileVersion version;
+    const bool known = m_sourceFd >= 0 ? PlatformCopy::fileVersion(m_sourceFd, &version)
+                                       : PlatformCopy::fileVersion(source_path, &version);
+    if (!known || m_destinationRoot.isEmpty())
+        return false;
+    createDestinationFolder();
+    PlatformCopy::Failure failure;
+    if (!PlatformCopy::createHardLinkBeneath(m_destinationRoot, m_destinationRootFd, m_hardLinkTo,
+                                             destination_path, version, m_replaceExisting,
+                                             &failure)) {
+        qDebug() << "Copying" << qUtf8Printable(source_path) << "as a file instead of a link to"
+                 << qUtf8Printable(m_hardLinkTo) << ":" << qUtf8Printable(failureText(failure));
+        return false;
+    }
+    if (m_replaceExisting)
+        info_list.append(tr("existing file is removed"));
+    info_list.append(tr("hard link to %1").arg(m_hardLinkTo));
+    file_size = version.size;
+    // The move removes the source only while it is still the version linked.
+    m_sourceVersion = version;
+    // The file has its dates and metadata already.
+    m_nativeOutcome = true;
+    m_linked = true;
+    copy_state = Copied;
+    return true;
 }
 
 bool CopyFileObject::usesNativeCopy() const
@@ -671,9 +705,12 @@ void CopyFileObject::removeMovedSource()
             setSourceError(tr("Unable to delete source file"));
         return;
     }
-    // The copy must be on disk before the only other copy of the data goes away.
+    // The copy must be on disk before the only other copy of the data goes away. A link's
+    // data is the first name's copy, on the device before that name was settled (in a move
+    // its source went only then): one flush per name would cost a move of many links
+    // several times its copy.
     PlatformCopy::Failure failure;
-    if (!PlatformCopy::flushToDisk(destination_path, &failure)) {
+    if (!m_linked && !PlatformCopy::flushToDisk(destination_path, &failure)) {
         info_list.append(failureText(failure));
         qWarning() << "Unable to flush file" << qUtf8Printable(destination_path);
         setDestinationError(tr("unable to write destination file to disk"));

@@ -54,6 +54,10 @@ public:
     Platform::EntryStatus m_sourceStatus;
     // The destination root, opened by the job for its copiers (-1: not opened).
     int m_destinationRootFd = -1;
+    // The item is a later name of a file whose first name was copied there: the destination
+    // is made a hard link to that copy; where it cannot be (a file system without links, a
+    // copy no longer as the source is), the file is copied as any other.
+    QString m_hardLinkTo;
 
     // The finished copy awaiting its final name; empty when the copy was placed (or failed).
     QString pendingTemporaryPath() const { return m_pendingTemporaryPath; }
@@ -87,6 +91,8 @@ private:
     bool pinDestinationFolder();
     // Where entries of the copy are made: the destination through m_folder once pinned.
     QString writePath(const QString& path) const;
+    // The link to m_hardLinkTo; false when the file is to be copied instead.
+    bool linkToFirstCopy();
     bool copyFileData();
     bool copyFileNative();
     bool copySymbolicLink();
@@ -124,6 +130,8 @@ private:
     PlatformCopy::PinnedFolder m_folder;
     int m_renameInfoIndex = -1;
     bool m_replaceExisting = false;
+    // The destination was made a link to m_hardLinkTo.
+    bool m_linked = false;
     // The destination is the source itself, reached by another name: nothing is touched.
     bool m_sameEntry = false;
 };

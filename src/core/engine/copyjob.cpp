@@ -65,7 +65,8 @@ void CopyJob::openSources()
             i == 0 ? static_cast<const CopyItem&>(*this) : m_followingItems.at(i - 1);
         // Nothing to read ahead in an empty file; and FIFOs and device nodes, empty too, must
         // never be opened (an open may block, or start a device).
-        if (item.is_folder || item.file_size <= 0)
+        // A name to be linked is not read.
+        if (item.is_folder || item.file_size <= 0 || !m_hardLinkTargets.value(i).isEmpty())
             continue;
         if (s_filesOpenAhead.fetch_add(1) >= maxFilesOpenAhead) {
             s_filesOpenAhead.fetch_sub(1);
@@ -108,6 +109,7 @@ void CopyJob::copyNextItem()
             fileCopier->m_deferBelowSize = m_deferBelowSize;
             fileCopier->m_deferDevice = m_deferDevice;
             fileCopier->m_checkStoredNames = m_checkStoredNames;
+            fileCopier->m_hardLinkTo = m_hardLinkTargets.value(m_next - 1);
             fileCopier->m_destinationRootFd = m_destinationRootFd;
             if (m_next - 1 < m_sourceFds.size() && m_sourceFds.at(m_next - 1) >= 0) {
                 fileCopier->m_sourceFd = m_sourceFds.at(m_next - 1);

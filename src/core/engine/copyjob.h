@@ -37,6 +37,10 @@ public:
     quint64 m_deferDevice = 0;
     // Passed to the file copier: items retried without a walk (fix errors).
     bool m_checkStoredNames = false;
+    // Passed to the file copiers, by index (the job's own item first, then the following
+    // ones): for a later name of a file, the copy of the first name to link it to; empty (or
+    // missing) copies the item as a file.
+    QStringList m_hardLinkTargets;
 
     // After completion: the temporary file holding a deferred copy, or empty.
     QString pendingTemporaryPath() const { return m_pendingTemporaryPath; }

@@ -264,10 +264,12 @@ void CopyTask::addListedEntries()
     for (const BuildFileListJob::ListedEntry& entry : entries) {
         switch (entry.kind) {
         case BuildFileListJob::ListedEntry::ToCopy:
-            addItemToCopy(entry.source, entry.destination, entry.size, entry.isFolder);
+            addItemToCopy(entry.source, entry.destination, entry.size, entry.isFolder,
+                          entry.hardLinkFirst);
             break;
         case BuildFileListJob::ListedEntry::ToSkip:
-            addItemToSkip(entry.source, entry.destination, entry.size, entry.isFolder, entry.text);
+            addItemToSkip(entry.source, entry.destination, entry.size, entry.isFolder, entry.text,
+                          entry.hardLinkFirst);
             break;
         case BuildFileListJob::ListedEntry::LinkToCopy:
             addSymbolicLinkToCopy(entry.source, entry.destination, entry.size, entry.text);
@@ -280,15 +282,16 @@ void CopyTask::addListedEntries()
 }
 
 void CopyTask::addItemToCopy(const QString& source, const QString& destination, qint64 size,
-                             bool isFolder)
+                             bool isFolder, const QString& hardLinkFirst)
 {
-    const CopyItem item(source, destination, size, isFolder, QString());
+    CopyItem item(source, destination, size, isFolder, QString());
+    item.hard_link_first = hardLinkFirst;
     if (isFolder) {
         if (m_task.m_options.m_copyEmptyFolders)
             m_copyQueue.append(item);
         m_folders.append(item);
     } else {
-        m_copyQueue.append(item);
+        queueFile(item);
     }
     countToCopy(item);
     // Copying starts while the list is still being built.
@@ -307,10 +310,12 @@ void CopyTask::addSymbolicLinkToCopy(const QString& source, const QString& desti
 }
 
 void CopyTask::addItemToSkip(const QString& source, const QString& destination, qint64 size,
-                             bool isFolder, const QString& reason)
+                             bool isFolder, const QString& reason, const QString& hardLinkFirst)
 {
     CopyItem item(source, destination, size, isFolder, QString());
+    item.hard_link_first = hardLinkFirst;
     item.copy_state = Skipped;
+    settleHardLinks(item);
     if (!reason.isEmpty())
         item.info_list.append(reason);
     if (isFolder) {
@@ -380,7 +385,7 @@ void CopyTask::onBuildFileListCompleted()
         m_skipStorageCheck = true;
     } else {
         bool ok = false;
-        const qint64 required = m_counters[BytesToCopy];
+        const qint64 required = m_counters[BytesToCopy] - m_linkedBytes;
         if (mp_storageProbe->isStorageFull(m_task.m_destinationPath, required, &ok)) {
             const qint64 available = mp_storageProbe->availableBytes(m_task.m_destinationPath);
             qWarning() << "Target storage has" << available << "bytes available but the copy is"
@@ -408,6 +413,7 @@ void CopyTask::abandonFileList(const QString& message)
     m_copyQueue.clear();
     m_completedItems.append(m_symbolicLinksQueue);
     m_symbolicLinksQueue.clear();
+    m_completedItems.append(m_hardLinks.takeAllWaiting());
     CopyItem item = taskItem();
     item.setSourceError(message);
     emit errorOccurred(item);
@@ -460,7 +466,8 @@ void CopyTask::setPhase(RunPhase phase)
     // A run ends with every item filed in one place, the completed list, and no job out.
     Q_ASSERT_X((phase != RunPhase::Completed && phase != RunPhase::Stopped) ||
                    (m_copyQueue.isEmpty() && m_checkQueue.isEmpty() &&
-                    m_symbolicLinksQueue.isEmpty() && m_runningJobs == 0),
+                    m_symbolicLinksQueue.isEmpty() && !m_hardLinks.hasWaiting() &&
+                    m_runningJobs == 0),
                "CopyTask::setPhase", "a run ends with items queued or jobs out");
     qDebug() << "Copy from" << qUtf8Printable(m_task.m_sourcePath) << "to"
              << qUtf8Printable(m_task.m_destinationPath) << "goes from phase" << phaseName(from)

@@ -2,6 +2,7 @@
 
 #include "engine/buildfilelistjob.h"
 #include "engine/commitfilesjob.h"
+#include "engine/hardlinkgroups.h"
 #include "fs/pathutils.h"
 #include "model/copyitem.h"
 #include "model/externalprogramsettings.h"
@@ -47,7 +48,8 @@ enum TaskCounter
 // signals. Works under a plain QCoreApplication; the pool must hold started threads.
 //
 // Every item of a run is in exactly one of the copy queue, the check queue, the
-// symbolic-link queue or the completed list; the folders list is kept apart.
+// symbolic-link queue, the hard links waiting for their first name, or the completed list;
+// the folders list is kept apart.
 class CopyTask : public QObject
 {
     Q_OBJECT
@@ -193,13 +195,16 @@ private slots:
     // Queues the walk's next batch of entries (BuildFileListJob::entriesListed).
     void addListedEntries();
     void addItemToCopy(const QString& source, const QString& destination, qint64 size,
-                       bool isFolder);
+                       bool isFolder, const QString& hardLinkFirst = QString());
     void addSymbolicLinkToCopy(const QString& source, const QString& destination, qint64 size,
                                const QString& linkTarget);
     void addItemToSkip(const QString& source, const QString& destination, qint64 size,
-                       bool isFolder, const QString& reason);
+                       bool isFolder, const QString& reason,
+                       const QString& hardLinkFirst = QString());
     void onBuildFileListCompleted();
     void processNextCopyInQueue();
+    // Starts copy jobs while threads are free (later names of files released at once).
+    void startQueuedJobs();
     void onCopyCompleted();
     void onExternalCopyCompleted();
     void processNextCheckInQueue();
@@ -283,6 +288,10 @@ private:
     // A copied file of an earlier run whose destination is gone or has another size.
     static bool copyIsMissing(const CopyItem& item);
     void startCopyJob(const CopyItem& item);
+    // Queues a file, or holds it back while it waits for the copy of its first name.
+    void queueFile(const CopyItem& item);
+    // The item's outcome is known: later names of its file that waited for it are queued.
+    void settleHardLinks(const CopyItem& item);
     void startExternalCopyJob(const CopyItem& item);
     void startSyncFoldersJob();
     void openDestinationFileSystem();
@@ -319,6 +328,10 @@ private:
     QList<CopyItem> m_completedItems;
     QList<CopyItem> m_folders;
     QList<CopyItem> m_symbolicLinksQueue;
+    // Later names of files with several names, waiting for their first name's copy.
+    HardLinkGroups m_hardLinks;
+    // The bytes of those later names found by the walk: they need no room of their own.
+    qint64 m_linkedBytes = 0;
     // Sources whose copy failed its check, copied again by a fix-errors run: each is checked
     // once more before it leaves the errors.
     QSet<QString> m_recheckSources;

@@ -40,6 +40,14 @@ void CopyTask::checkTaskCompleted()
         return;
     if (m_runningJobs > 0)
         return;
+    if (m_hardLinks.hasWaiting()) {
+        // Their first names were never copied (nothing should leave them so): copied as
+        // files rather than lost.
+        qWarning() << "Later names of files with several names are copied as files";
+        m_copyQueue.append(m_hardLinks.takeAllWaiting());
+        processNextCopyInQueue();
+        return;
+    }
 
     // A move of a folder without subfolders still has its emptied root to remove; so has a
     // collated move, which lists no folders (the folder job removes its emptied ones).
@@ -325,6 +333,7 @@ void CopyTask::clearLists(bool withCompleted)
     m_copyQueue.clear();
     m_checkQueue.clear();
     m_symbolicLinksQueue.clear();
+    m_hardLinks.clear();
     m_recheckSources.clear();
     if (withCompleted) {
         m_completedItems.clear();
@@ -347,6 +356,15 @@ void CopyTask::rebuildQueues()
     const QList<CopyItem> items = m_completedItems;
     m_completedItems.clear();
     int linkCount = 0;
+    // Queued once every first name is known: a later name is linked to a first name's copy
+    // found in the list, or waits for the first name queued again.
+    QList<CopyItem> laterNames;
+    const auto queue = [this, &laterNames](const CopyItem& item) {
+        if (item.linksToEarlierName())
+            laterNames.append(item);
+        else
+            queueFile(item);
+    };
     for (CopyItem item : items) {
         countToCopy(item);
         if (item.isError() && mode == CopyOptions::FixErrors && CheckFileJob::failedCheck(item)) {
@@ -354,13 +372,13 @@ void CopyTask::rebuildQueues()
             // the failed check), then checked again.
             m_recheckSources.insert(item.source_path);
             item.elapsed_time = 0;
-            m_copyQueue.append(item);
+            queue(item);
         } else if (item.isError() && mode == CopyOptions::FixErrors) {
             // Copied afresh: the copier then decides about the destination as for a new item.
             item.resetState();
             item.info_list.clear();
             item.elapsed_time = 0;
-            m_copyQueue.append(item);
+            queue(item);
         } else if (mode != CopyOptions::Verify && copyIsMissing(item)) {
             // A task file may be older than what happened to the destination since.
             qDebug() << "The copy of" << qUtf8Printable(item.source_path)
@@ -368,7 +386,7 @@ void CopyTask::rebuildQueues()
             item.resetState();
             item.info_list.clear();
             item.elapsed_time = 0;
-            m_copyQueue.append(item);
+            queue(item);
         } else if (item.copy_state != Skipped && item.copy_state != Copied) {
             if (!item.link_target.isEmpty()) {
                 item.elapsed_time = 0;
@@ -376,7 +394,7 @@ void CopyTask::rebuildQueues()
                 ++linkCount;
             } else if (item.copy_state == Unprocessed) {
                 item.elapsed_time = 0;
-                m_copyQueue.append(item);
+                queue(item);
             } else {
                 countCompleted(item);
                 m_completedItems.append(item);
@@ -385,10 +403,13 @@ void CopyTask::rebuildQueues()
                    !item.is_checked) {
             m_checkQueue.append(item);
         } else {
+            settleHardLinks(item);
             countCompleted(item);
             m_completedItems.append(item);
         }
     }
+    for (const CopyItem& item : qAsConst(laterNames))
+        queueFile(item);
     appendSortedSymbolicLinks();
     if (!m_copyQueue.isEmpty() || !m_checkQueue.isEmpty()) {
         // Folders are synced (and in a move removed) again after the items copied now.

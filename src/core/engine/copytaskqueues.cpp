@@ -62,7 +62,9 @@ void CopyTask::processNextCopyInQueue()
     // A verify run writes nothing, so a full storage must not keep it from comparing.
     if (!m_skipStorageCheck && m_task.m_options.m_copyMode != CopyOptions::Verify) {
         bool ok = false;
-        if (mp_storageProbe->isStorageFull(m_task.m_destinationPath, item.file_size, &ok)) {
+        // A link takes no room for data.
+        const qint64 needed = m_hardLinks.linkTarget(item).isEmpty() ? item.file_size : 0;
+        if (mp_storageProbe->isStorageFull(m_task.m_destinationPath, needed, &ok)) {
             const int mode = m_task.m_options.m_overwriteMode;
             bool keepDestination = false;
             if (FileSystemUtils::fileExists(item.destination_path)) {
@@ -114,13 +116,18 @@ void CopyTask::startCopyJob(const CopyItem& item)
     // A verify only compares: its small files share jobs as well. Once the storage is known
     // to be large enough, no item needs a check of its own.
     const bool verify = m_task.m_options.m_copyMode == CopyOptions::Verify;
+    QStringList targets{m_hardLinks.linkTarget(item)};
     if ((defer || (verify && m_groupedCopies)) && m_skipStorageCheck && sharesJobs(item)) {
         QList<CopyItem> following;
         while (following.size() < sharedJobItems - 1 && !m_copyQueue.isEmpty() &&
                sharesJobs(m_copyQueue.first()))
             following.append(m_copyQueue.takeFirst());
         job->setFollowingItems(following);
+        for (const CopyItem& next : qAsConst(following))
+            targets << m_hardLinks.linkTarget(next);
     }
+    if (targets.size() > 1 || !targets.first().isEmpty())
+        job->m_hardLinkTargets = targets;
     connect(job, &Job::jobProgress, this, &CopyTask::onJobProgress);
     connect(job, &Job::jobCompleted, this, &CopyTask::onCopyCompleted);
     runJob(job);
@@ -146,10 +153,54 @@ void CopyTask::startExternalCopyJob(const CopyItem& item)
     runJob(job);
 }
 
+void CopyTask::queueFile(const CopyItem& item)
+{
+    // An external program copies each name as it sees fit.
+    if (!m_externalProgram.filePath.isEmpty()) {
+        m_copyQueue.append(item);
+        return;
+    }
+    if (item.linksToEarlierName())
+        m_linkedBytes += item.file_size;
+    if (!m_hardLinks.holdBack(item))
+        m_copyQueue.append(item);
+}
+
+void CopyTask::settleHardLinks(const CopyItem& item)
+{
+    if (item.hard_link_first.isEmpty())
+        return;
+    const QList<CopyItem> waiting = m_hardLinks.settle(item);
+    if (waiting.isEmpty())
+        return;
+    if (m_stopRequested) {
+        m_completedItems.append(waiting);
+        return;
+    }
+    // Ahead of the rest: a link costs next to nothing, and the names are then complete. One
+    // by one: QList keeps room at its front, where a copy of the queue would cost its length.
+    for (auto it = waiting.crbegin(); it != waiting.crend(); ++it)
+        m_copyQueue.prepend(*it);
+    // Many at once (a group of copies placed): every thread takes a share.
+    queueCall("startQueuedJobs");
+}
+
+void CopyTask::startQueuedJobs()
+{
+    while (!isTaskCompleted() && !m_copyQueue.isEmpty() && m_runningJobs > 0 && canStartJob()) {
+        const int running = m_runningJobs;
+        processNextCopyInQueue();
+        if (m_runningJobs == running)
+            break;
+    }
+}
+
 bool CopyTask::drainQueues()
 {
     if (!m_stopRequested)
         return false;
+    if (m_hardLinks.hasWaiting())
+        m_completedItems.append(m_hardLinks.takeAllWaiting());
     if (!m_copyQueue.isEmpty()) {
         m_completedItems.append(m_copyQueue);
         qDebug() << m_copyQueue.size() << "items are moved from copy queue to completed";
@@ -216,6 +267,9 @@ void CopyTask::onExternalCopyCompleted()
 void CopyTask::finishCopiedItem(CopyItem item, bool placed)
 {
     warnOfUnkeptAttributes(item);
+    // An item put back for a resume has no outcome yet.
+    if (!(item.isError() && m_stopRequested && !placed))
+        settleHardLinks(item);
     if (item.copy_state == Copied && m_task.m_options.m_copyMode != CopyOptions::Verify)
         m_wroteData = true;
     if (item.isError()) {

@@ -22,6 +22,7 @@ qint64 countedSize(const CopyItem& item)
 void CopyTask::resetCounters()
 {
     m_counters.fill(0);
+    m_linkedBytes = 0;
 }
 
 void CopyTask::countToCopy(const CopyItem& item)

@@ -51,6 +51,10 @@ struct EntryStatus
     qint64 size = 0;
     int permissions = 0; // the mode's permission bits (07777)
     FileTime lastWrite;
+    // The file it is, and its number of names (hard links).
+    quint64 device = 0;
+    quint64 inode = 0;
+    quint64 links = 1;
 };
 // The entry itself (a final link is not followed); false when it cannot be read.
 bool entryStatus(const QString& path, EntryStatus* status);

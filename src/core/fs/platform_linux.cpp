@@ -58,6 +58,9 @@ void fillEntryStatus(const struct stat& status, EntryStatus* result)
     result->isFolder = S_ISDIR(status.st_mode);
     result->isSpecial = S_ISFIFO(status.st_mode) || S_ISSOCK(status.st_mode) ||
                         S_ISCHR(status.st_mode) || S_ISBLK(status.st_mode);
+    result->device = quint64(status.st_dev);
+    result->inode = quint64(status.st_ino);
+    result->links = quint64(status.st_nlink);
     result->size = status.st_size;
     result->permissions = static_cast<int>(status.st_mode & 07777);
     result->lastWrite = fromTimespec(status.st_mtim);

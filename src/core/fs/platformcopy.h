@@ -249,6 +249,17 @@ bool isFolderBeneath(const QString& root, const QString& path, Failure* failure)
 // enter), so that a later run, even of another process, still tells them from folders that
 // were there before the copy. A set-group-ID bit inherited from the parent is no part of it.
 constexpr int createdFolderMode = 01700;
+// Gives the regular file existing a further name, newPath, as a hard link: both lie inside
+// root, and their folders are reached from it (rootFd, or root opened again when -1)
+// without following a link, as a copy's folder is (see CopyRequest::destinationRoot). The
+// file must still hold the data expected describes (FileVersion::sameData; otherwise
+// ("lstat", ESTALE) and nothing is made). An entry at newPath is never replaced ("linkat",
+// EEXIST) unless replace is set: it is then replaced in one rename. A file system without
+// hard links answers ("linkat", EPERM, EOPNOTSUPP or EMLINK).
+bool createHardLinkBeneath(const QString& root, int rootFd, const QString& existing,
+                           const QString& newPath, const FileVersion& expected, bool replace,
+                           Failure* failure);
+
 // Whether path is a folder that createFolders made and that has not been given its own
 // metadata since: its mode is createdFolderMode and the calling user owns it. (A link is
 // not followed.)

@@ -502,6 +502,66 @@ int openFolderBeneath(const QString& root, const QString& path, Failure* failure
 
 } // namespace LinuxInternal
 
+namespace {
+
+bool linkBetween(int fromFd, const QByteArray& fromName, int toFd, const QByteArray& toName,
+                 const FileVersion& expected, bool replace, Failure* failure)
+{
+    struct stat first;
+    if (::fstatat(fromFd, fromName.constData(), &first, AT_SYMLINK_NOFOLLOW) != 0)
+        return fail(failure, "lstat", errno);
+    if (!S_ISREG(first.st_mode) || !versionOf(first).sameData(expected))
+        return fail(failure, "lstat", ESTALE);
+    if (!replace) {
+        if (::linkat(fromFd, fromName.constData(), toFd, toName.constData(), 0) != 0)
+            return fail(failure, "linkat", errno);
+    } else {
+        // Made under a temporary name, then renamed over the entry: it stays whole until then.
+        QByteArray temporary;
+        for (int attempt = 0;; ++attempt) {
+            temporary = QFile::encodeName(temporaryFileName(QFile::decodeName(toName)));
+            if (::linkat(fromFd, fromName.constData(), toFd, temporary.constData(), 0) == 0)
+                break;
+            if (errno != EEXIST || attempt + 1 >= maxTemporaryNameAttempts)
+                return fail(failure, "linkat", errno);
+        }
+        const bool renamed = ::renameat(toFd, temporary.constData(), toFd, toName.constData()) == 0;
+        const int code = errno;
+        // A rename between two names of one file does nothing: the temporary name stays.
+        ::unlinkat(toFd, temporary.constData(), 0);
+        if (!renamed)
+            return fail(failure, "rename", code);
+    }
+    struct stat made;
+    if (::fstatat(toFd, toName.constData(), &made, AT_SYMLINK_NOFOLLOW) != 0)
+        return fail(failure, "lstat", errno);
+    if (made.st_dev != first.st_dev || made.st_ino != first.st_ino)
+        return fail(failure, "lstat", ESTALE);
+    return true;
+}
+
+} // namespace
+
+bool createHardLinkBeneath(const QString& root, int rootFd, const QString& existing,
+                           const QString& newPath, const FileVersion& expected, bool replace,
+                           Failure* failure)
+{
+    const QFileInfo from(existing);
+    const QFileInfo to(newPath);
+    const int fromFd = openFolderBeneath(root, from.path(), failure, rootFd);
+    if (fromFd < 0)
+        return false;
+    const int toFd = openFolderBeneath(root, to.path(), failure, rootFd);
+    bool made = false;
+    if (toFd >= 0) {
+        made = linkBetween(fromFd, QFile::encodeName(from.fileName()), toFd,
+                           QFile::encodeName(to.fileName()), expected, replace, failure);
+        closeDescriptor(toFd);
+    }
+    closeDescriptor(fromFd);
+    return made;
+}
+
 bool isCreatedFolder(const QString& path)
 {
     struct stat status;

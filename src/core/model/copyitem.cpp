@@ -56,6 +56,11 @@ bool percentDecoded(const QString& text, QString* out)
     return true;
 }
 
+QString hardLinkTag()
+{
+    return QStringLiteral("hardlink=");
+}
+
 } // namespace
 
 CopyItem::CopyItem(const QString& sourcePath, const QString& destinationPath, qint64 fileSize,
@@ -74,7 +79,7 @@ QString CopyItem::toDataString() const
     // before the size: a reader that does not know the form refuses the item rather than
     // taking the encoded text for a path.
     if (holdsEscapedBytes(source_path) || holdsEscapedBytes(destination_path) ||
-        holdsEscapedBytes(link_target))
+        holdsEscapedBytes(link_target) || holdsEscapedBytes(hard_link_first))
         list << percentEncoded(source_path) << percentEncoded(destination_path)
              << QLatin1Char('%') + QString::number(file_size);
     else
@@ -84,6 +89,12 @@ QString CopyItem::toDataString() const
          << QString::number(elapsed_time) << QString::number(copy_state) << copy_message
          << QString::number(is_checked ? 1 : 0) << QString::number(info_list.size());
     list << info_list;
+    // After the infos, which older readers take by their count and then stop; named, as
+    // whatever else follows them is ignored.
+    if (!hard_link_first.isEmpty())
+        list << hardLinkTag() + (list.at(2).startsWith(QLatin1Char('%'))
+                                     ? percentEncoded(hard_link_first)
+                                     : hard_link_first);
     return list.join(dataSeparator());
 }
 
@@ -176,6 +187,11 @@ bool CopyItem::fromDataString(const QString& dataString)
         if (list.isEmpty())
             return fail("Invalid info_list item found in CopyItem::fromDataString(...):");
         info_list.append(list.takeFirst());
+    }
+    if (!list.isEmpty() && list.first().startsWith(hardLinkTag())) {
+        hard_link_first = list.takeFirst().mid(hardLinkTag().size());
+        if (encoded && !percentDecoded(QString(hard_link_first), &hard_link_first))
+            return fail("Invalid encoded path found in CopyItem::fromDataString(...):");
     }
     return true;
 }

@@ -60,6 +60,16 @@ public:
     QString copy_message;
     bool is_checked = false;
     QStringList info_list;
+    // For a file with several names (hard links) in the run: the source path of the name met
+    // first, whose copy the later names are linked to. The first name holds its own path;
+    // a file with one name, none.
+    QString hard_link_first;
+
+    // A later name of such a file: made as a link to the first name's copy.
+    bool linksToEarlierName() const
+    {
+        return !hard_link_first.isEmpty() && hard_link_first != source_path;
+    }
 };
 
 Q_DECLARE_METATYPE(CopyItem)

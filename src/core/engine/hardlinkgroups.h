@@ -1,0 +1,39 @@
+#pragma once
+
+#include "model/copyitem.h"
+
+#include <QHash>
+#include <QList>
+#include <QString>
+
+// The files of a run that have several names (hard links, see CopyItem::hard_link_first):
+// a later name is linked to the copy of the first name, so it waits here until that copy is
+// placed, or until the first name's copy failed (then it is copied as a file of its own).
+// Kept by the copy task in the user-interface thread.
+class HardLinkGroups
+{
+public:
+    // Whether the item, a later name whose first name has no outcome yet, is held back here
+    // (it then belongs here until settle or takeAllWaiting hands it back). A first name that
+    // is to be copied makes its later names wait.
+    bool holdBack(const CopyItem& item);
+    // The first name of a group has its outcome (a copy or skip placed at its destination,
+    // or none): the later names held back for it, to be queued now.
+    QList<CopyItem> settle(const CopyItem& item);
+    // The copy a later name is to be linked to; empty when it is to be copied as a file.
+    QString linkTarget(const CopyItem& item) const;
+    // Every later name held back, for a stop or a run that ends without their first names.
+    QList<CopyItem> takeAllWaiting();
+    bool hasWaiting() const { return m_waitingCount > 0; }
+    void clear();
+
+private:
+    struct Group
+    {
+        bool settled = false;
+        QString copy; // once settled: the first name's copy, or empty
+        QList<CopyItem> waiting;
+    };
+    QHash<QString, Group> m_groups;
+    int m_waitingCount = 0;
+};
