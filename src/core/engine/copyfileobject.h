@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/copyobject.h"
+#include "engine/placingcopyobject.h"
 #include "fs/platform.h"
 #include "fs/platformcopy.h"
 #include "model/copyoptions.h"
@@ -13,7 +13,7 @@ class QFileInfo;
 // Copies one file or symbolic link: decides about an existing destination by the
 // overwrite mode, copies the data by the configured method, checks the result, copies
 // dates and permissions, removes the source of a move, and records the outcome.
-class CopyFileObject : public CopyObject
+class CopyFileObject : public PlacingCopyObject
 {
     Q_OBJECT
 
@@ -34,11 +34,6 @@ public:
 
     explicit CopyFileObject(QObject* parent = nullptr);
 
-    // The options of the run; set by the job before the copy starts.
-    CopyOptions m_options;
-    // The run's copy of the preferences (copy method, dates, read-only state); set by the job
-    // before the copy starts. The copier reads no other.
-    RunSettings m_settings;
     // Native copies smaller than this on the file system m_deferDevice are left, finished
     // but not flushed, under a temporary name (pendingTemporaryPath) for the owner to flush
     // and place with others; 0 places every copy at once.
@@ -52,8 +47,6 @@ public:
     // reads it instead of opening the path. The job closes it. -1 when not opened.
     int m_sourceFd = -1;
     Platform::EntryStatus m_sourceStatus;
-    // The destination root, opened by the job for its copiers (-1: not opened).
-    int m_destinationRootFd = -1;
     // The item is a later name of a file whose first name was copied there: the destination
     // is made a hard link to that copy; where it cannot be (a file system without links, a
     // copy no longer as the source is), the file is copied as any other.
@@ -73,34 +66,14 @@ private:
     // Decides about the entry at destination_path by the overwrite mode: true when the copy
     // goes on (to a free name, or replacing it: m_replaceExisting), false when the outcome
     // is decided.
-    bool decideExistingDestination();
+    bool decideExistingDestination() override;
     // The comparison part of that decision; nothing is removed here.
     bool checkExistingDestination(const QFileInfo& source, const QFileInfo& destination);
-    // Gives the finished temporary file its final name. When another copier took the name
-    // meanwhile, decides again against the entry now there and tries once more. False
-    // (the temporary file removed) when the outcome is decided otherwise.
-    bool placeCopy(const QString& temporary);
-    // A temporary name beside the destination, reserved and left free for a copy made by
-    // other means; empty (with the reason) when the folder refuses it.
-    QString reserveTemporaryName();
     bool usesNativeCopy() const;
-    // Creates the destination's folder when missing; false (with the reason) when it cannot.
-    bool createDestinationFolder();
-    // Creates the copy's folder and holds it open from the destination root (m_folder); an
-    // error of the item when that fails.
-    bool pinDestinationFolder();
-    // Where entries of the copy are made: the destination through m_folder once pinned.
-    QString writePath(const QString& path) const;
     // The link to m_hardLinkTo; false when the file is to be copied instead.
     bool linkToFirstCopy();
     bool copyFileData();
     bool copyFileNative();
-    bool copySymbolicLink();
-    // A file of a kernel file system (its size tells nothing of its bytes).
-    void copyPseudoFile();
-    // A FIFO, socket or device node is made anew (a verify compares its kind and device
-    // number).
-    void copySpecialFile();
     void verifyCopiedFile();
     // Every path of startCopy ends here exactly once.
     void finishCopy();
@@ -122,14 +95,8 @@ private:
     int m_sourceMode = -1;
     // Set by a successful native copy, which reports both versions itself.
     bool m_nativeOutcome = false;
-    PlatformCopy::FileVersion m_sourceVersion;
     PlatformCopy::FileVersion m_copyVersion;
     QString m_pendingTemporaryPath;
-    // The destination as the item gave it, before any automatic rename.
-    QString m_requestedDestination;
-    PlatformCopy::PinnedFolder m_folder;
-    int m_renameInfoIndex = -1;
-    bool m_replaceExisting = false;
     // The destination was made a link to m_hardLinkTo.
     bool m_linked = false;
     // The destination is the source itself, reached by another name: nothing is touched.
