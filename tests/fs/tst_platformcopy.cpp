@@ -89,6 +89,7 @@ private slots:
     void setsModeAndTimesBeforeNaming();
     void removesOnlyLeftoversOfGoneWriters_data();
     void removesOnlyLeftoversOfGoneWriters();
+    void probeRemovesProbesOfGoneWriters();
     void comparesFiles_data();
     void comparesFiles();
     void createsFoldersOnlyBeneathRoot_data();
@@ -509,6 +510,20 @@ void TestPlatformCopy::removesOnlyLeftoversOfGoneWriters()
     QVERIFY(QFile::encodeName(made).size() <= 255);
     QVERIFY(isTemporaryName(made) && isTemporaryNameFor(made, longName));
     QVERIFY(!removeStaleTemporaryFiles(dir.path(), {longName}).contains(temporary));
+}
+
+void TestPlatformCopy::probeRemovesProbesOfGoneWriters()
+{
+    // A run killed in the moment it probed the destination left its probe there.
+    QTemporaryDir dir;
+    const QString gone = dir.filePath(".brindle-probe.k3j9x.2147483647-5.brindle-part");
+    const QString alive = dir.filePath(
+        ".brindle-probe.k3j9x." + writerTag(QCoreApplication::applicationPid()) + ".brindle-part");
+    QVERIFY(TestSupport::writeFile(gone, "") && TestSupport::writeFile(alive, ""));
+    Platform::forgetFileSystemTraits();
+    QVERIFY(probeFileSystem(dir.path()).probed);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+             QStringList{QFileInfo(alive).fileName()});
 }
 
 void TestPlatformCopy::comparesFiles_data()

@@ -162,8 +162,7 @@ void CopyFileObject::startCopy()
         if (!copySymbolicLink())
             setDestinationError(tr("unable to copy symbolic link"));
         finishCopy();
-    } else if ((source.size == 0 || source.size == 4096) &&
-               Platform::onPseudoFileSystem(source_path)) {
+    } else if (Platform::isPseudoFile(source_path, source.size)) {
         copyPseudoFile();
         finishCopy();
     } else if (copyFileData()) {
@@ -394,7 +393,7 @@ void CopyFileObject::copyPseudoFile()
 {
     // Read to the end whatever the size says (as cp does), then placed like any copy.
     QByteArray data;
-    if (!FileSystemUtils::readToEnd(source_path, 64 << 20, &data)) {
+    if (!FileSystemUtils::readToEnd(source_path, Platform::maxPseudoFileBytes, &data)) {
         setSourceError(tr("source file is not readable"));
         return;
     }
@@ -435,8 +434,11 @@ void CopyFileObject::copySpecialFile()
     PlatformCopy::fileVersion(source_path, &m_sourceVersion);
     if (temporary.isEmpty() ||
         !PlatformCopy::duplicateSpecialFile(source_path, temporary, &failure)) {
-        if (!temporary.isEmpty())
+        if (!temporary.isEmpty()) {
             info_list.append(failureText(failure));
+            // A failed mknod may still leave an entry (FUSE exFAT makes a file, then fails).
+            FileSystemUtils::removeFile(temporary);
+        }
         setDestinationError(tr("unable to copy file"));
         return;
     }

@@ -290,9 +290,12 @@ Platform::FileSystemTraits probeFileSystem(const QString& folder)
     Platform::FileSystemTraits traits = Platform::fileSystemTraits(device, folder);
     if (traits.probed)
         return traits;
+    // A process killed while it probed left its probe behind: gone with the next probe.
+    const QString probeName = QStringLiteral("brindle-probe");
+    removeStaleTemporaryFiles(folder, {probeName});
     QByteArray probe;
     const int fd =
-        openTemporaryFile(AT_FDCWD, folder + QStringLiteral("/brindle-probe"), &probe, nullptr);
+        openTemporaryFile(AT_FDCWD, folder + QLatin1Char('/') + probeName, &probe, nullptr);
     if (fd < 0)
         return traits; // read-only or closed: the type's answer stands
     // An odd second and a fraction: FAT keeps neither, exfat-fuse keeps the second.
