@@ -1,3 +1,4 @@
+#include "fs/filenamecodec.h"
 #include "fs/platformcopy.h"
 #include "testsupport.h"
 
@@ -471,6 +472,10 @@ void TestPlatformCopy::removesOnlyLeftoversOfGoneWriters_data()
     QTest::newRow("pid now of another process")
         << ".a.txt.k3j9x." + writerTag(QCoreApplication::applicationPid(), 1) + ".brindle-part"
         << false << true;
+    // "bad\xff": a name that is not UTF-8, which QDir does not list.
+    QTest::newRow("name not UTF-8, gone writer")
+        << QString(".bad%1.k3j9x.2147483647-5.brindle-part").arg(FileNameCodec::escapeByte(0xff))
+        << false << true;
     QTest::newRow("shortened long name, gone writer")
         << "." + QString(200, 'n') + ".zzzzzzzzzz.2147483647-5.brindle-part" << false << true;
     QTest::newRow("this process: a copy in progress")
@@ -495,7 +500,9 @@ void TestPlatformCopy::removesOnlyLeftoversOfGoneWriters()
     const QString path = dir.filePath(name);
     QVERIFY(folder ? QDir().mkpath(path) : TestSupport::writeFile(path, "half a copy"));
     const QString longName = QString(230, 'n') + ".txt";
-    const QStringList gone = removeStaleTemporaryFiles(dir.path(), {"a.txt", "b.txt", longName});
+    const QString notUtf8 = QString("bad%1").arg(FileNameCodec::escapeByte(0xff));
+    const QStringList gone =
+        removeStaleTemporaryFiles(dir.path(), {"a.txt", "b.txt", longName, notUtf8});
     QCOMPARE(gone, removed ? QStringList{path} : QStringList{});
     QCOMPARE(QFileInfo::exists(path), !removed);
 

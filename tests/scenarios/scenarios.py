@@ -46,8 +46,8 @@ KNOWN_FAULTS = {
 REGRESSION_SEEDS = [1960830467, 833289190, 228458416, 1593838160, 860206458, 1665546621,
                     37593199, 1550731521, 858764392, 121630953, 1820809506, 727723372,
                     2098649939, 345989210,
-                    # temporaries left: a FIFO on FUSE exFAT, the probe of a killed run
-                    1332963303, 1206486517]
+                    # temporaries left: a FIFO on FUSE exFAT, the probe of a killed run, names not UTF-8
+                    1332963303, 1206486517, 38531979]
 
 # The seeds above found their faults before the shapes drawn from Scenario.extra existed:
 # they replay their worlds without them.
