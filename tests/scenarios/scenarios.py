@@ -46,7 +46,8 @@ KNOWN_FAULTS = {
 REGRESSION_SEEDS = [1960830467, 833289190, 228458416, 1593838160, 860206458, 1665546621,
                     37593199, 1550731521, 858764392, 121630953, 1820809506, 727723372,
                     2098649939, 345989210,
-                    # temporaries left: a FIFO on FUSE exFAT, the probe of a killed run, names not UTF-8
+                    # temporaries left: a FIFO on FUSE exFAT, the probe of a killed run,
+                    # names not UTF-8 of a killed run
                     1332963303, 1206486517, 38531979]
 
 # The seeds above found their faults before the shapes drawn from Scenario.extra existed:
@@ -233,7 +234,7 @@ class Scenario:
         if self.editing and self.extra.random() < 0.5:
             self.edited = os.path.join(src, b"large.bin")
             with open(self.edited, "wb") as f:
-                f.write(os.urandom(self.extra.randint(8, 48) << 20))
+                f.write(os.urandom(self.extra.randint(4, 24) << 20))
             if self.extra.random() < 0.5:
                 os.link(self.edited, os.path.join(src, b"large-twin.bin"))
                 self.relaxed.add("hardlink-structure")
@@ -449,7 +450,7 @@ class Scenario:
         kind = self.extra.choice(["saved-over", "appended", "removed"])
         if self.edited:
             rel = os.path.relpath(self.edited, os.fsencode(self.src))
-            delay = self.extra.uniform(0.02, 0.5)
+            delay = self.extra.uniform(0.02, 0.3)
         data = b"saved over by an editor %d" % self.seed
 
         def work():
