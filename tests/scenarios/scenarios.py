@@ -545,7 +545,7 @@ class Scenario:
         data = os.path.join(self.home, ".local/share/Orvanesoft/Brindle")
         stopped = [f for f in os.listdir(data) if f.startswith("stopped-")] \
             if os.path.isdir(data) else []
-        if stopped and self.extra.random() < 0.4:
+        if stopped and os.path.lexists(self.src) and self.extra.random() < 0.4:
             # The user starts the same request again rather than resuming the stopped one.
             self.notes.append("run again, a stopped task left")
             return self.run_cli(args)
