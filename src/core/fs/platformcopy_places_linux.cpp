@@ -357,8 +357,9 @@ QStringList removeStaleTemporaryFiles(const QString& folder, const QSet<QString>
     for (const QString& name : targetNames)
         keptNames.insert(keptName(name));
     // Listed as bytes: QDir leaves out the names that are not valid text, and a copy of
-    // such a name leaves a temporary name that is not either.
-    const int fd = Platform::openFolder(folder);
+    // such a name leaves a temporary name that is not either. (A destination named through
+    // a link is listed through it, as QDir did.)
+    const int fd = Platform::openFolder(folder, true);
     if (fd < 0)
         return removed;
     std::vector<Platform::FolderEntry> entries;
