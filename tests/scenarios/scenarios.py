@@ -38,6 +38,11 @@ import time
 KNOWN_FAULTS = {
     "hardlink-structure": "hard links inside the source arrive as separate copies (bytes "
                           "are checked, the link between them is not)",
+    "rerun-replaces-moved-twin": "a move stopped and started again as a new run (not "
+                                 "resumed) takes what its first part moved in for existing "
+                                 "files: a source of the same collated (or case-folded) name "
+                                 "may replace it under the overwrite rule, and the first "
+                                 "source is gone already",
     "temporary-of-removed-source": "a run killed mid-copy leaves a temporary file; when its "
                                    "source is removed before the run is started again, that "
                                    "run does not remove it (only those of names it copies)",
@@ -163,6 +168,8 @@ class Scenario:
         self.identities = {}  # relative path -> (device, inode) of every source file
         self.too_long = []  # source files whose copy's path passes PATH_MAX
         self.as_nobody = False
+        self.ran_again = False
+        self.collate = False
         self.notes = []
 
     # --- the world -------------------------------------------------------------------
@@ -507,6 +514,7 @@ class Scenario:
         self.mount_destination()
         self.run_as_nobody()
         command, args, options, overwrite = self.request()
+        self.collate = options["collate"]
         before_src = snapshot(self.src, self.identities)
         before_out = snapshot(self.outside)
         dst_existed = os.path.lexists(self.dst) and bool(os.listdir(self.dst))
@@ -548,6 +556,7 @@ class Scenario:
         if stopped and os.path.lexists(self.src) and self.extra.random() < 0.4:
             # The user starts the same request again rather than resuming the stopped one.
             self.notes.append("run again, a stopped task left")
+            self.ran_again = True
             return self.run_cli(args)
         if stopped:
             self.notes.append("resumed")
@@ -557,6 +566,7 @@ class Scenario:
             self.notes.append("source moved away")
             return 0, {}, ""
         self.notes.append("run again")
+        self.ran_again = True
         return self.run_cli(args)
 
     def fix_errors(self):
@@ -588,8 +598,18 @@ class Scenario:
                 raise Failure("I3: a %s changed its source: %s" %
                               (command, sorted(os.fsdecode(c) for c in changed)[:5]))
         present = {e[1] for e in after_src.values() if e[0] == "file"} | hashes_below(self.dst)
-        lost = sorted(os.fsdecode(rel) for rel, h in self.final_versions(before_src).items()
-                      if h not in present)
+        final = self.final_versions(before_src)
+        lost = sorted(rel for rel, h in final.items() if h not in present)
+        if lost and command == "move" and self.ran_again:
+            # Known fault: a second run replaced what the first moved in for a twin source.
+            def key(rel):
+                name = os.path.basename(rel) if self.collate else rel
+                return name.lower() if self.mount == "exfat" else name
+            twins = [rel for rel in lost if any(key(o) == key(rel) for o in final if o != rel)]
+            if twins:
+                self.relaxed.add("rerun-replaces-moved-twin")
+                lost = [rel for rel in lost if rel not in twins]
+        lost = [os.fsdecode(rel) for rel in lost]
         if lost:
             raise Failure("I1: %d source file(s) no longer exist anywhere: %s" %
                           (len(lost), lost[:3]))
