@@ -546,8 +546,11 @@ class Scenario:
         self.check_agrees(command, code, report, options, args, before_src, interrupt)
         if code == 0:
             self.check_complete(command, options, overwrite, before_src, dst_existed, args)
-        if code == 1 and command != "verify" and self.rng.random() < 0.3:
-            self.fix_errors()
+        if code == 1 and command != "verify" and self.rng.random() < 0.3 and self.fix_errors():
+            # Fixing the errors keeps every rule too.
+            self.check_sources_safe(command, before_src)
+            if snapshot(self.outside) != before_out:
+                raise Failure("I2: fixing the errors changed the folder outside the destination")
 
     def resume_or_repeat(self, args, err):
         data = os.path.join(self.home, ".local/share/Orvanesoft/Brindle")
@@ -578,6 +581,7 @@ class Scenario:
                                             "--fix-errors"])
             self.notes.append("fix errors -> %d" % code)
             self.check_report(report)
+        return bool(errors)
 
     # --- the rules -------------------------------------------------------------------
 
