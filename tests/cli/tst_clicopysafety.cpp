@@ -13,6 +13,7 @@ class TestCliCopySafety : public QObject
 private slots:
     void initTestCase();
     void init();
+    void fixErrorsKeepsDifferingDestination_data();
     void fixErrorsKeepsDifferingDestination();
     void collateWithThreadsEqualsOneThread_data();
     void collateWithThreadsEqualsOneThread();
@@ -33,13 +34,28 @@ void TestCliCopySafety::init()
     QVERIFY(m_dir->isValid());
 }
 
+void TestCliCopySafety::fixErrorsKeepsDifferingDestination_data()
+{
+    // Whatever the rule would do to a file that was there: this one is the first's only copy.
+    QTest::addColumn<QString>("overwrite");
+    for (const char* rule : {"never", "older", "always", "different"})
+        QTest::newRow(rule) << rule;
+}
+
 void TestCliCopySafety::fixErrorsKeepsDifferingDestination()
 {
+    QFETCH(QString, overwrite);
     // The first file is moved; the second clashes with it and stays. Fixing the errors must
     // not delete the first one's only copy to make room for the second.
     QVERIFY(TestSupport::writeFile(m_dir->filePath("src/a/data.bin"), "first"));
     QVERIFY(TestSupport::writeFile(m_dir->filePath("src/b/data.bin"), "second, longer"));
-    Result result = m_dir->run({"move", "src", "dst", "--collate", "--overwrite", "never",
+    // The second is the newer: "older" would replace the first's copy.
+    QFile first(m_dir->filePath("src/a/data.bin"));
+    QVERIFY(first.open(QIODevice::ReadWrite) &&
+            first.setFileTime(QDateTime::fromSecsSinceEpoch(1000000000),
+                              QFileDevice::FileModificationTime));
+    first.close();
+    Result result = m_dir->run({"move", "src", "dst", "--collate", "--overwrite", overwrite,
                                 "--save-task", "run.bdt", "--quiet"});
     QCOMPARE(result.exitCode, 1);
     const QByteArray placed = TestSupport::readFile(m_dir->filePath("dst/data.bin"));

@@ -174,6 +174,8 @@ private slots:
     void digest();
     void check_data();
     void check();
+    void pseudoFiles_data();
+    void pseudoFiles();
     void progressMarks_data();
     void progressMarks();
     void stop_data();
@@ -375,6 +377,47 @@ void TestCheckFileJob::check()
     QCOMPARE(run.item.info_list, expectedInfo);
     QVERIFY(run.item.elapsed_time > 1000);
     QCOMPARE(run.item.source_path, item.source_path);
+}
+
+void TestCheckFileJob::pseudoFiles_data()
+{
+    // Files of /proc that say 0 bytes and give more, the same on every read.
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<bool>("passes");
+    for (const QString source : {"/proc/version", "/proc/sys/kernel/ostype"}) {
+        QTest::addRow("%s, copied", qPrintable(source)) << source << QString() << true;
+        QTest::addRow("%s, last byte changed", qPrintable(source)) << source << "X" << false;
+        QTest::addRow("%s, a byte more", qPrintable(source)) << source << "+" << false;
+    }
+}
+
+void TestCheckFileJob::pseudoFiles()
+{
+    QFETCH(QString, source);
+    QFETCH(QString, change);
+    QFETCH(bool, passes);
+
+    QFile in(source);
+    QVERIFY(in.open(QIODevice::ReadOnly | QIODevice::Unbuffered));
+    QByteArray content = in.readAll();
+    QVERIFY(in.size() == 0 && !content.isEmpty());
+    if (change == "X")
+        content[content.size() - 1] = 'X';
+    else if (change == "+")
+        content.append('+');
+    const QString destination = m_dir.filePath(QString::number(++m_fileNumber));
+    QVERIFY(TestSupport::writeFile(destination, content));
+    CopyItem item(source, destination, 0, false, QString());
+    item.copy_state = Skipped;
+    if (!passes)
+        QTest::ignoreMessage(QtWarningMsg,
+                             qPrintable("Integrity check failed for file " + destination));
+
+    CheckRun run;
+    QVERIFY(runCheck(item, 0, mp_threadAnchor, &run));
+    QCOMPARE(run.item.is_checked, passes);
+    QCOMPARE(run.item.copy_message, passes ? QString() : QString("check error"));
 }
 
 void TestCheckFileJob::progressMarks_data()

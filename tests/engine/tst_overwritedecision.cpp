@@ -18,7 +18,8 @@ private slots:
 void TestOverwriteDecision::decides_data()
 {
     // What the two entries' status tells: "older", "newer", "size", "created", "link",
-    // "folder" (the destination is a real folder); "untrusted": dates do not count.
+    // "folder" (the destination is a real folder), "pseudo" (the source is a file of /proc or
+    // /sys); "untrusted": dates do not count.
     QTest::addColumn<QString>("facts");
     QTest::addColumn<int>("mode");
     QTest::addColumn<int>("copyMode");
@@ -41,6 +42,10 @@ void TestOverwriteDecision::decides_data()
         << "older" << int(CopyOptions::NoOverwrite) << verify << Verdict::Skip;
     QTest::newRow("verify: another creation date too")
         << "created" << int(CopyOptions::OverwriteAlways) << verify << Verdict::Skip;
+    QTest::newRow("verify, pseudo-file: its size and date leave it to the bytes")
+        << "pseudo older size" << int(CopyOptions::NoOverwrite) << verify << Verdict::Skip;
+    QTest::newRow("never, pseudo-file: a copy still skips nothing but by the mode")
+        << "pseudo size" << int(CopyOptions::OverwriteDifferent) << copy << Verdict::Replace;
     QTest::newRow("older: an older file is replaced")
         << "older" << int(CopyOptions::OverwriteOlder) << copy << Verdict::Replace;
     QTest::newRow("older: a newer file stays")
@@ -70,6 +75,7 @@ void TestOverwriteDecision::decides()
     c.isLink = words.contains("link");
     c.linkDiffers = words.contains("linkdiffers");
     c.destinationIsFolder = words.contains("folder");
+    c.pseudoFile = words.contains("pseudo");
     const OverwriteDecision::Result result =
         OverwriteDecision::decide(c, mode, copyMode, words.contains("untrusted"));
     QCOMPARE(result.verdict, verdict);

@@ -1,3 +1,4 @@
+#include "fs/filenamecodec.h"
 #include "fs/platformcopy.h"
 #include "testsupport.h"
 
@@ -89,6 +90,7 @@ private slots:
     void setsModeAndTimesBeforeNaming();
     void removesOnlyLeftoversOfGoneWriters_data();
     void removesOnlyLeftoversOfGoneWriters();
+    void probeRemovesProbesOfGoneWriters();
     void comparesFiles_data();
     void comparesFiles();
     void createsFoldersOnlyBeneathRoot_data();
@@ -471,6 +473,10 @@ void TestPlatformCopy::removesOnlyLeftoversOfGoneWriters_data()
     QTest::newRow("pid now of another process")
         << ".a.txt.k3j9x." + writerTag(QCoreApplication::applicationPid(), 1) + ".brindle-part"
         << false << true;
+    // "bad\xff": a name that is not UTF-8, which QDir does not list.
+    QTest::newRow("name not UTF-8, gone writer")
+        << QString(".bad%1.k3j9x.2147483647-5.brindle-part").arg(FileNameCodec::escapeByte(0xff))
+        << false << true;
     QTest::newRow("shortened long name, gone writer")
         << "." + QString(200, 'n') + ".zzzzzzzzzz.2147483647-5.brindle-part" << false << true;
     QTest::newRow("this process: a copy in progress")
@@ -495,7 +501,9 @@ void TestPlatformCopy::removesOnlyLeftoversOfGoneWriters()
     const QString path = dir.filePath(name);
     QVERIFY(folder ? QDir().mkpath(path) : TestSupport::writeFile(path, "half a copy"));
     const QString longName = QString(230, 'n') + ".txt";
-    const QStringList gone = removeStaleTemporaryFiles(dir.path(), {"a.txt", "b.txt", longName});
+    const QString notUtf8 = QString("bad%1").arg(FileNameCodec::escapeByte(0xff));
+    const QStringList gone =
+        removeStaleTemporaryFiles(dir.path(), {"a.txt", "b.txt", longName, notUtf8});
     QCOMPARE(gone, removed ? QStringList{path} : QStringList{});
     QCOMPARE(QFileInfo::exists(path), !removed);
 
@@ -510,6 +518,20 @@ void TestPlatformCopy::removesOnlyLeftoversOfGoneWriters()
     QVERIFY(QFile::encodeName(made).size() <= 255);
     QVERIFY(isTemporaryName(made) && isTemporaryNameFor(made, longName));
     QVERIFY(!removeStaleTemporaryFiles(dir.path(), {longName}).contains(temporary));
+}
+
+void TestPlatformCopy::probeRemovesProbesOfGoneWriters()
+{
+    // A run killed in the moment it probed the destination left its probe there.
+    QTemporaryDir dir;
+    const QString gone = dir.filePath(".brindle-probe.k3j9x.2147483647-5.brindle-part");
+    const QString alive = dir.filePath(
+        ".brindle-probe.k3j9x." + writerTag(QCoreApplication::applicationPid()) + ".brindle-part");
+    QVERIFY(TestSupport::writeFile(gone, "") && TestSupport::writeFile(alive, ""));
+    Platform::forgetFileSystemTraits();
+    QVERIFY(probeFileSystem(dir.path()).probed);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+             QStringList{QFileInfo(alive).fileName()});
 }
 
 void TestPlatformCopy::comparesFiles_data()

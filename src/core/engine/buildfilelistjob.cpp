@@ -443,6 +443,19 @@ bool BuildFileListJob::refuseCaseTwin(WalkEntry& entry)
     return true;
 }
 
+bool BuildFileListJob::refusedAsTwin(const CopyItem& item)
+{
+    // The errors file may come from a run in another language.
+    const char* collated = QT_TR_NOOP("another file of this run has the same name");
+    const char* byCase = QT_TR_NOOP(
+        "another source name differs only by case, and the destination ignores case: %1");
+    const QString message = item.copy_message;
+    return item.copy_state == DestinationError &&
+           (message == QLatin1String(collated) || message == tr(collated) ||
+            message.startsWith(QString::fromLatin1(byCase).arg(QString())) ||
+            message.startsWith(tr(byCase).arg(QString())));
+}
+
 // Collated, files of different folders may take one name: the first keeps it, and the others
 // are errors decided here, once, before anything is written; otherwise the outcome would
 // depend on which copy came last, and a move would remove the sources of copies replaced

@@ -37,6 +37,10 @@ public:
     void setPaths(const QString& sourcePath, const QString& destinationPath);
     QString sourcePath() const { return m_sourcePath; }
     QString destinationPath() const { return m_destinationPath; }
+    // Whether the walk refused the item for a name another source of the run takes: fixing
+    // errors keeps it refused, or it would replace that source's copy (and, in a move, the
+    // other source is gone already).
+    static bool refusedAsTwin(const CopyItem& item);
 
     // One entry as the signals below report it, for listeners that take entries in batches.
     struct ListedEntry

@@ -163,8 +163,7 @@ void CopyFileObject::startCopy()
         return;
     }
 
-    const bool pseudo = !source.isSymLink && (source.size == 0 || source.size == 4096) &&
-                        Platform::onPseudoFileSystem(source_path);
+    const bool pseudo = !source.isSymLink && Platform::isPseudoFile(source_path, source.size);
     // The native copy reaches (and creates) its folder itself.
     if ((source.isSymLink || pseudo || !usesNativeCopy()) && !pinDestinationFolder()) {
         finishCopy();

@@ -5,6 +5,7 @@
 #include "engine/copytask.h"
 
 #include "base/handover.h"
+#include "engine/buildfilelistjob.h"
 #include "engine/staletemporariesjob.h"
 #include "engine/syncfilesystemjob.h"
 #include "engine/syncfoldersjob.h"
@@ -373,7 +374,8 @@ void CopyTask::rebuildQueues()
             m_recheckSources.insert(item.source_path);
             item.elapsed_time = 0;
             queue(item);
-        } else if (item.isError() && mode == CopyOptions::FixErrors) {
+        } else if (item.isError() && mode == CopyOptions::FixErrors &&
+                   !BuildFileListJob::refusedAsTwin(item)) {
             // Copied afresh: the copier then decides about the destination as for a new item.
             item.resetState();
             item.info_list.clear();

@@ -74,6 +74,10 @@ FileHash::OpenFile::OpenFile(const QString& path, Reading reading, qint64 readAh
     m_fd = Platform::openRegularFile(path, &m_size);
     if (m_fd < 0)
         return;
+    // Such a file has no device to read from, nor a size to read ahead.
+    m_readToEnd = Platform::isPseudoFile(path, m_size);
+    if (m_readToEnd)
+        return;
     // A write error that only the write-back reveals means the device does not hold the
     // data.
     if (reading == Reading::FromDevice && !Platform::dropCachedData(m_fd)) {
@@ -138,15 +142,20 @@ QByteArray FileHash::OpenFile::sha256(const MarkHandler& onMark)
             aborted = true;
             break;
         }
+        if (m_readToEnd && total > Platform::maxPseudoFileBytes) {
+            qWarning() << "File" << qUtf8Printable(reportedPath(m_path)) << "has no end";
+            aborted = true;
+            break;
+        }
         // Less than asked where the file should end is its end: no further call to hear it.
         // A file that grew since it was opened still shows, as more than its size.
-        if (bytesRead < wanted && total >= m_size)
+        if (bytesRead < wanted && total >= m_size && !m_readToEnd)
             break;
     }
     Platform::closeFile(m_fd);
     m_fd = -1;
 
-    if (total != m_size) {
+    if (total != m_size && !m_readToEnd) {
         qWarning() << "Unable to read all the data in the file"
                    << qUtf8Printable(reportedPath(m_path)) << total << "bytes read of" << m_size;
         return QByteArray();

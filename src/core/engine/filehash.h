@@ -50,6 +50,8 @@ private:
     qint64 m_size = 0;
     // The file was opened, but its data could not be made to come from its device.
     bool m_fromDeviceFailed = false;
+    // A file of a kernel file system: read to its end, whatever its size says.
+    bool m_readToEnd = false;
     Platform::Failure m_failure;
 };
 

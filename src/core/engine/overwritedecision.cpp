@@ -1,6 +1,7 @@
 #include "engine/overwritedecision.h"
 
 #include "fs/filesystemutils.h"
+#include "fs/platform.h"
 #include "model/copyoptions.h"
 
 #include <QCoreApplication>
@@ -28,6 +29,7 @@ OverwriteDecision::Comparison OverwriteDecision::compare(const QFileInfo& source
             FileSystemUtils::linkTargetsDiffer(source, destination, linkTarget);
         return comparison;
     }
+    comparison.pseudoFile = Platform::isPseudoFile(source.filePath(), source.size());
     const int order = FileSystemUtils::modificationOrder(source, destination);
     comparison.older = order < 0;
     comparison.newer = order > 0;
@@ -40,6 +42,9 @@ OverwriteDecision::Result OverwriteDecision::decide(const Comparison& c, int mod
                                                     bool datesUntrusted)
 {
     Result result;
+    // A verify reads such a file to its end and compares the bytes: nothing else counts.
+    if (c.pseudoFile && copyMode == CopyOptions::Verify && !c.destinationIsFolder)
+        return result;
     const bool differs =
         c.isLink ? c.linkDiffers : (c.older || c.newer || c.sizeDiffers || c.createdDiffers);
     const bool overwrite = mode == CopyOptions::OverwriteAlways ||

@@ -19,6 +19,9 @@ public:
         bool createdDiffers = false; // never where creation dates are unknown
         bool linkDiffers = false;
         bool destinationIsFolder = false; // a real folder, not a link to one
+        // The source is a pseudo-file (Platform::isPseudoFile): its size and dates tell
+        // nothing of its bytes.
+        bool pseudoFile = false;
     };
     enum class Verdict
     {

@@ -159,7 +159,7 @@ void PlacingCopyObject::copyPseudoFile()
 {
     // Read to the end whatever the size says (as cp does), then placed like any copy.
     QByteArray data;
-    if (!FileSystemUtils::readToEnd(source_path, 64 << 20, &data)) {
+    if (!FileSystemUtils::readToEnd(source_path, Platform::maxPseudoFileBytes, &data)) {
         setSourceError(text(QT_TRANSLATE_NOOP("CopyFileObject", "source file is not readable")));
         return;
     }
@@ -200,8 +200,11 @@ void PlacingCopyObject::copySpecialFile()
     PlatformCopy::fileVersion(source_path, &m_sourceVersion);
     if (temporary.isEmpty() ||
         !PlatformCopy::duplicateSpecialFile(source_path, temporary, &failure)) {
-        if (!temporary.isEmpty())
+        if (!temporary.isEmpty()) {
             info_list.append(failureText(failure));
+            // A failed mknod may still leave an entry (FUSE exFAT makes a file, then fails).
+            FileSystemUtils::removeFile(temporary);
+        }
         setDestinationError(text(QT_TRANSLATE_NOOP("CopyFileObject", "unable to copy file")));
         return;
     }

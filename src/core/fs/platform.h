@@ -174,6 +174,11 @@ void forgetFileSystemTraits();
 // Whether path lies on a kernel file system (proc, sysfs, debugfs, cgroup, ...) whose files
 // give fewer or more bytes than their size says: they are read to their end instead.
 bool onPseudoFileSystem(const QString& path);
+// Whether a file whose stated size is size is such a file: a size of 0 or of one page there
+// says nothing of its content. The copy and the verify both decide by this.
+bool isPseudoFile(const QString& path, qint64 size);
+// Read no further: a pseudo-file that gives more is not copied nor verified.
+constexpr qint64 maxPseudoFileBytes = 64 << 20;
 
 // True only when the system says that nothing is at path (as opposed to an entry that
 // exists but cannot be reached, such as one inside a folder closed to the user).

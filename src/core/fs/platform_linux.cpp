@@ -134,6 +134,11 @@ bool onPseudoFileSystem(const QString& path)
     }
 }
 
+bool isPseudoFile(const QString& path, qint64 size)
+{
+    return (size == 0 || size == 4096) && onPseudoFileSystem(path);
+}
+
 QString mountPointOf(const QString& path)
 {
     QString current = QFileInfo(path).absoluteFilePath();

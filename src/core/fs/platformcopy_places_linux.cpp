@@ -290,9 +290,12 @@ Platform::FileSystemTraits probeFileSystem(const QString& folder)
     Platform::FileSystemTraits traits = Platform::fileSystemTraits(device, folder);
     if (traits.probed)
         return traits;
+    // A process killed while it probed left its probe behind: gone with the next probe.
+    const QString probeName = QStringLiteral("brindle-probe");
+    removeStaleTemporaryFiles(folder, {probeName});
     QByteArray probe;
     const int fd =
-        openTemporaryFile(AT_FDCWD, folder + QStringLiteral("/brindle-probe"), &probe, nullptr);
+        openTemporaryFile(AT_FDCWD, folder + QLatin1Char('/') + probeName, &probe, nullptr);
     if (fd < 0)
         return traits; // read-only or closed: the type's answer stands
     // An odd second and a fraction: FAT keeps neither, exfat-fuse keeps the second.
@@ -353,23 +356,31 @@ QStringList removeStaleTemporaryFiles(const QString& folder, const QSet<QString>
     QSet<QString> keptNames;
     for (const QString& name : targetNames)
         keptNames.insert(keptName(name));
+    // Listed as bytes: QDir leaves out the names that are not valid text, and a copy of
+    // such a name leaves a temporary name that is not either. (A destination named through
+    // a link is listed through it, as QDir did.)
+    const int fd = Platform::openFolder(folder, true);
+    if (fd < 0)
+        return removed;
+    std::vector<Platform::FolderEntry> entries;
+    Platform::readFolder(fd, &entries);
     const QDir dir(folder);
-    const QStringList candidates =
-        dir.entryList(QStringList{QStringLiteral(".*") + QLatin1String(temporarySuffix)},
-                      QDir::Files | QDir::Hidden | QDir::System | QDir::NoSymLinks);
-    for (const QString& name : candidates) {
+    for (const Platform::FolderEntry& entry : entries) {
+        if (!entry.name.endsWith(temporarySuffix) || entry.type == Platform::FolderEntry::Folder)
+            continue;
+        const QString name = QFile::decodeName(entry.name);
         TemporaryName parsed;
         if (!parseTemporaryName(name, &parsed) || !keptNames.contains(parsed.kept) ||
             writerIsAlive(parsed))
             continue;
-        const QString path = dir.filePath(name);
-        const QByteArray encoded = QFile::encodeName(path);
         struct stat status;
-        if (::lstat(encoded.constData(), &status) != 0 || !S_ISREG(status.st_mode))
+        if (::fstatat(fd, entry.name.constData(), &status, AT_SYMLINK_NOFOLLOW) != 0 ||
+            !S_ISREG(status.st_mode))
             continue;
-        if (::unlink(encoded.constData()) == 0)
-            removed.append(path);
+        if (::unlinkat(fd, entry.name.constData(), 0) == 0)
+            removed.append(dir.filePath(name));
     }
+    Platform::closeFolder(fd);
     return removed;
 }
 
