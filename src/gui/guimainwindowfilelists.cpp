@@ -479,7 +479,7 @@ void GuiMainWindow::onClearRecentPathsClicked()
     if (ask(Dialogs::Question, tr("Do you really want to clear %1 recent paths?").arg(count),
             {tr("Yes"), tr("No")}, 1, 1) != 0)
         return;
-    settings->setRecentTasks({});
+    settings->clearRecentTasks();
     settings->save();
     qDebug() << "Recent paths are cleared";
 }

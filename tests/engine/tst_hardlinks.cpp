@@ -246,6 +246,7 @@ void TestHardLinks::walkAfterTheFirstNameMoved()
     });
     JobThreadPool::leastBusyThread()->addJob(job);
     QTRY_VERIFY_WITH_TIMEOUT(completed, 20000);
+    delete job; // handed over to this thread
     QCOMPARE(firsts.value(m_source + "/one"), m_source + "/one");
     QCOMPARE(firsts.value(m_source + "/b/two"), m_source + "/one");
 }

@@ -137,24 +137,27 @@ void TestTransferCounters::fileSnapshotsAreConsistent()
     const qint64 reports = 20000;
     TransferCounters counters;
     std::atomic<int> started{0};
+    std::atomic<int> snapshots{0};
     std::vector<std::unique_ptr<QThread>> threads;
     for (int t = 0; t < copiers; ++t) {
-        threads.emplace_back(QThread::create([&counters, &started, t, reports] {
+        threads.emplace_back(QThread::create([&counters, &started, &snapshots, t, reports] {
             const quint64 id = counters.startFile(QString::number(t), t);
             ++started;
             for (qint64 i = 1; i <= reports; ++i)
                 counters.setFileProgress(id, i, i + t);
+            // However fast the reports went, the reader sees files in progress.
+            while (snapshots.load() == 0)
+                QThread::yieldCurrentThread();
             counters.finishFile(id);
         }));
         threads.back()->start();
     }
-    int snapshots = 0;
     while (started < copiers || !counters.currentFile().name.isEmpty() ||
            counters.files().size() < copiers) {
         for (const TransferCounters::FileProgress& file : counters.files()) {
+            ++snapshots;
             QVERIFY(file.size - file.bytesCopied == file.name.toLongLong() ||
                     (file.finished && file.bytesCopied == file.size));
-            ++snapshots;
         }
     }
     for (auto& thread : threads)

@@ -429,7 +429,11 @@ void AppSettings::save()
     }
     QVariantMap values = storedValues();
     const QString recentKey = QString::fromLatin1(RecentKey);
-    if (m_stored.contains(recentKey) && values.value(recentKey) != m_stored.value(recentKey)) {
+    if (m_recentCleared) {
+        values.insert(recentKey, QStringList());
+        settings->setValue(recentKey, QStringList());
+    } else if (m_stored.contains(recentKey) &&
+               values.value(recentKey) != m_stored.value(recentKey)) {
         values.insert(recentKey, mergedRecent(values.value(recentKey).toStringList(),
                                               m_stored.value(recentKey).toStringList(),
                                               settings->value(recentKey).toStringList()));
@@ -459,6 +463,7 @@ void AppSettings::save()
         }
     }
     m_stored = storedValues();
+    m_recentCleared = false;
     qDebug() << "Settings saved in file" << qUtf8Printable(m_settingsFileName);
     m_lastLoadOrSaveTime = QDateTime::currentDateTime();
 }

@@ -83,6 +83,13 @@ public:
     void setSaveRecent(bool value) { m_saveRecent = value; }
     QList<Task> recentTasks() const { return m_recentTasks; }
     void setRecentTasks(const QList<Task>& tasks) { m_recentTasks = tasks; }
+    // Empties the list for every window: the next save writes it empty, dropping what
+    // other windows added meanwhile too (a merge would keep those).
+    void clearRecentTasks()
+    {
+        m_recentTasks.clear();
+        m_recentCleared = true;
+    }
 
     ExternalProgramSettings externalProgram() const { return m_externalProgram; }
     void setExternalProgram(const ExternalProgramSettings& program) { m_externalProgram = program; }
@@ -175,6 +182,7 @@ private:
     QVariantMap m_stored;
 
     bool m_saveRecent = true;
+    bool m_recentCleared = false;
     QList<Task> m_recentTasks;
     ExternalProgramSettings m_externalProgram;
     bool m_useExternalCopyProgram = false;
