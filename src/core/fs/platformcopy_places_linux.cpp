@@ -671,11 +671,14 @@ bool PinnedFolder::pin(const QString& root, int rootFd, const QString& folder, F
     m_fd = openFolderBeneath(root, folder, failure, rootFd);
     if (m_fd < 0)
         return false;
-    m_prefix = QStringLiteral("/proc/self/fd/%1/").arg(m_fd);
     // Without /proc mounted the descriptor cannot be named: the folder is reached by path,
-    // as checked by the caller.
-    if (::faccessat(AT_FDCWD, QFile::encodeName(m_prefix).constData(), X_OK, 0) != 0)
+    // as checked by the caller. Asked once: /proc does not come and go during a run.
+    static const bool namesDescriptors = ::access("/proc/self/fd", X_OK) == 0;
+    if (!namesDescriptors) {
         release();
+        return true;
+    }
+    m_prefix = QStringLiteral("/proc/self/fd/%1/").arg(m_fd);
     return true;
 }
 
