@@ -380,6 +380,18 @@ Gerät gelesen. Dateien des Ordners, die die Liste nicht nennt, werden ebenfalls
         <source>check needs a checksum list, and may name the folder it lists.</source>
         <translation>check braucht eine Prüfsummenliste und kann den Ordner nennen, den sie aufführt.</translation>
     </message>
+    <message>
+        <source>Digest a verify compares both sides by: sha256 (default), blake2b or xxh3.</source>
+        <translation>Prüfsumme, mit der eine Prüfung beide Seiten vergleicht: sha256 (Vorgabe), blake2b oder xxh3.</translation>
+    </message>
+    <message>
+        <source>ALGORITHM</source>
+        <translation>ALGORITHMUS</translation>
+    </message>
+    <message>
+        <source>Unknown --hash &quot;%1&quot;: use sha256, blake2b or xxh3.</source>
+        <translation>Unbekannter --hash „%1“: verwenden Sie sha256, blake2b oder xxh3.</translation>
+    </message>
 </context>
 <context>
     <name>CliChecksums</name>

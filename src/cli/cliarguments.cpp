@@ -1,6 +1,7 @@
 #include "cliarguments.h"
 
 #include "app/programidentity.h"
+#include "engine/digest.h"
 #include "fs/pathutils.h"
 
 #include <QCommandLineParser>
@@ -48,6 +49,10 @@ struct Options
                               T::tr("Copy method: default, native, qt or simple (default: the "
                                     "settings)."),
                               T::tr("METHOD")};
+    QCommandLineOption hash{"hash",
+                            T::tr("Digest a verify compares both sides by: sha256 (default), "
+                                  "blake2b or xxh3."),
+                            T::tr("ALGORITHM")};
     QCommandLineOption external{"external", T::tr("Copy files with this external program."),
                                 T::tr("PROGRAM")};
     QCommandLineOption externalArgs{
@@ -74,10 +79,10 @@ struct Options
 
     QList<QCommandLineOption> all() const
     {
-        return {overwrite,      parents,      collate,    noRecursive,  noHidden,       noLinks,
-                noEmptyFolders, include,      exclude,    skipErrorsOn, threads,        method,
-                external,       externalArgs, noFileList, saveTask,     reportFiltered, fixErrors,
-                quiet,          json,         portable,   help,         version};
+        return {overwrite,      parents,  collate,      noRecursive,  noHidden, noLinks,
+                noEmptyFolders, include,  exclude,      skipErrorsOn, threads,  method,
+                hash,           external, externalArgs, noFileList,   saveTask, reportFiltered,
+                fixErrors,      quiet,    json,         portable,     help,     version};
     }
     // Options that shape a new run; a resumed run takes them from its task file.
     QList<QCommandLineOption> runShaping() const
@@ -280,6 +285,16 @@ Result parse(const QStringList& arguments, CliArguments* out, QString* message)
                            .arg(parser.value(options.method));
             return UsageError;
         }
+    }
+
+    if (parser.isSet(options.hash)) {
+        Digest::Algorithm algorithm;
+        if (!Digest::fromName(parser.value(options.hash), &algorithm)) {
+            *message = T::tr("Unknown --hash \"%1\": use sha256, blake2b or xxh3.")
+                           .arg(parser.value(options.hash));
+            return UsageError;
+        }
+        result.hashAlgorithm = int(algorithm);
     }
 
     if (parser.isSet(options.external)) {

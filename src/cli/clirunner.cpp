@@ -195,6 +195,8 @@ bool CliRunner::setUpTask(QString* message)
     RunSettings settings = AppSettings::instance()->runSettings();
     if (m_arguments.copyMethod >= 0)
         settings.copyMethod = m_arguments.copyMethod;
+    if (m_arguments.hashAlgorithm >= 0)
+        settings.hashAlgorithm = m_arguments.hashAlgorithm;
     if (m_arguments.reportFilteredFiles)
         settings.reportFilteredFiles = true;
     mp_copyTask->setRunSettings(settings);

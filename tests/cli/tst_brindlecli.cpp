@@ -198,6 +198,9 @@ void TestBrindleCli::verifyFindsChangedByte()
     QVERIFY(result.out.contains("Errors: 1"));
     QVERIFY2(result.out.contains(QRegularExpression("src/d0/f1\\.txt: \\S")),
              qPrintable(result.out));
+    // Whatever the digest compared by.
+    for (const char* hash : {"blake2b", "xxh3"})
+        QCOMPARE(run({"verify", "src", "dest", "--hash", hash, "--quiet"}).exitCode, 1);
 }
 
 void TestBrindleCli::verifyTellsTheTruth_data()

@@ -275,6 +275,15 @@ void TestCheckFileJob::digest_data()
         QTest::addRow("random %lld bytes", size)
             << content << QCryptographicHash::hash(content, QCryptographicHash::Sha256).toHex();
     }
+    // The other digests a verify may compare by, as b2sum and xxhsum -H2 print them.
+    QTest::newRow("blake2b:abc") << QByteArray("abc")
+                                 << QByteArray("ba80a53f981c4d0d6a2797b69f12f6e94c212f14685ac4b74b"
+                                               "12bb6fdbffa2d17d87c5392aab792dc252d5de4533cc9518d3"
+                                               "8aa8dbf1925ab92386edd4009923");
+    QTest::newRow("xxh3:abc") << QByteArray("abc")
+                              << QByteArray("06b05ab6733a618578af5f94892f3950");
+    QTest::newRow("xxh3:empty file")
+        << QByteArray() << QByteArray("99aa06d3014798d86001c324468d497f");
 }
 
 void TestCheckFileJob::digest()
@@ -284,7 +293,12 @@ void TestCheckFileJob::digest()
 
     const QString path = m_dir.filePath(QString::number(++m_fileNumber));
     QVERIFY(TestSupport::writeFile(path, content));
-    QCOMPARE(FileHash::sha256(path).toHex(), expectedHex);
+    const QString tag = QTest::currentDataTag();
+    Digest::Algorithm algorithm = Digest::Algorithm::Sha256;
+    if (tag.contains(':'))
+        QVERIFY(Digest::fromName(tag.section(':', 0, 0), &algorithm));
+    FileHash::OpenFile file(path);
+    QCOMPARE(file.digest(algorithm).toHex(), expectedHex);
 }
 
 void TestCheckFileJob::check_data()

@@ -82,7 +82,7 @@ QByteArray CheckFileJob::fileHash(const QString& path, FileHash::Reading reading
 
 QByteArray CheckFileJob::fileHash(FileHash::OpenFile& file, const QString& path)
 {
-    return file.sha256([this, &path](qint64 bytesRead, qint64 fileSize) {
+    return file.digest(m_algorithm, [this, &path](qint64 bytesRead, qint64 fileSize) {
         if (isStopped())
             return false;
         emit jobProgress(path, bytesRead, fileSize);

@@ -28,6 +28,8 @@ public:
     static bool failedCheck(const CopyItem& item);
 
     void setItem(const CopyItem& item);
+    // The digest both sides are compared by (SHA-256 unless set).
+    void setAlgorithm(Digest::Algorithm algorithm) { m_algorithm = algorithm; }
     CopyItem item() const;
     // Whether item may be added: the item set and item are small files, and the job holds
     // few enough of them that a stop or a free thread need not wait long for it.
@@ -70,4 +72,5 @@ private:
     int m_addedChecked = 0;
     // Set once every checked item has its time and verdict.
     bool m_concluded = false;
+    Digest::Algorithm m_algorithm = Digest::Algorithm::Sha256;
 };

@@ -374,6 +374,7 @@ void CopyTask::processNextCheckInQueue()
         if (shouldCheck(item)) {
             auto* job = new CheckFileJob();
             job->setItem(item);
+            job->setAlgorithm(Digest::Algorithm(m_runSettings.hashAlgorithm));
             while (!m_checkQueue.isEmpty() && shouldCheck(m_checkQueue.first()) &&
                    job->canAdd(m_checkQueue.first()))
                 job->addItem(m_checkQueue.takeFirst());

@@ -16,34 +16,23 @@ namespace {
 // the marks fall on exact multiples even when the system returns less than asked.
 constexpr qint64 readBlockSize = 1048576;
 
-// What a hashing thread keeps from one file to the next: fetching the algorithm and
+// What a hashing thread keeps from one file to the next: starting an algorithm and
 // allocating a context and a buffer for every small file costs more than hashing it.
 struct HashingState
 {
-    ~HashingState()
-    {
-        EVP_MD_CTX_free(context);
-        EVP_MD_free(algorithm);
-    }
-
-    EVP_MD* algorithm = nullptr;
-    EVP_MD_CTX* context = nullptr;
+    std::unique_ptr<Digest> digests[3];
     std::unique_ptr<char[]> buffer;
 };
 
 thread_local HashingState t_state;
 
-// The thread's digest context, started afresh; null when that fails.
-EVP_MD_CTX* startDigest()
+// The thread's digest of that algorithm, started afresh; null when that fails.
+Digest* startDigest(Digest::Algorithm algorithm)
 {
-    if (!t_state.algorithm)
-        t_state.algorithm = EVP_MD_fetch(nullptr, "SHA256", nullptr);
-    if (!t_state.context)
-        t_state.context = EVP_MD_CTX_new();
-    if (!t_state.algorithm || !t_state.context ||
-        EVP_DigestInit_ex(t_state.context, t_state.algorithm, nullptr) != 1)
-        return nullptr;
-    return t_state.context;
+    std::unique_ptr<Digest>& digest = t_state.digests[int(algorithm)];
+    if (!digest)
+        digest.reset(new Digest(algorithm));
+    return digest->reset() ? digest.get() : nullptr;
 }
 
 char* readBuffer()
@@ -96,7 +85,12 @@ FileHash::OpenFile::~OpenFile()
 
 QByteArray FileHash::OpenFile::sha256(const MarkHandler& onMark)
 {
-    EVP_MD_CTX* context = startDigest();
+    return digest(Digest::Algorithm::Sha256, onMark);
+}
+
+QByteArray FileHash::OpenFile::digest(Digest::Algorithm algorithm, const MarkHandler& onMark)
+{
+    Digest* context = startDigest(algorithm);
     if (!context) {
         qWarning() << "Unable to start the SHA-256 digest of file"
                    << qUtf8Printable(reportedPath(m_path));
@@ -129,7 +123,7 @@ QByteArray FileHash::OpenFile::sha256(const MarkHandler& onMark)
             aborted = true;
             break;
         }
-        if (EVP_DigestUpdate(context, buffer, size_t(bytesRead)) != 1) {
+        if (!context->update(buffer, bytesRead)) {
             qWarning() << "Unable to update the SHA-256 digest of file"
                        << qUtf8Printable(reportedPath(m_path));
             aborted = true;
@@ -163,14 +157,11 @@ QByteArray FileHash::OpenFile::sha256(const MarkHandler& onMark)
     if (aborted)
         return QByteArray();
 
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int length = 0;
-    if (EVP_DigestFinal_ex(context, digest, &length) != 1) {
+    const QByteArray result = context->result();
+    if (result.isEmpty())
         qWarning() << "Unable to complete the SHA-256 digest of file"
                    << qUtf8Printable(reportedPath(m_path));
-        return QByteArray();
-    }
-    return QByteArray(reinterpret_cast<const char*>(digest), int(length));
+    return result;
 }
 
 QByteArray FileHash::sha256(const QString& path, const MarkHandler& onMark, Reading reading)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/digest.h"
 #include "fs/platform.h"
 
 #include <QByteArray>
@@ -43,6 +44,8 @@ public:
 
     // The SHA-256 digest as FileHash::sha256 makes it; the file is read once.
     QByteArray sha256(const MarkHandler& onMark = MarkHandler());
+    // The same in another algorithm.
+    QByteArray digest(Digest::Algorithm algorithm, const MarkHandler& onMark = MarkHandler());
 
 private:
     QString m_path;

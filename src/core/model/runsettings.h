@@ -21,13 +21,18 @@ struct RunSettings
     bool reportFilteredFiles = false;
     // A verify compares the bytes of files up to this size only; 0 compares every file.
     qint64 skipIntegrityCheckForFileSizeMoreThan = 0;
+    // The digest a verify compares by: 0 SHA-256, 1 BLAKE2b-512, 2 XXH3-128 (see
+    // Digest::Algorithm).
+    int hashAlgorithm = 0;
 
     bool operator==(const RunSettings& other) const
     {
         return copyMethod == other.copyMethod && skipErrorsInSync == other.skipErrorsInSync &&
                removeReadOnlyAttribute == other.removeReadOnlyAttribute &&
                reportFilteredFiles == other.reportFilteredFiles &&
-               skipIntegrityCheckForFileSizeMoreThan == other.skipIntegrityCheckForFileSizeMoreThan;
+               skipIntegrityCheckForFileSizeMoreThan ==
+                   other.skipIntegrityCheckForFileSizeMoreThan &&
+               hashAlgorithm == other.hashAlgorithm;
     }
     bool operator!=(const RunSettings& other) const { return !(*this == other); }
 };
