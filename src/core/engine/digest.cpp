@@ -103,9 +103,16 @@ QString Digest::name(Algorithm algorithm)
     return QString();
 }
 
+const std::array<Digest::Algorithm, 3>& Digest::all()
+{
+    static const std::array<Algorithm, 3> algorithms{Algorithm::Sha256, Algorithm::Blake2b512,
+                                                     Algorithm::Xxh3_128};
+    return algorithms;
+}
+
 bool Digest::fromName(const QString& name, Algorithm* algorithm)
 {
-    for (Algorithm candidate : {Algorithm::Sha256, Algorithm::Blake2b512, Algorithm::Xxh3_128}) {
+    for (Algorithm candidate : all()) {
         if (name.compare(Digest::name(candidate), Qt::CaseInsensitive) == 0) {
             *algorithm = candidate;
             return true;

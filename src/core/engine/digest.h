@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QString>
 
+#include <array>
 #include <memory>
 
 // The digest of bytes given in pieces, in one of the algorithms whose checksum lists the
@@ -37,6 +38,8 @@ public:
     // big-endian form); empty on failure. The digest must be reset before it is used again.
     QByteArray result();
 
+    // Every algorithm, in the order of the enum.
+    static const std::array<Algorithm, 3>& all();
     // "sha256", "blake2b", "xxh3": the names options and settings store.
     static QString name(Algorithm algorithm);
     static bool fromName(const QString& name, Algorithm* algorithm);

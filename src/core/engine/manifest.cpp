@@ -63,8 +63,7 @@ bool unescape(const QByteArray& path, QByteArray* result)
 
 bool algorithmOfLength(int hexLength, Digest::Algorithm* algorithm)
 {
-    for (Digest::Algorithm candidate :
-         {Digest::Algorithm::Sha256, Digest::Algorithm::Blake2b512, Digest::Algorithm::Xxh3_128}) {
+    for (Digest::Algorithm candidate : Digest::all()) {
         if (hexLength == 2 * Digest::size(candidate)) {
             *algorithm = candidate;
             return true;
@@ -109,9 +108,7 @@ bool Manifest::parseLine(QByteArray line, Entry* entry)
     if (open > 0 && equals > open) {
         // A tagged line: the tag names the algorithm.
         const QByteArray tag = line.left(open);
-        for (Digest::Algorithm candidate :
-             {Digest::Algorithm::Sha256, Digest::Algorithm::Blake2b512,
-              Digest::Algorithm::Xxh3_128}) {
+        for (Digest::Algorithm candidate : Digest::all()) {
             if (tag == Digest::tag(candidate)) {
                 entry->algorithm = candidate;
                 tagged = true;
