@@ -29,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     require(options.m_copyMode >= CopyOptions::Copy && options.m_copyMode <= CopyOptions::FixErrors,
             "copy mode in range", input);
     require(options.m_overwriteMode >= CopyOptions::NoOverwrite &&
-                options.m_overwriteMode <= CopyOptions::OverwriteDifferent,
+                options.m_overwriteMode <= CopyOptions::OverwriteContent,
             "overwrite mode in range", input);
     require(options.m_destinationMode == CopyOptions::Collate ||
                 options.m_destinationMode == CopyOptions::Normal,
@@ -46,7 +46,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (expected.m_skipErrorOnFiles.isEmpty())
         expected.m_skipErrorOnFiles = CopyOptions().m_skipErrorOnFiles;
     const QStringList written = options.toDataString();
-    require(written.size() == 11, "eleven texts written", input);
+    require(written.size() == (options.m_verifyCopies ? 12 : 11),
+            "eleven texts written, a twelfth for a verified copy", input);
     CopyOptions again;
     require(again.fromDataString(written), "accepted options read back", input);
     require(again == expected, "accepted options read back unchanged", input);

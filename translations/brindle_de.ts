@@ -63,10 +63,6 @@
         <translation>Dateiname ist kein gültiges UTF-8</translation>
     </message>
     <message>
-        <source>path is too long</source>
-        <translation>Pfad ist zu lang</translation>
-    </message>
-    <message>
         <source>another source name differs only by case, and the destination ignores case: %1</source>
         <translation>Ein anderer Quellname unterscheidet sich nur in der Groß-/Kleinschreibung, und das Ziel unterscheidet sie nicht: %1</translation>
     </message>
@@ -116,10 +112,6 @@
 </context>
 <context>
     <name>CliArgumentParser</name>
-    <message>
-        <source>What to do with an existing destination file: never, older (default), always, rename or different.</source>
-        <translation>Was mit einer vorhandenen Zieldatei geschieht: never (nie überschreiben), older (ältere überschreiben, Standard), always (immer überschreiben), rename (umbenennen) oder different (abweichende überschreiben).</translation>
-    </message>
     <message>
         <source>RULE</source>
         <translation>REGEL</translation>
@@ -320,10 +312,6 @@ Datei und aktualisiert eine von Ihnen angegebene Aufgabendatei.</translation>
         <translation>--fix-errors kann nur mit resume verwendet werden.</translation>
     </message>
     <message>
-        <source>Unknown --overwrite rule &quot;%1&quot;: use never, older, always, rename or different.</source>
-        <translation>Unbekannte Regel „%1“ für --overwrite: verwenden Sie never, older, always, rename oder different.</translation>
-    </message>
-    <message>
         <source>--threads needs a number from 1 to 256.</source>
         <translation>--threads braucht eine Zahl von 1 bis 256.</translation>
     </message>
@@ -391,6 +379,38 @@ Gerät gelesen. Dateien des Ordners, die die Liste nicht nennt, werden ebenfalls
     <message>
         <source>Unknown --hash &quot;%1&quot;: use sha256, blake2b or xxh3.</source>
         <translation>Unbekannter --hash „%1“: verwenden Sie sha256, blake2b oder xxh3.</translation>
+    </message>
+    <message>
+        <source>What to do with an existing destination file: never, older (default), always, rename, different or content (only when its bytes differ).</source>
+        <translation>Was mit einer vorhandenen Zieldatei geschieht: never, older (Standard), always, rename, different oder content (nur wenn sich ihre Bytes unterscheiden).</translation>
+    </message>
+    <message>
+        <source>With copy and move: read each copy back from the device and compare its digest with the source&apos;s; a move removes a source only after that.</source>
+        <translation>Bei copy und move: jede Kopie vom Gerät zurücklesen und ihre Prüfsumme mit der der Quelle vergleichen; ein Verschieben entfernt eine Quelle erst danach.</translation>
+    </message>
+    <message>
+        <source>With verify, or copy and move with --verify: write the checksum list of the verified files to FILE, in the format of sha256sum, b2sum or xxhsum -H2.</source>
+        <translation>Bei verify, oder copy und move mit --verify: die Prüfsummenliste der geprüften Dateien nach DATEI schreiben, im Format von sha256sum, b2sum oder xxhsum -H2.</translation>
+    </message>
+    <message>
+        <source>Unknown --overwrite rule &quot;%1&quot;: use never, older, always, rename, different or content.</source>
+        <translation>Unbekannte --overwrite-Regel „%1“: never, older, always, rename, different oder content verwenden.</translation>
+    </message>
+    <message>
+        <source>--verify is for copy and move; verify always compares.</source>
+        <translation>--verify gilt für copy und move; verify vergleicht immer.</translation>
+    </message>
+    <message>
+        <source>--verify cannot be used with --external.</source>
+        <translation>--verify kann nicht mit --external verwendet werden.</translation>
+    </message>
+    <message>
+        <source>--manifest needs a file name.</source>
+        <translation>--manifest braucht einen Dateinamen.</translation>
+    </message>
+    <message>
+        <source>--manifest needs verify, or --verify with copy and move.</source>
+        <translation>--manifest braucht verify, oder --verify mit copy und move.</translation>
     </message>
 </context>
 <context>
@@ -646,6 +666,18 @@ Gerät gelesen. Dateien des Ordners, die die Liste nicht nennt, werden ebenfalls
         <source>The destination &apos;%1&apos; does not exist: there is nothing to verify.</source>
         <translation>Das Ziel „%1“ existiert nicht: Es gibt nichts zu prüfen.</translation>
     </message>
+    <message>
+        <source>The checksum list &apos;%1&apos; cannot be inside the source.</source>
+        <translation>Die Prüfsummenliste „%1“ kann nicht in der Quelle liegen.</translation>
+    </message>
+    <message>
+        <source>The checksum list &apos;%1&apos; cannot be written.</source>
+        <translation>Die Prüfsummenliste „%1“ kann nicht geschrieben werden.</translation>
+    </message>
+    <message>
+        <source>Checksum list written: %1</source>
+        <translation>Prüfsummenliste geschrieben: %1</translation>
+    </message>
 </context>
 <context>
     <name>CommitFilesJob</name>
@@ -840,6 +872,22 @@ Gerät gelesen. Dateien des Ordners, die die Liste nicht nennt, werden ebenfalls
         <source>hard link to %1</source>
         <translation>fester Link auf %1</translation>
     </message>
+    <message>
+        <source>the copy differed from its source and was copied again</source>
+        <translation>die Kopie unterschied sich von ihrer Quelle und wurde erneut kopiert</translation>
+    </message>
+    <message>
+        <source>copy differs from its source after two attempts</source>
+        <translation>Kopie unterscheidet sich nach zwei Versuchen von ihrer Quelle</translation>
+    </message>
+    <message>
+        <source>unable to read the copy back</source>
+        <translation>Kopie kann nicht zurückgelesen werden</translation>
+    </message>
+    <message>
+        <source>file with the same content exists</source>
+        <translation>Datei mit gleichem Inhalt vorhanden</translation>
+    </message>
 </context>
 <context>
     <name>CopyFolderObject</name>
@@ -959,6 +1007,57 @@ Gerät gelesen. Dateien des Ordners, die die Liste nicht nennt, werden ebenfalls
     <message>
         <source>The destination &apos;%1&apos; is not a folder.</source>
         <translation>Das Ziel &apos;%1&apos; ist kein Ordner.</translation>
+    </message>
+    <message>
+        <source>The checksum list %1 is not written: the run was stopped</source>
+        <translation>Die Prüfsummenliste %1 wird nicht geschrieben: der Lauf wurde angehalten</translation>
+    </message>
+</context>
+<context>
+    <name>DesktopActions</name>
+    <message>
+        <source>Select source folder</source>
+        <translation>Quellordner auswählen</translation>
+    </message>
+    <message>
+        <source>Select source file</source>
+        <translation>Quelldatei auswählen</translation>
+    </message>
+    <message>
+        <source>Select destination folder</source>
+        <translation>Zielordner auswählen</translation>
+    </message>
+    <message>
+        <source>does not exist</source>
+        <translation>existiert nicht</translation>
+    </message>
+    <message>
+        <source>Unable to open %1</source>
+        <translation>%1 kann nicht geöffnet werden</translation>
+    </message>
+    <message>
+        <source>v %1</source>
+        <translation>v %1</translation>
+    </message>
+    <message>
+        <source>for %1</source>
+        <translation>für %1</translation>
+    </message>
+    <message>
+        <source>Copies, moves and verifies your files.</source>
+        <translation>Kopiert, verschiebt und prüft Ihre Dateien.</translation>
+    </message>
+    <message>
+        <source>© Orvanesoft</source>
+        <translation>© Orvanesoft</translation>
+    </message>
+    <message>
+        <source>Ok</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>Unable to open new window of %1.</source>
+        <translation>Neues Fenster von %1 kann nicht geöffnet werden.</translation>
     </message>
 </context>
 <context>
@@ -1090,10 +1189,6 @@ Gerät gelesen. Dateien des Ordners, die die Liste nicht nennt, werden ebenfalls
         <translation>Kopieren</translation>
     </message>
     <message>
-        <source>From</source>
-        <translation>Von</translation>
-    </message>
-    <message>
         <source>Source path</source>
         <translation>Quellpfad</translation>
     </message>
@@ -1108,10 +1203,6 @@ Gerät gelesen. Dateien des Ordners, die die Liste nicht nennt, werden ebenfalls
     <message>
         <source>View</source>
         <translation>Anzeigen</translation>
-    </message>
-    <message>
-        <source>To</source>
-        <translation>Nach</translation>
     </message>
     <message>
         <source>Destination path</source>
@@ -1226,24 +1317,12 @@ Gerät gelesen. Dateien des Ordners, die die Liste nicht nennt, werden ebenfalls
         <translation>Portabel</translation>
     </message>
     <message>
-        <source>Add one or more filters separated by comma (example: *.jpg, *.tiff)</source>
-        <translation>Einen oder mehrere Filter durch Komma getrennt angeben (Beispiel: *.jpg, *.tiff)</translation>
-    </message>
-    <message>
         <source>Recap</source>
         <translation>Übersicht</translation>
     </message>
     <message>
         <source>Log</source>
         <translation>Protokoll</translation>
-    </message>
-    <message>
-        <source>Ok</source>
-        <translation>OK</translation>
-    </message>
-    <message>
-        <source>This option is not available when external program is used to copy</source>
-        <translation>Diese Option ist nicht verfügbar, wenn ein externes Programm kopiert</translation>
     </message>
     <message>
         <source>Do you really want to quit %1?</source>
@@ -1258,256 +1337,12 @@ Gerät gelesen. Dateien des Ordners, die die Liste nicht nennt, werden ebenfalls
         <translation>Nein</translation>
     </message>
     <message>
-        <source>Save task</source>
-        <translation>Aufgabe speichern</translation>
-    </message>
-    <message>
         <source>?</source>
         <translation>?</translation>
     </message>
     <message>
-        <source>Select source file</source>
-        <translation>Quelldatei auswählen</translation>
-    </message>
-    <message>
-        <source>does not exist</source>
-        <translation>existiert nicht</translation>
-    </message>
-    <message>
-        <source>Unable to open %1</source>
-        <translation>%1 kann nicht geöffnet werden</translation>
-    </message>
-    <message>
-        <source>v %1</source>
-        <translation>v %1</translation>
-    </message>
-    <message>
-        <source>for %1</source>
-        <translation>für %1</translation>
-    </message>
-    <message>
-        <source>Copies, moves and verifies your files.</source>
-        <translation>Kopiert, verschiebt und prüft Ihre Dateien.</translation>
-    </message>
-    <message>
-        <source>© Orvanesoft</source>
-        <translation>© Orvanesoft</translation>
-    </message>
-    <message>
-        <source>Unable to open new window of %1.</source>
-        <translation>Neues Fenster von %1 kann nicht geöffnet werden.</translation>
-    </message>
-    <message>
-        <source>Processing</source>
-        <translation>Verarbeite</translation>
-    </message>
-    <message>
-        <source>The copy has %1 errors</source>
-        <translation>Beim Kopieren sind Fehler aufgetreten: %1</translation>
-    </message>
-    <message>
-        <source>New</source>
-        <translation>Neue</translation>
-    </message>
-    <message>
-        <source>Previous</source>
-        <translation>Vorherige</translation>
-    </message>
-    <message>
-        <source>Which task do you want to save?</source>
-        <translation>Welche Aufgabe möchten Sie speichern?</translation>
-    </message>
-    <message>
-        <source>1) %1</source>
-        <translation>1) %1</translation>
-    </message>
-    <message>
-        <source>2) %2</source>
-        <translation>2) %2</translation>
-    </message>
-    <message>
-        <source>Cancel</source>
-        <translation>Abbrechen</translation>
-    </message>
-    <message>
-        <source>Current copy is not a task with a file list completed.</source>
-        <translation>Der aktuelle Kopiervorgang ist keine Aufgabe mit vollständiger Dateiliste.</translation>
-    </message>
-    <message>
-        <source>Do you want to save copied and skipped files also?</source>
-        <translation>Möchten Sie auch die kopierten und übersprungenen Dateien speichern?</translation>
-    </message>
-    <message>
-        <source>Save all</source>
-        <translation>Alle speichern</translation>
-    </message>
-    <message>
-        <source>Save only errors and not copied files</source>
-        <translation>Nur Fehler und nicht kopierte Dateien speichern</translation>
-    </message>
-    <message>
-        <source>Do you want to save errors as unprocessed items?</source>
-        <translation>Möchten Sie die Fehler als unbearbeitete Elemente speichern?</translation>
-    </message>
-    <message>
-        <source>Yes, I will try to fix errors in the next copy</source>
-        <translation>Ja, ich versuche, die Fehler beim nächsten Kopieren zu beheben</translation>
-    </message>
-    <message>
-        <source>Please fill in the source and the destination of the task to save.</source>
-        <translation>Bitte geben Sie Quelle und Ziel der zu speichernden Aufgabe an.</translation>
-    </message>
-    <message>
-        <source>Please wait...</source>
-        <translation>Bitte warten...</translation>
-    </message>
-    <message>
-        <source>Save completed</source>
-        <translation>Speichern abgeschlossen</translation>
-    </message>
-    <message>
-        <source>Copy task is saved in file</source>
-        <translation>Die Kopieraufgabe wurde in folgender Datei gespeichert</translation>
-    </message>
-    <message>
-        <source>Save failed</source>
-        <translation>Speichern fehlgeschlagen</translation>
-    </message>
-    <message>
-        <source>Unable to save copy task in file</source>
-        <translation>Die Kopieraufgabe kann nicht in folgender Datei gespeichert werden</translation>
-    </message>
-    <message>
-        <source>Load failed</source>
-        <translation>Laden fehlgeschlagen</translation>
-    </message>
-    <message>
-        <source>Unable to load copy task from file</source>
-        <translation>Die Kopieraufgabe kann nicht aus folgender Datei geladen werden</translation>
-    </message>
-    <message>
-        <source>Load completed</source>
-        <translation>Laden abgeschlossen</translation>
-    </message>
-    <message>
-        <source>Copy task is load from file</source>
-        <translation>Die Kopieraufgabe wurde aus folgender Datei geladen</translation>
-    </message>
-    <message>
-        <source>Start</source>
-        <translation>Starten</translation>
-    </message>
-    <message>
-        <source>A copy is already in progress: the paths given to the new start are not used.</source>
-        <translation>Es läuft bereits ein Kopiervorgang: Die beim neuen Start übergebenen Pfade werden nicht verwendet.</translation>
-    </message>
-    <message>
-        <source>Version %1 is available.</source>
-        <translation>Version %1 ist verfügbar.</translation>
-    </message>
-    <message>
-        <source>Update</source>
-        <translation>Aktualisieren</translation>
-    </message>
-    <message>
-        <source>Close</source>
-        <translation>Schließen</translation>
-    </message>
-    <message>
-        <source>The path &apos;%1&apos; contains spaces at start or end. Do you want to delete them?</source>
-        <translation>Der Pfad &apos;%1&apos; enthält Leerzeichen am Anfang oder Ende. Möchten Sie diese entfernen?</translation>
-    </message>
-    <message>
-        <source>Unable to find &apos;%1&apos;.</source>
-        <translation>&apos;%1&apos; wurde nicht gefunden.</translation>
-    </message>
-    <message>
-        <source>Unable to find destination folder.</source>
-        <translation>Der Zielordner wurde nicht gefunden.</translation>
-    </message>
-    <message>
-        <source>Create folder</source>
-        <translation>Ordner erstellen</translation>
-    </message>
-    <message>
-        <source>Cancel copy</source>
-        <translation>Kopieren abbrechen</translation>
-    </message>
-    <message>
-        <source>Unable to create destination folder.</source>
-        <translation>Der Zielordner kann nicht erstellt werden.</translation>
-    </message>
-    <message>
-        <source>The previous task is not completed.</source>
-        <translation>Die vorherige Aufgabe ist nicht abgeschlossen.</translation>
-    </message>
-    <message>
-        <source>Resume</source>
-        <translation>Fortsetzen</translation>
-    </message>
-    <message>
-        <source>Restart</source>
-        <translation>Neu starten</translation>
-    </message>
-    <message>
-        <source>Do you really want to move these files?</source>
-        <translation>Möchten Sie diese Dateien wirklich verschieben?</translation>
-    </message>
-    <message>
-        <source>There is not errors to fix.</source>
-        <translation>Es gibt keine Fehler zu beheben.</translation>
-    </message>
-    <message>
-        <source>The errors to fix belong to the copy from &apos;%1&apos; to &apos;%2&apos;. The paths are set back to them; press &quot;Fix errors&quot; again to copy the errors again.</source>
-        <translation>Die zu behebenden Fehler gehören zum Kopiervorgang von &apos;%1&apos; nach &apos;%2&apos;. Die Pfade wurden darauf zurückgesetzt; klicken Sie erneut auf „Fehler beheben“, um die fehlerhaften Elemente noch einmal zu kopieren.</translation>
-    </message>
-    <message>
         <source>Ready</source>
         <translation>Bereit</translation>
-    </message>
-    <message>
-        <source>Resuming</source>
-        <translation>Wird fortgesetzt</translation>
-    </message>
-    <message>
-        <source>Copy method</source>
-        <translation>Kopiermethode</translation>
-    </message>
-    <message>
-        <source>Threads used</source>
-        <translation>Verwendete Threads</translation>
-    </message>
-    <message>
-        <source>External program skips building the file list</source>
-        <translation>Das externe Programm überspringt das Erstellen der Dateiliste</translation>
-    </message>
-    <message>
-        <source>Task will use these copy options</source>
-        <translation>Die Aufgabe verwendet diese Kopieroptionen</translation>
-    </message>
-    <message>
-        <source>The file list is not completed yet. If you stop the process now you cannot save or resume the copy.</source>
-        <translation>Die Dateiliste ist noch nicht vollständig. Wenn Sie den Vorgang jetzt anhalten, können Sie den Kopiervorgang weder speichern noch fortsetzen.</translation>
-    </message>
-    <message>
-        <source>Stop the copy</source>
-        <translation>Kopieren anhalten</translation>
-    </message>
-    <message>
-        <source>Continue</source>
-        <translation>Weiter</translation>
-    </message>
-    <message>
-        <source>Target storage has %1 of free space and it doesn&apos;t contain a complete copy of %2.</source>
-        <translation>Der Zielspeicher hat %1 freien Platz und fasst keine vollständige Kopie von %2.</translation>
-    </message>
-    <message>
-        <source>Do you want to continue or stop the process?</source>
-        <translation>Möchten Sie fortfahren oder den Vorgang anhalten?</translation>
-    </message>
-    <message>
-        <source>Stop</source>
-        <translation>Anhalten</translation>
     </message>
     <message>
         <source>Default</source>
@@ -1526,116 +1361,12 @@ Gerät gelesen. Dateien des Ordners, die die Liste nicht nennt, werden ebenfalls
         <translation>Unbekannt</translation>
     </message>
     <message>
-        <source>Please wait</source>
-        <translation>Bitte warten</translation>
-    </message>
-    <message>
-        <source>No item found</source>
-        <translation>Kein Element gefunden</translation>
-    </message>
-    <message>
         <source>Open source folder</source>
         <translation>Quellordner öffnen</translation>
     </message>
     <message>
         <source>Open destination folder</source>
         <translation>Zielordner öffnen</translation>
-    </message>
-    <message>
-        <source>Add to task</source>
-        <translation>Zur Aufgabe hinzufügen</translation>
-    </message>
-    <message>
-        <source>Export all items to file</source>
-        <translation>Alle Elemente in eine Datei exportieren</translation>
-    </message>
-    <message>
-        <source>Show only filenames</source>
-        <translation>Nur Dateinamen anzeigen</translation>
-    </message>
-    <message>
-        <source>Close menu</source>
-        <translation>Menü schließen</translation>
-    </message>
-    <message>
-        <source>Do you want to export as copy script or just as list of files?</source>
-        <translation>Möchten Sie als Kopierskript oder nur als Dateiliste exportieren?</translation>
-    </message>
-    <message>
-        <source>As script</source>
-        <translation>Als Skript</translation>
-    </message>
-    <message>
-        <source>As list</source>
-        <translation>Als Liste</translation>
-    </message>
-    <message>
-        <source>%1 paths contain a line break and are left out of the list.</source>
-        <translation>Pfade mit Zeilenumbruch, die in der Liste fehlen: %1.</translation>
-    </message>
-    <message>
-        <source>Shell scripts (*.sh)</source>
-        <translation>Shell-Skripte (*.sh)</translation>
-    </message>
-    <message>
-        <source>Text files (*.txt)</source>
-        <translation>Textdateien (*.txt)</translation>
-    </message>
-    <message>
-        <source>%1 is saved.</source>
-        <translation>%1 wurde gespeichert.</translation>
-    </message>
-    <message>
-        <source>Unable to save %1: %2</source>
-        <translation>%1 kann nicht gespeichert werden: %2</translation>
-    </message>
-    <message>
-        <source>Save recent paths</source>
-        <translation>Letzte Pfade speichern</translation>
-    </message>
-    <message>
-        <source>Do you really want to clear %1 recent paths?</source>
-        <translation>Möchten Sie die letzten Pfade (%1) wirklich löschen?</translation>
-    </message>
-    <message>
-        <source>transferred</source>
-        <translation>übertragen</translation>
-    </message>
-    <message>
-        <source>Writing to the device…</source>
-        <translation>Daten werden auf das Gerät geschrieben…</translation>
-    </message>
-    <message>
-        <source>Stopped an uncompleted job</source>
-        <translation>Ein nicht abgeschlossener Vorgang wurde angehalten</translation>
-    </message>
-    <message>
-        <source>View report</source>
-        <translation>Bericht anzeigen</translation>
-    </message>
-    <message>
-        <source>View errors</source>
-        <translation>Fehler anzeigen</translation>
-    </message>
-    <message>
-        <source>To make this copy from terminal you can try to use this command</source>
-        <translation>Um diese Kopie im Terminal auszuführen, können Sie diesen Befehl verwenden</translation>
-    </message>
-    <message>
-        <source>Brindle v. %1 (by Orvane)</source>
-        <translation>Brindle v. %1 (von Orvane)</translation>
-    </message>
-    <message>
-        <source>Moving files</source>
-        <translation>Dateien werden verschoben</translation>
-    </message>
-    <message>
-        <source>Verifying copies</source>
-        <translation>Kopien werden geprüft</translation>
-    </message>
-    <message>
-        <source>Copying files</source>
-        <translation>Dateien werden kopiert</translation>
     </message>
     <message>
         <source>Fr&amp;om</source>
@@ -1798,8 +1529,20 @@ Gerät gelesen. Dateien des Ordners, die die Liste nicht nennt, werden ebenfalls
         <translation>&amp;Spenden</translation>
     </message>
     <message>
-        <source>The destination &apos;%1&apos; does not exist: there is nothing to verify.</source>
-        <translation>Das Ziel „%1“ existiert nicht: Es gibt nichts zu prüfen.</translation>
+        <source>Verify after copyin&amp;g</source>
+        <translation>Nach dem Kopieren &amp;gegenprüfen</translation>
+    </message>
+    <message>
+        <source>Read each copy back from the device and compare it with its source; a copy that differs is made once more, and a move removes a source only after its copy matched</source>
+        <translation>Jede Kopie vom Gerät zurücklesen und mit ihrer Quelle vergleichen; eine abweichende Kopie wird noch einmal angelegt, und ein Verschieben entfernt eine Quelle erst, wenn ihre Kopie übereinstimmt</translation>
+    </message>
+    <message>
+        <source>Overwrite if the &amp;bytes differ</source>
+        <translation>Überschreiben, wenn die &amp;Bytes abweichen</translation>
+    </message>
+    <message>
+        <source>Replace a file of another size at once, and one of the same size only when its bytes differ from the source&apos;s</source>
+        <translation>Eine Datei anderer Größe sofort ersetzen, eine gleich große nur, wenn ihre Bytes von denen der Quelle abweichen</translation>
     </message>
 </context>
 <context>
@@ -2024,6 +1767,45 @@ Gerät gelesen. Dateien des Ordners, die die Liste nicht nennt, werden ebenfalls
         <source>&amp;Cancel</source>
         <translation>&amp;Abbrechen</translation>
     </message>
+    <message>
+        <source>Checksum &amp;list of verified files (empty: none):</source>
+        <translation>Prüfsummen&amp;liste der geprüften Dateien (leer: keine):</translation>
+    </message>
+    <message>
+        <source>A copy or move verified after copying, and a verify, write the digest of each file they verified to this file, in the format of sha256sum</source>
+        <translation>Ein nach dem Kopieren gegengeprüftes Kopieren oder Verschieben sowie ein Prüflauf schreiben die Prüfsumme jeder geprüften Datei in diese Datei, im Format von sha256sum</translation>
+    </message>
+    <message>
+        <source>Select checksum list</source>
+        <translation>Prüfsummenliste auswählen</translation>
+    </message>
+    <message>
+        <source>…</source>
+        <translation>…</translation>
+    </message>
+    <message>
+        <source>%1 (*)</source>
+        <translation>%1 (*)</translation>
+    </message>
+    <message>
+        <source>Checksum lists</source>
+        <translation>Prüfsummenlisten</translation>
+    </message>
+</context>
+<context>
+    <name>ManifestWriter</name>
+    <message>
+        <source>unable to write the checksum list %1: %2</source>
+        <translation>Prüfsummenliste %1 kann nicht geschrieben werden: %2</translation>
+    </message>
+    <message>
+        <source>the checksum list %1 is not open</source>
+        <translation>die Prüfsummenliste %1 ist nicht geöffnet</translation>
+    </message>
+    <message>
+        <source>the checksum list %1 is not written: %2 files were verified before the run was resumed</source>
+        <translation>die Prüfsummenliste %1 wird nicht geschrieben: %2 Dateien wurden vor der Fortsetzung des Laufs geprüft</translation>
+    </message>
 </context>
 <context>
     <name>ProcessJob</name>
@@ -2034,6 +1816,21 @@ Gerät gelesen. Dateien des Ordners, die die Liste nicht nennt, werden ebenfalls
     <message>
         <source>exit code %1</source>
         <translation>Exit-Code %1</translation>
+    </message>
+</context>
+<context>
+    <name>ProgressPresenter</name>
+    <message>
+        <source>Processing</source>
+        <translation>Verarbeite</translation>
+    </message>
+    <message>
+        <source>transferred</source>
+        <translation>übertragen</translation>
+    </message>
+    <message>
+        <source>Writing to the device…</source>
+        <translation>Daten werden auf das Gerät geschrieben…</translation>
     </message>
 </context>
 <context>
@@ -2176,6 +1973,288 @@ Gerät gelesen. Dateien des Ordners, die die Liste nicht nennt, werden ebenfalls
     </message>
 </context>
 <context>
+    <name>ReportView</name>
+    <message>
+        <source>Report</source>
+        <translation>Bericht</translation>
+    </message>
+    <message>
+        <source>Unprocessed</source>
+        <translation>Unbearbeitet</translation>
+    </message>
+    <message>
+        <source>Errors</source>
+        <translation>Fehler</translation>
+    </message>
+    <message>
+        <source>Skipped</source>
+        <translation>Übersprungen</translation>
+    </message>
+    <message>
+        <source>Copied</source>
+        <translation>Kopiert</translation>
+    </message>
+    <message>
+        <source>Checked</source>
+        <translation>Geprüft</translation>
+    </message>
+    <message>
+        <source>Folders</source>
+        <translation>Ordner</translation>
+    </message>
+    <message>
+        <source>Please wait</source>
+        <translation>Bitte warten</translation>
+    </message>
+    <message>
+        <source>Ready</source>
+        <translation>Bereit</translation>
+    </message>
+    <message>
+        <source>No item found</source>
+        <translation>Kein Element gefunden</translation>
+    </message>
+    <message>
+        <source>Open source folder</source>
+        <translation>Quellordner öffnen</translation>
+    </message>
+    <message>
+        <source>Open destination folder</source>
+        <translation>Zielordner öffnen</translation>
+    </message>
+    <message>
+        <source>Add to task</source>
+        <translation>Zur Aufgabe hinzufügen</translation>
+    </message>
+    <message>
+        <source>Export all items to file</source>
+        <translation>Alle Elemente in eine Datei exportieren</translation>
+    </message>
+    <message>
+        <source>Show only filenames</source>
+        <translation>Nur Dateinamen anzeigen</translation>
+    </message>
+    <message>
+        <source>Close menu</source>
+        <translation>Menü schließen</translation>
+    </message>
+    <message>
+        <source>Do you want to export as copy script or just as list of files?</source>
+        <translation>Möchten Sie als Kopierskript oder nur als Dateiliste exportieren?</translation>
+    </message>
+    <message>
+        <source>As script</source>
+        <translation>Als Skript</translation>
+    </message>
+    <message>
+        <source>As list</source>
+        <translation>Als Liste</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+    <message>
+        <source>%1 paths contain a line break and are left out of the list.</source>
+        <translation>Pfade mit Zeilenumbruch, die in der Liste fehlen: %1.</translation>
+    </message>
+    <message>
+        <source>Shell scripts (*.sh)</source>
+        <translation>Shell-Skripte (*.sh)</translation>
+    </message>
+    <message>
+        <source>Text files (*.txt)</source>
+        <translation>Textdateien (*.txt)</translation>
+    </message>
+    <message>
+        <source>%1 is saved.</source>
+        <translation>%1 wurde gespeichert.</translation>
+    </message>
+    <message>
+        <source>View</source>
+        <translation>Anzeigen</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>Schließen</translation>
+    </message>
+    <message>
+        <source>Unable to save %1: %2</source>
+        <translation>%1 kann nicht gespeichert werden: %2</translation>
+    </message>
+</context>
+<context>
+    <name>RunPresenter</name>
+    <message>
+        <source>The path &apos;%1&apos; contains spaces at start or end. Do you want to delete them?</source>
+        <translation>Der Pfad &apos;%1&apos; enthält Leerzeichen am Anfang oder Ende. Möchten Sie diese entfernen?</translation>
+    </message>
+    <message>
+        <source>Yes</source>
+        <translation>Ja</translation>
+    </message>
+    <message>
+        <source>No</source>
+        <translation>Nein</translation>
+    </message>
+    <message>
+        <source>Unable to find &apos;%1&apos;.</source>
+        <translation>&apos;%1&apos; wurde nicht gefunden.</translation>
+    </message>
+    <message>
+        <source>The destination &apos;%1&apos; does not exist: there is nothing to verify.</source>
+        <translation>Das Ziel „%1“ existiert nicht: Es gibt nichts zu prüfen.</translation>
+    </message>
+    <message>
+        <source>Unable to find destination folder.</source>
+        <translation>Der Zielordner wurde nicht gefunden.</translation>
+    </message>
+    <message>
+        <source>Create folder</source>
+        <translation>Ordner erstellen</translation>
+    </message>
+    <message>
+        <source>Cancel copy</source>
+        <translation>Kopieren abbrechen</translation>
+    </message>
+    <message>
+        <source>Unable to create destination folder.</source>
+        <translation>Der Zielordner kann nicht erstellt werden.</translation>
+    </message>
+    <message>
+        <source>The previous task is not completed.</source>
+        <translation>Die vorherige Aufgabe ist nicht abgeschlossen.</translation>
+    </message>
+    <message>
+        <source>Resume</source>
+        <translation>Fortsetzen</translation>
+    </message>
+    <message>
+        <source>Restart</source>
+        <translation>Neu starten</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+    <message>
+        <source>Do you really want to move these files?</source>
+        <translation>Möchten Sie diese Dateien wirklich verschieben?</translation>
+    </message>
+    <message>
+        <source>There is not errors to fix.</source>
+        <translation>Es gibt keine Fehler zu beheben.</translation>
+    </message>
+    <message>
+        <source>The errors to fix belong to the copy from &apos;%1&apos; to &apos;%2&apos;. The paths are set back to them; press &quot;Fix errors&quot; again to copy the errors again.</source>
+        <translation>Die zu behebenden Fehler gehören zum Kopiervorgang von &apos;%1&apos; nach &apos;%2&apos;. Die Pfade wurden darauf zurückgesetzt; klicken Sie erneut auf „Fehler beheben“, um die fehlerhaften Elemente noch einmal zu kopieren.</translation>
+    </message>
+    <message>
+        <source>Resuming</source>
+        <translation>Wird fortgesetzt</translation>
+    </message>
+    <message>
+        <source>Brindle v. %1 (by Orvane)</source>
+        <translation>Brindle v. %1 (von Orvane)</translation>
+    </message>
+    <message>
+        <source>From</source>
+        <translation>Von</translation>
+    </message>
+    <message>
+        <source>To</source>
+        <translation>Nach</translation>
+    </message>
+    <message>
+        <source>Copy method</source>
+        <translation>Kopiermethode</translation>
+    </message>
+    <message>
+        <source>Threads used</source>
+        <translation>Verwendete Threads</translation>
+    </message>
+    <message>
+        <source>External program skips building the file list</source>
+        <translation>Das externe Programm überspringt das Erstellen der Dateiliste</translation>
+    </message>
+    <message>
+        <source>Task will use these copy options</source>
+        <translation>Die Aufgabe verwendet diese Kopieroptionen</translation>
+    </message>
+    <message>
+        <source>The file list is not completed yet. If you stop the process now you cannot save or resume the copy.</source>
+        <translation>Die Dateiliste ist noch nicht vollständig. Wenn Sie den Vorgang jetzt anhalten, können Sie den Kopiervorgang weder speichern noch fortsetzen.</translation>
+    </message>
+    <message>
+        <source>Stop the copy</source>
+        <translation>Kopieren anhalten</translation>
+    </message>
+    <message>
+        <source>Continue</source>
+        <translation>Weiter</translation>
+    </message>
+    <message>
+        <source>Target storage has %1 of free space and it doesn&apos;t contain a complete copy of %2.</source>
+        <translation>Der Zielspeicher hat %1 freien Platz und fasst keine vollständige Kopie von %2.</translation>
+    </message>
+    <message>
+        <source>Do you want to continue or stop the process?</source>
+        <translation>Möchten Sie fortfahren oder den Vorgang anhalten?</translation>
+    </message>
+    <message>
+        <source>Stop</source>
+        <translation>Anhalten</translation>
+    </message>
+    <message>
+        <source>Stopped an uncompleted job</source>
+        <translation>Ein nicht abgeschlossener Vorgang wurde angehalten</translation>
+    </message>
+    <message>
+        <source>Save task</source>
+        <translation>Aufgabe speichern</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>Schließen</translation>
+    </message>
+    <message>
+        <source>Ok</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>View report</source>
+        <translation>Bericht anzeigen</translation>
+    </message>
+    <message>
+        <source>View errors</source>
+        <translation>Fehler anzeigen</translation>
+    </message>
+    <message>
+        <source>The copy has %1 errors</source>
+        <translation>Beim Kopieren sind Fehler aufgetreten: %1</translation>
+    </message>
+    <message>
+        <source>To make this copy from terminal you can try to use this command</source>
+        <translation>Um diese Kopie im Terminal auszuführen, können Sie diesen Befehl verwenden</translation>
+    </message>
+    <message>
+        <source>Please wait...</source>
+        <translation>Bitte warten...</translation>
+    </message>
+    <message>
+        <source>Moving files</source>
+        <translation>Dateien werden verschoben</translation>
+    </message>
+    <message>
+        <source>Verifying copies</source>
+        <translation>Kopien werden geprüft</translation>
+    </message>
+    <message>
+        <source>Copying files</source>
+        <translation>Dateien werden kopiert</translation>
+    </message>
+</context>
+<context>
     <name>SyncFoldersJob</name>
     <message>
         <source>Folder moved</source>
@@ -2203,6 +2282,152 @@ Gerät gelesen. Dateien des Ordners, die die Liste nicht nennt, werden ebenfalls
     <message>
         <source>Show</source>
         <translation>Anzeigen</translation>
+    </message>
+</context>
+<context>
+    <name>TaskFileActions</name>
+    <message>
+        <source>New</source>
+        <translation>Neue</translation>
+    </message>
+    <message>
+        <source>Previous</source>
+        <translation>Vorherige</translation>
+    </message>
+    <message>
+        <source>Which task do you want to save?</source>
+        <translation>Welche Aufgabe möchten Sie speichern?</translation>
+    </message>
+    <message>
+        <source>1) %1</source>
+        <translation>1) %1</translation>
+    </message>
+    <message>
+        <source>2) %2</source>
+        <translation>2) %2</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+    <message>
+        <source>Current copy is not a task with a file list completed.</source>
+        <translation>Der aktuelle Kopiervorgang ist keine Aufgabe mit vollständiger Dateiliste.</translation>
+    </message>
+    <message>
+        <source>Do you want to save copied and skipped files also?</source>
+        <translation>Möchten Sie auch die kopierten und übersprungenen Dateien speichern?</translation>
+    </message>
+    <message>
+        <source>Save all</source>
+        <translation>Alle speichern</translation>
+    </message>
+    <message>
+        <source>Save only errors and not copied files</source>
+        <translation>Nur Fehler und nicht kopierte Dateien speichern</translation>
+    </message>
+    <message>
+        <source>Do you want to save errors as unprocessed items?</source>
+        <translation>Möchten Sie die Fehler als unbearbeitete Elemente speichern?</translation>
+    </message>
+    <message>
+        <source>Yes, I will try to fix errors in the next copy</source>
+        <translation>Ja, ich versuche, die Fehler beim nächsten Kopieren zu beheben</translation>
+    </message>
+    <message>
+        <source>No</source>
+        <translation>Nein</translation>
+    </message>
+    <message>
+        <source>Please fill in the source and the destination of the task to save.</source>
+        <translation>Bitte geben Sie Quelle und Ziel der zu speichernden Aufgabe an.</translation>
+    </message>
+    <message>
+        <source>Please wait...</source>
+        <translation>Bitte warten...</translation>
+    </message>
+    <message>
+        <source>Save completed</source>
+        <translation>Speichern abgeschlossen</translation>
+    </message>
+    <message>
+        <source>Copy task is saved in file</source>
+        <translation>Die Kopieraufgabe wurde in folgender Datei gespeichert</translation>
+    </message>
+    <message>
+        <source>Save failed</source>
+        <translation>Speichern fehlgeschlagen</translation>
+    </message>
+    <message>
+        <source>Unable to save copy task in file</source>
+        <translation>Die Kopieraufgabe kann nicht in folgender Datei gespeichert werden</translation>
+    </message>
+    <message>
+        <source>Load failed</source>
+        <translation>Laden fehlgeschlagen</translation>
+    </message>
+    <message>
+        <source>Unable to load copy task from file</source>
+        <translation>Die Kopieraufgabe kann nicht aus folgender Datei geladen werden</translation>
+    </message>
+    <message>
+        <source>Load completed</source>
+        <translation>Laden abgeschlossen</translation>
+    </message>
+    <message>
+        <source>Copy task is load from file</source>
+        <translation>Die Kopieraufgabe wurde aus folgender Datei geladen</translation>
+    </message>
+    <message>
+        <source>Start</source>
+        <translation>Starten</translation>
+    </message>
+    <message>
+        <source>A copy is already in progress: the paths given to the new start are not used.</source>
+        <translation>Es läuft bereits ein Kopiervorgang: Die beim neuen Start übergebenen Pfade werden nicht verwendet.</translation>
+    </message>
+    <message>
+        <source>Version %1 is available.</source>
+        <translation>Version %1 ist verfügbar.</translation>
+    </message>
+    <message>
+        <source>Update</source>
+        <translation>Aktualisieren</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>Schließen</translation>
+    </message>
+    <message>
+        <source>Unable to open %1</source>
+        <translation>%1 kann nicht geöffnet werden</translation>
+    </message>
+    <message>
+        <source>Clear</source>
+        <translation>Leeren</translation>
+    </message>
+    <message>
+        <source>Save recent paths</source>
+        <translation>Letzte Pfade speichern</translation>
+    </message>
+    <message>
+        <source>Do you really want to clear %1 recent paths?</source>
+        <translation>Möchten Sie die letzten Pfade (%1) wirklich löschen?</translation>
+    </message>
+    <message>
+        <source>Yes</source>
+        <translation>Ja</translation>
+    </message>
+</context>
+<context>
+    <name>TaskForm</name>
+    <message>
+        <source>Add one or more filters separated by comma (example: *.jpg, *.tiff)</source>
+        <translation>Einen oder mehrere Filter durch Komma getrennt angeben (Beispiel: *.jpg, *.tiff)</translation>
+    </message>
+    <message>
+        <source>This option is not available when external program is used to copy</source>
+        <translation>Diese Option ist nicht verfügbar, wenn ein externes Programm kopiert</translation>
     </message>
 </context>
 <context>
@@ -2249,6 +2474,13 @@ Starten Sie es in einer Desktop-Sitzung oder verwenden Sie stattdessen
 das Kommandozeilenprogramm:
   brindle-cli --help
 </translation>
+    </message>
+</context>
+<context>
+    <name>WindowSeams</name>
+    <message>
+        <source>Ok</source>
+        <translation>OK</translation>
     </message>
 </context>
 </TS>

@@ -17,9 +17,12 @@
 #include <QTranslator>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
+
+constexpr int RunEndSilenceMs = 30000;
 
 // The texts of this file are the application's, in the context "TaveroApplication".
 struct T
@@ -184,7 +187,15 @@ int main(int argc, char* argv[])
         code = app.exec();
         // A start from now on is a new instance, not one that hands over to a closing window.
         app.setSingleInstance(false);
-        window.waitForRunToEnd();
+        // A run whose file system stopped answering (a hung mount) never ends: once it has
+        // reported nothing for a while, the program goes without it, keeping the settings.
+        if (!window.waitForRunToEnd(RunEndSilenceMs)) {
+            qWarning() << "The run did not end: its file system does not answer. Brindle closes"
+                          " without waiting for it";
+            AppSettings::instance()->save();
+            Logger::destroyInstance();
+            std::_Exit(code);
+        }
     }
     JobThreadPool::destroyThreads();
     TransferCounters::destroyInstance();

@@ -24,7 +24,8 @@ struct Options
 {
     QCommandLineOption overwrite{"overwrite",
                                  T::tr("What to do with an existing destination file: never, older "
-                                       "(default), always, rename or different."),
+                                       "(default), always, rename, different or content (only "
+                                       "when its bytes differ)."),
                                  T::tr("RULE")};
     QCommandLineOption collate{"collate",
                                T::tr("Put every file directly into the destination folder.")};
@@ -53,6 +54,15 @@ struct Options
                             T::tr("Digest a verify compares both sides by: sha256 (default), "
                                   "blake2b or xxh3."),
                             T::tr("ALGORITHM")};
+    QCommandLineOption verify{"verify",
+                              T::tr("With copy and move: read each copy back from the device and "
+                                    "compare its digest with the source's; a move removes a "
+                                    "source only after that.")};
+    QCommandLineOption manifest{"manifest",
+                                T::tr("With verify, or copy and move with --verify: write the "
+                                      "checksum list of the verified files to FILE, in the "
+                                      "format of sha256sum, b2sum or xxhsum -H2."),
+                                T::tr("FILE")};
     QCommandLineOption external{"external", T::tr("Copy files with this external program."),
                                 T::tr("PROGRAM")};
     QCommandLineOption externalArgs{
@@ -79,17 +89,18 @@ struct Options
 
     QList<QCommandLineOption> all() const
     {
-        return {overwrite,      parents,  collate,      noRecursive,  noHidden, noLinks,
-                noEmptyFolders, include,  exclude,      skipErrorsOn, threads,  method,
-                hash,           external, externalArgs, noFileList,   saveTask, reportFiltered,
-                fixErrors,      quiet,    json,         portable,     help,     version};
+        return {overwrite,      parents,        collate,   noRecursive,  noHidden,     noLinks,
+                noEmptyFolders, include,        exclude,   skipErrorsOn, threads,      method,
+                hash,           verify,         manifest,  external,     externalArgs, noFileList,
+                saveTask,       reportFiltered, fixErrors, quiet,        json,         portable,
+                help,           version};
     }
     // Options that shape a new run; a resumed run takes them from its task file.
     QList<QCommandLineOption> runShaping() const
     {
-        return {overwrite, parents,        collate,   noRecursive, noHidden,
-                noLinks,   noEmptyFolders, include,   exclude,     skipErrorsOn,
-                external,  externalArgs,   noFileList};
+        return {overwrite, parents,        collate,    noRecursive, noHidden,
+                noLinks,   noEmptyFolders, include,    exclude,     skipErrorsOn,
+                external,  externalArgs,   noFileList, verify};
     }
 };
 
@@ -245,11 +256,12 @@ Result parse(const QStringList& arguments, CliArguments* out, QString* message)
             {"always", CopyOptions::OverwriteAlways},
             {"rename", CopyOptions::AutoRename},
             {"different", CopyOptions::OverwriteDifferent},
+            {"content", CopyOptions::OverwriteContent},
         };
         const QString rule = parser.value(options.overwrite);
         if (!rules.contains(rule)) {
             *message = T::tr("Unknown --overwrite rule \"%1\": use never, older, "
-                             "always, rename or different.")
+                             "always, rename, different or content.")
                            .arg(rule);
             return UsageError;
         }
@@ -295,6 +307,30 @@ Result parse(const QStringList& arguments, CliArguments* out, QString* message)
             return UsageError;
         }
         result.hashAlgorithm = int(algorithm);
+    }
+
+    if (parser.isSet(options.verify)) {
+        if (result.command == CliArguments::VerifyCommand) {
+            *message = T::tr("--verify is for copy and move; verify always compares.");
+            return UsageError;
+        }
+        if (parser.isSet(options.external)) {
+            *message = T::tr("--verify cannot be used with --external.");
+            return UsageError;
+        }
+        copy.m_verifyCopies = true;
+    }
+    if (parser.isSet(options.manifest)) {
+        result.manifestPath = parser.value(options.manifest);
+        if (result.manifestPath.trimmed().isEmpty()) {
+            *message = T::tr("--manifest needs a file name.");
+            return UsageError;
+        }
+        if (result.command != CliArguments::VerifyCommand &&
+            result.command != CliArguments::ResumeCommand && !copy.m_verifyCopies) {
+            *message = T::tr("--manifest needs verify, or --verify with copy and move.");
+            return UsageError;
+        }
     }
 
     if (parser.isSet(options.external)) {

@@ -29,7 +29,8 @@ struct CliArguments
     CopyOptions options;      // copy, move, verify
     int threads = 0;          // 0: the settings' thread count
     int copyMethod = -1;      // -1: the settings' copy method
-    int hashAlgorithm = -1;   // a verify's digest (Digest::Algorithm); -1: SHA-256
+    int hashAlgorithm = -1;   // the digest of verifies (Digest::Algorithm); -1: SHA-256
+    QString manifestPath;     // the checksum list a verifying run writes
     bool useExternalProgram = false;
     ExternalProgramSettings externalProgram;
     bool skipBuildListForExternalProgram = false;

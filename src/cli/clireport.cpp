@@ -237,6 +237,8 @@ QJsonObject reportJson(const QString& command, const QString& outcome, const Cou
         {"copiedFiles", c[FilesCopied]},
         {"skippedFiles", c[FilesSkipped]},
         {"checkedFiles", c[FilesChecked]},
+        // The same count, by the name a verified copy or move gives it.
+        {"verifiedFiles", c[FilesChecked]},
         {"errors", c[ErrorItems]},
         {"elapsedMs", c[TaskElapsedTime]},
         {"bytesPerSecond", bytesPerSecond},

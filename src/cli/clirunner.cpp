@@ -4,8 +4,8 @@
 #include "app/logger.h"
 #include "app/programidentity.h"
 #include "clireport.h"
-#include "engine/copytask.h"
 #include "engine/filehash.h"
+#include "engine/runcontroller.h"
 #include "fs/pathutils.h"
 #include "fs/platformcopy.h"
 #include "fs/sleepinhibitor.h"
@@ -85,7 +85,7 @@ CliRunner::CliRunner(const CliArguments& arguments, QObject* parent)
 
 CliRunner::~CliRunner()
 {
-    delete mp_copyTask;
+    delete mp_controller;
     JobThreadPool::destroyThreads();
     TransferCounters::destroyInstance();
     if (g_interruptPipe[0] >= 0) {
@@ -189,8 +189,8 @@ bool CliRunner::setUpTask(QString* message)
         !checkWritableFile(QFileInfo(m_arguments.saveTaskPath).absoluteFilePath(), message))
         return false;
 
-    mp_copyTask = new CopyTask();
-    connect(mp_copyTask, &CopyTask::taskCompleted, this, &CliRunner::onTaskCompleted);
+    mp_controller = new RunController(this);
+    connect(mp_controller, &RunController::taskCompleted, this, &CliRunner::onTaskCompleted);
     // The options of the command line shape this run only; the preferences stay as saved.
     RunSettings settings = AppSettings::instance()->runSettings();
     if (m_arguments.copyMethod >= 0)
@@ -199,11 +199,32 @@ bool CliRunner::setUpTask(QString* message)
         settings.hashAlgorithm = m_arguments.hashAlgorithm;
     if (m_arguments.reportFilteredFiles)
         settings.reportFilteredFiles = true;
-    mp_copyTask->setRunSettings(settings);
+    RunController::Request request;
+    request.runSettings = settings;
+    if (!m_arguments.manifestPath.isEmpty()) {
+        const QString manifest = QFileInfo(m_arguments.manifestPath).absoluteFilePath();
+        // A folder the run makes first (the destination) is asked when the run opens it.
+        QString reason;
+        const QString folder = QFileInfo(manifest).absolutePath();
+        const bool later = !QFileInfo::exists(folder) &&
+                           folder == QFileInfo(m_arguments.destinationPath).absoluteFilePath();
+        // Written while the source is walked, it would be copied half made (or moved away).
+        const QString source = QFileInfo(m_arguments.sourcePath).absoluteFilePath();
+        if (!m_arguments.sourcePath.isEmpty() &&
+            (manifest == source || manifest.startsWith(source + QLatin1Char('/')))) {
+            *message = tr("The checksum list '%1' cannot be inside the source.").arg(manifest);
+            return false;
+        }
+        if (!later && !checkWritableFile(manifest, &reason)) {
+            *message = tr("The checksum list '%1' cannot be written.").arg(manifest);
+            return false;
+        }
+        request.manifestPath = manifest;
+    }
 
     if (m_arguments.command == CliArguments::ResumeCommand) {
         const QString path = QFileInfo(m_arguments.taskFile).absoluteFilePath();
-        if (!mp_copyTask->loadFromFile(path)) {
+        if (!mp_controller->loadFromFile(path)) {
             *message = tr("Unable to load the task file '%1'.").arg(path);
             return false;
         }
@@ -211,29 +232,30 @@ bool CliRunner::setUpTask(QString* message)
         // A run saved without an external program keeps using the own copier: a task
         // file without that group would otherwise get the default program.
         const QSettings taskFile(path, IniFileFormat::format());
-        if (!taskFile.childGroups().contains(QStringLiteral("ExternalCopyProcess"))) {
-            mp_copyTask->setExternalProgram(ExternalProgramSettings());
-            mp_copyTask->setSkipBuildListForExternalProgram(false);
+        if (taskFile.childGroups().contains(QStringLiteral("ExternalCopyProcess"))) {
+            request.externalProgram = mp_controller->externalProgram();
+            request.skipBuildListForExternalProgram =
+                mp_controller->skipBuildListForExternalProgram();
         }
         const AppSettings* own = AppSettings::instance();
         *message = CopyTask::externalProgramRefusal(
-            mp_copyTask->externalProgram(), own->useExternalCopyProgram(), own->externalProgram());
+            request.externalProgram, own->useExternalCopyProgram(), own->externalProgram());
         if (message->isEmpty())
-            *message = mp_copyTask->destinationRefusal();
+            *message = mp_controller->destinationRefusal();
         if (!message->isEmpty())
             return false;
-        Task task = mp_copyTask->task();
+        Task task = mp_controller->task();
         m_copyMode = task.m_options.m_copyMode;
         m_runKind = runKindOf(m_copyMode);
         if (m_arguments.fixErrors) {
-            if (mp_copyTask->errorItems().isEmpty()) {
+            if (mp_controller->errorItems().isEmpty()) {
                 *message = tr("There is not errors to fix.");
                 return false;
             }
             task.m_options.m_copyMode = CopyOptions::FixErrors;
         }
-        mp_copyTask->setTask(task);
-        QTimer::singleShot(0, mp_copyTask, &CopyTask::resumeTask);
+        request.task = task;
+        mp_controller->resume(request);
         return true;
     }
 
@@ -248,14 +270,14 @@ bool CliRunner::setUpTask(QString* message)
     task.updateName();
     m_copyMode = task.m_options.m_copyMode;
     m_runKind = runKindOf(m_copyMode);
-    mp_copyTask->setTask(task);
+    request.task = task;
     if (m_arguments.useExternalProgram) {
-        mp_copyTask->setExternalProgram(m_arguments.externalProgram);
-        mp_copyTask->setSkipBuildListForExternalProgram(
-            m_arguments.skipBuildListForExternalProgram);
+        request.externalProgram = m_arguments.externalProgram;
+        request.skipBuildListForExternalProgram = m_arguments.skipBuildListForExternalProgram;
     }
     qDebug() << "Copy options:" << qUtf8Printable(task.m_options.toDescriptionList().join(", "));
-    QTimer::singleShot(0, mp_copyTask, &CopyTask::startTask);
+    // Shown as a run at once: an interrupt from now on stops it.
+    mp_controller->start(request);
     return true;
 }
 
@@ -281,12 +303,12 @@ int CliRunner::run()
     static const char* const reasons[] = {QT_TR_NOOP("Copying files"), QT_TR_NOOP("Moving files"),
                                           QT_TR_NOOP("Verifying files")};
     mp_sleepInhibitor->acquire(QCoreApplication::applicationName(), tr(reasons[int(m_runKind)]));
-    connect(mp_copyTask, &CopyTask::flushProgress, this, &CliRunner::onFlushProgress);
+    connect(mp_controller, &RunController::flushProgress, this, &CliRunner::onFlushProgress);
     m_progressOnTerminal = ::isatty(STDERR_FILENO);
     // What the external program writes, and the command that started it, tell the user
     // what was done; without a program the log repeats the progress and the report.
-    if (!m_arguments.quiet && !mp_copyTask->externalProgram().filePath.isEmpty())
-        connect(mp_copyTask, &CopyTask::logAvailable, this, &CliRunner::onLogAvailable);
+    if (!m_arguments.quiet && !mp_controller->externalProgram().filePath.isEmpty())
+        connect(mp_controller, &RunController::logAvailable, this, &CliRunner::onLogAvailable);
     if (!m_arguments.quiet)
         m_progressTimer.start();
     return QCoreApplication::exec();
@@ -307,11 +329,11 @@ void CliRunner::onInterrupt()
     char byte;
     while (::read(g_interruptPipe[0], &byte, 1) > 0) {
     }
-    if (mp_copyTask->isTaskCompleted() || mp_copyTask->isStopRequested())
+    if (mp_controller->isTaskCompleted() || mp_controller->isStopRequested())
         return;
     printProgress(true);
     writeLine(stderr, tr("Stopping... (press Ctrl-C again to quit at once)"));
-    mp_copyTask->stopTask();
+    mp_controller->stop();
 }
 
 void CliRunner::onLogAvailable(const QString& text)
@@ -331,8 +353,8 @@ void CliRunner::onFlushProgress(qint64 written, qint64 total)
 
 void CliRunner::onTick()
 {
-    m_estimate.update(mp_copyTask->elapsedMs(), mp_copyTask->counters(),
-                      mp_copyTask->isFileListCompleted());
+    m_estimate.update(mp_controller->elapsedMs(), mp_controller->counters(),
+                      mp_controller->isFileListCompleted());
     printProgress(false);
 }
 
@@ -364,13 +386,12 @@ void CliRunner::clearProgressLine()
 
 void CliRunner::printProgress(bool final)
 {
-    if (m_arguments.quiet || !mp_copyTask || m_stderrFailed)
+    if (m_arguments.quiet || !mp_controller || m_stderrFailed)
         return;
-    QString line =
-        m_flushing
-            ? CliReport::flushLine(m_flushWritten, m_flushTotal)
-            : CliReport::progressLine(mp_copyTask->counters(), mp_copyTask->isFileListCompleted(),
-                                      m_estimate.bytesPerSecond(), m_estimate.remainingMs());
+    QString line = m_flushing ? CliReport::flushLine(m_flushWritten, m_flushTotal)
+                              : CliReport::progressLine(
+                                    mp_controller->counters(), mp_controller->isFileListCompleted(),
+                                    m_estimate.bytesPerSecond(), m_estimate.remainingMs());
     // A large file reports its own progress while it is copied.
     if (TransferCounters* transfer = m_flushing ? nullptr : TransferCounters::instance()) {
         const TransferCounters::FileProgress file = transfer->currentFile();
@@ -402,7 +423,7 @@ QString CliRunner::stoppedTaskPath() const
     // A resumed task file goes on holding its run: no second file beside it.
     if (!m_resumedPath.isEmpty())
         return m_resumedPath;
-    const Task task = mp_copyTask->task();
+    const Task task = mp_controller->task();
     const QString name =
         QStringLiteral("stopped-%1.%2")
             .arg(FileSystemUtils::twoStringHash(task.m_sourcePath, task.m_destinationPath).left(16),
@@ -412,17 +433,17 @@ QString CliRunner::stoppedTaskPath() const
 
 bool CliRunner::saveTask(const QString& path)
 {
-    return mp_copyTask->saveToFile(path, false, true, false);
+    return mp_controller->saveToFile(path, false, true, false);
 }
 
 QStringList CliRunner::finishTaskFiles(bool stopped, qint64 errorCount)
 {
     // Files written from here on hold the run's own mode: a later resume of a fix-errors
     // pass goes on with the copy or move it fixed.
-    if (mp_copyTask->task().m_options.m_copyMode != m_copyMode) {
-        Task task = mp_copyTask->task();
+    if (mp_controller->task().m_options.m_copyMode != m_copyMode) {
+        Task task = mp_controller->task();
         task.m_options.m_copyMode = m_copyMode;
-        mp_copyTask->setTask(task);
+        mp_controller->setTask(task);
     }
     const QString program = shellQuoted(QCoreApplication::applicationFilePath());
     const QString dataFolder = AppSettings::instance()->dataFolder();
@@ -433,7 +454,7 @@ QStringList CliRunner::finishTaskFiles(bool stopped, qint64 errorCount)
     };
     if (stopped) {
         const QString path = stoppedTaskPath();
-        if (!mp_copyTask->isFileListCompleted())
+        if (!mp_controller->isFileListCompleted())
             notes << tr("The file list was not complete, so no task was saved: run "
                         "the same command again to finish.");
         else if (!saveTask(path))
@@ -445,7 +466,7 @@ QStringList CliRunner::finishTaskFiles(bool stopped, qint64 errorCount)
                          .arg(program, shellQuoted(path),
                               m_arguments.fixErrors ? QStringLiteral(" --fix-errors") : QString());
     } else {
-        const QString errorsPath = QDir(dataFolder).filePath(mp_copyTask->errorsFileName());
+        const QString errorsPath = QDir(dataFolder).filePath(mp_controller->errorsFileName());
         if (!m_resumedPath.isEmpty()) {
             // A file this program saved has served its purpose; the user's own file is kept
             // up to date, so that it never brings back errors that are fixed.
@@ -457,7 +478,7 @@ QStringList CliRunner::finishTaskFiles(bool stopped, qint64 errorCount)
             }
         }
         if (errorCount > 0) {
-            if (mp_copyTask->saveToFile(errorsPath, true, false, false)) {
+            if (mp_controller->saveToFile(errorsPath, true, false, false)) {
                 //: %1 is the program, %2 the errors file; the command words stay.
                 notes << tr("To copy the errors again: %1 resume %2 --fix-errors")
                              .arg(program, shellQuoted(errorsPath));
@@ -473,6 +494,15 @@ QStringList CliRunner::finishTaskFiles(bool stopped, qint64 errorCount)
         if (path != m_resumedPath && !saveTask(path))
             failed(tr("Unable to save the task file '%1'.").arg(path));
     }
+    if (!mp_controller->manifestPath().isEmpty()) {
+        const QString failure = mp_controller->manifestFailure();
+        if (failure.isEmpty())
+            notes << tr("Checksum list written: %1").arg(mp_controller->manifestPath());
+        else if (stopped)
+            notes << failure;
+        else
+            failed(failure);
+    }
     return notes;
 }
 
@@ -486,9 +516,9 @@ void CliRunner::onTaskCompleted()
         printProgress(true);
 
     // Taken first: saving a file with another mode resets the task's counters.
-    const CliReport::Counters counters = mp_copyTask->counters();
-    const QList<CopyItem> errors = mp_copyTask->errorItems();
-    const bool stopped = mp_copyTask->isStopRequested();
+    const CliReport::Counters counters = mp_controller->counters();
+    const QList<CopyItem> errors = mp_controller->errorItems();
+    const bool stopped = mp_controller->isStopRequested();
     const qint64 errorCount = counters[ErrorItems];
     const qint64 speed = CliReport::realSpeed(counters[BytesCompleted], counters[TaskElapsedTime]);
 

@@ -9,7 +9,7 @@
 
 #include <cstdio>
 
-class CopyTask;
+class RunController;
 class SleepInhibitor;
 class QSocketNotifier;
 
@@ -72,7 +72,7 @@ private:
     void installInterruptHandler();
 
     CliArguments m_arguments;
-    CopyTask* mp_copyTask = nullptr;
+    RunController* mp_controller = nullptr;
     CliReport::RunKind m_runKind = CliReport::RunKind::Copy;
     int m_copyMode = 0; // of the task, before a fix-errors pass
     QString m_resumedPath;

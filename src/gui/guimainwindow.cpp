@@ -4,39 +4,95 @@
 #include "app/appsettings.h"
 #include "app/programidentity.h"
 #include "desktop.h"
+#include "desktopactions.h"
 #include "dialogs.h"
-#include "engine/copytask.h"
-#include "fs/sleepinhibitor.h"
+#include "engine/runcontroller.h"
 #include "guilog.h"
 #include "jobs/jobthreadpool.h"
-#include "mainwindowrules.h"
+#include "progresspresenter.h"
+#include "reportview.h"
+#include "runpresenter.h"
+#include "taskfileactions.h"
+#include "taskform.h"
 #include "ui_guimainwindow.h"
+#include "windowseams.h"
+#include "windowworker.h"
 
-#include <QButtonGroup>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QDebug>
-#include <QFontMetrics>
+#include <QKeySequence>
 #include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
 #include <QStatusBar>
 
-// The images live in this static library: the program must register them itself.
+// The images live in this static library: the program must register them itself. Outside
+// the unnamed namespace: the macro declares the library's function.
 static void initResources()
 {
     Q_INIT_RESOURCE(brindle);
 }
 
+namespace {
+
+// A menu text that announces a dialog or another window.
+QString withEllipsis(const QString& text)
+{
+    return text + QStringLiteral("...");
+}
+
+QIcon menuIcon(const char* name)
+{
+    return QIcon(QStringLiteral(":/images/%1.png").arg(QLatin1String(name)));
+}
+
+// Hides each separator that would stand at the top or the bottom of the menu, or next to
+// another one, once hidden entries are left out; shows the others again.
+void tidySeparators(QMenu* menu)
+{
+    QAction* pending = nullptr;
+    bool entryAbove = false;
+    const QList<QAction*> actions = menu->actions();
+    for (QAction* action : actions) {
+        if (action->isSeparator()) {
+            action->setVisible(false);
+            if (entryAbove && !pending)
+                pending = action;
+            continue;
+        }
+        if (!action->isVisible())
+            continue;
+        if (pending)
+            pending->setVisible(true);
+        pending = nullptr;
+        entryAbove = true;
+    }
+}
+
+// Entries hidden or shown later (preferences) must not leave separators behind.
+void keepSeparatorsTidy(QMenu* menu)
+{
+    tidySeparators(menu);
+    QObject::connect(menu, &QMenu::aboutToShow, menu, [menu] { tidySeparators(menu); });
+}
+
+} // namespace
+
 GuiMainWindow::PreferencesDialog::~PreferencesDialog() = default;
 
 GuiMainWindow::GuiMainWindow(QWidget* parent)
     : QMainWindow(parent), mp_ui(std::make_unique<Ui::GuiMainWindow>()),
-      mp_dialogs(std::make_unique<QtDialogs>()), mp_desktop(std::make_unique<SystemDesktop>())
+      mp_seams(std::make_unique<WindowSeams>(this, std::make_unique<QtDialogs>(),
+                                             std::make_unique<SystemDesktop>()))
 {
     initResources();
     mp_ui->setupUi(this);
     setObjectName(QStringLiteral("GuiMainWindow"));
     setWindowIcon(QIcon(QStringLiteral(":/images/Brindle.png")));
-    mp_copyTask = new CopyTask(this);
-    mp_sleepInhibitor = new SleepInhibitor(this);
+    // The worker first: it goes first, and its last work may still wait for the run's thread.
+    mp_worker = new WindowWorker(this);
+    mp_controller = new RunController(this);
 
     AppSettings* settings = AppSettings::instance();
     QString title = ProgramIdentity::programName();
@@ -44,67 +100,50 @@ GuiMainWindow::GuiMainWindow(QWidget* parent)
         title += QStringLiteral(" %1").arg(tr("Portable"));
     setWindowTitle(title);
 
-    mp_ui->mp_leFrom->setClearButtonEnabled(true);
-    mp_ui->mp_leTo->setClearButtonEnabled(true);
-    mp_ui->mp_pbStop->setEnabled(false);
-    mp_ui->mp_pbFixErrors->setEnabled(false);
-    mp_ui->mp_progress->setMaximum(100);
-    mp_ui->mp_progress->setValue(0);
+    mp_recapLog = new GuiLog(mp_seams->dialogs(), this);
+    mp_recapLog->setObjectName(QStringLiteral("mp_recapLog"));
+    mp_recapLog->hideOpenLogFileButton();
+
+    Ui::GuiMainWindow* ui = mp_ui.get();
+    WindowSeams* seams = mp_seams.get();
+    mp_form = new TaskForm(ui, mp_controller, this);
+    mp_progress = new ProgressPresenter(ui, seams, mp_controller, this);
+    mp_desktopActions = new DesktopActions(ui, seams, mp_worker, this);
+    mp_run = new RunPresenter(ui, seams, mp_worker, mp_controller, mp_form, mp_progress,
+                              mp_recapLog, this);
+    mp_report = new ReportView(ui, seams, mp_controller, mp_run, mp_desktopActions, mp_form, this);
+    mp_taskFiles = new TaskFileActions(ui, seams, mp_worker, mp_controller, mp_form, mp_run, this);
+
+    // A task shown replaces what the window showed of the last run.
+    connect(mp_form, &TaskForm::taskShown, this, [this] {
+        mp_progress->clearLabels();
+        mp_report->reset();
+        mp_seams->setStatusText(tr("Ready"));
+    });
+    connect(mp_run, &RunPresenter::runStarting, mp_report, &ReportView::reset);
+    connect(mp_run, &RunPresenter::errorsListRequested, mp_report, &ReportView::showErrorsList);
+    connect(mp_run, &RunPresenter::windowWanted, this, &GuiMainWindow::showOnTop);
+    connect(mp_taskFiles, &TaskFileActions::windowWanted, this, &GuiMainWindow::showOnTop);
 
     setUpMenus();
 
-    mp_bgOverwriteMode = new QButtonGroup(this);
-    mp_bgOverwriteMode->setExclusive(true);
-    mp_bgOverwriteMode->addButton(mp_ui->mp_rbNoOverwrite, CopyOptions::NoOverwrite);
-    mp_bgOverwriteMode->addButton(mp_ui->mp_rbOverwriteOlderExistings, CopyOptions::OverwriteOlder);
-    mp_bgOverwriteMode->addButton(mp_ui->mp_rbOverwriteExistings, CopyOptions::OverwriteAlways);
-    mp_bgOverwriteMode->addButton(mp_ui->mp_rbAutoRenameExistings, CopyOptions::AutoRename);
-    mp_bgOverwriteMode->addButton(mp_ui->mp_rbOverwriteDifferentExistings,
-                                  CopyOptions::OverwriteDifferent);
-    mp_bgDestinationMode = new QButtonGroup(this);
-    mp_bgDestinationMode->setExclusive(true);
-    mp_bgDestinationMode->addButton(mp_ui->mp_rbDestinationCollate, CopyOptions::Collate);
-    mp_bgDestinationMode->addButton(mp_ui->mp_rbDestinationNormal, CopyOptions::Normal);
-    mp_bgViewFileMode = new QButtonGroup(this);
-    const QList<QRadioButton*> viewButtons{mp_ui->mp_rbViewNone,   mp_ui->mp_rbViewUnprocessed,
-                                           mp_ui->mp_rbViewErrors, mp_ui->mp_rbViewSkipped,
-                                           mp_ui->mp_rbViewCopied, mp_ui->mp_rbViewChecked,
-                                           mp_ui->mp_rbViewFolders};
-    for (int id = 0; id < viewButtons.size(); ++id)
-        mp_bgViewFileMode->addButton(viewButtons.at(id), id);
-    mp_ui->mp_rbViewNone->setChecked(true);
-
-    const QString filterTip =
-        tr("Add one or more filters separated by comma (example: *.jpg, *.tiff)");
-    mp_ui->mp_leCopyFilters->setToolTip(filterTip);
-    mp_ui->mp_leSkipFilters->setToolTip(filterTip);
-    setUpActions();
-    setUpProgress();
-
-    setUpFileLists();
-
-    mp_recapLog = new GuiLog(mp_dialogs.get(), this);
-    mp_recapLog->setObjectName(QStringLiteral("mp_recapLog"));
-    mp_recapLog->hideOpenLogFileButton();
     mp_ui->mp_twMain->addTab(mp_recapLog, tr("Recap"));
     if (settings->logEnabled()) {
-        mp_logView = new GuiLog(mp_dialogs.get(), this);
+        mp_logView = new GuiLog(mp_seams->dialogs(), this);
         mp_logView->setObjectName(QStringLiteral("mp_logView"));
-        connect(mp_logView, &GuiLog::openLogFile, this, &GuiMainWindow::onOpenLogFile);
+        connect(mp_logView, &GuiLog::openLogFile, mp_desktopActions, &DesktopActions::openLogFile);
         mp_ui->mp_twMain->addTab(mp_logView, tr("Log"));
     }
 
-    mp_statusLabel = new QLabel(this);
-    mp_statusLabel->setObjectName(QStringLiteral("mp_statusLabel"));
-    mp_statusLabel->setAlignment(Qt::AlignCenter);
+    auto* statusLabel = new QLabel(this);
+    statusLabel->setObjectName(QStringLiteral("mp_statusLabel"));
+    statusLabel->setAlignment(Qt::AlignCenter);
     // Status texts carry file names, which are never markup.
-    mp_statusLabel->setTextFormat(Qt::PlainText);
-    mp_statusLabel->setWordWrap(true);
-    statusBar()->addWidget(mp_statusLabel, 1);
+    statusLabel->setTextFormat(Qt::PlainText);
+    statusLabel->setWordWrap(true);
+    statusBar()->addWidget(statusLabel, 1);
+    mp_seams->setStatusLabel(statusLabel);
 
-    m_timer.setInterval(1000);
-    mp_ui->mp_lStartTime->clear();
-    mp_ui->mp_lEndTime->clear();
     if (mp_logView)
         mp_logView->startRefresh();
 
@@ -119,47 +158,135 @@ GuiMainWindow::GuiMainWindow(QWidget* parent)
     AccessibleNames::nameQtButtons(this);
 
     mp_ui->mp_twMain->setCurrentIndex(0);
-    updateOptionWidgets();
+    mp_form->updateOptionWidgets();
 }
 
-GuiMainWindow::~GuiMainWindow() = default;
-
-void GuiMainWindow::setUpActions()
+GuiMainWindow::~GuiMainWindow()
 {
-    connect(mp_ui->mp_pbSelectFrom, &QPushButton::clicked, this, &GuiMainWindow::selectFrom);
-    connect(mp_ui->mp_pbOpenFrom, &QPushButton::clicked, this, &GuiMainWindow::openFrom);
-    connect(mp_ui->mp_pbSelectTo, &QPushButton::clicked, this, &GuiMainWindow::selectTo);
-    connect(mp_ui->mp_pbOpenTo, &QPushButton::clicked, this, &GuiMainWindow::openTo);
-    connect(mp_ui->mp_pbStart, &QPushButton::clicked, this, &GuiMainWindow::startCopy);
-    connect(mp_ui->mp_pbStartMove, &QPushButton::clicked, this, &GuiMainWindow::startMove);
-    connect(mp_ui->mp_pbStop, &QPushButton::clicked, this, &GuiMainWindow::stopCopy);
-    connect(mp_ui->mp_pbVerify, &QPushButton::clicked, this, &GuiMainWindow::verifyCopy);
-    connect(mp_ui->mp_pbFixErrors, &QPushButton::clicked, this, &GuiMainWindow::fixErrors);
-    connect(mp_ui->mp_pbClearCopyFilters, &QPushButton::clicked, mp_ui->mp_leCopyFilters,
-            &QLineEdit::clear);
-    connect(mp_ui->mp_pbClearSkipFilters, &QPushButton::clicked, mp_ui->mp_leSkipFilters,
-            &QLineEdit::clear);
-    connect(mp_ui->mp_pbClearSkipErrors, &QPushButton::clicked, mp_ui->mp_leSkipErrorFilters,
-            &QLineEdit::clear);
+    // First: work still running on the worker may read the copy task.
+    delete mp_worker;
+}
 
-    connect(mp_copyTask, &CopyTask::logAvailable, this, &GuiMainWindow::onLogAvailable);
-    connect(mp_copyTask, &CopyTask::jobProgress, this, &GuiMainWindow::onJobProgress);
-    connect(mp_copyTask, &CopyTask::taskCompleted, this, &GuiMainWindow::onTaskCompleted);
-    connect(mp_copyTask, &CopyTask::storageIsFull, this, &GuiMainWindow::onStorageFull);
-    connect(&m_timer, &QTimer::timeout, this, &GuiMainWindow::onTimerTimeout);
+void GuiMainWindow::setUpMenus()
+{
+    QMenuBar* bar = menuBar();
+    const AppSettings* settings = AppSettings::instance();
+    const auto named = [](QAction* action, const char* name) {
+        action->setObjectName(QLatin1String(name));
+        return action;
+    };
+
+    QMenu* fileMenu = bar->addMenu(tr("&File"));
+    mp_actNewWindow =
+        named(fileMenu->addAction(menuIcon("Brindle"), withEllipsis(tr("&Open new window")),
+                                  mp_desktopActions, &DesktopActions::openNewWindow),
+              "mp_actNewWindow");
+    mp_actNewWindow->setShortcut(QKeySequence(QKeySequence::New));
+    mp_actNewWindow->setEnabled(settings->allowMultipleInstances());
+    fileMenu->addSeparator();
+    QAction* newTask = named(
+        fileMenu->addAction(menuIcon("NewTask"), tr("&New task"), mp_form, &TaskForm::newTask),
+        "mp_actNewTask");
+    QAction* selectFile =
+        named(fileMenu->addAction(menuIcon("File"), withEllipsis(tr("Select single &file to copy")),
+                                  mp_desktopActions, &DesktopActions::selectFromAsFile),
+              "mp_actSelectFile");
+    fileMenu->addSeparator();
+    QAction* loadTask = named(fileMenu->addAction(menuIcon("Path"), withEllipsis(tr("&Load task")),
+                                                  mp_taskFiles, &TaskFileActions::loadTaskFromFile),
+                              "mp_actLoadTask");
+    QAction* saveTask =
+        named(fileMenu->addAction(menuIcon("SaveTask"), withEllipsis(tr("&Save task")),
+                                  mp_taskFiles, &TaskFileActions::saveTaskToFile),
+              "mp_actSaveTask");
+    fileMenu->addSeparator();
+    fileMenu->addAction(menuIcon("DataFolder"), withEllipsis(tr("Open &data folder")),
+                        mp_desktopActions, &DesktopActions::openDataFolder);
+    fileMenu->addSeparator();
+    mp_actPreferences =
+        named(fileMenu->addAction(menuIcon("Options"), withEllipsis(tr("&Preferences")), this,
+                                  &GuiMainWindow::onShowSettings),
+              "mp_actPreferences");
+    QList<QKeySequence> preferencesKeys{QKeySequence(Qt::CTRL + Qt::Key_Comma)};
+    const QList<QKeySequence> standardKeys = QKeySequence::keyBindings(QKeySequence::Preferences);
+    for (const QKeySequence& key : standardKeys) {
+        if (!preferencesKeys.contains(key))
+            preferencesKeys.append(key);
+    }
+    mp_actPreferences->setShortcuts(preferencesKeys);
+    mp_actPreferences->setMenuRole(QAction::PreferencesRole);
+    mp_actPreferences->setVisible(static_cast<bool>(m_preferencesFactory));
+    fileMenu->addSeparator();
+    QAction* quit = fileMenu->addAction(menuIcon("Quit"), tr("&Quit"), this, &QWidget::close);
+    quit->setShortcut(QKeySequence(QKeySequence::Quit));
+    quit->setMenuRole(QAction::QuitRole);
+    keepSeparatorsTidy(fileMenu);
+    mp_form->setTaskActions({loadTask, mp_actPreferences, newTask, selectFile, saveTask});
+
+    mp_taskFiles->setRecentPathsMenu(bar->addMenu(tr("&Recent paths")));
+
+    QMenu* helpMenu = bar->addMenu(tr("?"));
+    QAction* about = helpMenu->addAction(menuIcon("Brindle"), withEllipsis(tr("&About")),
+                                         mp_desktopActions, &DesktopActions::showAbout);
+    about->setMenuRole(QAction::AboutRole);
+    QAction* aboutQt = helpMenu->addAction(menuIcon("Qt"), withEllipsis(tr("Show &Qt info")), qApp,
+                                           &QApplication::aboutQt);
+    aboutQt->setMenuRole(QAction::AboutQtRole);
+    helpMenu->addSeparator();
+    // Without a web site (a build or an environment that turns it off) its entries are
+    // hidden rather than left to do nothing.
+    const bool hasWebSite = !ProgramIdentity::webSiteUrl().isEmpty();
+    QAction* webSite =
+        named(helpMenu->addAction(menuIcon("Web"), withEllipsis(tr("Open &website")),
+                                  mp_desktopActions, &DesktopActions::openOfficialWebSite),
+              "mp_actOpenWebSite");
+    webSite->setVisible(hasWebSite);
+    QAction* help =
+        named(helpMenu->addAction(menuIcon("Help"), withEllipsis(tr("Open &help online")),
+                                  mp_desktopActions, &DesktopActions::openHelpWebSite),
+              "mp_actOpenHelp");
+    help->setVisible(hasWebSite);
+    helpMenu->addSeparator();
+    QAction* donate =
+        named(helpMenu->addAction(menuIcon("Donate"), withEllipsis(tr("&Donate")),
+                                  mp_desktopActions, &DesktopActions::openDonationWebSite),
+              "mp_actDonate");
+    donate->setVisible(!ProgramIdentity::donationPageUrl().isEmpty());
+    keepSeparatorsTidy(helpMenu);
+
+    auto* versionLabel =
+        new QLabel(QStringLiteral(" v %1 ").arg(ProgramIdentity::versionText(true, true)), bar);
+    versionLabel->setObjectName(QStringLiteral("mp_versionLabel"));
+    versionLabel->setAlignment(Qt::AlignCenter);
+    bar->setCornerWidget(versionLabel);
 }
 
 void GuiMainWindow::setDialogs(std::unique_ptr<Dialogs> dialogs)
 {
-    mp_dialogs = std::move(dialogs);
-    mp_recapLog->setDialogs(mp_dialogs.get());
+    mp_seams->setDialogs(std::move(dialogs));
+    mp_recapLog->setDialogs(mp_seams->dialogs());
     if (mp_logView)
-        mp_logView->setDialogs(mp_dialogs.get());
+        mp_logView->setDialogs(mp_seams->dialogs());
 }
 
 void GuiMainWindow::setDesktop(std::unique_ptr<Desktop> desktop)
 {
-    mp_desktop = std::move(desktop);
+    mp_seams->setDesktop(std::move(desktop));
+}
+
+Dialogs* GuiMainWindow::dialogs() const
+{
+    return mp_seams->dialogs();
+}
+
+Desktop* GuiMainWindow::desktop() const
+{
+    return mp_seams->desktop().get();
+}
+
+void GuiMainWindow::setTaskbarProgress(std::unique_ptr<TaskbarProgress> progress)
+{
+    mp_progress->setTaskbarProgress(std::move(progress));
 }
 
 void GuiMainWindow::setPreferencesFactory(PreferencesFactory factory)
@@ -168,63 +295,46 @@ void GuiMainWindow::setPreferencesFactory(PreferencesFactory factory)
     mp_actPreferences->setVisible(static_cast<bool>(m_preferencesFactory));
 }
 
-int GuiMainWindow::ask(int kind, const QString& text, const QStringList& buttons, int defaultButton,
-                       int escapeButton, Qt::TextFormat format)
+bool GuiMainWindow::isRunning() const
 {
-    return mp_dialogs->ask(this, {static_cast<Dialogs::Kind>(kind), text, buttons, defaultButton,
-                                  escapeButton, format});
+    return mp_run->isRunning();
 }
 
-void GuiMainWindow::inform(const QString& text)
+bool GuiMainWindow::isIdle() const
 {
-    mp_dialogs->inform(this, text, tr("Ok"));
+    return mp_run->isIdle() && mp_worker->isIdle();
 }
 
-void GuiMainWindow::warn(const QString& text)
+bool GuiMainWindow::waitForRunToEnd(int silenceMs)
 {
-    mp_dialogs->warn(this, text, tr("Ok"));
+    return mp_run->waitForRunToEnd(silenceMs);
 }
 
-void GuiMainWindow::onLogAvailable(const QString& text)
+void GuiMainWindow::restoreLastTask()
 {
-    mp_recapLog->appendLine(text);
-    setStatusText(text);
+    const QList<Task> recent = AppSettings::instance()->recentTasks();
+    mp_form->showTask(recent.isEmpty() ? Task() : recent.first());
+    mp_taskFiles->scheduleStartUpChecks();
 }
 
-void GuiMainWindow::setStatusText(const QString& text)
+void GuiMainWindow::onOpenFileRequest(const QString& path)
 {
-    if (text.isEmpty()) {
-        mp_statusLabel->clear();
-        return;
-    }
-    const QFontMetrics metrics(mp_statusLabel->font());
-    const QString fitted =
-        MainWindowRules::fittedStatusText(text, width() - 40, [&metrics](const QString& candidate) {
-            return metrics.horizontalAdvance(candidate);
-        });
-    if (!fitted.isNull())
-        mp_statusLabel->setText(fitted);
+    mp_taskFiles->onOpenFileRequest(path);
 }
 
-void GuiMainWindow::updateOptionWidgets()
+void GuiMainWindow::onArgumentsReceived(const QStringList& arguments)
 {
-    const AppSettings* settings = AppSettings::instance();
-    const MainWindowRules::OptionRules rules = MainWindowRules::optionRules(
-        settings->useExternalCopyProgram(), settings->skipBuildListForExternalProgram());
-    const QString externalTip =
-        tr("This option is not available when external program is used to copy");
-    const auto apply = [&externalTip](QWidget* widget, bool enabled) {
-        widget->setEnabled(enabled);
-        widget->setToolTip(enabled ? QString() : externalTip);
-    };
-    apply(mp_ui->mp_gbCopyOptions, rules.copyOptionsEnabled);
-    apply(mp_ui->mp_gbFilters, rules.filtersEnabled);
-    apply(mp_ui->mp_gbOverwriteModeOptions, rules.overwriteModeEnabled);
-    apply(mp_ui->mp_gbDestinationMode, true);
-    apply(mp_ui->mp_pbStartMove, true);
-    mp_ui->mp_pbFixErrors->setEnabled(!mp_copyTask->errorItems().isEmpty() &&
-                                      mp_copyTask->isFileListCompleted());
-    mp_ui->mp_pbFixErrors->setToolTip(QString());
+    mp_taskFiles->onArgumentsReceived(arguments);
+}
+
+void GuiMainWindow::showOnTop()
+{
+    if (isMinimized())
+        showNormal();
+    else if (isHidden())
+        show();
+    raise();
+    activateWindow();
 }
 
 void GuiMainWindow::onShowSettings()
@@ -245,7 +355,7 @@ void GuiMainWindow::onShowSettings()
         JobThreadPool::startThreads();
     }
     mp_actNewWindow->setEnabled(settings->allowMultipleInstances());
-    updateOptionWidgets();
+    mp_form->updateOptionWidgets();
 }
 
 void GuiMainWindow::closeWithoutAsking()
@@ -260,24 +370,22 @@ void GuiMainWindow::closeEvent(QCloseEvent* event)
 {
     // A run counts from the button on: one whose start is still queued is asked about too,
     // and closing drops that start.
-    if (!m_closeWithoutAsking && (isRunning() || !mp_copyTask->isTaskCompleted())) {
+    if (!m_closeWithoutAsking && (isRunning() || !mp_controller->isTaskCompleted())) {
         const int answer =
-            ask(Dialogs::Question,
-                tr("Do you really want to quit %1?").arg(ProgramIdentity::programName()),
-                {tr("Yes"), tr("No")}, 1, 1);
+            mp_seams->ask(Dialogs::Question,
+                          tr("Do you really want to quit %1?").arg(ProgramIdentity::programName()),
+                          {tr("Yes"), tr("No")}, 1, 1);
         if (answer != 0) {
             event->ignore();
             return;
         }
-        if (!mp_copyTask->isTaskCompleted())
-            mp_copyTask->stopTask();
+        if (!mp_controller->isTaskCompleted())
+            mp_controller->stop();
     }
-    if (m_closeWithoutAsking && !mp_copyTask->isTaskCompleted())
-        mp_copyTask->stopTask();
-    m_closing = true;
+    if (m_closeWithoutAsking && !mp_controller->isTaskCompleted())
+        mp_controller->stop();
+    mp_run->close();
     if (mp_logView)
         mp_logView->stopRefresh();
-    if (m_timer.isActive())
-        m_timer.stop();
     event->accept();
 }

@@ -86,6 +86,8 @@ GuiSettingsDialog::GuiSettingsDialog(Dialogs* dialogs, Desktop* desktop, QWidget
             &GuiSettingsDialog::onRestoreToDefaultClicked);
     connect(mp_ui->mp_pbSelectLogPath, &QPushButton::clicked, this,
             &GuiSettingsDialog::onSelectLogPathClicked);
+    connect(mp_ui->mp_pbSelectManifestPath, &QPushButton::clicked, this,
+            &GuiSettingsDialog::onSelectManifestPathClicked);
     connect(mp_ui->mp_pbOpenPath, &QPushButton::clicked, this,
             &GuiSettingsDialog::openSettingsFilePath);
     connect(mp_ui->mp_pbSelectExternalProgramPath, &QPushButton::clicked, this,
@@ -195,6 +197,7 @@ void GuiSettingsDialog::fillFrom(const AppSettings& settings)
     mp_ui->mp_cbRemoveReadOnlyAttribute->setChecked(settings.removeReadOnlyAttribute());
     mp_ui->mp_cbSkipErrorsInSync->setChecked(settings.skipErrorsInSync());
     mp_ui->mp_cbAutoSaveErrors->setChecked(settings.autoSaveErrors());
+    mp_ui->mp_leManifestPath->setText(QDir::toNativeSeparators(settings.manifestPath()));
 
     mp_ui->mp_leLanguagePath->setText(settings.languageFilePath());
     mp_ui->mp_cbEnableLog->setChecked(settings.logEnabled());
@@ -240,6 +243,7 @@ void GuiSettingsDialog::storeToSettings()
     settings->setSkipIntegrityCheckForFileSizeMoreThan(
         skipCheckBytes(mp_ui->mp_sbSkipCheckForSize->value(), m_shownSkipCheckBytes));
     settings->setAutoSaveErrors(mp_ui->mp_cbAutoSaveErrors->isChecked());
+    settings->setManifestPath(mp_ui->mp_leManifestPath->text().trimmed());
     settings->setSkipErrorsInSync(mp_ui->mp_cbSkipErrorsInSync->isChecked());
     settings->setReportFilteredFiles(mp_ui->mp_cbReportFilteredFiles->isChecked());
     settings->setLogEnabled(mp_ui->mp_cbEnableLog->isChecked());
@@ -274,6 +278,17 @@ void GuiSettingsDialog::onSelectLogPathClicked()
                                                   tr("%1 (*.txt *.log)").arg(tr("Log files")));
     if (!path.isEmpty())
         mp_ui->mp_leLogPath->setText(QDir::toNativeSeparators(path));
+}
+
+void GuiSettingsDialog::onSelectManifestPathClicked()
+{
+    QString start = mp_ui->mp_leManifestPath->text();
+    if (start.isEmpty())
+        start = QDir::homePath() + QStringLiteral("/checksums.txt");
+    const QString path = mp_dialogs->saveFileName(this, ProgramIdentity::programName(), start,
+                                                  tr("%1 (*)").arg(tr("Checksum lists")));
+    if (!path.isEmpty())
+        mp_ui->mp_leManifestPath->setText(QDir::toNativeSeparators(path));
 }
 
 void GuiSettingsDialog::onRestoreToDefaultClicked()

@@ -55,6 +55,7 @@ public:
 public slots:
     void accept() override;
     void onSelectLogPathClicked();
+    void onSelectManifestPathClicked();
     void onRestoreToDefaultClicked();
     void openSettingsFilePath();
     void onSelectExternalProgramPathClicked();

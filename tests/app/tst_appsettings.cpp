@@ -21,6 +21,7 @@ const QStringList AllKeys = {
     "Log/LogFileMaximumSize(Mb)",
     "Log/LogFileMinimumSize(Mb)",
     "Misc/AutoSaveErrors",
+    "Misc/ManifestPath",
     "Misc/RemoveReadOnlyAttribute",
     "Misc/ReportFilteredFiles",
     "Misc/SkipBuildListForExternalProgram",

@@ -75,6 +75,16 @@ void TestCliArguments::usageErrors_data()
         << QStringList{"copy", "a", "b", "--fast"} << "Unknown option 'fast'";
     QTest::newRow("option without value")
         << QStringList{"copy", "a", "b", "--threads"} << "Missing value after '--threads'";
+    QTest::newRow("verify on a verify")
+        << QStringList{"verify", "a", "b", "--verify"} << "--verify is for copy and move";
+    QTest::newRow("verify through an external program")
+        << QStringList{"copy", "a", "b", "--verify", "--external", "/bin/cp"}
+        << "--verify cannot be used with --external";
+    QTest::newRow("manifest of an unverified copy")
+        << QStringList{"copy", "a", "b", "--manifest", "list"}
+        << "--manifest needs verify, or --verify with copy and move";
+    QTest::newRow("resume with verify")
+        << QStringList{"resume", "t.bdt", "--verify"} << "--verify cannot be used with resume";
 }
 
 void TestCliArguments::usageErrors()
@@ -114,6 +124,9 @@ void TestCliArguments::copyOptions_data()
                                      << "0|0|1|1|1|||desktop.ini|1|1|0";
     QTest::newRow("overwrite different") << QStringList{"copy", "/s", "/d", "--overwrite=different"}
                                          << "0|4|1|1|1|||desktop.ini|1|1|0";
+    QTest::newRow("verified move by content")
+        << QStringList{"move", "/s", "/d", "--verify", "--overwrite=content", "--manifest=l"}
+        << "0|5|1|1|1|||desktop.ini|1|1|1|verify";
     QTest::newRow("patterns") << QStringList{"copy",
                                              "/s",
                                              "/d",

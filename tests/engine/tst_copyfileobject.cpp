@@ -264,6 +264,13 @@ void TestCopyFileObject::copiesFiles_data()
           {"look-alike", kept(Skipped, none)},
           {"size", replaced({sizeText, removedText})},
           {"identical", kept(Skipped, none)}}},
+        {"OverwriteContent",
+         O::OverwriteContent,
+         {{"older", replaced({olderText, removedText})},
+          {"newer", replaced({newerText, removedText})},
+          {"look-alike", replaced({removedText})},
+          {"size", replaced({sizeText, removedText})},
+          {"identical", kept(Skipped, none, {"file with the same content exists"})}}},
     };
     for (int method = 0; method < 4; ++method) {
         for (const Rule& rule : rules) {
@@ -1033,8 +1040,7 @@ void TestCopyFileObject::moveKeepsItsOnlyCopy()
     copier->m_options.m_copyMode = CopyOptions::Move;
     static_cast<CopyItem&>(*copier) = CopyItem(source, destination, 11, false, QString());
     int fd = -1;
-    const QByteArray newVersion =
-        change == "saved over" ? "new version, longer" : "new version";
+    const QByteArray newVersion = change == "saved over" ? "new version, longer" : "new version";
     if (change != "link to equal") {
         // Read through the descriptor opened before an editor renames its new file over it.
         fd = Platform::openFileAhead(source, 0, &copier->m_sourceStatus);
@@ -1089,8 +1095,9 @@ void TestCopyFileObject::writesNothingOnceTheDriveIsGone()
         CopyItem(dir.filePath("f"), mountPoint + "/dst/f", 4, false, QString());
     if (QByteArray(QTest::currentDataTag()).endsWith("equal file"))
         QVERIFY(TestSupport::writeFile(mountPoint + "/dst/f", "data"));
-    QTest::ignoreMessage(QtWarningMsg, qPrintable("Destination " + mountPoint +
-                                                  " is no longer on the file system the run began with"));
+    QTest::ignoreMessage(QtWarningMsg,
+                         qPrintable("Destination " + mountPoint +
+                                    " is no longer on the file system the run began with"));
     copier.startCopy();
     QCOMPARE(copier.copy_message, DestinationAnchor::lostText());
     QVERIFY(!QFileInfo::exists(mountPoint) || QFileInfo::exists(mountPoint + "/dst/f"));

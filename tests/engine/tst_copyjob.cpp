@@ -1,10 +1,11 @@
 #include "app/appsettings.h"
+#include "base/handover.h"
 #include "engine/copyfileobject.h"
 #include "engine/copyjob.h"
-#include "base/handover.h"
 #include "jobs/jobthread.h"
 #include "jobs/jobthreadpool.h"
 #include "jobs/transfercounters.h"
+#include "readgate.h"
 #include "testsupport.h"
 
 #include <QtTest>
@@ -116,6 +117,7 @@ private slots:
     void completionFromAnInvalidSender();
     void copiesFollowingItemsInOrder_data();
     void copiesFollowingItemsInOrder();
+    void writesNothingThroughARootElsewhere();
 
 private:
     // Dispatches the job as the copy task does and waits for its one completion.
@@ -252,8 +254,13 @@ void TestCopyJob::nativeMethodStopsBetweenChunks()
     counters->resetAll();
     QTemporaryDir dir;
     const QString source = dir.filePath("huge.bin");
-    const qint64 size = 2048 * MiB;
+    const qint64 size = 256 * MiB;
     QVERIFY(makeAllocatedFile(source, size));
+    // The copier is held at its third chunk: the stop certainly comes before the end.
+    TestSupport::ReadGate gate(source, TestSupport::ReadGate::Event::Read);
+    if (!gate.isValid())
+        QSKIP(qPrintable(gate.skipReason()));
+    gate.holdAfter(2);
     QVERIFY(QDir().mkpath(dir.filePath("dst")));
     QTest::ignoreMessage(QtWarningMsg,
                          QRegularExpression("^(copy_file_range|sendfile|read) 125: Operation "
@@ -266,16 +273,14 @@ void TestCopyJob::nativeMethodStopsBetweenChunks()
     int completions = 0;
     connect(job, &Job::jobCompleted, &receiver, [&completions] { ++completions; });
     JobThreadPool::leastBusyThread()->addJob(job);
-    // Stop as soon as the first chunks are reported, as the copy task stops a run.
-    QElapsedTimer timer;
-    timer.start();
-    TransferCounters::FileProgress file;
-    while ((file = counters->currentFile()).bytesCopied == 0 && timer.elapsed() < 30000)
-        QThread::usleep(200);
+    // Stopped once the first chunks are reported, as the copy task stops a run.
+    QVERIFY(gate.waitUntilHolding());
+    const TransferCounters::FileProgress file = counters->currentFile();
     QVERIFY(file.bytesCopied > 0 && file.bytesCopied < size);
     QCOMPARE(file.size, size);
     QCOMPARE(file.name, source);
     JobThreadPool::stopAllJobs();
+    QVERIFY(gate.open());
     QTRY_COMPARE_WITH_TIMEOUT(completions, 1, 60000);
 
     HandOver::receive(job);
@@ -463,6 +468,36 @@ void TestCopyJob::copiesFollowingItemsInOrder()
     // Nothing else is left in the destination folder.
     QCOMPARE(entriesOf(dir.filePath("dst")).size(),
              expectedPlaced.size() + pending.size() - pending.count(QString()));
+}
+
+// The job opened its root by path after the drive went (the anchor, here, is that of /proc):
+// what is there now is another file system, and no copier writes to it.
+void TestCopyJob::writesNothingThroughARootElsewhere()
+{
+    QTemporaryDir dir;
+    QVERIFY(QDir().mkpath(dir.filePath("dst")));
+    QList<CopyItem> items;
+    for (const QString name : {"a", "b"}) {
+        QVERIFY(TestSupport::writeFile(dir.filePath("src/" + name), "abc"));
+        items << CopyItem(dir.filePath("src/" + name), dir.filePath("dst/" + name), 3, false,
+                          QString());
+    }
+    auto* job = new CopyJob;
+    static_cast<CopyItem&>(*job) = items.first();
+    job->setFollowingItems(items.mid(1));
+    job->m_destinationRoot = dir.filePath("dst");
+    const int proc = ::open("/proc", O_RDONLY | O_DIRECTORY);
+    job->m_destinationAnchor = DestinationAnchor::fromOpenFolder(proc, dir.filePath("dst"));
+    ::close(proc);
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("is no longer on the file system"));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("is no longer on the file system"));
+    QList<CopyItem> results;
+    CopyItem first;
+    QVERIFY(run(job, &first, nullptr, [&](CopyJob* done) { results = done->results(); }));
+    QCOMPARE(results.size(), 2);
+    for (const CopyItem& result : results)
+        QCOMPARE(result.copy_message, DestinationAnchor::lostText());
+    QCOMPARE(entriesOf(dir.filePath("dst")), QStringList());
 }
 
 QTEST_GUILESS_MAIN(TestCopyJob)

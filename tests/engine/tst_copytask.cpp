@@ -12,6 +12,8 @@
 
 #include <functional>
 
+#include <sys/stat.h>
+
 using namespace TestSupport;
 
 namespace {
@@ -129,8 +131,10 @@ private slots:
     void resumeLoadedTaskFile();
     void resumeErrorsSavedAsUnprocessed();
     void resumeCarriesElapsedTime();
+    void resumeKeepsCopiedFifo();
     void signalFromInvalidJob_data();
     void signalFromInvalidJob();
+    void partsFollowTheTaskToItsThread();
     void groupedRun_data();
     void groupedRun();
     void groupedOrderAndLinks();
@@ -1235,28 +1239,59 @@ void TestCopyTask::resumeCarriesElapsedTime()
     QVERIFY(recorder.signalled.isEmpty());
 }
 
+// A FIFO holds no data: its copy is no file cut short, made again under the rename rule.
+void TestCopyTask::resumeKeepsCopiedFifo()
+{
+    makeTree(m_source, {"a=10"});
+    for (const QString& root : {m_source, m_destination})
+        QCOMPARE(::mkfifo(QFile::encodeName(root + "/fifo").constData(), 0644), 0);
+    Task definition = makeTask(m_source, m_destination);
+    definition.m_options.m_overwriteMode = CopyOptions::AutoRename;
+    CopyItem fifo(m_source + "/fifo", m_destination + "/fifo", 0, false, QString());
+    fifo.copy_state = Copied;
+    const CopyItem waiting(m_source + "/a", m_destination + "/a", 10, false, QString());
+    const QString path = mp_dir->filePath("fifo.bdt");
+    QVERIFY(writeTaskFile(path, definition, {fifo, waiting}));
+    CopyTask task;
+    QVERIFY(task.loadFromFile(path));
+    RunRecorder recorder(&task);
+    runToEnd(task, recorder, true);
+    if (QTest::currentTestFailed())
+        return;
+    QCOMPARE(relativeSources(recorder.signalled, m_source), QStringList{"a"});
+    QVERIFY(!QFileInfo::exists(m_destination + "/fifo (1)"));
+}
+
 void TestCopyTask::signalFromInvalidJob_data()
 {
+    QTest::addColumn<QString>("part");
     QTest::addColumn<QString>("slot");
     QTest::addColumn<QString>("jobClass");
     QTest::addColumn<bool>("listFails");
 
-    QTest::newRow("builder") << "onBuildFileListCompleted"
+    QTest::newRow("builder") << "ListingStage"
+                             << "onBuildFileListCompleted"
                              << "BuildFileListJob" << true;
-    QTest::newRow("copy job") << "onCopyCompleted"
+    QTest::newRow("copy job") << "CopyStage"
+                              << "onCopyCompleted"
                               << "CopyJob" << false;
-    QTest::newRow("external copy job") << "onExternalCopyCompleted"
+    QTest::newRow("external copy job") << "CopyStage"
+                                       << "onExternalCopyCompleted"
                                        << "ExternalCopyJob" << false;
-    QTest::newRow("check job") << "onCheckFileCompleted"
+    QTest::newRow("check job") << "CopyStage"
+                               << "onCheckFileCompleted"
                                << "CheckFileJob" << false;
-    QTest::newRow("folder sync job") << "onSyncFoldersCompleted"
+    QTest::newRow("folder sync job") << "RunEnd"
+                                     << "onSyncFoldersCompleted"
                                      << "SyncFoldersJob" << false;
-    QTest::newRow("file system sync job") << "onSyncFileSystemCompleted"
+    QTest::newRow("file system sync job") << "RunEnd"
+                                          << "onSyncFileSystemCompleted"
                                           << "SyncFileSystemJob" << false;
 }
 
 void TestCopyTask::signalFromInvalidJob()
 {
+    QFETCH(QString, part);
     QFETCH(QString, slot);
     QFETCH(QString, jobClass);
     QFETCH(bool, listFails);
@@ -1268,7 +1303,10 @@ void TestCopyTask::signalFromInvalidJob()
                          qPrintable(QStringLiteral("\"TaskCopy\" has received a signal from "
                                                    "invalid %1 instance")
                                         .arg(jobClass)));
-    QVERIFY(QMetaObject::invokeMethod(&task, slot.toLatin1().constData()));
+    // The part of the task that runs such jobs takes their completion.
+    QObject* receiver = task.findChild<QObject*>(part, Qt::FindDirectChildrenOnly);
+    QVERIFY(receiver);
+    QVERIFY(QMetaObject::invokeMethod(receiver, slot.toLatin1().constData()));
     QCoreApplication::processEvents();
     if (listFails) {
         QCOMPARE(recorder.errors.size(), 1);
@@ -1278,6 +1316,23 @@ void TestCopyTask::signalFromInvalidJob()
         QVERIFY(recorder.signalled.isEmpty());
     }
     QCOMPARE(task.runningJobCount(), -1);
+}
+
+void TestCopyTask::partsFollowTheTaskToItsThread()
+{
+    // A controller may run the task in a thread of its own: every part and timer goes along.
+    auto* task = new CopyTask;
+    QThread thread;
+    task->moveToThread(&thread);
+    const QList<QObject*> parts = task->findChildren<QObject*>();
+    QVERIFY(parts.size() >= 5);
+    QVERIFY(task->findChild<QTimer*>()); // the flush monitor's, among them
+    for (const QObject* part : parts)
+        QCOMPARE(part->thread(), &thread);
+    connect(&thread, &QThread::finished, task, &QObject::deleteLater);
+    thread.start();
+    thread.quit();
+    QVERIFY(thread.wait(10000));
 }
 
 void TestCopyTask::groupedRun_data()

@@ -58,6 +58,19 @@ void TestOverwriteDecision::decides_data()
         << "" << int(CopyOptions::OverwriteDifferent) << copy << Verdict::Skip;
     QTest::newRow("different: a link to another target is replaced")
         << "link linkdiffers" << int(CopyOptions::OverwriteDifferent) << copy << Verdict::Replace;
+    const int content = CopyOptions::OverwriteContent;
+    QTest::newRow("content: another size is replaced unread")
+        << "size" << content << copy << Verdict::Replace;
+    QTest::newRow("content: another date leaves it to the bytes")
+        << "newer" << content << copy << Verdict::CompareContent;
+    QTest::newRow("content: an equal status leaves it to the bytes")
+        << "" << content << copy << Verdict::CompareContent;
+    QTest::newRow("content: a pseudo-file's size tells nothing")
+        << "pseudo" << content << copy << Verdict::Replace;
+    QTest::newRow("content: a link to the same target stays")
+        << "link older" << content << copy << Verdict::Skip;
+    QTest::newRow("content: a folder in the way stays")
+        << "folder size" << content << copy << Verdict::CannotOverwrite;
 }
 
 void TestOverwriteDecision::decides()

@@ -47,24 +47,46 @@ void TestPlatform::entryMissing_data()
 {
     QTest::addColumn<QString>("entry");
     QTest::addColumn<bool>("missing");
+    QTest::addColumn<bool>("deep"); // below a chain of folders past the longest path
 
-    QTest::newRow("file") << "file" << false;
-    QTest::newRow("folder") << "folder" << false;
-    QTest::newRow("link pointing nowhere") << "dangling" << false;
-    QTest::newRow("nothing") << "gone" << true;
-    QTest::newRow("inside a missing folder") << "gone/file" << true;
-    QTest::newRow("below a file") << "file/file" << true;
+    for (const bool deep : {false, true}) {
+        auto row = [&](const char* name) -> QTestData& {
+            return QTest::newRow(qPrintable(QString(deep ? "past the limit: " : "") + name));
+        };
+        row("file") << "file" << false << deep;
+        row("folder") << "folder" << false << deep;
+        row("link pointing nowhere") << "dangling" << false << deep;
+        row("nothing") << "gone" << true << deep;
+        row("inside a missing folder") << "gone/file" << true << deep;
+        row("below a file") << "file/file" << true << deep;
+    }
 }
 
 void TestPlatform::entryMissing()
 {
     QFETCH(QString, entry);
     QFETCH(bool, missing);
+    QFETCH(bool, deep);
     QTemporaryDir dir;
-    QVERIFY(TestSupport::writeFile(dir.filePath("file"), "x"));
-    QVERIFY(QDir().mkpath(dir.filePath("folder")));
-    QVERIFY(QFile::link(dir.filePath("gone"), dir.filePath("dangling")));
-    QCOMPARE(Platform::entryMissing(dir.filePath(entry)), missing);
+    QString folder = dir.path();
+    int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY);
+    for (int level = 0; deep && level < 20; ++level) {
+        const QByteArray name(250, char('a' + level));
+        ::mkdirat(fd, name.constData(), 0700);
+        const int next = ::openat(fd, name.constData(), O_RDONLY | O_DIRECTORY);
+        ::close(fd);
+        fd = next;
+        folder += '/' + QString::fromLatin1(name);
+    }
+    QVERIFY(fd >= 0);
+    ::close(::openat(fd, "file", O_WRONLY | O_CREAT, 0600));
+    QCOMPARE(::mkdirat(fd, "folder", 0700), 0);
+    QCOMPARE(::symlinkat("gone", fd, "dangling"), 0);
+    ::close(fd);
+    QCOMPARE(Platform::entryMissing(folder + '/' + entry), missing);
+    Platform::EntryStatus status;
+    QCOMPARE(Platform::entryStatus(folder + '/' + entry, &status), !missing);
+    QProcess::execute("rm", {"-rf", dir.path()}); // past what QTemporaryDir removes
 }
 
 void TestPlatform::openFileAhead_data()
@@ -257,12 +279,18 @@ void TestPlatform::linkOnTheWay_data()
 {
     QTest::addColumn<QString>("path"); // below dst, which holds a/b/ and l -> ../outside
     QTest::addColumn<QString>("link");
-    QTest::newRow("real folders") << "a/b/f" << "";
-    QTest::newRow("folders not made yet") << "a/new/deeper/f" << "";
-    QTest::newRow("the final entry is not looked at") << "l" << "";
-    QTest::newRow("link to a folder outside") << "l/f" << "l";
-    QTest::newRow("deeper behind the link") << "l/x/y/f" << "l";
-    QTest::newRow("outside the root: not this check's") << "../outside/f" << "";
+    QTest::newRow("real folders") << "a/b/f"
+                                  << "";
+    QTest::newRow("folders not made yet") << "a/new/deeper/f"
+                                          << "";
+    QTest::newRow("the final entry is not looked at") << "l"
+                                                      << "";
+    QTest::newRow("link to a folder outside") << "l/f"
+                                              << "l";
+    QTest::newRow("deeper behind the link") << "l/x/y/f"
+                                            << "l";
+    QTest::newRow("outside the root: not this check's") << "../outside/f"
+                                                        << "";
 }
 
 void TestPlatform::linkOnTheWay()

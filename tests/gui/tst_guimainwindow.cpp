@@ -1,26 +1,32 @@
 #include "app/appsettings.h"
 #include "copytaskfixture.h"
-#include "engine/copytask.h"
 #include "engine/filehash.h"
+#include "engine/runcontroller.h"
 #include "guilog.h"
 #include "guimainwindow.h"
 #include "jobs/jobthreadpool.h"
 #include "mainwindowrules.h"
+#include "poolgate.h"
+#include "runpresenter.h"
 #include "scripteddialogs.h"
+#include "taskform.h"
 #include "testsupport.h"
-#include "ui_guimainwindow.h"
 #include "windowtesting.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFontMetrics>
+#include <QGroupBox>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
 
 using namespace TestSupport;
+using WindowTesting::child;
 
 class TestGuiMainWindow : public QObject
 {
@@ -33,6 +39,8 @@ private slots:
 
     void validatePaths_data();
     void validatePaths();
+    void checkUnderWay_data();
+    void checkUnderWay();
     void previousTaskPrompt_data();
     void previousTaskPrompt();
     void stopWhileListing_data();
@@ -53,7 +61,11 @@ private slots:
 
 private:
     ScriptedDialogs& dialogs() { return *static_cast<ScriptedDialogs*>(mp_window->dialogs()); }
-    Ui::GuiMainWindow& ui() { return *mp_window->mp_ui; }
+    RunPresenter* run() { return mp_window->runPresenter(); }
+    TaskForm* form() { return mp_window->taskForm(); }
+    QLineEdit* field(const char* name) { return child<QLineEdit>(*mp_window, name); }
+    QPushButton* button(const char* name) { return child<QPushButton>(*mp_window, name); }
+    QGroupBox* group(const char* name) { return child<QGroupBox>(*mp_window, name); }
     QString path(const QString& relative) const { return m_dir->filePath(relative); }
     // Starts with the button, answering the questions, and waits for the run to end.
     void runToEndThroughWindow();
@@ -84,8 +96,8 @@ void TestGuiMainWindow::cleanup()
 
 void TestGuiMainWindow::runToEndThroughWindow()
 {
-    QTest::mouseClick(ui().mp_pbStart, Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(!mp_window->isRunning(), 20000);
+    QTest::mouseClick(button("mp_pbStart"), Qt::LeftButton);
+    QVERIFY(WindowTesting::waitUntilIdle(*mp_window));
 }
 
 void TestGuiMainWindow::validatePaths_data()
@@ -164,18 +176,48 @@ void TestGuiMainWindow::validatePaths()
                                             .arg(root)));
     if (QTest::currentDataTag() == QByteArray("creation fails"))
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Unable to create destination"));
-    ui().mp_leFrom->setText(source.replace("@", root));
-    ui().mp_leTo->setText(destination.replace("@", root));
+    field("mp_leFrom")->setText(source.replace("@", root));
+    field("mp_leTo")->setText(destination.replace("@", root));
 
-    QCOMPARE(mp_window->validatePaths(QByteArray(QTest::currentDataTag()).startsWith("verify")),
-             accepted);
+    // The file-system part runs on the worker: the answer comes as a signal.
+    QSignalSpy checked(run(), &RunPresenter::pathsChecked);
+    run()->checkPaths(QByteArray(QTest::currentDataTag()).startsWith("verify"));
+    QTRY_COMPARE(checked.size(), 1);
+    QCOMPARE(checked.first().first().toBool(), accepted);
     QCOMPARE(dialogs().texts(), boxes.replaceInStrings("@", root));
     if (accepted) {
-        QCOMPARE(ui().mp_leTo->text(), shownDestination.replace("@", root));
-        QVERIFY(QFileInfo(ui().mp_leFrom->text()).isAbsolute());
+        QCOMPARE(field("mp_leTo")->text(), shownDestination.replace("@", root));
+        QVERIFY(QFileInfo(field("mp_leFrom")->text()).isAbsolute());
     }
     QCOMPARE(QFileInfo::exists(path("dst")),
              accepted && destination.endsWith("/dst") && !destination.contains("out"));
+}
+
+void TestGuiMainWindow::checkUnderWay_data()
+{
+    QTest::addColumn<QString>("then");
+    QTest::addColumn<QStringList>("boxes");
+    QTest::newRow("second start: ignored")
+        << "start" << QStringList{"Unable to find destination folder.", "The copy is completed."};
+    QTest::newRow("window closed: nothing asked, nothing run") << "close" << QStringList();
+}
+
+// The paths are checked on the worker: the window meanwhile takes other requests.
+void TestGuiMainWindow::checkUnderWay()
+{
+    QFETCH(QString, then);
+    QFETCH(QStringList, boxes);
+    form()->setPaths(path("src"), path("dst"));
+    if (!boxes.isEmpty())
+        dialogs().answer("Create folder").answer("Ok");
+    run()->startCopy();
+    if (then == "start")
+        button("mp_pbStart")->click();
+    else
+        QVERIFY(mp_window->close());
+    QVERIFY(WindowTesting::waitUntilIdle(*mp_window));
+    QCOMPARE(dialogs().texts().replaceInStrings(QRegularExpression("<[^>]*>"), ""), boxes);
+    QCOMPARE(QFileInfo::exists(path("dst/a")), !boxes.isEmpty());
 }
 
 void TestGuiMainWindow::previousTaskPrompt_data()
@@ -203,14 +245,14 @@ void TestGuiMainWindow::previousTaskPrompt()
     item.source_path = path("src/a");
     item.destination_path = path("dst/a");
     QVERIFY(writeTaskFile(path("stopped.bdt"), task, {item}));
-    QVERIFY(mp_window->copyTask()->loadFromFile(path("stopped.bdt")));
-    ui().mp_leFrom->setText(path("src"));
-    ui().mp_leTo->setText(path("dst"));
+    QVERIFY(mp_window->controller()->loadFromFile(path("stopped.bdt")));
+    field("mp_leFrom")->setText(path("src"));
+    field("mp_leTo")->setText(path("dst"));
     if (answer != "-")
         dialogs().answer(answer);
 
     bool resumeAnswer = true;
-    QCOMPARE(mp_window->askAboutPreviousTask(copyMode, &resumeAnswer), goOn);
+    QCOMPARE(run()->askAboutPreviousTask(copyMode, &resumeAnswer), goOn);
     QCOMPARE(resumeAnswer, resume);
     if (answer != "-") {
         QCOMPARE(dialogs().texts(), QStringList{"The previous task is not completed."});
@@ -232,23 +274,25 @@ void TestGuiMainWindow::stopWhileListing()
 {
     QFETCH(QString, answer);
     QFETCH(bool, stopped);
-    ui().mp_leFrom->setText(path("src"));
-    ui().mp_leTo->setText(path("dst"));
+    form()->setPaths(path("src"), path("dst"));
     // The box at the end of the run is closed, whatever outcome it tells.
     dialogs().answer("Create folder").answer(answer).answer("");
-    mp_window->startCopy();
-    QVERIFY(mp_window->isRunning());
-    // Within the half second before the run starts its list is not complete.
-    mp_window->stopCopy();
+    // The run starts, but its walk waits behind the held pool: its list is not complete.
+    TestSupport::PoolGate pool;
+    pool.close();
+    run()->startCopy();
+    QTRY_VERIFY(mp_window->isRunning());
+    run()->stopCopy();
     QCOMPARE(dialogs().asked.last().text,
              QString("The file list is not completed yet. If you stop the process now you "
                      "cannot save or resume the copy."));
-    QCOMPARE(ui().mp_pbStop->isEnabled(), !stopped);
-    QTRY_VERIFY_WITH_TIMEOUT(!mp_window->isRunning(), 20000);
-    QCOMPARE(mp_window->copyTask()->isStopRequested(), stopped);
+    QCOMPARE(button("mp_pbStop")->isEnabled(), !stopped);
+    pool.open();
+    QVERIFY(WindowTesting::waitUntilIdle(*mp_window));
+    QCOMPARE(mp_window->controller()->isStopRequested(), stopped);
     // (A stop may come after some files were copied: only a run left alone copies them all.)
     QVERIFY(stopped || QFileInfo::exists(path("dst/sub/b")));
-    QVERIFY(ui().mp_pbStart->isEnabled());
+    QVERIFY(button("mp_pbStart")->isEnabled());
 }
 
 void TestGuiMainWindow::storageFull_data()
@@ -267,36 +311,45 @@ void TestGuiMainWindow::storageFull()
     QFETCH(bool, stopped);
     answers.append(QString()); // closes the box at the end of the run
     QVERIFY(QDir().mkpath(path("dst")));
-    ui().mp_leFrom->setText(path("src"));
-    ui().mp_leTo->setText(path("dst"));
+    field("mp_leFrom")->setText(path("src"));
+    field("mp_leTo")->setText(path("dst"));
     for (const QString& answer : answers)
         dialogs().answer(answer);
+    TestSupport::PoolGate pool;
     if (stopped) {
-        // Told before the run starts, the stop is certain to come before the run's end.
-        mp_window->startCopy();
-        emit mp_window->copyTask()->storageIsFull(1000, 3030);
+        // The run waits behind the held pool until the stop has been given.
+        pool.close();
+        run()->startCopy();
+        QTRY_VERIFY(mp_window->isRunning());
+        emit mp_window->controller()->storageIsFull(1000, 3030);
+        // Asked once the signal has returned, never from inside it.
+        QVERIFY(dialogs().asked.isEmpty());
+        QTRY_COMPARE(dialogs().asked.size(), answers.size() - 1);
+        pool.open();
     } else {
-        mp_window->copyTask()->setStorageProbe(std::make_unique<FixedStorage>(1000));
+        mp_window->controller()->setStorageProbe(std::make_unique<FixedStorage>(1000));
         runToEndThroughWindow();
     }
+    QTRY_VERIFY(!dialogs().asked.isEmpty());
     QCOMPARE(dialogs().texts().first(),
              QString("Target storage has %1 of free space and it doesn't contain a complete copy "
                      "of %2.\nDo you want to continue or stop the process?")
                  .arg(FileSystemUtils::byteSizeText(1000), FileSystemUtils::byteSizeText(3030)));
     QCOMPARE(dialogs().asked.first().escapeButton, 0);
-    QTRY_VERIFY_WITH_TIMEOUT(!mp_window->isRunning(), 20000);
+    QVERIFY(WindowTesting::waitUntilIdle(*mp_window));
     QCOMPARE(dialogs().asked.size(), answers.size());
-    QCOMPARE(mp_window->copyTask()->isStopRequested(), stopped);
+    QCOMPARE(mp_window->controller()->isStopRequested(), stopped);
     QVERIFY(stopped || QFileInfo::exists(path("dst/a")));
 }
 
 void TestGuiMainWindow::fixErrors()
 {
-    ui().mp_leFrom->setText(path("src"));
-    ui().mp_leTo->setText(path("dst"));
+    field("mp_leFrom")->setText(path("src"));
+    field("mp_leTo")->setText(path("dst"));
     QVERIFY(QDir().mkpath(path("dst")));
     dialogs().answer("Ok");
-    mp_window->fixErrors();
+    run()->fixErrors();
+    QVERIFY(WindowTesting::waitUntilIdle(*mp_window));
     QCOMPARE(dialogs().texts(), QStringList{"There is not errors to fix."});
 
     // A run that left one error; then other paths are typed: its errors are not copied
@@ -306,18 +359,19 @@ void TestGuiMainWindow::fixErrors()
     failed.destination_path = path("dst/a");
     failed.copy_state = SourceError;
     QVERIFY(writeTaskFile(path("errors.bdt"), makeTask(path("src"), path("dst")), {failed}));
-    QVERIFY(mp_window->copyTask()->loadFromFile(path("errors.bdt")));
+    QVERIFY(mp_window->controller()->loadFromFile(path("errors.bdt")));
     QVERIFY(QDir().mkpath(path("other")));
-    ui().mp_leTo->setText(path("other"));
+    field("mp_leTo")->setText(path("other"));
     dialogs().answer("Ok");
-    mp_window->fixErrors();
+    run()->fixErrors();
+    QVERIFY(WindowTesting::waitUntilIdle(*mp_window));
     QVERIFY(dialogs().texts().last().startsWith("The errors to fix belong to the copy from"));
-    QCOMPARE(ui().mp_leTo->text(), path("dst"));
+    QCOMPARE(field("mp_leTo")->text(), path("dst"));
     QVERIFY(!mp_window->isRunning());
 
     dialogs().answer("Ok");
-    mp_window->fixErrors();
-    QTRY_VERIFY_WITH_TIMEOUT(!mp_window->isRunning(), 20000);
+    run()->fixErrors();
+    QVERIFY(WindowTesting::waitUntilIdle(*mp_window));
     QCOMPARE(readFile(path("dst/a")), readFile(path("src/a")));
     QVERIFY(!QFileInfo::exists(path("other/a")));
 }
@@ -356,12 +410,12 @@ void TestGuiMainWindow::taskRoundTrip()
     options.m_copyEmptyFolders = false;
     options.m_destinationMode = CopyOptions::Collate;
     task.updateName();
-    mp_window->setUiFromTask(task);
-    QCOMPARE(ui().mp_leCopyFilters->text(), QString("*.jpg, *.tiff"));
-    QVERIFY(mp_window->taskFromUi() == task);
+    form()->showTask(task);
+    QCOMPARE(field("mp_leCopyFilters")->text(), QString("*.jpg, *.tiff"));
+    QVERIFY(form()->task() == task);
 
-    mp_window->onNewTaskClicked();
-    QVERIFY(mp_window->taskFromUi().m_options == Task().m_options);
+    form()->newTask();
+    QVERIFY(form()->task().m_options == Task().m_options);
 }
 
 void TestGuiMainWindow::optionRules_data()
@@ -384,13 +438,13 @@ void TestGuiMainWindow::optionRules()
     AppSettings* settings = AppSettings::instance();
     settings->setUseExternalCopyProgram(external);
     settings->setSkipBuildListForExternalProgram(skipList);
-    mp_window->updateOptionWidgets();
+    form()->updateOptionWidgets();
     settings->setUseExternalCopyProgram(false);
-    QCOMPARE(ui().mp_gbCopyOptions->isEnabled(), copyOptions);
-    QCOMPARE(ui().mp_gbFilters->isEnabled(), copyOptions);
-    QCOMPARE(ui().mp_gbOverwriteModeOptions->isEnabled(), overwrite);
-    QCOMPARE(ui().mp_gbOverwriteModeOptions->toolTip().isEmpty(), overwrite);
-    QVERIFY(ui().mp_gbDestinationMode->isEnabled());
+    QCOMPARE(group("mp_gbCopyOptions")->isEnabled(), copyOptions);
+    QCOMPARE(group("mp_gbFilters")->isEnabled(), copyOptions);
+    QCOMPARE(group("mp_gbOverwriteModeOptions")->isEnabled(), overwrite);
+    QCOMPARE(group("mp_gbOverwriteModeOptions")->toolTip().isEmpty(), overwrite);
+    QVERIFY(group("mp_gbDestinationMode")->isEnabled());
 }
 
 void TestGuiMainWindow::statusText_data()
@@ -430,8 +484,9 @@ void TestGuiMainWindow::preferencesRebuildPool()
     for (const bool accept : {false, true}) {
         mp_window->setPreferencesFactory(
             [accept](QWidget*) { return std::make_unique<Preferences>(accept); });
-        QVERIFY(mp_window->mp_actPreferences->isVisible());
-        mp_window->mp_actPreferences->trigger();
+        QAction* preferences = child<QAction>(*mp_window, "mp_actPreferences");
+        QVERIFY(preferences->isVisible());
+        preferences->trigger();
         QCOMPARE(JobThreadPool::threadCount(), accept ? 3 : 2);
     }
     AppSettings::instance()->setMaxNumThreads(2);
@@ -451,12 +506,15 @@ void TestGuiMainWindow::closeDuringRun()
 {
     QFETCH(QString, answer);
     QFETCH(bool, closed);
-    ui().mp_leFrom->setText(path("src"));
-    ui().mp_leTo->setText(path("dst"));
+    field("mp_leFrom")->setText(path("src"));
+    field("mp_leTo")->setText(path("dst"));
     mp_window->show();
     dialogs().answer("Create folder");
-    mp_window->startCopy();
-    // The run counts from the button on, before the copy task starts half a second later.
+    // The run waits behind the held pool: it is still going on when the window closes.
+    TestSupport::PoolGate pool;
+    pool.close();
+    run()->startCopy();
+    QTRY_VERIFY(mp_window->isRunning());
     if (answer.isEmpty()) {
         mp_window->closeWithoutAsking();
     } else {
@@ -465,17 +523,16 @@ void TestGuiMainWindow::closeDuringRun()
         QCOMPARE(dialogs().texts().last(), QString("Do you really want to quit Brindle?"));
     }
     QCOMPARE(mp_window->isVisible(), !closed);
+    pool.open();
     if (closed) {
-        // The start was due half a second after the button: once that is past, it is seen
-        // to be dropped, and nothing of a run is shown.
-        QElapsedTimer clock;
-        clock.start();
-        QTRY_VERIFY(clock.hasExpired(700));
-        QCOMPARE(mp_window->copyTask()->startTime(), QDateTime());
+        // Closing stopped the run, and nothing of its end is shown.
+        QVERIFY(mp_window->waitForRunToEnd());
+        QVERIFY(mp_window->controller()->isStopRequested());
+        QCoreApplication::processEvents();
         QCOMPARE(dialogs().asked.size(), answer.isEmpty() ? 1 : 2);
     } else {
         dialogs().answer("Ok");
-        QTRY_VERIFY_WITH_TIMEOUT(!mp_window->isRunning(), 20000);
+        QVERIFY(WindowTesting::waitUntilIdle(*mp_window));
         QCOMPARE(fileContents(path("dst")), fileContents(path("src")));
     }
 }
@@ -483,21 +540,21 @@ void TestGuiMainWindow::closeDuringRun()
 void TestGuiMainWindow::copyThroughButtons()
 {
     QVERIFY(setMode(path("src"), 0750));
-    ui().mp_leFrom->setText(path("src"));
-    ui().mp_leTo->setText(path("dst"));
+    field("mp_leFrom")->setText(path("src"));
+    field("mp_leTo")->setText(path("dst"));
     dialogs().answer("Create folder").answer("Ok");
     runToEndThroughWindow();
     QCOMPARE(fileContents(path("dst")), fileContents(path("src")));
     // The folder made for the copy ends with its source's mode.
     QCOMPARE(modeOf(path("dst")), 0750);
-    const QString recap = mp_window->mp_recapLog->text();
+    const QString recap = child<GuiLog>(*mp_window, "mp_recapLog")->text();
     QVERIFY(recap.contains("From: " + path("src")));
     QVERIFY(recap.contains("Threads used: 2"));
     QCOMPARE(dialogs().texts().last(),
              QString("<font color=darkGreen><b>The copy is completed.</b></font>"));
-    QVERIFY(ui().mp_pbStart->isEnabled());
-    QVERIFY(!ui().mp_pbStop->isEnabled());
-    QVERIFY(ui().mp_gbPaths->isEnabled());
+    QVERIFY(button("mp_pbStart")->isEnabled());
+    QVERIFY(!button("mp_pbStop")->isEnabled());
+    QVERIFY(group("mp_gbPaths")->isEnabled());
     QCOMPARE(AppSettings::instance()->recentTasks().value(0).m_sourcePath, path("src"));
 }
 

@@ -3,23 +3,32 @@
 #include "app/appsettings.h"
 #include "copytaskfixture.h"
 #include "engine/filehash.h"
+#include "engine/runcontroller.h"
 #include "filelistmodel.h"
 #include "guimainwindow.h"
+#include "poolgate.h"
+#include "reportview.h"
 #include "scripteddialogs.h"
+#include "taskfileactions.h"
 #include "testsupport.h"
-#include "ui_guimainwindow.h"
 #include "windowtesting.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QButtonGroup>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
+#include <QMenuBar>
 #include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QtTest>
 
 using namespace TestSupport;
+using WindowTesting::child;
 
 namespace {
 CopyItem copiedItem(const QString& source, const QString& destination)
@@ -35,10 +44,19 @@ class TestGuiMainWindowFileLists : public QObject
     Q_OBJECT
 
     ScriptedDialogs& dialogs() { return *static_cast<ScriptedDialogs*>(mp_window->dialogs()); }
-    Ui::GuiMainWindow& ui() { return *mp_window->mp_ui; }
-    FileListModel& model() { return *mp_window->mp_fileListModel; }
+    ReportView* report() { return mp_window->reportView(); }
+    FileListModel& model() { return *report()->model(); }
     QString path(const QString& relative) const { return m_dir->filePath(relative); }
-    QString tabTitle() { return ui().mp_twMain->tabText(1); }
+    QTabWidget* tabs() { return child<QTabWidget>(*mp_window, "mp_twMain"); }
+    QString tabTitle() { return tabs()->tabText(1); }
+    // The button of a category, as ReportView numbers them.
+    QRadioButton* viewButton(int mode)
+    {
+        static const char* const names[] = {
+            "mp_rbViewNone",   "mp_rbViewUnprocessed", "mp_rbViewErrors", "mp_rbViewSkipped",
+            "mp_rbViewCopied", "mp_rbViewChecked",     "mp_rbViewFolders"};
+        return child<QRadioButton>(*mp_window, names[mode]);
+    }
     QString status() { return mp_window->findChild<QLabel*>("mp_statusLabel")->text(); }
     // Column 0 of every row, in the order shown.
     QStringList rowsShown()
@@ -59,9 +77,9 @@ class TestGuiMainWindowFileLists : public QObject
     // Shows the category as its button does, then hands it the items as the copy task would.
     void showItems(int mode, const QList<CopyItem>& items)
     {
-        mp_window->mp_bgViewFileMode->button(mode)->click();
-        mp_window->onCopyListCompleted(items);
-        QTRY_VERIFY(!mp_window->m_viewBatchTimer.isActive());
+        viewButton(mode)->click();
+        emit mp_window->controller()->copyListCompleted(items);
+        QTRY_VERIFY(!report()->isLoading());
     }
 
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -108,7 +126,7 @@ private slots:
         item.copy_state = state;
         item.is_checked = checked;
         for (int mode = 0; mode <= 6; ++mode)
-            QCOMPARE(GuiMainWindow::isShownInViewMode(item, mode), mode == shownIn);
+            QCOMPARE(ReportView::isShownInViewMode(item, mode), mode == shownIn);
     }
 
     void nameFilter_data()
@@ -147,9 +165,9 @@ private slots:
             items.append(copiedItem(name, "/d/x"));
         showItems(Copied, items);
         QCOMPARE(tabTitle(), QString("Copied (3)"));
-        ui().mp_leFilterName->setText(filter);
-        QTest::mouseClick(ui().mp_pbApplyFilter, Qt::LeftButton);
-        QTRY_VERIFY(!mp_window->m_viewBatchTimer.isActive());
+        child<QLineEdit>(*mp_window, "mp_leFilterName")->setText(filter);
+        QTest::mouseClick(child<QPushButton>(*mp_window, "mp_pbApplyFilter"), Qt::LeftButton);
+        QTRY_VERIFY(!report()->isLoading());
         QCOMPARE(rowsShown(), shown);
         QCOMPARE(tabTitle(), title);
     }
@@ -157,7 +175,7 @@ private slots:
     void longListInBatches()
     {
         QCOMPARE(tabTitle(), QString("Report"));
-        mp_window->mp_bgViewFileMode->button(Copied)->click();
+        viewButton(Copied)->click();
         QCOMPARE(status(), QString("No item found"));
         QCOMPARE(tabTitle(), QString("Copied"));
         QList<CopyItem> items;
@@ -170,7 +188,7 @@ private slots:
                     sizes << last - first + 1;
                     before << status() + " | " + tabTitle();
                 });
-        mp_window->onCopyListCompleted(items);
+        emit mp_window->controller()->copyListCompleted(items);
         QTRY_COMPARE(sizes.size(), 3);
         QCOMPARE(sizes, (QList<int>{337, 337, 326}));
         QCOMPARE(before, (QStringList{"No item found | Copied (0 -> 1000)",
@@ -196,31 +214,35 @@ private slots:
     {
         makeTree(path("src"), {"a=10", "sub/", "sub/b=3000", "c=20"});
         QVERIFY(QDir().mkpath(path("dst")));
-        ui().mp_leFrom->setText(path("src"));
-        ui().mp_leTo->setText(path("dst"));
+        child<QLineEdit>(*mp_window, "mp_leFrom")->setText(path("src"));
+        child<QLineEdit>(*mp_window, "mp_leTo")->setText(path("dst"));
         dialogs().answer("Ok"); // the end-of-run box
-        QTest::mouseClick(ui().mp_pbStart, Qt::LeftButton);
-        QVERIFY(mp_window->isRunning());
+        // The run stays at its start behind the held pool until the menu was looked at.
+        TestSupport::PoolGate pool;
+        pool.close();
+        QTest::mouseClick(child<QPushButton>(*mp_window, "mp_pbStart"), Qt::LeftButton);
+        QTRY_VERIFY(mp_window->isRunning());
         showItems(Copied, {copiedItem(path("old/x"), path("elsewhere/x"))});
-        std::unique_ptr<QMenu> menu = mp_window->createViewFileListMenu(0);
+        std::unique_ptr<QMenu> menu = report()->createMenu(0);
         QVERIFY(!action(menu.get(), "Add to task...")->isEnabled());
+        pool.open();
 
         // The run's own copies join the list as they come.
-        QTRY_VERIFY_WITH_TIMEOUT(!mp_window->isRunning(), 20000);
+        QVERIFY(WindowTesting::waitUntilIdle(*mp_window));
         QTRY_COMPARE(model().rowCount(), 4);
-        menu = mp_window->createViewFileListMenu(0);
+        menu = report()->createMenu(0);
         QAction* addToTask = action(menu.get(), "Add to task...");
         QVERIFY(addToTask->isEnabled());
         addToTask->trigger();
-        QCOMPARE(ui().mp_leFrom->text(), path("old/x"));
-        QCOMPARE(ui().mp_leTo->text(), path("elsewhere"));
-        QCOMPARE(ui().mp_twMain->currentIndex(), 0);
+        QCOMPARE(child<QLineEdit>(*mp_window, "mp_leFrom")->text(), path("old/x"));
+        QCOMPARE(child<QLineEdit>(*mp_window, "mp_leTo")->text(), path("elsewhere"));
+        QCOMPARE(tabs()->currentIndex(), 0);
     }
 
     void exportEmptyListDoesNothing()
     {
-        mp_window->mp_bgViewFileMode->button(Copied)->click();
-        mp_window->exportViewItems();
+        viewButton(Copied)->click();
+        report()->exportItems();
         QVERIFY(dialogs().asked.isEmpty());
         QVERIFY(dialogs().pickers.isEmpty());
     }
@@ -259,7 +281,8 @@ private slots:
             dialogs().pick(picked);
         for (const QString& answer : answers)
             dialogs().answer(answer);
-        mp_window->exportViewItems();
+        report()->exportItems();
+        QVERIFY(WindowTesting::waitUntilIdle(*mp_window));
         QCOMPARE(dialogs().texts().mid(1), boxes);
         if (!written.isEmpty())
             QCOMPARE(readFile(picked), written);
@@ -282,8 +305,9 @@ private slots:
             ExternalProgramSettings::fromUserText("/bin/cp", ""));
         showItems(Copied, items);
         dialogs().answer("As script").pick(path("copy.sh")).answer("View");
-        mp_window->exportViewItems();
+        report()->exportItems();
         QCOMPARE(dialogs().texts().last(), path("copy.sh") + " is saved.");
+        QVERIFY(WindowTesting::waitUntilIdle(*mp_window));
         QCOMPARE(static_cast<RecordingDesktop*>(mp_window->desktop())->shownPaths,
                  QStringList{path("copy.sh")});
         QVERIFY(readFile(path("copy.sh")).startsWith("#!/bin/sh\nset -e\n/bin/cp "));
@@ -303,8 +327,13 @@ private slots:
     void clearRecentPathsAsksFirst()
     {
         AppSettings::instance()->setRecentTasks({makeTask("/a", "/b"), makeTask("/c", "/d")});
-        mp_window->onRecentPathsMenuAboutToShow();
-        QMenu* menu = mp_window->mp_recentPathsMenu;
+        QMenu* menu = nullptr;
+        for (QAction* entry : mp_window->menuBar()->actions()) {
+            if (entry->text() == "&Recent paths")
+                menu = entry->menu();
+        }
+        QVERIFY(menu);
+        mp_window->taskFileActions()->fillRecentPathsMenu();
         QCOMPARE(menu->actions().first()->text(), QString("/a -> /b"));
         QAction* clear = action(menu, "Clear...");
         QVERIFY(clear->isEnabled());
@@ -315,7 +344,7 @@ private slots:
         QVERIFY(AppSettings::instance()->recentTasks().isEmpty());
         QCOMPARE(dialogs().texts(), (QStringList{"Do you really want to clear 2 recent paths?",
                                                  "Do you really want to clear 2 recent paths?"}));
-        mp_window->onRecentPathsMenuAboutToShow();
+        mp_window->taskFileActions()->fillRecentPathsMenu();
         QVERIFY(!action(menu, "Clear...")->isEnabled());
     }
 };

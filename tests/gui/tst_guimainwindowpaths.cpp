@@ -1,16 +1,19 @@
 // The window's path fields and what it asks of the desktop: drops, pickers, opening paths
 // and web pages, and starting a second window.
 #include "app/programidentity.h"
+#include "desktopactions.h"
 #include "filelineedit.h"
 #include "guimainwindow.h"
 #include "mainwindowrules.h"
 #include "scripteddialogs.h"
 #include "testsupport.h"
+#include "windowtesting.h"
 
 #include <QMenu>
 #include <QMimeData>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QtTest>
 
 namespace {
@@ -28,15 +31,9 @@ struct Seams
     RecordingDesktop* desktop;
 };
 
-template <typename Widget> Widget* child(const GuiMainWindow& window, const char* name)
-{
-    auto* widget = window.findChild<Widget*>(QLatin1String(name));
-    if (!widget)
-        qFatal("The window has no %s", name);
-    return widget;
-}
-
 } // namespace
+
+using WindowTesting::child;
 
 class TestGuiMainWindowPaths : public QObject
 {
@@ -126,13 +123,18 @@ private slots:
         Seams seams(window);
         seams.desktop->showFails = showFails;
         child<FileLineEdit>(window, qPrintable("mp_le" + field))->setText(path);
+        // Whether the path exists, and the file manager, are asked on the worker.
+        QSignalSpy answered(window.desktopActions(), &DesktopActions::opened);
         child<QPushButton>(window, qPrintable("mp_pbOpen" + field))->click();
+        QVERIFY(seams.desktop->openedUrls.isEmpty() && seams.dialogs->asked.isEmpty());
+        QTRY_COMPARE(answered.size(), 1);
 
         QCOMPARE(seams.desktop->openedUrls,
                  opened.isEmpty() ? QList<QUrl>()
                                   : QList<QUrl>{QUrl::fromLocalFile(temp.filePath(opened))});
         QCOMPARE(seams.desktop->shownPaths,
                  shown.isEmpty() ? QStringList() : QStringList{temp.filePath(shown)});
+        QVERIFY(shown.isEmpty() || seams.desktop->showThread != QThread::currentThread());
         QCOMPARE(seams.dialogs->texts(),
                  entry.isEmpty() ? QStringList{path + " does not exist."} : QStringList());
     }
@@ -149,12 +151,13 @@ private slots:
         qputenv("BRINDLE_WEBSITE_URL", address.toUtf8());
         GuiMainWindow window;
         Seams seams(window);
-        QCOMPARE(window.mp_actOpenWebSite->isVisible(), !address.isEmpty());
-        QCOMPARE(window.mp_actOpenHelp->isVisible(), !address.isEmpty());
+        QAction* webSite = child<QAction>(window, "mp_actOpenWebSite");
+        QAction* help = child<QAction>(window, "mp_actOpenHelp");
+        QCOMPARE(webSite->isVisible(), !address.isEmpty());
+        QCOMPARE(help->isVisible(), !address.isEmpty());
         // Whatever is hidden, no separator is left at the end or beside another one.
         bool lastWasSeparator = true;
-        for (const QAction* action :
-             qobject_cast<QMenu*>(window.mp_actOpenHelp->parent())->actions()) {
+        for (const QAction* action : qobject_cast<QMenu*>(help->parent())->actions()) {
             if (!action->isVisible())
                 continue;
             QVERIFY2(!(lastWasSeparator && action->isSeparator()), "separator with no entry above");
@@ -164,7 +167,7 @@ private slots:
 
         seams.desktop->openFails = true;
         seams.dialogs->answer(QStringLiteral("Ok"));
-        window.mp_actOpenWebSite->trigger();
+        webSite->trigger();
         QCOMPARE(seams.dialogs->texts(),
                  address.isEmpty() ? QStringList() : QStringList{"Unable to open " + address});
     }
@@ -192,7 +195,7 @@ private slots:
         Seams seams(window);
         seams.desktop->startFails = true;
         seams.dialogs->answer(QStringLiteral("Ok"));
-        window.mp_actNewWindow->trigger();
+        child<QAction>(window, "mp_actNewWindow")->trigger();
         QCOMPARE(seams.desktop->started.value(0).value(0), QCoreApplication::applicationFilePath());
         QCOMPARE(seams.dialogs->asked.value(0).kind, Dialogs::Warning);
         QCOMPARE(seams.dialogs->texts(), QStringList{"Unable to open new window of " +

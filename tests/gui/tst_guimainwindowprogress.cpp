@@ -2,19 +2,26 @@
 #include "app/appsettings.h"
 #include "copytaskfixture.h"
 #include "engine/filehash.h"
+#include "engine/runcontroller.h"
 #include "guilog.h"
 #include "guimainwindow.h"
 #include "net/ganalytics.h"
 #include "scripteddialogs.h"
+#include "taskform.h"
 #include "testsupport.h"
-#include "ui_guimainwindow.h"
 #include "windowtesting.h"
 
 #include <QApplication>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QtTest>
 
 using namespace TestSupport;
+using WindowTesting::child;
 
 struct RecordingTaskbar : TaskbarProgress
 {
@@ -28,9 +35,12 @@ class TestGuiMainWindowProgress : public QObject
 
     ScriptedDialogs& dialogs() { return *static_cast<ScriptedDialogs*>(mp_window->dialogs()); }
     RecordingDesktop& desktop() { return *static_cast<RecordingDesktop*>(mp_window->desktop()); }
-    Ui::GuiMainWindow& ui() { return *mp_window->mp_ui; }
     QString path(const QString& relative) const { return m_dir->filePath(relative); }
-    QString recap() const { return mp_window->mp_recapLog->text(); }
+    GuiLog* recapLog() const { return child<GuiLog>(*mp_window, "mp_recapLog"); }
+    QString recap() const { return recapLog()->text(); }
+    QProgressBar* bar() const { return child<QProgressBar>(*mp_window, "mp_progress"); }
+    QTabWidget* tabs() const { return child<QTabWidget>(*mp_window, "mp_twMain"); }
+    QString status() const { return child<QLabel>(*mp_window, "mp_statusLabel")->text(); }
 
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<GuiMainWindow> mp_window;
@@ -109,19 +119,22 @@ private slots:
         if (answer == "Save task...")
             dialogs().pick(path("saved.bdt")).answer("Save all").answer("Ok");
         const Task task = makeTask(path("src"), path("dst"));
-        mp_window->setUiFromTask(task);
+        mp_window->taskForm()->showTask(task);
         if (run == "stopped") {
             // Stopped with a whole list and one file left, as a task file keeps it.
             CopyItem item;
             item.source_path = path("src/a");
             item.destination_path = path("dst/a");
             QVERIFY(writeTaskFile(path("stopped.bdt"), task, {item}));
-            QVERIFY(mp_window->copyTask()->loadFromFile(path("stopped.bdt")));
-            emit mp_window->copyTask()->taskCompleted();
+            QVERIFY(mp_window->controller()->loadFromFile(path("stopped.bdt")));
+            emit mp_window->controller()->taskCompleted();
+            // The box comes once the signal has returned.
+            QVERIFY(dialogs().asked.isEmpty());
+            QTRY_VERIFY(!dialogs().asked.isEmpty());
             QVERIFY(mp_window->findChildren<GAnalytics*>().isEmpty());
         } else {
-            mp_window->startCopy();
-            QTRY_VERIFY_WITH_TIMEOUT(!mp_window->isRunning(), 20000);
+            QTest::mouseClick(child<QPushButton>(*mp_window, "mp_pbStart"), Qt::LeftButton);
+            QTRY_VERIFY(!dialogs().asked.isEmpty());
         }
         settings->setExternalProgram(ExternalProgramSettings());
         settings->setAutoSaveErrors(false);
@@ -132,8 +145,7 @@ private slots:
                                   "command:\n/usr/bin/rsync"),
                  answer != "Resume");
         QCOMPARE(mp_window->isRunning(), answer == "Resume");
-        if (answer == "Resume")
-            QTRY_VERIFY_WITH_TIMEOUT(!mp_window->isRunning(), 20000);
+        QVERIFY(WindowTesting::waitUntilIdle(*mp_window));
         QVERIFY(!mp_taskbar->visible);
         if (run != "stopped") {
             // One usage event, whose object goes once it is answered.
@@ -146,19 +158,22 @@ private slots:
         if (answer == "Save task...")
             QTRY_VERIFY(QFileInfo::exists(path("saved.bdt")));
         if (run == "completed") {
-            QCOMPARE(ui().mp_twMain->currentWidget(), mp_window->mp_recapLog);
-            QCOMPARE(ui().mp_lEndTime->text(), QString("<b>max speed</b>")); // too few bytes
-            QCOMPARE(ui().mp_progress->value(), 100);
+            QCOMPARE(tabs()->currentWidget(), recapLog());
+            QCOMPARE(child<QLabel>(*mp_window, "mp_lEndTime")->text(),
+                     QString("<b>max speed</b>")); // too few bytes
+            QCOMPARE(bar()->value(), 100);
         }
         if (run.startsWith("errors")) {
-            const QString errorsFile = path(mp_window->copyTask()->errorsFileName());
+            const QString errorsFile = path(mp_window->controller()->errorsFileName());
             QCOMPARE(QFileInfo::exists(errorsFile), run == "errors");
-            QCOMPARE(ui().mp_twMain->currentWidget() == ui().mp_tabFiles, answer == "View errors");
-            QCOMPARE(ui().mp_rbViewErrors->isChecked(), answer == "View errors");
+            QCOMPARE(tabs()->currentWidget() == child<QWidget>(*mp_window, "mp_tabFiles"),
+                     answer == "View errors");
+            QCOMPARE(child<QRadioButton>(*mp_window, "mp_rbViewErrors")->isChecked(),
+                     answer == "View errors");
             QVERIFY(recap().contains(QString("The copy has %1 errors\n")
-                                         .arg(mp_window->copyTask()->counter(ErrorItems))));
+                                         .arg(mp_window->controller()->counter(ErrorItems))));
             QVERIFY(!recap().contains("saved"));
-            QVERIFY(!mp_window->mp_statusLabel->text().contains("save", Qt::CaseInsensitive));
+            QVERIFY(!status().contains("save", Qt::CaseInsensitive));
         }
     }
 
@@ -178,7 +193,8 @@ private slots:
             QVERIFY(QTest::qWaitForWindowActive(mp_window.get()));
         }
         dialogs().answer("Ok");
-        emit mp_window->copyTask()->taskCompleted();
+        emit mp_window->controller()->taskCompleted();
+        QVERIFY(WindowTesting::waitUntilIdle(*mp_window));
         const QList<QStringList> notified{{"Brindle", "The copy is completed."}};
         QCOMPARE(desktop().notifications, active ? QList<QStringList>() : notified);
         if (!active) {
@@ -189,15 +205,15 @@ private slots:
 
     void barActivity()
     {
-        CopyTask* task = mp_window->copyTask();
-        ui().mp_progress->setValue(40);
+        RunController* task = mp_window->controller();
+        bar()->setValue(40);
         emit task->jobProgress("x", 10, 10); // a job at its end is no percentage to hold
-        QCOMPARE(ui().mp_progress->value(), 41);
+        QCOMPARE(bar()->value(), 41);
         emit task->flushProgress(50, 200);
-        QCOMPARE(ui().mp_progress->value(), 25);
-        QCOMPARE(mp_window->mp_statusLabel->text(), QString("Writing to the device…"));
+        QCOMPARE(bar()->value(), 25);
+        QCOMPARE(status(), QString("Writing to the device…"));
         emit task->flushProgress(50, 0);
-        QCOMPARE(ui().mp_progress->value(), 26);
+        QCOMPARE(bar()->value(), 26);
     }
 };
 

@@ -1,30 +1,39 @@
 #include "app/appsettings.h"
 #include "copytaskfixture.h"
 #include "engine/filehash.h"
+#include "engine/runcontroller.h"
 #include "engine/taskfile.h"
 #include "filelistmodel.h"
 #include "guimainwindow.h"
 #include "mainwindowrules.h"
 #include "net/httpdownloader.h"
 #include "net/updater.h"
+#include "runpresenter.h"
 #include "scripteddialogs.h"
+#include "taskfileactions.h"
+#include "taskform.h"
 #include "testsupport.h"
-#include "ui_guimainwindow.h"
 #include "windowtesting.h"
 
 #include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTextDocument>
 #include <QtTest>
 
 using namespace TestSupport;
+using WindowTesting::child;
 
 class TestGuiMainWindowTaskFiles : public QObject
 {
     Q_OBJECT
 
     ScriptedDialogs& dialogs() { return *static_cast<ScriptedDialogs*>(mp_window->dialogs()); }
-    Ui::GuiMainWindow& ui() { return *mp_window->mp_ui; }
+    TaskFileActions* taskFiles() { return mp_window->taskFileActions(); }
+    QLineEdit* field(const char* name) { return child<QLineEdit>(*mp_window, name); }
+    bool idle() { return WindowTesting::waitUntilIdle(*mp_window); }
     QString path(const QString& relative) const { return m_dir->filePath(relative); }
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<GuiMainWindow> mp_window;
@@ -43,7 +52,8 @@ class TestGuiMainWindowTaskFiles : public QObject
         }
         QVERIFY(writeTaskFile(path("stopped.bdt"), makeTask(path("src"), path("dst")), items));
         dialogs().pick(path("stopped.bdt")).answer("Cancel");
-        mp_window->loadTaskFromFile();
+        taskFiles()->loadTaskFromFile();
+        QVERIFY(idle());
         QCOMPARE(dialogs().pickers.takeLast(), "Brindle|" + m_dir->path());
         QCOMPARE(dialogs().texts().last(), "Copy task is load from file:\n" + path("stopped.bdt"));
         dialogs().asked.clear();
@@ -102,7 +112,8 @@ private slots:
         for (const QString& answer : answers)
             dialogs().answer(answer);
 
-        mp_window->saveTaskToFile();
+        taskFiles()->saveTaskToFile();
+        QVERIFY(idle());
         QCOMPARE(dialogs().pickers.last(), "Brindle|" + path("src.bdt"));
         QCOMPARE(dialogs().texts().value(answers.size() - 1), lastBox.replace("@", m_dir->path()));
         QCOMPARE(entriesOf(m_dir->path()).filter(".bdt").size(), states.isEmpty() ? 1 : 2);
@@ -114,8 +125,12 @@ private slots:
             savedStates << QString::number(item.copy_state);
         QCOMPARE(savedStates.join(' '), states);
         dialogs().pick(saved).answer("Cancel");
-        mp_window->loadTaskFromFile();
-        QCOMPARE(ui().mp_pbFixErrors->isEnabled(), states.contains('1'));
+        QSignalSpy loaded(taskFiles(), &TaskFileActions::loaded);
+        taskFiles()->loadTaskFromFile();
+        QVERIFY(idle());
+        QCOMPARE(loaded.value(0).value(0).toBool(), true);
+        QCOMPARE(child<QPushButton>(*mp_window, "mp_pbFixErrors")->isEnabled(),
+                 states.contains('1'));
     }
 
     void newOrPreviousTask_data()
@@ -134,21 +149,22 @@ private slots:
         QFETCH(int, savedItems);
         QFETCH(QString, savedSource);
         loadStoppedRun();
-        ui().mp_leFrom->setText(path("other"));
+        field("mp_leFrom")->setText(path("other"));
         dialogs().answer(answer);
         if (savedItems >= 0)
             dialogs().pick(path("t")).answer(savedItems ? "Save all" : "Ok");
         if (savedItems > 0)
             dialogs().answer("Ok");
 
-        mp_window->saveTaskToFile();
+        taskFiles()->saveTaskToFile();
+        QVERIFY(idle());
         const ScriptedDialogs::Asked question = dialogs().asked.first();
         QCOMPARE(question.text, QString("Which task do you want to save?\n1) New: %1 -> %3\n"
                                         "2) Previous: %2 -> %3")
                                     .arg(path("other"), path("src"), path("dst")));
         QCOMPARE(question.buttons, (QStringList{"1) New", "2) Previous", "Cancel"}));
         QCOMPARE(question.defaultButton + question.escapeButton, 4);
-        QCOMPARE(mp_window->copyTask()->task().m_sourcePath, path("src"));
+        QCOMPARE(mp_window->controller()->task().m_sourcePath, path("src"));
         QCOMPARE(QFileInfo::exists(path("t.bdt")), savedItems >= 0);
         if (savedItems < 0)
             return;
@@ -174,10 +190,10 @@ private slots:
         QString text;
         Qt::TextFormat format = Qt::AutoText;
         if (place == "box") {
-            ui().mp_leFrom->setText(name);
-            ui().mp_leTo->setText(path("dst"));
+            mp_window->taskForm()->setPaths(name, path("dst"));
             dialogs().answer("Ok");
-            mp_window->startCopy();
+            mp_window->runPresenter()->startCopy();
+            QVERIFY(idle());
             text = dialogs().asked.last().text;
             format = dialogs().asked.last().format;
         } else if (place == "tip") {
@@ -185,9 +201,10 @@ private slots:
             model.append({CopyItem(name, name + "2", 1, false, {})});
             text = model.index(0, FileListModel::FileColumn).data(Qt::ToolTipRole).toString();
         } else {
-            mp_window->onLogAvailable(name);
-            text = mp_window->mp_statusLabel->text();
-            format = mp_window->mp_statusLabel->textFormat();
+            emit mp_window->controller()->logAvailable(name);
+            const auto* status = child<QLabel>(*mp_window, "mp_statusLabel");
+            text = status->text();
+            format = status->textFormat();
         }
         // What a label shows of the text.
         QString shown = text;
@@ -202,22 +219,26 @@ private slots:
     void taskWithoutRunCopiesWholeTree()
     {
         QVERIFY(QDir().mkpath(path("dst")));
-        ui().mp_leFrom->setText("src");
-        ui().mp_leTo->setText(path("dst"));
+        mp_window->taskForm()->setPaths("src", path("dst"));
         dialogs().pick(path("t")).answer("Ok").pick(path("t.bdt")).answer("Start").answer("Ok");
-        mp_window->saveTaskToFile();
-        mp_window->loadTaskFromFile();
-        QTRY_VERIFY_WITH_TIMEOUT(!mp_window->isRunning(), 20000);
+        taskFiles()->saveTaskToFile();
+        // While the file is written, nothing may start or load a task.
+        QVERIFY(!child<QPushButton>(*mp_window, "mp_pbStart")->isEnabled());
+        QVERIFY(idle());
+        QVERIFY(child<QPushButton>(*mp_window, "mp_pbStart")->isEnabled());
+        taskFiles()->loadTaskFromFile();
+        QVERIFY(idle());
         QCOMPARE(treeOf(path("dst")), treeOf(path("src")));
     }
 
     void requestsDuringRun()
     {
         QVERIFY(writeTaskFile(path("t.bdt"), makeTask(path("src"), path("dst")), {}));
-        ui().mp_leFrom->setText(path("src"));
-        ui().mp_leTo->setText(path("dst"));
-        dialogs().answer("Create folder").answer("Ok");
-        mp_window->startCopy();
+        mp_window->taskForm()->setPaths(path("src"), path("dst"));
+        // The last answer closes the box at the end of the run.
+        dialogs().answer("Create folder").answer("Ok").answer("");
+        mp_window->runPresenter()->startCopy();
+        QTRY_VERIFY(mp_window->isRunning());
         QTest::ignoreMessage(QtWarningMsg, qPrintable("Unable to load " + path("t.bdt") +
                                                       " because a copy is already in progress"));
         mp_window->onOpenFileRequest(path("t.bdt"));
@@ -301,8 +322,8 @@ private slots:
         HttpDownloader downloader;
         connect(&downloader, &HttpDownloader::downloadCompleted, updater,
                 &Updater::onDownloadCompleted);
-        connect(updater, &Updater::jobCompleted, mp_window.get(),
-                &GuiMainWindow::onCheckForNewVersionCompleted);
+        connect(updater, &Updater::jobCompleted, taskFiles(),
+                &TaskFileActions::onCheckForNewVersionCompleted);
         emit downloader.downloadCompleted(path("version.ini"));
         if (offered)
             dialogs().answer("Update");

@@ -56,8 +56,10 @@ void TestKeyboardAccess::keyboardAndNames_data()
         << QString("mp_leFrom mp_pbSelectFrom mp_pbOpenFrom mp_leTo mp_pbSelectTo mp_pbOpenTo "
                    "mp_rbDestinationNormal mp_rbDestinationCollate mp_cbRecursive "
                    "mp_cbCopyHiddenFiles mp_cbCopySymbolicLinks mp_cbCopyEmptyFolders "
-                   "mp_rbOverwriteExistings mp_rbNoOverwrite mp_rbOverwriteOlderExistings "
-                   "mp_rbAutoRenameExistings mp_rbOverwriteDifferentExistings mp_leCopyFilters "
+                   "mp_cbVerifyCopies mp_rbOverwriteExistings mp_rbNoOverwrite "
+                   "mp_rbOverwriteOlderExistings mp_rbAutoRenameExistings "
+                   "mp_rbOverwriteDifferentExistings mp_rbOverwriteContentExistings "
+                   "mp_leCopyFilters "
                    "mp_pbClearCopyFilters mp_leSkipFilters mp_pbClearSkipFilters "
                    "mp_leSkipErrorFilters mp_pbClearSkipErrors mp_pbStart mp_pbVerify "
                    "mp_pbStartMove mp_twMain")
@@ -73,7 +75,8 @@ void TestKeyboardAccess::keyboardAndNames_data()
         << true << 0
         << QString("mp_twSettings mp_comboCopyMethod mp_sbSkipCheckForSize "
                    "mp_cbReportFilteredFiles mp_cbRemoveReadOnlyAttribute "
-                   "mp_cbSkipErrorsInSync mp_cbAutoSaveErrors" +
+                   "mp_cbSkipErrorsInSync mp_cbAutoSaveErrors mp_leManifestPath "
+                   "mp_pbSelectManifestPath" +
                    buttons)
                .split(' ');
     QTest::newRow("preferences, misc")

@@ -94,6 +94,10 @@ void TestCopyOptions::roundTrip_data()
     // default".
     QTest::newRow("fix errors, no overwrite, no filters")
         << make(3, true, 0, {}, {}, {"*.lnk"}, true, false, true, 1);
+    CopyOptions verified =
+        make(1, true, CopyOptions::OverwriteContent, {}, {}, {"desktop.ini"}, true, true, true, 1);
+    verified.m_verifyCopies = true;
+    QTest::newRow("verified move, overwrite by content") << verified;
 }
 
 void TestCopyOptions::roundTrip()
@@ -155,8 +159,8 @@ void TestCopyOptions::fromDataString_data()
                    "CopyOptions::fromDataString(...):",
                    "2|1|1|1|||")
         << old;
-    QTest::newRow("overwrite mode 5")
-        << old << QStringList{"0", "5", "1", "1", "1", "", "", ""} << false
+    QTest::newRow("overwrite mode 6")
+        << old << QStringList{"0", "6", "1", "1", "1", "", "", ""} << false
         << warning("Invalid m_overwriteMode found in CopyOptions::fromDataString(...):", "1|1|1|||")
         << old;
     QTest::newRow("overwrite mode negative")
@@ -303,8 +307,8 @@ void TestCopyOptions::loadFromSettings_data()
     QTest::newRow("mode 3 kept") << QByteArray("[Copy]\nMode=3\n") << absentBut(3, 1, 1);
     QTest::newRow("negative mode gives copy") << QByteArray("[Copy]\nMode=-1\n") << absent;
     QTest::newRow("mode text gives copy") << QByteArray("[Copy]\nMode=move\n") << absent;
-    QTest::newRow("overwrite mode 5 gives no overwrite")
-        << QByteArray("[Copy]\nOverwriteMode=5\n") << absentBut(0, 0, 1);
+    QTest::newRow("overwrite mode 6 gives no overwrite")
+        << QByteArray("[Copy]\nOverwriteMode=6\n") << absentBut(0, 0, 1);
     QTest::newRow("overwrite mode text gives no overwrite")
         << QByteArray("[Copy]\nOverwriteMode=older\n") << absentBut(0, 0, 1);
     QTest::newRow("destination mode 5 gives normal")

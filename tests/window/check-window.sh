@@ -44,7 +44,7 @@ printf 'note' >"$source/photos/.hidden-note"
 # A display number of its own, away from one that another run has just given up; and no
 # server reset when a passing client (xdotool, the AT-SPI launcher) disconnects, which
 # would refuse the program's connection meanwhile.
-exec timeout -k 10 240 xvfb-run -a -n $((100 + $$ % 800)) -s "-screen 0 ${screen}x24 -nolisten tcp -noreset" \
+exec timeout -k 10 280 xvfb-run -a -n $((100 + $$ % 800)) -s "-screen 0 ${screen}x24 -nolisten tcp -noreset" \
     dbus-run-session -- /usr/bin/python3 "$here/check_window.py" --program "$program" \
     --source "$source" --destination "$scratch/destination" --screenshots "$screenshots" \
     --screen "$screen" --scale "$scale" --suffix="$suffix"

@@ -30,9 +30,17 @@ def note(message):
     print(message, flush=True)
 
 
-def wait_for(what, probe, seconds):
+class ProgramEnded(Exception):
+    pass
+
+
+def wait_for(what, probe, seconds, program=None):
+    """Polls probe until it gives something; gives up at once if program ended meanwhile."""
     deadline = time.monotonic() + seconds
     while time.monotonic() < deadline:
+        if program is not None and program.poll() is not None:
+            raise ProgramEnded("the program ended with code %d while waiting for %s"
+                               % (program.returncode, what))
         try:
             found = probe()
         except Exception:  # the tree changes under our feet while the window is built
@@ -74,12 +82,22 @@ def name_of(node):
     return plain(node.name).replace("&", "")
 
 
-def application(name):
+def registered_names():
     desktop = pyatspi.Registry.getDesktop(0)
     # Without an event loop the cache never hears of a program that registered later.
     desktop.clear_cache()
-    for app in children(desktop):
-        if app is not None and app.name == name:
+    return [(app, app.name) for app in children(desktop) if app is not None]
+
+
+def registry_answers():
+    desktop = pyatspi.Registry.getDesktop(0)
+    desktop.clear_cache()
+    return desktop.childCount >= 0  # raises while the registry is not there
+
+
+def application(name):
+    for app, app_name in registered_names():
+        if app_name == name:
             return app
     return None
 
@@ -217,10 +235,23 @@ def run(args):
     screen = (0, 0, width, height)
     wait_for("the virtual display", lambda: subprocess.run(
         ["xdotool", "getdisplaygeometry"], capture_output=True, timeout=5).returncode == 0, 20)
+    # The accessibility bus and its registry are up before the program asks for them: Qt
+    # asks for the bus address once, and a launcher still starting on a busy machine can
+    # leave that unanswered; the program then never registers, however long one waits.
+    wait_for("the accessibility registry", registry_answers, 60)
     program = subprocess.Popen([args.program, args.source, args.destination], env=env)
+    started = time.monotonic()
     try:
-        app = wait_for("the program on the accessibility bus", lambda: application("Brindle"), 40)
-        window = wait_for("the main window", lambda: frame_titled(app, "Brindle"), 20)
+        # A slow build (sanitizers) on a busy machine takes long to show its first window.
+        try:
+            app = wait_for("the program on the accessibility bus", lambda: application("Brindle"),
+                           120, program)
+        except TimeoutError:
+            names = [name for _, name in registered_names()]
+            raise TimeoutError("gave up waiting for the program on the accessibility bus; "
+                               "registered there: %s" % names)
+        note("on the accessibility bus after %.1f s" % (time.monotonic() - started))
+        window = wait_for("the main window", lambda: frame_titled(app, "Brindle"), 60, program)
 
         def outcome_box():
             for node in children(app):
@@ -231,7 +262,7 @@ def run(args):
                         return node, plain(text.name)
             return None
 
-        box, outcome = wait_for("the end-of-run box", outcome_box, 90)
+        box, outcome = wait_for("the end-of-run box", outcome_box, 120, program)
         note("end-of-run box: " + outcome)
         if "The copy is completed." not in outcome:
             fail("the box says \"%s\", not that the copy is completed" % outcome)
@@ -287,17 +318,21 @@ def run(args):
                        os.path.join(args.screenshots, "preferences-%s%s.png" % (slug, suffix)))
         press(find(dialog, pyatspi.ROLE_PUSH_BUTTON, "Cancel"))
         wait_for("the preferences to close", lambda: not showing(dialog), 20)
-    except (TimeoutError, subprocess.TimeoutExpired) as error:
+    except (TimeoutError, subprocess.TimeoutExpired, ProgramEnded) as error:
         fail(str(error))
         subprocess.run(["import", "-window", "root",
                         os.path.join(args.screenshots, "timeout%s.png" % suffix)], timeout=30)
     finally:
+        ended_early = program.poll() is not None
         # A termination request closes the window without asking.
-        program.send_signal(signal.SIGTERM)
+        if not ended_early:
+            program.send_signal(signal.SIGTERM)
         try:
             code = program.wait(20)
-            if code != 0:
+            if code != 0 and not ended_early:
                 fail("the program ended with code %d after SIGTERM" % code)
+            elif ended_early and not any("the program ended" in f for f in FAILURES):
+                fail("the program ended on its own with code %d before the checks ended" % code)
         except subprocess.TimeoutExpired:
             program.kill()
             program.wait(10)

@@ -325,6 +325,7 @@ void AppSettings::readValues(QSettings* settings)
     m_skipIntegrityCheckForFileSizeMoreThan =
         value("Misc/SkipIntegrityCheckForFileSizeMoreThan", 0).toLongLong();
     m_skipErrorsInSync = value("Misc/SkipErrorsInSync", false).toBool();
+    m_manifestPath = value("Misc/ManifestPath", QString()).toString();
     m_reportFilteredFiles = value("Misc/ReportFilteredFiles", false).toBool();
     m_removeReadOnlyAttribute = value("Misc/RemoveReadOnlyAttribute", false).toBool();
 
@@ -362,6 +363,7 @@ QVariantMap AppSettings::storedValues() const
          m_skipIntegrityCheckForFileSizeMoreThan.load()},
         {QStringLiteral("Misc/AutoSaveErrors"), m_autoSaveErrors},
         {QStringLiteral("Misc/SkipErrorsInSync"), m_skipErrorsInSync.load()},
+        {QStringLiteral("Misc/ManifestPath"), m_manifestPath},
         {QStringLiteral("Misc/ReportFilteredFiles"), m_reportFilteredFiles.load()},
         {QStringLiteral("Misc/RemoveReadOnlyAttribute"), m_removeReadOnlyAttribute.load()},
         {QStringLiteral("Gui/ViewOnlyFileNames"), m_viewOnlyFileNames},

@@ -136,6 +136,10 @@ public:
     void setAutoSaveErrors(bool value) { m_autoSaveErrors = value; }
     bool skipErrorsInSync() const { return m_skipErrorsInSync; }
     void setSkipErrorsInSync(bool value) { m_skipErrorsInSync = value; }
+    // The checksum list a verifying run of the window writes (CopyTask::setManifestPath);
+    // empty: none.
+    QString manifestPath() const { return m_manifestPath; }
+    void setManifestPath(const QString& path) { m_manifestPath = path; }
     bool reportFilteredFiles() const { return m_reportFilteredFiles; }
     void setReportFilteredFiles(bool value) { m_reportFilteredFiles = value; }
     bool removeReadOnlyAttribute() const { return m_removeReadOnlyAttribute; }
@@ -190,6 +194,7 @@ private:
 
     bool m_logEnabled = true;
     QString m_logFilePath;
+    QString m_manifestPath;
     qint64 m_logMaximumSize = 100;
     qint64 m_logMinimumSize = 20;
 

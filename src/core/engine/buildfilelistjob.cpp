@@ -1,10 +1,10 @@
 #include "engine/buildfilelistjob.h"
 #include "engine/extraentries.h"
 
-#include "base/mutexlocker.h"
 #include "fs/filesystemutils.h"
 #include "fs/platform.h"
 #include "fs/platformcopy.h"
+#include "fs/reachablefileinfo.h"
 
 #include <QDebug>
 #include <QDir>
@@ -17,9 +17,6 @@
 #include <vector>
 
 namespace {
-
-// Entries handed over at once at most, so that copying starts early in a large folder.
-const int maxListedBatch = 256;
 
 // A parent that already ends with a separator (the root folder) gets no second one.
 QString joinPath(const QString& parent, const QString& name)
@@ -60,7 +57,6 @@ struct BuildFileListJob::WalkEntry
     QString name;
     QString sourcePath;
     QString destinationPath;
-    int pathBytes = 0; // of the source path as the system calls take it
     bool validName = true;
     Platform::FolderEntry::Type type = Platform::FolderEntry::Unknown;
     bool statusRead = false;
@@ -100,30 +96,19 @@ void BuildFileListJob::reportLinkToCopy(const QString& source, const QString& de
 
 void BuildFileListJob::addListedEntry(ListedEntry&& entry)
 {
-    if (!m_listingInBatches)
-        return;
-    m_listedEntries.append(std::move(entry));
-    if (m_listedEntries.size() >= maxListedBatch)
+    if (m_listed.add(std::move(entry)))
         sendListedEntries();
 }
 
 void BuildFileListJob::sendListedEntries()
 {
-    if (m_listedEntries.isEmpty())
-        return;
-    {
-        MutexLocker locker(&m_listedMutex);
-        // Swapped in, not shared: nothing of the batch stays with this thread.
-        m_listedBatches.append(QVector<ListedEntry>());
-        m_listedBatches.last().swap(m_listedEntries);
-    }
-    emit entriesListed();
+    if (m_listed.seal())
+        emit entriesListed();
 }
 
 QVector<BuildFileListJob::ListedEntry> BuildFileListJob::takeListedEntries()
 {
-    MutexLocker locker(&m_listedMutex);
-    return m_listedBatches.isEmpty() ? QVector<ListedEntry>() : m_listedBatches.takeFirst();
+    return m_listed.take();
 }
 
 void BuildFileListJob::finishJob()
@@ -142,16 +127,15 @@ void BuildFileListJob::startJob()
 {
     qDebug() << "Start to build the file list for path" << qUtf8Printable(m_sourcePath);
     Job::startJob();
-    m_listedEntries.clear();
-    m_listingInBatches =
-        isSignalConnected(QMetaMethod::fromSignal(&BuildFileListJob::entriesListed));
+    m_listed.start(isSignalConnected(QMetaMethod::fromSignal(&BuildFileListJob::entriesListed)));
     if (!m_options.m_copyFilters.isEmpty())
         qDebug() << "Patterns to copy:" << m_options.m_copyFilters.join(QStringLiteral(", "));
     m_copyPatterns = FileSystemUtils::compileWildcardPatterns(m_options.m_copyFilters);
     m_skipPatterns.clear();
     m_errorItems.clear();
-    m_collatedNames.clear();
-    m_collateIgnoresCase = -1;
+    m_names.clear();
+    // A verify writes nothing, not even a probe.
+    m_names.setMayProbe(m_options.m_copyMode != CopyOptions::Verify);
     m_hardLinks.clear();
     for (const QString& filter : qAsConst(m_options.m_skipFilters)) {
         m_skipPatterns += FileSystemUtils::compileWildcardPatterns(QStringList{filter});
@@ -243,9 +227,7 @@ void BuildFileListJob::listFolder(const QString& folder, const QString& destinat
     const QString& entryFolder =
         m_options.m_destinationMode == CopyOptions::Collate ? m_destinationPath : destinationFolder;
     m_destinationTimesKnown = false;
-    findCaseTwins(entries, entryFolder);
-    const int folderBytes =
-        QFile::encodeName(folder).size() + (folder.endsWith(QDir::separator()) ? 0 : 1);
+    m_names.startFolder(entries, entryFolder);
     // A verify also names what the copy holds beyond its source.
     const bool findExtras = m_options.m_copyMode == CopyOptions::Verify &&
                             m_options.m_destinationMode == CopyOptions::Normal;
@@ -265,18 +247,31 @@ void BuildFileListJob::listFolder(const QString& folder, const QString& destinat
         if (!isAscii(entry.rawName))
             entry.validName = QFile::encodeName(entry.name) == entry.rawName;
         entry.type = listed.type;
-        entry.pathBytes = folderBytes + entry.rawName.size();
         entry.sourcePath = joinPath(folder, entry.name);
         entry.destinationPath = joinPath(entryFolder, entry.name);
         processEntry(entry);
     }
     Platform::closeFolder(fd);
-    m_caseKeptNames.clear();
+    m_names.endFolder();
     if (findExtras && !isStopped())
-        m_errorItems += ExtraEntries::find(
-            folder, destinationFolder, sourceNames,
-            [this](const QString& name, bool isFolder) { return takesName(name, isFolder); });
+        m_errorItems +=
+            ExtraEntries::find(folder, destinationFolder, sourceNames,
+                               [this, &destinationFolder](const QString& name, bool isFolder) {
+                                   return takesName(name, isFolder) &&
+                                          (isFolder || !isOwnFile(destinationFolder, name));
+                               });
     removeStaleTemporaryFiles(entryFolder);
+}
+
+bool BuildFileListJob::isOwnFile(const QString& folder, const QString& name) const
+{
+    const QFileInfo own(m_ownFile);
+    if (m_ownFile.isEmpty() || QFileInfo(folder).absoluteFilePath() != own.absolutePath())
+        return false;
+    // The list, or its temporary file while it is written ("<name>.XXXXXX", QSaveFile).
+    const QString listName = own.fileName();
+    return name == listName ||
+           (name.size() == listName.size() + 7 && name.startsWith(listName + QLatin1Char('.')));
 }
 
 bool BuildFileListJob::takesName(const QString& name, bool isFolder) const
@@ -287,40 +282,6 @@ bool BuildFileListJob::takesName(const QString& name, bool isFolder) const
     return isFolder ? m_options.m_recursive
                     : m_copyPatterns.isEmpty() ||
                           FileSystemUtils::matchesAnyPattern(name, m_copyPatterns);
-}
-
-// A verify writes nothing, not even a probe.
-bool BuildFileListJob::mayProbeDestination() const
-{
-    return m_options.m_copyMode != CopyOptions::Verify;
-}
-
-// On a destination where case does not count (FAT, exFAT), names that differ only by case
-// would become one file. The byte-wise first of them keeps the name in every run, whatever
-// the order of the listing; the others are errors. Only a folder with such names asks what
-// its destination's file system is.
-void BuildFileListJob::findCaseTwins(const std::vector<Platform::FolderEntry>& entries,
-                                     const QString& destinationFolder)
-{
-    m_caseKeptNames.clear();
-    if (entries.size() < 2)
-        return;
-    // Per name with case folded: the byte-wise first of its spellings, and how many there are.
-    QHash<QString, QPair<QByteArray, int>> spellings;
-    spellings.reserve(int(entries.size()));
-    for (const Platform::FolderEntry& entry : entries) {
-        QPair<QByteArray, int>& spelling = spellings[QFile::decodeName(entry.name).toCaseFolded()];
-        if (spelling.second++ == 0 || entry.name < spelling.first)
-            spelling.first = entry.name;
-    }
-    if (spellings.size() == int(entries.size()) ||
-        !FileSystemUtils::destinationTraits(destinationFolder, mayProbeDestination())
-             .caseInsensitive)
-        return;
-    for (auto it = spellings.cbegin(); it != spellings.cend(); ++it) {
-        if (it->second > 1)
-            m_caseKeptNames.insert(it.key(), QFile::decodeName(it->first));
-    }
 }
 
 bool BuildFileListJob::readStatus(WalkEntry& entry)
@@ -360,7 +321,7 @@ void BuildFileListJob::processEntry(WalkEntry& entry)
     // The copy filters pick files only: every folder, also behind a link, is walked.
     if (!m_copyPatterns.isEmpty() && entry.type != Type::Folder &&
         !FileSystemUtils::matchesAnyPattern(entry.name, m_copyPatterns) &&
-        !(entry.type == Type::SymLink && QFileInfo(entry.sourcePath).isDir()))
+        !(entry.type == Type::SymLink && ReachableFileInfo(entry.sourcePath).isDir()))
         return;
     if (entry.type == Type::SymLink) {
         processSymbolicLink(entry);
@@ -408,80 +369,55 @@ bool BuildFileListJob::refuseEntry(WalkEntry& entry)
     if (!entry.validName)
         reason =
             isFolder ? tr("folder name is not valid UTF-8") : tr("file name is not valid UTF-8");
-    else if (entry.pathBytes > Platform::MaxPathBytes)
-        reason = tr("path is too long");
     // Copied, such a name would pass for a leftover of ours, to be removed by a later run.
     else if (PlatformCopy::isTemporaryName(entry.name))
         reason = tr("name is that of a temporary file of an interrupted copy");
     else
-        return refuseCaseTwin(entry) || refuseCollatedTwin(entry);
+        return refuseNameTwin(entry);
     reportSourceError(entry.sourcePath, entry.destinationPath,
                       entry.statusRead && !isFolder ? entry.status.size : 0, isFolder, reason);
     return true;
 }
 
-// An entry whose name another entry of its folder keeps (case aside) on a destination that
-// ignores case is an error: copied, it would replace that entry's copy, or be skipped as
-// if it were the same file.
-bool BuildFileListJob::refuseCaseTwin(WalkEntry& entry)
-{
-    if (m_caseKeptNames.isEmpty())
-        return false;
-    const auto kept = m_caseKeptNames.constFind(entry.name.toCaseFolded());
-    if (kept == m_caseKeptNames.cend() || *kept == entry.name)
-        return false;
-    const bool isFolder = entry.type == Platform::FolderEntry::Folder;
-    CopyItem item(entry.sourcePath, entry.destinationPath,
-                  !isFolder && readStatus(entry) ? entry.status.size : 0, isFolder, QString());
-    // The source is sound: the destination cannot hold both names.
-    item.setDestinationError(
-        tr("another source name differs only by case, and the destination ignores case: %1")
-            .arg(*kept));
-    m_errorItems.append(item);
-    qWarning() << "Source entry" << qUtf8Printable(entry.sourcePath)
-               << "is left out: its name differs only by case from" << qUtf8Printable(*kept);
-    return true;
-}
-
 bool BuildFileListJob::refusedAsTwin(const CopyItem& item)
 {
-    // The errors file may come from a run in another language.
-    const char* collated = QT_TR_NOOP("another file of this run has the same name");
-    const char* byCase = QT_TR_NOOP(
-        "another source name differs only by case, and the destination ignores case: %1");
-    const QString message = item.copy_message;
-    return item.copy_state == DestinationError &&
-           (message == QLatin1String(collated) || message == tr(collated) ||
-            message.startsWith(QString::fromLatin1(byCase).arg(QString())) ||
-            message.startsWith(tr(byCase).arg(QString())));
+    return DestinationNames::refusedAsTwin(item);
 }
 
-// Collated, files of different folders may take one name: the first keeps it, and the others
-// are errors decided here, once, before anything is written; otherwise the outcome would
-// depend on which copy came last, and a move would remove the sources of copies replaced
-// by another. An automatic rename gives each its own name instead.
-bool BuildFileListJob::refuseCollatedTwin(WalkEntry& entry)
+// Names two sources would share at the destination. Collated, files of different folders may
+// take one name: the first keeps it, and the others are errors decided here, once, before
+// anything is written; otherwise the outcome would depend on which copy came last, and a
+// move would remove the sources of copies replaced by another. An automatic rename gives
+// each its own name instead.
+bool BuildFileListJob::refuseNameTwin(WalkEntry& entry)
 {
-    if (m_options.m_destinationMode != CopyOptions::Collate ||
-        m_options.m_overwriteMode == CopyOptions::AutoRename ||
-        entry.type == Platform::FolderEntry::Folder)
-        return false;
-    if (m_collateIgnoresCase < 0)
-        m_collateIgnoresCase =
-            FileSystemUtils::destinationTraits(m_destinationPath, mayProbeDestination())
-                .caseInsensitive;
-    const QString key = m_collateIgnoresCase ? entry.name.toCaseFolded() : entry.name;
-    const auto first = m_collatedNames.constFind(key);
-    if (first == m_collatedNames.cend()) {
-        m_collatedNames.insert(key, entry.sourcePath);
-        return false;
+    const bool isFolder = entry.type == Platform::FolderEntry::Folder;
+    // An entry whose name another entry of its folder keeps (case aside) on a destination
+    // that ignores case: copied, it would replace that entry's copy, or be skipped as if it
+    // were the same file.
+    const QString keeper = m_names.caseKeeper(entry.name);
+    if (!keeper.isEmpty()) {
+        CopyItem item(entry.sourcePath, entry.destinationPath,
+                      !isFolder && readStatus(entry) ? entry.status.size : 0, isFolder, QString());
+        // The source is sound: the destination cannot hold both names.
+        item.setDestinationError(DestinationNames::caseTwinText(keeper));
+        m_errorItems.append(item);
+        qWarning() << "Source entry" << qUtf8Printable(entry.sourcePath)
+                   << "is left out: its name differs only by case from" << qUtf8Printable(keeper);
+        return true;
     }
+    if (m_options.m_destinationMode != CopyOptions::Collate ||
+        m_options.m_overwriteMode == CopyOptions::AutoRename || isFolder)
+        return false;
+    const QString first = m_names.takeCollated(entry.name, entry.sourcePath, m_destinationPath);
+    if (first.isEmpty())
+        return false;
     CopyItem item(entry.sourcePath, entry.destinationPath,
                   readStatus(entry) ? entry.status.size : 0, false, QString());
-    item.setDestinationError(tr("another file of this run has the same name"));
+    item.setDestinationError(DestinationNames::collatedTwinText());
     m_errorItems.append(item);
     qWarning() << "Source entry" << qUtf8Printable(entry.sourcePath)
-               << "is left out: its collated name is taken by" << qUtf8Printable(*first);
+               << "is left out: its collated name is taken by" << qUtf8Printable(first);
     return true;
 }
 
@@ -497,7 +433,7 @@ void BuildFileListJob::reportSourceError(const QString& sourcePath, const QStrin
 
 void BuildFileListJob::processSymbolicLink(WalkEntry& entry)
 {
-    const QFileInfo info(entry.sourcePath);
+    const ReachableFileInfo info(entry.sourcePath);
     if (!m_options.m_copySymbolicLinks) {
         if (m_settings.reportFilteredFiles)
             reportToSkip(entry.sourcePath, entry.destinationPath, info.size(), false,
@@ -539,7 +475,8 @@ void BuildFileListJob::processFile(WalkEntry& entry)
     const qint64 size = entry.status.size;
     const bool verify = m_options.m_copyMode == CopyOptions::Verify;
     // Every way below copies or skips the file: one of its names is met here.
-    const QString linkFirst = verify ? QString() : hardLinkFirst(entry);
+    const QString linkFirst =
+        verify ? QString() : m_hardLinks.firstName(entry.sourcePath, entry.status);
     if (!FileSystemUtils::fileExists(destinationPath)) {
         if (verify) {
             CopyItem item(sourcePath, destinationPath, size, false, QString());
@@ -561,11 +498,11 @@ void BuildFileListJob::processFile(WalkEntry& entry)
         // The comparisons below use the time step of the destination's file system: learnt
         // once per device, by a probe, before the first of them.
         FileSystemUtils::destinationTraits(QFileInfo(destinationPath).path(),
-                                           mayProbeDestination());
+                                           m_options.m_copyMode != CopyOptions::Verify);
         m_destinationTimesKnown = true;
     }
-    const QFileInfo source(sourcePath);
-    const QFileInfo destination(destinationPath);
+    const ReachableFileInfo source(sourcePath);
+    const ReachableFileInfo destination(destinationPath);
     // A folder in the file's place is the copier's error, under every rule.
     if (destination.isDir() && !destination.isSymLink()) {
         reportFileToCopy(sourcePath, destinationPath, size, linkFirst);
@@ -611,32 +548,9 @@ void BuildFileListJob::processFile(WalkEntry& entry)
 void BuildFileListJob::reportFileToCopy(const QString& sourcePath, const QString& destinationPath,
                                         qint64 size, const QString& hardLinkFirst)
 {
-    m_namesToCopy.insert(FileSystemUtils::fileNameOf(destinationPath));
     emit itemToCopy(sourcePath, destinationPath, size, false);
     addListedEntry(
         {ListedEntry::ToCopy, sourcePath, destinationPath, size, false, QString(), hardLinkFirst});
-}
-
-// The names of one file arrive as one file with several names, as cp -a makes them: the
-// first name met is copied (or skipped), the later ones are linked to its copy.
-QString BuildFileListJob::hardLinkFirst(const WalkEntry& entry)
-{
-    if (!entry.status.isFile || (entry.status.links < 2 && m_hardLinks.isEmpty()))
-        return QString();
-    const QPair<quint64, quint64> key(entry.status.device, entry.status.inode);
-    const auto group = m_hardLinks.find(key);
-    if (group == m_hardLinks.end()) {
-        if (entry.status.links < 2)
-            return QString();
-        m_hardLinks.insert(key, {entry.sourcePath, entry.status.links - 1});
-        return entry.sourcePath;
-    }
-    // Looked up whatever the count says now: a move may have taken the first name away.
-    const QString first = group->firstSource;
-    // All names met: forgotten, so that a tree of many such files costs no memory.
-    if (--group->namesLeft == 0)
-        m_hardLinks.erase(group);
-    return first;
 }
 
 // A copy killed before its end leaves its data under a hidden temporary name beside the
@@ -644,11 +558,11 @@ QString BuildFileListJob::hardLinkFirst(const WalkEntry& entry)
 // touched, and only those whose writing process is gone.
 void BuildFileListJob::removeStaleTemporaryFiles(const QString& destinationFolder)
 {
-    const QSet<QString> names = std::move(m_namesToCopy);
-    m_namesToCopy.clear();
-    if (names.isEmpty() || m_options.m_copyMode == CopyOptions::Verify)
+    if (m_options.m_copyMode == CopyOptions::Verify)
         return;
-    const QStringList removed = PlatformCopy::removeStaleTemporaryFiles(destinationFolder, names);
+    // Also those of names the run no longer copies (their source was removed since).
+    const QStringList removed =
+        PlatformCopy::removeStaleTemporaryFiles(destinationFolder, QSet<QString>(), true);
     for (const QString& path : removed)
         qDebug() << "Removed the temporary file of an interrupted copy" << qUtf8Printable(path);
 }
@@ -678,7 +592,7 @@ QString BuildFileListJob::linkTargetInCopy(const QString& linkPath) const
         // Collate puts every file straight into the destination and replicates no folder:
         // a file's copy is found by its name there, and a folder has no copy, so a link
         // to one keeps pointing at the original.
-        if (FileSystemUtils::isRealDirectory(QFileInfo(target)))
+        if (FileSystemUtils::isRealDirectory(ReachableFileInfo(target)))
             return target;
         return joinPath(m_destinationPath, FileSystemUtils::fileNameOf(target));
     }

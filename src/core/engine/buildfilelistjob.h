@@ -1,5 +1,8 @@
 #pragma once
 
+#include "engine/destinationnames.h"
+#include "engine/listedbatches.h"
+#include "engine/walkedhardlinks.h"
 #include "fs/pathutils.h"
 #include "fs/platform.h"
 #include "jobs/job.h"
@@ -7,9 +10,7 @@
 #include "model/copyoptions.h"
 #include "model/runsettings.h"
 
-#include <QHash>
 #include <QList>
-#include <QMutex>
 #include <QSet>
 #include <QString>
 #include <QVector>
@@ -43,29 +44,16 @@ public:
     static bool refusedAsTwin(const CopyItem& item);
 
     // One entry as the signals below report it, for listeners that take entries in batches.
-    struct ListedEntry
-    {
-        enum Kind
-        {
-            ToCopy,
-            ToSkip,
-            LinkToCopy
-        };
-        Kind kind = ToCopy;
-        QString source;
-        QString destination;
-        qint64 size = 0;
-        bool isFolder = false;
-        QString text; // the reason of a skip, the target of a link
-        // A file with several names: the source of the name met first (CopyItem::hard_link_first).
-        QString hardLinkFirst;
-    };
+    using ListedEntry = ListedBatches::Entry;
 
     // The oldest batch not taken yet, its entries in the order of the signals (empty when
     // none is left). Called from any thread, once per entriesListed.
     QVector<ListedEntry> takeListedEntries();
 
     void setOptions(const CopyOptions& options) { m_options = options; }
+    // A file the run writes itself, its checksum list, which a verify never counts as an
+    // entry the destination holds beyond its source (nor the list's temporary file).
+    void setOwnFile(const QString& path) { m_ownFile = path; }
     CopyOptions options() const { return m_options; }
     // The run's copy of the preferences: whether the entries left out by the filters are
     // reported as skipped.
@@ -117,52 +105,29 @@ private:
     void processFile(WalkEntry& entry);
     bool readStatus(WalkEntry& entry);
     bool refuseEntry(WalkEntry& entry);
-    bool refuseCollatedTwin(WalkEntry& entry);
-    bool refuseCaseTwin(WalkEntry& entry);
-    bool mayProbeDestination() const;
+    bool refuseNameTwin(WalkEntry& entry);
     // Whether the filters let the walk take an entry of this name.
+    bool isOwnFile(const QString& folder, const QString& name) const;
     bool takesName(const QString& name, bool isFolder) const;
-    void findCaseTwins(const std::vector<Platform::FolderEntry>& entries,
-                       const QString& destinationFolder);
     void reportSourceError(const QString& sourcePath, const QString& destinationPath, qint64 size,
                            bool isFolder, const QString& reason);
     void reportFileToCopy(const QString& sourcePath, const QString& destinationPath, qint64 size,
                           const QString& hardLinkFirst = QString());
-    QString hardLinkFirst(const WalkEntry& entry);
     void removeStaleTemporaryFiles(const QString& destinationFolder);
     QString linkTargetInCopy(const QString& linkPath) const;
 
     QString m_sourcePath;
     QString m_destinationPath;
     CopyOptions m_options;
+    QString m_ownFile;
     QList<CopyItem> m_pendingFolders;
     FileSystemUtils::PatternList m_skipPatterns;
     FileSystemUtils::PatternList m_copyPatterns;
     QList<CopyItem> m_errorItems;
     RunSettings m_settings;
-    bool m_listingInBatches = false;
-    QVector<ListedEntry> m_listedEntries;
-    // Batches waiting for the listener, guarded by the mutex: a batch does not travel in
-    // the signal, so the listener's thread reads it only after taking the lock.
-    QMutex m_listedMutex;
-    QList<QVector<ListedEntry>> m_listedBatches;
-    // Names of the files to copy into the folder being listed.
-    QSet<QString> m_namesToCopy;
-    // Where the destination of the folder being listed ignores case: for each name shared,
-    // case aside, by several entries of the folder, the one entry that keeps it.
-    QHash<QString, QString> m_caseKeptNames;
-    // Collated names taken so far, and by which source; case-folded where the destination
-    // ignores case (-1: not known yet).
-    QHash<QString, QString> m_collatedNames;
-    int m_collateIgnoresCase = -1;
-    // Files with several names met so far whose other names are still to come: device and
-    // inode, to the source of the first name and the number of names not met yet.
-    struct HardLinkGroup
-    {
-        QString firstSource;
-        quint64 namesLeft = 0;
-    };
-    QHash<QPair<quint64, quint64>, HardLinkGroup> m_hardLinks;
+    ListedBatches m_listed;
+    DestinationNames m_names;
+    WalkedHardLinks m_hardLinks;
     // Whether the destination of the folder being listed had its file system learnt.
     bool m_destinationTimesKnown = false;
 };

@@ -178,6 +178,7 @@ void CheckFileJob::compareWithDestination(CopyItem& item, FileHash::OpenFile& de
     } else if (destinationHash == m_sourceHash) {
         item.info_list.append(tr("copy verified"));
         item.is_checked = true;
+        item.digest = destinationHash;
     } else {
         item.setDestinationError(tr("check error"));
     }

@@ -1,4 +1,5 @@
 #include "engine/commitfilesjob.h"
+#include "engine/copyverification.h"
 
 #include "fs/filesystemutils.h"
 #include "fs/platform.h"
@@ -69,7 +70,14 @@ void CommitFilesJob::startJob()
     const bool dataFlushed = flush(&dataFailure);
     m_destinationLost = m_anchor.isLost();
     QList<int> placed;
-    for (const PendingCopy& copy : qAsConst(m_copies)) {
+    // The verified copies of the group, read back from the device once it is flushed.
+    QStringList readBacks;
+    for (const PendingCopy& copy : qAsConst(m_copies))
+        readBacks << (copy.item.digest.isEmpty() || copy.item.is_checked ? QString()
+                                                                         : copy.temporaryPath);
+    CopyVerification::GroupReadBack readBack(readBacks, Digest::Algorithm(m_algorithm), m_root);
+    for (int index = 0; index < m_copies.size(); ++index) {
+        PendingCopy& copy = m_copies[index];
         CopyItem item = copy.item;
         PlatformCopy::Failure failure;
         if (copy.temporaryPath.isEmpty()) {
@@ -82,6 +90,9 @@ void CommitFilesJob::startJob()
             item.info_list.append(dataFailure);
             item.setDestinationError(tr("unable to copy file"));
             FileSystemUtils::removeFile(copy.temporaryPath);
+        } else if (!readBacks.at(index).isEmpty() &&
+                   !verify(copy, item, int(readBack.check(index, item.digest)))) {
+            // Decided by its check.
         } else if (!place(copy, &failure)) {
             item.info_list.append(FileSystemUtils::failureText(failure));
             if (copy.replace) {

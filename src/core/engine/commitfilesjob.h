@@ -50,6 +50,14 @@ public:
     // The run's destination folder: each copy's folder is reached from it without following
     // a link, and the name given there. Empty: by path.
     void setDestinationRoot(const QString& root) { m_root = root; }
+    // A verified run: each copy that carries its source's digest (CopyItem::digest) is read
+    // back from the device once flushed, and copied once more, on its own, when it differs.
+    // addOwnerWrite: such a copy gets the owner's write permission.
+    void setVerification(int algorithm, bool addOwnerWrite)
+    {
+        m_algorithm = algorithm;
+        m_addOwnerWrite = addOwnerWrite;
+    }
 
     // The items with their outcome, in the order given; read after completion.
     QList<CopyItem> items() const { return m_items; }
@@ -67,6 +75,9 @@ private:
     // Gives the finished copy its name in its folder, reached from m_root (kept open while
     // the next copies are in the same folder).
     bool place(const PendingCopy& copy, PlatformCopy::Failure* failure);
+    // The read-back of a verified copy (commitfilesverify.cpp); false with the item's error,
+    // the temporary file removed.
+    bool verify(PendingCopy& copy, CopyItem& item, int firstCheck) const;
 
     int m_handle = -1;
     QString m_path;
@@ -74,6 +85,8 @@ private:
     PlatformCopy::PinnedFolder m_folder;
     QString m_folderPath;
     bool m_move = false;
+    int m_algorithm = 0;
+    bool m_addOwnerWrite = false;
     DestinationAnchor m_anchor;
     bool m_destinationLost = false;
     QList<PendingCopy> m_copies;

@@ -1,12 +1,14 @@
 #include "engine/copyfileobject.h"
-#include "engine/portablefilecopy.h"
 #include "engine/checkfilejob.h"
+#include "engine/copyverification.h"
 #include "engine/overwritedecision.h"
+#include "engine/portablefilecopy.h"
 #include "engine/sourceremover.h"
 
 #include "fs/filesystemutils.h"
 #include "fs/platform.h"
 #include "fs/platformcopy.h"
+#include "fs/reachablefileinfo.h"
 #include "jobs/transfercounters.h"
 
 #include <QDateTime>
@@ -42,6 +44,8 @@ using FileSystemUtils::failureText;
 
 CopyFileObject::CopyFileObject(QObject* parent) : PlacingCopyObject(parent) {}
 
+CopyFileObject::~CopyFileObject() = default;
+
 void CopyFileObject::startCopy()
 {
     CopyObject::startCopy();
@@ -60,7 +64,7 @@ void CopyFileObject::startCopy()
     m_sourcePermissions = permissionsFromMode(qMax(m_sourceMode, 0));
 
     if (source.isSymLink) {
-        const QFileInfo link(source_path);
+        const ReachableFileInfo link(source_path);
         file_size = link.size();
         m_sourcePermissions = link.permissions();
         // The text as stored: a relative link stays relative.
@@ -177,6 +181,10 @@ void CopyFileObject::startCopy()
     } else if (!m_hardLinkTo.isEmpty() && m_options.m_copyMode != CopyOptions::Verify &&
                linkToFirstCopy()) {
         finishCopy();
+    } else if (m_skipUnlessLinked) {
+        m_replaceExisting = false;
+        copy_state = Skipped;
+        finishCopy();
     } else if (pseudo) {
         copyPseudoFile();
         finishCopy();
@@ -194,27 +202,11 @@ bool CopyFileObject::linkToFirstCopy()
     PlatformCopy::FileVersion version;
     const bool known = m_sourceFd >= 0 ? PlatformCopy::fileVersion(m_sourceFd, &version)
                                        : PlatformCopy::fileVersion(source_path, &version);
-    if (!known || m_destinationRoot.isEmpty())
+    if (!known || !linkTo(m_hardLinkTo, version))
         return false;
-    createDestinationFolder();
-    PlatformCopy::Failure failure;
-    if (!PlatformCopy::createHardLinkBeneath(m_destinationRoot, m_destinationRootFd, m_hardLinkTo,
-                                             destination_path, version, m_replaceExisting,
-                                             &failure)) {
-        qDebug() << "Copying" << qUtf8Printable(source_path) << "as a file instead of a link to"
-                 << qUtf8Printable(m_hardLinkTo) << ":" << qUtf8Printable(failureText(failure));
-        return false;
-    }
-    if (m_replaceExisting)
-        info_list.append(tr("existing file is removed"));
-    info_list.append(tr("hard link to %1").arg(m_hardLinkTo));
-    file_size = version.size;
-    // The move removes the source only while it is still the version linked.
-    m_sourceVersion = version;
     // The file has its dates and metadata already.
     m_nativeOutcome = true;
     m_linked = true;
-    copy_state = Copied;
     return true;
 }
 
@@ -226,7 +218,7 @@ bool CopyFileObject::usesNativeCopy() const
 
 bool CopyFileObject::decideExistingDestination()
 {
-    m_replaceExisting = false;
+    m_replaceExisting = m_skipUnlessLinked = false;
     if (m_options.m_overwriteMode == CopyOptions::AutoRename) {
         int number = 0;
         const QString renamed = FileSystemUtils::uniqueFileName(m_requestedDestination, &number);
@@ -247,26 +239,41 @@ bool CopyFileObject::decideExistingDestination()
             return true;
         info_list.append(tr("Unable to rename destination file"));
     }
-    return checkExistingDestination(QFileInfo(source_path), QFileInfo(destination_path));
+    return checkExistingDestination(ReachableFileInfo(source_path),
+                                    ReachableFileInfo(destination_path));
 }
 
 bool CopyFileObject::checkExistingDestination(const QFileInfo& source, const QFileInfo& destination)
 {
-    const OverwriteDecision::Result decision = OverwriteDecision::decide(
-        OverwriteDecision::compare(source, destination, link_target),
-        m_options.m_overwriteMode, m_options.m_copyMode, m_settings.skipErrorsInSync);
+    OverwriteDecision::Result decision = OverwriteDecision::decide(
+        OverwriteDecision::compare(source, destination, link_target), m_options.m_overwriteMode,
+        m_options.m_copyMode, m_settings.skipErrorsInSync);
+    const bool compared = decision.verdict == OverwriteDecision::Verdict::CompareContent;
+    if (compared)
+        decision =
+            OverwriteDecision::byContent(source_path, destination_path, stopFlag(), decision);
     info_list += decision.notes;
     switch (decision.verdict) {
     case OverwriteDecision::Verdict::Replace:
         m_replaceExisting = true;
         return true;
     case OverwriteDecision::Verdict::Skip:
+        // The same bytes under a later name of a file: linked to the first name's copy, as
+        // cp -a makes it (unless it is that file already), and kept where the link cannot be
+        // made (startCopy).
+        m_skipUnlessLinked = compared && !m_hardLinkTo.isEmpty() &&
+                             m_options.m_copyMode != CopyOptions::Verify &&
+                             !FileSystemUtils::isSameEntry(destination_path, m_hardLinkTo);
+        m_replaceExisting = m_skipUnlessLinked;
+        if (m_skipUnlessLinked)
+            return true;
         copy_state = Skipped;
         break;
     case OverwriteDecision::Verdict::CannotOverwrite:
         setDestinationError(tr("file cannot be overwritten"));
         break;
     case OverwriteDecision::Verdict::Differs:
+    case OverwriteDecision::Verdict::CompareContent: // decided by byContent above
         setDestinationError(info_list.isEmpty() ? tr("different file exists")
                                                 : info_list.takeLast());
         break;
@@ -276,20 +283,40 @@ bool CopyFileObject::checkExistingDestination(const QFileInfo& source, const QFi
 
 bool CopyFileObject::copyFileData()
 {
+    if (m_options.m_verifyCopies && m_options.m_copyMode != CopyOptions::Verify)
+        return copyVerified();
     const int method = m_settings.copyMethod;
     if (method != QtMethod && method != SimpleMethod)
         return copyFileNative();
+    QString temporary;
+    if (!copyPortable(&temporary, {}))
+        return false;
+    if (!placeCopy(temporary))
+        return false;
+    if (method == SimpleMethod &&
+        !FileSystemUtils::syncFile(source_path, writePath(destination_path),
+                                   m_settings.removeReadOnlyAttribute))
+        qWarning() << "Unable to sync file:" << qUtf8Printable(destination_path);
+    return true;
+}
+
+bool CopyFileObject::copyPortable(QString* temporary,
+                                  const std::function<void(const char*, qint64)>& observe)
+{
+    // QFile::copy never shows the bytes it copies: observed, the source is read in blocks.
     const PortableFileCopy::Outcome outcome =
-        method == QtMethod
+        m_settings.copyMethod == QtMethod && !observe
             ? PortableFileCopy::copyWithQt(source_path, writePath(destination_path), file_size,
                                            m_settings.removeReadOnlyAttribute)
-            : PortableFileCopy::copyInBlocks(source_path, writePath(destination_path), file_size,
-                                             progressStep, [this](qint64 copied) {
-                                                 if (isStopRequested())
-                                                     return false;
-                                                 emit copyProgress(copied, file_size);
-                                                 return true;
-                                             });
+            : PortableFileCopy::copyInBlocks(
+                  source_path, writePath(destination_path), file_size, progressStep,
+                  [this](qint64 copied) {
+                      if (isStopRequested())
+                          return false;
+                      emit copyProgress(copied, file_size);
+                      return true;
+                  },
+                  observe);
     info_list += outcome.notes;
     if (!outcome.error.isEmpty()) {
         if (outcome.sourceFailed)
@@ -304,12 +331,7 @@ bool CopyFileObject::copyFileData()
     }
     // A move removes the source only while it is still this file.
     m_sourceVersion = outcome.sourceVersion;
-    if (!placeCopy(outcome.temporaryPath))
-        return false;
-    if (method == SimpleMethod &&
-        !FileSystemUtils::syncFile(source_path, writePath(destination_path),
-                                   m_settings.removeReadOnlyAttribute))
-        qWarning() << "Unable to sync file:" << qUtf8Printable(destination_path);
+    *temporary = outcome.temporaryPath;
     return true;
 }
 
@@ -342,6 +364,12 @@ bool CopyFileObject::copyFileNative()
     request.keepOnClash = true;
     request.destinationRoot = m_destinationRoot;
     request.destinationRootFd = m_destinationRootFd;
+    request.destinationFolderFd = jobFolderDescriptor();
+    if (m_verification) {
+        // Left under its temporary name, to be read back before it takes its name.
+        request.observeSource = m_verification->startSource(file_size);
+        request.leaveTemporary = true;
+    }
 
     PlatformCopy::Failure failure;
     PlatformCopy::CopyOutcome outcome;
@@ -354,7 +382,8 @@ bool CopyFileObject::copyFileNative()
         // it): created when needed, then the copy is tried once more.
         if (createDestinationFolder()) {
             failure = PlatformCopy::Failure();
-            request.sourceFd = -1; // read from the start again
+            request.sourceFd = -1;                            // read from the start again
+            request.destinationFolderFd = releaseJobFolder(); // made anew: reached afresh
             copied = PlatformCopy::copyFile(source_path, destination_path, stopFlag(), progress,
                                             &failure, request, &outcome);
         }
@@ -452,8 +481,8 @@ void CopyFileObject::discardPendingCopy()
 void CopyFileObject::finishCopy()
 {
     // A deferred copy is checked once placed, with its group.
-    const bool moving = m_options.m_copyMode == CopyOptions::Move && !m_sameEntry &&
-                        copy_state == Skipped;
+    const bool moving =
+        m_options.m_copyMode == CopyOptions::Move && !m_sameEntry && copy_state == Skipped;
     if (m_pendingTemporaryPath.isEmpty() && (copy_state == Copied || moving))
         refuseLostDestination(m_options.m_copyMode);
     if (m_options.m_copyMode == CopyOptions::Move && copy_state == Skipped && !m_sameEntry)
@@ -483,8 +512,8 @@ void CopyFileObject::checkSkippedDestination()
     // A link is the same when it points to the same target (one kept by no-overwrite may
     // not); for a file, dates and sizes say nothing about bytes.
     if (!link_target.isEmpty()) {
-        if (FileSystemUtils::linkTargetsDiffer(QFileInfo(source_path), QFileInfo(destination_path),
-                                               link_target))
+        if (FileSystemUtils::linkTargetsDiffer(ReachableFileInfo(source_path),
+                                               ReachableFileInfo(destination_path), link_target))
             setDestinationError(tr("different file exists"));
         return;
     }
@@ -574,6 +603,6 @@ void CopyFileObject::applySourcePermissions()
     // Otherwise the read-only state that the date sync has just removed would come back.
     if (m_settings.removeReadOnlyAttribute)
         permissions |= QFileDevice::WriteOwner;
-    if (!QFile::setPermissions(destination_path, permissions))
+    if (!QFile::setPermissions(Platform::ReachablePath(destination_path).text(), permissions))
         qWarning() << "Unable to set permissions on file" << qUtf8Printable(destination_path);
 }

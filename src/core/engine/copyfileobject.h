@@ -8,6 +8,11 @@
 
 #include <QFileDevice>
 
+#include <functional>
+#include <memory>
+
+class CopyVerification;
+
 class QFileInfo;
 
 // Copies one file or symbolic link: decides about an existing destination by the
@@ -33,6 +38,7 @@ public:
     static constexpr qint64 progressStep = 16777216;
 
     explicit CopyFileObject(QObject* parent = nullptr);
+    ~CopyFileObject() override;
 
     // Native copies smaller than this on the file system m_deferDevice are left, finished
     // but not flushed, under a temporary name (pendingTemporaryPath) for the owner to flush
@@ -74,6 +80,12 @@ private:
     bool linkToFirstCopy();
     bool copyFileData();
     bool copyFileNative();
+    // The Qt and simple methods: the finished copy under its temporary name, or false with
+    // the item's error. observe: see PlatformCopy::CopyRequest::observeSource.
+    bool copyPortable(QString* temporary, const std::function<void(const char*, qint64)>& observe);
+    // With m_options.m_verifyCopies (copyfileobjectverify.cpp): each attempt's copy is read
+    // back from the device before it takes its name; a grouped copy is checked by its group.
+    bool copyVerified();
     void verifyCopiedFile();
     // Every path of startCopy ends here exactly once.
     void finishCopy();
@@ -99,6 +111,10 @@ private:
     QString m_pendingTemporaryPath;
     // The destination was made a link to m_hardLinkTo.
     bool m_linked = false;
+    // An equal destination, replaced only by a link to m_hardLinkTo.
+    bool m_skipUnlessLinked = false;
     // The destination is the source itself, reached by another name: nothing is touched.
     bool m_sameEntry = false;
+    // Set for a verified copy or move, for the time of its copy.
+    std::unique_ptr<CopyVerification> m_verification;
 };

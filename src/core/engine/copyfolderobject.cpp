@@ -3,6 +3,7 @@
 #include "fs/filesystemutils.h"
 #include "fs/platform.h"
 #include "fs/platformcopy.h"
+#include "fs/reachablefileinfo.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -13,7 +14,8 @@ void CopyFolderObject::startCopy()
 {
     CopyObject::startCopy();
 
-    const QFileInfo source(source_path);
+    const ReachableFileInfo source(source_path);
+    const ReachableFileInfo destination(destination_path);
     // A folder inside a folder closed to the user cannot even be seen, but it is there.
     if (!source.exists() && Platform::entryMissing(source_path)) {
         setSourceError(tr("source folder does not exist"));
@@ -21,11 +23,11 @@ void CopyFolderObject::startCopy()
         setSourceError(tr("source folder is not readable"));
     } else if (refuseLinkOnTheWay(true)) {
         // The error is set; the link stays as it is.
-    } else if (QFileInfo(destination_path).isDir()) {
+    } else if (destination.isDir()) {
         copy_state = Skipped;
     } else if (m_verifyOnly) {
         setDestinationError(tr("Destination folder does not exist"));
-    } else if (QFileInfo(destination_path).isFile() && !QFileInfo(destination_path).isSymLink()) {
+    } else if (destination.isFile() && !destination.isSymLink()) {
         // Never replaced by a folder, whatever the overwrite rule: the reason is named.
         setDestinationError(tr("the destination holds a file of this name"));
     } else {

@@ -1,9 +1,9 @@
 #include "engine/copyjob.h"
 
+#include "base/mutexlocker.h"
 #include "engine/copyfileobject.h"
 #include "engine/copyfolderobject.h"
 #include "fs/platform.h"
-#include "base/mutexlocker.h"
 
 #include <QDebug>
 
@@ -31,6 +31,8 @@ void CopyJob::startJob()
     // Opened once for the copiers of the job, which reach their folders from it.
     if (!m_destinationRoot.isEmpty() && m_options.m_copyMode != CopyOptions::Verify)
         m_destinationRootFd = Platform::openFolder(m_destinationRoot, true);
+    // Opened by its path after the drive went: the copiers would write to what is there now.
+    m_rootElsewhere = m_destinationRootFd >= 0 && !m_destinationAnchor.holds(m_destinationRootFd);
     copyNextItem();
 }
 
@@ -109,8 +111,8 @@ void CopyJob::copyNextItem()
             fileCopier->m_deferBelowSize = m_deferBelowSize;
             fileCopier->m_deferDevice = m_deferDevice;
             fileCopier->m_checkStoredNames = m_checkStoredNames;
+            fileCopier->mp_jobFolder = &m_folder;
             fileCopier->m_hardLinkTo = m_hardLinkTargets.value(m_next - 1);
-            fileCopier->m_destinationRootFd = m_destinationRootFd;
             if (m_next - 1 < m_sourceFds.size() && m_sourceFds.at(m_next - 1) >= 0) {
                 fileCopier->m_sourceFd = m_sourceFds.at(m_next - 1);
                 fileCopier->m_sourceStatus = m_sourceStatuses.at(m_next - 1);
@@ -120,6 +122,8 @@ void CopyJob::copyNextItem()
         static_cast<CopyItem&>(*copier) = item;
         copier->m_destinationRoot = m_destinationRoot;
         copier->m_destinationAnchor = m_destinationAnchor;
+        copier->m_destinationRootFd = m_rootElsewhere ? -1 : m_destinationRootFd;
+        copier->m_rootElsewhere = m_rootElsewhere;
         connect(copier, &CopyObject::copyCompleted, this, &CopyJob::onCopyCompleted);
         connect(copier, &CopyObject::copyProgress, this, &CopyJob::onCopyProgress);
         {
@@ -196,6 +200,7 @@ void CopyJob::onCopyCompleted()
 
 void CopyJob::releaseDestinationRoot()
 {
+    m_folder.release();
     if (m_destinationRootFd >= 0)
         Platform::closeFolder(m_destinationRootFd);
     m_destinationRootFd = -1;

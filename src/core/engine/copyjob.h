@@ -95,4 +95,7 @@ private:
     QVector<int> m_sourceFds;
     QVector<Platform::EntryStatus> m_sourceStatuses;
     int m_destinationRootFd = -1;
+    // The folder of the latest copy, held open for the next ones of the same folder.
+    PlatformCopy::PinnedFolder m_folder;
+    bool m_rootElsewhere = false;
 };

@@ -3,9 +3,11 @@
 #include "base/mutexlocker.h"
 #include "fs/platform.h"
 #include "fs/platformcopy.h"
+#include "fs/reachablefileinfo.h"
 #include "model/copyoptions.h"
 
 #include <QDebug>
+#include <QElapsedTimer>
 #include <QFileInfo>
 
 CopyObject::CopyObject(QObject* parent) : QObject(parent)
@@ -64,12 +66,17 @@ bool CopyObject::createFoldersBelowRoot(const QString& path, PlatformCopy::Failu
     if (m_destinationRoot.isEmpty() || !path.startsWith(prefix) ||
         !QFileInfo(m_destinationRoot).isDir())
         return PlatformCopy::createFolders(path, failure);
-    return PlatformCopy::createFoldersBeneath(m_destinationRoot, path, failure);
+    return PlatformCopy::createFoldersBeneath(m_destinationRoot, path, failure,
+                                              m_destinationRootFd);
 }
 
 bool CopyObject::refuseLostDestination(int copyMode)
 {
-    if (copyMode == CopyOptions::Verify || !m_destinationAnchor.isLost())
+    // Written through the root the job vouched for, a copy lands on the anchor's file system
+    // also between two checks.
+    const qint64 reuseMs = m_destinationRootFd >= 0 ? DestinationAnchor::recheckIntervalMs : 0;
+    if (copyMode == CopyOptions::Verify ||
+        (!m_rootElsewhere && !m_destinationAnchor.isLost(reuseMs)))
         return false;
     qWarning() << "Destination" << qUtf8Printable(m_destinationAnchor.path())
                << "is no longer on the file system the run began with";
@@ -78,10 +85,35 @@ bool CopyObject::refuseLostDestination(int copyMode)
     return true;
 }
 
+namespace {
+
+// The folder this thread last found without a link on the way, and when. The check only
+// names the link early: the copy reaches the folder without following links all the same.
+struct LinkFreeFolder
+{
+    QString root;
+    QString folder;
+    QElapsedTimer since;
+};
+thread_local LinkFreeFolder t_linkFree;
+
+} // namespace
+
 bool CopyObject::refuseLinkOnTheWay(bool itemIsFolder)
 {
+    const QString folder = QFileInfo(destination_path).path();
+    LinkFreeFolder& known = t_linkFree;
+    if (!itemIsFolder && known.since.isValid() &&
+        !known.since.hasExpired(DestinationAnchor::recheckIntervalMs) && known.folder == folder &&
+        known.root == m_destinationRoot)
+        return false;
     QString link = Platform::linkOnTheWay(m_destinationRoot, destination_path);
-    if (link.isEmpty() && itemIsFolder && QFileInfo(destination_path).isSymLink())
+    if (link.isEmpty() && !itemIsFolder) {
+        known.root = m_destinationRoot;
+        known.folder = folder;
+        known.since.start();
+    }
+    if (link.isEmpty() && itemIsFolder && ReachableFileInfo(destination_path).isSymLink())
         link = destination_path;
     if (link.isEmpty())
         return false;

@@ -46,6 +46,11 @@ public:
     QString m_destinationRoot;
     // The run's destination as it found it: nothing written once it is lost counts.
     DestinationAnchor m_destinationAnchor;
+    // The destination root, opened by the job for its copiers (-1: not opened), which reach
+    // every folder from it. Found on another file system than the anchor's, the copiers
+    // write nothing (m_rootElsewhere).
+    int m_destinationRootFd = -1;
+    bool m_rootElsewhere = false;
 
     // An item written (or, in a move, found) at the destination after the destination's
     // drive went away is an error instead: true when so. Verify runs write nothing.

@@ -1,157 +1,38 @@
+// CopyTask, continued: task files (TaskFileStore), the counters and the item lists
+// (TaskLedger).
+
 #include "engine/copytask.h"
 
+#include "app/appsettings.h"
 #include "app/programidentity.h"
 #include "engine/taskfile.h"
-#include "fs/pathutils.h"
-#include "fs/platform.h"
-#include "model/inifileformat.h"
+#include "engine/taskfilestore.h"
 
 #include <QDebug>
-#include <QFile>
-#include <QFileInfo>
-#include <QSettings>
-
-#include <memory>
-
-namespace {
-
-const int CurrentSaveFileVersion = 2;
-
-// A copy of the item as a task file stores it when errors are to be copied like new items.
-CopyItem withErrorReset(CopyItem item, bool errorsAsUnprocessed)
-{
-    if (errorsAsUnprocessed && item.isError()) {
-        item.resetState();
-        item.info_list.clear();
-    }
-    return item;
-}
-
-// A file the task-file reader refuses is replaced instead of merged into: read, it would
-// leave the settings object in an error state that hides whether the new file was written.
-// False when such a file is in the way and cannot be removed.
-bool removeUnreadableFile(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || IniFileFormat::refusal(file).isEmpty())
-        return true;
-    file.close();
-    return QFileInfo(path).isWritable() && QFile::remove(path);
-}
-
-// Opens path as a task file to write, emptied; null when it cannot be written.
-std::unique_ptr<QSettings> openTaskFileToWrite(const QString& path)
-{
-    // Task files are shared: they never go through Qt's INI reader, which decodes objects.
-    if (!removeUnreadableFile(path))
-        return nullptr;
-    auto settings = std::make_unique<QSettings>(path, IniFileFormat::format());
-    if (!settings->isWritable())
-        return nullptr;
-    settings->clear();
-    return settings;
-}
-
-// The group "Task": what a reader needs besides the items and folders.
-void writeTaskGroup(QSettings& settings, const Task& task, int itemCount, int folderCount,
-                    bool skipBuildList, bool fileListCompleted, qint64 elapsedTime,
-                    const QString& mountPoint)
-{
-    settings.beginGroup(QStringLiteral("Task"));
-    settings.setValue(QStringLiteral("Data"), task.toDataString());
-    settings.setValue(QStringLiteral("ItemsCount"), itemCount);
-    settings.setValue(QStringLiteral("FoldersCount"), folderCount);
-    settings.setValue(QStringLiteral("SaveFileVersion"), CurrentSaveFileVersion);
-    settings.setValue(QStringLiteral("SkipBuildListForExternalProgram"), skipBuildList);
-    // A run stopped while its source was walked holds only part of the list: its resume
-    // walks the source again. (Files without the key hold a complete list.)
-    settings.setValue(QStringLiteral("FileListCompleted"), fileListCompleted);
-    settings.setValue(QStringLiteral("ElapsedTime"), elapsedTime);
-    // A resume refuses a destination that is no longer on that file system.
-    if (!mountPoint.isEmpty())
-        settings.setValue(QStringLiteral("DestinationMountPoint"), mountPoint);
-    settings.endGroup();
-}
-
-// Written now rather than when the object goes, so that a failed write is reported.
-bool syncTaskFile(QSettings& settings)
-{
-    settings.sync();
-    return settings.status() == QSettings::NoError;
-}
-
-} // namespace
 
 QString CopyTask::externalProgramRefusal(const ExternalProgramSettings& asked, bool ownUsed,
                                          const ExternalProgramSettings& own)
 {
-    if (asked.filePath.isEmpty())
-        return QString();
-    const auto resolved = [](const QString& path) {
-        const QString canonical = QFileInfo(path).canonicalFilePath();
-        return canonical.isEmpty() ? QFileInfo(path).absoluteFilePath() : canonical;
-    };
-    if (ownUsed && !own.filePath.isEmpty() && resolved(own.filePath) == resolved(asked.filePath))
-        return QString();
-    return tr("The task file asks to run the program %1, which is not the external copy "
-              "program of your settings: nothing was run.")
-        .arg(asked.filePath);
+    return TaskFileStore::externalProgramRefusal(asked, ownUsed, own);
 }
 
 bool CopyTask::saveTaskDefinition(const QString& path, const Task& task)
 {
-    const std::unique_ptr<QSettings> settings = openTaskFileToWrite(path);
-    if (!settings)
-        return false;
-    writeTaskGroup(*settings, task, 0, 0, false, false, 0,
-                   Platform::mountPointOf(task.m_destinationPath));
-    return syncTaskFile(*settings);
+    return TaskFileStore::saveTaskDefinition(path, task);
 }
 
 bool CopyTask::saveToFile(const QString& path, bool errorsOnly, bool allItems,
                           bool errorsAsUnprocessed)
 {
-    const std::unique_ptr<QSettings> file = openTaskFileToWrite(path);
-    if (!file)
-        return false;
-    QSettings& settings = *file;
-
-    // The run in memory keeps its states; only what is written is reset.
-    settings.beginGroup(QStringLiteral("Items"));
-    int itemCount = 0;
-    for (const CopyItem& completed : qAsConst(m_completedItems)) {
-        const CopyItem item = withErrorReset(completed, errorsAsUnprocessed);
-        const bool write =
-            completed.isError() || (!errorsOnly && (item.copy_state == Unprocessed || allItems));
-        if (!write)
-            continue;
-        settings.setValue(QStringLiteral("Item%1").arg(itemCount), item.toDataString());
-        ++itemCount;
-    }
-    settings.endGroup();
-
-    settings.beginGroup(QStringLiteral("Folders"));
-    int folderCount = 0;
-    for (const CopyItem& folder : qAsConst(m_folders)) {
-        CopyItem item = withErrorReset(folder, errorsAsUnprocessed);
-        if (itemCount > 0) {
-            // Items to be copied again need their folders synced again after them.
-            item.copy_state = Unprocessed;
-        } else if (item.copy_state != Unprocessed && !allItems) {
-            continue;
-        }
-        settings.setValue(QStringLiteral("Folder%1").arg(folderCount), item.toDataString());
-        ++folderCount;
-    }
-    settings.endGroup();
-
-    // A partial file starts its time afresh.
-    writeTaskGroup(settings, m_task, itemCount, folderCount, m_skipBuildListForExternalProgram,
-                   m_fileListCompleted, allItems && !errorsOnly ? m_elapsedTime : qint64(0),
-                   m_destinationMountPoint);
-
-    m_externalProgram.writeToSettings(settings);
-    return syncTaskFile(settings);
+    const TaskFileStore::Run run{m_run.m_task,
+                                 m_run.m_ledger.completed(),
+                                 m_run.m_ledger.folders(),
+                                 m_run.m_externalProgram,
+                                 m_run.m_skipBuildListForExternalProgram,
+                                 m_run.m_fileListCompleted,
+                                 m_run.m_elapsedTime,
+                                 m_run.m_destination.mountPoint()};
+    return TaskFileStore::save(path, run, errorsOnly, allItems, errorsAsUnprocessed);
 }
 
 bool CopyTask::loadFromFile(const QString& path)
@@ -172,34 +53,89 @@ bool CopyTask::load(const TaskFile::Result& file)
     // Nothing of a file that was refused reaches the task.
     if (!isTaskCompleted() || !file.error.isEmpty())
         return false;
-    clearLists(true);
-    m_task = file.task;
+    m_run.m_ledger.clear(true);
+    m_run.m_task = file.task;
+    m_run.m_ledger.setVerify(m_run.m_task.m_options.m_copyMode == CopyOptions::Verify);
     // What setTask does, for a caller that resumes the loaded task as it stands.
-    m_skipErrorPatterns =
-        FileSystemUtils::compileWildcardPatterns(m_task.m_options.m_skipErrorOnFiles);
-    m_externalProgram = file.externalProgram;
-    m_skipBuildListForExternalProgram = file.skipBuildListForExternalProgram;
-    m_elapsedTime = file.elapsedTime;
-    m_destinationMountPoint = file.destinationMountPoint;
-    m_completedItems = file.items;
-    m_folders = file.folders;
-    for (const CopyItem& item : qAsConst(m_completedItems)) {
+    m_run.m_skipErrorPatterns =
+        FileSystemUtils::compileWildcardPatterns(m_run.m_task.m_options.m_skipErrorOnFiles);
+    m_run.m_externalProgram = file.externalProgram;
+    m_run.m_skipBuildListForExternalProgram = file.skipBuildListForExternalProgram;
+    m_run.m_elapsedTime = file.elapsedTime;
+    m_run.m_destination.setMountPoint(file.destinationMountPoint);
+    m_run.m_ledger.completed() = file.items;
+    m_run.m_ledger.folders() = file.folders;
+    for (const CopyItem& item : qAsConst(m_run.m_ledger.completed())) {
         if (item.copy_state != Unprocessed)
-            countCompleted(item);
-        countToCopy(item);
+            m_run.m_ledger.countCompleted(item);
+        m_run.m_ledger.countToCopy(item);
     }
 
     // A loaded task is a stopped run; one whose list is not whole starts afresh on resume.
-    m_stopRequested = true;
-    m_fileListCompleted = file.fileListCompleted;
-    setPhase(RunPhase::Stopped);
-    m_skipStorageCheck = false;
+    m_run.m_stopRequested = true;
+    m_run.m_fileListCompleted = file.fileListCompleted;
+    m_run.setPhase(TaskPhase::Phase::Stopped);
+    m_run.m_skipStorageCheck = false;
     return true;
 }
 
-QString CopyTask::errorsFileName() const
+QString CopyTask::errorsFileNameFor(const Task& task)
 {
     return QStringLiteral("copyerrors-%1.%2")
-        .arg(FileSystemUtils::twoStringHash(m_task.m_sourcePath, m_task.m_destinationPath),
+        .arg(FileSystemUtils::twoStringHash(task.m_sourcePath, task.m_destinationPath),
              ProgramIdentity::taskFileExtension());
+}
+
+qint64 CopyTask::counter(int index) const
+{
+    return m_run.m_ledger.counter(index);
+}
+
+qint64 CopyTask::elapsedMs() const
+{
+    return elapsedMsBetween(m_run.m_startTime, m_run.m_endTime, QDateTime::currentDateTime());
+}
+
+qint64 CopyTask::averageSpeed() const
+{
+    // Read live, not from the run's settings: it only bounds the displayed estimate, on this
+    // thread, and never changes what the run does.
+    return averageSpeedFor(m_run.m_ledger.counters()[BytesCompleted], elapsedMs(),
+                           AppSettings::instance()->maxTransferSpeed());
+}
+
+qint64 CopyTask::remainingTime() const
+{
+    return remainingTimeFor(m_run.m_ledger.counters(), m_run.m_task.m_options.m_copyMode,
+                            m_run.m_fileListCompleted, isTaskCompleted(), averageSpeed());
+}
+
+QList<CopyItem> CopyTask::errorItems() const
+{
+    return m_run.m_ledger.errorItems();
+}
+
+QList<CopyItem> CopyTask::copiedItems() const
+{
+    return m_run.m_ledger.copiedItems();
+}
+
+QList<CopyItem> CopyTask::skippedItems() const
+{
+    return m_run.m_ledger.skippedItems();
+}
+
+QList<CopyItem> CopyTask::checkedItems() const
+{
+    return m_run.m_ledger.checkedItems();
+}
+
+QList<CopyItem> CopyTask::unprocessedItems() const
+{
+    return m_run.m_ledger.unprocessedItems();
+}
+
+QList<CopyItem> CopyTask::folderItems() const
+{
+    return m_run.m_ledger.folderItems();
 }

@@ -19,8 +19,13 @@ public:
     bool isSet() const { return !m_path.isEmpty(); }
     QString path() const { return m_path; }
     // True when the path, or its nearest existing folder, is on another file system now
-    // (usually one status read).
-    bool isLost() const;
+    // (usually one status read). A copier asks for every file with reuseMs: an answer "in
+    // place" found on its thread that recently is taken again, since what it writes goes
+    // through a root descriptor that holds() vouched for, on this file system all the same.
+    bool isLost(qint64 reuseMs = 0) const;
+    // Whether the open folder lies on this file system (true when unset).
+    bool holds(int fd) const;
+    static constexpr qint64 recheckIntervalMs = 50;
     // The error of each item written once the destination is lost.
     static QString lostText();
 

@@ -5,6 +5,14 @@
 
 #include <openssl/evp.h>
 #include <xxhash.h>
+#if defined(__x86_64__)
+// The library picks the widest vector unit of the processor (AVX2, AVX-512) at run time, as
+// xxhsum does; its plain update keeps to SSE2.
+#include <xxh_x86dispatch.h>
+#define BRINDLE_XXH3_UPDATE XXH3_128bits_update_dispatch
+#else
+#define BRINDLE_XXH3_UPDATE XXH3_128bits_update
+#endif
 
 namespace {
 
@@ -65,7 +73,7 @@ bool Digest::update(const char* data, qint64 size)
     if (!d->started)
         return false;
     if (m_algorithm == Algorithm::Xxh3_128)
-        d->started = XXH3_128bits_update(d->xxh, data, size_t(size)) == XXH_OK;
+        d->started = BRINDLE_XXH3_UPDATE(d->xxh, data, size_t(size)) == XXH_OK;
     else
         d->started = EVP_DigestUpdate(d->context, data, size_t(size)) == 1;
     return d->started;

@@ -7,14 +7,18 @@ bool HardLinkGroups::holdBack(const CopyItem& item)
     if (!item.linksToEarlierName()) {
         // Queued (again, after a resume): its later names wait for this copy.
         Group& group = m_groups[item.source_path];
-        group.settled = false;
+        group.settled = group.tentative = group.trying = false;
         group.copy.clear();
         return false;
     }
     const auto group = m_groups.find(item.hard_link_first);
     // A first name this run does not copy (a retry of errors alone): copied as a file.
-    if (group == m_groups.end() || group->settled)
+    if (group == m_groups.end())
         return false;
+    if (group->settled && !group->trying) {
+        group->trying = group->tentative;
+        return false;
+    }
     group->waiting.append(item);
     ++m_waitingCount;
     return true;
@@ -22,17 +26,39 @@ bool HardLinkGroups::holdBack(const CopyItem& item)
 
 QList<CopyItem> HardLinkGroups::settle(const CopyItem& item)
 {
-    if (item.hard_link_first.isEmpty() || item.linksToEarlierName())
+    if (item.hard_link_first.isEmpty())
         return {};
-    Group& group = m_groups[item.source_path];
-    group.settled = true;
-    // A skipped first name leaves an entry that may hold the same data: the link is made
-    // only when it does (PlatformCopy::createHardLinkBeneath).
-    group.copy =
-        item.copy_state == Copied || item.copy_state == Skipped ? item.destination_path : QString();
-    m_waitingCount -= group.waiting.size();
+    Group* group = nullptr;
+    if (item.linksToEarlierName()) {
+        const auto found = m_groups.find(item.hard_link_first);
+        if (found == m_groups.end() || !found->trying)
+            return {};
+        group = &*found;
+        group->trying = false;
+        // Copied, or linked to the kept entry: either way the file the others are to name.
+        if (item.copy_state == Copied) {
+            group->copy = item.destination_path;
+            group->tentative = false;
+        }
+    } else {
+        group = &m_groups[item.source_path];
+        group->settled = true;
+        group->trying = false;
+        // A skipped first name leaves an entry that may hold the same data: the link is made
+        // only when it does (CopyFileObject::linkToFirstCopy).
+        group->tentative = item.copy_state != Copied;
+        group->copy = item.copy_state == Copied || item.copy_state == Skipped
+                          ? item.destination_path
+                          : QString();
+    }
     QList<CopyItem> waiting;
-    waiting.swap(group.waiting);
+    if (group->tentative && !group->waiting.isEmpty()) {
+        waiting.append(group->waiting.takeFirst());
+        group->trying = true;
+    } else {
+        waiting.swap(group->waiting);
+    }
+    m_waitingCount -= waiting.size();
     return waiting;
 }
 

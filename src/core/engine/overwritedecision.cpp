@@ -2,6 +2,7 @@
 
 #include "fs/filesystemutils.h"
 #include "fs/platform.h"
+#include "fs/platformcopy.h"
 #include "model/copyoptions.h"
 
 #include <QCoreApplication>
@@ -47,9 +48,10 @@ OverwriteDecision::Result OverwriteDecision::decide(const Comparison& c, int mod
         return result;
     const bool differs =
         c.isLink ? c.linkDiffers : (c.older || c.newer || c.sizeDiffers || c.createdDiffers);
-    const bool overwrite = mode == CopyOptions::OverwriteAlways ||
-                           (mode == CopyOptions::OverwriteOlder && c.older) ||
-                           (mode == CopyOptions::OverwriteDifferent && differs);
+    const bool overwrite =
+        mode == CopyOptions::OverwriteAlways || (mode == CopyOptions::OverwriteOlder && c.older) ||
+        ((mode == CopyOptions::OverwriteDifferent || mode == CopyOptions::OverwriteContent) &&
+         differs);
     if (c.older)
         result.notes << text(
             QT_TRANSLATE_NOOP("CopyFileObject", "file with older modification date exists"));
@@ -67,6 +69,16 @@ OverwriteDecision::Result OverwriteDecision::decide(const Comparison& c, int mod
     // the bytes, so a date difference is a note beside the content's result, not instead of it.
     if (copyMode == CopyOptions::Verify && !c.isLink) {
         result.verdict = c.sizeDiffers ? Verdict::Differs : Verdict::Skip;
+        return result;
+    }
+    // By content: a size or a link target that differs tells without reading; equal sizes
+    // leave it to the bytes, whatever the dates say.
+    if (mode == CopyOptions::OverwriteContent && !c.destinationIsFolder) {
+        if (c.isLink)
+            result.verdict = c.linkDiffers ? Verdict::Replace : Verdict::Skip;
+        else
+            result.verdict =
+                c.sizeDiffers || c.pseudoFile ? Verdict::Replace : Verdict::CompareContent;
         return result;
     }
     if (overwrite) {
@@ -92,4 +104,28 @@ OverwriteDecision::Result OverwriteDecision::decide(const Comparison& c, int mod
     else
         result.verdict = overwrite ? Verdict::CannotOverwrite : Verdict::Differs;
     return result;
+}
+
+OverwriteDecision::Result OverwriteDecision::byContent(const QString& source,
+                                                       const QString& destination,
+                                                       const std::atomic<int>* stopFlag,
+                                                       Result decided)
+{
+    Platform::EntryStatus kept;
+    bool equal = false;
+    PlatformCopy::Failure failure;
+    if (Platform::entryStatus(destination, &kept) && !kept.isFile) {
+        decided.verdict = Verdict::Replace;
+    } else if (!PlatformCopy::compareFiles(source, destination, stopFlag, &equal, &failure)) {
+        decided.notes << FileSystemUtils::failureText(failure)
+                      << text(QT_TRANSLATE_NOOP("CopyFileObject",
+                                                "unable to compare with the existing file"));
+        decided.verdict = Verdict::Differs;
+    } else {
+        decided.verdict = equal ? Verdict::Skip : Verdict::Replace;
+        if (equal)
+            decided.notes << text(
+                QT_TRANSLATE_NOOP("CopyFileObject", "file with the same content exists"));
+    }
+    return decided;
 }

@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
+
 class QFileInfo;
 
 // What the overwrite mode makes of an entry already at the destination: pure logic on what
@@ -28,7 +30,8 @@ public:
         Replace,         // the copy replaces it by rename once complete
         Skip,            // kept, the item skipped
         CannotOverwrite, // it should be replaced but cannot be (a folder)
-        Differs          // kept, and the item is an error: the last note tells why
+        Differs,         // kept, and the item is an error: the last note tells why
+        CompareContent   // replaced only when the bytes of the two files differ
     };
     struct Result
     {
@@ -42,4 +45,9 @@ public:
     // datesUntrusted: only sizes and link targets count as differences.
     static Result decide(const Comparison& comparison, int overwriteMode, int copyMode,
                          bool datesUntrusted);
+    // A CompareContent verdict settled by the bytes of both files: Replace, Skip, or Differs
+    // when they cannot be read (the last note tells why). A destination that is no regular
+    // file (a link to an equal file elsewhere) is replaced.
+    static Result byContent(const QString& source, const QString& destination,
+                            const std::atomic<int>* stopFlag, Result decided);
 };

@@ -2,6 +2,7 @@
 
 #include "fs/filesystemutils.h"
 #include "fs/platform.h"
+#include "fs/reachablefileinfo.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -31,7 +32,7 @@ PlacingCopyObject::PlacingCopyObject(QObject* parent) : CopyObject(parent) {}
 bool PlacingCopyObject::createDestinationFolder()
 {
     const QString folder = QFileInfo(destination_path).absolutePath();
-    if (QDir(folder).exists())
+    if (ReachableFileInfo(folder).isDir())
         return true;
     // The copy then fails for want of the folder; the reason is the folder's.
     PlatformCopy::Failure failure;
@@ -60,6 +61,27 @@ bool PlacingCopyObject::pinDestinationFolder()
                   .arg(QFileInfo(destination_path).absolutePath())
             : text(QT_TRANSLATE_NOOP("CopyFileObject", "unable to copy file")));
     return false;
+}
+
+int PlacingCopyObject::jobFolderDescriptor()
+{
+    // Opened once for the files of one folder, from the root without following links, as
+    // each copy would open it.
+    if (!mp_jobFolder || m_destinationRoot.isEmpty() || m_destinationRootFd < 0)
+        return -1;
+    const QString folder = QFileInfo(destination_path).path();
+    PlatformCopy::Failure reaching;
+    if ((mp_jobFolder->isPinned() && mp_jobFolder->folder() == folder) ||
+        mp_jobFolder->pin(m_destinationRoot, m_destinationRootFd, folder, &reaching))
+        return mp_jobFolder->descriptor();
+    return -1;
+}
+
+int PlacingCopyObject::releaseJobFolder()
+{
+    if (mp_jobFolder)
+        mp_jobFolder->release();
+    return -1;
 }
 
 QString PlacingCopyObject::writePath(const QString& path) const
@@ -100,7 +122,8 @@ bool PlacingCopyObject::placeCopy(const QString& temporary)
         if (PlatformCopy::moveIntoPlace(writePath(temporary), writePath(destination_path), &failure,
                                         m_replaceExisting)) {
             if (m_replaceExisting)
-                info_list.append(text(QT_TRANSLATE_NOOP("CopyFileObject", "existing file is removed")));
+                info_list.append(
+                    text(QT_TRANSLATE_NOOP("CopyFileObject", "existing file is removed")));
             return true;
         }
         if (!m_replaceExisting && failure.code == EEXIST && attempt < maxPlaceAttempts) {
@@ -116,8 +139,10 @@ bool PlacingCopyObject::placeCopy(const QString& temporary)
         }
         info_list.append(failureText(failure));
         if (m_replaceExisting) {
-            info_list.append(text(QT_TRANSLATE_NOOP("CopyFileObject", "Unable to remove existing file")));
-            setDestinationError(text(QT_TRANSLATE_NOOP("CopyFileObject", "file cannot be overwritten")));
+            info_list.append(
+                text(QT_TRANSLATE_NOOP("CopyFileObject", "Unable to remove existing file")));
+            setDestinationError(
+                text(QT_TRANSLATE_NOOP("CopyFileObject", "file cannot be overwritten")));
         } else {
             setDestinationError(text(QT_TRANSLATE_NOOP("CopyFileObject", "unable to copy file")));
         }
@@ -134,7 +159,7 @@ bool PlacingCopyObject::copySymbolicLink()
     if (temporary.isEmpty())
         return false;
     // A dangling source link is copied all the same, pointing nowhere as it does.
-    if (!QFileInfo::exists(source_path))
+    if (!ReachableFileInfo(source_path).exists())
         qWarning() << "Symbolic link target not found:" << qUtf8Printable(link_target);
     // A target kept as the source stores it is copied byte for byte (it need not be valid
     // text); a target pointed into the copy is written as given.
@@ -164,7 +189,8 @@ void PlacingCopyObject::copyPseudoFile()
         return;
     }
     const QString temporary = reserveTemporaryName();
-    QFile out(temporary);
+    const Platform::ReachablePath reachable(temporary);
+    QFile out(reachable.text());
     if (temporary.isEmpty() || !out.open(QIODevice::WriteOnly) || out.write(data) != data.size()) {
         if (!temporary.isEmpty())
             FileSystemUtils::removeFile(temporary);
@@ -183,7 +209,8 @@ void PlacingCopyObject::copySpecialFile()
     if (m_options.m_copyMode == CopyOptions::Verify) {
         // Nothing to hash: the same kind of entry, and the same device, is the check.
         if (!FileSystemUtils::fileExists(destination_path)) {
-            setDestinationError(text(QT_TRANSLATE_NOOP("CopyFileObject", "Destination file does not exist")));
+            setDestinationError(
+                text(QT_TRANSLATE_NOOP("CopyFileObject", "Destination file does not exist")));
         } else if (Platform::sameSpecialFile(source_path, destination_path)) {
             copy_state = Skipped;
             is_checked = true;
@@ -215,4 +242,53 @@ void PlacingCopyObject::copySpecialFile()
     FileSystemUtils::syncFile(source_path, writePath(destination_path),
                               m_settings.removeReadOnlyAttribute);
     copy_state = Copied;
+}
+
+bool PlacingCopyObject::linkTo(const QString& firstCopy, const PlatformCopy::FileVersion& version)
+{
+    if (m_destinationRoot.isEmpty())
+        return false;
+    createDestinationFolder();
+    PlatformCopy::Failure failure;
+    bool linked =
+        PlatformCopy::createHardLinkBeneath(m_destinationRoot, m_destinationRootFd, firstCopy,
+                                            destination_path, version, m_replaceExisting, &failure);
+    // A file the overwrite rule kept for the first name has its own time: it serves when it
+    // holds this name's bytes (and still is the file compared when linked).
+    PlatformCopy::FileVersion kept;
+    if (!linked && failure.code == ESTALE && keptCopyHoldsSource(firstCopy, version, &kept))
+        linked = PlatformCopy::createHardLinkBeneath(m_destinationRoot, m_destinationRootFd,
+                                                     firstCopy, destination_path, kept,
+                                                     m_replaceExisting, &failure);
+    if (!linked) {
+        qDebug() << "Copying" << qUtf8Printable(source_path) << "as a file instead of a link to"
+                 << qUtf8Printable(firstCopy) << ":" << qUtf8Printable(failureText(failure));
+        return false;
+    }
+    // The copier's own texts, where they were first written.
+    if (m_replaceExisting)
+        info_list.append(QCoreApplication::translate("CopyFileObject", "existing file is removed"));
+    info_list.append(
+        QCoreApplication::translate("CopyFileObject", "hard link to %1").arg(firstCopy));
+    file_size = version.size;
+    // The move removes the source only while it is still the version linked.
+    m_sourceVersion = version;
+    copy_state = Copied;
+    return true;
+}
+
+bool PlacingCopyObject::keptCopyHoldsSource(const QString& firstCopy,
+                                            const PlatformCopy::FileVersion& source,
+                                            PlatformCopy::FileVersion* kept) const
+{
+    Platform::EntryStatus status;
+    if (!Platform::entryStatus(firstCopy, &status) || !status.isFile || status.size != source.size)
+        return false;
+    kept->size = status.size;
+    kept->seconds = status.lastWrite.seconds;
+    kept->nanoseconds = status.lastWrite.nanoseconds;
+    bool equal = false;
+    PlatformCopy::FileVersion after;
+    return PlatformCopy::compareFiles(source_path, firstCopy, stopFlag(), &equal, nullptr) &&
+           equal && PlatformCopy::fileVersion(source_path, &after) && after.sameData(source);
 }

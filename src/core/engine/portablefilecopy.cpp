@@ -2,6 +2,7 @@
 
 #include "fs/filesystemutils.h"
 #include "fs/platform.h"
+#include "fs/reachablefileinfo.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -27,11 +28,17 @@ using FileSystemUtils::failureText;
 
 } // namespace
 
-PortableFileCopy::Outcome PortableFileCopy::copyInBlocks(const QString& sourcePath,
-                                                         const QString& destinationPath,
-                                                         qint64 size, qint64 step,
-                                                         const Progress& progress)
+PortableFileCopy::Outcome
+PortableFileCopy::copyInBlocks(const QString& sourcePath, const QString& destinationPath,
+                               qint64 size, qint64 step, const Progress& progress,
+                               const std::function<void(const char*, qint64)>& observe)
 {
+    // A hole skipped is zeros to the observer.
+    const auto observeZeros = [&observe](qint64 length) {
+        static const char zeros[blockSize] = {};
+        for (; observe && length > 0; length -= blockSize)
+            observe(zeros, qMin(length, blockSize));
+    };
     Outcome outcome;
     const auto sourceError = [&](const char* error, const QString& note) {
         outcome.notes << note;
@@ -42,7 +49,8 @@ PortableFileCopy::Outcome PortableFileCopy::copyInBlocks(const QString& sourcePa
         outcome.notes << note;
         outcome.error = text(error);
     };
-    QFile source(sourcePath);
+    const Platform::ReachablePath reachableSource(sourcePath);
+    QFile source(reachableSource.text());
     if (!source.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
         qWarning() << qUtf8Printable(sourcePath) << "is not readable";
         outcome.error = text(QT_TRANSLATE_NOOP("CopyFileObject", "unable to read source file"));
@@ -104,6 +112,7 @@ PortableFileCopy::Outcome PortableFileCopy::copyInBlocks(const QString& sourcePa
                 destinationError(writingFailed, destination.errorString());
                 break;
             }
+            observeZeros(start - copied);
             copied = start;
             if (copied == size)
                 break; // a hole up to the end
@@ -119,6 +128,8 @@ PortableFileCopy::Outcome PortableFileCopy::copyInBlocks(const QString& sourcePa
                 break;
             continue;
         }
+        if (observe)
+            observe(buffer, got);
         // A short write is retried: the call that fails then tells why.
         qint64 written = 0;
         while (written < got) {

@@ -32,8 +32,10 @@ public:
 
     // The simple method: read and written block by block (the holes of a sparse source
     // skipped, so that they stay holes).
+    // observe, when given, gets every byte of the source once, in order (a hole as zeros).
     static Outcome copyInBlocks(const QString& source, const QString& destination, qint64 size,
-                                qint64 step, const Progress& progress);
+                                qint64 step, const Progress& progress,
+                                const std::function<void(const char*, qint64)>& observe = {});
     // QFile::copy, then the holes of the source punched out of the copy again.
     static Outcome copyWithQt(const QString& source, const QString& destination, qint64 size,
                               bool removeReadOnly);

@@ -2,9 +2,10 @@
 
 #include "engine/copyobject.h"
 #include "fs/filesystemutils.h"
-#include "fs/platform.h"
 #include "fs/pathutils.h"
+#include "fs/platform.h"
 #include "fs/platformcopy.h"
+#include "fs/reachablefileinfo.h"
 
 #include <QDebug>
 #include <QDir>
@@ -19,7 +20,7 @@ namespace {
 
 // The removals start once the event loop has turned (a zero timer) and go on in batches of
 // at most this long, each queued after the last: between two batches the job's thread
-// serves its event loop (the other jobs it holds, its signals to the user-interface thread
+// serves its event loop (the other jobs it holds, its signals to the copy task's thread
 // flowing meanwhile). A stop is seen between any two removals.
 constexpr int moveIntervalMs = 0;
 constexpr qint64 moveBatchMs = 25;
@@ -58,7 +59,7 @@ void SyncFoldersJob::checkExistingFolders()
 {
     for (CopyItem folder : qAsConst(m_folders)) {
         // A link in a folder's place is never synced through (nor its source removed).
-        const QFileInfo destination(folder.destination_path);
+        const ReachableFileInfo destination(folder.destination_path);
         if (!destination.isDir() || destination.isSymLink() ||
             !Platform::linkOnTheWay(m_destinationRoot, folder.destination_path).isEmpty()) {
             if (folder.copy_state == Unprocessed)
@@ -163,7 +164,7 @@ void SyncFoldersJob::processNextFolderToMove()
         // A source named through a link to a folder: its content moved, the link and the
         // folder it names stay.
         if (folder.source_path == m_sourceRootItem.source_path &&
-            QFileInfo(folder.source_path).isSymLink()) {
+            ReachableFileInfo(folder.source_path).isSymLink()) {
             addProcessedFolder(folder);
             continue;
         }
@@ -172,7 +173,7 @@ void SyncFoldersJob::processNextFolderToMove()
             removeCollatedSubfolders(folder.source_path);
         if (FileSystemUtils::fileExists(folder.source_path)) {
             // rmdir removes only an empty folder: anything left behind keeps its folder.
-            if (QDir().rmdir(folder.source_path)) {
+            if (Platform::removeEmptyFolder(folder.source_path)) {
                 folder.info_list.append(tr("Folder moved"));
             } else if (holdsOnlyLeftOutEntries(folder.source_path)) {
                 // What the filters left out stays where it is, and so does its folder.
@@ -217,18 +218,38 @@ void SyncFoldersJob::finishCreatedRoot()
 void SyncFoldersJob::removeCollatedSubfolders(const QString& path)
 {
     const auto skipPatterns = FileSystemUtils::compileWildcardPatterns(m_options.m_skipFilters);
-    const QFileInfoList folders = QDir(path).entryInfoList(QDir::Dirs | QDir::Hidden |
-                                                           QDir::NoSymLinks | QDir::NoDotAndDotDot);
-    for (const QFileInfo& folder : folders) {
-        const QString name = folder.fileName();
+    for (const Entry& folder : entriesOf(path)) {
         // Folders the walk did not enter are not the run's.
-        if ((!m_options.m_copyHiddenFiles && name.startsWith(QLatin1Char('.'))) ||
-            FileSystemUtils::matchesAnyPattern(name, skipPatterns))
+        if (!folder.status.isFolder ||
+            (!m_options.m_copyHiddenFiles && folder.name.startsWith(QLatin1Char('.'))) ||
+            FileSystemUtils::matchesAnyPattern(folder.name, skipPatterns))
             continue;
-        removeCollatedSubfolders(folder.filePath());
-        if (!QDir().rmdir(folder.filePath()) && holdsOnlyLeftOutEntries(folder.filePath()))
-            m_keptFolders.insert(folder.filePath());
+        removeCollatedSubfolders(folder.path);
+        if (!Platform::removeEmptyFolder(folder.path) && holdsOnlyLeftOutEntries(folder.path))
+            m_keptFolders.insert(folder.path);
     }
+}
+
+// Listed as bytes, so that names that are not valid text and paths of any length are seen.
+QVector<SyncFoldersJob::Entry> SyncFoldersJob::entriesOf(const QString& path)
+{
+    QVector<Entry> result;
+    const int fd = Platform::openFolder(path);
+    std::vector<Platform::FolderEntry> listed;
+    if (fd < 0 || !Platform::readFolder(fd, &listed)) {
+        Platform::closeFolder(fd);
+        return result;
+    }
+    for (const Platform::FolderEntry& entry : listed) {
+        Entry item;
+        if (!Platform::entryStatusAt(fd, entry.name, &item.status))
+            continue; // gone since the listing
+        item.name = QFile::decodeName(entry.name);
+        item.path = path + QLatin1Char('/') + item.name;
+        result.append(item);
+    }
+    Platform::closeFolder(fd);
+    return result;
 }
 
 bool SyncFoldersJob::holdsOnlyLeftOutEntries(const QString& path) const
@@ -239,22 +260,23 @@ bool SyncFoldersJob::holdsOnlyLeftOutEntries(const QString& path) const
         return false;
     const auto copyPatterns = FileSystemUtils::compileWildcardPatterns(o.m_copyFilters);
     const auto skipPatterns = FileSystemUtils::compileWildcardPatterns(o.m_skipFilters);
-    const QFileInfoList entries = QDir(path).entryInfoList(QDir::AllEntries | QDir::Hidden |
-                                                           QDir::System | QDir::NoDotAndDotDot);
+    const QVector<Entry> entries = entriesOf(path);
     if (entries.isEmpty())
         return false;
-    for (const QFileInfo& entry : entries) {
-        const QString name = entry.fileName();
-        const bool folder = entry.isDir() && !entry.isSymLink();
+    for (const Entry& listed : entries) {
+        const QString& name = listed.name;
+        const bool folder = listed.status.isFolder;
+        const bool isLink = listed.status.isSymLink;
+        const bool linkToFolder = isLink && ReachableFileInfo(listed.path).isDir();
         // As the walk decides: hidden and skipped names first, then the kind of entry.
         if ((!o.m_copyHiddenFiles && name.startsWith(QLatin1Char('.'))) ||
             FileSystemUtils::matchesAnyPattern(name, skipPatterns))
             continue;
         // The copy filters pick files and links, not links to folders.
-        const bool notPicked = !copyPatterns.isEmpty() && !(entry.isSymLink() && entry.isDir()) &&
+        const bool notPicked = !copyPatterns.isEmpty() && !linkToFolder &&
                                !FileSystemUtils::matchesAnyPattern(name, copyPatterns);
-        if (folder ? (!o.m_recursive || m_keptFolders.contains(entry.filePath()))
-                   : (notPicked || (entry.isSymLink() && !o.m_copySymbolicLinks)))
+        if (folder ? (!o.m_recursive || m_keptFolders.contains(listed.path))
+                   : (notPicked || (isLink && !o.m_copySymbolicLinks)))
             continue;
         return false;
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "fs/platform.h"
 #include "jobs/job.h"
 #include "model/copyitem.h"
 #include "model/copyoptions.h"
@@ -8,6 +9,7 @@
 #include <QList>
 #include <QSet>
 #include <QString>
+#include <QVector>
 
 #include <functional>
 
@@ -71,6 +73,13 @@ private:
     // Whether a folder that a move could not remove holds only what the run's filters left
     // out (or folders kept for that reason): then it stays, without an error.
     bool holdsOnlyLeftOutEntries(const QString& path) const;
+    struct Entry
+    {
+        QString name;
+        QString path;
+        Platform::EntryStatus status;
+    };
+    static QVector<Entry> entriesOf(const QString& path);
     // A collated move lists no folders: the emptied ones below the source are removed before
     // it, deepest first (one that still holds something stays, and so does the source).
     void removeCollatedSubfolders(const QString& path);

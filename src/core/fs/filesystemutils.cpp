@@ -127,7 +127,8 @@ QString lastErrorText(const QString& functionName)
 
 bool readToEnd(const QString& path, qint64 maxBytes, QByteArray* data)
 {
-    QFile in(path);
+    const Platform::ReachablePath reachable(path);
+    QFile in(reachable.text());
     data->clear();
     if (!in.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         return false;
@@ -152,10 +153,11 @@ bool removeFile(const QString& path)
         setReadOnly(path, false);
     if (Platform::removeFile(path))
         return true;
-    const QFile::Permissions permissions = QFile::permissions(path);
+    const Platform::ReachablePath reachable(path);
+    const QFile::Permissions permissions = QFile::permissions(reachable.text());
     if (permissions & QFileDevice::WriteUser)
         return false;
-    QFile::setPermissions(path, permissions | QFileDevice::WriteUser);
+    QFile::setPermissions(reachable.text(), permissions | QFileDevice::WriteUser);
     return Platform::removeFile(path);
 }
 
@@ -208,8 +210,10 @@ bool syncFile(const QString& from, const QString& to, bool removeReadOnly)
 
 bool copyFileWithQt(const QString& from, const QString& to, bool removeReadOnly, QString* errorText)
 {
-    QFile file(from);
-    if (!file.copy(to)) {
+    const Platform::ReachablePath reachableFrom(from);
+    const Platform::ReachablePath reachableTo(to);
+    QFile file(reachableFrom.text());
+    if (!file.copy(reachableTo.text())) {
         if (errorText)
             *errorText = file.errorString();
         return false;

@@ -89,6 +89,31 @@ bool sameSpecialFile(const QString& path, const QString& otherPath);
 // The longest path, in bytes, that the system calls take (PATH_MAX less its final zero).
 constexpr int MaxPathBytes = 4095;
 
+// A path in the form the system calls take, whatever its length: one over their limit is
+// reached through a folder along it, opened step by step and held open while this lives
+// ("/proc/self/fd/N/rest", as cp reaches deep trees through folder descriptors). When a
+// step fails, every use fails as the system would for that step. Use it only for the call
+// at hand: the short form names nothing once this is gone.
+class ReachablePath
+{
+public:
+    explicit ReachablePath(const QString& path);
+    ~ReachablePath();
+    ReachablePath(const ReachablePath&) = delete;
+    ReachablePath& operator=(const ReachablePath&) = delete;
+
+    const char* c_str() const;
+    // For Qt's file classes.
+    QString text() const;
+    // Whether the path was over the limit.
+    bool isLong() const { return m_folderFd >= 0; }
+
+private:
+    QString m_path;
+    mutable QByteArray m_bytes; // encoded when first asked, for a path known to be short
+    int m_folderFd = -1;
+};
+
 // One entry of a folder as its listing gives it.
 struct FolderEntry
 {
@@ -186,6 +211,8 @@ bool entryMissing(const QString& path);
 
 // Removes a file or a symbolic link (never a link's target).
 bool removeFile(const QString& path);
+// Removes a folder, only when it is empty.
+bool removeEmptyFolder(const QString& path);
 
 // A descriptor standing for the file system that holds path, or the nearest folder above
 // it that exists and can be opened; -1 when none can. Write-back errors of that file

@@ -36,9 +36,71 @@ bool fail(const char* call)
     return false;
 }
 
+} // namespace
+
+ReachablePath::ReachablePath(const QString& path) : m_path(path)
+{
+    // Three bytes at most for each character: short without encoding it.
+    if (path.size() <= MaxPathBytes / 3)
+        return;
+    m_bytes = QFile::encodeName(path);
+    if (m_bytes.size() <= MaxPathBytes)
+        return;
+    const int savedErrno = errno;
+    QByteArray rest = m_bytes;
+    m_folderFd = ::open(rest.startsWith('/') ? "/" : ".", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    while (m_folderFd >= 0) {
+        const QByteArray prefix = "/proc/self/fd/" + QByteArray::number(m_folderFd) + '/';
+        if (prefix.size() + rest.size() <= MaxPathBytes) {
+            m_bytes = prefix + rest;
+            break;
+        }
+        // Whole folders only, as many as one call takes; the final entry stays in the rest.
+        const int cut = rest.lastIndexOf('/', MaxPathBytes - 1);
+        const QByteArray step = rest.left(cut).mid(rest.startsWith('/') ? 1 : 0);
+        const int next = cut > 0 && !step.isEmpty() ? ::openat(m_folderFd, step.constData(),
+                                                               O_PATH | O_DIRECTORY | O_CLOEXEC)
+                                                    : -1;
+        if (next < 0) {
+            // "step/." fails as the step did: missing, not a folder, closed, a loop.
+            m_bytes = prefix + (step.isEmpty() ? rest : step) + "/.";
+            if (m_bytes.size() > MaxPathBytes)
+                m_bytes = rest; // a name over the limit: the call fails as the system would
+            break;
+        }
+        ::close(m_folderFd);
+        m_folderFd = next;
+        rest = rest.mid(cut + 1);
+    }
+    errno = savedErrno;
+}
+
+ReachablePath::~ReachablePath()
+{
+    if (m_folderFd >= 0) {
+        const int savedErrno = errno;
+        ::close(m_folderFd);
+        errno = savedErrno;
+    }
+}
+
+const char* ReachablePath::c_str() const
+{
+    if (m_bytes.isNull())
+        m_bytes = QFile::encodeName(m_path);
+    return m_bytes.constData();
+}
+
+QString ReachablePath::text() const
+{
+    return m_folderFd >= 0 ? QFile::decodeName(m_bytes) : m_path;
+}
+
+namespace {
+
 bool lstatEntry(const QString& path, struct stat* status)
 {
-    if (::lstat(QFile::encodeName(path).constData(), status) != 0)
+    if (::lstat(ReachablePath(path).c_str(), status) != 0)
         return fail("lstat");
     return true;
 }
@@ -93,9 +155,9 @@ bool entryStatus(const QString& path, EntryStatus* result)
 bool entryIdentity(const QString& path, EntryIdentity* identity, bool followLinks)
 {
     struct stat status;
-    const QByteArray encoded = QFile::encodeName(path);
-    if ((followLinks ? ::stat(encoded.constData(), &status)
-                     : ::lstat(encoded.constData(), &status)) != 0)
+    const ReachablePath reachable(path);
+    if ((followLinks ? ::stat(reachable.c_str(), &status) : ::lstat(reachable.c_str(), &status)) !=
+        0)
         return fail(followLinks ? "stat" : "lstat");
     identity->device = static_cast<quint64>(status.st_dev);
     identity->inode = static_cast<quint64>(status.st_ino);
@@ -115,7 +177,7 @@ bool entryIdentity(int fd, EntryIdentity* identity)
 bool onPseudoFileSystem(const QString& path)
 {
     struct statfs status;
-    if (::statfs(QFile::encodeName(path).constData(), &status) != 0)
+    if (::statfs(ReachablePath(path).c_str(), &status) != 0)
         return false;
     switch (static_cast<unsigned long>(status.f_type)) {
     case 0x9fa0UL:     // proc
@@ -143,7 +205,7 @@ QString mountPointOf(const QString& path)
 {
     QString current = QFileInfo(path).absoluteFilePath();
     struct stat status;
-    while (::stat(QFile::encodeName(current).constData(), &status) != 0) {
+    while (::stat(ReachablePath(current).c_str(), &status) != 0) {
         const QString parent = QFileInfo(current).path();
         if (parent == current)
             return QString();
@@ -152,7 +214,7 @@ QString mountPointOf(const QString& path)
     for (;;) {
         const QString parent = QFileInfo(current).path();
         struct stat above;
-        if (parent == current || ::stat(QFile::encodeName(parent).constData(), &above) != 0 ||
+        if (parent == current || ::stat(ReachablePath(parent).c_str(), &above) != 0 ||
             above.st_dev != status.st_dev)
             return current;
         current = parent;
@@ -168,7 +230,7 @@ QString linkOnTheWay(const QString& root, const QString& path)
     for (int slash = path.indexOf(QLatin1Char('/'), prefix.size()); slash > 0;
          slash = path.indexOf(QLatin1Char('/'), slash + 1)) {
         const QString folder = path.left(slash);
-        if (::lstat(QFile::encodeName(folder).constData(), &status) != 0)
+        if (::lstat(ReachablePath(folder).c_str(), &status) != 0)
             return QString(); // not there yet: made by the run, as a folder
         if (S_ISLNK(status.st_mode))
             return folder;
@@ -180,8 +242,8 @@ bool sameSpecialFile(const QString& path, const QString& otherPath)
 {
     struct stat a;
     struct stat b;
-    if (::lstat(QFile::encodeName(path).constData(), &a) != 0 ||
-        ::lstat(QFile::encodeName(otherPath).constData(), &b) != 0)
+    if (::lstat(ReachablePath(path).c_str(), &a) != 0 ||
+        ::lstat(ReachablePath(otherPath).c_str(), &b) != 0)
         return fail("lstat");
     const mode_t type = a.st_mode & S_IFMT;
     if (type != (b.st_mode & S_IFMT))
@@ -193,7 +255,7 @@ bool sameSpecialFile(const QString& path, const QString& otherPath)
 
 int openFolder(const QString& path, bool followLink)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(),
+    const int fd = ::open(ReachablePath(path).c_str(),
                           O_RDONLY | O_DIRECTORY | O_CLOEXEC | (followLink ? 0 : O_NOFOLLOW));
     if (fd < 0)
         fail("open");
@@ -268,29 +330,29 @@ void closeFolder(int folderFd)
 
 bool canEnterFolder(const QString& path)
 {
-    if (::access(QFile::encodeName(path).constData(), R_OK | X_OK) != 0)
+    if (::access(ReachablePath(path).c_str(), R_OK | X_OK) != 0)
         return fail("access");
     return true;
 }
 
 bool grantFolderAccess(const QString& path)
 {
-    const QByteArray encoded = QFile::encodeName(path);
+    const ReachablePath encoded(path);
     struct stat status;
-    if (::lstat(encoded.constData(), &status) != 0)
+    if (::lstat(encoded.c_str(), &status) != 0)
         return fail("lstat");
     if (!S_ISDIR(status.st_mode)) {
         errno = ENOTDIR;
         return fail("chmod");
     }
-    if (::chmod(encoded.constData(), (status.st_mode & 07777) | S_IRUSR | S_IXUSR) != 0)
+    if (::chmod(encoded.c_str(), (status.st_mode & 07777) | S_IRUSR | S_IXUSR) != 0)
         return fail("chmod");
     return true;
 }
 
 bool isReadable(const QString& path)
 {
-    if (::access(QFile::encodeName(path).constData(), R_OK) != 0)
+    if (::access(ReachablePath(path).c_str(), R_OK) != 0)
         return fail("access");
     return true;
 }
@@ -328,7 +390,7 @@ bool setFileAttributes(const QString& path, int attributes)
         mode &= ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH);
     else
         mode |= S_IWUSR;
-    if (::chmod(QFile::encodeName(path).constData(), mode) != 0)
+    if (::chmod(ReachablePath(path).c_str(), mode) != 0)
         return fail("chmod");
     return true;
 }
@@ -349,7 +411,7 @@ bool readFileTimes(const QString& path, FileTimes* times)
 bool modificationTime(const QString& path, FileTime* time, quint64* device)
 {
     struct stat status;
-    if (::stat(QFile::encodeName(path).constData(), &status) != 0)
+    if (::stat(ReachablePath(path).c_str(), &status) != 0)
         return fail("stat");
     *time = fromTimespec(status.st_mtim);
     if (device)
@@ -371,7 +433,7 @@ FileSystemTraits traitsByType(const QString& path)
     FileSystemTraits traits;
     traits.timeStepNs = twoSeconds;
     struct statfs status;
-    if (::statfs(QFile::encodeName(path).constData(), &status) != 0)
+    if (::statfs(ReachablePath(path).c_str(), &status) != 0)
         return traits;
     switch (static_cast<unsigned long>(status.f_type)) {
     case 0x4d44UL:     // MSDOS_SUPER_MAGIC: FAT, vfat
@@ -427,8 +489,7 @@ void forgetFileSystemTraits()
 bool writeFileTimes(const QString& path, const FileTimes& times)
 {
     const struct timespec values[2] = {toTimespec(times.lastAccess), toTimespec(times.lastWrite)};
-    if (::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), values, AT_SYMLINK_NOFOLLOW) !=
-        0)
+    if (::utimensat(AT_FDCWD, ReachablePath(path).c_str(), values, AT_SYMLINK_NOFOLLOW) != 0)
         return fail("utimensat");
     return true;
 }
@@ -441,10 +502,10 @@ QDateTime creationTime(const QString& path)
 
 bool symbolicLinkBytes(const QString& path, QByteArray* target)
 {
-    const QByteArray link = QFile::encodeName(path);
+    const ReachablePath link(path);
     QByteArray text(256, Qt::Uninitialized);
     for (;;) {
-        const ssize_t length = ::readlink(link.constData(), text.data(), text.size());
+        const ssize_t length = ::readlink(link.c_str(), text.data(), text.size());
         if (length < 0)
             return fail("readlink");
         if (length < text.size()) {
@@ -476,8 +537,15 @@ bool entryMissing(const QString& path)
 
 bool removeFile(const QString& path)
 {
-    if (::unlink(QFile::encodeName(path).constData()) != 0)
+    if (::unlink(ReachablePath(path).c_str()) != 0)
         return fail("unlink");
+    return true;
+}
+
+bool removeEmptyFolder(const QString& path)
+{
+    if (::rmdir(ReachablePath(path).c_str()) != 0)
+        return fail("rmdir");
     return true;
 }
 
@@ -491,8 +559,8 @@ int openFileSystem(const QString& path, QString* openedPath)
     QString candidate = path;
     for (;;) {
         // Non-blocking, so that a FIFO in the way cannot hang the open.
-        const int fd = ::open(QFile::encodeName(candidate).constData(),
-                              O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+        const int fd =
+            ::open(ReachablePath(candidate).c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
         if (fd >= 0) {
             if (openedPath)
                 *openedPath = candidate;
@@ -616,7 +684,7 @@ bool dropCachedData(int fd)
 int openRegularFile(const QString& path, qint64* size)
 {
     const int fd =
-        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+        ::open(ReachablePath(path).c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) {
         fail("open");
         return -1;
@@ -664,7 +732,7 @@ void readAhead(int fd, qint64 length)
 
 int openFileAhead(const QString& path, qint64 readAheadLength, EntryStatus* result)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(),
+    const int fd = ::open(ReachablePath(path).c_str(),
                           O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
         return -1;
@@ -684,7 +752,7 @@ qint64 availableBytes(const QString& path)
     // statvfs alone: QStorageInfo would also resolve the path and read the mount table,
     // and the copy asks before every job.
     struct statvfs status;
-    if (::statvfs(QFile::encodeName(path).constData(), &status) != 0) {
+    if (::statvfs(ReachablePath(path).c_str(), &status) != 0) {
         fail("statvfs");
         return -1;
     }

@@ -41,12 +41,11 @@ struct FileVersion
 
     bool operator==(const FileVersion& other) const
     {
-        const bool changeKept = linked || other.linked ||
-                                (changeSeconds == other.changeSeconds &&
-                                 changeNanoseconds == other.changeNanoseconds);
-        return size == other.size && seconds == other.seconds &&
-               nanoseconds == other.nanoseconds && device == other.device &&
-               inode == other.inode && changeKept;
+        const bool changeKept =
+            linked || other.linked ||
+            (changeSeconds == other.changeSeconds && changeNanoseconds == other.changeNanoseconds);
+        return size == other.size && seconds == other.seconds && nanoseconds == other.nanoseconds &&
+               device == other.device && inode == other.inode && changeKept;
     }
     bool operator!=(const FileVersion& other) const { return !(*this == other); }
     // The same bytes, as far as the status tells: what a copy read through one descriptor
@@ -115,6 +114,16 @@ struct CopyRequest
     // An open descriptor of destinationRoot, used instead of opening it again (the caller
     // keeps it); -1 opens it.
     int destinationRootFd = -1;
+    // An open descriptor of the folder of to, reached from destinationRoot as above (a
+    // PinnedFolder the caller keeps for the files of one folder); -1 reaches it anew.
+    int destinationFolderFd = -1;
+    // Given every byte of the source once, in order, as the copy reads it (a hole as its
+    // zeros). The copy then reads through a user buffer: a clone, copy_file_range and
+    // sendfile never show the bytes.
+    std::function<void(const char* data, qint64 size)> observeSource;
+    // The finished copy is left, not flushed, under its temporary name (outcome.temporaryPath)
+    // whatever its size and file system, for the caller to check and place.
+    bool leaveTemporary = false;
 };
 
 // What a successful copyFile did.
@@ -224,8 +233,11 @@ bool isTemporaryNameFor(const QString& fileName, const QString& targetName);
 // Removes from folder the regular files that are temporary names for one of targetNames
 // and whose writer is gone (no process has its pid, or one started at another time): what
 // a copy killed before its end left behind. Files of a live process, this one included,
-// are left alone. Returns the paths removed.
-QStringList removeStaleTemporaryFiles(const QString& folder, const QSet<QString>& targetNames);
+// are left alone. Returns the paths removed. With anyName, every such temporary file goes,
+// whatever name it was for: a copy stopped before its end never holds the only copy of its
+// data (a move removes a source only once its copy has taken the final name).
+QStringList removeStaleTemporaryFiles(const QString& folder, const QSet<QString>& targetNames,
+                                      bool anyName = false);
 
 // Creates the folder path with every missing parent, as mkdir -p does, but each one private
 // (createdFolderMode): it gets its own mode from copyMetadata (or releaseCreatedFolder) once
@@ -237,7 +249,8 @@ bool createFolders(const QString& path, Failure* failure);
 // component at a time without following any symbolic link, so that nothing outside root
 // is created or entered: a link (to a folder or dangling) where a folder is needed is left
 // untouched and answers the call "openat" with ELOOP. path must lie inside root.
-bool createFoldersBeneath(const QString& root, const QString& path, Failure* failure);
+bool createFoldersBeneath(const QString& root, const QString& path, Failure* failure,
+                          int rootFd = -1);
 
 // Whether the folder path (inside root) is reached from root through folders only, no
 // symbolic link on the way; false with the call and its error otherwise (ELOOP for a link,
@@ -312,12 +325,16 @@ public:
     bool pin(const QString& root, int rootFd, const QString& folder, Failure* failure);
     void release();
     bool isPinned() const { return m_fd >= 0; }
+    // The folder pinned last, and its descriptor (-1 when not pinned).
+    const QString& folder() const { return m_folder; }
+    int descriptor() const { return m_fd; }
     // The folder's own entry fileName, through the descriptor; fallback while not pinned.
     QString entryPath(const QString& fileName, const QString& fallback) const;
 
 private:
     int m_fd = -1;
     QString m_prefix;
+    QString m_folder;
 };
 
 // Creates newLink as a symbolic link holding the very target text of existingLink, which

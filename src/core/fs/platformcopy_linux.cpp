@@ -27,6 +27,16 @@ using namespace LinuxInternal;
 
 namespace {
 
+using SourceObserver = std::function<void(const char*, qint64)>;
+
+// Gives the observer the zeros of a hole of length bytes.
+void observeZeros(const SourceObserver& observe, qint64 length)
+{
+    static const char zeros[65536] = {};
+    for (; length > 0; length -= qint64(sizeof(zeros)))
+        observe(zeros, qMin(length, qint64(sizeof(zeros))));
+}
+
 // Errors by which the kernel says that a mover does not work for these two files, as
 // opposed to a failure of the copy itself.
 bool isUnsupported(int code)
@@ -41,7 +51,8 @@ DataMover nextMover(DataMover mover)
 
 // Reads one buffer (at most length bytes) and writes all of it. Returns the bytes moved, 0
 // at the end, or -1 with errno set and failedCall naming the call.
-ssize_t readWriteChunk(int inFd, int outFd, char* buffer, size_t length, const char** failedCall)
+ssize_t readWriteChunk(int inFd, int outFd, char* buffer, size_t length, const char** failedCall,
+                       const SourceObserver& observe)
 {
     ssize_t got;
     do {
@@ -51,6 +62,8 @@ ssize_t readWriteChunk(int inFd, int outFd, char* buffer, size_t length, const c
         *failedCall = "read";
         return got;
     }
+    if (observe)
+        observe(buffer, got);
     ssize_t written = 0;
     while (written < got) {
         const ssize_t put = ::write(outFd, buffer + written, static_cast<size_t>(got - written));
@@ -79,7 +92,7 @@ bool fileVersion(int fd, FileVersion* version)
 bool fileVersion(const QString& path, FileVersion* version)
 {
     struct stat status;
-    if (::stat(QFile::encodeName(path).constData(), &status) != 0)
+    if (::stat(Platform::ReachablePath(path).c_str(), &status) != 0)
         return false;
     *version = versionOf(status);
     return true;
@@ -122,7 +135,8 @@ bool isCloneRefusal(int code)
 // base + the bytes moved, of reportedTotal (-1: total), and the write-back starts there.
 bool moveData(int inFd, int outFd, qint64 total, const std::atomic<int>* cancelFlag,
               const ProgressFunction& progress, Failure* failure, DataMover& mover,
-              bool stopAtTotal, bool writeBack, qint64 base = 0, qint64 reportedTotal = -1)
+              bool stopAtTotal, bool writeBack, qint64 base = 0, qint64 reportedTotal = -1,
+              const SourceObserver& observe = SourceObserver())
 {
     std::unique_ptr<char[]> buffer;
     qint64 copied = 0;
@@ -146,7 +160,7 @@ bool moveData(int inFd, int outFd, qint64 total, const std::atomic<int>* cancelF
         default:
             if (!buffer)
                 buffer.reset(new char[bufferSize]);
-            moved = readWriteChunk(inFd, outFd, buffer.get(), length, &failedCall);
+            moved = readWriteChunk(inFd, outFd, buffer.get(), length, &failedCall, observe);
             break;
         }
         if (moved < 0) {
@@ -198,9 +212,11 @@ enum class RegionCopy
 RegionCopy moveDataRegions(int inFd, int outFd, qint64 inStart, qint64 outStart, qint64 end,
                            qint64 total, const std::atomic<int>* cancelFlag,
                            const ProgressFunction& progress, Failure* failure, DataMover& mover,
-                           bool writeBack)
+                           bool writeBack, const SourceObserver& observe = SourceObserver())
 {
     qint64 offset = inStart;
+    // Where the bytes given to the observer end: a hole before the next stretch is zeros.
+    qint64 observed = inStart;
     while (offset < end) {
         if (isCancelled(cancelFlag)) {
             fail(failure, moverCallName(mover), ECANCELED);
@@ -226,11 +242,16 @@ RegionCopy moveDataRegions(int inFd, int outFd, qint64 inStart, qint64 outStart,
             fail(failure, "lseek", errno);
             return RegionCopy::Failed;
         }
+        if (observe)
+            observeZeros(observe, start - observed);
         if (!moveData(inFd, outFd, stop - start, cancelFlag, progress, failure, mover, true,
-                      writeBack, start - inStart, total))
+                      writeBack, start - inStart, total, observe))
             return RegionCopy::Failed;
         offset = stop;
+        observed = stop;
     }
+    if (observe)
+        observeZeros(observe, end - observed);
     struct stat output;
     const qint64 length = outStart + (end - inStart);
     if (::fstat(outFd, &output) != 0 ||
@@ -291,7 +312,7 @@ bool copyFileWith(const QString& from, const QString& to, const std::atomic<int>
     // Non-blocking, so that a FIFO put in place of the source cannot hang the open; the
     // flag has no effect on the reads of a regular file.
     const bool ownSource = request.sourceFd < 0;
-    const int inFd = ownSource ? ::open(QFile::encodeName(from).constData(),
+    const int inFd = ownSource ? ::open(Platform::ReachablePath(from).c_str(),
                                         O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK)
                                : request.sourceFd;
     if (inFd < 0)
@@ -318,7 +339,10 @@ bool copyFileWith(const QString& from, const QString& to, const std::atomic<int>
     // The folder of the copy, from the root down; names below are then taken in it.
     int folderFd = AT_FDCWD;
     const QString folder = QFileInfo(to).path();
-    if (!request.destinationRoot.isEmpty()) {
+    const bool ownFolder = request.destinationFolderFd < 0;
+    if (!ownFolder) {
+        folderFd = request.destinationFolderFd;
+    } else if (!request.destinationRoot.isEmpty()) {
         Failure reaching;
         folderFd = openFolderBeneath(request.destinationRoot, folder, &reaching,
                                      request.destinationRootFd);
@@ -330,7 +354,7 @@ bool copyFileWith(const QString& from, const QString& to, const std::atomic<int>
         }
     }
     const auto releaseFolder = [&] {
-        if (folderFd != AT_FDCWD)
+        if (ownFolder && folderFd != AT_FDCWD)
             closeDescriptor(folderFd);
     };
     // The path of the temporary file, for the caller that places it later.
@@ -346,7 +370,8 @@ bool copyFileWith(const QString& from, const QString& to, const std::atomic<int>
         return false;
     }
     bool ok = true;
-    DataMover mover = firstMover;
+    // Only a user buffer shows the bytes.
+    DataMover mover = request.observeSource ? ReadWrite : firstMover;
     if (isCancelled(cancelFlag))
         ok = fail(failure, moverCallName(mover), ECANCELED);
     if (ok && mover == Clone) {
@@ -366,17 +391,20 @@ bool copyFileWith(const QString& from, const QString& to, const std::atomic<int>
         }
     }
     // Written back while copying only when flushed on its own; the size decides.
-    const bool maybeDeferred = request.deferBelowSize > 0 && size < request.deferBelowSize;
-    const bool writeBack = !maybeDeferred && size >= writeBackFromSize;
+    const bool groupSize = request.deferBelowSize > 0 && size < request.deferBelowSize;
+    const bool maybeDeferred = request.leaveTemporary || groupSize;
+    const bool writeBack = !groupSize && size >= writeBackFromSize;
     if (ok && mover != Clone) {
         // Only a file with holes is walked by its data (a clone keeps the holes already).
-        const RegionCopy copied = mayHaveHoles(status)
-                                      ? moveDataRegions(inFd, outFd, 0, 0, size, size, cancelFlag,
-                                                        progress, failure, mover, writeBack)
-                                      : RegionCopy::Unsupported;
-        ok = copied == RegionCopy::Unsupported ? moveData(inFd, outFd, size, cancelFlag, progress,
-                                                          failure, mover, true, writeBack)
-                                               : copied == RegionCopy::Copied;
+        const RegionCopy copied =
+            mayHaveHoles(status)
+                ? moveDataRegions(inFd, outFd, 0, 0, size, size, cancelFlag, progress, failure,
+                                  mover, writeBack, request.observeSource)
+                : RegionCopy::Unsupported;
+        ok = copied == RegionCopy::Unsupported
+                 ? moveData(inFd, outFd, size, cancelFlag, progress, failure, mover, true,
+                            writeBack, 0, -1, request.observeSource)
+                 : copied == RegionCopy::Copied;
     }
 
     FileVersion after;
@@ -414,7 +442,8 @@ bool copyFileWith(const QString& from, const QString& to, const std::atomic<int>
     }
     // Only on the file system that the caller flushes as a whole.
     const bool defer =
-        maybeDeferred && copyKnown && quint64(copyStatus.st_dev) == request.deferDevice;
+        maybeDeferred && copyKnown &&
+        (request.leaveTemporary || quint64(copyStatus.st_dev) == request.deferDevice);
     if (ok && defer) {
         releaseSource();
         if (!closeDescriptor(outFd)) {
@@ -437,9 +466,14 @@ bool copyFileWith(const QString& from, const QString& to, const std::atomic<int>
         ok = fail(failure, "close", errno);
     if (ok) {
         Failure placing;
-        const QByteArray target = folderFd == AT_FDCWD ? QFile::encodeName(to)
-                                                       : QFile::encodeName(QFileInfo(to).fileName());
-        ok = moveIntoPlace(folderFd, temporary, target, &placing, request.replaceExisting);
+        const Platform::ReachablePath reachable(to);
+        const QByteArray target = folderFd == AT_FDCWD
+                                      ? QByteArray(reachable.c_str())
+                                      : QFile::encodeName(QFileInfo(to).fileName());
+        const Platform::ReachablePath reachableTemporary(QFile::decodeName(temporary));
+        ok = moveIntoPlace(
+            folderFd, folderFd == AT_FDCWD ? QByteArray(reachableTemporary.c_str()) : temporary,
+            target, &placing, request.replaceExisting);
         if (!ok && failure)
             *failure = placing;
         if (!ok && request.keepOnClash && !request.replaceExisting && placing.code == EEXIST) {
@@ -451,7 +485,11 @@ bool copyFileWith(const QString& from, const QString& to, const std::atomic<int>
         }
     }
     if (!ok)
-        ::unlinkat(folderFd, temporary.constData(), 0);
+        ::unlinkat(folderFd,
+                   folderFd == AT_FDCWD
+                       ? Platform::ReachablePath(QFile::decodeName(temporary)).c_str()
+                       : temporary.constData(),
+                   0);
     releaseFolder();
     return ok;
 }
@@ -506,8 +544,8 @@ DataSearch findData(int fd, qint64 offset, qint64* start, qint64* end, Failure* 
 
 bool punchHolesLike(const QString& source, const QString& copy, Failure* failure)
 {
-    const int inFd =
-        ::open(QFile::encodeName(source).constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    const int inFd = ::open(Platform::ReachablePath(source).c_str(),
+                            O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (inFd < 0)
         return fail(failure, "open", errno);
     struct stat status;
@@ -515,7 +553,8 @@ bool punchHolesLike(const QString& source, const QString& copy, Failure* failure
         closeDescriptor(inFd);
         return true;
     }
-    const int outFd = ::open(QFile::encodeName(copy).constData(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+    const int outFd =
+        ::open(Platform::ReachablePath(copy).c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
     struct stat copyStatus;
     if (outFd < 0 || ::fstat(outFd, &copyStatus) != 0) {
         const int code = errno;
@@ -612,7 +651,7 @@ bool compareFiles(const QString& a, const QString& b, const std::atomic<int>* ca
     struct stat status[2];
     for (int i = 0; i < 2; ++i) {
         // Non-blocking: a FIFO put in place of a file cannot hang the open.
-        fds[i] = ::open(QFile::encodeName(paths[i]).constData(),
+        fds[i] = ::open(Platform::ReachablePath(paths[i]).c_str(),
                         O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
         if (fds[i] < 0 || ::fstat(fds[i], &status[i]) != 0) {
             const int code = errno;

@@ -187,11 +187,13 @@ int applyMetadata(const MetadataEntry& source, const struct stat& from,
 
 int copyMetadata(const QString& source, const QString& destination, int addPermissions)
 {
-    const MetadataEntry from{-1, QFile::encodeName(source)};
+    const Platform::ReachablePath reachableSource(source);
+    const Platform::ReachablePath reachableDestination(destination);
+    const MetadataEntry from{-1, QByteArray(reachableSource.c_str())};
     struct stat fromStatus;
     if (from.status(&fromStatus) != 0)
         return OwnerNotKept | GroupNotKept | ModeNotKept | AttributesNotKept;
-    MetadataEntry to{-1, QFile::encodeName(destination)};
+    MetadataEntry to{-1, QByteArray(reachableDestination.c_str())};
     struct stat toStatus;
     if (to.status(&toStatus) != 0)
         return OwnerNotKept | GroupNotKept | ModeNotKept | AttributesNotKept;

@@ -208,16 +208,21 @@ bool moveIntoPlace(int folderFd, const QByteArray& temporary, const QByteArray& 
     return true;
 }
 
-int openTemporaryFile(int folderFd, const QString& target, QByteArray* temporary,
-                      Failure* failure)
+int openTemporaryFile(int folderFd, const QString& target, QByteArray* temporary, Failure* failure)
 {
     // Beside the target: in the folder given, or else in the target's own.
     const QFileInfo info(target);
     const QString prefix = folderFd == AT_FDCWD ? info.path() + QLatin1Char('/') : QString();
+    // A folder whose path is over the system's limit is reached through a descriptor.
+    const Platform::ReachablePath folder(folderFd == AT_FDCWD ? info.path() : QString());
     int fd = -1;
     for (int attempt = 0; attempt < maxTemporaryNameAttempts; ++attempt) {
-        *temporary = QFile::encodeName(prefix + temporaryFileName(info.fileName()));
-        fd = ::openat(folderFd, temporary->constData(),
+        const QString name = temporaryFileName(info.fileName());
+        *temporary = QFile::encodeName(prefix + name);
+        const QByteArray reached = folder.isLong()
+                                       ? QByteArray(folder.c_str()) + '/' + QFile::encodeName(name)
+                                       : *temporary;
+        fd = ::openat(folderFd, reached.constData(),
                       O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (fd >= 0 || errno != EEXIST)
             break;
@@ -276,15 +281,15 @@ int createTemporaryFile(const QString& target, QString* temporaryPath, Failure* 
 
 bool moveIntoPlace(const QString& temporary, const QString& target, Failure* failure, bool replace)
 {
-    return moveIntoPlace(AT_FDCWD, QFile::encodeName(temporary), QFile::encodeName(target), failure,
-                         replace);
+    const Platform::ReachablePath from(temporary);
+    const Platform::ReachablePath to(target);
+    return moveIntoPlace(AT_FDCWD, from.c_str(), to.c_str(), failure, replace);
 }
 
 Platform::FileSystemTraits probeFileSystem(const QString& folder)
 {
     struct stat folderStatus;
-    const QByteArray encodedFolder = QFile::encodeName(folder);
-    if (::stat(encodedFolder.constData(), &folderStatus) != 0)
+    if (::stat(Platform::ReachablePath(folder).c_str(), &folderStatus) != 0)
         return Platform::FileSystemTraits();
     const quint64 device = quint64(folderStatus.st_dev);
     Platform::FileSystemTraits traits = Platform::fileSystemTraits(device, folder);
@@ -312,11 +317,13 @@ Platform::FileSystemTraits probeFileSystem(const QString& folder)
     const int slash = probe.lastIndexOf('/');
     const QByteArray upper = probe.left(slash + 1) + probe.mid(slash + 1).toUpper();
     struct stat other;
-    const bool caseInsensitive = timesKnown && ::lstat(upper.constData(), &other) == 0;
-    ::unlink(probe.constData());
+    const bool caseInsensitive =
+        timesKnown &&
+        ::lstat(Platform::ReachablePath(QFile::decodeName(upper)).c_str(), &other) == 0;
+    ::unlink(Platform::ReachablePath(QFile::decodeName(probe)).c_str());
     // The folder looks untouched: a run that copies nothing changes nothing.
     const struct timespec folderTimes[2] = {folderStatus.st_atim, folderStatus.st_mtim};
-    ::utimensat(AT_FDCWD, encodedFolder.constData(), folderTimes, 0);
+    ::utimensat(AT_FDCWD, Platform::ReachablePath(folder).c_str(), folderTimes, 0);
     if (!timesKnown)
         return traits;
     traits.caseInsensitive = caseInsensitive;
@@ -348,10 +355,11 @@ bool isTemporaryNameFor(const QString& fileName, const QString& targetName)
     return parseTemporaryName(fileName, &parsed) && parsed.kept == keptName(targetName);
 }
 
-QStringList removeStaleTemporaryFiles(const QString& folder, const QSet<QString>& targetNames)
+QStringList removeStaleTemporaryFiles(const QString& folder, const QSet<QString>& targetNames,
+                                      bool anyName)
 {
     QStringList removed;
-    if (targetNames.isEmpty())
+    if (targetNames.isEmpty() && !anyName)
         return removed;
     QSet<QString> keptNames;
     for (const QString& name : targetNames)
@@ -370,7 +378,7 @@ QStringList removeStaleTemporaryFiles(const QString& folder, const QSet<QString>
             continue;
         const QString name = QFile::decodeName(entry.name);
         TemporaryName parsed;
-        if (!parseTemporaryName(name, &parsed) || !keptNames.contains(parsed.kept) ||
+        if (!parseTemporaryName(name, &parsed) || (!anyName && !keptNames.contains(parsed.kept)) ||
             writerIsAlive(parsed))
             continue;
         struct stat status;
@@ -391,12 +399,12 @@ bool createFolders(const QString& path, Failure* failure)
     for (int end = 1; end <= encoded.size(); ++end) {
         if (end < encoded.size() && encoded.at(end) != '/')
             continue;
-        const QByteArray part = encoded.left(end);
-        if (::mkdir(part.constData(), createdFolderMode) != 0 && errno != EEXIST)
+        const Platform::ReachablePath part(QFile::decodeName(encoded.left(end)));
+        if (::mkdir(part.c_str(), createdFolderMode) != 0 && errno != EEXIST)
             return fail(failure, "mkdir", errno);
     }
     struct stat status;
-    if (::stat(encoded.constData(), &status) != 0)
+    if (::stat(Platform::ReachablePath(QFile::decodeName(encoded)).c_str(), &status) != 0)
         return fail(failure, "stat", errno);
     if (!S_ISDIR(status.st_mode))
         return fail(failure, "mkdir", ENOTDIR);
@@ -443,12 +451,16 @@ int openChildFolder(int parentFd, const QByteArray& name)
 // Walks from root to path, creating missing folders when create is set; with folderFd, the
 // folder reached stays open there.
 bool walkBeneath(const QString& root, const QString& path, bool create, Failure* failure,
-                 int* folderFd = nullptr)
+                 int* folderFd = nullptr, int rootFd = -1)
 {
     QList<QByteArray> parts;
     if (!componentsBelow(root, path, &parts))
         return fail(failure, "openat", EXDEV);
-    int fd = ::open(QFile::encodeName(root).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    // From the root the caller holds: the file system it was opened on, whatever is mounted
+    // at its path since.
+    int fd = rootFd >= 0 ? ::fcntl(rootFd, F_DUPFD_CLOEXEC, 0)
+                         : ::open(Platform::ReachablePath(root).c_str(),
+                                  O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return fail(failure, "open", errno);
     for (const QByteArray& part : parts) {
@@ -478,9 +490,9 @@ bool walkBeneath(const QString& root, const QString& path, bool create, Failure*
 
 } // namespace
 
-bool createFoldersBeneath(const QString& root, const QString& path, Failure* failure)
+bool createFoldersBeneath(const QString& root, const QString& path, Failure* failure, int rootFd)
 {
-    return walkBeneath(root, path, true, failure);
+    return walkBeneath(root, path, true, failure, nullptr, rootFd);
 }
 
 bool isFolderBeneath(const QString& root, const QString& path, Failure* failure)
@@ -500,15 +512,28 @@ int openFolderBeneath(const QString& root, const QString& path, Failure* failure
         struct open_how how = {};
         how.flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
         how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS;
-        const QByteArray relative = parts.isEmpty() ? QByteArray(".") : parts.join('/');
-        const long fd = ::syscall(SYS_openat2, rootFd, relative.constData(), &how, sizeof(how));
+        // In steps the call takes when the way is over the system's limit for a path.
+        long fd = rootFd;
+        for (int first = 0; fd >= 0 && (first < parts.size() || fd == rootFd);) {
+            QByteArray relative = first < parts.size() ? parts.at(first++) : QByteArray(".");
+            while (first < parts.size() &&
+                   relative.size() + 1 + parts.at(first).size() <= Platform::MaxPathBytes)
+                relative += '/' + parts.at(first++);
+            const long next =
+                ::syscall(SYS_openat2, int(fd), relative.constData(), &how, sizeof(how));
+            const int code = errno;
+            if (fd != rootFd)
+                closeDescriptor(int(fd));
+            fd = next;
+            errno = code;
+        }
         if (fd >= 0)
             return static_cast<int>(fd);
         if (errno != ENOSYS)
             return fail(failure, "openat", errno == EXDEV ? ELOOP : errno), -1;
     }
     int fd = -1;
-    return walkBeneath(root, path, false, failure, &fd) ? fd : -1;
+    return walkBeneath(root, path, false, failure, &fd, rootFd) ? fd : -1;
 }
 
 } // namespace LinuxInternal
@@ -576,13 +601,13 @@ bool createHardLinkBeneath(const QString& root, int rootFd, const QString& exist
 bool isCreatedFolder(const QString& path)
 {
     struct stat status;
-    return ::lstat(QFile::encodeName(path).constData(), &status) == 0 &&
+    return ::lstat(Platform::ReachablePath(path).c_str(), &status) == 0 &&
            isCreatedFolderStatus(status);
 }
 
 bool releaseCreatedFolder(const QString& path)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(),
+    const int fd = ::open(Platform::ReachablePath(path).c_str(),
                           O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0)
         return false;
@@ -599,10 +624,10 @@ bool flushToDisk(const QString& path, Failure* failure)
     // A FIFO or device node holds no data, and opening one may block or start a device:
     // only its name, in the folder, is flushed.
     struct stat status;
-    if (::lstat(QFile::encodeName(path).constData(), &status) != 0)
+    if (::lstat(Platform::ReachablePath(path).c_str(), &status) != 0)
         return fail(failure, "lstat", errno);
     if (S_ISREG(status.st_mode)) {
-        const int fd = ::open(QFile::encodeName(path).constData(),
+        const int fd = ::open(Platform::ReachablePath(path).c_str(),
                               O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW | O_NONBLOCK);
         if (fd < 0)
             return fail(failure, "open", errno);
@@ -614,8 +639,8 @@ bool flushToDisk(const QString& path, Failure* failure)
         closeDescriptor(fd);
     }
 
-    const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
-    const int folderFd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int folderFd = ::open(Platform::ReachablePath(QFileInfo(path).absolutePath()).c_str(),
+                                O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (folderFd < 0)
         return fail(failure, "open", errno);
     if (::fsync(folderFd) != 0) {
@@ -633,7 +658,7 @@ bool duplicateSymbolicLink(const QString& existingLink, const QString& newLink, 
     QByteArray target;
     if (!Platform::symbolicLinkBytes(existingLink, &target))
         return fail(failure, "readlink", Platform::lastErrorCode());
-    if (::symlink(target.constData(), QFile::encodeName(newLink).constData()) != 0)
+    if (::symlink(target.constData(), Platform::ReachablePath(newLink).c_str()) != 0)
         return fail(failure, "symlink", errno);
     return true;
 }
@@ -641,21 +666,21 @@ bool duplicateSymbolicLink(const QString& existingLink, const QString& newLink, 
 bool duplicateSpecialFile(const QString& existing, const QString& newPath, Failure* failure)
 {
     struct stat status;
-    if (::lstat(QFile::encodeName(existing).constData(), &status) != 0)
+    if (::lstat(Platform::ReachablePath(existing).c_str(), &status) != 0)
         return fail(failure, "lstat", errno);
     const mode_t type = status.st_mode & S_IFMT;
     if (type != S_IFIFO && type != S_IFSOCK && type != S_IFCHR && type != S_IFBLK)
         return fail(failure, "mknod", EINVAL);
     // Private until its metadata is copied, as every file of a run.
-    if (::mknod(QFile::encodeName(newPath).constData(), type | 0600, status.st_rdev) != 0)
+    if (::mknod(Platform::ReachablePath(newPath).c_str(), type | 0600, status.st_rdev) != 0)
         return fail(failure, "mknod", errno);
     return true;
 }
 
 bool createSymbolicLink(const QString& target, const QString& newLink, Failure* failure)
 {
-    if (::symlink(QFile::encodeName(target).constData(), QFile::encodeName(newLink).constData()) !=
-        0)
+    if (::symlink(Platform::ReachablePath(target).c_str(),
+                  Platform::ReachablePath(newLink).c_str()) != 0)
         return fail(failure, "symlink", errno);
     return true;
 }
@@ -671,6 +696,7 @@ bool PinnedFolder::pin(const QString& root, int rootFd, const QString& folder, F
     m_fd = openFolderBeneath(root, folder, failure, rootFd);
     if (m_fd < 0)
         return false;
+    m_folder = folder;
     // Without /proc mounted the descriptor cannot be named: the folder is reached by path,
     // as checked by the caller. Asked once: /proc does not come and go during a run.
     static const bool namesDescriptors = ::access("/proc/self/fd", X_OK) == 0;
@@ -688,6 +714,7 @@ void PinnedFolder::release()
         closeDescriptor(m_fd);
     m_fd = -1;
     m_prefix.clear();
+    m_folder.clear();
 }
 
 QString PinnedFolder::entryPath(const QString& fileName, const QString& fallback) const

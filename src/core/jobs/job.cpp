@@ -3,6 +3,8 @@
 #include "base/handover.h"
 #include "base/mutexlocker.h"
 
+#include <QCoreApplication>
+
 Job::Job(QObject* parent) : QObject(parent) {}
 
 Job::~Job() = default;
@@ -65,14 +67,28 @@ void Job::completeAndClose()
 
 void Job::deleteLater()
 {
+    // The event is made before the hand-over is marked, so that the job's thread, which
+    // reads it, is seen to come after both.
+    auto* event = new QDeferredDeleteEvent();
     HandOver::publish(this);
-    QObject::deleteLater();
+    QCoreApplication::postEvent(this, event);
+}
+
+void Job::postStart()
+{
+    auto* event = new QEvent(StartEvent);
+    HandOver::publish(this);
+    QCoreApplication::postEvent(this, event);
 }
 
 bool Job::event(QEvent* event)
 {
     // Every queued call and the deferred deletion reach the job here, in its thread.
     HandOver::receive(this);
+    if (event->type() == StartEvent) {
+        startJob();
+        return true;
+    }
     if (event->type() == QEvent::DeferredDelete) {
         // The owner's deleteLater, called while it handles jobCompleted, would otherwise
         // let this thread delete the job before that emission in the owner's thread ends:

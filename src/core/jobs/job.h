@@ -40,8 +40,11 @@ public slots:
     // Same as QObject::deleteLater; it also tells ThreadSanitizer that the owner has
     // handed the job back to its thread for deletion.
     void deleteLater();
+    // Posts the start to the job's thread (JobThread::addJob), where startJob runs.
+    void postStart();
 
 protected:
+    static constexpr QEvent::Type StartEvent = QEvent::Type(QEvent::User + 1);
     bool event(QEvent* event) override;
 
     // Every job calls this once when its work is over, successful or not. Later calls do

@@ -1,8 +1,8 @@
 #include "jobs/jobthread.h"
 
 #include "base/handover.h"
-#include "jobs/job.h"
 #include "base/mutexlocker.h"
+#include "jobs/job.h"
 
 #include <QDebug>
 #include <QMetaObject>
@@ -15,6 +15,10 @@ JobThread::JobThread(QObject* parent) : QThread(parent)
     // receives the object back once wait() has returned.
     connect(
         this, &QThread::finished, this, [this] { HandOver::publish(this); }, Qt::DirectConnection);
+    // Runs in this thread once its event loop's wake-up descriptor exists: a thread that
+    // later posts a job here (addJob) has seen it made.
+    connect(
+        this, &QThread::started, this, [this] { HandOver::publish(this); }, Qt::DirectConnection);
 }
 
 JobThread::~JobThread() = default;
@@ -23,13 +27,13 @@ void JobThread::addJob(Job* job)
 {
     if (!job)
         return;
+    HandOver::receive(this);
     MutexLocker locker(&m_mutex);
     // Queued because the thread object lives in the owner's thread, not in this thread.
     connect(job, &Job::jobHasFinishedWithThread, this, &JobThread::onJobCompleted);
     job->moveToThread(this);
     m_jobs.append(job);
-    HandOver::publish(job);
-    QMetaObject::invokeMethod(job, "startJob", Qt::QueuedConnection);
+    job->postStart();
 }
 
 int JobThread::jobCount() const

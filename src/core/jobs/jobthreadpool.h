@@ -4,7 +4,8 @@
 
 class JobThread;
 
-// The process-wide list of job threads. It is used from the user-interface thread only.
+// The process-wide list of job threads. Built and rebuilt by the user-interface thread
+// between runs; a run's thread picks threads from it.
 class JobThreadPool
 {
 public:

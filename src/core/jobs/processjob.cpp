@@ -70,7 +70,7 @@ void ProcessJob::stopJob()
 {
     Job::stopJob();
     // The process belongs to the job's thread and is not thread-safe, while stop requests
-    // come from the user-interface thread: the kill is carried out in the job's thread.
+    // come from the copy task's thread: the kill is carried out in the job's thread.
     QMetaObject::invokeMethod(this, [this] { killIfStopped(); });
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QMetaType>
 #include <QString>
 #include <QStringList>
@@ -64,6 +65,9 @@ public:
     // first, whose copy the later names are linked to. The first name holds its own path;
     // a file with one name, none.
     QString hard_link_first;
+    // The digest of the bytes a verified copy (or a verify) found equal on both sides, for
+    // the run's checksum list; held in memory only, never stored.
+    QByteArray digest;
 
     // A later name of such a file: made as a link to the first name's copy.
     bool linksToEarlierName() const

@@ -8,6 +8,8 @@
 namespace {
 
 const QString patternSeparator = QStringLiteral(", ");
+// The twelfth text of a verified copy or move.
+const QString verifyWord = QStringLiteral("verify");
 
 QString boolText(bool value)
 {
@@ -57,23 +59,27 @@ bool CopyOptions::operator==(const CopyOptions& other) const
            m_skipFilters == other.m_skipFilters && m_skipErrorOnFiles == other.m_skipErrorOnFiles &&
            m_recursive == other.m_recursive && m_copySymbolicLinks == other.m_copySymbolicLinks &&
            m_copyEmptyFolders == other.m_copyEmptyFolders &&
-           m_destinationMode == other.m_destinationMode;
+           m_destinationMode == other.m_destinationMode && m_verifyCopies == other.m_verifyCopies;
 }
 
 QStringList CopyOptions::toDataString() const
 {
     // The first text holds the place of a flag that is no longer used.
-    return {QStringLiteral("0"),
-            QString::number(m_overwriteMode),
-            boolText(m_copyHiddenFiles),
-            boolText(m_recursive),
-            boolText(m_copySymbolicLinks),
-            m_copyFilters.join(patternSeparator),
-            m_skipFilters.join(patternSeparator),
-            m_skipErrorOnFiles.join(patternSeparator),
-            boolText(m_copyEmptyFolders),
-            QString::number(m_destinationMode),
-            QString::number(m_copyMode)};
+    QStringList list{QStringLiteral("0"),
+                     QString::number(m_overwriteMode),
+                     boolText(m_copyHiddenFiles),
+                     boolText(m_recursive),
+                     boolText(m_copySymbolicLinks),
+                     m_copyFilters.join(patternSeparator),
+                     m_skipFilters.join(patternSeparator),
+                     m_skipErrorOnFiles.join(patternSeparator),
+                     boolText(m_copyEmptyFolders),
+                     QString::number(m_destinationMode),
+                     QString::number(m_copyMode)};
+    // Only when set: the texts of every other task stay as they were.
+    if (m_verifyCopies)
+        list << verifyWord;
+    return list;
 }
 
 bool CopyOptions::fromDataString(QStringList list)
@@ -114,7 +120,7 @@ bool CopyOptions::fromDataString(QStringList list)
     if (!takeNumber(obsolete, INT_MIN, INT_MAX))
         return fail("Invalid obsolete m_verifyOnlyCopiedFiles found in "
                     "CopyOptions::fromDataString(...):");
-    if (!takeNumber(m_overwriteMode, NoOverwrite, OverwriteDifferent))
+    if (!takeNumber(m_overwriteMode, NoOverwrite, OverwriteContent))
         return fail("Invalid m_overwriteMode found in CopyOptions::fromDataString(...):");
     if (!takeBool(m_copyHiddenFiles))
         return fail("Invalid m_copyHiddenFiles found in CopyOptions::fromDataString(...):");
@@ -139,6 +145,8 @@ bool CopyOptions::fromDataString(QStringList list)
         return true;
     if (!takeNumber(m_copyMode, Copy, FixErrors))
         return fail("Invalid m_copyMode found in CopyOptions::fromDataString(...):");
+    // Anything else after it is a later program's, and ignored.
+    m_verifyCopies = !list.isEmpty() && list.first() == verifyWord;
     return true;
 }
 
@@ -146,7 +154,7 @@ QStringList CopyOptions::toDescriptionList() const
 {
     const QString number = QStringLiteral("%1=%2");
     const QString quoted = QStringLiteral("%1=\"%2\"");
-    return {
+    QStringList list{
         number.arg(QStringLiteral("CopyMode"), QString::number(m_copyMode)),
         number.arg(QStringLiteral("DestinationMode"), QString::number(m_destinationMode)),
         number.arg(QStringLiteral("Recursive"), boolText(m_recursive)),
@@ -157,6 +165,9 @@ QStringList CopyOptions::toDescriptionList() const
         quoted.arg(QStringLiteral("CopyFilters"), m_copyFilters.join(patternSeparator)),
         quoted.arg(QStringLiteral("SkipFilters"), m_skipFilters.join(patternSeparator)),
         quoted.arg(QStringLiteral("SkipErrorOnFiles"), m_skipErrorOnFiles.join(patternSeparator))};
+    if (m_verifyCopies)
+        list << number.arg(QStringLiteral("VerifyCopies"), boolText(true));
+    return list;
 }
 
 void CopyOptions::loadFromSettings(QSettings& settings)
@@ -174,7 +185,7 @@ void CopyOptions::loadFromGroup(const QVariantMap& group)
     m_copyMode = rangedSetting(group, QStringLiteral("Mode"), Copy, Copy, FixErrors, Copy);
     m_copyHiddenFiles = group.value(QStringLiteral("HiddenFiles"), true).toBool();
     m_overwriteMode = rangedSetting(group, QStringLiteral("OverwriteMode"), OverwriteOlder,
-                                    NoOverwrite, OverwriteDifferent, NoOverwrite);
+                                    NoOverwrite, OverwriteContent, NoOverwrite);
     m_copyFilters = storablePatterns(group.value(QStringLiteral("CopyFilters")).toStringList());
     m_skipFilters = storablePatterns(group.value(QStringLiteral("SkipFilters")).toStringList());
     if (group.contains(QStringLiteral("SkipErrorOnFiles")))
@@ -185,4 +196,5 @@ void CopyOptions::loadFromGroup(const QVariantMap& group)
     m_copyEmptyFolders = group.value(QStringLiteral("CopyEmptyFolders"), true).toBool();
     m_destinationMode =
         rangedSetting(group, QStringLiteral("DestinationMode"), Normal, Collate, Normal, Normal);
+    m_verifyCopies = group.value(QStringLiteral("VerifyCopies"), false).toBool();
 }

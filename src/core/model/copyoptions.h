@@ -23,7 +23,9 @@ public:
         OverwriteOlder = 1,
         OverwriteAlways = 2,
         AutoRename = 3,
-        OverwriteDifferent = 4
+        OverwriteDifferent = 4,
+        // Replaced only when its bytes differ: sizes first, then the bytes of both.
+        OverwriteContent = 5
     };
     enum DestinationMode
     {
@@ -36,7 +38,9 @@ public:
     bool operator==(const CopyOptions& other) const;
     bool operator!=(const CopyOptions& other) const { return !(*this == other); }
 
-    // Eleven texts; pattern lists are joined with ", ".
+    // Eleven texts, a twelfth ("verify") for m_verifyCopies; pattern lists are joined with
+    // ", ". Older readers stop after the eleventh: to them a verified task is the same task
+    // without the check, never a malformed one.
     QStringList toDataString() const;
     // Reads from the front of the list; members the list does not reach keep their
     // values. False (and one warning) on a malformed list, leaving the members read
@@ -60,4 +64,7 @@ public:
     bool m_copySymbolicLinks = true;
     bool m_copyEmptyFolders = true;
     int m_destinationMode = Normal;
+    // A copy or move reads each copy back from its device and compares digests; a copy that
+    // differs is made once more, and a move removes a source only after its copy matched.
+    bool m_verifyCopies = false;
 };

@@ -1,5 +1,7 @@
 #include "scripteddialogs.h"
 
+#include <QThread>
+
 ScriptedDialogs& ScriptedDialogs::answer(const QString& button)
 {
     m_answers.append({Button, button});
@@ -104,6 +106,7 @@ bool RecordingDesktop::openUrl(const QUrl& url)
 bool RecordingDesktop::showInFileManager(const QString& path)
 {
     shownPaths.append(path);
+    showThread = QThread::currentThread();
     return !showFails;
 }
 

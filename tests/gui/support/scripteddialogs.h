@@ -7,6 +7,8 @@
 #include <QStringList>
 #include <QUrl>
 
+class QThread;
+
 // Answers the window's questions from a script and records every one. A message box is
 // answered with the text of a button (or an empty text: closed without a button); a
 // picker or an input box with the text it returns. A question the script does not answer
@@ -85,6 +87,8 @@ public:
     QList<QStringList> notifications;
     std::function<void()> clickNotification;
     QStringList shownPaths;
+    // The thread the last showInFileManager ran on: the call may wait seconds for the bus.
+    QThread* showThread = nullptr;
     QList<QStringList> started; // program first, then its arguments
     bool openFails = false;
     bool showFails = false;

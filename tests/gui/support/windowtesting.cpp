@@ -28,14 +28,21 @@ std::unique_ptr<GuiMainWindow> scriptedWindow()
     return window;
 }
 
+bool waitUntilIdle(const GuiMainWindow& window)
+{
+    return QTest::qWaitFor([&window] { return window.isIdle(); }, 20000);
+}
+
 void finish(std::unique_ptr<GuiMainWindow>& window)
 {
+    const bool idle = waitUntilIdle(*window);
     const auto* dialogs = static_cast<const ScriptedDialogs*>(window->dialogs());
     const QStringList unexpected = dialogs->unexpected;
     const int pendingAnswers = dialogs->pendingAnswers();
     // The window goes even when a check fails, so that the next test starts afresh.
     window->waitForRunToEnd();
     window.reset();
+    QVERIFY(idle);
     QVERIFY2(unexpected.isEmpty(), qPrintable(unexpected.join('\n')));
     QCOMPARE(pendingAnswers, 0);
     QCOMPARE(QApplication::overrideCursor(), nullptr);

@@ -1,0 +1,93 @@
+#include "engine/destinationnames.h"
+
+#include "fs/filesystemutils.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QPair>
+
+namespace {
+
+// The texts belong to the walk that reports them.
+const char* const textContext = "BuildFileListJob";
+const char* const collatedText =
+    QT_TRANSLATE_NOOP("BuildFileListJob", "another file of this run has the same name");
+const char* const caseText = QT_TRANSLATE_NOOP(
+    "BuildFileListJob",
+    "another source name differs only by case, and the destination ignores case: %1");
+
+} // namespace
+
+void DestinationNames::clear()
+{
+    m_caseKeptNames.clear();
+    m_collatedNames.clear();
+    m_collateIgnoresCase = -1;
+}
+
+void DestinationNames::startFolder(const std::vector<Platform::FolderEntry>& entries,
+                                   const QString& destinationFolder)
+{
+    m_caseKeptNames.clear();
+    if (entries.size() < 2)
+        return;
+    // Per name with case folded: the byte-wise first of its spellings, and how many there are.
+    QHash<QString, QPair<QByteArray, int>> spellings;
+    spellings.reserve(int(entries.size()));
+    for (const Platform::FolderEntry& entry : entries) {
+        QPair<QByteArray, int>& spelling = spellings[QFile::decodeName(entry.name).toCaseFolded()];
+        if (spelling.second++ == 0 || entry.name < spelling.first)
+            spelling.first = entry.name;
+    }
+    if (spellings.size() == int(entries.size()) ||
+        !FileSystemUtils::destinationTraits(destinationFolder, m_mayProbe).caseInsensitive)
+        return;
+    for (auto it = spellings.cbegin(); it != spellings.cend(); ++it) {
+        if (it->second > 1)
+            m_caseKeptNames.insert(it.key(), QFile::decodeName(it->first));
+    }
+}
+
+QString DestinationNames::caseKeeper(const QString& name) const
+{
+    if (m_caseKeptNames.isEmpty())
+        return QString();
+    const auto kept = m_caseKeptNames.constFind(name.toCaseFolded());
+    if (kept == m_caseKeptNames.cend() || *kept == name)
+        return QString();
+    return *kept;
+}
+
+QString DestinationNames::takeCollated(const QString& name, const QString& source,
+                                       const QString& destinationFolder)
+{
+    if (m_collateIgnoresCase < 0)
+        m_collateIgnoresCase =
+            FileSystemUtils::destinationTraits(destinationFolder, m_mayProbe).caseInsensitive;
+    const QString key = m_collateIgnoresCase ? name.toCaseFolded() : name;
+    const auto first = m_collatedNames.constFind(key);
+    if (first != m_collatedNames.cend())
+        return *first;
+    m_collatedNames.insert(key, source);
+    return QString();
+}
+
+bool DestinationNames::refusedAsTwin(const CopyItem& item)
+{
+    // The errors file may come from a run in another language.
+    const QString message = item.copy_message;
+    return item.copy_state == DestinationError &&
+           (message == QLatin1String(collatedText) || message == collatedTwinText() ||
+            message.startsWith(QString::fromLatin1(caseText).arg(QString())) ||
+            message.startsWith(QCoreApplication::translate(textContext, caseText).arg(QString())));
+}
+
+QString DestinationNames::caseTwinText(const QString& keeper)
+{
+    return QCoreApplication::translate(textContext, caseText).arg(keeper);
+}
+
+QString DestinationNames::collatedTwinText()
+{
+    return QCoreApplication::translate(textContext, collatedText);
+}

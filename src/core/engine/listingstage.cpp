@@ -1,0 +1,181 @@
+#include "engine/listingstage.h"
+
+#include "base/handover.h"
+#include "engine/buildfilelistjob.h"
+#include "engine/copystage.h"
+#include "engine/runend.h"
+#include "engine/storageprobe.h"
+#include "fs/filesystemutils.h"
+#include "jobs/jobthreadpool.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QDir>
+#include <QFileInfo>
+#include <QMetaObject>
+
+ListingStage::ListingStage(RunState* run, CopyStage* copy, RunEnd* end, QObject* parent)
+    : QObject(parent), m_run(*run), mp_copy(copy), mp_end(end)
+{
+    setObjectName(QStringLiteral("ListingStage"));
+}
+
+void ListingStage::queueCall(QObject* target, const char* slot)
+{
+    QMetaObject::invokeMethod(target, slot, Qt::QueuedConnection);
+}
+
+void ListingStage::startBuildFileList()
+{
+    if (m_run.m_stopRequested) {
+        // Stopped before the walk began: the list stays incomplete, as after a stopped walk.
+        abandonFileList(QCoreApplication::translate("CopyTask", "file list is not completed"));
+        queueCall(mp_end, "checkTaskCompleted");
+        return;
+    }
+    if (!m_run.m_ledger.copyQueue().isEmpty()) {
+        qDebug() << "Copy queue is not empty. Skip to build file list";
+        queueCall(mp_copy, "processNextCopyInQueue");
+        return;
+    }
+    if (m_run.m_skipBuildListForExternalProgram) {
+        qDebug() << "Skip building file list for external program";
+        QString source = QDir::toNativeSeparators(m_run.m_task.m_sourcePath);
+        const QFileInfo info(source);
+        const bool isFolder = FileSystemUtils::isRealDirectory(info);
+        if (isFolder && !source.endsWith(QDir::separator()))
+            source += QDir::separator();
+        qDebug() << "Copying" << qUtf8Printable(source) << "to"
+                 << qUtf8Printable(m_run.m_task.m_destinationPath);
+        // The one item stands for the whole copy: it is queued even when empty folders
+        // are not copied, or nothing would be copied at all.
+        const CopyItem item(source, m_run.m_task.m_destinationPath, info.size(), isFolder,
+                            QString());
+        if (isFolder)
+            m_run.m_ledger.folders().append(item);
+        m_run.m_ledger.copyQueue().append(item);
+        m_run.m_ledger.countToCopy(item);
+        m_run.m_fileListCompleted = true;
+        m_run.setPhase(TaskPhase::Phase::Copying);
+        queueCall(mp_copy, "processNextCopyInQueue");
+        return;
+    }
+
+    auto* job = new BuildFileListJob();
+    job->setPaths(m_run.m_task.m_sourcePath, m_run.m_task.m_destinationPath);
+    job->setOptions(m_run.jobOptions());
+    job->setSettings(m_run.m_settings);
+    job->setOwnFile(m_run.m_manifest.path());
+    // In batches: one hand-over between the threads per folder rather than per entry.
+    connect(job, &BuildFileListJob::entriesListed, this, &ListingStage::addListedEntries);
+    connect(job, &Job::jobCompleted, this, &ListingStage::onBuildFileListCompleted);
+    m_run.runJob(job);
+}
+
+void ListingStage::addListedEntries()
+{
+    auto* job = qobject_cast<BuildFileListJob*>(sender());
+    if (!job)
+        return;
+    const QVector<BuildFileListJob::ListedEntry> entries = job->takeListedEntries();
+    // The queue takes the whole batch before a job is made, so that the job can take
+    // several of its items.
+    const bool external = !m_run.m_externalProgram.filePath.isEmpty();
+    for (const BuildFileListJob::ListedEntry& entry : entries) {
+        CopyItem skipped;
+        bool linksQueued = false;
+        if (m_run.m_ledger.fileListed(entry, m_run.m_task.m_options.m_copyEmptyFolders, external,
+                                      m_run.m_stopRequested, &skipped, &linksQueued)) {
+            if (linksQueued)
+                queueCall(mp_copy, "startQueuedJobs");
+            m_run.reportCompleted(skipped);
+        }
+    }
+    if (m_run.canStartJob())
+        mp_copy->processNextCopyInQueue();
+}
+
+void ListingStage::onBuildFileListCompleted()
+{
+    m_run.m_runningJobs -= 1;
+    auto* job = qobject_cast<BuildFileListJob*>(sender());
+    if (!job) {
+        qWarning() << parent()->objectName()
+                   << "has received a signal from invalid BuildFileListJob instance";
+        abandonFileList(QCoreApplication::translate("CopyTask", "unable to get file list"));
+        queueCall(mp_end, "checkTaskCompleted");
+        return;
+    }
+    // The job's last writes happened in its own thread.
+    HandOver::receive(static_cast<Job*>(job));
+
+    const QList<CopyItem> errors = job->errorItems();
+    if (!errors.isEmpty()) {
+        qWarning() << errors.size() << "errors found in build file list";
+        for (CopyItem item : errors) {
+            const bool excused = m_run.applySkipErrorPatterns(item);
+            // Among the files found, so that processed never exceeds the total.
+            if (!item.is_folder)
+                m_run.m_ledger.countToCopy(item);
+            m_run.m_ledger.countCompleted(item);
+            m_run.m_ledger.completed().append(item);
+            m_run.reportCompleted(item, excused);
+        }
+    }
+    if (!job->pendingFolders().isEmpty() || job->isStopped()) {
+        qWarning() << "The build of file list is stopped by user";
+        abandonFileList(QCoreApplication::translate("CopyTask", "file list is not completed"));
+        queueCall(mp_end, "checkTaskCompleted");
+    } else {
+        m_run.m_fileListCompleted = true;
+        m_run.setPhase(TaskPhase::Phase::Copying);
+    }
+    job->deleteLater();
+    if (!m_run.m_fileListCompleted)
+        return;
+
+    TaskLedger::Counters& counters = m_run.m_ledger.counters();
+    counters[FoldersFound] = m_run.m_ledger.folders().size();
+    qDebug() << m_run.m_ledger.copyQueue().size() << "items found"
+             << qUtf8Printable(QStringLiteral("(%1 bytes)").arg(counters[BytesToCopy])) << "in path"
+             << qUtf8Printable(m_run.m_task.m_sourcePath) << "in" << m_run.elapsedMs() << "ms";
+    emit m_run.logAvailable(
+        QCoreApplication::translate("CopyTask", "List is built with %1 folders and %2 files")
+            .arg(counters[FoldersFound])
+            .arg(counters[FilesToCopy]));
+
+    if (m_run.m_task.m_options.m_copyMode == CopyOptions::Verify) {
+        m_run.m_skipStorageCheck = true;
+    } else {
+        bool ok = false;
+        const qint64 required = counters[BytesToCopy] - m_run.m_ledger.linkedBytes();
+        if (m_run.mp_storageProbe->isStorageFull(m_run.m_task.m_destinationPath, required, &ok)) {
+            const qint64 available =
+                m_run.mp_storageProbe->availableBytes(m_run.m_task.m_destinationPath);
+            qWarning() << "Target storage has" << available << "bytes available but the copy is"
+                       << required << "bytes";
+            emit storageIsFull(available, required);
+        } else {
+            m_run.m_skipStorageCheck = true;
+        }
+        if (!ok)
+            m_run.m_skipStorageCheck = true;
+    }
+
+    m_run.m_ledger.appendSortedSymbolicLinks();
+
+    const int wanted =
+        qMax(1, qMin(m_run.m_ledger.copyQueue().size(), JobThreadPool::threadCount()));
+    for (int i = m_run.m_runningJobs; i < wanted; ++i)
+        mp_copy->processNextCopyInQueue();
+}
+
+void ListingStage::abandonFileList(const QString& message)
+{
+    // Items already reported stay in the run, unchanged and unsignalled, as a stop leaves
+    // them; the run ends as stopped and a resume starts it afresh.
+    m_run.m_ledger.abandonQueued();
+    CopyItem item = m_run.taskItem();
+    item.setSourceError(message);
+    emit m_run.errorOccurred(item);
+}

@@ -1,0 +1,197 @@
+#include "progresspresenter.h"
+
+#include "app/appsettings.h"
+#include "fs/pathutils.h"
+#include "jobs/transfercounters.h"
+#include "progressrules.h"
+#include "ui_guimainwindow.h"
+#include "windowseams.h"
+
+#include <QFileInfo>
+
+namespace {
+
+// The bytes of the large file in progress last shown. Process-wide like the table it
+// comes from: a new run, or a new window, does not show the same value again.
+qint64 s_lastTransferredShown = 0;
+
+} // namespace
+
+ProgressPresenter::ProgressPresenter(Ui::GuiMainWindow* ui, WindowSeams* seams,
+                                     RunController* controller, QObject* parent)
+    : QObject(parent), mp_ui(ui), mp_seams(seams), mp_controller(controller),
+      mp_taskbarProgress(std::make_unique<TaskbarProgress>())
+{
+    mp_ui->mp_progress->setMaximum(100);
+    mp_ui->mp_progress->setValue(0);
+    m_timer.setInterval(1000);
+    connect(&m_timer, &QTimer::timeout, this, &ProgressPresenter::onTimerTimeout);
+    connect(mp_controller, &RunController::jobProgress, this, &ProgressPresenter::onJobProgress);
+    connect(mp_controller, &RunController::copyCompleted, this,
+            &ProgressPresenter::onCopyCompleted);
+    connect(mp_controller, &RunController::flushProgress, this,
+            &ProgressPresenter::onFlushProgress);
+    clearLabels();
+}
+
+ProgressPresenter::~ProgressPresenter() = default;
+
+void ProgressPresenter::setTaskbarProgress(std::unique_ptr<TaskbarProgress> progress)
+{
+    mp_taskbarProgress = progress ? std::move(progress) : std::make_unique<TaskbarProgress>();
+}
+
+void ProgressPresenter::clearLabels()
+{
+    mp_ui->mp_lStartTime->clear();
+    mp_ui->mp_lEndTime->clear();
+    mp_ui->mp_lStats->clear();
+}
+
+void ProgressPresenter::startRun()
+{
+    m_flushMeasured = false;
+    mp_ui->mp_progress->setValue(1);
+    if (!m_timer.isActive())
+        m_timer.start();
+    clearLabels();
+    m_speed = 1;
+    m_remainingMs = 0;
+    // The label was emptied for the new run: its first counters are shown whatever they are.
+    m_lastCounters.clear();
+}
+
+void ProgressPresenter::endRun()
+{
+    if (m_timer.isActive())
+        m_timer.stop();
+    mp_ui->mp_progress->setValue(0);
+    mp_taskbarProgress->setVisible(false);
+}
+
+void ProgressPresenter::pulseProgress()
+{
+    mp_ui->mp_progress->setValue(ProgressRules::pulsed(mp_ui->mp_progress->value()));
+}
+
+void ProgressPresenter::onJobProgress(const QString& name, qint64 done, qint64 total)
+{
+    if (total == 0) {
+        mp_ui->mp_progress->setValue(mp_ui->mp_progress->minimum());
+        return;
+    }
+    if (done > 0 && total > 0 && done != total) {
+        const int percent = ProgressRules::percentOf(done, total);
+        if (mp_ui->mp_progress->value() < percent)
+            mp_ui->mp_progress->setValue(percent);
+        else
+            pulseProgress();
+        if (name.isEmpty())
+            return;
+        const Task task = mp_controller->task();
+        mp_seams->setStatusText(QStringLiteral("%1 %2 (%3)")
+                                    .arg(tr("Processing"),
+                                         ProgressRules::jobProgressLabel(name, task.m_sourcePath,
+                                                                         task.m_destinationPath),
+                                         FileSystemUtils::byteSizeText(done)));
+        return;
+    }
+    // A finished job (done equals total) is no percentage to hold: the bar shows activity.
+    if (!name.isEmpty())
+        mp_seams->setStatusText(name);
+    pulseProgress();
+}
+
+void ProgressPresenter::onTimerTimeout()
+{
+    mp_ui->mp_lStartTime->setText(ProgressRules::elapsedLabelText(mp_controller->elapsedMs()));
+    m_remainingMs = ProgressRules::countedDownMs(m_remainingMs);
+    updateSpeedLabel(m_speed, m_remainingMs < 0 ? -1 : m_remainingMs, false);
+    // While the final flush tells how far it got, the bar shows that instead.
+    if (!m_flushMeasured)
+        pulseProgress();
+    if (updateStatsLabel()) {
+        mp_seams->setStatusText(QString());
+        return;
+    }
+    // No file finished within the second: one large file is being copied, and the native
+    // copier tells how far it got.
+    // One snapshot: the bytes and the size are of the same file.
+    const TransferCounters::FileProgress file = TransferCounters::instance()->currentFile();
+    if (file.bytesCopied > 0 && file.size > 0 && file.bytesCopied != s_lastTransferredShown) {
+        mp_seams->setStatusText(QStringLiteral("%1: %2 %3 (%4)")
+                                    .arg(QFileInfo(file.name).fileName(),
+                                         FileSystemUtils::byteSizeText(file.bytesCopied),
+                                         tr("transferred"),
+                                         FileSystemUtils::byteSizeText(file.size)));
+        s_lastTransferredShown = file.bytesCopied;
+    }
+}
+
+void ProgressPresenter::onCopyCompleted(const CopyItem&)
+{
+    // A placed group reports up to 2000 items in one go: the estimate is taken once for them
+    // all, when the burst is over, or the window would stall for its length.
+    if (!m_speedUpdateQueued) {
+        m_speedUpdateQueued = true;
+        QTimer::singleShot(0, this, &ProgressPresenter::updateSpeedEstimate);
+    }
+}
+
+void ProgressPresenter::updateSpeedEstimate()
+{
+    m_speedUpdateQueued = false;
+    // The end of the run has shown its own figures.
+    if (!m_timer.isActive())
+        return;
+    m_speed = mp_controller->averageSpeed();
+    m_remainingMs =
+        ProgressRules::smoothedRemainingMs(m_remainingMs, mp_controller->remainingTime());
+    updateSpeedLabel(m_speed, m_remainingMs, mp_controller->isTaskCompleted());
+}
+
+void ProgressPresenter::onFlushProgress(qint64 written, qint64 total)
+{
+    mp_seams->setStatusText(tr("Writing to the device…"));
+    m_flushMeasured = total > 0;
+    if (total > 0)
+        mp_ui->mp_progress->setValue(ProgressRules::percentOf(written, total));
+    else
+        pulseProgress();
+}
+
+void ProgressPresenter::updateSpeedLabel(qint64 speed, qint64 remainingMs, bool finished)
+{
+    mp_ui->mp_lEndTime->setText(ProgressRules::speedLabelText(
+        speed, remainingMs, finished, AppSettings::instance()->maxTransferSpeed()));
+}
+
+bool ProgressPresenter::updateStatsLabel()
+{
+    const CopyTask::Counters counters = mp_controller->counters();
+    const QVector<qint64> values(counters.begin(), counters.end());
+    if (values == m_lastCounters)
+        return false;
+    m_lastCounters = values;
+    const bool listCompleted = mp_controller->isFileListCompleted();
+    mp_ui->mp_lStats->setText(ProgressRules::statsText(
+        counters, mp_controller->task().m_options.m_copyMode, listCompleted));
+    const ProgressRules::LauncherProgress launcher =
+        ProgressRules::launcherProgress(counters, listCompleted, mp_controller->isTaskCompleted());
+    if (launcher.visible)
+        mp_taskbarProgress->setValue(launcher.value);
+    mp_taskbarProgress->setVisible(launcher.visible);
+    return true;
+}
+
+void ProgressPresenter::showFinalFigures(const CopyTask::Counters& counters)
+{
+    mp_ui->mp_lStartTime->setText(ProgressRules::finishedElapsedText(counters[TaskElapsedTime]));
+    m_speed = mp_controller->averageSpeed();
+    m_remainingMs = 0;
+    if (m_speed < 2)
+        m_speed = AppSettings::instance()->maxTransferSpeed();
+    updateSpeedLabel(m_speed, 0, true);
+    updateStatsLabel();
+    mp_ui->mp_progress->setValue(counters[FilesCompleted] == counters[FilesToCopy] ? 100 : 0);
+}
