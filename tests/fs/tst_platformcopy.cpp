@@ -1,5 +1,6 @@
 #include "fs/filenamecodec.h"
 #include "fs/platformcopy.h"
+#include "fs/platformreadbehind.h"
 #include "testsupport.h"
 
 #include <QtTest>
@@ -98,6 +99,8 @@ private slots:
     void copiesOnlyBeneathRoot_data();
     void copiesOnlyBeneathRoot();
     void pinnedFolderStaysPut();
+    void readBehindSeesWhatWasCopied_data();
+    void readBehindSeesWhatWasCopied();
 };
 
 void TestPlatformCopy::copiesEveryMover_data()
@@ -700,3 +703,47 @@ void TestPlatformCopy::pinnedFolderStaysPut()
 }
 
 #include "tst_platformcopy.moc"
+
+void TestPlatformCopy::readBehindSeesWhatWasCopied_data()
+{
+    QTest::addColumn<qint64>("size");
+    QTest::addColumn<bool>("sparse");
+    QTest::addColumn<qint64>("claimed"); // beyond the size: the file is shorter than said
+
+    QTest::newRow("empty") << qint64(0) << false << qint64(0);
+    QTest::newRow("below one stretch") << qint64(5000) << false << qint64(0);
+    QTest::newRow("two stretches and a bit")
+        << 2 * PlatformReadBehind::stretchSize + 17 << false << qint64(0);
+    QTest::newRow("with holes") << qint64(0) << true << qint64(0);
+    QTest::newRow("shorter than copied") << qint64(5000) << false << qint64(10);
+}
+
+// The reader behind a copy hands on every byte the copy read, holes as zeros, in order.
+void TestPlatformCopy::readBehindSeesWhatWasCopied()
+{
+    QFETCH(qint64, size);
+    QFETCH(bool, sparse);
+    QFETCH(qint64, claimed);
+    QTemporaryDir dir;
+    const QString from = dir.filePath("source");
+    QByteArray bytes = sparse ? writeSparseFile(from) : randomData(size);
+    if (sparse && bytes.isEmpty())
+        QSKIP("The file system of the temporary folder keeps no holes");
+    if (!sparse)
+        QVERIFY(TestSupport::writeFile(from, bytes));
+
+    QByteArray seen;
+    PlatformReadBehind behind([&](const char* data, qint64 length) {
+        seen.append(data, int(length));
+        return true;
+    });
+    CopyRequest request;
+    request.observeRead = [&](int fd, qint64 end) { behind.copied(fd, end + claimed); };
+    Failure failure;
+    QVERIFY(copyFile(from, dir.filePath("copy"), nullptr, {}, &failure, request, nullptr));
+    QCOMPARE(behind.finish(&failure), claimed == 0);
+    if (claimed == 0)
+        QCOMPARE(seen, bytes);
+    else
+        QCOMPARE(failure.code, ENODATA);
+}

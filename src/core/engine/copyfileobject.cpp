@@ -365,11 +365,8 @@ bool CopyFileObject::copyFileNative()
     request.destinationRoot = m_destinationRoot;
     request.destinationRootFd = m_destinationRootFd;
     request.destinationFolderFd = jobFolderDescriptor();
-    if (m_verification) {
-        // Left under its temporary name, to be read back before it takes its name.
-        request.observeSource = m_verification->startSource(file_size);
-        request.leaveTemporary = true;
-    }
+    if (m_verification) // left under its temporary name, read back before it takes its name
+        m_verification->prepare(&request, file_size);
 
     PlatformCopy::Failure failure;
     PlatformCopy::CopyOutcome outcome;

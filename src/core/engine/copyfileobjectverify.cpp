@@ -9,7 +9,6 @@
 bool CopyFileObject::copyVerified()
 {
     m_verification.reset(new CopyVerification(Digest::Algorithm(m_settings.hashAlgorithm)));
-    const Digest::Algorithm algorithm = m_verification->algorithm();
     const auto end = [this](bool result) {
         m_verification.reset();
         return result;
@@ -44,8 +43,7 @@ bool CopyFileObject::copyVerified()
             digest = expected;
             return end(true);
         }
-        switch (CopyVerification::checkCopy(temporary, algorithm, expected, true, attempt,
-                                            m_destinationRoot)) {
+        switch (m_verification->check(temporary, expected, attempt, m_destinationRoot)) {
         case CopyVerification::Check::Equal:
             if (!placeCopy(temporary))
                 return end(false);

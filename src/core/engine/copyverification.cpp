@@ -3,6 +3,7 @@
 #include "engine/filehash.h"
 #include "fs/filesystemutils.h"
 #include "fs/platformcopy.h"
+#include "fs/platformreadbehind.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -115,6 +116,7 @@ CopyVerification::CopyVerification(Digest::Algorithm algorithm) : m_digest(threa
 
 CopyVerification::~CopyVerification()
 {
+    m_behind.reset();
     stopAside();
 }
 
@@ -158,8 +160,43 @@ std::function<void(const char*, qint64)> CopyVerification::startSource(qint64 si
 
 QByteArray CopyVerification::sourceDigest()
 {
+    if (m_behind) {
+        PlatformCopy::Failure failure;
+        if (!m_behind->finish(&failure)) {
+            qWarning() << "Unable to read the source again behind its copy:" << failure.call
+                       << failure.code;
+            m_failed = true;
+        }
+        m_behind.reset();
+    }
     stopAside();
     return m_failed ? QByteArray() : m_digest->result();
+}
+
+void CopyVerification::prepare(PlatformCopy::CopyRequest* request, qint64 size)
+{
+    m_behind.reset();
+    request->leaveTemporary = true;
+    request->observeSource = nullptr;
+    request->observeRead = nullptr;
+    if (size < hashAsideFromSize) {
+        request->observeSource = startSource(size);
+        return;
+    }
+    stopAside();
+    m_failed = !m_digest->reset();
+    // The digest is this thread's; it waits in sourceDigest until the reading thread ends.
+    Digest* digest = m_digest;
+    m_behind.reset(new PlatformReadBehind(
+        [digest](const char* data, qint64 length) { return digest->update(data, length); }));
+    PlatformReadBehind* behind = m_behind.get();
+    request->observeRead = [behind](int fd, qint64 end) { behind->copied(fd, end); };
+}
+
+CopyVerification::Check CopyVerification::check(const QString& path, const QByteArray& expected,
+                                                int attempt, const QString& root) const
+{
+    return checkCopy(path, algorithm(), expected, true, attempt, root);
 }
 
 void CopyVerification::tamper(const QString& path, int attempt)

@@ -14,6 +14,10 @@
 namespace FileHash {
 class OpenFile;
 }
+namespace PlatformCopy {
+struct CopyRequest;
+}
+class PlatformReadBehind;
 
 // A verified copy: the source's digest is made from the bytes as the copy reads them (one
 // read of the source), and the finished copy, still under its temporary name, is read back
@@ -44,6 +48,15 @@ public:
     static constexpr qint64 hashAsideFromSize = 8 << 20;
     // The digest of the bytes given since startSource; empty on failure.
     QByteArray sourceDigest();
+
+    // Sets up the native copy of a source of size bytes: its digest from what the copy reads
+    // (from hashAsideFromSize on, read again from the cache right behind the copy by a thread
+    // of its own, so that the copy keeps the kernel's own data paths), and the copy left under
+    // its temporary name. sourceDigest then gives the digest.
+    void prepare(PlatformCopy::CopyRequest* request, qint64 size);
+    // The check of the finished copy at path (checkCopy, flushed first).
+    Check check(const QString& path, const QByteArray& expected, int attempt,
+                const QString& root) const;
 
     // Reads the finished copy at path back from its device and compares its digest with
     // expected. flush: its data is first forced to the device (a grouped copy's file system
@@ -98,4 +111,6 @@ private:
     Digest* m_digest;
     bool m_failed = false;
     std::unique_ptr<Aside> m_aside;
+    // The source read again behind a large native copy.
+    std::unique_ptr<PlatformReadBehind> m_behind;
 };

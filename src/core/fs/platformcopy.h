@@ -121,6 +121,10 @@ struct CopyRequest
     // zeros). The copy then reads through a user buffer: a clone, copy_file_range and
     // sendfile never show the bytes.
     std::function<void(const char* data, qint64 size)> observeSource;
+    // Told after each stretch is copied, whatever the way of copying: the source's
+    // descriptor and where the bytes copied so far end (holes included). The bytes are then
+    // in the page cache, to be read again there without the device (PlatformReadBehind).
+    std::function<void(int sourceFd, qint64 end)> observeRead;
     // The finished copy is left, not flushed, under its temporary name (outcome.temporaryPath)
     // whatever its size and file system, for the caller to check and place.
     bool leaveTemporary = false;

@@ -372,6 +372,14 @@ bool copyFileWith(const QString& from, const QString& to, const std::atomic<int>
     bool ok = true;
     // Only a user buffer shows the bytes.
     DataMover mover = request.observeSource ? ReadWrite : firstMover;
+    // Progress counts the bytes copied from the file's start, holes included.
+    ProgressFunction reported = progress;
+    if (request.observeRead)
+        reported = [&](qint64 copied, qint64 total) {
+            request.observeRead(inFd, copied);
+            if (progress)
+                progress(copied, total);
+        };
     if (isCancelled(cancelFlag))
         ok = fail(failure, moverCallName(mover), ECANCELED);
     if (ok && mover == Clone) {
@@ -379,8 +387,8 @@ bool copyFileWith(const QString& from, const QString& to, const std::atomic<int>
         // works within one file system; another one answers EXDEV, which is not kept).
         if (size > 0 && !t_noCloneDevices.count(status.st_dev)) {
             if (::ioctl(outFd, FICLONE, inFd) == 0) {
-                if (progress)
-                    progress(size, size);
+                if (reported)
+                    reported(size, size);
             } else {
                 if (isCloneRefusal(errno))
                     t_noCloneDevices.insert(status.st_dev);
@@ -398,11 +406,11 @@ bool copyFileWith(const QString& from, const QString& to, const std::atomic<int>
         // Only a file with holes is walked by its data (a clone keeps the holes already).
         const RegionCopy copied =
             mayHaveHoles(status)
-                ? moveDataRegions(inFd, outFd, 0, 0, size, size, cancelFlag, progress, failure,
+                ? moveDataRegions(inFd, outFd, 0, 0, size, size, cancelFlag, reported, failure,
                                   mover, writeBack, request.observeSource)
                 : RegionCopy::Unsupported;
         ok = copied == RegionCopy::Unsupported
-                 ? moveData(inFd, outFd, size, cancelFlag, progress, failure, mover, true,
+                 ? moveData(inFd, outFd, size, cancelFlag, reported, failure, mover, true,
                             writeBack, 0, -1, request.observeSource)
                  : copied == RegionCopy::Copied;
     }
