@@ -1806,6 +1806,10 @@ Gerät gelesen. Dateien des Ordners, die die Liste nicht nennt, werden ebenfalls
         <source>no checksum line found</source>
         <translation>keine Prüfsummenzeile gefunden</translation>
     </message>
+    <message>
+        <source>not a regular file</source>
+        <translation>keine reguläre Datei</translation>
+    </message>
 </context>
 <context>
     <name>ManifestCheckActions</name>

@@ -1,11 +1,15 @@
 #include "engine/manifest.h"
 
+#include "fs/platform.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
+
+#include <cerrno>
 
 namespace {
 
@@ -151,8 +155,18 @@ bool ManifestCheck::load(const QString& manifestPath, QString* error)
     m_manifestPath = QFileInfo(manifestPath).absoluteFilePath();
     m_entries.clear();
     m_malformedLines.clear();
-    QFile file(manifestPath);
-    if (!file.open(QIODevice::ReadOnly)) {
+    // Only a regular file: a FIFO would wait for a writer, a device never end.
+    qint64 size = 0;
+    const int fd = Platform::openRegularFile(manifestPath, &size);
+    if (fd < 0) {
+        const int code = Platform::lastErrorCode();
+        *error = code == EINVAL ? QCoreApplication::translate("ManifestCheck", "not a regular file")
+                                : Platform::errorMessage(code);
+        return false;
+    }
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        Platform::closeFile(fd);
         *error = file.errorString();
         return false;
     }
