@@ -1544,6 +1544,10 @@ Gerät gelesen. Dateien des Ordners, die die Liste nicht nennt, werden ebenfalls
         <source>Replace a file of another size at once, and one of the same size only when its bytes differ from the source&apos;s</source>
         <translation>Eine Datei anderer Größe sofort ersetzen, eine gleich große nur, wenn ihre Bytes von denen der Quelle abweichen</translation>
     </message>
+    <message>
+        <source>Check manifest</source>
+        <translation>Prüfsummenliste prüfen</translation>
+    </message>
 </context>
 <context>
     <name>GuiSettingsDialog</name>
@@ -1790,6 +1794,128 @@ Gerät gelesen. Dateien des Ordners, die die Liste nicht nennt, werden ebenfalls
     <message>
         <source>Checksum lists</source>
         <translation>Prüfsummenlisten</translation>
+    </message>
+</context>
+<context>
+    <name>ManifestCheck</name>
+    <message>
+        <source>line %1 is too long for a checksum line</source>
+        <translation>Zeile %1 ist zu lang für eine Prüfsummenzeile</translation>
+    </message>
+    <message>
+        <source>no checksum line found</source>
+        <translation>keine Prüfsummenzeile gefunden</translation>
+    </message>
+    <message>
+        <source>not a regular file</source>
+        <translation>keine reguläre Datei</translation>
+    </message>
+</context>
+<context>
+    <name>ManifestCheckActions</name>
+    <message>
+        <source>Checksum list to check</source>
+        <translation>Zu prüfende Prüfsummenliste</translation>
+    </message>
+    <message>
+        <source>Checksum lists (*.sha256 *.sha256sum *.b2 *.b2sum *.xxh128 *SUMS *sums *.txt);;All files (*)</source>
+        <translation>Prüfsummenlisten (*.sha256 *.sha256sum *.b2 *.b2sum *.xxh128 *SUMS *sums *.txt);;Alle Dateien (*)</translation>
+    </message>
+    <message>
+        <source>Folder to check</source>
+        <translation>Zu prüfender Ordner</translation>
+    </message>
+    <message>
+        <source>Checking against the checksum list...</source>
+        <translation>Prüfung gegen die Prüfsummenliste...</translation>
+    </message>
+    <message>
+        <source>The checksum list %1 cannot be read:
+%2</source>
+        <translation>Die Prüfsummenliste %1 kann nicht gelesen werden:
+%2</translation>
+    </message>
+    <message>
+        <source>The folder %1 does not exist.</source>
+        <translation>Den Ordner %1 gibt es nicht.</translation>
+    </message>
+    <message>
+        <source>Checking against the checksum list: %1 of %2 files</source>
+        <translation>Prüfung gegen die Prüfsummenliste: %1 von %2 Dateien</translation>
+    </message>
+    <message>
+        <source>All files of the checksum list are equal in %1.
+%2</source>
+        <translation>Alle Dateien der Prüfsummenliste sind in %1 gleich.
+%2</translation>
+    </message>
+</context>
+<context>
+    <name>ManifestCheckDialog</name>
+    <message>
+        <source>Checksum list check - %1</source>
+        <translation>Prüfung der Prüfsummenliste - %1</translation>
+    </message>
+    <message>
+        <source>Checksum list: %1
+Folder: %2</source>
+        <translation>Prüfsummenliste: %1
+Ordner: %2</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>Schließen</translation>
+    </message>
+    <message>
+        <source>%1 equal, %2 missing, %3 differing, %4 unreadable, %5 not listed</source>
+        <translation>%1 gleich, %2 fehlend, %3 abweichend, %4 unlesbar, %5 nicht aufgeführt</translation>
+    </message>
+    <message>
+        <source>Lines of the checksum list that are no checksum lines: %1</source>
+        <translation>Zeilen der Prüfsummenliste, die keine Prüfsummenzeilen sind: %1</translation>
+    </message>
+</context>
+<context>
+    <name>ManifestCheckModel</name>
+    <message>
+        <source>Equal</source>
+        <translation>Gleich</translation>
+    </message>
+    <message>
+        <source>Missing</source>
+        <translation>Fehlt</translation>
+    </message>
+    <message>
+        <source>Differing</source>
+        <translation>Abweichend</translation>
+    </message>
+    <message>
+        <source>Unreadable</source>
+        <translation>Unlesbar</translation>
+    </message>
+    <message>
+        <source>Not listed</source>
+        <translation>Nicht aufgeführt</translation>
+    </message>
+    <message>
+        <source>Not a checksum line</source>
+        <translation>Keine Prüfsummenzeile</translation>
+    </message>
+    <message>
+        <source>Line %1 of the checksum list</source>
+        <translation>Zeile %1 der Prüfsummenliste</translation>
+    </message>
+    <message>
+        <source>Result</source>
+        <translation>Ergebnis</translation>
+    </message>
+    <message>
+        <source>File</source>
+        <translation>Datei</translation>
+    </message>
+    <message>
+        <source>Reason</source>
+        <translation>Grund</translation>
     </message>
 </context>
 <context>

@@ -40,9 +40,7 @@ int CliChecksums::run(const CliArguments& arguments)
     }
     // Read from the device, not the cache: the list proves what the disk holds.
     const QList<ManifestCheck::Result> results = check.check(folder, true);
-    QMap<ManifestCheck::Outcome, int> counts;
-    for (const ManifestCheck::Result& result : results)
-        ++counts[result.outcome];
+    const QMap<ManifestCheck::Outcome, int> counts = ManifestCheck::counts(results);
     const bool allEqual = counts.value(ManifestCheck::Outcome::Equal) == results.size();
 
     if (arguments.json) {

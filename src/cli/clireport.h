@@ -41,7 +41,7 @@ QString headline(RunKind kind, Outcome outcome);
 
 // The text with every control character (and every character that reorders text on
 // screen) written as an escape: a file name cannot move the cursor, recolour the
-// terminal or split a line. A backslash stays as it is.
+// terminal or split a line. A backslash stays as it is (FileNameCodec::visibleText).
 QString safeText(const QString& text);
 
 // "Total Folders: 3" ... "Errors: 0", "Elapsed Time: ...", "Average Speed: ...", "Done",

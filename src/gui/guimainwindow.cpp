@@ -9,6 +9,7 @@
 #include "engine/runcontroller.h"
 #include "guilog.h"
 #include "jobs/jobthreadpool.h"
+#include "manifestcheckactions.h"
 #include "progresspresenter.h"
 #include "reportview.h"
 #include "runpresenter.h"
@@ -113,6 +114,7 @@ GuiMainWindow::GuiMainWindow(QWidget* parent)
                               mp_recapLog, this);
     mp_report = new ReportView(ui, seams, mp_controller, mp_run, mp_desktopActions, mp_form, this);
     mp_taskFiles = new TaskFileActions(ui, seams, mp_worker, mp_controller, mp_form, mp_run, this);
+    mp_manifestCheck = new ManifestCheckActions(seams, mp_worker, statusBar(), this);
 
     // A task shown replaces what the window showed of the last run.
     connect(mp_form, &TaskForm::taskShown, this, [this] {
@@ -163,6 +165,8 @@ GuiMainWindow::GuiMainWindow(QWidget* parent)
 
 GuiMainWindow::~GuiMainWindow()
 {
+    // A check still running ends at its next block, so that the worker need not wait long.
+    mp_manifestCheck->cancel();
     // First: work still running on the worker may read the copy task.
     delete mp_worker;
 }
@@ -199,6 +203,12 @@ void GuiMainWindow::setUpMenus()
         named(fileMenu->addAction(menuIcon("SaveTask"), withEllipsis(tr("&Save task")),
                                   mp_taskFiles, &TaskFileActions::saveTaskToFile),
               "mp_actSaveTask");
+    fileMenu->addSeparator();
+    QAction* checkManifest =
+        named(fileMenu->addAction(menuIcon("Verify"), withEllipsis(tr("Check manifest")),
+                                  mp_manifestCheck, &ManifestCheckActions::checkManifest),
+              "mp_actCheckManifest");
+    mp_manifestCheck->setAction(checkManifest);
     fileMenu->addSeparator();
     fileMenu->addAction(menuIcon("DataFolder"), withEllipsis(tr("Open &data folder")),
                         mp_desktopActions, &DesktopActions::openDataFolder);
@@ -385,6 +395,7 @@ void GuiMainWindow::closeEvent(QCloseEvent* event)
     if (m_closeWithoutAsking && !mp_controller->isTaskCompleted())
         mp_controller->stop();
     mp_run->close();
+    mp_manifestCheck->cancel();
     if (mp_logView)
         mp_logView->stopRefresh();
     event->accept();

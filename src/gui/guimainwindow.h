@@ -12,6 +12,7 @@ class Desktop;
 class DesktopActions;
 class Dialogs;
 class GuiLog;
+class ManifestCheckActions;
 class ProgressPresenter;
 class QAction;
 class ReportView;
@@ -29,7 +30,8 @@ class GuiMainWindow;
 // run's own thread, is reused for every run, and lays out and wires the parts that do the work: the
 // task fields (TaskForm), a run from its button to its outcome (RunPresenter), what a run shows
 // while it goes (ProgressPresenter), the "Report" tab (ReportView), task files and arguments
-// (TaskFileActions) and what it asks of the desktop (DesktopActions). They reach the user only
+// (TaskFileActions), what it asks of the desktop (DesktopActions) and a folder checked against a
+// checksum list (ManifestCheckActions). They reach the user only
 // through the window's Dialogs and the desktop only through its Desktop, both replaceable, and make
 // their file-system and D-Bus calls on its WindowWorker.
 class GuiMainWindow : public QMainWindow
@@ -55,6 +57,7 @@ public:
     ReportView* reportView() const { return mp_report; }
     TaskFileActions* taskFileActions() const { return mp_taskFiles; }
     DesktopActions* desktopActions() const { return mp_desktopActions; }
+    ManifestCheckActions* manifestCheckActions() const { return mp_manifestCheck; }
 
     // Fills the widgets from the most recent task of the settings, or from the default one,
     // and then follows the program's arguments and checks for a new version.
@@ -111,6 +114,7 @@ private:
     ReportView* mp_report = nullptr;
     TaskFileActions* mp_taskFiles = nullptr;
     DesktopActions* mp_desktopActions = nullptr;
+    ManifestCheckActions* mp_manifestCheck = nullptr;
     GuiLog* mp_recapLog = nullptr;
     GuiLog* mp_logView = nullptr;
     bool m_closeWithoutAsking = false;

@@ -3,6 +3,8 @@
 
 #include <QtTest>
 
+#include <sys/stat.h>
+
 using Algorithm = Digest::Algorithm;
 Q_DECLARE_METATYPE(Algorithm)
 
@@ -59,6 +61,9 @@ private slots:
     void malformedLines_data();
     void malformedLines();
     void checkNamesEveryDifference();
+    void loadRefuses_data();
+    void loadRefuses();
+    void checkCountsAndStops();
 };
 
 void TestManifest::toolsReadOurLists_data()
@@ -187,6 +192,53 @@ void TestManifest::checkNamesEveryDifference()
         outcomes << result.path + ": " + ManifestCheck::outcomeName(result.outcome);
     QCOMPARE(outcomes, QStringList({"1: malformed line", "same: equal", "changed: differs",
                                     "gone: missing", "sub/same: equal", "sub/new: not listed"}));
+}
+
+void TestManifest::loadRefuses_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("only blank lines") << QByteArray("\n  \n") << "no checksum line found";
+    QTest::newRow("line longer than any path: not read whole")
+        << QByteArray(QByteArray(64, 'a') + "  name\n" + QByteArray(20000, 'x'))
+        << "line 2 is too long for a checksum line";
+    QTest::newRow("FIFO: not opened, it would wait for a writer")
+        << QByteArray() << "not a regular file";
+}
+
+void TestManifest::loadRefuses()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QString, error);
+    QTemporaryDir dir;
+    if (error.startsWith("not a regular"))
+        QCOMPARE(::mkfifo(QFile::encodeName(dir.filePath("list")).constData(), 0600), 0);
+    else
+        QVERIFY(TestSupport::writeFile(dir.filePath("list"), content));
+    ManifestCheck check;
+    QString failure;
+    QVERIFY(!check.load(dir.filePath("list"), &failure));
+    QCOMPARE(failure, error);
+}
+
+// The listed files done are counted for another thread, which may stop the check.
+void TestManifest::checkCountsAndStops()
+{
+    QTemporaryDir dir;
+    QVERIFY(TestSupport::writeFile(dir.filePath("a"), "a"));
+    QVERIFY(TestSupport::writeFile(
+        dir.filePath("list"),
+        Manifest::formatLine({Algorithm::Sha256, QByteArray(32, 0), "a"}) +
+            Manifest::formatLine({Algorithm::Sha256, QByteArray(32, 0), "b"})));
+    ManifestCheck check;
+    QString error;
+    QVERIFY(check.load(dir.filePath("list"), &error));
+    QCOMPARE(check.size(), 2);
+    ManifestCheck::Progress progress;
+    QCOMPARE(check.check(dir.path(), false, &progress).size(), 2);
+    QCOMPARE(progress.checked.load(), 2);
+    progress.cancel = true;
+    QVERIFY(check.check(dir.path(), false, &progress).isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestManifest)

@@ -141,7 +141,8 @@ QByteArray Digest::tag(Algorithm algorithm)
                                                 : QByteArrayLiteral("XXH128");
 }
 
-QByteArray Digest::ofFile(const QString& path, Algorithm algorithm, bool fromDevice, QString* error)
+QByteArray Digest::ofFile(const QString& path, Algorithm algorithm, bool fromDevice, QString* error,
+                          const std::atomic_bool* cancel)
 {
     qint64 size = 0;
     // Only a regular file: a FIFO could block, a device never end.
@@ -160,6 +161,11 @@ QByteArray Digest::ofFile(const QString& path, Algorithm algorithm, bool fromDev
             break;
         }
         digest.update(buffer.constData(), count);
+        if (cancel && *cancel) {
+            Platform::closeFile(fd);
+            *error = QStringLiteral("cancelled");
+            return QByteArray();
+        }
     }
     if (!read)
         *error = FileSystemUtils::lastErrorText(Platform::lastFailedCall());

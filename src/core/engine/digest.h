@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <array>
+#include <atomic>
 #include <memory>
 
 // The digest of bytes given in pieces, in one of the algorithms whose checksum lists the
@@ -50,9 +51,10 @@ public:
 
     // The digest of a file's content, read through a symbolic link. fromDevice: its data is
     // written to its device and dropped from the cache first, so that the digest is that of
-    // what the device holds. Empty, with error set, when the file cannot be read.
+    // what the device holds. Empty, with error set, when the file cannot be read or cancel
+    // was set while it was read.
     static QByteArray ofFile(const QString& path, Algorithm algorithm, bool fromDevice,
-                             QString* error);
+                             QString* error, const std::atomic_bool* cancel = nullptr);
 
 private:
     struct State;

@@ -1,10 +1,15 @@
 #include "engine/manifest.h"
 
+#include "fs/platform.h"
+
+#include <QCoreApplication>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
+
+#include <cerrno>
 
 namespace {
 
@@ -71,6 +76,10 @@ bool algorithmOfLength(int hexLength, Digest::Algorithm* algorithm)
     }
     return false;
 }
+
+// A path is at most 4096 bytes, twice that escaped, with a digest and a tag: a longer line
+// means the file is no checksum list, and reading it whole could take all the memory.
+constexpr qint64 MaximumLineLength = 16 * 1024;
 
 bool isHex(const QByteArray& text)
 {
@@ -146,15 +155,31 @@ bool ManifestCheck::load(const QString& manifestPath, QString* error)
     m_manifestPath = QFileInfo(manifestPath).absoluteFilePath();
     m_entries.clear();
     m_malformedLines.clear();
-    QFile file(manifestPath);
-    if (!file.open(QIODevice::ReadOnly)) {
+    // Only a regular file: a FIFO would wait for a writer, a device never end.
+    qint64 size = 0;
+    const int fd = Platform::openRegularFile(manifestPath, &size);
+    if (fd < 0) {
+        const int code = Platform::lastErrorCode();
+        *error = code == EINVAL ? QCoreApplication::translate("ManifestCheck", "not a regular file")
+                                : Platform::errorMessage(code);
+        return false;
+    }
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        Platform::closeFile(fd);
         *error = file.errorString();
         return false;
     }
     int number = 0;
     while (!file.atEnd()) {
-        const QByteArray line = file.readLine();
+        const QByteArray line = file.readLine(MaximumLineLength + 2);
         ++number;
+        if (line.size() > MaximumLineLength) {
+            *error = QCoreApplication::translate("ManifestCheck",
+                                                 "line %1 is too long for a checksum line")
+                         .arg(number);
+            return false;
+        }
         if (line.trimmed().isEmpty())
             continue;
         Manifest::Entry entry;
@@ -168,20 +193,24 @@ bool ManifestCheck::load(const QString& manifestPath, QString* error)
         return false;
     }
     if (m_entries.isEmpty()) {
-        *error = QStringLiteral("no checksum line found");
+        *error = QCoreApplication::translate("ManifestCheck", "no checksum line found");
         return false;
     }
     return true;
 }
 
-QList<ManifestCheck::Result> ManifestCheck::check(const QString& folder, bool fromDevice) const
+QList<ManifestCheck::Result> ManifestCheck::check(const QString& folder, bool fromDevice,
+                                                  Progress* progress) const
 {
+    const std::atomic_bool* cancel = progress ? &progress->cancel : nullptr;
     QList<Result> results;
     for (int number : m_malformedLines)
         results.append({QString::number(number), Outcome::Malformed, QString()});
     const QDir base(folder);
     QSet<QString> listed;
     for (const Manifest::Entry& entry : m_entries) {
+        if (cancel && *cancel)
+            return results;
         Result result;
         result.path = QFile::decodeName(entry.path);
         const QString path = QDir::cleanPath(base.absoluteFilePath(result.path));
@@ -191,17 +220,21 @@ QList<ManifestCheck::Result> ManifestCheck::check(const QString& folder, bool fr
             result.outcome = Outcome::Missing;
         } else {
             const QByteArray digest =
-                Digest::ofFile(path, entry.algorithm, fromDevice, &result.detail);
+                Digest::ofFile(path, entry.algorithm, fromDevice, &result.detail, cancel);
             result.outcome = digest.isEmpty()         ? Outcome::Unreadable
                              : digest == entry.digest ? Outcome::Equal
                                                       : Outcome::Differs;
         }
         results.append(result);
+        if (progress)
+            ++progress->checked;
     }
     QStringList unlisted;
     QDirIterator files(base.absolutePath(), QDir::Files | QDir::Hidden | QDir::System,
                        QDirIterator::Subdirectories);
     while (files.hasNext()) {
+        if (cancel && *cancel)
+            return results;
         const QString path = QDir::cleanPath(files.next());
         if (!listed.contains(path) && path != m_manifestPath)
             unlisted.append(base.relativeFilePath(path));
@@ -229,4 +262,12 @@ QString ManifestCheck::outcomeName(Outcome outcome)
         return QStringLiteral("malformed line");
     }
     return QString();
+}
+
+QMap<ManifestCheck::Outcome, int> ManifestCheck::counts(const QList<Result>& results)
+{
+    QMap<Outcome, int> counts;
+    for (const Result& result : results)
+        ++counts[result.outcome];
+    return counts;
 }

@@ -4,7 +4,10 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QMap>
 #include <QString>
+
+#include <atomic>
 
 // A checksum list ("manifest") in the formats of sha256sum, b2sum and xxhsum -H2: one line
 // per file, the digest in hexadecimal, two spaces and the path. A path that holds a newline
@@ -50,11 +53,23 @@ public:
         QString detail;
     };
 
+    // Shared with another thread, which may stop a check and show how far it got.
+    struct Progress
+    {
+        std::atomic_bool cancel{false};
+        std::atomic_int checked{0}; // files of the manifest
+    };
+
     // Reads the manifest; false, with error set, when it cannot be read or lists nothing.
     bool load(const QString& manifestPath, QString* error);
+    // The files the manifest lists.
+    int size() const { return m_entries.size(); }
     // Each listed file, then each unlisted one, hashed from its device when fromDevice.
-    QList<Result> check(const QString& folder, bool fromDevice) const;
+    // A check cancelled through progress returns what it found so far.
+    QList<Result> check(const QString& folder, bool fromDevice, Progress* progress = nullptr) const;
     static QString outcomeName(Outcome outcome);
+    // How many results there are of each outcome found.
+    static QMap<Outcome, int> counts(const QList<Result>& results);
 
 private:
     QString m_manifestPath;

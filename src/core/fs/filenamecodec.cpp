@@ -187,6 +187,13 @@ protected:
 
 bool s_installed = false;
 
+bool needsVisibleEscape(char16_t c)
+{
+    return c < 0x20 || (c >= 0x7f && c <= 0x9f) || c == 0x061c || c == 0x200e || c == 0x200f ||
+           c == 0x2028 || c == 0x2029 || (c >= 0x202a && c <= 0x202e) ||
+           (c >= 0x2066 && c <= 0x2069);
+}
+
 } // namespace
 
 namespace FileNameCodec {
@@ -217,6 +224,30 @@ QString decode(const QByteArray& bytes)
 QByteArray encode(const QString& text)
 {
     return encodeText(text.constData(), text.size(), nullptr);
+}
+
+QString visibleText(const QString& text)
+{
+    QString safe;
+    safe.reserve(text.size());
+    for (int i = 0; i < text.size(); ++i) {
+        const QChar ch = text.at(i);
+        const char16_t c = ch.unicode();
+        // A surrogate not in a pair: the byte of a name that is not UTF-8, or broken text.
+        const bool lone =
+            (ch.isHighSurrogate() && (i + 1 == text.size() || !text.at(i + 1).isLowSurrogate())) ||
+            (ch.isLowSurrogate() && (i == 0 || !text.at(i - 1).isHighSurrogate()));
+        if (lone && escapedByte(ch))
+            safe.append(
+                QStringLiteral("\\x%1").arg(uint(escapedByte(ch)), 2, 16, QLatin1Char('0')));
+        else if (!lone && !needsVisibleEscape(c))
+            safe.append(ch);
+        else if (c < 0x100)
+            safe.append(QStringLiteral("\\x%1").arg(uint(c), 2, 16, QLatin1Char('0')));
+        else
+            safe.append(QStringLiteral("\\u%1").arg(uint(c), 4, 16, QLatin1Char('0')));
+    }
+    return safe;
 }
 
 } // namespace FileNameCodec

@@ -32,4 +32,9 @@ inline QChar escapeByte(uchar byte)
 QString decode(const QByteArray& bytes);
 QByteArray encode(const QString& text);
 
+// The text with every control character (and every character that reorders text on
+// screen) written as an escape, and each byte that is not UTF-8 as \xNN: a file name
+// cannot move the cursor, recolour a terminal or split a line. A backslash stays as it is.
+QString visibleText(const QString& text);
+
 } // namespace FileNameCodec
