@@ -1795,6 +1795,26 @@ Gerät gelesen. Dateien des Ordners, die die Liste nicht nennt, werden ebenfalls
         <source>Checksum lists</source>
         <translation>Prüfsummenlisten</translation>
     </message>
+    <message>
+        <source>Di&amp;gest of verified copies and verifies:</source>
+        <translation>Prüfsu&amp;mme verifizierter Kopien und Prüfungen:</translation>
+    </message>
+    <message>
+        <source>SHA-256 is the common standard; XXH3-128 finds any accidental change and is many times faster; the checksum list takes the format of the tool named</source>
+        <translation>SHA-256 ist der übliche Standard; XXH3-128 findet jede zufällige Änderung und ist um ein Vielfaches schneller; die Prüfsummenliste hat das Format des genannten Werkzeugs</translation>
+    </message>
+    <message>
+        <source>SHA-256 (sha256sum)</source>
+        <translation>SHA-256 (sha256sum)</translation>
+    </message>
+    <message>
+        <source>BLAKE2b-512 (b2sum)</source>
+        <translation>BLAKE2b-512 (b2sum)</translation>
+    </message>
+    <message>
+        <source>XXH3-128, the fastest (xxhsum -H2)</source>
+        <translation>XXH3-128, am schnellsten (xxhsum -H2)</translation>
+    </message>
 </context>
 <context>
     <name>ManifestCheck</name>

@@ -71,6 +71,9 @@ GuiSettingsDialog::GuiSettingsDialog(Dialogs* dialogs, Desktop* desktop, QWidget
                                          .arg(QThread::idealThreadCount()));
     for (int method = 0; method <= 3; ++method)
         mp_ui->mp_comboCopyMethod->addItem(MainWindowRules::copyMethodName(method), method);
+    // In the order of RunSettings::hashNames; the tool that reads the checksum list named.
+    mp_ui->mp_comboHashAlgorithm->addItems({tr("SHA-256 (sha256sum)"), tr("BLAKE2b-512 (b2sum)"),
+                                            tr("XXH3-128, the fastest (xxhsum -H2)")});
     mp_ui->mp_leLogPath->setReadOnly(true);
     const QString megabytes = tr(" Mb");
     mp_ui->mp_sbSkipCheckForSize->setSuffix(megabytes);
@@ -198,6 +201,7 @@ void GuiSettingsDialog::fillFrom(const AppSettings& settings)
     mp_ui->mp_cbSkipErrorsInSync->setChecked(settings.skipErrorsInSync());
     mp_ui->mp_cbAutoSaveErrors->setChecked(settings.autoSaveErrors());
     mp_ui->mp_leManifestPath->setText(QDir::toNativeSeparators(settings.manifestPath()));
+    mp_ui->mp_comboHashAlgorithm->setCurrentIndex(settings.hashAlgorithm());
 
     mp_ui->mp_leLanguagePath->setText(settings.languageFilePath());
     mp_ui->mp_cbEnableLog->setChecked(settings.logEnabled());
@@ -244,6 +248,7 @@ void GuiSettingsDialog::storeToSettings()
         skipCheckBytes(mp_ui->mp_sbSkipCheckForSize->value(), m_shownSkipCheckBytes));
     settings->setAutoSaveErrors(mp_ui->mp_cbAutoSaveErrors->isChecked());
     settings->setManifestPath(mp_ui->mp_leManifestPath->text().trimmed());
+    settings->setHashAlgorithm(qMax(0, mp_ui->mp_comboHashAlgorithm->currentIndex()));
     settings->setSkipErrorsInSync(mp_ui->mp_cbSkipErrorsInSync->isChecked());
     settings->setReportFilteredFiles(mp_ui->mp_cbReportFilteredFiles->isChecked());
     settings->setLogEnabled(mp_ui->mp_cbEnableLog->isChecked());

@@ -21,6 +21,7 @@ const QStringList AllKeys = {
     "Log/LogFileMaximumSize(Mb)",
     "Log/LogFileMinimumSize(Mb)",
     "Misc/AutoSaveErrors",
+    "Misc/HashAlgorithm",
     "Misc/ManifestPath",
     "Misc/RemoveReadOnlyAttribute",
     "Misc/ReportFilteredFiles",
@@ -192,6 +193,9 @@ void TestAppSettings::boundsCorrectedOnLoad_data()
         << "Log/LogFileMaximumSize(Mb)" << QVariant(500) << qint64(500);
     QTest::newRow("transfer speed 64-bit")
         << "System/MaxTransferSpeed" << QVariant(Q_INT64_C(5000000000000)) << qint64(5000000000000);
+    QTest::newRow("digest by name, any case")
+        << "Misc/HashAlgorithm" << QVariant("XXH3") << qint64(2);
+    QTest::newRow("digest unknown") << "Misc/HashAlgorithm" << QVariant("md5") << qint64(0);
     QTest::newRow("integrity threshold 64-bit")
         << "Misc/SkipIntegrityCheckForFileSizeMoreThan" << QVariant(Q_INT64_C(4294967296))
         << qint64(4294967296);
@@ -219,6 +223,7 @@ void TestAppSettings::boundsCorrectedOnLoad()
         {"System/MaxTransferSpeed", settings->maxTransferSpeed()},
         {"Misc/SkipIntegrityCheckForFileSizeMoreThan",
          settings->skipIntegrityCheckForFileSizeMoreThan()},
+        {"Misc/HashAlgorithm", settings->runSettings().hashAlgorithm},
     };
     QCOMPARE(loaded.value(key), expected);
 }

@@ -76,7 +76,7 @@ void TestKeyboardAccess::keyboardAndNames_data()
         << QString("mp_twSettings mp_comboCopyMethod mp_sbSkipCheckForSize "
                    "mp_cbReportFilteredFiles mp_cbRemoveReadOnlyAttribute "
                    "mp_cbSkipErrorsInSync mp_cbAutoSaveErrors mp_leManifestPath "
-                   "mp_pbSelectManifestPath" +
+                   "mp_pbSelectManifestPath mp_comboHashAlgorithm" +
                    buttons)
                .split(' ');
     QTest::newRow("preferences, misc")

@@ -208,6 +208,7 @@ RunSettings AppSettings::runSettings() const
     settings.removeReadOnlyAttribute = m_removeReadOnlyAttribute;
     settings.reportFilteredFiles = m_reportFilteredFiles;
     settings.skipIntegrityCheckForFileSizeMoreThan = m_skipIntegrityCheckForFileSizeMoreThan;
+    settings.hashAlgorithm = m_hashAlgorithm;
     return settings;
 }
 
@@ -326,6 +327,8 @@ void AppSettings::readValues(QSettings* settings)
         value("Misc/SkipIntegrityCheckForFileSizeMoreThan", 0).toLongLong();
     m_skipErrorsInSync = value("Misc/SkipErrorsInSync", false).toBool();
     m_manifestPath = value("Misc/ManifestPath", QString()).toString();
+    m_hashAlgorithm =
+        qMax(0, RunSettings::hashAlgorithmNamed(value("Misc/HashAlgorithm", QString()).toString()));
     m_reportFilteredFiles = value("Misc/ReportFilteredFiles", false).toBool();
     m_removeReadOnlyAttribute = value("Misc/RemoveReadOnlyAttribute", false).toBool();
 
@@ -364,6 +367,8 @@ QVariantMap AppSettings::storedValues() const
         {QStringLiteral("Misc/AutoSaveErrors"), m_autoSaveErrors},
         {QStringLiteral("Misc/SkipErrorsInSync"), m_skipErrorsInSync.load()},
         {QStringLiteral("Misc/ManifestPath"), m_manifestPath},
+        {QStringLiteral("Misc/HashAlgorithm"),
+         QLatin1String(RunSettings::hashNames().at(size_t(m_hashAlgorithm.load())))},
         {QStringLiteral("Misc/ReportFilteredFiles"), m_reportFilteredFiles.load()},
         {QStringLiteral("Misc/RemoveReadOnlyAttribute"), m_removeReadOnlyAttribute.load()},
         {QStringLiteral("Gui/ViewOnlyFileNames"), m_viewOnlyFileNames},

@@ -139,6 +139,9 @@ public:
     // The checksum list a verifying run of the window writes (CopyTask::setManifestPath);
     // empty: none.
     QString manifestPath() const { return m_manifestPath; }
+    // The digest of verified copies and verifies (RunSettings::hashAlgorithm).
+    int hashAlgorithm() const { return m_hashAlgorithm; }
+    void setHashAlgorithm(int algorithm) { m_hashAlgorithm = algorithm; }
     void setManifestPath(const QString& path) { m_manifestPath = path; }
     bool reportFilteredFiles() const { return m_reportFilteredFiles; }
     void setReportFilteredFiles(bool value) { m_reportFilteredFiles = value; }
@@ -195,6 +198,7 @@ private:
     bool m_logEnabled = true;
     QString m_logFilePath;
     QString m_manifestPath;
+    std::atomic<int> m_hashAlgorithm{0};
     qint64 m_logMaximumSize = 100;
     qint64 m_logMinimumSize = 20;
 

@@ -2,6 +2,7 @@
 
 #include "fs/filesystemutils.h"
 #include "fs/platform.h"
+#include "model/runsettings.h"
 
 #include <openssl/evp.h>
 #include <xxhash.h>
@@ -100,15 +101,7 @@ QByteArray Digest::result()
 
 QString Digest::name(Algorithm algorithm)
 {
-    switch (algorithm) {
-    case Algorithm::Sha256:
-        return QStringLiteral("sha256");
-    case Algorithm::Blake2b512:
-        return QStringLiteral("blake2b");
-    case Algorithm::Xxh3_128:
-        return QStringLiteral("xxh3");
-    }
-    return QString();
+    return QLatin1String(RunSettings::hashNames().at(size_t(algorithm)));
 }
 
 const std::array<Digest::Algorithm, 3>& Digest::all()
@@ -120,13 +113,10 @@ const std::array<Digest::Algorithm, 3>& Digest::all()
 
 bool Digest::fromName(const QString& name, Algorithm* algorithm)
 {
-    for (Algorithm candidate : all()) {
-        if (name.compare(Digest::name(candidate), Qt::CaseInsensitive) == 0) {
-            *algorithm = candidate;
-            return true;
-        }
-    }
-    return false;
+    const int found = RunSettings::hashAlgorithmNamed(name);
+    if (found >= 0)
+        *algorithm = Algorithm(found);
+    return found >= 0;
 }
 
 int Digest::size(Algorithm algorithm)

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QString>
 #include <QtGlobal>
+
+#include <array>
 
 // The preferences that shape how one run copies, taken once when the run starts or resumes
 // and handed by value to each of its jobs and copiers. A change in the preferences while a
@@ -24,6 +27,23 @@ struct RunSettings
     // The digest a verify compares by: 0 SHA-256, 1 BLAKE2b-512, 2 XXH3-128 (see
     // Digest::Algorithm).
     int hashAlgorithm = 0;
+
+    // The names that options, settings and checksum lists give the digests, in the order of
+    // hashAlgorithm.
+    static const std::array<const char*, 3>& hashNames()
+    {
+        static const std::array<const char*, 3> names{"sha256", "blake2b", "xxh3"};
+        return names;
+    }
+    // The digest of that name (any case), or -1.
+    static int hashAlgorithmNamed(const QString& name)
+    {
+        for (size_t i = 0; i < hashNames().size(); ++i) {
+            if (name.compare(QLatin1String(hashNames()[i]), Qt::CaseInsensitive) == 0)
+                return int(i);
+        }
+        return -1;
+    }
 
     bool operator==(const RunSettings& other) const
     {
