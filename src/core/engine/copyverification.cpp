@@ -179,16 +179,19 @@ void CopyVerification::prepare(PlatformCopy::CopyRequest* request, qint64 size)
     request->leaveTemporary = true;
     request->observeSource = nullptr;
     request->observeRead = nullptr;
-    if (size < hashAsideFromSize) {
+    if (size >= hashAsideFromSize) {
+        stopAside();
+        m_failed = !m_digest->reset();
+        // The digest is this thread's; it waits in sourceDigest until the reading thread ends.
+        Digest* digest = m_digest;
+        m_behind.reset(new PlatformReadBehind(
+            [digest](const char* data, qint64 length) { return digest->update(data, length); }));
+    }
+    if (!m_behind || !m_behind->isReading()) {
+        m_behind.reset();
         request->observeSource = startSource(size);
         return;
     }
-    stopAside();
-    m_failed = !m_digest->reset();
-    // The digest is this thread's; it waits in sourceDigest until the reading thread ends.
-    Digest* digest = m_digest;
-    m_behind.reset(new PlatformReadBehind(
-        [digest](const char* data, qint64 length) { return digest->update(data, length); }));
     PlatformReadBehind* behind = m_behind.get();
     request->observeRead = [behind](int fd, qint64 end) { behind->copied(fd, end); };
 }

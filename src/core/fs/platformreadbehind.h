@@ -24,6 +24,9 @@ public:
     PlatformReadBehind(const PlatformReadBehind&) = delete;
     PlatformReadBehind& operator=(const PlatformReadBehind&) = delete;
 
+    // False when its thread could not be started: nothing is read.
+    bool isReading() const;
+
     // The copier has copied the bytes of the file open as fd before end (for
     // PlatformCopy::CopyRequest::observeRead). The first call opens the file again through
     // the descriptor: the copier may close its own.

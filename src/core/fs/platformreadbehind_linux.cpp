@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <fcntl.h>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <unistd.h>
 
@@ -79,7 +80,16 @@ struct PlatformReadBehind::State
 PlatformReadBehind::PlatformReadBehind(Sink sink) : mp_state(new State)
 {
     mp_state->sink = std::move(sink);
-    mp_state->thread = std::thread(&State::run, mp_state.get());
+    try {
+        mp_state->thread = std::thread(&State::run, mp_state.get());
+    } catch (const std::system_error&) {
+        // Out of threads: isReading tells the caller to read the bytes another way.
+    }
+}
+
+bool PlatformReadBehind::isReading() const
+{
+    return mp_state->thread.joinable();
 }
 
 PlatformReadBehind::~PlatformReadBehind()
@@ -89,7 +99,8 @@ PlatformReadBehind::~PlatformReadBehind()
         mp_state->stopping = true;
     }
     mp_state->changed.notify_all();
-    mp_state->thread.join();
+    if (mp_state->thread.joinable())
+        mp_state->thread.join();
     if (mp_state->fd >= 0)
         ::close(mp_state->fd);
 }
