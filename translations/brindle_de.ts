@@ -141,16 +141,8 @@
         <translation>Keine leeren Ordner erstellen.</translation>
     </message>
     <message>
-        <source>Copy only files matching these wildcard patterns.</source>
-        <translation>Nur Dateien kopieren, die auf diese Platzhaltermuster passen.</translation>
-    </message>
-    <message>
         <source>PATTERNS</source>
         <translation>MUSTER</translation>
-    </message>
-    <message>
-        <source>Leave out files matching these wildcard patterns.</source>
-        <translation>Dateien auslassen, die auf diese Platzhaltermuster passen.</translation>
     </message>
     <message>
         <source>Ignore errors of files matching these wildcard patterns (default desktop.ini).</source>
@@ -411,6 +403,14 @@ Gerät gelesen. Dateien des Ordners, die die Liste nicht nennt, werden ebenfalls
     <message>
         <source>--manifest needs verify, or --verify with copy and move.</source>
         <translation>--manifest braucht verify, oder --verify mit copy und move.</translation>
+    </message>
+    <message>
+        <source>Copy only files matching these wildcard patterns (separated by commas; given several times, they add up).</source>
+        <translation>Nur Dateien kopieren, die zu diesen Platzhaltermustern passen (durch Kommas getrennt; mehrfach angegeben, zählen alle).</translation>
+    </message>
+    <message>
+        <source>Leave out files matching these wildcard patterns (separated by commas; given several times, they add up).</source>
+        <translation>Dateien auslassen, die zu diesen Platzhaltermustern passen (durch Kommas getrennt; mehrfach angegeben, zählen alle).</translation>
     </message>
 </context>
 <context>

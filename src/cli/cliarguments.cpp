@@ -37,9 +37,14 @@ struct Options
     QCommandLineOption noLinks{"no-links", T::tr("Do not copy symbolic links.")};
     QCommandLineOption noEmptyFolders{"no-empty-folders", T::tr("Do not create empty folders.")};
     QCommandLineOption include{
-        "include", T::tr("Copy only files matching these wildcard patterns."), T::tr("PATTERNS")};
-    QCommandLineOption exclude{
-        "exclude", T::tr("Leave out files matching these wildcard patterns."), T::tr("PATTERNS")};
+        "include",
+        T::tr("Copy only files matching these wildcard patterns (separated by commas; given "
+              "several times, they add up)."),
+        T::tr("PATTERNS")};
+    QCommandLineOption exclude{"exclude",
+                               T::tr("Leave out files matching these wildcard patterns "
+                                     "(separated by commas; given several times, they add up)."),
+                               T::tr("PATTERNS")};
     QCommandLineOption skipErrorsOn{"skip-errors-on",
                                     T::tr("Ignore errors of files matching these wildcard patterns "
                                           "(default desktop.ini)."),
@@ -273,12 +278,24 @@ Result parse(const QStringList& arguments, CliArguments* out, QString* message)
     copy.m_copyHiddenFiles = !parser.isSet(options.noHidden);
     copy.m_copySymbolicLinks = !parser.isSet(options.noLinks);
     copy.m_copyEmptyFolders = !parser.isSet(options.noEmptyFolders);
+    // An option given several times adds its patterns up (a move must never drop the first
+    // --exclude and take away the files it kept).
+    const auto patterns = [&parser](const QCommandLineOption& option) {
+        QStringList all;
+        for (const QString& text : parser.values(option)) {
+            for (const QString& pattern : patternsFromText(text)) {
+                if (!all.contains(pattern))
+                    all.append(pattern);
+            }
+        }
+        return all;
+    };
     if (parser.isSet(options.include))
-        copy.m_copyFilters = patternsFromText(parser.value(options.include));
+        copy.m_copyFilters = patterns(options.include);
     if (parser.isSet(options.exclude))
-        copy.m_skipFilters = patternsFromText(parser.value(options.exclude));
+        copy.m_skipFilters = patterns(options.exclude);
     if (parser.isSet(options.skipErrorsOn))
-        copy.m_skipErrorOnFiles = patternsFromText(parser.value(options.skipErrorsOn));
+        copy.m_skipErrorOnFiles = patterns(options.skipErrorsOn);
 
     if (parser.isSet(options.threads)) {
         bool ok = false;

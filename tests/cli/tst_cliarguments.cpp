@@ -137,6 +137,11 @@ void TestCliArguments::copyOptions_data()
                                              "--skip-errors-on",
                                              "thumbs.db,desktop.ini"}
                               << "0|1|1|1|1|*.jpg, *.png|~*|thumbs.db, desktop.ini|1|1|0";
+    // Given several times, the patterns of an option add up, as rsync's do.
+    QTest::newRow("repeated patterns")
+        << QStringList{"move",      "/s",           "/d",        "--exclude", "*.jpg",
+                       "--exclude", "*.png, *.jpg", "--include", "a*",        "--include=b*"}
+        << "0|1|1|1|1|a*, b*|*.jpg, *.png|desktop.ini|1|1|1";
 }
 
 void TestCliArguments::copyOptions()
