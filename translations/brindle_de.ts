@@ -2252,10 +2252,6 @@ Ordner: %2</translation>
         <translation>Das Ziel „%1“ existiert nicht: Es gibt nichts zu prüfen.</translation>
     </message>
     <message>
-        <source>Unable to find destination folder.</source>
-        <translation>Der Zielordner wurde nicht gefunden.</translation>
-    </message>
-    <message>
         <source>Create folder</source>
         <translation>Ordner erstellen</translation>
     </message>
@@ -2398,6 +2394,18 @@ Ordner: %2</translation>
     <message>
         <source>Copying files</source>
         <translation>Dateien werden kopiert</translation>
+    </message>
+    <message>
+        <source>Unable to find the destination folder &apos;%1&apos;.</source>
+        <translation>Der Zielordner „%1“ wurde nicht gefunden.</translation>
+    </message>
+    <message>
+        <source>The folder &apos;%1&apos; on the way to the destination &apos;%2&apos; does not exist. Is the drive mounted?</source>
+        <translation>Der Ordner „%1“ auf dem Weg zum Ziel „%2“ existiert nicht. Ist das Laufwerk eingehängt?</translation>
+    </message>
+    <message>
+        <source>Create all folders</source>
+        <translation>Alle Ordner erstellen</translation>
     </message>
 </context>
 <context>
