@@ -2252,10 +2252,6 @@ Ordner: %2</translation>
         <translation>Das Ziel „%1“ existiert nicht: Es gibt nichts zu prüfen.</translation>
     </message>
     <message>
-        <source>Unable to find destination folder.</source>
-        <translation>Der Zielordner wurde nicht gefunden.</translation>
-    </message>
-    <message>
         <source>Create folder</source>
         <translation>Ordner erstellen</translation>
     </message>
@@ -2399,6 +2395,18 @@ Ordner: %2</translation>
         <source>Copying files</source>
         <translation>Dateien werden kopiert</translation>
     </message>
+    <message>
+        <source>Unable to find the destination folder &apos;%1&apos;.</source>
+        <translation>Der Zielordner „%1“ wurde nicht gefunden.</translation>
+    </message>
+    <message>
+        <source>The folder &apos;%1&apos; on the way to the destination &apos;%2&apos; does not exist. Is the drive mounted?</source>
+        <translation>Der Ordner „%1“ auf dem Weg zum Ziel „%2“ existiert nicht. Ist das Laufwerk eingehängt?</translation>
+    </message>
+    <message>
+        <source>Create all folders</source>
+        <translation>Alle Ordner erstellen</translation>
+    </message>
 </context>
 <context>
     <name>SyncFoldersJob</name>
@@ -2521,10 +2529,6 @@ Ordner: %2</translation>
         <translation>Laden abgeschlossen</translation>
     </message>
     <message>
-        <source>Copy task is load from file</source>
-        <translation>Die Kopieraufgabe wurde aus folgender Datei geladen</translation>
-    </message>
-    <message>
         <source>Start</source>
         <translation>Starten</translation>
     </message>
@@ -2563,6 +2567,90 @@ Ordner: %2</translation>
     <message>
         <source>Yes</source>
         <translation>Ja</translation>
+    </message>
+    <message>
+        <source>Copy task is loaded from file</source>
+        <translation>Die Kopieraufgabe wurde aus der Datei geladen</translation>
+    </message>
+    <message>
+        <source>This file was not saved by this program in its data folder. Check what it will do before you start it.</source>
+        <translation>Diese Datei wurde nicht von diesem Programm in seinem Datenordner gespeichert. Prüfen Sie, was sie tun wird, bevor Sie sie starten.</translation>
+    </message>
+    <message>
+        <source>move (each source is deleted once copied)</source>
+        <translation>verschieben (jede Quelle wird nach dem Kopieren gelöscht)</translation>
+    </message>
+    <message>
+        <source>verify (nothing is written)</source>
+        <translation>prüfen (nichts wird geschrieben)</translation>
+    </message>
+    <message>
+        <source>copy the items in error again</source>
+        <translation>die fehlerhaften Einträge erneut kopieren</translation>
+    </message>
+    <message>
+        <source>copy</source>
+        <translation>kopieren</translation>
+    </message>
+    <message>
+        <source>never replaced</source>
+        <translation>werden nie ersetzt</translation>
+    </message>
+    <message>
+        <source>always replaced</source>
+        <translation>werden immer ersetzt</translation>
+    </message>
+    <message>
+        <source>kept, the copy gets a new name</source>
+        <translation>bleiben erhalten, die Kopie erhält einen neuen Namen</translation>
+    </message>
+    <message>
+        <source>replaced when their date or size differs</source>
+        <translation>werden ersetzt, wenn Datum oder Größe abweichen</translation>
+    </message>
+    <message>
+        <source>replaced when their bytes differ</source>
+        <translation>werden ersetzt, wenn ihre Bytes abweichen</translation>
+    </message>
+    <message>
+        <source>replaced when older than the source</source>
+        <translation>werden ersetzt, wenn sie älter als die Quelle sind</translation>
+    </message>
+    <message>
+        <source>none</source>
+        <translation>keine</translation>
+    </message>
+    <message>
+        <source>Mode: %1</source>
+        <translation>Modus: %1</translation>
+    </message>
+    <message>
+        <source>Source: %1</source>
+        <translation>Quelle: %1</translation>
+    </message>
+    <message>
+        <source>Destination: %1</source>
+        <translation>Ziel: %1</translation>
+    </message>
+    <message>
+        <source>Existing files in the destination: %1</source>
+        <translation>Vorhandene Dateien im Ziel: %1</translation>
+    </message>
+    <message>
+        <source>Copy only: %1</source>
+        <translation>Nur kopieren: %1</translation>
+    </message>
+    <message>
+        <source>Skip: %1</source>
+        <translation>Überspringen: %1</translation>
+    </message>
+    <message>
+        <source>Items in the task: %1</source>
+        <translation>Einträge der Aufgabe: %1</translation>
+    </message>
+    <message>
+        <source>Items in the task: none yet, the source is read when it starts</source>
+        <translation>Einträge der Aufgabe: noch keine, die Quelle wird beim Start gelesen</translation>
     </message>
 </context>
 <context>

@@ -126,7 +126,7 @@ void setUpEnvironment(TaveroApplication& app, QTranslator* translator)
     // The buffer keeps filling while the file is open: the window's "Log" tab reads it.
     Logger::instance()->openFromSettings(*settings);
     settings->detectDefaultLanguage();
-    app.installLanguage(translator, settings->languageFilePath());
+    app.installLanguage(translator, settings->languageFileInUse());
 }
 
 void connectWindow(TaveroApplication& app, GuiMainWindow& window)

@@ -6,6 +6,7 @@
 #include "clireport.h"
 #include "engine/filehash.h"
 #include "engine/runcontroller.h"
+#include "fs/filesystemutils.h"
 #include "fs/pathutils.h"
 #include "fs/platformcopy.h"
 #include "fs/sleepinhibitor.h"
@@ -129,10 +130,9 @@ bool CliRunner::preparePaths(QString* source, QString* destination, bool verify,
                        .arg(*destination);
         return false;
     }
-    // As with cp: only the last folder is made unless asked. A drive that is not mounted
-    // must not turn into a folder that fills the system disk.
+    // As with cp: only the last folder is made unless asked (the window asks the same).
     const QString parent = destinationInfo.absolutePath();
-    if (!makeParents && !QFileInfo(parent).isDir()) {
+    if (!makeParents && !FileSystemUtils::missingFolderAbove(*destination).isEmpty()) {
         *message = tr("The destination's parent folder '%1' does not exist (is the "
                       "drive mounted?); use --parents to create it.")
                        .arg(parent);

@@ -204,6 +204,8 @@ void GuiSettingsDialog::fillFrom(const AppSettings& settings)
     mp_ui->mp_comboHashAlgorithm->setCurrentIndex(settings.hashAlgorithm());
 
     mp_ui->mp_leLanguagePath->setText(settings.languageFilePath());
+    // Left empty, the field follows the system's language, shown greyed.
+    mp_ui->mp_leLanguagePath->setPlaceholderText(settings.detectedLanguageFilePath());
     mp_ui->mp_cbEnableLog->setChecked(settings.logEnabled());
     onEnableLogToggled(settings.logEnabled());
     mp_ui->mp_leLogPath->setText(QDir::toNativeSeparators(settings.logFilePath()));

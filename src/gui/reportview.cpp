@@ -21,6 +21,7 @@
 #include <QHeaderView>
 #include <QMenu>
 #include <QSaveFile>
+#include <QSet>
 
 namespace {
 
@@ -369,8 +370,22 @@ void ReportView::exportItems()
         // Every argument is quoted for the shell: no name can run a command of its own.
         const ExternalProgramSettings program = AppSettings::instance()->externalProgram();
         lines << QStringLiteral("#!/bin/sh") << QStringLiteral("set -e");
+        // A copier makes no folders: each folder is made before the first copy into it.
+        QSet<QString> made;
+        const auto makeFolder = [&lines, &made](const QString& folder) {
+            if (!made.contains(folder)) {
+                made.insert(folder);
+                lines << QStringLiteral("mkdir -p -- ") +
+                             ExternalProgramSettings::shellQuoted(folder);
+            }
+        };
         for (int row = 0; row < rows; ++row) {
             const CopyItem& item = mp_model->item(row);
+            if (item.is_folder) {
+                makeFolder(item.destination_path);
+                continue;
+            }
+            makeFolder(QFileInfo(item.destination_path).path());
             lines << ExternalProgramSettings::commandLine(program, item.source_path,
                                                           item.destination_path);
         }

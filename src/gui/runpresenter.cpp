@@ -4,6 +4,7 @@
 #include "app/programidentity.h"
 #include "desktop.h"
 #include "dialogs.h"
+#include "fs/filesystemutils.h"
 #include "fs/pathutils.h"
 #include "fs/platformcopy.h"
 #include "fs/sleepinhibitor.h"
@@ -45,6 +46,9 @@ struct RunPresenter::PathFacts
     bool sourceFound = false;
     bool sourceIsFolder = false;
     bool destinationExists = false;
+    // The highest missing folder above a missing destination; empty when only the
+    // destination itself is missing.
+    QString missingAbove;
 };
 
 // A run that ended, taken once, before any box: what is reported is this run, whatever
@@ -135,6 +139,8 @@ void RunPresenter::checkPaths(bool verify, const std::function<void()>& accepted
             facts.sourceFound = sourceInfo.exists() || sourceInfo.isSymLink();
             facts.sourceIsFolder = FileSystemUtils::isRealDirectory(sourceInfo);
             facts.destinationExists = QFileInfo::exists(destination);
+            if (!facts.destinationExists)
+                facts.missingAbove = FileSystemUtils::missingFolderAbove(destination);
             return facts;
         },
         [this, verify, accepted](const PathFacts& facts) { onPathFacts(facts, verify, accepted); });
@@ -166,10 +172,23 @@ void RunPresenter::onPathFacts(const PathFacts& facts, bool verify,
         finishCheck(false);
         return;
     }
-    if (!facts.destinationExists && facts.sourceIsFolder) {
-        const int answer = mp_seams->ask(Dialogs::Warning, tr("Unable to find destination folder."),
-                                         {tr("Create folder"), tr("Cancel copy")}, 0, -1);
-        if (answer != 0) {
+    // A missing folder above the destination is most often a drive that is not mounted:
+    // making the chain would copy onto the system disk, so it is never the default, even for
+    // a file whose copier would make its folder unasked.
+    if (!facts.destinationExists && (facts.sourceIsFolder || !facts.missingAbove.isEmpty())) {
+        bool create = false;
+        if (facts.missingAbove.isEmpty())
+            create = mp_seams->ask(
+                         Dialogs::Warning,
+                         tr("Unable to find the destination folder '%1'.").arg(facts.destination),
+                         {tr("Create folder"), tr("Cancel copy")}, 0, 1) == 0;
+        else
+            create = mp_seams->ask(Dialogs::Warning,
+                                   tr("The folder '%1' on the way to the destination '%2' "
+                                      "does not exist. Is the drive mounted?")
+                                       .arg(facts.missingAbove, facts.destination),
+                                   {tr("Cancel copy"), tr("Create all folders")}, 0, 0) == 1;
+        if (!create) {
             finishCheck(false);
             return;
         }

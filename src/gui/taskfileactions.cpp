@@ -6,6 +6,7 @@
 #include "dialogs.h"
 #include "engine/runcontroller.h"
 #include "engine/taskfile.h"
+#include "fs/filesystemutils.h"
 #include "fs/pathutils.h"
 #include "mainwindowrules.h"
 #include "net/updater.h"
@@ -33,6 +34,15 @@ QString taskFileFilter()
 {
     return QLatin1Char('*') + taskFileSuffix();
 }
+
+// What the worker learnt of a task file.
+struct LoadedFile
+{
+    bool loaded = false;
+    // Below the program's data folder, where it saves its own tasks.
+    bool own = false;
+    int items = 0;
+};
 
 QIcon imageIcon(const char* name)
 {
@@ -180,11 +190,23 @@ void TaskFileActions::loadTaskFile(const QString& path, const std::function<void
     if (!running)
         mp_form->setLocked(true);
     RunController* controller = mp_controller;
+    const QString dataFolder = AppSettings::instance()->dataFolder();
     // Read and taken by the run's thread off the window's: its state comes back before the
     // answer does.
-    mp_worker->run<bool>(
-        [path, running, controller] { return !running && controller->load(TaskFile::read(path)); },
-        [this, path, running, done](const bool& loaded) {
+    mp_worker->run<LoadedFile>(
+        [path, running, controller, dataFolder] {
+            LoadedFile result;
+            if (running)
+                return result;
+            const TaskFile::Result file = TaskFile::read(path);
+            result.loaded = controller->load(file);
+            result.items = file.items.size() + file.folders.size();
+            // By identity: a link in the data folder to a file elsewhere is not the program's.
+            result.own = !dataFolder.isEmpty() && FileSystemUtils::isWithinFolder(path, dataFolder);
+            return result;
+        },
+        [this, path, running, done](const LoadedFile& file) {
+            const bool loaded = file.loaded;
             if (!running)
                 mp_form->setLocked(false);
             QApplication::restoreOverrideCursor();
@@ -206,16 +228,85 @@ void TaskFileActions::loadTaskFile(const QString& path, const std::function<void
             mp_ui->mp_twMain->setCurrentIndex(0);
             mp_ui->mp_pbFixErrors->setEnabled(!mp_controller->errorItems().isEmpty());
             mp_seams->setStatusText(tr("Load completed"));
+            // A file from elsewhere (a download, a shared folder) decides what is replaced
+            // where: it starts only when the user chooses to, having read what it does.
+            QString text = tr("Copy task is loaded from file") + QStringLiteral(":\n%1").arg(path);
+            if (!file.own)
+                text += QStringLiteral("\n\n") +
+                        tr("This file was not saved by this program in its data folder. Check "
+                           "what it will do before you start it.");
+            text += QStringLiteral("\n\n") + taskSummary(task, file.items);
             const int answer =
-                mp_seams->ask(Dialogs::Information,
-                              tr("Copy task is load from file") + QStringLiteral(":\n%1").arg(path),
-                              {tr("Start"), tr("Cancel")}, 0, 1);
+                mp_seams->ask(file.own ? Dialogs::Information : Dialogs::Warning, text,
+                              {tr("Start"), tr("Cancel")}, file.own ? 0 : 1, 1);
             if (answer == 0)
                 mp_run->runTask(true, task.m_options.m_copyMode);
             emit this->loaded(true);
             if (done)
                 done(true);
         });
+}
+
+QString TaskFileActions::taskSummary(const Task& task, int items)
+{
+    const CopyOptions& options = task.m_options;
+    QString mode;
+    switch (options.m_copyMode) {
+    case CopyOptions::Move:
+        mode = tr("move (each source is deleted once copied)");
+        break;
+    case CopyOptions::Verify:
+        mode = tr("verify (nothing is written)");
+        break;
+    case CopyOptions::FixErrors:
+        mode = tr("copy the items in error again");
+        break;
+    default:
+        mode = tr("copy");
+        break;
+    }
+    QString overwrite;
+    switch (options.m_overwriteMode) {
+    case CopyOptions::NoOverwrite:
+        overwrite = tr("never replaced");
+        break;
+    case CopyOptions::OverwriteAlways:
+        overwrite = tr("always replaced");
+        break;
+    case CopyOptions::AutoRename:
+        overwrite = tr("kept, the copy gets a new name");
+        break;
+    case CopyOptions::OverwriteDifferent:
+        overwrite = tr("replaced when their date or size differs");
+        break;
+    case CopyOptions::OverwriteContent:
+        overwrite = tr("replaced when their bytes differ");
+        break;
+    default:
+        overwrite = tr("replaced when older than the source");
+        break;
+    }
+    // A line break in a path of the file could pose as a line of its own.
+    const auto shown = [](QString text) {
+        for (QChar& c : text) {
+            if (c.category() == QChar::Other_Control)
+                c = QChar::ReplacementCharacter;
+        }
+        return text;
+    };
+    const QString none = tr("none");
+    const QString only = options.m_copyFilters.join(QStringLiteral(", "));
+    const QString skip = options.m_skipFilters.join(QStringLiteral(", "));
+    const QStringList lines{
+        tr("Mode: %1").arg(mode),
+        tr("Source: %1").arg(shown(task.m_sourcePath)),
+        tr("Destination: %1").arg(shown(task.m_destinationPath)),
+        tr("Existing files in the destination: %1").arg(overwrite),
+        tr("Copy only: %1").arg(only.isEmpty() ? none : shown(only)),
+        tr("Skip: %1").arg(skip.isEmpty() ? none : shown(skip)),
+        items > 0 ? tr("Items in the task: %1").arg(items)
+                  : tr("Items in the task: none yet, the source is read when it starts")};
+    return lines.join(QLatin1Char('\n'));
 }
 
 void TaskFileActions::onOpenFileRequest(const QString& path)

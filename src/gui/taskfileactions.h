@@ -36,7 +36,9 @@ public:
     void setRecentPathsMenu(QMenu* menu);
     // After the last task is shown: the program's arguments, then the new-version check.
     void scheduleStartUpChecks();
-    // Loads the file, shows its task and offers to start it; done(loaded) follows.
+    // Loads the file, shows its task and what it will do, and offers to start it: Start is
+    // the default only for a file in the program's data folder, as any other may come from
+    // anyone. done(loaded) follows.
     void loadTaskFile(const QString& path, const std::function<void(bool)>& done = {});
 
 public slots:
@@ -68,6 +70,9 @@ private:
     // Runs write on the worker with the controls locked, then tells how it went.
     void writeTaskFile(const QString& path, const std::function<bool()>& write);
     void applyArguments(const QStringList& arguments);
+    // What a loaded task will do, in words, for the box that offers to start it; items is
+    // the number of items the file lists.
+    static QString taskSummary(const Task& task, int items);
     // Offers the version announced on the web site when it is newer than this one.
     void offerNewVersion(const QString& latestVersion, bool newer, const QString& url);
     void onRecentPathClicked();

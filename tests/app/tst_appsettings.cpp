@@ -82,6 +82,8 @@ private slots:
     void missingDataFolderIsCreated();
     void defaultLanguageDetected();
     void startLanguageTouchesNothing();
+    void detectedLanguageIsNotStored();
+    void detectedLanguageIsNotStoredChild();
     void unwritablePlaces();
     void unwritablePlacesChild();
 
@@ -517,12 +519,13 @@ void TestAppSettings::defaultLanguageDetected()
     const QString file = m_dir->filePath(QStringLiteral("brindle_%1.qm").arg(code));
     QVERIFY(TestSupport::writeFile(file, "qm"));
     settings->detectDefaultLanguage();
-    QCOMPARE(settings->languageFilePath(), file);
+    QCOMPARE(settings->languageFileInUse(), file);
+    QVERIFY(settings->languageFilePath().isEmpty());
 
     // A chosen language is never replaced.
     settings->setLanguageFilePath("/opt/brindle_xx.qm");
     settings->detectDefaultLanguage();
-    QCOMPARE(settings->languageFilePath(), QStringLiteral("/opt/brindle_xx.qm"));
+    QCOMPARE(settings->languageFileInUse(), QStringLiteral("/opt/brindle_xx.qm"));
 }
 
 void TestAppSettings::startLanguageTouchesNothing()
@@ -546,6 +549,47 @@ void TestAppSettings::startLanguageTouchesNothing()
     QVERIFY(TestSupport::writeFile(settingsFilePath(),
                                    "[System]\nLanguageFilePath=/opt/brindle_xx.qm\n"));
     QCOMPARE(settings->startLanguageFilePath(arguments), QStringLiteral("/opt/brindle_xx.qm"));
+}
+
+void TestAppSettings::detectedLanguageIsNotStored()
+{
+    if (qEnvironmentVariableIsSet(ChildFolderVariable))
+        QSKIP("runs in the parent only");
+    QVERIFY(TestSupport::writeFile(m_dir->filePath("brindle_de.qm"), "qm"));
+    // Two starts of the program, the first one in German: the locale is read once per process.
+    const auto start = [this](const QByteArray& locale) {
+        QProcess child;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(ChildFolderVariable, m_dir->path());
+        environment.insert("LC_ALL", locale);
+        environment.insert("LANGUAGE", locale.left(2));
+        child.setProcessEnvironment(environment);
+        child.start(QCoreApplication::applicationFilePath(), {"detectedLanguageIsNotStoredChild"});
+        return child.waitForFinished() && child.exitCode() == 0
+                   ? TestSupport::readFile(m_dir->filePath("in-use"))
+                   : "failed: " + child.readAll();
+    };
+    QCOMPARE(start("de_DE.UTF-8"), QFile::encodeName(m_dir->filePath("brindle_de.qm")));
+    QCOMPARE(start("C"), QByteArray());
+    QSettings file(settingsFilePath(), QSettings::IniFormat);
+    QCOMPARE(file.value("System/LanguageFilePath"), QVariant(QString()));
+}
+
+void TestAppSettings::detectedLanguageIsNotStoredChild()
+{
+    const QString folder = qEnvironmentVariable(ChildFolderVariable);
+    if (folder.isEmpty())
+        QSKIP("started by detectedLanguageIsNotStored");
+    AppSettings* settings = AppSettings::instance();
+    settings->setProgramFolder(folder);
+    settings->setPortable(true);
+    settings->findResourceFolder();
+    settings->prepareDataFolder();
+    settings->load();
+    settings->detectDefaultLanguage();
+    settings->save();
+    QVERIFY(TestSupport::writeFile(folder + "/in-use",
+                                   QFile::encodeName(settings->languageFileInUse())));
 }
 
 void TestAppSettings::unwritablePlaces()

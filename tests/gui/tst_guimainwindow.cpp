@@ -112,12 +112,15 @@ void TestGuiMainWindow::validatePaths_data()
     const QString onItself = "Unable to copy an item on itself.";
     const QString spaces =
         "The path '%1' contains spaces at start or end. Do you want to delete them?";
-    const QString create = "Unable to find destination folder.";
+    const QString create = "Unable to find the destination folder '%1'.";
+    const QString chain =
+        "The folder '%1' on the way to the destination '%2' does not exist. Is the drive mounted?";
     QTest::newRow("empty source") << "  "
                                   << "dst" << QStringList() << false << QStringList() << "";
-    QTest::newRow("blanks trimmed on Yes") << "@/src "
-                                           << "@/dst" << QStringList{"Yes", "Create folder"} << true
-                                           << QStringList{spaces.arg("@/src "), create} << "@/dst";
+    QTest::newRow("blanks trimmed on Yes")
+        << "@/src "
+        << "@/dst" << QStringList{"Yes", "Create folder"} << true
+        << QStringList{spaces.arg("@/src "), create.arg("@/dst")} << "@/dst";
     QTest::newRow("blanks kept on No: not found")
         << "@/src "
         << "@/dst" << QStringList{"No", "Ok"} << false
@@ -128,22 +131,32 @@ void TestGuiMainWindow::validatePaths_data()
     QTest::newRow("same folder through a link")
         << "@/src"
         << "@/alias" << QStringList{"Ok"} << false << QStringList{onItself} << "";
-    QTest::newRow("differs only in case")
-        << "@/src"
-        << "@/SRC" << QStringList{"Create folder"} << true << QStringList{create} << "@/SRC";
+    QTest::newRow("differs only in case") << "@/src"
+                                          << "@/SRC" << QStringList{"Create folder"} << true
+                                          << QStringList{create.arg("@/SRC")} << "@/SRC";
     QTest::newRow("relative paths made absolute")
         << "src"
-        << "out/dst" << QStringList{"Create folder"} << true << QStringList{create} << "@/out/dst";
+        << "out/dst" << QStringList{"Create all folders"} << true
+        << QStringList{chain.arg("@/out", "@/out/dst")} << "@/out/dst";
+    QTest::newRow("parent missing: the box closed creates nothing")
+        << "@/src"
+        << "@/mnt/stick/dst" << QStringList{""} << false
+        << QStringList{chain.arg("@/mnt", "@/mnt/stick/dst")} << "";
+    QTest::newRow("parent missing, single file: asked too")
+        << "@/src/a"
+        << "@/mnt/dst" << QStringList{"Cancel copy"} << false
+        << QStringList{chain.arg("@/mnt", "@/mnt/dst")} << "";
     QTest::newRow("missing source") << "@/nothing"
                                     << "@/dst" << QStringList{"Ok"} << false
                                     << QStringList{"Unable to find '@/nothing'."} << "";
     QTest::newRow("creation cancelled")
         << "@/src"
-        << "@/dst" << QStringList{"Cancel copy"} << false << QStringList{create} << "";
+        << "@/dst" << QStringList{"Cancel copy"} << false << QStringList{create.arg("@/dst")} << "";
     QTest::newRow("creation fails")
         << "@/src"
-        << "@/src/a/dst" << QStringList{"Create folder", "Ok"} << false
-        << QStringList{create, "Unable to create destination folder."} << "";
+        << "@/src/a/dst" << QStringList{"Create all folders", "Ok"} << false
+        << QStringList{chain.arg("@/src/a", "@/src/a/dst"), "Unable to create destination folder."}
+        << "";
     QTest::newRow("destination is a file: one refusal before anything starts")
         << "@/src"
         << "@/src/a" << QStringList{"Ok"} << false
@@ -191,6 +204,16 @@ void TestGuiMainWindow::validatePaths()
     }
     QCOMPARE(QFileInfo::exists(path("dst")),
              accepted && destination.endsWith("/dst") && !destination.contains("out"));
+    QVERIFY(!QFileInfo::exists(path("mnt")));
+    // Enter makes the last folder only; a chain of folders is never the default.
+    for (const ScriptedDialogs::Asked& box : qAsConst(dialogs().asked)) {
+        if (box.text.startsWith("Unable to find the destination"))
+            QCOMPARE(box.buttons.value(box.defaultButton), QString("Create folder"));
+        if (box.text.startsWith("The folder")) {
+            QCOMPARE(box.buttons.value(box.defaultButton), QString("Cancel copy"));
+            QCOMPARE(box.escapeButton, box.defaultButton);
+        }
+    }
 }
 
 void TestGuiMainWindow::checkUnderWay_data()
@@ -198,7 +221,8 @@ void TestGuiMainWindow::checkUnderWay_data()
     QTest::addColumn<QString>("then");
     QTest::addColumn<QStringList>("boxes");
     QTest::newRow("second start: ignored")
-        << "start" << QStringList{"Unable to find destination folder.", "The copy is completed."};
+        << "start"
+        << QStringList{"Unable to find the destination folder '@/dst'.", "The copy is completed."};
     QTest::newRow("window closed: nothing asked, nothing run") << "close" << QStringList();
 }
 
@@ -216,7 +240,8 @@ void TestGuiMainWindow::checkUnderWay()
     else
         QVERIFY(mp_window->close());
     QVERIFY(WindowTesting::waitUntilIdle(*mp_window));
-    QCOMPARE(dialogs().texts().replaceInStrings(QRegularExpression("<[^>]*>"), ""), boxes);
+    QCOMPARE(dialogs().texts().replaceInStrings(QRegularExpression("<[^>]*>"), ""),
+             boxes.replaceInStrings("@", m_dir->path()));
     QCOMPARE(QFileInfo::exists(path("dst/a")), !boxes.isEmpty());
 }
 

@@ -290,12 +290,17 @@ private slots:
 
     void exportScriptWithHostileNames()
     {
-        const QStringList names{"a\";touch INJECTED1;\".jpg", "$(touch INJECTED2)",
-                                "`touch INJECTED3`",          "it's; touch INJECTED4 #",
-                                "x & touch INJECTED5 *",      "new\nline"};
-        QVERIFY(QDir().mkpath(path("dst")));
+        // Files in folders the script has to make first (dst itself too), at any depth.
+        const QStringList names{"a\";touch INJECTED1;\".jpg",
+                                "$(touch INJECTED2)",
+                                "sub dir/`touch INJECTED3`",
+                                "sub dir/it's; touch INJECTED4 #",
+                                "sub dir/-dash $HOME \\ 'q\"/x & touch INJECTED5 *",
+                                "new\nline/new\nline",
+                                "-n/-e"};
         QList<CopyItem> items;
         for (const QString& name : names) {
+            QVERIFY(QDir().mkpath(QFileInfo(path("src/" + name)).path()));
             QVERIFY(writeFile(path("src/" + name), name.toUtf8()));
             items.append(copiedItem(path("src/" + name), path("dst/" + name)));
         }
@@ -310,7 +315,7 @@ private slots:
         QVERIFY(WindowTesting::waitUntilIdle(*mp_window));
         QCOMPARE(static_cast<RecordingDesktop*>(mp_window->desktop())->shownPaths,
                  QStringList{path("copy.sh")});
-        QVERIFY(readFile(path("copy.sh")).startsWith("#!/bin/sh\nset -e\n/bin/cp "));
+        QVERIFY(readFile(path("copy.sh")).startsWith("#!/bin/sh\nset -e\nmkdir -p -- "));
         QVERIFY(QFileInfo(path("copy.sh")).permissions() & QFileDevice::ExeOwner);
 
         QProcess shell;
@@ -318,9 +323,9 @@ private slots:
         shell.start("/bin/sh", {path("copy.sh")});
         QVERIFY(shell.waitForFinished());
         QCOMPARE(shell.exitCode(), 0);
-        QCOMPARE(fileContents(path("dst")).size(), names.size());
-        for (const QString& name : names)
-            QCOMPARE(readFile(path("dst/" + name)), name.toUtf8());
+        QCOMPARE(shell.readAllStandardError(), QByteArray());
+        QCOMPARE(fileContents(path("dst")), fileContents(path("src")));
+        QCOMPARE(listTree(path("dst")), listTree(path("src")));
         QCOMPARE(entriesOf(m_dir->path()), (QStringList{"copy.sh", "dst", "src"}));
     }
 

@@ -55,7 +55,8 @@ class TestGuiMainWindowTaskFiles : public QObject
         taskFiles()->loadTaskFromFile();
         QVERIFY(idle());
         QCOMPARE(dialogs().pickers.takeLast(), "Brindle|" + m_dir->path());
-        QCOMPARE(dialogs().texts().last(), "Copy task is load from file:\n" + path("stopped.bdt"));
+        QVERIFY(dialogs().texts().last().startsWith("Copy task is loaded from file:\n" +
+                                                    path("stopped.bdt") + "\n\n"));
         dialogs().asked.clear();
     }
 
@@ -214,6 +215,53 @@ private slots:
             shown = document.toPlainText();
         }
         QVERIFY2(shown.contains(name), qPrintable(shown));
+    }
+
+    void loadedTaskShowsWhatItDoes_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("defaultButton");
+        QTest::newRow("own saved task: Start") << "data/t.bdt"
+                                               << "Start";
+        QTest::newRow("file from elsewhere: Cancel") << "t.bdt"
+                                                     << "Cancel";
+        QTest::newRow("link in the data folder to a file elsewhere: Cancel") << "data/link.bdt"
+                                                                             << "Cancel";
+    }
+
+    // A task file opened by the desktop or given as argument runs only on a choice made
+    // knowing what it does.
+    void loadedTaskShowsWhatItDoes()
+    {
+        QFETCH(QString, file);
+        QFETCH(QString, defaultButton);
+        QVERIFY(QDir().mkpath(path("data")));
+        AppSettings::instance()->setDataFolder(path("data"));
+        Task task = makeTask(path("src"), path("home"), CopyOptions::Move);
+        task.m_options.m_overwriteMode = CopyOptions::OverwriteAlways;
+        task.m_options.m_skipFilters = QStringList{"*.tmp"};
+        QVERIFY(writeTaskFile(path("t.bdt"), task, {}));
+        QVERIFY(writeTaskFile(path("data/t.bdt"), task, {}));
+        QVERIFY(QFile::link(path("t.bdt"), path("data/link.bdt")));
+
+        dialogs().answer(defaultButton == "Start" ? "Cancel" : defaultButton);
+        taskFiles()->loadTaskFile(path(file));
+        QVERIFY(idle());
+        QCOMPARE(dialogs().asked.size(), 1);
+        const ScriptedDialogs::Asked& box = dialogs().asked.first();
+        QCOMPARE(box.buttons.value(box.defaultButton), defaultButton);
+        QCOMPARE(box.escapeButton, 1);
+        QVERIFY2(
+            box.text.endsWith("\n\nMode: move (each source is deleted once copied)\n"
+                              "Source: " +
+                              path("src") + "\nDestination: " + path("home") +
+                              "\nExisting files in the destination: always replaced\n"
+                              "Copy only: none\nSkip: *.tmp\n"
+                              "Items in the task: none yet, the source is read when it starts"),
+            qPrintable(box.text));
+        QCOMPARE(box.text.contains("not saved by this program"), defaultButton == "Cancel");
+        QVERIFY(!mp_window->isRunning());
+        QVERIFY(!QFileInfo::exists(path("home")));
     }
 
     void taskWithoutRunCopiesWholeTree()

@@ -489,6 +489,7 @@ void AppSettings::clearAll()
 
 void AppSettings::detectDefaultLanguage()
 {
+    m_detectedLanguageFilePath.clear();
     if (!m_languageFilePath.isEmpty())
         return;
     QString languageId = QLocale::system().name();
@@ -499,8 +500,9 @@ void AppSettings::detectDefaultLanguage()
     const QString candidate =
         QStringLiteral("%1/%2_%3.qm").arg(m_resourceFolder, lowerProgramName(), languageId);
     if (QFileInfo::exists(candidate)) {
-        m_languageFilePath = QDir::toNativeSeparators(candidate);
-        qDebug() << "Found default language for your system:" << qUtf8Printable(m_languageFilePath);
+        m_detectedLanguageFilePath = QDir::toNativeSeparators(candidate);
+        qDebug() << "Found default language for your system:"
+                 << qUtf8Printable(m_detectedLanguageFilePath);
     }
 }
 
@@ -520,5 +522,5 @@ QString AppSettings::startLanguageFilePath(const QStringList& applicationArgumen
         probe.settingsFile()->value(QStringLiteral("System/LanguageFilePath")).toString();
     probe.detectDefaultLanguage();
     qInstallMessageHandler(previous);
-    return probe.m_languageFilePath;
+    return probe.languageFileInUse();
 }

@@ -49,6 +49,8 @@ public:
 
     void save();
     void clearAll();
+    // The translation of the system's language, for a start with no language chosen. It
+    // is only kept in memory: stored, it would outlive a change of the locale.
     void detectDefaultLanguage();
     // The translation file that a start with these arguments installs: the settings'
     // language file, else the system language's file in the resource folder. For what a
@@ -115,8 +117,17 @@ public:
     void setMaxNumThreads(int count) { m_maxNumThreads = count; }
     bool checkForNewVersionAtStartup() const { return m_checkForNewVersionAtStartup; }
     void setCheckForNewVersionAtStartup(bool value) { m_checkForNewVersionAtStartup = value; }
+    // The language chosen in the preferences (System/LanguageFilePath); empty: the language
+    // follows the system's. A stored value is honoured as a choice, whoever wrote it.
     QString languageFilePath() const { return m_languageFilePath; }
     void setLanguageFilePath(const QString& path) { m_languageFilePath = path; }
+    // What detectDefaultLanguage found for the locale; never saved.
+    QString detectedLanguageFilePath() const { return m_detectedLanguageFilePath; }
+    // The file to install: the chosen one, else the detected one.
+    QString languageFileInUse() const
+    {
+        return m_languageFilePath.isEmpty() ? m_detectedLanguageFilePath : m_languageFilePath;
+    }
     bool allowMultipleInstances() const { return m_allowMultipleInstances; }
     void setAllowMultipleInstances(bool value) { m_allowMultipleInstances = value; }
     qint64 maxTransferSpeed() const { return m_maxTransferSpeed; }
@@ -205,6 +216,7 @@ private:
     std::atomic<int> m_maxNumThreads{2};
     bool m_checkForNewVersionAtStartup = true;
     QString m_languageFilePath;
+    QString m_detectedLanguageFilePath;
     bool m_allowMultipleInstances = true;
     std::atomic<qint64> m_maxTransferSpeed{999999999000};
     std::atomic<int> m_copyMethod{0};

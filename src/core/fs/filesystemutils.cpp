@@ -74,6 +74,20 @@ bool isWithinFolder(const QString& path, const QString& folder)
     }
 }
 
+QString missingFolderAbove(const QString& destination)
+{
+    QString missing;
+    QString folder = QFileInfo(QDir::cleanPath(destination)).absolutePath();
+    while (!QFileInfo(folder).isDir()) {
+        missing = folder;
+        const QString parent = QFileInfo(folder).path();
+        if (parent == folder)
+            break;
+        folder = parent;
+    }
+    return QDir::toNativeSeparators(missing);
+}
+
 bool fileExists(const QString& path)
 {
     return Platform::entryExists(path);

@@ -35,6 +35,12 @@ bool isSameEntry(const QString& a, const QString& b);
 // by identity.
 bool isWithinFolder(const QString& path, const QString& folder);
 
+// For a destination that does not exist: the highest folder above it that is missing too
+// (or is no folder), when its parent folder is not there; empty when the parent is. A drive
+// that is not mounted leaves its mount point's folders missing: making the whole chain
+// would fill the system disk, so only the last folder is made without being asked.
+QString missingFolderAbove(const QString& destination);
+
 // Attribute word of the entry, or InvalidAttributes (logged).
 int fileAttributes(const QString& path);
 bool isReadOnly(const QString& path);
