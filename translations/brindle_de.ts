@@ -416,18 +416,6 @@ Gerät gelesen. Dateien des Ordners, die die Liste nicht nennt, werden ebenfalls
 <context>
     <name>CliChecksums</name>
     <message>
-        <source>brindle-cli: cannot read the checksum list %1: %2
-</source>
-        <translation>brindle-cli: Die Prüfsummenliste %1 kann nicht gelesen werden: %2
-</translation>
-    </message>
-    <message>
-        <source>brindle-cli: %1 is not a folder
-</source>
-        <translation>brindle-cli: %1 ist kein Ordner
-</translation>
-    </message>
-    <message>
         <source>missing</source>
         <translation>fehlt</translation>
     </message>
@@ -452,6 +440,14 @@ Gerät gelesen. Dateien des Ordners, die die Liste nicht nennt, werden ebenfalls
 </source>
         <translation>Gleich: %1, abweichend: %2, fehlend: %3, nicht lesbar: %4, nicht aufgeführt: %5
 </translation>
+    </message>
+    <message>
+        <source>cannot read the checksum list %1: %2</source>
+        <translation>Die Prüfsummenliste %1 kann nicht gelesen werden: %2</translation>
+    </message>
+    <message>
+        <source>%1 is not a folder</source>
+        <translation>%1 ist kein Ordner</translation>
     </message>
 </context>
 <context>
@@ -641,18 +637,8 @@ Gerät gelesen. Dateien des Ordners, die die Liste nicht nennt, werden ebenfalls
         <translation>Die angehaltene Aufgabe kann nicht in &apos;%1&apos; gespeichert werden.</translation>
     </message>
     <message>
-        <source>To resume: %1 resume %2%3</source>
-        <extracomment>%1 is the program, %2 the task file, %3 &quot; --fix-errors&quot; or nothing; the command words stay.</extracomment>
-        <translation>Zum Fortsetzen: %1 resume %2%3</translation>
-    </message>
-    <message>
         <source>Unable to update the task file &apos;%1&apos;.</source>
         <translation>Die Aufgabendatei &apos;%1&apos; kann nicht aktualisiert werden.</translation>
-    </message>
-    <message>
-        <source>To copy the errors again: %1 resume %2 --fix-errors</source>
-        <extracomment>%1 is the program, %2 the errors file; the command words stay.</extracomment>
-        <translation>Zum erneuten Kopieren der Fehler: %1 resume %2 --fix-errors</translation>
     </message>
     <message>
         <source>Unable to save the errors in &apos;%1&apos;.</source>
@@ -677,6 +663,16 @@ Gerät gelesen. Dateien des Ordners, die die Liste nicht nennt, werden ebenfalls
     <message>
         <source>Checksum list written: %1</source>
         <translation>Prüfsummenliste geschrieben: %1</translation>
+    </message>
+    <message>
+        <source>To resume: %1</source>
+        <extracomment>%1 is the command that resumes the run; its words stay.</extracomment>
+        <translation>Zum Fortsetzen: %1</translation>
+    </message>
+    <message>
+        <source>To copy the errors again: %1</source>
+        <extracomment>%1 is the command that copies the errors again; its words stay.</extracomment>
+        <translation>Zum erneuten Kopieren der Fehler: %1</translation>
     </message>
 </context>
 <context>

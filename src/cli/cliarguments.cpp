@@ -156,6 +156,16 @@ QStringList patternsFromText(const QString& text)
     return FileSystemUtils::patternsFromText(text);
 }
 
+const QHash<QString, CliArguments::Command>& commandNames()
+{
+    static const QHash<QString, CliArguments::Command> commands = {
+        {"copy", CliArguments::CopyCommand},     {"move", CliArguments::MoveCommand},
+        {"verify", CliArguments::VerifyCommand}, {"resume", CliArguments::ResumeCommand},
+        {"check", CliArguments::CheckCommand},
+    };
+    return commands;
+}
+
 QString versionText()
 {
     //: Program name, its version and the operating system: "Brindle 2.1.4 for Debian".
@@ -197,11 +207,7 @@ Result parse(const QStringList& arguments, CliArguments* out, QString* message)
         *message = T::tr("No command given: use copy, move, verify, resume or check.");
         return UsageError;
     }
-    static const QHash<QString, CliArguments::Command> commands = {
-        {"copy", CliArguments::CopyCommand},     {"move", CliArguments::MoveCommand},
-        {"verify", CliArguments::VerifyCommand}, {"resume", CliArguments::ResumeCommand},
-        {"check", CliArguments::CheckCommand},
-    };
+    const QHash<QString, CliArguments::Command>& commands = commandNames();
     const QString commandName = positional.first();
     result.command = commands.value(commandName, CliArguments::NoCommand);
     if (result.command == CliArguments::NoCommand) {
@@ -384,3 +390,17 @@ Result parse(const QStringList& arguments, CliArguments* out, QString* message)
 }
 
 } // namespace CliArgumentParser
+
+QString CliArguments::commandName(Command command)
+{
+    return CliArgumentParser::commandNames().key(command);
+}
+
+CliArguments::Command CliArguments::commandIn(const QStringList& arguments)
+{
+    for (const QString& argument : arguments.mid(1)) {
+        if (CliArgumentParser::commandNames().contains(argument))
+            return CliArgumentParser::commandNames().value(argument);
+    }
+    return NoCommand;
+}

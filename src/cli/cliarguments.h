@@ -19,6 +19,12 @@ struct CliArguments
         CheckCommand
     };
 
+    // "copy" ... "check"; empty for NoCommand.
+    static QString commandName(Command command);
+    // The command named by the first of arguments (the program's own excluded) that names
+    // one, for a report of arguments that could not be read.
+    static Command commandIn(const QStringList& arguments);
+
     Command command = NoCommand;
     QString sourcePath;
     QString destinationPath;

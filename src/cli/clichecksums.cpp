@@ -29,15 +29,19 @@ int CliChecksums::run(const CliArguments& arguments)
     const QString folder = arguments.checkFolder.isEmpty()
                                ? QFileInfo(arguments.taskFile).absolutePath()
                                : arguments.checkFolder;
-    if (!check.load(arguments.taskFile, &error)) {
-        print(stderr, tr("brindle-cli: cannot read the checksum list %1: %2\n")
-                          .arg(CliReport::safeText(arguments.taskFile), error));
+    const auto refuse = [&arguments](const QString& text) {
+        print(stderr, QStringLiteral("brindle-cli: %1\n").arg(CliReport::safeText(text)));
+        if (arguments.json)
+            std::fputs(
+                CliReport::errorJson(QStringLiteral("check"), QStringLiteral("refused"), text)
+                    .constData(),
+                stdout);
         return CliRunner::UsageOrPathError;
-    }
-    if (!QFileInfo(folder).isDir()) {
-        print(stderr, tr("brindle-cli: %1 is not a folder\n").arg(CliReport::safeText(folder)));
-        return CliRunner::UsageOrPathError;
-    }
+    };
+    if (!check.load(arguments.taskFile, &error))
+        return refuse(tr("cannot read the checksum list %1: %2").arg(arguments.taskFile, error));
+    if (!QFileInfo(folder).isDir())
+        return refuse(tr("%1 is not a folder").arg(folder));
     // Read from the device, not the cache: the list proves what the disk holds.
     const QList<ManifestCheck::Result> results = check.check(folder, true);
     const QMap<ManifestCheck::Outcome, int> counts = ManifestCheck::counts(results);
@@ -46,15 +50,20 @@ int CliChecksums::run(const CliArguments& arguments)
     if (arguments.json) {
         QJsonArray files;
         for (const ManifestCheck::Result& result : results) {
-            QJsonObject file{{"path", result.path},
-                             {"result", ManifestCheck::outcomeName(result.outcome)}};
-            if (!result.detail.isEmpty())
-                file.insert(QStringLiteral("detail"), result.detail);
-            files.append(file);
+            files.append(QJsonObject{{"path", result.path},
+                                     {"result", ManifestCheck::outcomeName(result.outcome)},
+                                     {"detail", result.detail}});
         }
-        QJsonObject report{{"folder", QDir(folder).absolutePath()}, {"files", files}};
-        for (auto outcome = counts.cbegin(); outcome != counts.cend(); ++outcome)
-            report.insert(ManifestCheck::outcomeName(outcome.key()), outcome.value());
+        QJsonObject report{{"schema", CliReport::jsonSchema},
+                           {"command", "check"},
+                           {"outcome", allEqual ? "equal" : "differences"},
+                           {"folder", QDir(folder).absolutePath()},
+                           {"files", files}};
+        // Every count, none left out for being 0: the keys stay the same.
+        for (int outcome = 0; outcome <= int(ManifestCheck::Outcome::Malformed); ++outcome) {
+            const auto kind = ManifestCheck::Outcome(outcome);
+            report.insert(ManifestCheck::outcomeName(kind), counts.value(kind));
+        }
         std::fputs((QJsonDocument(report).toJson(QJsonDocument::Compact) + '\n').constData(),
                    stdout);
     } else if (!arguments.quiet) {

@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QJsonArray>
+#include <QJsonDocument>
 
 namespace CliReport {
 
@@ -185,6 +186,18 @@ QString flushLine(qint64 written, qint64 total)
     return QStringLiteral("%1 %2%").arg(text).arg(qBound<qint64>(0, written, total) * 100 / total);
 }
 
+QByteArray errorJson(const QString& command, const QString& code, const QString& text)
+{
+    const QJsonObject json{
+        {"schema", jsonSchema},
+        {"command", command.isEmpty() ? QJsonValue() : QJsonValue(command)},
+        {"outcome", "refused"},
+        {"exitCode", 2},
+        {"error", QJsonObject{{"code", code}, {"text", text}}},
+    };
+    return QJsonDocument(json).toJson(QJsonDocument::Compact) + '\n';
+}
+
 QJsonObject reportJson(const QString& command, const QString& outcome, const Counters& c,
                        const QList<CopyItem>& errorItems, qint64 bytesPerSecond)
 {
@@ -200,6 +213,7 @@ QJsonObject reportJson(const QString& command, const QString& outcome, const Cou
         });
     }
     return QJsonObject{
+        {"schema", jsonSchema},
         {"command", command},
         {"outcome", outcome},
         {"totalFolders", c[FoldersFound]},

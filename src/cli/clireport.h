@@ -90,6 +90,13 @@ QString progressLine(const Counters& counters, bool fileListCompleted, qint64 by
 // without the percent while the amount waiting is unknown (total 0).
 QString flushLine(qint64 written, qint64 total);
 
+// The version of the --json objects' keys (docs/cli-json.md); raised when one changes meaning.
+constexpr int jsonSchema = 1;
+
+// The one --json object of a run refused before it began (exit 2): code "usage" (the
+// command line) or "refused" (its paths, task file or checksum list).
+QByteArray errorJson(const QString& command, const QString& code, const QString& text);
+
 // The whole report for --json.
 QJsonObject reportJson(const QString& command, const QString& outcome, const Counters& counters,
                        const QList<CopyItem>& errorItems, qint64 bytesPerSecond);

@@ -294,6 +294,11 @@ int CliRunner::run()
     QString message;
     if (!setUpTask(&message)) {
         writeLine(stderr, QStringLiteral("brindle-cli: %1").arg(message));
+        if (m_arguments.json)
+            std::fputs(CliReport::errorJson(CliArguments::commandName(m_arguments.command),
+                                            QStringLiteral("refused"), message)
+                           .constData(),
+                       stdout);
         return UsageOrPathError;
     }
     installInterruptHandler();
@@ -452,6 +457,10 @@ QStringList CliRunner::finishTaskFiles(bool stopped, qint64 errorCount)
         notes << note;
         m_outputFailed = true;
     };
+    m_savedFiles = QJsonObject{{"taskFile", QJsonValue()},
+                               {"errorsFile", QJsonValue()},
+                               {"resumeCommand", QJsonValue()},
+                               {"manifest", QJsonValue()}};
     if (stopped) {
         const QString path = stoppedTaskPath();
         if (!mp_controller->isFileListCompleted())
@@ -459,12 +468,16 @@ QStringList CliRunner::finishTaskFiles(bool stopped, qint64 errorCount)
                         "the same command again to finish.");
         else if (!saveTask(path))
             failed(tr("Unable to save the stopped task in '%1'.").arg(path));
-        else
-            //: %1 is the program, %2 the task file, %3 " --fix-errors" or nothing; the command
-            //: words stay.
-            notes << tr("To resume: %1 resume %2%3")
-                         .arg(program, shellQuoted(path),
-                              m_arguments.fixErrors ? QStringLiteral(" --fix-errors") : QString());
+        else {
+            const QString command =
+                QStringLiteral("%1 resume %2%3")
+                    .arg(program, shellQuoted(path),
+                         m_arguments.fixErrors ? QStringLiteral(" --fix-errors") : QString());
+            //: %1 is the command that resumes the run; its words stay.
+            notes << tr("To resume: %1").arg(command);
+            m_savedFiles.insert(QStringLiteral("taskFile"), path);
+            m_savedFiles.insert(QStringLiteral("resumeCommand"), command);
+        }
     } else {
         const QString errorsPath = QDir(dataFolder).filePath(mp_controller->errorsFileName());
         if (!m_resumedPath.isEmpty()) {
@@ -475,13 +488,18 @@ QStringList CliRunner::finishTaskFiles(bool stopped, qint64 errorCount)
                     QFile::remove(m_resumedPath);
             } else if (!saveTask(m_resumedPath)) {
                 failed(tr("Unable to update the task file '%1'.").arg(m_resumedPath));
+            } else {
+                m_savedFiles.insert(QStringLiteral("taskFile"), m_resumedPath);
             }
         }
         if (errorCount > 0) {
             if (mp_controller->saveToFile(errorsPath, true, false, false)) {
-                //: %1 is the program, %2 the errors file; the command words stay.
-                notes << tr("To copy the errors again: %1 resume %2 --fix-errors")
-                             .arg(program, shellQuoted(errorsPath));
+                const QString command = QStringLiteral("%1 resume %2 --fix-errors")
+                                            .arg(program, shellQuoted(errorsPath));
+                //: %1 is the command that copies the errors again; its words stay.
+                notes << tr("To copy the errors again: %1").arg(command);
+                m_savedFiles.insert(QStringLiteral("errorsFile"), errorsPath);
+                m_savedFiles.insert(QStringLiteral("resumeCommand"), command);
             } else {
                 // The run already ends with errors, and the report lists them all.
                 qWarning() << "Unable to save errors in file" << qUtf8Printable(errorsPath);
@@ -493,12 +511,15 @@ QStringList CliRunner::finishTaskFiles(bool stopped, qint64 errorCount)
         const QString path = QFileInfo(m_arguments.saveTaskPath).absoluteFilePath();
         if (path != m_resumedPath && !saveTask(path))
             failed(tr("Unable to save the task file '%1'.").arg(path));
+        else if (m_savedFiles.value(QStringLiteral("taskFile")).isNull())
+            m_savedFiles.insert(QStringLiteral("taskFile"), path);
     }
     if (!mp_controller->manifestPath().isEmpty()) {
         const QString failure = mp_controller->manifestFailure();
-        if (failure.isEmpty())
+        if (failure.isEmpty()) {
             notes << tr("Checksum list written: %1").arg(mp_controller->manifestPath());
-        else if (stopped)
+            m_savedFiles.insert(QStringLiteral("manifest"), mp_controller->manifestPath());
+        } else if (stopped)
             notes << failure;
         else
             failed(failure);
@@ -541,6 +562,10 @@ void CliRunner::onTaskCompleted()
                                                      : CliReport::runName(m_runKind),
                                                  outcomeName, counters, errors, speed);
         json.insert(QStringLiteral("notes"), QJsonArray::fromStringList(notes));
+        // What was copied, moved or verified, a resumed run too.
+        json.insert(QStringLiteral("mode"), CliReport::runName(m_runKind));
+        for (auto file = m_savedFiles.constBegin(); file != m_savedFiles.constEnd(); ++file)
+            json.insert(file.key(), file.value());
         // JSON escapes what a terminal would act on; written as is.
         const QByteArray text = QJsonDocument(json).toJson(QJsonDocument::Compact) + '\n';
         if (std::fwrite(text.constData(), 1, size_t(text.size()), stdout) != size_t(text.size()) ||

@@ -3,6 +3,7 @@
 #include "cliarguments.h"
 #include "clireport.h"
 
+#include <QJsonObject>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -76,6 +77,8 @@ private:
     CliReport::RunKind m_runKind = CliReport::RunKind::Copy;
     int m_copyMode = 0; // of the task, before a fix-errors pass
     QString m_resumedPath;
+    // The files the run's end saved and the command that goes on from them, for --json.
+    QJsonObject m_savedFiles;
     CliReport::ProgressEstimate m_estimate;
     QTimer m_progressTimer;
     QSocketNotifier* mp_interruptNotifier = nullptr;

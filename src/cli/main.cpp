@@ -51,13 +51,21 @@ int answerWithoutRun(CliArguments* arguments)
     case CliArgumentParser::ShowVersion:
         std::fputs(CliArgumentParser::versionText().toLocal8Bit().constData(), stdout);
         return 0;
-    case CliArgumentParser::UsageError:
+    case CliArgumentParser::UsageError: {
         std::fputs(QStringLiteral("brindle-cli: %1\n%2\n")
                        .arg(CliReport::safeText(message), CliArgumentParser::moreHelpText())
                        .toLocal8Bit()
                        .constData(),
                    stderr);
+        // A script that asked for JSON gets it, whatever else was wrong.
+        const QStringList all = QCoreApplication::arguments();
+        if (all.contains(QStringLiteral("--json")))
+            std::fputs(CliReport::errorJson(CliArguments::commandName(CliArguments::commandIn(all)),
+                                            QStringLiteral("usage"), message)
+                           .constData(),
+                       stdout);
         return CliRunner::UsageOrPathError;
+    }
     case CliArgumentParser::Run:
         break;
     }
