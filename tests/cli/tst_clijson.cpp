@@ -143,7 +143,8 @@ void TestCliJson::matchesTheDocument()
         lastingValues[german] = lasting(json, object, dir.path()).toObject();
         texts[german] = QString::fromUtf8(out);
     }
-    QCOMPARE(lastingValues[1], lastingValues[0]);
+    QVERIFY2(lastingValues[1] == lastingValues[0],
+             qPrintable(texts[0] + QLatin1Char('\n') + texts[1]));
     if (object == "refusal") // proof that the German run spoke German
         QVERIFY2(texts[0] != texts[1], qPrintable(texts[0]));
 }
@@ -175,11 +176,13 @@ QJsonValue TestCliJson::lasting(const QJsonValue& value, const QString& name,
     if (value.isString())
         return value.toString().replace(scratch, "SCRATCH");
     if (value.isArray()) {
-        QJsonArray items;
+        // In any order: a checksum list holds its files in the order they were verified.
+        QStringList items;
         const QString nested = name == "run" ? "errorItem" : "checkFile";
         for (const QJsonValue& item : value.toArray())
-            items.append(lasting(item, nested, scratch));
-        return items;
+            items << QJsonDocument(QJsonArray{lasting(item, nested, scratch)}).toJson();
+        items.sort();
+        return QJsonArray::fromStringList(items);
     }
     if (!value.isObject())
         return value;
