@@ -1620,10 +1620,6 @@ Gerät gelesen. Dateien des Ordners, die die Liste nicht nennt, werden ebenfalls
         <translation>ideal</translation>
     </message>
     <message>
-        <source> Mb</source>
-        <translation> MB</translation>
-    </message>
-    <message>
         <source>(0 = %1)</source>
         <translation>(0 = %1)</translation>
     </message>
@@ -1810,6 +1806,10 @@ Gerät gelesen. Dateien des Ordners, die die Liste nicht nennt, werden ebenfalls
     <message>
         <source>XXH3-128, the fastest (xxhsum -H2)</source>
         <translation>XXH3-128, am schnellsten (xxhsum -H2)</translation>
+    </message>
+    <message>
+        <source> MB</source>
+        <translation> MB</translation>
     </message>
 </context>
 <context>

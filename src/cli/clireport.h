@@ -80,7 +80,7 @@ private:
     qint64 m_remainingMs = -1;
 };
 
-// "12/40 files, 1.2 Mb/3.4 Mb, 850 kb/s, 3 s left"; while the list is still being
+// "12/40 files, 1.2 MB/3.4 MB, 850 kB/s, 3 s left"; while the list is still being
 // built the totals are marked as growing and no time is given. A speed of 0 and a
 // negative time are left out.
 QString progressLine(const Counters& counters, bool fileListCompleted, qint64 bytesPerSecond,

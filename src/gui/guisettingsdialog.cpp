@@ -75,7 +75,7 @@ GuiSettingsDialog::GuiSettingsDialog(Dialogs* dialogs, Desktop* desktop, QWidget
     mp_ui->mp_comboHashAlgorithm->addItems({tr("SHA-256 (sha256sum)"), tr("BLAKE2b-512 (b2sum)"),
                                             tr("XXH3-128, the fastest (xxhsum -H2)")});
     mp_ui->mp_leLogPath->setReadOnly(true);
-    const QString megabytes = tr(" Mb");
+    const QString megabytes = tr(" MB");
     mp_ui->mp_sbSkipCheckForSize->setSuffix(megabytes);
     mp_ui->mp_sbLogMinimumSize->setSuffix(megabytes);
     mp_ui->mp_sbLogMaximumSize->setSuffix(megabytes);

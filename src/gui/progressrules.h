@@ -26,7 +26,7 @@ public:
     static QString jobProgressLabel(const QString& text, const QString& sourcePath,
                                     const QString& destinationPath);
 
-    // "1.5 Mb/s", "max speed" at or above maxSpeed, or empty while unknown (below 2).
+    // "1.5 MB/s", "max speed" at or above maxSpeed, or empty while unknown (below 2).
     static QString speedText(qint64 speed, qint64 maxSpeed);
     // The speed label: the speed, and the remaining time while the run goes on (negative:
     // unknown; below 3000 ms: "almost finished").

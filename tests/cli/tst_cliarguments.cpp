@@ -272,9 +272,9 @@ void TestCliArguments::reportLines()
     // A run of a fraction of a second has its real speed, not a placeholder.
     const QStringList expected =
         QStringList{"Total Folders: 3",   "Processed Folders: 2",
-                    "Total Files: 10",    "Total File Size: 2.50 Mb (2500000 bytes)",
-                    "Processed Files: 9", "Processed File Size: 1.5 kb (1500 bytes)"} +
-        named + QStringList{"Errors: 1", "Elapsed Time: 250 ms", "Average Speed: 6.0 kb/s", "Done"};
+                    "Total Files: 10",    "Total File Size: 2.50 MB (2500000 bytes)",
+                    "Processed Files: 9", "Processed File Size: 1.5 kB (1500 bytes)"} +
+        named + QStringList{"Errors: 1", "Elapsed Time: 250 ms", "Average Speed: 6.0 kB/s", "Done"};
     QCOMPARE(CliReport::reportLines(c, kind, 250), expected);
 }
 
@@ -330,13 +330,13 @@ void TestCliArguments::progressLine_data()
     QTest::addColumn<QString>("expected");
 
     QTest::newRow("building") << false << qint64(0) << qint64(-1) << qint64(0)
-                              << "2/5+ files, 2.0 kb/3.0 kb+, building file list";
+                              << "2/5+ files, 2.0 kB/3.0 kB+, building file list";
     QTest::newRow("measured") << true << qint64(2500000) << qint64(3000) << qint64(0)
-                              << "2/5 files, 2.0 kb/3.0 kb, 2.50 Mb/s, 3 s left";
+                              << "2/5 files, 2.0 kB/3.0 kB, 2.50 MB/s, 3 s left";
     QTest::newRow("errors shown") << true << qint64(2500) << qint64(65000) << qint64(2)
-                                  << "2/5 files, 2.0 kb/3.0 kb, 2.5 kb/s, 1:05 m left, 2 errors";
+                                  << "2/5 files, 2.0 kB/3.0 kB, 2.5 kB/s, 1:05 m left, 2 errors";
     QTest::newRow("nothing measured yet")
-        << true << qint64(0) << qint64(-1) << qint64(0) << "2/5 files, 2.0 kb/3.0 kb";
+        << true << qint64(0) << qint64(-1) << qint64(0) << "2/5 files, 2.0 kB/3.0 kB";
 }
 
 void TestCliArguments::progressLine()

@@ -204,20 +204,20 @@ void TestPathUtils::byteSizeText_data()
     QTest::addColumn<qint64>("bytes");
     QTest::addColumn<int>("precision");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("zero") << qint64(0) << -1 << "0 b";
-    QTest::newRow("1000 is bytes") << qint64(1000) << -1 << "1000 b";
-    QTest::newRow("1500") << qint64(1500) << -1 << "1.5 kb";
-    QTest::newRow("10 kb drops decimals") << qint64(10000) << -1 << "10 kb";
-    QTest::newRow("15000") << qint64(15000) << -1 << "15 kb";
-    QTest::newRow("above 1 Mb") << qint64(1000001) << -1 << "1.00 Mb";
-    QTest::newRow("2.5 million") << qint64(2500000) << -1 << "2.50 Mb";
-    QTest::newRow("1.5 Gb") << qint64(1500000000) << -1 << "1.500 Gb";
-    QTest::newRow("above 1 Tb") << Q_INT64_C(2500000000000) << -1 << "2.50000 Tb";
-    QTest::newRow("largest") << std::numeric_limits<qint64>::max() << -1 << "9223372.03685 Tb";
-    QTest::newRow("negative") << qint64(-5) << -1 << "-5 b";
-    QTest::newRow("negative kb stays bytes") << qint64(-5000) << 2 << "-5000 b";
-    QTest::newRow("precision ignored from 10 kb") << qint64(15000) << 2 << "15 kb";
-    QTest::newRow("precision Tb") << Q_INT64_C(2500000000000) << 1 << "2.5 Tb";
+    QTest::newRow("zero") << qint64(0) << -1 << "0 B";
+    QTest::newRow("1000 is bytes") << qint64(1000) << -1 << "1000 B";
+    QTest::newRow("1500") << qint64(1500) << -1 << "1.5 kB";
+    QTest::newRow("10 kB drops decimals") << qint64(10000) << -1 << "10 kB";
+    QTest::newRow("15000") << qint64(15000) << -1 << "15 kB";
+    QTest::newRow("above 1 MB") << qint64(1000001) << -1 << "1.00 MB";
+    QTest::newRow("2.5 million") << qint64(2500000) << -1 << "2.50 MB";
+    QTest::newRow("1.5 GB") << qint64(1500000000) << -1 << "1.500 GB";
+    QTest::newRow("above 1 TB") << Q_INT64_C(2500000000000) << -1 << "2.50000 TB";
+    QTest::newRow("largest") << std::numeric_limits<qint64>::max() << -1 << "9223372.03685 TB";
+    QTest::newRow("negative") << qint64(-5) << -1 << "-5 B";
+    QTest::newRow("negative kB stays bytes") << qint64(-5000) << 2 << "-5000 B";
+    QTest::newRow("precision ignored from 10 kB") << qint64(15000) << 2 << "15 kB";
+    QTest::newRow("precision TB") << Q_INT64_C(2500000000000) << 1 << "2.5 TB";
 }
 
 void TestPathUtils::byteSizeText()

@@ -207,16 +207,16 @@ QString byteSizeText(qint64 bytes, int precision)
                                            QLatin1String(unit));
     };
     if (bytes > Q_INT64_C(1000000000000))
-        return sized(amount / 1e12, usualDecimals ? 5 : precision, "Tb");
+        return sized(amount / 1e12, usualDecimals ? 5 : precision, "TB");
     if (bytes > 1000000000)
-        return sized(amount / 1e9, usualDecimals ? 3 : precision, "Gb");
+        return sized(amount / 1e9, usualDecimals ? 3 : precision, "GB");
     if (bytes > 1000000)
-        return sized(amount / 1e6, usualDecimals ? 2 : precision, "Mb");
+        return sized(amount / 1e6, usualDecimals ? 2 : precision, "MB");
     if (bytes > 1000) {
         const int decimals = bytes >= 10000 ? 0 : (usualDecimals ? 1 : precision);
-        return sized(amount / 1e3, decimals, "kb");
+        return sized(amount / 1e3, decimals, "kB");
     }
-    return QStringLiteral("%1 b").arg(bytes);
+    return QStringLiteral("%1 B").arg(bytes);
 }
 
 qint64 roundToInt64(double value)
