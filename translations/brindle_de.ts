@@ -1437,10 +1437,6 @@ Gerät gelesen. Dateien des Ordners, die die Liste nicht nennt, werden ebenfalls
         <translation>&amp;Kopieren</translation>
     </message>
     <message>
-        <source>&amp;Pause</source>
-        <translation>&amp;Anhalten</translation>
-    </message>
-    <message>
         <source>Fi&amp;x errors</source>
         <translation>&amp;Fehler beheben</translation>
     </message>
@@ -1543,6 +1539,10 @@ Gerät gelesen. Dateien des Ordners, die die Liste nicht nennt, werden ebenfalls
     <message>
         <source>Check manifest</source>
         <translation>Prüfsummenliste prüfen</translation>
+    </message>
+    <message>
+        <source>Sto&amp;p</source>
+        <translation>&amp;Anhalten</translation>
     </message>
 </context>
 <context>
@@ -2113,6 +2113,27 @@ Ordner: %2</translation>
         <source>The copy is completed.</source>
         <translation>Das Kopieren ist abgeschlossen.</translation>
     </message>
+    <message>
+        <source>%1 left</source>
+        <extracomment>The time a run still needs: &quot;3 s left&quot;, &quot;1:05 m left&quot;.</extracomment>
+        <translation>noch %1</translation>
+    </message>
+    <message>
+        <source>The move is stopped.</source>
+        <translation>Das Verschieben wurde angehalten.</translation>
+    </message>
+    <message>
+        <source>The verification found errors.</source>
+        <translation>Die Prüfung hat Fehler gefunden.</translation>
+    </message>
+    <message>
+        <source>The move has some errors.</source>
+        <translation>Beim Verschieben sind Fehler aufgetreten.</translation>
+    </message>
+    <message>
+        <source>The move is completed.</source>
+        <translation>Das Verschieben ist abgeschlossen.</translation>
+    </message>
 </context>
 <context>
     <name>ReportView</name>
@@ -2250,10 +2271,6 @@ Ordner: %2</translation>
     <message>
         <source>Create folder</source>
         <translation>Ordner erstellen</translation>
-    </message>
-    <message>
-        <source>Cancel copy</source>
-        <translation>Kopieren abbrechen</translation>
     </message>
     <message>
         <source>Unable to create destination folder.</source>

@@ -62,7 +62,8 @@ QString ProgressRules::speedLabelText(qint64 speed, qint64 remainingMs, bool fin
     else if (remainingMs < 3000)
         remaining = tr("almost finished");
     else
-        remaining = QStringLiteral("-%1").arg(FileSystemUtils::durationText(remainingMs, false));
+        //: The time a run still needs: "3 s left", "1:05 m left".
+        remaining = tr("%1 left").arg(FileSystemUtils::durationText(remainingMs, false));
     return QStringLiteral("<font color=#003399>%1</font>&nbsp;&nbsp;<b>%2</b>")
         .arg(remaining, speedPart);
 }
@@ -188,12 +189,20 @@ QStringList ProgressRules::reportLines(const Counters& counters)
 
 QString ProgressRules::outcomeText(bool stopped, qint64 errors, int copyMode)
 {
+    // Each kind of run by its own name.
     const bool verify = copyMode == CopyOptions::Verify;
+    const bool move = copyMode == CopyOptions::Move;
     if (stopped)
-        return verify ? tr("The verification of files is stopped.") : tr("The copy is stopped.");
+        return verify ? tr("The verification of files is stopped.")
+               : move ? tr("The move is stopped.")
+                      : tr("The copy is stopped.");
     if (errors > 0)
-        return tr("The copy has some errors.");
-    return verify ? tr("The copy is verified.") : tr("The copy is completed.");
+        return verify ? tr("The verification found errors.")
+               : move ? tr("The move has some errors.")
+                      : tr("The copy has some errors.");
+    return verify ? tr("The copy is verified.")
+           : move ? tr("The move is completed.")
+                  : tr("The copy is completed.");
 }
 
 bool ProgressRules::isUsageEventDue(bool stopped, qint64 filesToCopy)

@@ -181,13 +181,13 @@ void RunPresenter::onPathFacts(const PathFacts& facts, bool verify,
             create = mp_seams->ask(
                          Dialogs::Warning,
                          tr("Unable to find the destination folder '%1'.").arg(facts.destination),
-                         {tr("Create folder"), tr("Cancel copy")}, 0, 1) == 0;
+                         {tr("Create folder"), tr("Cancel")}, 0, 1) == 0;
         else
             create = mp_seams->ask(Dialogs::Warning,
                                    tr("The folder '%1' on the way to the destination '%2' "
                                       "does not exist. Is the drive mounted?")
                                        .arg(facts.missingAbove, facts.destination),
-                                   {tr("Cancel copy"), tr("Create all folders")}, 0, 0) == 1;
+                                   {tr("Cancel"), tr("Create all folders")}, 0, 0) == 1;
         if (!create) {
             finishCheck(false);
             return;

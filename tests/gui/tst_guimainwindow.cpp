@@ -144,14 +144,14 @@ void TestGuiMainWindow::validatePaths_data()
         << QStringList{chain.arg("@/mnt", "@/mnt/stick/dst")} << "";
     QTest::newRow("parent missing, single file: asked too")
         << "@/src/a"
-        << "@/mnt/dst" << QStringList{"Cancel copy"} << false
+        << "@/mnt/dst" << QStringList{"Cancel"} << false
         << QStringList{chain.arg("@/mnt", "@/mnt/dst")} << "";
     QTest::newRow("missing source") << "@/nothing"
                                     << "@/dst" << QStringList{"Ok"} << false
                                     << QStringList{"Unable to find '@/nothing'."} << "";
     QTest::newRow("creation cancelled")
         << "@/src"
-        << "@/dst" << QStringList{"Cancel copy"} << false << QStringList{create.arg("@/dst")} << "";
+        << "@/dst" << QStringList{"Cancel"} << false << QStringList{create.arg("@/dst")} << "";
     QTest::newRow("creation fails")
         << "@/src"
         << "@/src/a/dst" << QStringList{"Create all folders", "Ok"} << false
@@ -210,7 +210,7 @@ void TestGuiMainWindow::validatePaths()
         if (box.text.startsWith("Unable to find the destination"))
             QCOMPARE(box.buttons.value(box.defaultButton), QString("Create folder"));
         if (box.text.startsWith("The folder")) {
-            QCOMPARE(box.buttons.value(box.defaultButton), QString("Cancel copy"));
+            QCOMPARE(box.buttons.value(box.defaultButton), QString("Cancel"));
             QCOMPARE(box.escapeButton, box.defaultButton);
         }
     }

@@ -38,7 +38,7 @@ private slots:
             << 2000ll << 2999ll << false << running.arg("almost finished", speed);
         QTest::newRow("from 3 s counted")
             << 2000ll << 3000ll << false
-            << running.arg("-" + FileSystemUtils::durationText(3000, false), speed);
+            << running.arg(FileSystemUtils::durationText(3000, false) + " left", speed);
         QTest::newRow("above the maximum")
             << max + 1 << -1ll << false << running.arg("unknown", "max speed");
     }
@@ -154,6 +154,13 @@ private slots:
         // Paths below the destination are shown from there; source paths as they are.
         QCOMPARE(ProgressRules::jobProgressLabel("/d/x", "/s", "/d"), QString("./x"));
         QCOMPARE(ProgressRules::jobProgressLabel("/s/x", "/s", "/d"), QString("/s/x"));
+        // The end of a run is told by the name of its kind.
+        QCOMPARE(ProgressRules::outcomeText(false, 2, CopyOptions::Move),
+                 QString("The move has some errors."));
+        QCOMPARE(ProgressRules::outcomeText(true, 0, CopyOptions::Move),
+                 QString("The move is stopped."));
+        QCOMPARE(ProgressRules::outcomeText(false, 1, CopyOptions::Verify),
+                 QString("The verification found errors."));
     }
 };
 
