@@ -2420,6 +2420,14 @@ Ordner: %2</translation>
         <source>Create all folders</source>
         <translation>Alle Ordner erstellen</translation>
     </message>
+    <message>
+        <source>Name the file or folder to copy first.</source>
+        <translation>Nennen Sie zuerst die Datei oder den Ordner, die kopiert werden sollen.</translation>
+    </message>
+    <message>
+        <source>Name the destination folder first.</source>
+        <translation>Nennen Sie zuerst den Zielordner.</translation>
+    </message>
 </context>
 <context>
     <name>SyncFoldersJob</name>

@@ -104,6 +104,10 @@ void RunPresenter::checkPaths(bool verify, const std::function<void()>& accepted
     for (const auto& entry : fields) {
         if (entry.field->text().trimmed().isEmpty()) {
             entry.field->setFocus();
+            // Said where the eye goes next, without a box for a field left empty.
+            mp_seams->setStatusText(entry.field == mp_ui->mp_leFrom
+                                        ? tr("Name the file or folder to copy first.")
+                                        : tr("Name the destination folder first."));
             emit pathsChecked(false);
             return;
         }

@@ -16,6 +16,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QLabel>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFontMetrics>
@@ -117,6 +118,8 @@ void TestGuiMainWindow::validatePaths_data()
         "The folder '%1' on the way to the destination '%2' does not exist. Is the drive mounted?";
     QTest::newRow("empty source") << "  "
                                   << "dst" << QStringList() << false << QStringList() << "";
+    QTest::newRow("empty destination") << "@/src"
+                                       << "" << QStringList() << false << QStringList() << "";
     QTest::newRow("blanks trimmed on Yes")
         << "@/src "
         << "@/dst" << QStringList{"Yes", "Create folder"} << true
@@ -198,6 +201,12 @@ void TestGuiMainWindow::validatePaths()
     QTRY_COMPARE(checked.size(), 1);
     QCOMPARE(checked.first().first().toBool(), accepted);
     QCOMPARE(dialogs().texts(), boxes.replaceInStrings("@", root));
+    // A field left empty is named in the status bar.
+    const QString status = child<QLabel>(*mp_window, "mp_statusLabel")->text();
+    if (source.trimmed().isEmpty())
+        QCOMPARE(status, QString("Name the file or folder to copy first."));
+    else if (destination.isEmpty())
+        QCOMPARE(status, QString("Name the destination folder first."));
     if (accepted) {
         QCOMPARE(field("mp_leTo")->text(), shownDestination.replace("@", root));
         QVERIFY(QFileInfo(field("mp_leFrom")->text()).isAbsolute());
