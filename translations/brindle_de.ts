@@ -2428,6 +2428,10 @@ Ordner: %2</translation>
         <source>Name the destination folder first.</source>
         <translation>Nennen Sie zuerst den Zielordner.</translation>
     </message>
+    <message>
+        <source>Do you want to stop the run? A stopped run can be saved and resumed.</source>
+        <translation>Möchten Sie den Lauf anhalten? Ein angehaltener Lauf kann gespeichert und fortgesetzt werden.</translation>
+    </message>
 </context>
 <context>
     <name>SyncFoldersJob</name>

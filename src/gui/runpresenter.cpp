@@ -25,6 +25,7 @@
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QPointer>
+#include <QShortcut>
 #include <QTimer>
 
 namespace {
@@ -73,6 +74,8 @@ RunPresenter::RunPresenter(Ui::GuiMainWindow* ui, WindowSeams* seams, WindowWork
     connect(mp_ui->mp_pbStart, &QPushButton::clicked, this, &RunPresenter::startCopy);
     connect(mp_ui->mp_pbStartMove, &QPushButton::clicked, this, &RunPresenter::startMove);
     connect(mp_ui->mp_pbStop, &QPushButton::clicked, this, &RunPresenter::stopCopy);
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), mp_ui->mp_pbStop->window());
+    connect(escape, &QShortcut::activated, this, &RunPresenter::askToStop);
     connect(mp_ui->mp_pbVerify, &QPushButton::clicked, this, &RunPresenter::verifyCopy);
     connect(mp_ui->mp_pbFixErrors, &QPushButton::clicked, this, &RunPresenter::fixErrors);
     connect(mp_controller, &RunController::logAvailable, this, &RunPresenter::onLogAvailable);
@@ -378,6 +381,19 @@ void RunPresenter::runTask(bool resume, int copyMode)
     qDebug() << "Copy options:" << qUtf8Printable(description.join(QStringLiteral(", ")));
     qDebug() << "Skip check for file size more than"
              << settings->skipIntegrityCheckForFileSizeMoreThan() << "bytes";
+}
+
+void RunPresenter::askToStop()
+{
+    if (!isRunning() || m_stopping)
+        return;
+    // A list still being made has its own question, about what a stop then loses.
+    if (mp_controller->isFileListCompleted() &&
+        mp_seams->ask(Dialogs::Question,
+                      tr("Do you want to stop the run? A stopped run can be saved and resumed."),
+                      {tr("Stop"), tr("Continue")}, 1, 1) != 0)
+        return;
+    stopCopy();
 }
 
 void RunPresenter::stopCopy()

@@ -58,6 +58,8 @@ public slots:
     void verifyCopy();
     void fixErrors();
     void stopCopy();
+    // Escape during a run: asks, then stops.
+    void askToStop();
 
 signals:
     void pathsChecked(bool accepted);

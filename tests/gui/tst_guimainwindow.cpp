@@ -16,11 +16,11 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
-#include <QLabel>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFontMetrics>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -302,6 +302,7 @@ void TestGuiMainWindow::stopWhileListing_data()
     QTest::newRow("Stop the copy") << "Stop the copy" << true;
     QTest::newRow("Continue") << "Continue" << false;
     QTest::newRow("Escape") << "" << false;
+    QTest::newRow("Escape key, then Stop the copy") << "Stop the copy" << true;
 }
 
 void TestGuiMainWindow::stopWhileListing()
@@ -316,7 +317,10 @@ void TestGuiMainWindow::stopWhileListing()
     pool.close();
     run()->startCopy();
     QTRY_VERIFY(mp_window->isRunning());
-    run()->stopCopy();
+    if (QByteArray(QTest::currentDataTag()).startsWith("Escape key"))
+        run()->askToStop(); // the window's Escape
+    else
+        run()->stopCopy();
     QCOMPARE(dialogs().asked.last().text,
              QString("The file list is not completed yet. If you stop the process now you "
                      "cannot save or resume the copy."));
