@@ -11,6 +11,7 @@
 #include "jobs/jobthreadpool.h"
 #include "manifestcheckactions.h"
 #include "progresspresenter.h"
+#include "radiotabstops.h"
 #include "reportview.h"
 #include "runpresenter.h"
 #include "taskfileactions.h"
@@ -89,6 +90,7 @@ GuiMainWindow::GuiMainWindow(QWidget* parent)
 {
     initResources();
     mp_ui->setupUi(this);
+    RadioTabStops::apply(this);
     setObjectName(QStringLiteral("GuiMainWindow"));
     setWindowIcon(QIcon(QStringLiteral(":/images/Brindle.png")));
     // The worker first: it goes first, and its last work may still wait for the run's thread.
