@@ -1656,10 +1656,6 @@ Gerät gelesen. Dateien des Ordners, die die Liste nicht nennt, werden ebenfalls
         <translation>Protokolldateien</translation>
     </message>
     <message>
-        <source>Default settings restored.</source>
-        <translation>Standardeinstellungen wiederhergestellt.</translation>
-    </message>
-    <message>
         <source>does not exist</source>
         <translation>existiert nicht</translation>
     </message>
@@ -1810,6 +1806,10 @@ Gerät gelesen. Dateien des Ordners, die die Liste nicht nennt, werden ebenfalls
     <message>
         <source> MB</source>
         <translation> MB</translation>
+    </message>
+    <message>
+        <source>The default settings are filled in: Ok keeps them, Cancel keeps your own.</source>
+        <translation>Die Standardeinstellungen sind eingetragen: OK übernimmt sie, Abbrechen behält Ihre eigenen.</translation>
     </message>
 </context>
 <context>

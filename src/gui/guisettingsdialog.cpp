@@ -305,7 +305,7 @@ void GuiSettingsDialog::onRestoreToDefaultClicked()
     const QString language = mp_ui->mp_leLanguagePath->text();
     fillFrom(*AppSettings::instance()->defaults());
     mp_ui->mp_leLanguagePath->setText(language);
-    inform(tr("Default settings restored."));
+    inform(tr("The default settings are filled in: Ok keeps them, Cancel keeps your own."));
 }
 
 void GuiSettingsDialog::openSettingsFilePath()

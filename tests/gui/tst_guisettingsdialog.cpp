@@ -292,7 +292,9 @@ void TestGuiSettingsDialog::defaultThenClose()
     });
     window.onShowSettings();
     QCOMPARE(title, "Preferences - Brindle");
-    QCOMPARE(dialogs.texts(), QStringList{"Default settings restored."});
+    QCOMPARE(
+        dialogs.texts(),
+        QStringList{"The default settings are filled in: Ok keeps them, Cancel keeps your own."});
 
     if (button == "mp_pbCancel") {
         QCOMPARE(TestSupport::readFile(file), bytes);
