@@ -109,6 +109,10 @@
         <source>check cancelled by user</source>
         <translation>Prüfung vom Benutzer abgebrochen</translation>
     </message>
+    <message>
+        <source>content differs</source>
+        <translation>Inhalt weicht ab</translation>
+    </message>
 </context>
 <context>
     <name>CliArgumentParser</name>

@@ -210,7 +210,7 @@ void TestBrindleCli::verifyTellsTheTruth_data()
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("reason");
     QTest::newRow("another date, the same bytes") << "touch" << 0 << "";
-    QTest::newRow("an excused name's bytes differ") << "desktop.ini" << 1 << "check error";
+    QTest::newRow("an excused name's bytes differ") << "desktop.ini" << 1 << "content differs";
     QTest::newRow("a link to the source in the copy's place")
         << "link to source" << 1 << "symbolic link, not a copy";
     QTest::newRow("the source's own inode in the copy's place")

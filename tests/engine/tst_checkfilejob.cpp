@@ -172,6 +172,7 @@ private slots:
     void cleanupTestCase();
     void digest_data();
     void digest();
+    void failedCheckOfEveryVersion();
     void check_data();
     void check();
     void pseudoFiles_data();
@@ -331,10 +332,10 @@ void TestCheckFileJob::check_data()
         << int(Copied) << int(Copied) << QString() << QStringList();
     QTest::newRow("one byte changed")
         << int(Regular) << QByteArray("hello") << int(Regular) << QByteArray("hellO") << int(Copied)
-        << int(DestinationError) << "check error" << failed;
+        << int(DestinationError) << "content differs" << failed;
     QTest::newRow("destination one byte longer")
         << int(Regular) << QByteArray("hello") << int(Regular) << QByteArray("hello!")
-        << int(Copied) << int(DestinationError) << "check error" << failed;
+        << int(Copied) << int(DestinationError) << "content differs" << failed;
     QTest::newRow("destination missing")
         << int(Regular) << QByteArray("hello") << int(Missing) << QByteArray() << int(Copied)
         << int(DestinationError) << "unable to check destination file" << destinationUnreadable;
@@ -349,7 +350,7 @@ void TestCheckFileJob::check_data()
         << int(Copied) << int(Copied) << QString() << QStringList();
     QTest::newRow("link to a changed file")
         << int(LinkToFile) << QByteArray("hello") << int(LinkToFile) << QByteArray("jello")
-        << int(Copied) << int(DestinationError) << "check error" << failed;
+        << int(Copied) << int(DestinationError) << "content differs" << failed;
     QTest::newRow("dangling destination link")
         << int(Regular) << QByteArray("hello") << int(DanglingLink) << QByteArray() << int(Copied)
         << int(DestinationError) << "unable to check destination file"
@@ -431,7 +432,7 @@ void TestCheckFileJob::pseudoFiles()
     CheckRun run;
     QVERIFY(runCheck(item, 0, mp_threadAnchor, &run));
     QCOMPARE(run.item.is_checked, passes);
-    QCOMPARE(run.item.copy_message, passes ? QString() : QString("check error"));
+    QCOMPARE(run.item.copy_message, passes ? QString() : QString("content differs"));
 }
 
 void TestCheckFileJob::progressMarks_data()
@@ -468,7 +469,7 @@ void TestCheckFileJob::progressMarks()
     }
     QCOMPARE(run.progress, expected);
     QCOMPARE(run.item.is_checked, !lastByteDiffers);
-    QCOMPARE(run.item.copy_message, lastByteDiffers ? QString("check error") : QString());
+    QCOMPARE(run.item.copy_message, lastByteDiffers ? QString("content differs") : QString());
 }
 
 void TestCheckFileJob::stop_data()
@@ -601,7 +602,7 @@ void TestCheckFileJob::changedSinceListing()
     QVERIFY(runCheck(item, 0, mp_threadAnchor, &run));
     QCOMPARE(run.item.is_checked, !lastByteDiffers);
     QCOMPARE(run.item.copy_state, int(lastByteDiffers ? DestinationError : Copied));
-    QCOMPARE(run.item.copy_message, lastByteDiffers ? QString("check error") : QString());
+    QCOMPARE(run.item.copy_message, lastByteDiffers ? QString("content differs") : QString());
     QVERIFY(run.progress.isEmpty());
 }
 
@@ -715,14 +716,14 @@ void TestCheckFileJob::batch_data()
                                   << QStringList{"verified", "verified", "verified"};
     QTest::newRow("every verdict")
         << QStringList{"ok", "differs", "noDestination", "noSource", "ok"}
-        << QStringList{"verified", "check error", "unable to check destination file",
+        << QStringList{"verified", "content differs", "unable to check destination file",
                        "unable to check source file", "verified"};
     QTest::newRow("stop in the first file")
         << QStringList{"stop", "ok", "ok"}
         << QStringList{"check cancelled by user", "unchecked", "unchecked"};
     QTest::newRow("stop in the third file")
         << QStringList{"ok", "differs", "stop", "ok", "ok"}
-        << QStringList{"verified", "check error", "check cancelled by user", "unchecked",
+        << QStringList{"verified", "content differs", "check cancelled by user", "unchecked",
                        "unchecked"};
 }
 
@@ -810,6 +811,19 @@ void TestCheckFileJob::batch()
         QVERIFY(item.elapsed_time >= 1);
     }
     QCOMPARE(collector.messages(), expectedMessages);
+}
+
+// A mismatch read from an errors file is one whether written now or before it had its name.
+void TestCheckFileJob::failedCheckOfEveryVersion()
+{
+    CopyItem item;
+    item.copy_state = DestinationError;
+    for (const char* message : {"content differs", "check error"}) {
+        item.copy_message = QLatin1String(message);
+        QVERIFY2(CheckFileJob::failedCheck(item), message);
+    }
+    item.copy_message = QStringLiteral("unable to check destination file");
+    QVERIFY(!CheckFileJob::failedCheck(item));
 }
 
 QTEST_GUILESS_MAIN(TestCheckFileJob)

@@ -515,7 +515,7 @@ void TestCopyTask::verify()
     QVERIFY(item("a")->is_checked);
     QVERIFY(item("a")->info_list.contains("copy verified"));
     QCOMPARE(item("b")->copy_state, int(DestinationError));
-    QCOMPARE(item("b")->copy_message, QStringLiteral("check error"));
+    QCOMPARE(item("b")->copy_message, QStringLiteral("content differs"));
     QCOMPARE(item("sub/c")->copy_state, int(DestinationError));
     QCOMPARE(item("sub/c")->copy_message, QStringLiteral("Destination file does not exist"));
     QVERIFY(item("limit")->is_checked);

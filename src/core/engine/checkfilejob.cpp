@@ -163,9 +163,12 @@ void CheckFileJob::checkToFile()
 
 bool CheckFileJob::failedCheck(const CopyItem& item)
 {
-    // The errors file may come from a run in another language.
+    // The errors file may come from a run in another language, or from before a mismatch
+    // was called what it is ("check error").
     return item.copy_state == DestinationError &&
-           (item.copy_message == QLatin1String("check error") ||
+           (item.copy_message == QLatin1String("content differs") ||
+            item.copy_message == tr("content differs") ||
+            item.copy_message == QLatin1String("check error") ||
             item.copy_message == tr("check error"));
 }
 
@@ -180,7 +183,7 @@ void CheckFileJob::compareWithDestination(CopyItem& item, FileHash::OpenFile& de
         item.is_checked = true;
         item.digest = destinationHash;
     } else {
-        item.setDestinationError(tr("check error"));
+        item.setDestinationError(tr("content differs"));
     }
 }
 
