@@ -1,5 +1,6 @@
 #include "filelistmodel.h"
 
+#include "fs/filenamecodec.h"
 #include "fs/pathutils.h"
 
 #include <QTextDocument>
@@ -58,13 +59,14 @@ QString FileListModel::informationText(const CopyItem& item)
 
 QString FileListModel::text(const CopyItem& item, int column) const
 {
+    // A line break or another control character in a name would cut its row: shown escaped.
     switch (column) {
     case FileColumn:
-        return shownText(item, m_onlyFileNames);
+        return FileNameCodec::visibleText(shownText(item, m_onlyFileNames));
     case TypeColumn:
         return typeText(item);
     case InformationColumn:
-        return informationText(item);
+        return FileNameCodec::visibleText(informationText(item));
     default:
         return QString();
     }

@@ -200,6 +200,12 @@ private slots:
         QCOMPARE(model().index(999, 0).data().toString(), QString("/s/999"));
     }
 
+    void lineBreakKeepsItsRow()
+    {
+        showItems(Copied, {copiedItem("/s/two\nlines", "/d")});
+        QCOMPARE(rowsShown(), QStringList{"/s/two\\x0alines"});
+    }
+
     void sortIsStable()
     {
         showItems(Copied, {copiedItem("/s/b.txt", "/d"), copiedItem("/s/a.jpg", "/d"),
