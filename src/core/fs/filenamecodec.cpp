@@ -142,7 +142,14 @@ QByteArray encodeText(const QChar* in, int length, QTextCodec::ConverterState* s
         pendingHigh = char16_t(state->state_data[0]);
         state->remainingChars = 0;
     }
-    for (int i = 0; i < length; ++i) {
+    int i = 0;
+    // Most names are ASCII throughout.
+    if (!pendingHigh) {
+        const char16_t* units = reinterpret_cast<const char16_t*>(in);
+        while (i < length && units[i] < 0x80)
+            *p++ = char(units[i++]);
+    }
+    for (; i < length; ++i) {
         const char16_t u = in[i].unicode();
         if (u < 0x80 && !pendingHigh) {
             *p++ = char(u);
