@@ -146,6 +146,14 @@ QByteArray encodeText(const QChar* in, int length, QTextCodec::ConverterState* s
     // Most names are ASCII throughout.
     if (!pendingHigh) {
         const char16_t* units = reinterpret_cast<const char16_t*>(in);
+        // Four units at a time while none has a bit above 0x7f.
+        for (quint64 block; i + 4 <= length; i += 4, p += 4) {
+            memcpy(&block, units + i, sizeof block);
+            if (block & 0xff80ff80ff80ff80ULL)
+                break;
+            p[0] = char(units[i]), p[1] = char(units[i + 1]);
+            p[2] = char(units[i + 2]), p[3] = char(units[i + 3]);
+        }
         while (i < length && units[i] < 0x80)
             *p++ = char(units[i++]);
     }
