@@ -305,6 +305,10 @@ void TestPathUtils::nameHelpers_data()
                              << "";
     QTest::newRow("trailing separator") << "/a/b/" << 0 << ""
                                         << "";
+    QTest::newRow("at the root") << "/x.y" << 0 << "x.y"
+                                 << "y";
+    QTest::newRow("relative, doubled separator") << "a//b" << 0 << "b"
+                                                 << "";
 }
 
 void TestPathUtils::nameHelpers()
@@ -314,6 +318,8 @@ void TestPathUtils::nameHelpers()
     QFETCH(QString, fileName);
     QFETCH(QString, suffix);
     QCOMPARE(FileSystemUtils::fileNameOf(path), fileName);
+    // The copiers take it for QFileInfo::path(), which pins their folders.
+    QCOMPARE(FileSystemUtils::folderOf(path), QFileInfo(path).path());
     QCOMPARE(FileSystemUtils::limitedSuffix(path, maximumLength), suffix);
 }
 

@@ -35,20 +35,27 @@ void CommitFilesJob::setFileSystem(int handle, const QString& path)
 
 bool CommitFilesJob::place(const PendingCopy& copy, PlatformCopy::Failure* failure)
 {
-    QString temporary = copy.temporaryPath;
-    QString target = copy.item.destination_path;
-    if (!m_root.isEmpty()) {
-        const QString folder = QFileInfo(target).absolutePath();
-        if (folder != m_folderPath || !m_folder.isPinned()) {
-            m_folderPath.clear();
-            if (!m_folder.pin(m_root, -1, folder, failure))
-                return false;
-            m_folderPath = folder;
-        }
-        temporary = m_folder.entryPath(QFileInfo(temporary).fileName(), temporary);
-        target = m_folder.entryPath(QFileInfo(target).fileName(), target);
+    const QString& temporary = copy.temporaryPath;
+    const QString& target = copy.item.destination_path;
+    if (m_root.isEmpty())
+        return PlatformCopy::moveIntoPlace(temporary, target, failure, copy.replace);
+    // The pin cleans the path and walks it from the root: the text only keys the folder.
+    const QString folder = FileSystemUtils::folderOf(target);
+    if (folder != m_folderPath || !m_folder.isPinned()) {
+        m_folderPath.clear();
+        if (!m_folder.pin(m_root, -1, folder, failure))
+            return false;
+        m_folderPath = folder;
     }
-    return PlatformCopy::moveIntoPlace(temporary, target, failure, copy.replace);
+    const QString temporaryName = FileSystemUtils::fileNameOf(temporary);
+    const QString targetName = FileSystemUtils::fileNameOf(target);
+    // Both names in the folder held open; by path only where /proc cannot name it.
+    if (m_folder.isPinned())
+        return PlatformCopy::moveIntoPlaceAt(m_folder.descriptor(), temporaryName, targetName,
+                                             failure, copy.replace);
+    return PlatformCopy::moveIntoPlace(m_folder.entryPath(temporaryName, temporary),
+                                       m_folder.entryPath(targetName, target), failure,
+                                       copy.replace);
 }
 
 bool CommitFilesJob::flush(QString* failureText)

@@ -1,6 +1,7 @@
 #include "engine/copyobject.h"
 
 #include "base/mutexlocker.h"
+#include "fs/pathutils.h"
 #include "fs/platform.h"
 #include "fs/platformcopy.h"
 #include "fs/reachablefileinfo.h"
@@ -101,7 +102,7 @@ thread_local LinkFreeFolder t_linkFree;
 
 bool CopyObject::refuseLinkOnTheWay(bool itemIsFolder)
 {
-    const QString folder = QFileInfo(destination_path).path();
+    const QString folder = FileSystemUtils::folderOf(destination_path);
     LinkFreeFolder& known = t_linkFree;
     if (!itemIsFolder && known.since.isValid() &&
         !known.since.hasExpired(DestinationAnchor::recheckIntervalMs) && known.folder == folder &&

@@ -69,7 +69,7 @@ int PlacingCopyObject::jobFolderDescriptor()
     // each copy would open it.
     if (!mp_jobFolder || m_destinationRoot.isEmpty() || m_destinationRootFd < 0)
         return -1;
-    const QString folder = QFileInfo(destination_path).path();
+    const QString folder = FileSystemUtils::folderOf(destination_path);
     PlatformCopy::Failure reaching;
     if ((mp_jobFolder->isPinned() && mp_jobFolder->folder() == folder) ||
         mp_jobFolder->pin(m_destinationRoot, m_destinationRootFd, folder, &reaching))
@@ -86,7 +86,7 @@ int PlacingCopyObject::releaseJobFolder()
 
 QString PlacingCopyObject::writePath(const QString& path) const
 {
-    return m_folder.entryPath(QFileInfo(path).fileName(), path);
+    return m_folder.entryPath(FileSystemUtils::fileNameOf(path), path);
 }
 
 QString PlacingCopyObject::reserveTemporaryName()
@@ -119,8 +119,15 @@ bool PlacingCopyObject::placeCopy(const QString& temporary)
     }
     for (int attempt = 0;; ++attempt) {
         PlatformCopy::Failure failure;
-        if (PlatformCopy::moveIntoPlace(writePath(temporary), writePath(destination_path), &failure,
-                                        m_replaceExisting)) {
+        // Through the folder held open, where it is: no way to it looked up again.
+        const bool placed =
+            m_folder.isPinned()
+                ? PlatformCopy::moveIntoPlaceAt(
+                      m_folder.descriptor(), FileSystemUtils::fileNameOf(temporary),
+                      FileSystemUtils::fileNameOf(destination_path), &failure, m_replaceExisting)
+                : PlatformCopy::moveIntoPlace(temporary, destination_path, &failure,
+                                              m_replaceExisting);
+        if (placed) {
             if (m_replaceExisting)
                 info_list.append(
                     text(QT_TRANSLATE_NOOP("CopyFileObject", "existing file is removed")));

@@ -2,21 +2,13 @@
 
 #include <QTextCodec>
 
+#include <cstring>
+
 namespace {
 
 // Pending bytes of a sequence cut at the end of a chunk, or a high surrogate, are kept in
 // the converter state between calls (a QTextStream reads in chunks).
 constexpr int maxPending = 3;
-
-void appendCodePoint(QString* out, uint cp)
-{
-    if (cp > 0xffff) {
-        out->append(QChar(QChar::highSurrogate(cp)));
-        out->append(QChar(QChar::lowSurrogate(cp)));
-    } else {
-        out->append(QChar(char16_t(cp)));
-    }
-}
 
 // Length of the valid sequence at data[i], 0 when invalid; -1 when valid so far but cut
 // off by the end.
@@ -51,41 +43,52 @@ int sequenceLength(const uchar* data, int i, int size, uint* codePoint)
 
 QString decodeBytes(const char* in, int length, QTextCodec::ConverterState* state)
 {
-    QByteArray buffer;
+    // Only bytes a converter state carries over are joined to the input in a copy.
+    QByteArray joined;
     if (state && state->remainingChars > 0) {
         for (int k = 0; k < state->remainingChars; ++k)
-            buffer.append(char(state->state_data[k]));
+            joined.append(char(state->state_data[k]));
         state->remainingChars = 0;
+        joined.append(in, length);
+        in = joined.constData();
+        length = joined.size();
     }
-    buffer.append(in, length);
-    const auto* data = reinterpret_cast<const uchar*>(buffer.constData());
-    const int size = buffer.size();
+    const auto* data = reinterpret_cast<const uchar*>(in);
+    const int size = length;
     int i = 0;
     // As Qt's UTF-8 codec: a stream drops a leading byte-order mark unless told not to.
     if (state && !(state->flags & QTextCodec::IgnoreHeader)) {
-        if (size < 3 && QByteArray("\xef\xbb\xbf").startsWith(buffer) && size > 0) {
+        static const char bom[] = "\xef\xbb\xbf";
+        if (size < 3 && size > 0 && memcmp(bom, in, size_t(size)) == 0) {
             for (int k = 0; k < size; ++k)
                 state->state_data[k] = data[k];
             state->remainingChars = size;
             return QString();
         }
-        if (buffer.startsWith("\xef\xbb\xbf"))
+        if (size >= 3 && memcmp(bom, in, 3) == 0)
             i = 3;
         state->flags |= QTextCodec::IgnoreHeader;
     }
-    QString out;
-    out.reserve(size - i);
+    // Written in place: no byte gives more than one UTF-16 unit (four give two).
+    QString out(size - i, Qt::Uninitialized);
+    QChar* const begin = out.data();
+    QChar* q = begin;
     while (i < size) {
         const uchar byte = data[i];
         if (byte < 0x80) {
-            out.append(QChar(char16_t(byte)));
+            *q++ = QChar(char16_t(byte));
             ++i;
             continue;
         }
         uint cp = 0;
         const int sequence = sequenceLength(data, i, size, &cp);
         if (sequence > 0) {
-            appendCodePoint(&out, cp);
+            if (cp > 0xffff) {
+                *q++ = QChar(QChar::highSurrogate(cp));
+                *q++ = QChar(QChar::lowSurrogate(cp));
+            } else {
+                *q++ = QChar(char16_t(cp));
+            }
             i += sequence;
         } else if (sequence < 0 && state && size - i <= maxPending) {
             for (int k = 0; i + k < size; ++k)
@@ -93,38 +96,45 @@ QString decodeBytes(const char* in, int length, QTextCodec::ConverterState* stat
             state->remainingChars = size - i;
             break;
         } else {
-            out.append(FileNameCodec::escapeByte(byte));
+            *q++ = FileNameCodec::escapeByte(byte);
             ++i;
         }
     }
+    out.truncate(int(q - begin));
     return out;
 }
 
-void appendUtf8(QByteArray* out, uint cp)
+char* putUtf8(char* p, uint cp)
 {
     if (cp < 0x80) {
-        out->append(char(cp));
+        *p++ = char(cp);
     } else if (cp < 0x800) {
-        out->append(char(0xc0 | (cp >> 6)));
-        out->append(char(0x80 | (cp & 0x3f)));
+        *p++ = char(0xc0 | (cp >> 6));
+        *p++ = char(0x80 | (cp & 0x3f));
     } else if (cp < 0x10000) {
-        out->append(char(0xe0 | (cp >> 12)));
-        out->append(char(0x80 | ((cp >> 6) & 0x3f)));
-        out->append(char(0x80 | (cp & 0x3f)));
+        *p++ = char(0xe0 | (cp >> 12));
+        *p++ = char(0x80 | ((cp >> 6) & 0x3f));
+        *p++ = char(0x80 | (cp & 0x3f));
     } else {
-        out->append(char(0xf0 | (cp >> 18)));
-        out->append(char(0x80 | ((cp >> 12) & 0x3f)));
-        out->append(char(0x80 | ((cp >> 6) & 0x3f)));
-        out->append(char(0x80 | (cp & 0x3f)));
+        *p++ = char(0xf0 | (cp >> 18));
+        *p++ = char(0x80 | ((cp >> 12) & 0x3f));
+        *p++ = char(0x80 | ((cp >> 6) & 0x3f));
+        *p++ = char(0x80 | (cp & 0x3f));
     }
+    return p;
 }
 
 QByteArray encodeText(const QChar* in, int length, QTextCodec::ConverterState* state)
 {
-    QByteArray out;
-    out.reserve(length + length / 2);
+    // Every path of a run passes here: written in place, one byte a unit and a byte-order
+    // mark while the text is ASCII, then room for three bytes a unit (a surrogate pair
+    // gives four for two).
+    QByteArray out(length + 3, Qt::Uninitialized);
+    char* begin = out.data();
+    char* p = begin;
+    bool widened = false;
     if (state && !(state->flags & QTextCodec::IgnoreHeader)) {
-        out.append("\xef\xbb\xbf");
+        *p++ = char(0xef), *p++ = char(0xbb), *p++ = char(0xbf);
         state->flags |= QTextCodec::IgnoreHeader;
     }
     char16_t pendingHigh = 0;
@@ -132,29 +142,55 @@ QByteArray encodeText(const QChar* in, int length, QTextCodec::ConverterState* s
         pendingHigh = char16_t(state->state_data[0]);
         state->remainingChars = 0;
     }
-    for (int i = 0; i < length; ++i) {
+    int i = 0;
+    // Most names are ASCII throughout.
+    if (!pendingHigh) {
+        const char16_t* units = reinterpret_cast<const char16_t*>(in);
+        // Four units at a time while none has a bit above 0x7f.
+        for (quint64 block; i + 4 <= length; i += 4, p += 4) {
+            memcpy(&block, units + i, sizeof block);
+            if (block & 0xff80ff80ff80ff80ULL)
+                break;
+            p[0] = char(units[i]), p[1] = char(units[i + 1]);
+            p[2] = char(units[i + 2]), p[3] = char(units[i + 3]);
+        }
+        while (i < length && units[i] < 0x80)
+            *p++ = char(units[i++]);
+    }
+    for (; i < length; ++i) {
         const char16_t u = in[i].unicode();
+        if (u < 0x80 && !pendingHigh) {
+            *p++ = char(u);
+            continue;
+        }
+        if (!widened) {
+            const int used = int(p - begin);
+            out.resize(3 * length + 3);
+            begin = out.data();
+            p = begin + used;
+            widened = true;
+        }
         if (pendingHigh) {
             const char16_t high = pendingHigh;
             pendingHigh = 0;
             if (QChar::isLowSurrogate(u)) {
-                appendUtf8(&out, QChar::surrogateToUcs4(high, u));
+                p = putUtf8(p, QChar::surrogateToUcs4(high, u));
                 continue;
             }
-            out.append('?');
+            *p++ = '?';
             if (state)
                 ++state->invalidChars;
         }
         if (QChar::isHighSurrogate(u)) {
             pendingHigh = u;
         } else if (const uchar byte = FileNameCodec::escapedByte(QChar(u))) {
-            out.append(char(byte));
+            *p++ = char(byte);
         } else if (QChar::isLowSurrogate(u)) {
-            out.append('?');
+            *p++ = '?';
             if (state)
                 ++state->invalidChars;
         } else {
-            appendUtf8(&out, u);
+            p = putUtf8(p, u);
         }
     }
     if (pendingHigh) {
@@ -162,9 +198,10 @@ QByteArray encodeText(const QChar* in, int length, QTextCodec::ConverterState* s
             state->state_data[0] = pendingHigh;
             state->remainingChars = 1;
         } else {
-            out.append('?');
+            *p++ = '?';
         }
     }
+    out.truncate(int(p - begin));
     return out;
 }
 

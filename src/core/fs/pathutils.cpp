@@ -245,10 +245,18 @@ QString twoStringHash(const QString& a, const QString& b)
 
 QString fileNameOf(const QString& path)
 {
-    int index = path.size() - 1;
-    while (index >= 0 && !isSeparator(path.at(index)))
-        --index;
+    int index = path.lastIndexOf(QLatin1Char('/'));
+    if (QDir::separator() != QLatin1Char('/'))
+        index = qMax(index, path.lastIndexOf(QDir::separator()));
     return path.mid(index + 1);
+}
+
+QString folderOf(const QString& path)
+{
+    const int index = path.lastIndexOf(QLatin1Char('/'));
+    if (index < 0)
+        return QStringLiteral(".");
+    return index == 0 ? QStringLiteral("/") : path.left(index);
 }
 
 QString limitedSuffix(const QString& name, int maximumLength)

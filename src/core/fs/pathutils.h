@@ -40,6 +40,9 @@ QString twoStringHash(const QString& a, const QString& b);
 
 // The part after the last separator.
 QString fileNameOf(const QString& path);
+// The part before the last separator, as QFileInfo::path() gives it ("/" for "/x", "." for
+// a bare name), without building a QFileInfo: the copiers ask it for every file.
+QString folderOf(const QString& path);
 // The suffix of the path's file name, or an empty text when it is longer than a positive
 // maximumLength.
 QString limitedSuffix(const QString& name, int maximumLength);

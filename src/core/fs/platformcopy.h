@@ -215,6 +215,10 @@ int createTemporaryFile(const QString& target, QString* temporaryPath, Failure* 
 // checked free just before a plain rename.
 bool moveIntoPlace(const QString& temporary, const QString& target, Failure* failure,
                    bool replace = false);
+// The same between two names of the open folder folderFd (a pinned folder's descriptor):
+// nothing of the way to it is looked up again.
+bool moveIntoPlaceAt(int folderFd, const QString& temporaryName, const QString& targetName,
+                     Failure* failure, bool replace = false);
 
 // Learns the traits of the file system holding the existing folder by writing a hidden
 // temporary file there for a moment: the step of the modification times it keeps (a time

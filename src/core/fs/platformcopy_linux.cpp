@@ -1,5 +1,6 @@
 #include "fs/platformcopy.h"
 
+#include "fs/pathutils.h"
 #include "fs/platformcopy_linux_p.h"
 
 #include <QByteArray>
@@ -338,7 +339,7 @@ bool copyFileWith(const QString& from, const QString& to, const std::atomic<int>
 
     // The folder of the copy, from the root down; names below are then taken in it.
     int folderFd = AT_FDCWD;
-    const QString folder = QFileInfo(to).path();
+    const QString folder = FileSystemUtils::folderOf(to);
     const bool ownFolder = request.destinationFolderFd < 0;
     if (!ownFolder) {
         folderFd = request.destinationFolderFd;

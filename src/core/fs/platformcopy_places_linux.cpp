@@ -1,5 +1,6 @@
 #include "fs/platformcopy.h"
 
+#include "fs/pathutils.h"
 #include "fs/platform.h"
 #include "fs/platformcopy_linux_p.h"
 
@@ -35,6 +36,9 @@ const int maxTemporaryNameAttempts = 100;
 // prefix and suffix within the 255 bytes of a name.
 QString keptName(const QString& targetName)
 {
+    // Three bytes at most for each UTF-16 unit: short without encoding it.
+    if (targetName.size() * 3 <= maxKeptNameBytes)
+        return targetName;
     QString name = targetName;
     while (QFile::encodeName(name).size() > maxKeptNameBytes)
         name.chop(1);
@@ -211,13 +215,14 @@ bool moveIntoPlace(int folderFd, const QByteArray& temporary, const QByteArray& 
 int openTemporaryFile(int folderFd, const QString& target, QByteArray* temporary, Failure* failure)
 {
     // Beside the target: in the folder given, or else in the target's own.
-    const QFileInfo info(target);
-    const QString prefix = folderFd == AT_FDCWD ? info.path() + QLatin1Char('/') : QString();
+    const QString folderPath = folderFd == AT_FDCWD ? FileSystemUtils::folderOf(target) : QString();
+    const QString prefix = folderFd == AT_FDCWD ? folderPath + QLatin1Char('/') : QString();
     // A folder whose path is over the system's limit is reached through a descriptor.
-    const Platform::ReachablePath folder(folderFd == AT_FDCWD ? info.path() : QString());
+    const Platform::ReachablePath folder(folderPath);
+    const QString fileName = FileSystemUtils::fileNameOf(target);
     int fd = -1;
     for (int attempt = 0; attempt < maxTemporaryNameAttempts; ++attempt) {
-        const QString name = temporaryFileName(info.fileName());
+        const QString name = temporaryFileName(fileName);
         *temporary = QFile::encodeName(prefix + name);
         const QByteArray reached = folder.isLong()
                                        ? QByteArray(folder.c_str()) + '/' + QFile::encodeName(name)
@@ -284,6 +289,13 @@ bool moveIntoPlace(const QString& temporary, const QString& target, Failure* fai
     const Platform::ReachablePath from(temporary);
     const Platform::ReachablePath to(target);
     return moveIntoPlace(AT_FDCWD, from.c_str(), to.c_str(), failure, replace);
+}
+
+bool moveIntoPlaceAt(int folderFd, const QString& temporaryName, const QString& targetName,
+                     Failure* failure, bool replace)
+{
+    return moveIntoPlace(folderFd, QFile::encodeName(temporaryName), QFile::encodeName(targetName),
+                         failure, replace);
 }
 
 Platform::FileSystemTraits probeFileSystem(const QString& folder)
