@@ -103,6 +103,12 @@ run_window() { # view
         "$(value worst_stalls "$out")"
     printf '    list filled after the run in %s ms (%s), lateness meanwhile worst %s ms\n' \
         "$(value fill_ms "$out")" "$(value fill_end "$out")" "$(value fill_lateness_worst_ms "$out")"
+    if [ -n "$(value filter_ms "$out")" ]; then
+        printf '    list: filter %s ms (%s rows, longest turn %s ms), cleared %s ms (%s rows, longest turn %s ms), tab switch worst %s ms\n' \
+            "$(value filter_ms "$out")" "$(value filter_rows "$out")" "$(value filter_worst_turn_ms "$out")" \
+            "$(value filter_clear_ms "$out")" "$(value filter_clear_rows "$out")" \
+            "$(value filter_clear_worst_turn_ms "$out")" "$(value tab_switch_worst_ms "$out")"
+    fi
     last_out="$out"
     finish_run "$target"
 }

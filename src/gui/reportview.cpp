@@ -16,6 +16,7 @@
 #include <QCursor>
 #include <QDebug>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QHeaderView>
@@ -25,10 +26,14 @@
 
 namespace {
 
-// Rows added in one turn of the event loop, and the pause between turns: a long list
-// fills while the window goes on answering.
+// During a run the list takes a few rows per turn of the event loop, with a pause between
+// turns, so that it leaves the processors to the copy. Otherwise (a list loaded or filtered
+// after the run) it takes as many as fit in a short turn: a hundred thousand rows in well
+// under a second, while the window goes on answering.
 const int BatchSize = 337;
 const int BatchPauseMs = 100;
+const qint64 IdleTurnNs = 12 * 1000 * 1000;
+const int StagedRowsMax = 25000;
 
 QString withEllipsis(const QString& text)
 {
@@ -135,6 +140,7 @@ void ReportView::clearList()
     m_rowCount = 0;
     m_items.clear();
     m_pendingItems.clear();
+    m_stagedRows.clear();
     m_loading = false;
     updateTabTitle();
 }
@@ -225,16 +231,27 @@ void ReportView::onCopyListCompleted(const QList<CopyItem>& items)
 
 void ReportView::processBatch()
 {
-    QList<CopyItem> rows;
-    for (int taken = 0; taken < BatchSize && !m_pendingItems.isEmpty(); ++taken)
-        addItemToView(m_pendingItems.takeFirst(), &rows);
-    mp_model->append(rows.toVector());
-    m_rowCount += rows.size();
-    updateTabTitle();
+    const bool running = mp_run->isRunning();
+    QElapsedTimer clock;
+    clock.start();
+    for (int taken = 1; !m_pendingItems.isEmpty(); ++taken) {
+        addItemToView(m_pendingItems.takeFirst(), &m_stagedRows);
+        if (running ? taken >= BatchSize
+                    : taken % 64 == 0 && clock.nsecsElapsed() >= IdleTurnNs)
+            break;
+    }
+    // Each append makes the view lay out all its rows again: after a run, rows are handed
+    // over in a few large steps rather than in every turn.
+    if (running || m_pendingItems.isEmpty() || m_stagedRows.size() >= StagedRowsMax) {
+        mp_model->append(m_stagedRows.toVector());
+        m_rowCount += m_stagedRows.size();
+        m_stagedRows.clear();
+        updateTabTitle();
+    }
     if (!m_pendingItems.isEmpty()) {
         if (m_loading)
             mp_seams->setStatusText(tr("Please wait") + QStringLiteral("..."));
-        startBatches(BatchPauseMs);
+        startBatches(running ? BatchPauseMs : 0);
     } else if (m_loading) {
         m_loading = false;
         mp_seams->setStatusText(tr("Ready"));
@@ -295,6 +312,7 @@ void ReportView::applyNameFilter()
     // Every item seen so far is tested again, those still waiting after them.
     m_pendingItems = m_items + m_pendingItems;
     m_items.clear();
+    m_stagedRows.clear();
     m_rowCount = 0;
     mp_model->clear(m_onlyFileNames);
     mp_ui->mp_twFiles->header()->setSortIndicator(-1, Qt::AscendingOrder);

@@ -83,6 +83,8 @@ private:
     int m_viewMode = 0;
     // Items still to be tested and added, taken from the front in batches.
     QList<CopyItem> m_pendingItems;
+    // Items that passed the tests, not yet handed to the model.
+    QList<CopyItem> m_stagedRows;
     // Every item that passed the view-mode test since the list was cleared.
     QList<CopyItem> m_items;
     FileSystemUtils::PatternList m_filters;
