@@ -1817,6 +1817,117 @@ Gerät gelesen. Dateien des Ordners, die die Liste nicht nennt, werden ebenfalls
     </message>
 </context>
 <context>
+    <name>MainWindowRules</name>
+    <message>
+        <source>move (each source is deleted once copied)</source>
+        <translation>verschieben (jede Quelle wird nach dem Kopieren gelöscht)</translation>
+    </message>
+    <message>
+        <source>verify (nothing is written)</source>
+        <translation>prüfen (nichts wird geschrieben)</translation>
+    </message>
+    <message>
+        <source>copy the items in error again</source>
+        <translation>die fehlerhaften Einträge erneut kopieren</translation>
+    </message>
+    <message>
+        <source>copy</source>
+        <translation>kopieren</translation>
+    </message>
+    <message>
+        <source>never replaced</source>
+        <translation>werden nie ersetzt</translation>
+    </message>
+    <message>
+        <source>always replaced</source>
+        <translation>werden immer ersetzt</translation>
+    </message>
+    <message>
+        <source>kept, the copy gets a new name</source>
+        <translation>bleiben erhalten, die Kopie erhält einen neuen Namen</translation>
+    </message>
+    <message>
+        <source>replaced when their date or size differs</source>
+        <translation>werden ersetzt, wenn Datum oder Größe abweichen</translation>
+    </message>
+    <message>
+        <source>replaced when their bytes differ</source>
+        <translation>werden ersetzt, wenn ihre Bytes abweichen</translation>
+    </message>
+    <message>
+        <source>replaced when older than the source</source>
+        <translation>werden ersetzt, wenn sie älter als die Quelle sind</translation>
+    </message>
+    <message>
+        <source>yes</source>
+        <translation>ja</translation>
+    </message>
+    <message>
+        <source>no</source>
+        <translation>nein</translation>
+    </message>
+    <message>
+        <source>none</source>
+        <translation>keine</translation>
+    </message>
+    <message>
+        <source>Mode: %1</source>
+        <translation>Modus: %1</translation>
+    </message>
+    <message>
+        <source>Existing files in the destination: %1</source>
+        <translation>Vorhandene Dateien im Ziel: %1</translation>
+    </message>
+    <message>
+        <source>Subfolders: %1</source>
+        <translation>Unterordner: %1</translation>
+    </message>
+    <message>
+        <source>their files are copied into the destination itself</source>
+        <translation>ihre Dateien werden direkt ins Ziel kopiert</translation>
+    </message>
+    <message>
+        <source>copied</source>
+        <translation>kopiert</translation>
+    </message>
+    <message>
+        <source>left out</source>
+        <translation>ausgelassen</translation>
+    </message>
+    <message>
+        <source>Hidden files: %1</source>
+        <translation>Versteckte Dateien: %1</translation>
+    </message>
+    <message>
+        <source>Links: %1</source>
+        <translation>Verknüpfungen: %1</translation>
+    </message>
+    <message>
+        <source>copied as links</source>
+        <translation>als Verknüpfungen kopiert</translation>
+    </message>
+    <message>
+        <source>Empty folders: %1</source>
+        <translation>Leere Ordner: %1</translation>
+    </message>
+    <message>
+        <source>Verify after copying: %1</source>
+        <translation>Nach dem Kopieren prüfen: %1</translation>
+    </message>
+    <message>
+        <source>Copy only: %1</source>
+        <translation>Nur kopieren: %1</translation>
+    </message>
+    <message>
+        <source>Skip: %1</source>
+        <translation>Überspringen: %1</translation>
+    </message>
+    <message>
+        <source>Errors ignored on: %1</source>
+        <translation>Fehler ignoriert bei: %1</translation>
+    </message>
+</context>
+<context>
     <name>ManifestCheck</name>
     <message>
         <source>line %1 is too long for a checksum line</source>
@@ -2606,72 +2717,12 @@ Ordner: %2</translation>
         <translation>Diese Datei wurde nicht von diesem Programm in seinem Datenordner gespeichert. Prüfen Sie, was sie tun wird, bevor Sie sie starten.</translation>
     </message>
     <message>
-        <source>move (each source is deleted once copied)</source>
-        <translation>verschieben (jede Quelle wird nach dem Kopieren gelöscht)</translation>
-    </message>
-    <message>
-        <source>verify (nothing is written)</source>
-        <translation>prüfen (nichts wird geschrieben)</translation>
-    </message>
-    <message>
-        <source>copy the items in error again</source>
-        <translation>die fehlerhaften Einträge erneut kopieren</translation>
-    </message>
-    <message>
-        <source>copy</source>
-        <translation>kopieren</translation>
-    </message>
-    <message>
-        <source>never replaced</source>
-        <translation>werden nie ersetzt</translation>
-    </message>
-    <message>
-        <source>always replaced</source>
-        <translation>werden immer ersetzt</translation>
-    </message>
-    <message>
-        <source>kept, the copy gets a new name</source>
-        <translation>bleiben erhalten, die Kopie erhält einen neuen Namen</translation>
-    </message>
-    <message>
-        <source>replaced when their date or size differs</source>
-        <translation>werden ersetzt, wenn Datum oder Größe abweichen</translation>
-    </message>
-    <message>
-        <source>replaced when their bytes differ</source>
-        <translation>werden ersetzt, wenn ihre Bytes abweichen</translation>
-    </message>
-    <message>
-        <source>replaced when older than the source</source>
-        <translation>werden ersetzt, wenn sie älter als die Quelle sind</translation>
-    </message>
-    <message>
-        <source>none</source>
-        <translation>keine</translation>
-    </message>
-    <message>
-        <source>Mode: %1</source>
-        <translation>Modus: %1</translation>
-    </message>
-    <message>
         <source>Source: %1</source>
         <translation>Quelle: %1</translation>
     </message>
     <message>
         <source>Destination: %1</source>
         <translation>Ziel: %1</translation>
-    </message>
-    <message>
-        <source>Existing files in the destination: %1</source>
-        <translation>Vorhandene Dateien im Ziel: %1</translation>
-    </message>
-    <message>
-        <source>Copy only: %1</source>
-        <translation>Nur kopieren: %1</translation>
-    </message>
-    <message>
-        <source>Skip: %1</source>
-        <translation>Überspringen: %1</translation>
     </message>
     <message>
         <source>Items in the task: %1</source>

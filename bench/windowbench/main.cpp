@@ -119,8 +119,8 @@ void measureListActions(GuiMainWindow* window, QTabWidget* tabs, int reportTab,
         QElapsedTimer clock;
         clock.start();
         apply->click();
-        const double ms = double(clock.nsecsElapsed()) / 1e6 +
-                          waitForList(window->reportView(), &worstUs);
+        const double ms =
+            double(clock.nsecsElapsed()) / 1e6 + waitForList(window->reportView(), &worstUs);
         window->repaint();
         std::printf("%s_ms=%.1f\n%s_rows=%d\n%s_worst_turn_ms=%.1f\n", step[0], ms, step[0],
                     files->model()->rowCount(), step[0], double(worstUs) / 1000.0);

@@ -8,6 +8,80 @@
 
 namespace MainWindowRules {
 
+namespace {
+
+QString tr(const char* text)
+{
+    return QCoreApplication::translate("MainWindowRules", text);
+}
+
+QString modeInWords(int mode)
+{
+    switch (mode) {
+    case CopyOptions::Move:
+        return tr("move (each source is deleted once copied)");
+    case CopyOptions::Verify:
+        return tr("verify (nothing is written)");
+    case CopyOptions::FixErrors:
+        return tr("copy the items in error again");
+    default:
+        return tr("copy");
+    }
+}
+
+QString overwriteInWords(int mode)
+{
+    switch (mode) {
+    case CopyOptions::NoOverwrite:
+        return tr("never replaced");
+    case CopyOptions::OverwriteAlways:
+        return tr("always replaced");
+    case CopyOptions::AutoRename:
+        return tr("kept, the copy gets a new name");
+    case CopyOptions::OverwriteDifferent:
+        return tr("replaced when their date or size differs");
+    case CopyOptions::OverwriteContent:
+        return tr("replaced when their bytes differ");
+    default:
+        return tr("replaced when older than the source");
+    }
+}
+
+} // namespace
+
+QString withoutControlCharacters(QString text)
+{
+    for (QChar& c : text) {
+        if (c.category() == QChar::Other_Control)
+            c = QChar::ReplacementCharacter;
+    }
+    return text;
+}
+
+QStringList optionsInWords(const CopyOptions& options)
+{
+    const auto yesNo = [](bool yes) { return yes ? tr("yes") : tr("no"); };
+    const auto patterns = [](const QStringList& list) {
+        const QString joined = list.join(QStringLiteral(", "));
+        return joined.isEmpty() ? tr("none") : withoutControlCharacters(joined);
+    };
+    return {
+        tr("Mode: %1").arg(modeInWords(options.m_copyMode)),
+        tr("Existing files in the destination: %1").arg(overwriteInWords(options.m_overwriteMode)),
+        tr("Subfolders: %1")
+            .arg(options.m_destinationMode == CopyOptions::Collate
+                     ? tr("their files are copied into the destination itself")
+                 : options.m_recursive ? tr("copied")
+                                       : tr("left out")),
+        tr("Hidden files: %1").arg(yesNo(options.m_copyHiddenFiles)),
+        tr("Links: %1").arg(options.m_copySymbolicLinks ? tr("copied as links") : tr("left out")),
+        tr("Empty folders: %1").arg(yesNo(options.m_copyEmptyFolders)),
+        tr("Verify after copying: %1").arg(yesNo(options.m_verifyCopies)),
+        tr("Copy only: %1").arg(patterns(options.m_copyFilters)),
+        tr("Skip: %1").arg(patterns(options.m_skipFilters)),
+        tr("Errors ignored on: %1").arg(patterns(options.m_skipErrorOnFiles))};
+}
+
 QList<Task> recentTasksWith(QList<Task> tasks, const Task& task)
 {
     for (int index = 0; index < tasks.size(); ++index) {

@@ -29,6 +29,13 @@ QString absolutePath(const QString& path, const QString& base);
 // The name of a copy-method setting in the recap (0 the default method of the paths).
 QString copyMethodName(int method);
 
+// A task's options as the recap and the box of a loaded task show them: one "Name: value"
+// line each, in words (the log keeps the stored keys). Control characters in the patterns
+// are replaced, so that no text can pose as a line of its own.
+QStringList optionsInWords(const CopyOptions& options);
+// The text with each control character (a line break, an escape) replaced by U+FFFD.
+QString withoutControlCharacters(QString text);
+
 // What the external copy program leaves to the user: filters and copy options are its own
 // when it also skips the file list; the overwrite rule is always its own.
 struct OptionRules

@@ -236,8 +236,7 @@ void ReportView::processBatch()
     clock.start();
     for (int taken = 1; !m_pendingItems.isEmpty(); ++taken) {
         addItemToView(m_pendingItems.takeFirst(), &m_stagedRows);
-        if (running ? taken >= BatchSize
-                    : taken % 64 == 0 && clock.nsecsElapsed() >= IdleTurnNs)
+        if (running ? taken >= BatchSize : taken % 64 == 0 && clock.nsecsElapsed() >= IdleTurnNs)
             break;
     }
     // Each append makes the view lay out all its rows again: after a run, rows are handed

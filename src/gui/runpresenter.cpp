@@ -375,9 +375,9 @@ void RunPresenter::runTask(bool resume, int copyMode)
         return;
     }
     mp_recap->appendLine(tr("Task will use these copy options") + QStringLiteral(":"));
-    const QStringList description = task.m_options.toDescriptionList();
-    for (const QString& line : description)
+    for (const QString& line : MainWindowRules::optionsInWords(task.m_options))
         mp_recap->appendLine(line);
+    const QStringList description = task.m_options.toDescriptionList();
     qDebug() << "Copy options:" << qUtf8Printable(description.join(QStringLiteral(", ")));
     qDebug() << "Skip check for file size more than"
              << settings->skipIntegrityCheckForFileSizeMoreThan() << "bytes";
@@ -537,10 +537,25 @@ void RunPresenter::showRunOutcome(const Outcome& outcome)
         mp_recap->appendLine(line);
     const ExternalProgramSettings external = settings->externalProgram();
     if (!external.filePath.isEmpty()) {
-        mp_recap->appendLine(tr("To make this copy from terminal you can try to use this command") +
-                             QStringLiteral(":"));
-        mp_recap->appendLine(ExternalProgramSettings::commandLine(external, task.m_sourcePath,
-                                                                  task.m_destinationPath));
+        // Whether the source is a folder is a question for the file system: asked off the
+        // window's thread, the command follows the report.
+        const QString source = task.m_sourcePath;
+        const QString destination = task.m_destinationPath;
+        QPointer<GuiLog> recap(mp_recap);
+        mp_worker->runAlongside<QString>(
+            [external, source, destination] {
+                return ExternalProgramSettings::terminalCommand(
+                    external, source, destination,
+                    FileSystemUtils::isRealDirectory(QFileInfo(source)));
+            },
+            [recap](const QString& command) {
+                if (!recap)
+                    return;
+                recap->appendLine(
+                    tr("To make this copy from terminal you can try to use this command") +
+                    QStringLiteral(":"));
+                recap->appendLine(command);
+            });
     }
     if (ProgressRules::isUsageEventDue(outcome.stopped, counters[FilesToCopy]))
         sendUsageEvent(QStringLiteral("copy"), counters[FilesToCopy]);

@@ -249,63 +249,13 @@ void TaskFileActions::loadTaskFile(const QString& path, const std::function<void
 
 QString TaskFileActions::taskSummary(const Task& task, int items)
 {
-    const CopyOptions& options = task.m_options;
-    QString mode;
-    switch (options.m_copyMode) {
-    case CopyOptions::Move:
-        mode = tr("move (each source is deleted once copied)");
-        break;
-    case CopyOptions::Verify:
-        mode = tr("verify (nothing is written)");
-        break;
-    case CopyOptions::FixErrors:
-        mode = tr("copy the items in error again");
-        break;
-    default:
-        mode = tr("copy");
-        break;
-    }
-    QString overwrite;
-    switch (options.m_overwriteMode) {
-    case CopyOptions::NoOverwrite:
-        overwrite = tr("never replaced");
-        break;
-    case CopyOptions::OverwriteAlways:
-        overwrite = tr("always replaced");
-        break;
-    case CopyOptions::AutoRename:
-        overwrite = tr("kept, the copy gets a new name");
-        break;
-    case CopyOptions::OverwriteDifferent:
-        overwrite = tr("replaced when their date or size differs");
-        break;
-    case CopyOptions::OverwriteContent:
-        overwrite = tr("replaced when their bytes differ");
-        break;
-    default:
-        overwrite = tr("replaced when older than the source");
-        break;
-    }
-    // A line break in a path of the file could pose as a line of its own.
-    const auto shown = [](QString text) {
-        for (QChar& c : text) {
-            if (c.category() == QChar::Other_Control)
-                c = QChar::ReplacementCharacter;
-        }
-        return text;
-    };
-    const QString none = tr("none");
-    const QString only = options.m_copyFilters.join(QStringLiteral(", "));
-    const QString skip = options.m_skipFilters.join(QStringLiteral(", "));
-    const QStringList lines{
-        tr("Mode: %1").arg(mode),
-        tr("Source: %1").arg(shown(task.m_sourcePath)),
-        tr("Destination: %1").arg(shown(task.m_destinationPath)),
-        tr("Existing files in the destination: %1").arg(overwrite),
-        tr("Copy only: %1").arg(only.isEmpty() ? none : shown(only)),
-        tr("Skip: %1").arg(skip.isEmpty() ? none : shown(skip)),
-        items > 0 ? tr("Items in the task: %1").arg(items)
-                  : tr("Items in the task: none yet, the source is read when it starts")};
+    QStringList lines = MainWindowRules::optionsInWords(task.m_options);
+    lines.insert(
+        1, tr("Source: %1").arg(MainWindowRules::withoutControlCharacters(task.m_sourcePath)));
+    lines.insert(2, tr("Destination: %1")
+                        .arg(MainWindowRules::withoutControlCharacters(task.m_destinationPath)));
+    lines << (items > 0 ? tr("Items in the task: %1").arg(items)
+                        : tr("Items in the task: none yet, the source is read when it starts"));
     return lines.join(QLatin1Char('\n'));
 }
 

@@ -141,9 +141,10 @@ private slots:
 
         QCOMPARE(dialogs().asked.first().text, box);
         QCOMPARE(recap().contains("Total Folders: "), answer != "Resume");
-        QCOMPARE(recap().contains("Done\nTo make this copy from terminal you can try to use this "
-                                  "command:\n/usr/bin/rsync"),
-                 answer != "Resume");
+        QTRY_COMPARE(recap().contains("Done\nTo make this copy from terminal you can try to use "
+                                      "this command:\n/usr/bin/rsync " +
+                                      path("src") + "/ " + path("dst")),
+                     answer != "Resume");
         QCOMPARE(mp_window->isRunning(), answer == "Resume");
         QVERIFY(WindowTesting::waitUntilIdle(*mp_window));
         QVERIFY(!mp_taskbar->visible);

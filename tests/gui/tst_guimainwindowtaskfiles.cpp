@@ -256,7 +256,9 @@ private slots:
                               "Source: " +
                               path("src") + "\nDestination: " + path("home") +
                               "\nExisting files in the destination: always replaced\n"
-                              "Copy only: none\nSkip: *.tmp\n"
+                              "Subfolders: copied\nHidden files: yes\nLinks: copied as links\n"
+                              "Empty folders: yes\nVerify after copying: no\n"
+                              "Copy only: none\nSkip: *.tmp\nErrors ignored on: desktop.ini\n"
                               "Items in the task: none yet, the source is read when it starts"),
             qPrintable(box.text));
         QCOMPARE(box.text.contains("not saved by this program"), defaultButton == "Cancel");

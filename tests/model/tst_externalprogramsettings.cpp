@@ -1,9 +1,16 @@
 #include "model/externalprogramsettings.h"
 #include "testsupport.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QtTest>
 
-// The program paths below are never run; only their names matter.
+// The program paths below are never run, except by terminalCommandCopiesTheContents; only
+// their names matter.
 class TestExternalProgramSettings : public QObject
 {
     Q_OBJECT
@@ -17,6 +24,8 @@ private slots:
     void buildArguments();
     void commandLine_data();
     void commandLine();
+    void terminalCommandCopiesTheContents_data();
+    void terminalCommandCopiesTheContents();
     void shellQuoted_data();
     void shellQuoted();
     void fromUserText_data();
@@ -158,6 +167,41 @@ void TestExternalProgramSettings::commandLine()
     QCOMPARE(ExternalProgramSettings::commandLine(record(program, arguments, syntax),
                                                   m_dir.filePath("a b/f.txt"), "/d/f.txt"),
              expected);
+}
+
+void TestExternalProgramSettings::terminalCommandCopiesTheContents_data()
+{
+    QTest::addColumn<QString>("program");
+    QTest::addColumn<bool>("destinationExists");
+    QTest::newRow("rsync, new destination") << "rsync" << false;
+    QTest::newRow("rsync, existing destination") << "rsync" << true;
+    QTest::newRow("cp, new destination") << "cp" << false;
+    QTest::newRow("cp, existing destination") << "cp" << true;
+}
+
+// The command shown after a run, pasted into a shell, makes the tree Brindle made: the
+// folder's contents in the destination, not the folder inside it.
+void TestExternalProgramSettings::terminalCommandCopiesTheContents()
+{
+    QFETCH(QString, program);
+    QFETCH(bool, destinationExists);
+    const QString path = QStandardPaths::findExecutable(program);
+    if (path.isEmpty())
+        QSKIP("the program is not installed");
+    QTemporaryDir dir;
+    const QString source = dir.filePath("my src");
+    const QString destination = dir.filePath("dst");
+    QVERIFY(QDir().mkpath(source + "/sub"));
+    QFile file(source + "/sub/f");
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.close();
+    if (destinationExists)
+        QVERIFY(QDir().mkpath(destination));
+    const QString command = ExternalProgramSettings::terminalCommand(record(path, {"-a"}, 0),
+                                                                     source, destination, true);
+    QCOMPARE(QProcess::execute("sh", {"-c", command}), 0);
+    QVERIFY2(QFileInfo::exists(destination + "/sub/f"), qPrintable(command));
+    QVERIFY(!QFileInfo::exists(destination + "/my src"));
 }
 
 void TestExternalProgramSettings::shellQuoted_data()

@@ -139,17 +139,22 @@ void CopyStage::startExternalCopyJob(const CopyItem& item)
     auto* job = new ExternalCopyJob();
     job->setItem(item);
     job->setProgram(m_run.m_externalProgram.filePath);
-    job->setArguments(ExternalProgramSettings::buildArguments(
-        m_run.m_externalProgram, item.source_path, item.destination_path));
+    // The whole tree in one call: the program copies what the folder holds, as Brindle does.
+    const QString source =
+        item.is_folder && m_run.m_skipBuildListForExternalProgram
+            ? ExternalProgramSettings::contentsSource(m_run.m_externalProgram, item.source_path)
+            : item.source_path;
+    job->setArguments(ExternalProgramSettings::buildArguments(m_run.m_externalProgram, source,
+                                                              item.destination_path));
     job->setMaxSuccessExitCode(
         ExternalProgramSettings::maxSuccessExitCode(m_run.m_externalProgram.syntaxType));
     job->setMovesSource(m_run.movesSources());
     job->setDestinationAnchor(m_run.m_destination.anchor());
     job->setDestinationRoot(m_run.m_task.m_destinationPath);
-    emit m_run.logAvailable(QStringLiteral("%1 %2").arg(
-        QCoreApplication::translate("CopyTask", "Starting"),
-        ExternalProgramSettings::commandLine(m_run.m_externalProgram, item.source_path,
-                                             item.destination_path)));
+    emit m_run.logAvailable(
+        QStringLiteral("%1 %2").arg(QCoreApplication::translate("CopyTask", "Starting"),
+                                    ExternalProgramSettings::commandLine(
+                                        m_run.m_externalProgram, source, item.destination_path)));
     connect(job, &ProcessJob::outputAvailable, &m_run, &RunState::logAvailable);
     connect(job, &Job::jobCompleted, this, &CopyStage::onExternalCopyCompleted);
     m_run.runJob(job);

@@ -93,6 +93,32 @@ QString ExternalProgramSettings::commandLine(const ExternalProgramSettings& sett
     return parts.join(QLatin1Char(' '));
 }
 
+QString ExternalProgramSettings::contentsSource(const ExternalProgramSettings& settings,
+                                                const QString& folder)
+{
+    if (settings.syntaxType == RobocopySyntax)
+        return folder;
+    QString name =
+        QFileInfo(QDir::fromNativeSeparators(settings.filePath.trimmed())).fileName().toLower();
+    if (name.endsWith(QLatin1String(".exe")))
+        name.chop(4);
+    QString spelled = folder;
+    if (!spelled.endsWith(QLatin1Char('/')))
+        spelled += QLatin1Char('/');
+    // "cp -a folder/ existing" copies into existing/folder; "folder/." never does.
+    if (name == QLatin1String("cp"))
+        spelled += QLatin1Char('.');
+    return spelled;
+}
+
+QString ExternalProgramSettings::terminalCommand(const ExternalProgramSettings& settings,
+                                                 const QString& source, const QString& destination,
+                                                 bool sourceIsFolder)
+{
+    return commandLine(settings, sourceIsFolder ? contentsSource(settings, source) : source,
+                       destination);
+}
+
 QString ExternalProgramSettings::shellQuoted(const QString& text)
 {
     if (isPlainShellWord(text))

@@ -36,6 +36,14 @@ struct ExternalProgramSettings
     // folder, the source's file name, then the arguments.
     static QStringList buildArguments(const ExternalProgramSettings& settings,
                                       const QString& source, const QString& destination);
+    // The folder spelled so that the program copies what the folder holds into the
+    // destination, as Brindle does, rather than the folder itself: "folder/." for cp,
+    // "folder/" for rsync and any other program, the folder as it is for robocopy.
+    static QString contentsSource(const ExternalProgramSettings& settings, const QString& folder);
+    // The command that copies source (a real folder when sourceIsFolder) into destination
+    // as Brindle does, for the user to run in a terminal.
+    static QString terminalCommand(const ExternalProgramSettings& settings, const QString& source,
+                                   const QString& destination, bool sourceIsFolder);
     // The program and its arguments as one POSIX shell command: pasted into a shell or
     // written into a script, it runs the program with exactly these arguments.
     static QString commandLine(const ExternalProgramSettings& settings, const QString& source,
