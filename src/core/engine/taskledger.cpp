@@ -419,11 +419,25 @@ QList<CopyItem> TaskLedger::unprocessedItems() const
 
 QList<CopyItem> TaskLedger::folderItems() const
 {
+    return folderItemsOf(m_completed, m_folders);
+}
+
+QList<CopyItem> TaskLedger::folderItemsOf(const QList<CopyItem>& completed,
+                                          const QList<CopyItem>& folders)
+{
+    // A folder made as an empty folder is completed and also kept for the final sync: it is
+    // listed once, with its outcome.
     QList<CopyItem> items;
-    for (const CopyItem& item : m_completed) {
-        if (item.is_folder)
+    QSet<QString> listed;
+    for (const CopyItem& item : completed) {
+        if (item.is_folder) {
+            items.append(item);
+            listed.insert(item.destination_path);
+        }
+    }
+    for (const CopyItem& item : folders) {
+        if (!listed.contains(item.destination_path))
             items.append(item);
     }
-    items.append(m_folders);
     return items;
 }
