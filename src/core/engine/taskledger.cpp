@@ -426,18 +426,15 @@ QList<CopyItem> TaskLedger::folderItemsOf(const QList<CopyItem>& completed,
                                           const QList<CopyItem>& folders)
 {
     // A folder made as an empty folder is completed and also kept for the final sync: it is
-    // listed once, with its outcome.
+    // listed once, with the sync's outcome, the last one it had.
+    QSet<QString> synced;
+    for (const CopyItem& item : folders)
+        synced.insert(item.destination_path);
     QList<CopyItem> items;
-    QSet<QString> listed;
     for (const CopyItem& item : completed) {
-        if (item.is_folder) {
-            items.append(item);
-            listed.insert(item.destination_path);
-        }
-    }
-    for (const CopyItem& item : folders) {
-        if (!listed.contains(item.destination_path))
+        if (item.is_folder && !synced.contains(item.destination_path))
             items.append(item);
     }
+    items.append(folders);
     return items;
 }

@@ -105,7 +105,7 @@ public:
     QList<CopyItem> checkedItems() const;
     QList<CopyItem> unprocessedItems() const;
     QList<CopyItem> folderItems() const;
-    // The folders among completed, then those of folders not among them.
+    // The folders among completed that folders does not hold, then folders.
     static QList<CopyItem> folderItemsOf(const QList<CopyItem>& completed,
                                          const QList<CopyItem>& folders);
 
