@@ -143,7 +143,8 @@ QString ProgressRules::finishedElapsedText(qint64 elapsedMs)
 
 qint64 ProgressRules::smoothedRemainingMs(qint64 shownMs, qint64 estimateMs)
 {
-    if (estimateMs < 0)
+    // Unknown either way round is taken at once: "unknown" never hides a first estimate.
+    if (estimateMs < 0 || shownMs < 0)
         return estimateMs;
     const qint64 move = qAbs(estimateMs - shownMs);
     if (estimateMs < 12000)

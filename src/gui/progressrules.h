@@ -66,9 +66,10 @@ public:
     // The elapsed time of a finished run; a second at least.
     static QString finishedElapsedText(qint64 elapsedMs);
 
-    // The remaining time to show once a new estimate arrives: a negative estimate (unknown)
-    // always; below 12 s only a move of 2.5 s or more; up to a minute always; beyond, only
-    // a move of more than a minute, so that the label does not jump with every file.
+    // The remaining time to show once a new estimate arrives: a negative estimate (unknown),
+    // or any estimate while unknown is shown, always; below 12 s only a move of 2.5 s or more; up
+    // to a minute always; beyond, only a move of more than a minute, so that the label does not
+    // jump with every file.
     static qint64 smoothedRemainingMs(qint64 shownMs, qint64 estimateMs);
     // One second of countdown between two estimates, down to the last 3 s.
     static qint64 countedDownMs(qint64 shownMs);

@@ -60,6 +60,7 @@ private slots:
         QTest::addColumn<qint64>("estimate");
         QTest::addColumn<qint64>("result");
         QTest::newRow("unknown taken at once") << 5000ll << -1ll << -1ll;
+        QTest::newRow("first estimate after unknown taken at once") << -1ll << 2000ll << 2000ll;
         QTest::newRow("short: 2 s move ignored") << 5000ll << 3000ll << 5000ll;
         QTest::newRow("short: 2.5 s move taken") << 5000ll << 2500ll << 2500ll;
         QTest::newRow("12 s: any move taken") << 11000ll << 12000ll << 12000ll;
