@@ -1548,6 +1548,10 @@ Gerät gelesen. Dateien des Ordners, die die Liste nicht nennt, werden ebenfalls
         <source>Sto&amp;p</source>
         <translation>&amp;Anhalten</translation>
     </message>
+    <message>
+        <source>&amp;Resume stopped run</source>
+        <translation>Angehaltenen Lauf &amp;fortsetzen</translation>
+    </message>
 </context>
 <context>
     <name>GuiSettingsDialog</name>
@@ -2078,14 +2082,6 @@ Ordner: %2</translation>
 <context>
     <name>ProgressPresenter</name>
     <message>
-        <source>Processing</source>
-        <translation>Verarbeite</translation>
-    </message>
-    <message>
-        <source>transferred</source>
-        <translation>übertragen</translation>
-    </message>
-    <message>
         <source>Writing to the device…</source>
         <translation>Daten werden auf das Gerät geschrieben…</translation>
     </message>
@@ -2107,22 +2103,6 @@ Ordner: %2</translation>
     <message>
         <source>almost finished</source>
         <translation>fast fertig</translation>
-    </message>
-    <message>
-        <source>Moving files</source>
-        <translation>Dateien werden verschoben</translation>
-    </message>
-    <message>
-        <source>Verifying copies</source>
-        <translation>Kopien werden geprüft</translation>
-    </message>
-    <message>
-        <source>Copying files and fix errors</source>
-        <translation>Dateien werden kopiert und Fehler behoben</translation>
-    </message>
-    <message>
-        <source>Copying files</source>
-        <translation>Dateien werden kopiert</translation>
     </message>
     <message>
         <source>processed files of</source>
@@ -2248,6 +2228,39 @@ Ordner: %2</translation>
     <message>
         <source>The move is completed.</source>
         <translation>Das Verschieben ist abgeschlossen.</translation>
+    </message>
+    <message>
+        <source>%1: %2 % (%3 of %4)</source>
+        <extracomment>A large file being copied: its name, the share done, the bytes done of its size.</extracomment>
+        <translation>%1: %2 % (%3 von %4)</translation>
+    </message>
+    <message>
+        <source>Completed</source>
+        <translation>Abgeschlossen</translation>
+    </message>
+    <message>
+        <source>Stopped</source>
+        <translation>Angehalten</translation>
+    </message>
+    <message>
+        <source>Moving…</source>
+        <translation>Verschieben…</translation>
+    </message>
+    <message>
+        <source>Verifying…</source>
+        <translation>Prüfen…</translation>
+    </message>
+    <message>
+        <source>Fixing errors…</source>
+        <translation>Fehler beheben…</translation>
+    </message>
+    <message>
+        <source>Copying…</source>
+        <translation>Kopieren…</translation>
+    </message>
+    <message>
+        <source>file list not completed</source>
+        <translation>Dateiliste nicht vollständig</translation>
     </message>
 </context>
 <context>
@@ -2731,6 +2744,26 @@ Ordner: %2</translation>
     <message>
         <source>Items in the task: none yet, the source is read when it starts</source>
         <translation>Einträge der Aufgabe: noch keine, die Quelle wird beim Start gelesen</translation>
+    </message>
+    <message>
+        <source>A run was stopped when %1 closed, and saved:</source>
+        <translation>Ein Lauf wurde beim Schließen von %1 angehalten und gespeichert:</translation>
+    </message>
+    <message>
+        <source>Do you want to resume it now?</source>
+        <translation>Möchten Sie ihn jetzt fortsetzen?</translation>
+    </message>
+    <message>
+        <source>Resume</source>
+        <translation>Fortsetzen</translation>
+    </message>
+    <message>
+        <source>Later</source>
+        <translation>Später</translation>
+    </message>
+    <message>
+        <source>Discard</source>
+        <translation>Verwerfen</translation>
     </message>
 </context>
 <context>

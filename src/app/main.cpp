@@ -194,8 +194,13 @@ int main(int argc, char* argv[])
                           " without waiting for it";
             AppSettings::instance()->save();
             Logger::destroyInstance();
-            std::_Exit(code);
+            std::_Exit(code == 0 ? GuiMainWindow::StoppedExitCode : code);
         }
+        // A run stopped by the closing is saved for the next start, as brindle-cli saves
+        // one, and the exit code says that it stopped.
+        const int closing = window.finishClosing();
+        if (code == 0)
+            code = closing;
     }
     JobThreadPool::destroyThreads();
     TransferCounters::destroyInstance();

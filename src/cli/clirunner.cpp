@@ -6,6 +6,7 @@
 #include "clireport.h"
 #include "engine/filehash.h"
 #include "engine/runcontroller.h"
+#include "engine/taskfilestore.h"
 #include "fs/filesystemutils.h"
 #include "fs/pathutils.h"
 #include "fs/platformcopy.h"
@@ -428,12 +429,8 @@ QString CliRunner::stoppedTaskPath() const
     // A resumed task file goes on holding its run: no second file beside it.
     if (!m_resumedPath.isEmpty())
         return m_resumedPath;
-    const Task task = mp_controller->task();
-    const QString name =
-        QStringLiteral("stopped-%1.%2")
-            .arg(FileSystemUtils::twoStringHash(task.m_sourcePath, task.m_destinationPath).left(16),
-                 ProgramIdentity::taskFileExtension());
-    return QDir(AppSettings::instance()->dataFolder()).filePath(name);
+    return TaskFileStore::stoppedTaskPath(mp_controller->task(),
+                                          AppSettings::instance()->dataFolder());
 }
 
 bool CliRunner::saveTask(const QString& path)

@@ -7,6 +7,7 @@
 #include "desktopactions.h"
 #include "dialogs.h"
 #include "engine/runcontroller.h"
+#include "engine/taskfilestore.h"
 #include "guilog.h"
 #include "jobs/jobthreadpool.h"
 #include "manifestcheckactions.h"
@@ -23,6 +24,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDebug>
+#include <QEventLoop>
 #include <QKeySequence>
 #include <QLabel>
 #include <QMenu>
@@ -130,6 +132,14 @@ GuiMainWindow::GuiMainWindow(QWidget* parent)
     connect(mp_taskFiles, &TaskFileActions::windowWanted, this, &GuiMainWindow::showOnTop);
 
     setUpMenus();
+    // "Resume" is there while the last run stopped with its whole list, and nothing else
+    // goes on.
+    for (const auto signal : {&RunPresenter::runStarting, &RunPresenter::runEnded})
+        connect(mp_run, signal, this, &GuiMainWindow::updateResumeAction);
+    connect(mp_run, &RunPresenter::pathsChecked, this, &GuiMainWindow::updateResumeAction);
+    connect(mp_taskFiles, &TaskFileActions::loaded, this, &GuiMainWindow::updateResumeAction);
+    connect(mp_worker, &WindowWorker::idle, this, &GuiMainWindow::updateResumeAction);
+    updateResumeAction();
 
     mp_ui->mp_twMain->addTab(mp_recapLog, tr("Recap"));
     if (settings->logEnabled()) {
@@ -205,6 +215,10 @@ void GuiMainWindow::setUpMenus()
         named(fileMenu->addAction(menuIcon("SaveTask"), withEllipsis(tr("&Save task")),
                                   mp_taskFiles, &TaskFileActions::saveTaskToFile),
               "mp_actSaveTask");
+    mp_actResume = named(fileMenu->addAction(menuIcon("Start"), tr("&Resume stopped run"), this,
+                                             &GuiMainWindow::resumeStoppedRun),
+                         "mp_actResume");
+    mp_actResume->setShortcut(QKeySequence(Qt::CTRL + Qt::Key_R));
     fileMenu->addSeparator();
     QAction* checkManifest =
         named(fileMenu->addAction(menuIcon("Verify"), withEllipsis(tr("Check manifest")),
@@ -370,6 +384,57 @@ void GuiMainWindow::onShowSettings()
     mp_form->updateOptionWidgets();
 }
 
+void GuiMainWindow::updateResumeAction()
+{
+    const bool possible = mp_run->canResumeStopped();
+    mp_actResume->setVisible(possible);
+    mp_actResume->setEnabled(possible && mp_worker->isIdle());
+}
+
+void GuiMainWindow::resumeStoppedRun()
+{
+    // A task file still being written or read holds the copy task.
+    if (!mp_worker->isIdle() || !mp_run->canResumeStopped())
+        return;
+    mp_run->resumeStopped();
+    updateResumeAction();
+}
+
+int GuiMainWindow::finishClosing()
+{
+    if (!m_runStoppedByClosing || !mp_controller->isTaskCompleted())
+        return 0;
+    m_runStoppedByClosing = false;
+    const Task task = mp_controller->task();
+    const QString dataFolder = AppSettings::instance()->dataFolder();
+    if (!mp_controller->isStopRequested())
+        return 0;
+    if (!mp_controller->isFileListCompleted() || task.m_sourcePath.isEmpty() ||
+        task.m_destinationPath.isEmpty() || dataFolder.isEmpty()) {
+        qWarning() << "The file list was not complete, so no task was saved";
+        return StoppedExitCode;
+    }
+    const QString path = TaskFileStore::stoppedTaskPath(task, dataFolder);
+    RunController* controller = mp_controller;
+    bool saved = false;
+    QEventLoop loop;
+    // Written by the run's thread, asked from the worker: this thread only waits.
+    mp_worker->run<bool>(
+        [controller, path] { return controller->saveToFile(path, false, true, false); },
+        [&saved, &loop](const bool& written) {
+            saved = written;
+            loop.quit();
+        });
+    loop.exec();
+    if (saved) {
+        m_savedStoppedTask = path;
+        qDebug() << "The stopped run is saved in" << qUtf8Printable(path);
+    } else {
+        qWarning() << "Unable to save the stopped task in" << qUtf8Printable(path);
+    }
+    return StoppedExitCode;
+}
+
 void GuiMainWindow::closeWithoutAsking()
 {
     m_closeWithoutAsking = true;
@@ -391,11 +456,15 @@ void GuiMainWindow::closeEvent(QCloseEvent* event)
             event->ignore();
             return;
         }
-        if (!mp_controller->isTaskCompleted())
+        if (!mp_controller->isTaskCompleted()) {
+            m_runStoppedByClosing = true;
             mp_controller->stop();
+        }
     }
-    if (m_closeWithoutAsking && !mp_controller->isTaskCompleted())
+    if (m_closeWithoutAsking && !mp_controller->isTaskCompleted()) {
+        m_runStoppedByClosing = true;
         mp_controller->stop();
+    }
     mp_run->close();
     mp_manifestCheck->cancel();
     if (mp_logView)

@@ -69,6 +69,14 @@ public:
     bool isRunning() const;
     // No run, no check, no end-of-run box and no work on the worker is under way.
     bool isIdle() const;
+    // What the program exits with once its window closed: StoppedExitCode after a run the
+    // closing (or a termination signal) stopped, whose task was then saved in the data
+    // folder as brindle-cli saves it (on the worker; this waits for it) when its list was
+    // complete; 0 otherwise. Call it once the run has ended (waitForRunToEnd).
+    int finishClosing();
+    static constexpr int StoppedExitCode = 3;
+    // Where finishClosing saved the stopped run; empty when it saved none.
+    QString savedStoppedTask() const { return m_savedStoppedTask; }
     // Returns once no run is going on: a window closed during a run has stopped it, and
     // the program waits for its jobs to finish and for what they wrote to be placed. False
     // when the run reported nothing for silenceMs (negative: no limit) and goes on.
@@ -91,6 +99,8 @@ public:
 
 public slots:
     void showOnTop();
+    // The "Resume" action: the run stopped with its whole list goes on.
+    void resumeStoppedRun();
     void onShowSettings();
     // A task file handed to the program by the desktop.
     void onOpenFileRequest(const QString& path);
@@ -102,6 +112,7 @@ protected:
 
 private:
     void setUpMenus();
+    void updateResumeAction();
 
     std::unique_ptr<Ui::GuiMainWindow> mp_ui;
     std::unique_ptr<WindowSeams> mp_seams;
@@ -118,6 +129,10 @@ private:
     GuiLog* mp_recapLog = nullptr;
     GuiLog* mp_logView = nullptr;
     bool m_closeWithoutAsking = false;
+    // Closing stopped a run: its task is saved for the next start.
+    bool m_runStoppedByClosing = false;
+    QString m_savedStoppedTask;
+    QAction* mp_actResume = nullptr;
     QAction* mp_actNewWindow = nullptr;
     QAction* mp_actPreferences = nullptr;
 };

@@ -51,12 +51,14 @@ void ProgressPresenter::clearLabels()
 void ProgressPresenter::startRun()
 {
     m_flushMeasured = false;
-    mp_ui->mp_progress->setValue(1);
+    mp_ui->mp_progress->setValue(0);
     if (!m_timer.isActive())
         m_timer.start();
     clearLabels();
     m_speed = 1;
-    m_remainingMs = 0;
+    m_remainingMs = -1;
+    m_firstSampleMs = -1;
+    m_fileSeen.clear();
     // The label was emptied for the new run: its first counters are shown whatever they are.
     m_lastCounters.clear();
 }
@@ -65,7 +67,6 @@ void ProgressPresenter::endRun()
 {
     if (m_timer.isActive())
         m_timer.stop();
-    mp_ui->mp_progress->setValue(0);
     mp_taskbarProgress->setVisible(false);
 }
 
@@ -74,58 +75,78 @@ void ProgressPresenter::pulseProgress()
     mp_ui->mp_progress->setValue(ProgressRules::pulsed(mp_ui->mp_progress->value()));
 }
 
+void ProgressPresenter::updateBar(const CopyTask::Counters& counters)
+{
+    // While the final flush tells how far it got, the bar shows that instead.
+    if (m_flushMeasured)
+        return;
+    const int percent = ProgressRules::barPercent(counters, mp_controller->isFileListCompleted(),
+                                                  ProgressRules::RunView::Running);
+    if (percent < 0)
+        pulseProgress();
+    else
+        mp_ui->mp_progress->setValue(percent);
+}
+
 void ProgressPresenter::onJobProgress(const QString& name, qint64 done, qint64 total)
 {
-    if (total == 0) {
-        mp_ui->mp_progress->setValue(mp_ui->mp_progress->minimum());
+    // The bar follows the whole run; a job tells only what it is working on.
+    if (name.isEmpty() || total <= 0)
         return;
-    }
-    if (done > 0 && total > 0 && done != total) {
-        const int percent = ProgressRules::percentOf(done, total);
-        if (mp_ui->mp_progress->value() < percent)
-            mp_ui->mp_progress->setValue(percent);
-        else
-            pulseProgress();
-        if (name.isEmpty())
-            return;
+    if (done > 0 && done < total) {
         const Task task = mp_controller->task();
-        mp_seams->setStatusText(QStringLiteral("%1 %2 (%3)")
-                                    .arg(tr("Processing"),
-                                         ProgressRules::jobProgressLabel(name, task.m_sourcePath,
-                                                                         task.m_destinationPath),
-                                         FileSystemUtils::byteSizeText(done)));
+        mp_seams->setStatusText(ProgressRules::fileProgressText(
+            ProgressRules::jobProgressLabel(name, task.m_sourcePath, task.m_destinationPath), done,
+            total));
         return;
     }
-    // A finished job (done equals total) is no percentage to hold: the bar shows activity.
-    if (!name.isEmpty())
-        mp_seams->setStatusText(name);
-    pulseProgress();
+    mp_seams->setStatusText(name);
 }
 
 void ProgressPresenter::onTimerTimeout()
 {
     mp_ui->mp_lStartTime->setText(ProgressRules::elapsedLabelText(mp_controller->elapsedMs()));
-    m_remainingMs = ProgressRules::countedDownMs(m_remainingMs);
-    updateSpeedLabel(m_speed, m_remainingMs < 0 ? -1 : m_remainingMs, false);
-    // While the final flush tells how far it got, the bar shows that instead.
-    if (!m_flushMeasured)
-        pulseProgress();
-    if (updateStatsLabel()) {
+    const qint64 estimate = estimateRemainingMs();
+    m_remainingMs = estimate < 0 ? -1
+                                 : ProgressRules::smoothedRemainingMs(
+                                       ProgressRules::countedDownMs(m_remainingMs), estimate);
+    updateSpeedLabel(m_speed, m_remainingMs, false);
+    updateBar(mp_controller->counters());
+    const bool changed = updateStatsLabel();
+    showLongFile();
+    if (changed && m_fileSeen.isEmpty())
         mp_seams->setStatusText(QString());
-        return;
-    }
-    // No file finished within the second: one large file is being copied, and the native
-    // copier tells how far it got.
+}
+
+void ProgressPresenter::showLongFile()
+{
     // One snapshot: the bytes and the size are of the same file.
     const TransferCounters::FileProgress file = TransferCounters::instance()->currentFile();
-    if (file.bytesCopied > 0 && file.size > 0 && file.bytesCopied != s_lastTransferredShown) {
-        mp_seams->setStatusText(QStringLiteral("%1: %2 %3 (%4)")
-                                    .arg(QFileInfo(file.name).fileName(),
-                                         FileSystemUtils::byteSizeText(file.bytesCopied),
-                                         tr("transferred"),
-                                         FileSystemUtils::byteSizeText(file.size)));
-        s_lastTransferredShown = file.bytesCopied;
+    const bool inProgress =
+        file.isValid() && !file.finished && file.size > 0 && file.bytesCopied < file.size;
+    const QString seen = m_fileSeen;
+    m_fileSeen = inProgress ? file.name : QString();
+    if (!inProgress || file.name != seen || file.bytesCopied == s_lastTransferredShown)
+        return;
+    mp_seams->setStatusText(ProgressRules::fileProgressText(QFileInfo(file.name).fileName(),
+                                                            file.bytesCopied, file.size));
+    s_lastTransferredShown = file.bytesCopied;
+}
+
+qint64 ProgressPresenter::estimateRemainingMs()
+{
+    const CopyTask::Counters counters = ProgressRules::clamped(mp_controller->counters());
+    const qint64 now = mp_controller->elapsedMs();
+    const qint64 units =
+        ProgressRules::workUnits(counters[FilesCompleted], counters[BytesCompleted]);
+    if (m_firstSampleMs < 0) {
+        m_firstSampleMs = now;
+        m_firstSampleUnits = units;
     }
+    const qint64 left =
+        ProgressRules::workUnits(counters[FilesToCopy], counters[BytesToCopy]) - units;
+    return ProgressRules::remainingMsFor(m_firstSampleMs, m_firstSampleUnits, now, units, left,
+                                         mp_controller->isFileListCompleted());
 }
 
 void ProgressPresenter::onCopyCompleted(const CopyItem&)
@@ -145,9 +166,10 @@ void ProgressPresenter::updateSpeedEstimate()
     if (!m_timer.isActive())
         return;
     m_speed = mp_controller->averageSpeed();
-    m_remainingMs =
-        ProgressRules::smoothedRemainingMs(m_remainingMs, mp_controller->remainingTime());
-    updateSpeedLabel(m_speed, m_remainingMs, mp_controller->isTaskCompleted());
+    const qint64 estimate = estimateRemainingMs();
+    m_remainingMs = ProgressRules::smoothedRemainingMs(m_remainingMs, estimate);
+    updateSpeedLabel(m_speed, m_remainingMs, false);
+    updateBar(mp_controller->counters());
 }
 
 void ProgressPresenter::onFlushProgress(qint64 written, qint64 total)
@@ -184,7 +206,7 @@ bool ProgressPresenter::updateStatsLabel()
     return true;
 }
 
-void ProgressPresenter::showFinalFigures(const CopyTask::Counters& counters)
+void ProgressPresenter::showFinalFigures(const CopyTask::Counters& counters, bool stopped)
 {
     mp_ui->mp_lStartTime->setText(ProgressRules::finishedElapsedText(counters[TaskElapsedTime]));
     m_speed = mp_controller->averageSpeed();
@@ -192,6 +214,11 @@ void ProgressPresenter::showFinalFigures(const CopyTask::Counters& counters)
     if (m_speed < 2)
         m_speed = AppSettings::instance()->maxTransferSpeed();
     updateSpeedLabel(m_speed, 0, true);
-    updateStatsLabel();
-    mp_ui->mp_progress->setValue(counters[FilesCompleted] == counters[FilesToCopy] ? 100 : 0);
+    const ProgressRules::RunView view =
+        stopped ? ProgressRules::RunView::Stopped : ProgressRules::RunView::Completed;
+    const bool listCompleted = mp_controller->isFileListCompleted();
+    m_lastCounters = QVector<qint64>(counters.begin(), counters.end());
+    mp_ui->mp_lStats->setText(ProgressRules::statsText(
+        counters, mp_controller->task().m_options.m_copyMode, listCompleted, view));
+    mp_ui->mp_progress->setValue(qMax(0, ProgressRules::barPercent(counters, listCompleted, view)));
 }

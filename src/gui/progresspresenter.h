@@ -33,10 +33,10 @@ public:
 
     // A run begins: figures of the last one cleared, the once-a-second refresh started.
     void startRun();
-    // The refresh stops; the bar and the launcher progress are emptied.
+    // The refresh stops and the launcher progress goes; the bar keeps its value.
     void endRun();
-    // The figures of a run that ended, with these counters.
-    void showFinalFigures(const CopyTask::Counters& counters);
+    // The figures of a run that ended (stopped or not), with these counters.
+    void showFinalFigures(const CopyTask::Counters& counters, bool stopped);
     // Empties the time, speed and statistics labels (a task is shown).
     void clearLabels();
     // Returns whether the counters changed since the label last showed them.
@@ -54,6 +54,12 @@ private:
     void updateSpeedEstimate();
     void updateSpeedLabel(qint64 speed, qint64 remainingMs, bool finished);
     void pulseProgress();
+    // The bar from the counters while the run goes on (activity while the list is built).
+    void updateBar(const CopyTask::Counters& counters);
+    // The remaining time measured since the first sample of this run.
+    qint64 estimateRemainingMs();
+    // The status line's large file in progress, once it has taken more than a second.
+    void showLongFile();
 
     Ui::GuiMainWindow* mp_ui;
     WindowSeams* mp_seams;
@@ -66,7 +72,13 @@ private:
     // Bytes per second, last taken from the task (1: unknown).
     qint64 m_speed = 1;
     // Remaining time shown, counted down between estimates; negative: unknown.
-    qint64 m_remainingMs = 0;
+    qint64 m_remainingMs = -1;
+    // The first sample of this run (elapsed ms, work units; ms negative: none yet): a
+    // resumed run's earlier work does not count as done quickly.
+    qint64 m_firstSampleMs = -1;
+    qint64 m_firstSampleUnits = 0;
+    // The large file seen at the last tick: shown from the second tick that sees it.
+    QString m_fileSeen;
     // The counters the statistics label last showed; empty before the first.
     QVector<qint64> m_lastCounters;
 };

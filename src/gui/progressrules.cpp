@@ -1,5 +1,6 @@
 #include "progressrules.h"
 
+#include "base/saturating.h"
 #include "fs/pathutils.h"
 
 #include <limits>
@@ -29,6 +30,65 @@ int ProgressRules::percentOf(qint64 done, qint64 total)
         return 0;
     const qint64 percent = FileSystemUtils::roundToInt64(double(done) / double(total) * 100.0);
     return static_cast<int>(qBound<qint64>(0, percent, 100));
+}
+
+qint64 ProgressRules::workUnits(qint64 files, qint64 bytes)
+{
+    return saturatingAdd(qMax<qint64>(0, bytes),
+                         saturatingMultiply(qMax<qint64>(0, files), FileCostInBytes));
+}
+
+ProgressRules::Counters ProgressRules::clamped(const Counters& counters)
+{
+    Counters result = counters;
+    for (const auto& pair : {std::pair<int, int>{FilesCompleted, FilesToCopy},
+                             {BytesCompleted, BytesToCopy},
+                             {FoldersSynced, FoldersFound}}) {
+        result[pair.first] =
+            qBound<qint64>(0, result[pair.first], qMax<qint64>(0, result[pair.second]));
+        result[pair.second] = qMax<qint64>(0, result[pair.second]);
+    }
+    return result;
+}
+
+int ProgressRules::barPercent(const Counters& counters, bool fileListCompleted, RunView view)
+{
+    if (view == RunView::Completed && fileListCompleted)
+        return 100;
+    const Counters c = clamped(counters);
+    const qint64 total = workUnits(c[FilesToCopy], c[BytesToCopy]);
+    if (view == RunView::Running && !fileListCompleted)
+        return -1;
+    if (total <= 0)
+        return view == RunView::Running ? 0 : 100;
+    // Floored: 100 only once the last unit is done.
+    const qint64 done = workUnits(c[FilesCompleted], c[BytesCompleted]);
+    return static_cast<int>(qBound<qint64>(0, qint64(double(done) / double(total) * 100.0), 100));
+}
+
+qint64 ProgressRules::remainingMsFor(qint64 firstMs, qint64 firstUnits, qint64 nowMs,
+                                     qint64 nowUnits, qint64 leftUnits, bool fileListCompleted)
+{
+    const qint64 measuredMs = nowMs - firstMs;
+    const qint64 doneUnits = nowUnits - firstUnits;
+    // Under a second, or before anything is done, a rate would be noise.
+    if (!fileListCompleted || measuredMs < 1000 || doneUnits <= 0)
+        return -1;
+    const double estimate =
+        double(qMax<qint64>(0, leftUnits)) * double(measuredMs) / double(doneUnits);
+    // Held far beyond any run, so that the count never wraps to a negative one.
+    const qint64 longest = std::numeric_limits<qint64>::max() / 2;
+    return estimate >= double(longest) ? longest : FileSystemUtils::roundToInt64(estimate);
+}
+
+QString ProgressRules::fileProgressText(const QString& name, qint64 done, qint64 size)
+{
+    const qint64 shown = qBound<qint64>(0, done, qMax<qint64>(0, size));
+    //: A large file being copied: its name, the share done, the bytes done of its size.
+    return tr("%1: %2 % (%3 of %4)")
+        .arg(name)
+        .arg(percentOf(shown, size))
+        .arg(sizeText(shown), sizeText(size));
 }
 
 QString ProgressRules::jobProgressLabel(const QString& text, const QString& sourcePath,
@@ -83,7 +143,8 @@ QString ProgressRules::finishedElapsedText(qint64 elapsedMs)
 
 qint64 ProgressRules::smoothedRemainingMs(qint64 shownMs, qint64 estimateMs)
 {
-    if (estimateMs < 0)
+    // Unknown either way round is taken at once: "unknown" never hides a first estimate.
+    if (estimateMs < 0 || shownMs < 0)
         return estimateMs;
     const qint64 move = qAbs(estimateMs - shownMs);
     if (estimateMs < 12000)
@@ -107,29 +168,28 @@ ProgressRules::LauncherProgress ProgressRules::launcherProgress(const Counters& 
         return {false, 0};
     if (!fileListCompleted || counters[BytesToCopy] - counters[BytesCompleted] <= 0)
         return {true, 50};
-    // Held away from both ends: the share of files says little about the time left.
-    return {true, qBound(30, percentOf(counters[FilesCompleted], counters[FilesToCopy]), 90)};
+    // Held away from both ends: a share says little about the time left.
+    return {true, qBound(30, barPercent(counters, true, RunView::Running), 90)};
 }
 
-QString ProgressRules::statsText(const Counters& counters, int copyMode, bool fileListCompleted)
+QString ProgressRules::statsText(const Counters& shownCounters, int copyMode,
+                                 bool fileListCompleted, RunView view)
 {
+    const Counters counters = clamped(shownCounters);
     QString title;
-    switch (copyMode) {
-    case CopyOptions::Move:
-        title = tr("Moving files");
-        break;
-    case CopyOptions::Verify:
-        title = tr("Verifying copies");
-        break;
-    case CopyOptions::FixErrors:
-        title = tr("Copying files and fix errors");
-        break;
-    default:
-        title = tr("Copying files");
-        break;
-    }
-    const QString dots = QStringLiteral("...");
-    const QString head = QStringLiteral("%1 <b>%2</b> %3").arg(dots, title, dots);
+    if (view == RunView::Completed)
+        title = tr("Completed");
+    else if (view == RunView::Stopped)
+        title = tr("Stopped");
+    else if (copyMode == CopyOptions::Move)
+        title = tr("Moving…");
+    else if (copyMode == CopyOptions::Verify)
+        title = tr("Verifying…");
+    else if (copyMode == CopyOptions::FixErrors)
+        title = tr("Fixing errors…");
+    else
+        title = tr("Copying…");
+    const QString head = QStringLiteral("<b>%1</b>").arg(title);
     const QString processed =
         QStringLiteral("<b>%1</b> (<b>%2</b>) %3")
             .arg(number(counters[FilesCompleted]), sizeText(counters[BytesCompleted]),
@@ -151,7 +211,8 @@ QString ProgressRules::statsText(const Counters& counters, int copyMode, bool fi
     const qint64 remainingBytes = counters[BytesToCopy] - counters[BytesCompleted];
     if (!fileListCompleted)
         text += QStringLiteral("<br /><font color=#808080><b>%1</b></font>")
-                    .arg(tr("building file list"));
+                    .arg(view == RunView::Running ? tr("building file list")
+                                                  : tr("file list not completed"));
     else if (remainingBytes > 0)
         text += QStringLiteral("<br /><font color=#808080><b>%1 %2</b></font>")
                     .arg(sizeText(remainingBytes), tr("left"));
@@ -166,8 +227,9 @@ QString ProgressRules::statsText(const Counters& counters, int copyMode, bool fi
     return text;
 }
 
-QStringList ProgressRules::reportLines(const Counters& counters)
+QStringList ProgressRules::reportLines(const Counters& shownCounters)
 {
+    const Counters counters = clamped(shownCounters);
     const auto line = [](const QString& label, qint64 value) {
         return QStringLiteral("%1: %2").arg(label, number(value));
     };

@@ -11,10 +11,40 @@
 // functions of the copy task's numbers, so that every rule is plain to test.
 class ProgressRules
 {
+    Q_GADGET
     Q_DECLARE_TR_FUNCTIONS(ProgressRules)
 
 public:
     using Counters = CopyTask::Counters;
+
+    // Where the run shown stands: the statistics title and the bar follow it.
+    enum class RunView
+    {
+        Running,
+        Completed,
+        Stopped
+    };
+    Q_ENUM(RunView)
+
+    // Each file costs as much as copying this many bytes (opening, creating, naming and
+    // dating it), as brindle-cli reckons: a tree of small files is bound by their number.
+    static constexpr qint64 FileCostInBytes = 64 * 1024;
+    // The work of files and bytes in one measure.
+    static qint64 workUnits(qint64 files, qint64 bytes);
+    // The counters with what is processed held within what was found: an item counted done
+    // before it was counted found never shows as "12 of 10".
+    static Counters clamped(const Counters& counters);
+    // The bar, in percent: the weighted share of files and bytes done; full for a run that
+    // completed with its whole list, whatever its errors; a stopped run keeps its share.
+    // -1 while the list is built and no share is known (the bar shows activity).
+    static int barPercent(const Counters& counters, bool fileListCompleted, RunView view);
+    // The remaining time from the work done between two samples of the run (elapsed ms and
+    // work units) and the work left; -1 (unknown) while the list grows, under a second
+    // measured or before anything was done. Never negative otherwise.
+    static qint64 remainingMsFor(qint64 firstMs, qint64 firstUnits, qint64 nowMs, qint64 nowUnits,
+                                 qint64 leftUnits, bool fileListCompleted);
+    // The line of a file in progress: "name: 45 % (1.2 MB of 2.6 MB)".
+    static QString fileProgressText(const QString& name, qint64 done, qint64 size);
 
     // Shows activity where no percentage is known: one step on, back to 1 from 99.
     static int pulsed(int value);
@@ -36,9 +66,10 @@ public:
     // The elapsed time of a finished run; a second at least.
     static QString finishedElapsedText(qint64 elapsedMs);
 
-    // The remaining time to show once a new estimate arrives: a negative estimate (unknown)
-    // always; below 12 s only a move of 2.5 s or more; up to a minute always; beyond, only
-    // a move of more than a minute, so that the label does not jump with every file.
+    // The remaining time to show once a new estimate arrives: a negative estimate (unknown),
+    // or any estimate while unknown is shown, always; below 12 s only a move of 2.5 s or more; up
+    // to a minute always; beyond, only a move of more than a minute, so that the label does not
+    // jump with every file.
     static qint64 smoothedRemainingMs(qint64 shownMs, qint64 estimateMs);
     // One second of countdown between two estimates, down to the last 3 s.
     static qint64 countedDownMs(qint64 shownMs);
@@ -50,12 +81,13 @@ public:
         int value = 0;
     };
     // Hidden when no run goes on; 50 while the list is built or no bytes are left;
-    // otherwise the share of files done, held between 30 and 90.
+    // otherwise the weighted share of files and bytes done, held between 30 and 90.
     static LauncherProgress launcherProgress(const Counters& counters, bool fileListCompleted,
                                              bool taskCompleted);
 
-    // The rich text of the statistics label.
-    static QString statsText(const Counters& counters, int copyMode, bool fileListCompleted);
+    // The rich text of the statistics label, titled with the run's state.
+    static QString statsText(const Counters& counters, int copyMode, bool fileListCompleted,
+                             RunView view = RunView::Running);
     // The lines of the report written into the recap at the end of a run.
     static QStringList reportLines(const Counters& counters);
 

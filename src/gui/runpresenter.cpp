@@ -268,6 +268,24 @@ bool RunPresenter::askAboutPreviousTask(int copyMode, bool* resume)
     return answer == 0 || answer == 1;
 }
 
+bool RunPresenter::canResumeStopped() const
+{
+    const Task task = mp_controller->task();
+    return isIdle() && !m_closing && mp_controller->isTaskCompleted() &&
+           mp_controller->isStopRequested() && mp_controller->isFileListCompleted() &&
+           !task.m_sourcePath.isEmpty() && !task.m_destinationPath.isEmpty();
+}
+
+void RunPresenter::resumeStopped()
+{
+    if (!canResumeStopped())
+        return;
+    const Task task = mp_controller->task();
+    // The fields may show another task by now: the run goes on with its own.
+    mp_form->showTask(task);
+    runTask(true, task.m_options.m_copyMode);
+}
+
 void RunPresenter::startCopy()
 {
     checkPaths(false, [this] {
@@ -483,7 +501,7 @@ void RunPresenter::showRunOutcome(const Outcome& outcome)
     const int copyMode = task.m_options.m_copyMode;
     const qint64 errors = counters[ErrorItems];
     const AppSettings* settings = AppSettings::instance();
-    mp_progress->showFinalFigures(counters);
+    mp_progress->showFinalFigures(counters, outcome.stopped);
 
     // Whoever is looking elsewhere hears of the end; decided before a box takes the focus.
     const QString outcomeText = ProgressRules::outcomeText(outcome.stopped, errors, copyMode);

@@ -46,6 +46,9 @@ public:
     bool askAboutPreviousTask(int copyMode, bool* resume);
     // Starts (or resumes) the task shown in the fields.
     void runTask(bool resume, int copyMode);
+    // Whether the copy task holds a run that stopped with its whole list, and nothing
+    // else goes on: it can be resumed as it stands.
+    bool canResumeStopped() const;
     // The window closes: a run's start still due is dropped, nothing more is shown.
     void close();
     // Returns once the copy task has no run going on, or when the run has reported nothing
@@ -58,6 +61,8 @@ public slots:
     void verifyCopy();
     void fixErrors();
     void stopCopy();
+    // Resumes the stopped run of the copy task, in its own mode and paths (shown first).
+    void resumeStopped();
     // Escape during a run: asks, then stops.
     void askToStop();
 

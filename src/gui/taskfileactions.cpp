@@ -6,6 +6,7 @@
 #include "dialogs.h"
 #include "engine/runcontroller.h"
 #include "engine/taskfile.h"
+#include "engine/taskfilestore.h"
 #include "fs/filesystemutils.h"
 #include "fs/pathutils.h"
 #include "mainwindowrules.h"
@@ -19,9 +20,12 @@
 #include <QApplication>
 #include <QDebug>
 #include <QDir>
+#include <QFile>
 #include <QMenu>
 #include <QTimer>
 #include <QUrl>
+
+#include <memory>
 
 namespace {
 
@@ -58,6 +62,110 @@ TaskFileActions::TaskFileActions(Ui::GuiMainWindow* ui, WindowSeams* seams, Wind
       mp_form(form), mp_run(run)
 {
     connect(mp_run, &RunPresenter::saveRequested, this, &TaskFileActions::saveTaskToFile);
+    connect(mp_run, &RunPresenter::runEnded, this, &TaskFileActions::onRunEnded);
+}
+
+// A run the program saved when it was closed, read on the worker.
+struct TaskFileActions::StoppedTask
+{
+    QString path;
+    std::shared_ptr<const TaskFile::Result> file;
+};
+
+void TaskFileActions::offerStoppedTask()
+{
+    const QString dataFolder = AppSettings::instance()->dataFolder();
+    if (mp_run->isRunning() || dataFolder.isEmpty()) {
+        emit stoppedTaskOfferDone();
+        return;
+    }
+    mp_worker->run<StoppedTask>(
+        [dataFolder] {
+            StoppedTask found;
+            // The newest file that reads as a resumable run; a damaged one is left alone.
+            for (const QString& path : TaskFileStore::stoppedTaskFiles(dataFolder)) {
+                auto file = std::make_shared<TaskFile::Result>(TaskFile::read(path));
+                if (!file->error.isEmpty() || file->task.m_sourcePath.isEmpty() ||
+                    file->task.m_destinationPath.isEmpty()) {
+                    qWarning() << "Unable to read the saved run" << qUtf8Printable(path)
+                               << qUtf8Printable(file->error);
+                    continue;
+                }
+                found.path = path;
+                found.file = std::move(file);
+                break;
+            }
+            return found;
+        },
+        [this](const StoppedTask& stopped) { askAboutStoppedTask(stopped); });
+}
+
+void TaskFileActions::askAboutStoppedTask(const StoppedTask& stopped)
+{
+    // A run started meanwhile (arguments, a second start) goes first; the file waits.
+    if (stopped.path.isEmpty() || mp_run->isRunning() || !mp_run->isIdle()) {
+        emit stoppedTaskOfferDone();
+        return;
+    }
+    const TaskFile::Result& file = *stopped.file;
+    const QString text =
+        tr("A run was stopped when %1 closed, and saved:").arg(ProgramIdentity::programName()) +
+        QStringLiteral("\n%1\n\n").arg(stopped.path) +
+        taskSummary(file.task, file.items.size() + file.folders.size()) + QStringLiteral("\n\n") +
+        tr("Do you want to resume it now?");
+    const int answer =
+        mp_seams->ask(Dialogs::Question, text, {tr("Resume"), tr("Later"), tr("Discard")}, 0, 1);
+    if (answer == 0) {
+        resumeStoppedTask(stopped);
+        return;
+    }
+    if (answer == 2) {
+        const QString path = stopped.path;
+        mp_worker->run<bool>([path] { return QFile::remove(path); },
+                             [this, path](const bool& removed) {
+                                 if (!removed)
+                                     qWarning() << "Unable to remove the saved run"
+                                                << qUtf8Printable(path);
+                                 emit stoppedTaskOfferDone();
+                             });
+        return;
+    }
+    emit stoppedTaskOfferDone();
+}
+
+void TaskFileActions::resumeStoppedTask(const StoppedTask& stopped)
+{
+    mp_form->setLocked(true);
+    RunController* controller = mp_controller;
+    const std::shared_ptr<const TaskFile::Result> file = stopped.file;
+    mp_worker->run<bool>([controller, file] { return controller->load(*file); },
+                         [this, stopped](const bool& loaded) {
+                             mp_form->setLocked(false);
+                             if (!loaded || mp_run->isRunning()) {
+                                 mp_seams->warn(tr("Unable to load copy task from file") +
+                                                QStringLiteral(":\n%1").arg(stopped.path));
+                                 emit stoppedTaskOfferDone();
+                                 return;
+                             }
+                             m_resumedStoppedPath = stopped.path;
+                             const Task task = mp_controller->task();
+                             mp_form->showTask(task);
+                             mp_ui->mp_twMain->setCurrentIndex(0);
+                             mp_run->runTask(true, task.m_options.m_copyMode);
+                             emit stoppedTaskOfferDone();
+                         });
+}
+
+void TaskFileActions::onRunEnded()
+{
+    if (m_resumedStoppedPath.isEmpty() || mp_run->isRunning())
+        return;
+    const QString path = m_resumedStoppedPath;
+    m_resumedStoppedPath.clear();
+    // A run stopped again keeps its file; a closing saves it anew.
+    if (mp_controller->isStopRequested())
+        return;
+    mp_worker->run<bool>([path] { return QFile::remove(path); }, [](const bool&) {});
 }
 
 void TaskFileActions::saveTaskToFile()
@@ -284,7 +392,9 @@ void TaskFileActions::scheduleStartUpChecks()
 
 void TaskFileActions::checkProgramArguments()
 {
-    applyArguments(AppSettings::instance()->arguments());
+    // Nothing asked: a run stopped when the program last closed is offered.
+    if (!applyArguments(AppSettings::instance()->arguments()))
+        offerStoppedTask();
 }
 
 void TaskFileActions::onArgumentsReceived(const QStringList& arguments)
@@ -298,14 +408,14 @@ void TaskFileActions::onArgumentsReceived(const QStringList& arguments)
     applyArguments(arguments);
 }
 
-void TaskFileActions::applyArguments(const QStringList& arguments)
+bool TaskFileActions::applyArguments(const QStringList& arguments)
 {
     // The program never changes its working folder: it is still the one it started in.
     const MainWindowRules::ArgumentsRequest request = MainWindowRules::argumentsRequest(
         arguments, QDir::currentPath(), ProgramIdentity::taskFileExtension());
     switch (request.kind) {
     case MainWindowRules::ArgumentsRequest::Nothing:
-        break;
+        return false;
     case MainWindowRules::ArgumentsRequest::LoadTaskFile: {
         const QString path = request.taskFile;
         loadTaskFile(path, [path](bool loaded) {
@@ -319,6 +429,7 @@ void TaskFileActions::applyArguments(const QStringList& arguments)
         QTimer::singleShot(0, mp_run, &RunPresenter::startCopy);
         break;
     }
+    return true;
 }
 
 void TaskFileActions::onCheckForNewVersionCompleted()

@@ -51,6 +51,10 @@ public slots:
     void onArgumentsReceived(const QStringList& arguments);
     // The arguments the program was started with: a task file to load, or two paths to copy.
     void checkProgramArguments();
+    // Offers to resume the newest run the program saved in its data folder when a closing
+    // or a termination signal stopped it: "Resume" (the default) loads and resumes it,
+    // "Later" keeps the file, "Discard" removes it.
+    void offerStoppedTask();
     // A finished Updater (the sender) has the version on the web site.
     void onCheckForNewVersionCompleted();
     void fillRecentPathsMenu();
@@ -60,16 +64,24 @@ signals:
     void saved(bool success);
     // A task file has been read and applied, or refused.
     void loaded(bool success);
+    // The offer of a saved run has been answered, or there was none to make.
+    void stoppedTaskOfferDone();
     // The window is to come up (arguments of a second start).
     void windowWanted();
 
 private:
+    struct StoppedTask;
+    void askAboutStoppedTask(const StoppedTask& stopped);
+    void resumeStoppedTask(const StoppedTask& stopped);
+    // Once the resumed file's run completed, the file has served its purpose.
+    void onRunEnded();
     void saveRunToFile(const Task& task);
     void saveDefinitionToFile(const Task& task);
     QString askTaskFileName(const Task& task);
     // Runs write on the worker with the controls locked, then tells how it went.
     void writeTaskFile(const QString& path, const std::function<bool()>& write);
-    void applyArguments(const QStringList& arguments);
+    // False when they ask for nothing.
+    bool applyArguments(const QStringList& arguments);
     // What a loaded task will do, in words, for the box that offers to start it; items is
     // the number of items the file lists.
     static QString taskSummary(const Task& task, int items);
@@ -86,4 +98,6 @@ private:
     TaskForm* mp_form;
     RunPresenter* mp_run;
     QMenu* mp_recentPathsMenu = nullptr;
+    // The saved run resumed from the offer at start-up, removed once its run completed.
+    QString m_resumedStoppedPath;
 };

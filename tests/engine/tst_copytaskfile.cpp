@@ -2,6 +2,7 @@
 
 #include "app/programidentity.h"
 #include "engine/taskfile.h"
+#include "engine/taskfilestore.h"
 #include "fs/platform.h"
 #include "testsupport.h"
 
@@ -192,6 +193,8 @@ private slots:
     void saveUnwritablePath();
     void errorsFileName_data();
     void errorsFileName();
+    void stoppedTaskFiles_data();
+    void stoppedTaskFiles();
 
     // Task files from elsewhere.
     void loadRefusesHostileFiles_data();
@@ -903,6 +906,46 @@ void TestCopyTaskFile::externalProgramOnlyTheUsersOwn()
     QCOMPARE(refusal.isEmpty(), runs);
     if (!runs)
         QVERIFY(refusal.contains(asked));
+}
+
+void TestCopyTaskFile::stoppedTaskFiles_data()
+{
+    QTest::addColumn<QString>("entry"); // name=file, name/ (folder) or name>target (link)
+    QTest::addColumn<bool>("listed");
+    QTest::newRow("the program's own file") << "stopped-0123abcd.bdt=x" << true;
+    QTest::newRow("errors file: not a stopped run") << "copyerrors-0123.bdt=x" << false;
+    QTest::newRow("upper-case hash: not the program's") << "stopped-ABCD.bdt=x" << false;
+    QTest::newRow("other suffix") << "stopped-0123.bdt.tmp=x" << false;
+    QTest::newRow("a folder of that name") << "stopped-0124.bdt/" << false;
+    QTest::newRow("a link of that name to a file elsewhere")
+        << "stopped-0125.bdt>/etc/passwd" << false;
+}
+
+void TestCopyTaskFile::stoppedTaskFiles()
+{
+    QFETCH(QString, entry);
+    QFETCH(bool, listed);
+    QTemporaryDir dir;
+    const QString name = entry.section(QRegularExpression("[=/>]"), 0, 0);
+    const QString path = dir.filePath(name);
+    if (entry.contains('>'))
+        QVERIFY(QFile::link(entry.section('>', 1), path));
+    else if (entry.endsWith('/'))
+        QVERIFY(QDir().mkpath(path));
+    else
+        QVERIFY(TestSupport::writeFile(path, "x"));
+    QCOMPARE(TaskFileStore::stoppedTaskFiles(dir.path()),
+             listed ? QStringList{path} : QStringList());
+    // The name is the one brindle-cli gives: one per pair of paths.
+    Task task;
+    task.m_sourcePath = "/a";
+    task.m_destinationPath = "/b\nc";
+    const QString own = TaskFileStore::stoppedTaskPath(task, dir.path());
+    QVERIFY(QRegularExpression("^stopped-[0-9a-f]{16}\\.bdt$")
+                .match(QFileInfo(own).fileName())
+                .hasMatch());
+    task.m_destinationPath = "/b";
+    QVERIFY(TaskFileStore::stoppedTaskPath(task, dir.path()) != own);
 }
 
 QTEST_GUILESS_MAIN(TestCopyTaskFile)

@@ -6,6 +6,7 @@
 #include "guilog.h"
 #include "guimainwindow.h"
 #include "net/ganalytics.h"
+#include "progressrules.h"
 #include "scripteddialogs.h"
 #include "taskform.h"
 #include "testsupport.h"
@@ -158,6 +159,14 @@ private slots:
         qunsetenv("BRINDLE_ANALYTICS_ENDPOINT");
         if (answer == "Save task...")
             QTRY_VERIFY(QFileInfo::exists(path("saved.bdt")));
+        // The statistics name how the run ended; its bar stays, full once every item was
+        // processed, errors or not.
+        const QString stats = child<QLabel>(*mp_window, "mp_lStats")->text();
+        if (answer != "Resume") {
+            QVERIFY2(stats.startsWith(run == "stopped" ? "<b>Stopped</b>" : "<b>Completed</b>"),
+                     qPrintable(stats));
+            QCOMPARE(bar()->value(), run == "stopped" ? 0 : 100);
+        }
         if (run == "completed") {
             QCOMPARE(tabs()->currentWidget(), recapLog());
             QCOMPARE(child<QLabel>(*mp_window, "mp_lEndTime")->text(),
@@ -208,8 +217,13 @@ private slots:
     {
         RunController* task = mp_window->controller();
         bar()->setValue(40);
-        emit task->jobProgress("x", 10, 10); // a job at its end is no percentage to hold
-        QCOMPARE(bar()->value(), 41);
+        // A job's own share is not the run's: the bar stays, the status line names the file.
+        emit task->jobProgress("x", 10, 10);
+        QCOMPARE(bar()->value(), 40);
+        QCOMPARE(status(), QString("x"));
+        emit task->jobProgress("/elsewhere/big", 30, 200);
+        QCOMPARE(bar()->value(), 40);
+        QCOMPARE(status(), ProgressRules::fileProgressText("/elsewhere/big", 30, 200));
         emit task->flushProgress(50, 200);
         QCOMPARE(bar()->value(), 25);
         QCOMPARE(status(), QString("Writing to the device…"));

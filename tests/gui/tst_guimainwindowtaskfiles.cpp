@@ -3,11 +3,13 @@
 #include "engine/filehash.h"
 #include "engine/runcontroller.h"
 #include "engine/taskfile.h"
+#include "engine/taskfilestore.h"
 #include "filelistmodel.h"
 #include "guimainwindow.h"
 #include "mainwindowrules.h"
 #include "net/httpdownloader.h"
 #include "net/updater.h"
+#include "poolgate.h"
 #include "runpresenter.h"
 #include "scripteddialogs.h"
 #include "taskfileactions.h"
@@ -15,6 +17,7 @@
 #include "testsupport.h"
 #include "windowtesting.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -279,6 +282,66 @@ private slots:
         taskFiles()->loadTaskFromFile();
         QVERIFY(idle());
         QCOMPARE(treeOf(path("dst")), treeOf(path("src")));
+    }
+
+    void stoppedRunOfferedAfterRestart_data()
+    {
+        QTest::addColumn<QString>("answer");
+        QTest::newRow("Resume: the run ends and its file goes") << "Resume";
+        QTest::newRow("Later: the file stays") << "Later";
+        QTest::newRow("Discard: the file goes") << "Discard";
+    }
+
+    void stoppedRunOfferedAfterRestart()
+    {
+        QFETCH(QString, answer);
+        QVERIFY(QDir().mkpath(path("dst")));
+        // A run stopped with its whole list, nothing of it copied yet.
+        const Task task = makeTask(path("src"), path("dst"));
+        QList<CopyItem> items;
+        for (const QString name : {"a", "c", "sub/b"}) {
+            items.append(CopyItem());
+            items.last().source_path = path("src/" + name);
+            items.last().destination_path = path("dst/" + name);
+        }
+        QVERIFY(writeTaskFile(path("stopped.bdt"), task, items));
+        dialogs().pick(path("stopped.bdt")).answer("Cancel");
+        taskFiles()->loadTaskFromFile();
+        QVERIFY(idle());
+        auto* resume = child<QAction>(*mp_window, "mp_actResume");
+        QVERIFY(resume->isVisible() && resume->isEnabled());
+        {
+            // Held at its start while the window closes, as a termination signal closes it.
+            TestSupport::PoolGate pool;
+            pool.close();
+            resume->trigger();
+            QVERIFY(mp_window->isRunning());
+            QVERIFY(!resume->isVisible());
+            mp_window->closeWithoutAsking();
+            pool.open();
+            QVERIFY(mp_window->waitForRunToEnd());
+        }
+        QCOMPARE(mp_window->finishClosing(), GuiMainWindow::StoppedExitCode);
+        const QString saved = mp_window->savedStoppedTask();
+        QCOMPARE(saved, TaskFileStore::stoppedTaskPath(task, m_dir->path()));
+        WindowTesting::finish(mp_window);
+
+        // The next start offers it, Resume first.
+        mp_window = WindowTesting::scriptedWindow();
+        dialogs().answer(answer);
+        if (answer == "Resume")
+            dialogs().answer("Ok"); // the end of the resumed run
+        QSignalSpy offered(taskFiles(), &TaskFileActions::stoppedTaskOfferDone);
+        taskFiles()->checkProgramArguments();
+        QTRY_COMPARE(offered.size(), 1);
+        const ScriptedDialogs::Asked box = dialogs().asked.first();
+        QVERIFY2(box.text.startsWith("A run was stopped when Brindle closed, and saved:\n" + saved),
+                 qPrintable(box.text));
+        QCOMPARE(box.defaultButton, 0);
+        QCOMPARE(box.escapeButton, 1);
+        QVERIFY(idle());
+        QCOMPARE(QFileInfo::exists(saved), answer == "Later");
+        QCOMPARE(fileContents(path("dst")) == fileContents(path("src")), answer == "Resume");
     }
 
     void requestsDuringRun()

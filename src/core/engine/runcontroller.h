@@ -90,7 +90,11 @@ public:
     {
         return m_ledger.unprocessedItems() + m_live.unprocessedItems();
     }
-    QList<CopyItem> folderItems() const { return m_ledger.folderItems() + m_live.folderItems(); }
+    QList<CopyItem> folderItems() const
+    {
+        return TaskLedger::folderItemsOf(m_ledger.completed() + m_live.completed(),
+                                         m_ledger.folders() + m_live.folders());
+    }
     QList<CopyItem> completedItems() const { return m_ledger.completed() + m_live.completed(); }
 
     // Waits, with an event loop, until the run has ended or timeoutMs passed with no report

@@ -1,12 +1,16 @@
 #include "engine/taskfilestore.h"
 
+#include "app/programidentity.h"
+
 #include "fs/pathutils.h"
 #include "fs/platform.h"
 #include "model/inifileformat.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSettings>
 
 #include <memory>
@@ -152,4 +156,31 @@ bool TaskFileStore::save(const QString& path, const Run& run, bool errorsOnly, b
 
     run.externalProgram.writeToSettings(settings);
     return syncTaskFile(settings);
+}
+
+QString TaskFileStore::stoppedTaskPath(const Task& task, const QString& dataFolder)
+{
+    const QString name =
+        QStringLiteral("stopped-%1.%2")
+            .arg(FileSystemUtils::twoStringHash(task.m_sourcePath, task.m_destinationPath).left(16),
+                 ProgramIdentity::taskFileExtension());
+    return QDir(dataFolder).filePath(name);
+}
+
+QStringList TaskFileStore::stoppedTaskFiles(const QString& dataFolder)
+{
+    if (dataFolder.isEmpty())
+        return {};
+    const QRegularExpression own(
+        QStringLiteral("^stopped-[0-9a-f]+\\.%1$")
+            .arg(QRegularExpression::escape(ProgramIdentity::taskFileExtension())));
+    QStringList paths;
+    // Plain files only: a link or a folder of that name is nothing the program saved.
+    const QFileInfoList entries =
+        QDir(dataFolder).entryInfoList(QDir::Files | QDir::Hidden | QDir::NoSymLinks, QDir::Time);
+    for (const QFileInfo& entry : entries) {
+        if (own.match(entry.fileName()).hasMatch())
+            paths.append(entry.absoluteFilePath());
+    }
+    return paths;
 }

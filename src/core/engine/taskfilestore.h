@@ -6,6 +6,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 // Writes a copy task's run to a task file (TaskFile reads them back): the task, the items
 // still to do or all of them, and what a resume needs to trust the file.
@@ -30,6 +31,11 @@ public:
                      bool errorsAsUnprocessed);
     // See CopyTask::saveTaskDefinition.
     static bool saveTaskDefinition(const QString& path, const Task& task);
+    // Where a stopped run of task is kept in the data folder, by brindle-cli and the window
+    // alike: one file per pair of paths, so that a later stop of the same task replaces it.
+    static QString stoppedTaskPath(const Task& task, const QString& dataFolder);
+    // The stopped runs the program saved in the data folder, the newest first.
+    static QStringList stoppedTaskFiles(const QString& dataFolder);
     // See CopyTask::externalProgramRefusal.
     static QString externalProgramRefusal(const ExternalProgramSettings& asked, bool ownUsed,
                                           const ExternalProgramSettings& own);

@@ -419,11 +419,22 @@ QList<CopyItem> TaskLedger::unprocessedItems() const
 
 QList<CopyItem> TaskLedger::folderItems() const
 {
+    return folderItemsOf(m_completed, m_folders);
+}
+
+QList<CopyItem> TaskLedger::folderItemsOf(const QList<CopyItem>& completed,
+                                          const QList<CopyItem>& folders)
+{
+    // A folder made as an empty folder is completed and also kept for the final sync: it is
+    // listed once, with the sync's outcome, the last one it had.
+    QSet<QString> synced;
+    for (const CopyItem& item : folders)
+        synced.insert(item.destination_path);
     QList<CopyItem> items;
-    for (const CopyItem& item : m_completed) {
-        if (item.is_folder)
+    for (const CopyItem& item : completed) {
+        if (item.is_folder && !synced.contains(item.destination_path))
             items.append(item);
     }
-    items.append(m_folders);
+    items.append(folders);
     return items;
 }

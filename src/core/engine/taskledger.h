@@ -105,6 +105,9 @@ public:
     QList<CopyItem> checkedItems() const;
     QList<CopyItem> unprocessedItems() const;
     QList<CopyItem> folderItems() const;
+    // The folders among completed that folders does not hold, then folders.
+    static QList<CopyItem> folderItemsOf(const QList<CopyItem>& completed,
+                                         const QList<CopyItem>& folders);
 
     // The clock-free arithmetic behind a task's speed and remaining time.
     static qint64 elapsedMsBetween(const QDateTime& start, const QDateTime& end,
