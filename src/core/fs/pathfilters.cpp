@@ -1,0 +1,187 @@
+#include "fs/pathfilters.h"
+
+#include "fs/filesystemutils.h"
+
+#include <QDir>
+
+namespace {
+
+// Index of the "]" that closes the set opened at start, or -1 when the "[" is a plain
+// character. A "]" right after the opening (or after "!") belongs to the set.
+int setEnd(const QString& pattern, int start)
+{
+    int i = start + 1;
+    if (i < pattern.size() && pattern.at(i) == QLatin1Char('!'))
+        ++i;
+    if (i < pattern.size() && pattern.at(i) == QLatin1Char(']'))
+        ++i;
+    return pattern.indexOf(QLatin1Char(']'), i);
+}
+
+// A set never matches the '/' between folders.
+QString setToRegex(const QString& pattern, int start, int end)
+{
+    QString rx = QStringLiteral("(?!/)[");
+    int i = start + 1;
+    if (pattern.at(i) == QLatin1Char('!')) {
+        rx += QLatin1Char('^');
+        ++i;
+    }
+    for (; i < end; ++i) {
+        const QChar c = pattern.at(i);
+        // Ranges stay ranges; other ASCII punctuation is escaped so it stands for itself.
+        if (c.unicode() < 128 && !c.isLetterOrNumber() && c != QLatin1Char('-'))
+            rx += QLatin1Char('\\');
+        rx += c;
+    }
+    return rx + QLatin1Char(']');
+}
+
+QString toRegex(const QString& pattern)
+{
+    QString rx;
+    QString literal;
+    const auto flushLiteral = [&rx, &literal]() {
+        rx += QRegularExpression::escape(literal);
+        literal.clear();
+    };
+    for (int i = 0; i < pattern.size(); ++i) {
+        const QChar c = pattern.at(i);
+        if (c == QLatin1Char('\\') && i + 1 < pattern.size()) {
+            literal += pattern.at(++i);
+        } else if (c == QLatin1Char('*')) {
+            flushLiteral();
+            int stars = 1;
+            while (i + 1 < pattern.size() && pattern.at(i + 1) == QLatin1Char('*')) {
+                ++stars;
+                ++i;
+            }
+            rx += stars > 1 ? QStringLiteral(".*") : QStringLiteral("[^/]*");
+        } else if (c == QLatin1Char('?')) {
+            flushLiteral();
+            rx += QStringLiteral("[^/]");
+        } else if (const int end = c == QLatin1Char('[') ? setEnd(pattern, i) : -1; end >= 0) {
+            flushLiteral();
+            rx += setToRegex(pattern, i, end);
+            i = end;
+        } else {
+            literal += c;
+        }
+    }
+    flushLiteral();
+    return rx;
+}
+
+QString nameOf(const QString& relativePath)
+{
+    return relativePath.mid(relativePath.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
+} // namespace
+
+PathFilters::PathFilters(const QStringList& copyPatterns, const QStringList& skipPatterns,
+                         bool caseSensitive)
+    : m_copy(compile(copyPatterns, caseSensitive)), m_skip(compile(skipPatterns, caseSensitive))
+{
+}
+
+QList<PathFilters::Rule> PathFilters::compile(const QStringList& patterns, bool caseSensitive)
+{
+    QRegularExpression::PatternOptions options = QRegularExpression::DotMatchesEverythingOption;
+    if (!caseSensitive)
+        options |= QRegularExpression::CaseInsensitiveOption;
+    QList<Rule> rules;
+    for (const QString& text : patterns) {
+        Rule rule;
+        rule.text = text;
+        QString pattern = text;
+        // "photos/" and "photos//" alike.
+        while (pattern.endsWith(QLatin1Char('/'))) {
+            rule.folderOnly = true;
+            pattern.chop(1);
+        }
+        const bool anchored = pattern.startsWith(QLatin1Char('/'));
+        while (pattern.startsWith(QLatin1Char('/')))
+            pattern.remove(0, 1);
+        if (pattern.isEmpty())
+            continue;
+        rule.wholePath =
+            anchored || pattern.contains(QLatin1Char('/')) || pattern.contains(QLatin1String("**"));
+        QString rx = toRegex(pattern);
+        if (rule.wholePath && !anchored)
+            rx.prepend(QLatin1String("(?:.*/)?"));
+        rule.regex = QRegularExpression(QRegularExpression::anchoredPattern(rx), options);
+        // A pattern the translation cannot express stands for itself.
+        if (!rule.regex.isValid())
+            rule.regex = QRegularExpression(
+                QRegularExpression::anchoredPattern(QRegularExpression::escape(pattern)), options);
+        rules.append(rule);
+    }
+    return rules;
+}
+
+bool PathFilters::matches(const Rule& rule, const QString& relativePath, bool isFolder)
+{
+    if (rule.folderOnly && !isFolder)
+        return false;
+    return rule.regex.match(rule.wholePath ? relativePath : nameOf(relativePath)).hasMatch();
+}
+
+QString PathFilters::skippedBy(const QString& relativePath, bool isFolder) const
+{
+    for (const Rule& rule : m_skip) {
+        if (matches(rule, relativePath, isFolder))
+            return rule.text;
+    }
+    return QString();
+}
+
+bool PathFilters::copiesFolderTree(const QString& relativeFolder) const
+{
+    for (const Rule& rule : m_copy) {
+        if (!rule.folderOnly)
+            continue;
+        for (int end = relativeFolder.indexOf(QLatin1Char('/')); end >= 0;
+             end = relativeFolder.indexOf(QLatin1Char('/'), end + 1)) {
+            if (matches(rule, relativeFolder.left(end), true))
+                return true;
+        }
+        if (!relativeFolder.isEmpty() && matches(rule, relativeFolder, true))
+            return true;
+    }
+    return false;
+}
+
+bool PathFilters::copies(const QString& relativePath, bool inCopiedFolderTree) const
+{
+    if (m_copy.isEmpty() || inCopiedFolderTree)
+        return true;
+    for (const Rule& rule : m_copy) {
+        if (matches(rule, relativePath, false))
+            return true;
+    }
+    return false;
+}
+
+bool PathFilters::copies(const QString& relativePath) const
+{
+    const int slash = relativePath.lastIndexOf(QLatin1Char('/'));
+    return copies(relativePath, slash > 0 && copiesFolderTree(relativePath.left(slash)));
+}
+
+bool PathFilters::caseSensitiveAt(const QString& path)
+{
+    return !FileSystemUtils::destinationTraits(path, false).caseInsensitive;
+}
+
+QString PathFilters::relativePath(const QString& root, const QString& path)
+{
+    if (path.size() <= root.size() || !path.startsWith(root))
+        return QString();
+    const QChar separator = QDir::separator();
+    if (root.endsWith(separator))
+        return QDir::fromNativeSeparators(path.mid(root.size()));
+    if (path.at(root.size()) != separator)
+        return QString();
+    return QDir::fromNativeSeparators(path.mid(root.size() + 1));
+}
