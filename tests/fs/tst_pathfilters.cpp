@@ -64,6 +64,10 @@ void TestPathFilters::decides_data()
         << none << QStringList{"*.tmp", "x.*"} << true << "x.tmp" << false << "*.tmp";
     QTest::newRow("name with a newline and a backslash")
         << QStringList{"a?b\\\\c"} << none << true << "a\nb\\c" << false << "copied";
+    // The byte 0xff of a name that is not UTF-8, as FileNameCodec holds it.
+    QTest::newRow("name that is not UTF-8")
+        << none << QStringList{"bad?.tmp"} << true << QString("d/bad") + QChar(0xdcff) + ".tmp"
+        << false << "bad?.tmp";
     // The top of the source itself: everything in it.
     QTest::newRow("lone slash picks all")
         << QStringList{"/"} << none << true << "a/x" << false << "copied";

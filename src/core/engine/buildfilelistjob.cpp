@@ -296,7 +296,12 @@ void BuildFileListJob::reportFiltered(WalkEntry& entry, const QString& filter,
     if (!m_settings.reportFilteredFiles)
         return;
     const bool isFolder = entry.type == Platform::FolderEntry::Folder;
-    const qint64 size = !isFolder && readStatus(entry) ? entry.status.size : 0;
+    // A link is counted by the size of what it names, as when it is copied.
+    const qint64 size = isFolder ? 0
+                        : entry.type == Platform::FolderEntry::SymLink
+                            ? ReachableFileInfo(entry.sourcePath).size()
+                        : readStatus(entry) ? entry.status.size
+                                            : 0;
     QString reason;
     if (filter == QLatin1String("hidden"))
         reason = isFolder ? tr("source folder is hidden") : tr("source file is hidden");

@@ -72,6 +72,29 @@ QString toRegex(const QString& pattern)
     return rx;
 }
 
+// A name that is not valid UTF-8 holds lone surrogates (FileNameCodec), which the regular
+// expression engine refuses to match at all: each stands as one character, a "?" or a "*"
+// matches it.
+QString matchable(const QString& text)
+{
+    QString result;
+    for (int i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        const bool pair =
+            c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate();
+        if (pair) {
+            ++i;
+            continue;
+        }
+        if (c.isSurrogate()) {
+            if (result.isNull())
+                result = text;
+            result[i] = QChar::ReplacementCharacter;
+        }
+    }
+    return result.isNull() ? text : result;
+}
+
 QString nameOf(const QString& relativePath)
 {
     return relativePath.mid(relativePath.lastIndexOf(QLatin1Char('/')) + 1);
@@ -124,7 +147,8 @@ bool PathFilters::matches(const Rule& rule, const QString& relativePath, bool is
 {
     if (rule.folderOnly && !isFolder)
         return false;
-    return rule.regex.match(rule.wholePath ? relativePath : nameOf(relativePath)).hasMatch();
+    return rule.regex.match(matchable(rule.wholePath ? relativePath : nameOf(relativePath)))
+        .hasMatch();
 }
 
 QString PathFilters::skippedBy(const QString& relativePath, bool isFolder) const
