@@ -68,6 +68,8 @@ void TestCliFilters::sameSelectionAsRsync_data()
                                   << only("photos/*.jpg");
     QTest::newRow("exclude photos/*.jpg")
         << QStringList{"--exclude", "photos/*.jpg"} << QStringList{"--exclude=photos/*.jpg"};
+    QTest::newRow("**/photos/* at any depth, the top too")
+        << QStringList{"--include", "**/photos/*"} << only("**/photos/*");
     QTest::newRow("exclude /photos/")
         << QStringList{"--exclude", "/photos/"} << QStringList{"--exclude=/photos/"};
     QTest::newRow("a,b.txt literal comma")

@@ -56,7 +56,13 @@ QString toRegex(const QString& pattern)
                 ++stars;
                 ++i;
             }
-            rx += stars > 1 ? QStringLiteral(".*") : QStringLiteral("[^/]*");
+            // "**/" is any number of folders, none too.
+            if (stars > 1 && i + 1 < pattern.size() && pattern.at(i + 1) == QLatin1Char('/')) {
+                rx += QStringLiteral("(?:.*/)?");
+                ++i;
+            } else {
+                rx += stars > 1 ? QStringLiteral(".*") : QStringLiteral("[^/]*");
+            }
         } else if (c == QLatin1Char('?')) {
             flushLiteral();
             rx += QStringLiteral("[^/]");
