@@ -1,4 +1,5 @@
 #include "cliscratch.h"
+#include "exfatmount.h"
 #include "fs/pathfilters.h"
 #include "testsupport.h"
 
@@ -18,6 +19,7 @@ class TestCliFilters : public QObject
 private slots:
     void sameSelectionAsRsync_data();
     void sameSelectionAsRsync();
+    void caseAsTheSourceFileSystem();
 
 private:
     QStringList filesBelow(const QString& folder) const;
@@ -139,6 +141,24 @@ void TestCliFilters::sameSelectionAsRsync()
     QStringList tree = treeFiles;
     tree.sort();
     QCOMPARE(all, tree);
+}
+
+// exFAT ignores case, and so do the filters of a source there, though FUSE hides its type.
+void TestCliFilters::caseAsTheSourceFileSystem()
+{
+    TestSupport::ExfatMount mount(16 * 1024 * 1024);
+    if (!mount.isValid())
+        QSKIP(qPrintable(mount.skipReason()));
+    const QString source = mount.path() + "/src";
+    for (const QString& file : QStringList{"A.JPG", "b.jpg", "c.png", "Photos/d.jpg"})
+        QVERIFY(TestSupport::writeFile(source + '/' + file, "x"));
+    QVERIFY(!PathFilters::caseSensitiveAt(source));
+
+    TestSupport::CliScratch dir;
+    const TestSupport::CliScratch::Result result =
+        dir.run({"copy", source, "dst", "--include", "*.jpg", "--exclude", "photos/"});
+    QCOMPARE(result.exitCode, 0);
+    QCOMPARE(filesBelow(dir.filePath("dst")), (QStringList{"A.JPG", "b.jpg"}));
 }
 
 QTEST_GUILESS_MAIN(TestCliFilters)

@@ -1,8 +1,10 @@
 #include "fs/pathfilters.h"
 
 #include "fs/filesystemutils.h"
+#include "fs/platform.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 namespace {
 
@@ -201,7 +203,33 @@ bool PathFilters::copies(const QString& relativePath) const
 
 bool PathFilters::caseSensitiveAt(const QString& path)
 {
-    return !FileSystemUtils::destinationTraits(path, false).caseInsensitive;
+    if (FileSystemUtils::destinationTraits(path, false).caseInsensitive)
+        return false;
+    // A type that does not tell (exFAT through FUSE shows as "fuseblk"): the nearest name on
+    // the way that has a case is looked up spelled the other way. Reads only, as a source
+    // must never be written to.
+    QFileInfo entry(QFileInfo(path).absoluteFilePath());
+    Platform::EntryIdentity top;
+    if (!Platform::entryIdentity(entry.absoluteFilePath(), &top))
+        return true;
+    while (!entry.isRoot() && !entry.fileName().isEmpty()) {
+        // A name above the mount point is another file system's.
+        Platform::EntryIdentity here;
+        if (!Platform::entryIdentity(entry.absoluteFilePath(), &here) || here.device != top.device)
+            return true;
+        const QString name = entry.fileName();
+        const QString upper = name.toUpper();
+        const QString other = upper != name ? upper : name.toLower();
+        if (other != name) {
+            // Found under a spelling its folder does not list: the lookup ignored case.
+            const QString twin = entry.absolutePath() + QLatin1Char('/') + other;
+            Platform::EntryIdentity identity;
+            return !(Platform::entryIdentity(twin, &identity, false) &&
+                     FileSystemUtils::existsUnderOtherName(twin));
+        }
+        entry = QFileInfo(entry.absolutePath());
+    }
+    return true;
 }
 
 QString PathFilters::relativePath(const QString& root, const QString& path)

@@ -45,7 +45,8 @@ public:
         return !ignoreCase && caseSensitiveAt(source);
     }
     // Whether the file system holding path tells names apart by case (Linux file systems do,
-    // FAT and exFAT do not). Reads the file system's type; writes nothing.
+    // FAT and exFAT do not): from its type, or else from whether a name of the path is found
+    // spelled in the other case. Writes nothing.
     static bool caseSensitiveAt(const QString& path);
 
 private:
