@@ -43,14 +43,6 @@
         <translation>Quelldatei ist versteckt</translation>
     </message>
     <message>
-        <source>source folder is filtered by name</source>
-        <translation>Quellordner wird durch den Namensfilter ausgeschlossen</translation>
-    </message>
-    <message>
-        <source>source file is filtered by name</source>
-        <translation>Quelldatei wird durch den Namensfilter ausgeschlossen</translation>
-    </message>
-    <message>
         <source>source file is not a regular file</source>
         <translation>Quelldatei ist keine reguläre Datei</translation>
     </message>
@@ -85,6 +77,18 @@
     <message>
         <source>another file of this run has the same name</source>
         <translation>eine andere Datei dieses Laufs hat denselben Namen</translation>
+    </message>
+    <message>
+        <source>source file matches no copy filter</source>
+        <translation>Quelldatei passt zu keinem Einschlussfilter</translation>
+    </message>
+    <message>
+        <source>source folder is left out by the skip filter &quot;%1&quot;</source>
+        <translation>Quellordner wird durch den Ausschlussfilter „%1“ ausgelassen</translation>
+    </message>
+    <message>
+        <source>source file is left out by the skip filter &quot;%1&quot;</source>
+        <translation>Quelldatei wird durch den Ausschlussfilter „%1“ ausgelassen</translation>
     </message>
 </context>
 <context>
@@ -409,12 +413,46 @@ Gerät gelesen. Dateien des Ordners, die die Liste nicht nennt, werden ebenfalls
         <translation>--manifest braucht verify, oder --verify mit copy und move.</translation>
     </message>
     <message>
-        <source>Copy only files matching these wildcard patterns (separated by commas; given several times, they add up).</source>
-        <translation>Nur Dateien kopieren, die zu diesen Platzhaltermustern passen (durch Kommas getrennt; mehrfach angegeben, zählen alle).</translation>
+        <source>Copy only files matching these patterns (separated by commas; given several times, they add up). See &quot;Filters&quot; above.</source>
+        <translation>Nur Dateien kopieren, die zu diesen Mustern passen (durch Kommas getrennt; mehrfach angegeben, addieren sie sich). Siehe „Filter“ oben.</translation>
     </message>
     <message>
-        <source>Leave out files matching these wildcard patterns (separated by commas; given several times, they add up).</source>
-        <translation>Dateien auslassen, die zu diesen Platzhaltermustern passen (durch Kommas getrennt; mehrfach angegeben, zählen alle).</translation>
+        <source>Leave out files and folders matching these patterns (separated by commas; given several times, they add up).</source>
+        <translation>Dateien und Ordner auslassen, die zu diesen Mustern passen (durch Kommas getrennt; mehrfach angegeben, addieren sie sich).</translation>
+    </message>
+    <message>
+        <source>Let --include and --exclude match without regard to case (default: as the source&apos;s file system counts it).</source>
+        <translation>--include und --exclude ohne Beachtung der Groß- und Kleinschreibung vergleichen (Standard: wie das Dateisystem der Quelle sie beachtet).</translation>
+    </message>
+    <message>
+        <source>Filters: a pattern without &quot;/&quot; matches a name in any folder. One with &quot;/&quot;
+matches the end of the path below the source (&quot;/&quot; between folders); a leading
+&quot;/&quot; ties it to the top of the source, and a trailing &quot;/&quot; matches folders only,
+with everything under them. &quot;*&quot; and &quot;?&quot; stop at &quot;/&quot;, &quot;**&quot; does not;
+&quot;[abc]&quot; is one of a set. A backslash makes the next character stand for itself:
+&quot;\,&quot; is a comma within a pattern. Case counts as it counts on the source&apos;s file
+system (on Linux file systems it does, on FAT and exFAT not), or never with
+--ignore-case. Excluded entries are left out even when an --include matches.
+  --include &apos;*.jpg&apos;           JPEG files in every folder
+  --exclude photos/           every folder named photos, and all in it
+  --include &apos;photos/*.jpg&apos;    JPEG files right in a folder named photos
+  --exclude &apos;/build/&apos;         only the folder build at the top of the source
+  --include &apos;a\,b.txt&apos;        the file named a,b.txt</source>
+        <extracomment>The patterns and paths in the examples stay as they are.</extracomment>
+        <translation>Filter: Ein Muster ohne „/“ passt zu einem Namen in jedem Ordner. Eines mit „/“
+passt zum Ende des Pfads unterhalb der Quelle („/“ zwischen Ordnern); ein „/“ am
+Anfang bindet es an die oberste Ebene der Quelle, ein „/“ am Ende passt nur zu
+Ordnern, samt allem darin. „*“ und „?“ enden an „/“, „**“ nicht; „[abc]“ ist
+eines aus einer Menge. Ein Backslash lässt das nächste Zeichen für sich selbst
+stehen: „\,“ ist ein Komma innerhalb eines Musters. Groß- und Kleinschreibung
+zählt, wie sie auf dem Dateisystem der Quelle zählt (auf Linux-Dateisystemen ja,
+auf FAT und exFAT nicht), mit --ignore-case nie. Ausgeschlossenes bleibt aus,
+auch wenn ein --include passt.
+  --include &apos;*.jpg&apos;           JPEG-Dateien in jedem Ordner
+  --exclude photos/           jeder Ordner namens photos, samt Inhalt
+  --include &apos;photos/*.jpg&apos;    JPEG-Dateien direkt in einem Ordner namens photos
+  --exclude &apos;/build/&apos;         nur der Ordner build oben in der Quelle
+  --include &apos;a\,b.txt&apos;        die Datei namens a,b.txt</translation>
     </message>
 </context>
 <context>
@@ -576,6 +614,10 @@ Gerät gelesen. Dateien des Ordners, die die Liste nicht nennt, werden ebenfalls
     <message>
         <source>Writing to the device…</source>
         <translation>Daten werden auf das Gerät geschrieben…</translation>
+    </message>
+    <message>
+        <source>Filtered Files</source>
+        <translation>Gefilterte Dateien</translation>
     </message>
 </context>
 <context>
@@ -1547,6 +1589,10 @@ Gerät gelesen. Dateien des Ordners, die die Liste nicht nennt, werden ebenfalls
     <message>
         <source>Sto&amp;p</source>
         <translation>&amp;Anhalten</translation>
+    </message>
+    <message>
+        <source>Patterns separated by commas: *.jpg matches a name in any folder, photos/*.jpg the end of a path below the source, photos/ a folder and all in it; \, is a comma within a pattern.</source>
+        <translation>Muster, durch Kommas getrennt: *.jpg passt zu einem Namen in jedem Ordner, photos/*.jpg zum Ende eines Pfads unterhalb der Quelle, photos/ zu einem Ordner samt Inhalt; \, ist ein Komma innerhalb eines Musters.</translation>
     </message>
     <message>
         <source>&amp;Resume stopped run</source>

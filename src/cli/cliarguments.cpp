@@ -38,13 +38,16 @@ struct Options
     QCommandLineOption noEmptyFolders{"no-empty-folders", T::tr("Do not create empty folders.")};
     QCommandLineOption include{
         "include",
-        T::tr("Copy only files matching these wildcard patterns (separated by commas; given "
-              "several times, they add up)."),
+        T::tr("Copy only files matching these patterns (separated by commas; given several "
+              "times, they add up). See \"Filters\" above."),
         T::tr("PATTERNS")};
     QCommandLineOption exclude{"exclude",
-                               T::tr("Leave out files matching these wildcard patterns "
+                               T::tr("Leave out files and folders matching these patterns "
                                      "(separated by commas; given several times, they add up)."),
                                T::tr("PATTERNS")};
+    QCommandLineOption ignoreCase{"ignore-case",
+                                  T::tr("Let --include and --exclude match without regard to "
+                                        "case (default: as the source's file system counts it).")};
     QCommandLineOption skipErrorsOn{"skip-errors-on",
                                     T::tr("Ignore errors of files matching these wildcard patterns "
                                           "(default desktop.ini)."),
@@ -94,18 +97,17 @@ struct Options
 
     QList<QCommandLineOption> all() const
     {
-        return {overwrite,      parents,        collate,   noRecursive,  noHidden,     noLinks,
-                noEmptyFolders, include,        exclude,   skipErrorsOn, threads,      method,
-                hash,           verify,         manifest,  external,     externalArgs, noFileList,
-                saveTask,       reportFiltered, fixErrors, quiet,        json,         portable,
-                help,           version};
+        return {overwrite, parents,  collate,    noRecursive,  noHidden,   noLinks,  noEmptyFolders,
+                include,   exclude,  ignoreCase, skipErrorsOn, threads,    method,   hash,
+                verify,    manifest, external,   externalArgs, noFileList, saveTask, reportFiltered,
+                fixErrors, quiet,    json,       portable,     help,       version};
     }
     // Options that shape a new run; a resumed run takes them from its task file.
     QList<QCommandLineOption> runShaping() const
     {
-        return {overwrite, parents,        collate,    noRecursive, noHidden,
-                noLinks,   noEmptyFolders, include,    exclude,     skipErrorsOn,
-                external,  externalArgs,   noFileList, verify};
+        return {overwrite,    parents,        collate,      noRecursive, noHidden,
+                noLinks,      noEmptyFolders, include,      exclude,     ignoreCase,
+                skipErrorsOn, external,       externalArgs, noFileList,  verify};
     }
 };
 
@@ -128,8 +130,7 @@ void setUpParser(QCommandLineParser& parser, const Options& options)
               "  4  completed, but the report or the task file could not be written (closed\n"
               "     output, full device)");
     const QStringList description{
-        T::tr("Copies, moves and verifies files and folders."),
-        commands,
+        T::tr("Copies, moves and verifies files and folders."), commands,
         T::tr("The destination is a folder. A missing one is created when its parent folder\n"
               "exists, or with --parents."),
         T::tr("A run that ends with errors saves them in an errors file in the data folder and\n"
@@ -140,6 +141,20 @@ void setUpParser(QCommandLineParser& parser, const Options& options)
         T::tr("check reads a checksum list made by sha256sum, b2sum or xxhsum -H2 and checks\n"
               "the folder it lists (by default the list's own folder), each file read from its\n"
               "device; files of the folder that the list does not name are reported too."),
+        //: The patterns and paths in the examples stay as they are.
+        T::tr("Filters: a pattern without \"/\" matches a name in any folder. One with \"/\"\n"
+              "matches the end of the path below the source (\"/\" between folders); a leading\n"
+              "\"/\" ties it to the top of the source, and a trailing \"/\" matches folders only,\n"
+              "with everything under them. \"*\" and \"?\" stop at \"/\", \"**\" does not;\n"
+              "\"[abc]\" is one of a set. A backslash makes the next character stand for itself:\n"
+              "\"\\,\" is a comma within a pattern. Case counts as it counts on the source's file\n"
+              "system (on Linux file systems it does, on FAT and exFAT not), or never with\n"
+              "--ignore-case. Excluded entries are left out even when an --include matches.\n"
+              "  --include '*.jpg'           JPEG files in every folder\n"
+              "  --exclude photos/           every folder named photos, and all in it\n"
+              "  --include 'photos/*.jpg'    JPEG files right in a folder named photos\n"
+              "  --exclude '/build/'         only the folder build at the top of the source\n"
+              "  --include 'a\\,b.txt'        the file named a,b.txt"),
         exitCodes};
     parser.setApplicationDescription(description.join(QStringLiteral("\n\n")));
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
@@ -302,6 +317,7 @@ Result parse(const QStringList& arguments, CliArguments* out, QString* message)
         copy.m_skipFilters = patterns(options.exclude);
     if (parser.isSet(options.skipErrorsOn))
         copy.m_skipErrorOnFiles = patterns(options.skipErrorsOn);
+    copy.m_ignoreCase = parser.isSet(options.ignoreCase);
 
     if (parser.isSet(options.threads)) {
         bool ok = false;

@@ -8,6 +8,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 
+#include <algorithm>
+
 namespace CliReport {
 
 namespace {
@@ -118,6 +120,55 @@ QStringList errorLines(const QList<CopyItem>& errorItems)
         lines.append(safeText(line));
     }
     return lines;
+}
+
+QList<CopyItem> filteredItems(const QList<CopyItem>& skippedItems)
+{
+    QList<CopyItem> items;
+    for (const CopyItem& item : skippedItems) {
+        if (!item.filtered_by.isEmpty())
+            items.append(item);
+    }
+    return items;
+}
+
+namespace {
+
+qint64 filteredFileCount(const QList<CopyItem>& filteredItems)
+{
+    return std::count_if(filteredItems.cbegin(), filteredItems.cend(),
+                         [](const CopyItem& item) { return !item.is_folder; });
+}
+
+} // namespace
+
+QStringList filteredLines(const QList<CopyItem>& filteredItems)
+{
+    QStringList lines{QStringLiteral("%1: %2")
+                          .arg(T::tr("Filtered Files"))
+                          .arg(filteredFileCount(filteredItems))};
+    for (const CopyItem& item : filteredItems)
+        lines << safeText(QStringLiteral("%1: %2").arg(item.source_path,
+                                                       item.info_list.value(0, item.filtered_by)));
+    return lines;
+}
+
+void addFiltered(QJsonObject& report, const QList<CopyItem>& filteredItems)
+{
+    QJsonArray items;
+    for (const CopyItem& item : filteredItems) {
+        items.append(QJsonObject{
+            {"source", item.source_path},
+            {"folder", item.is_folder},
+            {"filter", item.filtered_by},
+            {"pattern", item.filtered_by == QLatin1String("exclude")
+                            ? QJsonValue(item.filter_pattern)
+                            : QJsonValue()},
+            {"reasonText", item.info_list.value(0)},
+        });
+    }
+    report.insert(QStringLiteral("filteredFiles"), filteredFileCount(filteredItems));
+    report.insert(QStringLiteral("filteredItems"), items);
 }
 
 qint64 realSpeed(qint64 bytes, qint64 elapsedMs)

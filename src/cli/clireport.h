@@ -51,6 +51,13 @@ QStringList reportLines(const Counters& counters, RunKind kind, qint64 elapsedMs
 // One line per item in error: its path, its message and the reasons behind it.
 QStringList errorLines(const QList<CopyItem>& errorItems);
 
+// The items a filter left out (CopyItem::filtered_by), in the order the walk met them.
+QList<CopyItem> filteredItems(const QList<CopyItem>& skippedItems);
+// "Filtered Files: 2", then one line per item: its path and the filter that left it out.
+QStringList filteredLines(const QList<CopyItem>& filteredItems);
+// Adds "filteredFiles" (files, not folders) and "filteredItems" to a report.
+void addFiltered(QJsonObject& report, const QList<CopyItem>& filteredItems);
+
 // Bytes per second over the whole run, however short; 0 when nothing was measured.
 qint64 realSpeed(qint64 bytes, qint64 elapsedMs);
 

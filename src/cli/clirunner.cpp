@@ -536,6 +536,7 @@ void CliRunner::onTaskCompleted()
     // Taken first: saving a file with another mode resets the task's counters.
     const CliReport::Counters counters = mp_controller->counters();
     const QList<CopyItem> errors = mp_controller->errorItems();
+    const QList<CopyItem> filtered = CliReport::filteredItems(mp_controller->skippedItems());
     const bool stopped = mp_controller->isStopRequested();
     const qint64 errorCount = counters[ErrorItems];
     const qint64 speed = CliReport::realSpeed(counters[BytesCompleted], counters[TaskElapsedTime]);
@@ -559,6 +560,7 @@ void CliRunner::onTaskCompleted()
                                                      : CliReport::runName(m_runKind),
                                                  outcomeName, counters, errors, speed);
         json.insert(QStringLiteral("notes"), QJsonArray::fromStringList(notes));
+        CliReport::addFiltered(json, filtered);
         // What was copied, moved or verified, a resumed run too.
         json.insert(QStringLiteral("mode"), CliReport::runName(m_runKind));
         for (auto file = m_savedFiles.constBegin(); file != m_savedFiles.constEnd(); ++file)
@@ -578,6 +580,10 @@ void CliRunner::onTaskCompleted()
         for (const QString& line :
              CliReport::reportLines(counters, m_runKind, counters[TaskElapsedTime]))
             writeLine(stdout, line);
+        if (m_arguments.reportFilteredFiles) {
+            for (const QString& line : CliReport::filteredLines(filtered))
+                writeLine(stdout, line);
+        }
         for (const QString& line : CliReport::errorLines(errors))
             writeLine(stdout, line);
         for (const QString& note : notes)

@@ -79,6 +79,7 @@ Task TaskForm::task() const
     options.m_copySymbolicLinks = mp_ui->mp_cbCopySymbolicLinks->isChecked();
     options.m_copyEmptyFolders = mp_ui->mp_cbCopyEmptyFolders->isChecked();
     options.m_verifyCopies = mp_ui->mp_cbVerifyCopies->isChecked();
+    options.m_ignoreCase = m_ignoreCase;
     const int destinationMode = mp_bgDestinationMode->checkedId();
     options.m_destinationMode =
         destinationMode == 0 || destinationMode == 1 ? destinationMode : CopyOptions::Normal;
@@ -98,6 +99,7 @@ void TaskForm::showTask(const Task& task)
     mp_ui->mp_cbCopySymbolicLinks->setChecked(options.m_copySymbolicLinks);
     mp_ui->mp_cbCopyEmptyFolders->setChecked(options.m_copyEmptyFolders);
     mp_ui->mp_cbVerifyCopies->setChecked(options.m_verifyCopies);
+    m_ignoreCase = options.m_ignoreCase;
     mp_ui->mp_leCopyFilters->setText(options.m_copyFilters.join(QStringLiteral(", ")));
     mp_ui->mp_leSkipFilters->setText(options.m_skipFilters.join(QStringLiteral(", ")));
     mp_ui->mp_leSkipErrorFilters->setText(options.m_skipErrorOnFiles.join(QStringLiteral(", ")));

@@ -63,4 +63,7 @@ private:
     QList<QAction*> m_taskActions;
     int m_locks = 0;
     bool m_running = false;
+    // The window has no field for it: a task shown keeps the choice its file (or the command
+    // line that saved it) made.
+    bool m_ignoreCase = false;
 };

@@ -272,7 +272,12 @@ void TestBrindleCli::reportFilteredFiles()
     const Result result =
         run({"copy", "src", "dest", "--exclude", "*.tmp", "--report-filtered", "--json"});
     QCOMPARE(result.exitCode, 0);
-    QCOMPARE(result.json.value("skippedFiles").toInt(), 1);
+    // Counted apart from the files skipped as equal, and named with its pattern.
+    QCOMPARE(result.json.value("skippedFiles").toInt(), 0);
+    QCOMPARE(result.json.value("filteredFiles").toInt(), 1);
+    const QJsonObject filtered = result.json.value("filteredItems").toArray().at(0).toObject();
+    QVERIFY(filtered.value("source").toString().endsWith("src/x.tmp"));
+    QCOMPARE(filtered.value("pattern").toString(), QStringLiteral("*.tmp"));
     QCOMPARE(treeOf(m_dir->filePath("dest")).keys(), QStringList{"keep"});
 }
 

@@ -233,6 +233,9 @@ void TestCliArguments::patternsFromText_data()
     QTest::newRow("empty") << "" << QStringList{};
     QTest::newRow("blanks only") << "  , ,  " << QStringList{};
     QTest::newRow("spaced") << " *.a ,  b  c ,,*.d" << QStringList{"*.a", "b c", "*.d"};
+    QTest::newRow("escaped comma") << "a\\,b.txt, c" << QStringList{"a\\,b.txt", "c"};
+    QTest::newRow("escaped backslash before a comma") << "a\\\\,b" << QStringList{"a\\\\", "b"};
+    QTest::newRow("backslash at the end") << "a\\" << QStringList{"a\\"};
 }
 
 void TestCliArguments::patternsFromText()

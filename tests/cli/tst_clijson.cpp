@@ -76,7 +76,7 @@ void TestCliJson::initTestCase()
     QVERIFY2(!TestSupport::CliScratch::program().isEmpty(),
              "BRINDLE_CLI must name the built program");
     m_schema = readSchema(QFINDTESTDATA("../../docs/cli-json.md"));
-    QCOMPARE(m_schema.keys().size(), 6);
+    QCOMPARE(m_schema.keys().size(), 7);
 }
 
 using Setup = std::function<void(const TestSupport::CliScratch&)>;
@@ -106,6 +106,10 @@ void TestCliJson::matchesTheDocument_data()
     QTest::newRow("copy with an error")
         << blocked << QStringList{"copy", "src", "dst"} << "run" << 1;
     QTest::newRow("move") << tree << QStringList{"move", "src", "dst"} << "run" << 0;
+    QTest::newRow("filtered") << tree
+                              << QStringList{"copy", "src",       "dst",  "--exclude",
+                                             "sub/", "--include", "*.md", "--report-filtered"}
+                              << "run" << 0;
     QTest::newRow("verify") << copied << QStringList{"verify", "src", "dst"} << "run" << 0;
     QTest::newRow("resume") << copied << QStringList{"resume", "t.bdt"} << "run" << 0;
     QTest::newRow("check") << copied << QStringList{"check", "list", "dst"} << "check" << 0;
@@ -160,7 +164,10 @@ void TestCliJson::checkObject(const QJsonObject& json, const QString& name)
     for (auto key = keys.cbegin(); key != keys.cend(); ++key) {
         const QJsonValue value = json.value(key.key());
         QVERIFY2(typeOf(value, key->type) == key->type, qPrintable(name + "." + key.key()));
-        const QString nested = name == "run" ? "errorItem" : name == "check" ? "checkFile" : "";
+        const QString nested = key.key() == "filteredItems" ? "filteredItem"
+                               : name == "run"              ? "errorItem"
+                               : name == "check"            ? "checkFile"
+                                                            : "";
         if (value.isArray() && !nested.isEmpty() && key.key() != "notes" && key.key() != "info") {
             for (const QJsonValue& item : value.toArray())
                 checkObject(item.toObject(), nested);
@@ -178,7 +185,9 @@ QJsonValue TestCliJson::lasting(const QJsonValue& value, const QString& name,
     if (value.isArray()) {
         // In any order: a checksum list holds its files in the order they were verified.
         QStringList items;
-        const QString nested = name == "run" ? "errorItem" : "checkFile";
+        const QString nested = name == "filteredItems" ? "filteredItem"
+                               : name == "run"         ? "errorItem"
+                                                       : "checkFile";
         for (const QJsonValue& item : value.toArray())
             items << QJsonDocument(QJsonArray{lasting(item, nested, scratch)}).toJson();
         items.sort();
@@ -194,9 +203,11 @@ QJsonValue TestCliJson::lasting(const QJsonValue& value, const QString& name,
                               // Times, and the names the scratch folder gives the errors file.
                               key.key() == "elapsedMs" || key.key() == "bytesPerSecond" ||
                               key.key() == "resumeCommand" || key.key() == "errorsFile";
+        const QString inner = key.key() == "filteredItems" ? key.key()
+                              : key.value().isObject()     ? own
+                                                           : name;
         if (!changing)
-            kept.insert(key.key(),
-                        lasting(key.value(), key.value().isObject() ? own : name, scratch));
+            kept.insert(key.key(), lasting(key.value(), inner, scratch));
     }
     return kept;
 }

@@ -237,19 +237,26 @@ void TestBuildFileListJob::walkRules_data()
     QTest::newRow("empty folders off: still reported, the task holds them back")
         << QStringList{"src/e1/e2/"} << "src dst emptyfolders=off"
         << QStringList{"copy src/e1 dst/e1 dir", "copy src/e1/e2 dst/e1/e2 dir"};
+    // Case counts, as it does among the names of the source's file system.
     QTest::newRow("copy filter picks files, every folder walked")
-        << QStringList{"src/a.TXT", "src/a.log", "src/d.log/b.txt", "src/d.log/b.log"}
+        << QStringList{"src/a.TXT", "src/a.txt", "src/a.log", "src/d.log/b.txt", "src/d.log/b.log"}
         << "src dst copy=*.txt"
-        << QStringList{"copy src/a.TXT dst/a.TXT 3", "copy src/d.log dst/d.log dir",
+        << QStringList{"copy src/a.txt dst/a.txt 3", "copy src/d.log dst/d.log dir",
                        "copy src/d.log/b.txt dst/d.log/b.txt 3"};
-    const QStringList filtered{"src/tmpfile", "src/TMPdir/x.txt", "src/keep"};
+    QTest::newRow("copy filters left out, reported")
+        << QStringList{"src/a.txt", "src/b.log"} << "src dst copy=*.txt report"
+        << QStringList{"copy src/a.txt dst/a.txt 3",
+                       "skip src/b.log dst/b.log 3: source file matches no copy filter"};
+    const QStringList filtered{"src/tmpfile", "src/tmpdir/x.txt", "src/keep"};
     QTest::newRow("skip filter, unreported: folder not walked")
         << filtered << "src dst skip=tmp*" << QStringList{"copy src/keep dst/keep 3"};
     QTest::newRow("skip filter, reported")
         << filtered << "src dst skip=x;tmp* report"
         << QStringList{"copy src/keep dst/keep 3",
-                       "skip src/tmpfile dst/tmpfile 3: source file is filtered by name",
-                       "skip src/TMPdir dst/TMPdir dir: source folder is filtered by name"};
+                       "skip src/tmpfile dst/tmpfile 3: source file is left out by the skip "
+                       "filter \"tmp*\"",
+                       "skip src/tmpdir dst/tmpdir dir: source folder is left out by the skip "
+                       "filter \"tmp*\""};
     const QStringList hidden{"src/.h", "src/.hd/x", "src/v"};
     QTest::newRow("hidden off, reported")
         << hidden << "src dst hidden=off report"

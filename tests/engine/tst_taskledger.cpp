@@ -112,7 +112,8 @@ void TestTaskLedger::skipOfFirstNameReleasesLaterNames()
     QCOMPARE(ledger.linkedBytes(), qint64(5));
 
     Entry skip{Entry::ToSkip, first.source_path, first.destination_path, 5,
-               false,         QString(),         first.source_path};
+               false,         QString(),         first.source_path,      QString(),
+               QString()};
     CopyItem done;
     bool linksQueued = false;
     QVERIFY(ledger.fileListed(skip, false, false, stopped, &done, &linksQueued));

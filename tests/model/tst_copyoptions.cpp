@@ -98,6 +98,14 @@ void TestCopyOptions::roundTrip_data()
         make(1, true, CopyOptions::OverwriteContent, {}, {}, {"desktop.ini"}, true, true, true, 1);
     verified.m_verifyCopies = true;
     QTest::newRow("verified move, overwrite by content") << verified;
+    verified.m_ignoreCase = true;
+    QTest::newRow("verified, case ignored") << verified;
+    CopyOptions caseless = nonDefault();
+    caseless.m_ignoreCase = true;
+    QTest::newRow("case ignored without verify") << caseless;
+    // The name "a, b.txt": the escaped separator stays inside the pattern.
+    QTest::newRow("escaped separator in a pattern") << make(
+        0, true, 1, {"a\\, b.txt", "c\\\\", "d"}, {"x\\,"}, {"desktop.ini"}, true, true, true, 1);
 }
 
 void TestCopyOptions::roundTrip()
@@ -131,6 +139,13 @@ void TestCopyOptions::fromDataString_data()
         << make(2, true, 2, {"*.txt"}, tmp, thumbs, true, true, false, 0);
     QTest::newRow("nine elements") << old << head + QStringList{"", "", "", "1"} << true << none
                                    << make(2, true, 2, all, tmp, thumbs, true, true, true, 0);
+    // An older reader takes only "verify" from the twelfth text; this one takes both words.
+    CopyOptions caseless = make(2, true, 2, all, tmp, thumbs, true, true, false, 1);
+    caseless.m_copyMode = 1;
+    caseless.m_ignoreCase = true;
+    QTest::newRow("ignorecase without verify")
+        << old << head + QStringList{"", "", "", "0", "1", "1", "ignorecase"} << true << none
+        << caseless;
     QTest::newRow("ten elements") << old << head + QStringList{"", "", "", "0", "1"} << true << none
                                   << make(2, true, 2, all, tmp, thumbs, true, true, false, 1);
     QTest::newRow("extra elements ignored")
@@ -231,6 +246,9 @@ void TestCopyOptions::equality_data()
     QTest::newRow("symbolic links") << d << make(0, true, 1, {}, {}, ini, true, false, true, 1);
     QTest::newRow("empty folders") << d << make(0, true, 1, {}, {}, ini, true, true, false, 1);
     QTest::newRow("destination mode") << d << make(0, true, 1, {}, {}, ini, true, true, true, 0);
+    CopyOptions caseless;
+    caseless.m_ignoreCase = true;
+    QTest::newRow("case ignored") << d << caseless;
     QTest::newRow("pattern order") << make(0, true, 1, {"a", "b"}, {}, ini, true, true, true, 1)
                                    << make(0, true, 1, {"b", "a"}, {}, ini, true, true, true, 1);
 }

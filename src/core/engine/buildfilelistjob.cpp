@@ -73,8 +73,8 @@ void BuildFileListJob::reportToCopy(const QString& source, const QString& destin
                                     bool isFolder)
 {
     emit itemToCopy(source, destination, size, isFolder);
-    addListedEntry(
-        {ListedEntry::ToCopy, source, destination, size, isFolder, QString(), QString()});
+    addListedEntry({ListedEntry::ToCopy, source, destination, size, isFolder, QString(), QString(),
+                    QString(), QString()});
 }
 
 void BuildFileListJob::reportToSkip(const QString& source, const QString& destination, qint64 size,
@@ -82,16 +82,16 @@ void BuildFileListJob::reportToSkip(const QString& source, const QString& destin
                                     const QString& hardLinkFirst)
 {
     emit itemToSkip(source, destination, size, isFolder, reason);
-    addListedEntry(
-        {ListedEntry::ToSkip, source, destination, size, isFolder, reason, hardLinkFirst});
+    addListedEntry({ListedEntry::ToSkip, source, destination, size, isFolder, reason, hardLinkFirst,
+                    QString(), QString()});
 }
 
 void BuildFileListJob::reportLinkToCopy(const QString& source, const QString& destination,
                                         qint64 size, const QString& linkTarget)
 {
     emit symbolicLinkToCopy(source, destination, size, linkTarget);
-    addListedEntry(
-        {ListedEntry::LinkToCopy, source, destination, size, false, linkTarget, QString()});
+    addListedEntry({ListedEntry::LinkToCopy, source, destination, size, false, linkTarget,
+                    QString(), QString(), QString()});
 }
 
 void BuildFileListJob::addListedEntry(ListedEntry&& entry)
@@ -130,17 +130,16 @@ void BuildFileListJob::startJob()
     m_listed.start(isSignalConnected(QMetaMethod::fromSignal(&BuildFileListJob::entriesListed)));
     if (!m_options.m_copyFilters.isEmpty())
         qDebug() << "Patterns to copy:" << m_options.m_copyFilters.join(QStringLiteral(", "));
-    m_copyPatterns = FileSystemUtils::compileWildcardPatterns(m_options.m_copyFilters);
-    m_skipPatterns.clear();
+    if (!m_options.m_skipFilters.isEmpty())
+        qDebug() << "Patterns to skip:" << m_options.m_skipFilters.join(QStringLiteral(", "));
+    // Case counts in the filters as it counts among the source's own names.
+    m_filters = PathFilters(m_options.m_copyFilters, m_options.m_skipFilters,
+                            PathFilters::caseSensitiveFor(m_options.m_ignoreCase, m_sourcePath));
     m_errorItems.clear();
     m_names.clear();
     // A verify writes nothing, not even a probe.
     m_names.setMayProbe(m_options.m_copyMode != CopyOptions::Verify);
     m_hardLinks.clear();
-    for (const QString& filter : qAsConst(m_options.m_skipFilters)) {
-        m_skipPatterns += FileSystemUtils::compileWildcardPatterns(QStringList{filter});
-        qDebug() << "Patterns to skip:" << filter;
-    }
     QMetaObject::invokeMethod(this, "buildFileList", Qt::QueuedConnection);
 }
 
@@ -227,6 +226,8 @@ void BuildFileListJob::listFolder(const QString& folder, const QString& destinat
     const QString& entryFolder =
         m_options.m_destinationMode == CopyOptions::Collate ? m_destinationPath : destinationFolder;
     m_destinationTimesKnown = false;
+    m_inCopiedFolderTree =
+        m_filters.hasCopyPatterns() && m_filters.copiesFolderTree(relativePath(folder));
     m_names.startFolder(entries, entryFolder);
     // A verify also names what the copy holds beyond its source.
     const bool findExtras = m_options.m_copyMode == CopyOptions::Verify &&
@@ -254,12 +255,12 @@ void BuildFileListJob::listFolder(const QString& folder, const QString& destinat
     Platform::closeFolder(fd);
     m_names.endFolder();
     if (findExtras && !isStopped())
-        m_errorItems +=
-            ExtraEntries::find(folder, destinationFolder, sourceNames,
-                               [this, &destinationFolder](const QString& name, bool isFolder) {
-                                   return takesName(name, isFolder) &&
-                                          (isFolder || !isOwnFile(destinationFolder, name));
-                               });
+        m_errorItems += ExtraEntries::find(
+            folder, destinationFolder, sourceNames,
+            [this, &folder, &destinationFolder](const QString& name, bool isFolder) {
+                return takesName(joinPath(folder, name), isFolder) &&
+                       (isFolder || !isOwnFile(destinationFolder, name));
+            });
     removeStaleTemporaryFiles(entryFolder);
 }
 
@@ -274,14 +275,46 @@ bool BuildFileListJob::isOwnFile(const QString& folder, const QString& name) con
            (name.size() == listName.size() + 7 && name.startsWith(listName + QLatin1Char('.')));
 }
 
-bool BuildFileListJob::takesName(const QString& name, bool isFolder) const
+QString BuildFileListJob::relativePath(const QString& sourcePath) const
 {
-    if ((!m_options.m_copyHiddenFiles && name.startsWith(QLatin1Char('.'))) ||
-        FileSystemUtils::matchesAnyPattern(name, m_skipPatterns))
+    return PathFilters::relativePath(m_sourcePath, sourcePath);
+}
+
+bool BuildFileListJob::takesName(const QString& sourcePath, bool isFolder) const
+{
+    const QString relative = relativePath(sourcePath);
+    if ((!m_options.m_copyHiddenFiles &&
+         FileSystemUtils::fileNameOf(sourcePath).startsWith(QLatin1Char('.'))) ||
+        !m_filters.skippedBy(relative, isFolder).isNull())
         return false;
-    return isFolder ? m_options.m_recursive
-                    : m_copyPatterns.isEmpty() ||
-                          FileSystemUtils::matchesAnyPattern(name, m_copyPatterns);
+    return isFolder ? m_options.m_recursive : m_filters.copies(relative, m_inCopiedFolderTree);
+}
+
+void BuildFileListJob::reportFiltered(WalkEntry& entry, const QString& filter,
+                                      const QString& pattern)
+{
+    if (!m_settings.reportFilteredFiles)
+        return;
+    const bool isFolder = entry.type == Platform::FolderEntry::Folder;
+    // A link is counted by the size of what it names, as when it is copied.
+    const qint64 size = isFolder ? 0
+                        : entry.type == Platform::FolderEntry::SymLink
+                            ? ReachableFileInfo(entry.sourcePath).size()
+                        : readStatus(entry) ? entry.status.size
+                                            : 0;
+    QString reason;
+    if (filter == QLatin1String("hidden"))
+        reason = isFolder ? tr("source folder is hidden") : tr("source file is hidden");
+    else if (filter == QLatin1String("link"))
+        reason = tr("source file is symbolic link");
+    else if (filter == QLatin1String("include"))
+        reason = tr("source file matches no copy filter");
+    else
+        reason = isFolder ? tr("source folder is left out by the skip filter \"%1\"").arg(pattern)
+                          : tr("source file is left out by the skip filter \"%1\"").arg(pattern);
+    emit itemToSkip(entry.sourcePath, entry.destinationPath, size, isFolder, reason);
+    addListedEntry({ListedEntry::ToSkip, entry.sourcePath, entry.destinationPath, size, isFolder,
+                    reason, QString(), filter, pattern});
 }
 
 bool BuildFileListJob::readStatus(WalkEntry& entry)
@@ -318,26 +351,26 @@ void BuildFileListJob::processEntry(WalkEntry& entry)
                      : entry.status.isFile   ? Type::File
                                              : Type::Other;
     }
-    // The copy filters pick files only: every folder, also behind a link, is walked.
-    if (!m_copyPatterns.isEmpty() && entry.type != Type::Folder &&
-        !FileSystemUtils::matchesAnyPattern(entry.name, m_copyPatterns) &&
-        !(entry.type == Type::SymLink && ReachableFileInfo(entry.sourcePath).isDir()))
-        return;
-    if (entry.type == Type::SymLink) {
-        processSymbolicLink(entry);
+    const bool isFolder = entry.type == Type::Folder;
+    // Hidden and skipped names first, links among them, as the folder sync decides.
+    if (!m_options.m_copyHiddenFiles && entry.name.startsWith(QLatin1Char('.'))) {
+        reportFiltered(entry, QStringLiteral("hidden"), QString());
         return;
     }
-    const bool isFolder = entry.type == Type::Folder;
-    const bool filtered = !m_options.m_copyHiddenFiles && entry.name.startsWith(QLatin1Char('.'));
-    if (filtered || FileSystemUtils::matchesAnyPattern(entry.name, m_skipPatterns)) {
-        if (m_settings.reportFilteredFiles) {
-            const qint64 size = !isFolder && readStatus(entry) ? entry.status.size : 0;
-            const QString reason =
-                filtered ? (isFolder ? tr("source folder is hidden") : tr("source file is hidden"))
-                         : (isFolder ? tr("source folder is filtered by name")
-                                     : tr("source file is filtered by name"));
-            reportToSkip(entry.sourcePath, entry.destinationPath, size, isFolder, reason);
-        }
+    const QString relative = relativePath(entry.sourcePath);
+    const QString skippedBy = m_filters.skippedBy(relative, isFolder);
+    if (!skippedBy.isNull()) {
+        reportFiltered(entry, QStringLiteral("exclude"), skippedBy);
+        return;
+    }
+    // The copy filters pick files only: every folder, also behind a link, is walked.
+    if (!isFolder && !m_filters.copies(relative, m_inCopiedFolderTree) &&
+        !(entry.type == Type::SymLink && ReachableFileInfo(entry.sourcePath).isDir())) {
+        reportFiltered(entry, QStringLiteral("include"), QString());
+        return;
+    }
+    if (entry.type == Type::SymLink) {
+        processSymbolicLink(entry);
         return;
     }
     if (isFolder) {
@@ -435,9 +468,7 @@ void BuildFileListJob::processSymbolicLink(WalkEntry& entry)
 {
     const ReachableFileInfo info(entry.sourcePath);
     if (!m_options.m_copySymbolicLinks) {
-        if (m_settings.reportFilteredFiles)
-            reportToSkip(entry.sourcePath, entry.destinationPath, info.size(), false,
-                         tr("source file is symbolic link"));
+        reportFiltered(entry, QStringLiteral("link"), QString());
         return;
     }
     if (refuseEntry(entry))
@@ -549,8 +580,8 @@ void BuildFileListJob::reportFileToCopy(const QString& sourcePath, const QString
                                         qint64 size, const QString& hardLinkFirst)
 {
     emit itemToCopy(sourcePath, destinationPath, size, false);
-    addListedEntry(
-        {ListedEntry::ToCopy, sourcePath, destinationPath, size, false, QString(), hardLinkFirst});
+    addListedEntry({ListedEntry::ToCopy, sourcePath, destinationPath, size, false, QString(),
+                    hardLinkFirst, QString(), QString()});
 }
 
 // A copy killed before its end leaves its data under a hidden temporary name beside the

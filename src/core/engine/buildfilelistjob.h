@@ -3,6 +3,7 @@
 #include "engine/destinationnames.h"
 #include "engine/listedbatches.h"
 #include "engine/walkedhardlinks.h"
+#include "fs/pathfilters.h"
 #include "fs/pathutils.h"
 #include "fs/platform.h"
 #include "jobs/job.h"
@@ -106,9 +107,14 @@ private:
     bool readStatus(WalkEntry& entry);
     bool refuseEntry(WalkEntry& entry);
     bool refuseNameTwin(WalkEntry& entry);
-    // Whether the filters let the walk take an entry of this name.
     bool isOwnFile(const QString& folder, const QString& name) const;
-    bool takesName(const QString& name, bool isFolder) const;
+    // Whether the filters let the walk take an entry at this path of the source.
+    bool takesName(const QString& sourcePath, bool isFolder) const;
+    // The path below the source, with '/' between folders, as the filters match it.
+    QString relativePath(const QString& sourcePath) const;
+    // An entry a filter left out, listed as skipped when the settings ask for it. filter:
+    // "exclude" (pattern: the skip pattern), "include", "hidden" or "link".
+    void reportFiltered(WalkEntry& entry, const QString& filter, const QString& pattern);
     void reportSourceError(const QString& sourcePath, const QString& destinationPath, qint64 size,
                            bool isFolder, const QString& reason);
     void reportFileToCopy(const QString& sourcePath, const QString& destinationPath, qint64 size,
@@ -121,8 +127,9 @@ private:
     CopyOptions m_options;
     QString m_ownFile;
     QList<CopyItem> m_pendingFolders;
-    FileSystemUtils::PatternList m_skipPatterns;
-    FileSystemUtils::PatternList m_copyPatterns;
+    PathFilters m_filters;
+    // Whether a folder-only copy pattern picks the folder being listed with all below it.
+    bool m_inCopiedFolderTree = false;
     QList<CopyItem> m_errorItems;
     RunSettings m_settings;
     ListedBatches m_listed;

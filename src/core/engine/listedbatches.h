@@ -29,6 +29,9 @@ public:
         QString text; // the reason of a skip, the target of a link
         // A file with several names: the source of the name met first (CopyItem::hard_link_first).
         QString hardLinkFirst;
+        // A skip because of a filter: which one (CopyItem::filtered_by) and its pattern.
+        QString filter;
+        QString pattern;
     };
 
     // Entries handed over at once at most, so that copying starts early in a large folder.

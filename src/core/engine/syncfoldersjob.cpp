@@ -217,12 +217,13 @@ void SyncFoldersJob::finishCreatedRoot()
 
 void SyncFoldersJob::removeCollatedSubfolders(const QString& path)
 {
-    const auto skipPatterns = FileSystemUtils::compileWildcardPatterns(m_options.m_skipFilters);
+    const PathFilters filters = runFilters();
+    const QString root = FileSystemUtils::normalizePath(m_sourceRoot);
     for (const Entry& folder : entriesOf(path)) {
         // Folders the walk did not enter are not the run's.
         if (!folder.status.isFolder ||
             (!m_options.m_copyHiddenFiles && folder.name.startsWith(QLatin1Char('.'))) ||
-            FileSystemUtils::matchesAnyPattern(folder.name, skipPatterns))
+            !filters.skippedBy(PathFilters::relativePath(root, folder.path), true).isNull())
             continue;
         removeCollatedSubfolders(folder.path);
         if (!Platform::removeEmptyFolder(folder.path) && holdsOnlyLeftOutEntries(folder.path))
@@ -258,29 +259,35 @@ bool SyncFoldersJob::holdsOnlyLeftOutEntries(const QString& path) const
     if (o.m_copyFilters.isEmpty() && o.m_skipFilters.isEmpty() && o.m_copyHiddenFiles &&
         o.m_recursive && o.m_copySymbolicLinks)
         return false;
-    const auto copyPatterns = FileSystemUtils::compileWildcardPatterns(o.m_copyFilters);
-    const auto skipPatterns = FileSystemUtils::compileWildcardPatterns(o.m_skipFilters);
+    const PathFilters filters = runFilters();
+    const QString root = FileSystemUtils::normalizePath(m_sourceRoot);
     const QVector<Entry> entries = entriesOf(path);
     if (entries.isEmpty())
         return false;
     for (const Entry& listed : entries) {
         const QString& name = listed.name;
+        const QString relative = PathFilters::relativePath(root, listed.path);
         const bool folder = listed.status.isFolder;
         const bool isLink = listed.status.isSymLink;
         const bool linkToFolder = isLink && ReachableFileInfo(listed.path).isDir();
         // As the walk decides: hidden and skipped names first, then the kind of entry.
         if ((!o.m_copyHiddenFiles && name.startsWith(QLatin1Char('.'))) ||
-            FileSystemUtils::matchesAnyPattern(name, skipPatterns))
+            !filters.skippedBy(relative, folder).isNull())
             continue;
         // The copy filters pick files and links, not links to folders.
-        const bool notPicked = !copyPatterns.isEmpty() && !linkToFolder &&
-                               !FileSystemUtils::matchesAnyPattern(name, copyPatterns);
+        const bool notPicked = !linkToFolder && !filters.copies(relative);
         if (folder ? (!o.m_recursive || m_keptFolders.contains(listed.path))
                    : (notPicked || (isLink && !o.m_copySymbolicLinks)))
             continue;
         return false;
     }
     return true;
+}
+
+PathFilters SyncFoldersJob::runFilters() const
+{
+    return PathFilters(m_options.m_copyFilters, m_options.m_skipFilters,
+                       PathFilters::caseSensitiveFor(m_options.m_ignoreCase, m_sourceRoot));
 }
 
 void SyncFoldersJob::addProcessedFolder(const CopyItem& folder)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "fs/pathfilters.h"
 #include "fs/platform.h"
 #include "jobs/job.h"
 #include "model/copyitem.h"
@@ -73,6 +74,8 @@ private:
     // Whether a folder that a move could not remove holds only what the run's filters left
     // out (or folders kept for that reason): then it stays, without an error.
     bool holdsOnlyLeftOutEntries(const QString& path) const;
+    // The run's filters, matched as the walk matched them.
+    PathFilters runFilters() const;
     struct Entry
     {
         QString name;

@@ -40,6 +40,9 @@ void TaskLedger::resetCounters()
 
 void TaskLedger::countToCopy(const CopyItem& item)
 {
+    // Left out by a filter: listed, never part of the run's work (nor skipped as equal).
+    if (!item.filtered_by.isEmpty())
+        return;
     if (item.is_folder) {
         m_counters[FoldersFound] += 1;
         return;
@@ -57,6 +60,8 @@ bool TaskLedger::verifiedInVerify(const CopyItem& item) const
 
 void TaskLedger::countCompleted(const CopyItem& item)
 {
+    if (!item.filtered_by.isEmpty())
+        return;
     if (!item.is_folder) {
         m_counters[FilesCompleted] += 1;
         m_counters[BytesCompleted] = saturatingAdd(m_counters[BytesCompleted], countedSize(item));
@@ -169,6 +174,8 @@ bool TaskLedger::fileListed(const ListedBatches::Entry& entry, bool copyEmptyFol
         return false;
     }
     item.copy_state = Skipped;
+    item.filtered_by = entry.filter;
+    item.filter_pattern = entry.pattern;
     // A skip is an outcome: later names waiting for it go ahead.
     *linksQueued = settleHardLinks(item, stopped);
     if (!entry.text.isEmpty())

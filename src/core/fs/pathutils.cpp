@@ -325,12 +325,27 @@ bool fileNameMatchesAnyPattern(const QString& path, const PatternList& patterns,
 QStringList patternsFromText(const QString& text)
 {
     QStringList patterns;
-    const QStringList parts = text.simplified().split(QLatin1Char(','), Qt::SkipEmptyParts);
-    for (const QString& part : parts) {
+    const QString simplified = text.simplified();
+    QString part;
+    const auto take = [&patterns, &part]() {
         const QString pattern = part.simplified();
         if (!pattern.isEmpty())
             patterns.append(pattern);
+        part.clear();
+    };
+    for (int i = 0; i < simplified.size(); ++i) {
+        const QChar c = simplified.at(i);
+        if (c == QLatin1Char(',')) {
+            take();
+        } else if (c == QLatin1Char('\\') && i + 1 < simplified.size()) {
+            // The escape stays: the pattern reads "\," as a comma and "\\" as a backslash.
+            part += c;
+            part += simplified.at(++i);
+        } else {
+            part += c;
+        }
     }
+    take();
     return patterns;
 }
 

@@ -70,8 +70,8 @@ bool matchesAnyPattern(const QString& text, const PatternList& patterns,
 bool fileNameMatchesAnyPattern(const QString& path, const PatternList& patterns,
                                QString* matchedPattern = nullptr);
 
-// A comma-separated list of patterns as typed: white space simplified, split at commas,
-// empty parts dropped.
+// A comma-separated list of patterns as typed: white space simplified, split at commas
+// that no backslash escapes ("a\,b.txt" is one pattern, escape kept), empty parts dropped.
 QStringList patternsFromText(const QString& text);
 
 } // namespace FileSystemUtils

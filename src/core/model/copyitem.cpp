@@ -61,6 +61,16 @@ QString hardLinkTag()
     return QStringLiteral("hardlink=");
 }
 
+QString filterTag()
+{
+    return QStringLiteral("filter=");
+}
+
+QString patternTag()
+{
+    return QStringLiteral("pattern=");
+}
+
 } // namespace
 
 CopyItem::CopyItem(const QString& sourcePath, const QString& destinationPath, qint64 fileSize,
@@ -95,6 +105,9 @@ QString CopyItem::toDataString() const
         list << hardLinkTag() + (list.at(2).startsWith(QLatin1Char('%'))
                                      ? percentEncoded(hard_link_first)
                                      : hard_link_first);
+    if (!filtered_by.isEmpty())
+        list << filterTag() + filtered_by
+             << patternTag() + QString(filter_pattern).replace(dataSeparator(), QLatin1Char('?'));
     return list.join(dataSeparator());
 }
 
@@ -192,6 +205,11 @@ bool CopyItem::fromDataString(const QString& dataString)
         hard_link_first = list.takeFirst().mid(hardLinkTag().size());
         if (encoded && !percentDecoded(QString(hard_link_first), &hard_link_first))
             return fail("Invalid encoded path found in CopyItem::fromDataString(...):");
+    }
+    if (!list.isEmpty() && list.first().startsWith(filterTag())) {
+        filtered_by = list.takeFirst().mid(filterTag().size());
+        if (!list.isEmpty() && list.first().startsWith(patternTag()))
+            filter_pattern = list.takeFirst().mid(patternTag().size());
     }
     return true;
 }

@@ -68,6 +68,11 @@ public:
     // The digest of the bytes a verified copy (or a verify) found equal on both sides, for
     // the run's checksum list; held in memory only, never stored.
     QByteArray digest;
+    // A file or folder a filter left out: "exclude" (filter_pattern names the pattern),
+    // "include", "hidden" or "link"; empty for any other item. Such an item is listed, never
+    // counted among the run's files.
+    QString filtered_by;
+    QString filter_pattern;
 
     // A later name of such a file: made as a link to the first name's copy.
     bool linksToEarlierName() const

@@ -8,8 +8,34 @@
 namespace {
 
 const QString patternSeparator = QStringLiteral(", ");
-// The twelfth text of a verified copy or move.
+// The texts after the eleventh: each names an option that is on. Older readers look at
+// the twelfth only, for the first of these.
 const QString verifyWord = QStringLiteral("verify");
+const QString ignoreCaseWord = QStringLiteral("ignorecase");
+
+// Split at the separators no backslash escapes: "a\\, b" (a pattern for the name "a, b")
+// stays one pattern.
+QStringList splitPatterns(const QString& text)
+{
+    QStringList result;
+    QString part;
+    for (int i = 0; i < text.size(); ++i) {
+        if (text.at(i) == QLatin1Char('\\') && i + 1 < text.size()) {
+            part += text.at(i);
+            part += text.at(++i);
+        } else if (text.midRef(i, patternSeparator.size()) == patternSeparator) {
+            if (!part.isEmpty())
+                result << part;
+            part.clear();
+            i += patternSeparator.size() - 1;
+        } else {
+            part += text.at(i);
+        }
+    }
+    if (!part.isEmpty())
+        result << part;
+    return result;
+}
 
 QString boolText(bool value)
 {
@@ -31,7 +57,7 @@ QStringList storablePatterns(const QStringList& list)
                 << entry;
             entry.replace(QChar(0x2028), QLatin1Char('?'));
         }
-        result << entry.split(patternSeparator, Qt::SkipEmptyParts);
+        result << splitPatterns(entry);
     }
     return result;
 }
@@ -59,7 +85,8 @@ bool CopyOptions::operator==(const CopyOptions& other) const
            m_skipFilters == other.m_skipFilters && m_skipErrorOnFiles == other.m_skipErrorOnFiles &&
            m_recursive == other.m_recursive && m_copySymbolicLinks == other.m_copySymbolicLinks &&
            m_copyEmptyFolders == other.m_copyEmptyFolders &&
-           m_destinationMode == other.m_destinationMode && m_verifyCopies == other.m_verifyCopies;
+           m_destinationMode == other.m_destinationMode && m_verifyCopies == other.m_verifyCopies &&
+           m_ignoreCase == other.m_ignoreCase;
 }
 
 QStringList CopyOptions::toDataString() const
@@ -79,6 +106,8 @@ QStringList CopyOptions::toDataString() const
     // Only when set: the texts of every other task stay as they were.
     if (m_verifyCopies)
         list << verifyWord;
+    if (m_ignoreCase)
+        list << ignoreCaseWord;
     return list;
 }
 
@@ -113,7 +142,7 @@ bool CopyOptions::fromDataString(QStringList list)
     auto takePatterns = [&list](QStringList& value) {
         const QString text = list.takeFirst();
         if (!text.isEmpty())
-            value = text.split(patternSeparator, Qt::SkipEmptyParts);
+            value = splitPatterns(text);
     };
 
     int obsolete = 0;
@@ -147,6 +176,7 @@ bool CopyOptions::fromDataString(QStringList list)
         return fail("Invalid m_copyMode found in CopyOptions::fromDataString(...):");
     // Anything else after it is a later program's, and ignored.
     m_verifyCopies = !list.isEmpty() && list.first() == verifyWord;
+    m_ignoreCase = list.contains(ignoreCaseWord);
     return true;
 }
 
@@ -167,6 +197,8 @@ QStringList CopyOptions::toDescriptionList() const
         quoted.arg(QStringLiteral("SkipErrorOnFiles"), m_skipErrorOnFiles.join(patternSeparator))};
     if (m_verifyCopies)
         list << number.arg(QStringLiteral("VerifyCopies"), boolText(true));
+    if (m_ignoreCase)
+        list << number.arg(QStringLiteral("IgnoreCase"), boolText(true));
     return list;
 }
 
@@ -197,4 +229,5 @@ void CopyOptions::loadFromGroup(const QVariantMap& group)
     m_destinationMode =
         rangedSetting(group, QStringLiteral("DestinationMode"), Normal, Collate, Normal, Normal);
     m_verifyCopies = group.value(QStringLiteral("VerifyCopies"), false).toBool();
+    m_ignoreCase = group.value(QStringLiteral("IgnoreCase"), false).toBool();
 }

@@ -38,9 +38,10 @@ public:
     bool operator==(const CopyOptions& other) const;
     bool operator!=(const CopyOptions& other) const { return !(*this == other); }
 
-    // Eleven texts, a twelfth ("verify") for m_verifyCopies; pattern lists are joined with
-    // ", ". Older readers stop after the eleventh: to them a verified task is the same task
-    // without the check, never a malformed one.
+    // Eleven texts, then "verify" for m_verifyCopies and "ignorecase" for m_ignoreCase;
+    // pattern lists are joined with ", " (a backslash escapes it). Older readers stop after
+    // the eleventh, or look at the twelfth for "verify": to them such a task is the same
+    // task without the option, never a malformed one.
     QStringList toDataString() const;
     // Reads from the front of the list; members the list does not reach keep their
     // values. False (and one warning) on a malformed list, leaving the members read
@@ -67,4 +68,7 @@ public:
     // A copy or move reads each copy back from its device and compares digests; a copy that
     // differs is made once more, and a move removes a source only after its copy matched.
     bool m_verifyCopies = false;
+    // The filters match names without regard to case. Off, case counts as the source's file
+    // system counts it.
+    bool m_ignoreCase = false;
 };
