@@ -66,6 +66,8 @@ void ListingStage::startBuildFileList()
     job->setOptions(m_run.jobOptions());
     job->setSettings(m_run.m_settings);
     job->setOwnFile(m_run.m_manifest.path());
+    if (m_run.m_earlier.isActive())
+        job->setEarlierRun(m_run.m_earlier.hints());
     // In batches: one hand-over between the threads per folder rather than per entry.
     connect(job, &BuildFileListJob::entriesListed, this, &ListingStage::addListedEntries);
     connect(job, &Job::jobCompleted, this, &ListingStage::onBuildFileListCompleted);
@@ -81,7 +83,18 @@ void ListingStage::addListedEntries()
     // The queue takes the whole batch before a job is made, so that the job can take
     // several of its items.
     const bool external = !m_run.m_externalProgram.filePath.isEmpty();
-    for (const BuildFileListJob::ListedEntry& entry : entries) {
+    using Entry = BuildFileListJob::ListedEntry;
+    for (const Entry& entry : entries) {
+        if (!entry.isFolder)
+            m_run.m_earlier.met(entry.source,
+                                entry.kind == Entry::ToCopy || entry.kind == Entry::LinkToCopy);
+        if (entry.kind == Entry::Unchanged && m_run.m_earlier.carries()) {
+            CopyItem item = m_run.m_earlier.finishedItem(entry.source);
+            item.hard_link_first = entry.hardLinkFirst;
+            if (m_run.m_ledger.carry(item, m_run.m_stopRequested))
+                queueCall(mp_copy, "startQueuedJobs");
+            continue;
+        }
         CopyItem skipped;
         bool linksQueued = false;
         if (m_run.m_ledger.fileListed(entry, m_run.m_task.m_options.m_copyEmptyFolders, external,
@@ -113,6 +126,8 @@ void ListingStage::onBuildFileListCompleted()
     if (!errors.isEmpty()) {
         qWarning() << errors.size() << "errors found in build file list";
         for (CopyItem item : errors) {
+            if (!item.is_folder)
+                m_run.m_earlier.met(item.source_path, true);
             const bool excused = m_run.applySkipErrorPatterns(item);
             // Among the files found, so that processed never exceeds the total.
             if (!item.is_folder)
@@ -136,6 +151,15 @@ void ListingStage::onBuildFileListCompleted()
 
     TaskLedger::Counters& counters = m_run.m_ledger.counters();
     counters[FoldersFound] = m_run.m_ledger.folders().size();
+    if (m_run.m_earlier.isActive()) {
+        QList<CopyItem> moved;
+        counters[FilesChanged] = m_run.m_earlier.walkEnded(&moved);
+        for (const CopyItem& item : qAsConst(moved))
+            m_run.m_ledger.carry(item, false);
+        emit m_run.logAvailable(QCoreApplication::translate(
+            "CopyTask", "%n file(s) new, changed or gone since the earlier run", nullptr,
+            int(qMin<qint64>(counters[FilesChanged], INT_MAX))));
+    }
     qDebug() << m_run.m_ledger.copyQueue().size() << "items found"
              << qUtf8Printable(QStringLiteral("(%1 bytes)").arg(counters[BytesToCopy])) << "in path"
              << qUtf8Printable(m_run.m_task.m_sourcePath) << "in" << m_run.elapsedMs() << "ms";
@@ -148,7 +172,8 @@ void ListingStage::onBuildFileListCompleted()
         m_run.m_skipStorageCheck = true;
     } else {
         bool ok = false;
-        const qint64 required = counters[BytesToCopy] - m_run.m_ledger.linkedBytes();
+        const qint64 required =
+            counters[BytesToCopy] - m_run.m_ledger.linkedBytes() - m_run.m_ledger.carriedBytes();
         if (m_run.mp_storageProbe->isStorageFull(m_run.m_task.m_destinationPath, required, &ok)) {
             const qint64 available =
                 m_run.mp_storageProbe->availableBytes(m_run.m_task.m_destinationPath);
@@ -175,6 +200,7 @@ void ListingStage::abandonFileList(const QString& message)
     // Items already reported stay in the run, unchanged and unsignalled, as a stop leaves
     // them; the run ends as stopped and a resume starts it afresh.
     m_run.m_ledger.abandonQueued();
+    m_run.m_earlier.clear();
     CopyItem item = m_run.taskItem();
     item.setSourceError(message);
     emit m_run.errorOccurred(item);

@@ -80,6 +80,7 @@ void RunEnd::checkTaskCompleted()
     if (!m_run.m_fileListCompleted && !m_run.m_stopRequested)
         m_run.m_stopRequested = true;
     m_run.setPhase(m_run.m_stopRequested ? RunPhase::Stopped : RunPhase::Completed);
+    m_run.m_lastRunStopped = m_run.m_stopRequested ? 1 : 0;
     closeManifest();
     m_run.m_endTime = QDateTime::currentDateTime();
     m_run.m_elapsedTime = m_run.elapsedMs();
