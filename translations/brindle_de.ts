@@ -86,6 +86,10 @@
         <source>another file of this run has the same name</source>
         <translation>eine andere Datei dieses Laufs hat denselben Namen</translation>
     </message>
+    <message>
+        <source>unchanged since an earlier run</source>
+        <translation>seit einem früheren Lauf unverändert</translation>
+    </message>
 </context>
 <context>
     <name>CheckFileJob</name>
@@ -577,6 +581,22 @@ Gerät gelesen. Dateien des Ordners, die die Liste nicht nennt, werden ebenfalls
         <source>Writing to the device…</source>
         <translation>Daten werden auf das Gerät geschrieben…</translation>
     </message>
+    <message>
+        <source>Nothing to do: the move was complete.</source>
+        <translation>Nichts zu tun: Das Verschieben war vollständig.</translation>
+    </message>
+    <message>
+        <source>Nothing to do: the verify was complete.</source>
+        <translation>Nichts zu tun: Die Prüfung war vollständig.</translation>
+    </message>
+    <message>
+        <source>Nothing to do: the copy was complete.</source>
+        <translation>Nichts zu tun: Die Kopie war vollständig.</translation>
+    </message>
+    <message>
+        <source>Changed Since The Earlier Run</source>
+        <translation>Seit dem früheren Lauf geändert</translation>
+    </message>
 </context>
 <context>
     <name>CliRunner</name>
@@ -1011,6 +1031,10 @@ Gerät gelesen. Dateien des Ordners, die die Liste nicht nennt, werden ebenfalls
     <message>
         <source>The checksum list %1 is not written: the run was stopped</source>
         <translation>Die Prüfsummenliste %1 wird nicht geschrieben: der Lauf wurde angehalten</translation>
+    </message>
+    <message>
+        <source>Files new, changed or gone since the earlier run: %1</source>
+        <translation>Seit dem früheren Lauf neue, geänderte oder entfernte Dateien: %1</translation>
     </message>
 </context>
 <context>
@@ -2137,6 +2161,10 @@ Ordner: %2</translation>
     <message>
         <source>The move is completed.</source>
         <translation>Das Verschieben ist abgeschlossen.</translation>
+    </message>
+    <message>
+        <source>Changed Since The Earlier Run</source>
+        <translation>Seit dem früheren Lauf geändert</translation>
     </message>
 </context>
 <context>

@@ -41,6 +41,7 @@ private slots:
 
     void seesTheWorldAsItIs_data();
     void seesTheWorldAsItIs();
+    void stopDuringItsWalkKeepsTheList();
 };
 
 void TestResumedRun::seesTheWorldAsItIs_data()
@@ -155,6 +156,32 @@ void TestResumedRun::seesTheWorldAsItIs()
                  listTree(m_source).size() + (mode == CopyOptions::Move ? 4 : 0));
     if (mode == CopyOptions::Move)
         QVERIFY(fileContents(m_source).isEmpty());
+}
+
+// Stopped before its walk is whole, a resume must not leave a partial list behind: the task
+// would then start afresh, and a move would take back what it had moved in.
+void TestResumedRun::stopDuringItsWalkKeepsTheList()
+{
+    makeTree(m_source, {"a=5", "b=6"});
+    CopyTask task;
+    task.setTask(makeTask(m_source, m_destination));
+    RunRecorder recorder(&task);
+    runToEnd(task, recorder);
+    makeTree(m_source, {"c=7"});
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Copy from .* is stopped after"));
+    recorder.clear();
+    task.resumeTask();
+    task.stopTask();
+    QTRY_COMPARE_WITH_TIMEOUT(recorder.ended, 1, m_runTimeoutMs);
+    QVERIFY(task.isStopRequested());
+    QVERIFY(task.isFileListCompleted());
+    QCOMPARE(sorted(relativeSources(task.completedItems(), m_source)), QStringList({"a", "b"}));
+    runToEnd(task, recorder, true);
+    // It goes on with the stopped run's figures: the first two copies, and the new one.
+    QCOMPARE(task.counter(FilesCopied), qint64(3));
+    QCOMPARE(recorder.states(), QStringList{"4"});
+    QCOMPARE(task.counter(FilesChanged), qint64(1));
+    QCOMPARE(listTree(m_destination), listTree(m_source));
 }
 
 QTEST_GUILESS_MAIN(TestResumedRun)

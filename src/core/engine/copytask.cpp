@@ -174,7 +174,8 @@ void CopyTask::resumeTask()
     if (mode != CopyOptions::FixErrors && !m_run.m_skipBuildListForExternalProgram) {
         // The list tells what was done, not what exists now: the source and the destination
         // are walked again, and what changed since is handled as a new run would handle it.
-        m_run.m_earlier.take(m_run.m_ledger.completed(), mode, m_run.m_lastRunStopped);
+        m_run.m_earlier.take(m_run.m_ledger.completed(), m_run.m_ledger.folders(), mode,
+                             m_run.m_lastRunStopped);
         m_run.m_ledger.clear(true);
         if (m_run.m_earlier.carries() && m_run.m_elapsedTime > 0)
             m_run.m_startTime = m_run.m_startTime.addMSecs(-m_run.m_elapsedTime);

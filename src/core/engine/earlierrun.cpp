@@ -4,10 +4,13 @@
 #include "fs/filesystemutils.h"
 #include "model/copyoptions.h"
 
-void EarlierRun::take(const QList<CopyItem>& items, int copyMode, int stopped)
+void EarlierRun::take(const QList<CopyItem>& items, const QList<CopyItem>& folders, int copyMode,
+                      int stopped)
 {
     clear();
     m_active = true;
+    m_items = items;
+    m_folders = folders;
     m_move = copyMode == CopyOptions::Move;
     const bool verify = copyMode == CopyOptions::Verify;
     m_unmet.reserve(items.size());
@@ -40,8 +43,33 @@ void EarlierRun::clear()
     m_knowsFinished = false;
     m_hints = Hints();
     m_finished.clear();
+    m_items.clear();
+    m_folders.clear();
     m_unmet.clear();
     m_changes = 0;
+}
+
+void EarlierRun::restore(QList<CopyItem>* items, QList<CopyItem>* folders) const
+{
+    QHash<QString, int> done;
+    for (int i = 0; i < items->size(); ++i) {
+        if (items->at(i).copy_state != Unprocessed)
+            done.insert(items->at(i).source_path, i);
+    }
+    QList<CopyItem> restored;
+    restored.reserve(m_items.size());
+    for (const CopyItem& item : m_items) {
+        const int now = done.value(item.source_path, -1);
+        restored.append(now >= 0 ? items->at(now) : item);
+        done.remove(item.source_path);
+    }
+    for (const int index : qAsConst(done))
+        restored.append(items->at(index));
+    *items = restored;
+    // Synced (in a move, removed) again after what the resume copies.
+    *folders = m_folders;
+    for (CopyItem& folder : *folders)
+        folder.resetState();
 }
 
 bool EarlierRun::copyAgrees(const QString& source, const Platform::EntryStatus& status,

@@ -27,9 +27,13 @@ public:
         QHash<QString, CopyItem> refused;
     };
 
-    // Takes the items of a run about to be resumed in copyMode; stopped: how that run ended
-    // (1 stopped, 0 completed, -1 unknown: then items left unfinished tell).
-    void take(const QList<CopyItem>& items, int copyMode, int stopped);
+    // Takes the items and folders of a run about to be resumed in copyMode; stopped: how
+    // that run ended (1 stopped, 0 completed, -1 unknown: then items left unfinished tell).
+    void take(const QList<CopyItem>& items, const QList<CopyItem>& folders, int copyMode,
+              int stopped);
+    // A walk given up (stopped) leaves a partial list, which a resume would not trust: the
+    // earlier run's items come back instead, with what this run finished in their place.
+    void restore(QList<CopyItem>* items, QList<CopyItem>* folders) const;
     void clear();
     bool isActive() const { return m_active; }
     const Hints& hints() const { return m_hints; }
@@ -68,6 +72,8 @@ private:
     bool m_knowsFinished = false;
     Hints m_hints;
     QHash<QString, CopyItem> m_finished;
+    QList<CopyItem> m_items;
+    QList<CopyItem> m_folders;
     // Source -> how the earlier run left it (CopyState), for the items not met yet.
     QHash<QString, int> m_unmet;
     qint64 m_changes = 0;

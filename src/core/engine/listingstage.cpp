@@ -156,9 +156,10 @@ void ListingStage::onBuildFileListCompleted()
         counters[FilesChanged] = m_run.m_earlier.walkEnded(&moved);
         for (const CopyItem& item : qAsConst(moved))
             m_run.m_ledger.carry(item, false);
-        emit m_run.logAvailable(QCoreApplication::translate(
-            "CopyTask", "%n file(s) new, changed or gone since the earlier run", nullptr,
-            int(qMin<qint64>(counters[FilesChanged], INT_MAX))));
+        emit m_run.logAvailable(
+            QCoreApplication::translate("CopyTask",
+                                        "Files new, changed or gone since the earlier run: %1")
+                .arg(counters[FilesChanged]));
     }
     qDebug() << m_run.m_ledger.copyQueue().size() << "items found"
              << qUtf8Printable(QStringLiteral("(%1 bytes)").arg(counters[BytesToCopy])) << "in path"
@@ -200,7 +201,6 @@ void ListingStage::abandonFileList(const QString& message)
     // Items already reported stay in the run, unchanged and unsignalled, as a stop leaves
     // them; the run ends as stopped and a resume starts it afresh.
     m_run.m_ledger.abandonQueued();
-    m_run.m_earlier.clear();
     CopyItem item = m_run.taskItem();
     item.setSourceError(message);
     emit m_run.errorOccurred(item);
