@@ -34,6 +34,19 @@ void EarlierRun::take(const QList<CopyItem>& items, const QList<CopyItem>& folde
             m_hints.refused.insert(item.source_path, item);
     }
     m_carries = stopped == 1 || (stopped == -1 && unfinished);
+    for (const CopyItem& item : items) {
+        if (m_move && item.linksToEarlierName() &&
+            m_finished.value(item.hard_link_first).copy_state == Copied)
+            m_movedFirsts.insert(item.source_path, item.hard_link_first);
+    }
+}
+
+CopyItem EarlierRun::takeMoved(const QString& first)
+{
+    if (!m_unmet.contains(first))
+        return CopyItem();
+    m_unmet.remove(first);
+    return m_finished.value(first);
 }
 
 void EarlierRun::clear()
@@ -43,6 +56,7 @@ void EarlierRun::clear()
     m_knowsFinished = false;
     m_hints = Hints();
     m_finished.clear();
+    m_movedFirsts.clear();
     m_items.clear();
     m_folders.clear();
     m_unmet.clear();

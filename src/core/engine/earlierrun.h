@@ -43,6 +43,11 @@ public:
     bool carries() const { return m_carries; }
     // The item as the earlier run finished it (an empty one when it did not).
     CopyItem finishedItem(const QString& source) const { return m_finished.value(source); }
+    // A move took the first name of source's file before the stop: the later names left in
+    // the source are linked to its copy, as they would have been. Empty when it did not.
+    QString movedFirstName(const QString& source) const { return m_movedFirsts.value(source); }
+    // That first name's item, once (an empty one after): the walk does not meet it.
+    CopyItem takeMoved(const QString& first);
 
     // Whether the entry at copy still agrees with the source of that status, as a finished
     // copy left it: a regular file of the same size and modification time (the time step of
@@ -72,6 +77,7 @@ private:
     bool m_knowsFinished = false;
     Hints m_hints;
     QHash<QString, CopyItem> m_finished;
+    QHash<QString, QString> m_movedFirsts;
     QList<CopyItem> m_items;
     QList<CopyItem> m_folders;
     // Source -> how the earlier run left it (CopyState), for the items not met yet.

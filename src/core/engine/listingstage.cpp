@@ -84,7 +84,17 @@ void ListingStage::addListedEntries()
     // several of its items.
     const bool external = !m_run.m_externalProgram.filePath.isEmpty();
     using Entry = BuildFileListJob::ListedEntry;
-    for (const Entry& entry : entries) {
+    for (Entry entry : entries) {
+        const QString movedFirst = m_run.m_earlier.movedFirstName(entry.source);
+        if (!movedFirst.isEmpty() && entry.kind == Entry::ToCopy) {
+            // Its first name was moved before the stop: linked to that copy, not a new one.
+            entry.hardLinkFirst = movedFirst;
+            const CopyItem moved = m_run.m_earlier.takeMoved(movedFirst);
+            if (!moved.source_path.isEmpty() && m_run.m_earlier.carries())
+                m_run.m_ledger.carry(moved, m_run.m_stopRequested);
+            else if (!moved.source_path.isEmpty())
+                m_run.m_ledger.hardLinks().settle(moved);
+        }
         if (!entry.isFolder)
             m_run.m_earlier.met(entry.source,
                                 entry.kind == Entry::ToCopy || entry.kind == Entry::LinkToCopy);
