@@ -1036,6 +1036,10 @@ Gerät gelesen. Dateien des Ordners, die die Liste nicht nennt, werden ebenfalls
         <source>Files new, changed or gone since the earlier run: %1</source>
         <translation>Seit dem früheren Lauf neue, geänderte oder entfernte Dateien: %1</translation>
     </message>
+    <message>
+        <source>the copy made before the stop is gone, and its source was moved</source>
+        <translation>die vor dem Anhalten erstellte Kopie fehlt, und ihre Quelle wurde verschoben</translation>
+    </message>
 </context>
 <context>
     <name>DesktopActions</name>

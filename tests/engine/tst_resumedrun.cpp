@@ -42,6 +42,7 @@ private slots:
     void seesTheWorldAsItIs_data();
     void seesTheWorldAsItIs();
     void stopDuringItsWalkKeepsTheList();
+    void stoppedMoveTellsOfALostCopy();
 };
 
 void TestResumedRun::seesTheWorldAsItIs_data()
@@ -182,6 +183,31 @@ void TestResumedRun::stopDuringItsWalkKeepsTheList()
     QCOMPARE(recorder.states(), QStringList{"4"});
     QCOMPARE(task.counter(FilesChanged), qint64(1));
     QCOMPARE(listTree(m_destination), listTree(m_source));
+}
+
+// What a stopped move took is counted as moved on its resume only while its copy is there.
+void TestResumedRun::stoppedMoveTellsOfALostCopy()
+{
+    usePool(1);
+    makeTree(m_source, {"a=5", "b=6", "c=7"});
+    CopyTask task;
+    task.setGroupedCopies(false);
+    task.setTask(makeTask(m_source, m_destination, CopyOptions::Move));
+    RunRecorder recorder(&task);
+    QString moved;
+    recorder.onItem = [&](const CopyItem& item) {
+        moved = item.destination_path;
+        task.stopTask();
+    };
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Copy from .* is stopped after"));
+    runToEnd(task, recorder);
+    recorder.onItem = nullptr;
+    QVERIFY(QFile::remove(moved));
+    runToEnd(task, recorder, true);
+    QCOMPARE(task.counter(ErrorItems), qint64(1));
+    QCOMPARE(task.errorItems().value(0).destination_path, moved);
+    QCOMPARE(task.counter(FilesCopied), qint64(2));
+    QCOMPARE(task.counter(FilesCompleted), task.counter(FilesToCopy));
 }
 
 QTEST_GUILESS_MAIN(TestResumedRun)

@@ -189,8 +189,7 @@ void CopyTask::resumeTask()
             // The move took its whole source, its folder too: there is nothing left to walk.
             QList<CopyItem> moved;
             m_run.m_ledger.counters()[FilesChanged] = m_run.m_earlier.walkEnded(&moved);
-            for (const CopyItem& item : qAsConst(moved))
-                m_run.m_ledger.carry(item, false);
+            m_listing.carryMoved(moved);
             m_run.setPhase(TaskPhase::Phase::Copying);
             queueCall(&m_copy, "processNextCopyInQueue");
             return;

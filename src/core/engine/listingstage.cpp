@@ -6,6 +6,7 @@
 #include "engine/runend.h"
 #include "engine/storageprobe.h"
 #include "fs/filesystemutils.h"
+#include "fs/platform.h"
 #include "jobs/jobthreadpool.h"
 
 #include <QCoreApplication>
@@ -164,8 +165,7 @@ void ListingStage::onBuildFileListCompleted()
     if (m_run.m_earlier.isActive()) {
         QList<CopyItem> moved;
         counters[FilesChanged] = m_run.m_earlier.walkEnded(&moved);
-        for (const CopyItem& item : qAsConst(moved))
-            m_run.m_ledger.carry(item, false);
+        carryMoved(moved);
         emit m_run.logAvailable(
             QCoreApplication::translate("CopyTask",
                                         "Files new, changed or gone since the earlier run: %1")
@@ -204,6 +204,21 @@ void ListingStage::onBuildFileListCompleted()
         qMax(1, qMin(m_run.m_ledger.copyQueue().size(), JobThreadPool::threadCount()));
     for (int i = m_run.m_runningJobs; i < wanted; ++i)
         mp_copy->processNextCopyInQueue();
+}
+
+void ListingStage::carryMoved(const QList<CopyItem>& moved)
+{
+    for (CopyItem item : moved) {
+        Platform::EntryStatus copy;
+        if (Platform::entryStatus(item.destination_path, &copy)) {
+            m_run.m_ledger.carry(item, false);
+            continue;
+        }
+        item.setDestinationError(QCoreApplication::translate(
+            "CopyTask", "the copy made before the stop is gone, and its source was moved"));
+        m_run.m_ledger.carry(item, false);
+        m_run.reportCompleted(item, false);
+    }
 }
 
 void ListingStage::abandonFileList(const QString& message)
