@@ -87,6 +87,10 @@
         <translation>Quellordner wird durch den Ausschlussfilter „%1“ ausgelassen</translation>
     </message>
     <message>
+        <source>unchanged since an earlier run</source>
+        <translation>seit einem früheren Lauf unverändert</translation>
+    </message>
+    <message>
         <source>source file is left out by the skip filter &quot;%1&quot;</source>
         <translation>Quelldatei wird durch den Ausschlussfilter „%1“ ausgelassen</translation>
     </message>
@@ -616,6 +620,22 @@ auch wenn ein --include passt.
         <translation>Daten werden auf das Gerät geschrieben…</translation>
     </message>
     <message>
+        <source>Nothing to do: the move was complete.</source>
+        <translation>Nichts zu tun: Das Verschieben war vollständig.</translation>
+    </message>
+    <message>
+        <source>Nothing to do: the verify was complete.</source>
+        <translation>Nichts zu tun: Die Prüfung war vollständig.</translation>
+    </message>
+    <message>
+        <source>Nothing to do: the copy was complete.</source>
+        <translation>Nichts zu tun: Die Kopie war vollständig.</translation>
+    </message>
+    <message>
+        <source>Changed Since The Earlier Run</source>
+        <translation>Seit dem früheren Lauf geändert</translation>
+    </message>
+    <message>
         <source>Filtered Files</source>
         <translation>Gefilterte Dateien</translation>
     </message>
@@ -1053,6 +1073,14 @@ auch wenn ein --include passt.
     <message>
         <source>The checksum list %1 is not written: the run was stopped</source>
         <translation>Die Prüfsummenliste %1 wird nicht geschrieben: der Lauf wurde angehalten</translation>
+    </message>
+    <message>
+        <source>Files new, changed or gone since the earlier run: %1</source>
+        <translation>Seit dem früheren Lauf neue, geänderte oder entfernte Dateien: %1</translation>
+    </message>
+    <message>
+        <source>the copy made before the stop is gone, and its source was moved</source>
+        <translation>die vor dem Anhalten erstellte Kopie fehlt, und ihre Quelle wurde verschoben</translation>
     </message>
 </context>
 <context>
@@ -2303,6 +2331,10 @@ Ordner: %2</translation>
     <message>
         <source>Copying…</source>
         <translation>Kopieren…</translation>
+    </message>
+    <message>
+        <source>Changed Since The Earlier Run</source>
+        <translation>Seit dem früheren Lauf geändert</translation>
     </message>
     <message>
         <source>file list not completed</source>

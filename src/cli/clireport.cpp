@@ -47,6 +47,10 @@ QString runName(RunKind kind)
 QString headline(RunKind kind, Outcome outcome)
 {
     // Whole sentences: a translation words each run and outcome its own way.
+    if (outcome == Outcome::NothingToDo)
+        return kind == RunKind::Move     ? T::tr("Nothing to do: the move was complete.")
+               : kind == RunKind::Verify ? T::tr("Nothing to do: the verify was complete.")
+                                         : T::tr("Nothing to do: the copy was complete.");
     switch (kind) {
     case RunKind::Move:
         return outcome == Outcome::Stopped               ? T::tr("The move is stopped.")
@@ -69,7 +73,12 @@ QString safeText(const QString& text)
     return FileNameCodec::visibleText(text);
 }
 
-QStringList reportLines(const Counters& c, RunKind kind, qint64 elapsedMs)
+bool didNothing(const Counters& c)
+{
+    return c[FilesCopied] == 0 && c[FilesChecked] == 0 && c[ErrorItems] == 0;
+}
+
+QStringList reportLines(const Counters& c, RunKind kind, qint64 elapsedMs, bool resumed)
 {
     using FileSystemUtils::byteSizeText;
     const auto line = [](const QString& label, qint64 value) {
@@ -98,6 +107,8 @@ QStringList reportLines(const Counters& c, RunKind kind, qint64 elapsedMs)
         if (c[FilesChecked] > 0)
             lines << line(T::tr("Checked Files"), c[FilesChecked]);
     }
+    if (resumed)
+        lines << line(T::tr("Changed Since The Earlier Run"), c[FilesChanged]);
     lines << line(T::tr("Errors"), c[ErrorItems]);
     lines << T::tr("Elapsed Time: %1").arg(elapsedText(elapsedMs));
     if (const qint64 speed = realSpeed(c[BytesCompleted], elapsedMs))
@@ -279,6 +290,7 @@ QJsonObject reportJson(const QString& command, const QString& outcome, const Cou
         // The same count, by the name a verified copy or move gives it.
         {"verifiedFiles", c[FilesChecked]},
         {"errors", c[ErrorItems]},
+        {"changedFiles", c[FilesChanged]},
         {"elapsedMs", c[TaskElapsedTime]},
         {"bytesPerSecond", bytesPerSecond},
         {"errorItems", errors},

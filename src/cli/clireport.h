@@ -27,7 +27,9 @@ enum class Outcome
 {
     Completed,
     CompletedWithErrors,
-    Stopped
+    Stopped,
+    // Completed, and there was nothing left to do: a resume of a finished run.
+    NothingToDo
 };
 
 // "250 ms", "4.70 s", "3:01 m".
@@ -45,8 +47,13 @@ QString headline(RunKind kind, Outcome outcome);
 QString safeText(const QString& text);
 
 // "Total Folders: 3" ... "Errors: 0", "Elapsed Time: ...", "Average Speed: ...", "Done",
-// with the files counted under the name of what the run did to them.
-QStringList reportLines(const Counters& counters, RunKind kind, qint64 elapsedMs);
+// with the files counted under the name of what the run did to them; a resume also tells
+// how many files it found changed since the run it goes on with.
+QStringList reportLines(const Counters& counters, RunKind kind, qint64 elapsedMs,
+                        bool resumed = false);
+
+// Whether a completed run did nothing at all: no file copied, moved or checked, no error.
+bool didNothing(const Counters& counters);
 
 // One line per item in error: its path, its message and the reasons behind it.
 QStringList errorLines(const QList<CopyItem>& errorItems);

@@ -540,6 +540,7 @@ void CliRunner::onTaskCompleted()
     const bool stopped = mp_controller->isStopRequested();
     const qint64 errorCount = counters[ErrorItems];
     const qint64 speed = CliReport::realSpeed(counters[BytesCompleted], counters[TaskElapsedTime]);
+    const bool resumed = m_arguments.command == CliArguments::ResumeCommand;
 
     CliReport::Outcome outcome = CliReport::Outcome::Completed;
     QString outcomeName = QStringLiteral("completed");
@@ -551,13 +552,14 @@ void CliRunner::onTaskCompleted()
         m_exitCode = CompletedWithErrors;
         outcome = CliReport::Outcome::CompletedWithErrors;
         outcomeName = QStringLiteral("completed with errors");
+    } else if (resumed && CliReport::didNothing(counters)) {
+        outcome = CliReport::Outcome::NothingToDo;
     }
     const QStringList notes = finishTaskFiles(stopped, errorCount);
 
     if (m_arguments.json) {
-        QJsonObject json = CliReport::reportJson(m_arguments.command == CliArguments::ResumeCommand
-                                                     ? QStringLiteral("resume")
-                                                     : CliReport::runName(m_runKind),
+        QJsonObject json = CliReport::reportJson(resumed ? QStringLiteral("resume")
+                                                         : CliReport::runName(m_runKind),
                                                  outcomeName, counters, errors, speed);
         json.insert(QStringLiteral("notes"), QJsonArray::fromStringList(notes));
         CliReport::addFiltered(json, filtered);
@@ -578,7 +580,7 @@ void CliRunner::onTaskCompleted()
     } else {
         writeLine(stdout, CliReport::headline(m_runKind, outcome));
         for (const QString& line :
-             CliReport::reportLines(counters, m_runKind, counters[TaskElapsedTime]))
+             CliReport::reportLines(counters, m_runKind, counters[TaskElapsedTime], resumed))
             writeLine(stdout, line);
         if (m_arguments.reportFilteredFiles) {
             for (const QString& line : CliReport::filteredLines(filtered))

@@ -236,17 +236,19 @@ QStringList ProgressRules::reportLines(const Counters& shownCounters)
     const auto sizeLine = [](const QString& label, qint64 bytes) {
         return tr("%1: %2 (%3 bytes)").arg(label, sizeText(bytes), number(bytes));
     };
-    return {line(tr("Total Folders"), counters[FoldersFound]),
-            line(tr("Processed Folders"), counters[FoldersSynced]),
-            line(tr("Total Files"), counters[FilesToCopy]),
-            sizeLine(tr("Total File Size"), counters[BytesToCopy]),
-            line(tr("Processed Files"), counters[FilesCompleted]),
-            sizeLine(tr("Processed File Size"), counters[BytesCompleted]),
-            line(tr("Copied Files"), counters[FilesCopied]),
-            line(tr("Skipped Files"), counters[FilesSkipped]),
-            line(tr("Checked Files"), counters[FilesChecked]),
-            line(tr("Errors"), counters[ErrorItems]),
-            tr("Done")};
+    QStringList lines{line(tr("Total Folders"), counters[FoldersFound]),
+                      line(tr("Processed Folders"), counters[FoldersSynced]),
+                      line(tr("Total Files"), counters[FilesToCopy]),
+                      sizeLine(tr("Total File Size"), counters[BytesToCopy]),
+                      line(tr("Processed Files"), counters[FilesCompleted]),
+                      sizeLine(tr("Processed File Size"), counters[BytesCompleted]),
+                      line(tr("Copied Files"), counters[FilesCopied]),
+                      line(tr("Skipped Files"), counters[FilesSkipped]),
+                      line(tr("Checked Files"), counters[FilesChecked])};
+    // A resume walks both sides again: what it found changed since the earlier run.
+    if (counters[FilesChanged] > 0)
+        lines << line(tr("Changed Since The Earlier Run"), counters[FilesChanged]);
+    return lines << line(tr("Errors"), counters[ErrorItems]) << tr("Done");
 }
 
 QString ProgressRules::outcomeText(bool stopped, qint64 errors, int copyMode)

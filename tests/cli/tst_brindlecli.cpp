@@ -327,15 +327,20 @@ void TestBrindleCli::interruptThenResume_data()
 {
     QTest::addColumn<QString>("command");
     QTest::addColumn<int>("signal");
-    QTest::newRow("copy, Ctrl-C") << "copy" << int(SIGINT);
+    // While stopped, a file is added to the source and one rewritten (same size, later date).
+    QTest::addColumn<bool>("sourceChanged");
+    QTest::newRow("copy, Ctrl-C") << "copy" << int(SIGINT) << false;
     // A terminal that closes hangs up: the run must stop cleanly, not die halfway.
-    QTest::newRow("move, terminal closed") << "move" << int(SIGHUP);
+    QTest::newRow("move, terminal closed") << "move" << int(SIGHUP) << false;
+    QTest::newRow("copy, source changed while stopped") << "copy" << int(SIGINT) << true;
+    QTest::newRow("move, source changed while stopped") << "move" << int(SIGINT) << true;
 }
 
 void TestBrindleCli::interruptThenResume()
 {
     QFETCH(QString, command);
     QFETCH(int, signal);
+    QFETCH(bool, sourceChanged);
     // Enough files that the run is still busy when the interrupt arrives.
     makeTree(m_dir->filePath("src"), 40, 100, 2000);
     const auto modeOf = [this](const QString& path) {
@@ -343,7 +348,7 @@ void TestBrindleCli::interruptThenResume()
     };
     for (const char* folder : {"src", "src/d0"})
         QVERIFY(TestSupport::setMode(m_dir->filePath(folder), 0750));
-    const QMap<QString, QByteArray> before = treeOf(m_dir->filePath("src"));
+    QMap<QString, QByteArray> before = treeOf(m_dir->filePath("src"));
     std::unique_ptr<QProcess> process(start({command, "src", "dest", "--threads", "1"}));
     QVERIFY(process->waitForStarted());
     // Copies of small files take their names in groups: their hidden temporary files show
@@ -364,9 +369,26 @@ void TestBrindleCli::interruptThenResume()
     const QRegularExpressionMatch resume =
         QRegularExpression("To resume: \\S+ resume (\\S+\\.bdt)").match(out);
     QVERIFY2(resume.hasMatch(), qPrintable(out));
+    if (sourceChanged) {
+        // The last file of the last folder is still in the source, moved or not.
+        const QString rewritten = m_dir->filePath("src/d39/f99.txt");
+        QByteArray data = before.value("d39/f99.txt");
+        std::reverse(data.begin(), data.end());
+        data[0] = char(data[0] ^ 1);
+        QVERIFY(TestSupport::writeFile(rewritten, data));
+        const utimbuf later{time(nullptr) + 10, time(nullptr) + 10};
+        QCOMPARE(::utime(QFile::encodeName(rewritten).constData(), &later), 0);
+        QVERIFY(TestSupport::writeFile(m_dir->filePath("src/d0/added.txt"), "new"));
+        before.insert("d39/f99.txt", data);
+        before.insert("d0/added.txt", "new");
+    }
     const Result resumed = run({"resume", resume.captured(1)});
     QCOMPARE(resumed.exitCode, 0);
     QVERIFY(resumed.out.contains("Errors: 0"));
+    QVERIFY2(resumed.out.contains(sourceChanged
+                                      ? QRegularExpression("Changed Since The Earlier Run: [12]\\n")
+                                      : QRegularExpression("Changed Since The Earlier Run: 0\\n")),
+             qPrintable(resumed.out));
     QCOMPARE(treeOf(m_dir->filePath("dest")), before);
     QCOMPARE(QFileInfo::exists(m_dir->filePath("src")), command == "copy");
     QCOMPARE(modeOf("dest"), 0750);

@@ -249,17 +249,24 @@ void TestCliArguments::reportLines_data()
 {
     using Kind = CliReport::RunKind;
     QTest::addColumn<Kind>("kind");
+    QTest::addColumn<bool>("resumed");
     QTest::addColumn<QStringList>("named");
-    QTest::newRow("copy") << Kind::Copy
+    QTest::newRow("copy") << Kind::Copy << false
                           << QStringList{"Copied Files: 7", "Skipped Files: 1", "Checked Files: 4"};
-    QTest::newRow("move") << Kind::Move
+    QTest::newRow("move") << Kind::Move << false
                           << QStringList{"Moved Files: 7", "Skipped Files: 1", "Checked Files: 4"};
-    QTest::newRow("verify") << Kind::Verify << QStringList{"Verified Files: 4", "Skipped Files: 1"};
+    QTest::newRow("verify") << Kind::Verify << false
+                            << QStringList{"Verified Files: 4", "Skipped Files: 1"};
+    QTest::newRow("resume: what changed since the earlier run")
+        << Kind::Copy << true
+        << QStringList{"Copied Files: 7", "Skipped Files: 1", "Checked Files: 4",
+                       "Changed Since The Earlier Run: 2"};
 }
 
 void TestCliArguments::reportLines()
 {
     QFETCH(CliReport::RunKind, kind);
+    QFETCH(bool, resumed);
     QFETCH(QStringList, named);
     CliReport::Counters c{};
     c[FoldersFound] = 3;
@@ -272,13 +279,14 @@ void TestCliArguments::reportLines()
     c[FilesSkipped] = 1;
     c[FilesChecked] = 4;
     c[ErrorItems] = 1;
+    c[FilesChanged] = 2;
     // A run of a fraction of a second has its real speed, not a placeholder.
     const QStringList expected =
         QStringList{"Total Folders: 3",   "Processed Folders: 2",
                     "Total Files: 10",    "Total File Size: 2.50 MB (2500000 bytes)",
                     "Processed Files: 9", "Processed File Size: 1.5 kB (1500 bytes)"} +
         named + QStringList{"Errors: 1", "Elapsed Time: 250 ms", "Average Speed: 6.0 kB/s", "Done"};
-    QCOMPARE(CliReport::reportLines(c, kind, 250), expected);
+    QCOMPARE(CliReport::reportLines(c, kind, 250, resumed), expected);
 }
 
 void TestCliArguments::safeText_data()

@@ -50,6 +50,10 @@ void TestOverwriteDecision::decides_data()
         << "older" << int(CopyOptions::OverwriteOlder) << copy << Verdict::Replace;
     QTest::newRow("older: a newer file stays")
         << "newer size" << int(CopyOptions::OverwriteOlder) << copy << Verdict::Skip;
+    QTest::newRow("older: the same date and another size is replaced, as rsync --update does")
+        << "size" << int(CopyOptions::OverwriteOlder) << copy << Verdict::Replace;
+    QTest::newRow("older: the same date and size stays")
+        << "" << int(CopyOptions::OverwriteOlder) << copy << Verdict::Skip;
     QTest::newRow("different: another size is replaced")
         << "size" << int(CopyOptions::OverwriteDifferent) << copy << Verdict::Replace;
     QTest::newRow("different: another creation date is replaced")
@@ -92,6 +96,9 @@ void TestOverwriteDecision::decides()
     const OverwriteDecision::Result result =
         OverwriteDecision::decide(c, mode, copyMode, words.contains("untrusted"));
     QCOMPARE(result.verdict, verdict);
+    // Another size is always told, whatever the verdict.
+    if (c.sizeDiffers && !c.older && !c.newer && !c.isLink)
+        QVERIFY(!result.notes.isEmpty());
     // An error always has its reason as the last note.
     if (verdict == Verdict::Differs)
         QVERIFY(!result.notes.isEmpty());

@@ -86,6 +86,14 @@ void BuildFileListJob::reportToSkip(const QString& source, const QString& destin
                     QString(), QString()});
 }
 
+void BuildFileListJob::reportUnchanged(const QString& source, const QString& destination,
+                                       qint64 size, const QString& hardLinkFirst)
+{
+    emit itemToSkip(source, destination, size, false, unchangedText());
+    addListedEntry(
+        {ListedEntry::Unchanged, source, destination, size, false, unchangedText(), hardLinkFirst});
+}
+
 void BuildFileListJob::reportLinkToCopy(const QString& source, const QString& destination,
                                         qint64 size, const QString& linkTarget)
 {
@@ -397,6 +405,11 @@ void BuildFileListJob::processEntry(WalkEntry& entry)
 // use to reach it, is an error: left out quietly, the user would believe it copied.
 bool BuildFileListJob::refuseEntry(WalkEntry& entry)
 {
+    const auto refused = m_earlier.refused.constFind(entry.sourcePath);
+    if (refused != m_earlier.refused.constEnd()) {
+        m_errorItems.append(*refused);
+        return true;
+    }
     const bool isFolder = entry.type == Platform::FolderEntry::Folder;
     QString reason;
     if (!entry.validName)
@@ -410,6 +423,11 @@ bool BuildFileListJob::refuseEntry(WalkEntry& entry)
     reportSourceError(entry.sourcePath, entry.destinationPath,
                       entry.statusRead && !isFolder ? entry.status.size : 0, isFolder, reason);
     return true;
+}
+
+QString BuildFileListJob::unchangedText()
+{
+    return tr("unchanged since an earlier run");
 }
 
 bool BuildFileListJob::refusedAsTwin(const CopyItem& item)
@@ -479,6 +497,11 @@ void BuildFileListJob::processSymbolicLink(WalkEntry& entry)
                           tr("link target contains a line separator"));
         return;
     }
+    const auto finished = m_earlier.finished.constFind(entry.sourcePath);
+    if (finished != m_earlier.finished.constEnd() && EarlierRun::linkAgrees(*finished, target)) {
+        reportUnchanged(entry.sourcePath, *finished, info.size(), QString());
+        return;
+    }
     reportLinkToCopy(entry.sourcePath, entry.destinationPath, info.size(), target);
 }
 
@@ -508,6 +531,13 @@ void BuildFileListJob::processFile(WalkEntry& entry)
     // Every way below copies or skips the file: one of its names is met here.
     const QString linkFirst =
         verify ? QString() : m_hardLinks.firstName(entry.sourcePath, entry.status);
+    // A resume leaves a file an earlier run finished while its copy still agrees with it.
+    const auto finished = m_earlier.finished.constFind(sourcePath);
+    if (finished != m_earlier.finished.constEnd() &&
+        EarlierRun::copyAgrees(sourcePath, entry.status, *finished)) {
+        reportUnchanged(sourcePath, *finished, size, linkFirst);
+        return;
+    }
     if (!FileSystemUtils::fileExists(destinationPath)) {
         if (verify) {
             CopyItem item(sourcePath, destinationPath, size, false, QString());
@@ -554,7 +584,8 @@ void BuildFileListJob::processFile(WalkEntry& entry)
         break;
     case CopyOptions::OverwriteOlder: {
         const int order = FileSystemUtils::modificationOrder(source, destination);
-        if (order < 0)
+        // The same date and another size: replaced, as "rsync --update" does.
+        if (order < 0 || (order == 0 && destination.size() != size))
             reportFileToCopy(sourcePath, destinationPath, size, linkFirst);
         else if (order > 0)
             reportToSkip(sourcePath, destinationPath, size, false,

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/destinationnames.h"
+#include "engine/earlierrun.h"
 #include "engine/listedbatches.h"
 #include "engine/walkedhardlinks.h"
 #include "fs/pathfilters.h"
@@ -43,6 +44,8 @@ public:
     // errors keeps it refused, or it would replace that source's copy (and, in a move, the
     // other source is gone already).
     static bool refusedAsTwin(const CopyItem& item);
+    // The note of a file a resume left as an earlier run finished it.
+    static QString unchangedText();
 
     // One entry as the signals below report it, for listeners that take entries in batches.
     using ListedEntry = ListedBatches::Entry;
@@ -59,6 +62,8 @@ public:
     // The run's copy of the preferences: whether the entries left out by the filters are
     // reported as skipped.
     void setSettings(const RunSettings& settings) { m_settings = settings; }
+    // For the walk of a resume: what earlier runs finished, and refused.
+    void setEarlierRun(const EarlierRun::Hints& hints) { m_earlier = hints; }
 
     // Read by the owner after the job has finished. Folders still pending mean the walk
     // did not end.
@@ -93,6 +98,8 @@ private:
                       bool isFolder);
     void reportToSkip(const QString& source, const QString& destination, qint64 size, bool isFolder,
                       const QString& reason, const QString& hardLinkFirst = QString());
+    void reportUnchanged(const QString& source, const QString& destination, qint64 size,
+                         const QString& hardLinkFirst);
     void reportLinkToCopy(const QString& source, const QString& destination, qint64 size,
                           const QString& linkTarget);
     void addListedEntry(ListedEntry&& entry);
@@ -132,6 +139,7 @@ private:
     bool m_inCopiedFolderTree = false;
     QList<CopyItem> m_errorItems;
     RunSettings m_settings;
+    EarlierRun::Hints m_earlier;
     ListedBatches m_listed;
     DestinationNames m_names;
     WalkedHardLinks m_hardLinks;

@@ -3,11 +3,14 @@
 #include "app/appsettings.h"
 #include "engine/storageprobe.h"
 #include "fs/filesystemutils.h"
+#include "fs/platform.h"
 #include "jobs/jobthreadpool.h"
 #include "jobs/transfercounters.h"
 
 #include <QDebug>
 #include <QMetaObject>
+
+#include <cerrno>
 
 CopyTask::CopyTask(QObject* parent)
     : QObject(parent), m_run(this), m_copy(&m_run, this), m_end(&m_run, &m_copy, this),
@@ -134,6 +137,7 @@ void CopyTask::startTask()
     m_run.m_skipStorageCheck = false;
     openDestinationFileSystem();
     m_run.m_ledger.clear(true);
+    m_run.m_earlier.clear();
     beginRun();
     openManifest();
     queueCall(&m_listing, "startBuildFileList");
@@ -162,18 +166,44 @@ void CopyTask::resumeTask()
     takeRunSettings();
     if (endWithoutThreads() || refuseUnsafePaths(false))
         return;
+    // The counters and the time are this run's own, or go on with a stopped run's
+    // (EarlierRun::carries); never the totals of a run that had finished.
     beginRun();
     m_run.m_stopRequested = false;
-    // The list is whole: the items left in it are queued again.
+    const int mode = task.m_options.m_copyMode;
+    if (mode != CopyOptions::FixErrors && !m_run.m_skipBuildListForExternalProgram) {
+        // The list tells what was done, not what exists now: the source and the destination
+        // are walked again, and what changed since is handled as a new run would handle it.
+        m_run.m_earlier.take(m_run.m_ledger.completed(), m_run.m_ledger.folders(), mode,
+                             m_run.m_lastRunStopped);
+        m_run.m_ledger.clear(true);
+        if (m_run.m_earlier.carries() && m_run.m_elapsedTime > 0)
+            m_run.m_startTime = m_run.m_startTime.addMSecs(-m_run.m_elapsedTime);
+        m_run.m_skipStorageCheck = false;
+        openDestinationFileSystem();
+        openManifest();
+        emit copyListCompleted(m_run.m_ledger.completed());
+        Platform::EntryStatus source;
+        if (m_run.movesSources() && !Platform::entryStatus(task.m_sourcePath, &source) &&
+            Platform::lastErrorCode() == ENOENT) {
+            // The move took its whole source, its folder too: there is nothing left to walk.
+            QList<CopyItem> moved;
+            m_run.m_ledger.counters()[FilesChanged] = m_run.m_earlier.walkEnded(&moved);
+            m_listing.carryMoved(moved);
+            m_run.setPhase(TaskPhase::Phase::Copying);
+            queueCall(&m_copy, "processNextCopyInQueue");
+            return;
+        }
+        m_run.m_fileListCompleted = false;
+        m_run.setPhase(TaskPhase::Phase::Listing);
+        queueCall(&m_listing, "startBuildFileList");
+        return;
+    }
+    // Fixing errors works on the items of the list: those left in it are queued again.
     m_run.setPhase(TaskPhase::Phase::Copying);
     openDestinationFileSystem();
     openManifest();
     m_run.m_ledger.clear(false);
-    if (m_run.m_elapsedTime > 0) {
-        // The time of the earlier run is carried on.
-        m_run.m_startTime = QDateTime::currentDateTime().addMSecs(-m_run.m_elapsedTime);
-        m_run.m_elapsedTime = 0;
-    }
     if (m_run.m_ledger.rebuild(task.m_options.m_copyMode,
                                !m_run.m_externalProgram.filePath.isEmpty()))
         queueCall(&m_copy, "startQueuedJobs");

@@ -133,7 +133,7 @@ public:
     QString errorsFileName() const { return errorsFileNameFor(m_run.m_task); }
     static QString errorsFileNameFor(const Task& task);
 
-    // Statistics. An index outside 1..11 reads 0.
+    // Statistics. An index outside 1..12 reads 0.
     qint64 counter(int index) const;
     Counters counters() const { return m_run.m_ledger.counters(); }
     qint64 elapsedMs() const;

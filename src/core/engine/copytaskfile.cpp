@@ -31,7 +31,8 @@ bool CopyTask::saveToFile(const QString& path, bool errorsOnly, bool allItems,
                                  m_run.m_skipBuildListForExternalProgram,
                                  m_run.m_fileListCompleted,
                                  m_run.m_elapsedTime,
-                                 m_run.m_destination.mountPoint()};
+                                 m_run.m_destination.mountPoint(),
+                                 m_run.m_stopRequested};
     return TaskFileStore::save(path, run, errorsOnly, allItems, errorsAsUnprocessed);
 }
 
@@ -54,6 +55,7 @@ bool CopyTask::load(const TaskFile::Result& file)
     if (!isTaskCompleted() || !file.error.isEmpty())
         return false;
     m_run.m_ledger.clear(true);
+    m_run.m_earlier.clear();
     m_run.m_task = file.task;
     m_run.m_ledger.setVerify(m_run.m_task.m_options.m_copyMode == CopyOptions::Verify);
     // What setTask does, for a caller that resumes the loaded task as it stands.
@@ -62,6 +64,7 @@ bool CopyTask::load(const TaskFile::Result& file)
     m_run.m_externalProgram = file.externalProgram;
     m_run.m_skipBuildListForExternalProgram = file.skipBuildListForExternalProgram;
     m_run.m_elapsedTime = file.elapsedTime;
+    m_run.m_lastRunStopped = file.runStopped;
     m_run.m_destination.setMountPoint(file.destinationMountPoint);
     m_run.m_ledger.completed() = file.items;
     m_run.m_ledger.folders() = file.folders;

@@ -19,7 +19,9 @@ public:
         {
             ToCopy,
             ToSkip,
-            LinkToCopy
+            LinkToCopy,
+            // Skipped: a resume found it as an earlier run finished it (EarlierRun).
+            Unchanged
         };
         Kind kind = ToCopy;
         QString source;

@@ -6,6 +6,7 @@
 #include "engine/runend.h"
 #include "engine/storageprobe.h"
 #include "fs/filesystemutils.h"
+#include "fs/platform.h"
 #include "jobs/jobthreadpool.h"
 
 #include <QCoreApplication>
@@ -66,6 +67,8 @@ void ListingStage::startBuildFileList()
     job->setOptions(m_run.jobOptions());
     job->setSettings(m_run.m_settings);
     job->setOwnFile(m_run.m_manifest.path());
+    if (m_run.m_earlier.isActive())
+        job->setEarlierRun(m_run.m_earlier.hints());
     // In batches: one hand-over between the threads per folder rather than per entry.
     connect(job, &BuildFileListJob::entriesListed, this, &ListingStage::addListedEntries);
     connect(job, &Job::jobCompleted, this, &ListingStage::onBuildFileListCompleted);
@@ -81,7 +84,28 @@ void ListingStage::addListedEntries()
     // The queue takes the whole batch before a job is made, so that the job can take
     // several of its items.
     const bool external = !m_run.m_externalProgram.filePath.isEmpty();
-    for (const BuildFileListJob::ListedEntry& entry : entries) {
+    using Entry = BuildFileListJob::ListedEntry;
+    for (Entry entry : entries) {
+        const QString movedFirst = m_run.m_earlier.movedFirstName(entry.source);
+        if (!movedFirst.isEmpty() && entry.kind == Entry::ToCopy) {
+            // Its first name was moved before the stop: linked to that copy, not a new one.
+            entry.hardLinkFirst = movedFirst;
+            const CopyItem moved = m_run.m_earlier.takeMoved(movedFirst);
+            if (!moved.source_path.isEmpty() && m_run.m_earlier.carries())
+                m_run.m_ledger.carry(moved, m_run.m_stopRequested);
+            else if (!moved.source_path.isEmpty())
+                m_run.m_ledger.hardLinks().settle(moved);
+        }
+        if (!entry.isFolder)
+            m_run.m_earlier.met(entry.source,
+                                entry.kind == Entry::ToCopy || entry.kind == Entry::LinkToCopy);
+        if (entry.kind == Entry::Unchanged && m_run.m_earlier.carries()) {
+            CopyItem item = m_run.m_earlier.finishedItem(entry.source);
+            item.hard_link_first = entry.hardLinkFirst;
+            if (m_run.m_ledger.carry(item, m_run.m_stopRequested))
+                queueCall(mp_copy, "startQueuedJobs");
+            continue;
+        }
         CopyItem skipped;
         bool linksQueued = false;
         if (m_run.m_ledger.fileListed(entry, m_run.m_task.m_options.m_copyEmptyFolders, external,
@@ -113,6 +137,8 @@ void ListingStage::onBuildFileListCompleted()
     if (!errors.isEmpty()) {
         qWarning() << errors.size() << "errors found in build file list";
         for (CopyItem item : errors) {
+            if (!item.is_folder)
+                m_run.m_earlier.met(item.source_path, true);
             const bool excused = m_run.applySkipErrorPatterns(item);
             // Among the files found, so that processed never exceeds the total.
             if (!item.is_folder)
@@ -136,6 +162,15 @@ void ListingStage::onBuildFileListCompleted()
 
     TaskLedger::Counters& counters = m_run.m_ledger.counters();
     counters[FoldersFound] = m_run.m_ledger.folders().size();
+    if (m_run.m_earlier.isActive()) {
+        QList<CopyItem> moved;
+        counters[FilesChanged] = m_run.m_earlier.walkEnded(&moved);
+        carryMoved(moved);
+        emit m_run.logAvailable(
+            QCoreApplication::translate("CopyTask",
+                                        "Files new, changed or gone since the earlier run: %1")
+                .arg(counters[FilesChanged]));
+    }
     qDebug() << m_run.m_ledger.copyQueue().size() << "items found"
              << qUtf8Printable(QStringLiteral("(%1 bytes)").arg(counters[BytesToCopy])) << "in path"
              << qUtf8Printable(m_run.m_task.m_sourcePath) << "in" << m_run.elapsedMs() << "ms";
@@ -148,7 +183,8 @@ void ListingStage::onBuildFileListCompleted()
         m_run.m_skipStorageCheck = true;
     } else {
         bool ok = false;
-        const qint64 required = counters[BytesToCopy] - m_run.m_ledger.linkedBytes();
+        const qint64 required =
+            counters[BytesToCopy] - m_run.m_ledger.linkedBytes() - m_run.m_ledger.carriedBytes();
         if (m_run.mp_storageProbe->isStorageFull(m_run.m_task.m_destinationPath, required, &ok)) {
             const qint64 available =
                 m_run.mp_storageProbe->availableBytes(m_run.m_task.m_destinationPath);
@@ -168,6 +204,21 @@ void ListingStage::onBuildFileListCompleted()
         qMax(1, qMin(m_run.m_ledger.copyQueue().size(), JobThreadPool::threadCount()));
     for (int i = m_run.m_runningJobs; i < wanted; ++i)
         mp_copy->processNextCopyInQueue();
+}
+
+void ListingStage::carryMoved(const QList<CopyItem>& moved)
+{
+    for (CopyItem item : moved) {
+        Platform::EntryStatus copy;
+        if (Platform::entryStatus(item.destination_path, &copy)) {
+            m_run.m_ledger.carry(item, false);
+            continue;
+        }
+        item.setDestinationError(QCoreApplication::translate(
+            "CopyTask", "the copy made before the stop is gone, and its source was moved"));
+        m_run.m_ledger.carry(item, false);
+        m_run.reportCompleted(item, false);
+    }
 }
 
 void ListingStage::abandonFileList(const QString& message)

@@ -19,6 +19,10 @@ class ListingStage : public QObject
 public:
     ListingStage(RunState* run, CopyStage* copy, RunEnd* end, QObject* parent = nullptr);
 
+    // Files the files a stopped move took before its resume; one whose copy is gone since
+    // is an error, not a file moved.
+    void carryMoved(const QList<CopyItem>& moved);
+
 signals:
     void storageIsFull(qint64 available, qint64 required);
 

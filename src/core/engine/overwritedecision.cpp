@@ -48,8 +48,12 @@ OverwriteDecision::Result OverwriteDecision::decide(const Comparison& c, int mod
         return result;
     const bool differs =
         c.isLink ? c.linkDiffers : (c.older || c.newer || c.sizeDiffers || c.createdDiffers);
+    // "Older" replaces a file of the same date and another size too, as "rsync --update" does:
+    // one of the two is not what its date says.
+    const bool olderRule = c.older || (!c.newer && c.sizeDiffers);
     const bool overwrite =
-        mode == CopyOptions::OverwriteAlways || (mode == CopyOptions::OverwriteOlder && c.older) ||
+        mode == CopyOptions::OverwriteAlways ||
+        (mode == CopyOptions::OverwriteOlder && olderRule) ||
         ((mode == CopyOptions::OverwriteDifferent || mode == CopyOptions::OverwriteContent) &&
          differs);
     if (c.older)

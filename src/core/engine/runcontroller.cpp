@@ -263,7 +263,7 @@ void RunController::deliverReports()
 
 qint64 RunController::counter(int index) const
 {
-    if (index < FilesCompleted || index > TaskElapsedTime)
+    if (index < FilesCompleted || index > FilesChanged)
         return 0;
     return m_state.counters[index];
 }

@@ -79,7 +79,15 @@ void RunEnd::checkTaskCompleted()
 
     if (!m_run.m_fileListCompleted && !m_run.m_stopRequested)
         m_run.m_stopRequested = true;
+    if (m_run.m_earlier.isActive() && !m_run.m_fileListCompleted) {
+        // A resume stopped during its walk stays resumable: its earlier list comes back,
+        // with what this run finished in its place.
+        m_run.m_earlier.restore(&m_run.m_ledger.completed(), &m_run.m_ledger.folders());
+        m_run.m_fileListCompleted = true;
+    }
+    m_run.m_earlier.clear();
     m_run.setPhase(m_run.m_stopRequested ? RunPhase::Stopped : RunPhase::Completed);
+    m_run.m_lastRunStopped = m_run.m_stopRequested ? 1 : 0;
     closeManifest();
     m_run.m_endTime = QDateTime::currentDateTime();
     m_run.m_elapsedTime = m_run.elapsedMs();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/destinationfilesystem.h"
+#include "engine/earlierrun.h"
 #include "engine/groupedplacing.h"
 #include "engine/runmanifest.h"
 #include "engine/taskledger.h"
@@ -64,6 +65,8 @@ public:
     bool m_groupedCopies = true;
     FileSystemUtils::PatternList m_skipErrorPatterns;
     TaskLedger m_ledger;
+    // A resume's walk: what the runs before it did.
+    EarlierRun m_earlier;
     TaskPhase m_phase;
     DestinationFileSystem m_destination;
     GroupedPlacing m_placing;
@@ -85,6 +88,9 @@ public:
     QDateTime m_startTime;
     QDateTime m_endTime;
     qint64 m_elapsedTime = 0;
+    // How the last run ended: 1 stopped, 0 completed, -1 unknown (a task file that does not
+    // say). A resume of a stopped run goes on with its figures (EarlierRun::carries).
+    int m_lastRunStopped = -1;
 
 signals:
     void copyCompleted(const CopyItem& item);

@@ -163,6 +163,8 @@ TaskFile::Result readSettings(const QSettings::SettingsMap& map, const QString& 
     result.elapsedTime = taskGroup.value(QStringLiteral("ElapsedTime"), 0).toLongLong(&ok);
     if (!ok)
         return invalid("PreviousElapsedTime");
+    if (taskGroup.contains(QStringLiteral("RunStopped")))
+        result.runStopped = taskGroup.value(QStringLiteral("RunStopped")).toBool() ? 1 : 0;
 
     if (version < DataStringVersion) {
         CopyOptions options;

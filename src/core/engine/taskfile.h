@@ -37,6 +37,8 @@ struct Result
     QString destinationMountPoint;
     // Milliseconds the saved run had taken.
     qint64 elapsedTime = 0;
+    // 1 when the saved run ended stopped, 0 when it completed, -1 when the file does not say.
+    int runStopped = -1;
     // The file says that its run had listed the whole source, it announces at least one
     // item, and every item and folder it announces was read. A resume of a list that is
     // not whole walks the source again.

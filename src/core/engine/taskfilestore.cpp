@@ -57,7 +57,7 @@ std::unique_ptr<QSettings> openTaskFileToWrite(const QString& path)
 // The group "Task": what a reader needs besides the items and folders.
 void writeTaskGroup(QSettings& settings, const Task& task, int itemCount, int folderCount,
                     bool skipBuildList, bool fileListCompleted, qint64 elapsedTime,
-                    const QString& mountPoint)
+                    const QString& mountPoint, bool stopped)
 {
     settings.beginGroup(QStringLiteral("Task"));
     settings.setValue(QStringLiteral("Data"), task.toDataString());
@@ -69,6 +69,9 @@ void writeTaskGroup(QSettings& settings, const Task& task, int itemCount, int fo
     // walks the source again. (Files without the key hold a complete list.)
     settings.setValue(QStringLiteral("FileListCompleted"), fileListCompleted);
     settings.setValue(QStringLiteral("ElapsedTime"), elapsedTime);
+    // A resume of a stopped run goes on with its figures; one of a completed run reports
+    // only its own. (Files without the key tell by their items.)
+    settings.setValue(QStringLiteral("RunStopped"), stopped);
     // A resume refuses a destination that is no longer on that file system.
     if (!mountPoint.isEmpty())
         settings.setValue(QStringLiteral("DestinationMountPoint"), mountPoint);
@@ -108,7 +111,7 @@ bool TaskFileStore::saveTaskDefinition(const QString& path, const Task& task)
     if (!settings)
         return false;
     writeTaskGroup(*settings, task, 0, 0, false, false, 0,
-                   Platform::mountPointOf(task.m_destinationPath));
+                   Platform::mountPointOf(task.m_destinationPath), false);
     return syncTaskFile(*settings);
 }
 
@@ -152,7 +155,7 @@ bool TaskFileStore::save(const QString& path, const Run& run, bool errorsOnly, b
     // A partial file starts its time afresh.
     writeTaskGroup(settings, run.task, itemCount, folderCount, run.skipBuildListForExternalProgram,
                    run.fileListCompleted, allItems && !errorsOnly ? run.elapsedTime : qint64(0),
-                   run.destinationMountPoint);
+                   run.destinationMountPoint, run.stopped);
 
     run.externalProgram.writeToSettings(settings);
     return syncTaskFile(settings);

@@ -24,6 +24,8 @@ public:
         bool fileListCompleted = false;
         qint64 elapsedTime = 0;
         QString destinationMountPoint;
+        // The run ended stopped, rather than completed.
+        bool stopped = false;
     };
 
     // See CopyTask::saveToFile.

@@ -36,6 +36,7 @@ void TaskLedger::resetCounters()
 {
     m_counters.fill(0);
     m_linkedBytes = 0;
+    m_carriedBytes = 0;
 }
 
 void TaskLedger::countToCopy(const CopyItem& item)
@@ -82,7 +83,7 @@ void TaskLedger::countCompleted(const CopyItem& item)
 
 qint64 TaskLedger::counter(int index) const
 {
-    if (index < FilesCompleted || index > TaskElapsedTime)
+    if (index < FilesCompleted || index > FilesChanged)
         return 0;
     return m_counters[index];
 }
@@ -195,6 +196,16 @@ bool TaskLedger::fileListed(const ListedBatches::Entry& entry, bool copyEmptyFol
     m_completed.append(item);
     *completed = item;
     return true;
+}
+
+bool TaskLedger::carry(const CopyItem& item, bool stopped)
+{
+    countToCopy(item);
+    m_carriedBytes = saturatingAdd(m_carriedBytes, countedSize(item));
+    const bool linksQueued = settleHardLinks(item, stopped);
+    countCompleted(item);
+    m_completed.append(item);
+    return linksQueued;
 }
 
 bool TaskLedger::settleHardLinks(const CopyItem& item, bool stopped)

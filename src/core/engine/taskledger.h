@@ -25,7 +25,9 @@ enum TaskCounter
     FilesSkipped = 8,
     ErrorItems = 9,
     FilesChecked = 10,
-    TaskElapsedTime = 11
+    TaskElapsedTime = 11,
+    // Files a resume found new, changed or gone since the run it goes on with.
+    FilesChanged = 12
 };
 
 // Where every item of a copy task's run is, and the counters of the run. Every item is in
@@ -35,7 +37,7 @@ enum TaskCounter
 class TaskLedger
 {
 public:
-    static constexpr int CounterCount = TaskElapsedTime + 1;
+    static constexpr int CounterCount = FilesChanged + 1;
     using Counters = std::array<qint64, CounterCount>;
 
     // A verify counts a file whose check passed as verified, not skipped.
@@ -45,13 +47,15 @@ public:
 
     Counters& counters() { return m_counters; }
     const Counters& counters() const { return m_counters; }
-    // An index outside 1..11 reads 0.
+    // An index outside 1..12 reads 0.
     qint64 counter(int index) const;
     void resetCounters();
     void countToCopy(const CopyItem& item);
     void countCompleted(const CopyItem& item);
     // The bytes of later names of files found by the walk: they need no room of their own.
     qint64 linkedBytes() const { return m_linkedBytes; }
+    // The bytes of items carried from an earlier run: they are in place already.
+    qint64 carriedBytes() const { return m_carriedBytes; }
 
     QList<CopyItem>& copyQueue() { return m_copyQueue; }
     const QList<CopyItem>& copyQueue() const { return m_copyQueue; }
@@ -83,6 +87,9 @@ public:
     // *linksQueued: later names of its file were queued by settleHardLinks.
     bool fileListed(const ListedBatches::Entry& entry, bool copyEmptyFolders, bool external,
                     bool stopped, CopyItem* completed, bool* linksQueued);
+    // Files an item as an earlier run finished it (a resume found it unchanged), counted but
+    // not reported again. True when later names of its file were queued.
+    bool carry(const CopyItem& item, bool stopped);
     // The item's outcome is known: later names of its file that waited for it go ahead of
     // the copy queue, or with stopped to the completed list. True when some were queued.
     bool settleHardLinks(const CopyItem& item, bool stopped);
@@ -125,6 +132,7 @@ private:
     RunManifest* mp_manifest = nullptr;
     Counters m_counters{};
     qint64 m_linkedBytes = 0;
+    qint64 m_carriedBytes = 0;
     QList<CopyItem> m_copyQueue;
     QList<CopyItem> m_checkQueue;
     QList<CopyItem> m_symbolicLinks;
