@@ -91,7 +91,8 @@ void BuildFileListJob::reportUnchanged(const QString& source, const QString& des
 {
     emit itemToSkip(source, destination, size, false, unchangedText());
     addListedEntry(
-        {ListedEntry::Unchanged, source, destination, size, false, unchangedText(), hardLinkFirst});
+        {ListedEntry::Unchanged, source, destination, size, false, unchangedText(), hardLinkFirst,
+         QString(), QString()});
 }
 
 void BuildFileListJob::reportLinkToCopy(const QString& source, const QString& destination,
