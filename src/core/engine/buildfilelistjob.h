@@ -58,6 +58,9 @@ public:
     // The run's copy of the preferences: whether the entries left out by the filters are
     // reported as skipped.
     void setSettings(const RunSettings& settings) { m_settings = settings; }
+    // A plan of the run: the walk writes nothing, neither probes nor the removal of an
+    // interrupted copy's leftovers, and opens no closed folder of a move.
+    void setPlanOnly(bool planOnly) { m_planOnly = planOnly; }
 
     // Read by the owner after the job has finished. Folders still pending mean the walk
     // did not end.
@@ -130,4 +133,5 @@ private:
     WalkedHardLinks m_hardLinks;
     // Whether the destination of the folder being listed had its file system learnt.
     bool m_destinationTimesKnown = false;
+    bool m_planOnly = false;
 };
