@@ -38,8 +38,17 @@ bool RunPlan::build(const Task& task, const RunSettings& settings)
     walkSettings.reportFilteredFiles = true;
     m_volume = Platform::VolumeInfo();
     const bool verify = task.m_options.m_copyMode == CopyOptions::Verify;
-    if (!verify && Platform::volumeInfo(task.m_destinationPath, &m_volume))
+    if (!verify && Platform::volumeInfo(task.m_destinationPath, &m_volume)) {
         m_family = TargetRules::familyOf(m_volume.type, m_volume.magic);
+        // Told by the volume itself, a FAT or exFAT driver through FUSE is known to ignore
+        // case: the walk then refuses twin names as the run's probe makes it.
+        if (m_family == TargetRules::Family::Fat || m_family == TargetRules::Family::Exfat) {
+            Platform::FileSystemTraits traits;
+            traits.caseInsensitive = true;
+            traits.timeStepNs = 2000000000;
+            Platform::rememberFileSystemTraits(m_volume.device, traits);
+        }
+    }
 
     BuildFileListJob job;
     job.setPaths(task.m_sourcePath, task.m_destinationPath);
@@ -59,9 +68,7 @@ bool RunPlan::build(const Task& task, const RunSettings& settings)
             const Outcome outcome = FileSystemUtils::fileExists(destination)
                                         ? decideExisting(source, destination, QString(), &removes)
                                         : Outcome::New;
-            addEntry(outcome, source, destination, size, false, removes);
-            if (outcome != Outcome::SkipSame && outcome != Outcome::SkipNewer)
-                checkTarget(source, destination, size, false, false);
+            addWrite(outcome, source, destination, size, false, removes);
         });
     QObject::connect(
         &job, &BuildFileListJob::symbolicLinkToCopy,
@@ -71,18 +78,13 @@ bool RunPlan::build(const Task& task, const RunSettings& settings)
             const Outcome outcome = Platform::entryStatus(destination, &existing)
                                         ? decideExisting(source, destination, target, &removes)
                                         : Outcome::New;
-            addEntry(outcome, source, destination, size, false, removes);
-            if (outcome != Outcome::SkipSame)
-                checkTarget(source, destination, size, false, true);
+            addWrite(outcome, source, destination, size, true, removes);
         });
     QObject::connect(&job, &BuildFileListJob::itemToSkip,
                      [&](const QString& source, const QString& destination, qint64 size,
                          bool isFolder, const QString& reason) {
-                         // Hidden or filtered entries the run reports only when asked.
                          const bool filtered =
                              isFilteredSkip(reason, isFolder) && reason != newerReason();
-                         if (isFolder && !settings.reportFilteredFiles)
-                             return;
                          const Outcome outcome = reason == newerReason() ? Outcome::SkipNewer
                                                  : filtered              ? Outcome::SkipFiltered
                                                                          : Outcome::SkipSame;
@@ -99,7 +101,7 @@ bool RunPlan::build(const Task& task, const RunSettings& settings)
         addEntry(Outcome::Error, error.source_path, error.destination_path, error.file_size,
                  error.is_folder, false);
         checkTarget(error.source_path, error.destination_path, error.file_size, error.is_folder,
-                    false);
+                    false, true);
     }
     if (verify)
         return true;
@@ -180,6 +182,18 @@ RunPlan::Outcome RunPlan::decideExisting(const QString& source, const QString& d
     return Outcome::Error;
 }
 
+void RunPlan::addWrite(Outcome outcome, const QString& source, const QString& destination,
+                       qint64 size, bool isLink, bool removesSource)
+{
+    const bool writes =
+        outcome == Outcome::New || outcome == Outcome::Overwrite || outcome == Outcome::Rename;
+    if (writes && checkTarget(source, destination, size, false, isLink)) {
+        outcome = Outcome::Error;
+        removesSource = false;
+    }
+    addEntry(outcome, source, destination, size, false, removesSource);
+}
+
 void RunPlan::addEntry(Outcome outcome, const QString& source, const QString& destination,
                        qint64 size, bool isFolder, bool removesSource)
 {
@@ -211,42 +225,56 @@ QStringList RunPlan::entryProblems(const QString& destination, TargetRules::Fami
     return codes;
 }
 
-void RunPlan::checkTarget(const QString& source, const QString& destination, qint64 size,
-                          bool isFolder, bool isLink)
+bool RunPlan::checkTarget(const QString& source, const QString& destination, qint64 size,
+                          bool isFolder, bool isLink, bool inError)
 {
     if (m_task.m_options.m_copyMode == CopyOptions::Verify)
-        return;
-    for (const QString& code : entryProblems(destination, m_family, m_volume.maxNameLength))
+        return false;
+    bool fails = false;
+    for (const QString& code : entryProblems(destination, m_family, m_volume.maxNameLength)) {
         addProblem(code, destination);
+        // Windows keeps the others from reading such names; the drivers here take them.
+        fails = fails || code == QLatin1String("forbidden-character") ||
+                code == QLatin1String("name-too-long");
+    }
     if (TargetRules::ignoresCase(m_family)) {
         const QString folded = destination.toCaseFolded();
-        if (m_foldedNames.contains(folded))
+        if (m_foldedNames.contains(folded)) {
             addProblem(QStringLiteral("case-clash"), destination);
-        else
+            fails = true;
+        } else {
             m_foldedNames.insert(folded);
+        }
     }
+    if (inError)
+        return true;
     const bool keepsAll = TargetRules::keepsOwners(m_family);
     Platform::EntryStatus status;
     const bool known = (!keepsAll || isLink || size >= SparseCheckFrom || isFolder) &&
                        Platform::entryStatus(source, &status);
     // A file with holes takes only its data there.
     const qint64 data = known && status.isFile ? qMin(size, status.allocated) : size;
-    m_required += TargetRules::spaceFor(isFolder || isLink ? 0 : data, m_volume.blockSize);
-    if (isLink && !TargetRules::keepsSymbolicLinks(m_family))
+    if (isLink && !TargetRules::keepsSymbolicLinks(m_family)) {
         addProblem(QStringLiteral("links-lost"), destination);
+        fails = true;
+    }
     const qint64 limit = TargetRules::maxFileSize(m_family);
     if (!isFolder && !isLink && limit >= 0 && size > limit)
         addProblem(QStringLiteral("file-too-large"), destination, size);
-    if (!known || keepsAll)
-        return;
-    if (status.isSpecial && !TargetRules::keepsSpecialFiles(m_family))
+    if (known && status.isSpecial && !TargetRules::keepsSpecialFiles(m_family)) {
         addProblem(QStringLiteral("special-files-lost"), destination);
-    if (!isLink && status.owner != Platform::userId())
+        fails = true;
+    }
+    if (!fails)
+        m_required += TargetRules::spaceFor(isFolder || isLink ? 0 : data, m_volume.blockSize);
+    if (!known || keepsAll || fails || isLink)
+        return fails;
+    if (status.owner != Platform::userId())
         addProblem(QStringLiteral("owners-lost"), destination);
     // The mount's own mode replaces each: a private file there is as open as any other.
-    if (!isLink && !TargetRules::keepsModes(m_family) &&
-        status.permissions != (isFolder ? 0755 : 0644))
+    if (!TargetRules::keepsModes(m_family) && status.permissions != (isFolder ? 0755 : 0644))
         addProblem(QStringLiteral("modes-lost"), destination);
+    return fails;
 }
 
 void RunPlan::addProblem(const QString& code, const QString& path, qint64 bytes)

@@ -79,8 +79,7 @@ public:
     QList<Problem> problems() const;
     bool hasCertainFailure() const;
 
-    // The problem of one destination entry on family, its source status read by the walk.
-    // isSymLink and isSpecial are what the source is.
+    // The problems of one destination path's name and length on family.
     static QStringList entryProblems(const QString& destination, TargetRules::Family family,
                                      int maxNameBytes);
 
@@ -89,8 +88,14 @@ private:
                   bool isFolder, bool removesSource);
     Outcome decideExisting(const QString& source, const QString& destination,
                            const QString& linkTarget, bool* removesSource) const;
-    void checkTarget(const QString& source, const QString& destination, qint64 size, bool isFolder,
-                     bool isLink);
+    // Records what the destination refuses or loses of the entry; true when the run would
+    // fail on it (a name the file system refuses, a link or special file it cannot make). An
+    // entry in error already has only its name checked.
+    bool checkTarget(const QString& source, const QString& destination, qint64 size, bool isFolder,
+                     bool isLink, bool inError = false);
+    // Counts a file to write, or an error where the target refuses it.
+    void addWrite(Outcome outcome, const QString& source, const QString& destination, qint64 size,
+                  bool isLink, bool removesSource);
     void addProblem(const QString& code, const QString& path, qint64 bytes = 0);
 
     Task m_task;

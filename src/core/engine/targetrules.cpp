@@ -14,7 +14,10 @@ TargetRules::Family TargetRules::familyOf(const QString& type, unsigned long mag
         return Family::Fat;
     if (driver.contains(QLatin1String("exfat")))
         return Family::Exfat;
-    if (driver.startsWith(QLatin1String("ntfs")) || driver == QLatin1String("lowntfs-3g"))
+    // A block device through FUSE whose driver could not be told is a Windows volume
+    // (NTFS or exFAT) in practice: its rules are the safe guess.
+    if (driver.startsWith(QLatin1String("ntfs")) || driver == QLatin1String("lowntfs-3g") ||
+        kind == QLatin1String("fuseblk"))
         return Family::Ntfs;
     if (kind == QLatin1String("cifs") || kind == QLatin1String("smb3") ||
         kind == QLatin1String("smbfs"))

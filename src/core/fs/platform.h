@@ -272,6 +272,7 @@ struct VolumeInfo
     // The mount table's type, with a FUSE subtype appended ("fuseblk.exfat", "vfat").
     QString type;
     unsigned long magic = 0; // statfs f_type
+    quint64 device = 0;      // of the path, or of the folder above it that exists
     qint64 availableBytes = -1;
     qint64 blockSize = 4096;
     int maxNameLength = 255; // f_namelen
@@ -279,9 +280,12 @@ struct VolumeInfo
 };
 // False when path (or the nearest folder above it that exists) cannot be asked.
 bool volumeInfo(const QString& path, VolumeInfo* info);
-// The type of the mount of device (major:minor) in a /proc/self/mountinfo text; the last
-// mount of the device wins, as it hides those before it. Empty when none matches.
-QString mountTypeOf(const QByteArray& mountInfo, quint64 device);
+// The type and source of the mount of device (major:minor) in a /proc/self/mountinfo text;
+// the last mount of the device wins, as it hides those before it. False when none matches.
+bool mountOf(const QByteArray& mountInfo, quint64 device, QString* type, QString* source);
+// The file system a boot sector announces: "exfat", "ntfs", "vfat" or empty. A FUSE driver
+// that gives its mount no subtype ("fuseblk") is told by its device this way.
+QString bootSectorType(const QByteArray& sector);
 // Whether the process may make entries in the folder at path (access W_OK and X_OK).
 bool canWriteFolder(const QString& path);
 // The user id the process runs as.
