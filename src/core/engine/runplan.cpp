@@ -103,6 +103,9 @@ bool RunPlan::build(const Task& task, const RunSettings& settings)
         checkTarget(error.source_path, error.destination_path, error.file_size, error.is_folder,
                     false, true);
     }
+    // A move removes each emptied source folder; one that keeps an entry stays, an error.
+    for (const QString& folder : qAsConst(m_keptFolders))
+        addEntry(Outcome::Error, folder, QString(), 0, true, false);
     if (verify)
         return true;
 
@@ -197,8 +200,14 @@ void RunPlan::addWrite(Outcome outcome, const QString& source, const QString& de
 void RunPlan::addEntry(Outcome outcome, const QString& source, const QString& destination,
                        qint64 size, bool isFolder, bool removesSource)
 {
-    Q_UNUSED(source)
-    Q_UNUSED(destination)
+    const bool stays = outcome == Outcome::Error || outcome == Outcome::SkipNewer ||
+                       (outcome == Outcome::SkipSame && !removesSource);
+    if (m_task.m_options.m_copyMode == CopyOptions::Move && stays && !destination.isEmpty()) {
+        for (QString folder = QFileInfo(source).path();
+             folder.startsWith(m_task.m_sourcePath) && !m_keptFolders.contains(folder);
+             folder = QFileInfo(folder).path())
+            m_keptFolders.insert(folder);
+    }
     // The run counts files; a folder in error is still an error.
     if (isFolder && outcome != Outcome::Error)
         return;

@@ -110,4 +110,7 @@ private:
     QStringList m_problemOrder;
     // Case-folded destination paths met, for names a target that ignores case takes as one.
     QSet<QString> m_foldedNames;
+    // A move: the source folders that keep an entry the run does not take, which stay
+    // behind as errors.
+    QSet<QString> m_keptFolders;
 };
