@@ -114,11 +114,12 @@ bool RunPlan::build(const Task& task, const RunSettings& settings)
                         0;
     if (writes && m_volume.readOnly)
         addProblem(QStringLiteral("destination-read-only"), task.m_destinationPath);
-    else if (writes && !Platform::canWriteFolder(FileSystemUtils::normalizePath(
-                           QFileInfo::exists(task.m_destinationPath)
-                               ? task.m_destinationPath
-                               : QFileInfo(task.m_destinationPath).absolutePath())))
-        addProblem(QStringLiteral("destination-unwritable"), task.m_destinationPath);
+    // The run makes what is missing of the destination in the nearest folder that exists.
+    QString existing = task.m_destinationPath;
+    while (!QFileInfo::exists(existing) && QFileInfo(existing).path() != existing)
+        existing = QFileInfo(existing).path();
+    if (writes && !m_volume.readOnly && !Platform::canWriteFolder(existing))
+        addProblem(QStringLiteral("destination-unwritable"), existing);
     if (m_volume.availableBytes >= 0 && m_required > m_volume.availableBytes)
         addProblem(QStringLiteral("no-space"), task.m_destinationPath,
                    m_required - m_volume.availableBytes);
