@@ -75,9 +75,11 @@ bool RunPlan::build(const Task& task, const RunSettings& settings)
         [&](const QString& source, const QString& destination, qint64 size, const QString& target) {
             bool removes = move;
             Platform::EntryStatus existing;
+            // A verify finds no copy of a link that is missing.
             const Outcome outcome = Platform::entryStatus(destination, &existing)
                                         ? decideExisting(source, destination, target, &removes)
-                                        : Outcome::New;
+                                    : verify ? Outcome::Error
+                                             : Outcome::New;
             addWrite(outcome, source, destination, size, true, removes);
         });
     QObject::connect(&job, &BuildFileListJob::itemToSkip,
