@@ -76,7 +76,7 @@ void TestCliJson::initTestCase()
     QVERIFY2(!TestSupport::CliScratch::program().isEmpty(),
              "BRINDLE_CLI must name the built program");
     m_schema = readSchema(QFINDTESTDATA("../../docs/cli-json.md"));
-    QCOMPARE(m_schema.keys().size(), 6);
+    QCOMPARE(m_schema.keys().size(), 9);
 }
 
 using Setup = std::function<void(const TestSupport::CliScratch&)>;
@@ -111,6 +111,8 @@ void TestCliJson::matchesTheDocument_data()
     QTest::newRow("check") << copied << QStringList{"check", "list", "dst"} << "check" << 0;
     QTest::newRow("unknown option") << tree << QStringList{"copy", "--bogus"} << "refusal" << 2;
     QTest::newRow("missing source") << tree << QStringList{"move", "gone", "dst"} << "refusal" << 2;
+    QTest::newRow("dry run with a problem")
+        << blocked << QStringList{"move", "src", "dst", "--dry-run"} << "plan" << 1;
 }
 
 void TestCliJson::matchesTheDocument()
@@ -160,13 +162,17 @@ void TestCliJson::checkObject(const QJsonObject& json, const QString& name)
     for (auto key = keys.cbegin(); key != keys.cend(); ++key) {
         const QJsonValue value = json.value(key.key());
         QVERIFY2(typeOf(value, key->type) == key->type, qPrintable(name + "." + key.key()));
-        const QString nested = name == "run" ? "errorItem" : name == "check" ? "checkFile" : "";
-        if (value.isArray() && !nested.isEmpty() && key.key() != "notes" && key.key() != "info") {
+        const QString nested = name == "run"     ? "errorItem"
+                               : name == "check" ? "checkFile"
+                               : name == "plan"  ? "problem"
+                                                 : "";
+        if (value.isArray() && !nested.isEmpty() && key.key() != "notes" && key.key() != "info" &&
+            key.key() != "entries") {
             for (const QJsonValue& item : value.toArray())
                 checkObject(item.toObject(), nested);
         }
         if (value.isObject())
-            checkObject(value.toObject(), "refusalError");
+            checkObject(value.toObject(), name == "plan" ? "tally" : "refusalError");
     }
 }
 
@@ -193,7 +199,8 @@ QJsonValue TestCliJson::lasting(const QJsonValue& value, const QString& name,
         const bool changing = m_schema.value(name).value(key.key()).translated ||
                               // Times, and the names the scratch folder gives the errors file.
                               key.key() == "elapsedMs" || key.key() == "bytesPerSecond" ||
-                              key.key() == "resumeCommand" || key.key() == "errorsFile";
+                              key.key() == "availableBytes" || key.key() == "resumeCommand" ||
+                              key.key() == "errorsFile";
         if (!changing)
             kept.insert(key.key(),
                         lasting(key.value(), key.value().isObject() ? own : name, scratch));
