@@ -327,7 +327,7 @@ RunPlan::Estimate RunPlan::estimate() const
     Estimate estimate;
     estimate.perFileMs = PerFileMs;
     estimate.bytesPerSecond = BytesPerSecond;
-    estimate.basis = QStringLiteral("fixed constants measured on the build machine "
+    estimate.basis = QStringLiteral("fixed constants measured on the development machine "
                                     "(bench/RESULTS.md, \"Plan estimate\")");
     qint64 files = 0;
     qint64 bytes = 0;
