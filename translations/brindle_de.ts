@@ -770,6 +770,10 @@ Gerät gelesen. Dateien des Ordners, die die Liste nicht nennt, werden ebenfalls
         <extracomment>%1 is the command that copies the errors again; its words stay.</extracomment>
         <translation>Zum erneuten Kopieren der Fehler: %1</translation>
     </message>
+    <message>
+        <source>Checking the destination (--force skips it)...</source>
+        <translation>Das Ziel wird geprüft (--force überspringt das)...</translation>
+    </message>
 </context>
 <context>
     <name>CommitFilesJob</name>

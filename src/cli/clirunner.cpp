@@ -291,6 +291,9 @@ bool CliRunner::setUpTask(QString* message)
 
 bool CliRunner::checkPlan(const Task& task, const RunSettings& settings, QString* message)
 {
+    // The walk of a large tree takes a while before the first progress line.
+    if (!m_arguments.quiet)
+        writeLine(stderr, tr("Checking the destination (--force skips it)..."));
     RunPlan plan;
     if (!plan.build(task, settings) || !plan.hasCertainFailure())
         return true;
