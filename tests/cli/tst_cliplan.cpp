@@ -5,6 +5,7 @@
 #include <QDirIterator>
 #include <QJsonArray>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QtTest>
 
 using Result = TestSupport::CliScratch::Result;
@@ -64,6 +65,7 @@ private slots:
     void writesNothing();
     void refusesWhatCannotFit_data();
     void refusesWhatCannotFit();
+    void refusesFilesTooLargeForFat();
     void namesWhatExfatRefuses();
     void namesTooLongNamesFromExfat();
 };
@@ -178,6 +180,46 @@ void TestCliPlan::refusesWhatCannotFit()
     QCOMPARE(qint64(problem.value("bytes").toDouble()),
              qint64(result.json.value("requiredBytes").toDouble()) - available);
     QVERIFY2(problem.value("bytes").toDouble() > needed - available, qPrintable(result.out));
+}
+
+void TestCliPlan::refusesFilesTooLargeForFat()
+{
+    if (!TestSupport::runningAsRoot() || !QFileInfo::exists("/dev/fuse") ||
+        QStandardPaths::findExecutable("fusefat").isEmpty() ||
+        QStandardPaths::findExecutable("mkfs.fat", {"/usr/sbin", "/sbin"}).isEmpty())
+        QSKIP("Needs root, /dev/fuse, fusefat and mkfs.fat");
+    TestSupport::CliScratch dir;
+    const QString image = dir.filePath("fat.img");
+    const QString mountPoint = dir.filePath("fat");
+    QFile file(image);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(32 << 20));
+    file.close();
+    QCOMPARE(QProcess::execute("mkfs.fat", {image}), 0);
+    QProcess losetup;
+    losetup.start("losetup", {"-f", "--show", image});
+    QVERIFY(losetup.waitForFinished() && losetup.exitCode() == 0);
+    const QString device = QString::fromLocal8Bit(losetup.readAll()).trimmed();
+    const auto detach = qScopeGuard([&] { QProcess::execute("losetup", {"-d", device}); });
+    QVERIFY(QDir().mkpath(mountPoint));
+    QCOMPARE(QProcess::execute("fusefat", {"-o", "rw+", device, mountPoint}), 0);
+    const auto unmount = qScopeGuard([&] { QProcess::execute("umount", {mountPoint}); });
+    // A hole of 5 GiB takes nothing here, and every byte of it there.
+    QFile huge(dir.filePath("src/huge"));
+    QVERIFY(QDir().mkpath(dir.filePath("src")) && huge.open(QIODevice::WriteOnly) &&
+            huge.resize(qint64(5) << 30));
+    huge.close();
+    QVERIFY(TestSupport::writeFile(dir.filePath("src/small"), "s"));
+
+    const Result run = dir.run({"copy", "src", mountPoint + "/dst", "--json"});
+    QCOMPARE(run.exitCode, 2);
+    QCOMPARE(run.json.value("error").toObject().value("code").toString(),
+             QString("file-too-large"));
+    QVERIFY(QDir(mountPoint).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).isEmpty());
+    const Result plan = dir.run({"copy", "src", mountPoint + "/dst", "--json", "--dry-run"});
+    QCOMPARE(plan.json.value("fileSystem").toString(), QString("fat"));
+    QCOMPARE(problemOf(plan.json, "file-too-large").value("entries").toArray(),
+             QJsonArray{mountPoint + "/dst/huge"});
+    QVERIFY(plan.json.value("requiredBytes").toDouble() > double(qint64(5) << 30));
 }
 
 void TestCliPlan::namesWhatExfatRefuses()

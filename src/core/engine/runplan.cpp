@@ -264,8 +264,10 @@ bool RunPlan::checkTarget(const QString& source, const QString& destination, qin
     Platform::EntryStatus status;
     const bool known = (!keepsAll || isLink || size >= SparseCheckFrom || isFolder) &&
                        Platform::entryStatus(source, &status);
-    // A file with holes takes only its data there.
-    const qint64 data = known && status.isFile ? qMin(size, status.allocated) : size;
+    // A file with holes takes only its data there, where holes stay holes.
+    const qint64 data = known && status.isFile && TargetRules::keepsHoles(m_family)
+                            ? qMin(size, status.allocated)
+                            : size;
     if (isLink && !TargetRules::keepsSymbolicLinks(m_family)) {
         addProblem(QStringLiteral("links-lost"), destination);
         fails = true;

@@ -130,6 +130,11 @@ bool TargetRules::keepsSpecialFiles(Family family)
     return family == Family::Posix;
 }
 
+bool TargetRules::keepsHoles(Family family)
+{
+    return family != Family::Fat && family != Family::Exfat;
+}
+
 qint64 TargetRules::spaceFor(qint64 dataBytes, qint64 blockSize)
 {
     const qint64 block = qMax<qint64>(512, blockSize);

@@ -39,6 +39,8 @@ public:
     // Execute, set-id and sticky bits.
     static bool keepsModes(Family family);
     static bool keepsSpecialFiles(Family family);
+    // Whether a file's holes stay holes there; FAT and exFAT write every byte.
+    static bool keepsHoles(Family family);
     // The bytes a file of that size takes there with its share of metadata: its data rounded
     // up to the block size, plus one block for its entry.
     static qint64 spaceFor(qint64 dataBytes, qint64 blockSize);
