@@ -11,7 +11,7 @@
 # would favour whichever tool ran first. Page caches are dropped before each run when
 # possible (root), so every run reads from the device the same way.
 #
-# BENCH_CASES picks cases (default: all): big small move sparse verify walk memory.
+# BENCH_CASES picks cases (default: all): big small move sparse verify walk plan memory.
 # BENCH_SETTLE sets the pause between cases in seconds (default 35).
 set -euo pipefail
 
@@ -30,7 +30,7 @@ export HOME="$work/home" # brindle-cli keeps its settings and task files there
 mkdir -p "$HOME"
 counter=0
 median=0
-cases=" ${BENCH_CASES:-big small move sparse verify walk memory} "
+cases=" ${BENCH_CASES:-big small move sparse verify walk plan memory} "
 want() { [[ "$cases" == *" $1 "* ]]; }
 
 drop_caches() {
@@ -106,7 +106,7 @@ for folder in range(200):
         with open(os.path.join(path, "f%03d.dat" % i), "wb") as f:
             f.write(os.urandom(random.randint(100, 8192)))
 EOF
-want walk || want memory && python3 - "$work/many" <<'EOF'
+{ want walk || want plan || want memory; } && python3 - "$work/many" <<'EOF'
 import os, sys
 root = sys.argv[1]
 for folder in range(1000):
@@ -220,6 +220,21 @@ b=$median
 median_time nothing find "$work/many"
 o=$median
 row "walk 200,000 files" "$b" "find" "$o"
+between_cases
+fi
+
+# The plan of a copy onto a full copy of the tree: both sides walked, every pair compared.
+if want plan; then
+cp -a "$work/many" "$work/many-copy"
+median_time nothing "$cli" copy "$work/many" "$work/many-copy" --dry-run
+b=$median
+median_time nothing find "$work/many" "$work/many-copy"
+o=$median
+row "plan of 200,000 files onto a copy" "$b" "find SRC DST" "$o"
+median_time nothing find "$work/many" "$work/many-copy" -printf '%s %T@\n'
+o=$median
+row "same" "$b" "find SRC DST, size and date" "$o"
+rm -rf "$work/many-copy"
 between_cases
 fi
 

@@ -458,6 +458,18 @@ auch wenn ein --include passt.
   --exclude &apos;/build/&apos;         nur der Ordner build oben in der Quelle
   --include &apos;a\,b.txt&apos;        die Datei namens a,b.txt</translation>
     </message>
+    <message>
+        <source>Walk the source and the destination as the run would, count what it would do and check the destination&apos;s file system; write nothing. Exit 0 when the plan finds no problem, 1 when it does.</source>
+        <translation>Quelle und Ziel wie der Lauf durchgehen, zählen, was er täte, und das Dateisystem des Ziels prüfen; nichts schreiben. Exit-Code 0, wenn der Plan kein Problem findet, sonst 1.</translation>
+    </message>
+    <message>
+        <source>Run even when the check of the destination finds files too large for it or too little free space.</source>
+        <translation>Auch dann ausführen, wenn die Prüfung des Ziels zu große Dateien oder zu wenig freien Platz findet.</translation>
+    </message>
+    <message>
+        <source>--dry-run cannot be used with --external.</source>
+        <translation>--dry-run kann nicht mit --external verwendet werden.</translation>
+    </message>
 </context>
 <context>
     <name>CliChecksums</name>
@@ -494,6 +506,86 @@ auch wenn ein --include passt.
     <message>
         <source>%1 is not a folder</source>
         <translation>%1 ist kein Ordner</translation>
+    </message>
+</context>
+<context>
+    <name>CliPlan</name>
+    <message>
+        <source>%1 files, %2</source>
+        <extracomment>%1 is a number of files, %2 their size (&quot;3 files, 1.20 MB&quot;)</extracomment>
+        <translation>%1 Dateien, %2</translation>
+    </message>
+    <message>
+        <source>Plan of the %1 (nothing was written):</source>
+        <translation>Plan für %1 (nichts wurde geschrieben):</translation>
+    </message>
+    <message>
+        <source>To compare: %1</source>
+        <translation>Zu vergleichen: %1</translation>
+    </message>
+    <message>
+        <source>To copy (new): %1</source>
+        <translation>Zu kopieren (neu): %1</translation>
+    </message>
+    <message>
+        <source>To overwrite: %1</source>
+        <translation>Zu überschreiben: %1</translation>
+    </message>
+    <message>
+        <source>To rename (auto rename): %1</source>
+        <translation>Umzubenennen (automatisch): %1</translation>
+    </message>
+    <message>
+        <source>To skip: %1 (same: %2, newer: %3, filtered: %4)</source>
+        <translation>Zu überspringen: %1 (gleich: %2, neuer: %3, gefiltert: %4)</translation>
+    </message>
+    <message>
+        <source>In error: %1</source>
+        <translation>Fehlerhaft: %1</translation>
+    </message>
+    <message>
+        <source>To remove from the source: %1</source>
+        <translation>Aus der Quelle zu entfernen: %1</translation>
+    </message>
+    <message>
+        <source>Folders: %1</source>
+        <translation>Ordner: %1</translation>
+    </message>
+    <message>
+        <source>Estimated time: %1 (%2 ms per file and %3/s: %4)</source>
+        <translation>Geschätzte Dauer: %1 (%2 ms je Datei und %3/s: %4)</translation>
+    </message>
+    <message>
+        <source>Destination: %1 file system (%2), %3 free, %4 needed</source>
+        <translation>Ziel: Dateisystem %1 (%2), %3 frei, %4 benötigt</translation>
+    </message>
+    <message>
+        <source>No problem found.</source>
+        <translation>Kein Problem gefunden.</translation>
+    </message>
+    <message>
+        <source>Problem %1: %2</source>
+        <translation>Problem %1: %2</translation>
+    </message>
+    <message>
+        <source>, %1 bytes short</source>
+        <translation>, es fehlen %1 Bytes</translation>
+    </message>
+    <message>
+        <source>  ... and %1 more</source>
+        <translation>  ... und %1 weitere</translation>
+    </message>
+    <message>
+        <source>Not enough free space at the destination: %1 bytes needed, %2 available, %3 bytes short. Nothing was written; use --force to run anyway.</source>
+        <translation>Nicht genug freier Platz am Ziel: %1 Bytes benötigt, %2 verfügbar, es fehlen %3 Bytes. Es wurde nichts geschrieben; mit --force trotzdem ausführen.</translation>
+    </message>
+    <message>
+        <source>%1 files are larger than the destination&apos;s file system takes (first: %2). Nothing was written; use --force to run anyway.</source>
+        <translation>%1 Dateien sind größer, als das Dateisystem des Ziels aufnimmt (erste: %2). Es wurde nichts geschrieben; mit --force trotzdem ausführen.</translation>
+    </message>
+    <message>
+        <source>The destination cannot be written (%1: %2). Nothing was written; use --force to run anyway.</source>
+        <translation>Das Ziel kann nicht beschrieben werden (%1: %2). Es wurde nichts geschrieben; mit --force trotzdem ausführen.</translation>
     </message>
 </context>
 <context>
@@ -739,6 +831,10 @@ auch wenn ein --include passt.
         <source>To copy the errors again: %1</source>
         <extracomment>%1 is the command that copies the errors again; its words stay.</extracomment>
         <translation>Zum erneuten Kopieren der Fehler: %1</translation>
+    </message>
+    <message>
+        <source>Checking the destination (--force skips it)...</source>
+        <translation>Das Ziel wird geprüft (--force überspringt das)...</translation>
     </message>
 </context>
 <context>

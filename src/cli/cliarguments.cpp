@@ -85,6 +85,14 @@ struct Options
         "save-task", T::tr("Save the task file of the run to FILE at the end."), T::tr("FILE")};
     QCommandLineOption reportFiltered{"report-filtered",
                                       T::tr("Report files left out by the filters.")};
+    QCommandLineOption dryRun{"dry-run",
+                              T::tr("Walk the source and the destination as the run would, "
+                                    "count what it would do and check the destination's file "
+                                    "system; write nothing. Exit 0 when the plan finds no "
+                                    "problem, 1 when it does.")};
+    QCommandLineOption force{"force",
+                             T::tr("Run even when the check of the destination finds files "
+                                   "too large for it or too little free space.")};
     QCommandLineOption fixErrors{"fix-errors",
                                  T::tr("With resume: copy again the items in error.")};
     QCommandLineOption quiet{"quiet", T::tr("Print no progress and no report, only errors.")};
@@ -97,17 +105,18 @@ struct Options
 
     QList<QCommandLineOption> all() const
     {
-        return {overwrite, parents,  collate,    noRecursive,  noHidden,   noLinks,  noEmptyFolders,
-                include,   exclude,  ignoreCase, skipErrorsOn, threads,    method,   hash,
-                verify,    manifest, external,   externalArgs, noFileList, saveTask, reportFiltered,
-                fixErrors, quiet,    json,       portable,     help,       version};
+        return {overwrite,      parents,  collate,        noRecursive, noHidden,     noLinks,
+                noEmptyFolders, include,  exclude,        ignoreCase,  skipErrorsOn, threads,
+                method,         hash,     verify,         manifest,    external,     externalArgs,
+                noFileList,     saveTask, reportFiltered, fixErrors,   quiet,        json,
+                portable,       dryRun,   force,          help,        version};
     }
     // Options that shape a new run; a resumed run takes them from its task file.
     QList<QCommandLineOption> runShaping() const
     {
-        return {overwrite,    parents,        collate,      noRecursive, noHidden,
-                noLinks,      noEmptyFolders, include,      exclude,     ignoreCase,
-                skipErrorsOn, external,       externalArgs, noFileList,  verify};
+        return {overwrite,      parents,    collate, noRecursive, noHidden,     noLinks,
+                noEmptyFolders, include,    exclude, ignoreCase,  skipErrorsOn, external,
+                externalArgs,   noFileList, verify,  dryRun,      force};
     }
 };
 
@@ -401,6 +410,12 @@ Result parse(const QStringList& arguments, CliArguments* out, QString* message)
     result.quiet = parser.isSet(options.quiet);
     result.json = parser.isSet(options.json);
     result.portable = parser.isSet(options.portable);
+    result.dryRun = parser.isSet(options.dryRun);
+    result.force = parser.isSet(options.force);
+    if (result.dryRun && result.useExternalProgram) {
+        *message = T::tr("--dry-run cannot be used with --external.");
+        return UsageError;
+    }
     *out = result;
     return Run;
 }

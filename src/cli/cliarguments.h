@@ -45,6 +45,8 @@ struct CliArguments
     bool quiet = false;
     bool json = false;
     bool portable = false;
+    bool dryRun = false; // copy, move, verify: the plan only, nothing written
+    bool force = false;  // run past a destination check that foresees a certain failure
 };
 
 namespace CliArgumentParser {

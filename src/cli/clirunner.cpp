@@ -3,6 +3,7 @@
 #include "app/appsettings.h"
 #include "app/logger.h"
 #include "app/programidentity.h"
+#include "cliplan.h"
 #include "clireport.h"
 #include "engine/filehash.h"
 #include "engine/runcontroller.h"
@@ -101,7 +102,7 @@ CliRunner::~CliRunner()
 }
 
 bool CliRunner::preparePaths(QString* source, QString* destination, bool verify, bool makeParents,
-                             QString* message)
+                             QString* message, bool create)
 {
     // Relative paths are taken from the current folder, as any command-line tool does.
     *source = FileSystemUtils::normalizePath(QFileInfo(*source).absoluteFilePath());
@@ -141,7 +142,7 @@ bool CliRunner::preparePaths(QString* source, QString* destination, bool verify,
     }
     // Made private, like every folder of a copy: the run gives it its source's mode at its
     // end. A file source's copier makes its destination folder itself.
-    if (FileSystemUtils::isRealDirectory(sourceInfo)) {
+    if (create && FileSystemUtils::isRealDirectory(sourceInfo)) {
         PlatformCopy::Failure failure;
         if (!PlatformCopy::createFolders(*destination, &failure)) {
             *message = tr("Unable to create destination folder '%1'.").arg(*destination);
@@ -263,11 +264,18 @@ bool CliRunner::setUpTask(QString* message)
     Task task;
     task.m_sourcePath = m_arguments.sourcePath;
     task.m_destinationPath = m_arguments.destinationPath;
-    if (!preparePaths(&task.m_sourcePath, &task.m_destinationPath,
-                      m_arguments.options.m_copyMode == CopyOptions::Verify,
-                      m_arguments.makeParents, message))
-        return false;
     task.m_options = m_arguments.options;
+    const bool verify = m_arguments.options.m_copyMode == CopyOptions::Verify;
+    // The destination's check comes before its folder is made: a refused run writes nothing.
+    if (!preparePaths(&task.m_sourcePath, &task.m_destinationPath, verify, m_arguments.makeParents,
+                      message, false))
+        return false;
+    if (!verify && !m_arguments.force && !m_arguments.skipBuildListForExternalProgram &&
+        !checkPlan(task, settings, message))
+        return false;
+    if (!preparePaths(&task.m_sourcePath, &task.m_destinationPath, verify, m_arguments.makeParents,
+                      message))
+        return false;
     task.updateName();
     m_copyMode = task.m_options.m_copyMode;
     m_runKind = runKindOf(m_copyMode);
@@ -282,6 +290,56 @@ bool CliRunner::setUpTask(QString* message)
     return true;
 }
 
+bool CliRunner::checkPlan(const Task& task, const RunSettings& settings, QString* message)
+{
+    // The walk of a large tree takes a while before the first progress line.
+    if (!m_arguments.quiet)
+        writeLine(stderr, tr("Checking the destination (--force skips it)..."));
+    RunPlan plan;
+    if (!plan.build(task, settings) || !plan.hasCertainFailure())
+        return true;
+    m_refusalCode = CliPlan::refusalCode(plan);
+    *message = CliPlan::refusalText(plan);
+    return false;
+}
+
+int CliRunner::runPlan()
+{
+    Task task;
+    task.m_sourcePath = m_arguments.sourcePath;
+    task.m_destinationPath = m_arguments.destinationPath;
+    task.m_options = m_arguments.options;
+    QString message;
+    if (!preparePaths(&task.m_sourcePath, &task.m_destinationPath,
+                      task.m_options.m_copyMode == CopyOptions::Verify, m_arguments.makeParents,
+                      &message, false)) {
+        writeLine(stderr, QStringLiteral("brindle-cli: %1").arg(message));
+        if (m_arguments.json)
+            std::fputs(CliReport::errorJson(CliArguments::commandName(m_arguments.command),
+                                            QStringLiteral("refused"), message)
+                           .constData(),
+                       stdout);
+        return UsageOrPathError;
+    }
+    RunSettings settings = AppSettings::instance()->runSettings();
+    if (m_arguments.reportFilteredFiles)
+        settings.reportFilteredFiles = true;
+    RunPlan plan;
+    plan.build(task, settings);
+    const QString command = CliArguments::commandName(m_arguments.command);
+    if (m_arguments.json) {
+        const QByteArray text =
+            QJsonDocument(CliPlan::planJson(command, plan)).toJson(QJsonDocument::Compact) + '\n';
+        if (std::fwrite(text.constData(), 1, size_t(text.size()), stdout) != size_t(text.size()) ||
+            std::fflush(stdout) != 0)
+            return OutputFailed;
+    } else if (!m_arguments.quiet) {
+        for (const QString& line : CliPlan::planLines(plan, runKindOf(task.m_options.m_copyMode)))
+            writeLine(stdout, line);
+    }
+    return m_outputFailed ? int(OutputFailed) : CliPlan::exitCode(plan);
+}
+
 int CliRunner::run()
 {
     handleSignal(SIGPIPE, onBrokenPipe);
@@ -291,13 +349,15 @@ int CliRunner::run()
     JobThreadPool::createThreads(threads);
     JobThreadPool::startThreads();
     TransferCounters::createInstance();
+    if (m_arguments.dryRun)
+        return runPlan();
 
     QString message;
     if (!setUpTask(&message)) {
         writeLine(stderr, QStringLiteral("brindle-cli: %1").arg(message));
         if (m_arguments.json)
             std::fputs(CliReport::errorJson(CliArguments::commandName(m_arguments.command),
-                                            QStringLiteral("refused"), message)
+                                            m_refusalCode, message)
                            .constData(),
                        stdout);
         return UsageOrPathError;

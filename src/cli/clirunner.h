@@ -43,8 +43,9 @@ public:
     // or missing, and a missing one needs its parent folder unless makeParents. A missing
     // destination folder for a folder source is created, except in a verify. False with a
     // message.
+    // Without create, nothing is made: a plan looks at the paths as they are.
     static bool preparePaths(QString* source, QString* destination, bool verify, bool makeParents,
-                             QString* message);
+                             QString* message, bool create = true);
 
     // Whether a task file can be written at path, tried without leaving a trace. False with
     // a message.
@@ -62,6 +63,11 @@ private slots:
 
 private:
     bool setUpTask(QString* message);
+    // --dry-run: walks, prints the plan and returns the exit code.
+    int runPlan();
+    // A run's plan, checked before anything is written: false with the refusal's key and text
+    // when it foresees a certain failure.
+    bool checkPlan(const Task& task, const RunSettings& settings, QString* message);
     void printProgress(bool final);
     // Writes one line, made safe for a terminal; false once the stream has failed.
     bool writeLine(FILE* stream, const QString& text);
@@ -95,4 +101,6 @@ private:
     bool m_stderrFailed = false;
     qint64 m_lastPlainProgress = 0;
     int m_exitCode = Completed;
+    // The key of a refusal's JSON error: "refused", or the check that refused the run.
+    QString m_refusalCode = QStringLiteral("refused");
 };

@@ -76,7 +76,7 @@ void TestCliJson::initTestCase()
     QVERIFY2(!TestSupport::CliScratch::program().isEmpty(),
              "BRINDLE_CLI must name the built program");
     m_schema = readSchema(QFINDTESTDATA("../../docs/cli-json.md"));
-    QCOMPARE(m_schema.keys().size(), 7);
+    QCOMPARE(m_schema.keys().size(), 10);
 }
 
 using Setup = std::function<void(const TestSupport::CliScratch&)>;
@@ -115,6 +115,8 @@ void TestCliJson::matchesTheDocument_data()
     QTest::newRow("check") << copied << QStringList{"check", "list", "dst"} << "check" << 0;
     QTest::newRow("unknown option") << tree << QStringList{"copy", "--bogus"} << "refusal" << 2;
     QTest::newRow("missing source") << tree << QStringList{"move", "gone", "dst"} << "refusal" << 2;
+    QTest::newRow("dry run with a problem")
+        << blocked << QStringList{"move", "src", "dst", "--dry-run"} << "plan" << 1;
 }
 
 void TestCliJson::matchesTheDocument()
@@ -167,13 +169,15 @@ void TestCliJson::checkObject(const QJsonObject& json, const QString& name)
         const QString nested = key.key() == "filteredItems" ? "filteredItem"
                                : name == "run"              ? "errorItem"
                                : name == "check"            ? "checkFile"
+                               : name == "plan"             ? "problem"
                                                             : "";
-        if (value.isArray() && !nested.isEmpty() && key.key() != "notes" && key.key() != "info") {
+        if (value.isArray() && !nested.isEmpty() && key.key() != "notes" && key.key() != "info" &&
+            key.key() != "entries") {
             for (const QJsonValue& item : value.toArray())
                 checkObject(item.toObject(), nested);
         }
         if (value.isObject())
-            checkObject(value.toObject(), "refusalError");
+            checkObject(value.toObject(), name == "plan" ? "tally" : "refusalError");
     }
 }
 
@@ -202,7 +206,8 @@ QJsonValue TestCliJson::lasting(const QJsonValue& value, const QString& name,
         const bool changing = m_schema.value(name).value(key.key()).translated ||
                               // Times, and the names the scratch folder gives the errors file.
                               key.key() == "elapsedMs" || key.key() == "bytesPerSecond" ||
-                              key.key() == "resumeCommand" || key.key() == "errorsFile";
+                              key.key() == "availableBytes" || key.key() == "resumeCommand" ||
+                              key.key() == "errorsFile";
         const QString inner = key.key() == "filteredItems" ? key.key()
                               : key.value().isObject()     ? own
                                                            : name;

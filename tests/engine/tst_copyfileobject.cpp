@@ -241,7 +241,8 @@ void TestCopyFileObject::copiesFiles_data()
          {{"older", replaced({olderText, removedText})},
           {"newer", kept(Skipped, none, {newerText})},
           {"look-alike", kept(Skipped, none)},
-          {"size", kept(DestinationError, sizeText)},
+          // The same date and another size: replaced, as "rsync --update" does.
+          {"size", replaced({sizeText, removedText})},
           {"identical", kept(Skipped, none)}}},
         {"OverwriteAlways",
          O::OverwriteAlways,
@@ -288,9 +289,8 @@ void TestCopyFileObject::copiesFiles_data()
     for (const char* existing : {"older", "newer", "size"}) {
         Case c = kept(Skipped, none, {existing == QString("older") ? olderText : newerText});
         if (existing == QString("size")) {
-            // Never overwriting, any existing file is skipped: the size counts where a
-            // difference is an error.
-            c = kept(DestinationError, sizeText);
+            // Another size is a difference, which "older" replaces.
+            c = replaced({sizeText, removedText});
             c.overwriteMode = O::OverwriteOlder;
         }
         c.existing = existing;

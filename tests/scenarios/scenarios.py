@@ -555,6 +555,11 @@ class Scenario:
         self.outcome = (command, code)
         # A verify of a destination that is not there is refused before anything starts.
         refused = code == 2 and command == "verify" and not os.path.lexists(self.dst)
+        # A destination that cannot take the copy (too small a mount) refuses the run before
+        # its first write.
+        refused = refused or (code == 2 and isinstance(report, dict) and report.get(
+            "error", {}).get("code") in ("no-space", "file-too-large", "destination-read-only",
+                                         "destination-unwritable"))
         if code not in (0, 1, 3) and not refused:
             raise Failure("I4: exit code %d for a run that should complete: %s" % (code, err[-400:]))
 

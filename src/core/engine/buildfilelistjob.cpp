@@ -147,7 +147,7 @@ void BuildFileListJob::startJob()
     m_errorItems.clear();
     m_names.clear();
     // A verify writes nothing, not even a probe.
-    m_names.setMayProbe(m_options.m_copyMode != CopyOptions::Verify);
+    m_names.setMayProbe(m_options.m_copyMode != CopyOptions::Verify && !m_planOnly);
     m_hardLinks.clear();
     QMetaObject::invokeMethod(this, "buildFileList", Qt::QueuedConnection);
 }
@@ -208,7 +208,7 @@ void BuildFileListJob::processFolder(const QString& folder, const QString& desti
 int BuildFileListJob::openFolderToList(const QString& folder)
 {
     if (!Platform::canEnterFolder(folder)) {
-        if (m_options.m_copyMode != CopyOptions::Move || folder == m_sourcePath ||
+        if (m_options.m_copyMode != CopyOptions::Move || folder == m_sourcePath || m_planOnly ||
             !Platform::grantFolderAccess(folder) || !Platform::canEnterFolder(folder))
             return -1;
     }
@@ -560,7 +560,8 @@ void BuildFileListJob::processFile(WalkEntry& entry)
         // The comparisons below use the time step of the destination's file system: learnt
         // once per device, by a probe, before the first of them.
         FileSystemUtils::destinationTraits(QFileInfo(destinationPath).path(),
-                                           m_options.m_copyMode != CopyOptions::Verify);
+                                           m_options.m_copyMode != CopyOptions::Verify &&
+                                               !m_planOnly);
         m_destinationTimesKnown = true;
     }
     const ReachableFileInfo source(sourcePath);
@@ -621,7 +622,7 @@ void BuildFileListJob::reportFileToCopy(const QString& sourcePath, const QString
 // touched, and only those whose writing process is gone.
 void BuildFileListJob::removeStaleTemporaryFiles(const QString& destinationFolder)
 {
-    if (m_options.m_copyMode == CopyOptions::Verify)
+    if (m_options.m_copyMode == CopyOptions::Verify || m_planOnly)
         return;
     // Also those of names the run no longer copies (their source was removed since).
     const QStringList removed =

@@ -64,6 +64,9 @@ public:
     void setSettings(const RunSettings& settings) { m_settings = settings; }
     // For the walk of a resume: what earlier runs finished, and refused.
     void setEarlierRun(const EarlierRun::Hints& hints) { m_earlier = hints; }
+    // A plan of the run: the walk writes nothing, neither probes nor the removal of an
+    // interrupted copy's leftovers, and opens no closed folder of a move.
+    void setPlanOnly(bool planOnly) { m_planOnly = planOnly; }
 
     // Read by the owner after the job has finished. Folders still pending mean the walk
     // did not end.
@@ -145,4 +148,5 @@ private:
     WalkedHardLinks m_hardLinks;
     // Whether the destination of the folder being listed had its file system learnt.
     bool m_destinationTimesKnown = false;
+    bool m_planOnly = false;
 };

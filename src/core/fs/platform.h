@@ -50,6 +50,8 @@ struct EntryStatus
     bool isSpecial = false; // a FIFO, socket or device node: made anew, never read
     qint64 size = 0;
     int permissions = 0; // the mode's permission bits (07777)
+    quint32 owner = 0;
+    qint64 allocated = 0; // bytes of its blocks: less than its size for a file with holes
     FileTime lastWrite;
     // The file it is, and its number of names (hard links).
     quint64 device = 0;
@@ -262,6 +264,32 @@ int openFileAhead(const QString& path, qint64 readAheadLength, EntryStatus* stat
 
 // Bytes available to the user on the volume holding path, or -1 when unknown.
 qint64 availableBytes(const QString& path);
+
+// What the file system holding path is and what it takes, as statfs and the mount table
+// tell (never guessed from the path).
+struct VolumeInfo
+{
+    // The mount table's type, with a FUSE subtype appended ("fuseblk.exfat", "vfat").
+    QString type;
+    unsigned long magic = 0; // statfs f_type
+    quint64 device = 0;      // of the path, or of the folder above it that exists
+    qint64 availableBytes = -1;
+    qint64 blockSize = 4096;
+    int maxNameLength = 255; // f_namelen
+    bool readOnly = false;   // mounted read-only
+};
+// False when path (or the nearest folder above it that exists) cannot be asked.
+bool volumeInfo(const QString& path, VolumeInfo* info);
+// The type and source of the mount of device (major:minor) in a /proc/self/mountinfo text;
+// the last mount of the device wins, as it hides those before it. False when none matches.
+bool mountOf(const QByteArray& mountInfo, quint64 device, QString* type, QString* source);
+// The file system a boot sector announces: "exfat", "ntfs", "vfat" or empty. A FUSE driver
+// that gives its mount no subtype ("fuseblk") is told by its device this way.
+QString bootSectorType(const QByteArray& sector);
+// Whether the process may make entries in the folder at path (access W_OK and X_OK).
+bool canWriteFolder(const QString& path);
+// The user id the process runs as.
+quint32 userId();
 
 // Asks the desktop file manager to show the entry: a folder is opened, any other
 // entry is shown selected in its folder. request receives a readable form of the

@@ -125,6 +125,8 @@ void fillEntryStatus(const struct stat& status, EntryStatus* result)
     result->links = quint64(status.st_nlink);
     result->size = status.st_size;
     result->permissions = static_cast<int>(status.st_mode & 07777);
+    result->owner = quint32(status.st_uid);
+    result->allocated = qint64(status.st_blocks) * 512;
     result->lastWrite = fromTimespec(status.st_mtim);
 }
 
@@ -757,6 +759,96 @@ qint64 availableBytes(const QString& path)
         return -1;
     }
     return qint64(status.f_bavail) * qint64(status.f_frsize);
+}
+
+bool mountOf(const QByteArray& mountInfo, quint64 device, QString* type, QString* source)
+{
+    const QByteArray wanted =
+        QByteArray::number(major(device)) + ':' + QByteArray::number(minor(device));
+    bool found = false;
+    for (const QByteArray& line : mountInfo.split('\n')) {
+        // "id parent major:minor root mountpoint options [optional...] - type source super"
+        const QList<QByteArray> fields = line.split(' ');
+        if (fields.size() < 3 || fields.at(2) != wanted)
+            continue;
+        const int separator = fields.indexOf("-", 6);
+        if (separator < 0 || separator + 2 >= fields.size())
+            continue;
+        *type = QString::fromUtf8(fields.at(separator + 1));
+        // Spaces and backslashes are written as octal escapes there.
+        *source = QString::fromUtf8(fields.at(separator + 2))
+                      .replace(QLatin1String("\\040"), QLatin1String(" "))
+                      .replace(QLatin1String("\\134"), QLatin1String("\\"));
+        found = true;
+    }
+    return found;
+}
+
+QString bootSectorType(const QByteArray& sector)
+{
+    if (sector.size() < 90)
+        return QString();
+    if (sector.mid(3, 8) == "EXFAT   ")
+        return QStringLiteral("exfat");
+    if (sector.mid(3, 8) == "NTFS    ")
+        return QStringLiteral("ntfs");
+    if (sector.mid(82, 5) == "FAT32" || sector.mid(54, 5) == "FAT12" ||
+        sector.mid(54, 5) == "FAT16")
+        return QStringLiteral("vfat");
+    return QString();
+}
+
+bool volumeInfo(const QString& path, VolumeInfo* info)
+{
+    // A destination the run would make is asked through the folder that will hold it.
+    QString existing = path;
+    struct stat entry;
+    while (::stat(ReachablePath(existing).c_str(), &entry) != 0) {
+        const QString parent = QFileInfo(existing).path();
+        if (parent == existing || parent.isEmpty())
+            return fail("stat");
+        existing = parent;
+    }
+    struct statfs fs;
+    struct statvfs vfs;
+    if (::statfs(ReachablePath(existing).c_str(), &fs) != 0)
+        return fail("statfs");
+    if (::statvfs(ReachablePath(existing).c_str(), &vfs) != 0)
+        return fail("statvfs");
+    info->magic = static_cast<unsigned long>(fs.f_type);
+    info->device = quint64(entry.st_dev);
+    info->availableBytes = qint64(vfs.f_bavail) * qint64(vfs.f_frsize);
+    info->blockSize = vfs.f_frsize > 0 ? qint64(vfs.f_frsize) : 4096;
+    info->maxNameLength = fs.f_namelen > 0 ? int(fs.f_namelen) : 255;
+    info->readOnly = (vfs.f_flag & ST_RDONLY) != 0;
+    QFile table(QStringLiteral("/proc/self/mountinfo"));
+    QString source;
+    // A file of the kernel's: its size says nothing, so it is read to its end.
+    if (!table.open(QIODevice::ReadOnly) ||
+        !mountOf(table.readAll(), quint64(entry.st_dev), &info->type, &source))
+        return true;
+    if (info->type == QLatin1String("fuseblk") && source.startsWith(QLatin1Char('/'))) {
+        // Readable by root or the disk group only; otherwise the driver stays unknown.
+        QFile device(source);
+        if (device.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
+            const QString driver = bootSectorType(device.read(512));
+            if (!driver.isEmpty())
+                info->type += QLatin1Char('.') + driver;
+        }
+    }
+    return true;
+}
+
+bool canWriteFolder(const QString& path)
+{
+    if (::access(ReachablePath(path).c_str(), W_OK | X_OK) != 0)
+        return fail("access");
+    return true;
+}
+
+quint32 userId()
+{
+    return quint32(::geteuid());
 }
 
 bool showInFileManager(const QString& absolutePath, bool isFolder, QString* request)

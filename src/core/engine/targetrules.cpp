@@ -1,0 +1,142 @@
+#include "engine/targetrules.h"
+
+#include <QByteArray>
+#include <QStringList>
+
+TargetRules::Family TargetRules::familyOf(const QString& type, unsigned long magic)
+{
+    // A FUSE mount names its driver after a dot: "fuseblk.exfat", "fuse.ntfs-3g".
+    const QString kind = type.toLower();
+    const QString driver = kind.section(QLatin1Char('.'), -1);
+    if (kind == QLatin1String("vfat") || kind == QLatin1String("msdos") ||
+        kind == QLatin1String("fat") || driver == QLatin1String("fusefat") ||
+        driver == QLatin1String("vfat"))
+        return Family::Fat;
+    if (driver.contains(QLatin1String("exfat")))
+        return Family::Exfat;
+    // A block device through FUSE whose driver could not be told is a Windows volume
+    // (NTFS or exFAT) in practice: its rules are the safe guess.
+    if (driver.startsWith(QLatin1String("ntfs")) || driver == QLatin1String("lowntfs-3g") ||
+        kind == QLatin1String("fuseblk"))
+        return Family::Ntfs;
+    if (kind == QLatin1String("cifs") || kind == QLatin1String("smb3") ||
+        kind == QLatin1String("smbfs"))
+        return Family::Smb;
+    switch (magic) {
+    case 0x4d44UL: // MSDOS_SUPER_MAGIC
+        return Family::Fat;
+    case 0x2011bab0UL: // exFAT
+        return Family::Exfat;
+    case 0x5346544eUL: // NTFS (the old driver)
+    case 0x7366746eUL: // ntfs3
+        return Family::Ntfs;
+    case 0xff534d42UL: // CIFS
+    case 0xfe534d42UL: // SMB2
+        return Family::Smb;
+    default:
+        return Family::Posix;
+    }
+}
+
+QString TargetRules::familyName(Family family)
+{
+    switch (family) {
+    case Family::Fat:
+        return QStringLiteral("fat");
+    case Family::Exfat:
+        return QStringLiteral("exfat");
+    case Family::Ntfs:
+        return QStringLiteral("ntfs");
+    case Family::Smb:
+        return QStringLiteral("smb");
+    case Family::Posix:
+        break;
+    }
+    return QStringLiteral("posix");
+}
+
+QString TargetRules::nameProblem(const QString& name, Family family, int maxNameBytes)
+{
+    if (family == Family::Posix) {
+        // A name that is not valid UTF-8 is held as lone surrogates, one per byte.
+        return name.toUtf8().size() > maxNameBytes ? QStringLiteral("name-too-long") : QString();
+    }
+    static const QString forbidden = QStringLiteral("\"*/:<>?\\|");
+    for (const QChar c : name) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f || forbidden.contains(c))
+            return QStringLiteral("forbidden-character");
+    }
+    if (name.endsWith(QLatin1Char('.')) || name.endsWith(QLatin1Char(' ')))
+        return QStringLiteral("trailing-dot-or-space");
+    // "con", "Con.txt", "LPT1.tar.gz" and "aux ." alike: the device name before any extension.
+    const QString base = name.section(QLatin1Char('.'), 0, 0).trimmed().toUpper();
+    static const QStringList reserved = {QStringLiteral("CON"), QStringLiteral("PRN"),
+                                         QStringLiteral("AUX"), QStringLiteral("NUL")};
+    const bool numbered =
+        base.size() == 4 &&
+        (base.startsWith(QLatin1String("COM")) || base.startsWith(QLatin1String("LPT"))) &&
+        base.at(3) >= QLatin1Char('1') && base.at(3) <= QLatin1Char('9');
+    if (reserved.contains(base) || numbered)
+        return QStringLiteral("reserved-name");
+    // Names are UTF-16 there: a QString counts the same units.
+    if (name.size() > 255)
+        return QStringLiteral("name-too-long");
+    return QString();
+}
+
+bool TargetRules::pathTooLong(const QString& path, Family family)
+{
+    switch (family) {
+    case Family::Posix:
+        return path.toUtf8().size() >= 4096; // PATH_MAX: most other programs stop there
+    case Family::Fat:
+        return path.size() > 4095; // the vfat driver's own limit
+    case Family::Exfat:
+        return path.size() > 32760;
+    case Family::Ntfs:
+    case Family::Smb:
+        return path.size() > 32767;
+    }
+    return false;
+}
+
+qint64 TargetRules::maxFileSize(Family family)
+{
+    return family == Family::Fat ? (qint64(4) << 30) - 1 : -1;
+}
+
+bool TargetRules::ignoresCase(Family family)
+{
+    return family != Family::Posix;
+}
+
+bool TargetRules::keepsSymbolicLinks(Family family)
+{
+    return family == Family::Posix || family == Family::Ntfs;
+}
+
+bool TargetRules::keepsOwners(Family family)
+{
+    return family == Family::Posix;
+}
+
+bool TargetRules::keepsModes(Family family)
+{
+    return family == Family::Posix;
+}
+
+bool TargetRules::keepsSpecialFiles(Family family)
+{
+    return family == Family::Posix;
+}
+
+bool TargetRules::keepsHoles(Family family)
+{
+    return family != Family::Fat && family != Family::Exfat;
+}
+
+qint64 TargetRules::spaceFor(qint64 dataBytes, qint64 blockSize)
+{
+    const qint64 block = qMax<qint64>(512, blockSize);
+    return (qMax<qint64>(0, dataBytes) + block - 1) / block * block + block;
+}

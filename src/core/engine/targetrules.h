@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+// What a destination's kind of file system refuses or cannot keep: pure rules on names,
+// sizes and metadata, so that a plan names the entries a run would fail on before it writes.
+class TargetRules
+{
+    Q_GADGET
+
+public:
+    enum class Family
+    {
+        Posix, // ext4, XFS, Btrfs, tmpfs, NFS...: bytes, any name but '/' and NUL
+        Fat,   // FAT, vfat, msdos
+        Exfat,
+        Ntfs,
+        Smb // SMB/CIFS shares, whose server keeps the Windows rules
+    };
+    Q_ENUM(Family)
+
+    // From the mount table's type ("vfat", "fuseblk.exfat", "ntfs3", "cifs") and, where that
+    // says nothing known, statfs's f_type.
+    static Family familyOf(const QString& type, unsigned long magic);
+    static QString familyName(Family family);
+
+    // The machine key of what is wrong with one name on that family, or empty: among
+    // "forbidden-character", "reserved-name", "trailing-dot-or-space", "name-too-long".
+    // maxNameBytes is the file system's own limit where names are bytes (Posix).
+    static QString nameProblem(const QString& name, Family family, int maxNameBytes = 255);
+    // Whether a whole destination path is longer than the family takes.
+    static bool pathTooLong(const QString& path, Family family);
+    // The largest file the family holds; -1 without a limit worth telling.
+    static qint64 maxFileSize(Family family);
+    static bool ignoresCase(Family family);
+    static bool keepsSymbolicLinks(Family family);
+    static bool keepsOwners(Family family);
+    // Execute, set-id and sticky bits.
+    static bool keepsModes(Family family);
+    static bool keepsSpecialFiles(Family family);
+    // Whether a file's holes stay holes there; FAT and exFAT write every byte.
+    static bool keepsHoles(Family family);
+    // The bytes a file of that size takes there with its share of metadata: its data rounded
+    // up to the block size, plus one block for its entry.
+    static qint64 spaceFor(qint64 dataBytes, qint64 blockSize);
+};

@@ -1,0 +1,268 @@
+#include "cliscratch.h"
+#include "exfatmount.h"
+#include "testsupport.h"
+
+#include <QDirIterator>
+#include <QJsonArray>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QtTest>
+
+using Result = TestSupport::CliScratch::Result;
+using Setup = std::function<void(const TestSupport::CliScratch&)>;
+Q_DECLARE_METATYPE(Setup)
+
+namespace {
+
+// Every entry below root with its size and change time: a dry run that wrote anything, even a
+// probe removed again, changes it.
+QStringList snapshot(const QString& root)
+{
+    QStringList entries;
+    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QFileInfo info(it.next());
+        // The settings and data folder every run makes; but no task or errors file in it.
+        if (info.filePath().startsWith(root + "/home") && !info.fileName().endsWith(".bdt"))
+            continue;
+        entries << QStringLiteral("%1 %2 %3")
+                       .arg(info.filePath())
+                       .arg(info.isDir() ? 0 : info.size())
+                       .arg(info.metadataChangeTime().toMSecsSinceEpoch());
+    }
+    entries.sort();
+    return entries;
+}
+
+QJsonObject problemOf(const QJsonObject& plan, const QString& code)
+{
+    for (const QJsonValue& problem : plan.value("problems").toArray()) {
+        if (problem.toObject().value("code").toString() == code)
+            return problem.toObject();
+    }
+    return QJsonObject();
+}
+
+bool mounted(const QStringList& arguments)
+{
+    QProcess process;
+    process.start("mount", arguments);
+    return process.waitForFinished(30000) && process.exitCode() == 0;
+}
+
+} // namespace
+
+// brindle-cli --dry-run: the plan names what the run would do and what the destination refuses,
+// writes nothing, and a run it foresees failing is refused before its first write.
+class TestCliPlan : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void writesNothing_data();
+    void writesNothing();
+    void refusesWhatCannotFit_data();
+    void refusesWhatCannotFit();
+    void refusesFilesTooLargeForFat();
+    void namesWhatExfatRefuses();
+    void namesTooLongNamesFromExfat();
+};
+
+void TestCliPlan::initTestCase()
+{
+    QVERIFY2(!TestSupport::CliScratch::program().isEmpty(),
+             "BRINDLE_CLI must name the built program");
+}
+
+void TestCliPlan::writesNothing_data()
+{
+    QTest::addColumn<Setup>("setup");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("counted"); // key of the plan's JSON
+    QTest::addColumn<int>("files");
+
+    const Setup tree = [](const TestSupport::CliScratch& dir) {
+        TestSupport::writeFile(dir.filePath("src/a.txt"), "a");
+        TestSupport::writeFile(dir.filePath("src/sub dir/b\\c.txt"), "bb");
+        TestSupport::writeFile(dir.filePath("src/new\nline"), "n");
+        TestSupport::writeFile(dir.filePath("src/.hidden"), "h");
+        QFile::link("a.txt", dir.filePath("src/link"));
+    };
+    const Setup withErrors = [tree](const TestSupport::CliScratch& dir) {
+        tree(dir);
+        QDir().mkpath(dir.filePath("dst/a.txt/inside")); // a folder where a file goes
+        // An interrupted copy's leftover of a process long gone: a run removes it.
+        TestSupport::writeFile(dir.filePath("dst/.b.txt.k3j9x.2147483647-5.brindle-part"), "left");
+    };
+    QTest::newRow("copy to a missing destination")
+        << tree << QStringList{"copy", "src", "dst/deeper", "--parents"} << 0 << "new" << 5;
+    QTest::newRow("copy with a folder in a file's place")
+        << withErrors << QStringList{"copy", "src", "dst"} << 1 << "error" << 1;
+    QTest::newRow("move, hidden files left out")
+        << withErrors << QStringList{"move", "src", "dst", "--no-hidden"} << 1 << "skipFiltered"
+        << 1;
+    QTest::newRow("verify") << withErrors << QStringList{"verify", "src", "dst"} << 1 << "error"
+                            << 5;
+    QTest::newRow("overwrite always, by auto rename")
+        << withErrors << QStringList{"copy", "src", "dst", "--overwrite", "rename"} << 0 << "rename"
+        << 1;
+}
+
+void TestCliPlan::writesNothing()
+{
+    QFETCH(Setup, setup);
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QString, counted);
+    QFETCH(int, files);
+    TestSupport::CliScratch dir;
+    setup(dir);
+    const QStringList before = snapshot(dir.path());
+    const Result text = dir.run(arguments + QStringList{"--dry-run"});
+    QCOMPARE(text.exitCode, exitCode);
+    QVERIFY2(text.out.contains("nothing was written"), qPrintable(text.out + text.err));
+    const Result json = dir.run(arguments + QStringList{"--dry-run", "--json"});
+    QCOMPARE(json.exitCode, exitCode);
+    QCOMPARE(json.json.value("exitCode").toInt(), exitCode);
+    QVERIFY2(json.json.value(counted).toObject().value("files").toInt() == files,
+             qPrintable(json.out));
+    QCOMPARE(snapshot(dir.path()), before);
+}
+
+void TestCliPlan::refusesWhatCannotFit_data()
+{
+    QTest::addColumn<bool>("dryRun");
+    QTest::newRow("the run is refused") << false;
+    QTest::newRow("the plan names the shortfall") << true;
+}
+
+void TestCliPlan::refusesWhatCannotFit()
+{
+    QFETCH(bool, dryRun);
+    if (!TestSupport::runningAsRoot())
+        QSKIP("Mounting a small tmpfs needs root");
+    TestSupport::CliScratch dir;
+    const QString mountPoint = dir.filePath("small");
+    QVERIFY(QDir().mkpath(mountPoint));
+    QVERIFY(mounted({"-t", "tmpfs", "-o", "size=50m", "tmpfs", mountPoint}));
+    const auto unmount = qScopeGuard([&] { QProcess::execute("umount", {mountPoint}); });
+    // 60 MB of data, and a sparse gigabyte that takes nothing.
+    for (int i = 0; i < 6; ++i)
+        QVERIFY(TestSupport::writeFile(dir.filePath(QStringLiteral("src/f%1").arg(i)),
+                                       QByteArray(10000000, char('a' + i))));
+    QFile sparse(dir.filePath("src/sparse"));
+    QVERIFY(sparse.open(QIODevice::WriteOnly) && sparse.resize(qint64(1) << 30));
+    sparse.close();
+
+    QStringList arguments{"copy", "src", mountPoint + "/dst", "--json"};
+    if (dryRun)
+        arguments << "--dry-run";
+    const Result result = dir.run(arguments);
+    QVERIFY(QDir(mountPoint).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).isEmpty());
+    const qint64 needed = 6 * 10000000;
+    const qint64 available = 50 << 20;
+    if (!dryRun) {
+        QCOMPARE(result.exitCode, 2);
+        const QJsonObject error = result.json.value("error").toObject();
+        QCOMPARE(error.value("code").toString(), QString("no-space"));
+        const qint64 shortBy =
+            error.value("text").toString().section(", ", 2).section(' ', 0, 0).toLongLong();
+        QVERIFY2(shortBy > needed - available && shortBy < needed - available + (1 << 20),
+                 qPrintable(result.out));
+        return;
+    }
+    QCOMPARE(result.exitCode, 1);
+    const QJsonObject problem = problemOf(result.json, "no-space");
+    QCOMPARE(problem.value("certain").toBool(), true);
+    QCOMPARE(qint64(problem.value("bytes").toDouble()),
+             qint64(result.json.value("requiredBytes").toDouble()) - available);
+    QVERIFY2(problem.value("bytes").toDouble() > needed - available, qPrintable(result.out));
+}
+
+void TestCliPlan::refusesFilesTooLargeForFat()
+{
+    if (!TestSupport::runningAsRoot() || !QFileInfo::exists("/dev/fuse") ||
+        QStandardPaths::findExecutable("fusefat").isEmpty() ||
+        QStandardPaths::findExecutable("mkfs.fat", {"/usr/sbin", "/sbin"}).isEmpty())
+        QSKIP("Needs root, /dev/fuse, fusefat and mkfs.fat");
+    TestSupport::CliScratch dir;
+    const QString image = dir.filePath("fat.img");
+    const QString mountPoint = dir.filePath("fat");
+    QFile file(image);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(32 << 20));
+    file.close();
+    QCOMPARE(QProcess::execute("mkfs.fat", {image}), 0);
+    QProcess losetup;
+    losetup.start("losetup", {"-f", "--show", image});
+    QVERIFY(losetup.waitForFinished() && losetup.exitCode() == 0);
+    const QString device = QString::fromLocal8Bit(losetup.readAll()).trimmed();
+    const auto detach = qScopeGuard([&] { QProcess::execute("losetup", {"-d", device}); });
+    QVERIFY(QDir().mkpath(mountPoint));
+    QCOMPARE(QProcess::execute("fusefat", {"-o", "rw+", device, mountPoint}), 0);
+    const auto unmount = qScopeGuard([&] { QProcess::execute("umount", {mountPoint}); });
+    // A hole of 5 GiB takes nothing here, and every byte of it there.
+    QFile huge(dir.filePath("src/huge"));
+    QVERIFY(QDir().mkpath(dir.filePath("src")) && huge.open(QIODevice::WriteOnly) &&
+            huge.resize(qint64(5) << 30));
+    huge.close();
+    QVERIFY(TestSupport::writeFile(dir.filePath("src/small"), "s"));
+
+    const Result run = dir.run({"copy", "src", mountPoint + "/dst", "--json"});
+    QCOMPARE(run.exitCode, 2);
+    QCOMPARE(run.json.value("error").toObject().value("code").toString(),
+             QString("file-too-large"));
+    QVERIFY(QDir(mountPoint).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).isEmpty());
+    const Result plan = dir.run({"copy", "src", mountPoint + "/dst", "--json", "--dry-run"});
+    QCOMPARE(plan.json.value("fileSystem").toString(), QString("fat"));
+    QCOMPARE(problemOf(plan.json, "file-too-large").value("entries").toArray(),
+             QJsonArray{mountPoint + "/dst/huge"});
+    QVERIFY(plan.json.value("requiredBytes").toDouble() > double(qint64(5) << 30));
+}
+
+void TestCliPlan::namesWhatExfatRefuses()
+{
+    TestSupport::ExfatMount volume;
+    if (!volume.isValid())
+        QSKIP(qPrintable(volume.skipReason()));
+    TestSupport::CliScratch dir;
+    for (const QString name : {"a:b", "A.txt", "a.txt", "CON.txt", "plain"})
+        QVERIFY(TestSupport::writeFile(dir.filePath("src/" + name), "x"));
+    const QString destination = volume.path() + "/dst";
+    const Result result = dir.run({"copy", "src", destination, "--dry-run", "--json"});
+    QCOMPARE(result.exitCode, 1);
+    QCOMPARE(result.json.value("fileSystem").toString(), QString("exfat"));
+    QCOMPARE(problemOf(result.json, "forbidden-character").value("entries").toArray(),
+             QJsonArray{destination + "/a:b"});
+    QCOMPARE(problemOf(result.json, "case-clash").value("entries").toArray(),
+             QJsonArray{destination + "/a.txt"});
+    QCOMPARE(problemOf(result.json, "reserved-name").value("entries").toArray(),
+             QJsonArray{destination + "/CON.txt"});
+    // The run then does what the plan counted.
+    const Result run = dir.run({"copy", "src", destination, "--json"});
+    QCOMPARE(run.json.value("copiedFiles").toInt(),
+             result.json.value("new").toObject().value("files").toInt());
+    QCOMPARE(run.json.value("errors").toInt(),
+             result.json.value("error").toObject().value("files").toInt());
+}
+
+void TestCliPlan::namesTooLongNamesFromExfat()
+{
+    TestSupport::ExfatMount volume;
+    if (!volume.isValid())
+        QSKIP(qPrintable(volume.skipReason()));
+    // 100 characters of three bytes: one exFAT takes, 300 bytes that ext4 and tmpfs refuse.
+    const QString name(100, QChar(0x65e5));
+    QVERIFY(TestSupport::writeFile(volume.path() + "/src/" + name, "x"));
+    TestSupport::CliScratch dir;
+    const Result result =
+        dir.run({"copy", volume.path() + "/src", dir.filePath("dst"), "--dry-run", "--json"});
+    QCOMPARE(result.exitCode, 1);
+    QCOMPARE(problemOf(result.json, "name-too-long").value("entries").toArray(),
+             QJsonArray{dir.filePath("dst/") + name});
+}
+
+QTEST_GUILESS_MAIN(TestCliPlan)
+#include "tst_cliplan.moc"
