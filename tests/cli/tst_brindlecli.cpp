@@ -144,10 +144,15 @@ void TestBrindleCli::copyThenVerify()
 {
     makeTree(m_dir->filePath("src"), 3, 4, 100);
     QVERIFY(TestSupport::writeFile(m_dir->filePath("src/.hidden"), "h"));
+    const utimbuf past{1577836800, 1577836800};
+    QCOMPARE(::utime(QFile::encodeName(m_dir->filePath("src")).constData(), &past), 0);
 
-    // The destination folder and its parent do not exist yet: both are created.
+    // The destination folder and its parent do not exist yet: both are created, the
+    // destination with its source's date, as every folder below it.
     Result result = run({"copy", "src", "out/dest", "--threads", "2", "--parents"});
     QCOMPARE(result.exitCode, 0);
+    QCOMPARE(QFileInfo(m_dir->filePath("out/dest")).lastModified().toSecsSinceEpoch(),
+             qint64(past.modtime));
     QCOMPARE(treeOf(m_dir->filePath("out/dest")), treeOf(m_dir->filePath("src")));
     const QStringList lines = result.out.split('\n', Qt::SkipEmptyParts);
     QCOMPARE(lines.first(), QStringLiteral("The copy is completed."));

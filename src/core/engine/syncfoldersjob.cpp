@@ -198,7 +198,9 @@ void SyncFoldersJob::finishCreatedRoot()
     Platform::EntryStatus source;
     if (PlatformCopy::isCreatedFolder(path) && Platform::entryStatus(m_sourceRoot, &source) &&
         source.isFolder) {
-        // The copy of the source folder.
+        // The copy of the source folder: its dates, as every folder below it gets them.
+        if (!FileSystemUtils::syncFile(m_sourceRoot, path, m_settings.removeReadOnlyAttribute))
+            qWarning() << "Unable to sync destination folder:" << qUtf8Printable(path);
         const int lost =
             PlatformCopy::copyMetadata(m_sourceRoot, path, addedPermissions(m_settings));
         if (lost != 0)
