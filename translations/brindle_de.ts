@@ -2436,6 +2436,18 @@ Ordner: %2</translation>
         <source>file list not completed</source>
         <translation>Dateiliste nicht vollständig</translation>
     </message>
+    <message>
+        <source>Nothing to do: the verify was complete.</source>
+        <translation type="unfinished">Nichts zu tun: Die Prüfung war vollständig.</translation>
+    </message>
+    <message>
+        <source>Nothing to do: the move was complete.</source>
+        <translation type="unfinished">Nichts zu tun: Das Verschieben war vollständig.</translation>
+    </message>
+    <message>
+        <source>Nothing to do: the copy was complete.</source>
+        <translation type="unfinished">Nichts zu tun: Die Kopie war vollständig.</translation>
+    </message>
 </context>
 <context>
     <name>ReportView</name>

@@ -251,11 +251,20 @@ QStringList ProgressRules::reportLines(const Counters& shownCounters)
     return lines << line(tr("Errors"), counters[ErrorItems]) << tr("Done");
 }
 
-QString ProgressRules::outcomeText(bool stopped, qint64 errors, int copyMode)
+bool ProgressRules::didNothing(const CopyTask::Counters& counters)
+{
+    return counters[FilesCopied] == 0 && counters[FilesChecked] == 0 && counters[ErrorItems] == 0;
+}
+
+QString ProgressRules::outcomeText(bool stopped, qint64 errors, int copyMode, bool nothingToDo)
 {
     // Each kind of run by its own name.
     const bool verify = copyMode == CopyOptions::Verify;
     const bool move = copyMode == CopyOptions::Move;
+    if (nothingToDo && !stopped && errors == 0)
+        return verify ? tr("Nothing to do: the verify was complete.")
+               : move ? tr("Nothing to do: the move was complete.")
+                      : tr("Nothing to do: the copy was complete.");
     if (stopped)
         return verify ? tr("The verification of files is stopped.")
                : move ? tr("The move is stopped.")

@@ -92,7 +92,10 @@ public:
     static QStringList reportLines(const Counters& counters);
 
     // The outcome of a finished run in plain words ("The copy is completed.").
-    static QString outcomeText(bool stopped, qint64 errors, int copyMode);
+    // nothingToDo: a resume that found every item done (it copied, checked and failed none).
+    static QString outcomeText(bool stopped, qint64 errors, int copyMode, bool nothingToDo = false);
+    // Whether a run copied, checked and failed nothing.
+    static bool didNothing(const CopyTask::Counters& counters);
     // A usage event is due for a run that ended by itself and had files to copy.
     static bool isUsageEventDue(bool stopped, qint64 filesToCopy);
 };

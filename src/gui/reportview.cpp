@@ -105,8 +105,10 @@ ReportView::ReportView(Ui::GuiMainWindow* ui, WindowSeams* seams, RunController*
         const std::unique_ptr<QMenu> menu = createMenu(index.isValid() ? index.row() : -1);
         menu->exec(QCursor::pos());
     });
-    connect(mp_bgViewFileMode, &QButtonGroup::idClicked, this, [this](int id) {
-        if (id != m_viewMode)
+    // Toggled, not clicked: a screen reader's toggle action, like a click or the keyboard,
+    // picks the list.
+    connect(mp_bgViewFileMode, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
+        if (checked && id != m_viewMode)
             updateList();
     });
     connect(mp_ui->mp_pbApplyFilter, &QPushButton::clicked, this, &ReportView::applyNameFilter);
@@ -325,10 +327,8 @@ void ReportView::showErrorsList()
     const int index = mp_ui->mp_twMain->indexOf(mp_ui->mp_tabFiles);
     mp_ui->mp_twMain->setTabVisible(index, true);
     mp_ui->mp_twMain->setCurrentIndex(index);
-    if (m_viewMode != 2) {
+    if (m_viewMode != 2)
         mp_ui->mp_rbViewErrors->setChecked(true);
-        QTimer::singleShot(0, this, &ReportView::updateList);
-    }
 }
 
 std::unique_ptr<QMenu> ReportView::createMenu(int row)

@@ -60,6 +60,7 @@ struct RunPresenter::Outcome
     Task task;
     bool stopped = false;
     bool resumable = false;
+    bool resumed = false;
 };
 
 RunPresenter::RunPresenter(Ui::GuiMainWindow* ui, WindowSeams* seams, WindowWorker* worker,
@@ -350,6 +351,7 @@ QString RunPresenter::copyMethodText() const
 void RunPresenter::runTask(bool resume, int copyMode)
 {
     m_running = true;
+    m_resumed = resume;
     mp_form->setRunControlsEnabled(true);
     mp_progress->startRun();
     mp_seams->setStatusText(QString());
@@ -485,6 +487,7 @@ void RunPresenter::onTaskCompleted()
     outcome.counters = mp_controller->counters();
     outcome.task = mp_controller->task();
     outcome.stopped = mp_controller->isStopRequested();
+    outcome.resumed = m_resumed;
     outcome.resumable = !outcome.task.m_sourcePath.isEmpty() &&
                         !outcome.task.m_destinationPath.isEmpty() &&
                         mp_controller->isFileListCompleted();
@@ -504,7 +507,8 @@ void RunPresenter::showRunOutcome(const Outcome& outcome)
     mp_progress->showFinalFigures(counters, outcome.stopped);
 
     // Whoever is looking elsewhere hears of the end; decided before a box takes the focus.
-    const QString outcomeText = ProgressRules::outcomeText(outcome.stopped, errors, copyMode);
+    const QString outcomeText = ProgressRules::outcomeText(
+        outcome.stopped, errors, copyMode, outcome.resumed && ProgressRules::didNothing(counters));
     if (!mp_seams->window()->isActiveWindow()) {
         QPointer<RunPresenter> self(this);
         mp_seams->desktop()->notify(ProgramIdentity::programName(), outcomeText, [self] {

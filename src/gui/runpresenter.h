@@ -115,4 +115,6 @@ private:
     bool m_outcomePending = false;
     bool m_closing = false;
     bool m_stopping = false;
+    // The run going on (or the last) resumes a task.
+    bool m_resumed = false;
 };

@@ -14,6 +14,7 @@
 #include "windowtesting.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QApplication>
 #include <QButtonGroup>
 #include <QLabel>
@@ -197,6 +198,16 @@ private slots:
         QCOMPARE(tabTitle(), QString("Copied (1000)"));
         // Arrival order, until a column is sorted.
         QCOMPARE(model().index(999, 0).data().toString(), QString("/s/999"));
+    }
+
+    // A screen reader toggles the button through its accessible action: no click comes.
+    void accessibleToggleChoosesTheList()
+    {
+        QAccessibleInterface* button = QAccessible::queryAccessibleInterface(viewButton(Copied));
+        QVERIFY(button && button->actionInterface());
+        button->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+        QCOMPARE(tabTitle(), QString("Copied"));
+        QCOMPARE(status(), QString("No item found"));
     }
 
     void lineBreakKeepsItsRow()

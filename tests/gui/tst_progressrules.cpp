@@ -255,6 +255,10 @@ private slots:
                  QString("The move is stopped."));
         QCOMPARE(ProgressRules::outcomeText(false, 1, CopyOptions::Verify),
                  QString("The verification found errors."));
+        QCOMPARE(ProgressRules::outcomeText(false, 0, CopyOptions::Move, true),
+                 QString("Nothing to do: the move was complete."));
+        QVERIFY(ProgressRules::didNothing(counters({{FilesSkipped, 9}})));
+        QVERIFY(!ProgressRules::didNothing(counters({{ErrorItems, 1}})));
         // A file in progress shows its share and sizes; a size that changed never shows 120 %.
         QCOMPARE(ProgressRules::fileProgressText("big.iso", 45, 100),
                  QString("big.iso: 45 % (%1 of %2)")
