@@ -2438,15 +2438,15 @@ Ordner: %2</translation>
     </message>
     <message>
         <source>Nothing to do: the verify was complete.</source>
-        <translation type="unfinished">Nichts zu tun: Die Prüfung war vollständig.</translation>
+        <translation>Nichts zu tun: Die Prüfung war vollständig.</translation>
     </message>
     <message>
         <source>Nothing to do: the move was complete.</source>
-        <translation type="unfinished">Nichts zu tun: Das Verschieben war vollständig.</translation>
+        <translation>Nichts zu tun: Das Verschieben war vollständig.</translation>
     </message>
     <message>
         <source>Nothing to do: the copy was complete.</source>
-        <translation type="unfinished">Nichts zu tun: Die Kopie war vollständig.</translation>
+        <translation>Nichts zu tun: Die Kopie war vollständig.</translation>
     </message>
 </context>
 <context>
