@@ -52,7 +52,7 @@ int CliChecksums::run(const CliArguments& arguments)
         for (const ManifestCheck::Result& result : results) {
             files.append(QJsonObject{{"path", result.path},
                                      {"result", ManifestCheck::outcomeName(result.outcome)},
-                                     {"detail", result.detail}});
+                                     {"detailText", result.detail}});
         }
         QJsonObject report{{"schema", CliReport::jsonSchema},
                            {"command", "check"},

@@ -270,8 +270,8 @@ QJsonObject reportJson(const QString& command, const QString& outcome, const Cou
             {"destination", item.destination_path},
             {"folder", item.is_folder},
             {"state", item.copy_state == SourceError ? "source error" : "destination error"},
-            {"message", item.copy_message},
-            {"info", QJsonArray::fromStringList(item.info_list)},
+            {"messageText", item.copy_message},
+            {"infoText", QJsonArray::fromStringList(item.info_list)},
         });
     }
     return QJsonObject{

@@ -621,7 +621,7 @@ void CliRunner::onTaskCompleted()
         QJsonObject json = CliReport::reportJson(resumed ? QStringLiteral("resume")
                                                          : CliReport::runName(m_runKind),
                                                  outcomeName, counters, errors, speed);
-        json.insert(QStringLiteral("notes"), QJsonArray::fromStringList(notes));
+        json.insert(QStringLiteral("notesText"), QJsonArray::fromStringList(notes));
         CliReport::addFiltered(json, filtered);
         // What was copied, moved or verified, a resumed run too.
         json.insert(QStringLiteral("mode"), CliReport::runName(m_runKind));

@@ -304,7 +304,7 @@ void TestBrindleCli::jsonReport()
     const QJsonArray errors = json.value("errorItems").toArray();
     QCOMPARE(errors.size(), 1);
     QVERIFY(errors.first().toObject().value("source").toString().endsWith("src/d0/f1.txt"));
-    QVERIFY(!errors.first().toObject().value("message").toString().isEmpty());
+    QVERIFY(!errors.first().toObject().value("messageText").toString().isEmpty());
 
     // Once the obstacle is gone, fixing the errors copies only the failed file.
     QVERIFY(QDir(m_dir->filePath("dest/d0/f1.txt")).removeRecursively());

@@ -400,7 +400,7 @@ void TestCliArguments::reportJson()
     const QJsonObject error = json.value("errorItems").toArray().first().toObject();
     QCOMPARE(error.value("source").toString(), QStringLiteral("/s/b"));
     QCOMPARE(error.value("state").toString(), QStringLiteral("source error"));
-    QCOMPARE(error.value("message").toString(), QStringLiteral("open 13: Permission denied"));
+    QCOMPARE(error.value("messageText").toString(), QStringLiteral("open 13: Permission denied"));
 }
 
 QTEST_GUILESS_MAIN(TestCliArguments)

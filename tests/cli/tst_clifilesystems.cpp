@@ -168,8 +168,8 @@ void TestCliFileSystems::copiesOnto()
     if (ignoresCase) {
         const QJsonObject error = errors.first().toObject();
         QVERIFY(error.value("source").toString().endsWith("/src/a.txt"));
-        QVERIFY2(error.value("message").toString().contains("differs only by case"),
-                 qPrintable(error.value("message").toString()));
+        QVERIFY2(error.value("messageText").toString().contains("differs only by case"),
+                 qPrintable(error.value("messageText").toString()));
     }
     QCOMPARE(result.json.value("copiedFiles").toInt(), ignoresCase ? 3 : 4);
     QCOMPARE(TestSupport::readFile(destination + "/A.txt"), QByteArray("upper"));

@@ -171,7 +171,7 @@ void TestCliJson::checkObject(const QJsonObject& json, const QString& name)
                                : name == "check"            ? "checkFile"
                                : name == "plan"             ? "problem"
                                                             : "";
-        if (value.isArray() && !nested.isEmpty() && key.key() != "notes" && key.key() != "info" &&
+        if (value.isArray() && !nested.isEmpty() && key.key() != "notesText" && key.key() != "infoText" &&
             key.key() != "entries") {
             for (const QJsonValue& item : value.toArray())
                 checkObject(item.toObject(), nested);

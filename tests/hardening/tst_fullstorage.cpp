@@ -220,9 +220,9 @@ void TestFullStorage::commandLineRun()
     for (const QJsonValue& value : json.value("errorItems").toArray()) {
         const QJsonObject item = value.toObject();
         const QString relative = item.value("source").toString().mid(m_source.size() + 1);
-        const QString message = item.value("message").toString();
+        const QString message = item.value("messageText").toString();
         QStringList info;
-        for (const QJsonValue& text : item.value("info").toArray())
+        for (const QJsonValue& text : item.value("infoText").toArray())
             info << text.toString();
         if (item.value("folder").toBool()) {
             // A folder is refused when the storage is nearly full; in a move, a source

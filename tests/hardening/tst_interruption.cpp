@@ -344,7 +344,7 @@ void TestInterruption::movesAgainOverItsOwnCopies()
     QString reported;
     for (const QJsonValue& item : result.json.value("errorItems").toArray()) {
         if (item.toObject().value("source").toString() == source + "/a.txt")
-            reported = item.toObject().value("message").toString();
+            reported = item.toObject().value("messageText").toString();
     }
     QCOMPARE(reported, message);
 }

@@ -650,7 +650,7 @@ class Scenario:
                    in self.changes.items() if kind == "removed"}
         for item in report.get("errorItems", []):
             source = os.fsencode(item["source"])
-            if command == "move" and "changed during the" in item.get("message", "") \
+            if command == "move" and "changed during the" in item.get("messageText", "") \
                     and source not in removed and not os.path.lexists(source):
                 raise Failure("I1: the move kept a source that changed, yet it is gone: %s"
                               % item["source"])
@@ -723,7 +723,7 @@ class Scenario:
             # are the renamed twins a request run again by the rename rule gives what its
             # stopped first run copied.
             extras = [e for e in report.get("errorItems", [])
-                      if e.get("message", "").endswith("the source does not")]
+                      if e.get("messageText", "").endswith("the source does not")]
             held = dst_existed or (self.ran_again and overwrite == "rename")
             if code == 1 and held and len(extras) == len(report.get("errorItems", [])):
                 code = 0
