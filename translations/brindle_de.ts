@@ -1303,6 +1303,77 @@ auch wenn ein --include passt.
     </message>
 </context>
 <context>
+    <name>FileSystemUtils</name>
+    <message>
+        <source>No permission.</source>
+        <translation>Keine Berechtigung.</translation>
+    </message>
+    <message>
+        <source>It is not there (any more).</source>
+        <translation>Es ist (nicht mehr) vorhanden.</translation>
+    </message>
+    <message>
+        <source>The disk is full.</source>
+        <translation>Der Datenträger ist voll.</translation>
+    </message>
+    <message>
+        <source>The disk space allowed to this user is used up.</source>
+        <translation>Der diesem Benutzer erlaubte Speicherplatz ist aufgebraucht.</translation>
+    </message>
+    <message>
+        <source>The disk can only be read.</source>
+        <translation>Der Datenträger kann nur gelesen werden.</translation>
+    </message>
+    <message>
+        <source>The device failed to read or write.</source>
+        <translation>Das Gerät konnte nicht lesen oder schreiben.</translation>
+    </message>
+    <message>
+        <source>The name is too long for this disk.</source>
+        <translation>Der Name ist für diesen Datenträger zu lang.</translation>
+    </message>
+    <message>
+        <source>Something of that name is already there.</source>
+        <translation>Etwas mit diesem Namen ist bereits vorhanden.</translation>
+    </message>
+    <message>
+        <source>A part of the path is not a folder.</source>
+        <translation>Ein Teil des Pfads ist kein Ordner.</translation>
+    </message>
+    <message>
+        <source>It is a folder.</source>
+        <translation>Es ist ein Ordner.</translation>
+    </message>
+    <message>
+        <source>A link stands where none may be.</source>
+        <translation>Eine Verknüpfung steht, wo keine sein darf.</translation>
+    </message>
+    <message>
+        <source>It is in use.</source>
+        <translation>Es wird gerade verwendet.</translation>
+    </message>
+    <message>
+        <source>The file is too large for this disk.</source>
+        <translation>Die Datei ist für diesen Datenträger zu groß.</translation>
+    </message>
+    <message>
+        <source>The disk does not accept this name or action.</source>
+        <translation>Der Datenträger nimmt diesen Namen oder Vorgang nicht an.</translation>
+    </message>
+    <message>
+        <source>The drive cannot be reached.</source>
+        <translation>Das Laufwerk ist nicht erreichbar.</translation>
+    </message>
+    <message>
+        <source>Too many files are open.</source>
+        <translation>Zu viele Dateien sind geöffnet.</translation>
+    </message>
+    <message>
+        <source>Not enough memory.</source>
+        <translation>Nicht genug Arbeitsspeicher.</translation>
+    </message>
+</context>
+<context>
     <name>GuiLog</name>
     <message>
         <source>Find text</source>

@@ -1,6 +1,7 @@
 #include "filelistmodel.h"
 
 #include "fs/filenamecodec.h"
+#include "fs/filesystemutils.h"
 #include "fs/pathutils.h"
 
 #include <QTextDocument>
@@ -48,12 +49,15 @@ QString FileListModel::typeText(const CopyItem& item)
     return FileSystemUtils::limitedSuffix(item.source_path, 0).toLower();
 }
 
-QString FileListModel::informationText(const CopyItem& item)
+QString FileListModel::informationText(const CopyItem& item, bool plain)
 {
     QStringList lines;
     if (!item.copy_message.isEmpty())
-        lines.append(item.copy_message);
-    lines.append(item.info_list);
+        lines.append(plain ? FileSystemUtils::plainErrorText(item.copy_message)
+                           : item.copy_message);
+    for (const QString& line : item.info_list)
+        lines.append(plain ? FileSystemUtils::plainErrorText(line) : line);
+    lines.removeDuplicates();
     return lines.join(QLatin1Char('\n'));
 }
 
@@ -66,7 +70,7 @@ QString FileListModel::text(const CopyItem& item, int column) const
     case TypeColumn:
         return typeText(item);
     case InformationColumn:
-        return FileNameCodec::visibleText(informationText(item));
+        return FileNameCodec::visibleText(informationText(item, true));
     default:
         return QString();
     }
@@ -78,7 +82,7 @@ QVariant FileListModel::toolTip(const CopyItem& item, int column) const
     if (column == FileColumn)
         tip = QStringLiteral("%1\n-> %2").arg(item.source_path, item.destination_path);
     else if (column == InformationColumn)
-        tip = informationText(item);
+        tip = informationText(item, false);
     const QString hint = tr("Right click to open menu");
     // A tool tip that looks like markup is shown as such: the text is made markup that
     // shows the names as they are.

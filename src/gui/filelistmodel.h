@@ -50,7 +50,9 @@ public:
     static bool isDestinationShown(const CopyItem& item);
     static QString shownText(const CopyItem& item, bool onlyFileNames);
     static QString typeText(const CopyItem& item);
-    static QString informationText(const CopyItem& item);
+    // plain: system failures in plain words ("No permission."), as the list shows them;
+    // otherwise with their system call and code, as the tool tip shows them.
+    static QString informationText(const CopyItem& item, bool plain = false);
 
 private:
     QString text(const CopyItem& item, int column) const;

@@ -97,6 +97,8 @@ private slots:
     void showInExplorerWithoutBus();
     void writeLinesToFile_data();
     void writeLinesToFile();
+    void plainErrorText_data();
+    void plainErrorText();
 
 private:
     QTemporaryDir m_busDir;
@@ -636,6 +638,30 @@ void TestFileSystemUtils::writeLinesToFile()
     QCOMPARE(FileSystemUtils::writeLinesToFile(lines, path), result);
     if (result)
         QCOMPARE(TestSupport::readFile(path), content);
+}
+
+void TestFileSystemUtils::plainErrorText_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("plain");
+    QTest::newRow("no permission") << "open 13: Permission denied"
+                                   << "No permission.";
+    QTest::newRow("full disk") << "write 28: No space left on device"
+                               << "The disk is full.";
+    QTest::newRow("drive gone") << "statx 107: Transport endpoint is not connected"
+                                << "The drive cannot be reached.";
+    QTest::newRow("unknown code kept") << "ioctl 95: Operation not supported"
+                                       << "ioctl 95: Operation not supported";
+    QTest::newRow("a sentence kept") << "Unable to open source file"
+                                     << "Unable to open source file";
+    QTest::newRow("a name that looks alike kept") << "my file 13: notes"
+                                                  << "my file 13: notes";
+}
+
+void TestFileSystemUtils::plainErrorText()
+{
+    QFETCH(QString, text);
+    QTEST(FileSystemUtils::plainErrorText(text), "plain");
 }
 
 QTEST_GUILESS_MAIN(TestFileSystemUtils)

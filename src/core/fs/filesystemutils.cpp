@@ -2,10 +2,14 @@
 
 #include "fs/platformcopy.h"
 
+#include <QCoreApplication>
 #include <QDebug>
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTextStream>
+
+#include <cerrno>
 
 namespace FileSystemUtils {
 
@@ -137,6 +141,63 @@ QString lastErrorText(const QString& functionName)
         text += QStringLiteral(": %1").arg(message);
     qWarning().noquote() << text;
     return text;
+}
+
+QString plainErrorText(const QString& text)
+{
+    static const QRegularExpression form(QStringLiteral("^[a-z_0-9]+ (\\d+)(: .*)?$"));
+    const QRegularExpressionMatch match = form.match(text);
+    if (!match.hasMatch())
+        return text;
+    const auto tr = [](const char* words) {
+        return QCoreApplication::translate("FileSystemUtils", words);
+    };
+    switch (match.captured(1).toInt()) {
+    case EACCES:
+    case EPERM:
+        return tr("No permission.");
+    case ENOENT:
+        return tr("It is not there (any more).");
+    case ENOSPC:
+        return tr("The disk is full.");
+    case EDQUOT:
+        return tr("The disk space allowed to this user is used up.");
+    case EROFS:
+        return tr("The disk can only be read.");
+    case EIO:
+        return tr("The device failed to read or write.");
+    case ENAMETOOLONG:
+        return tr("The name is too long for this disk.");
+    case EEXIST:
+        return tr("Something of that name is already there.");
+    case ENOTDIR:
+        return tr("A part of the path is not a folder.");
+    case EISDIR:
+        return tr("It is a folder.");
+    case ELOOP:
+        return tr("A link stands where none may be.");
+    case EBUSY:
+    case ETXTBSY:
+        return tr("It is in use.");
+    case EFBIG:
+        return tr("The file is too large for this disk.");
+    case EINVAL:
+        return tr("The disk does not accept this name or action.");
+    case ENOTCONN:
+    case ESTALE:
+    case ENODEV:
+    case ENXIO:
+    case ETIMEDOUT:
+    case EHOSTDOWN:
+        return tr("The drive cannot be reached.");
+    case EMFILE:
+    case ENFILE:
+        return tr("Too many files are open.");
+    case ENOMEM:
+        return tr("Not enough memory.");
+    default:
+        return text;
+    }
 }
 
 bool readToEnd(const QString& path, qint64 maxBytes, QByteArray* data)

@@ -54,6 +54,11 @@ QString lastErrorText(const QString& functionName);
 // systems state 0 or 4096); false when it cannot be read or holds more than maxBytes.
 bool readToEnd(const QString& path, qint64 maxBytes, QByteArray* data);
 
+// A text of lastErrorText's form ("open 13: Permission denied") in plain words for the
+// lists and reports ("No permission."); any other text as it is. The system call and code
+// stay in the log and the tool tips.
+QString plainErrorText(const QString& text);
+
 // The same for a failure that PlatformCopy reported (recorded as the last one first).
 QString failureText(const PlatformCopy::Failure& failure);
 
