@@ -4,8 +4,11 @@
 
 #include <QFileDialog>
 #include <QInputDialog>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTextDocument>
+#include <QRegularExpression>
 
 Dialogs::~Dialogs() = default;
 
@@ -24,9 +27,14 @@ int QtDialogs::ask(QWidget* parent, const Message& message)
     const QMessageBox::Icon icon = message.kind == Question      ? QMessageBox::Question
                                    : message.kind == Information ? QMessageBox::Information
                                                                  : QMessageBox::Warning;
-    QMessageBox box(icon, ProgramIdentity::programName(), message.text, QMessageBox::NoButton,
-                    parent);
+    const QString shown =
+        message.format == Qt::PlainText ? withLongWordsElided(message.text) : message.text;
+    QMessageBox box(icon, ProgramIdentity::programName(), shown, QMessageBox::NoButton, parent);
     box.setTextFormat(message.format);
+    if (shown != message.text) {
+        if (auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label")))
+            label->setToolTip(Qt::convertFromPlainText(message.text, Qt::WhiteSpaceNoWrap));
+    }
     QList<QAbstractButton*> buttons;
     for (int index = 0; index < message.buttons.size(); ++index) {
         // The roles only place the buttons; which one was pressed is told by its index.
@@ -39,6 +47,27 @@ int QtDialogs::ask(QWidget* parent, const Message& message)
     }
     box.exec();
     return static_cast<int>(buttons.indexOf(box.clickedButton()));
+}
+
+QString QtDialogs::withLongWordsElided(const QString& text, int maxChars)
+{
+    static const QRegularExpression longWord(QStringLiteral("\\S+"));
+    const QChar ellipsis(0x2026);
+    const int kept = qMax(2, maxChars - 1);
+    QString shown;
+    int from = 0;
+    for (auto words = longWord.globalMatch(text); words.hasNext();) {
+        const QRegularExpressionMatch word = words.next();
+        if (word.capturedLength() <= maxChars)
+            continue;
+        // The end of a path names the file: it keeps the larger half.
+        const QString whole = word.captured();
+        shown += text.midRef(from, word.capturedStart() - from) +
+                 whole.leftRef(kept / 2 - kept / 4) + ellipsis +
+                 whole.rightRef(kept - (kept / 2 - kept / 4));
+        from = word.capturedEnd();
+    }
+    return from == 0 ? text : shown + text.midRef(from);
 }
 
 QString QtDialogs::existingFolder(QWidget* parent, const QString& title, const QString& startFolder)

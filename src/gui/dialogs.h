@@ -62,6 +62,10 @@ class QtDialogs : public Dialogs
 {
 public:
     int ask(QWidget* parent, const Message& message) override;
+    // A plain text for a box: every run of more than maxChars characters without a blank (a
+    // path, a web address) shortened in its middle to maxChars, since it cannot be wrapped
+    // and would stretch the box past the screen. The box's tool tip keeps the whole text.
+    static QString withLongWordsElided(const QString& text, int maxChars = 72);
     QString existingFolder(QWidget* parent, const QString& title,
                            const QString& startFolder) override;
     QString openFileName(QWidget* parent, const QString& title, const QString& startPath,

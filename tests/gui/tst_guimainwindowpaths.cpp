@@ -2,6 +2,7 @@
 // and web pages, and starting a second window.
 #include "app/programidentity.h"
 #include "desktopactions.h"
+#include "dialogs.h"
 #include "filelineedit.h"
 #include "guimainwindow.h"
 #include "mainwindowrules.h"
@@ -42,6 +43,26 @@ class TestGuiMainWindowPaths : public QObject
 private slots:
     void initTestCase() { TestSupport::initTestEnvironment(); }
     void cleanup() { qunsetenv("BRINDLE_WEBSITE_URL"); }
+
+    void longPathsElidedInBoxes_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("shown");
+        const QString deep = "/media/stick/" + QString(40, 'a') + "/" + QString(40, 'b') + "/c.txt";
+        QTest::newRow("short words kept") << "Unable to find /data/x."
+                                          << "Unable to find /data/x.";
+        QTest::newRow("a long path, its file name kept")
+            << "Unable to find '" + deep + "'.\nIs the drive mounted?"
+            << "Unable to find '/media/stick/a" + QString(QChar(0x2026)) + QString(36, 'b') +
+                   "/c.txt'.\nIs the drive mounted?";
+    }
+    void longPathsElidedInBoxes()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, shown);
+        QCOMPARE(QtDialogs::withLongWordsElided(text, 60), shown);
+        QVERIFY(QtDialogs::withLongWordsElided(text, 60).split('\n').first().size() <= 80);
+    }
 
     void dropTakesFirstLocalItem_data()
     {
