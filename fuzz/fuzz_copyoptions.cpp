@@ -46,8 +46,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (expected.m_skipErrorOnFiles.isEmpty())
         expected.m_skipErrorOnFiles = CopyOptions().m_skipErrorOnFiles;
     const QStringList written = options.toDataString();
-    require(written.size() == (options.m_verifyCopies ? 12 : 11),
-            "eleven texts written, a twelfth for a verified copy", input);
+    require(written.size() == 11 + int(options.m_verifyCopies) + int(options.m_ignoreCase),
+            "eleven texts written, one more for a verified copy and for a case ignored", input);
     CopyOptions again;
     require(again.fromDataString(written), "accepted options read back", input);
     require(again == expected, "accepted options read back unchanged", input);
