@@ -4,6 +4,9 @@
 #include "fs/platform.h"
 #include "model/runsettings.h"
 
+#include <QThread>
+
+#include <openssl/crypto.h>
 #include <openssl/evp.h>
 #include <xxhash.h>
 #if defined(__x86_64__)
@@ -22,6 +25,20 @@ constexpr qint64 readBlockSize = 1 << 20;
 const char* evpName(Digest::Algorithm algorithm)
 {
     return algorithm == Digest::Algorithm::Sha256 ? "SHA256" : "BLAKE2B-512";
+}
+
+// The library keeps per-thread state (its error queue) that it frees only when the thread
+// ends; the owner's wait() returns before that, so a program ending right after a run
+// could still hold it. Freed here from the ending thread, before its owner is woken.
+void releaseThreadStateWhenThreadEnds()
+{
+    thread_local bool registered = false;
+    QThread* thread = QThread::currentThread();
+    if (registered || !thread)
+        return;
+    registered = true;
+    QObject::connect(
+        thread, &QThread::finished, thread, [] { OPENSSL_thread_stop(); }, Qt::DirectConnection);
 }
 
 } // namespace
@@ -47,6 +64,7 @@ Digest::Digest(Algorithm algorithm) : m_algorithm(algorithm), d(new State)
     if (algorithm == Algorithm::Xxh3_128) {
         d->xxh = XXH3_createState();
     } else {
+        releaseThreadStateWhenThreadEnds();
         d->md = EVP_MD_fetch(nullptr, evpName(algorithm), nullptr);
         d->context = EVP_MD_CTX_new();
     }
