@@ -46,8 +46,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (expected.m_skipErrorOnFiles.isEmpty())
         expected.m_skipErrorOnFiles = CopyOptions().m_skipErrorOnFiles;
     const QStringList written = options.toDataString();
-    require(written.size() == 11 + int(options.m_verifyCopies) + int(options.m_ignoreCase),
-            "eleven texts written, one more for a verified copy and for a case ignored", input);
+    require(written.size() == 11 + int(options.m_verifyCopies) + int(options.m_ignoreCase) +
+                                  int(options.m_replaceForbiddenNames),
+            "eleven texts written, one more for a verified copy, a case ignored and names replaced",
+            input);
     CopyOptions again;
     require(again.fromDataString(written), "accepted options read back", input);
     require(again == expected, "accepted options read back unchanged", input);

@@ -103,6 +103,8 @@ void TestCopyOptions::roundTrip_data()
     CopyOptions caseless = nonDefault();
     caseless.m_ignoreCase = true;
     QTest::newRow("case ignored without verify") << caseless;
+    caseless.m_replaceForbiddenNames = true;
+    QTest::newRow("forbidden names replaced, case ignored") << caseless;
     // The name "a, b.txt": the escaped separator stays inside the pattern.
     QTest::newRow("escaped separator in a pattern") << make(
         0, true, 1, {"a\\, b.txt", "c\\\\", "d"}, {"x\\,"}, {"desktop.ini"}, true, true, true, 1);

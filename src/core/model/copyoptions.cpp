@@ -12,6 +12,7 @@ const QString patternSeparator = QStringLiteral(", ");
 // the twelfth only, for the first of these.
 const QString verifyWord = QStringLiteral("verify");
 const QString ignoreCaseWord = QStringLiteral("ignorecase");
+const QString portableNamesWord = QStringLiteral("portablenames");
 
 // Split at the separators no backslash escapes: "a\\, b" (a pattern for the name "a, b")
 // stays one pattern.
@@ -86,7 +87,8 @@ bool CopyOptions::operator==(const CopyOptions& other) const
            m_recursive == other.m_recursive && m_copySymbolicLinks == other.m_copySymbolicLinks &&
            m_copyEmptyFolders == other.m_copyEmptyFolders &&
            m_destinationMode == other.m_destinationMode && m_verifyCopies == other.m_verifyCopies &&
-           m_ignoreCase == other.m_ignoreCase;
+           m_ignoreCase == other.m_ignoreCase &&
+           m_replaceForbiddenNames == other.m_replaceForbiddenNames;
 }
 
 QStringList CopyOptions::toDataString() const
@@ -108,6 +110,8 @@ QStringList CopyOptions::toDataString() const
         list << verifyWord;
     if (m_ignoreCase)
         list << ignoreCaseWord;
+    if (m_replaceForbiddenNames)
+        list << portableNamesWord;
     return list;
 }
 
@@ -177,6 +181,7 @@ bool CopyOptions::fromDataString(QStringList list)
     // Anything else after it is a later program's, and ignored.
     m_verifyCopies = !list.isEmpty() && list.first() == verifyWord;
     m_ignoreCase = list.contains(ignoreCaseWord);
+    m_replaceForbiddenNames = list.contains(portableNamesWord);
     return true;
 }
 
@@ -199,6 +204,8 @@ QStringList CopyOptions::toDescriptionList() const
         list << number.arg(QStringLiteral("VerifyCopies"), boolText(true));
     if (m_ignoreCase)
         list << number.arg(QStringLiteral("IgnoreCase"), boolText(true));
+    if (m_replaceForbiddenNames)
+        list << number.arg(QStringLiteral("ReplaceForbiddenNames"), boolText(true));
     return list;
 }
 
@@ -230,4 +237,5 @@ void CopyOptions::loadFromGroup(const QVariantMap& group)
         rangedSetting(group, QStringLiteral("DestinationMode"), Normal, Collate, Normal, Normal);
     m_verifyCopies = group.value(QStringLiteral("VerifyCopies"), false).toBool();
     m_ignoreCase = group.value(QStringLiteral("IgnoreCase"), false).toBool();
+    m_replaceForbiddenNames = group.value(QStringLiteral("ReplaceForbiddenNames"), false).toBool();
 }

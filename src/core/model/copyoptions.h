@@ -38,7 +38,8 @@ public:
     bool operator==(const CopyOptions& other) const;
     bool operator!=(const CopyOptions& other) const { return !(*this == other); }
 
-    // Eleven texts, then "verify" for m_verifyCopies and "ignorecase" for m_ignoreCase;
+    // Eleven texts, then "verify" for m_verifyCopies, "ignorecase" for m_ignoreCase and
+    // "portablenames" for m_replaceForbiddenNames;
     // pattern lists are joined with ", " (a backslash escapes it). Older readers stop after
     // the eleventh, or look at the twelfth for "verify": to them such a task is the same
     // task without the option, never a malformed one.
@@ -71,4 +72,7 @@ public:
     // The filters match names without regard to case. Off, case counts as the source's file
     // system counts it.
     bool m_ignoreCase = false;
+    // Names the destination's file system refuses are written with look-alike characters
+    // (TargetRules' mapping), so that such files are copied rather than failed.
+    bool m_replaceForbiddenNames = false;
 };
