@@ -37,15 +37,20 @@ namespace {
 
 // The first Ctrl-C or termination request is handed to the event loop through a pipe; the
 // second ends the process at once. A hang-up only ever asks for a stop: a closing terminal
-// may send it more than once, and nobody is left to want a quick exit.
+// may send it more than once, and nobody is left to want a quick exit. Ctrl-Z (SIGTSTP) and
+// the SIGCONT of `fg` go the same way, as their own bytes: they pause and continue the run.
 int g_interruptPipe[2] = {-1, -1};
 volatile std::sig_atomic_t g_interruptCount = 0;
+constexpr char StopByte = 1;
+constexpr char PauseByte = 2;
+constexpr char ContinueByte = 3;
 
 extern "C" void onSignal(int signal)
 {
-    if (signal != SIGHUP && ++g_interruptCount > 1)
+    const bool pause = signal == SIGTSTP || signal == SIGCONT;
+    if (!pause && signal != SIGHUP && ++g_interruptCount > 1)
         ::_exit(CliRunner::Stopped);
-    const char byte = 1;
+    const char byte = signal == SIGTSTP ? PauseByte : (signal == SIGCONT ? ContinueByte : StopByte);
     [[maybe_unused]] const ssize_t written = ::write(g_interruptPipe[1], &byte, 1);
 }
 
@@ -92,7 +97,7 @@ CliRunner::~CliRunner()
     JobThreadPool::destroyThreads();
     TransferCounters::destroyInstance();
     if (g_interruptPipe[0] >= 0) {
-        for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+        for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGTSTP, SIGCONT})
             ::signal(signal, SIG_DFL);
         ::close(g_interruptPipe[0]);
         ::close(g_interruptPipe[1]);
@@ -365,10 +370,7 @@ int CliRunner::run()
     installInterruptHandler();
     // Sleep would cut a copy short; a laptop left alone with a long run should not.
     mp_sleepInhibitor = new SleepInhibitor(this);
-    // The desktop shows the reason to the user who asks why the computer stays awake.
-    static const char* const reasons[] = {QT_TR_NOOP("Copying files"), QT_TR_NOOP("Moving files"),
-                                          QT_TR_NOOP("Verifying files")};
-    mp_sleepInhibitor->acquire(QCoreApplication::applicationName(), tr(reasons[int(m_runKind)]));
+    acquireSleepInhibitor();
     connect(mp_controller, &RunController::flushProgress, this, &CliRunner::onFlushProgress);
     m_progressOnTerminal = ::isatty(STDERR_FILENO);
     // What the external program writes, and the command that started it, tell the user
@@ -386,20 +388,65 @@ void CliRunner::installInterruptHandler()
         return;
     mp_interruptNotifier = new QSocketNotifier(g_interruptPipe[0], QSocketNotifier::Read, this);
     connect(mp_interruptNotifier, &QSocketNotifier::activated, this, &CliRunner::onInterrupt);
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGTSTP, SIGCONT})
         handleSignal(signal, onSignal);
+    connect(mp_controller, &RunController::pausedChanged, this, &CliRunner::onPausedChanged);
 }
 
 void CliRunner::onInterrupt()
 {
     char byte;
+    bool stop = false;
+    // The last of a pause and a continue counts: Ctrl-Z then fg before this turn is a no-op.
+    char pause = 0;
     while (::read(g_interruptPipe[0], &byte, 1) > 0) {
+        if (byte == StopByte)
+            stop = true;
+        else
+            pause = byte;
     }
     if (mp_controller->isTaskCompleted() || mp_controller->isStopRequested())
         return;
-    printProgress(true);
-    writeLine(stderr, tr("Stopping... (press Ctrl-C again to quit at once)"));
-    mp_controller->stop();
+    if (stop) {
+        m_stopWhenPaused = false;
+        printProgress(true);
+        writeLine(stderr, tr("Stopping... (press Ctrl-C again to quit at once)"));
+        mp_controller->stop();
+    } else if (pause == PauseByte) {
+        // The process halts itself once the run holds, so that the pause is not counted.
+        m_stopWhenPaused = true;
+        mp_controller->pause();
+    } else if (pause == ContinueByte) {
+        m_stopWhenPaused = false;
+        mp_controller->continueRun();
+    }
+}
+
+void CliRunner::onPausedChanged(bool paused)
+{
+    if (paused) {
+        mp_sleepInhibitor->release();
+        printProgress(true);
+        writeLine(stderr, tr("Paused, holding open files and their place. Continue with fg "
+                             "(or kill -CONT %1).")
+                              .arg(QCoreApplication::applicationPid()));
+        if (m_stopWhenPaused) {
+            m_stopWhenPaused = false;
+            // As the shell expects of Ctrl-Z: the process stops, and fg's SIGCONT wakes it.
+            ::raise(SIGSTOP);
+        }
+        return;
+    }
+    acquireSleepInhibitor();
+    writeLine(stderr, tr("Continuing."));
+}
+
+void CliRunner::acquireSleepInhibitor()
+{
+    // The desktop shows the reason to the user who asks why the computer stays awake.
+    static const char* const reasons[] = {QT_TR_NOOP("Copying files"), QT_TR_NOOP("Moving files"),
+                                          QT_TR_NOOP("Verifying files")};
+    mp_sleepInhibitor->acquire(QCoreApplication::applicationName(), tr(reasons[int(m_runKind)]));
 }
 
 void CliRunner::onLogAvailable(const QString& text)

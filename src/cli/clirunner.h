@@ -59,9 +59,11 @@ private slots:
     void onTick();
     void onLogAvailable(const QString& text);
     void onInterrupt();
+    void onPausedChanged(bool paused);
     void onFlushProgress(qint64 written, qint64 total);
 
 private:
+    void acquireSleepInhibitor();
     bool setUpTask(QString* message);
     // --dry-run: walks, prints the plan and returns the exit code.
     int runPlan();
@@ -90,6 +92,8 @@ private:
     QSocketNotifier* mp_interruptNotifier = nullptr;
     // Keeps the computer awake while the run goes on.
     SleepInhibitor* mp_sleepInhibitor = nullptr;
+    // Ctrl-Z asked for the pause: once the run holds, the process stops itself.
+    bool m_stopWhenPaused = false;
     // The final flush has begun: the progress line shows it.
     bool m_flushing = false;
     qint64 m_flushWritten = 0;

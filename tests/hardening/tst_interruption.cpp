@@ -73,6 +73,23 @@ qint64 openFileSizeBelow(qint64 pid, const QString& folder)
     return -1;
 }
 
+// The state letter of process pid ('T' when stopped), or 0.
+char processState(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray text = stat.readAll();
+    const int end = text.lastIndexOf(')');
+    return end > 0 && end + 2 < text.size() ? text.at(end + 2) : 0;
+}
+
+quint64 inodeOf(const QString& path)
+{
+    struct stat status;
+    return ::stat(QFile::encodeName(path).constData(), &status) == 0 ? status.st_ino : 0;
+}
+
 // Kills the process held by the gate and lets the gate go.
 bool killHeld(QProcess* process, TestSupport::ReadGate* gate)
 {
@@ -106,6 +123,8 @@ private slots:
 
     void killedLargeFileCopy_data();
     void killedLargeFileCopy();
+    void pausedCopyGoesOnFromItsPlace_data();
+    void pausedCopyGoesOnFromItsPlace();
     void killedTreeRun_data();
     void killedTreeRun();
     void movesAgainOverItsOwnCopies_data();
@@ -208,6 +227,54 @@ void TestInterruption::killedLargeFileCopy()
     QCOMPARE(verify.json.value("checkedFiles").toInt(), 1);
 }
 
+void TestInterruption::pausedCopyGoesOnFromItsPlace_data()
+{
+    QTest::addColumn<QStringList>("method");
+    QTest::newRow("default method") << QStringList();
+    QTest::newRow("simple method") << QStringList{"--method", "simple"};
+}
+
+// Ctrl-Z halts the run mid-file and the process, fg lets it go on from the same byte of the
+// same file: no second copy, no new walk.
+void TestInterruption::pausedCopyGoesOnFromItsPlace()
+{
+    QFETCH(QStringList, method);
+    const QString destination = m_dir->filePath("dest");
+    QVERIFY(QDir().mkpath(destination));
+    TestSupport::ReadGate gate(m_shared.path(), TestSupport::ReadGate::Event::Read);
+    if (!gate.isValid())
+        QSKIP(qPrintable(gate.skipReason()));
+    gate.holdAfter(2);
+    std::unique_ptr<QProcess> process(
+        start(QStringList{"copy", m_bigFile, destination, "--threads", "1", "--json"} + method));
+    QVERIFY(process->waitForStarted());
+    const qint64 pid = process->processId();
+    QVERIFY2(gate.waitUntilHolding(), "the copy never read its source");
+    ::kill(pid_t(pid), SIGTSTP);
+    // The held read returns; the copier then waits, and the process stops itself.
+    QVERIFY(gate.open());
+    QTRY_COMPARE_WITH_TIMEOUT(processState(pid), 'T', 30000);
+    const QStringList held = filesBelow(destination);
+    QCOMPARE(held.size(), 1);
+    QCOMPARE(temporaryTargetOf(held.first()), QStringLiteral("big.bin"));
+    const QString partial = destination + QLatin1Char('/') + held.first();
+    const qint64 heldSize = QFileInfo(partial).size();
+    QVERIFY2(heldSize > 0 && heldSize < bigFileSize, qPrintable(QString::number(heldSize)));
+    const quint64 heldInode = inodeOf(partial);
+
+    ::kill(pid_t(pid), SIGCONT);
+    QVERIFY(process->waitForFinished(120000));
+    const QString err = QString::fromLocal8Bit(process->readAllStandardError());
+    QVERIFY2(process->exitStatus() == QProcess::NormalExit && process->exitCode() == 0,
+             qPrintable(err));
+    QVERIFY2(err.contains("Paused") && err.contains("Continuing."), qPrintable(err));
+    const QJsonObject json = QJsonDocument::fromJson(process->readAllStandardOutput()).object();
+    QCOMPARE(json.value("copiedFiles").toInt(), 1);
+    // The file that was half written is the one that took the final name.
+    QCOMPARE(inodeOf(destination + "/big.bin"), heldInode);
+    QVERIFY(sameContent(m_bigFile, destination + "/big.bin"));
+}
+
 void TestInterruption::killedTreeRun_data()
 {
     QTest::addColumn<QString>("command");
@@ -305,8 +372,8 @@ void TestInterruption::movesAgainOverItsOwnCopies_data()
         << QStringList{"--overwrite", "different"} << same << 0 << 0 << QString();
     // Only equal files count as moved; anything else keeps its source, unless the rule
     // replaces it: "older" takes the same date with another size as a difference.
-    QTest::newRow("other size, replaced as older") << QStringList() << QByteArray("other") << 0
-                                                    << 0 << QString();
+    QTest::newRow("other size, replaced as older")
+        << QStringList() << QByteArray("other") << 0 << 0 << QString();
     QTest::newRow("other size, never overwrite")
         << QStringList{"--overwrite", "never"} << QByteArray("other") << 0 << 1
         << "different file exists";

@@ -90,9 +90,8 @@ void BuildFileListJob::reportUnchanged(const QString& source, const QString& des
                                        qint64 size, const QString& hardLinkFirst)
 {
     emit itemToSkip(source, destination, size, false, unchangedText());
-    addListedEntry(
-        {ListedEntry::Unchanged, source, destination, size, false, unchangedText(), hardLinkFirst,
-         QString(), QString()});
+    addListedEntry({ListedEntry::Unchanged, source, destination, size, false, unchangedText(),
+                    hardLinkFirst, QString(), QString()});
 }
 
 void BuildFileListJob::reportLinkToCopy(const QString& source, const QString& destination,
@@ -247,7 +246,7 @@ void BuildFileListJob::listFolder(const QString& folder, const QString& destinat
             sourceNames.insert(listed.name);
     }
     for (Platform::FolderEntry& listed : entries) {
-        if (isStopped())
+        if (waitWhilePaused() || isStopped())
             break;
         WalkEntry entry;
         entry.folderFd = fd;

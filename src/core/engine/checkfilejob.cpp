@@ -83,7 +83,7 @@ QByteArray CheckFileJob::fileHash(const QString& path, FileHash::Reading reading
 QByteArray CheckFileJob::fileHash(FileHash::OpenFile& file, const QString& path)
 {
     return file.digest(m_algorithm, [this, &path](qint64 bytesRead, qint64 fileSize) {
-        if (isStopped())
+        if (waitWhilePaused() || isStopped())
             return false;
         emit jobProgress(path, bytesRead, fileSize);
         return true;

@@ -95,6 +95,8 @@ void CopyJob::closeSources()
 void CopyJob::copyNextItem()
 {
     while (m_next <= m_followingItems.size()) {
+        // Between two items a pause holds here; a stop is seen below.
+        waitWhilePaused();
         const CopyItem item =
             m_next == 0 ? static_cast<const CopyItem&>(*this) : m_followingItems.at(m_next - 1);
         ++m_next;
@@ -129,6 +131,9 @@ void CopyJob::copyNextItem()
         {
             MutexLocker locker(&m_copierMutex);
             m_copyObject = copier;
+            // Under the lock that pauseJob and continueJob take to reach the copier.
+            if (isPaused())
+                copier->pauseCopy();
         }
 
         // Copiers mostly complete within startCopy: the next item then follows in this loop
@@ -156,6 +161,22 @@ void CopyJob::stopJob()
     MutexLocker locker(&m_copierMutex);
     if (m_copyObject)
         m_copyObject->stopCopy();
+}
+
+void CopyJob::pauseJob()
+{
+    Job::pauseJob();
+    MutexLocker locker(&m_copierMutex);
+    if (m_copyObject)
+        m_copyObject->pauseCopy();
+}
+
+void CopyJob::continueJob()
+{
+    Job::continueJob();
+    MutexLocker locker(&m_copierMutex);
+    if (m_copyObject)
+        m_copyObject->continueCopy();
 }
 
 void CopyJob::onCopyProgress(qint64 done, qint64 total)

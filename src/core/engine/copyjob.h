@@ -64,6 +64,8 @@ public:
 public slots:
     void startJob() override;
     void stopJob() override;
+    void pauseJob() override;
+    void continueJob() override;
     void onCopyProgress(qint64 done, qint64 total);
     void onCopyCompleted();
 

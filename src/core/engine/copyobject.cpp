@@ -19,7 +19,7 @@ CopyObject::CopyObject(QObject* parent) : QObject(parent)
 bool CopyObject::isStopRequested() const
 {
     MutexLocker locker(&m_mutex);
-    return m_stopFlag.load() != 0;
+    return m_stopFlag.load() == PlatformCopy::FlagCancelled;
 }
 
 void CopyObject::completeWithoutCopy()
@@ -31,13 +31,29 @@ void CopyObject::completeWithoutCopy()
 void CopyObject::startCopy()
 {
     MutexLocker locker(&m_mutex);
-    m_stopFlag.store(0);
+    m_stopFlag.store(m_paused ? PlatformCopy::FlagPaused : PlatformCopy::FlagRunning);
 }
 
 void CopyObject::stopCopy()
 {
     MutexLocker locker(&m_mutex);
-    m_stopFlag.store(1);
+    PlatformCopy::setCancelFlag(&m_stopFlag, PlatformCopy::FlagCancelled);
+}
+
+void CopyObject::pauseCopy()
+{
+    MutexLocker locker(&m_mutex);
+    m_paused = true;
+    if (m_stopFlag.load() == PlatformCopy::FlagRunning)
+        PlatformCopy::setCancelFlag(&m_stopFlag, PlatformCopy::FlagPaused);
+}
+
+void CopyObject::continueCopy()
+{
+    MutexLocker locker(&m_mutex);
+    m_paused = false;
+    if (m_stopFlag.load() == PlatformCopy::FlagPaused)
+        PlatformCopy::setCancelFlag(&m_stopFlag, PlatformCopy::FlagRunning);
 }
 
 QStringList CopyObject::metadataNotes(int lost)

@@ -14,8 +14,8 @@ struct Failure;
 }
 
 // The base of the copiers: copies the item it carries, records the outcome in that item
-// and announces the end once. It lives in its job's thread; only stopCopy and
-// isStopRequested are called from other threads.
+// and announces the end once. It lives in its job's thread; only stopCopy, pauseCopy,
+// continueCopy and isStopRequested are called from other threads.
 class CopyObject : public QObject, public CopyItem
 {
     Q_OBJECT
@@ -64,6 +64,10 @@ signals:
 public slots:
     virtual void startCopy();
     virtual void stopCopy();
+    // A paused copier waits at its next look at the stop flag (between chunks of data),
+    // holding its files, until it is continued or stopped. A pause before the start holds.
+    void pauseCopy();
+    void continueCopy();
 
 protected:
     // A symbolic link where a folder of the destination is needed (the item's own folder
@@ -74,6 +78,7 @@ protected:
 
 private:
     std::atomic<int> m_stopFlag{0};
+    bool m_paused = false;
     bool m_destinationLost = false;
     mutable QMutex m_mutex;
 };

@@ -145,7 +145,50 @@ void CopyTask::startTask()
 
 void CopyTask::stopTask()
 {
+    // A paused run stops from where it stands: its jobs are woken to end.
+    takeBackPause();
     m_copy.stop();
+}
+
+void CopyTask::pauseTask()
+{
+    if (m_run.m_paused || isTaskCompleted() || m_run.m_stopRequested)
+        return;
+    qDebug() << "Pausing copy" << qUtf8Printable(m_run.m_task.m_sourcePath) << "to"
+             << qUtf8Printable(m_run.m_task.m_destinationPath);
+    m_run.m_paused = true;
+    m_run.m_pausedSince = QDateTime::currentDateTime();
+    JobThreadPool::pauseAllJobs(true);
+    emit pausedChanged(true);
+}
+
+void CopyTask::continueTask()
+{
+    if (!takeBackPause())
+        return;
+    qDebug() << "Continuing copy" << qUtf8Printable(m_run.m_task.m_sourcePath) << "to"
+             << qUtf8Printable(m_run.m_task.m_destinationPath);
+    // What waited for a free thread while paused starts now, as many as there are threads.
+    for (;;) {
+        const int running = m_run.m_runningJobs;
+        m_end.checkTaskCompleted();
+        if (m_run.m_runningJobs == running || !m_run.canStartJob())
+            break;
+    }
+}
+
+bool CopyTask::takeBackPause()
+{
+    if (!m_run.m_paused)
+        return false;
+    m_run.m_paused = false;
+    // The clock goes on from where it stood.
+    m_run.m_startTime =
+        m_run.m_startTime.addMSecs(m_run.m_pausedSince.msecsTo(QDateTime::currentDateTime()));
+    m_run.m_pausedSince = QDateTime();
+    JobThreadPool::pauseAllJobs(false);
+    emit pausedChanged(false);
+    return true;
 }
 
 void CopyTask::resumeTask()

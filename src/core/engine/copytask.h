@@ -97,7 +97,9 @@ public:
     bool isTaskCompleted() const { return m_run.m_phase.isEnded(); }
     bool isStopRequested() const { return m_run.m_stopRequested; }
     QDateTime startTime() const { return m_run.m_startTime; }
-    QDateTime endTime() const { return m_run.m_endTime; }
+    // The end of the run, or while it is paused, the start of the pause.
+    QDateTime endTime() const { return m_run.clockEnd(); }
+    bool isPaused() const { return m_run.m_paused; }
     // Jobs handed to the pool whose completion has not been handled yet.
     int runningJobCount() const { return m_run.m_runningJobs; }
 
@@ -180,6 +182,7 @@ public:
     const TaskLedger& ledger() const { return m_run.m_ledger; }
 
 signals:
+    void pausedChanged(bool paused);
     void jobProgress(const QString& name, qint64 done, qint64 total);
     void taskCompleted();
     void errorOccurred(const CopyItem& item);
@@ -195,6 +198,10 @@ public slots:
     void startTask();
     void resumeTask();
     void stopTask();
+    // Holds a running run where it is (CopyTask's jobs wait, mid-file, holding their files),
+    // and lets it go on from there; the time paused is not counted.
+    void pauseTask();
+    void continueTask();
 
 private:
     // Takes the settings of the run that begins now.
@@ -206,6 +213,8 @@ private:
     bool refuseUnsafePaths(bool newRun);
     // What a start and a resume both reset before their first job.
     void beginRun();
+    // Ends a pause: the clock goes on, the jobs are woken. False when not paused.
+    bool takeBackPause();
     void openDestinationFileSystem();
     void openManifest();
     void queueCall(QObject* target, const char* slot);

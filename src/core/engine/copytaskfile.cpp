@@ -96,7 +96,7 @@ qint64 CopyTask::counter(int index) const
 
 qint64 CopyTask::elapsedMs() const
 {
-    return elapsedMsBetween(m_run.m_startTime, m_run.m_endTime, QDateTime::currentDateTime());
+    return m_run.elapsedMs();
 }
 
 qint64 CopyTask::averageSpeed() const

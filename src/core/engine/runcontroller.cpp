@@ -94,6 +94,7 @@ void RunController::run(const Request& given, bool resume)
     m_state.counters = {};
     m_state.taskCompleted = false;
     m_state.stopRequested = false;
+    m_state.paused = false;
     // A verify counts a file whose check passed as verified, not skipped.
     const bool verify = request.task.m_options.m_copyMode == CopyOptions::Verify;
     if (!resume) {
@@ -118,6 +119,16 @@ void RunController::resume(const Request& request)
 void RunController::stop()
 {
     give([](RunHost& host) { host.task().stopTask(); });
+}
+
+void RunController::pause()
+{
+    give([](RunHost& host) { host.task().pauseTask(); });
+}
+
+void RunController::continueRun()
+{
+    give([](RunHost& host) { host.task().continueTask(); });
 }
 
 void RunController::setTask(const Task& task)
@@ -249,6 +260,9 @@ void RunController::deliverReports()
             break;
         case Kind::FlushProgress:
             emit flushProgress(report.first, report.second);
+            break;
+        case Kind::Paused:
+            emit pausedChanged(report.first != 0);
             break;
         case Kind::State:
             break;

@@ -52,6 +52,10 @@ public:
     // A resume of the task as loaded or stopped; request's task replaces it (its mode, say).
     void resume(const Request& request);
     void stop();
+    // The run holds where it is, and goes on from there (CopyTask::pauseTask); pausedChanged
+    // tells when it did.
+    void pause();
+    void continueRun();
     // Gives the task another task (its mode, say) between runs; clears its counters.
     void setTask(const Task& task);
     // Test seams, taken by the next start or resume.
@@ -74,6 +78,7 @@ public:
     bool isTaskCompleted() const { return m_state.taskCompleted; }
     bool isFileListCompleted() const { return m_state.fileListCompleted; }
     bool isStopRequested() const { return m_state.stopRequested; }
+    bool isPaused() const { return m_state.paused && !m_state.taskCompleted; }
     QDateTime startTime() const { return m_state.startTime; }
     CopyTask::Counters counters() const { return m_state.counters; }
     qint64 counter(int index) const;
@@ -111,6 +116,7 @@ signals:
     void copyListCompleted(const QList<CopyItem>& items);
     void storageIsFull(qint64 available, qint64 required);
     void flushProgress(qint64 written, qint64 total);
+    void pausedChanged(bool paused);
     // Reports have been taken (waitForRunToEnd's sign of life).
     void reportsTaken();
 

@@ -53,6 +53,9 @@ RunHost::RunHost(std::function<void()> wake) : mp_task(new CopyTask), m_wake(std
     connect(task, &CopyTask::storageIsFull, this, [this](qint64 available, qint64 required) {
         push({Kind::StorageFull, {}, {}, available, required, {}, {}}, true, false);
     });
+    connect(task, &CopyTask::pausedChanged, this, [this](bool paused) {
+        push({Kind::Paused, {}, {}, paused ? 1 : 0, 0, {}, {}}, true, false);
+    });
     connect(task, &CopyTask::flushProgress, this, [this](qint64 written, qint64 total) {
         push({Kind::FlushProgress, {}, {}, written, total, {}, {}}, false, false);
     });
@@ -80,6 +83,7 @@ RunSnapshot RunHost::state() const
     state.taskCompleted = task.isTaskCompleted();
     state.fileListCompleted = task.isFileListCompleted();
     state.stopRequested = task.isStopRequested();
+    state.paused = task.isPaused();
     state.startTime = task.startTime();
     state.endTime = task.endTime();
     state.manifestPath = task.manifestPath();

@@ -32,6 +32,8 @@ public:
             CopyList,
             StorageFull,
             FlushProgress,
+            // The run was paused (first 1) or went on (first 0).
+            Paused,
             // A command changed the task (a task file loaded): only the state and lists.
             State
         };

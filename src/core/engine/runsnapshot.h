@@ -25,6 +25,7 @@ struct RunSnapshot
     bool taskCompleted = true;
     bool fileListCompleted = false;
     bool stopRequested = false;
+    bool paused = false;
     QDateTime startTime;
     QDateTime endTime;
     QString manifestPath;

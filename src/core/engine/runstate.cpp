@@ -75,7 +75,7 @@ void RunState::reportCompleted(const CopyItem& item, bool excused)
 
 bool RunState::canStartJob() const
 {
-    return m_runningJobs == 0 || m_runningJobs < JobThreadPool::threadCount();
+    return !m_paused && (m_runningJobs == 0 || m_runningJobs < JobThreadPool::threadCount());
 }
 
 void RunState::runJob(Job* job)
@@ -99,5 +99,5 @@ void RunState::setPhase(TaskPhase::Phase to)
 
 qint64 RunState::elapsedMs() const
 {
-    return TaskLedger::elapsedMsBetween(m_startTime, m_endTime, QDateTime::currentDateTime());
+    return TaskLedger::elapsedMsBetween(m_startTime, clockEnd(), QDateTime::currentDateTime());
 }

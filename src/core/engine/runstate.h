@@ -51,7 +51,10 @@ public:
     void runJob(Job* job);
     // The completion of a job handed out was received.
     void jobEnded() { m_runningJobs -= 1; }
+    // Without the time spent paused.
     qint64 elapsedMs() const;
+    // Where the run's clock stands still: its end, or while paused, the start of the pause.
+    QDateTime clockEnd() const { return m_endTime.isNull() ? m_pausedSince : m_endTime; }
     // Every change of phase goes through here.
     void setPhase(TaskPhase::Phase phase);
 
@@ -83,6 +86,10 @@ public:
     bool m_wroteData = false;
     // The destination was found large enough for the whole list: no item is checked alone.
     bool m_skipStorageCheck = false;
+    // Paused (CopyTask::pauseTask): no job starts and the jobs out wait, holding their files;
+    // the clock stands still from m_pausedSince.
+    bool m_paused = false;
+    QDateTime m_pausedSince;
     // Jobs handed to the pool whose completion has not been handled yet.
     int m_runningJobs = 0;
     QDateTime m_startTime;

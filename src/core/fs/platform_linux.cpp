@@ -9,6 +9,7 @@
 #include <QUrl>
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -897,6 +898,11 @@ QString errorMessage(int code)
     // GNU strerror_r: returns either buffer or a static text.
     const char* text = ::strerror_r(code, buffer, sizeof buffer);
     return QString::fromLocal8Bit(text);
+}
+
+bool holdProcess(qint64 pid, bool hold)
+{
+    return pid > 0 && ::kill(pid_t(pid), hold ? SIGSTOP : SIGCONT) == 0;
 }
 
 } // namespace Platform

@@ -71,6 +71,19 @@ enum DataMover
     ReadWrite = 3      // read and write through a user buffer
 };
 
+// The values of a cancel flag. A paused copy waits at its next read of the flag, holding its
+// files and its place in them, until the flag is set to another value.
+enum CancelFlag
+{
+    FlagRunning = 0,
+    FlagCancelled = 1,
+    FlagPaused = 2
+};
+// Stores value and wakes the copies waiting on a pause of flag.
+void setCancelFlag(std::atomic<int>* flag, int value);
+// Whether the copy is to end: waits first while the flag says paused.
+bool isCancelled(const std::atomic<int>* flag);
+
 // Bytes moved between two reads of the cancel flag.
 constexpr qint64 chunkSize = 8 * 1024 * 1024;
 // User buffer of the read/write fallback.

@@ -8,15 +8,18 @@
 #include <QFileInfo>
 
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <fcntl.h>
 #include <linux/falloc.h>
 #include <linux/fs.h>
+#include <linux/futex.h>
 #include <memory>
 #include <set>
 #include <sys/ioctl.h>
 #include <sys/sendfile.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 // The data of a copy: the movers, files with holes, the copy of one file and the
@@ -25,6 +28,30 @@
 namespace PlatformCopy {
 
 using namespace LinuxInternal;
+
+static_assert(sizeof(std::atomic<int>) == sizeof(int) && std::atomic<int>::is_always_lock_free,
+              "a cancel flag is waited on as a plain int");
+
+void setCancelFlag(std::atomic<int>* flag, int value)
+{
+    if (flag->exchange(value) == FlagPaused && value != FlagPaused)
+        ::syscall(SYS_futex, reinterpret_cast<int*>(flag), FUTEX_WAKE_PRIVATE, INT_MAX, nullptr,
+                  nullptr, 0);
+}
+
+bool isCancelled(const std::atomic<int>* flag)
+{
+    if (!flag)
+        return false;
+    int value = flag->load(std::memory_order_acquire);
+    // A wait cut short by a signal, or woken by another change, looks again.
+    while (value == FlagPaused) {
+        ::syscall(SYS_futex, reinterpret_cast<const int*>(flag), FUTEX_WAIT_PRIVATE, FlagPaused,
+                  nullptr, nullptr, 0);
+        value = flag->load(std::memory_order_acquire);
+    }
+    return value != FlagRunning;
+}
 
 namespace {
 

@@ -42,11 +42,6 @@ inline FileVersion versionOf(const struct stat& status)
     return version;
 }
 
-inline bool isCancelled(const std::atomic<int>* cancelFlag)
-{
-    return cancelFlag && cancelFlag->load(std::memory_order_relaxed) != 0;
-}
-
 inline bool closeDescriptor(int fd)
 {
     // Linux releases the descriptor even when close reports EINTR; never retry.
@@ -56,8 +51,7 @@ inline bool closeDescriptor(int fd)
 // Creates a new temporary file beside target (see temporaryFileName) for writing: its
 // descriptor, or -1 with failure set. With folderFd AT_FDCWD, temporary receives its path;
 // otherwise folderFd is target's folder and temporary receives the name in it.
-int openTemporaryFile(int folderFd, const QString& target, QByteArray* temporary,
-                      Failure* failure);
+int openTemporaryFile(int folderFd, const QString& target, QByteArray* temporary, Failure* failure);
 
 // Gives the finished temporary file its final name, refusing to replace anything there
 // unless asked to. Both are paths (folderFd AT_FDCWD) or names in the folder folderFd.
@@ -67,8 +61,7 @@ bool moveIntoPlace(int folderFd, const QByteArray& temporary, const QByteArray& 
 // The folder path, reached from root one folder at a time without following a link
 // (see createFoldersBeneath): its descriptor, or -1 with failure set ("openat" ELOOP for a
 // link on the way, "open"/"openat" ENOENT for a missing folder).
-int openFolderBeneath(const QString& root, const QString& path, Failure* failure,
-                      int rootFd = -1);
+int openFolderBeneath(const QString& root, const QString& path, Failure* failure, int rootFd = -1);
 
 // One end of a copy of metadata: an open descriptor, or else a path, never followed when it
 // names a link (the mode is never set through a path that names one).

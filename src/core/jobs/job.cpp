@@ -2,6 +2,7 @@
 
 #include "base/handover.h"
 #include "base/mutexlocker.h"
+#include "fs/platformcopy.h"
 
 #include <QCoreApplication>
 
@@ -13,6 +14,16 @@ bool Job::isStopped() const
 {
     MutexLocker locker(&m_mutex);
     return m_stopped;
+}
+
+bool Job::isPaused() const
+{
+    return m_runFlag.load() == PlatformCopy::FlagPaused;
+}
+
+bool Job::waitWhilePaused() const
+{
+    return PlatformCopy::isCancelled(&m_runFlag);
 }
 
 bool Job::isFinished() const
@@ -34,6 +45,8 @@ void Job::startJob()
 {
     MutexLocker locker(&m_mutex);
     m_stopped = false;
+    int stopped = PlatformCopy::FlagCancelled;
+    m_runFlag.compare_exchange_strong(stopped, PlatformCopy::FlagRunning);
     // UTC: only differences are used, and it is cheaper and immune to zone changes.
     m_startTime = QDateTime::currentDateTimeUtc();
     m_endTime = QDateTime();
@@ -43,6 +56,21 @@ void Job::stopJob()
 {
     MutexLocker locker(&m_mutex);
     m_stopped = true;
+    PlatformCopy::setCancelFlag(&m_runFlag, PlatformCopy::FlagCancelled);
+}
+
+void Job::pauseJob()
+{
+    MutexLocker locker(&m_mutex);
+    if (!m_stopped)
+        PlatformCopy::setCancelFlag(&m_runFlag, PlatformCopy::FlagPaused);
+}
+
+void Job::continueJob()
+{
+    MutexLocker locker(&m_mutex);
+    if (!m_stopped)
+        PlatformCopy::setCancelFlag(&m_runFlag, PlatformCopy::FlagRunning);
 }
 
 void Job::completeAndClose()

@@ -6,6 +6,8 @@
 #include <QObject>
 #include <QString>
 
+#include <atomic>
+
 // One unit of background work. A job is created without parent by its owner, handed to a
 // JobThread (which moves it there and starts it), announces its progress and end through
 // signals, and is deleted by its owner once jobCompleted has arrived.
@@ -19,6 +21,7 @@ public:
 
     // Thread-safe: polled by the worker at its checkpoints, set from other threads.
     bool isStopped() const;
+    bool isPaused() const;
     // True once finishJob has run; a job finishes only once.
     bool isFinished() const;
     // Milliseconds from the start to the end (or to now while working); 0 before the
@@ -36,6 +39,10 @@ signals:
 public slots:
     virtual void startJob();
     virtual void stopJob();
+    // Thread-safe. A paused job waits at its checkpoints (waitWhilePaused), holding what it
+    // has open, until it is continued or stopped; a pause before the start holds.
+    virtual void pauseJob();
+    virtual void continueJob();
     void completeAndClose();
     // Same as QObject::deleteLater; it also tells ThreadSanitizer that the owner has
     // handed the job back to its thread for deletion.
@@ -50,9 +57,14 @@ protected:
     // Every job calls this once when its work is over, successful or not. Later calls do
     // nothing, so an override that records something must return early when isFinished().
     virtual void finishJob();
+    // In the job's thread: returns at once unless paused, else once continued or stopped.
+    // True when the job is to stop.
+    bool waitWhilePaused() const;
 
 private:
     bool m_stopped = false;
+    // PlatformCopy's flag values: a pause is waited out on it without a lock.
+    std::atomic<int> m_runFlag{0};
     QDateTime m_startTime;
     QDateTime m_endTime;
     mutable QMutex m_mutex;

@@ -54,6 +54,17 @@ void JobThread::stopAllJobs()
     }
 }
 
+void JobThread::pauseAllJobs(bool pause)
+{
+    MutexLocker locker(&m_mutex);
+    for (Job* job : qAsConst(m_jobs)) {
+        if (pause)
+            job->pauseJob();
+        else
+            job->continueJob();
+    }
+}
+
 void JobThread::onJobCompleted()
 {
     QObject* source = sender();

@@ -24,6 +24,8 @@ public:
     int jobCount() const;
     // Asks every job of this thread to stop, directly from the calling thread.
     void stopAllJobs();
+    // Pauses or continues every job of this thread (Job::pauseJob), from the calling thread.
+    void pauseAllJobs(bool pause);
 
 public slots:
     void onJobCompleted();

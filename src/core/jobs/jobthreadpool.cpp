@@ -80,6 +80,12 @@ void JobThreadPool::stopAllJobs()
         thread->stopAllJobs();
 }
 
+void JobThreadPool::pauseAllJobs(bool pause)
+{
+    for (JobThread* thread : qAsConst(threadList()))
+        thread->pauseAllJobs(pause);
+}
+
 int JobThreadPool::threadCount()
 {
     return threadList().size();

@@ -24,6 +24,8 @@ public:
     static JobThread* leastBusyThread();
     // Asks every job of every thread to stop.
     static void stopAllJobs();
+    // Pauses or continues every job of every thread.
+    static void pauseAllJobs(bool pause);
 
     static int threadCount();
     static QList<JobThread*> threads();

@@ -1,6 +1,7 @@
 #include "jobs/processjob.h"
 
 #include "fs/pathutils.h"
+#include "fs/platform.h"
 
 #include <QDebug>
 #include <QFileInfo>
@@ -14,6 +15,8 @@ ProcessJob::ProcessJob(QObject* parent) : Job(parent), mp_process(new QProcess(t
     connect(mp_process, &QProcess::readyReadStandardError, this,
             &ProcessJob::onReadyReadStandardError);
     connect(mp_process, &QProcess::errorOccurred, this, &ProcessJob::onProcessError);
+    // A pause that came while the program was being started holds it as soon as it runs.
+    connect(mp_process, &QProcess::started, this, &ProcessJob::holdIfPaused);
     connect(mp_process, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), this,
             &ProcessJob::onProcessFinished);
 }
@@ -72,6 +75,26 @@ void ProcessJob::stopJob()
     // The process belongs to the job's thread and is not thread-safe, while stop requests
     // come from the copy task's thread: the kill is carried out in the job's thread.
     QMetaObject::invokeMethod(this, [this] { killIfStopped(); });
+}
+
+void ProcessJob::pauseJob()
+{
+    Job::pauseJob();
+    QMetaObject::invokeMethod(this, [this] { holdIfPaused(); });
+}
+
+void ProcessJob::continueJob()
+{
+    Job::continueJob();
+    QMetaObject::invokeMethod(this, [this] { holdIfPaused(); });
+}
+
+void ProcessJob::holdIfPaused()
+{
+    const bool hold = isPaused();
+    if (hold != m_held && mp_process->state() == QProcess::Running &&
+        Platform::holdProcess(mp_process->processId(), hold))
+        m_held = hold;
 }
 
 void ProcessJob::killIfStopped()

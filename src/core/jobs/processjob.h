@@ -36,6 +36,9 @@ signals:
 public slots:
     void startJob() override;
     void stopJob() override;
+    // The program is halted (SIGSTOP) while the job is paused.
+    void pauseJob() override;
+    void continueJob() override;
     void onReadyReadStandardOutput();
     void onReadyReadStandardError();
     void onProcessError(QProcess::ProcessError error);
@@ -43,10 +46,12 @@ public slots:
 
 private:
     void killIfStopped();
+    void holdIfPaused();
 
     QString m_program;
     QStringList m_arguments;
     bool m_readOnly = true;
+    bool m_held = false;
     int m_maxSuccessExitCode = 0;
     QProcess* mp_process;
 };
