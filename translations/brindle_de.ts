@@ -836,6 +836,14 @@ auch wenn ein --include passt.
         <source>Checking the destination (--force skips it)...</source>
         <translation>Das Ziel wird geprüft (--force überspringt das)...</translation>
     </message>
+    <message>
+        <source>Paused, holding open files and their place. Continue with fg (or kill -CONT %1).</source>
+        <translation>Angehalten; offene Dateien und ihre Stelle bleiben. Weiter mit fg (oder kill -CONT %1).</translation>
+    </message>
+    <message>
+        <source>Continuing.</source>
+        <translation>Es geht weiter.</translation>
+    </message>
 </context>
 <context>
     <name>CommitFilesJob</name>
@@ -1793,6 +1801,10 @@ auch wenn ein --include passt.
         <source>&amp;Resume stopped run</source>
         <translation>Angehaltenen Lauf &amp;fortsetzen</translation>
     </message>
+    <message>
+        <source>Pause</source>
+        <translation>Anhalten</translation>
+    </message>
 </context>
 <context>
     <name>GuiSettingsDialog</name>
@@ -2326,6 +2338,10 @@ Ordner: %2</translation>
         <source>Writing to the device…</source>
         <translation>Daten werden auf das Gerät geschrieben…</translation>
     </message>
+    <message>
+        <source>Paused: the run holds its place and goes on from there.</source>
+        <translation>Angehalten: Der Lauf behält seine Stelle und macht dort weiter.</translation>
+    </message>
 </context>
 <context>
     <name>ProgressRules</name>
@@ -2518,6 +2534,10 @@ Ordner: %2</translation>
     <message>
         <source>Nothing to do: the copy was complete.</source>
         <translation>Nichts zu tun: Die Kopie war vollständig.</translation>
+    </message>
+    <message>
+        <source>Paused</source>
+        <translation>Angehalten</translation>
     </message>
 </context>
 <context>
@@ -2816,6 +2836,26 @@ Ordner: %2</translation>
     <message>
         <source>Do you want to stop the run? A stopped run can be saved and resumed.</source>
         <translation>Möchten Sie den Lauf anhalten? Ein angehaltener Lauf kann gespeichert und fortgesetzt werden.</translation>
+    </message>
+    <message>
+        <source>Paused</source>
+        <translation>Angehalten</translation>
+    </message>
+    <message>
+        <source>Continued</source>
+        <translation>Fortgesetzt</translation>
+    </message>
+    <message>
+        <source>Pause</source>
+        <translation>Anhalten</translation>
+    </message>
+    <message>
+        <source>Go on from where the run holds (Pause key)</source>
+        <translation>Dort weitermachen, wo der Lauf angehalten wurde (Pause-Taste)</translation>
+    </message>
+    <message>
+        <source>Hold the run where it is, files open (Pause key)</source>
+        <translation>Den Lauf an seiner Stelle anhalten, Dateien bleiben offen (Pause-Taste)</translation>
     </message>
 </context>
 <context>

@@ -51,6 +51,7 @@ void ProgressPresenter::clearLabels()
 void ProgressPresenter::startRun()
 {
     m_flushMeasured = false;
+    m_paused = false;
     mp_ui->mp_progress->setValue(0);
     if (!m_timer.isActive())
         m_timer.start();
@@ -65,6 +66,7 @@ void ProgressPresenter::startRun()
 
 void ProgressPresenter::endRun()
 {
+    m_paused = false;
     if (m_timer.isActive())
         m_timer.stop();
     mp_taskbarProgress->setVisible(false);
@@ -90,8 +92,9 @@ void ProgressPresenter::updateBar(const CopyTask::Counters& counters)
 
 void ProgressPresenter::onJobProgress(const QString& name, qint64 done, qint64 total)
 {
-    // The bar follows the whole run; a job tells only what it is working on.
-    if (name.isEmpty() || total <= 0)
+    // The bar follows the whole run; a job tells only what it is working on. A paused run's
+    // last chunk does not take the place of the word "Paused".
+    if (name.isEmpty() || total <= 0 || m_paused)
         return;
     if (done > 0 && done < total) {
         const Task task = mp_controller->task();
@@ -103,9 +106,21 @@ void ProgressPresenter::onJobProgress(const QString& name, qint64 done, qint64 t
     mp_seams->setStatusText(name);
 }
 
+void ProgressPresenter::setPaused(bool paused)
+{
+    m_paused = paused;
+    m_lastCounters.clear();
+    updateStatsLabel();
+    mp_seams->setStatusText(paused ? tr("Paused: the run holds its place and goes on from there.")
+                                   : QString());
+}
+
 void ProgressPresenter::onTimerTimeout()
 {
     mp_ui->mp_lStartTime->setText(ProgressRules::elapsedLabelText(mp_controller->elapsedMs()));
+    // Held: the time left does not count down, and nothing else moves.
+    if (m_paused)
+        return;
     const qint64 estimate = estimateRemainingMs();
     m_remainingMs = estimate < 0 ? -1
                                  : ProgressRules::smoothedRemainingMs(
@@ -196,8 +211,9 @@ bool ProgressPresenter::updateStatsLabel()
         return false;
     m_lastCounters = values;
     const bool listCompleted = mp_controller->isFileListCompleted();
-    mp_ui->mp_lStats->setText(ProgressRules::statsText(
-        counters, mp_controller->task().m_options.m_copyMode, listCompleted));
+    mp_ui->mp_lStats->setText(
+        ProgressRules::statsText(counters, mp_controller->task().m_options.m_copyMode,
+                                 listCompleted, ProgressRules::RunView::Running, m_paused));
     const ProgressRules::LauncherProgress launcher =
         ProgressRules::launcherProgress(counters, listCompleted, mp_controller->isTaskCompleted());
     if (launcher.visible)

@@ -35,6 +35,8 @@ public:
     void startRun();
     // The refresh stops and the launcher progress goes; the bar keeps its value.
     void endRun();
+    // The run holds (or goes on): the figures say so and stand still.
+    void setPaused(bool paused);
     // The figures of a run that ended (stopped or not), with these counters.
     void showFinalFigures(const CopyTask::Counters& counters, bool stopped);
     // Empties the time, speed and statistics labels (a task is shown).
@@ -69,6 +71,7 @@ private:
     // The final flush of the run reports how much of it is written.
     bool m_flushMeasured = false;
     bool m_speedUpdateQueued = false;
+    bool m_paused = false;
     // Bytes per second, last taken from the task (1: unknown).
     qint64 m_speed = 1;
     // Remaining time shown, counted down between estimates; negative: unknown.

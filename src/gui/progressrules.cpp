@@ -173,11 +173,13 @@ ProgressRules::LauncherProgress ProgressRules::launcherProgress(const Counters& 
 }
 
 QString ProgressRules::statsText(const Counters& shownCounters, int copyMode,
-                                 bool fileListCompleted, RunView view)
+                                 bool fileListCompleted, RunView view, bool paused)
 {
     const Counters counters = clamped(shownCounters);
     QString title;
-    if (view == RunView::Completed)
+    if (view == RunView::Running && paused)
+        title = tr("Paused");
+    else if (view == RunView::Completed)
         title = tr("Completed");
     else if (view == RunView::Stopped)
         title = tr("Stopped");

@@ -85,9 +85,10 @@ public:
     static LauncherProgress launcherProgress(const Counters& counters, bool fileListCompleted,
                                              bool taskCompleted);
 
-    // The rich text of the statistics label, titled with the run's state.
+    // The rich text of the statistics label, titled with the run's state ("Paused" for a
+    // running one that holds).
     static QString statsText(const Counters& counters, int copyMode, bool fileListCompleted,
-                             RunView view = RunView::Running);
+                             RunView view = RunView::Running, bool paused = false);
     // The lines of the report written into the recap at the end of a run.
     static QStringList reportLines(const Counters& counters);
 

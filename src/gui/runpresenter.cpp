@@ -75,6 +75,12 @@ RunPresenter::RunPresenter(Ui::GuiMainWindow* ui, WindowSeams* seams, WindowWork
     connect(mp_ui->mp_pbStart, &QPushButton::clicked, this, &RunPresenter::startCopy);
     connect(mp_ui->mp_pbStartMove, &QPushButton::clicked, this, &RunPresenter::startMove);
     connect(mp_ui->mp_pbStop, &QPushButton::clicked, this, &RunPresenter::stopCopy);
+    mp_ui->mp_pbPause->setEnabled(false);
+    connect(mp_ui->mp_pbPause, &QPushButton::clicked, this, &RunPresenter::togglePause);
+    auto* pauseKey = new QShortcut(QKeySequence(Qt::Key_Pause), mp_ui->mp_pbPause->window());
+    connect(pauseKey, &QShortcut::activated, this, &RunPresenter::togglePause);
+    connect(mp_controller, &RunController::pausedChanged, this, &RunPresenter::onPausedChanged);
+    showPaused(false);
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), mp_ui->mp_pbStop->window());
     connect(escape, &QShortcut::activated, this, &RunPresenter::askToStop);
     connect(mp_ui->mp_pbVerify, &QPushButton::clicked, this, &RunPresenter::verifyCopy);
@@ -89,7 +95,9 @@ RunPresenter::~RunPresenter() = default;
 void RunPresenter::onLogAvailable(const QString& text)
 {
     mp_recap->appendLine(text);
-    mp_seams->setStatusText(text);
+    // What a paused run still finishes (the end of its walk) goes to the recap only.
+    if (!mp_controller->isPaused())
+        mp_seams->setStatusText(text);
 }
 
 void RunPresenter::checkPaths(bool verify)
@@ -352,6 +360,7 @@ void RunPresenter::runTask(bool resume, int copyMode)
 {
     m_running = true;
     m_resumed = resume;
+    showPaused(false);
     mp_form->setRunControlsEnabled(true);
     mp_progress->startRun();
     mp_seams->setStatusText(QString());
@@ -432,12 +441,50 @@ void RunPresenter::stopCopy()
     if (!isRunning())
         return;
     mp_ui->mp_pbStop->setEnabled(false);
+    mp_ui->mp_pbPause->setEnabled(false);
     if (!m_stopping)
         QApplication::setOverrideCursor(Qt::WaitCursor);
     m_stopping = true;
     // Only this run is stopped: one that ended meanwhile does not take a new one along.
     if (!mp_controller->isTaskCompleted())
         mp_controller->stop();
+}
+
+void RunPresenter::togglePause()
+{
+    if (!isRunning() || m_stopping || !mp_ui->mp_pbPause->isEnabled())
+        return;
+    // Until the run answers: a second click would only undo the first.
+    mp_ui->mp_pbPause->setEnabled(false);
+    if (mp_controller->isPaused())
+        mp_controller->continueRun();
+    else
+        mp_controller->pause();
+}
+
+void RunPresenter::onPausedChanged(bool paused)
+{
+    if (!isRunning())
+        return;
+    mp_ui->mp_pbPause->setEnabled(!m_stopping);
+    showPaused(paused);
+    mp_progress->setPaused(paused);
+    mp_recap->appendLine(paused ? tr("Paused") : tr("Continued"));
+    // A paused run lets the computer sleep; it holds its files, and goes on after.
+    if (paused)
+        mp_sleepInhibitor->release();
+    else
+        mp_sleepInhibitor->acquire(ProgramIdentity::programName(),
+                                   sleepReason(mp_controller->task().m_options.m_copyMode));
+}
+
+void RunPresenter::showPaused(bool paused)
+{
+    mp_ui->mp_pbPause->setText(paused ? tr("Continue") : tr("Pause"));
+    mp_ui->mp_pbPause->setIcon(QIcon(paused ? QStringLiteral(":/images/Continue.png")
+                                            : QStringLiteral(":/images/Pause.png")));
+    mp_ui->mp_pbPause->setToolTip(paused ? tr("Go on from where the run holds (Pause key)")
+                                         : tr("Hold the run where it is, files open (Pause key)"));
 }
 
 void RunPresenter::onStorageFull(qint64 available, qint64 required)
@@ -471,6 +518,7 @@ void RunPresenter::onTaskCompleted()
         return;
     }
     m_running = false;
+    showPaused(false);
     mp_progress->endRun();
     mp_form->setRunControlsEnabled(false);
 

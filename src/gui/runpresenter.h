@@ -61,6 +61,8 @@ public slots:
     void verifyCopy();
     void fixErrors();
     void stopCopy();
+    // Pauses a running run, or lets a paused one go on.
+    void togglePause();
     // Resumes the stopped run of the copy task, in its own mode and paths (shown first).
     void resumeStopped();
     // Escape during a run: asks, then stops.
@@ -80,6 +82,8 @@ signals:
     void windowWanted();
 
 private:
+    void onPausedChanged(bool paused);
+    void showPaused(bool paused);
     struct PathFacts;
     struct Outcome;
     void checkPaths(bool verify, const std::function<void()>& accepted);

@@ -163,6 +163,7 @@ void TaskForm::applyLocks()
     for (QAction* action : qAsConst(m_taskActions))
         action->setEnabled(!locked);
     mp_ui->mp_pbStop->setEnabled(m_running);
+    mp_ui->mp_pbPause->setEnabled(m_running);
     mp_ui->mp_pbStart->setEnabled(!locked);
     mp_ui->mp_pbVerify->setEnabled(!locked);
     mp_ui->mp_gbPaths->setEnabled(!locked);

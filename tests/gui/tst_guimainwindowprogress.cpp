@@ -7,6 +7,7 @@
 #include "guimainwindow.h"
 #include "net/ganalytics.h"
 #include "progressrules.h"
+#include "readgate.h"
 #include "scripteddialogs.h"
 #include "taskform.h"
 #include "testsupport.h"
@@ -29,6 +30,20 @@ struct RecordingTaskbar : TaskbarProgress
     void setVisible(bool shown) override { visible = shown; }
     bool visible = true;
 };
+
+// Whether a thread of this process waits as a paused copy does: a private futex wait while
+// the flag holds the value of a pause (2).
+bool threadHoldsOnPause()
+{
+    const QDir tasks(QStringLiteral("/proc/self/task"));
+    for (const QString& id : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        const QStringList call =
+            QString::fromLatin1(readFile(tasks.filePath(id + "/syscall"))).split(' ');
+        if (call.size() > 3 && call.at(0) == "202" && call.at(2) == "0x80" && call.at(3) == "0x2")
+            return true;
+    }
+    return false;
+}
 
 class TestGuiMainWindowProgress : public QObject
 {
@@ -211,6 +226,46 @@ private slots:
             desktop().clickNotification();
             QVERIFY(mp_window->isVisible());
         }
+    }
+
+    // Pause holds the run mid-file, says so, and Continue goes on to the end.
+    void pauseHoldsAndGoesOn()
+    {
+        QVERIFY(QDir().mkpath(path("big")));
+        const QByteArray data = contentFor("big.bin", 48 << 20);
+        QVERIFY(writeFile(path("big/big.bin"), data));
+        ReadGate gate(path("big"), ReadGate::Event::Read);
+        if (!gate.isValid())
+            QSKIP(qPrintable(gate.skipReason()));
+        gate.holdAfter(1);
+        dialogs().answer("Ok");
+        mp_window->taskForm()->showTask(makeTask(path("big"), path("dst")));
+        auto* pause = child<QPushButton>(*mp_window, "mp_pbPause");
+        QVERIFY(!pause->isEnabled());
+        QTest::mouseClick(child<QPushButton>(*mp_window, "mp_pbStart"), Qt::LeftButton);
+        QTRY_VERIFY(pause->isEnabled());
+        QVERIFY2(gate.waitUntilHolding(), "the copy never read its source");
+        QTest::mouseClick(pause, Qt::LeftButton);
+        // A failed check below must not leave the run held for the end of the test to wait on.
+        const std::unique_ptr<RunController, void (*)(RunController*)> goesOn(
+            mp_window->controller(), [](RunController* run) { run->continueRun(); });
+        QVERIFY(gate.open());
+        QTRY_COMPARE(pause->text(), QString("Continue"));
+        QTRY_VERIFY(threadHoldsOnPause());
+        QVERIFY(mp_window->controller()->isPaused());
+        const QString stats = child<QLabel>(*mp_window, "mp_lStats")->text();
+        QVERIFY2(stats.startsWith("<b>Paused</b>"), qPrintable(stats));
+        QVERIFY2(status().startsWith("Paused"), qPrintable(status()));
+        QVERIFY(recap().contains("Paused"));
+        // The clock stands still while paused.
+        const qint64 elapsed = mp_window->controller()->elapsedMs();
+        QCOMPARE(mp_window->controller()->elapsedMs(), elapsed);
+
+        QTest::mouseClick(pause, Qt::LeftButton);
+        QTRY_VERIFY(!mp_window->isRunning());
+        QVERIFY(recap().contains("Continued"));
+        QCOMPARE(pause->text(), QString("Pause"));
+        QCOMPARE(readFile(path("dst/big.bin")), data);
     }
 
     void barActivity()
