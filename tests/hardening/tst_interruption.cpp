@@ -73,17 +73,6 @@ qint64 openFileSizeBelow(qint64 pid, const QString& folder)
     return -1;
 }
 
-// The state letter of process pid ('T' when stopped), or 0.
-char processState(qint64 pid)
-{
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return 0;
-    const QByteArray text = stat.readAll();
-    const int end = text.lastIndexOf(')');
-    return end > 0 && end + 2 < text.size() ? text.at(end + 2) : 0;
-}
-
 quint64 inodeOf(const QString& path)
 {
     struct stat status;
@@ -253,7 +242,7 @@ void TestInterruption::pausedCopyGoesOnFromItsPlace()
     ::kill(pid_t(pid), SIGTSTP);
     // The held read returns; the copier then waits, and the process stops itself.
     QVERIFY(gate.open());
-    QTRY_COMPARE_WITH_TIMEOUT(processState(pid), 'T', 30000);
+    QTRY_COMPARE_WITH_TIMEOUT(TestSupport::processState(pid), 'T', 30000);
     const QStringList held = filesBelow(destination);
     QCOMPARE(held.size(), 1);
     QCOMPARE(temporaryTargetOf(held.first()), QStringLiteral("big.bin"));

@@ -79,6 +79,7 @@ private slots:
     void stopKillsTheProgram_data();
     void stopKillsTheProgram();
     void stopBeforeStartRunsTheProgram();
+    void pauseHoldsTheProgramAndItsChildren();
     void deletingTheJobEndsItsProgram();
 
 private:
@@ -299,6 +300,38 @@ void TestProcessJob::stopKillsTheProgram()
     QCOMPARE(collector.errors, errors);
     QCOMPARE(collector.finishes, 1);
     QCOMPARE(collector.completions, 1);
+}
+
+// rsync and its like work in processes of their own: a pause halts them all, a continue
+// lets them all go, and a stop of a paused program leaves none of them halted.
+void TestProcessJob::pauseHoldsTheProgramAndItsChildren()
+{
+    auto* job = new ProcessJob;
+    job->setProgram(writeScript("tree.sh", "sleep 30 & echo $!; wait"));
+    Collector collector(job);
+    JobThreadPool::leastBusyThread()->addJob(job);
+    QTRY_COMPARE(collector.outputs.size(), 1);
+    const qint64 child = collector.outputs.first().toLongLong();
+    QVERIFY(TestSupport::processState(child) != 0);
+    const QList<QByteArray> fields =
+        TestSupport::readFile(QString("/proc/%1/stat").arg(child)).split(')').last().split(' ');
+    const qint64 program = fields.value(2).toLongLong();
+
+    JobThreadPool::pauseAllJobs(true);
+    QTRY_COMPARE(TestSupport::processState(program), 'T');
+    QTRY_COMPARE(TestSupport::processState(child), 'T');
+    JobThreadPool::pauseAllJobs(false);
+    QTRY_VERIFY(TestSupport::processState(child) != 'T');
+    QTRY_VERIFY(TestSupport::processState(program) != 'T');
+
+    JobThreadPool::pauseAllJobs(true);
+    QTRY_COMPARE(TestSupport::processState(child), 'T');
+    QTest::ignoreMessage(QtWarningMsg, "\"tree.sh\" has process error 1");
+    QTest::ignoreMessage(QtDebugMsg, "\"tree.sh\" has finished with code 9 and status 1");
+    JobThreadPool::stopAllJobs();
+    QTRY_COMPARE(collector.destructions, 1);
+    QVERIFY(TestSupport::processState(child) != 'T');
+    ::kill(pid_t(child), SIGKILL);
 }
 
 void TestProcessJob::stopBeforeStartRunsTheProgram()

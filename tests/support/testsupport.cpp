@@ -46,6 +46,13 @@ QByteArray readFile(const QString& path)
     return file.readAll();
 }
 
+char processState(qint64 pid)
+{
+    const QByteArray text = readFile(QStringLiteral("/proc/%1/stat").arg(pid));
+    const int end = text.lastIndexOf(')');
+    return end > 0 && end + 2 < text.size() ? text.at(end + 2) : 0;
+}
+
 QStringList entriesOf(const QString& folder)
 {
     return QDir(folder).entryList(

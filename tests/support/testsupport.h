@@ -15,6 +15,8 @@ void initTestEnvironment();
 // Writes data to path, creating missing parent folders. Returns false on failure.
 bool writeFile(const QString& path, const QByteArray& data);
 QByteArray readFile(const QString& path);
+// The state letter of process pid from /proc ('T' when stopped), or 0 when it is gone.
+char processState(qint64 pid);
 
 // Every entry of the folder, hidden ones (temporary names) included, sorted by name.
 QStringList entriesOf(const QString& folder);

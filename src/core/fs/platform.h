@@ -313,7 +313,8 @@ void recordFailure(const char* call, int code);
 // The system's message for an error code.
 QString errorMessage(int code);
 
-// Halts the running program pid (SIGSTOP) or lets it go on (SIGCONT); false when it is gone.
-bool holdProcess(qint64 pid, bool hold);
+// Halts the running program pid and the programs it started, theirs too (SIGSTOP), or lets
+// them go on (SIGCONT); false when pid is gone.
+bool holdProcessTree(qint64 pid, bool hold);
 
 } // namespace Platform

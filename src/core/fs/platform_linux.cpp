@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -900,9 +901,47 @@ QString errorMessage(int code)
     return QString::fromLocal8Bit(text);
 }
 
-bool holdProcess(qint64 pid, bool hold)
+namespace {
+
+// The processes whose parent is in parents, from /proc.
+QList<pid_t> childrenOf(const QList<pid_t>& parents)
 {
-    return pid > 0 && ::kill(pid_t(pid), hold ? SIGSTOP : SIGCONT) == 0;
+    QList<pid_t> children;
+    DIR* proc = ::opendir("/proc");
+    if (!proc)
+        return children;
+    while (const dirent* entry = ::readdir(proc)) {
+        const pid_t pid = pid_t(std::strtol(entry->d_name, nullptr, 10));
+        if (pid <= 0)
+            continue;
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        // "pid (name) state ppid ...": the name may hold spaces and parentheses.
+        const QByteArray text = stat.readAll();
+        const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 1 && parents.contains(pid_t(fields.at(1).toLong())))
+            children.append(pid);
+    }
+    ::closedir(proc);
+    return children;
+}
+
+} // namespace
+
+bool holdProcessTree(qint64 pid, bool hold)
+{
+    if (pid <= 0 || ::kill(pid_t(pid), hold ? SIGSTOP : SIGCONT) != 0)
+        return false;
+    // A program such as rsync works in processes of its own: each is held (or let go) too,
+    // from the top down, so that a child started meanwhile is met on the next level.
+    QList<pid_t> level{pid_t(pid)};
+    for (int depth = 0; depth < 8 && !level.isEmpty(); ++depth) {
+        level = childrenOf(level);
+        for (const pid_t child : qAsConst(level))
+            ::kill(child, hold ? SIGSTOP : SIGCONT);
+    }
+    return true;
 }
 
 } // namespace Platform

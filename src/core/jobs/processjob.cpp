@@ -16,7 +16,7 @@ ProcessJob::ProcessJob(QObject* parent) : Job(parent), mp_process(new QProcess(t
             &ProcessJob::onReadyReadStandardError);
     connect(mp_process, &QProcess::errorOccurred, this, &ProcessJob::onProcessError);
     // A pause that came while the program was being started holds it as soon as it runs.
-    connect(mp_process, &QProcess::started, this, &ProcessJob::holdIfPaused);
+    connect(mp_process, &QProcess::started, this, &ProcessJob::onProcessStarted);
     connect(mp_process, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), this,
             &ProcessJob::onProcessFinished);
 }
@@ -71,30 +71,36 @@ void ProcessJob::startJob()
 
 void ProcessJob::stopJob()
 {
+    const bool paused = isPaused();
     Job::stopJob();
+    // Let go first: the programs a held one started would stay halted once it is killed.
+    if (paused)
+        Platform::holdProcessTree(m_pid.load(), false);
     // The process belongs to the job's thread and is not thread-safe, while stop requests
     // come from the copy task's thread: the kill is carried out in the job's thread.
     QMetaObject::invokeMethod(this, [this] { killIfStopped(); });
 }
 
+// Signalled from the calling thread, so that the program is held by the time the pause is
+// told: the process id is kept apart from the QProcess, which belongs to the job's thread.
 void ProcessJob::pauseJob()
 {
     Job::pauseJob();
-    QMetaObject::invokeMethod(this, [this] { holdIfPaused(); });
+    Platform::holdProcessTree(m_pid.load(), true);
 }
 
 void ProcessJob::continueJob()
 {
     Job::continueJob();
-    QMetaObject::invokeMethod(this, [this] { holdIfPaused(); });
+    Platform::holdProcessTree(m_pid.load(), false);
 }
 
-void ProcessJob::holdIfPaused()
+void ProcessJob::onProcessStarted()
 {
-    const bool hold = isPaused();
-    if (hold != m_held && mp_process->state() == QProcess::Running &&
-        Platform::holdProcess(mp_process->processId(), hold))
-        m_held = hold;
+    // Kept before the pause is looked at: a pause in between is seen by one side or both.
+    m_pid.store(mp_process->processId());
+    if (isPaused())
+        Platform::holdProcessTree(m_pid.load(), true);
 }
 
 void ProcessJob::killIfStopped()
@@ -138,6 +144,7 @@ void ProcessJob::onProcessError(QProcess::ProcessError error)
 
 void ProcessJob::onProcessFinished(int exitCode, QProcess::ExitStatus exitStatus)
 {
+    m_pid.store(0);
     qDebug() << objectName() << "has finished with code" << exitCode << "and status"
              << int(exitStatus);
     if (exitCode > m_maxSuccessExitCode)

@@ -46,12 +46,13 @@ public slots:
 
 private:
     void killIfStopped();
-    void holdIfPaused();
+    void onProcessStarted();
 
     QString m_program;
     QStringList m_arguments;
     bool m_readOnly = true;
-    bool m_held = false;
+    // The running program's id, or 0: read by pauseJob and continueJob from other threads.
+    std::atomic<qint64> m_pid{0};
     int m_maxSuccessExitCode = 0;
     QProcess* mp_process;
 };
