@@ -83,6 +83,9 @@ void CopyFileObject::startCopy()
         return;
     }
 
+    // The user's decision for this file, where there is one, is its overwrite mode.
+    m_options.m_overwriteMode =
+        OverwriteDecision::modeFor(m_options, m_destinationRoot, destination_path);
     if (m_options.m_copyMode == CopyOptions::Verify) {
         m_options.m_overwriteMode = CopyOptions::NoOverwrite;
     } else if (m_options.m_copyMode == CopyOptions::FixErrors && isError()) {
