@@ -79,7 +79,24 @@ QStringList optionsInWords(const CopyOptions& options)
         tr("Verify after copying: %1").arg(yesNo(options.m_verifyCopies)),
         tr("Copy only: %1").arg(patterns(options.m_copyFilters)),
         tr("Skip: %1").arg(patterns(options.m_skipFilters)),
-        tr("Errors ignored on: %1").arg(patterns(options.m_skipErrorOnFiles))};
+        tr("Errors ignored on: %1").arg(patterns(options.m_skipErrorOnFiles)),
+        tr("Names the destination refuses: %1")
+            .arg(options.m_replaceForbiddenNames ? tr("written with look-alike characters")
+                                                 : tr("left as errors")),
+        tr("Decisions for single files: %1").arg(options.m_fileDecisions.size())};
+}
+
+QString sleepReason(int copyMode)
+{
+    // Translated where the run starts.
+    switch (copyMode) {
+    case CopyOptions::Move:
+        return QCoreApplication::translate("RunPresenter", "Moving files");
+    case CopyOptions::Verify:
+        return QCoreApplication::translate("RunPresenter", "Verifying copies");
+    default:
+        return QCoreApplication::translate("RunPresenter", "Copying files");
+    }
 }
 
 QList<Task> recentTasksWith(QList<Task> tasks, const Task& task)
