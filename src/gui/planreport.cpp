@@ -142,6 +142,16 @@ bool PlanReport::hasCertainFailure() const
     return false;
 }
 
+bool PlanReport::needsQuestion() const
+{
+    for (const RunPlan::Problem& problem : problems) {
+        if (problem.code != QLatin1String("owners-lost") &&
+            problem.code != QLatin1String("modes-lost"))
+            return true;
+    }
+    return false;
+}
+
 bool PlanReport::refusesNames() const
 {
     for (const RunPlan::Problem& problem : problems) {

@@ -31,6 +31,9 @@ public:
     // Said above the buttons when the run is certain to fail on some files; else empty.
     QString failureText() const;
     bool hasProblems() const { return !problems.isEmpty(); }
+    // A problem worth stopping a run for: owners and modes a FAT stick never keeps are
+    // listed, but do not ask before every copy to one.
+    bool needsQuestion() const;
     bool hasCertainFailure() const;
     // Some names are refused as they are, and look-alike characters would make them fit.
     bool refusesNames() const;

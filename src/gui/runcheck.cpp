@@ -140,7 +140,7 @@ void RunCheck::checkBeforeRun(const Task& given, std::function<void(const Task&)
 void RunCheck::askBeforeRun(const PlanReport& report, const std::function<void(const Task&)>& go)
 {
     // A plan that could not be made leaves the run to find out for itself.
-    if (!report.built || !report.hasProblems()) {
+    if (!report.built || !report.needsQuestion()) {
         go(report.task);
         return;
     }
