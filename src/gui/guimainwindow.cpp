@@ -123,6 +123,10 @@ GuiMainWindow::GuiMainWindow(QWidget* parent)
     mp_check = new RunCheck(seams, mp_worker, mp_form, mp_report, statusBar(), this);
     connect(mp_ui->mp_pbCheckFirst, &QPushButton::clicked, mp_check, &RunCheck::checkFirst);
     connect(mp_check, &RunCheck::copyRequested, mp_run, &RunPresenter::startCopy);
+    connect(mp_run, &RunPresenter::pathsChecked, mp_check, [this](bool accepted) {
+        if (!accepted)
+            mp_check->forgetDecisions();
+    });
     mp_run->setStartGate([this](const Task& task, std::function<void(const Task&)> go) {
         mp_check->checkBeforeRun(task, std::move(go));
     });

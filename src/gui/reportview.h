@@ -37,7 +37,8 @@ public:
 
     FileListModel* model() const { return mp_model; }
     // Whether the item is listed under the view mode: the id of its button, 0 None,
-    // 1 Unprocessed, 2 Errors, 3 Skipped, 4 Copied, 5 Checked, 6 Folders.
+    // 1 Unprocessed, 2 Errors, 3 Skipped, 4 Copied, 5 Checked, 6 Folders (7 Problems holds
+    // what a check found, never a run's items).
     static bool isShownInViewMode(const CopyItem& item, int mode);
     // Whether items still wait to be added.
     bool isLoading() const { return m_batchTimer.isActive(); }

@@ -2,6 +2,7 @@
 
 #include "app/appsettings.h"
 #include "dialogs.h"
+#include "fs/filenamecodec.h"
 #include "mainwindowrules.h"
 #include "reportview.h"
 #include "taskform.h"
@@ -91,6 +92,7 @@ void RunCheck::checkFirst()
     task.m_sourcePath = MainWindowRules::absolutePath(task.m_sourcePath, base);
     task.m_destinationPath = MainWindowRules::absolutePath(task.m_destinationPath, base);
     task.m_options.m_copyMode = CopyOptions::Copy;
+    task.updateName();
     plan(task, [this](const PlanReport& report) { showFirstCheck(report); });
 }
 
@@ -103,7 +105,8 @@ void RunCheck::showFirstCheck(const PlanReport& report)
     mp_report->setPlanProblems(report.problemItems());
     Dialogs::PlanQuestion question;
     question.headline = tr("What a copy from '%1' to '%2' would do:")
-                            .arg(report.task.m_sourcePath, report.task.m_destinationPath);
+                            .arg(FileNameCodec::visibleText(report.task.m_sourcePath),
+                                 FileNameCodec::visibleText(report.task.m_destinationPath));
     question.report = &m_report;
     question.buttons = QStringList{tr("Copy"), tr("Close")};
     question.defaultButton = 1;

@@ -43,6 +43,8 @@ public slots:
     void checkFirst();
     // Leaves the check under way: its result, when it comes, is dropped.
     void cancel();
+    // The decisions of "Check first" no longer wait for a run (its paths were refused).
+    void forgetDecisions() { m_decidedTask = Task(); }
 
 signals:
     // A check ended: shown, answered, cancelled or dropped.

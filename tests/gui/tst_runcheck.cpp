@@ -7,6 +7,7 @@
 #include "exfatmount.h"
 #include "guilog.h"
 #include "guimainwindow.h"
+#include "plancheckdialog.h"
 #include "reportview.h"
 #include "runcheck.h"
 #include "runpresenter.h"
@@ -16,6 +17,7 @@
 
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTableView>
 #include <QtTest>
 
 #include <unistd.h>
@@ -25,6 +27,7 @@ using WindowTesting::child;
 using Outcome = RunPlan::Outcome;
 
 Q_DECLARE_METATYPE(RunPlan::Problem)
+using DecisionMap = QMap<QString, int>;
 
 namespace {
 
@@ -65,6 +68,8 @@ private slots:
     void problemsInWords_data();
     void problemsInWords();
     void decisionsOverThePlan();
+    void dialogDecides_data();
+    void dialogDecides();
     void questionBeforeRun_data();
     void questionBeforeRun();
     void checkFirstDecides_data();
@@ -220,6 +225,62 @@ void TestRunCheck::decisionsOverThePlan()
     QCOMPARE(report.decisionsWith(model.decisions()), expected);
     QCOMPARE(model.data(model.index(2, ConflictListModel::DecisionColumn)).toString(),
              QStringLiteral("Overwrite *"));
+}
+
+void TestRunCheck::dialogDecides_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QList<int>>("selected");
+    QTest::addColumn<DecisionMap>("decisions");
+
+    // "old" is older there and would be overwritten, "new" is newer there and kept.
+    QTest::newRow("skip all") << "mp_pbSkipAll" << QList<int>()
+                              << DecisionMap{{"old", CopyOptions::DecideSkip}};
+    QTest::newRow("rename all") << "mp_pbRenameAll" << QList<int>()
+                                << DecisionMap{{"old", CopyOptions::DecideRename},
+                                               {"new", CopyOptions::DecideRename}};
+    QTest::newRow("overwrite all older, already so")
+        << "mp_pbOverwriteOlder" << QList<int>() << DecisionMap();
+    QTest::newRow("overwrite the selected newer file")
+        << "mp_pbOverwriteSelected" << QList<int>{1}
+        << DecisionMap{{"new", CopyOptions::DecideOverwrite}};
+    QTest::newRow("nothing selected") << "mp_pbRenameSelected" << QList<int>() << DecisionMap();
+}
+
+void TestRunCheck::dialogDecides()
+{
+    QFETCH(QString, button);
+    QFETCH(QList<int>, selected);
+    QFETCH(DecisionMap, decisions);
+    PlanReport report;
+    report.task.m_destinationPath = QStringLiteral("/dst");
+    for (const auto& row :
+         {std::make_pair("old", Outcome::Overwrite), std::make_pair("new", Outcome::SkipNewer)}) {
+        RunPlan::Conflict conflict;
+        conflict.destination = QStringLiteral("/dst/") + QLatin1String(row.first);
+        conflict.outcome = row.second;
+        conflict.destinationOlder = row.second == Outcome::Overwrite;
+        report.conflicts << conflict;
+    }
+    Dialogs::PlanQuestion question;
+    question.report = &report;
+    question.buttons = QStringList{"Copy anyway", "Cancel"};
+    question.defaultButton = question.escapeButton = 1;
+    {
+        PlanCheckDialog dialog(question);
+        auto* view = child<QTableView>(dialog, "mp_tvConflicts");
+        for (const int row : selected)
+            view->selectionModel()->select(view->model()->index(row, 0),
+                                           QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        child<QPushButton>(dialog, qPrintable(button))->click();
+        dialog.choose(0);
+        QCOMPARE(dialog.answer().button, 0);
+        QCOMPARE(dialog.answer().decisions, decisions);
+    }
+    // Escape answers with the escape button.
+    PlanCheckDialog dialog(question);
+    dialog.reject();
+    QCOMPARE(dialog.answer().button, 1);
 }
 
 void TestRunCheck::questionBeforeRun_data()

@@ -322,7 +322,6 @@ void RunPlan::addConflict(Outcome outcome, const QString& source, const QString&
          outcome != Outcome::SkipNewer && outcome != Outcome::Rename))
         return;
     Conflict conflict;
-    conflict.source = source;
     conflict.destination = destination;
     conflict.outcome = outcome;
     conflict.size = size;

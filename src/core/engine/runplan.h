@@ -69,7 +69,6 @@ public:
     // A file already at the destination that the run would overwrite, skip or rename.
     struct Conflict
     {
-        QString source;
         QString destination;
         Outcome outcome = Outcome::SkipSame;
         qint64 size = 0;
