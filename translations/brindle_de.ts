@@ -2239,10 +2239,6 @@ auch wenn ein --include passt.
         <translation>mit ähnlich aussehenden Zeichen geschrieben</translation>
     </message>
     <message>
-        <source>left as errors</source>
-        <translation>als Fehler belassen</translation>
-    </message>
-    <message>
         <source>Decisions for single files: %1</source>
         <translation>Entscheidungen für einzelne Dateien: %1</translation>
     </message>

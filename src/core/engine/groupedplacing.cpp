@@ -15,9 +15,7 @@ bool GroupedPlacing::canDefer(bool enabled, const CopyOptions& options,
     return enabled && destination.handle() >= 0 && destination.device() != 0 &&
            options.m_copyMode != CopyOptions::Verify &&
            options.m_destinationMode == CopyOptions::Normal &&
-           options.m_overwriteMode != CopyOptions::AutoRename &&
-           // A file renamed by the user's decision takes its name on its own, as in auto rename.
-           !options.m_fileDecisions.values().contains(CopyOptions::DecideRename);
+           options.m_overwriteMode != CopyOptions::AutoRename;
 }
 
 void GroupedPlacing::clear()
