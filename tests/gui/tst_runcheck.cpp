@@ -12,6 +12,7 @@
 #include "runcheck.h"
 #include "runpresenter.h"
 #include "scripteddialogs.h"
+#include "taskform.h"
 #include "testsupport.h"
 #include "windowtesting.h"
 
@@ -75,6 +76,7 @@ private slots:
     void checkFirstDecides_data();
     void checkFirstDecides();
     void cancelLeavesHungPlan();
+    void resumeKeepsChoices();
 
 private:
     ScriptedDialogs& dialogs() { return *static_cast<ScriptedDialogs*>(mp_window->dialogs()); }
@@ -419,6 +421,25 @@ void TestRunCheck::cancelLeavesHungPlan()
     child<QPushButton>(*mp_window, "mp_pbCheckFirst")->click();
     QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 2, 30000);
     QCOMPARE(dialogs().plans.size(), 1);
+}
+
+void TestRunCheck::resumeKeepsChoices()
+{
+    makeTree(path("src"), {"a=10"});
+    QVERIFY(QDir().mkpath(path("dst")));
+    setPaths(path("src"), path("dst"));
+    Task stopped = mp_window->taskForm()->task();
+    stopped.m_options.m_fileDecisions.insert(QStringLiteral("a"), CopyOptions::DecideRename);
+    stopped.m_options.m_replaceForbiddenNames = true;
+    mp_window->controller()->setTask(stopped);
+    // The fields show neither; the resume goes on with the stopped run's.
+    dialogs().answer("Ok");
+    mp_window->runPresenter()->runTask(true, CopyOptions::Copy);
+    QVERIFY(WindowTesting::waitUntilIdle(*mp_window));
+    QCOMPARE(mp_window->controller()->task().m_options.m_fileDecisions,
+             stopped.m_options.m_fileDecisions);
+    QVERIFY(mp_window->controller()->task().m_options.m_replaceForbiddenNames);
+    QVERIFY(dialogs().plans.isEmpty());
 }
 
 QTEST_MAIN(TestRunCheck)
