@@ -43,11 +43,14 @@ void RunCheck::plan(const Task& task, std::function<void(const PlanReport&)> don
     QPointer<RunCheck> self(this);
     mp_worker->runDetached<PlanReport>(
         [task, settings, stop] {
+            // Not built, it still names the task: a run goes on with it.
+            PlanReport unbuilt;
+            unbuilt.task = task;
             if (!QFileInfo::exists(task.m_sourcePath) && !QFileInfo(task.m_sourcePath).isSymLink())
-                return PlanReport();
+                return unbuilt;
             RunPlan plan;
             if (!plan.build(task, settings, stop.get()))
-                return PlanReport();
+                return unbuilt;
             return PlanReport::of(plan, task);
         },
         [self, stop, done](const PlanReport& report) {

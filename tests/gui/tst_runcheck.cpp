@@ -77,6 +77,7 @@ private slots:
     void checkFirstDecides();
     void cancelLeavesHungPlan();
     void resumeKeepsChoices();
+    void checkFirstWithoutSource();
 
 private:
     ScriptedDialogs& dialogs() { return *static_cast<ScriptedDialogs*>(mp_window->dialogs()); }
@@ -440,6 +441,16 @@ void TestRunCheck::resumeKeepsChoices()
              stopped.m_options.m_fileDecisions);
     QVERIFY(mp_window->controller()->task().m_options.m_replaceForbiddenNames);
     QVERIFY(dialogs().plans.isEmpty());
+}
+
+void TestRunCheck::checkFirstWithoutSource()
+{
+    setPaths(path("gone"), path("dst"));
+    dialogs().answer("Ok");
+    child<QPushButton>(*mp_window, "mp_pbCheckFirst")->click();
+    QVERIFY(WindowTesting::waitUntilIdle(*mp_window));
+    QCOMPARE(dialogs().texts(), QStringList{"Unable to find '" + path("gone") + "'."});
+    QVERIFY(!QFileInfo::exists(path("dst")));
 }
 
 QTEST_MAIN(TestRunCheck)
