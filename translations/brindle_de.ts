@@ -885,6 +885,49 @@ auch wenn ein --include passt.
     </message>
 </context>
 <context>
+    <name>ConflictListModel</name>
+    <message>
+        <source>Overwrite</source>
+        <translation>Überschreiben</translation>
+    </message>
+    <message>
+        <source>Rename</source>
+        <translation>Umbenennen</translation>
+    </message>
+    <message>
+        <source>Skip</source>
+        <translation>Überspringen</translation>
+    </message>
+    <message>
+        <source>overwritten</source>
+        <translation>überschrieben</translation>
+    </message>
+    <message>
+        <source>renamed</source>
+        <translation>umbenannt</translation>
+    </message>
+    <message>
+        <source>skipped: newer there</source>
+        <translation>übersprungen: dort neuer</translation>
+    </message>
+    <message>
+        <source>skipped</source>
+        <translation>übersprungen</translation>
+    </message>
+    <message>
+        <source>File</source>
+        <translation>Datei</translation>
+    </message>
+    <message>
+        <source>By the rule</source>
+        <translation>Nach der Regel</translation>
+    </message>
+    <message>
+        <source>Decision</source>
+        <translation>Entscheidung</translation>
+    </message>
+</context>
+<context>
     <name>CopyFileObject</name>
     <message>
         <source>source file does not exist</source>
@@ -1804,6 +1847,20 @@ auch wenn ein --include passt.
     <message>
         <source>Pause</source>
         <translation>Anhalten</translation>
+        <source>Shows what a copy would do, and what the destination would refuse, before anything is written</source>
+        <translation>Zeigt, was eine Kopie täte und was das Ziel ablehnen würde, bevor etwas geschrieben wird</translation>
+    </message>
+    <message>
+        <source>Check first</source>
+        <translation>Erst prüfen</translation>
+    </message>
+    <message>
+        <source>What the last check found at the destination</source>
+        <translation>Was die letzte Prüfung am Ziel gefunden hat</translation>
+    </message>
+    <message>
+        <source>Problems</source>
+        <translation>Probleme</translation>
     </message>
 </context>
 <context>
@@ -2183,6 +2240,18 @@ auch wenn ein --include passt.
         <source>Errors ignored on: %1</source>
         <translation>Fehler ignoriert bei: %1</translation>
     </message>
+    <message>
+        <source>Names the destination refuses: %1</source>
+        <translation>Namen, die das Ziel ablehnt: %1</translation>
+    </message>
+    <message>
+        <source>written with look-alike characters</source>
+        <translation>mit ähnlich aussehenden Zeichen geschrieben</translation>
+    </message>
+    <message>
+        <source>Decisions for single files: %1</source>
+        <translation>Entscheidungen für einzelne Dateien: %1</translation>
+    </message>
 </context>
 <context>
     <name>ManifestCheck</name>
@@ -2319,6 +2388,193 @@ Ordner: %2</translation>
     <message>
         <source>the checksum list %1 is not written: %2 files were verified before the run was resumed</source>
         <translation>die Prüfsummenliste %1 wird nicht geschrieben: %2 Dateien wurden vor der Fortsetzung des Laufs geprüft</translation>
+    </message>
+</context>
+<context>
+    <name>PlanCheckDialog</name>
+    <message>
+        <source>Summary</source>
+        <translation>Übersicht</translation>
+    </message>
+    <message>
+        <source>Summary of the check</source>
+        <translation>Übersicht der Prüfung</translation>
+    </message>
+    <message>
+        <source>Existing files</source>
+        <translation>Vorhandene Dateien</translation>
+    </message>
+    <message>
+        <source>Files already at the destination</source>
+        <translation>Dateien, die schon am Ziel sind</translation>
+    </message>
+    <message>
+        <source>Selected files:</source>
+        <translation>Ausgewählte Dateien:</translation>
+    </message>
+    <message>
+        <source>&amp;Overwrite</source>
+        <translation>&amp;Überschreiben</translation>
+    </message>
+    <message>
+        <source>&amp;Skip</source>
+        <translation>Ü&amp;berspringen</translation>
+    </message>
+    <message>
+        <source>&amp;Rename</source>
+        <translation>&amp;Umbenennen</translation>
+    </message>
+    <message>
+        <source>All files:</source>
+        <translation>Alle Dateien:</translation>
+    </message>
+    <message>
+        <source>Overwrite all o&amp;lder</source>
+        <translation>Alle ä&amp;lteren überschreiben</translation>
+    </message>
+    <message>
+        <source>S&amp;kip all</source>
+        <translation>Alle übers&amp;pringen</translation>
+    </message>
+    <message>
+        <source>Rena&amp;me all</source>
+        <translation>Alle umbe&amp;nennen</translation>
+    </message>
+    <message>
+        <source>Problems at the destination:</source>
+        <translation>Probleme am Ziel:</translation>
+    </message>
+    <message>
+        <source>Existing files (%1)</source>
+        <translation>Vorhandene Dateien (%1)</translation>
+    </message>
+</context>
+<context>
+    <name>PlanReport</name>
+    <message>
+        <source>%1 files, %2</source>
+        <extracomment>%1 is a number of files, %2 their size (&quot;3 files, 1.20 MB&quot;)</extracomment>
+        <translation>%1 Dateien, %2</translation>
+    </message>
+    <message>
+        <source>To compare: %1</source>
+        <translation>Zu vergleichen: %1</translation>
+    </message>
+    <message>
+        <source>To copy: %1</source>
+        <translation>Zu kopieren: %1</translation>
+    </message>
+    <message>
+        <source>To overwrite: %1</source>
+        <translation>Zu überschreiben: %1</translation>
+    </message>
+    <message>
+        <source>To skip: %1 (kept as they are: %2, newer at the destination: %3, left out by the filters: %4)</source>
+        <translation>Zu überspringen: %1 (bleiben, wie sie sind: %2, am Ziel neuer: %3, von den Filtern ausgelassen: %4)</translation>
+    </message>
+    <message>
+        <source>To rename: %1</source>
+        <translation>Umzubenennen: %1</translation>
+    </message>
+    <message>
+        <source>In error: %1</source>
+        <translation>Fehlerhaft: %1</translation>
+    </message>
+    <message>
+        <source>Leaving the source: %1</source>
+        <translation>Verlassen die Quelle: %1</translation>
+    </message>
+    <message>
+        <source>Folders: %1</source>
+        <translation>Ordner: %1</translation>
+    </message>
+    <message>
+        <source>Estimated time: %1</source>
+        <translation>Geschätzte Zeit: %1</translation>
+    </message>
+    <message>
+        <source>Basis of the estimate: %1 ms per file and %2/s, %3</source>
+        <translation>Grundlage der Schätzung: %1 ms je Datei und %2/s, %3</translation>
+    </message>
+    <message>
+        <source>Destination: %1 file system (%2), %3 free, %4 needed</source>
+        <translation>Ziel: Dateisystem %1 (%2), %3 frei, %4 benötigt</translation>
+    </message>
+    <message>
+        <source>The check was cancelled: these figures are incomplete.</source>
+        <translation>Die Prüfung wurde abgebrochen: diese Zahlen sind unvollständig.</translation>
+    </message>
+    <message>
+        <source>Names with characters the destination refuses</source>
+        <translation>Namen mit Zeichen, die das Ziel ablehnt</translation>
+    </message>
+    <message>
+        <source>Names the destination reserves for devices</source>
+        <translation>Namen, die das Ziel für Geräte reserviert</translation>
+    </message>
+    <message>
+        <source>Names ending in a dot or a space</source>
+        <translation>Namen, die auf einen Punkt oder ein Leerzeichen enden</translation>
+    </message>
+    <message>
+        <source>Names longer than the destination takes</source>
+        <translation>Namen, die länger sind, als das Ziel erlaubt</translation>
+    </message>
+    <message>
+        <source>Paths longer than the destination takes</source>
+        <translation>Pfade, die länger sind, als das Ziel erlaubt</translation>
+    </message>
+    <message>
+        <source>Names that differ only by case, which the destination takes as one</source>
+        <translation>Namen, die sich nur in Groß- und Kleinschreibung unterscheiden und die das Ziel als einen nimmt</translation>
+    </message>
+    <message>
+        <source>Symbolic links the destination cannot hold</source>
+        <translation>Symbolische Links, die das Ziel nicht aufnehmen kann</translation>
+    </message>
+    <message>
+        <source>Special files the destination cannot hold</source>
+        <translation>Spezialdateien, die das Ziel nicht aufnehmen kann</translation>
+    </message>
+    <message>
+        <source>Files larger than the destination&apos;s file system takes</source>
+        <translation>Dateien, die größer sind, als das Dateisystem des Ziels erlaubt</translation>
+    </message>
+    <message>
+        <source>Owners the destination does not keep</source>
+        <translation>Besitzer, die das Ziel nicht behält</translation>
+    </message>
+    <message>
+        <source>Permissions the destination does not keep</source>
+        <translation>Berechtigungen, die das Ziel nicht behält</translation>
+    </message>
+    <message>
+        <source>Not enough free space at the destination</source>
+        <translation>Nicht genug freier Platz am Ziel</translation>
+    </message>
+    <message>
+        <source>The destination is read-only</source>
+        <translation>Das Ziel ist schreibgeschützt</translation>
+    </message>
+    <message>
+        <source>The destination folder cannot be written</source>
+        <translation>In den Zielordner kann nicht geschrieben werden</translation>
+    </message>
+    <message>
+        <source>%1: %2</source>
+        <translation>%1: %2</translation>
+    </message>
+    <message>
+        <source> (%1 short)</source>
+        <translation> (%1 fehlen)</translation>
+    </message>
+    <message>
+        <source>    ... and %1 more</source>
+        <translation>    ... und %1 weitere</translation>
+    </message>
+    <message>
+        <source>The run will fail on these files: %1.</source>
+        <translation>Der Lauf wird bei diesen Dateien scheitern: %1.</translation>
     </message>
 </context>
 <context>
@@ -2649,6 +2905,65 @@ Ordner: %2</translation>
     <message>
         <source>Unable to save %1: %2</source>
         <translation>%1 kann nicht gespeichert werden: %2</translation>
+    </message>
+    <message>
+        <source>Problems</source>
+        <translation>Probleme</translation>
+    </message>
+</context>
+<context>
+    <name>RunCheck</name>
+    <message>
+        <source>Cancel check</source>
+        <translation>Prüfung abbrechen</translation>
+    </message>
+    <message>
+        <source>Checking the destination</source>
+        <translation>Das Ziel wird geprüft</translation>
+    </message>
+    <message>
+        <source>Check cancelled</source>
+        <translation>Prüfung abgebrochen</translation>
+    </message>
+    <message>
+        <source>Name the source and the destination first.</source>
+        <translation>Geben Sie zuerst Quelle und Ziel an.</translation>
+    </message>
+    <message>
+        <source>Unable to find &apos;%1&apos;.</source>
+        <translation>&apos;%1&apos; wurde nicht gefunden.</translation>
+    </message>
+    <message>
+        <source>What a copy from &apos;%1&apos; to &apos;%2&apos; would do:</source>
+        <translation>Was eine Kopie von &apos;%1&apos; nach &apos;%2&apos; täte:</translation>
+    </message>
+    <message>
+        <source>Copy</source>
+        <translation>Kopieren</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>Schließen</translation>
+    </message>
+    <message>
+        <source>The check before the run found problems at the destination.</source>
+        <translation>Die Prüfung vor dem Lauf hat Probleme am Ziel gefunden.</translation>
+    </message>
+    <message>
+        <source>Move anyway</source>
+        <translation>Trotzdem verschieben</translation>
+    </message>
+    <message>
+        <source>Copy anyway</source>
+        <translation>Trotzdem kopieren</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+    <message>
+        <source>Replace forbidden characters</source>
+        <translation>Verbotene Zeichen ersetzen</translation>
     </message>
 </context>
 <context>

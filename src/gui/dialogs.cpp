@@ -1,14 +1,15 @@
 #include "dialogs.h"
 
 #include "app/programidentity.h"
+#include "plancheckdialog.h"
 
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QTextDocument>
 #include <QRegularExpression>
+#include <QTextDocument>
 
 Dialogs::~Dialogs() = default;
 
@@ -91,4 +92,11 @@ QString QtDialogs::textInput(QWidget* parent, const QString& title, const QStrin
                              const QString& value, bool* ok)
 {
     return QInputDialog::getText(parent, title, label, QLineEdit::Normal, value, ok);
+}
+
+Dialogs::PlanAnswer QtDialogs::showPlan(QWidget* parent, const PlanQuestion& question)
+{
+    PlanCheckDialog dialog(question, parent);
+    dialog.exec();
+    return dialog.answer();
 }

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <QMap>
 #include <QString>
 #include <QStringList>
 
+class PlanReport;
 class QWidget;
 
 // Every question the window asks the user goes through here: message boxes, file and
@@ -32,6 +34,23 @@ public:
         Qt::TextFormat format = Qt::PlainText;
     };
 
+    // A run's plan shown for a decision: its counts and problems, and the files already at
+    // the destination with a decision each. Buttons as in Message.
+    struct PlanQuestion
+    {
+        QString headline;
+        const PlanReport* report = nullptr;
+        QStringList buttons;
+        int defaultButton = 0;
+        int escapeButton = -1;
+    };
+    struct PlanAnswer
+    {
+        int button = -1;
+        // The decisions to run with (CopyOptions::m_fileDecisions).
+        QMap<QString, int> decisions;
+    };
+
     Dialogs() = default;
     Dialogs(const Dialogs&) = delete;
     Dialogs& operator=(const Dialogs&) = delete;
@@ -51,6 +70,7 @@ public:
     // One line of text; ok says whether the box was accepted.
     virtual QString textInput(QWidget* parent, const QString& title, const QString& label,
                               const QString& value, bool* ok) = 0;
+    virtual PlanAnswer showPlan(QWidget* parent, const PlanQuestion& question) = 0;
 
     // Shorthands for the boxes with one button.
     void inform(QWidget* parent, const QString& text, const QString& button);
@@ -74,4 +94,5 @@ public:
                          const QString& nameFilter) override;
     QString textInput(QWidget* parent, const QString& title, const QString& label,
                       const QString& value, bool* ok) override;
+    PlanAnswer showPlan(QWidget* parent, const PlanQuestion& question) override;
 };

@@ -14,6 +14,7 @@
 #include "progresspresenter.h"
 #include "radiotabstops.h"
 #include "reportview.h"
+#include "runcheck.h"
 #include "runpresenter.h"
 #include "taskfileactions.h"
 #include "taskform.h"
@@ -119,6 +120,16 @@ GuiMainWindow::GuiMainWindow(QWidget* parent)
     mp_report = new ReportView(ui, seams, mp_controller, mp_run, mp_desktopActions, mp_form, this);
     mp_taskFiles = new TaskFileActions(ui, seams, mp_worker, mp_controller, mp_form, mp_run, this);
     mp_manifestCheck = new ManifestCheckActions(seams, mp_worker, statusBar(), this);
+    mp_check = new RunCheck(seams, mp_worker, mp_form, mp_report, statusBar(), this);
+    connect(mp_ui->mp_pbCheckFirst, &QPushButton::clicked, mp_check, &RunCheck::checkFirst);
+    connect(mp_check, &RunCheck::copyRequested, mp_run, &RunPresenter::startCopy);
+    connect(mp_run, &RunPresenter::pathsChecked, mp_check, [this](bool accepted) {
+        if (!accepted)
+            mp_check->forgetDecisions();
+    });
+    mp_run->setStartGate([this](const Task& task, std::function<void(const Task&)> go) {
+        mp_check->checkBeforeRun(task, std::move(go));
+    });
 
     // A task shown replaces what the window showed of the last run.
     connect(mp_form, &TaskForm::taskShown, this, [this] {
@@ -328,7 +339,7 @@ bool GuiMainWindow::isRunning() const
 
 bool GuiMainWindow::isIdle() const
 {
-    return mp_run->isIdle() && mp_worker->isIdle();
+    return mp_run->isIdle() && mp_worker->isIdle() && !mp_check->isChecking();
 }
 
 bool GuiMainWindow::waitForRunToEnd(int silenceMs)

@@ -16,6 +16,7 @@ class ManifestCheckActions;
 class ProgressPresenter;
 class QAction;
 class ReportView;
+class RunCheck;
 class RunPresenter;
 class TaskFileActions;
 class TaskForm;
@@ -58,6 +59,7 @@ public:
     TaskFileActions* taskFileActions() const { return mp_taskFiles; }
     DesktopActions* desktopActions() const { return mp_desktopActions; }
     ManifestCheckActions* manifestCheckActions() const { return mp_manifestCheck; }
+    RunCheck* runCheck() const { return mp_check; }
 
     // Fills the widgets from the most recent task of the settings, or from the default one,
     // and then follows the program's arguments and checks for a new version.
@@ -126,6 +128,7 @@ private:
     TaskFileActions* mp_taskFiles = nullptr;
     DesktopActions* mp_desktopActions = nullptr;
     ManifestCheckActions* mp_manifestCheck = nullptr;
+    RunCheck* mp_check = nullptr;
     GuiLog* mp_recapLog = nullptr;
     GuiLog* mp_logView = nullptr;
     bool m_closeWithoutAsking = false;

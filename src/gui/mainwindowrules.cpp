@@ -65,7 +65,7 @@ QStringList optionsInWords(const CopyOptions& options)
         const QString joined = list.join(QStringLiteral(", "));
         return joined.isEmpty() ? tr("none") : withoutControlCharacters(joined);
     };
-    return {
+    QStringList lines{
         tr("Mode: %1").arg(modeInWords(options.m_copyMode)),
         tr("Existing files in the destination: %1").arg(overwriteInWords(options.m_overwriteMode)),
         tr("Subfolders: %1")
@@ -80,6 +80,26 @@ QStringList optionsInWords(const CopyOptions& options)
         tr("Copy only: %1").arg(patterns(options.m_copyFilters)),
         tr("Skip: %1").arg(patterns(options.m_skipFilters)),
         tr("Errors ignored on: %1").arg(patterns(options.m_skipErrorOnFiles))};
+    // Said only when chosen: most tasks never meet them.
+    if (options.m_replaceForbiddenNames)
+        lines << tr("Names the destination refuses: %1")
+                     .arg(tr("written with look-alike characters"));
+    if (!options.m_fileDecisions.isEmpty())
+        lines << tr("Decisions for single files: %1").arg(options.m_fileDecisions.size());
+    return lines;
+}
+
+QString sleepReason(int copyMode)
+{
+    // Translated where the run starts.
+    switch (copyMode) {
+    case CopyOptions::Move:
+        return QCoreApplication::translate("RunPresenter", "Moving files");
+    case CopyOptions::Verify:
+        return QCoreApplication::translate("RunPresenter", "Verifying copies");
+    default:
+        return QCoreApplication::translate("RunPresenter", "Copying files");
+    }
 }
 
 QList<Task> recentTasksWith(QList<Task> tasks, const Task& task)

@@ -33,6 +33,8 @@ QString copyMethodName(int method);
 // line each, in words (the log keeps the stored keys). Control characters in the patterns
 // are replaced, so that no text can pose as a line of its own.
 QStringList optionsInWords(const CopyOptions& options);
+// What the sleep lock of a run says it is for.
+QString sleepReason(int copyMode);
 // The text with each control character (a line break, an escape) replaced by U+FFFD.
 QString withoutControlCharacters(QString text);
 

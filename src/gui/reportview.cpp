@@ -77,10 +77,10 @@ ReportView::ReportView(Ui::GuiMainWindow* ui, WindowSeams* seams, RunController*
       mp_desktop(desktop), mp_form(form)
 {
     mp_bgViewFileMode = new QButtonGroup(this);
-    const QList<QRadioButton*> viewButtons{mp_ui->mp_rbViewNone,   mp_ui->mp_rbViewUnprocessed,
-                                           mp_ui->mp_rbViewErrors, mp_ui->mp_rbViewSkipped,
-                                           mp_ui->mp_rbViewCopied, mp_ui->mp_rbViewChecked,
-                                           mp_ui->mp_rbViewFolders};
+    const QList<QRadioButton*> viewButtons{mp_ui->mp_rbViewNone,    mp_ui->mp_rbViewUnprocessed,
+                                           mp_ui->mp_rbViewErrors,  mp_ui->mp_rbViewSkipped,
+                                           mp_ui->mp_rbViewCopied,  mp_ui->mp_rbViewChecked,
+                                           mp_ui->mp_rbViewFolders, mp_ui->mp_rbViewProblems};
     for (int id = 0; id < viewButtons.size(); ++id)
         mp_bgViewFileMode->addButton(viewButtons.at(id), id);
     mp_ui->mp_rbViewNone->setChecked(true);
@@ -171,7 +171,8 @@ bool ReportView::isShownInViewMode(const CopyItem& item, int mode)
 
 bool ReportView::addItemToView(const CopyItem& item, QList<CopyItem>* rows)
 {
-    if (!isShownInViewMode(item, m_viewMode))
+    // The problems list holds only what the check found, never a run's items.
+    if (m_viewMode != ProblemsMode && !isShownInViewMode(item, m_viewMode))
         return false;
     m_items.append(item);
     if (!m_filters.isEmpty() && !FileSystemUtils::matchesAnyPattern(
@@ -183,12 +184,12 @@ bool ReportView::addItemToView(const CopyItem& item, QList<CopyItem>* rows)
 
 QString ReportView::tabTitle() const
 {
-    static const char* const words[] = {QT_TR_NOOP("Report"), QT_TR_NOOP("Unprocessed"),
-                                        QT_TR_NOOP("Errors"), QT_TR_NOOP("Skipped"),
-                                        QT_TR_NOOP("Copied"), QT_TR_NOOP("Checked"),
-                                        QT_TR_NOOP("Folders")};
+    static const char* const words[] = {QT_TR_NOOP("Report"),  QT_TR_NOOP("Unprocessed"),
+                                        QT_TR_NOOP("Errors"),  QT_TR_NOOP("Skipped"),
+                                        QT_TR_NOOP("Copied"),  QT_TR_NOOP("Checked"),
+                                        QT_TR_NOOP("Folders"), QT_TR_NOOP("Problems")};
     const int mode = mp_bgViewFileMode->checkedId();
-    const QString word = tr(words[mode >= 1 && mode <= 6 ? mode : 0]);
+    const QString word = tr(words[mode >= 1 && mode <= ProblemsMode ? mode : 0]);
     const int total = m_items.size() + m_pendingItems.size();
     if (total == m_rowCount)
         return m_rowCount == 0 ? word : word + QStringLiteral(" (%1)").arg(m_rowCount);
@@ -220,7 +221,7 @@ void ReportView::queueItem(const CopyItem& item)
 
 void ReportView::onCopyListCompleted(const QList<CopyItem>& items)
 {
-    if (items.isEmpty() || m_viewMode == 0)
+    if (items.isEmpty() || m_viewMode == 0 || m_viewMode == ProblemsMode)
         return;
     // Shared, not copied: the batches test the items.
     m_pendingItems += items;
@@ -285,6 +286,9 @@ void ReportView::updateList()
     case 6:
         items = mp_controller->folderItems();
         break;
+    case ProblemsMode:
+        items = m_planProblems;
+        break;
     default:
         items = mp_controller->completedItems();
         break;
@@ -329,6 +333,13 @@ void ReportView::showErrorsList()
     mp_ui->mp_twMain->setCurrentIndex(index);
     if (m_viewMode != 2)
         mp_ui->mp_rbViewErrors->setChecked(true);
+}
+
+void ReportView::setPlanProblems(const QList<CopyItem>& items)
+{
+    m_planProblems = items;
+    if (m_viewMode == ProblemsMode)
+        updateList();
 }
 
 std::unique_ptr<QMenu> ReportView::createMenu(int row)

@@ -37,7 +37,8 @@ public:
 
     FileListModel* model() const { return mp_model; }
     // Whether the item is listed under the view mode: the id of its button, 0 None,
-    // 1 Unprocessed, 2 Errors, 3 Skipped, 4 Copied, 5 Checked, 6 Folders.
+    // 1 Unprocessed, 2 Errors, 3 Skipped, 4 Copied, 5 Checked, 6 Folders (7 Problems holds
+    // what a check found, never a run's items).
     static bool isShownInViewMode(const CopyItem& item, int mode);
     // Whether items still wait to be added.
     bool isLoading() const { return m_batchTimer.isActive(); }
@@ -45,6 +46,9 @@ public:
     void reset();
     // Shows the tab with the errors in view.
     void showErrorsList();
+    // What the last check of a run found: the "Problems" list (view mode 7).
+    void setPlanProblems(const QList<CopyItem>& items);
+    static constexpr int ProblemsMode = 7;
     // The context menu of a row (or of the list, row -1); its choices run when triggered.
     std::unique_ptr<QMenu> createMenu(int row);
 
@@ -85,6 +89,7 @@ private:
     QList<CopyItem> m_pendingItems;
     // Items that passed the tests, not yet handed to the model.
     QList<CopyItem> m_stagedRows;
+    QList<CopyItem> m_planProblems;
     // Every item that passed the view-mode test since the list was cleared.
     QList<CopyItem> m_items;
     FileSystemUtils::PatternList m_filters;

@@ -300,7 +300,7 @@ void RunPresenter::startCopy()
     checkPaths(false, [this] {
         bool resume = false;
         if (askAboutPreviousTask(CopyOptions::Copy, &resume))
-            runTask(resume, CopyOptions::Copy);
+            startRun(resume, CopyOptions::Copy);
     });
 }
 
@@ -312,7 +312,7 @@ void RunPresenter::startMove()
             return;
         bool resume = false;
         if (askAboutPreviousTask(CopyOptions::Move, &resume))
-            runTask(resume, CopyOptions::Move);
+            startRun(resume, CopyOptions::Move);
     });
 }
 
@@ -321,7 +321,7 @@ void RunPresenter::verifyCopy()
     checkPaths(true, [this] {
         bool resume = false;
         if (askAboutPreviousTask(CopyOptions::Verify, &resume))
-            runTask(resume, CopyOptions::Verify);
+            startRun(resume, CopyOptions::Verify);
     });
 }
 
@@ -356,7 +356,34 @@ QString RunPresenter::copyMethodText() const
     return MainWindowRules::copyMethodName(method);
 }
 
+void RunPresenter::startRun(bool resume, int copyMode)
+{
+    if (resume || !m_startGate) {
+        runTask(resume, copyMode);
+        return;
+    }
+    Task task = mp_form->task();
+    task.m_options.m_copyMode = copyMode;
+    m_startGate(task, [this](const Task& checked) {
+        if (!m_closing && !m_running)
+            runTask(false, checked);
+    });
+}
+
 void RunPresenter::runTask(bool resume, int copyMode)
+{
+    Task task = mp_form->task();
+    task.m_options.m_copyMode = copyMode >= 0 && copyMode <= 3 ? copyMode : CopyOptions::Copy;
+    const Task previous = mp_controller->task();
+    if (resume && previous.m_sourcePath == task.m_sourcePath &&
+        previous.m_destinationPath == task.m_destinationPath) {
+        task.m_options.m_fileDecisions = previous.m_options.m_fileDecisions;
+        task.m_options.m_replaceForbiddenNames = previous.m_options.m_replaceForbiddenNames;
+    }
+    runTask(resume, task);
+}
+
+void RunPresenter::runTask(bool resume, Task task)
 {
     m_running = true;
     m_resumed = resume;
@@ -368,18 +395,16 @@ void RunPresenter::runTask(bool resume, int copyMode)
 
     const AppSettings* settings = AppSettings::instance();
     RunController::Request request;
-    if (settings->useExternalCopyProgram() && copyMode != CopyOptions::Verify) {
+    if (settings->useExternalCopyProgram() && task.m_options.m_copyMode != CopyOptions::Verify) {
         request.externalProgram = settings->externalProgram();
         request.skipBuildListForExternalProgram = settings->skipBuildListForExternalProgram();
     }
-    Task task = mp_form->task();
     TaskForm::addRecentTask(task);
-    task.m_options.m_copyMode = copyMode >= 0 && copyMode <= 3 ? copyMode : CopyOptions::Copy;
     request.task = task;
     request.manifestPath = settings->manifestPath();
     // Sleep would cut a run short; a computer left alone with a long copy must not sleep.
     mp_sleepInhibitor->acquire(ProgramIdentity::programName(),
-                               sleepReason(task.m_options.m_copyMode));
+                               MainWindowRules::sleepReason(task.m_options.m_copyMode));
 
     // The controller queues the start: the window goes on at once, and a stop reaches it.
     if (resume) {
@@ -681,16 +706,4 @@ void RunPresenter::close()
 bool RunPresenter::waitForRunToEnd(int silenceMs)
 {
     return mp_controller->waitForRunToEnd(silenceMs);
-}
-
-QString RunPresenter::sleepReason(int copyMode)
-{
-    switch (copyMode) {
-    case CopyOptions::Move:
-        return tr("Moving files");
-    case CopyOptions::Verify:
-        return tr("Verifying copies");
-    default:
-        return tr("Copying files");
-    }
 }

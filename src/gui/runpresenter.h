@@ -44,8 +44,13 @@ public:
     // When the fields show the stopped run in this mode: whether to go on, and whether to
     // resume it.
     bool askAboutPreviousTask(int copyMode, bool* resume);
-    // Starts (or resumes) the task shown in the fields.
+    // Starts (or resumes) the task shown in the fields. A resume keeps the choices of the
+    // stopped run that the fields do not show (decisions per file, replaced names).
     void runTask(bool resume, int copyMode);
+    // Asked before a copy or move starts (not a resume) with the task to run; it calls go,
+    // with the options the user chose, for the run to start.
+    using StartGate = std::function<void(const Task&, std::function<void(const Task&)> go)>;
+    void setStartGate(StartGate gate) { m_startGate = std::move(gate); }
     // Whether the copy task holds a run that stopped with its whole list, and nothing
     // else goes on: it can be resumed as it stands.
     bool canResumeStopped() const;
@@ -93,6 +98,9 @@ private:
     void acceptPaths(const QString& source, const QString& destination,
                      const std::function<void()>& accepted);
     void finishCheck(bool accepted);
+    // Through the start gate unless it resumes.
+    void startRun(bool resume, int copyMode);
+    void runTask(bool resume, Task task);
     void onLogAvailable(const QString& text);
     void onStorageFull(qint64 available, qint64 required);
     void askAboutFullStorage(qint64 available, qint64 required);
@@ -103,8 +111,6 @@ private:
     // Writes the errors file of the run into the data folder (the AutoSaveErrors setting).
     void autoSaveErrors();
     QString copyMethodText() const;
-    // What the sleep lock of a run says it is for.
-    static QString sleepReason(int copyMode);
 
     Ui::GuiMainWindow* mp_ui;
     WindowSeams* mp_seams;
@@ -114,6 +120,7 @@ private:
     ProgressPresenter* mp_progress;
     GuiLog* mp_recap;
     SleepInhibitor* mp_sleepInhibitor;
+    StartGate m_startGate;
     bool m_running = false;
     bool m_checking = false;
     bool m_outcomePending = false;

@@ -166,6 +166,7 @@ void TaskForm::applyLocks()
     mp_ui->mp_pbPause->setEnabled(m_running);
     mp_ui->mp_pbStart->setEnabled(!locked);
     mp_ui->mp_pbVerify->setEnabled(!locked);
+    mp_ui->mp_pbCheckFirst->setEnabled(!locked);
     mp_ui->mp_gbPaths->setEnabled(!locked);
     if (locked) {
         mp_ui->mp_pbStartMove->setEnabled(false);

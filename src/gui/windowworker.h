@@ -1,11 +1,15 @@
 #pragma once
 
 #include <QMetaObject>
+#include <QMutex>
+#include <QMutexLocker>
 #include <QObject>
 #include <QRunnable>
+#include <QThread>
 #include <QThreadPool>
 
 #include <functional>
+#include <memory>
 
 // Runs the window's file-system and D-Bus calls off its thread: work runs on a pool thread,
 // and done gets its result back on the window's thread through a queued call. A worker
@@ -32,6 +36,24 @@ public:
     void runAlongside(std::function<Result()> work, std::function<void(const Result&)> done)
     {
         start(m_alongside, std::move(work), std::move(done));
+    }
+
+    // On a thread of its own that nobody waits for, for work that may never return (a walk
+    // on a hung mount): neither the calls in order nor the window's closing wait for it. A
+    // result that comes after the worker went is dropped.
+    template <typename Result>
+    void runDetached(std::function<Result()> work, std::function<void(const Result&)> done)
+    {
+        std::shared_ptr<Link> link = mp_link;
+        QThread* thread = QThread::create([link, work, done] {
+            const Result result = work();
+            QMutexLocker locker(&link->mutex);
+            if (link->worker)
+                QMetaObject::invokeMethod(
+                    link->worker, [done, result] { done(result); }, Qt::QueuedConnection);
+        });
+        connect(thread, &QThread::finished, thread, &QObject::deleteLater);
+        thread->start();
     }
 
     // No work is running and no result waits to be delivered.
@@ -61,6 +83,13 @@ private:
         }));
     }
 
+    // Tells a detached thread whether the worker is still there to take its result.
+    struct Link
+    {
+        QMutex mutex;
+        WindowWorker* worker = nullptr;
+    };
+    std::shared_ptr<Link> mp_link = std::make_shared<Link>();
     QThreadPool m_inOrder;
     QThreadPool m_alongside;
     int m_pending = 0;

@@ -1,5 +1,7 @@
 #include "engine/buildfilelistjob.h"
+
 #include "engine/extraentries.h"
+#include "engine/overwritedecision.h"
 
 #include "fs/filesystemutils.h"
 #include "fs/platform.h"
@@ -553,7 +555,7 @@ void BuildFileListJob::processFile(WalkEntry& entry)
         reportToCopy(sourcePath, destinationPath, size, false);
         return;
     }
-    const int overwrite = m_options.m_overwriteMode;
+    const int overwrite = OverwriteDecision::modeFor(m_options, m_destinationPath, destinationPath);
     if (!m_destinationTimesKnown && (overwrite == CopyOptions::OverwriteOlder ||
                                      overwrite == CopyOptions::OverwriteDifferent)) {
         // The comparisons below use the time step of the destination's file system: learnt
@@ -574,12 +576,12 @@ void BuildFileListJob::processFile(WalkEntry& entry)
     // removes its source, as a move stopped between the copy and the removal needs.
     // A newer destination keeps its source.
     if (m_options.m_copyMode == CopyOptions::Move &&
-        !(m_options.m_overwriteMode == CopyOptions::OverwriteOlder &&
+        !(overwrite == CopyOptions::OverwriteOlder &&
           FileSystemUtils::isNewer(source, destination))) {
         reportFileToCopy(sourcePath, destinationPath, size, linkFirst);
         return;
     }
-    switch (m_options.m_overwriteMode) {
+    switch (overwrite) {
     case CopyOptions::NoOverwrite:
         reportToSkip(sourcePath, destinationPath, size, false, QString(), linkFirst);
         break;

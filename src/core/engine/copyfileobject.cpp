@@ -83,6 +83,12 @@ void CopyFileObject::startCopy()
         return;
     }
 
+    // The user's decision for this file, where there is one, is its overwrite mode; a copy
+    // renamed so takes its name on its own, as in an auto rename run.
+    m_options.m_overwriteMode =
+        OverwriteDecision::modeFor(m_options, m_destinationRoot, destination_path);
+    if (m_options.m_overwriteMode == CopyOptions::AutoRename)
+        m_deferBelowSize = 0;
     if (m_options.m_copyMode == CopyOptions::Verify) {
         m_options.m_overwriteMode = CopyOptions::NoOverwrite;
     } else if (m_options.m_copyMode == CopyOptions::FixErrors && isError()) {

@@ -1,5 +1,7 @@
 #include "engine/copystage.h"
 
+#include "engine/overwritedecision.h"
+
 #include "base/handover.h"
 #include "engine/checkfilejob.h"
 #include "engine/copyjob.h"
@@ -71,7 +73,8 @@ bool CopyStage::decideOnFullStorage(CopyItem& item)
             m_run.m_skipStorageCheck = true;
         return false;
     }
-    const int mode = m_run.m_task.m_options.m_overwriteMode;
+    const int mode = OverwriteDecision::modeFor(
+        m_run.m_task.m_options, m_run.m_task.m_destinationPath, item.destination_path);
     bool keepDestination = false;
     if (FileSystemUtils::fileExists(item.destination_path)) {
         const ReachableFileInfo destination(item.destination_path);

@@ -6,6 +6,7 @@
 #include "model/copyoptions.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 
 namespace {
@@ -17,6 +18,39 @@ QString text(const char* source)
 }
 
 } // namespace
+
+QString OverwriteDecision::decisionKey(const QString& destinationRoot, const QString& destination)
+{
+    const QString root = QDir::fromNativeSeparators(destinationRoot);
+    const QString path = QDir::fromNativeSeparators(destination);
+    if (root.isEmpty() || path.size() <= root.size() + 1 || !path.startsWith(root))
+        return QString();
+    // The root "/" ends with its separator already.
+    const int from = root.endsWith(QLatin1Char('/')) ? root.size() : root.size() + 1;
+    if (from > root.size() && path.at(root.size()) != QLatin1Char('/'))
+        return QString();
+    return path.mid(from);
+}
+
+int OverwriteDecision::modeFor(const CopyOptions& options, const QString& destinationRoot,
+                               const QString& destination)
+{
+    if (options.m_fileDecisions.isEmpty() || options.m_copyMode == CopyOptions::Verify)
+        return options.m_overwriteMode;
+    const auto found = options.m_fileDecisions.constFind(decisionKey(destinationRoot, destination));
+    if (found == options.m_fileDecisions.constEnd())
+        return options.m_overwriteMode;
+    switch (*found) {
+    case CopyOptions::DecideOverwrite:
+        return CopyOptions::OverwriteAlways;
+    case CopyOptions::DecideSkip:
+        return CopyOptions::NoOverwrite;
+    case CopyOptions::DecideRename:
+        return CopyOptions::AutoRename;
+    default:
+        return options.m_overwriteMode;
+    }
+}
 
 OverwriteDecision::Comparison OverwriteDecision::compare(const QFileInfo& source,
                                                          const QFileInfo& destination,

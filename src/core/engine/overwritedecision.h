@@ -5,6 +5,7 @@
 
 #include <atomic>
 
+class CopyOptions;
 class QFileInfo;
 
 // What the overwrite mode makes of an entry already at the destination: pure logic on what
@@ -39,6 +40,13 @@ public:
         // For the item's notes, in this order.
         QStringList notes;
     };
+
+    // The overwrite mode for one destination file: the user's decision for it (overwrite:
+    // always, skip: never, rename: automatic rename), else the run's own. A verify keeps its own.
+    static int modeFor(const CopyOptions& options, const QString& destinationRoot,
+                       const QString& destination);
+    // The key of a destination file in CopyOptions::m_fileDecisions; empty outside the root.
+    static QString decisionKey(const QString& destinationRoot, const QString& destination);
 
     static Comparison compare(const QFileInfo& source, const QFileInfo& destination,
                               const QString& linkTarget);

@@ -29,7 +29,8 @@ constexpr qint64 SparseCheckFrom = qint64(1) << 20;
 
 } // namespace
 
-bool RunPlan::build(const Task& task, const RunSettings& settings)
+bool RunPlan::build(const Task& task, const RunSettings& settings,
+                    const std::atomic<bool>* stopFlag)
 {
     m_task = task;
     m_settings = settings;
@@ -56,44 +57,65 @@ bool RunPlan::build(const Task& task, const RunSettings& settings)
     job.setSettings(walkSettings);
     job.setPlanOnly(true);
     const bool move = task.m_options.m_copyMode == CopyOptions::Move;
+    // Asked at each entry: a stop reaches the walk between two of them.
+    const auto stopped = [&] {
+        if (!stopFlag || !stopFlag->load())
+            return false;
+        if (!m_stopped)
+            job.stopJob();
+        m_stopped = true;
+        return true;
+    };
     QObject::connect(
         &job, &BuildFileListJob::itemToCopy,
         [&](const QString& source, const QString& destination, qint64 size, bool isFolder) {
+            if (stopped())
+                return;
             if (isFolder) {
                 m_folders += 1;
                 checkTarget(source, destination, 0, true, false);
                 return;
             }
             bool removes = move;
-            const Outcome outcome = FileSystemUtils::fileExists(destination)
-                                        ? decideExisting(source, destination, QString(), &removes)
-                                        : Outcome::New;
+            const bool exists = FileSystemUtils::fileExists(destination);
+            const Outcome outcome =
+                exists ? decideExisting(source, destination, QString(), &removes) : Outcome::New;
+            if (exists)
+                addConflict(outcome, source, destination, size);
             addWrite(outcome, source, destination, size, false, removes);
         });
     QObject::connect(
         &job, &BuildFileListJob::symbolicLinkToCopy,
         [&](const QString& source, const QString& destination, qint64 size, const QString& target) {
+            if (stopped())
+                return;
             bool removes = move;
             Platform::EntryStatus existing;
+            const bool exists = Platform::entryStatus(destination, &existing);
             // A verify finds no copy of a link that is missing.
-            const Outcome outcome = Platform::entryStatus(destination, &existing)
-                                        ? decideExisting(source, destination, target, &removes)
+            const Outcome outcome = exists   ? decideExisting(source, destination, target, &removes)
                                     : verify ? Outcome::Error
                                              : Outcome::New;
+            if (exists)
+                addConflict(outcome, source, destination, size);
             addWrite(outcome, source, destination, size, true, removes);
         });
-    QObject::connect(&job, &BuildFileListJob::itemToSkip,
-                     [&](const QString& source, const QString& destination, qint64 size,
-                         bool isFolder, const QString& reason) {
-                         const bool filtered =
-                             isFilteredSkip(reason, isFolder) && reason != newerReason();
-                         const Outcome outcome = reason == newerReason() ? Outcome::SkipNewer
-                                                 : filtered              ? Outcome::SkipFiltered
-                                                                         : Outcome::SkipSame;
-                         // An equal file a move finds is removed from the source.
-                         addEntry(outcome, source, destination, size, isFolder,
-                                  move && outcome == Outcome::SkipSame);
-                     });
+    QObject::connect(
+        &job, &BuildFileListJob::itemToSkip,
+        [&](const QString& source, const QString& destination, qint64 size, bool isFolder,
+            const QString& reason) {
+            if (stopped())
+                return;
+            const bool filtered = isFilteredSkip(reason, isFolder) && reason != newerReason();
+            const Outcome outcome = reason == newerReason() ? Outcome::SkipNewer
+                                    : filtered              ? Outcome::SkipFiltered
+                                                            : Outcome::SkipSame;
+            if (!isFolder && (outcome == Outcome::SkipSame || outcome == Outcome::SkipNewer))
+                addConflict(outcome, source, destination, size);
+            // An equal file a move finds is removed from the source.
+            addEntry(outcome, source, destination, size, isFolder,
+                     move && outcome == Outcome::SkipSame);
+        });
     QEventLoop loop;
     QObject::connect(&job, &Job::jobHasFinishedWithThread, &loop, &QEventLoop::quit,
                      Qt::QueuedConnection);
@@ -139,17 +161,17 @@ RunPlan::Outcome RunPlan::decideExisting(const QString& source, const QString& d
     }
     Platform::EntryStatus existing;
     const bool known = Platform::entryStatus(destination, &existing);
-    if (options.m_overwriteMode != CopyOptions::AutoRename && known && existing.isFolder) {
+    const int mode = OverwriteDecision::modeFor(options, m_task.m_destinationPath, destination);
+    if (mode != CopyOptions::AutoRename && known && existing.isFolder) {
         *removesSource = false;
         return Outcome::Error;
     }
-    if (options.m_overwriteMode == CopyOptions::AutoRename &&
-        options.m_copyMode != CopyOptions::Verify)
+    if (mode == CopyOptions::AutoRename && options.m_copyMode != CopyOptions::Verify)
         return Outcome::Rename;
     OverwriteDecision::Result decision = OverwriteDecision::decide(
         OverwriteDecision::compare(ReachableFileInfo(source), ReachableFileInfo(destination),
                                    linkTarget),
-        options.m_overwriteMode, options.m_copyMode, m_settings.skipErrorsInSync);
+        mode, options.m_copyMode, m_settings.skipErrorsInSync);
     if (decision.verdict == OverwriteDecision::Verdict::CompareContent)
         decision = OverwriteDecision::byContent(source, destination, nullptr, decision);
     const bool verify = options.m_copyMode == CopyOptions::Verify;
@@ -289,6 +311,23 @@ bool RunPlan::checkTarget(const QString& source, const QString& destination, qin
     if (!TargetRules::keepsModes(m_family) && status.permissions != (isFolder ? 0755 : 0644))
         addProblem(QStringLiteral("modes-lost"), destination);
     return fails;
+}
+
+void RunPlan::addConflict(Outcome outcome, const QString& source, const QString& destination,
+                          qint64 size)
+{
+    // A verify compares what is there; a folder in the file's place is an error either way.
+    if (m_task.m_options.m_copyMode == CopyOptions::Verify ||
+        (outcome != Outcome::Overwrite && outcome != Outcome::SkipSame &&
+         outcome != Outcome::SkipNewer && outcome != Outcome::Rename))
+        return;
+    Conflict conflict;
+    conflict.destination = destination;
+    conflict.outcome = outcome;
+    conflict.size = size;
+    conflict.destinationOlder = FileSystemUtils::modificationOrder(
+                                    ReachableFileInfo(source), ReachableFileInfo(destination)) < 0;
+    m_conflicts << conflict;
 }
 
 void RunPlan::addProblem(const QString& code, const QString& path, qint64 bytes)

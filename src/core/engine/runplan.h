@@ -13,6 +13,7 @@
 #include <QStringList>
 
 #include <array>
+#include <atomic>
 
 // A run looked at before it is made: the source and the destination walked as the run walks
 // them (BuildFileListJob, without writing), each file's outcome decided by the run's own
@@ -65,8 +66,21 @@ public:
     static constexpr double PerFileMs = 0.08;
     static constexpr qint64 BytesPerSecond = 1011000000;
 
-    // Walks and decides; false when the walk could not run (no job could be made).
-    bool build(const Task& task, const RunSettings& settings);
+    // A file already at the destination that the run would overwrite, skip or rename.
+    struct Conflict
+    {
+        QString destination;
+        Outcome outcome = Outcome::SkipSame;
+        qint64 size = 0;
+        // The file there is older than the source (by the run's comparison of dates).
+        bool destinationOlder = false;
+    };
+
+    // Walks and decides; false when the walk could not run (no job could be made). A set
+    // stop flag (from any thread) ends the walk at its next entry.
+    bool build(const Task& task, const RunSettings& settings,
+               const std::atomic<bool>* stopFlag = nullptr);
+    bool wasStopped() const { return m_stopped; }
 
     Tally tally(Outcome outcome) const { return m_tallies[size_t(outcome)]; }
     // A move: the sources it removes (its copies, and those whose equal copy is there).
@@ -79,6 +93,8 @@ public:
     // Bytes the copies would take there, with a block of metadata for each entry.
     qint64 requiredBytes() const { return m_required; }
     QList<Problem> problems() const;
+    // In walk order.
+    const QList<Conflict>& conflicts() const { return m_conflicts; }
     bool hasCertainFailure() const;
 
     // The problems of one destination path's name and length on family.
@@ -99,6 +115,8 @@ private:
     void addWrite(Outcome outcome, const QString& source, const QString& destination, qint64 size,
                   bool isLink, bool removesSource);
     void addProblem(const QString& code, const QString& path, qint64 bytes = 0);
+    void addConflict(Outcome outcome, const QString& source, const QString& destination,
+                     qint64 size);
 
     Task m_task;
     RunSettings m_settings;
@@ -115,4 +133,6 @@ private:
     // A move: the source folders that keep an entry the run does not take, which stay
     // behind as errors.
     QSet<QString> m_keptFolders;
+    QList<Conflict> m_conflicts;
+    bool m_stopped = false;
 };

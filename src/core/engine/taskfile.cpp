@@ -173,6 +173,16 @@ TaskFile::Result readSettings(const QSettings::SettingsMap& map, const QString& 
             options.m_copyMode = CopyOptions::Verify;
         result.task.m_options = options;
     }
+    const QVariantMap decisions = groupOf(map, CopyOptions::fileDecisionsGroupName());
+    for (auto it = decisions.cbegin(); it != decisions.cend(); ++it) {
+        QString path;
+        int decision = 0;
+        if (it.key().startsWith(QLatin1String("Decision")) &&
+            CopyOptions::fileDecisionFromText(it.value().toString(), &path, &decision))
+            result.task.m_options.m_fileDecisions.insert(path, decision);
+        else
+            qWarning() << "Ignored file decision" << it.key() << "in" << qUtf8Printable(name);
+    }
     const QString programGroup = ExternalProgramSettings::groupName();
     result.externalProgram.readFromGroup(groupOf(map, programGroup));
     const auto programKey = map.lowerBound(programGroup + QLatin1Char('/'));

@@ -76,6 +76,18 @@ void writeTaskGroup(QSettings& settings, const Task& task, int itemCount, int fo
     if (!mountPoint.isEmpty())
         settings.setValue(QStringLiteral("DestinationMountPoint"), mountPoint);
     settings.endGroup();
+    // A group of its own, which older readers never look at.
+    const QMap<QString, int>& decisions = task.m_options.m_fileDecisions;
+    if (decisions.isEmpty())
+        return;
+    settings.beginGroup(CopyOptions::fileDecisionsGroupName());
+    int index = 0;
+    for (auto it = decisions.cbegin(); it != decisions.cend(); ++it) {
+        const QString text = CopyOptions::fileDecisionText(it.key(), it.value());
+        if (!text.isEmpty())
+            settings.setValue(QStringLiteral("Decision%1").arg(index++), text);
+    }
+    settings.endGroup();
 }
 
 // Written now rather than when the object goes, so that a failed write is reported.

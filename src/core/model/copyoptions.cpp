@@ -1,5 +1,7 @@
 #include "model/copyoptions.h"
 
+#include <QFile>
+
 #include <QDebug>
 #include <QSettings>
 
@@ -88,7 +90,8 @@ bool CopyOptions::operator==(const CopyOptions& other) const
            m_copyEmptyFolders == other.m_copyEmptyFolders &&
            m_destinationMode == other.m_destinationMode && m_verifyCopies == other.m_verifyCopies &&
            m_ignoreCase == other.m_ignoreCase &&
-           m_replaceForbiddenNames == other.m_replaceForbiddenNames;
+           m_replaceForbiddenNames == other.m_replaceForbiddenNames &&
+           m_fileDecisions == other.m_fileDecisions;
 }
 
 QStringList CopyOptions::toDataString() const
@@ -238,4 +241,39 @@ void CopyOptions::loadFromGroup(const QVariantMap& group)
     m_verifyCopies = group.value(QStringLiteral("VerifyCopies"), false).toBool();
     m_ignoreCase = group.value(QStringLiteral("IgnoreCase"), false).toBool();
     m_replaceForbiddenNames = group.value(QStringLiteral("ReplaceForbiddenNames"), false).toBool();
+}
+
+namespace {
+
+const char* const decisionWords[] = {"overwrite", "skip", "rename"};
+
+} // namespace
+
+QString CopyOptions::fileDecisionText(const QString& relativePath, int decision)
+{
+    if (decision < DecideOverwrite || decision > DecideRename)
+        return QString();
+    return QLatin1String(decisionWords[decision]) + QLatin1Char(' ') +
+           QString::fromLatin1(QFile::encodeName(relativePath).toPercentEncoding("/"));
+}
+
+bool CopyOptions::fileDecisionFromText(const QString& text, QString* relativePath, int* decision)
+{
+    const int space = text.indexOf(QLatin1Char(' '));
+    if (space < 0)
+        return false;
+    const QString word = text.left(space);
+    int found = -1;
+    for (int index = DecideOverwrite; index <= DecideRename; ++index) {
+        if (word == QLatin1String(decisionWords[index]))
+            found = index;
+    }
+    const QString path =
+        QFile::decodeName(QByteArray::fromPercentEncoding(text.mid(space + 1).toLatin1()));
+    if (found < 0 || path.isEmpty() || path.startsWith(QLatin1Char('/')) ||
+        path.split(QLatin1Char('/')).contains(QStringLiteral("..")))
+        return false;
+    *relativePath = path;
+    *decision = found;
+    return true;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QMap>
 #include <QStringList>
 #include <QVariantMap>
 
@@ -32,6 +33,13 @@ public:
         Collate = 0,
         Normal = 1
     };
+    // What the user chose for one file already at the destination, over the overwrite mode.
+    enum FileDecision
+    {
+        DecideOverwrite = 0,
+        DecideSkip = 1,
+        DecideRename = 2
+    };
 
     CopyOptions();
 
@@ -55,6 +63,13 @@ public:
     // The same from that group's keys (without the group's name) and values.
     void loadFromGroup(const QVariantMap& group);
     static QString groupName() { return QStringLiteral("Copy"); }
+    // One entry of m_fileDecisions as task files store it: a word ("overwrite", "skip",
+    // "rename"), a space and the path's bytes percent-encoded, so that any name (a newline,
+    // bytes that are no UTF-8) keeps its exact bytes. The words never change.
+    static QString fileDecisionText(const QString& relativePath, int decision);
+    // False for a text not made so, or a path that is empty, absolute or leaves the folder.
+    static bool fileDecisionFromText(const QString& text, QString* relativePath, int* decision);
+    static QString fileDecisionsGroupName() { return QStringLiteral("FileDecisions"); }
 
     int m_copyMode = Copy;
     bool m_copyHiddenFiles = true;
@@ -75,4 +90,7 @@ public:
     // Names the destination's file system refuses are written with look-alike characters
     // (TargetRules' mapping), so that such files are copied rather than failed.
     bool m_replaceForbiddenNames = false;
+    // The user's FileDecision per destination file, by its path relative to the destination
+    // (separators '/'). Not in the data string: task files keep them in a group of their own.
+    QMap<QString, int> m_fileDecisions;
 };

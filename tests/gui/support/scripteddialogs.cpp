@@ -97,6 +97,18 @@ QString ScriptedDialogs::textInput(QWidget*, const QString& title, const QString
     return accepted ? text : QString();
 }
 
+Dialogs::PlanAnswer ScriptedDialogs::showPlan(QWidget* parent, const PlanQuestion& question)
+{
+    plans.append(*question.report);
+    PlanAnswer answer;
+    answer.button = ask(parent, {Information, question.headline, question.buttons,
+                                 question.defaultButton, question.escapeButton});
+    answer.decisions = question.report->task.m_options.m_fileDecisions;
+    for (auto it = planDecisions.cbegin(); it != planDecisions.cend(); ++it)
+        answer.decisions.insert(it.key(), it.value());
+    return answer;
+}
+
 bool RecordingDesktop::openUrl(const QUrl& url)
 {
     openedUrls.append(url);

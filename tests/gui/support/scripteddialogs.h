@@ -2,6 +2,7 @@
 
 #include "desktop.h"
 #include "dialogs.h"
+#include "planreport.h"
 
 #include <QList>
 #include <QStringList>
@@ -41,6 +42,12 @@ public:
                          const QString& nameFilter) override;
     QString textInput(QWidget* parent, const QString& title, const QString& label,
                       const QString& value, bool* ok) override;
+    // Answered by a button's text from the script, with planDecisions changed over the
+    // plan's own (key: relative path, value: CopyOptions::FileDecision).
+    PlanAnswer showPlan(QWidget* parent, const PlanQuestion& question) override;
+    QMap<QString, int> planDecisions;
+    // The plans shown: headline and buttons in asked (kind Information), the report here.
+    QList<PlanReport> plans;
 
     // Message boxes asked, in order.
     QList<Asked> asked;
