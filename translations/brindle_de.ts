@@ -1845,8 +1845,6 @@ auch wenn ein --include passt.
         <translation>Angehaltenen Lauf &amp;fortsetzen</translation>
     </message>
     <message>
-        <source>Pause</source>
-        <translation>Anhalten</translation>
         <source>Shows what a copy would do, and what the destination would refuse, before anything is written</source>
         <translation>Zeigt, was eine Kopie täte und was das Ziel ablehnen würde, bevor etwas geschrieben wird</translation>
     </message>
@@ -1861,6 +1859,10 @@ auch wenn ein --include passt.
     <message>
         <source>Problems</source>
         <translation>Probleme</translation>
+    </message>
+    <message>
+        <source>Pause</source>
+        <translation>Anhalten</translation>
     </message>
 </context>
 <context>
@@ -2388,6 +2390,33 @@ Ordner: %2</translation>
     <message>
         <source>the checksum list %1 is not written: %2 files were verified before the run was resumed</source>
         <translation>die Prüfsummenliste %1 wird nicht geschrieben: %2 Dateien wurden vor der Fortsetzung des Laufs geprüft</translation>
+    </message>
+</context>
+<context>
+    <name>PausePresenter</name>
+    <message>
+        <source>Paused</source>
+        <translation>Angehalten</translation>
+    </message>
+    <message>
+        <source>Continued</source>
+        <translation>Fortgesetzt</translation>
+    </message>
+    <message>
+        <source>Continue</source>
+        <translation>Weiter</translation>
+    </message>
+    <message>
+        <source>Pause</source>
+        <translation>Anhalten</translation>
+    </message>
+    <message>
+        <source>Go on from where the run holds (Pause key)</source>
+        <translation>Dort weitermachen, wo der Lauf angehalten wurde (Pause-Taste)</translation>
+    </message>
+    <message>
+        <source>Hold the run where it is, files open (Pause key)</source>
+        <translation>Den Lauf an seiner Stelle anhalten, Dateien bleiben offen (Pause-Taste)</translation>
     </message>
 </context>
 <context>
@@ -3151,26 +3180,6 @@ Ordner: %2</translation>
     <message>
         <source>Do you want to stop the run? A stopped run can be saved and resumed.</source>
         <translation>Möchten Sie den Lauf anhalten? Ein angehaltener Lauf kann gespeichert und fortgesetzt werden.</translation>
-    </message>
-    <message>
-        <source>Paused</source>
-        <translation>Angehalten</translation>
-    </message>
-    <message>
-        <source>Continued</source>
-        <translation>Fortgesetzt</translation>
-    </message>
-    <message>
-        <source>Pause</source>
-        <translation>Anhalten</translation>
-    </message>
-    <message>
-        <source>Go on from where the run holds (Pause key)</source>
-        <translation>Dort weitermachen, wo der Lauf angehalten wurde (Pause-Taste)</translation>
-    </message>
-    <message>
-        <source>Hold the run where it is, files open (Pause key)</source>
-        <translation>Den Lauf an seiner Stelle anhalten, Dateien bleiben offen (Pause-Taste)</translation>
     </message>
 </context>
 <context>

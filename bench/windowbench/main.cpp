@@ -59,6 +59,16 @@ public:
         ++questions;
         return message.defaultButton;
     }
+    PlanAnswer showPlan(QWidget*, const PlanQuestion& question) override
+    {
+        std::fprintf(stderr, "windowbench: plan \"%s\", answered \"%s\"\n",
+                     qUtf8Printable(question.headline),
+                     qUtf8Printable(question.buttons.value(question.defaultButton)));
+        ++questions;
+        PlanAnswer answer;
+        answer.button = question.defaultButton;
+        return answer;
+    }
     QString existingFolder(QWidget*, const QString&, const QString&) override { return {}; }
     QString openFileName(QWidget*, const QString&, const QString&, const QString&) override
     {

@@ -12,6 +12,7 @@
 #include "jobs/jobthreadpool.h"
 #include "mainwindowrules.h"
 #include "net/ganalytics.h"
+#include "pausepresenter.h"
 #include "progresspresenter.h"
 #include "progressrules.h"
 #include "taskform.h"
@@ -68,19 +69,14 @@ RunPresenter::RunPresenter(Ui::GuiMainWindow* ui, WindowSeams* seams, WindowWork
                            GuiLog* recap, QObject* parent)
     : QObject(parent), mp_ui(ui), mp_seams(seams), mp_worker(worker), mp_controller(controller),
       mp_form(form), mp_progress(progress), mp_recap(recap),
-      mp_sleepInhibitor(new SleepInhibitor(this))
+      mp_sleepInhibitor(new SleepInhibitor(this)),
+      mp_pause(new PausePresenter(ui, controller, progress, recap, mp_sleepInhibitor, this))
 {
     mp_ui->mp_pbStop->setEnabled(false);
     mp_ui->mp_pbFixErrors->setEnabled(false);
     connect(mp_ui->mp_pbStart, &QPushButton::clicked, this, &RunPresenter::startCopy);
     connect(mp_ui->mp_pbStartMove, &QPushButton::clicked, this, &RunPresenter::startMove);
     connect(mp_ui->mp_pbStop, &QPushButton::clicked, this, &RunPresenter::stopCopy);
-    mp_ui->mp_pbPause->setEnabled(false);
-    connect(mp_ui->mp_pbPause, &QPushButton::clicked, this, &RunPresenter::togglePause);
-    auto* pauseKey = new QShortcut(QKeySequence(Qt::Key_Pause), mp_ui->mp_pbPause->window());
-    connect(pauseKey, &QShortcut::activated, this, &RunPresenter::togglePause);
-    connect(mp_controller, &RunController::pausedChanged, this, &RunPresenter::onPausedChanged);
-    showPaused(false);
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), mp_ui->mp_pbStop->window());
     connect(escape, &QShortcut::activated, this, &RunPresenter::askToStop);
     connect(mp_ui->mp_pbVerify, &QPushButton::clicked, this, &RunPresenter::verifyCopy);
@@ -387,7 +383,7 @@ void RunPresenter::runTask(bool resume, Task task)
 {
     m_running = true;
     m_resumed = resume;
-    showPaused(false);
+    mp_pause->reset();
     mp_form->setRunControlsEnabled(true);
     mp_progress->startRun();
     mp_seams->setStatusText(QString());
@@ -475,43 +471,6 @@ void RunPresenter::stopCopy()
         mp_controller->stop();
 }
 
-void RunPresenter::togglePause()
-{
-    if (!isRunning() || m_stopping || !mp_ui->mp_pbPause->isEnabled())
-        return;
-    // Until the run answers: a second click would only undo the first.
-    mp_ui->mp_pbPause->setEnabled(false);
-    if (mp_controller->isPaused())
-        mp_controller->continueRun();
-    else
-        mp_controller->pause();
-}
-
-void RunPresenter::onPausedChanged(bool paused)
-{
-    if (!isRunning())
-        return;
-    mp_ui->mp_pbPause->setEnabled(!m_stopping);
-    showPaused(paused);
-    mp_progress->setPaused(paused);
-    mp_recap->appendLine(paused ? tr("Paused") : tr("Continued"));
-    // A paused run lets the computer sleep; it holds its files, and goes on after.
-    if (paused)
-        mp_sleepInhibitor->release();
-    else
-        mp_sleepInhibitor->acquire(ProgramIdentity::programName(),
-                                   sleepReason(mp_controller->task().m_options.m_copyMode));
-}
-
-void RunPresenter::showPaused(bool paused)
-{
-    mp_ui->mp_pbPause->setText(paused ? tr("Continue") : tr("Pause"));
-    mp_ui->mp_pbPause->setIcon(QIcon(paused ? QStringLiteral(":/images/Continue.png")
-                                            : QStringLiteral(":/images/Pause.png")));
-    mp_ui->mp_pbPause->setToolTip(paused ? tr("Go on from where the run holds (Pause key)")
-                                         : tr("Hold the run where it is, files open (Pause key)"));
-}
-
 void RunPresenter::onStorageFull(qint64 available, qint64 required)
 {
     if (!qobject_cast<RunController*>(sender()))
@@ -543,7 +502,7 @@ void RunPresenter::onTaskCompleted()
         return;
     }
     m_running = false;
-    showPaused(false);
+    mp_pause->reset();
     mp_progress->endRun();
     mp_form->setRunControlsEnabled(false);
 

@@ -8,6 +8,7 @@
 
 class GuiLog;
 class ProgressPresenter;
+class PausePresenter;
 class SleepInhibitor;
 class TaskForm;
 class WindowSeams;
@@ -66,8 +67,6 @@ public slots:
     void verifyCopy();
     void fixErrors();
     void stopCopy();
-    // Pauses a running run, or lets a paused one go on.
-    void togglePause();
     // Resumes the stopped run of the copy task, in its own mode and paths (shown first).
     void resumeStopped();
     // Escape during a run: asks, then stops.
@@ -87,8 +86,6 @@ signals:
     void windowWanted();
 
 private:
-    void onPausedChanged(bool paused);
-    void showPaused(bool paused);
     struct PathFacts;
     struct Outcome;
     void checkPaths(bool verify, const std::function<void()>& accepted);
@@ -120,6 +117,7 @@ private:
     ProgressPresenter* mp_progress;
     GuiLog* mp_recap;
     SleepInhibitor* mp_sleepInhibitor;
+    PausePresenter* mp_pause;
     StartGate m_startGate;
     bool m_running = false;
     bool m_checking = false;
