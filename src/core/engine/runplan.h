@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/targetrules.h"
+#include "engine/walklisting.h"
 #include "fs/platform.h"
 #include "model/runsettings.h"
 #include "model/task.h"
@@ -13,6 +14,7 @@
 #include <QStringList>
 
 #include <array>
+#include <memory>
 
 // A run looked at before it is made: the source and the destination walked as the run walks
 // them (BuildFileListJob, without writing), each file's outcome decided by the run's own
@@ -67,6 +69,12 @@ public:
 
     // Walks and decides; false when the walk could not run (no job could be made).
     bool build(const Task& task, const RunSettings& settings);
+    // The plan of a run that follows at once: its walk's list is kept for the run.
+    void keepListing() { m_keepListing = true; }
+    // The list kept, for the run to file instead of walking again; null when the run must
+    // walk itself. A plan writes nothing, so its walk took the destination's file system
+    // by its type: the run's probe (made here) must agree, or the list is not the run's.
+    std::shared_ptr<const WalkListing> listingForRun() const;
 
     Tally tally(Outcome outcome) const { return m_tallies[size_t(outcome)]; }
     // A move: the sources it removes (its copies, and those whose equal copy is there).
@@ -79,6 +87,8 @@ public:
     // Bytes the copies would take there, with a block of metadata for each entry.
     qint64 requiredBytes() const { return m_required; }
     QList<Problem> problems() const;
+    // Destination paths written under a look-alike name (CopyOptions::m_replaceForbiddenNames).
+    const QStringList& renamedForTarget() const { return m_renamed; }
     bool hasCertainFailure() const;
 
     // The problems of one destination path's name and length on family.
@@ -102,6 +112,9 @@ private:
 
     Task m_task;
     RunSettings m_settings;
+    bool m_keepListing = false;
+    std::shared_ptr<WalkListing> m_listing;
+    Platform::FileSystemTraits m_assumedTraits;
     std::array<Tally, OutcomeCount> m_tallies{};
     Tally m_removed;
     qint64 m_folders = 0;
@@ -112,6 +125,9 @@ private:
     QStringList m_problemOrder;
     // Case-folded destination paths met, for names a target that ignores case takes as one.
     QSet<QString> m_foldedNames;
+    // Destination folders the run cannot make, for their entries.
+    QSet<QString> m_refusedFolders;
+    QStringList m_renamed;
     // A move: the source folders that keep an entry the run does not take, which stay
     // behind as errors.
     QSet<QString> m_keptFolders;
