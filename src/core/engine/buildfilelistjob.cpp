@@ -90,9 +90,8 @@ void BuildFileListJob::reportUnchanged(const QString& source, const QString& des
                                        qint64 size, const QString& hardLinkFirst)
 {
     emit itemToSkip(source, destination, size, false, unchangedText());
-    addListedEntry(
-        {ListedEntry::Unchanged, source, destination, size, false, unchangedText(), hardLinkFirst,
-         QString(), QString()});
+    addListedEntry({ListedEntry::Unchanged, source, destination, size, false, unchangedText(),
+                    hardLinkFirst, QString(), QString()});
 }
 
 void BuildFileListJob::reportLinkToCopy(const QString& source, const QString& destination,
@@ -149,6 +148,10 @@ void BuildFileListJob::startJob()
     // A verify writes nothing, not even a probe.
     m_names.setMayProbe(m_options.m_copyMode != CopyOptions::Verify && !m_planOnly);
     m_hardLinks.clear();
+    m_targetFamily = TargetRules::Family::Posix;
+    Platform::VolumeInfo volume;
+    if (m_options.m_replaceForbiddenNames && Platform::volumeInfo(m_destinationPath, &volume))
+        m_targetFamily = TargetRules::familyOf(volume.type, volume.magic);
     QMetaObject::invokeMethod(this, "buildFileList", Qt::QueuedConnection);
 }
 
@@ -170,7 +173,8 @@ void BuildFileListJob::buildFileList()
     }
     // A source named by the user is copied whatever the filters say; the copier decides
     // about an existing destination and reports a missing or special source.
-    reportFileToCopy(m_sourcePath, joinPath(m_destinationPath, name), source.size());
+    reportFileToCopy(m_sourcePath, joinPath(m_destinationPath, destinationName(name)),
+                     source.size());
     removeStaleTemporaryFiles(m_destinationPath);
     finishJob();
 }
@@ -243,8 +247,12 @@ void BuildFileListJob::listFolder(const QString& folder, const QString& destinat
                             m_options.m_destinationMode == CopyOptions::Normal;
     QSet<QByteArray> sourceNames;
     for (const Platform::FolderEntry& listed : entries) {
+        // Their copies' names, as the destination holds them.
         if (findExtras)
-            sourceNames.insert(listed.name);
+            sourceNames.insert(
+                m_targetFamily == TargetRules::Family::Posix
+                    ? listed.name
+                    : QFile::encodeName(destinationName(QFile::decodeName(listed.name))));
     }
     for (Platform::FolderEntry& listed : entries) {
         if (isStopped())
@@ -258,7 +266,7 @@ void BuildFileListJob::listFolder(const QString& folder, const QString& destinat
             entry.validName = QFile::encodeName(entry.name) == entry.rawName;
         entry.type = listed.type;
         entry.sourcePath = joinPath(folder, entry.name);
-        entry.destinationPath = joinPath(entryFolder, entry.name);
+        entry.destinationPath = joinPath(entryFolder, destinationName(entry.name));
         processEntry(entry);
     }
     Platform::closeFolder(fd);
@@ -629,6 +637,13 @@ void BuildFileListJob::removeStaleTemporaryFiles(const QString& destinationFolde
         PlatformCopy::removeStaleTemporaryFiles(destinationFolder, QSet<QString>(), true);
     for (const QString& path : removed)
         qDebug() << "Removed the temporary file of an interrupted copy" << qUtf8Printable(path);
+}
+
+QString BuildFileListJob::destinationName(const QString& name) const
+{
+    return m_targetFamily == TargetRules::Family::Posix
+               ? name
+               : TargetRules::portableName(name, m_targetFamily);
 }
 
 // A link keeps its own text, so that a copied tree stays whole wherever it is mounted; only

@@ -3,6 +3,7 @@
 #include "engine/destinationnames.h"
 #include "engine/earlierrun.h"
 #include "engine/listedbatches.h"
+#include "engine/targetrules.h"
 #include "engine/walkedhardlinks.h"
 #include "fs/pathfilters.h"
 #include "fs/pathutils.h"
@@ -131,6 +132,9 @@ private:
                           const QString& hardLinkFirst = QString());
     void removeStaleTemporaryFiles(const QString& destinationFolder);
     QString linkTargetInCopy(const QString& linkPath) const;
+    // The name an entry takes at the destination: its own, or the look-alike of one the
+    // destination's file system refuses (CopyOptions::m_replaceForbiddenNames).
+    QString destinationName(const QString& name) const;
 
     QString m_sourcePath;
     QString m_destinationPath;
@@ -149,4 +153,6 @@ private:
     // Whether the destination of the folder being listed had its file system learnt.
     bool m_destinationTimesKnown = false;
     bool m_planOnly = false;
+    // The destination's kind, where names it refuses are replaced; Posix replaces none.
+    TargetRules::Family m_targetFamily = TargetRules::Family::Posix;
 };
