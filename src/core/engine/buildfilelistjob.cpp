@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QMetaMethod>
 #include <QMetaObject>
+#include <QScopeGuard>
 
 #include <cerrno>
 #include <vector>
@@ -547,7 +548,10 @@ void BuildFileListJob::processFile(WalkEntry& entry)
         reportUnchanged(sourcePath, *finished, size, linkFirst);
         return;
     }
-    if (!FileSystemUtils::fileExists(destinationPath)) {
+    // The destination's entry itself, read once: its absence, or what the rule compares.
+    Platform::EntryStatus& existing = m_destinationStatus;
+    if (!Platform::entryStatus(destinationPath, &existing)) {
+        m_destinationState = DestinationState::Missing;
         if (verify) {
             CopyItem item(sourcePath, destinationPath, size, false, QString());
             item.setDestinationError(tr("Destination file does not exist"));
@@ -555,8 +559,12 @@ void BuildFileListJob::processFile(WalkEntry& entry)
         } else {
             reportFileToCopy(sourcePath, destinationPath, size, linkFirst);
         }
+        m_destinationState = DestinationState::Unknown;
         return;
     }
+    m_destinationState = DestinationState::Present;
+    const auto unknownAfter =
+        qScopeGuard([this] { m_destinationState = DestinationState::Unknown; });
     // The copier compares an existing destination in a verify run.
     if (verify) {
         reportToCopy(sourcePath, destinationPath, size, false);
@@ -571,6 +579,14 @@ void BuildFileListJob::processFile(WalkEntry& entry)
                                            m_options.m_copyMode != CopyOptions::Verify &&
                                                !m_planOnly);
         m_destinationTimesKnown = true;
+    }
+    // Two regular files (the common case): decided from the statuses read, as below.
+    if (existing.isFile && entry.status.isFile) {
+        const int order =
+            FileSystemUtils::modificationOrder(entry.status, sourcePath, existing, destinationPath);
+        decideBetweenFiles(sourcePath, destinationPath, size, linkFirst, order,
+                           existing.size != size);
+        return;
     }
     const ReachableFileInfo source(sourcePath);
     const ReachableFileInfo destination(destinationPath);
@@ -612,6 +628,43 @@ void BuildFileListJob::processFile(WalkEntry& entry)
         break;
     default:
         // Overwrite always and auto rename: the copier replaces or renames.
+        reportFileToCopy(sourcePath, destinationPath, size, linkFirst);
+        break;
+    }
+}
+
+void BuildFileListJob::decideBetweenFiles(const QString& sourcePath, const QString& destinationPath,
+                                          qint64 size, const QString& linkFirst, int order,
+                                          bool sizesDiffer)
+{
+    // The same rules as processFile's for entries read through QFileInfo.
+    if (m_options.m_copyMode == CopyOptions::Move &&
+        !(m_options.m_overwriteMode == CopyOptions::OverwriteOlder && order > 0)) {
+        reportFileToCopy(sourcePath, destinationPath, size, linkFirst);
+        return;
+    }
+    switch (m_options.m_overwriteMode) {
+    case CopyOptions::NoOverwrite:
+        reportToSkip(sourcePath, destinationPath, size, false, QString(), linkFirst);
+        break;
+    case CopyOptions::OverwriteOlder:
+        if (order < 0 || (order == 0 && sizesDiffer))
+            reportFileToCopy(sourcePath, destinationPath, size, linkFirst);
+        else if (order > 0)
+            reportToSkip(sourcePath, destinationPath, size, false,
+                         tr("newer destination file exists"), linkFirst);
+        else
+            reportToSkip(sourcePath, destinationPath, size, false, QString(), linkFirst);
+        break;
+    case CopyOptions::OverwriteDifferent:
+        // The birth times are read only where sizes and dates agree.
+        if (sizesDiffer || order != 0 ||
+            FileSystemUtils::createdDatesDiffer(QFileInfo(sourcePath), QFileInfo(destinationPath)))
+            reportFileToCopy(sourcePath, destinationPath, size, linkFirst);
+        else
+            reportToSkip(sourcePath, destinationPath, size, false, QString(), linkFirst);
+        break;
+    default:
         reportFileToCopy(sourcePath, destinationPath, size, linkFirst);
         break;
     }

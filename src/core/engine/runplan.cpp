@@ -81,9 +81,13 @@ bool RunPlan::build(const Task& task, const RunSettings& settings)
                 return;
             }
             bool removes = move;
-            const Outcome outcome = FileSystemUtils::fileExists(destination)
-                                        ? decideExisting(source, destination, QString(), &removes)
-                                        : Outcome::New;
+            // The walk read the destination already: missing is new, without a second look.
+            const BuildFileListJob::DestinationState state = job.destinationState();
+            const bool exists = state == BuildFileListJob::DestinationState::Unknown
+                                    ? FileSystemUtils::fileExists(destination)
+                                    : state == BuildFileListJob::DestinationState::Present;
+            const Outcome outcome =
+                exists ? decideExisting(source, destination, QString(), &removes) : Outcome::New;
             addWrite(outcome, source, destination, size, false, removes);
         });
     QObject::connect(
