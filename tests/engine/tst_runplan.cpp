@@ -225,18 +225,23 @@ void TestRunPlan::countsWhatTheRunDoes()
 void TestRunPlan::runFilesThePlansList_data()
 {
     QTest::addColumn<bool>("sameOptions");
+    QTest::addColumn<QString>("planned");
     QTest::addColumn<QStringList>("copied");
     // A file made after the plan is not in its list: the run walked no second time.
-    QTest::newRow("the run files the list") << true << QStringList{"a"};
-    QTest::newRow("other options: the run walks again") << false << QStringList{"a", "b"};
+    QTest::newRow("the run files the list") << true << "a" << QStringList{"a"};
+    QTest::newRow("other options: the run walks again") << false << "a" << QStringList{"a", "b"};
+    // The run still ends once, completed, with nothing to copy.
+    QTest::newRow("a list of nothing to copy") << true << ".a" << QStringList();
 }
 
 void TestRunPlan::runFilesThePlansList()
 {
     QFETCH(bool, sameOptions);
+    QFETCH(QString, planned);
     QFETCH(QStringList, copied);
-    QVERIFY(writeFile(m_source + "/a", "a"));
-    const Task definition = makeTask(m_source, m_destination, CopyOptions::Copy);
+    QVERIFY(writeFile(m_source + "/" + planned, "a"));
+    Task definition = makeTask(m_source, m_destination, CopyOptions::Copy);
+    definition.m_options.m_copyHiddenFiles = false;
     RunPlan plan;
     plan.keepListing();
     QVERIFY(plan.build(definition, RunSettings()));
@@ -250,7 +255,8 @@ void TestRunPlan::runFilesThePlansList()
     task.setPlannedListing(plan.listingForRun());
     RunRecorder recorder(&task);
     runToEnd(task, recorder);
-    QCOMPARE(QDir(m_destination).entryList(QDir::Files), copied);
+    QCOMPARE(QDir(m_destination).entryList(QDir::Files | QDir::Hidden), copied);
+    QCOMPARE(task.counters()[FilesCopied], copied.size());
 }
 
 QTEST_GUILESS_MAIN(TestRunPlan)

@@ -123,7 +123,11 @@ void ListingStage::fileListing(const WalkListing& listing)
              PlatformCopy::removeStaleTemporaryFiles(folder, QSet<QString>(), true))
             qDebug() << "Removed the temporary file of an interrupted copy" << qUtf8Printable(path);
     }
+    // Counted as the walk's job is, so that the copies started meanwhile do not end the run
+    // before its list is whole.
+    m_run.m_runningJobs += 1;
     fileEntries(entries);
+    m_run.m_runningJobs -= 1;
     listEnded(listing.errors, true);
 }
 
