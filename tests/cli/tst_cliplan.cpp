@@ -346,6 +346,8 @@ void TestCliPlan::copiesWhatTheTargetHolds()
     // The file FAT cannot hold is a certain failure: the rest is copied only when forced.
     if (fat)
         arguments << "--force";
+    // The plan of that run counts what it then does.
+    const Result replaced = dir.run(QStringList(arguments) << "--dry-run");
     const Result run = dir.run(arguments, 900000);
     QCOMPARE(run.exitCode, 1);
     QStringList failed;
@@ -367,6 +369,9 @@ void TestCliPlan::copiesWhatTheTargetHolds()
     for (const QString& name : copies)
         QVERIFY2(QFileInfo::exists(destination + "/" + name), qPrintable(name));
     QCOMPARE(run.json.value("copiedFiles").toInt(), copies.size());
+    QCOMPARE(replaced.json.value("new").toObject().value("files").toInt(), copies.size());
+    QCOMPARE(replaced.json.value("error").toObject().value("files").toInt(), expected.size());
+    QCOMPARE(replaced.json.value("renamedForTarget").toArray().size(), fat ? 0 : 2);
     QCOMPARE(run.json.value("checkedFiles").toInt(), copies.size());
 
     const Result verify =

@@ -292,6 +292,11 @@ bool RunPlan::checkTarget(const QString& source, const QString& destination, qin
         fails = fails || code == QLatin1String("forbidden-character") ||
                 code == QLatin1String("name-too-long") || code == QLatin1String("name-not-utf8");
     }
+    if (TargetRules::takesOnlyAscii(m_volume.type) &&
+        !TargetRules::isAscii(FileSystemUtils::fileNameOf(destination))) {
+        addProblem(QStringLiteral("name-not-ascii"), destination);
+        fails = true;
+    }
     // Written under a look-alike name (--replace-forbidden-names): copied, not a problem.
     if (!fails && FileSystemUtils::fileNameOf(destination) != FileSystemUtils::fileNameOf(source))
         m_renamed << destination;
@@ -321,7 +326,8 @@ bool RunPlan::checkTarget(const QString& source, const QString& destination, qin
         fails = true;
     }
     const qint64 limit = TargetRules::maxFileSize(m_family);
-    if (!isFolder && !isLink && limit >= 0 && size > limit)
+    const bool tooLarge = !isFolder && !isLink && limit >= 0 && size > limit;
+    if (tooLarge)
         addProblem(QStringLiteral("file-too-large"), destination, size);
     if (known && status.isSpecial && !TargetRules::keepsSpecialFiles(m_family)) {
         addProblem(QStringLiteral("special-files-lost"), destination);
@@ -329,6 +335,10 @@ bool RunPlan::checkTarget(const QString& source, const QString& destination, qin
     }
     if (!fails)
         m_required += TargetRules::spaceFor(isFolder || isLink ? 0 : data, m_volume.blockSize);
+    // Counted in the room it would take (what --force would try), and an error as the run
+    // reports it.
+    if (tooLarge)
+        return true;
     if (!known || keepsAll || fails || isLink)
         return fails;
     if (status.owner != Platform::userId())

@@ -155,6 +155,20 @@ QString TargetRules::portableName(const QString& name, Family family)
     return mapped;
 }
 
+bool TargetRules::takesOnlyAscii(const QString& mountType)
+{
+    return mountType.section(QLatin1Char('.'), -1).toLower() == QLatin1String("fusefat");
+}
+
+bool TargetRules::isAscii(const QString& name)
+{
+    for (const QChar c : name) {
+        if (c.unicode() > 0x7f)
+            return false;
+    }
+    return true;
+}
+
 bool TargetRules::pathTooLong(const QString& path, Family family)
 {
     switch (family) {

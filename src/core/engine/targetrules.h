@@ -40,6 +40,10 @@ public:
     //   a reserved device name (CON, NUL, COM1, LPT9.txt...)  ->  its first letter fullwidth
     //   a byte that is not UTF-8  ->  "%XX", its value in capital hexadecimal
     static QString portableName(const QString& name, Family family);
+    // Whether the mount, by its mount table type, takes only ASCII names: fusefat refuses
+    // any other (EPERM), look-alikes included.
+    static bool takesOnlyAscii(const QString& mountType);
+    static bool isAscii(const QString& name);
     // Whether a whole destination path is longer than the family takes.
     static bool pathTooLong(const QString& path, Family family);
     // The largest file the family holds; -1 without a limit worth telling.
