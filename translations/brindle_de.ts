@@ -470,6 +470,10 @@ auch wenn ein --include passt.
         <source>--dry-run cannot be used with --external.</source>
         <translation>--dry-run kann nicht mit --external verwendet werden.</translation>
     </message>
+    <message>
+        <source>Write names the destination&apos;s file system refuses (FAT, exFAT, NTFS, SMB) with look-alike characters: &quot;*:&lt;&gt;?\| fullwidth, control characters as their pictures, trailing dots and spaces as U+FF0E and U+2420, a reserved name (CON, NUL, COM1...) with its first letter fullwidth, bytes that are not UTF-8 as %XX. Kept in a saved task; verify and fix errors find the same names.</source>
+        <translation>Namen, die das Dateisystem des Ziels ablehnt (FAT, exFAT, NTFS, SMB), mit ähnlich aussehenden Zeichen schreiben: &quot;*:&lt;&gt;?\| in voller Breite, Steuerzeichen als ihre Bildzeichen, Punkte und Leerzeichen am Ende als U+FF0E und U+2420, bei einem reservierten Namen (CON, NUL, COM1...) den ersten Buchstaben in voller Breite, Bytes, die kein UTF-8 sind, als %XX. Wird in einer gespeicherten Aufgabe behalten; Prüfen und Fehler beheben finden dieselben Namen.</translation>
+    </message>
 </context>
 <context>
     <name>CliChecksums</name>
@@ -586,6 +590,10 @@ auch wenn ein --include passt.
     <message>
         <source>The destination cannot be written (%1: %2). Nothing was written; use --force to run anyway.</source>
         <translation>Das Ziel kann nicht beschrieben werden (%1: %2). Es wurde nichts geschrieben; mit --force trotzdem ausführen.</translation>
+    </message>
+    <message>
+        <source>Renamed for the target (to copy, with look-alike characters): %1</source>
+        <translation>Für das Ziel umbenannt (zu kopieren, mit ähnlich aussehenden Zeichen): %1</translation>
     </message>
 </context>
 <context>

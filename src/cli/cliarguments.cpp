@@ -48,6 +48,13 @@ struct Options
     QCommandLineOption ignoreCase{"ignore-case",
                                   T::tr("Let --include and --exclude match without regard to "
                                         "case (default: as the source's file system counts it).")};
+    QCommandLineOption replaceNames{
+        "replace-forbidden-names",
+        T::tr("Write names the destination's file system refuses (FAT, exFAT, NTFS, SMB) with "
+              "look-alike characters: \"*:<>?\\| fullwidth, control characters as their "
+              "pictures, trailing dots and spaces as U+FF0E and U+2420, a reserved name (CON, "
+              "NUL, COM1...) with its first letter fullwidth, bytes that are not UTF-8 as %XX. "
+              "Kept in a saved task; verify and fix errors find the same names.")};
     QCommandLineOption skipErrorsOn{"skip-errors-on",
                                     T::tr("Ignore errors of files matching these wildcard patterns "
                                           "(default desktop.ini)."),
@@ -105,18 +112,18 @@ struct Options
 
     QList<QCommandLineOption> all() const
     {
-        return {overwrite,      parents,  collate,        noRecursive, noHidden,     noLinks,
-                noEmptyFolders, include,  exclude,        ignoreCase,  skipErrorsOn, threads,
-                method,         hash,     verify,         manifest,    external,     externalArgs,
-                noFileList,     saveTask, reportFiltered, fixErrors,   quiet,        json,
-                portable,       dryRun,   force,          help,        version};
+        return {overwrite,      parents,    collate,  noRecursive,    noHidden,     noLinks,
+                noEmptyFolders, include,    exclude,  ignoreCase,     replaceNames, skipErrorsOn,
+                threads,        method,     hash,     verify,         manifest,     external,
+                externalArgs,   noFileList, saveTask, reportFiltered, fixErrors,    quiet,
+                json,           portable,   dryRun,   force,          help,         version};
     }
     // Options that shape a new run; a resumed run takes them from its task file.
     QList<QCommandLineOption> runShaping() const
     {
-        return {overwrite,      parents,    collate, noRecursive, noHidden,     noLinks,
-                noEmptyFolders, include,    exclude, ignoreCase,  skipErrorsOn, external,
-                externalArgs,   noFileList, verify,  dryRun,      force};
+        return {overwrite,      parents,      collate,    noRecursive, noHidden,     noLinks,
+                noEmptyFolders, include,      exclude,    ignoreCase,  replaceNames, skipErrorsOn,
+                external,       externalArgs, noFileList, verify,      dryRun,       force};
     }
 };
 
@@ -327,6 +334,7 @@ Result parse(const QStringList& arguments, CliArguments* out, QString* message)
     if (parser.isSet(options.skipErrorsOn))
         copy.m_skipErrorOnFiles = patterns(options.skipErrorsOn);
     copy.m_ignoreCase = parser.isSet(options.ignoreCase);
+    copy.m_replaceForbiddenNames = parser.isSet(options.replaceNames);
 
     if (parser.isSet(options.threads)) {
         bool ok = false;

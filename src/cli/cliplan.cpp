@@ -78,6 +78,15 @@ QStringList planLines(const RunPlan& plan, CliReport::RunKind kind)
                           FileSystemUtils::byteSizeText(volume.availableBytes),
                           FileSystemUtils::byteSizeText(plan.requiredBytes()));
     }
+    const QStringList& renamed = plan.renamedForTarget();
+    if (!renamed.isEmpty()) {
+        lines << T::tr("Renamed for the target (to copy, with look-alike characters): %1")
+                     .arg(renamed.size());
+        for (const QString& entry : renamed.mid(0, shownEntries))
+            lines << QStringLiteral("  ") + entry;
+        if (renamed.size() > shownEntries)
+            lines << T::tr("  ... and %1 more").arg(renamed.size() - shownEntries);
+    }
     const QList<RunPlan::Problem> problems = plan.problems();
     if (problems.isEmpty())
         lines << T::tr("No problem found.");
@@ -130,6 +139,7 @@ QJsonObject planJson(const QString& command, const RunPlan& plan)
         {"availableBytes", volume.availableBytes},
         {"requiredBytes", plan.requiredBytes()},
         {"problems", problems},
+        {"renamedForTarget", QJsonArray::fromStringList(plan.renamedForTarget())},
     };
 }
 

@@ -276,7 +276,7 @@ bool CliRunner::setUpTask(QString* message)
                       message, false))
         return false;
     if (!verify && !m_arguments.force && !m_arguments.skipBuildListForExternalProgram &&
-        !checkPlan(task, settings, message))
+        !checkPlan(task, settings, &request.plannedListing, message))
         return false;
     if (!preparePaths(&task.m_sourcePath, &task.m_destinationPath, verify, m_arguments.makeParents,
                       message))
@@ -295,14 +295,21 @@ bool CliRunner::setUpTask(QString* message)
     return true;
 }
 
-bool CliRunner::checkPlan(const Task& task, const RunSettings& settings, QString* message)
+bool CliRunner::checkPlan(const Task& task, const RunSettings& settings,
+                          std::shared_ptr<const WalkListing>* listing, QString* message)
 {
     // The walk of a large tree takes a while before the first progress line.
     if (!m_arguments.quiet)
         writeLine(stderr, tr("Checking the destination (--force skips it)..."));
     RunPlan plan;
-    if (!plan.build(task, settings) || !plan.hasCertainFailure())
+    // The run files the list walked here: one walk for both.
+    plan.keepListing();
+    if (!plan.build(task, settings))
         return true;
+    if (!plan.hasCertainFailure()) {
+        *listing = plan.listingForRun();
+        return true;
+    }
     m_refusalCode = CliPlan::refusalCode(plan);
     *message = CliPlan::refusalText(plan);
     return false;

@@ -9,6 +9,7 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <memory>
 
 class RunController;
 class SleepInhibitor;
@@ -16,6 +17,8 @@ class QSocketNotifier;
 
 // Runs one brindle-cli command on the copy task, in the main thread's event loop, and
 // turns its end into an exit code.
+struct WalkListing;
+
 class CliRunner : public QObject
 {
     Q_OBJECT
@@ -68,8 +71,9 @@ private:
     // --dry-run: walks, prints the plan and returns the exit code.
     int runPlan();
     // A run's plan, checked before anything is written: false with the refusal's key and text
-    // when it foresees a certain failure.
-    bool checkPlan(const Task& task, const RunSettings& settings, QString* message);
+    // when it foresees a certain failure. listing: what the plan walked, for the run to file.
+    bool checkPlan(const Task& task, const RunSettings& settings,
+                   std::shared_ptr<const WalkListing>* listing, QString* message);
     void printProgress(bool final);
     // Writes one line, made safe for a terminal; false once the stream has failed.
     bool writeLine(FILE* stream, const QString& text);

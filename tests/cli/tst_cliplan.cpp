@@ -8,6 +8,8 @@
 #include <QStandardPaths>
 #include <QtTest>
 
+#include <memory>
+
 using Result = TestSupport::CliScratch::Result;
 using Setup = std::function<void(const TestSupport::CliScratch&)>;
 Q_DECLARE_METATYPE(Setup)
@@ -68,6 +70,8 @@ private slots:
     void refusesFilesTooLargeForFat();
     void namesWhatExfatRefuses();
     void namesTooLongNamesFromExfat();
+    void copiesWhatTheTargetHolds_data();
+    void copiesWhatTheTargetHolds();
 };
 
 void TestCliPlan::initTestCase()
@@ -262,6 +266,123 @@ void TestCliPlan::namesTooLongNamesFromExfat()
     QCOMPARE(result.exitCode, 1);
     QCOMPARE(problemOf(result.json, "name-too-long").value("entries").toArray(),
              QJsonArray{dir.filePath("dst/") + name});
+}
+
+void TestCliPlan::copiesWhatTheTargetHolds_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("FUSE exFAT") << "exfat";
+    QTest::newRow("FUSE FAT") << "fat";
+}
+
+// A tree with all a Windows volume refuses: the plan names each problem before anything is
+// written; a run replacing forbidden names copies all the volume can hold, verified, and a
+// verify finds those copies under the same names.
+void TestCliPlan::copiesWhatTheTargetHolds()
+{
+    QFETCH(QString, kind);
+    const bool fat = kind == "fat";
+    const qint64 big = qint64(5) << 30;
+    std::unique_ptr<TestSupport::ExfatMount> exfat;
+    TestSupport::CliScratch dir;
+    QString mountPoint = dir.filePath("fat");
+    QString device;
+    const auto detach = qScopeGuard([&] {
+        if (fat && !device.isEmpty()) {
+            QProcess::execute("umount", {mountPoint});
+            QProcess::execute("losetup", {"-d", device});
+        }
+    });
+    if (fat) {
+        if (!TestSupport::runningAsRoot() || !QFileInfo::exists("/dev/fuse") ||
+            QStandardPaths::findExecutable("fusefat").isEmpty() ||
+            QStandardPaths::findExecutable("mkfs.fat", {"/usr/sbin", "/sbin"}).isEmpty())
+            QSKIP("Needs root, /dev/fuse, fusefat and mkfs.fat");
+        QFile image(dir.filePath("fat.img"));
+        QVERIFY(image.open(QIODevice::WriteOnly) && image.resize(32 << 20));
+        image.close();
+        QCOMPARE(QProcess::execute("mkfs.fat", {image.fileName()}), 0);
+        QProcess losetup;
+        losetup.start("losetup", {"-f", "--show", image.fileName()});
+        QVERIFY(losetup.waitForFinished() && losetup.exitCode() == 0);
+        device = QString::fromLocal8Bit(losetup.readAll()).trimmed();
+        QVERIFY(QDir().mkpath(mountPoint));
+        QCOMPARE(QProcess::execute("fusefat", {"-o", "rw+", device, mountPoint}), 0);
+    } else {
+        // Room for every byte of the sparse file: exFAT keeps no holes.
+        exfat = std::make_unique<TestSupport::ExfatMount>(qint64(6) << 30);
+        if (!exfat->isValid())
+            QSKIP(qPrintable(exfat->skipReason()));
+        mountPoint = exfat->path();
+    }
+    QFile huge(dir.filePath("src/big"));
+    QVERIFY(QDir().mkpath(dir.filePath("src")) && huge.open(QIODevice::WriteOnly) &&
+            huge.resize(big));
+    huge.close();
+    // The longest name ext4 holds, 255 bytes: 85 units there.
+    const QString longName = QString(85, QChar(0x540d));
+    for (const QString name : {"plain", "a:b", "q?.txt", "Case.txt", "case.txt"})
+        QVERIFY(TestSupport::writeFile(dir.filePath("src/" + name), name.toUtf8()));
+    QVERIFY(TestSupport::writeFile(dir.filePath("src/" + longName), "long"));
+    QVERIFY(QFile::link("plain", dir.filePath("src/link")));
+    const QString destination = mountPoint + "/dst";
+
+    const Result plan = dir.run({"copy", "src", destination, "--dry-run", "--json"});
+    QCOMPARE(plan.exitCode, 1);
+    QVERIFY(QDir(mountPoint).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).isEmpty());
+    const QJsonArray forbidden =
+        problemOf(plan.json, "forbidden-character").value("entries").toArray();
+    QVERIFY2(forbidden.contains(destination + "/a:b") &&
+                 forbidden.contains(destination + "/q?.txt"),
+             qPrintable(plan.out));
+    QCOMPARE(problemOf(plan.json, "case-clash").value("entries").toArray(),
+             QJsonArray{destination + "/case.txt"});
+    QCOMPARE(problemOf(plan.json, "links-lost").value("entries").toArray(),
+             QJsonArray{destination + "/link"});
+    QCOMPARE(problemOf(plan.json, "file-too-large").isEmpty(), !fat);
+
+    QStringList arguments{"copy",     "src",   destination, "--replace-forbidden-names",
+                          "--verify", "--json"};
+    // The file FAT cannot hold is a certain failure: the rest is copied only when forced.
+    if (fat)
+        arguments << "--force";
+    // The plan of that run counts what it then does.
+    const Result replaced = dir.run(QStringList(arguments) << "--dry-run");
+    const Result run = dir.run(arguments, 900000);
+    QCOMPARE(run.exitCode, 1);
+    QStringList failed;
+    for (const QJsonValue& item : run.json.value("errorItems").toArray())
+        failed << QFileInfo(item.toObject().value("source").toString()).fileName();
+    failed.sort();
+    QStringList expected{"case.txt", "link"};
+    // fusefat takes only ASCII names (EPERM): the look-alikes are refused there too.
+    if (fat)
+        expected << "big"
+                 << "a:b"
+                 << "q?.txt" << longName;
+    expected.sort();
+    QCOMPARE(failed, expected);
+    QStringList copies{"plain", "Case.txt"};
+    if (!fat)
+        copies << QString::fromUtf8("a\uff1ab") << QString::fromUtf8("q\uff1f.txt") << longName
+               << "big";
+    for (const QString& name : copies)
+        QVERIFY2(QFileInfo::exists(destination + "/" + name), qPrintable(name));
+    QCOMPARE(run.json.value("copiedFiles").toInt(), copies.size());
+    QCOMPARE(replaced.json.value("new").toObject().value("files").toInt(), copies.size());
+    QCOMPARE(replaced.json.value("error").toObject().value("files").toInt(), expected.size());
+    QCOMPARE(replaced.json.value("renamedForTarget").toArray().size(), fat ? 0 : 2);
+    QCOMPARE(run.json.value("checkedFiles").toInt(), copies.size());
+
+    const Result verify =
+        dir.run({"verify", "src", destination, "--replace-forbidden-names", "--json"}, 900000);
+    QStringList missing;
+    for (const QJsonValue& item : verify.json.value("errorItems").toArray())
+        missing << QFileInfo(item.toObject().value("source").toString()).fileName();
+    missing.sort();
+    // The twin is compared with the copy that took its name; the link has no copy.
+    QCOMPARE(missing, expected);
+    QCOMPARE(verify.json.value("verifiedFiles").toInt(), copies.size());
 }
 
 QTEST_GUILESS_MAIN(TestCliPlan)

@@ -76,7 +76,7 @@ void TestRunController::reportsComeInOrderAndInBatches()
     connect(&controller, &RunController::logAvailable, this, [&] { order << "log"; });
     connect(&controller, &RunController::taskCompleted, this, [&] { order << "end"; });
     QSignalSpy deliveries(&controller, &RunController::reportsTaken);
-    controller.start({makeTask(m_source, m_destination), {}, false, {}, {}});
+    controller.start({makeTask(m_source, m_destination), {}, false, {}, {}, {}});
     QVERIFY(!controller.isTaskCompleted());
     QVERIFY(controller.waitForRunToEnd());
 
@@ -100,7 +100,7 @@ void TestRunController::stopRightAfterStartReachesTheRun()
     RunController controller;
     PoolGate pool;
     pool.close();
-    controller.start({makeTask(m_source, m_destination), {}, false, {}, {}});
+    controller.start({makeTask(m_source, m_destination), {}, false, {}, {}, {}});
     controller.stop();
     pool.open();
     QVERIFY(controller.waitForRunToEnd());
@@ -126,7 +126,7 @@ void TestRunController::neverWaitsForTheRunThread()
     RunController controller;
     auto gate = std::make_shared<HeldStorage::Gate>();
     controller.setStorageProbe(std::make_unique<HeldStorage>(gate));
-    controller.start({makeTask(m_source, m_destination), {}, false, {}, {}});
+    controller.start({makeTask(m_source, m_destination), {}, false, {}, {}, {}});
     {
         std::unique_lock<std::mutex> lock(gate->mutex);
         QVERIFY(

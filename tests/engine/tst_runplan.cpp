@@ -67,6 +67,8 @@ private slots:
 
     void countsWhatTheRunDoes_data();
     void countsWhatTheRunDoes();
+    void runFilesThePlansList_data();
+    void runFilesThePlansList();
 
 private:
     // Files, links and folders below the source, and in the destination some of them again:
@@ -136,27 +138,34 @@ void TestRunPlan::countsWhatTheRunDoes_data()
     QTest::addColumn<int>("overwrite");
     QTest::addColumn<bool>("hidden");
     QTest::addColumn<quint32>("seed");
+    QTest::addColumn<bool>("filed");
 
     QTest::newRow("copy, older replaced")
-        << int(CopyOptions::Copy) << int(CopyOptions::OverwriteOlder) << true << 1u;
+        << int(CopyOptions::Copy) << int(CopyOptions::OverwriteOlder) << true << 1u << false;
     QTest::newRow("copy, never overwrite")
-        << int(CopyOptions::Copy) << int(CopyOptions::NoOverwrite) << true << 2u;
+        << int(CopyOptions::Copy) << int(CopyOptions::NoOverwrite) << true << 2u << false;
     QTest::newRow("copy, different replaced")
-        << int(CopyOptions::Copy) << int(CopyOptions::OverwriteDifferent) << true << 3u;
+        << int(CopyOptions::Copy) << int(CopyOptions::OverwriteDifferent) << true << 3u << false;
     QTest::newRow("copy, by content")
-        << int(CopyOptions::Copy) << int(CopyOptions::OverwriteContent) << true << 4u;
+        << int(CopyOptions::Copy) << int(CopyOptions::OverwriteContent) << true << 4u << false;
     QTest::newRow("copy, always") << int(CopyOptions::Copy) << int(CopyOptions::OverwriteAlways)
-                                  << true << 5u;
+                                  << true << 5u << false;
     QTest::newRow("copy, auto rename")
-        << int(CopyOptions::Copy) << int(CopyOptions::AutoRename) << true << 6u;
+        << int(CopyOptions::Copy) << int(CopyOptions::AutoRename) << true << 6u << false;
     QTest::newRow("copy without hidden files")
-        << int(CopyOptions::Copy) << int(CopyOptions::OverwriteOlder) << false << 7u;
+        << int(CopyOptions::Copy) << int(CopyOptions::OverwriteOlder) << false << 7u << false;
     QTest::newRow("move, older replaced")
-        << int(CopyOptions::Move) << int(CopyOptions::OverwriteOlder) << true << 8u;
+        << int(CopyOptions::Move) << int(CopyOptions::OverwriteOlder) << true << 8u << false;
     QTest::newRow("move, never overwrite")
-        << int(CopyOptions::Move) << int(CopyOptions::NoOverwrite) << true << 9u;
+        << int(CopyOptions::Move) << int(CopyOptions::NoOverwrite) << true << 9u << false;
+    QTest::newRow("copy, the plan's list filed")
+        << int(CopyOptions::Copy) << int(CopyOptions::OverwriteOlder) << true << 1u << true;
+    QTest::newRow("copy without hidden files, the plan's list filed")
+        << int(CopyOptions::Copy) << int(CopyOptions::OverwriteDifferent) << false << 7u << true;
+    QTest::newRow("move, the plan's list filed")
+        << int(CopyOptions::Move) << int(CopyOptions::OverwriteOlder) << true << 8u << true;
     QTest::newRow("verify") << int(CopyOptions::Verify) << int(CopyOptions::OverwriteOlder) << true
-                            << 10u;
+                            << 10u << false;
 }
 
 void TestRunPlan::countsWhatTheRunDoes()
@@ -165,6 +174,7 @@ void TestRunPlan::countsWhatTheRunDoes()
     QFETCH(int, overwrite);
     QFETCH(bool, hidden);
     QFETCH(quint32, seed);
+    QFETCH(bool, filed);
     makeRandomTrees(seed);
     if (QTest::currentTestFailed())
         return;
@@ -176,6 +186,8 @@ void TestRunPlan::countsWhatTheRunDoes()
     const qint64 sourceFiles = countFiles(m_source);
 
     RunPlan plan;
+    if (filed)
+        plan.keepListing();
     QVERIFY(plan.build(definition, RunSettings()));
     QCOMPARE(snapshot(m_source), sourceBefore);
     QCOMPARE(snapshot(m_destination), destinationBefore);
@@ -183,6 +195,7 @@ void TestRunPlan::countsWhatTheRunDoes()
     CopyTask task;
     task.setTask(definition);
     task.setRunSettings(RunSettings());
+    task.setPlannedListing(plan.listingForRun());
     RunRecorder recorder(&task);
     runToEnd(task, recorder);
     if (QTest::currentTestFailed())
@@ -207,6 +220,43 @@ void TestRunPlan::countsWhatTheRunDoes()
     QVERIFY2(plan.tally(Outcome::Error).files == counters[ErrorItems], qPrintable(seen));
     if (copyMode == CopyOptions::Move)
         QCOMPARE(plan.removed().files, sourceFiles - countFiles(m_source));
+}
+
+void TestRunPlan::runFilesThePlansList_data()
+{
+    QTest::addColumn<bool>("sameOptions");
+    QTest::addColumn<QString>("planned");
+    QTest::addColumn<QStringList>("copied");
+    // A file made after the plan is not in its list: the run walked no second time.
+    QTest::newRow("the run files the list") << true << "a" << QStringList{"a"};
+    QTest::newRow("other options: the run walks again") << false << "a" << QStringList{"a", "b"};
+    // The run still ends once, completed, with nothing to copy.
+    QTest::newRow("a list of nothing to copy") << true << ".a" << QStringList();
+}
+
+void TestRunPlan::runFilesThePlansList()
+{
+    QFETCH(bool, sameOptions);
+    QFETCH(QString, planned);
+    QFETCH(QStringList, copied);
+    QVERIFY(writeFile(m_source + "/" + planned, "a"));
+    Task definition = makeTask(m_source, m_destination, CopyOptions::Copy);
+    definition.m_options.m_copyHiddenFiles = false;
+    RunPlan plan;
+    plan.keepListing();
+    QVERIFY(plan.build(definition, RunSettings()));
+    QVERIFY(writeFile(m_source + "/b", "b"));
+    Task run = definition;
+    if (!sameOptions)
+        run.m_options.m_copyEmptyFolders = !run.m_options.m_copyEmptyFolders;
+    CopyTask task;
+    task.setTask(run);
+    task.setRunSettings(RunSettings());
+    task.setPlannedListing(plan.listingForRun());
+    RunRecorder recorder(&task);
+    runToEnd(task, recorder);
+    QCOMPARE(QDir(m_destination).entryList(QDir::Files | QDir::Hidden), copied);
+    QCOMPARE(task.counters()[FilesCopied], copied.size());
 }
 
 QTEST_GUILESS_MAIN(TestRunPlan)

@@ -1,4 +1,5 @@
 #include "engine/targetrules.h"
+#include "fs/filenamecodec.h"
 #include "fs/platform.h"
 
 #include <QtTest>
@@ -17,6 +18,8 @@ class TestTargetRules : public QObject
 private slots:
     void nameProblem_data();
     void nameProblem();
+    void portableName_data();
+    void portableName();
     void familyOf_data();
     void familyOf();
     void mountOf_data();
@@ -56,6 +59,49 @@ void TestTargetRules::nameProblem_data()
         << units255 << Family::Posix << "name-too-long";
     QTest::newRow("300 ASCII bytes on ext4")
         << QString(300, 'a') << Family::Posix << "name-too-long";
+    const QString latin1 = FileNameCodec::decode("caf\xe9");
+    QTest::newRow("Latin-1 byte on exFAT") << latin1 << Family::Exfat << "name-not-utf8";
+    QTest::newRow("Latin-1 byte on ext4") << latin1 << Family::Posix << "";
+}
+
+void TestTargetRules::portableName_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<Family>("family");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("a name taken as it is") << "report.txt" << Family::Exfat << "report.txt";
+    QTest::newRow("nothing replaced on ext4") << "a:b?" << Family::Posix << "a:b?";
+    QTest::newRow("every forbidden character")
+        << "\"*:<>?\\|" << Family::Ntfs
+        << QString::fromUtf8("\uff02\uff0a\uff1a\uff1c\uff1e\uff1f\uff3c\uff5c");
+    QTest::newRow("controls as their pictures")
+        << QString("a\nb\x01\x7f") << Family::Fat << QString::fromUtf8("a\u240ab\u2401\u2421");
+    QTest::newRow("trailing dots and spaces")
+        << "notes. ." << Family::Smb << QString::fromUtf8("notes\uff0e\u2420\uff0e");
+    QTest::newRow("reserved name with an extension")
+        << "con.txt" << Family::Exfat << QString::fromUtf8("\uff43on.txt");
+    QTest::newRow("reserved name with a trailing dot")
+        << "NUL." << Family::Fat << QString::fromUtf8("NUL\uff0e");
+    QTest::newRow("bytes that are not UTF-8")
+        << FileNameCodec::decode("caf\xe9:\xff") << Family::Exfat
+        << QString::fromUtf8("caf%E9\uff1a%FF");
+    QTest::newRow("UTF-8 kept beside a replaced byte")
+        << FileNameCodec::decode("\xc3\xa9\xe9") << Family::Exfat << QString::fromUtf8("\u00e9%E9");
+    QTest::newRow("too long stays: no look-alike mends it")
+        << QString(256, 'a') << Family::Ntfs << QString(256, 'a');
+}
+
+void TestTargetRules::portableName()
+{
+    QFETCH(QString, name);
+    QFETCH(Family, family);
+    QFETCH(QString, expected);
+    const QString mapped = TargetRules::portableName(name, family);
+    QCOMPARE(mapped, expected);
+    // What it writes is a name the family takes, but for its length.
+    if (name.size() <= 255)
+        QCOMPARE(TargetRules::nameProblem(mapped, family), QString());
 }
 
 void TestTargetRules::nameProblem()

@@ -14,6 +14,7 @@
 #include <QFileInfo>
 #include <QMetaMethod>
 #include <QMetaObject>
+#include <QScopeGuard>
 
 #include <cerrno>
 #include <vector>
@@ -150,6 +151,10 @@ void BuildFileListJob::startJob()
     // A verify writes nothing, not even a probe.
     m_names.setMayProbe(m_options.m_copyMode != CopyOptions::Verify && !m_planOnly);
     m_hardLinks.clear();
+    m_targetFamily = TargetRules::Family::Posix;
+    Platform::VolumeInfo volume;
+    if (m_options.m_replaceForbiddenNames && Platform::volumeInfo(m_destinationPath, &volume))
+        m_targetFamily = TargetRules::familyOf(volume.type, volume.magic);
     QMetaObject::invokeMethod(this, "buildFileList", Qt::QueuedConnection);
 }
 
@@ -171,7 +176,8 @@ void BuildFileListJob::buildFileList()
     }
     // A source named by the user is copied whatever the filters say; the copier decides
     // about an existing destination and reports a missing or special source.
-    reportFileToCopy(m_sourcePath, joinPath(m_destinationPath, name), source.size());
+    reportFileToCopy(m_sourcePath, joinPath(m_destinationPath, destinationName(name)),
+                     source.size());
     removeStaleTemporaryFiles(m_destinationPath);
     finishJob();
 }
@@ -244,8 +250,12 @@ void BuildFileListJob::listFolder(const QString& folder, const QString& destinat
                             m_options.m_destinationMode == CopyOptions::Normal;
     QSet<QByteArray> sourceNames;
     for (const Platform::FolderEntry& listed : entries) {
+        // Their copies' names, as the destination holds them.
         if (findExtras)
-            sourceNames.insert(listed.name);
+            sourceNames.insert(
+                m_targetFamily == TargetRules::Family::Posix
+                    ? listed.name
+                    : QFile::encodeName(destinationName(QFile::decodeName(listed.name))));
     }
     for (Platform::FolderEntry& listed : entries) {
         if (waitWhilePaused() || isStopped())
@@ -259,7 +269,7 @@ void BuildFileListJob::listFolder(const QString& folder, const QString& destinat
             entry.validName = QFile::encodeName(entry.name) == entry.rawName;
         entry.type = listed.type;
         entry.sourcePath = joinPath(folder, entry.name);
-        entry.destinationPath = joinPath(entryFolder, entry.name);
+        entry.destinationPath = joinPath(entryFolder, destinationName(entry.name));
         processEntry(entry);
     }
     Platform::closeFolder(fd);
@@ -540,7 +550,10 @@ void BuildFileListJob::processFile(WalkEntry& entry)
         reportUnchanged(sourcePath, *finished, size, linkFirst);
         return;
     }
-    if (!FileSystemUtils::fileExists(destinationPath)) {
+    // The destination's entry itself, read once: its absence, or what the rule compares.
+    Platform::EntryStatus& existing = m_destinationStatus;
+    if (!Platform::entryStatus(destinationPath, &existing)) {
+        m_destinationState = DestinationState::Missing;
         if (verify) {
             CopyItem item(sourcePath, destinationPath, size, false, QString());
             item.setDestinationError(tr("Destination file does not exist"));
@@ -548,8 +561,12 @@ void BuildFileListJob::processFile(WalkEntry& entry)
         } else {
             reportFileToCopy(sourcePath, destinationPath, size, linkFirst);
         }
+        m_destinationState = DestinationState::Unknown;
         return;
     }
+    m_destinationState = DestinationState::Present;
+    const auto unknownAfter =
+        qScopeGuard([this] { m_destinationState = DestinationState::Unknown; });
     // The copier compares an existing destination in a verify run.
     if (verify) {
         reportToCopy(sourcePath, destinationPath, size, false);
@@ -564,6 +581,14 @@ void BuildFileListJob::processFile(WalkEntry& entry)
                                            m_options.m_copyMode != CopyOptions::Verify &&
                                                !m_planOnly);
         m_destinationTimesKnown = true;
+    }
+    // Two regular files (the common case): decided from the statuses read, as below.
+    if (existing.isFile && entry.status.isFile) {
+        const int order =
+            FileSystemUtils::modificationOrder(entry.status, sourcePath, existing, destinationPath);
+        decideBetweenFiles(sourcePath, destinationPath, size, linkFirst, order,
+                           existing.size != size);
+        return;
     }
     const ReachableFileInfo source(sourcePath);
     const ReachableFileInfo destination(destinationPath);
@@ -610,6 +635,43 @@ void BuildFileListJob::processFile(WalkEntry& entry)
     }
 }
 
+void BuildFileListJob::decideBetweenFiles(const QString& sourcePath, const QString& destinationPath,
+                                          qint64 size, const QString& linkFirst, int order,
+                                          bool sizesDiffer)
+{
+    // The same rules as processFile's for entries read through QFileInfo.
+    if (m_options.m_copyMode == CopyOptions::Move &&
+        !(m_options.m_overwriteMode == CopyOptions::OverwriteOlder && order > 0)) {
+        reportFileToCopy(sourcePath, destinationPath, size, linkFirst);
+        return;
+    }
+    switch (m_options.m_overwriteMode) {
+    case CopyOptions::NoOverwrite:
+        reportToSkip(sourcePath, destinationPath, size, false, QString(), linkFirst);
+        break;
+    case CopyOptions::OverwriteOlder:
+        if (order < 0 || (order == 0 && sizesDiffer))
+            reportFileToCopy(sourcePath, destinationPath, size, linkFirst);
+        else if (order > 0)
+            reportToSkip(sourcePath, destinationPath, size, false,
+                         tr("newer destination file exists"), linkFirst);
+        else
+            reportToSkip(sourcePath, destinationPath, size, false, QString(), linkFirst);
+        break;
+    case CopyOptions::OverwriteDifferent:
+        // The birth times are read only where sizes and dates agree.
+        if (sizesDiffer || order != 0 ||
+            FileSystemUtils::createdDatesDiffer(QFileInfo(sourcePath), QFileInfo(destinationPath)))
+            reportFileToCopy(sourcePath, destinationPath, size, linkFirst);
+        else
+            reportToSkip(sourcePath, destinationPath, size, false, QString(), linkFirst);
+        break;
+    default:
+        reportFileToCopy(sourcePath, destinationPath, size, linkFirst);
+        break;
+    }
+}
+
 void BuildFileListJob::reportFileToCopy(const QString& sourcePath, const QString& destinationPath,
                                         qint64 size, const QString& hardLinkFirst)
 {
@@ -630,6 +692,13 @@ void BuildFileListJob::removeStaleTemporaryFiles(const QString& destinationFolde
         PlatformCopy::removeStaleTemporaryFiles(destinationFolder, QSet<QString>(), true);
     for (const QString& path : removed)
         qDebug() << "Removed the temporary file of an interrupted copy" << qUtf8Printable(path);
+}
+
+QString BuildFileListJob::destinationName(const QString& name) const
+{
+    return m_targetFamily == TargetRules::Family::Posix
+               ? name
+               : TargetRules::portableName(name, m_targetFamily);
 }
 
 // A link keeps its own text, so that a copied tree stays whole wherever it is mounted; only

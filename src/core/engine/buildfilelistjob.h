@@ -3,6 +3,7 @@
 #include "engine/destinationnames.h"
 #include "engine/earlierrun.h"
 #include "engine/listedbatches.h"
+#include "engine/targetrules.h"
 #include "engine/walkedhardlinks.h"
 #include "fs/pathfilters.h"
 #include "fs/pathutils.h"
@@ -72,6 +73,18 @@ public:
     // did not end.
     QList<CopyItem> pendingFolders() const { return m_pendingFolders; }
     QList<CopyItem> errorItems() const { return m_errorItems; }
+    // While itemToCopy is emitted for a file (in the walk's thread): whether the walk found
+    // the entry at its destination, read without following a link; Unknown when it did not
+    // look. A listener decides from it without reading the destination again.
+    enum class DestinationState
+    {
+        Unknown,
+        Missing,
+        Present
+    };
+    Q_ENUM(DestinationState)
+    DestinationState destinationState() const { return m_destinationState; }
+    const Platform::EntryStatus& destinationStatus() const { return m_destinationStatus; }
 
 signals:
     void itemToCopy(const QString& source, const QString& destination, qint64 size, bool isFolder);
@@ -127,10 +140,17 @@ private:
     void reportFiltered(WalkEntry& entry, const QString& filter, const QString& pattern);
     void reportSourceError(const QString& sourcePath, const QString& destinationPath, qint64 size,
                            bool isFolder, const QString& reason);
+    // An existing regular file at the destination of a regular file, by the overwrite rule:
+    // order as FileSystemUtils::modificationOrder(source, destination).
+    void decideBetweenFiles(const QString& sourcePath, const QString& destinationPath, qint64 size,
+                            const QString& linkFirst, int order, bool sizesDiffer);
     void reportFileToCopy(const QString& sourcePath, const QString& destinationPath, qint64 size,
                           const QString& hardLinkFirst = QString());
     void removeStaleTemporaryFiles(const QString& destinationFolder);
     QString linkTargetInCopy(const QString& linkPath) const;
+    // The name an entry takes at the destination: its own, or the look-alike of one the
+    // destination's file system refuses (CopyOptions::m_replaceForbiddenNames).
+    QString destinationName(const QString& name) const;
 
     QString m_sourcePath;
     QString m_destinationPath;
@@ -149,4 +169,8 @@ private:
     // Whether the destination of the folder being listed had its file system learnt.
     bool m_destinationTimesKnown = false;
     bool m_planOnly = false;
+    DestinationState m_destinationState = DestinationState::Unknown;
+    Platform::EntryStatus m_destinationStatus;
+    // The destination's kind, where names it refuses are replaced; Posix replaces none.
+    TargetRules::Family m_targetFamily = TargetRules::Family::Posix;
 };

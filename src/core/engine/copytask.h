@@ -78,6 +78,11 @@ public:
     {
         m_run.m_skipBuildListForExternalProgram = skip;
     }
+    // The next start files this list, walked by the run's plan, rather than walk again.
+    void setPlannedListing(std::shared_ptr<const WalkListing> listing)
+    {
+        m_run.m_plannedListing = std::move(listing);
+    }
 
     // The preferences a run goes by. Each start or resume takes them from the preferences
     // (AppSettings::runSettings) and hands its own copy to every job and copier, so a

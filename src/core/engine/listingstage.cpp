@@ -7,6 +7,7 @@
 #include "engine/storageprobe.h"
 #include "fs/filesystemutils.h"
 #include "fs/platform.h"
+#include "fs/platformcopy.h"
 #include "jobs/jobthreadpool.h"
 
 #include <QCoreApplication>
@@ -62,6 +63,13 @@ void ListingStage::startBuildFileList()
         return;
     }
 
+    const std::shared_ptr<const WalkListing> planned = std::move(m_run.m_plannedListing);
+    m_run.m_plannedListing.reset();
+    if (planned && takesPlannedListing(*planned)) {
+        fileListing(*planned);
+        return;
+    }
+
     auto* job = new BuildFileListJob();
     job->setPaths(m_run.m_task.m_sourcePath, m_run.m_task.m_destinationPath);
     job->setOptions(m_run.jobOptions());
@@ -75,12 +83,63 @@ void ListingStage::startBuildFileList()
     m_run.runJob(job);
 }
 
+bool ListingStage::takesPlannedListing(const WalkListing& listing) const
+{
+    const CopyOptions options = m_run.jobOptions();
+    if (!listing.complete || m_run.m_earlier.isActive() ||
+        listing.sourcePath != FileSystemUtils::normalizePath(m_run.m_task.m_sourcePath) ||
+        listing.destinationPath != FileSystemUtils::normalizePath(m_run.m_task.m_destinationPath) ||
+        listing.options != options)
+        return false;
+    // A plan never opens a closed folder a move would open for its owner: walked again.
+    if (options.m_copyMode == CopyOptions::Move) {
+        for (const CopyItem& error : listing.errors) {
+            if (error.is_folder)
+                return false;
+        }
+    }
+    return true;
+}
+
+void ListingStage::fileListing(const WalkListing& listing)
+{
+    qDebug() << "Filing the list the plan walked:" << listing.entries.size() << "entries";
+    QVector<BuildFileListJob::ListedEntry> entries;
+    entries.reserve(listing.entries.size());
+    // What the plan's walk left undone that the run's walk does: the leftovers of an
+    // interrupted copy are removed from each folder the run writes to.
+    QSet<QString> folders{listing.destinationPath};
+    const bool collate = listing.options.m_destinationMode == CopyOptions::Collate;
+    for (const BuildFileListJob::ListedEntry& entry : listing.entries) {
+        if (entry.kind == BuildFileListJob::ListedEntry::ToSkip && !entry.filter.isEmpty() &&
+            !m_run.m_settings.reportFilteredFiles)
+            continue;
+        if (entry.isFolder && entry.kind == BuildFileListJob::ListedEntry::ToCopy && !collate)
+            folders.insert(entry.destination);
+        entries.append(entry);
+    }
+    for (const QString& folder : qAsConst(folders)) {
+        for (const QString& path :
+             PlatformCopy::removeStaleTemporaryFiles(folder, QSet<QString>(), true))
+            qDebug() << "Removed the temporary file of an interrupted copy" << qUtf8Printable(path);
+    }
+    // Counted as the walk's job is, so that the copies started meanwhile do not end the run
+    // before its list is whole.
+    m_run.m_runningJobs += 1;
+    fileEntries(entries);
+    m_run.m_runningJobs -= 1;
+    listEnded(listing.errors, true);
+}
+
 void ListingStage::addListedEntries()
 {
     auto* job = qobject_cast<BuildFileListJob*>(sender());
-    if (!job)
-        return;
-    const QVector<BuildFileListJob::ListedEntry> entries = job->takeListedEntries();
+    if (job)
+        fileEntries(job->takeListedEntries());
+}
+
+void ListingStage::fileEntries(const QVector<ListedBatches::Entry>& entries)
+{
     // The queue takes the whole batch before a job is made, so that the job can take
     // several of its items.
     const bool external = !m_run.m_externalProgram.filePath.isEmpty();
@@ -132,8 +191,14 @@ void ListingStage::onBuildFileListCompleted()
     }
     // The job's last writes happened in its own thread.
     HandOver::receive(static_cast<Job*>(job));
-
     const QList<CopyItem> errors = job->errorItems();
+    const bool complete = job->pendingFolders().isEmpty() && !job->isStopped();
+    job->deleteLater();
+    listEnded(errors, complete);
+}
+
+void ListingStage::listEnded(const QList<CopyItem>& errors, bool complete)
+{
     if (!errors.isEmpty()) {
         qWarning() << errors.size() << "errors found in build file list";
         for (CopyItem item : errors) {
@@ -148,7 +213,7 @@ void ListingStage::onBuildFileListCompleted()
             m_run.reportCompleted(item, excused);
         }
     }
-    if (!job->pendingFolders().isEmpty() || job->isStopped()) {
+    if (!complete) {
         qWarning() << "The build of file list is stopped by user";
         abandonFileList(QCoreApplication::translate("CopyTask", "file list is not completed"));
         queueCall(mp_end, "checkTaskCompleted");
@@ -156,7 +221,6 @@ void ListingStage::onBuildFileListCompleted()
         m_run.m_fileListCompleted = true;
         m_run.setPhase(TaskPhase::Phase::Copying);
     }
-    job->deleteLater();
     if (!m_run.m_fileListCompleted)
         return;
 

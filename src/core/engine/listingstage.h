@@ -36,6 +36,12 @@ private slots:
 
 private:
     static void queueCall(QObject* target, const char* slot);
+    // Whether the plan's list stands for this run's walk; then it is filed instead.
+    bool takesPlannedListing(const WalkListing& listing) const;
+    void fileListing(const WalkListing& listing);
+    void fileEntries(const QVector<ListedBatches::Entry>& entries);
+    // The walk ended: its errors are filed, and a complete list starts the copies.
+    void listEnded(const QList<CopyItem>& errors, bool complete);
     void abandonFileList(const QString& message);
 
     RunState& m_run;

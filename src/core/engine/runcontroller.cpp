@@ -79,6 +79,7 @@ void RunController::run(const Request& given, bool resume)
         task.setSkipBuildListForExternalProgram(request.skipBuildListForExternalProgram);
         task.setManifestPath(request.manifestPath);
         task.setTask(request.task);
+        task.setPlannedListing(resume ? nullptr : request.plannedListing);
         if (resume)
             task.resumeTask();
         else

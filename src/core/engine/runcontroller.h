@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/runsnapshot.h"
+#include "engine/walklisting.h"
 
 #include <QObject>
 
@@ -41,6 +42,9 @@ public:
         QString manifestPath;
         // The preferences a run goes by; unset: the user's preferences at the command.
         std::optional<RunSettings> runSettings;
+        // A start: the list the run's plan walked a moment ago (RunPlan::keepListing), filed
+        // instead of a second walk.
+        std::shared_ptr<const WalkListing> plannedListing;
     };
 
     explicit RunController(QObject* parent = nullptr);

@@ -51,11 +51,25 @@ bool RunPlan::build(const Task& task, const RunSettings& settings,
         }
     }
 
+    // What the walk will go by: the traits remembered, or told by the type.
+    if (m_keepListing)
+        m_assumedTraits = FileSystemUtils::destinationTraits(task.m_destinationPath, false);
+
     BuildFileListJob job;
     job.setPaths(task.m_sourcePath, task.m_destinationPath);
     job.setOptions(task.m_options);
     job.setSettings(walkSettings);
     job.setPlanOnly(true);
+    m_listing.reset();
+    if (m_keepListing) {
+        m_listing = std::make_shared<WalkListing>();
+        m_listing->sourcePath = job.sourcePath();
+        m_listing->destinationPath = job.destinationPath();
+        m_listing->options = task.m_options;
+        // The job runs in this thread: each batch is taken as it is sealed.
+        QObject::connect(&job, &BuildFileListJob::entriesListed,
+                         [&] { m_listing->entries += job.takeListedEntries(); });
+    }
     const bool move = task.m_options.m_copyMode == CopyOptions::Move;
     // Asked at each entry: a stop reaches the walk between two of them.
     const auto stopped = [&] {
@@ -73,11 +87,17 @@ bool RunPlan::build(const Task& task, const RunSettings& settings,
                 return;
             if (isFolder) {
                 m_folders += 1;
-                checkTarget(source, destination, 0, true, false);
+                // The run cannot make it: an error, as each entry below it.
+                if (checkTarget(source, destination, 0, true, false))
+                    addEntry(Outcome::Error, source, destination, 0, true, false);
                 return;
             }
             bool removes = move;
-            const bool exists = FileSystemUtils::fileExists(destination);
+            // The walk read the destination already: missing is new, without a second look.
+            const BuildFileListJob::DestinationState state = job.destinationState();
+            const bool exists = state == BuildFileListJob::DestinationState::Unknown
+                                    ? FileSystemUtils::fileExists(destination)
+                                    : state == BuildFileListJob::DestinationState::Present;
             const Outcome outcome =
                 exists ? decideExisting(source, destination, QString(), &removes) : Outcome::New;
             if (exists)
@@ -121,6 +141,10 @@ bool RunPlan::build(const Task& task, const RunSettings& settings,
                      Qt::QueuedConnection);
     job.startJob();
     loop.exec();
+    if (m_listing) {
+        m_listing->errors = job.errorItems();
+        m_listing->complete = job.pendingFolders().isEmpty() && !job.isStopped();
+    }
     for (const CopyItem& error : job.errorItems()) {
         addEntry(Outcome::Error, error.source_path, error.destination_path, error.file_size,
                  error.is_folder, false);
@@ -148,6 +172,18 @@ bool RunPlan::build(const Task& task, const RunSettings& settings,
         addProblem(QStringLiteral("no-space"), task.m_destinationPath,
                    m_required - m_volume.availableBytes);
     return true;
+}
+
+std::shared_ptr<const WalkListing> RunPlan::listingForRun() const
+{
+    if (!m_listing || !m_listing->complete)
+        return nullptr;
+    const Platform::FileSystemTraits probed =
+        FileSystemUtils::destinationTraits(m_task.m_destinationPath, true);
+    if (probed.caseInsensitive != m_assumedTraits.caseInsensitive ||
+        probed.timeStepNs != m_assumedTraits.timeStepNs)
+        return nullptr;
+    return m_listing;
 }
 
 RunPlan::Outcome RunPlan::decideExisting(const QString& source, const QString& destination,
@@ -265,12 +301,27 @@ bool RunPlan::checkTarget(const QString& source, const QString& destination, qin
     if (m_task.m_options.m_copyMode == CopyOptions::Verify)
         return false;
     bool fails = false;
+    // Below a folder the run cannot make, nothing can be made either.
+    const QString parent = FileSystemUtils::folderOf(destination);
+    if (m_refusedFolders.contains(parent)) {
+        if (isFolder)
+            m_refusedFolders.insert(destination);
+        return true;
+    }
     for (const QString& code : entryProblems(destination, m_family, m_volume.maxNameLength)) {
         addProblem(code, destination);
         // Windows keeps the others from reading such names; the drivers here take them.
         fails = fails || code == QLatin1String("forbidden-character") ||
-                code == QLatin1String("name-too-long");
+                code == QLatin1String("name-too-long") || code == QLatin1String("name-not-utf8");
     }
+    if (TargetRules::takesOnlyAscii(m_volume.type) &&
+        !TargetRules::isAscii(FileSystemUtils::fileNameOf(destination))) {
+        addProblem(QStringLiteral("name-not-ascii"), destination);
+        fails = true;
+    }
+    // Written under a look-alike name (--replace-forbidden-names): copied, not a problem.
+    if (!fails && FileSystemUtils::fileNameOf(destination) != FileSystemUtils::fileNameOf(source))
+        m_renamed << destination;
     if (TargetRules::ignoresCase(m_family)) {
         const QString folded = destination.toCaseFolded();
         if (m_foldedNames.contains(folded)) {
@@ -280,6 +331,8 @@ bool RunPlan::checkTarget(const QString& source, const QString& destination, qin
             m_foldedNames.insert(folded);
         }
     }
+    if (fails && isFolder)
+        m_refusedFolders.insert(destination);
     if (inError)
         return true;
     const bool keepsAll = TargetRules::keepsOwners(m_family);
@@ -295,7 +348,8 @@ bool RunPlan::checkTarget(const QString& source, const QString& destination, qin
         fails = true;
     }
     const qint64 limit = TargetRules::maxFileSize(m_family);
-    if (!isFolder && !isLink && limit >= 0 && size > limit)
+    const bool tooLarge = !isFolder && !isLink && limit >= 0 && size > limit;
+    if (tooLarge)
         addProblem(QStringLiteral("file-too-large"), destination, size);
     if (known && status.isSpecial && !TargetRules::keepsSpecialFiles(m_family)) {
         addProblem(QStringLiteral("special-files-lost"), destination);
@@ -303,6 +357,10 @@ bool RunPlan::checkTarget(const QString& source, const QString& destination, qin
     }
     if (!fails)
         m_required += TargetRules::spaceFor(isFolder || isLink ? 0 : data, m_volume.blockSize);
+    // Counted in the room it would take (what --force would try), and an error as the run
+    // reports it.
+    if (tooLarge)
+        return true;
     if (!known || keepsAll || fails || isLink)
         return fails;
     if (status.owner != Platform::userId())

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/targetrules.h"
+#include "engine/walklisting.h"
 #include "fs/platform.h"
 #include "model/runsettings.h"
 #include "model/task.h"
@@ -14,6 +15,7 @@
 
 #include <array>
 #include <atomic>
+#include <memory>
 
 // A run looked at before it is made: the source and the destination walked as the run walks
 // them (BuildFileListJob, without writing), each file's outcome decided by the run's own
@@ -81,6 +83,12 @@ public:
     bool build(const Task& task, const RunSettings& settings,
                const std::atomic<bool>* stopFlag = nullptr);
     bool wasStopped() const { return m_stopped; }
+    // The plan of a run that follows at once: its walk's list is kept for the run.
+    void keepListing() { m_keepListing = true; }
+    // The list kept, for the run to file instead of walking again; null when the run must
+    // walk itself. A plan writes nothing, so its walk took the destination's file system
+    // by its type: the run's probe (made here) must agree, or the list is not the run's.
+    std::shared_ptr<const WalkListing> listingForRun() const;
 
     Tally tally(Outcome outcome) const { return m_tallies[size_t(outcome)]; }
     // A move: the sources it removes (its copies, and those whose equal copy is there).
@@ -95,6 +103,8 @@ public:
     QList<Problem> problems() const;
     // In walk order.
     const QList<Conflict>& conflicts() const { return m_conflicts; }
+    // Destination paths written under a look-alike name (CopyOptions::m_replaceForbiddenNames).
+    const QStringList& renamedForTarget() const { return m_renamed; }
     bool hasCertainFailure() const;
 
     // The problems of one destination path's name and length on family.
@@ -120,6 +130,9 @@ private:
 
     Task m_task;
     RunSettings m_settings;
+    bool m_keepListing = false;
+    std::shared_ptr<WalkListing> m_listing;
+    Platform::FileSystemTraits m_assumedTraits;
     std::array<Tally, OutcomeCount> m_tallies{};
     Tally m_removed;
     qint64 m_folders = 0;
@@ -130,6 +143,9 @@ private:
     QStringList m_problemOrder;
     // Case-folded destination paths met, for names a target that ignores case takes as one.
     QSet<QString> m_foldedNames;
+    // Destination folders the run cannot make, for their entries.
+    QSet<QString> m_refusedFolders;
+    QStringList m_renamed;
     // A move: the source folders that keep an entry the run does not take, which stay
     // behind as errors.
     QSet<QString> m_keptFolders;

@@ -6,6 +6,7 @@
 #include "engine/runmanifest.h"
 #include "engine/taskledger.h"
 #include "engine/taskphase.h"
+#include "engine/walklisting.h"
 #include "fs/pathutils.h"
 #include "model/copyitem.h"
 #include "model/externalprogramsettings.h"
@@ -64,6 +65,9 @@ public:
     bool m_fixingMove = false;
     ExternalProgramSettings m_externalProgram;
     bool m_skipBuildListForExternalProgram = false;
+    // The list a plan walked just before this run (RunPlan::keepListing): taken by the next
+    // listing instead of a walk, once.
+    std::shared_ptr<const WalkListing> m_plannedListing;
     RunSettings m_settings;
     bool m_groupedCopies = true;
     FileSystemUtils::PatternList m_skipErrorPatterns;

@@ -1,7 +1,42 @@
 #include "engine/targetrules.h"
 
+#include "fs/filenamecodec.h"
+
 #include <QByteArray>
 #include <QStringList>
+
+namespace {
+
+// A byte of a name that is not UTF-8, as the file name codec holds it: a lone surrogate.
+bool isEscapedByte(const QString& name, int i)
+{
+    const QChar c = name.at(i);
+    return FileNameCodec::escapedByte(c) != 0 && (i == 0 || !name.at(i - 1).isHighSurrogate());
+}
+
+bool hasEscapedByte(const QString& name)
+{
+    for (int i = 0; i < name.size(); ++i) {
+        if (isEscapedByte(name, i))
+            return true;
+    }
+    return false;
+}
+
+const QString forbiddenCharacters = QStringLiteral("\"*/:<>?\\|");
+
+bool isForbidden(QChar c)
+{
+    return c.unicode() < 0x20 || c.unicode() == 0x7f || forbiddenCharacters.contains(c);
+}
+
+// The fullwidth form of a printable ASCII character.
+QChar fullwidth(QChar c)
+{
+    return QChar(char16_t(0xff01 + (c.unicode() - 0x21)));
+}
+
+} // namespace
 
 TargetRules::Family TargetRules::familyOf(const QString& type, unsigned long magic)
 {
@@ -61,9 +96,11 @@ QString TargetRules::nameProblem(const QString& name, Family family, int maxName
         // A name that is not valid UTF-8 is held as lone surrogates, one per byte.
         return name.toUtf8().size() > maxNameBytes ? QStringLiteral("name-too-long") : QString();
     }
-    static const QString forbidden = QStringLiteral("\"*/:<>?\\|");
+    // Names are Unicode there: the driver refuses bytes that are not UTF-8 (EILSEQ).
+    if (hasEscapedByte(name))
+        return QStringLiteral("name-not-utf8");
     for (const QChar c : name) {
-        if (c.unicode() < 0x20 || c.unicode() == 0x7f || forbidden.contains(c))
+        if (isForbidden(c))
             return QStringLiteral("forbidden-character");
     }
     if (name.endsWith(QLatin1Char('.')) || name.endsWith(QLatin1Char(' ')))
@@ -82,6 +119,54 @@ QString TargetRules::nameProblem(const QString& name, Family family, int maxName
     if (name.size() > 255)
         return QStringLiteral("name-too-long");
     return QString();
+}
+
+QString TargetRules::portableName(const QString& name, Family family)
+{
+    const QString problem = nameProblem(name, family, 255);
+    if (problem.isEmpty() || problem == QLatin1String("name-too-long"))
+        return name;
+    QString mapped;
+    mapped.reserve(name.size() + 8);
+    for (int i = 0; i < name.size(); ++i) {
+        const QChar c = name.at(i);
+        if (isEscapedByte(name, i))
+            mapped += QStringLiteral("%%1")
+                          .arg(uint(FileNameCodec::escapedByte(c)), 2, 16, QLatin1Char('0'))
+                          .toUpper();
+        else if (c.unicode() == 0x7f)
+            mapped += QChar(char16_t(0x2421));
+        else if (c.unicode() < 0x20)
+            mapped += QChar(char16_t(0x2400 + c.unicode()));
+        else if (forbiddenCharacters.contains(c))
+            mapped += fullwidth(c);
+        else
+            mapped += c;
+    }
+    int end = mapped.size();
+    while (end > 0 &&
+           (mapped.at(end - 1) == QLatin1Char('.') || mapped.at(end - 1) == QLatin1Char(' ')))
+        end -= 1;
+    for (int i = end; i < mapped.size(); ++i)
+        mapped[i] =
+            mapped.at(i) == QLatin1Char('.') ? QChar(char16_t(0xff0e)) : QChar(char16_t(0x2420));
+    if (nameProblem(mapped, family, 255) == QLatin1String("reserved-name"))
+        mapped[0] = fullwidth(mapped.at(0));
+    return mapped;
+}
+
+bool TargetRules::takesOnlyAscii(const QString& mountType)
+{
+    return mountType.section(QLatin1Char('.'), -1).toLower() == QLatin1String("fusefat");
+}
+
+bool TargetRules::isAscii(const QString& name)
+{
+    for (const QChar c : name) {
+        if (c.unicode() > 0x7f)
+            return false;
+    }
+    return true;
 }
 
 bool TargetRules::pathTooLong(const QString& path, Family family)

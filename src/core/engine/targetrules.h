@@ -26,9 +26,24 @@ public:
     static QString familyName(Family family);
 
     // The machine key of what is wrong with one name on that family, or empty: among
-    // "forbidden-character", "reserved-name", "trailing-dot-or-space", "name-too-long".
+    // "name-not-utf8" (its bytes are refused: EILSEQ), "forbidden-character",
+    // "reserved-name", "trailing-dot-or-space", "name-too-long".
     // maxNameBytes is the file system's own limit where names are bytes (Posix).
     static QString nameProblem(const QString& name, Family family, int maxNameBytes = 255);
+    // The name written there in place of one the family refuses (CopyOptions::
+    // m_replaceForbiddenNames); name itself when the family takes it (or only its length is
+    // wrong, which no look-alike mends). The mapping, documented in README.md:
+    //   " * : < > ? \ |   ->  their fullwidth forms U+FF02 U+FF0A U+FF1A U+FF1C U+FF1E U+FF1F
+    //                          U+FF3C U+FF5C
+    //   control U+0001..U+001F, U+007F  ->  its picture U+2401..U+241F, U+2421
+    //   trailing dots and spaces  ->  U+FF0E (fullwidth full stop), U+2420 (symbol for space)
+    //   a reserved device name (CON, NUL, COM1, LPT9.txt...)  ->  its first letter fullwidth
+    //   a byte that is not UTF-8  ->  "%XX", its value in capital hexadecimal
+    static QString portableName(const QString& name, Family family);
+    // Whether the mount, by its mount table type, takes only ASCII names: fusefat refuses
+    // any other (EPERM), look-alikes included.
+    static bool takesOnlyAscii(const QString& mountType);
+    static bool isAscii(const QString& name);
     // Whether a whole destination path is longer than the family takes.
     static bool pathTooLong(const QString& path, Family family);
     // The largest file the family holds; -1 without a limit worth telling.

@@ -377,6 +377,15 @@ int modificationOrder(const QFileInfo& a, const QFileInfo& b)
     return modificationOrder(timeA, timeB, tolerance);
 }
 
+int modificationOrder(const Platform::EntryStatus& a, const QString& pathA,
+                      const Platform::EntryStatus& b, const QString& pathB)
+{
+    const qint64 tolerance =
+        timeToleranceNs(Platform::fileSystemTraits(a.device, pathA),
+                        Platform::fileSystemTraits(b.device, pathB), a.lastWrite, b.lastWrite);
+    return modificationOrder(a.lastWrite, b.lastWrite, tolerance);
+}
+
 bool isNewer(const QFileInfo& a, const QFileInfo& b)
 {
     return modificationOrder(a, b) > 0;

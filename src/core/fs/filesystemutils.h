@@ -95,6 +95,9 @@ int modificationOrder(const Platform::FileTime& a, const Platform::FileTime& b, 
 // The same for two files, with the tolerance of their file systems, both times read once;
 // 0 when a time cannot be read.
 int modificationOrder(const QFileInfo& a, const QFileInfo& b);
+// The same from statuses already read (of the entries themselves, at pathA and pathB).
+int modificationOrder(const Platform::EntryStatus& a, const QString& pathA,
+                      const Platform::EntryStatus& b, const QString& pathB);
 // b was modified later than a, beyond the tolerance.
 bool isNewer(const QFileInfo& a, const QFileInfo& b);
 // b was modified earlier than a, beyond the tolerance.
