@@ -22,7 +22,7 @@ constexpr qint64 readBlockSize = 1048576;
 struct HashingState
 {
     std::unique_ptr<Digest> digests[3];
-    std::unique_ptr<char[]> buffer;
+    Platform::ReadBuffer buffer;
 };
 
 thread_local HashingState t_state;
@@ -39,7 +39,7 @@ Digest* startDigest(Digest::Algorithm algorithm)
 char* readBuffer()
 {
     if (!t_state.buffer)
-        t_state.buffer.reset(new char[readBlockSize]);
+        t_state.buffer = Platform::allocateReadBuffer(readBlockSize);
     return t_state.buffer.get();
 }
 

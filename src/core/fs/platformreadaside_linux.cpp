@@ -21,7 +21,7 @@ struct PlatformReadAside::State
 {
     struct Piece
     {
-        std::unique_ptr<char[]> data;
+        Platform::ReadBuffer data;
         qint64 length = 0;
         bool filled = false;
     };
@@ -91,7 +91,7 @@ PlatformReadAside::PlatformReadAside(int fd) : mp_state(new State)
 {
     mp_state->fd = fd;
     for (State::Piece& piece : mp_state->pieces)
-        piece.data.reset(new char[size_t(pieceSize)]);
+        piece.data = Platform::allocateReadBuffer(pieceSize);
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     try {
         mp_state->thread = std::thread(&State::run, mp_state.get());
