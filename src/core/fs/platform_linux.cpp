@@ -14,6 +14,7 @@
 #include <fcntl.h>
 #include <limits>
 #include <mutex>
+#include <new>
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <sys/statvfs.h>
