@@ -9,7 +9,8 @@
 # run reads from the device; the variants take turns, and the median of RUNS (default 3)
 # is printed with its ratio. Last,
 # the hash throughput of each digest in Brindle (brindle-hashbench, built with
-# -DBRINDLE_BENCH=ON) and in sha256sum, b2sum and xxhsum -H2, on the same warm file.
+# -DBRINDLE_BENCH=ON) and in sha256sum, b2sum and xxhsum -H2, on the same warm file, per
+# second of processor time.
 set -euo pipefail
 
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -71,15 +72,14 @@ done
 
 file="$work/big/file.bin"
 cat "$file" >/dev/null
+# Per second of processor time (user and system), so that other work on the machine does
+# not count; both sides hash on one thread.
 tool_speed() {
     local best=""
     for _ in $(seq "$runs"); do
-        local start end
-        start=$(date +%s.%N)
-        "$@" "$file" >/dev/null 2>&1
-        end=$(date +%s.%N)
         local t
-        t=$(echo "$end - $start" | bc)
+        /usr/bin/time -o "$work/time" -f "%U %S" "$@" "$file" >/dev/null 2>&1
+        t=$(awk '{print $1 + $2}' "$work/time")
         if [ -z "$best" ] || [ "$(echo "$t < $best" | bc)" = 1 ]; then best=$t; fi
     done
     echo "scale=0; 1073.741824 / $best" | bc
@@ -88,7 +88,8 @@ for pair in "sha256 sha256sum" "blake2b b2sum" "xxh3 xxhsum -H2"; do
     set -- $pair
     algorithm=$1
     shift
-    ours=$("$hashbench" "$file" "$algorithm" "$runs")
+    ours=$("$hashbench" "$file" "$algorithm" "$runs" one-thread cpu)
+    aside=$("$hashbench" "$file" "$algorithm" "$runs" cpu)
     theirs=$(tool_speed "$@")
-    echo "hash $algorithm: Brindle $ours MB/s, $* $theirs MB/s ($(echo "scale=3; $ours / $theirs" | bc)x)"
+    echo "hash $algorithm (MB per processor second): Brindle $ours (read aside $aside), $* $theirs ($(echo "scale=3; $ours / $theirs" | bc)x)"
 done

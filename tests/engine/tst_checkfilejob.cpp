@@ -172,6 +172,8 @@ private slots:
     void cleanupTestCase();
     void digest_data();
     void digest();
+    void changedWhileOpen_data();
+    void changedWhileOpen();
     void failedCheckOfEveryVersion();
     void check_data();
     void check();
@@ -269,7 +271,8 @@ void TestCheckFileJob::digest_data()
     QTest::newRow("empty file")
         << QByteArray()
         << QByteArray("e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
-    for (const qint64 size : {5 * MiB + 17, 16 * MiB, 16 * MiB + 1}) {
+    // From 8 MiB on the file is read aside in pieces of 4 MiB: the ends of pieces and marks.
+    for (const qint64 size : {5 * MiB + 17, 8 * MiB, 12 * MiB + 5, 16 * MiB, 16 * MiB + 1}) {
         QByteArray content(int(size), Qt::Uninitialized);
         QRandomGenerator generator{quint32(size)};
         generator.fillRange(reinterpret_cast<quint32*>(content.data()), int(size / 4));
@@ -298,8 +301,40 @@ void TestCheckFileJob::digest()
     Digest::Algorithm algorithm = Digest::Algorithm::Sha256;
     if (tag.contains(':'))
         QVERIFY(Digest::fromName(tag.section(':', 0, 0), &algorithm));
+    // Read aside or in turns, through the cache or from the device: the same bytes.
+    for (const bool readAside : {true, false}) {
+        for (const auto reading : {FileHash::Reading::MayUseCache, FileHash::Reading::FromDevice}) {
+            FileHash::OpenFile file(path, reading);
+            file.setReadAside(readAside);
+            QCOMPARE(file.digest(algorithm).toHex(), expectedHex);
+        }
+    }
+}
+
+void TestCheckFileJob::changedWhileOpen_data()
+{
+    QTest::addColumn<qint64>("size");
+    QTest::addColumn<qint64>("changedSize");
+
+    QTest::newRow("small, shortened") << 3 * MiB << MiB;
+    QTest::newRow("read aside, shortened within the last piece") << 10 * MiB << 9 * MiB;
+    QTest::newRow("read aside, shortened to a piece's end") << 10 * MiB << 8 * MiB;
+    QTest::newRow("read aside, grown by a byte") << 10 * MiB << 10 * MiB + 1;
+    QTest::newRow("read aside, grown past a piece's end") << 8 * MiB << 13 * MiB;
+}
+
+// A file that is not the size it had when opened gives no digest, however it is read.
+void TestCheckFileJob::changedWhileOpen()
+{
+    QFETCH(qint64, size);
+    QFETCH(qint64, changedSize);
+
+    const QString path = m_dir.filePath(QString::number(++m_fileNumber));
+    QVERIFY(TestSupport::writeFile(path, QByteArray(int(size), 'a')));
     FileHash::OpenFile file(path);
-    QCOMPARE(file.digest(algorithm).toHex(), expectedHex);
+    QVERIFY(QFile::resize(path, changedSize));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("Unable to read all the data"));
+    QVERIFY(file.digest(Digest::Algorithm::Xxh3_128).isEmpty());
 }
 
 void TestCheckFileJob::check_data()

@@ -160,15 +160,15 @@ QByteArray Digest::ofFile(const QString& path, Algorithm algorithm, bool fromDev
         return QByteArray();
     }
     Digest digest(algorithm);
-    QByteArray buffer(int(readBlockSize), Qt::Uninitialized);
+    const Platform::ReadBuffer buffer = Platform::allocateReadBuffer(readBlockSize);
     bool read = !fromDevice || Platform::dropCachedData(fd);
     while (read) {
-        const qint64 count = Platform::readFile(fd, buffer.data(), readBlockSize);
+        const qint64 count = Platform::readFile(fd, buffer.get(), readBlockSize);
         if (count <= 0) {
             read = count == 0;
             break;
         }
-        digest.update(buffer.constData(), count);
+        digest.update(buffer.get(), count);
         if (cancel && *cancel) {
             Platform::closeFile(fd);
             *error = QStringLiteral("cancelled");

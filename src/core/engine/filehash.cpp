@@ -1,6 +1,7 @@
 #include "engine/filehash.h"
 
 #include "fs/filesystemutils.h"
+#include "fs/platformreadaside.h"
 
 #include <QDebug>
 #include <QFileInfo>
@@ -21,7 +22,7 @@ constexpr qint64 readBlockSize = 1048576;
 struct HashingState
 {
     std::unique_ptr<Digest> digests[3];
-    std::unique_ptr<char[]> buffer;
+    Platform::ReadBuffer buffer;
 };
 
 thread_local HashingState t_state;
@@ -38,7 +39,7 @@ Digest* startDigest(Digest::Algorithm algorithm)
 char* readBuffer()
 {
     if (!t_state.buffer)
-        t_state.buffer.reset(new char[readBlockSize]);
+        t_state.buffer = Platform::allocateReadBuffer(readBlockSize);
     return t_state.buffer.get();
 }
 
@@ -109,12 +110,23 @@ QByteArray FileHash::OpenFile::digest(Digest::Algorithm algorithm, const MarkHan
         return QByteArray();
     }
 
+    std::unique_ptr<PlatformReadAside> aside;
+    if (m_readAside && !m_readToEnd && m_size >= readAsideFromSize) {
+        aside.reset(new PlatformReadAside(m_fd));
+        if (!aside->isReading())
+            aside.reset();
+    }
     char* buffer = readBuffer();
     qint64 total = 0;
     bool aborted = false;
     for (;;) {
-        const qint64 wanted = qMin(readBlockSize, markInterval - total % markInterval);
-        const qint64 bytesRead = Platform::readFile(m_fd, buffer, wanted);
+        // The pieces read aside divide the interval between two marks.
+        static_assert(markInterval % PlatformReadAside::pieceSize == 0, "marks between pieces");
+        const char* data = buffer;
+        const qint64 wanted = aside ? PlatformReadAside::pieceSize
+                                    : qMin(readBlockSize, markInterval - total % markInterval);
+        const qint64 bytesRead =
+            aside ? aside->next(&data) : Platform::readFile(m_fd, buffer, wanted);
         if (bytesRead == 0)
             break;
         if (bytesRead < 0) {
@@ -123,7 +135,7 @@ QByteArray FileHash::OpenFile::digest(Digest::Algorithm algorithm, const MarkHan
             aborted = true;
             break;
         }
-        if (!context->update(buffer, bytesRead)) {
+        if (!context->update(data, bytesRead)) {
             qWarning() << "Unable to update the SHA-256 digest of file"
                        << qUtf8Printable(reportedPath(m_path));
             aborted = true;
@@ -146,6 +158,7 @@ QByteArray FileHash::OpenFile::digest(Digest::Algorithm algorithm, const MarkHan
         if (bytesRead < wanted && total >= m_size && !m_readToEnd)
             break;
     }
+    aside.reset();
     Platform::closeFile(m_fd);
     m_fd = -1;
 

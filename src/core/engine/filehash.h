@@ -47,6 +47,12 @@ public:
     // The same in another algorithm.
     QByteArray digest(Digest::Algorithm algorithm, const MarkHandler& onMark = MarkHandler());
 
+    // From readAsideFromSize on, a file is read on a second thread (PlatformReadAside) while
+    // the digest is made of the piece before. Off: read and hashed in turns on the calling
+    // thread.
+    static constexpr qint64 readAsideFromSize = 8 << 20;
+    void setReadAside(bool on) { m_readAside = on; }
+
 private:
     QString m_path;
     int m_fd = -1;
@@ -55,6 +61,7 @@ private:
     bool m_fromDeviceFailed = false;
     // A file of a kernel file system: read to its end, whatever its size says.
     bool m_readToEnd = false;
+    bool m_readAside = true;
     Platform::Failure m_failure;
 };
 

@@ -16,6 +16,7 @@
 #include <fcntl.h>
 #include <limits>
 #include <mutex>
+#include <new>
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <sys/statvfs.h>
@@ -683,6 +684,15 @@ bool dropCachedData(int fd)
         return fail("posix_fadvise");
     }
     return true;
+}
+
+ReadBuffer allocateReadBuffer(qint64 size)
+{
+    constexpr qint64 page = 4096;
+    void* data = std::aligned_alloc(size_t(page), size_t((size + page - 1) / page * page));
+    if (!data)
+        throw std::bad_alloc();
+    return ReadBuffer(static_cast<char*>(data));
 }
 
 int openRegularFile(const QString& path, qint64* size)

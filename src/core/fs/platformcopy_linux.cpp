@@ -166,7 +166,7 @@ bool moveData(int inFd, int outFd, qint64 total, const std::atomic<int>* cancelF
               bool stopAtTotal, bool writeBack, qint64 base = 0, qint64 reportedTotal = -1,
               const SourceObserver& observe = SourceObserver())
 {
-    std::unique_ptr<char[]> buffer;
+    Platform::ReadBuffer buffer;
     qint64 copied = 0;
     for (;;) {
         if (isCancelled(cancelFlag))
@@ -187,7 +187,7 @@ bool moveData(int inFd, int outFd, qint64 total, const std::atomic<int>* cancelF
             break;
         default:
             if (!buffer)
-                buffer.reset(new char[bufferSize]);
+                buffer = Platform::allocateReadBuffer(bufferSize);
             moved = readWriteChunk(inFd, outFd, buffer.get(), length, &failedCall, observe);
             break;
         }
@@ -705,7 +705,7 @@ bool compareFiles(const QString& a, const QString& b, const std::atomic<int>* ca
     }
     for (const int fd : fds)
         ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-    std::unique_ptr<char[]> buffers(new char[2 * bufferSize]);
+    const Platform::ReadBuffer buffers = Platform::allocateReadBuffer(2 * bufferSize);
     char* const first = buffers.get();
     char* const second = first + bufferSize;
     for (;;) {

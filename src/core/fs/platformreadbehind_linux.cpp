@@ -1,5 +1,7 @@
 #include "fs/platformreadbehind.h"
 
+#include "fs/platform.h"
+
 #include <QByteArray>
 
 #include <cerrno>
@@ -23,7 +25,7 @@ struct PlatformReadBehind::State
     bool failed = false;
     PlatformCopy::Failure failure;
     std::thread thread;
-    std::unique_ptr<char[]> buffer;
+    Platform::ReadBuffer buffer;
 
     bool fail(const char* call, int code)
     {
@@ -35,7 +37,7 @@ struct PlatformReadBehind::State
     bool readStretch(int from, qint64 offset, qint64 length)
     {
         if (!buffer)
-            buffer.reset(new char[size_t(stretchSize)]);
+            buffer = Platform::allocateReadBuffer(stretchSize);
         qint64 got = 0;
         while (got < length) {
             const ssize_t n = ::pread(from, buffer.get() + got, size_t(length - got), offset + got);
