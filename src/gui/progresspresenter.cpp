@@ -15,6 +15,16 @@ namespace {
 // comes from: a new run, or a new window, does not show the same value again.
 qint64 s_lastTransferredShown = 0;
 
+// A file counts as completed only at its end: the bytes of the large files being copied
+// are added, or the bar and the estimate would stand still for as long as each takes.
+CopyTask::Counters withBytesInFlight(CopyTask::Counters counters)
+{
+    for (const TransferCounters::FileProgress& file : TransferCounters::instance()->files())
+        if (!file.finished)
+            counters[BytesCompleted] += qMax<qint64>(0, file.bytesCopied);
+    return counters;
+}
+
 } // namespace
 
 ProgressPresenter::ProgressPresenter(Ui::GuiMainWindow* ui, WindowSeams* seams,
@@ -111,7 +121,7 @@ void ProgressPresenter::onTimerTimeout()
                                  : ProgressRules::smoothedRemainingMs(
                                        ProgressRules::countedDownMs(m_remainingMs), estimate);
     updateSpeedLabel(m_speed, m_remainingMs, false);
-    updateBar(mp_controller->counters());
+    updateBar(withBytesInFlight(mp_controller->counters()));
     const bool changed = updateStatsLabel();
     showLongFile();
     if (changed && m_fileSeen.isEmpty())
@@ -135,7 +145,8 @@ void ProgressPresenter::showLongFile()
 
 qint64 ProgressPresenter::estimateRemainingMs()
 {
-    const CopyTask::Counters counters = ProgressRules::clamped(mp_controller->counters());
+    const CopyTask::Counters counters =
+        ProgressRules::clamped(withBytesInFlight(mp_controller->counters()));
     const qint64 now = mp_controller->elapsedMs();
     const qint64 units =
         ProgressRules::workUnits(counters[FilesCompleted], counters[BytesCompleted]);
@@ -169,7 +180,7 @@ void ProgressPresenter::updateSpeedEstimate()
     const qint64 estimate = estimateRemainingMs();
     m_remainingMs = ProgressRules::smoothedRemainingMs(m_remainingMs, estimate);
     updateSpeedLabel(m_speed, m_remainingMs, false);
-    updateBar(mp_controller->counters());
+    updateBar(withBytesInFlight(mp_controller->counters()));
 }
 
 void ProgressPresenter::onFlushProgress(qint64 written, qint64 total)

@@ -5,7 +5,9 @@
 #include "engine/runcontroller.h"
 #include "guilog.h"
 #include "guimainwindow.h"
+#include "jobs/transfercounters.h"
 #include "net/ganalytics.h"
+#include "progresspresenter.h"
 #include "progressrules.h"
 #include "scripteddialogs.h"
 #include "taskform.h"
@@ -211,6 +213,26 @@ private slots:
             desktop().clickNotification();
             QVERIFY(mp_window->isVisible());
         }
+    }
+
+    void barCountsLargeFileInProgress()
+    {
+        // A stopped run's task: one file of 1 GiB, its list complete, half of it copied.
+        const qint64 size = qint64(1) << 30;
+        CopyItem item(path("src/a"), path("dst/a"), size, false, QString());
+        QVERIFY(writeTaskFile(path("stopped.bdt"), makeTask(path("src"), path("dst")), {item}));
+        QVERIFY(mp_window->controller()->loadFromFile(path("stopped.bdt")));
+        TransferCounters* counters = TransferCounters::instance();
+        counters->setFileProgress(counters->startFile(path("src/a"), size), size / 2, size);
+        CopyTask::Counters halfway = mp_window->controller()->counters();
+        halfway[BytesCompleted] = size / 2;
+        const int expected =
+            ProgressRules::barPercent(halfway, true, ProgressRules::RunView::Running);
+        QVERIFY(expected > 0);
+        mp_window->progressPresenter()->startRun();
+        QTRY_COMPARE(bar()->value(), expected);
+        mp_window->progressPresenter()->endRun();
+        counters->resetAll();
     }
 
     void barActivity()
