@@ -173,7 +173,10 @@ def main():
     parser.add_argument("--scale", default="1")
     parser.add_argument("--suffix", default="")
     args = parser.parse_args()
-    run(args)
+    try:
+        run(args)
+    except (TimeoutError, subprocess.TimeoutExpired, ProgramEnded) as error:
+        fail(str(error))
     if FAILURES:
         print("%d check(s) failed" % len(FAILURES))
         return 1
