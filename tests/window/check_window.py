@@ -18,7 +18,7 @@ import pyatspi
 
 from windowdriver import (FAILURES, ProgramEnded, box_saying, children, descendants,
                           desktop_ready, extents, fail, find, frame_titled, label, name_of,
-                          note, plain, press, program_environment, screenshot, showing, start,
+                          note, press, program_environment, screenshot, showing, start,
                           stop, tree_bytes, wait_for, x_window)
 
 
