@@ -180,7 +180,12 @@ void ProgressPresenter::updateSpeedEstimate()
     const qint64 estimate = estimateRemainingMs();
     m_remainingMs = ProgressRules::smoothedRemainingMs(m_remainingMs, estimate);
     updateSpeedLabel(m_speed, m_remainingMs, false);
+    const int shown = mp_ui->mp_progress->value();
     updateBar(withBytesInFlight(mp_controller->counters()));
+    // The count follows the bar when it moves, or for up to a second the two disagree; at
+    // most once a percent, not with every burst of a run of small files.
+    if (mp_ui->mp_progress->value() != shown)
+        updateStatsLabel();
 }
 
 void ProgressPresenter::onFlushProgress(qint64 written, qint64 total)
