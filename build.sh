@@ -23,13 +23,13 @@ command="${1:-}"
 # qttools5-dev: lupdate and lrelease for the translations; qttranslations5-l10n: Qt's own
 # texts (dialog buttons, the command-line parser's headings) in the user's language.
 # dbus: the private bus of the desktop-session tests (tst_sleepinhibitor, tst_desktopsession).
-# xvfb, xauth, at-spi2-core, python3-pyatspi, xdotool and imagemagick: the window on a
+# xvfb, xauth, at-spi2-core, python3-pyatspi, xdotool, x11-utils (xprop) and imagemagick: the window on a
 # virtual screen, read over AT-SPI, and its screenshots (tests/window).
 packages=(build-essential cmake pkg-config qtbase5-dev qtbase5-dev-tools qttools5-dev-tools
           qttools5-dev qttranslations5-l10n libqt5svg5-dev libssl-dev libxxhash-dev xxhash rsync util-linux
           clang libclang-rt-14-dev exfat-fuse exfatprogs fusefat dosfstools
           desktop-file-utils appstream shared-mime-info dpkg-dev file dbus
-          xvfb xauth at-spi2-core python3-pyatspi xdotool imagemagick)
+          xvfb xauth at-spi2-core python3-pyatspi xdotool x11-utils imagemagick)
 
 install_packages() {
     local missing=()

@@ -4,9 +4,14 @@
 // list is filled, and the run is timed from the copy task's start to taskCompleted.
 //
 //   brindle-windowbench SOURCE DESTINATION [--view copied|none] [--timeout SECONDS]
+//                       [--progress-points N]
 //
 // DESTINATION must not exist: the window asks to create it, and every question is
-// answered with its default button. Prints key=value lines on standard output.
+// answered with its default button. Prints key=value lines on standard output. With
+// --progress-points, the window's count, bar and remaining time are read at N points of
+// the run (each time the bytes at the destination pass another N-th of the total) and
+// printed beside the bytes on disk, the engine's counters and the time the run then still
+// took (progress_point=... lines).
 #include "app/appsettings.h"
 #include "app/logger.h"
 #include "app/programidentity.h"
@@ -24,15 +29,18 @@
 #include <QApplication>
 #include <QDateTime>
 #include <QDir>
+#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QTextDocument>
 #include <QTimer>
 
 #include <algorithm>
@@ -149,6 +157,39 @@ void measureListActions(GuiMainWindow* window, QTabWidget* tabs, int reportTab,
     }
     std::printf("tab_switch_worst_ms=%.1f\n", worstSwitchMs);
 }
+
+// The bytes written so far under folder, unfinished files included.
+qint64 bytesOnDisk(const QString& folder)
+{
+    qint64 total = 0;
+    QDirIterator files(folder, QDir::Files | QDir::Hidden | QDir::System,
+                       QDirIterator::Subdirectories);
+    while (files.hasNext()) {
+        files.next();
+        total += files.fileInfo().size();
+    }
+    return total;
+}
+
+QString plainText(const QString& html)
+{
+    QTextDocument document;
+    document.setHtml(html);
+    return document.toPlainText().simplified();
+}
+
+// What the window shows at one point of the run, beside what is true then.
+struct ProgressPoint
+{
+    qint64 atUs = 0;
+    qint64 diskBytes = 0;
+    qint64 engineBytes = 0;   // bytes of the files counted as completed
+    qint64 inFlightBytes = 0; // bytes of the files being copied
+    qint64 totalBytes = 0;
+    int bar = 0;
+    QString stats;
+    QString remaining;
+};
 
 qint64 residentKiB()
 {
@@ -271,16 +312,19 @@ int main(int argc, char* argv[])
         arguments.append(QString::fromLocal8Bit(argv[index]));
     QString view = QStringLiteral("copied");
     int timeoutSeconds = 1800;
+    int progressPoints = 0;
     for (int index = 2; index + 1 < arguments.size(); ++index) {
         if (arguments[index] == QLatin1String("--view"))
             view = arguments[index + 1];
         else if (arguments[index] == QLatin1String("--timeout"))
             timeoutSeconds = arguments[index + 1].toInt();
+        else if (arguments[index] == QLatin1String("--progress-points"))
+            progressPoints = arguments[index + 1].toInt();
     }
     if (arguments.size() < 2 ||
         (view != QLatin1String("copied") && view != QLatin1String("none"))) {
         std::fputs("usage: brindle-windowbench SOURCE DESTINATION [--view copied|none] "
-                   "[--timeout SECONDS]\n",
+                   "[--timeout SECONDS] [--progress-points N]\n",
                    stderr);
         return 2;
     }
@@ -327,10 +371,14 @@ int main(int argc, char* argv[])
         auto* tabs = window.findChild<QTabWidget*>(QStringLiteral("mp_twMain"));
         auto* files = window.findChild<QAbstractItemView*>(QStringLiteral("mp_twFiles"));
         auto* status = window.findChild<QLabel*>(QStringLiteral("mp_statusLabel"));
+        auto* bar = window.findChild<QProgressBar*>(QStringLiteral("mp_progress"));
+        auto* stats = window.findChild<QLabel*>(QStringLiteral("mp_lStats"));
+        auto* remaining = window.findChild<QLabel*>(QStringLiteral("mp_lEndTime"));
         auto* viewButton = window.findChild<QRadioButton*>(view == QLatin1String("copied")
                                                                ? QStringLiteral("mp_rbViewCopied")
                                                                : QStringLiteral("mp_rbViewNone"));
-        if (!from || !to || !start || !tabs || !files || !status || !viewButton) {
+        if (!from || !to || !start || !tabs || !files || !status || !viewButton || !bar || !stats ||
+            !remaining) {
             std::fputs("windowbench: a widget of the window was not found\n", stderr);
             return 2;
         }
@@ -426,12 +474,40 @@ int main(int argc, char* argv[])
             if (!fillEnd.isEmpty())
                 loop.quit();
         });
+        // The destination is walked off the probe's ticks, every 50 ms, only when asked.
+        std::vector<ProgressPoint> points;
+        QTimer progressCheck;
+        progressCheck.setInterval(50);
+        QObject::connect(&progressCheck, &QTimer::timeout, [&] {
+            const qint64 total = task->counter(BytesToCopy);
+            if (completedUs >= 0 || !task->isFileListCompleted() || total <= 0 ||
+                int(points.size()) >= progressPoints)
+                return;
+            const qint64 disk = bytesOnDisk(arguments[1]);
+            // The points sit in the middle of each N-th: 5 %, 15 %, … 95 % for 10.
+            if (disk * 2 * progressPoints < total * (2 * qint64(points.size()) + 1))
+                return;
+            ProgressPoint point;
+            point.atUs = clock.nsecsElapsed() / 1000;
+            point.diskBytes = disk;
+            point.engineBytes = task->counter(BytesCompleted);
+            for (const TransferCounters::FileProgress& file : TransferCounters::instance()->files())
+                if (!file.finished)
+                    point.inFlightBytes += file.bytesCopied;
+            point.totalBytes = total;
+            point.bar = bar->value();
+            point.stats = plainText(stats->text());
+            point.remaining = plainText(remaining->text());
+            points.push_back(point);
+        });
         // The click runs inside the loop, so that the probe sees its own cost too.
         QTimer::singleShot(0, &loop, [&] {
             clock.start();
             clickTime = QDateTime::currentDateTime();
             probe.start();
             fillCheck.start();
+            if (progressPoints > 0)
+                progressCheck.start();
             start->click();
         });
         // The paths are checked off the window's thread; a run starts with no list chosen,
@@ -451,6 +527,7 @@ int main(int argc, char* argv[])
         loop.exec();
         probe.stop();
         fillCheck.stop();
+        progressCheck.stop();
 
         const qint64 endUs = clock.nsecsElapsed() / 1000;
         const qint64 rssAfter = residentKiB();
@@ -484,6 +561,12 @@ int main(int argc, char* argv[])
         }
         if (rows > 0)
             measureListActions(&window, tabs, reportTab, files);
+        for (const ProgressPoint& point : points)
+            std::printf("progress_point=%.1f|%lld|%lld|%lld|%lld|%d|%s|%s|%.1f\n",
+                        double(point.atUs) / 1e6, point.diskBytes, point.engineBytes,
+                        point.inFlightBytes, point.totalBytes, point.bar,
+                        qUtf8Printable(point.stats), qUtf8Printable(point.remaining),
+                        double(completedUs - point.atUs) / 1e6);
         std::fflush(stdout);
         if (completedUs < 0 || fillEnd == QLatin1String("timeout") ||
             fillEnd == QLatin1String("not-started"))

@@ -15,6 +15,16 @@ namespace {
 // comes from: a new run, or a new window, does not show the same value again.
 qint64 s_lastTransferredShown = 0;
 
+// A file counts as completed only at its end: the bytes of the large files being copied
+// are added, or the bar and the estimate would stand still for as long as each takes.
+CopyTask::Counters withBytesInFlight(CopyTask::Counters counters)
+{
+    for (const TransferCounters::FileProgress& file : TransferCounters::instance()->files())
+        if (!file.finished)
+            counters[BytesCompleted] += qMax<qint64>(0, file.bytesCopied);
+    return counters;
+}
+
 } // namespace
 
 ProgressPresenter::ProgressPresenter(Ui::GuiMainWindow* ui, WindowSeams* seams,
@@ -126,7 +136,7 @@ void ProgressPresenter::onTimerTimeout()
                                  : ProgressRules::smoothedRemainingMs(
                                        ProgressRules::countedDownMs(m_remainingMs), estimate);
     updateSpeedLabel(m_speed, m_remainingMs, false);
-    updateBar(mp_controller->counters());
+    updateBar(withBytesInFlight(mp_controller->counters()));
     const bool changed = updateStatsLabel();
     showLongFile();
     if (changed && m_fileSeen.isEmpty())
@@ -150,7 +160,8 @@ void ProgressPresenter::showLongFile()
 
 qint64 ProgressPresenter::estimateRemainingMs()
 {
-    const CopyTask::Counters counters = ProgressRules::clamped(mp_controller->counters());
+    const CopyTask::Counters counters =
+        ProgressRules::clamped(withBytesInFlight(mp_controller->counters()));
     const qint64 now = mp_controller->elapsedMs();
     const qint64 units =
         ProgressRules::workUnits(counters[FilesCompleted], counters[BytesCompleted]);
@@ -184,7 +195,12 @@ void ProgressPresenter::updateSpeedEstimate()
     const qint64 estimate = estimateRemainingMs();
     m_remainingMs = ProgressRules::smoothedRemainingMs(m_remainingMs, estimate);
     updateSpeedLabel(m_speed, m_remainingMs, false);
-    updateBar(mp_controller->counters());
+    const int shown = mp_ui->mp_progress->value();
+    updateBar(withBytesInFlight(mp_controller->counters()));
+    // The count follows the bar when it moves, or for up to a second the two disagree; at
+    // most once a percent, not with every burst of a run of small files.
+    if (mp_ui->mp_progress->value() != shown)
+        updateStatsLabel();
 }
 
 void ProgressPresenter::onFlushProgress(qint64 written, qint64 total)

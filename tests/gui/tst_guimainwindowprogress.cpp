@@ -5,7 +5,9 @@
 #include "engine/runcontroller.h"
 #include "guilog.h"
 #include "guimainwindow.h"
+#include "jobs/transfercounters.h"
 #include "net/ganalytics.h"
+#include "progresspresenter.h"
 #include "progressrules.h"
 #include "readgate.h"
 #include "scripteddialogs.h"
@@ -266,6 +268,31 @@ private slots:
         QVERIFY(recap().contains("Continued"));
         QCOMPARE(pause->text(), QString("Pause"));
         QCOMPARE(readFile(path("dst/big.bin")), data);
+    void barAndCountFollowLargeFileInProgress()
+    {
+        // A stopped run's task: one file of 1 GiB, its list complete, half of it copied.
+        const qint64 size = qint64(1) << 30;
+        CopyItem item(path("src/a"), path("dst/a"), size, false, QString());
+        QVERIFY(writeTaskFile(path("stopped.bdt"), makeTask(path("src"), path("dst")), {item}));
+        QVERIFY(mp_window->controller()->loadFromFile(path("stopped.bdt")));
+        TransferCounters* counters = TransferCounters::instance();
+        counters->setFileProgress(counters->startFile(path("src/a"), size), size / 2, size);
+        CopyTask::Counters halfway = mp_window->controller()->counters();
+        halfway[BytesCompleted] = size / 2;
+        const int expected =
+            ProgressRules::barPercent(halfway, true, ProgressRules::RunView::Running);
+        QVERIFY(expected > 0);
+        auto* stats = child<QLabel>(*mp_window, "mp_lStats");
+        mp_window->progressPresenter()->startRun();
+        QVERIFY(stats->text().isEmpty());
+        // A completed file moves the bar at once, and the count with it, before the
+        // second's refresh.
+        emit mp_window->controller()->copyCompleted(CopyItem());
+        QCoreApplication::processEvents();
+        QCOMPARE(bar()->value(), expected);
+        QVERIFY(stats->text().contains("processed files of"));
+        mp_window->progressPresenter()->endRun();
+        counters->resetAll();
     }
 
     void barActivity()

@@ -8,107 +8,18 @@ the preferences is cut off by its window or parent or overlaps a sibling, and ta
 screenshots. Every wait has a deadline; the program is always terminated.
 """
 import argparse
-import html
 import os
 import re
-import signal
 import subprocess
 import sys
 import time
 
 import pyatspi
 
-FAILURES = []
-
-
-def fail(message):
-    FAILURES.append(message)
-    print("FAIL: " + message, flush=True)
-
-
-def note(message):
-    print(message, flush=True)
-
-
-class ProgramEnded(Exception):
-    pass
-
-
-def wait_for(what, probe, seconds, program=None):
-    """Polls probe until it gives something; gives up at once if program ended meanwhile."""
-    deadline = time.monotonic() + seconds
-    while time.monotonic() < deadline:
-        if program is not None and program.poll() is not None:
-            raise ProgramEnded("the program ended with code %d while waiting for %s"
-                               % (program.returncode, what))
-        try:
-            found = probe()
-        except Exception:  # the tree changes under our feet while the window is built
-            found = None
-        if found:
-            return found
-        time.sleep(0.25)
-    raise TimeoutError("gave up waiting for " + what)
-
-
-def children(node):
-    try:
-        return [node.getChildAtIndex(i) for i in range(node.childCount)]
-    except Exception:
-        return []
-
-
-def showing(node):
-    try:
-        states = node.getState()
-        return states.contains(pyatspi.STATE_SHOWING) and states.contains(pyatspi.STATE_VISIBLE)
-    except Exception:
-        return False
-
-
-def descendants(node):
-    for child in children(node):
-        if child is None:
-            continue
-        yield child
-        yield from descendants(child)
-
-
-def plain(text):
-    return html.unescape(re.sub(r"<[^>]*>", "", text or ""))
-
-
-def name_of(node):
-    return plain(node.name).replace("&", "")
-
-
-def registered_names():
-    desktop = pyatspi.Registry.getDesktop(0)
-    # Without an event loop the cache never hears of a program that registered later.
-    desktop.clear_cache()
-    return [(app, app.name) for app in children(desktop) if app is not None]
-
-
-def registry_answers():
-    desktop = pyatspi.Registry.getDesktop(0)
-    desktop.clear_cache()
-    return desktop.childCount >= 0  # raises while the registry is not there
-
-
-def application(name):
-    for app, app_name in registered_names():
-        if app_name == name:
-            return app
-    return None
-
-
-def extents(node):
-    box = node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
-    return box.x, box.y, box.width, box.height
-
-
-def label(node):
-    return "%s \"%s\"" % (node.getRoleName(), name_of(node)[:40])
+from windowdriver import (FAILURES, ProgramEnded, box_saying, children, descendants,
+                          desktop_ready, extents, fail, find, frame_titled, label, name_of,
+                          note, press, program_environment, screenshot, showing, start,
+                          stop, tree_bytes, wait_for, x_window)
 
 
 CHECKED_ROLES = {pyatspi.ROLE_PUSH_BUTTON, pyatspi.ROLE_LABEL, pyatspi.ROLE_RADIO_BUTTON,
@@ -173,94 +84,20 @@ def check_layout(window, where, screen):
         fail("%s: only %d controls found over AT-SPI" % (where, checked))
 
 
-def x_window(title):
-    pattern = "^%s$" % title
-    out = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", pattern],
-                         capture_output=True, text=True, timeout=10).stdout.split()
-    return out[0] if out else None
-
-
-def screenshot(title, path):
-    window_id = x_window(title)
-    target = window_id if window_id else "root"
-    result = subprocess.run(["import", "-window", target, path], capture_output=True, timeout=30)
-    if result.returncode != 0:
-        fail("screenshot %s: %s" % (path, result.stderr.decode(errors="replace")))
-    else:
-        note("screenshot: " + path)
-
-
-def find(root, role, name=None, showing_only=True):
-    for node in descendants(root):
-        if node.getRole() == role and (name is None or name_of(node) == name):
-            if not showing_only or showing(node):
-                return node
-    return None
-
-
-def press(node):
-    action = node.queryAction()
-    names = [action.getName(index) for index in range(action.nActions)]
-    action.doAction(names.index("Press") if "Press" in names else 0)
-
-
-def frame_titled(app, title):
-    for node in children(app):
-        if node is not None and node.getRole() in (pyatspi.ROLE_FRAME, pyatspi.ROLE_DIALOG,
-                                                   pyatspi.ROLE_WINDOW) and node.name == title:
-            return node
-    return None
-
-
-def tree_bytes(root):
-    files = {}
-    for folder, _, names in os.walk(root):
-        for name in names:
-            path = os.path.join(folder, name)
-            with open(path, "rb") as handle:
-                files[os.path.relpath(path, root)] = handle.read()
-    return files
-
-
 def run(args):
-    env = dict(os.environ)
-    env.update({"QT_QPA_PLATFORM": "xcb", "QT_ACCESSIBILITY": "1",
-                "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1", "QT_SCALE_FACTOR": args.scale})
-    for name in ("QT_AUTO_SCREEN_SCALE_FACTOR", "QT_SCREEN_SCALE_FACTORS", "QT_FONT_DPI"):
-        env.pop(name, None)
+    env = program_environment(args.scale)
     os.makedirs(args.screenshots, exist_ok=True)
     suffix = args.suffix
     # AT-SPI speaks in the program's logical pixels: the screen divided by the scale.
     width, height = (int(int(n) / float(args.scale)) for n in args.screen.split("x"))
     screen = (0, 0, width, height)
-    wait_for("the virtual display", lambda: subprocess.run(
-        ["xdotool", "getdisplaygeometry"], capture_output=True, timeout=5).returncode == 0, 20)
-    # The accessibility bus and its registry are up before the program asks for them: Qt
-    # asks for the bus address once, and a launcher still starting on a busy machine can
-    # leave that unanswered; the program then never registers, however long one waits.
-    wait_for("the accessibility registry", registry_answers, 60)
-    program = subprocess.Popen([args.program, args.source, args.destination], env=env)
-    started = time.monotonic()
+    desktop_ready()
+    program, app = start([args.program, args.source, args.destination], env)
     try:
-        # A slow build (sanitizers) on a busy machine takes long to show its first window.
-        try:
-            app = wait_for("the program on the accessibility bus", lambda: application("Brindle"),
-                           120, program)
-        except TimeoutError:
-            names = [name for _, name in registered_names()]
-            raise TimeoutError("gave up waiting for the program on the accessibility bus; "
-                               "registered there: %s" % names)
-        note("on the accessibility bus after %.1f s" % (time.monotonic() - started))
         window = wait_for("the main window", lambda: frame_titled(app, "Brindle"), 60, program)
 
         def outcome_box():
-            for node in children(app):
-                if node is None or node is window or not showing(node):
-                    continue
-                for text in descendants(node):
-                    if text.getRole() == pyatspi.ROLE_LABEL and "The copy" in plain(text.name):
-                        return node, plain(text.name)
-            return None
+            return box_saying(app, "The copy", window)
 
         box, outcome = wait_for("the end-of-run box", outcome_box, 120, program)
         note("end-of-run box: " + outcome)
@@ -323,20 +160,7 @@ def run(args):
         subprocess.run(["import", "-window", "root",
                         os.path.join(args.screenshots, "timeout%s.png" % suffix)], timeout=30)
     finally:
-        ended_early = program.poll() is not None
-        # A termination request closes the window without asking.
-        if not ended_early:
-            program.send_signal(signal.SIGTERM)
-        try:
-            code = program.wait(20)
-            if code != 0 and not ended_early:
-                fail("the program ended with code %d after SIGTERM" % code)
-            elif ended_early and not any("the program ended" in f for f in FAILURES):
-                fail("the program ended on its own with code %d before the checks ended" % code)
-        except subprocess.TimeoutExpired:
-            program.kill()
-            program.wait(10)
-            fail("the program did not end on SIGTERM")
+        stop(program)
 
 
 def main():
@@ -349,7 +173,10 @@ def main():
     parser.add_argument("--scale", default="1")
     parser.add_argument("--suffix", default="")
     args = parser.parse_args()
-    run(args)
+    try:
+        run(args)
+    except (TimeoutError, subprocess.TimeoutExpired, ProgramEnded) as error:
+        fail(str(error))
     if FAILURES:
         print("%d check(s) failed" % len(FAILURES))
         return 1
