@@ -268,6 +268,8 @@ private slots:
         QVERIFY(recap().contains("Continued"));
         QCOMPARE(pause->text(), QString("Pause"));
         QCOMPARE(readFile(path("dst/big.bin")), data);
+    }
+
     void barAndCountFollowLargeFileInProgress()
     {
         // A stopped run's task: one file of 1 GiB, its list complete, half of it copied.
