@@ -587,7 +587,7 @@ void BuildFileListJob::processFile(WalkEntry& entry)
         const int order =
             FileSystemUtils::modificationOrder(entry.status, sourcePath, existing, destinationPath);
         decideBetweenFiles(sourcePath, destinationPath, size, linkFirst, order,
-                           existing.size != size);
+                           existing.size != size, overwrite);
         return;
     }
     const ReachableFileInfo source(sourcePath);
@@ -637,15 +637,16 @@ void BuildFileListJob::processFile(WalkEntry& entry)
 
 void BuildFileListJob::decideBetweenFiles(const QString& sourcePath, const QString& destinationPath,
                                           qint64 size, const QString& linkFirst, int order,
-                                          bool sizesDiffer)
+                                          bool sizesDiffer, int overwrite)
 {
     // The same rules as processFile's for entries read through QFileInfo.
     if (m_options.m_copyMode == CopyOptions::Move &&
-        !(m_options.m_overwriteMode == CopyOptions::OverwriteOlder && order > 0)) {
+        !(overwrite == CopyOptions::OverwriteOlder && order > 0)) {
         reportFileToCopy(sourcePath, destinationPath, size, linkFirst);
         return;
     }
-    switch (m_options.m_overwriteMode) {
+    // The file's own rule: the user's decision for it, or the run's.
+    switch (overwrite) {
     case CopyOptions::NoOverwrite:
         reportToSkip(sourcePath, destinationPath, size, false, QString(), linkFirst);
         break;

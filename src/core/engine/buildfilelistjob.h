@@ -143,7 +143,7 @@ private:
     // An existing regular file at the destination of a regular file, by the overwrite rule:
     // order as FileSystemUtils::modificationOrder(source, destination).
     void decideBetweenFiles(const QString& sourcePath, const QString& destinationPath, qint64 size,
-                            const QString& linkFirst, int order, bool sizesDiffer);
+                            const QString& linkFirst, int order, bool sizesDiffer, int overwrite);
     void reportFileToCopy(const QString& sourcePath, const QString& destinationPath, qint64 size,
                           const QString& hardLinkFirst = QString());
     void removeStaleTemporaryFiles(const QString& destinationFolder);

@@ -333,9 +333,17 @@ Platform::FileSystemTraits probeFileSystem(const QString& folder)
         timesKnown &&
         ::lstat(Platform::ReachablePath(QFile::decodeName(upper)).c_str(), &other) == 0;
     ::unlink(Platform::ReachablePath(QFile::decodeName(probe)).c_str());
-    // The folder looks untouched: a run that copies nothing changes nothing.
-    const struct timespec folderTimes[2] = {folderStatus.st_atim, folderStatus.st_mtim};
-    ::utimensat(AT_FDCWD, Platform::ReachablePath(folder).c_str(), folderTimes, 0);
+    // The folder looks untouched: a run that copies nothing changes nothing. Only times
+    // that moved are put back: a FAT root keeps none (0), and fusefat ends on a date before
+    // 1980.
+    struct stat after;
+    if (::stat(Platform::ReachablePath(folder).c_str(), &after) == 0 &&
+        folderStatus.st_mtim.tv_sec > 0 &&
+        (after.st_mtim.tv_sec != folderStatus.st_mtim.tv_sec ||
+         after.st_mtim.tv_nsec != folderStatus.st_mtim.tv_nsec)) {
+        const struct timespec folderTimes[2] = {folderStatus.st_atim, folderStatus.st_mtim};
+        ::utimensat(AT_FDCWD, Platform::ReachablePath(folder).c_str(), folderTimes, 0);
+    }
     if (!timesKnown)
         return traits;
     traits.caseInsensitive = caseInsensitive;
