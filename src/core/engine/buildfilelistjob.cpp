@@ -597,49 +597,19 @@ void BuildFileListJob::processFile(WalkEntry& entry)
         reportFileToCopy(sourcePath, destinationPath, size, linkFirst);
         return;
     }
-    // In a move the copier decides about an equal destination: it skips the file and
-    // removes its source, as a move stopped between the copy and the removal needs.
-    // A newer destination keeps its source.
-    if (m_options.m_copyMode == CopyOptions::Move &&
-        !(overwrite == CopyOptions::OverwriteOlder &&
-          FileSystemUtils::isNewer(source, destination))) {
-        reportFileToCopy(sourcePath, destinationPath, size, linkFirst);
-        return;
-    }
-    switch (overwrite) {
-    case CopyOptions::NoOverwrite:
-        reportToSkip(sourcePath, destinationPath, size, false, QString(), linkFirst);
-        break;
-    case CopyOptions::OverwriteOlder: {
-        const int order = FileSystemUtils::modificationOrder(source, destination);
-        // The same date and another size: replaced, as "rsync --update" does.
-        if (order < 0 || (order == 0 && destination.size() != size))
-            reportFileToCopy(sourcePath, destinationPath, size, linkFirst);
-        else if (order > 0)
-            reportToSkip(sourcePath, destinationPath, size, false,
-                         tr("newer destination file exists"), linkFirst);
-        else
-            reportToSkip(sourcePath, destinationPath, size, false, QString(), linkFirst);
-        break;
-    }
-    case CopyOptions::OverwriteDifferent:
-        if (FileSystemUtils::filesDiffer(source, destination))
-            reportFileToCopy(sourcePath, destinationPath, size, linkFirst);
-        else
-            reportToSkip(sourcePath, destinationPath, size, false, QString(), linkFirst);
-        break;
-    default:
-        // Overwrite always and auto rename: the copier replaces or renames.
-        reportFileToCopy(sourcePath, destinationPath, size, linkFirst);
-        break;
-    }
+    // The same rules as for two regular files, from what QFileInfo reads of these.
+    decideBetweenFiles(sourcePath, destinationPath, size, linkFirst,
+                       FileSystemUtils::modificationOrder(source, destination),
+                       destination.size() != size, overwrite);
 }
 
 void BuildFileListJob::decideBetweenFiles(const QString& sourcePath, const QString& destinationPath,
                                           qint64 size, const QString& linkFirst, int order,
                                           bool sizesDiffer, int overwrite)
 {
-    // The same rules as processFile's for entries read through QFileInfo.
+    // In a move the copier decides about an equal destination: it skips the file and
+    // removes its source, as a move stopped between the copy and the removal needs.
+    // A newer destination keeps its source.
     if (m_options.m_copyMode == CopyOptions::Move &&
         !(overwrite == CopyOptions::OverwriteOlder && order > 0)) {
         reportFileToCopy(sourcePath, destinationPath, size, linkFirst);
