@@ -1,5 +1,6 @@
 #include "engine/checkfilejob.h"
 #include "engine/filehash.h"
+#include "fs/platformcopy.h"
 #include "jobs/jobthread.h"
 #include "jobs/jobthreadpool.h"
 #include "testsupport.h"
@@ -10,6 +11,7 @@
 
 #include <condition_variable>
 #include <mutex>
+#include <thread>
 
 #include <fcntl.h>
 #include <linux/magic.h>
@@ -194,6 +196,8 @@ private slots:
     void openFileReportsWhenHashed();
     void batch_data();
     void batch();
+    void pausedDigestHoldsItsPlace_data();
+    void pausedDigestHoldsItsPlace();
 
 private:
     bool makeFile(const QString& path, FileKind kind, const QByteArray& content);
@@ -859,6 +863,49 @@ void TestCheckFileJob::failedCheckOfEveryVersion()
     }
     item.copy_message = QStringLiteral("unable to check destination file");
     QVERIFY(!CheckFileJob::failedCheck(item));
+}
+void TestCheckFileJob::pausedDigestHoldsItsPlace_data()
+{
+    QTest::addColumn<bool>("readAside");
+    QTest::addColumn<int>("then");
+
+    QTest::newRow("read aside, continued") << true << int(PlatformCopy::FlagRunning);
+    QTest::newRow("in turns, continued") << false << int(PlatformCopy::FlagRunning);
+    QTest::newRow("read aside, stopped") << true << int(PlatformCopy::FlagCancelled);
+    QTest::newRow("in turns, stopped") << false << int(PlatformCopy::FlagCancelled);
+}
+
+// The read-back of a large copy holds on a pause after its first piece, not at the file's
+// end, and goes on from there: the digest of the whole file, no byte lost or read twice.
+void TestCheckFileJob::pausedDigestHoldsItsPlace()
+{
+    QFETCH(bool, readAside);
+    QFETCH(int, then);
+
+    QByteArray content(int(40 * MiB), Qt::Uninitialized);
+    QRandomGenerator(7).fillRange(reinterpret_cast<quint32*>(content.data()),
+                                  content.size() / int(sizeof(quint32)));
+    const QString path = m_dir.filePath(QString::number(++m_fileNumber));
+    QVERIFY(TestSupport::writeFile(path, content));
+    Digest whole(Digest::Algorithm::Xxh3_128);
+    QVERIFY(whole.update(content.constData(), content.size()));
+
+    std::atomic<int> flag{PlatformCopy::FlagPaused};
+    std::atomic_bool done{false};
+    QByteArray result;
+    std::thread reader([&] {
+        FileHash::OpenFile file(path, FileHash::Reading::FromDevice);
+        file.setReadAside(readAside);
+        file.setStopFlag(&flag);
+        result = file.digest(Digest::Algorithm::Xxh3_128);
+        done = true;
+    });
+    QTRY_VERIFY(TestSupport::threadHoldsOnPause());
+    const bool endedWhilePaused = done;
+    PlatformCopy::setCancelFlag(&flag, then);
+    reader.join();
+    QVERIFY(!endedWhilePaused);
+    QCOMPARE(result, then == PlatformCopy::FlagRunning ? whole.result() : QByteArray());
 }
 
 QTEST_GUILESS_MAIN(TestCheckFileJob)

@@ -33,20 +33,6 @@ struct RecordingTaskbar : TaskbarProgress
     bool visible = true;
 };
 
-// Whether a thread of this process waits as a paused copy does: a private futex wait while
-// the flag holds the value of a pause (2).
-bool threadHoldsOnPause()
-{
-    const QDir tasks(QStringLiteral("/proc/self/task"));
-    for (const QString& id : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        const QStringList call =
-            QString::fromLatin1(readFile(tasks.filePath(id + "/syscall"))).split(' ');
-        if (call.size() > 3 && call.at(0) == "202" && call.at(2) == "0x80" && call.at(3) == "0x2")
-            return true;
-    }
-    return false;
-}
-
 class TestGuiMainWindowProgress : public QObject
 {
     Q_OBJECT

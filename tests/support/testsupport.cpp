@@ -53,6 +53,18 @@ char processState(qint64 pid)
     return end > 0 && end + 2 < text.size() ? text.at(end + 2) : 0;
 }
 
+bool threadHoldsOnPause()
+{
+    const QDir tasks(QStringLiteral("/proc/self/task"));
+    for (const QString& id : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        const QStringList call =
+            QString::fromLatin1(readFile(tasks.filePath(id + "/syscall"))).split(' ');
+        if (call.size() > 3 && call.at(0) == "202" && call.at(2) == "0x80" && call.at(3) == "0x2")
+            return true;
+    }
+    return false;
+}
+
 QStringList entriesOf(const QString& folder)
 {
     return QDir(folder).entryList(

@@ -17,6 +17,9 @@ bool writeFile(const QString& path, const QByteArray& data);
 QByteArray readFile(const QString& path);
 // The state letter of process pid from /proc ('T' when stopped), or 0 when it is gone.
 char processState(qint64 pid);
+// Whether a thread of this process waits as a paused copy does: a private futex wait while
+// the flag holds the value of a pause (2).
+bool threadHoldsOnPause();
 
 // Every entry of the folder, hidden ones (temporary names) included, sorted by name.
 QStringList entriesOf(const QString& folder);

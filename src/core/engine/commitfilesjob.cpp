@@ -87,6 +87,10 @@ void CommitFilesJob::startJob()
         PendingCopy& copy = m_copies[index];
         CopyItem item = copy.item;
         PlatformCopy::Failure failure;
+        // A pause holds the read-back between files; a stop does not end it: the group's
+        // copies are on the device and each still takes its name or goes.
+        if (!readBacks.at(index).isEmpty())
+            waitWhilePaused();
         if (copy.temporaryPath.isEmpty()) {
             // Decided by its copier.
         } else if (m_destinationLost) {

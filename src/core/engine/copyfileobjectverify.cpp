@@ -43,7 +43,7 @@ bool CopyFileObject::copyVerified()
             digest = expected;
             return end(true);
         }
-        switch (m_verification->check(temporary, expected, attempt, m_destinationRoot)) {
+        switch (m_verification->check(temporary, expected, attempt, m_destinationRoot, stopFlag())) {
         case CopyVerification::Check::Equal:
             if (!placeCopy(temporary))
                 return end(false);

@@ -197,9 +197,10 @@ void CopyVerification::prepare(PlatformCopy::CopyRequest* request, qint64 size)
 }
 
 CopyVerification::Check CopyVerification::check(const QString& path, const QByteArray& expected,
-                                                int attempt, const QString& root) const
+                                                int attempt, const QString& root,
+                                                const std::atomic<int>* stopFlag) const
 {
-    return checkCopy(path, algorithm(), expected, true, attempt, root);
+    return checkCopy(path, algorithm(), expected, true, attempt, root, stopFlag);
 }
 
 void CopyVerification::tamper(const QString& path, int attempt)
@@ -216,7 +217,8 @@ void CopyVerification::tamper(const QString& path, int attempt)
 CopyVerification::Check CopyVerification::checkCopy(const QString& path,
                                                     Digest::Algorithm algorithm,
                                                     const QByteArray& expected, bool flush,
-                                                    int attempt, const QString& root)
+                                                    int attempt, const QString& root,
+                                                    const std::atomic<int>* stopFlag)
 {
     tamper(path, attempt);
     PlatformCopy::PinnedFolder pin;
@@ -229,6 +231,7 @@ CopyVerification::Check CopyVerification::checkCopy(const QString& path,
     }
     // Its pages are written back and dropped first: the digest is of what the device holds.
     FileHash::OpenFile copy(at, FileHash::Reading::FromDevice);
+    copy.setStopFlag(stopFlag);
     return compare(copy, path, algorithm, expected, attempt);
 }
 

@@ -7,6 +7,7 @@
 
 #include <QStringList>
 
+#include <atomic>
 #include <functional>
 #include <map>
 #include <memory>
@@ -55,8 +56,9 @@ public:
     // its temporary name. sourceDigest then gives the digest.
     void prepare(PlatformCopy::CopyRequest* request, qint64 size);
     // The check of the finished copy at path (checkCopy, flushed first).
-    Check check(const QString& path, const QByteArray& expected, int attempt,
-                const QString& root) const;
+    // stopFlag: the copier's, which pauses and stops the read-back of a large copy.
+    Check check(const QString& path, const QByteArray& expected, int attempt, const QString& root,
+                const std::atomic<int>* stopFlag = nullptr) const;
 
     // Reads the finished copy at path back from its device and compares its digest with
     // expected. flush: its data is first forced to the device (a grouped copy's file system
@@ -65,7 +67,8 @@ public:
     // through its folder held open.
     static Check checkCopy(const QString& path, Digest::Algorithm algorithm,
                            const QByteArray& expected, bool flush, int attempt,
-                           const QString& root = QString());
+                           const QString& root = QString(),
+                           const std::atomic<int>* stopFlag = nullptr);
     // Removes a copy found wrong, however long its path.
     static void removeCopy(const QString& path, const QString& root);
 

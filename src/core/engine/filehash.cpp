@@ -1,6 +1,7 @@
 #include "engine/filehash.h"
 
 #include "fs/filesystemutils.h"
+#include "fs/platformcopy.h"
 #include "fs/platformreadaside.h"
 
 #include <QDebug>
@@ -142,6 +143,12 @@ QByteArray FileHash::OpenFile::digest(Digest::Algorithm algorithm, const MarkHan
             break;
         }
         total += bytesRead;
+        if (m_stopFlag && PlatformCopy::isCancelled(m_stopFlag)) {
+            aside.reset();
+            Platform::closeFile(m_fd);
+            m_fd = -1;
+            return QByteArray(); // stopped: not a fault of the file
+        }
         if (total % markInterval == 0 && onMark && !onMark(total, m_size)) {
             qWarning() << "Integrity check stopped for file"
                        << qUtf8Printable(reportedPath(m_path));

@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <atomic>
 #include <functional>
 
 namespace FileHash {
@@ -52,6 +53,9 @@ public:
     // thread.
     static constexpr qint64 readAsideFromSize = 8 << 20;
     void setReadAside(bool on) { m_readAside = on; }
+    // A run's stop flag (PlatformCopy::CancelFlag): read after every piece, a pause holds the
+    // read there and a stop ends it, so that a large file pauses within one piece.
+    void setStopFlag(const std::atomic<int>* flag) { m_stopFlag = flag; }
 
 private:
     QString m_path;
@@ -62,6 +66,7 @@ private:
     // A file of a kernel file system: read to its end, whatever its size says.
     bool m_readToEnd = false;
     bool m_readAside = true;
+    const std::atomic<int>* m_stopFlag = nullptr;
     Platform::Failure m_failure;
 };
 
