@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <linux/falloc.h>
 #include <linux/fs.h>
@@ -150,6 +151,39 @@ constexpr qint64 writeBackFromSize = 2 * chunkSize;
 // File systems of this thread on which a clone was refused: not tried again for each file.
 thread_local std::set<dev_t> t_noCloneDevices;
 
+// A chunk that takes longer than this on a slow device is halved, so that a pause or a stop,
+// read between chunks, takes effect within about a tenth of a second; after a run of quick
+// ones it doubles again, up to chunkSize. (Read-ahead makes some chunks of a slow device
+// quick: one quick chunk proves nothing.)
+constexpr qint64 slowChunkNs = 40'000'000;
+constexpr qint64 quickChunkNs = 10'000'000;
+constexpr qint64 smallestChunk = 256 * 1024;
+constexpr int quickChunksToGrow = 8;
+
+struct ChunkSize
+{
+    qint64 bytes = chunkSize;
+    int quickInARow = 0;
+
+    void took(qint64 ns)
+    {
+        quickInARow = ns < quickChunkNs ? quickInARow + 1 : 0;
+        if (ns > slowChunkNs) {
+            bytes = qMax(smallestChunk, bytes / 2);
+        } else if (quickInARow >= quickChunksToGrow && bytes < chunkSize) {
+            bytes *= 2;
+            quickInARow = 0;
+        }
+    }
+};
+
+qint64 monotonicNs()
+{
+    struct timespec now;
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    return qint64(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
+}
+
 bool isCloneRefusal(int code)
 {
     return code == EOPNOTSUPP || code == ENOTTY || code == EINVAL || code == ENOSYS ||
@@ -168,6 +202,7 @@ bool moveData(int inFd, int outFd, qint64 total, const std::atomic<int>* cancelF
 {
     Platform::ReadBuffer buffer;
     qint64 copied = 0;
+    ChunkSize chunk;
     for (;;) {
         if (isCancelled(cancelFlag))
             return fail(failure, moverCallName(mover), ECANCELED);
@@ -175,7 +210,8 @@ bool moveData(int inFd, int outFd, qint64 total, const std::atomic<int>* cancelF
             break;
         // Never past total when stopping there: a stretch of data ends where a hole begins.
         const size_t length = static_cast<size_t>(
-            stopAtTotal && total > 0 ? qMin(chunkSize, total - copied) : chunkSize);
+            stopAtTotal && total > 0 ? qMin(chunk.bytes, total - copied) : chunk.bytes);
+        const qint64 started = monotonicNs();
         const char* failedCall = moverCallName(mover);
         ssize_t moved;
         switch (mover) {
@@ -212,6 +248,7 @@ bool moveData(int inFd, int outFd, qint64 total, const std::atomic<int>* cancelF
         }
         if (writeBack)
             ::sync_file_range(outFd, base + copied, moved, SYNC_FILE_RANGE_WRITE);
+        chunk.took(monotonicNs() - started);
         copied += moved;
         if (progress)
             progress(base + copied, reportedTotal < 0 ? total : reportedTotal);
