@@ -131,6 +131,7 @@ void ProgressPresenter::onTimerTimeout()
     // Held: the time left does not count down, and nothing else moves.
     if (m_paused)
         return;
+    m_speed = speedSoFar();
     const qint64 estimate = estimateRemainingMs();
     m_remainingMs = estimate < 0 ? -1
                                  : ProgressRules::smoothedRemainingMs(
@@ -156,6 +157,15 @@ void ProgressPresenter::showLongFile()
     mp_seams->setStatusText(ProgressRules::fileProgressText(QFileInfo(file.name).fileName(),
                                                             file.bytesCopied, file.size));
     s_lastTransferredShown = file.bytesCopied;
+}
+
+qint64 ProgressPresenter::speedSoFar() const
+{
+    // The bytes of the large files being copied count, or a run of one large file would show
+    // no speed until its end.
+    return CopyTask::averageSpeedFor(withBytesInFlight(mp_controller->counters())[BytesCompleted],
+                                     mp_controller->elapsedMs(),
+                                     AppSettings::instance()->maxTransferSpeed());
 }
 
 qint64 ProgressPresenter::estimateRemainingMs()
@@ -191,7 +201,7 @@ void ProgressPresenter::updateSpeedEstimate()
     // The end of the run has shown its own figures.
     if (!m_timer.isActive())
         return;
-    m_speed = mp_controller->averageSpeed();
+    m_speed = speedSoFar();
     const qint64 estimate = estimateRemainingMs();
     m_remainingMs = ProgressRules::smoothedRemainingMs(m_remainingMs, estimate);
     updateSpeedLabel(m_speed, m_remainingMs, false);

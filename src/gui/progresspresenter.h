@@ -59,6 +59,7 @@ private:
     // The bar from the counters while the run goes on (activity while the list is built).
     void updateBar(const CopyTask::Counters& counters);
     // The remaining time measured since the first sample of this run.
+    qint64 speedSoFar() const;
     qint64 estimateRemainingMs();
     // The status line's large file in progress, once it has taken more than a second.
     void showLongFile();
