@@ -68,6 +68,14 @@ void TestPathFilters::decides_data()
     QTest::newRow("name that is not UTF-8")
         << none << QStringList{"bad?.tmp"} << true << QString("d/bad") + QChar(0xdcff) + ".tmp"
         << false << "bad?.tmp";
+    // The same byte typed in a pattern matches only itself.
+    QTest::newRow("pattern holding a byte that is not UTF-8")
+        << none << QStringList{QString("bad") + QChar(0xdcff) + ".tmp"} << true
+        << QString("bad") + QChar(0xdcff) + ".tmp" << false
+        << QString("bad") + QChar(0xdcff) + ".tmp";
+    QTest::newRow("another byte is not that byte")
+        << none << QStringList{QString("bad") + QChar(0xdcff) + ".tmp"} << true
+        << QString("bad") + QChar(0xdcfe) + ".tmp" << false << "copied";
     // The top of the source itself: everything in it.
     QTest::newRow("lone slash picks all")
         << QStringList{"/"} << none << true << "a/x" << false << "copied";

@@ -81,8 +81,9 @@ QString toRegex(const QString& pattern)
 }
 
 // A name that is not valid UTF-8 holds lone surrogates (FileNameCodec), which the regular
-// expression engine refuses to match at all: each stands as one character, a "?" or a "*"
-// matches it.
+// expression engine refuses to match at all, in the name and in a pattern typed with the
+// same bytes. Each becomes one character of plane 16's private use, one per byte: a "?" or
+// a "*" matches it, and the pattern's byte matches only the same byte.
 QString matchable(const QString& text)
 {
     QString result;
@@ -90,14 +91,18 @@ QString matchable(const QString& text)
         const QChar c = text.at(i);
         const bool pair =
             c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate();
+        if (result.isNull() && !pair && c.isSurrogate())
+            result = text.left(i);
         if (pair) {
+            if (!result.isNull())
+                result.append(text.midRef(i, 2));
             ++i;
-            continue;
-        }
-        if (c.isSurrogate()) {
-            if (result.isNull())
-                result = text;
-            result[i] = QChar::ReplacementCharacter;
+        } else if (c.isSurrogate()) {
+            const uint stand = 0x10f800 + (c.unicode() - 0xd800);
+            result.append(QChar(QChar::highSurrogate(stand)));
+            result.append(QChar(QChar::lowSurrogate(stand)));
+        } else if (!result.isNull()) {
+            result.append(c);
         }
     }
     return result.isNull() ? text : result;
@@ -138,14 +143,15 @@ QList<PathFilters::Rule> PathFilters::compile(const QStringList& patterns, bool 
             continue;
         rule.wholePath =
             anchored || pattern.contains(QLatin1Char('/')) || pattern.contains(QLatin1String("**"));
-        QString rx = toRegex(pattern);
+        QString rx = toRegex(matchable(pattern));
         if (rule.wholePath && !anchored)
             rx.prepend(QLatin1String("(?:.*/)?"));
         rule.regex = QRegularExpression(QRegularExpression::anchoredPattern(rx), options);
         // A pattern the translation cannot express stands for itself.
         if (!rule.regex.isValid())
             rule.regex = QRegularExpression(
-                QRegularExpression::anchoredPattern(QRegularExpression::escape(pattern)), options);
+                QRegularExpression::anchoredPattern(QRegularExpression::escape(matchable(pattern))),
+                options);
         rules.append(rule);
     }
     return rules;
