@@ -2832,6 +2832,10 @@ Ordner: %2</translation>
         <source>Paused</source>
         <translation>Angehalten</translation>
     </message>
+    <message>
+        <source>Filtered Files</source>
+        <translation>Gefilterte Dateien</translation>
+    </message>
 </context>
 <context>
     <name>ReportView</name>
@@ -3398,12 +3402,12 @@ Ordner: %2</translation>
 <context>
     <name>TaskForm</name>
     <message>
-        <source>Add one or more filters separated by comma (example: *.jpg, *.tiff)</source>
-        <translation>Einen oder mehrere Filter durch Komma getrennt angeben (Beispiel: *.jpg, *.tiff)</translation>
-    </message>
-    <message>
         <source>This option is not available when external program is used to copy</source>
         <translation>Diese Option ist nicht verfügbar, wenn ein externes Programm kopiert</translation>
+    </message>
+    <message>
+        <source>Patterns separated by commas: *.jpg, *.tiff. &quot;photos/&quot; is every folder named photos with all in it, &quot;photos/*.jpg&quot; the JPEG files right in one; &quot;a\,b.txt&quot; is the file a,b.txt.</source>
+        <translation>Muster durch Kommas getrennt: *.jpg, *.tiff. „photos/“ ist jeder Ordner namens photos mit allem darin, „photos/*.jpg“ die JPEG-Dateien direkt darin; „a\,b.txt“ ist die Datei a,b.txt.</translation>
     </message>
 </context>
 <context>

@@ -62,6 +62,8 @@ struct RunPresenter::Outcome
     bool stopped = false;
     bool resumable = false;
     bool resumed = false;
+    // Files the filters left out, listed with "report filtered" on; not skipped files.
+    qint64 filteredFiles = 0;
 };
 
 RunPresenter::RunPresenter(Ui::GuiMainWindow* ui, WindowSeams* seams, WindowWorker* worker,
@@ -520,6 +522,8 @@ void RunPresenter::onTaskCompleted()
     outcome.task = mp_controller->task();
     outcome.stopped = mp_controller->isStopRequested();
     outcome.resumed = m_resumed;
+    for (const CopyItem& item : mp_controller->skippedItems())
+        outcome.filteredFiles += !item.is_folder && !item.filtered_by.isEmpty() ? 1 : 0;
     outcome.resumable = !outcome.task.m_sourcePath.isEmpty() &&
                         !outcome.task.m_destinationPath.isEmpty() &&
                         mp_controller->isFileListCompleted();
@@ -587,7 +591,7 @@ void RunPresenter::showRunOutcome(const Outcome& outcome)
         return;
     }
 
-    for (const QString& line : ProgressRules::reportLines(counters))
+    for (const QString& line : ProgressRules::reportLines(counters, outcome.filteredFiles))
         mp_recap->appendLine(line);
     const ExternalProgramSettings external = settings->externalProgram();
     if (!external.filePath.isEmpty()) {
