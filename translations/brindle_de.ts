@@ -978,7 +978,7 @@ auch wenn ein --include passt.
         <translation>Eine Datei mit älterem Änderungsdatum existiert</translation>
     </message>
     <message>
-        <source>file with newer modification date exixts</source>
+        <source>file with newer modification date exists</source>
         <translation>Eine Datei mit neuerem Änderungsdatum existiert</translation>
     </message>
     <message>
