@@ -117,8 +117,50 @@ QString nameOf(const QString& relativePath)
 
 PathFilters::PathFilters(const QStringList& copyPatterns, const QStringList& skipPatterns,
                          bool caseSensitive)
-    : m_copy(compile(copyPatterns, caseSensitive)), m_skip(compile(skipPatterns, caseSensitive))
+    : m_copy(compile(copyPatterns, caseSensitive)), m_skip(compile(skipPatterns, caseSensitive)),
+      m_copyFiles(join(m_copy, caseSensitive)), m_skipFiles(join(m_skip, caseSensitive))
 {
+}
+
+PathFilters::FileRules PathFilters::join(const QList<Rule>& rules, bool caseSensitive)
+{
+    QRegularExpression::PatternOptions options = QRegularExpression::DotMatchesEverythingOption;
+    if (!caseSensitive)
+        options |= QRegularExpression::CaseInsensitiveOption;
+    FileRules files;
+    QStringList names;
+    QStringList paths;
+    const auto flush = [options](QStringList* patterns, QList<QRegularExpression>* joined) {
+        if (patterns->isEmpty())
+            return;
+        joined->append(QRegularExpression(patterns->join(QLatin1Char('|')), options));
+        joined->last().optimize();
+        patterns->clear();
+    };
+    for (const Rule& rule : rules) {
+        if (rule.folderOnly)
+            continue;
+        QStringList* patterns = rule.wholePath ? &paths : &names;
+        *patterns << rule.regex.pattern();
+        if (patterns->size() == 100)
+            flush(patterns, rule.wholePath ? &files.paths : &files.names);
+    }
+    flush(&names, &files.names);
+    flush(&paths, &files.paths);
+    return files;
+}
+
+bool PathFilters::FileRules::mayMatch(const QString& name, const QString& path) const
+{
+    // An expression too large for the engine is no answer: the rules are tried one by one.
+    const auto any = [](const QList<QRegularExpression>& joined, const QString& subject) {
+        for (const QRegularExpression& regex : joined) {
+            if (!regex.isValid() || regex.match(subject).hasMatch())
+                return true;
+        }
+        return false;
+    };
+    return any(names, name) || any(paths, path);
 }
 
 QList<PathFilters::Rule> PathFilters::compile(const QStringList& patterns, bool caseSensitive)
@@ -167,6 +209,9 @@ bool PathFilters::matches(const Rule& rule, const QString& relativePath, bool is
 
 QString PathFilters::skippedBy(const QString& relativePath, bool isFolder) const
 {
+    if (m_skip.isEmpty() || (!isFolder && !m_skipFiles.mayMatch(matchable(nameOf(relativePath)),
+                                                                matchable(relativePath))))
+        return QString();
     for (const Rule& rule : m_skip) {
         if (matches(rule, relativePath, isFolder))
             return rule.text;
@@ -194,6 +239,8 @@ bool PathFilters::copies(const QString& relativePath, bool inCopiedFolderTree) c
 {
     if (m_copy.isEmpty() || inCopiedFolderTree)
         return true;
+    if (!m_copyFiles.mayMatch(matchable(nameOf(relativePath)), matchable(relativePath)))
+        return false;
     for (const Rule& rule : m_copy) {
         if (matches(rule, relativePath, false))
             return true;
