@@ -739,6 +739,10 @@ auch wenn ein --include passt.
         <source>Filtered Files</source>
         <translation>Gefilterte Dateien</translation>
     </message>
+    <message>
+        <source>Filtered Folders</source>
+        <translation>Gefilterte Ordner</translation>
+    </message>
 </context>
 <context>
     <name>CliRunner</name>
@@ -2835,6 +2839,10 @@ Ordner: %2</translation>
     <message>
         <source>Filtered Files</source>
         <translation>Gefilterte Dateien</translation>
+    </message>
+    <message>
+        <source>Filtered Folders</source>
+        <translation>Gefilterte Ordner</translation>
     </message>
 </context>
 <context>

@@ -229,7 +229,8 @@ QString ProgressRules::statsText(const Counters& shownCounters, int copyMode,
     return text;
 }
 
-QStringList ProgressRules::reportLines(const Counters& shownCounters, qint64 filteredFiles)
+QStringList ProgressRules::reportLines(const Counters& shownCounters, qint64 filteredFiles,
+                                       qint64 filteredFolders)
 {
     const Counters counters = clamped(shownCounters);
     const auto line = [](const QString& label, qint64 value) {
@@ -248,6 +249,8 @@ QStringList ProgressRules::reportLines(const Counters& shownCounters, qint64 fil
                       line(tr("Skipped Files"), counters[FilesSkipped])};
     if (filteredFiles > 0)
         lines << line(tr("Filtered Files"), filteredFiles);
+    if (filteredFolders > 0)
+        lines << line(tr("Filtered Folders"), filteredFolders);
     lines << line(tr("Checked Files"), counters[FilesChecked]);
     // A resume walks both sides again: what it found changed since the earlier run.
     if (counters[FilesChanged] > 0)

@@ -62,8 +62,10 @@ struct RunPresenter::Outcome
     bool stopped = false;
     bool resumable = false;
     bool resumed = false;
-    // Files the filters left out, listed with "report filtered" on; not skipped files.
+    // Files and folders the filters left out, listed with "report filtered" on; not
+    // skipped files.
     qint64 filteredFiles = 0;
+    qint64 filteredFolders = 0;
 };
 
 RunPresenter::RunPresenter(Ui::GuiMainWindow* ui, WindowSeams* seams, WindowWorker* worker,
@@ -522,8 +524,10 @@ void RunPresenter::onTaskCompleted()
     outcome.task = mp_controller->task();
     outcome.stopped = mp_controller->isStopRequested();
     outcome.resumed = m_resumed;
-    for (const CopyItem& item : mp_controller->skippedItems())
-        outcome.filteredFiles += !item.is_folder && !item.filtered_by.isEmpty() ? 1 : 0;
+    for (const CopyItem& item : mp_controller->skippedItems()) {
+        if (!item.filtered_by.isEmpty())
+            (item.is_folder ? outcome.filteredFolders : outcome.filteredFiles) += 1;
+    }
     outcome.resumable = !outcome.task.m_sourcePath.isEmpty() &&
                         !outcome.task.m_destinationPath.isEmpty() &&
                         mp_controller->isFileListCompleted();
@@ -591,7 +595,8 @@ void RunPresenter::showRunOutcome(const Outcome& outcome)
         return;
     }
 
-    for (const QString& line : ProgressRules::reportLines(counters, outcome.filteredFiles))
+    for (const QString& line :
+         ProgressRules::reportLines(counters, outcome.filteredFiles, outcome.filteredFolders))
         mp_recap->appendLine(line);
     const ExternalProgramSettings external = settings->externalProgram();
     if (!external.filePath.isEmpty()) {

@@ -136,6 +136,7 @@ void TestCliFilters::sameSelectionAsRsync()
     const QString sourceRoot = QDir(dir.filePath("src")).absolutePath() + '/';
     QStringList named;
     qint64 filteredFiles = 0;
+    qint64 filteredFolders = 0;
     for (const QJsonValue& value : result.json.value("filteredItems").toArray()) {
         const QJsonObject item = value.toObject();
         const QString path = item.value("source").toString().mid(sourceRoot.size());
@@ -143,12 +144,14 @@ void TestCliFilters::sameSelectionAsRsync()
         if (item.value("folder").toBool()) {
             for (const QString& file : filesBelow(sourceRoot + path))
                 named << path + '/' + file;
+            ++filteredFolders;
         } else {
             named << path;
             ++filteredFiles;
         }
     }
     QCOMPARE(result.json.value("filteredFiles").toInt(), filteredFiles);
+    QCOMPARE(result.json.value("filteredFolders").toInt(), filteredFolders);
     QStringList all = copied + named;
     all.sort();
     QStringList tree = treeFiles;

@@ -286,7 +286,7 @@ private slots:
                  QString("source file is left out by the skip filter \"*.txt\""));
         const QString recap = child<GuiLog>(*mp_window, "mp_recapLog")->text();
         QVERIFY2(recap.contains("Skipped Files: 1"), qPrintable(recap));
-        QVERIFY2(recap.contains("Filtered Files: 1"), qPrintable(recap));
+        QVERIFY2(recap.contains("Filtered Files: 1\nFiltered Folders: 1"), qPrintable(recap));
     }
 
     void exportEmptyListDoesNothing()
