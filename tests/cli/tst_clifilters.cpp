@@ -20,6 +20,7 @@ private slots:
     void sameSelectionAsRsync_data();
     void sameSelectionAsRsync();
     void caseAsTheSourceFileSystem();
+    void moveLeavesWhatFiltersLeftOut();
 
 private:
     QStringList filesBelow(const QString& folder) const;
@@ -175,6 +176,27 @@ void TestCliFilters::caseAsTheSourceFileSystem()
         dir.run({"copy", source, "dst", "--include", "*.jpg", "--exclude", "photos/"});
     QCOMPARE(result.exitCode, 0);
     QCOMPARE(filesBelow(dir.filePath("dst")), (QStringList{"A.JPG", "b.jpg"}));
+}
+
+// A move takes what the filters pick and leaves the rest, with the folders holding it.
+void TestCliFilters::moveLeavesWhatFiltersLeftOut()
+{
+    TestSupport::CliScratch dir;
+    for (const QString& file : treeFiles)
+        QVERIFY(TestSupport::writeFile(dir.filePath("src/" + file), "x"));
+    const QStringList excludes{"*.png", "*.tmp", "a\\,b.txt", "2020/", "sp ace.jpg"};
+    QStringList arguments{"move", "src", "dst"};
+    for (const QString& pattern : excludes)
+        arguments << "--exclude" << pattern;
+    QCOMPARE(dir.run(arguments).exitCode, 0);
+    const QStringList left{"2020/photos/r.jpg", "2020/x.jpg",   "a,b.txt",
+                           "new\nline.tmp",     "photos/q.png", "sp ace.jpg"};
+    QCOMPARE(filesBelow(dir.filePath("src")), left);
+    QStringList moved = treeFiles;
+    for (const QString& file : left)
+        moved.removeOne(file);
+    moved.sort();
+    QCOMPARE(filesBelow(dir.filePath("dst")), moved);
 }
 
 QTEST_GUILESS_MAIN(TestCliFilters)
