@@ -524,10 +524,9 @@ void RunPresenter::onTaskCompleted()
     outcome.task = mp_controller->task();
     outcome.stopped = mp_controller->isStopRequested();
     outcome.resumed = m_resumed;
-    for (const CopyItem& item : mp_controller->skippedItems()) {
-        if (!item.filtered_by.isEmpty())
-            (item.is_folder ? outcome.filteredFolders : outcome.filteredFiles) += 1;
-    }
+    const QPair<qint64, qint64> filtered = mp_controller->filteredCounts();
+    outcome.filteredFiles = filtered.first;
+    outcome.filteredFolders = filtered.second;
     outcome.resumable = !outcome.task.m_sourcePath.isEmpty() &&
                         !outcome.task.m_destinationPath.isEmpty() &&
                         mp_controller->isFileListCompleted();
