@@ -739,6 +739,10 @@ auch wenn ein --include passt.
         <source>Filtered Files</source>
         <translation>Gefilterte Dateien</translation>
     </message>
+    <message>
+        <source>Filtered Folders</source>
+        <translation>Gefilterte Ordner</translation>
+    </message>
 </context>
 <context>
     <name>CliRunner</name>
@@ -978,7 +982,7 @@ auch wenn ein --include passt.
         <translation>Eine Datei mit älterem Änderungsdatum existiert</translation>
     </message>
     <message>
-        <source>file with newer modification date exixts</source>
+        <source>file with newer modification date exists</source>
         <translation>Eine Datei mit neuerem Änderungsdatum existiert</translation>
     </message>
     <message>
@@ -2832,6 +2836,14 @@ Ordner: %2</translation>
         <source>Paused</source>
         <translation>Angehalten</translation>
     </message>
+    <message>
+        <source>Filtered Files</source>
+        <translation>Gefilterte Dateien</translation>
+    </message>
+    <message>
+        <source>Filtered Folders</source>
+        <translation>Gefilterte Ordner</translation>
+    </message>
 </context>
 <context>
     <name>ReportView</name>
@@ -3398,12 +3410,12 @@ Ordner: %2</translation>
 <context>
     <name>TaskForm</name>
     <message>
-        <source>Add one or more filters separated by comma (example: *.jpg, *.tiff)</source>
-        <translation>Einen oder mehrere Filter durch Komma getrennt angeben (Beispiel: *.jpg, *.tiff)</translation>
-    </message>
-    <message>
         <source>This option is not available when external program is used to copy</source>
         <translation>Diese Option ist nicht verfügbar, wenn ein externes Programm kopiert</translation>
+    </message>
+    <message>
+        <source>Patterns separated by commas: *.jpg, *.tiff. &quot;photos/&quot; is every folder named photos with all in it, &quot;photos/*.jpg&quot; the JPEG files right in one; &quot;a\,b.txt&quot; is the file a,b.txt.</source>
+        <translation>Muster durch Kommas getrennt: *.jpg, *.tiff. „photos/“ ist jeder Ordner namens photos mit allem darin, „photos/*.jpg“ die JPEG-Dateien direkt darin; „a\,b.txt“ ist die Datei a,b.txt.</translation>
     </message>
 </context>
 <context>

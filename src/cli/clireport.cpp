@@ -145,10 +145,10 @@ QList<CopyItem> filteredItems(const QList<CopyItem>& skippedItems)
 
 namespace {
 
-qint64 filteredFileCount(const QList<CopyItem>& filteredItems)
+qint64 filteredCount(const QList<CopyItem>& filteredItems, bool folders)
 {
     return std::count_if(filteredItems.cbegin(), filteredItems.cend(),
-                         [](const CopyItem& item) { return !item.is_folder; });
+                         [folders](const CopyItem& item) { return item.is_folder == folders; });
 }
 
 } // namespace
@@ -157,7 +157,10 @@ QStringList filteredLines(const QList<CopyItem>& filteredItems)
 {
     QStringList lines{QStringLiteral("%1: %2")
                           .arg(T::tr("Filtered Files"))
-                          .arg(filteredFileCount(filteredItems))};
+                          .arg(filteredCount(filteredItems, false))};
+    // A folder left out is not walked: its files are not counted, and it says so.
+    if (const qint64 folders = filteredCount(filteredItems, true))
+        lines << QStringLiteral("%1: %2").arg(T::tr("Filtered Folders")).arg(folders);
     for (const CopyItem& item : filteredItems)
         lines << safeText(QStringLiteral("%1: %2").arg(item.source_path,
                                                        item.info_list.value(0, item.filtered_by)));
@@ -178,7 +181,8 @@ void addFiltered(QJsonObject& report, const QList<CopyItem>& filteredItems)
             {"reasonText", item.info_list.value(0)},
         });
     }
-    report.insert(QStringLiteral("filteredFiles"), filteredFileCount(filteredItems));
+    report.insert(QStringLiteral("filteredFiles"), filteredCount(filteredItems, false));
+    report.insert(QStringLiteral("filteredFolders"), filteredCount(filteredItems, true));
     report.insert(QStringLiteral("filteredItems"), items);
 }
 

@@ -62,7 +62,7 @@ QStringList errorLines(const QList<CopyItem>& errorItems);
 QList<CopyItem> filteredItems(const QList<CopyItem>& skippedItems);
 // "Filtered Files: 2", then one line per item: its path and the filter that left it out.
 QStringList filteredLines(const QList<CopyItem>& filteredItems);
-// Adds "filteredFiles" (files, not folders) and "filteredItems" to a report.
+// Adds "filteredFiles", "filteredFolders" and "filteredItems" to a report.
 void addFiltered(QJsonObject& report, const QList<CopyItem>& filteredItems);
 
 // Bytes per second over the whole run, however short; 0 when nothing was measured.

@@ -540,9 +540,12 @@ void CliRunner::printProgress(bool final)
 
 QString CliRunner::stoppedTaskPath() const
 {
-    // A resumed task file goes on holding its run: no second file beside it.
+    // A resumed task file goes on holding its run, and so does the file --save-task names:
+    // no second file in the data folder, left behind once the user's own is resumed.
     if (!m_resumedPath.isEmpty())
         return m_resumedPath;
+    if (!m_arguments.saveTaskPath.isEmpty())
+        return QFileInfo(m_arguments.saveTaskPath).absoluteFilePath();
     return TaskFileStore::stoppedTaskPath(mp_controller->task(),
                                           AppSettings::instance()->dataFolder());
 }
@@ -620,7 +623,9 @@ QStringList CliRunner::finishTaskFiles(bool stopped, qint64 errorCount)
     }
     if (!m_arguments.saveTaskPath.isEmpty()) {
         const QString path = QFileInfo(m_arguments.saveTaskPath).absoluteFilePath();
-        if (path != m_resumedPath && !saveTask(path))
+        if (path == m_savedFiles.value(QStringLiteral("taskFile")).toString()) {
+            // Saved above as the stopped run.
+        } else if (path != m_resumedPath && !saveTask(path))
             failed(tr("Unable to save the task file '%1'.").arg(path));
         else if (m_savedFiles.value(QStringLiteral("taskFile")).isNull())
             m_savedFiles.insert(QStringLiteral("taskFile"), path);

@@ -229,7 +229,8 @@ QString ProgressRules::statsText(const Counters& shownCounters, int copyMode,
     return text;
 }
 
-QStringList ProgressRules::reportLines(const Counters& shownCounters)
+QStringList ProgressRules::reportLines(const Counters& shownCounters, qint64 filteredFiles,
+                                       qint64 filteredFolders)
 {
     const Counters counters = clamped(shownCounters);
     const auto line = [](const QString& label, qint64 value) {
@@ -245,8 +246,12 @@ QStringList ProgressRules::reportLines(const Counters& shownCounters)
                       line(tr("Processed Files"), counters[FilesCompleted]),
                       sizeLine(tr("Processed File Size"), counters[BytesCompleted]),
                       line(tr("Copied Files"), counters[FilesCopied]),
-                      line(tr("Skipped Files"), counters[FilesSkipped]),
-                      line(tr("Checked Files"), counters[FilesChecked])};
+                      line(tr("Skipped Files"), counters[FilesSkipped])};
+    if (filteredFiles > 0)
+        lines << line(tr("Filtered Files"), filteredFiles);
+    if (filteredFolders > 0)
+        lines << line(tr("Filtered Folders"), filteredFolders);
+    lines << line(tr("Checked Files"), counters[FilesChecked]);
     // A resume walks both sides again: what it found changed since the earlier run.
     if (counters[FilesChanged] > 0)
         lines << line(tr("Changed Since The Earlier Run"), counters[FilesChanged]);

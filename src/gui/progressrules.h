@@ -89,8 +89,11 @@ public:
     // running one that holds).
     static QString statsText(const Counters& counters, int copyMode, bool fileListCompleted,
                              RunView view = RunView::Running, bool paused = false);
-    // The lines of the report written into the recap at the end of a run.
-    static QStringList reportLines(const Counters& counters);
+    // The lines of the report written into the recap at the end of a run; the files and
+    // folders the filters left out (listed with "report filtered" on) have a line each when
+    // there are any.
+    static QStringList reportLines(const Counters& counters, qint64 filteredFiles = 0,
+                                   qint64 filteredFolders = 0);
 
     // The outcome of a finished run in plain words ("The copy is completed.").
     // nothingToDo: a resume that found every item done (it copied, checked and failed none).

@@ -153,8 +153,9 @@ bool ReportView::isShownInViewMode(const CopyItem& item, int mode)
         return false;
     if (item.isError())
         return mode == 2;
+    // A folder a filter left out was never made: it stands with the files left out.
     if (item.is_folder)
-        return mode == 6;
+        return mode == (item.filtered_by.isEmpty() ? 6 : 3);
     if (item.is_checked)
         return mode == 5;
     switch (item.copy_state) {

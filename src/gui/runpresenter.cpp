@@ -62,6 +62,10 @@ struct RunPresenter::Outcome
     bool stopped = false;
     bool resumable = false;
     bool resumed = false;
+    // Files and folders the filters left out, listed with "report filtered" on; not
+    // skipped files.
+    qint64 filteredFiles = 0;
+    qint64 filteredFolders = 0;
 };
 
 RunPresenter::RunPresenter(Ui::GuiMainWindow* ui, WindowSeams* seams, WindowWorker* worker,
@@ -520,6 +524,9 @@ void RunPresenter::onTaskCompleted()
     outcome.task = mp_controller->task();
     outcome.stopped = mp_controller->isStopRequested();
     outcome.resumed = m_resumed;
+    const QPair<qint64, qint64> filtered = mp_controller->filteredCounts();
+    outcome.filteredFiles = filtered.first;
+    outcome.filteredFolders = filtered.second;
     outcome.resumable = !outcome.task.m_sourcePath.isEmpty() &&
                         !outcome.task.m_destinationPath.isEmpty() &&
                         mp_controller->isFileListCompleted();
@@ -587,7 +594,8 @@ void RunPresenter::showRunOutcome(const Outcome& outcome)
         return;
     }
 
-    for (const QString& line : ProgressRules::reportLines(counters))
+    for (const QString& line :
+         ProgressRules::reportLines(counters, outcome.filteredFiles, outcome.filteredFolders))
         mp_recap->appendLine(line);
     const ExternalProgramSettings external = settings->externalProgram();
     if (!external.filePath.isEmpty()) {

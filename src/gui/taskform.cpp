@@ -29,8 +29,11 @@ TaskForm::TaskForm(Ui::GuiMainWindow* ui, RunController* controller, QObject* pa
 
     mp_ui->mp_leFrom->setClearButtonEnabled(true);
     mp_ui->mp_leTo->setClearButtonEnabled(true);
+    // The separator and the escape are the command line's (README, "Filters").
     const QString filterTip =
-        tr("Add one or more filters separated by comma (example: *.jpg, *.tiff)");
+        tr("Patterns separated by commas: *.jpg, *.tiff. \"photos/\" is every folder named "
+           "photos with all in it, \"photos/*.jpg\" the JPEG files right in one; \"a\\,b.txt\" "
+           "is the file a,b.txt.");
     mp_ui->mp_leCopyFilters->setToolTip(filterTip);
     mp_ui->mp_leSkipFilters->setToolTip(filterTip);
     connect(mp_ui->mp_pbClearCopyFilters, &QPushButton::clicked, mp_ui->mp_leCopyFilters,

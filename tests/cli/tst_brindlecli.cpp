@@ -334,11 +334,15 @@ void TestBrindleCli::interruptThenResume_data()
     QTest::addColumn<int>("signal");
     // While stopped, a file is added to the source and one rewritten (same size, later date).
     QTest::addColumn<bool>("sourceChanged");
-    QTest::newRow("copy, Ctrl-C") << "copy" << int(SIGINT) << false;
+    QTest::addColumn<QString>("saveTask"); // --save-task FILE, or none
+    QTest::newRow("copy, Ctrl-C") << "copy" << int(SIGINT) << false << "";
     // A terminal that closes hangs up: the run must stop cleanly, not die halfway.
-    QTest::newRow("move, terminal closed") << "move" << int(SIGHUP) << false;
-    QTest::newRow("copy, source changed while stopped") << "copy" << int(SIGINT) << true;
-    QTest::newRow("move, source changed while stopped") << "move" << int(SIGINT) << true;
+    QTest::newRow("move, terminal closed") << "move" << int(SIGHUP) << false << "";
+    QTest::newRow("copy, source changed while stopped") << "copy" << int(SIGINT) << true << "";
+    QTest::newRow("move, source changed while stopped") << "move" << int(SIGINT) << true << "";
+    // The user's file holds the stopped run, and stays theirs once it is done.
+    QTest::newRow("copy into the user's task file, source changed")
+        << "copy" << int(SIGINT) << true << "mine.bdt";
 }
 
 void TestBrindleCli::interruptThenResume()
@@ -346,6 +350,7 @@ void TestBrindleCli::interruptThenResume()
     QFETCH(QString, command);
     QFETCH(int, signal);
     QFETCH(bool, sourceChanged);
+    QFETCH(QString, saveTask);
     // Enough files that the run is still busy when the interrupt arrives.
     makeTree(m_dir->filePath("src"), 40, 100, 2000);
     const auto modeOf = [this](const QString& path) {
@@ -354,7 +359,10 @@ void TestBrindleCli::interruptThenResume()
     for (const char* folder : {"src", "src/d0"})
         QVERIFY(TestSupport::setMode(m_dir->filePath(folder), 0750));
     QMap<QString, QByteArray> before = treeOf(m_dir->filePath("src"));
-    std::unique_ptr<QProcess> process(start({command, "src", "dest", "--threads", "1"}));
+    QStringList arguments{command, "src", "dest", "--threads", "1"};
+    if (!saveTask.isEmpty())
+        arguments << "--save-task" << saveTask;
+    std::unique_ptr<QProcess> process(start(arguments));
     QVERIFY(process->waitForStarted());
     // Copies of small files take their names in groups: their hidden temporary files show
     // that the run has begun.
@@ -398,8 +406,22 @@ void TestBrindleCli::interruptThenResume()
     QCOMPARE(QFileInfo::exists(m_dir->filePath("src")), command == "copy");
     QCOMPARE(modeOf("dest"), 0750);
     QCOMPARE(modeOf("dest/d0"), 0750);
-    // Its work done, the saved task is gone.
-    QVERIFY(!QFileInfo::exists(resume.captured(1)));
+    // Its work done, the saved task is gone; the user's own file stays, and is all there is.
+    QCOMPARE(QFileInfo::exists(resume.captured(1)), !saveTask.isEmpty());
+    if (saveTask.isEmpty())
+        return;
+    QCOMPARE(resume.captured(1), m_dir->filePath(saveTask));
+    QDirIterator saved(m_dir->path(), {"*.bdt"}, QDir::Files | QDir::Hidden,
+                       QDirIterator::Subdirectories);
+    QCOMPARE(saved.next(), m_dir->filePath(saveTask));
+    QVERIFY(!saved.hasNext());
+    // Resumed again, it has nothing to do, and tells only of this run.
+    const Result again = run({"resume", saveTask});
+    QCOMPARE(again.exitCode, 0);
+    QVERIFY2(again.out.startsWith("Nothing to do: the copy was complete.\n") &&
+                 again.out.contains("Copied Files: 0\n") &&
+                 again.out.contains("Changed Since The Earlier Run: 0\n"),
+             qPrintable(again.out));
 }
 
 void TestBrindleCli::externalRsyncCopiesWholeTree()

@@ -232,7 +232,10 @@ void TestCliArguments::patternsFromText_data()
     QTest::addColumn<QStringList>("patterns");
     QTest::newRow("empty") << "" << QStringList{};
     QTest::newRow("blanks only") << "  , ,  " << QStringList{};
-    QTest::newRow("spaced") << " *.a ,  b  c ,,*.d" << QStringList{"*.a", "b c", "*.d"};
+    QTest::newRow("spaced: blanks inside kept")
+        << " *.a ,  b  c ,,*.d" << QStringList{"*.a", "b  c", "*.d"};
+    QTest::newRow("newline inside kept") << "new\nline.tmp\n" << QStringList{"new\nline.tmp"};
+    QTest::newRow("escaped trailing blank kept") << "a\\ , b" << QStringList{"a\\ ", "b"};
     QTest::newRow("escaped comma") << "a\\,b.txt, c" << QStringList{"a\\,b.txt", "c"};
     QTest::newRow("escaped backslash before a comma") << "a\\\\,b" << QStringList{"a\\\\", "b"};
     QTest::newRow("backslash at the end") << "a\\" << QStringList{"a\\"};

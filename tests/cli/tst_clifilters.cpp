@@ -20,6 +20,7 @@ private slots:
     void sameSelectionAsRsync_data();
     void sameSelectionAsRsync();
     void caseAsTheSourceFileSystem();
+    void moveLeavesWhatFiltersLeftOut();
 
 private:
     QStringList filesBelow(const QString& folder) const;
@@ -37,7 +38,9 @@ const QStringList treeFiles{"a.jpg",
                             "photos/sub/s.jpg",
                             "myphotos/m.jpg",
                             "2020/x.jpg",
-                            "2020/photos/r.jpg"};
+                            "2020/photos/r.jpg",
+                            "new\nline.tmp",
+                            "two  spaces.txt"};
 
 } // namespace
 
@@ -82,6 +85,15 @@ void TestCliFilters::sameSelectionAsRsync_data()
     QTest::newRow("exclude wins over include")
         << QStringList{"--include", "*.jpg", "--exclude", "photos/"}
         << (QStringList{"--exclude=photos/"} + only("*.jpg"));
+    QTest::newRow("a name with a newline")
+        << QStringList{"--exclude", "new\nline.tmp"} << QStringList{"--exclude=new\nline.tmp"};
+    QTest::newRow("two spaces in a row")
+        << QStringList{"--exclude", "two  spaces.txt"} << QStringList{"--exclude=two  spaces.txt"};
+    QTest::newRow("five --exclude add up")
+        << QStringList{"--exclude", "*.png",     "--exclude", "*.tmp",     "--exclude",
+                       "c.*",       "--exclude", "2020/",     "--exclude", "sp ace.jpg"}
+        << QStringList{"--exclude=*.png", "--exclude=*.tmp", "--exclude=c.*", "--exclude=2020/",
+                       "--exclude=sp ace.jpg"};
     QTest::newRow("two patterns in one option") << QStringList{"--exclude", "*.png, sub/"}
                                                 << QStringList{"--exclude=*.png", "--exclude=sub/"};
 }
@@ -107,9 +119,11 @@ void TestCliFilters::sameSelectionAsRsync()
     QVERIFY(reference.waitForFinished(60000));
     QCOMPARE(reference.exitCode(), 0);
     QStringList expected;
-    for (const QString& line : QString::fromUtf8(reference.readAllStandardOutput()).split('\n')) {
+    // rsync writes the newline of a name as "\#012".
+    QString listed = QString::fromUtf8(reference.readAllStandardOutput());
+    for (const QString& line : listed.replace("\\#012", QString("\r")).split('\n')) {
         if (!line.isEmpty() && !line.endsWith('/'))
-            expected << line;
+            expected << QString(line).replace('\r', '\n');
     }
     expected.sort();
 
@@ -123,6 +137,7 @@ void TestCliFilters::sameSelectionAsRsync()
     const QString sourceRoot = QDir(dir.filePath("src")).absolutePath() + '/';
     QStringList named;
     qint64 filteredFiles = 0;
+    qint64 filteredFolders = 0;
     for (const QJsonValue& value : result.json.value("filteredItems").toArray()) {
         const QJsonObject item = value.toObject();
         const QString path = item.value("source").toString().mid(sourceRoot.size());
@@ -130,12 +145,14 @@ void TestCliFilters::sameSelectionAsRsync()
         if (item.value("folder").toBool()) {
             for (const QString& file : filesBelow(sourceRoot + path))
                 named << path + '/' + file;
+            ++filteredFolders;
         } else {
             named << path;
             ++filteredFiles;
         }
     }
     QCOMPARE(result.json.value("filteredFiles").toInt(), filteredFiles);
+    QCOMPARE(result.json.value("filteredFolders").toInt(), filteredFolders);
     QStringList all = copied + named;
     all.sort();
     QStringList tree = treeFiles;
@@ -159,6 +176,27 @@ void TestCliFilters::caseAsTheSourceFileSystem()
         dir.run({"copy", source, "dst", "--include", "*.jpg", "--exclude", "photos/"});
     QCOMPARE(result.exitCode, 0);
     QCOMPARE(filesBelow(dir.filePath("dst")), (QStringList{"A.JPG", "b.jpg"}));
+}
+
+// A move takes what the filters pick and leaves the rest, with the folders holding it.
+void TestCliFilters::moveLeavesWhatFiltersLeftOut()
+{
+    TestSupport::CliScratch dir;
+    for (const QString& file : treeFiles)
+        QVERIFY(TestSupport::writeFile(dir.filePath("src/" + file), "x"));
+    const QStringList excludes{"*.png", "*.tmp", "a\\,b.txt", "2020/", "sp ace.jpg"};
+    QStringList arguments{"move", "src", "dst"};
+    for (const QString& pattern : excludes)
+        arguments << "--exclude" << pattern;
+    QCOMPARE(dir.run(arguments).exitCode, 0);
+    const QStringList left{"2020/photos/r.jpg", "2020/x.jpg",   "a,b.txt",
+                           "new\nline.tmp",     "photos/q.png", "sp ace.jpg"};
+    QCOMPARE(filesBelow(dir.filePath("src")), left);
+    QStringList moved = treeFiles;
+    for (const QString& file : left)
+        moved.removeOne(file);
+    moved.sort();
+    QCOMPARE(filesBelow(dir.filePath("dst")), moved);
 }
 
 QTEST_GUILESS_MAIN(TestCliFilters)

@@ -61,6 +61,8 @@ private slots:
     void initTestCase();
     void matchesTheDocument_data();
     void matchesTheDocument();
+    void resumeNamesItsMode_data();
+    void resumeNamesItsMode();
 
 private:
     // The object as documented; nested objects checked against their own tables.
@@ -92,6 +94,7 @@ void TestCliJson::matchesTheDocument_data()
     const Setup tree = [](const TestSupport::CliScratch& dir) {
         TestSupport::writeFile(dir.filePath("src/a.txt"), "a");
         TestSupport::writeFile(dir.filePath("src/sub/b.txt"), "bb");
+        TestSupport::writeFile(dir.filePath(QString::fromUtf8("src/sub/\xc3\xa9 t.txt")), "e");
     };
     const Setup blocked = [tree](const TestSupport::CliScratch& dir) {
         tree(dir);
@@ -115,6 +118,21 @@ void TestCliJson::matchesTheDocument_data()
     QTest::newRow("check") << copied << QStringList{"check", "list", "dst"} << "check" << 0;
     QTest::newRow("unknown option") << tree << QStringList{"copy", "--bogus"} << "refusal" << 2;
     QTest::newRow("missing source") << tree << QStringList{"move", "gone", "dst"} << "refusal" << 2;
+    QTest::newRow("resume of a completed move")
+        << Setup([tree](const TestSupport::CliScratch& dir) {
+               tree(dir);
+               QCOMPARE(dir.run({"move", "src", "dst", "--save-task", "t.bdt"}).exitCode, 0);
+           })
+        << QStringList{"resume", "t.bdt"} << "run" << 0;
+    QTest::newRow("check with differences") << Setup([copied](const TestSupport::CliScratch& dir) {
+        copied(dir);
+        TestSupport::writeFile(dir.filePath("dst/a.txt"), "x");
+    }) << QStringList{"check", "list", "dst"}
+                                            << "check" << 1;
+    QTest::newRow("resume without a task file")
+        << tree << QStringList{"resume", "none.bdt"} << "refusal" << 2;
+    QTest::newRow("dry run") << tree << QStringList{"copy", "src", "dst", "--dry-run"} << "plan"
+                             << 0;
     QTest::newRow("dry run with a problem")
         << blocked << QStringList{"move", "src", "dst", "--dry-run"} << "plan" << 1;
 }
@@ -133,7 +151,7 @@ void TestCliJson::matchesTheDocument()
         setup(dir);
         QProcess* process = dir.create(this);
         QProcessEnvironment environment = dir.environment();
-        environment.insert("LC_ALL", german ? "de_DE.UTF-8" : "C.UTF-8");
+        environment.insert("LC_ALL", german ? "de_DE.UTF-8" : "C");
         environment.insert("LANGUAGE", german ? "de" : "");
         process->setProcessEnvironment(environment);
         process->start(TestSupport::CliScratch::program(), arguments << "--json");
@@ -155,6 +173,27 @@ void TestCliJson::matchesTheDocument()
         QVERIFY2(texts[0] != texts[1], qPrintable(texts[0]));
 }
 
+void TestCliJson::resumeNamesItsMode_data()
+{
+    QTest::addColumn<QString>("mode");
+    for (const char* mode : {"copy", "move", "verify"})
+        QTest::newRow(mode) << QString(mode);
+}
+
+void TestCliJson::resumeNamesItsMode()
+{
+    QFETCH(QString, mode);
+    TestSupport::CliScratch dir;
+    QVERIFY(TestSupport::writeFile(dir.filePath("src/a.txt"), "a"));
+    if (mode == "verify")
+        QVERIFY(TestSupport::writeFile(dir.filePath("dst/a.txt"), "a"));
+    QCOMPARE(dir.run({mode, "src", "dst", "--save-task", "t.bdt"}).exitCode, 0);
+    const TestSupport::CliScratch::Result resumed = dir.run({"resume", "t.bdt", "--json"});
+    QCOMPARE(resumed.json.value("command").toString(), QString("resume"));
+    QCOMPARE(resumed.json.value("mode").toString(), mode);
+    QCOMPARE(resumed.json.value("taskFile").toString(), dir.filePath("t.bdt"));
+}
+
 void TestCliJson::checkObject(const QJsonObject& json, const QString& name)
 {
     const QHash<QString, Key> keys = m_schema.value(name);
@@ -171,8 +210,8 @@ void TestCliJson::checkObject(const QJsonObject& json, const QString& name)
                                : name == "check"            ? "checkFile"
                                : name == "plan"             ? "problem"
                                                             : "";
-        if (value.isArray() && !nested.isEmpty() && key.key() != "notesText" && key.key() != "infoText" &&
-            key.key() != "entries") {
+        if (value.isArray() && !nested.isEmpty() && key.key() != "notesText" &&
+            key.key() != "infoText" && key.key() != "entries") {
             for (const QJsonValue& item : value.toArray())
                 checkObject(item.toObject(), nested);
         }

@@ -19,7 +19,7 @@ using O = CopyOptions;
 const QDateTime sourceTime(QDate(2020, 5, 5), QTime(12, 0, 0), Qt::UTC);
 const QByteArray sourceData("source data 123");
 const QString olderText("file with older modification date exists");
-const QString newerText("file with newer modification date exixts");
+const QString newerText("file with newer modification date exists");
 const QString sizeText("file with different size exists");
 const QString removedText("existing file is removed");
 const QString linkText("symbolic link target is different");

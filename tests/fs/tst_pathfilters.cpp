@@ -68,6 +68,22 @@ void TestPathFilters::decides_data()
     QTest::newRow("name that is not UTF-8")
         << none << QStringList{"bad?.tmp"} << true << QString("d/bad") + QChar(0xdcff) + ".tmp"
         << false << "bad?.tmp";
+    // The same byte typed in a pattern matches only itself.
+    QTest::newRow("pattern holding a byte that is not UTF-8")
+        << none << QStringList{QString("bad") + QChar(0xdcff) + ".tmp"} << true
+        << QString("bad") + QChar(0xdcff) + ".tmp" << false
+        << QString("bad") + QChar(0xdcff) + ".tmp";
+    QTest::newRow("another byte is not that byte")
+        << none << QStringList{QString("bad") + QChar(0xdcff) + ".tmp"} << true
+        << QString("bad") + QChar(0xdcfe) + ".tmp" << false << "copied";
+    // Patterns are tried many at once: the one that matched is still the one named.
+    QStringList many;
+    for (int i = 0; i < 250; ++i)
+        many << QString("n%1").arg(i) << QString("d%1/*.x").arg(i);
+    QTest::newRow("250 names and paths: one in the middle")
+        << none << many << true << "a/d150/y.x" << false << "d150/*.x";
+    QTest::newRow("250 names and paths: none")
+        << many << many << true << "n250" << false << "not picked";
     // The top of the source itself: everything in it.
     QTest::newRow("lone slash picks all")
         << QStringList{"/"} << none << true << "a/x" << false << "copied";

@@ -5,6 +5,7 @@
 #include "engine/filehash.h"
 #include "engine/runcontroller.h"
 #include "filelistmodel.h"
+#include "guilog.h"
 #include "guimainwindow.h"
 #include "poolgate.h"
 #include "reportview.h"
@@ -254,6 +255,38 @@ private slots:
         QCOMPARE(child<QLineEdit>(*mp_window, "mp_leFrom")->text(), path("old/x"));
         QCOMPARE(child<QLineEdit>(*mp_window, "mp_leTo")->text(), path("elsewhere"));
         QCOMPARE(tabs()->currentIndex(), 0);
+    }
+
+    // With "report filtered" on, the "Skipped" list names what the filters left out, folders
+    // too, with the filter that did; the report counts them apart from the skipped files.
+    void filteredInSkippedList()
+    {
+        AppSettings::instance()->setReportFilteredFiles(true);
+        makeTree(path("src"), {"a.jpg=10", "b.jpg=1", "c.txt=20", "sub/", "sub/s.jpg=3"});
+        makeTree(path("dst"), {"b.jpg=1"});
+        QFile newer(path("dst/b.jpg"));
+        QVERIFY(newer.open(QIODevice::ReadWrite));
+        QVERIFY(newer.setFileTime(QDateTime::currentDateTime().addDays(1),
+                                  QFileDevice::FileModificationTime));
+        child<QLineEdit>(*mp_window, "mp_leFrom")->setText(path("src"));
+        child<QLineEdit>(*mp_window, "mp_leTo")->setText(path("dst"));
+        child<QLineEdit>(*mp_window, "mp_leSkipFilters")->setText("sub/, *.txt");
+        dialogs().answer("Ok");
+        QTest::mouseClick(child<QPushButton>(*mp_window, "mp_pbStart"), Qt::LeftButton);
+        QVERIFY(WindowTesting::waitUntilIdle(*mp_window));
+        AppSettings::instance()->setReportFilteredFiles(false);
+
+        viewButton(Skipped)->click();
+        QTRY_VERIFY(!report()->isLoading());
+        QStringList rows = rowsShown();
+        rows.sort();
+        QCOMPARE(rows, (QStringList{path("src/b.jpg"), path("src/c.txt"), path("src/sub")}));
+        const int textRow = rowsShown().indexOf(path("src/c.txt"));
+        QCOMPARE(model().index(textRow, FileListModel::InformationColumn).data().toString(),
+                 QString("source file is left out by the skip filter \"*.txt\""));
+        const QString recap = child<GuiLog>(*mp_window, "mp_recapLog")->text();
+        QVERIFY2(recap.contains("Skipped Files: 1"), qPrintable(recap));
+        QVERIFY2(recap.contains("Filtered Files: 1\nFiltered Folders: 1"), qPrintable(recap));
     }
 
     void exportEmptyListDoesNothing()

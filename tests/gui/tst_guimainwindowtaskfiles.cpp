@@ -5,6 +5,7 @@
 #include "engine/taskfile.h"
 #include "engine/taskfilestore.h"
 #include "filelistmodel.h"
+#include "guilog.h"
 #include "guimainwindow.h"
 #include "mainwindowrules.h"
 #include "net/httpdownloader.h"
@@ -342,6 +343,37 @@ private slots:
         QVERIFY(idle());
         QCOMPARE(QFileInfo::exists(saved), answer == "Later");
         QCOMPARE(fileContents(path("dst")) == fileContents(path("src")), answer == "Resume");
+    }
+
+    // Resumed from the window, a stopped run sees the source and the destination as they
+    // are now; resumed again once complete, it did nothing and says so.
+    void resumeSeesChangesThenNothingToDo()
+    {
+        QVERIFY(QDir().mkpath(path("dst")));
+        loadStoppedRun(); // "a" copied, "c" in error, "sub/b" not yet
+        QVERIFY(QFile::remove(path("src/c")));
+        makeTree(path("src"), {"new=5"}); // "a" is not at the destination either
+        dialogs().answer("Ok");
+        child<QAction>(*mp_window, "mp_actResume")->trigger();
+        QVERIFY(idle());
+        QCOMPARE(fileContents(path("dst")), fileContents(path("src")));
+        auto* recap = child<GuiLog>(*mp_window, "mp_recapLog");
+        QVERIFY2(recap->text().contains("Changed Since The Earlier Run: 3"),
+                 qPrintable(recap->text()));
+
+        // The same task, saved whole and loaded again: the copy was complete.
+        dialogs().pick(path("done.bdt")).answer("Save all").answer("Ok");
+        taskFiles()->saveTaskToFile();
+        QVERIFY(idle());
+        dialogs().asked.clear();
+        dialogs().pick(path("done.bdt")).answer("Start").answer("Ok");
+        taskFiles()->loadTaskFromFile();
+        QVERIFY(idle());
+        QVERIFY2(dialogs().texts().last().contains("Nothing to do: the copy was complete."),
+                 qPrintable(dialogs().texts().join('|')));
+        const QString report = recap->text().section("Resuming...", -1);
+        QVERIFY2(report.contains("Copied Files: 0") && report.contains("Skipped Files: 3"),
+                 qPrintable(report));
     }
 
     void requestsDuringRun()

@@ -95,7 +95,7 @@ OverwriteDecision::Result OverwriteDecision::decide(const Comparison& c, int mod
             QT_TRANSLATE_NOOP("CopyFileObject", "file with older modification date exists"));
     else if (c.newer)
         result.notes << text(
-            QT_TRANSLATE_NOOP("CopyFileObject", "file with newer modification date exixts"));
+            QT_TRANSLATE_NOOP("CopyFileObject", "file with newer modification date exists"));
     else if (c.sizeDiffers)
         result.notes << text(
             QT_TRANSLATE_NOOP("CopyFileObject", "file with different size exists"));

@@ -95,6 +95,12 @@ public:
     QList<CopyItem> copiedItems() const { return m_ledger.copiedItems() + m_live.copiedItems(); }
     QList<CopyItem> skippedItems() const { return m_ledger.skippedItems() + m_live.skippedItems(); }
     QList<CopyItem> checkedItems() const { return m_ledger.checkedItems() + m_live.checkedItems(); }
+    QPair<qint64, qint64> filteredCounts() const
+    {
+        const QPair<qint64, qint64> whole = m_ledger.filteredCounts();
+        const QPair<qint64, qint64> since = m_live.filteredCounts();
+        return {whole.first + since.first, whole.second + since.second};
+    }
     QList<CopyItem> unprocessedItems() const
     {
         return m_ledger.unprocessedItems() + m_live.unprocessedItems();

@@ -414,6 +414,16 @@ QList<CopyItem> TaskLedger::skippedItems() const
     return items;
 }
 
+QPair<qint64, qint64> TaskLedger::filteredCounts() const
+{
+    QPair<qint64, qint64> counts{0, 0};
+    for (const CopyItem& item : m_completed) {
+        if (item.copy_state == Skipped && !item.filtered_by.isEmpty())
+            (item.is_folder ? counts.second : counts.first) += 1;
+    }
+    return counts;
+}
+
 QList<CopyItem> TaskLedger::checkedItems() const
 {
     QList<CopyItem> items;

@@ -109,6 +109,9 @@ public:
     QList<CopyItem> errorItems() const;
     QList<CopyItem> copiedItems() const;
     QList<CopyItem> skippedItems() const;
+    // How many files (first) and folders (second) a filter left out, as skippedItems lists
+    // them, without copying the list.
+    QPair<qint64, qint64> filteredCounts() const;
     QList<CopyItem> checkedItems() const;
     QList<CopyItem> unprocessedItems() const;
     QList<CopyItem> folderItems() const;

@@ -81,8 +81,9 @@ QString toRegex(const QString& pattern)
 }
 
 // A name that is not valid UTF-8 holds lone surrogates (FileNameCodec), which the regular
-// expression engine refuses to match at all: each stands as one character, a "?" or a "*"
-// matches it.
+// expression engine refuses to match at all, in the name and in a pattern typed with the
+// same bytes. Each becomes one character of plane 16's private use, one per byte: a "?" or
+// a "*" matches it, and the pattern's byte matches only the same byte.
 QString matchable(const QString& text)
 {
     QString result;
@@ -90,14 +91,18 @@ QString matchable(const QString& text)
         const QChar c = text.at(i);
         const bool pair =
             c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate();
+        if (result.isNull() && !pair && c.isSurrogate())
+            result = text.left(i);
         if (pair) {
+            if (!result.isNull())
+                result.append(text.midRef(i, 2));
             ++i;
-            continue;
-        }
-        if (c.isSurrogate()) {
-            if (result.isNull())
-                result = text;
-            result[i] = QChar::ReplacementCharacter;
+        } else if (c.isSurrogate()) {
+            const uint stand = 0x10f800 + (c.unicode() - 0xd800);
+            result.append(QChar(QChar::highSurrogate(stand)));
+            result.append(QChar(QChar::lowSurrogate(stand)));
+        } else if (!result.isNull()) {
+            result.append(c);
         }
     }
     return result.isNull() ? text : result;
@@ -112,8 +117,50 @@ QString nameOf(const QString& relativePath)
 
 PathFilters::PathFilters(const QStringList& copyPatterns, const QStringList& skipPatterns,
                          bool caseSensitive)
-    : m_copy(compile(copyPatterns, caseSensitive)), m_skip(compile(skipPatterns, caseSensitive))
+    : m_copy(compile(copyPatterns, caseSensitive)), m_skip(compile(skipPatterns, caseSensitive)),
+      m_copyFiles(join(m_copy, caseSensitive)), m_skipFiles(join(m_skip, caseSensitive))
 {
+}
+
+PathFilters::FileRules PathFilters::join(const QList<Rule>& rules, bool caseSensitive)
+{
+    QRegularExpression::PatternOptions options = QRegularExpression::DotMatchesEverythingOption;
+    if (!caseSensitive)
+        options |= QRegularExpression::CaseInsensitiveOption;
+    FileRules files;
+    QStringList names;
+    QStringList paths;
+    const auto flush = [options](QStringList* patterns, QList<QRegularExpression>* joined) {
+        if (patterns->isEmpty())
+            return;
+        joined->append(QRegularExpression(patterns->join(QLatin1Char('|')), options));
+        joined->last().optimize();
+        patterns->clear();
+    };
+    for (const Rule& rule : rules) {
+        if (rule.folderOnly)
+            continue;
+        QStringList* patterns = rule.wholePath ? &paths : &names;
+        *patterns << rule.regex.pattern();
+        if (patterns->size() == 100)
+            flush(patterns, rule.wholePath ? &files.paths : &files.names);
+    }
+    flush(&names, &files.names);
+    flush(&paths, &files.paths);
+    return files;
+}
+
+bool PathFilters::FileRules::mayMatch(const QString& name, const QString& path) const
+{
+    // An expression too large for the engine is no answer: the rules are tried one by one.
+    const auto any = [](const QList<QRegularExpression>& joined, const QString& subject) {
+        for (const QRegularExpression& regex : joined) {
+            if (!regex.isValid() || regex.match(subject).hasMatch())
+                return true;
+        }
+        return false;
+    };
+    return any(names, name) || any(paths, path);
 }
 
 QList<PathFilters::Rule> PathFilters::compile(const QStringList& patterns, bool caseSensitive)
@@ -138,14 +185,15 @@ QList<PathFilters::Rule> PathFilters::compile(const QStringList& patterns, bool 
             continue;
         rule.wholePath =
             anchored || pattern.contains(QLatin1Char('/')) || pattern.contains(QLatin1String("**"));
-        QString rx = toRegex(pattern);
+        QString rx = toRegex(matchable(pattern));
         if (rule.wholePath && !anchored)
             rx.prepend(QLatin1String("(?:.*/)?"));
         rule.regex = QRegularExpression(QRegularExpression::anchoredPattern(rx), options);
         // A pattern the translation cannot express stands for itself.
         if (!rule.regex.isValid())
             rule.regex = QRegularExpression(
-                QRegularExpression::anchoredPattern(QRegularExpression::escape(pattern)), options);
+                QRegularExpression::anchoredPattern(QRegularExpression::escape(matchable(pattern))),
+                options);
         rules.append(rule);
     }
     return rules;
@@ -161,6 +209,9 @@ bool PathFilters::matches(const Rule& rule, const QString& relativePath, bool is
 
 QString PathFilters::skippedBy(const QString& relativePath, bool isFolder) const
 {
+    if (m_skip.isEmpty() || (!isFolder && !m_skipFiles.mayMatch(matchable(nameOf(relativePath)),
+                                                                matchable(relativePath))))
+        return QString();
     for (const Rule& rule : m_skip) {
         if (matches(rule, relativePath, isFolder))
             return rule.text;
@@ -188,6 +239,8 @@ bool PathFilters::copies(const QString& relativePath, bool inCopiedFolderTree) c
 {
     if (m_copy.isEmpty() || inCopiedFolderTree)
         return true;
+    if (!m_copyFiles.mayMatch(matchable(nameOf(relativePath)), matchable(relativePath)))
+        return false;
     for (const Rule& rule : m_copy) {
         if (matches(rule, relativePath, false))
             return true;

@@ -57,9 +57,21 @@ private:
         bool folderOnly = false;
         bool wholePath = false;
     };
+    // The rules that may match a file, joined a hundred to an expression per subject (the
+    // name, the path): a file that none matches is told in a few matches, however many
+    // patterns were given; the rules are tried one by one only to name the one that did.
+    struct FileRules
+    {
+        QList<QRegularExpression> names;
+        QList<QRegularExpression> paths;
+        bool mayMatch(const QString& name, const QString& path) const;
+    };
     static QList<Rule> compile(const QStringList& patterns, bool caseSensitive);
+    static FileRules join(const QList<Rule>& rules, bool caseSensitive);
     static bool matches(const Rule& rule, const QString& relativePath, bool isFolder);
 
     QList<Rule> m_copy;
     QList<Rule> m_skip;
+    FileRules m_copyFiles;
+    FileRules m_skipFiles;
 };

@@ -325,22 +325,32 @@ bool fileNameMatchesAnyPattern(const QString& path, const PatternList& patterns,
 QStringList patternsFromText(const QString& text)
 {
     QStringList patterns;
-    const QString simplified = text.simplified();
     QString part;
-    const auto take = [&patterns, &part]() {
-        const QString pattern = part.simplified();
-        if (!pattern.isEmpty())
-            patterns.append(pattern);
+    // The end of the last escape in part: white space up to there is the name's own.
+    int escapedUpTo = 0;
+    const auto take = [&patterns, &part, &escapedUpTo]() {
+        int end = part.size();
+        while (end > escapedUpTo && part.at(end - 1).isSpace())
+            --end;
+        int begin = 0;
+        while (begin < end && part.at(begin).isSpace())
+            ++begin;
+        if (begin < end)
+            patterns.append(part.mid(begin, end - begin));
         part.clear();
+        escapedUpTo = 0;
     };
-    for (int i = 0; i < simplified.size(); ++i) {
-        const QChar c = simplified.at(i);
+    // Only the blanks around a pattern go: a name may hold two spaces in a row, or a
+    // newline, and a pattern must still match it.
+    for (int i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
         if (c == QLatin1Char(',')) {
             take();
-        } else if (c == QLatin1Char('\\') && i + 1 < simplified.size()) {
+        } else if (c == QLatin1Char('\\') && i + 1 < text.size()) {
             // The escape stays: the pattern reads "\," as a comma and "\\" as a backslash.
             part += c;
-            part += simplified.at(++i);
+            part += text.at(++i);
+            escapedUpTo = part.size();
         } else {
             part += c;
         }

@@ -70,8 +70,9 @@ bool matchesAnyPattern(const QString& text, const PatternList& patterns,
 bool fileNameMatchesAnyPattern(const QString& path, const PatternList& patterns,
                                QString* matchedPattern = nullptr);
 
-// A comma-separated list of patterns as typed: white space simplified, split at commas
-// that no backslash escapes ("a\,b.txt" is one pattern, escape kept), empty parts dropped.
+// A comma-separated list of patterns as typed: split at commas that no backslash escapes
+// ("a\,b.txt" is one pattern, escape kept), the blanks around each pattern (unless
+// escaped) and empty parts dropped; blanks inside a pattern stay as typed.
 QStringList patternsFromText(const QString& text);
 
 } // namespace FileSystemUtils
