@@ -80,13 +80,32 @@ int CliQueue::run()
         return add();
     if (m_arguments.queueAction == QLatin1String("run")) {
         RunQueue queue(m_dataFolder, QCoreApplication::applicationFilePath());
-        if (!queue.open(true)) {
+        QJsonObject reply;
+        if (!becomeRunner(&queue, QJsonObject{{"request", "list"}}, &reply)) {
             print(tr("The queue is run by another process already."));
             return CliRunner::Completed;
         }
         return serve(&queue);
     }
     return action();
+}
+
+bool CliQueue::becomeRunner(RunQueue* queue, const QJsonObject& request, QJsonObject* reply)
+{
+    // The lock may be held a moment by a process that only edits the stored queue: asked
+    // again until a runner answers or the lock is this process's.
+    const QDeadlineTimer deadline(10000);
+    do {
+        if (queue->open(true)) {
+            *reply = queue->handle(request);
+            return true;
+        }
+        if (QueueChannel::request(m_socketName, request, reply, 2000))
+            return false;
+        QThread::msleep(50);
+    } while (!deadline.hasExpired());
+    *reply = QJsonObject{{"ok", false}, {"error", tr("The queue does not answer.")}};
+    return false;
 }
 
 bool CliQueue::send(const QJsonObject& request, QJsonObject* reply)
@@ -213,11 +232,8 @@ int CliQueue::add()
     QJsonObject reply;
     // Without a runner, this process becomes it.
     RunQueue queue(m_dataFolder, QCoreApplication::applicationFilePath());
-    const bool runner = !QueueChannel::request(m_socketName, request, &reply) && queue.open(true);
-    if (runner)
-        reply = queue.handle(request);
-    else if (reply.isEmpty() && !send(request, &reply))
-        reply = QJsonObject{{"ok", false}, {"error", tr("The queue does not answer.")}};
+    const bool runner = !QueueChannel::request(m_socketName, request, &reply) &&
+                        becomeRunner(&queue, request, &reply);
     if (!reply.value(QStringLiteral("ok")).toBool())
         QFile::remove(run.m_taskFile);
     const int code = report(reply);
@@ -269,6 +285,9 @@ int CliQueue::serve(RunQueue* queue)
         for (const int signal : {SIGINT, SIGTERM, SIGHUP})
             ::sigaction(signal, &action, nullptr);
     }
-    QCoreApplication::exec();
+    // A run added just as the queue ran dry is served too.
+    do
+        QCoreApplication::exec();
+    while (code != CliRunner::Stopped && queue->hasPendingRuns());
     return code;
 }

@@ -33,6 +33,9 @@ private:
     // The reply of the runner, or of the stored queue when no runner is up; false when
     // neither answered.
     bool send(const QJsonObject& request, QJsonObject* reply);
+    // Takes the queue to run it and answers request (true), or has the runner that
+    // answers it reply (false).
+    bool becomeRunner(RunQueue* queue, const QJsonObject& request, QJsonObject* reply);
     int report(const QJsonObject& reply);
     void print(const QString& line, bool error = false);
 
