@@ -35,6 +35,8 @@ extern "C" void onStopSignal(int)
 QString percentText(const QJsonObject& run)
 {
     const double total = run.value(QStringLiteral("bytesTotal")).toDouble();
+    if (run.value(QStringLiteral("state")).toString() == QLatin1String("done"))
+        return QStringLiteral("100%");
     if (total <= 0)
         return QStringLiteral("-");
     return QStringLiteral("%1%").arg(

@@ -137,6 +137,8 @@ GuiMainWindow::GuiMainWindow(QWidget* parent)
             mp_check->checkBeforeRun(task, std::move(go));
         },
         this);
+    QWidget::setTabOrder(mp_ui->mp_pbCheckFirst,
+                         findChild<QPushButton*>(QStringLiteral("mp_pbAddToQueue")));
 
     // A task shown replaces what the window showed of the last run.
     connect(mp_form, &TaskForm::taskShown, this, [this] {

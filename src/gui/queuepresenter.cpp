@@ -13,6 +13,7 @@
 #include "windowseams.h"
 #include "windowworker.h"
 
+#include <QAbstractButton>
 #include <QBoxLayout>
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -75,6 +76,13 @@ QueuePresenter::QueuePresenter(QTabWidget* tabs, QBoxLayout* runButtons, WindowS
     mp_view->setSelectionBehavior(QAbstractItemView::SelectRows);
     mp_view->setSelectionMode(QAbstractItemView::SingleSelection);
     mp_view->verticalHeader()->hide();
+    // A single selection has nothing to select all; the corner's button stays, named.
+    mp_view->setCornerButtonEnabled(false);
+    mp_view->setAccessibleName(tr("Queued runs"));
+    const QList<QAbstractButton*> corner =
+        mp_view->findChildren<QAbstractButton*>(QString(), Qt::FindDirectChildrenOnly);
+    for (QAbstractButton* button : corner)
+        button->setAccessibleName(tr("Corner of the queued runs"));
     mp_view->horizontalHeader()->setStretchLastSection(true);
     layout->addWidget(mp_view);
     auto* buttons = new QHBoxLayout;

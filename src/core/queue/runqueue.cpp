@@ -342,8 +342,12 @@ void RunQueue::onOutput(const QString& id)
             m_list[index].m_bytesDone = qint64(progress.value(QStringLiteral("done")).toDouble());
             m_list[index].m_bytesTotal = qint64(progress.value(QStringLiteral("total")).toDouble());
             progressed = true;
-        } else if (line.contains(QStringLiteral("error"))) {
-            process->m_lastError = line.value(QStringLiteral("message")).toString();
+        } else if (line.value(QStringLiteral("error")).isObject()) {
+            // A refusal: the task file, the destination's file system, the external program.
+            process->m_lastError = line.value(QStringLiteral("error"))
+                                       .toObject()
+                                       .value(QStringLiteral("text"))
+                                       .toString();
         } else if (line.contains(QStringLiteral("outcome"))) {
             m_list[index].m_message = line.value(QStringLiteral("outcome")).toString();
         }
