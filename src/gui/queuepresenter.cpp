@@ -2,6 +2,7 @@
 
 #include "app/appsettings.h"
 #include "desktop.h"
+#include "engine/copytask.h"
 #include "engine/taskfilestore.h"
 #include "fs/filesystemutils.h"
 #include "fs/platformcopy.h"
@@ -234,6 +235,15 @@ void QueuePresenter::addToQueue(int copyMode)
                 Added added;
                 Task queued = checked;
                 queued.updateName();
+                QString refusal =
+                    CopyTask::pathsRefusal(queued.m_sourcePath, queued.m_destinationPath);
+                if (refusal.isEmpty() && !QFileInfo::exists(queued.m_sourcePath))
+                    refusal = QCoreApplication::translate("QueuePresenter", "Unable to find '%1'.")
+                                  .arg(queued.m_sourcePath);
+                if (!refusal.isEmpty()) {
+                    added.reply = {{"ok", false}, {"error", refusal}};
+                    return added;
+                }
                 const QFileInfo source(queued.m_sourcePath);
                 PlatformCopy::Failure failure;
                 // As a run makes it: a folder's destination before the run opens it.

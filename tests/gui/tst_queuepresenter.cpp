@@ -26,6 +26,8 @@ private slots:
     void cleanup();
     void addToQueue_data();
     void addToQueue();
+    void refusedPaths_data();
+    void refusedPaths();
     void buttons_data();
     void buttons();
     void notifiesEnds();
@@ -111,6 +113,32 @@ void TestQueuePresenter::addToQueue()
     QCOMPARE(runs.first().m_source, source);
     QVERIFY(QFileInfo(runs.first().m_taskFile).isFile());
     QTRY_COMPARE(mp_queue->model()->rowCount(), 1);
+}
+
+void TestQueuePresenter::refusedPaths_data()
+{
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<QString>("destination");
+    QTest::newRow("missing source") << "missing"
+                                    << "dst";
+    QTest::newRow("the source itself") << "src"
+                                       << "src" << true;
+}
+
+void TestQueuePresenter::refusedPaths()
+{
+    QFETCH(QString, source);
+    QFETCH(QString, destination);
+    QVERIFY(TestSupport::writeFile(m_dir->filePath("src/a"), "a"));
+    mp_window->taskForm()->setPaths(m_dir->filePath(source), m_dir->filePath(destination));
+    auto* dialogs = static_cast<ScriptedDialogs*>(mp_window->dialogs());
+    dialogs->answer("Ok");
+    mp_queue->addToQueue(CopyOptions::Copy);
+    // Refused before anything is queued or started.
+    QTRY_COMPARE(dialogs->pendingAnswers(), 0);
+    QVERIFY(WindowTesting::waitUntilIdle(*mp_window));
+    QVERIFY(QueueStore(m_dir->filePath("data")).load().isEmpty());
+    QVERIFY(desktop()->started.isEmpty());
 }
 
 void TestQueuePresenter::buttons_data()

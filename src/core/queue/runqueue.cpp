@@ -238,8 +238,12 @@ bool RunQueue::control(const QString& request, int index, QString* message)
     return store(index);
 }
 
-QSet<QString> RunQueue::devicesOf(const QueuedRun& run) const
+QSet<QString> RunQueue::devicesOf(const QueuedRun& run)
 {
+    // Asked once per run: a hung mount would hold the runner at every turn.
+    const auto known = m_devices.constFind(run.m_id);
+    if (known != m_devices.cend())
+        return known.value();
     QSet<QString> devices;
     for (const QString& path : {run.m_source, run.m_destination}) {
         const QString device = m_deviceOf(path);
@@ -247,6 +251,7 @@ QSet<QString> RunQueue::devicesOf(const QueuedRun& run) const
         if (!device.isEmpty())
             devices.insert(device);
     }
+    m_devices.insert(run.m_id, devices);
     return devices;
 }
 

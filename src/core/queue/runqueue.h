@@ -73,7 +73,7 @@ private:
     void start(int index);
     void onOutput(const QString& id);
     void onFinished(const QString& id, int exitCode, bool crashed);
-    QSet<QString> devicesOf(const QueuedRun& run) const;
+    QSet<QString> devicesOf(const QueuedRun& run);
 
     QueueStore m_store;
     QString m_program;
@@ -87,4 +87,5 @@ private:
     QSet<QString> m_removeWhenEnded;
     QTimer m_scheduleTimer;
     QHash<QString, qint64> m_lastStored;
+    QHash<QString, QSet<QString>> m_devices;
 };
