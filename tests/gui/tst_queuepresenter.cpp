@@ -122,7 +122,7 @@ void TestQueuePresenter::refusedPaths_data()
     QTest::newRow("missing source") << "missing"
                                     << "dst";
     QTest::newRow("the source itself") << "src"
-                                       << "src" << true;
+                                       << "src";
 }
 
 void TestQueuePresenter::refusedPaths()
