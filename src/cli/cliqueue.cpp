@@ -120,6 +120,7 @@ bool CliQueue::send(const QJsonObject& request, QJsonObject* reply)
         RunQueue stored(m_dataFolder, QString());
         if (stored.open(false)) {
             *reply = stored.handle(request);
+            m_stored = true;
             return true;
         }
         QThread::msleep(100);
@@ -157,6 +158,9 @@ int CliQueue::action()
         for (const QString& line : listLines(reply))
             print(line);
     }
+    if (code == CliRunner::Completed && m_stored &&
+        m_arguments.queueAction == QLatin1String("continue"))
+        print(tr("No process runs the queue: brindle-cli queue run runs it."));
     return code;
 }
 

@@ -42,5 +42,7 @@ private:
     CliArguments m_arguments;
     QString m_dataFolder;
     QString m_socketName;
+    // The last request was answered by the stored queue: no runner is up.
+    bool m_stored = false;
     QSocketNotifier* mp_interruptNotifier = nullptr;
 };
