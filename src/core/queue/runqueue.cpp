@@ -18,6 +18,9 @@ public:
 
     QByteArray m_pending; // a line not yet complete
     QString m_lastError;
+    // A stop was sent: a process that ends by the signal, before it could take it as a
+    // stop request, ended stopped all the same.
+    bool m_stopSent = false;
 
 protected:
     void setupChildProcess() override { Platform::prepareRunProcess(m_lockFd); }
@@ -207,11 +210,12 @@ bool RunQueue::control(const QString& request, int index, QString* message)
             return false;
         }
     } else if (request == QLatin1String("stop")) {
-        if (process)
+        if (process) {
+            process->m_stopSent = true;
             Platform::signalRun(process->processId(), Platform::RunSignal::Stop);
-        else if (run.isPending())
+        } else if (run.isPending()) {
             run.m_state = State::Stopped;
-        else {
+        } else {
             *message = tr("The run has ended already.");
             return false;
         }
@@ -384,6 +388,8 @@ void RunQueue::onFinished(const QString& id, int exitCode, bool crashed)
     if (m_shuttingDown && (crashed || exitCode == 3)) {
         // Not the user's stop: the next runner goes on with it.
         run.m_state = run.m_state == State::Paused ? State::Paused : State::Queued;
+    } else if (crashed && process->m_stopSent) {
+        run.m_state = State::Stopped;
     } else if (crashed) {
         run.m_state = State::Failed;
         run.m_message = tr("The run's process ended unexpectedly.");
