@@ -336,19 +336,6 @@ Datei und aktualisiert eine von Ihnen angegebene Aufgabendatei.</translation>
         <translation>--save-task braucht einen Dateinamen.</translation>
     </message>
     <message>
-        <source>  brindle-cli copy   SOURCE DESTINATION [options]
-  brindle-cli move   SOURCE DESTINATION [options]
-  brindle-cli verify SOURCE DESTINATION [options]
-  brindle-cli resume TASKFILE [--fix-errors]
-  brindle-cli check  CHECKSUMS [FOLDER]</source>
-        <extracomment>The command words (copy, move, verify, resume, check) stay; the words in capitals are placeholders for the user&apos;s paths, as are those of the options&apos; values.</extracomment>
-        <translation>  brindle-cli copy   QUELLE ZIEL [Optionen]
-  brindle-cli move   QUELLE ZIEL [Optionen]
-  brindle-cli verify QUELLE ZIEL [Optionen]
-  brindle-cli resume AUFGABENDATEI [--fix-errors]
-  brindle-cli check  PRÜFSUMMEN [ORDNER]</translation>
-    </message>
-    <message>
         <source>check reads a checksum list made by sha256sum, b2sum or xxhsum -H2 and checks
 the folder it lists (by default the list&apos;s own folder), each file read from its
 device; files of the folder that the list does not name are reported too.</source>
@@ -357,16 +344,8 @@ Ordner, den sie aufführt (ohne Angabe den Ordner der Liste); jede Datei wird vo
 Gerät gelesen. Dateien des Ordners, die die Liste nicht nennt, werden ebenfalls gemeldet.</translation>
     </message>
     <message>
-        <source>copy, move, verify, resume or check.</source>
-        <translation>copy (kopieren), move (verschieben), verify (prüfen), resume (fortsetzen) oder check (Prüfsummen prüfen).</translation>
-    </message>
-    <message>
         <source>No command given: use copy, move, verify, resume or check.</source>
         <translation>Kein Befehl angegeben: verwenden Sie copy, move, verify, resume oder check.</translation>
-    </message>
-    <message>
-        <source>Unknown command &quot;%1&quot;: use copy, move, verify, resume or check.</source>
-        <translation>Unbekannter Befehl „%1“: verwenden Sie copy, move, verify, resume oder check.</translation>
     </message>
     <message>
         <source>check needs a checksum list, and may name the folder it lists.</source>
@@ -473,6 +452,75 @@ auch wenn ein --include passt.
     <message>
         <source>Write names the destination&apos;s file system refuses (FAT, exFAT, NTFS, SMB) with look-alike characters: &quot;*:&lt;&gt;?\| fullwidth, control characters as their pictures, trailing dots and spaces as U+FF0E and U+2420, a reserved name (CON, NUL, COM1...) with its first letter fullwidth, bytes that are not UTF-8 as %XX. Kept in a saved task; verify and fix errors find the same names.</source>
         <translation>Namen, die das Dateisystem des Ziels ablehnt (FAT, exFAT, NTFS, SMB), mit ähnlich aussehenden Zeichen schreiben: &quot;*:&lt;&gt;?\| in voller Breite, Steuerzeichen als ihre Bildzeichen, Punkte und Leerzeichen am Ende als U+FF0E und U+2420, bei einem reservierten Namen (CON, NUL, COM1...) den ersten Buchstaben in voller Breite, Bytes, die kein UTF-8 sind, als %XX. Wird in einer gespeicherten Aufgabe behalten; Prüfen und Fehler beheben finden dieselben Namen.</translation>
+    </message>
+    <message>
+        <source>With copy, move and verify: add the run to the queue and return at once (see &quot;Queue&quot; above).</source>
+        <translation>Bei copy, move und verify: den Lauf in die Warteschlange stellen und sofort zurückkehren (siehe „Warteschlange“ oben).</translation>
+    </message>
+    <message>
+        <source>  brindle-cli copy   SOURCE DESTINATION [options]
+  brindle-cli move   SOURCE DESTINATION [options]
+  brindle-cli verify SOURCE DESTINATION [options]
+  brindle-cli resume TASKFILE [--fix-errors]
+  brindle-cli check  CHECKSUMS [FOLDER]
+  brindle-cli queue  add|list|run|pause|continue|stop|remove|up|down [ID]</source>
+        <extracomment>The command words (copy, move, verify, resume, check) stay; the words in capitals are placeholders for the user&apos;s paths, as are those of the options&apos; values.</extracomment>
+        <translation>  brindle-cli copy   QUELLE ZIEL [Optionen]
+  brindle-cli move   QUELLE ZIEL [Optionen]
+  brindle-cli verify QUELLE ZIEL [Optionen]
+  brindle-cli resume AUFGABENDATEI [--fix-errors]
+  brindle-cli check  PRÜFSUMMEN [ORDNER]
+  brindle-cli queue  add|list|run|pause|continue|stop|remove|up|down [ID]</translation>
+    </message>
+    <message>
+        <source>Queue: copy, move or verify with --queue (or queue add copy|move|verify ...) adds
+the run to your queue and returns; runs whose source or destination share a disk
+run one after another, in order, and others beside them. One process runs the
+queue: when none does, the first --queue (or queue run) becomes it and stays in
+the foreground until no run is left queued, running or paused; Ctrl-C there stops
+the runs, which go on from their place at the next start. The queue is kept in
+the data folder and survives a crash. queue list [--json] shows order, state and
+progress; pause, continue, stop, remove, up and down take a run&apos;s ID. A queued
+run checks its destination when it is added (--force skips it).</source>
+        <translation>Warteschlange: copy, move oder verify mit --queue (oder queue add copy|move|verify
+...) stellt den Lauf in Ihre Warteschlange und kehrt zurück; Läufe, deren Quelle
+oder Ziel auf einem Datenträger liegen, laufen nacheinander in ihrer Reihenfolge,
+andere daneben. Ein Prozess führt die Warteschlange aus: gibt es keinen, wird es
+das erste --queue (oder queue run) und bleibt im Vordergrund, bis kein Lauf mehr
+wartet, läuft oder pausiert; Strg-C dort hält die Läufe an, die beim nächsten
+Start an ihrer Stelle weitergehen. Die Warteschlange liegt im Datenordner und
+übersteht einen Absturz. queue list [--json] zeigt Reihenfolge, Zustand und
+Fortschritt; pause, continue, stop, remove, up und down nehmen die ID eines
+Laufs. Ein Lauf in der Warteschlange prüft sein Ziel beim Einreihen (--force
+überspringt das).</translation>
+    </message>
+    <message>
+        <source>copy, move, verify, resume, check or queue.</source>
+        <translation>copy (kopieren), move (verschieben), verify (prüfen), resume (fortsetzen), check (Prüfsummen prüfen) oder queue (Warteschlange).</translation>
+    </message>
+    <message>
+        <source>Unknown command &quot;%1&quot;: use copy, move, verify, resume, check or queue.</source>
+        <translation>Unbekannter Befehl „%1“: verwenden Sie copy, move, verify, resume, check oder queue.</translation>
+    </message>
+    <message>
+        <source>queue needs one of add, list, run, pause, continue, stop, remove, up or down.</source>
+        <translation>queue braucht eines von add, list, run, pause, continue, stop, remove, up oder down.</translation>
+    </message>
+    <message>
+        <source>queue add takes a copy, move or verify.</source>
+        <translation>queue add nimmt ein copy, move oder verify.</translation>
+    </message>
+    <message>
+        <source>queue %1 needs the ID of one run.</source>
+        <translation>queue %1 braucht die ID eines Laufs.</translation>
+    </message>
+    <message>
+        <source>queue %1 takes no more arguments.</source>
+        <translation>queue %1 nimmt keine weiteren Argumente.</translation>
+    </message>
+    <message>
+        <source>--queue is for copy, move and verify, without --dry-run, --external and --save-task.</source>
+        <translation>--queue gilt für copy, move und verify, ohne --dry-run, --external und --save-task.</translation>
     </message>
 </context>
 <context>
@@ -594,6 +642,61 @@ auch wenn ein --include passt.
     <message>
         <source>Renamed for the target (to copy, with look-alike characters): %1</source>
         <translation>Für das Ziel umbenannt (zu kopieren, mit ähnlich aussehenden Zeichen): %1</translation>
+    </message>
+</context>
+<context>
+    <name>CliQueue</name>
+    <message>
+        <source>brindle-cli: there is no data folder to keep the queue in.</source>
+        <translation>brindle-cli: Es gibt keinen Datenordner für die Warteschlange.</translation>
+    </message>
+    <message>
+        <source>The queue is run by another process already.</source>
+        <translation>Die Warteschlange wird schon von einem anderen Prozess ausgeführt.</translation>
+    </message>
+    <message>
+        <source>The queue does not answer.</source>
+        <translation>Die Warteschlange antwortet nicht.</translation>
+    </message>
+    <message>
+        <source>brindle-cli: the queue does not answer.</source>
+        <translation>brindle-cli: Die Warteschlange antwortet nicht.</translation>
+    </message>
+    <message>
+        <source>No process runs the queue: brindle-cli queue run runs it.</source>
+        <translation>Kein Prozess führt die Warteschlange aus: brindle-cli queue run führt sie aus.</translation>
+    </message>
+    <message>
+        <source>The queue is empty.</source>
+        <translation>Die Warteschlange ist leer.</translation>
+    </message>
+    <message>
+        <source>Unable to write the queue&apos;s task file &apos;%1&apos;.</source>
+        <translation>Die Aufgabendatei „%1“ der Warteschlange kann nicht geschrieben werden.</translation>
+    </message>
+    <message>
+        <source>Queued as %1.</source>
+        <translation>Eingereiht als %1.</translation>
+    </message>
+    <message>
+        <source>Started %1: %2 %3 -&gt; %4</source>
+        <translation>Gestartet %1: %2 %3 -&gt; %4</translation>
+    </message>
+    <message>
+        <source>Ended %1: %2%3</source>
+        <translation>Beendet %1: %2%3</translation>
+    </message>
+    <message>
+        <source>The queue&apos;s socket cannot be made: other processes do not see this queue.</source>
+        <translation>Der Socket der Warteschlange kann nicht angelegt werden: andere Prozesse sehen diese Warteschlange nicht.</translation>
+    </message>
+    <message>
+        <source>The queue is done.</source>
+        <translation>Die Warteschlange ist abgearbeitet.</translation>
+    </message>
+    <message>
+        <source>Stopping the runs; they go on from their place at the next start.</source>
+        <translation>Die Läufe werden angehalten; beim nächsten Start gehen sie an ihrer Stelle weiter.</translation>
     </message>
 </context>
 <context>
@@ -2846,6 +2949,171 @@ Ordner: %2</translation>
     </message>
 </context>
 <context>
+    <name>QueueChannel</name>
+    <message>
+        <source>The request cannot be read.</source>
+        <translation>Die Anfrage kann nicht gelesen werden.</translation>
+    </message>
+</context>
+<context>
+    <name>QueueModel</name>
+    <message>
+        <source>Queued</source>
+        <translation>Wartet</translation>
+    </message>
+    <message>
+        <source>Running</source>
+        <translation>Läuft</translation>
+    </message>
+    <message>
+        <source>Paused</source>
+        <translation>Pausiert</translation>
+    </message>
+    <message>
+        <source>Stopped</source>
+        <translation>Angehalten</translation>
+    </message>
+    <message>
+        <source>Done</source>
+        <translation>Fertig</translation>
+    </message>
+    <message>
+        <source>Failed</source>
+        <translation>Fehlgeschlagen</translation>
+    </message>
+    <message>
+        <source>#</source>
+        <translation>Nr.</translation>
+    </message>
+    <message>
+        <source>State</source>
+        <translation>Zustand</translation>
+    </message>
+    <message>
+        <source>Progress</source>
+        <translation>Fortschritt</translation>
+    </message>
+    <message>
+        <source>Run</source>
+        <translation>Lauf</translation>
+    </message>
+    <message>
+        <source>Source</source>
+        <translation>Quelle</translation>
+    </message>
+    <message>
+        <source>Destination</source>
+        <translation>Ziel</translation>
+    </message>
+    <message>
+        <source>Message</source>
+        <translation>Meldung</translation>
+    </message>
+</context>
+<context>
+    <name>QueuePresenter</name>
+    <message>
+        <source>The queue does not answer.</source>
+        <translation>Die Warteschlange antwortet nicht.</translation>
+    </message>
+    <message>
+        <source>Add to &amp;queue</source>
+        <translation>In &amp;Warteschlange</translation>
+    </message>
+    <message>
+        <source>Adds the task to the queue of runs, which runs it when the runs before it on its disks are through.</source>
+        <translation>Stellt die Aufgabe in die Warteschlange, die sie ausführt, sobald die Läufe vor ihr auf ihren Datenträgern fertig sind.</translation>
+    </message>
+    <message>
+        <source>Copy</source>
+        <translation>Kopieren</translation>
+    </message>
+    <message>
+        <source>Move</source>
+        <translation>Verschieben</translation>
+    </message>
+    <message>
+        <source>Verify</source>
+        <translation>Prüfen</translation>
+    </message>
+    <message>
+        <source>Queued runs</source>
+        <translation>Läufe der Warteschlange</translation>
+    </message>
+    <message>
+        <source>Corner of the queued runs</source>
+        <translation>Ecke der Läufe der Warteschlange</translation>
+    </message>
+    <message>
+        <source>&amp;Pause</source>
+        <translation>&amp;Pause</translation>
+    </message>
+    <message>
+        <source>C&amp;ontinue</source>
+        <translation>F&amp;ortsetzen</translation>
+    </message>
+    <message>
+        <source>&amp;Stop</source>
+        <translation>&amp;Anhalten</translation>
+    </message>
+    <message>
+        <source>&amp;Remove</source>
+        <translation>&amp;Entfernen</translation>
+    </message>
+    <message>
+        <source>Move &amp;up</source>
+        <translation>Nach &amp;oben</translation>
+    </message>
+    <message>
+        <source>Move &amp;down</source>
+        <translation>Nach &amp;unten</translation>
+    </message>
+    <message>
+        <source>Queue</source>
+        <translation>Warteschlange</translation>
+    </message>
+    <message>
+        <source>Queued run %1</source>
+        <translation>Lauf der Warteschlange: %1</translation>
+    </message>
+    <message>
+        <source>%1 → %2</source>
+        <translation>%1 → %2</translation>
+    </message>
+    <message>
+        <source>The queue is done</source>
+        <translation>Die Warteschlange ist abgearbeitet</translation>
+    </message>
+    <message>
+        <source>No run is left in the queue.</source>
+        <translation>In der Warteschlange ist kein Lauf mehr.</translation>
+    </message>
+    <message>
+        <source>Select a run of the queue first.</source>
+        <translation>Wählen Sie zuerst einen Lauf der Warteschlange.</translation>
+    </message>
+    <message>
+        <source>Unable to find &apos;%1&apos;.</source>
+        <translation>„%1“ wurde nicht gefunden.</translation>
+    </message>
+    <message>
+        <source>Unable to create destination folder &apos;%1&apos;.</source>
+        <translation>Der Zielordner „%1“ kann nicht angelegt werden.</translation>
+    </message>
+    <message>
+        <source>Unable to write the queue&apos;s task file &apos;%1&apos;.</source>
+        <translation>Die Aufgabendatei „%1“ der Warteschlange kann nicht geschrieben werden.</translation>
+    </message>
+    <message>
+        <source>Added to the queue.</source>
+        <translation>In die Warteschlange gestellt.</translation>
+    </message>
+    <message>
+        <source>Unable to start %1 to run the queue.</source>
+        <translation>%1 kann nicht gestartet werden, um die Warteschlange auszuführen.</translation>
+    </message>
+</context>
+<context>
     <name>ReportView</name>
     <message>
         <source>Report</source>
@@ -3200,6 +3468,49 @@ Ordner: %2</translation>
     <message>
         <source>Do you want to stop the run? A stopped run can be saved and resumed.</source>
         <translation>Möchten Sie den Lauf anhalten? Ein angehaltener Lauf kann gespeichert und fortgesetzt werden.</translation>
+    </message>
+</context>
+<context>
+    <name>RunQueue</name>
+    <message>
+        <source>Interrupted; resumes from its task file.</source>
+        <translation>Unterbrochen; geht aus seiner Aufgabendatei weiter.</translation>
+    </message>
+    <message>
+        <source>The run to add cannot be read.</source>
+        <translation>Der einzureihende Lauf kann nicht gelesen werden.</translation>
+    </message>
+    <message>
+        <source>No queued run has the id &quot;%1&quot;.</source>
+        <translation>Kein Lauf der Warteschlange hat die ID „%1“.</translation>
+    </message>
+    <message>
+        <source>The run to add is not one this queue can take.</source>
+        <translation>Diesen Lauf kann die Warteschlange nicht aufnehmen.</translation>
+    </message>
+    <message>
+        <source>Unable to write the queue&apos;s file in &apos;%1&apos;.</source>
+        <translation>Die Datei der Warteschlange in „%1“ kann nicht geschrieben werden.</translation>
+    </message>
+    <message>
+        <source>Only a queued or running run can be paused.</source>
+        <translation>Nur ein wartender oder laufender Lauf kann pausiert werden.</translation>
+    </message>
+    <message>
+        <source>The run is not paused.</source>
+        <translation>Der Lauf ist nicht pausiert.</translation>
+    </message>
+    <message>
+        <source>The run has ended already.</source>
+        <translation>Der Lauf ist schon beendet.</translation>
+    </message>
+    <message>
+        <source>Unknown request &quot;%1&quot;.</source>
+        <translation>Unbekannte Anfrage „%1“.</translation>
+    </message>
+    <message>
+        <source>The run&apos;s process ended unexpectedly.</source>
+        <translation>Der Prozess des Laufs endete unerwartet.</translation>
     </message>
 </context>
 <context>

@@ -107,6 +107,11 @@ struct Options
                             T::tr("Print the report as one JSON object on standard output.")};
     QCommandLineOption portable{"portable",
                                 T::tr("Keep settings and data in the program's folder.")};
+    QCommandLineOption queue{"queue",
+                             T::tr("With copy, move and verify: add the run to the queue and "
+                                   "return at once (see \"Queue\" above).")};
+    // The process of a queued run tells its runner how far it got.
+    QCommandLineOption progressJson{"progress-json", QStringLiteral("progress as JSON lines")};
     QCommandLineOption help{QStringList{"h", "help"}, T::tr("Show this help.")};
     QCommandLineOption version{QStringList{"v", "version"}, T::tr("Show the version.")};
 
@@ -116,7 +121,14 @@ struct Options
                 noEmptyFolders, include,    exclude,  ignoreCase,     replaceNames, skipErrorsOn,
                 threads,        method,     hash,     verify,         manifest,     external,
                 externalArgs,   noFileList, saveTask, reportFiltered, fixErrors,    quiet,
-                json,           portable,   dryRun,   force,          help,         version};
+                json,           portable,   dryRun,   force,          queue,        hidden(),
+                help,           version};
+    }
+    QCommandLineOption hidden() const
+    {
+        QCommandLineOption option = progressJson;
+        option.setFlags(QCommandLineOption::HiddenFromHelp);
+        return option;
     }
     // Options that shape a new run; a resumed run takes them from its task file.
     QList<QCommandLineOption> runShaping() const
@@ -136,7 +148,8 @@ void setUpParser(QCommandLineParser& parser, const Options& options)
               "  brindle-cli move   SOURCE DESTINATION [options]\n"
               "  brindle-cli verify SOURCE DESTINATION [options]\n"
               "  brindle-cli resume TASKFILE [--fix-errors]\n"
-              "  brindle-cli check  CHECKSUMS [FOLDER]");
+              "  brindle-cli check  CHECKSUMS [FOLDER]\n"
+              "  brindle-cli queue  add|list|run|pause|continue|stop|remove|up|down [ID]");
     const QString exitCodes =
         T::tr("Exit codes:\n"
               "  0  completed without errors\n"
@@ -171,11 +184,21 @@ void setUpParser(QCommandLineParser& parser, const Options& options)
               "  --include 'photos/*.jpg'    JPEG files right in a folder named photos\n"
               "  --exclude '/build/'         only the folder build at the top of the source\n"
               "  --include 'a\\,b.txt'        the file named a,b.txt"),
+        T::tr("Queue: copy, move or verify with --queue (or queue add copy|move|verify ...) adds\n"
+              "the run to your queue and returns; runs whose source or destination share a disk\n"
+              "run one after another, in order, and others beside them. One process runs the\n"
+              "queue: when none does, the first --queue (or queue run) becomes it and stays in\n"
+              "the foreground until no run is left queued, running or paused; Ctrl-C there stops\n"
+              "the runs, which go on from their place at the next start. The queue is kept in\n"
+              "the data folder and survives a crash. queue list [--json] shows order, state and\n"
+              "progress; pause, continue, stop, remove, up and down take a run's ID. A queued\n"
+              "run checks its destination when it is added (--force skips it)."),
         exitCodes};
     parser.setApplicationDescription(description.join(QStringLiteral("\n\n")));
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.addOptions(options.all());
-    parser.addPositionalArgument(T::tr("command"), T::tr("copy, move, verify, resume or check."));
+    parser.addPositionalArgument(T::tr("command"),
+                                 T::tr("copy, move, verify, resume, check or queue."));
     parser.addPositionalArgument(
         T::tr("paths"), T::tr("SOURCE DESTINATION, or TASKFILE for resume."), T::tr("PATHS..."));
 }
@@ -192,7 +215,7 @@ const QHash<QString, CliArguments::Command>& commandNames()
     static const QHash<QString, CliArguments::Command> commands = {
         {"copy", CliArguments::CopyCommand},     {"move", CliArguments::MoveCommand},
         {"verify", CliArguments::VerifyCommand}, {"resume", CliArguments::ResumeCommand},
-        {"check", CliArguments::CheckCommand},
+        {"check", CliArguments::CheckCommand},   {"queue", CliArguments::QueueCommand},
     };
     return commands;
 }
@@ -242,11 +265,50 @@ Result parse(const QStringList& arguments, CliArguments* out, QString* message)
     const QString commandName = positional.first();
     result.command = commands.value(commandName, CliArguments::NoCommand);
     if (result.command == CliArguments::NoCommand) {
-        *message = T::tr("Unknown command \"%1\": use copy, move, verify, resume or check.")
+        *message = T::tr("Unknown command \"%1\": use copy, move, verify, resume, check or queue.")
                        .arg(commandName);
         return UsageError;
     }
 
+    if (result.command == CliArguments::QueueCommand) {
+        static const QStringList actions = {"add",  "list",   "run", "pause", "continue",
+                                            "stop", "remove", "up",  "down"};
+        const QString action = positional.value(1);
+        if (!actions.contains(action)) {
+            *message = T::tr("queue needs one of add, list, run, pause, continue, stop, remove, "
+                             "up or down.");
+            return UsageError;
+        }
+        if (action == QLatin1String("add")) {
+            // "queue add copy ..." is "copy ... --queue".
+            QStringList rewritten = arguments;
+            const int at = rewritten.indexOf(QStringLiteral("queue"), 1);
+            rewritten.removeAt(at);
+            rewritten.removeAt(at);
+            rewritten.append(QStringLiteral("--queue"));
+            const Result added = parse(rewritten, out, message);
+            if (added == Run && out->command != CliArguments::CopyCommand &&
+                out->command != CliArguments::MoveCommand &&
+                out->command != CliArguments::VerifyCommand) {
+                *message = T::tr("queue add takes a copy, move or verify.");
+                return UsageError;
+            }
+            return added;
+        }
+        const bool needsId = action != QLatin1String("list") && action != QLatin1String("run");
+        if (positional.size() != (needsId ? 3 : 2)) {
+            *message = needsId ? T::tr("queue %1 needs the ID of one run.").arg(action)
+                               : T::tr("queue %1 takes no more arguments.").arg(action);
+            return UsageError;
+        }
+        result.queueAction = action;
+        result.queueId = positional.value(2);
+        result.json = parser.isSet(options.json);
+        result.quiet = parser.isSet(options.quiet);
+        result.portable = parser.isSet(options.portable);
+        *out = result;
+        return Run;
+    }
     if (result.command == CliArguments::CheckCommand) {
         if (positional.size() < 2 || positional.size() > 3) {
             *message = T::tr("check needs a checksum list, and may name the folder it lists.");
@@ -420,6 +482,14 @@ Result parse(const QStringList& arguments, CliArguments* out, QString* message)
     result.portable = parser.isSet(options.portable);
     result.dryRun = parser.isSet(options.dryRun);
     result.force = parser.isSet(options.force);
+    result.queue = parser.isSet(options.queue);
+    result.progressJson = parser.isSet(options.progressJson);
+    if (result.queue && (result.command == CliArguments::ResumeCommand || result.dryRun ||
+                         result.useExternalProgram || !result.saveTaskPath.isEmpty())) {
+        *message = T::tr("--queue is for copy, move and verify, without --dry-run, --external "
+                         "and --save-task.");
+        return UsageError;
+    }
     if (result.dryRun && result.useExternalProgram) {
         *message = T::tr("--dry-run cannot be used with --external.");
         return UsageError;

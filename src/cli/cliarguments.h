@@ -16,7 +16,8 @@ struct CliArguments
         MoveCommand,
         VerifyCommand,
         ResumeCommand,
-        CheckCommand
+        CheckCommand,
+        QueueCommand
     };
 
     // "copy" ... "check"; empty for NoCommand.
@@ -45,8 +46,12 @@ struct CliArguments
     bool quiet = false;
     bool json = false;
     bool portable = false;
-    bool dryRun = false; // copy, move, verify: the plan only, nothing written
-    bool force = false;  // run past a destination check that foresees a certain failure
+    bool dryRun = false;       // copy, move, verify: the plan only, nothing written
+    bool force = false;        // run past a destination check that foresees a certain failure
+    bool queue = false;        // copy, move, verify: add the run to the queue
+    bool progressJson = false; // a queued run's process: progress as JSON lines on stdout
+    QString queueAction;       // queue: add, list, run, pause, continue, stop, remove, up, down
+    QString queueId;           // the run a queue action names
 };
 
 namespace CliArgumentParser {

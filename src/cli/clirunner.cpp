@@ -476,6 +476,19 @@ void CliRunner::onTick()
     m_estimate.update(mp_controller->elapsedMs(), mp_controller->counters(),
                       mp_controller->isFileListCompleted());
     printProgress(false);
+    if (m_arguments.progressJson && !m_stdoutFailed) {
+        const CliReport::Counters counters = mp_controller->counters();
+        const QJsonObject progress{{"done", double(counters[BytesCompleted])},
+                                   {"total", double(counters[BytesToCopy])},
+                                   {"files", double(counters[FilesCompleted])},
+                                   {"listed", mp_controller->isFileListCompleted()}};
+        const QByteArray line =
+            QJsonDocument(QJsonObject{{"progress", progress}}).toJson(QJsonDocument::Compact) +
+            '\n';
+        if (std::fwrite(line.constData(), 1, size_t(line.size()), stdout) != size_t(line.size()) ||
+            std::fflush(stdout) != 0)
+            m_stdoutFailed = true;
+    }
 }
 
 bool CliRunner::writeLine(FILE* stream, const QString& text)

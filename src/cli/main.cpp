@@ -4,6 +4,7 @@
 #include "app/translation.h"
 #include "cliarguments.h"
 #include "clichecksums.h"
+#include "cliqueue.h"
 #include "clireport.h"
 #include "clirunner.h"
 #include "fs/filenamecodec.h"
@@ -104,6 +105,9 @@ int main(int argc, char* argv[])
                  << "command line v." << qUtf8Printable(ProgramIdentity::versionText(true, true));
         if (arguments.command == CliArguments::CheckCommand) {
             code = CliChecksums::run(arguments);
+        } else if (arguments.queue || arguments.command == CliArguments::QueueCommand) {
+            CliQueue queue(arguments);
+            code = queue.run();
         } else {
             CliRunner runner(arguments);
             code = runner.run();

@@ -12,6 +12,7 @@
 #include "jobs/jobthreadpool.h"
 #include "manifestcheckactions.h"
 #include "progresspresenter.h"
+#include "queuepresenter.h"
 #include "radiotabstops.h"
 #include "reportview.h"
 #include "runcheck.h"
@@ -130,6 +131,14 @@ GuiMainWindow::GuiMainWindow(QWidget* parent)
     mp_run->setStartGate([this](const Task& task, std::function<void(const Task&)> go) {
         mp_check->checkBeforeRun(task, std::move(go));
     });
+    mp_queue = new QueuePresenter(
+        mp_ui->mp_twMain, mp_ui->mp_layoutButtons, seams, mp_worker, mp_form,
+        [this](const Task& task, std::function<void(const Task&)> go) {
+            mp_check->checkBeforeRun(task, std::move(go));
+        },
+        this);
+    QWidget::setTabOrder(mp_ui->mp_pbCheckFirst,
+                         findChild<QPushButton*>(QStringLiteral("mp_pbAddToQueue")));
 
     // A task shown replaces what the window showed of the last run.
     connect(mp_form, &TaskForm::taskShown, this, [this] {

@@ -14,6 +14,7 @@ class Dialogs;
 class GuiLog;
 class ManifestCheckActions;
 class ProgressPresenter;
+class QueuePresenter;
 class QAction;
 class ReportView;
 class RunCheck;
@@ -60,6 +61,7 @@ public:
     DesktopActions* desktopActions() const { return mp_desktopActions; }
     ManifestCheckActions* manifestCheckActions() const { return mp_manifestCheck; }
     RunCheck* runCheck() const { return mp_check; }
+    QueuePresenter* queuePresenter() const { return mp_queue; }
 
     // Fills the widgets from the most recent task of the settings, or from the default one,
     // and then follows the program's arguments and checks for a new version.
@@ -129,6 +131,7 @@ private:
     DesktopActions* mp_desktopActions = nullptr;
     ManifestCheckActions* mp_manifestCheck = nullptr;
     RunCheck* mp_check = nullptr;
+    QueuePresenter* mp_queue = nullptr;
     GuiLog* mp_recapLog = nullptr;
     GuiLog* mp_logView = nullptr;
     bool m_closeWithoutAsking = false;

@@ -61,7 +61,7 @@ void TestKeyboardAccess::keyboardAndNames_data()
                    "mp_cbVerifyCopies mp_rbOverwriteOlderExistings mp_leCopyFilters "
                    "mp_pbClearCopyFilters mp_leSkipFilters mp_pbClearSkipFilters "
                    "mp_leSkipErrorFilters mp_pbClearSkipErrors mp_pbStart mp_pbVerify "
-                   "mp_pbStartMove mp_pbCheckFirst mp_twMain")
+                   "mp_pbStartMove mp_pbCheckFirst mp_pbAddToQueue mp_twMain")
                .split(' ');
     QTest::newRow("window, Report tab") << false << 1
                                         << QString("mp_rbViewNone mp_leFilterName "

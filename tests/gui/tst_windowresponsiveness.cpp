@@ -1,7 +1,11 @@
+#include "app/appsettings.h"
 #include "copytaskfixture.h"
 #include "engine/runcontroller.h"
 #include "exfatmount.h"
 #include "guimainwindow.h"
+#include "queue/queuestore.h"
+#include "queuemodel.h"
+#include "queuepresenter.h"
 #include "runpresenter.h"
 #include "scripteddialogs.h"
 #include "taskfileactions.h"
@@ -136,6 +140,7 @@ private slots:
     void hungDestination();
     void slowDestination();
     void resumeLargeTask();
+    void queueOfFiftyRuns();
 
 private:
     ScriptedDialogs& dialogs() { return *static_cast<ScriptedDialogs*>(mp_window->dialogs()); }
@@ -310,6 +315,40 @@ void TestWindowResponsiveness::resumeLargeTask()
     QCOMPARE(controller()->counter(ErrorItems), qint64(0));
     qInfo("worst lateness: %.1f ms over %d ticks", probe.worstMs(), probe.ticks());
     QVERIFY2(probe.worstMs() <= latenessBoundMs(), qPrintable(QString::number(probe.worstMs())));
+}
+
+void TestWindowResponsiveness::queueOfFiftyRuns()
+{
+    // A window of its own on a data folder holding 50 queued runs, read again and again.
+    WindowTesting::finish(mp_window);
+    mp_window = WindowTesting::scriptedWindow();
+    AppSettings::instance()->setDataFolder(path("data"));
+    const QueueStore store(path("data"));
+    QVERIFY(QDir().mkpath(path("data")) && store.makeFolder());
+    for (int i = 0; i < 50; ++i) {
+        QueuedRun run;
+        run.m_id = QStringLiteral("%1").arg(i + 1, 16, 16, QLatin1Char('0'));
+        run.m_order = i;
+        run.m_state = i < 2 ? QueuedRun::State::Running : QueuedRun::State::Queued;
+        run.m_source = path(QStringLiteral("src %1").arg(i));
+        run.m_destination = path(QStringLiteral("dst %1").arg(i));
+        run.m_bytesDone = i;
+        run.m_bytesTotal = 100;
+        run.m_taskFile = store.taskFilePath(run.m_id);
+        QVERIFY(store.save(run));
+    }
+    WindowTesting::finish(mp_window);
+    mp_window = WindowTesting::scriptedWindow();
+    mp_window->show();
+    QueuePresenter* queue = mp_window->queuePresenter();
+    queue->setRefreshInterval(20);
+    QVERIFY(spinUntil([queue] { return queue->model()->rowCount() == 50; }));
+    QSignalSpy refreshed(queue, &QueuePresenter::refreshed);
+    LatenessProbe probe;
+    QVERIFY(spinUntil([&] { return refreshed.count() >= 30; }, 60000));
+    qInfo("worst lateness: %.1f ms over %d refreshes", probe.worstMs(), int(refreshed.count()));
+    QVERIFY2(probe.worstMs() <= latenessBoundMs(), qPrintable(QString::number(probe.worstMs())));
+    AppSettings::instance()->setDataFolder(QString());
 }
 
 QTEST_MAIN(TestWindowResponsiveness)
