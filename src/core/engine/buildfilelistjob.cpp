@@ -24,9 +24,14 @@ namespace {
 // A parent that already ends with a separator (the root folder) gets no second one.
 QString joinPath(const QString& parent, const QString& name)
 {
-    if (parent.endsWith(QDir::separator()))
-        return parent + name;
-    return parent + QDir::separator() + name;
+    // One allocation per path: two for each of a large tree's entries showed in profiles.
+    QString path;
+    path.reserve(parent.size() + 1 + name.size());
+    path += parent;
+    if (!parent.endsWith(QDir::separator()))
+        path += QDir::separator();
+    path += name;
+    return path;
 }
 
 bool isAscii(const QByteArray& bytes)

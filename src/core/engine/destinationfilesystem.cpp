@@ -131,7 +131,7 @@ void DestinationFileSystem::close()
 
 void DestinationFileSystem::noteUnkeptAttributes(const CopyItem& item)
 {
-    if (m_warnedOfUnkeptAttributes ||
+    if (m_warnedOfUnkeptAttributes || item.info_list.isEmpty() ||
         !item.info_list.contains(CopyObject::unsupportedAttributesNote()))
         return;
     m_warnedOfUnkeptAttributes = true;

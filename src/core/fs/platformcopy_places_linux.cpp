@@ -86,8 +86,20 @@ QString temporaryFileName(const QString& fileName)
 {
     const QString random =
         QString::number(QRandomGenerator::global()->generate64() & 0xffffffffffffULL, 36);
-    return QStringLiteral(".%1.%2.%3%4")
-        .arg(keptName(fileName), random, ownWriterTag(), QLatin1String(temporarySuffix));
+    const QString kept = keptName(fileName);
+    const QString& tag = ownWriterTag();
+    const QLatin1String suffix(temporarySuffix);
+    // Joined in place: arg() parses its pattern again for each of the run's files.
+    QString name;
+    name.reserve(3 + kept.size() + random.size() + tag.size() + suffix.size());
+    name += QLatin1Char('.');
+    name += kept;
+    name += QLatin1Char('.');
+    name += random;
+    name += QLatin1Char('.');
+    name += tag;
+    name += suffix;
+    return name;
 }
 
 bool isDigits(const QStringRef& text)
