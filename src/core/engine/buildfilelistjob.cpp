@@ -247,6 +247,9 @@ void BuildFileListJob::listFolder(const QString& folder, const QString& destinat
     const QString& entryFolder =
         m_options.m_destinationMode == CopyOptions::Collate ? m_destinationPath : destinationFolder;
     m_destinationTimesKnown = false;
+    // Collated files share one folder, where earlier copies of this run may be by now.
+    m_destinationFolderMissing = m_options.m_destinationMode == CopyOptions::Normal &&
+                                 Platform::entryMissing(destinationFolder);
     m_inCopiedFolderTree =
         m_filters.hasCopyPatterns() && m_filters.copiesFolderTree(relativePath(folder));
     m_names.startFolder(entries, entryFolder);
@@ -382,7 +385,8 @@ void BuildFileListJob::processEntry(WalkEntry& entry)
         reportFiltered(entry, QStringLiteral("hidden"), QString());
         return;
     }
-    const QString relative = relativePath(entry.sourcePath);
+    // Without filters nothing below asks for the path below the source.
+    const QString relative = m_filters.isEmpty() ? QString() : relativePath(entry.sourcePath);
     const QString skippedBy = m_filters.skippedBy(relative, isFolder);
     if (!skippedBy.isNull()) {
         reportFiltered(entry, QStringLiteral("exclude"), skippedBy);
@@ -557,7 +561,7 @@ void BuildFileListJob::processFile(WalkEntry& entry)
     }
     // The destination's entry itself, read once: its absence, or what the rule compares.
     Platform::EntryStatus& existing = m_destinationStatus;
-    if (!Platform::entryStatus(destinationPath, &existing)) {
+    if (m_destinationFolderMissing || !Platform::entryStatus(destinationPath, &existing)) {
         m_destinationState = DestinationState::Missing;
         if (verify) {
             CopyItem item(sourcePath, destinationPath, size, false, QString());

@@ -317,14 +317,15 @@ bool RunPlan::checkTarget(const QString& source, const QString& destination, qin
         return false;
     bool fails = false;
     // Below a folder the run cannot make, nothing can be made either.
-    const QString parent = FileSystemUtils::folderOf(destination);
-    if (m_refusedFolders.contains(parent)) {
+    if (!m_refusedFolders.isEmpty() &&
+        m_refusedFolders.contains(FileSystemUtils::folderOf(destination))) {
         if (isFolder)
             m_refusedFolders.insert(destination);
         return true;
     }
     const QString name = FileSystemUtils::fileNameOf(destination);
-    for (const QString& code : entryProblems(destination, name, m_family, m_volume.maxNameLength)) {
+    const QStringList problems = entryProblems(destination, name, m_family, m_volume.maxNameLength);
+    for (const QString& code : problems) {
         addProblem(code, destination);
         // Windows keeps the others from reading such names; the drivers here take them.
         fails = fails || code == QLatin1String("forbidden-character") ||
