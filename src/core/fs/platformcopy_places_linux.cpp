@@ -446,10 +446,17 @@ bool createFolders(const QString& path, Failure* failure)
 namespace {
 
 // The components of path below root, or false when path is not inside root.
+// The absolute, clean form of path. A copy job asks for each folder it writes to: an
+// absolute path (every path of a run) is cleaned without the work of a QDir.
+QString cleanAbsolutePath(const QString& path)
+{
+    return QDir::cleanPath(path.startsWith(QLatin1Char('/')) ? path : QDir(path).absolutePath());
+}
+
 bool componentsBelow(const QString& root, const QString& path, QList<QByteArray>* parts)
 {
-    const QString cleanRoot = QDir::cleanPath(QDir(root).absolutePath());
-    const QString cleanPath = QDir::cleanPath(QDir(path).absolutePath());
+    const QString cleanRoot = cleanAbsolutePath(root);
+    const QString cleanPath = cleanAbsolutePath(path);
     if (cleanPath == cleanRoot)
         return true;
     const QString prefix =
