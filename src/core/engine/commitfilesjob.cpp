@@ -49,14 +49,15 @@ bool CommitFilesJob::place(const PendingCopy& copy, PlatformCopy::Failure* failu
             return false;
         m_folderPath = folder;
     }
-    const QString temporaryName = FileSystemUtils::fileNameOf(temporary);
-    const QString targetName = target.mid(slash + 1);
+    const QStringView temporaryName =
+        QStringView(temporary).mid(temporary.lastIndexOf(QLatin1Char('/')) + 1);
+    const QStringView targetName = QStringView(target).mid(slash + 1);
     // Both names in the folder held open; by path only where /proc cannot name it.
     if (m_folder.isPinned())
         return PlatformCopy::moveIntoPlaceAt(m_folder.descriptor(), temporaryName, targetName,
                                              failure, copy.replace);
-    return PlatformCopy::moveIntoPlace(m_folder.entryPath(temporaryName, temporary),
-                                       m_folder.entryPath(targetName, target), failure,
+    return PlatformCopy::moveIntoPlace(m_folder.entryPath(temporaryName.toString(), temporary),
+                                       m_folder.entryPath(targetName.toString(), target), failure,
                                        copy.replace);
 }
 

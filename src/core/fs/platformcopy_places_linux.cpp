@@ -310,11 +310,12 @@ bool moveIntoPlace(const QString& temporary, const QString& target, Failure* fai
     return moveIntoPlace(AT_FDCWD, from.c_str(), to.c_str(), failure, replace);
 }
 
-bool moveIntoPlaceAt(int folderFd, const QString& temporaryName, const QString& targetName,
+bool moveIntoPlaceAt(int folderFd, QStringView temporaryName, QStringView targetName,
                      Failure* failure, bool replace)
 {
-    return moveIntoPlace(folderFd, QFile::encodeName(temporaryName), QFile::encodeName(targetName),
-                         failure, replace);
+    // The names as QFile::encodeName gives them, without a copy of each cut out first.
+    return moveIntoPlace(folderFd, temporaryName.toLocal8Bit(), targetName.toLocal8Bit(), failure,
+                         replace);
 }
 
 Platform::FileSystemTraits probeFileSystem(const QString& folder)
