@@ -59,6 +59,13 @@ void TestTargetRules::nameProblem_data()
         << units255 << Family::Posix << "name-too-long";
     QTest::newRow("300 ASCII bytes on ext4")
         << QString(300, 'a') << Family::Posix << "name-too-long";
+    // A name is measured in bytes only when its units could pass 255 of them.
+    QTest::newRow("85 three-byte units are 255 bytes on ext4")
+        << QString(85, QChar(0x20ac)) << Family::Posix << "";
+    QTest::newRow("86 three-byte units are 258 bytes on ext4")
+        << QString(86, QChar(0x20ac)) << Family::Posix << "name-too-long";
+    QTest::newRow("127 two-byte units and an ASCII one are 255 bytes on ext4")
+        << QString(127, QChar(0xe9)) + "a" << Family::Posix << "";
     const QString latin1 = FileNameCodec::decode("caf\xe9");
     QTest::newRow("Latin-1 byte on exFAT") << latin1 << Family::Exfat << "name-not-utf8";
     QTest::newRow("Latin-1 byte on ext4") << latin1 << Family::Posix << "";
@@ -209,6 +216,10 @@ void TestTargetRules::limitsByFamily()
     QCOMPARE(TargetRules::spaceFor(1, 4096), qint64(8192));
     QCOMPARE(TargetRules::spaceFor(0, 4096), qint64(4096));
     QVERIFY(TargetRules::pathTooLong(QString(4096, 'a'), Family::Posix));
+    // PATH_MAX counts bytes: 1365 three-byte units take 4095 of them, 1366 take 4098.
+    QVERIFY(!TargetRules::pathTooLong(QString(1365, QChar(0x20ac)), Family::Posix));
+    QVERIFY(TargetRules::pathTooLong(QString(1366, QChar(0x20ac)), Family::Posix));
+    QVERIFY(!TargetRules::pathTooLong(QString(4095, 'a'), Family::Posix));
     QVERIFY(!TargetRules::pathTooLong(QString(4096, 'a'), Family::Exfat));
 }
 

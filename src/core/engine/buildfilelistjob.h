@@ -168,6 +168,9 @@ private:
     WalkedHardLinks m_hardLinks;
     // Whether the destination of the folder being listed had its file system learnt.
     bool m_destinationTimesKnown = false;
+    // The folder the entries being listed go to is missing: none of them has a copy there,
+    // and no entry's own status is read to learn that.
+    bool m_destinationFolderMissing = false;
     bool m_planOnly = false;
     DestinationState m_destinationState = DestinationState::Unknown;
     Platform::EntryStatus m_destinationStatus;

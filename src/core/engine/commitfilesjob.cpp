@@ -40,21 +40,24 @@ bool CommitFilesJob::place(const PendingCopy& copy, PlatformCopy::Failure* failu
     if (m_root.isEmpty())
         return PlatformCopy::moveIntoPlace(temporary, target, failure, copy.replace);
     // The pin cleans the path and walks it from the root: the text only keys the folder.
-    const QString folder = FileSystemUtils::folderOf(target);
-    if (folder != m_folderPath || !m_folder.isPinned()) {
+    // Most copies of a group share their folder: its text is cut out only for a new one.
+    const int slash = target.lastIndexOf(QLatin1Char('/'));
+    if (slash <= 0 || target.leftRef(slash) != m_folderPath || !m_folder.isPinned()) {
+        const QString folder = FileSystemUtils::folderOf(target);
         m_folderPath.clear();
         if (!m_folder.pin(m_root, -1, folder, failure))
             return false;
         m_folderPath = folder;
     }
-    const QString temporaryName = FileSystemUtils::fileNameOf(temporary);
-    const QString targetName = FileSystemUtils::fileNameOf(target);
+    const QStringView temporaryName =
+        QStringView(temporary).mid(temporary.lastIndexOf(QLatin1Char('/')) + 1);
+    const QStringView targetName = QStringView(target).mid(slash + 1);
     // Both names in the folder held open; by path only where /proc cannot name it.
     if (m_folder.isPinned())
         return PlatformCopy::moveIntoPlaceAt(m_folder.descriptor(), temporaryName, targetName,
                                              failure, copy.replace);
-    return PlatformCopy::moveIntoPlace(m_folder.entryPath(temporaryName, temporary),
-                                       m_folder.entryPath(targetName, target), failure,
+    return PlatformCopy::moveIntoPlace(m_folder.entryPath(temporaryName.toString(), temporary),
+                                       m_folder.entryPath(targetName.toString(), target), failure,
                                        copy.replace);
 }
 

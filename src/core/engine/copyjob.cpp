@@ -61,7 +61,7 @@ void CopyJob::openSources()
     if (m_followingItems.isEmpty() || m_options.m_copyMode == CopyOptions::Verify)
         return;
     m_sourceFds.fill(-1, m_followingItems.size() + 1);
-    m_sourceStatuses.resize(m_sourceFds.size());
+    m_sourceStatuses.resize(size_t(m_sourceFds.size()));
     for (int i = 0; i < m_sourceFds.size(); ++i) {
         const CopyItem& item =
             i == 0 ? static_cast<const CopyItem&>(*this) : m_followingItems.at(i - 1);
@@ -75,7 +75,7 @@ void CopyJob::openSources()
             break;
         }
         m_sourceFds[i] =
-            Platform::openFileAhead(item.source_path, item.file_size, &m_sourceStatuses[i]);
+            Platform::openFileAhead(item.source_path, item.file_size, &m_sourceStatuses[size_t(i)]);
         if (m_sourceFds[i] < 0)
             s_filesOpenAhead.fetch_sub(1);
     }
@@ -117,7 +117,7 @@ void CopyJob::copyNextItem()
             fileCopier->m_hardLinkTo = m_hardLinkTargets.value(m_next - 1);
             if (m_next - 1 < m_sourceFds.size() && m_sourceFds.at(m_next - 1) >= 0) {
                 fileCopier->m_sourceFd = m_sourceFds.at(m_next - 1);
-                fileCopier->m_sourceStatus = m_sourceStatuses.at(m_next - 1);
+                fileCopier->m_sourceStatus = m_sourceStatuses.at(size_t(m_next - 1));
             }
             copier = fileCopier;
         }

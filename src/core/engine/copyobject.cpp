@@ -118,12 +118,14 @@ thread_local LinkFreeFolder t_linkFree;
 
 bool CopyObject::refuseLinkOnTheWay(bool itemIsFolder)
 {
-    const QString folder = FileSystemUtils::folderOf(destination_path);
     LinkFreeFolder& known = t_linkFree;
-    if (!itemIsFolder && known.since.isValid() &&
-        !known.since.hasExpired(DestinationAnchor::recheckIntervalMs) && known.folder == folder &&
-        known.root == m_destinationRoot)
+    // The folder's text is compared in place: the next files of a folder take this way.
+    const int slash = destination_path.lastIndexOf(QLatin1Char('/'));
+    if (!itemIsFolder && slash > 0 && known.since.isValid() &&
+        !known.since.hasExpired(DestinationAnchor::recheckIntervalMs) &&
+        destination_path.leftRef(slash) == known.folder && known.root == m_destinationRoot)
         return false;
+    const QString folder = FileSystemUtils::folderOf(destination_path);
     QString link = Platform::linkOnTheWay(m_destinationRoot, destination_path);
     if (link.isEmpty() && !itemIsFolder) {
         known.root = m_destinationRoot;

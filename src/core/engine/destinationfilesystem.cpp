@@ -108,6 +108,7 @@ void DestinationFileSystem::open(const QString& destination, bool writes)
     close();
     m_anchor = DestinationAnchor();
     m_warnedOfUnkeptAttributes = false;
+    m_unkeptAttributesNote.clear(); // in the language of this run
     // Learnt afresh for each run: a device number may stand for another file system by now.
     Platform::forgetFileSystemTraits();
     if (!writes)
@@ -131,8 +132,11 @@ void DestinationFileSystem::close()
 
 void DestinationFileSystem::noteUnkeptAttributes(const CopyItem& item)
 {
-    if (m_warnedOfUnkeptAttributes ||
-        !item.info_list.contains(CopyObject::unsupportedAttributesNote()))
+    if (m_warnedOfUnkeptAttributes || item.info_list.isEmpty())
+        return;
+    if (m_unkeptAttributesNote.isEmpty())
+        m_unkeptAttributesNote = CopyObject::unsupportedAttributesNote();
+    if (!item.info_list.contains(m_unkeptAttributesNote))
         return;
     m_warnedOfUnkeptAttributes = true;
     qWarning() << "The destination keeps no extended attributes or ACLs, first met with"

@@ -47,4 +47,6 @@ private:
     quint64 m_device = 0;
     QString m_path;
     bool m_warnedOfUnkeptAttributes = false;
+    // CopyObject::unsupportedAttributesNote, translated once per run rather than per item.
+    QString m_unkeptAttributesNote;
 };

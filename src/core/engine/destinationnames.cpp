@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QPair>
 
+#include <algorithm>
+
 namespace {
 
 // The texts belong to the walk that reports them.
@@ -15,6 +17,24 @@ const char* const collatedText =
 const char* const caseText = QT_TRANSLATE_NOOP(
     "BuildFileListJob",
     "another source name differs only by case, and the destination ignores case: %1");
+
+// Whether two names of a folder may fold to one. Told from the bytes alone where every name
+// is ASCII (most folders): decoding and folding each name cost more than the rest of the
+// walk of a large tree.
+bool mayHoldCaseTwins(const std::vector<Platform::FolderEntry>& entries)
+{
+    std::vector<QByteArray> lowered;
+    lowered.reserve(entries.size());
+    for (const Platform::FolderEntry& entry : entries) {
+        for (const char c : entry.name) {
+            if (c & 0x80)
+                return true;
+        }
+        lowered.push_back(entry.name.toLower());
+    }
+    std::sort(lowered.begin(), lowered.end());
+    return std::adjacent_find(lowered.cbegin(), lowered.cend()) != lowered.cend();
+}
 
 } // namespace
 
@@ -29,7 +49,7 @@ void DestinationNames::startFolder(const std::vector<Platform::FolderEntry>& ent
                                    const QString& destinationFolder)
 {
     m_caseKeptNames.clear();
-    if (entries.size() < 2)
+    if (entries.size() < 2 || !mayHoldCaseTwins(entries))
         return;
     // Per name with case folded: the byte-wise first of its spellings, and how many there are.
     QHash<QString, QPair<QByteArray, int>> spellings;

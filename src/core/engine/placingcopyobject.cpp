@@ -69,6 +69,10 @@ int PlacingCopyObject::jobFolderDescriptor()
     // each copy would open it.
     if (!mp_jobFolder || m_destinationRoot.isEmpty() || m_destinationRootFd < 0)
         return -1;
+    const int slash = destination_path.lastIndexOf(QLatin1Char('/'));
+    if (slash > 0 && mp_jobFolder->isPinned() &&
+        destination_path.leftRef(slash) == mp_jobFolder->folder())
+        return mp_jobFolder->descriptor();
     const QString folder = FileSystemUtils::folderOf(destination_path);
     PlatformCopy::Failure reaching;
     if ((mp_jobFolder->isPinned() && mp_jobFolder->folder() == folder) ||

@@ -24,6 +24,13 @@ QString newerReason()
     return QCoreApplication::translate("BuildFileListJob", "newer destination file exists");
 }
 
+// Whether the last component of path is name, without cutting a copy of it out.
+bool hasFileName(const QString& path, QStringView name)
+{
+    const int at = path.size() - int(name.size());
+    return QStringView(path).endsWith(name) && (at == 0 || path.at(at - 1) == QLatin1Char('/'));
+}
+
 // Files smaller than this cannot hold a hole worth a second look at their blocks.
 constexpr qint64 SparseCheckFrom = qint64(1) << 20;
 
@@ -38,9 +45,11 @@ bool RunPlan::build(const Task& task, const RunSettings& settings,
     RunSettings walkSettings = settings;
     walkSettings.reportFilteredFiles = true;
     m_volume = Platform::VolumeInfo();
+    m_onlyAscii = false;
     const bool verify = task.m_options.m_copyMode == CopyOptions::Verify;
     if (!verify && Platform::volumeInfo(task.m_destinationPath, &m_volume)) {
         m_family = TargetRules::familyOf(m_volume.type, m_volume.magic);
+        m_onlyAscii = TargetRules::takesOnlyAscii(m_volume.type);
         // Told by the volume itself, a FAT or exFAT driver through FUSE is known to ignore
         // case: the walk then refuses twin names as the run's probe makes it.
         if (m_family == TargetRules::Family::Fat || m_family == TargetRules::Family::Exfat) {
@@ -285,8 +294,14 @@ void RunPlan::addEntry(Outcome outcome, const QString& source, const QString& de
 QStringList RunPlan::entryProblems(const QString& destination, TargetRules::Family family,
                                    int maxNameBytes)
 {
+    return entryProblems(destination, FileSystemUtils::fileNameOf(destination), family,
+                         maxNameBytes);
+}
+
+QStringList RunPlan::entryProblems(const QString& destination, const QString& name,
+                                   TargetRules::Family family, int maxNameBytes)
+{
     QStringList codes;
-    const QString name = FileSystemUtils::fileNameOf(destination);
     const QString nameCode = TargetRules::nameProblem(name, family, maxNameBytes);
     if (!nameCode.isEmpty())
         codes << nameCode;
@@ -302,25 +317,33 @@ bool RunPlan::checkTarget(const QString& source, const QString& destination, qin
         return false;
     bool fails = false;
     // Below a folder the run cannot make, nothing can be made either.
-    const QString parent = FileSystemUtils::folderOf(destination);
-    if (m_refusedFolders.contains(parent)) {
+    if (!m_refusedFolders.isEmpty() &&
+        m_refusedFolders.contains(FileSystemUtils::folderOf(destination))) {
         if (isFolder)
             m_refusedFolders.insert(destination);
         return true;
     }
-    for (const QString& code : entryProblems(destination, m_family, m_volume.maxNameLength)) {
+    const QStringView name =
+        QStringView(destination).mid(destination.lastIndexOf(QLatin1Char('/')) + 1);
+    // A short name on a POSIX file system, on a path far from its limit, has no problem to
+    // find: the common case is told without a list made for each entry.
+    const bool plain = m_family == TargetRules::Family::Posix &&
+                       name.size() * 3 <= m_volume.maxNameLength && destination.size() * 3 < 4096;
+    const QStringList problems =
+        plain ? QStringList()
+              : entryProblems(destination, name.toString(), m_family, m_volume.maxNameLength);
+    for (const QString& code : problems) {
         addProblem(code, destination);
         // Windows keeps the others from reading such names; the drivers here take them.
         fails = fails || code == QLatin1String("forbidden-character") ||
                 code == QLatin1String("name-too-long") || code == QLatin1String("name-not-utf8");
     }
-    if (TargetRules::takesOnlyAscii(m_volume.type) &&
-        !TargetRules::isAscii(FileSystemUtils::fileNameOf(destination))) {
+    if (m_onlyAscii && !TargetRules::isAscii(name.toString())) {
         addProblem(QStringLiteral("name-not-ascii"), destination);
         fails = true;
     }
     // Written under a look-alike name (--replace-forbidden-names): copied, not a problem.
-    if (!fails && FileSystemUtils::fileNameOf(destination) != FileSystemUtils::fileNameOf(source))
+    if (!fails && !hasFileName(source, name))
         m_renamed << destination;
     if (TargetRules::ignoresCase(m_family)) {
         const QString folded = destination.toCaseFolded();

@@ -6,6 +6,7 @@
 #include <QSet>
 #include <QString>
 #include <QStringList>
+#include <QStringView>
 #include <QtGlobal>
 
 #include <atomic>
@@ -230,7 +231,7 @@ bool moveIntoPlace(const QString& temporary, const QString& target, Failure* fai
                    bool replace = false);
 // The same between two names of the open folder folderFd (a pinned folder's descriptor):
 // nothing of the way to it is looked up again.
-bool moveIntoPlaceAt(int folderFd, const QString& temporaryName, const QString& targetName,
+bool moveIntoPlaceAt(int folderFd, QStringView temporaryName, QStringView targetName,
                      Failure* failure, bool replace = false);
 
 // Learns the traits of the file system holding the existing folder by writing a hidden
