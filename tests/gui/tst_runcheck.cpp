@@ -16,6 +16,7 @@
 #include "testsupport.h"
 #include "windowtesting.h"
 
+#include <QAction>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableView>
@@ -78,6 +79,8 @@ private slots:
     void cancelLeavesHungPlan();
     void resumeKeepsChoices();
     void checkFirstWithoutSource();
+    void eachModeChecked_data();
+    void eachModeChecked();
 
 private:
     ScriptedDialogs& dialogs() { return *static_cast<ScriptedDialogs*>(mp_window->dialogs()); }
@@ -451,6 +454,79 @@ void TestRunCheck::checkFirstWithoutSource()
     QVERIFY(WindowTesting::waitUntilIdle(*mp_window));
     QCOMPARE(dialogs().texts(), QStringList{"Unable to find '" + path("gone") + "'."});
     QVERIFY(!QFileInfo::exists(path("dst")));
+}
+
+void TestRunCheck::eachModeChecked_data()
+{
+    QTest::addColumn<QString>("trigger"); // an action, or the button of a run
+    QTest::addColumn<QStringList>("destination");
+    QTest::addColumn<QStringList>("answers");
+    QTest::addColumn<QStringList>("buttons");
+    QTest::addColumn<QString>("summary");
+    QTest::addColumn<QString>("problem");
+    QTest::addColumn<QStringList>("leftInSource");
+
+    const QStringList source{"a=4", "odd \\name=3"};
+    QTest::newRow("move: what leaves the source, then moved")
+        << "mp_actCheckMove" << QStringList() << QStringList{"Move", "Yes", "Ok"}
+        << QStringList{"Move", "Close"} << "Leaving the source: 2 files" << QString()
+        << QStringList();
+    QTest::newRow("move: a newer file there stays in the source")
+        << "mp_actCheckMove" << QStringList{"a=9"} << QStringList{"Move", "Yes", "Ok"}
+        << QStringList{"Move", "Close"} << "Leaving the source: 1 files" << QString()
+        << QStringList{"a"};
+    QTest::newRow("verify: what is compared")
+        << "mp_actCheckVerify" << source << QStringList{"Verify", "Ok"}
+        << QStringList{"Verify", "Close"} << "To compare: 2 files" << QString() << source;
+    QTest::newRow("verify started: a missing copy asked about, cancelled")
+        << "mp_pbVerify" << QStringList{"a=4"} << QStringList{"Cancel"}
+        << QStringList{"Verify anyway", "Cancel"} << "In error: 1 files"
+        << "not-comparable" << source;
+    QTest::newRow("move started: nothing found, nothing asked")
+        << "mp_pbStartMove" << QStringList() << QStringList{"Yes", "Ok"} << QStringList()
+        << QString() << QString() << QStringList();
+}
+
+void TestRunCheck::eachModeChecked()
+{
+    QFETCH(QString, trigger);
+    QFETCH(QStringList, destination);
+    QFETCH(QStringList, answers);
+    QFETCH(QStringList, buttons);
+    QFETCH(QString, summary);
+    QFETCH(QString, problem);
+    QFETCH(QStringList, leftInSource);
+    makeTree(path("src"), {"a=4", "odd \\name=3"});
+    QVERIFY(QDir().mkpath(path("dst")));
+    makeTree(path("dst"), destination);
+    // Newer there: a move keeps it, and keeps its source.
+    if (destination.contains("a=9")) {
+        QFile newer(path("dst/a"));
+        QVERIFY(newer.open(QIODevice::ReadWrite));
+        QVERIFY(newer.setFileTime(QDateTime::currentDateTime().addDays(1),
+                                  QFileDevice::FileModificationTime));
+    }
+    setPaths(path("src"), path("dst"));
+    for (const QString& answer : answers)
+        dialogs().answer(answer);
+    if (auto* action = mp_window->findChild<QAction*>(trigger))
+        action->trigger();
+    else
+        child<QPushButton>(*mp_window, qPrintable(trigger))->click();
+    QVERIFY(WindowTesting::waitUntilIdle(*mp_window));
+
+    QVERIFY2(dialogs().unexpected.isEmpty(), qPrintable(dialogs().unexpected.join('\n')));
+    QCOMPARE(dialogs().pendingAnswers(), 0);
+    QCOMPARE(dialogs().plans.size(), buttons.isEmpty() ? 0 : 1);
+    if (!buttons.isEmpty()) {
+        const PlanReport& report = dialogs().plans.first();
+        QCOMPARE(dialogs().asked.first().buttons, buttons);
+        QVERIFY2(containsLine(report.summaryLines(), summary),
+                 qPrintable(report.summaryLines().join('\n')));
+        QCOMPARE(report.problems.isEmpty() ? QString() : report.problems.first().code, problem);
+    }
+    QCOMPARE(QDir(path("src")).entryList(QDir::Files, QDir::Name),
+             QStringList(leftInSource).replaceInStrings(QRegularExpression("=.*"), QString()));
 }
 
 QTEST_MAIN(TestRunCheck)

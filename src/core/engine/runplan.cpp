@@ -272,6 +272,10 @@ void RunPlan::addEntry(Outcome outcome, const QString& source, const QString& de
     // The run counts files; a folder in error is still an error.
     if (isFolder && outcome != Outcome::Error)
         return;
+    // A verify has no target to check: what it cannot compare is what the user must see.
+    if (outcome == Outcome::Error && !isFolder && !destination.isEmpty() &&
+        m_task.m_options.m_copyMode == CopyOptions::Verify)
+        addProblem(QStringLiteral("not-comparable"), destination);
     Tally& tally = m_tallies[size_t(outcome)];
     tally.files += 1;
     tally.bytes = qMax<qint64>(0, tally.bytes + qMax<qint64>(0, size));
