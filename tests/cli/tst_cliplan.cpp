@@ -72,6 +72,8 @@ private slots:
     void namesTooLongNamesFromExfat();
     void copiesWhatTheTargetHolds_data();
     void copiesWhatTheTargetHolds();
+    void replacedTwinsDecidedOnce_data();
+    void replacedTwinsDecidedOnce();
 };
 
 void TestCliPlan::initTestCase()
@@ -383,6 +385,66 @@ void TestCliPlan::copiesWhatTheTargetHolds()
     // The twin is compared with the copy that took its name; the link has no copy.
     QCOMPARE(missing, expected);
     QCOMPARE(verify.json.value("verifiedFiles").toInt(), copies.size());
+}
+
+void TestCliPlan::replacedTwinsDecidedOnce_data()
+{
+    QTest::addColumn<QString>("rule");
+    QTest::addColumn<QStringList>("copies");
+    QTest::addColumn<QStringList>("twins"); // refused: another file takes the name
+
+    // "A:b" is the byte-wise first of the three, which are one name there.
+    const QString kept = QString::fromUtf8("A\uff1ab");
+    QTest::newRow("a rule keeps the first") << "older" << QStringList{kept, "plain"}
+                                            << QStringList{QString::fromUtf8("a\uff1ab"), "x:y"};
+    // Which of the two the walk meets first takes the name.
+    QTest::newRow("auto rename renames the later one")
+        << "rename" << QStringList{kept, kept + " (1)", "plain"} << QStringList{"x:y"};
+}
+
+// Names that are one once replaced for exFAT, which also ignores case: the plan names the
+// clash, and the run does what it planned.
+void TestCliPlan::replacedTwinsDecidedOnce()
+{
+    QFETCH(QString, rule);
+    QFETCH(QStringList, copies);
+    QFETCH(QStringList, twins);
+    TestSupport::ExfatMount mount;
+    if (!mount.isValid())
+        QSKIP(qPrintable(mount.skipReason()));
+    TestSupport::CliScratch dir;
+    for (const QString name : {"A:b", "a\uff1ab", "plain", "x:y", "x:Y"})
+        QVERIFY(TestSupport::writeFile(dir.filePath("src/" + name), name.toUtf8()));
+    const QString destination = mount.path() + "/dst";
+    const QStringList arguments{"copy",        "src", destination, "--replace-forbidden-names",
+                                "--overwrite", rule,  "--json"};
+    const Result plan = dir.run(QStringList(arguments) << "--dry-run");
+    const Result run = dir.run(arguments);
+    QStringList clashes;
+    for (const QJsonValue& entry : problemOf(plan.json, "name-clash").value("entries").toArray())
+        clashes << QFileInfo(entry.toString()).fileName();
+    // "x:y" is a case twin of "x:Y" on the source already: refused as such.
+    QCOMPARE(clashes, QStringList{QString::fromUtf8("a\uff1ab")});
+    QStringList refused;
+    for (const QJsonValue& item : run.json.value("errorItems").toArray()) {
+        const QJsonObject error = item.toObject();
+        refused << QFileInfo(error.value("source").toString()).fileName();
+    }
+    refused.sort();
+    QCOMPARE(refused, twins);
+    QStringList written = QDir(destination).entryList(QDir::Files, QDir::Name);
+    if (rule == "rename")
+        written = written.join('/').toCaseFolded().split('/');
+    written.sort();
+    copies << QString::fromUtf8("x\uff1aY");
+    if (rule == "rename")
+        copies = copies.join('/').toCaseFolded().split('/');
+    copies.sort();
+    QCOMPARE(written, copies);
+    const int copied = plan.json.value("new").toObject().value("files").toInt() +
+                       plan.json.value("rename").toObject().value("files").toInt();
+    QCOMPARE(run.json.value("copiedFiles").toInt(), copied);
+    QCOMPARE(plan.json.value("error").toObject().value("files").toInt(), twins.size());
 }
 
 QTEST_GUILESS_MAIN(TestCliPlan)

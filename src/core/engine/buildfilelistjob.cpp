@@ -245,6 +245,10 @@ void BuildFileListJob::listFolder(const QString& folder, const QString& destinat
     m_inCopiedFolderTree =
         m_filters.hasCopyPatterns() && m_filters.copiesFolderTree(relativePath(folder));
     m_names.startFolder(entries, entryFolder);
+    if (m_targetFamily != TargetRules::Family::Posix)
+        m_names.startReplacedFolder(
+            entries, [this](const QString& name) { return destinationName(name); },
+            TargetRules::ignoresCase(m_targetFamily));
     // A verify also names what the copy holds beyond its source.
     const bool findExtras = m_options.m_copyMode == CopyOptions::Verify &&
                             m_options.m_destinationMode == CopyOptions::Normal;
@@ -469,10 +473,27 @@ bool BuildFileListJob::refuseNameTwin(WalkEntry& entry)
                    << "is left out: its name differs only by case from" << qUtf8Printable(keeper);
         return true;
     }
+    // Two names that are one once replaced for the target: an automatic rename gives the
+    // later copy a name of its own, any other rule keeps the first.
+    const QString name = FileSystemUtils::fileNameOf(entry.destinationPath);
+    if (m_options.m_overwriteMode != CopyOptions::AutoRename || isFolder) {
+        const QString replacedKeeper = m_names.replacedKeeper(entry.name, name);
+        if (!replacedKeeper.isEmpty()) {
+            CopyItem item(entry.sourcePath, entry.destinationPath,
+                          !isFolder && readStatus(entry) ? entry.status.size : 0, isFolder,
+                          QString());
+            item.setDestinationError(DestinationNames::collatedTwinText());
+            m_errorItems.append(item);
+            qWarning() << "Source entry" << qUtf8Printable(entry.sourcePath)
+                       << "is left out: its name for the target is that of"
+                       << qUtf8Printable(replacedKeeper);
+            return true;
+        }
+    }
     if (m_options.m_destinationMode != CopyOptions::Collate ||
         m_options.m_overwriteMode == CopyOptions::AutoRename || isFolder)
         return false;
-    const QString first = m_names.takeCollated(entry.name, entry.sourcePath, m_destinationPath);
+    const QString first = m_names.takeCollated(name, entry.sourcePath, m_destinationPath);
     if (first.isEmpty())
         return false;
     CopyItem item(entry.sourcePath, entry.destinationPath,
@@ -681,8 +702,12 @@ QString BuildFileListJob::linkTargetInCopy(const QString& linkPath) const
     if (!Platform::symbolicLinkText(linkPath, &text))
         return QString();
     const QString target = QDir::toNativeSeparators(text);
+    // Names replaced for the target are replaced in the links that pass them too.
     if (QDir::isRelativePath(target))
-        return target;
+        return linkPath == m_sourcePath
+                   ? target
+                   : TargetRules::portableLinkText(
+                         target, relativePath(linkPath).count(QLatin1Char('/')), m_targetFamily);
     QString rest;
     if (target != m_sourcePath) {
         // A whole-component match: "/data/src" must not capture "/data/src2/file".
@@ -699,7 +724,9 @@ QString BuildFileListJob::linkTargetInCopy(const QString& linkPath) const
         // to one keeps pointing at the original.
         if (FileSystemUtils::isRealDirectory(ReachableFileInfo(target)))
             return target;
-        return joinPath(m_destinationPath, FileSystemUtils::fileNameOf(target));
+        return joinPath(m_destinationPath, destinationName(FileSystemUtils::fileNameOf(target)));
     }
-    return rest.isEmpty() ? m_destinationPath : joinPath(m_destinationPath, rest);
+    return rest.isEmpty() ? m_destinationPath
+                          : joinPath(m_destinationPath,
+                                     TargetRules::portableLinkText(rest, 0, m_targetFamily));
 }

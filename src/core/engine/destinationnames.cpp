@@ -21,6 +21,7 @@ const char* const caseText = QT_TRANSLATE_NOOP(
 void DestinationNames::clear()
 {
     m_caseKeptNames.clear();
+    m_replacedKeptNames.clear();
     m_collatedNames.clear();
     m_collateIgnoresCase = -1;
 }
@@ -46,6 +47,41 @@ void DestinationNames::startFolder(const std::vector<Platform::FolderEntry>& ent
         if (it->second > 1)
             m_caseKeptNames.insert(it.key(), QFile::decodeName(it->first));
     }
+}
+
+void DestinationNames::startReplacedFolder(const std::vector<Platform::FolderEntry>& entries,
+                                           const std::function<QString(const QString&)>& replaced,
+                                           bool ignoresCase)
+{
+    m_replacedKeptNames.clear();
+    m_replacedIgnoresCase = ignoresCase;
+    if (entries.size() < 2)
+        return;
+    QHash<QString, QPair<QByteArray, int>> takers;
+    takers.reserve(int(entries.size()));
+    for (const Platform::FolderEntry& entry : entries) {
+        const QString name = replaced(QFile::decodeName(entry.name));
+        QPair<QByteArray, int>& taker = takers[ignoresCase ? name.toCaseFolded() : name];
+        if (taker.second++ == 0 || entry.name < taker.first)
+            taker.first = entry.name;
+    }
+    if (takers.size() == int(entries.size()))
+        return;
+    for (auto it = takers.cbegin(); it != takers.cend(); ++it) {
+        if (it->second > 1)
+            m_replacedKeptNames.insert(it.key(), QFile::decodeName(it->first));
+    }
+}
+
+QString DestinationNames::replacedKeeper(const QString& name, const QString& destinationName) const
+{
+    if (m_replacedKeptNames.isEmpty())
+        return QString();
+    const auto kept = m_replacedKeptNames.constFind(
+        m_replacedIgnoresCase ? destinationName.toCaseFolded() : destinationName);
+    if (kept == m_replacedKeptNames.cend() || *kept == name)
+        return QString();
+    return *kept;
 }
 
 QString DestinationNames::caseKeeper(const QString& name) const

@@ -1,6 +1,7 @@
 #include "engine/runplan.h"
 
 #include "engine/buildfilelistjob.h"
+#include "engine/destinationnames.h"
 #include "engine/overwritedecision.h"
 #include "fs/filesystemutils.h"
 #include "fs/platformcopy.h"
@@ -98,11 +99,19 @@ bool RunPlan::build(const Task& task, const RunSettings& settings,
             const bool exists = state == BuildFileListJob::DestinationState::Unknown
                                     ? FileSystemUtils::fileExists(destination)
                                     : state == BuildFileListJob::DestinationState::Present;
-            const Outcome outcome =
+            Outcome outcome =
                 exists ? decideExisting(source, destination, QString(), &removes) : Outcome::New;
             if (exists)
                 addConflict(outcome, source, destination, size);
+            // Another file of this run takes the name first: an automatic rename (the walk
+            // refuses the later one under any other rule).
+            m_twinRenamed = !exists && claimedBefore(destination);
+            if (m_twinRenamed) {
+                outcome = Outcome::Rename;
+                addProblem(QStringLiteral("name-clash"), destination);
+            }
             addWrite(outcome, source, destination, size, false, removes);
+            m_twinRenamed = false;
         });
     QObject::connect(
         &job, &BuildFileListJob::symbolicLinkToCopy,
@@ -148,6 +157,11 @@ bool RunPlan::build(const Task& task, const RunSettings& settings,
     for (const CopyItem& error : job.errorItems()) {
         addEntry(Outcome::Error, error.source_path, error.destination_path, error.file_size,
                  error.is_folder, false);
+        // Its name is that of another file of the run: its own name is not at fault.
+        if (error.copy_message == DestinationNames::collatedTwinText()) {
+            addProblem(QStringLiteral("name-clash"), error.destination_path);
+            continue;
+        }
         checkTarget(error.source_path, error.destination_path, error.file_size, error.is_folder,
                     false, true);
     }
@@ -172,6 +186,21 @@ bool RunPlan::build(const Task& task, const RunSettings& settings,
         addProblem(QStringLiteral("no-space"), task.m_destinationPath,
                    m_required - m_volume.availableBytes);
     return true;
+}
+
+bool RunPlan::claimedBefore(const QString& destination)
+{
+    // Only names replaced for the target, or files collated into one folder, can meet.
+    const CopyOptions& options = m_task.m_options;
+    if (options.m_overwriteMode != CopyOptions::AutoRename ||
+        (!options.m_replaceForbiddenNames && options.m_destinationMode != CopyOptions::Collate))
+        return false;
+    const QString key =
+        TargetRules::ignoresCase(m_family) ? destination.toCaseFolded() : destination;
+    if (m_claimed.contains(key))
+        return true;
+    m_claimed.insert(key);
+    return false;
 }
 
 std::shared_ptr<const WalkListing> RunPlan::listingForRun() const
@@ -323,10 +352,7 @@ bool RunPlan::checkTarget(const QString& source, const QString& destination, qin
         addProblem(QStringLiteral("name-not-ascii"), destination);
         fails = true;
     }
-    // Written under a look-alike name (--replace-forbidden-names): copied, not a problem.
-    if (!fails && FileSystemUtils::fileNameOf(destination) != FileSystemUtils::fileNameOf(source))
-        m_renamed << destination;
-    if (TargetRules::ignoresCase(m_family)) {
+    if (TargetRules::ignoresCase(m_family) && !m_twinRenamed) {
         const QString folded = destination.toCaseFolded();
         if (m_foldedNames.contains(folded)) {
             addProblem(QStringLiteral("case-clash"), destination);
@@ -339,6 +365,9 @@ bool RunPlan::checkTarget(const QString& source, const QString& destination, qin
         m_refusedFolders.insert(destination);
     if (inError)
         return true;
+    // Written under a look-alike name (--replace-forbidden-names): copied, not a problem.
+    if (!fails && FileSystemUtils::fileNameOf(destination) != FileSystemUtils::fileNameOf(source))
+        m_renamed << destination;
     const bool keepsAll = TargetRules::keepsOwners(m_family);
     Platform::EntryStatus status;
     const bool known = (!keepsAll || isLink || size >= SparseCheckFrom || isFolder) &&
