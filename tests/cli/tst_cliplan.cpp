@@ -5,6 +5,7 @@
 #include <QDirIterator>
 #include <QJsonArray>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QStandardPaths>
 #include <QtTest>
 
@@ -53,6 +54,71 @@ bool mounted(const QStringList& arguments)
     return process.waitForFinished(30000) && process.exitCode() == 0;
 }
 
+bool writeFileAt(const QString& path, const QByteArray& data, const QDateTime& modified)
+{
+    QFile file(path);
+    return QDir().mkpath(QFileInfo(path).path()) && file.open(QIODevice::WriteOnly) &&
+           file.write(data) == data.size() && file.flush() &&
+           file.setFileTime(modified, QFileDevice::FileModificationTime);
+}
+
+// A source tree of files below a few folders, and for each a destination chosen at random:
+// none, an equal copy, an older or a newer other file, one of another size at the same time,
+// a folder in the way, the same bytes a second newer; some left out by the filters (".skip",
+// hidden). Returns the files.
+int makeRandomTrees(const QString& source, const QString& destination, quint32 seed)
+{
+    QRandomGenerator random(seed);
+    const QStringList folders{"", "d1/", "d1/d 2/", "odd\\name/", "deep/er/est/"};
+    const QDateTime base = QDateTime::fromSecsSinceEpoch(1600000000);
+    const int files = 40 + int(random.bounded(40));
+    for (int index = 0; index < files; ++index) {
+        const QString folder = folders.at(int(random.bounded(folders.size())));
+        const int kind = int(random.bounded(8));
+        const QString name = QStringLiteral("%1f%2.%3")
+                                 .arg(random.bounded(10) == 0 ? "." : "")
+                                 .arg(index)
+                                 .arg(random.bounded(8) == 0 ? "skip" : "dat");
+        QByteArray data(int(random.bounded(3000)), Qt::Uninitialized);
+        for (char& byte : data)
+            byte = char(random.bounded(256));
+        const QDateTime time = base.addSecs(index);
+        if (!writeFileAt(source + "/" + folder + name, data, time))
+            return -1;
+        const QString there = destination + "/" + folder + name;
+        const QByteArray other = data + "other";
+        const bool made = kind == 1   ? writeFileAt(there, data, time)
+                          : kind == 2 ? writeFileAt(there, other, time.addDays(-1))
+                          : kind == 3 ? writeFileAt(there, other, time.addDays(1))
+                          : kind == 4 ? writeFileAt(there, other, time)
+                          : kind == 5 ? QDir().mkpath(there + "/inside")
+                          : kind == 6 ? writeFileAt(there, data, time.addSecs(1))
+                                      : true;
+        if (!made)
+            return -1;
+    }
+    return files;
+}
+
+int filesBelow(const QString& root)
+{
+    int count = 0;
+    QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        it.next();
+        count += 1;
+    }
+    return count;
+}
+
+int planned(const QJsonObject& plan, const QStringList& keys)
+{
+    int files = 0;
+    for (const QString& key : keys)
+        files += plan.value(key).toObject().value("files").toInt();
+    return files;
+}
+
 } // namespace
 
 // brindle-cli --dry-run: the plan names what the run would do and what the destination refuses,
@@ -74,6 +140,8 @@ private slots:
     void copiesWhatTheTargetHolds();
     void replacedTwinsDecidedOnce_data();
     void replacedTwinsDecidedOnce();
+    void countsEqualTheRun_data();
+    void countsEqualTheRun();
 };
 
 void TestCliPlan::initTestCase()
@@ -445,6 +513,62 @@ void TestCliPlan::replacedTwinsDecidedOnce()
                        plan.json.value("rename").toObject().value("files").toInt();
     QCOMPARE(run.json.value("copiedFiles").toInt(), copied);
     QCOMPARE(plan.json.value("error").toObject().value("files").toInt(), twins.size());
+}
+
+void TestCliPlan::countsEqualTheRun_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QString>("rule");
+    QTest::addColumn<quint32>("seed");
+
+    QTest::newRow("copy, older replaced, seed 1") << "copy"
+                                                  << "older" << 1u;
+    QTest::newRow("copy, always, seed 2") << "copy"
+                                          << "always" << 2u;
+    QTest::newRow("copy, never, seed 3") << "copy"
+                                         << "never" << 3u;
+    QTest::newRow("copy, auto rename, seed 4") << "copy"
+                                               << "rename" << 4u;
+    QTest::newRow("copy, different, seed 5") << "copy"
+                                             << "different" << 5u;
+    QTest::newRow("move, older replaced, seed 6") << "move"
+                                                  << "older" << 6u;
+    QTest::newRow("move, never, seed 7") << "move"
+                                         << "never" << 7u;
+    QTest::newRow("move, auto rename, seed 8") << "move"
+                                               << "rename" << 8u;
+    QTest::newRow("move, always, seed 9") << "move"
+                                          << "always" << 9u;
+}
+
+// The plan's counts are what the run then does, file for file.
+void TestCliPlan::countsEqualTheRun()
+{
+    QFETCH(QString, command);
+    QFETCH(QString, rule);
+    QFETCH(quint32, seed);
+    TestSupport::CliScratch dir;
+    const int files = makeRandomTrees(dir.filePath("src"), dir.filePath("dst"), seed);
+    QVERIFY(files > 0);
+    const QStringList arguments{
+        command,     "src",    "dst",         "--overwrite",       rule,
+        "--exclude", "*.skip", "--no-hidden", "--report-filtered", "--json"};
+    const Result plan = dir.run(QStringList(arguments) << "--dry-run");
+    QVERIFY2(!plan.json.isEmpty(), qPrintable(plan.err));
+    const Result run = dir.run(arguments);
+    QVERIFY2(!run.json.isEmpty(), qPrintable(run.err));
+    const QString counts = QStringLiteral("plan: %1\nrun: %2").arg(plan.out, run.out);
+    QVERIFY2(run.json.value("copiedFiles").toInt() ==
+                 planned(plan.json, {"new", "overwrite", "rename"}),
+             qPrintable(counts));
+    QVERIFY2(run.json.value("skippedFiles").toInt() ==
+                 planned(plan.json, {"skipSame", "skipNewer"}),
+             qPrintable(counts));
+    QVERIFY2(run.json.value("filteredFiles").toInt() == planned(plan.json, {"skipFiltered"}),
+             qPrintable(counts));
+    QVERIFY2(run.json.value("errors").toInt() == planned(plan.json, {"error"}), qPrintable(counts));
+    if (command == "move")
+        QCOMPARE(filesBelow(dir.filePath("src")), files - planned(plan.json, {"removeFromSource"}));
 }
 
 QTEST_GUILESS_MAIN(TestCliPlan)

@@ -261,6 +261,8 @@ RunPlan::Outcome RunPlan::decideExisting(const QString& source, const QString& d
             *removesSource = same;
             if (!same)
                 return Outcome::Error;
+            // The same bytes, whatever the dates: the run removes the source as of an equal copy.
+            return Outcome::SkipSame;
         }
         const OverwriteDecision::Comparison c = OverwriteDecision::compare(
             ReachableFileInfo(source), ReachableFileInfo(destination), linkTarget);
