@@ -261,6 +261,17 @@ void BuildFileListJob::listFolder(const QString& folder, const QString& destinat
                     ? listed.name
                     : QFile::encodeName(destinationName(QFile::decodeName(listed.name))));
     }
+    // Its entries' destinations are looked up in it, by name: not a path walk each, and none
+    // at all where the folder is missing.
+    m_destinationFolderFd = Platform::openFolderToLookUp(entryFolder);
+    if (m_destinationFolderFd < 0 &&
+        (Platform::lastErrorCode() == ENOENT || Platform::lastErrorCode() == ENOTDIR))
+        m_destinationFolderFd = MissingFolder;
+    const auto closeDestination = qScopeGuard([this] {
+        if (m_destinationFolderFd >= 0)
+            Platform::closeFolder(m_destinationFolderFd);
+        m_destinationFolderFd = -1;
+    });
     for (Platform::FolderEntry& listed : entries) {
         if (waitWhilePaused() || isStopped())
             break;
@@ -339,6 +350,22 @@ void BuildFileListJob::reportFiltered(WalkEntry& entry, const QString& filter,
     emit itemToSkip(entry.sourcePath, entry.destinationPath, size, isFolder, reason);
     addListedEntry({ListedEntry::ToSkip, entry.sourcePath, entry.destinationPath, size, isFolder,
                     reason, QString(), filter, pattern});
+}
+
+bool BuildFileListJob::readDestinationStatus(const WalkEntry& entry,
+                                             Platform::EntryStatus* status) const
+{
+    if (m_destinationFolderFd == MissingFolder)
+        return false;
+    if (m_destinationFolderFd < 0)
+        return Platform::entryStatus(entry.destinationPath, status);
+    // Its name there: the source's own bytes unless replaced for the target.
+    return Platform::entryStatusAt(
+        m_destinationFolderFd,
+        m_targetFamily == TargetRules::Family::Posix
+            ? entry.rawName
+            : QFile::encodeName(FileSystemUtils::fileNameOf(entry.destinationPath)),
+        status);
 }
 
 bool BuildFileListJob::readStatus(WalkEntry& entry)
@@ -573,7 +600,7 @@ void BuildFileListJob::processFile(WalkEntry& entry)
     }
     // The destination's entry itself, read once: its absence, or what the rule compares.
     Platform::EntryStatus& existing = m_destinationStatus;
-    if (!Platform::entryStatus(destinationPath, &existing)) {
+    if (!readDestinationStatus(entry, &existing)) {
         m_destinationState = DestinationState::Missing;
         if (verify) {
             CopyItem item(sourcePath, destinationPath, size, false, QString());
@@ -628,6 +655,8 @@ void BuildFileListJob::decideBetweenFiles(const QString& sourcePath, const QStri
                                           qint64 size, const QString& linkFirst, int order,
                                           bool sizesDiffer, int overwrite)
 {
+    m_destinationOrder = order;
+    const auto unknownAfter = qScopeGuard([this] { m_destinationOrder = UnknownOrder; });
     // In a move the copier decides about an equal destination: it skips the file and
     // removes its source, as a move stopped between the copy and the removal needs.
     // A newer destination keeps its source.

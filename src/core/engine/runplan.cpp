@@ -102,7 +102,7 @@ bool RunPlan::build(const Task& task, const RunSettings& settings,
             Outcome outcome =
                 exists ? decideExisting(source, destination, QString(), &removes) : Outcome::New;
             if (exists)
-                addConflict(outcome, source, destination, size);
+                addConflict(outcome, source, destination, size, job.destinationOrder());
             // Another file of this run takes the name first: an automatic rename (the walk
             // refuses the later one under any other rule).
             m_twinRenamed = !exists && claimedBefore(destination);
@@ -126,7 +126,7 @@ bool RunPlan::build(const Task& task, const RunSettings& settings,
                                     : verify ? Outcome::Error
                                              : Outcome::New;
             if (exists)
-                addConflict(outcome, source, destination, size);
+                addConflict(outcome, source, destination, size, BuildFileListJob::UnknownOrder);
             addWrite(outcome, source, destination, size, true, removes);
         });
     QObject::connect(
@@ -140,7 +140,7 @@ bool RunPlan::build(const Task& task, const RunSettings& settings,
                                     : filtered              ? Outcome::SkipFiltered
                                                             : Outcome::SkipSame;
             if (!isFolder && (outcome == Outcome::SkipSame || outcome == Outcome::SkipNewer))
-                addConflict(outcome, source, destination, size);
+                addConflict(outcome, source, destination, size, job.destinationOrder());
             // An equal file a move finds is removed from the source.
             addEntry(outcome, source, destination, size, isFolder,
                      move && outcome == Outcome::SkipSame);
@@ -407,7 +407,7 @@ bool RunPlan::checkTarget(const QString& source, const QString& destination, qin
 }
 
 void RunPlan::addConflict(Outcome outcome, const QString& source, const QString& destination,
-                          qint64 size)
+                          qint64 size, int order)
 {
     // A verify compares what is there; a folder in the file's place is an error either way.
     if (m_task.m_options.m_copyMode == CopyOptions::Verify ||
@@ -418,8 +418,11 @@ void RunPlan::addConflict(Outcome outcome, const QString& source, const QString&
     conflict.destination = destination;
     conflict.outcome = outcome;
     conflict.size = size;
-    conflict.destinationOlder = FileSystemUtils::modificationOrder(
-                                    ReachableFileInfo(source), ReachableFileInfo(destination)) < 0;
+    // The walk's own comparison where it made one.
+    if (order == BuildFileListJob::UnknownOrder)
+        order = FileSystemUtils::modificationOrder(ReachableFileInfo(source),
+                                                   ReachableFileInfo(destination));
+    conflict.destinationOlder = order < 0;
     m_conflicts << conflict;
 }
 

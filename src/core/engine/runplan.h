@@ -128,8 +128,9 @@ private:
     // Whether another file of the run was to be written at destination first (then an
     // automatic rename gives this one a name of its own).
     bool claimedBefore(const QString& destination);
+    // order: the walk's order of the two files' dates (BuildFileListJob::destinationOrder).
     void addConflict(Outcome outcome, const QString& source, const QString& destination,
-                     qint64 size);
+                     qint64 size, int order);
 
     Task m_task;
     RunSettings m_settings;
