@@ -24,9 +24,14 @@ namespace {
 // A parent that already ends with a separator (the root folder) gets no second one.
 QString joinPath(const QString& parent, const QString& name)
 {
-    if (parent.endsWith(QDir::separator()))
-        return parent + name;
-    return parent + QDir::separator() + name;
+    // One allocation: two paths are made for each entry walked.
+    QString path;
+    path.reserve(parent.size() + 1 + name.size());
+    path += parent;
+    if (!parent.endsWith(QDir::separator()))
+        path += QDir::separator();
+    path += name;
+    return path;
 }
 
 bool isAscii(const QByteArray& bytes)
@@ -408,7 +413,8 @@ void BuildFileListJob::processEntry(WalkEntry& entry)
         reportFiltered(entry, QStringLiteral("hidden"), QString());
         return;
     }
-    const QString relative = relativePath(entry.sourcePath);
+    // Without filters there is nothing to match: no relative path to make.
+    const QString relative = m_filters.isEmpty() ? QString() : relativePath(entry.sourcePath);
     const QString skippedBy = m_filters.skippedBy(relative, isFolder);
     if (!skippedBy.isNull()) {
         reportFiltered(entry, QStringLiteral("exclude"), skippedBy);
@@ -502,9 +508,10 @@ bool BuildFileListJob::refuseNameTwin(WalkEntry& entry)
     }
     // Two names that are one once replaced for the target: an automatic rename gives the
     // later copy a name of its own, any other rule keeps the first.
-    const QString name = FileSystemUtils::fileNameOf(entry.destinationPath);
-    if (m_options.m_overwriteMode != CopyOptions::AutoRename || isFolder) {
-        const QString replacedKeeper = m_names.replacedKeeper(entry.name, name);
+    if (m_targetFamily != TargetRules::Family::Posix &&
+        (m_options.m_overwriteMode != CopyOptions::AutoRename || isFolder)) {
+        const QString replacedKeeper =
+            m_names.replacedKeeper(entry.name, FileSystemUtils::fileNameOf(entry.destinationPath));
         if (!replacedKeeper.isEmpty()) {
             CopyItem item(entry.sourcePath, entry.destinationPath,
                           !isFolder && readStatus(entry) ? entry.status.size : 0, isFolder,
@@ -520,7 +527,8 @@ bool BuildFileListJob::refuseNameTwin(WalkEntry& entry)
     if (m_options.m_destinationMode != CopyOptions::Collate ||
         m_options.m_overwriteMode == CopyOptions::AutoRename || isFolder)
         return false;
-    const QString first = m_names.takeCollated(name, entry.sourcePath, m_destinationPath);
+    const QString first = m_names.takeCollated(FileSystemUtils::fileNameOf(entry.destinationPath),
+                                               entry.sourcePath, m_destinationPath);
     if (first.isEmpty())
         return false;
     CopyItem item(entry.sourcePath, entry.destinationPath,

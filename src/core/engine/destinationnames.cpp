@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QPair>
 
+#include <algorithm>
+
 namespace {
 
 // The texts belong to the walk that reports them.
@@ -15,6 +17,19 @@ const char* const collatedText =
 const char* const caseText = QT_TRANSLATE_NOOP(
     "BuildFileListJob",
     "another source name differs only by case, and the destination ignores case: %1");
+
+// A folded name as a key beside the lowered bytes of ASCII names: its Latin-1 bytes when it
+// folded to ASCII, else a byte no ASCII key holds and its UTF-16 units (a name whose bytes
+// are not UTF-8 is held as lone surrogates, which UTF-8 would not keep apart).
+QByteArray foldedKey(const QString& folded)
+{
+    const bool ascii =
+        std::all_of(folded.cbegin(), folded.cend(), [](QChar c) { return c.unicode() < 0x80; });
+    if (ascii)
+        return folded.toLatin1();
+    return QByteArray(1, char(0xff)) +
+           QByteArray(reinterpret_cast<const char*>(folded.utf16()), folded.size() * 2);
+}
 
 } // namespace
 
@@ -32,11 +47,16 @@ void DestinationNames::startFolder(const std::vector<Platform::FolderEntry>& ent
     m_caseKeptNames.clear();
     if (entries.size() < 2)
         return;
-    // Per name with case folded: the byte-wise first of its spellings, and how many there are.
-    QHash<QString, QPair<QByteArray, int>> spellings;
+    // Per name with case folded (foldedKey): the byte-wise first of its spellings, and how many
+    // there are. An ASCII name folds as its bytes do, without being decoded.
+    QHash<QByteArray, QPair<QByteArray, int>> spellings;
     spellings.reserve(int(entries.size()));
     for (const Platform::FolderEntry& entry : entries) {
-        QPair<QByteArray, int>& spelling = spellings[QFile::decodeName(entry.name).toCaseFolded()];
+        const bool ascii =
+            std::all_of(entry.name.cbegin(), entry.name.cend(), [](char c) { return c >= 0; });
+        QPair<QByteArray, int>& spelling =
+            spellings[ascii ? entry.name.toLower()
+                            : foldedKey(QFile::decodeName(entry.name).toCaseFolded())];
         if (spelling.second++ == 0 || entry.name < spelling.first)
             spelling.first = entry.name;
     }
@@ -45,7 +65,8 @@ void DestinationNames::startFolder(const std::vector<Platform::FolderEntry>& ent
         return;
     for (auto it = spellings.cbegin(); it != spellings.cend(); ++it) {
         if (it->second > 1)
-            m_caseKeptNames.insert(it.key(), QFile::decodeName(it->first));
+            m_caseKeptNames.insert(QFile::decodeName(it->first).toCaseFolded(),
+                                   QFile::decodeName(it->first));
     }
 }
 

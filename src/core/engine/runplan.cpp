@@ -39,9 +39,11 @@ bool RunPlan::build(const Task& task, const RunSettings& settings,
     RunSettings walkSettings = settings;
     walkSettings.reportFilteredFiles = true;
     m_volume = Platform::VolumeInfo();
+    m_onlyAscii = false;
     const bool verify = task.m_options.m_copyMode == CopyOptions::Verify;
     if (!verify && Platform::volumeInfo(task.m_destinationPath, &m_volume)) {
         m_family = TargetRules::familyOf(m_volume.type, m_volume.magic);
+        m_onlyAscii = TargetRules::takesOnlyAscii(m_volume.type);
         // Told by the volume itself, a FAT or exFAT driver through FUSE is known to ignore
         // case: the walk then refuses twin names as the run's probe makes it.
         if (m_family == TargetRules::Family::Fat || m_family == TargetRules::Family::Exfat) {
@@ -129,16 +131,19 @@ bool RunPlan::build(const Task& task, const RunSettings& settings,
                 addConflict(outcome, source, destination, size, BuildFileListJob::UnknownOrder);
             addWrite(outcome, source, destination, size, true, removes);
         });
+    // Translated once, not for each entry skipped.
+    const QString newerText = newerReason();
     QObject::connect(
         &job, &BuildFileListJob::itemToSkip,
         [&](const QString& source, const QString& destination, qint64 size, bool isFolder,
             const QString& reason) {
             if (stopped())
                 return;
-            const bool filtered = isFilteredSkip(reason, isFolder) && reason != newerReason();
-            const Outcome outcome = reason == newerReason() ? Outcome::SkipNewer
-                                    : filtered              ? Outcome::SkipFiltered
-                                                            : Outcome::SkipSame;
+            const bool newer = !reason.isEmpty() && reason == newerText;
+            const bool filtered = isFilteredSkip(reason, isFolder) && !newer;
+            const Outcome outcome = newer      ? Outcome::SkipNewer
+                                    : filtered ? Outcome::SkipFiltered
+                                               : Outcome::SkipSame;
             if (!isFolder && (outcome == Outcome::SkipSame || outcome == Outcome::SkipNewer))
                 addConflict(outcome, source, destination, size, job.destinationOrder());
             // An equal file a move finds is removed from the source.
@@ -320,8 +325,14 @@ void RunPlan::addEntry(Outcome outcome, const QString& source, const QString& de
 QStringList RunPlan::entryProblems(const QString& destination, TargetRules::Family family,
                                    int maxNameBytes)
 {
+    return entryProblems(destination, FileSystemUtils::fileNameOf(destination), family,
+                         maxNameBytes);
+}
+
+QStringList RunPlan::entryProblems(const QString& destination, const QString& name,
+                                   TargetRules::Family family, int maxNameBytes)
+{
     QStringList codes;
-    const QString name = FileSystemUtils::fileNameOf(destination);
     const QString nameCode = TargetRules::nameProblem(name, family, maxNameBytes);
     if (!nameCode.isEmpty())
         codes << nameCode;
@@ -343,14 +354,14 @@ bool RunPlan::checkTarget(const QString& source, const QString& destination, qin
             m_refusedFolders.insert(destination);
         return true;
     }
-    for (const QString& code : entryProblems(destination, m_family, m_volume.maxNameLength)) {
+    const QString name = FileSystemUtils::fileNameOf(destination);
+    for (const QString& code : entryProblems(destination, name, m_family, m_volume.maxNameLength)) {
         addProblem(code, destination);
         // Windows keeps the others from reading such names; the drivers here take them.
         fails = fails || code == QLatin1String("forbidden-character") ||
                 code == QLatin1String("name-too-long") || code == QLatin1String("name-not-utf8");
     }
-    if (TargetRules::takesOnlyAscii(m_volume.type) &&
-        !TargetRules::isAscii(FileSystemUtils::fileNameOf(destination))) {
+    if (m_onlyAscii && !TargetRules::isAscii(name)) {
         addProblem(QStringLiteral("name-not-ascii"), destination);
         fails = true;
     }
@@ -368,7 +379,8 @@ bool RunPlan::checkTarget(const QString& source, const QString& destination, qin
     if (inError)
         return true;
     // Written under a look-alike name (--replace-forbidden-names): copied, not a problem.
-    if (!fails && FileSystemUtils::fileNameOf(destination) != FileSystemUtils::fileNameOf(source))
+    if (!fails && m_task.m_options.m_replaceForbiddenNames &&
+        name != FileSystemUtils::fileNameOf(source))
         m_renamed << destination;
     const bool keepsAll = TargetRules::keepsOwners(m_family);
     Platform::EntryStatus status;

@@ -110,6 +110,9 @@ public:
     // The problems of one destination path's name and length on family.
     static QStringList entryProblems(const QString& destination, TargetRules::Family family,
                                      int maxNameBytes);
+    // The same, its name already taken from it.
+    static QStringList entryProblems(const QString& destination, const QString& name,
+                                     TargetRules::Family family, int maxNameBytes);
 
 private:
     void addEntry(Outcome outcome, const QString& source, const QString& destination, qint64 size,
@@ -143,6 +146,7 @@ private:
     qint64 m_required = 0;
     Platform::VolumeInfo m_volume;
     TargetRules::Family m_family = TargetRules::Family::Posix;
+    bool m_onlyAscii = false; // TargetRules::takesOnlyAscii of the volume
     QHash<QString, Problem> m_problems;
     QStringList m_problemOrder;
     // Case-folded destination paths met, for names a target that ignores case takes as one.

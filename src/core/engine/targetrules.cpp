@@ -93,7 +93,10 @@ QString TargetRules::familyName(Family family)
 QString TargetRules::nameProblem(const QString& name, Family family, int maxNameBytes)
 {
     if (family == Family::Posix) {
-        // A name that is not valid UTF-8 is held as lone surrogates, one per byte.
+        // A name that is not valid UTF-8 is held as lone surrogates, one per byte. A unit
+        // takes 3 bytes at most: a short name needs no counting.
+        if (name.size() * 3 <= maxNameBytes)
+            return QString();
         return name.toUtf8().size() > maxNameBytes ? QStringLiteral("name-too-long") : QString();
     }
     // Names are Unicode there: the driver refuses bytes that are not UTF-8 (EILSEQ).
@@ -193,7 +196,8 @@ bool TargetRules::pathTooLong(const QString& path, Family family)
 {
     switch (family) {
     case Family::Posix:
-        return path.toUtf8().size() >= 4096; // PATH_MAX: most other programs stop there
+        // PATH_MAX: most other programs stop there. 3 bytes a unit at most.
+        return path.size() * 3 >= 4096 && path.toUtf8().size() >= 4096;
     case Family::Fat:
         return path.size() > 4095; // the vfat driver's own limit
     case Family::Exfat:
