@@ -1,6 +1,11 @@
 #include "engine/destinationnames.h"
+#include "engine/targetrules.h"
 
 #include <QtTest>
+
+using Names = QList<QByteArray>;
+using Keepers = QMap<QString, QString>; // name refused -> name that keeps it
+Q_DECLARE_METATYPE(Keepers)
 
 class TestDestinationNames : public QObject
 {
@@ -10,6 +15,8 @@ private slots:
     void firstCollatedSourceKeepsTheName();
     void knowsRefusedTwins_data();
     void knowsRefusedTwins();
+    void keepersOfOneName_data();
+    void keepersOfOneName();
 };
 
 void TestDestinationNames::firstCollatedSourceKeepsTheName()
@@ -52,6 +59,72 @@ void TestDestinationNames::knowsRefusedTwins()
     item.copy_state = state;
     item.copy_message = message;
     QCOMPARE(DestinationNames::refusedAsTwin(item), twin);
+}
+
+void TestDestinationNames::keepersOfOneName_data()
+{
+    QTest::addColumn<Names>("names");
+    QTest::addColumn<bool>("replaced"); // names replaced for exFAT, else only case ignored
+    QTest::addColumn<Keepers>("keepers");
+
+    QTest::newRow("ASCII by case, the byte-wise first keeps")
+        << Names{"read.me", "Read.me", "READ.ME", "other"} << false
+        << Keepers{{"read.me", "READ.ME"}, {"Read.me", "READ.ME"}};
+    QTest::newRow("accented by case")
+        << Names{"\xc3\xa4rger", "\xc3\x84rger"} << false
+        << Keepers{{QString::fromUtf8("\u00e4rger"), QString::fromUtf8("\u00c4rger")}};
+    QTest::newRow("Kelvin sign folds to k")
+        << Names{"\xe2\x84\xaa", "k"} << false << Keepers{{QString::fromUtf8("\u212a"), "k"}};
+    QTest::newRow("bytes that are not UTF-8 stay apart")
+        << Names{"\xe9", "\xea", "\xe9\xe9"} << false << Keepers();
+    QTest::newRow("a and a umlaut stay apart") << Names{"a", "\xc3\xa4"} << false << Keepers();
+    QTest::newRow("one once replaced") << Names{"a:b",
+                                                "a\xef\xbc\x9a"
+                                                "b",
+                                                "c"}
+                                       << true << Keepers{{QString::fromUtf8("a\uff1ab"), "a:b"}};
+    QTest::newRow("one once replaced, case aside")
+        << Names{"A:b", "a\xef\xbc\x9a"
+                        "b"}
+        << true << Keepers{{QString::fromUtf8("a\uff1ab"), "A:b"}};
+}
+
+void TestDestinationNames::keepersOfOneName()
+{
+    QFETCH(Names, names);
+    QFETCH(bool, replaced);
+    QFETCH(Keepers, keepers);
+    QTemporaryDir destination;
+    Platform::EntryIdentity identity;
+    QVERIFY(Platform::entryIdentity(destination.path(), &identity));
+    // Taken as a destination that ignores case, as exFAT does.
+    Platform::FileSystemTraits traits;
+    traits.caseInsensitive = true;
+    Platform::rememberFileSystemTraits(identity.device, traits);
+    const auto forget = qScopeGuard([] { Platform::forgetFileSystemTraits(); });
+    std::vector<Platform::FolderEntry> entries;
+    for (const QByteArray& name : names)
+        entries.push_back({name, Platform::FolderEntry::File});
+    DestinationNames walk(false);
+    walk.startFolder(entries, destination.path());
+    if (replaced)
+        walk.startReplacedFolder(
+            entries,
+            [](const QString& name) {
+                return TargetRules::portableName(name, TargetRules::Family::Exfat);
+            },
+            true);
+    Keepers found;
+    for (const QByteArray& raw : names) {
+        const QString name = QFile::decodeName(raw);
+        const QString keeper =
+            replaced ? walk.replacedKeeper(
+                           name, TargetRules::portableName(name, TargetRules::Family::Exfat))
+                     : walk.caseKeeper(name);
+        if (!keeper.isEmpty())
+            found.insert(name, keeper);
+    }
+    QCOMPARE(found, keepers);
 }
 
 QTEST_GUILESS_MAIN(TestDestinationNames)
