@@ -134,7 +134,7 @@ GuiMainWindow::GuiMainWindow(QWidget* parent)
         if (!accepted)
             mp_check->forgetDecisions();
     });
-    mp_run->setStartGate([this](const Task& task, RunPresenter::Go go) {
+    mp_run->setStartGate([this](const Task& task, std::function<void(const Task&)> go) {
         mp_check->checkBeforeRun(task, std::move(go));
     });
 

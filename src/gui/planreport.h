@@ -60,6 +60,4 @@ public:
     qint64 requiredBytes = 0;
     QList<RunPlan::Problem> problems;
     QList<RunPlan::Conflict> conflicts;
-    // The walk's list, for the run that follows a plan that asks nothing.
-    std::shared_ptr<const WalkListing> listing;
 };

@@ -32,7 +32,7 @@ RunCheck::~RunCheck()
         *mp_stop = true;
 }
 
-void RunCheck::plan(const Task& task, std::function<void(const PlanReport&)> done, bool keepListing)
+void RunCheck::plan(const Task& task, std::function<void(const PlanReport&)> done)
 {
     auto stop = std::make_shared<std::atomic<bool>>(false);
     mp_stop = stop;
@@ -42,30 +42,22 @@ void RunCheck::plan(const Task& task, std::function<void(const PlanReport&)> don
     const RunSettings settings = AppSettings::instance()->runSettings();
     QPointer<RunCheck> self(this);
     mp_worker->runDetached<PlanReport>(
-        [task, settings, stop, keepListing] {
+        [task, settings, stop] {
             // Not built, it still names the task: a run goes on with it.
             PlanReport unbuilt;
             unbuilt.task = task;
             if (!QFileInfo::exists(task.m_sourcePath) && !QFileInfo(task.m_sourcePath).isSymLink())
                 return unbuilt;
             RunPlan plan;
-            if (keepListing)
-                plan.keepListing();
             if (!plan.build(task, settings, stop.get()))
                 return unbuilt;
-            PlanReport report = PlanReport::of(plan, task);
-            // Taken only for a run that starts at once: its probe may write at the destination.
-            if (keepListing && !report.needsQuestion())
-                report.listing = plan.listingForRun();
-            return report;
+            return PlanReport::of(plan, task);
         },
         [self, stop, done](const PlanReport& report) {
             // A cancelled check, or one another check replaced, is left as it ends.
             if (!self || self->mp_stop != stop || *stop)
                 return;
             self->m_report = report;
-            // The run holds the list, not the report kept for the tests.
-            self->m_report.listing.reset();
             self->finish();
             done(report);
             emit self->checkFinished();
@@ -154,7 +146,7 @@ void RunCheck::showFirstCheck(const PlanReport& report)
     emit runRequested(mode);
 }
 
-void RunCheck::checkBeforeRun(const Task& given, Go go)
+void RunCheck::checkBeforeRun(const Task& given, std::function<void(const Task&)> go)
 {
     if (isChecking())
         return;
@@ -168,18 +160,17 @@ void RunCheck::checkBeforeRun(const Task& given, Go go)
     m_decidedTask = Task();
     // Fixing errors takes the last run's own list: there is no walk to plan.
     if (task.m_options.m_copyMode == CopyOptions::FixErrors) {
-        go(task, nullptr);
+        go(task);
         return;
     }
-    plan(
-        task, [this, go](const PlanReport& report) { askBeforeRun(report, go); }, true);
+    plan(task, [this, go](const PlanReport& report) { askBeforeRun(report, go); });
 }
 
-void RunCheck::askBeforeRun(const PlanReport& report, const Go& go)
+void RunCheck::askBeforeRun(const PlanReport& report, const std::function<void(const Task&)>& go)
 {
     // A plan that could not be made leaves the run to find out for itself.
     if (!report.built || !report.needsQuestion()) {
-        go(report.task, report.listing);
+        go(report.task);
         return;
     }
     mp_report->setPlanProblems(report.problemItems());
@@ -204,5 +195,5 @@ void RunCheck::askBeforeRun(const PlanReport& report, const Go& go)
     task.m_options.m_fileDecisions = answer.decisions;
     if (answer.button == 2)
         task.m_options.m_replaceForbiddenNames = true;
-    go(task, nullptr);
+    go(task);
 }

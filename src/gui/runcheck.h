@@ -33,9 +33,7 @@ public:
     // Plans task and calls go with the task to run (the user's decisions and choices in its
     // options) unless the plan found a problem and the user cancelled. Nothing when a check
     // is already under way or this one is cancelled.
-    // go has the list the plan walked when the run can file it (no question was asked).
-    using Go = std::function<void(const Task&, std::shared_ptr<const WalkListing>)>;
-    void checkBeforeRun(const Task& task, Go go);
+    void checkBeforeRun(const Task& task, std::function<void(const Task&)> go);
     // The plan of the last check (tests).
     const PlanReport& lastReport() const { return m_report; }
 
@@ -58,12 +56,10 @@ signals:
     void runRequested(int copyMode);
 
 private:
-    // keepListing: the plan of a run that follows at once, unless it asks (PlanReport::listing).
-    void plan(const Task& task, std::function<void(const PlanReport&)> done,
-              bool keepListing = false);
+    void plan(const Task& task, std::function<void(const PlanReport&)> done);
     void finish();
     void showFirstCheck(const PlanReport& report);
-    void askBeforeRun(const PlanReport& report, const Go& go);
+    void askBeforeRun(const PlanReport& report, const std::function<void(const Task&)>& go);
 
     WindowSeams* mp_seams;
     WindowWorker* mp_worker;

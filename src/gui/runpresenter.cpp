@@ -360,9 +360,9 @@ void RunPresenter::startRun(bool resume, int copyMode)
     }
     Task task = mp_form->task();
     task.m_options.m_copyMode = copyMode;
-    m_startGate(task, [this](const Task& checked, std::shared_ptr<const WalkListing> listing) {
+    m_startGate(task, [this](const Task& checked) {
         if (!m_closing && !m_running)
-            runTask(false, checked, std::move(listing));
+            runTask(false, checked);
     });
 }
 
@@ -379,7 +379,7 @@ void RunPresenter::runTask(bool resume, int copyMode)
     runTask(resume, task);
 }
 
-void RunPresenter::runTask(bool resume, Task task, std::shared_ptr<const WalkListing> listing)
+void RunPresenter::runTask(bool resume, Task task)
 {
     m_running = true;
     m_resumed = resume;
@@ -398,8 +398,6 @@ void RunPresenter::runTask(bool resume, Task task, std::shared_ptr<const WalkLis
     TaskForm::addRecentTask(task);
     request.task = task;
     request.manifestPath = settings->manifestPath();
-    // The check's walk, filed by the run instead of a second walk where it can stand for it.
-    request.plannedListing = std::move(listing);
     // Sleep would cut a run short; a computer left alone with a long copy must not sleep.
     mp_sleepInhibitor->acquire(ProgramIdentity::programName(),
                                MainWindowRules::sleepReason(task.m_options.m_copyMode));

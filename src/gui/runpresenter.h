@@ -48,11 +48,9 @@ public:
     // Starts (or resumes) the task shown in the fields. A resume keeps the choices of the
     // stopped run that the fields do not show (decisions per file, replaced names).
     void runTask(bool resume, int copyMode);
-    // Asked before a run starts (not a resume) with the task to run; it calls go, with the
-    // options the user chose and the list its plan walked (null: the run walks itself), for
-    // the run to start.
-    using Go = std::function<void(const Task&, std::shared_ptr<const WalkListing>)>;
-    using StartGate = std::function<void(const Task&, Go go)>;
+    // Asked before a copy or move starts (not a resume) with the task to run; it calls go,
+    // with the options the user chose, for the run to start.
+    using StartGate = std::function<void(const Task&, std::function<void(const Task&)> go)>;
     void setStartGate(StartGate gate) { m_startGate = std::move(gate); }
     // Whether the copy task holds a run that stopped with its whole list, and nothing
     // else goes on: it can be resumed as it stands.
@@ -99,8 +97,7 @@ private:
     void finishCheck(bool accepted);
     // Through the start gate unless it resumes.
     void startRun(bool resume, int copyMode);
-    void runTask(bool resume, Task task,
-                 std::shared_ptr<const WalkListing> listing = std::shared_ptr<const WalkListing>());
+    void runTask(bool resume, Task task);
     void onLogAvailable(const QString& text);
     void onStorageFull(qint64 available, qint64 required);
     void askAboutFullStorage(qint64 available, qint64 required);
