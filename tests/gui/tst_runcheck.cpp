@@ -474,9 +474,6 @@ void TestRunCheck::eachModeChecked_data()
     QTest::newRow("verify started: a missing copy asked about, cancelled")
         << "mp_pbVerify" << QStringList{"a=4"} << QStringList{"Cancel"} << "In error: 1 files"
         << both;
-    QTest::newRow("move started: nothing found, nothing asked")
-        << "mp_pbStartMove" << QStringList() << QStringList{"Yes", "Ok"} << QString()
-        << QStringList();
 }
 
 void TestRunCheck::eachModeChecked()

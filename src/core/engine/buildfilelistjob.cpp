@@ -507,11 +507,18 @@ bool BuildFileListJob::refuseNameTwin(WalkEntry& entry)
         return true;
     }
     // Two names that are one once replaced for the target: an automatic rename gives the
-    // later copy a name of its own, any other rule keeps the first.
-    if (m_targetFamily != TargetRules::Family::Posix &&
-        (m_options.m_overwriteMode != CopyOptions::AutoRename || isFolder)) {
-        const QString replacedKeeper =
-            m_names.replacedKeeper(entry.name, FileSystemUtils::fileNameOf(entry.destinationPath));
+    // later copy a name of its own, here and once (copied side by side, both would find the
+    // name free), any other rule keeps the first.
+    if (m_targetFamily != TargetRules::Family::Posix) {
+        int number = 0;
+        const QString replacedKeeper = m_names.replacedKeeper(
+            entry.name, FileSystemUtils::fileNameOf(entry.destinationPath), &number);
+        if (!replacedKeeper.isEmpty() && m_options.m_overwriteMode == CopyOptions::AutoRename &&
+            !isFolder) {
+            entry.destinationPath =
+                FileSystemUtils::numberedFileName(entry.destinationPath, number);
+            return false;
+        }
         if (!replacedKeeper.isEmpty()) {
             CopyItem item(entry.sourcePath, entry.destinationPath,
                           !isFolder && readStatus(entry) ? entry.status.size : 0, isFolder,

@@ -78,31 +78,37 @@ void DestinationNames::startReplacedFolder(const std::vector<Platform::FolderEnt
     m_replacedIgnoresCase = ignoresCase;
     if (entries.size() < 2)
         return;
-    QHash<QString, QPair<QByteArray, int>> takers;
+    QHash<QString, QList<QByteArray>> takers;
     takers.reserve(int(entries.size()));
     for (const Platform::FolderEntry& entry : entries) {
         const QString name = replaced(QFile::decodeName(entry.name));
-        QPair<QByteArray, int>& taker = takers[ignoresCase ? name.toCaseFolded() : name];
-        if (taker.second++ == 0 || entry.name < taker.first)
-            taker.first = entry.name;
+        takers[ignoresCase ? name.toCaseFolded() : name].append(entry.name);
     }
     if (takers.size() == int(entries.size()))
         return;
-    for (auto it = takers.cbegin(); it != takers.cend(); ++it) {
-        if (it->second > 1)
-            m_replacedKeptNames.insert(it.key(), QFile::decodeName(it->first));
+    for (auto it = takers.begin(); it != takers.end(); ++it) {
+        if (it->size() < 2)
+            continue;
+        std::sort(it->begin(), it->end());
+        QStringList names;
+        for (const QByteArray& name : qAsConst(*it))
+            names << QFile::decodeName(name);
+        m_replacedKeptNames.insert(it.key(), names);
     }
 }
 
-QString DestinationNames::replacedKeeper(const QString& name, const QString& destinationName) const
+QString DestinationNames::replacedKeeper(const QString& name, const QString& destinationName,
+                                         int* number) const
 {
     if (m_replacedKeptNames.isEmpty())
         return QString();
     const auto kept = m_replacedKeptNames.constFind(
         m_replacedIgnoresCase ? destinationName.toCaseFolded() : destinationName);
-    if (kept == m_replacedKeptNames.cend() || *kept == name)
+    if (kept == m_replacedKeptNames.cend() || kept->first() == name)
         return QString();
-    return *kept;
+    if (number)
+        *number = int(kept->indexOf(name));
+    return kept->first();
 }
 
 QString DestinationNames::caseKeeper(const QString& name) const

@@ -41,8 +41,10 @@ public:
         m_replacedKeptNames.clear();
     }
     // The source name that keeps destinationName in the folder being listed when another
-    // name than name does; else empty.
-    QString replacedKeeper(const QString& name, const QString& destinationName) const;
+    // name than name does; else empty. number: name's place among those names (1 for the
+    // second), for a name of its own.
+    QString replacedKeeper(const QString& name, const QString& destinationName,
+                           int* number = nullptr) const;
     // The spelling that keeps name in the folder being listed when name differs from it by
     // case alone; empty when name keeps its own name.
     QString caseKeeper(const QString& name) const;
@@ -62,8 +64,9 @@ private:
     bool m_mayProbe = true;
     // For each name shared, case aside, by several entries of the folder, the one that keeps it.
     QHash<QString, QString> m_caseKeptNames;
-    // The same for replaced names shared by several entries (key: the replaced name).
-    QHash<QString, QString> m_replacedKeptNames;
+    // The same for replaced names shared by several entries (key: the replaced name), all of
+    // them, byte-wise first first.
+    QHash<QString, QStringList> m_replacedKeptNames;
     bool m_replacedIgnoresCase = false;
     // Collated names taken so far, and by which source; case-folded where the destination
     // ignores case (-1: not known yet).

@@ -107,7 +107,8 @@ bool RunPlan::build(const Task& task, const RunSettings& settings,
                 addConflict(outcome, source, destination, size, job.destinationOrder());
             // Another file of this run takes the name first: an automatic rename (the walk
             // refuses the later one under any other rule).
-            m_twinRenamed = !exists && claimedBefore(destination);
+            m_twinRenamed =
+                !exists && (renamedForTwin(source, destination) || claimedBefore(destination));
             if (m_twinRenamed) {
                 outcome = Outcome::Rename;
                 addProblem(QStringLiteral("name-clash"), destination);
@@ -193,12 +194,21 @@ bool RunPlan::build(const Task& task, const RunSettings& settings,
     return true;
 }
 
+bool RunPlan::renamedForTwin(const QString& source, const QString& destination) const
+{
+    // The walk numbered it: another name of its folder is the same once replaced.
+    const CopyOptions& options = m_task.m_options;
+    return options.m_replaceForbiddenNames && options.m_overwriteMode == CopyOptions::AutoRename &&
+           FileSystemUtils::fileNameOf(destination) !=
+               TargetRules::portableName(FileSystemUtils::fileNameOf(source), m_family);
+}
+
 bool RunPlan::claimedBefore(const QString& destination)
 {
-    // Only names replaced for the target, or files collated into one folder, can meet.
+    // Only files collated into one folder can meet; the copier renames the later one.
     const CopyOptions& options = m_task.m_options;
     if (options.m_overwriteMode != CopyOptions::AutoRename ||
-        (!options.m_replaceForbiddenNames && options.m_destinationMode != CopyOptions::Collate))
+        options.m_destinationMode != CopyOptions::Collate)
         return false;
     const QString key =
         TargetRules::ignoresCase(m_family) ? destination.toCaseFolded() : destination;

@@ -131,6 +131,7 @@ private:
     // Whether another file of the run was to be written at destination first (then an
     // automatic rename gives this one a name of its own).
     bool claimedBefore(const QString& destination);
+    bool renamedForTwin(const QString& source, const QString& destination) const;
     // order: the walk's order of the two files' dates (BuildFileListJob::destinationOrder).
     void addConflict(Outcome outcome, const QString& source, const QString& destination,
                      qint64 size, int order);
