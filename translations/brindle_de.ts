@@ -1960,10 +1960,6 @@ Laufs. Ein Lauf in der Warteschlange prüft sein Ziel beim Einreihen (--force
         <translation>Angehaltenen Lauf &amp;fortsetzen</translation>
     </message>
     <message>
-        <source>Shows what a copy would do, and what the destination would refuse, before anything is written</source>
-        <translation>Zeigt, was eine Kopie täte und was das Ziel ablehnen würde, bevor etwas geschrieben wird</translation>
-    </message>
-    <message>
         <source>Check first</source>
         <translation>Erst prüfen</translation>
     </message>
@@ -1978,6 +1974,18 @@ Laufs. Ein Lauf in der Warteschlange prüft sein Ziel beim Einreihen (--force
     <message>
         <source>Pause</source>
         <translation>Anhalten</translation>
+    </message>
+    <message>
+        <source>Shows what a copy would do, and what the destination would refuse, before anything is written (a move or a verify: File menu)</source>
+        <translation>Zeigt, was eine Kopie täte und was das Ziel ablehnen würde, bevor etwas geschrieben wird (Verschieben oder Gegenprüfen: Menü Datei)</translation>
+    </message>
+    <message>
+        <source>Check a &amp;move first</source>
+        <translation>&amp;Verschieben erst prüfen</translation>
+    </message>
+    <message>
+        <source>Check a &amp;verify first</source>
+        <translation>&amp;Gegenprüfen erst prüfen</translation>
     </message>
 </context>
 <context>
@@ -2720,6 +2728,14 @@ Ordner: %2</translation>
         <source>The run will fail on these files: %1.</source>
         <translation>Der Lauf wird bei diesen Dateien scheitern: %1.</translation>
     </message>
+    <message>
+        <source>Names another file of this run takes at the destination</source>
+        <translation>Namen, die eine andere Datei dieses Laufs am Ziel belegt</translation>
+    </message>
+    <message>
+        <source>Files without a copy to compare at the destination</source>
+        <translation>Dateien ohne Kopie zum Vergleichen am Ziel</translation>
+    </message>
 </context>
 <context>
     <name>ProcessJob</name>
@@ -3281,6 +3297,30 @@ Ordner: %2</translation>
     <message>
         <source>Replace forbidden characters</source>
         <translation>Verbotene Zeichen ersetzen</translation>
+    </message>
+    <message>
+        <source>Move</source>
+        <translation>Verschieben</translation>
+    </message>
+    <message>
+        <source>Verify</source>
+        <translation>Gegenprüfen</translation>
+    </message>
+    <message>
+        <source>What a move from &apos;%1&apos; to &apos;%2&apos; would do:</source>
+        <translation>Was ein Verschieben von &apos;%1&apos; nach &apos;%2&apos; täte:</translation>
+    </message>
+    <message>
+        <source>What a verify of &apos;%2&apos; against &apos;%1&apos; would compare:</source>
+        <translation>Was ein Gegenprüfen von &apos;%2&apos; mit &apos;%1&apos; vergleichen würde:</translation>
+    </message>
+    <message>
+        <source>The check before the verify found files it cannot compare.</source>
+        <translation>Die Prüfung vor dem Gegenprüfen hat Dateien gefunden, die es nicht vergleichen kann.</translation>
+    </message>
+    <message>
+        <source>Verify anyway</source>
+        <translation>Trotzdem gegenprüfen</translation>
     </message>
 </context>
 <context>

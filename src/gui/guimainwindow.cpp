@@ -123,7 +123,14 @@ GuiMainWindow::GuiMainWindow(QWidget* parent)
     mp_manifestCheck = new ManifestCheckActions(seams, mp_worker, statusBar(), this);
     mp_check = new RunCheck(seams, mp_worker, mp_form, mp_report, statusBar(), this);
     connect(mp_ui->mp_pbCheckFirst, &QPushButton::clicked, mp_check, &RunCheck::checkFirst);
-    connect(mp_check, &RunCheck::copyRequested, mp_run, &RunPresenter::startCopy);
+    connect(mp_check, &RunCheck::runRequested, mp_run, [this](int copyMode) {
+        if (copyMode == CopyOptions::Move)
+            mp_run->startMove();
+        else if (copyMode == CopyOptions::Verify)
+            mp_run->verifyCopy();
+        else
+            mp_run->startCopy();
+    });
     connect(mp_run, &RunPresenter::pathsChecked, mp_check, [this](bool accepted) {
         if (!accepted)
             mp_check->forgetDecisions();
@@ -240,6 +247,15 @@ void GuiMainWindow::setUpMenus()
                          "mp_actResume");
     mp_actResume->setShortcut(QKeySequence(Qt::CTRL + Qt::Key_R));
     fileMenu->addSeparator();
+    // "Check first" plans a copy; a move or a verify is planned from here.
+    QAction* checkMove =
+        named(fileMenu->addAction(menuIcon("Verify"), withEllipsis(tr("Check a &move first")),
+                                  mp_check, [this] { mp_check->checkFirstFor(CopyOptions::Move); }),
+              "mp_actCheckMove");
+    QAction* checkVerify = named(
+        fileMenu->addAction(menuIcon("Verify"), withEllipsis(tr("Check a &verify first")), mp_check,
+                            [this] { mp_check->checkFirstFor(CopyOptions::Verify); }),
+        "mp_actCheckVerify");
     QAction* checkManifest =
         named(fileMenu->addAction(menuIcon("Verify"), withEllipsis(tr("Check manifest")),
                                   mp_manifestCheck, &ManifestCheckActions::checkManifest),
@@ -267,7 +283,8 @@ void GuiMainWindow::setUpMenus()
     quit->setShortcut(QKeySequence(QKeySequence::Quit));
     quit->setMenuRole(QAction::QuitRole);
     keepSeparatorsTidy(fileMenu);
-    mp_form->setTaskActions({loadTask, mp_actPreferences, newTask, selectFile, saveTask});
+    mp_form->setTaskActions(
+        {loadTask, mp_actPreferences, newTask, selectFile, saveTask, checkMove, checkVerify});
 
     mp_taskFiles->setRecentPathsMenu(bar->addMenu(tr("&Recent paths")));
 

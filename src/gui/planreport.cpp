@@ -109,6 +109,8 @@ QString PlanReport::problemText(const QString& code)
         {"no-space", QT_TR_NOOP("Not enough free space at the destination")},
         {"destination-read-only", QT_TR_NOOP("The destination is read-only")},
         {"destination-unwritable", QT_TR_NOOP("The destination folder cannot be written")},
+        {"name-clash", QT_TR_NOOP("Names another file of this run takes at the destination")},
+        {"not-comparable", QT_TR_NOOP("Files without a copy to compare at the destination")},
     };
     for (const auto& entry : texts) {
         if (code == QLatin1String(entry.code))

@@ -82,7 +82,23 @@ void RunCheck::cancel()
     emit checkFinished();
 }
 
-void RunCheck::checkFirst()
+namespace {
+
+QString runButtonText(int copyMode)
+{
+    switch (copyMode) {
+    case CopyOptions::Move:
+        return RunCheck::tr("Move");
+    case CopyOptions::Verify:
+        return RunCheck::tr("Verify");
+    default:
+        return RunCheck::tr("Copy");
+    }
+}
+
+} // namespace
+
+void RunCheck::checkFirstFor(int copyMode)
 {
     if (isChecking())
         return;
@@ -94,7 +110,9 @@ void RunCheck::checkFirst()
     const QString base = QDir::currentPath();
     task.m_sourcePath = MainWindowRules::absolutePath(task.m_sourcePath, base);
     task.m_destinationPath = MainWindowRules::absolutePath(task.m_destinationPath, base);
-    task.m_options.m_copyMode = CopyOptions::Copy;
+    task.m_options.m_copyMode = copyMode == CopyOptions::Move || copyMode == CopyOptions::Verify
+                                    ? copyMode
+                                    : CopyOptions::Copy;
     task.updateName();
     plan(task, [this](const PlanReport& report) { showFirstCheck(report); });
 }
@@ -107,11 +125,17 @@ void RunCheck::showFirstCheck(const PlanReport& report)
     }
     mp_report->setPlanProblems(report.problemItems());
     Dialogs::PlanQuestion question;
-    question.headline = tr("What a copy from '%1' to '%2' would do:")
-                            .arg(FileNameCodec::visibleText(report.task.m_sourcePath),
-                                 FileNameCodec::visibleText(report.task.m_destinationPath));
+    const int mode = report.task.m_options.m_copyMode;
+    const QString source = FileNameCodec::visibleText(report.task.m_sourcePath);
+    const QString destination = FileNameCodec::visibleText(report.task.m_destinationPath);
+    question.headline =
+        mode == CopyOptions::Move
+            ? tr("What a move from '%1' to '%2' would do:").arg(source, destination)
+        : mode == CopyOptions::Verify
+            ? tr("What a verify of '%2' against '%1' would compare:").arg(source, destination)
+            : tr("What a copy from '%1' to '%2' would do:").arg(source, destination);
     question.report = &m_report;
-    question.buttons = QStringList{tr("Copy"), tr("Close")};
+    question.buttons = QStringList{runButtonText(mode), tr("Close")};
     question.defaultButton = 1;
     question.escapeButton = 1;
     const Dialogs::PlanAnswer answer = mp_seams->dialogs()->showPlan(mp_seams->window(), question);
@@ -119,7 +143,7 @@ void RunCheck::showFirstCheck(const PlanReport& report)
         return;
     m_decidedTask = report.task;
     m_decidedTask.m_options.m_fileDecisions = answer.decisions;
-    emit copyRequested();
+    emit runRequested(mode);
 }
 
 void RunCheck::checkBeforeRun(const Task& given, std::function<void(const Task&)> go)
@@ -134,9 +158,8 @@ void RunCheck::checkBeforeRun(const Task& given, std::function<void(const Task&)
     if (decided == task)
         task.m_options.m_fileDecisions = m_decidedTask.m_options.m_fileDecisions;
     m_decidedTask = Task();
-    // A verify writes nothing: the destination's file system has nothing to refuse.
-    if (task.m_options.m_copyMode == CopyOptions::Verify ||
-        task.m_options.m_copyMode == CopyOptions::FixErrors) {
+    // Fixing errors takes the last run's own list: there is no walk to plan.
+    if (task.m_options.m_copyMode == CopyOptions::FixErrors) {
         go(task);
         return;
     }
@@ -152,10 +175,15 @@ void RunCheck::askBeforeRun(const PlanReport& report, const std::function<void(c
     }
     mp_report->setPlanProblems(report.problemItems());
     Dialogs::PlanQuestion question;
-    question.headline = tr("The check before the run found problems at the destination.");
+    const int mode = report.task.m_options.m_copyMode;
+    question.headline = mode == CopyOptions::Verify
+                            ? tr("The check before the verify found files it cannot compare.")
+                            : tr("The check before the run found problems at the destination.");
     question.report = &m_report;
-    const bool move = report.task.m_options.m_copyMode == CopyOptions::Move;
-    question.buttons = QStringList{move ? tr("Move anyway") : tr("Copy anyway"), tr("Cancel")};
+    question.buttons = QStringList{mode == CopyOptions::Move     ? tr("Move anyway")
+                                   : mode == CopyOptions::Verify ? tr("Verify anyway")
+                                                                 : tr("Copy anyway"),
+                                   tr("Cancel")};
     if (report.refusesNames())
         question.buttons << tr("Replace forbidden characters");
     question.defaultButton = 1;

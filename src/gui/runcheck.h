@@ -16,9 +16,9 @@ class TaskForm;
 class WindowSeams;
 class WindowWorker;
 
-// A run looked at before it is made: "Check first" plans a copy of the task shown and shows
-// the plan, and every copy or move is planned before it starts, the plan shown only when it
-// found a problem. The plan is built off the window's thread, on a thread of its own that a
+// A run looked at before it is made: "Check first" plans a copy, move or verify of the task
+// shown and shows the plan, and every run is planned before it starts, the plan shown only
+// when it found a problem. The plan is built off the window's thread, on a thread of its own that a
 // cancel leaves behind (a hung mount never returns); the window goes on answering meanwhile.
 class RunCheck : public QObject
 {
@@ -40,7 +40,9 @@ public:
 public slots:
     // "Check first": plans a copy of the task shown and shows the plan; its "Copy" starts
     // that copy with the decisions made.
-    void checkFirst();
+    void checkFirst() { checkFirstFor(CopyOptions::Copy); }
+    // The same for a run of that mode (CopyOptions::CopyMode); its plan's button starts it.
+    void checkFirstFor(int copyMode);
     // Leaves the check under way: its result, when it comes, is dropped.
     void cancel();
     // The decisions of "Check first" no longer wait for a run (its paths were refused).
@@ -49,8 +51,9 @@ public slots:
 signals:
     // A check ended: shown, answered, cancelled or dropped.
     void checkFinished();
-    // "Copy" in the dialog of "Check first"; the decisions wait for that run's check.
-    void copyRequested();
+    // "Copy", "Move" or "Verify" in the dialog of "Check first"; the decisions wait for that
+    // run's check.
+    void runRequested(int copyMode);
 
 private:
     void plan(const Task& task, std::function<void(const PlanReport&)> done);

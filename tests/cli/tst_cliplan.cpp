@@ -5,6 +5,7 @@
 #include <QDirIterator>
 #include <QJsonArray>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QStandardPaths>
 #include <QtTest>
 
@@ -53,6 +54,51 @@ bool mounted(const QStringList& arguments)
     return process.waitForFinished(30000) && process.exitCode() == 0;
 }
 
+bool writeFileAt(const QString& path, const QByteArray& data, const QDateTime& modified)
+{
+    QFile file(path);
+    return QDir().mkpath(QFileInfo(path).path()) && file.open(QIODevice::WriteOnly) &&
+           file.write(data) == data.size() && file.flush() &&
+           file.setFileTime(modified, QFileDevice::FileModificationTime);
+}
+
+// Random files below a few folders (some left out by the filters: ".skip", hidden), each
+// with a destination of a random kind. Returns the files, -1 on failure.
+int makeRandomTrees(const QString& source, const QString& destination, quint32 seed)
+{
+    QRandomGenerator random(seed);
+    const QStringList folders{"", "d1/", "d1/d 2/", "odd\\name/", "deep/er/est/"};
+    const int files = 40 + int(random.bounded(40));
+    for (int index = 0; index < files; ++index) {
+        const QString name = folders.at(int(random.bounded(folders.size()))) +
+                             (random.bounded(10) == 0 ? "." : "") + QString::number(index) +
+                             (random.bounded(8) == 0 ? ".skip" : ".dat");
+        QByteArray data(int(random.bounded(3000)), 'x');
+        random.fillRange(reinterpret_cast<quint32*>(data.data()), data.size() / 4);
+        const QDateTime time = QDateTime::fromSecsSinceEpoch(1600000000 + index);
+        // 0, 7: none; 1 equal; 2 older, 3 newer, 4 as old, other bytes; 5 a folder; 6 the
+        // same bytes a second newer.
+        const int kind = int(random.bounded(8));
+        const qint64 shift[] = {0, 0, -86400, 86400, 0, 0, 1, 0};
+        const QString there = destination + "/" + name;
+        if (!writeFileAt(source + "/" + name, data, time) ||
+            !(kind == 0 || kind == 7 ||
+              (kind == 5 ? QDir().mkpath(there + "/inside")
+                         : writeFileAt(there, kind >= 2 && kind <= 4 ? data + "x" : data,
+                                       time.addSecs(shift[kind])))))
+            return -1;
+    }
+    return files;
+}
+
+int planned(const QJsonObject& plan, const QStringList& keys)
+{
+    int files = 0;
+    for (const QString& key : keys)
+        files += plan.value(key).toObject().value("files").toInt();
+    return files;
+}
+
 } // namespace
 
 // brindle-cli --dry-run: the plan names what the run would do and what the destination refuses,
@@ -72,6 +118,10 @@ private slots:
     void namesTooLongNamesFromExfat();
     void copiesWhatTheTargetHolds_data();
     void copiesWhatTheTargetHolds();
+    void replacedTwinsDecidedOnce_data();
+    void replacedTwinsDecidedOnce();
+    void countsEqualTheRun_data();
+    void countsEqualTheRun();
 };
 
 void TestCliPlan::initTestCase()
@@ -383,6 +433,90 @@ void TestCliPlan::copiesWhatTheTargetHolds()
     // The twin is compared with the copy that took its name; the link has no copy.
     QCOMPARE(missing, expected);
     QCOMPARE(verify.json.value("verifiedFiles").toInt(), copies.size());
+}
+
+void TestCliPlan::replacedTwinsDecidedOnce_data()
+{
+    QTest::addColumn<QString>("rule");
+    QTest::addColumn<int>("copies");
+    QTest::addColumn<QString>("clash"); // the later one's name there
+
+    // "A:b" and "a：b" are one name on exFAT: the byte-wise first keeps it, and the other is
+    // refused or numbered; "x:y" is refused as a case twin of "x:Y" on the source already.
+    const QString twin = QString::fromUtf8("a\uff1ab");
+    QTest::newRow("a rule keeps the first") << "older" << 3 << twin;
+    QTest::newRow("auto rename numbers the later one") << "rename" << 4 << twin + " (1)";
+}
+
+// Names that are one once replaced for exFAT: the plan names the clash, the run does as
+// planned.
+void TestCliPlan::replacedTwinsDecidedOnce()
+{
+    QFETCH(QString, rule);
+    QFETCH(int, copies);
+    QFETCH(QString, clash);
+    TestSupport::ExfatMount mount;
+    if (!mount.isValid())
+        QSKIP(qPrintable(mount.skipReason()));
+    TestSupport::CliScratch dir;
+    for (const QString name : {"A:b", "a\uff1ab", "plain", "x:y", "x:Y"})
+        QVERIFY(TestSupport::writeFile(dir.filePath("src/" + name), name.toUtf8()));
+    const QString destination = mount.path() + "/dst";
+    const QStringList arguments{"copy",        "src", destination, "--replace-forbidden-names",
+                                "--overwrite", rule,  "--json"};
+    const Result plan = dir.run(QStringList(arguments) << "--dry-run");
+    const Result run = dir.run(arguments);
+    QCOMPARE(problemOf(plan.json, "name-clash").value("entries").toArray(),
+             QJsonArray{destination + "/" + clash});
+    QCOMPARE(QDir(destination).entryList(QDir::Files).size(), copies);
+    if (rule == "rename")
+        QVERIFY(QFileInfo::exists(destination + "/" + clash));
+    QCOMPARE(run.json.value("copiedFiles").toInt(), copies);
+    QCOMPARE(planned(plan.json, {"new", "rename"}), copies);
+    QCOMPARE(run.json.value("errors").toInt(), 5 - copies);
+    QCOMPARE(planned(plan.json, {"error"}), 5 - copies);
+}
+
+void TestCliPlan::countsEqualTheRun_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QString>("rule");
+
+    // The row's name makes the seed of its trees.
+    for (const QString command : {"copy", "move"}) {
+        for (const QString rule : {"older", "always", "never", "rename", "different"})
+            QTest::newRow(qPrintable(command + ", " + rule)) << command << rule;
+    }
+}
+
+// The plan's counts are what the run then does, file for file.
+void TestCliPlan::countsEqualTheRun()
+{
+    QFETCH(QString, command);
+    QFETCH(QString, rule);
+    const quint32 seed = qHash(QByteArray(QTest::currentDataTag()));
+    TestSupport::CliScratch dir;
+    const int files = makeRandomTrees(dir.filePath("src"), dir.filePath("dst"), seed);
+    QVERIFY(files > 0);
+    const QStringList arguments{
+        command,     "src",    "dst",         "--overwrite",       rule,
+        "--exclude", "*.skip", "--no-hidden", "--report-filtered", "--json"};
+    const Result plan = dir.run(QStringList(arguments) << "--dry-run");
+    const Result run = dir.run(arguments);
+    const QString both = QStringLiteral("seed %1\n%2\n%3").arg(seed).arg(plan.out, run.out);
+    const QList<QPair<QString, QStringList>> counts{{"copiedFiles", {"new", "overwrite", "rename"}},
+                                                    {"skippedFiles", {"skipSame", "skipNewer"}},
+                                                    {"filteredFiles", {"skipFiltered"}},
+                                                    {"errors", {"error"}}};
+    for (const auto& count : counts)
+        QVERIFY2(run.json.value(count.first).toInt() == planned(plan.json, count.second),
+                 qPrintable(count.first + "\n" + both));
+    int left = 0;
+    for (QDirIterator it(dir.filePath("src"), QDir::Files | QDir::Hidden,
+                         QDirIterator::Subdirectories);
+         it.hasNext(); it.next())
+        left += 1;
+    QVERIFY2(left == files - planned(plan.json, {"removeFromSource"}), qPrintable(both));
 }
 
 QTEST_GUILESS_MAIN(TestCliPlan)

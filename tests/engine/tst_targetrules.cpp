@@ -20,6 +20,8 @@ private slots:
     void nameProblem();
     void portableName_data();
     void portableName();
+    void portableLinkText_data();
+    void portableLinkText();
     void familyOf_data();
     void familyOf();
     void mountOf_data();
@@ -109,6 +111,32 @@ void TestTargetRules::portableName()
     // What it writes is a name the family takes, but for its length.
     if (name.size() <= 255)
         QCOMPARE(TargetRules::nameProblem(mapped, family), QString());
+}
+
+void TestTargetRules::portableLinkText_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("depth"); // folders between the tree's top and the link
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("beside the link") << "x:y" << 0 << QString::fromUtf8("x\uff1ay");
+    QTest::newRow("through a folder, plain names kept")
+        << "d?/plain/x:y" << 0 << QString::fromUtf8("d\uff1f/plain/x\uff1ay");
+    QTest::newRow("up and down inside the tree")
+        << "../a:b/./c" << 1 << QString::fromUtf8("../a\uff1ab/./c");
+    QTest::newRow("above the top: outside, kept whole") << "../x:y" << 0 << "../x:y";
+    QTest::newRow("out and back in: kept whole") << "../../src/x:y" << 1 << "../../src/x:y";
+    QTest::newRow("doubled and trailing slashes")
+        << "a:b//c/" << 0 << QString::fromUtf8("a\uff1ab//c/");
+}
+
+void TestTargetRules::portableLinkText()
+{
+    QFETCH(QString, text);
+    QFETCH(int, depth);
+    QFETCH(QString, expected);
+    QCOMPARE(TargetRules::portableLinkText(text, depth, Family::Exfat), expected);
+    QCOMPARE(TargetRules::portableLinkText(text, depth, Family::Posix), text);
 }
 
 void TestTargetRules::nameProblem()

@@ -16,6 +16,7 @@
 #include "testsupport.h"
 #include "windowtesting.h"
 
+#include <QAction>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableView>
@@ -78,6 +79,8 @@ private slots:
     void cancelLeavesHungPlan();
     void resumeKeepsChoices();
     void checkFirstWithoutSource();
+    void eachModeChecked_data();
+    void eachModeChecked();
 
 private:
     ScriptedDialogs& dialogs() { return *static_cast<ScriptedDialogs*>(mp_window->dialogs()); }
@@ -451,6 +454,56 @@ void TestRunCheck::checkFirstWithoutSource()
     QVERIFY(WindowTesting::waitUntilIdle(*mp_window));
     QCOMPARE(dialogs().texts(), QStringList{"Unable to find '" + path("gone") + "'."});
     QVERIFY(!QFileInfo::exists(path("dst")));
+}
+
+void TestRunCheck::eachModeChecked_data()
+{
+    QTest::addColumn<QString>("trigger"); // an action, or the button of a run
+    QTest::addColumn<QStringList>("destination");
+    QTest::addColumn<QStringList>("answers");
+    QTest::addColumn<QString>("summary"); // the plan's line; empty: no plan shown
+    QTest::addColumn<QStringList>("leftInSource");
+
+    const QStringList both{"a", "odd \\name"};
+    QTest::newRow("move: what leaves the source, then moved")
+        << "mp_actCheckMove" << QStringList() << QStringList{"Move", "Yes", "Ok"}
+        << "Leaving the source: 2 files" << QStringList();
+    QTest::newRow("verify: what is compared")
+        << "mp_actCheckVerify" << QStringList{"a=4", "odd \\name=3"} << QStringList{"Verify", "Ok"}
+        << "To compare: 2 files" << both;
+    QTest::newRow("verify started: a missing copy asked about, cancelled")
+        << "mp_pbVerify" << QStringList{"a=4"} << QStringList{"Cancel"} << "In error: 1 files"
+        << both;
+}
+
+void TestRunCheck::eachModeChecked()
+{
+    QFETCH(QString, trigger);
+    QFETCH(QStringList, destination);
+    QFETCH(QStringList, answers);
+    QFETCH(QString, summary);
+    QFETCH(QStringList, leftInSource);
+    makeTree(path("src"), {"a=4", "odd \\name=3"});
+    QVERIFY(QDir().mkpath(path("dst")));
+    makeTree(path("dst"), destination);
+    setPaths(path("src"), path("dst"));
+    for (const QString& answer : answers)
+        dialogs().answer(answer);
+    if (auto* action = mp_window->findChild<QAction*>(trigger))
+        action->trigger();
+    else
+        child<QPushButton>(*mp_window, qPrintable(trigger))->click();
+    QVERIFY(WindowTesting::waitUntilIdle(*mp_window));
+
+    QVERIFY2(dialogs().unexpected.isEmpty(), qPrintable(dialogs().unexpected.join('\n')));
+    QCOMPARE(dialogs().pendingAnswers(), 0);
+    // The plan's buttons are those of its mode: the answers find them.
+    QCOMPARE(dialogs().plans.size(), summary.isEmpty() ? 0 : 1);
+    if (!summary.isEmpty()) {
+        const QStringList lines = dialogs().plans.first().summaryLines();
+        QVERIFY2(containsLine(lines, summary), qPrintable(lines.join('\n')));
+    }
+    QCOMPARE(QDir(path("src")).entryList(QDir::Files, QDir::Name), leftInSource);
 }
 
 QTEST_MAIN(TestRunCheck)

@@ -247,12 +247,13 @@ void BuildFileListJob::listFolder(const QString& folder, const QString& destinat
     const QString& entryFolder =
         m_options.m_destinationMode == CopyOptions::Collate ? m_destinationPath : destinationFolder;
     m_destinationTimesKnown = false;
-    // Collated files share one folder, where earlier copies of this run may be by now.
-    m_destinationFolderMissing = m_options.m_destinationMode == CopyOptions::Normal &&
-                                 Platform::entryMissing(destinationFolder);
     m_inCopiedFolderTree =
         m_filters.hasCopyPatterns() && m_filters.copiesFolderTree(relativePath(folder));
     m_names.startFolder(entries, entryFolder);
+    if (m_targetFamily != TargetRules::Family::Posix)
+        m_names.startReplacedFolder(
+            entries, [this](const QString& name) { return destinationName(name); },
+            TargetRules::ignoresCase(m_targetFamily));
     // A verify also names what the copy holds beyond its source.
     const bool findExtras = m_options.m_copyMode == CopyOptions::Verify &&
                             m_options.m_destinationMode == CopyOptions::Normal;
@@ -265,6 +266,18 @@ void BuildFileListJob::listFolder(const QString& folder, const QString& destinat
                     ? listed.name
                     : QFile::encodeName(destinationName(QFile::decodeName(listed.name))));
     }
+    // Its entries' destinations are looked up in it, by name: not a path walk each, and none
+    // at all where the folder is missing.
+    m_destinationFolderFd = Platform::openFolderToLookUp(entryFolder);
+    // Collated files share one folder, where earlier copies of this run may be by now.
+    if (m_destinationFolderFd < 0 && m_options.m_destinationMode == CopyOptions::Normal &&
+        (Platform::lastErrorCode() == ENOENT || Platform::lastErrorCode() == ENOTDIR))
+        m_destinationFolderFd = MissingFolder;
+    const auto closeDestination = qScopeGuard([this] {
+        if (m_destinationFolderFd >= 0)
+            Platform::closeFolder(m_destinationFolderFd);
+        m_destinationFolderFd = -1;
+    });
     for (Platform::FolderEntry& listed : entries) {
         if (waitWhilePaused() || isStopped())
             break;
@@ -343,6 +356,22 @@ void BuildFileListJob::reportFiltered(WalkEntry& entry, const QString& filter,
     emit itemToSkip(entry.sourcePath, entry.destinationPath, size, isFolder, reason);
     addListedEntry({ListedEntry::ToSkip, entry.sourcePath, entry.destinationPath, size, isFolder,
                     reason, QString(), filter, pattern});
+}
+
+bool BuildFileListJob::readDestinationStatus(const WalkEntry& entry,
+                                             Platform::EntryStatus* status) const
+{
+    if (m_destinationFolderFd == MissingFolder)
+        return false;
+    if (m_destinationFolderFd < 0)
+        return Platform::entryStatus(entry.destinationPath, status);
+    // Its name there: the source's own bytes unless replaced for the target.
+    return Platform::entryStatusAt(
+        m_destinationFolderFd,
+        m_targetFamily == TargetRules::Family::Posix
+            ? entry.rawName
+            : QFile::encodeName(FileSystemUtils::fileNameOf(entry.destinationPath)),
+        status);
 }
 
 bool BuildFileListJob::readStatus(WalkEntry& entry)
@@ -478,10 +507,36 @@ bool BuildFileListJob::refuseNameTwin(WalkEntry& entry)
                    << "is left out: its name differs only by case from" << qUtf8Printable(keeper);
         return true;
     }
+    // Two names that are one once replaced for the target: an automatic rename gives the
+    // later copy a name of its own, here and once (copied side by side, both would find the
+    // name free), any other rule keeps the first.
+    if (m_targetFamily != TargetRules::Family::Posix) {
+        int number = 0;
+        const QString replacedKeeper = m_names.replacedKeeper(
+            entry.name, FileSystemUtils::fileNameOf(entry.destinationPath), &number);
+        if (!replacedKeeper.isEmpty() && m_options.m_overwriteMode == CopyOptions::AutoRename &&
+            !isFolder) {
+            entry.destinationPath =
+                FileSystemUtils::numberedFileName(entry.destinationPath, number);
+            return false;
+        }
+        if (!replacedKeeper.isEmpty()) {
+            CopyItem item(entry.sourcePath, entry.destinationPath,
+                          !isFolder && readStatus(entry) ? entry.status.size : 0, isFolder,
+                          QString());
+            item.setDestinationError(DestinationNames::collatedTwinText());
+            m_errorItems.append(item);
+            qWarning() << "Source entry" << qUtf8Printable(entry.sourcePath)
+                       << "is left out: its name for the target is that of"
+                       << qUtf8Printable(replacedKeeper);
+            return true;
+        }
+    }
     if (m_options.m_destinationMode != CopyOptions::Collate ||
         m_options.m_overwriteMode == CopyOptions::AutoRename || isFolder)
         return false;
-    const QString first = m_names.takeCollated(entry.name, entry.sourcePath, m_destinationPath);
+    const QString first = m_names.takeCollated(FileSystemUtils::fileNameOf(entry.destinationPath),
+                                               entry.sourcePath, m_destinationPath);
     if (first.isEmpty())
         return false;
     CopyItem item(entry.sourcePath, entry.destinationPath,
@@ -561,7 +616,7 @@ void BuildFileListJob::processFile(WalkEntry& entry)
     }
     // The destination's entry itself, read once: its absence, or what the rule compares.
     Platform::EntryStatus& existing = m_destinationStatus;
-    if (m_destinationFolderMissing || !Platform::entryStatus(destinationPath, &existing)) {
+    if (!readDestinationStatus(entry, &existing)) {
         m_destinationState = DestinationState::Missing;
         if (verify) {
             CopyItem item(sourcePath, destinationPath, size, false, QString());
@@ -616,6 +671,8 @@ void BuildFileListJob::decideBetweenFiles(const QString& sourcePath, const QStri
                                           qint64 size, const QString& linkFirst, int order,
                                           bool sizesDiffer, int overwrite)
 {
+    m_destinationOrder = order;
+    const auto unknownAfter = qScopeGuard([this] { m_destinationOrder = UnknownOrder; });
     // In a move the copier decides about an equal destination: it skips the file and
     // removes its source, as a move stopped between the copy and the removal needs.
     // A newer destination keeps its source.
@@ -690,8 +747,12 @@ QString BuildFileListJob::linkTargetInCopy(const QString& linkPath) const
     if (!Platform::symbolicLinkText(linkPath, &text))
         return QString();
     const QString target = QDir::toNativeSeparators(text);
+    // Names replaced for the target are replaced in the links that pass them too.
     if (QDir::isRelativePath(target))
-        return target;
+        return linkPath == m_sourcePath
+                   ? target
+                   : TargetRules::portableLinkText(
+                         target, relativePath(linkPath).count(QLatin1Char('/')), m_targetFamily);
     QString rest;
     if (target != m_sourcePath) {
         // A whole-component match: "/data/src" must not capture "/data/src2/file".
@@ -708,7 +769,9 @@ QString BuildFileListJob::linkTargetInCopy(const QString& linkPath) const
         // to one keeps pointing at the original.
         if (FileSystemUtils::isRealDirectory(ReachableFileInfo(target)))
             return target;
-        return joinPath(m_destinationPath, FileSystemUtils::fileNameOf(target));
+        return joinPath(m_destinationPath, destinationName(FileSystemUtils::fileNameOf(target)));
     }
-    return rest.isEmpty() ? m_destinationPath : joinPath(m_destinationPath, rest);
+    return rest.isEmpty() ? m_destinationPath
+                          : joinPath(m_destinationPath,
+                                     TargetRules::portableLinkText(rest, 0, m_targetFamily));
 }

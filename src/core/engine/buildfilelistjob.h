@@ -85,6 +85,11 @@ public:
     Q_ENUM(DestinationState)
     DestinationState destinationState() const { return m_destinationState; }
     const Platform::EntryStatus& destinationStatus() const { return m_destinationStatus; }
+    // While itemToSkip or itemToCopy is emitted for two regular files the walk compared: the
+    // order of their modification times (FileSystemUtils::modificationOrder); else
+    // UnknownOrder.
+    static constexpr int UnknownOrder = -2;
+    int destinationOrder() const { return m_destinationOrder; }
 
 signals:
     void itemToCopy(const QString& source, const QString& destination, qint64 size, bool isFolder);
@@ -128,6 +133,7 @@ private:
     void processSubfolder(WalkEntry& entry);
     void processFile(WalkEntry& entry);
     bool readStatus(WalkEntry& entry);
+    bool readDestinationStatus(const WalkEntry& entry, Platform::EntryStatus* status) const;
     bool refuseEntry(WalkEntry& entry);
     bool refuseNameTwin(WalkEntry& entry);
     bool isOwnFile(const QString& folder, const QString& name) const;
@@ -168,12 +174,14 @@ private:
     WalkedHardLinks m_hardLinks;
     // Whether the destination of the folder being listed had its file system learnt.
     bool m_destinationTimesKnown = false;
-    // The folder the entries being listed go to is missing: none of them has a copy there,
-    // and no entry's own status is read to learn that.
-    bool m_destinationFolderMissing = false;
     bool m_planOnly = false;
     DestinationState m_destinationState = DestinationState::Unknown;
     Platform::EntryStatus m_destinationStatus;
+    int m_destinationOrder = UnknownOrder;
+    // The destination folder of the folder being listed, open to look its entries up;
+    // MissingFolder when there is none (nothing to look up), -1 when not open.
+    static constexpr int MissingFolder = -2;
+    int m_destinationFolderFd = -1;
     // The destination's kind, where names it refuses are replaced; Posix replaces none.
     TargetRules::Family m_targetFamily = TargetRules::Family::Posix;
 };

@@ -34,13 +34,25 @@ bool mayHoldCaseTwins(const std::vector<Platform::FolderEntry>& entries)
     }
     std::sort(lowered.begin(), lowered.end());
     return std::adjacent_find(lowered.cbegin(), lowered.cend()) != lowered.cend();
-}
+    // A folded name as a key beside the lowered bytes of ASCII names: its Latin-1 bytes when it
+    // folded to ASCII, else a byte no ASCII key holds and its UTF-16 units (a name whose bytes
+    // are not UTF-8 is held as lone surrogates, which UTF-8 would not keep apart).
+    QByteArray foldedKey(const QString& folded)
+    {
+        const bool ascii =
+            std::all_of(folded.cbegin(), folded.cend(), [](QChar c) { return c.unicode() < 0x80; });
+        if (ascii)
+            return folded.toLatin1();
+        return QByteArray(1, char(0xff)) +
+               QByteArray(reinterpret_cast<const char*>(folded.utf16()), folded.size() * 2);
+    }
 
 } // namespace
 
 void DestinationNames::clear()
 {
     m_caseKeptNames.clear();
+    m_replacedKeptNames.clear();
     m_collatedNames.clear();
     m_collateIgnoresCase = -1;
 }
@@ -51,11 +63,16 @@ void DestinationNames::startFolder(const std::vector<Platform::FolderEntry>& ent
     m_caseKeptNames.clear();
     if (entries.size() < 2 || !mayHoldCaseTwins(entries))
         return;
-    // Per name with case folded: the byte-wise first of its spellings, and how many there are.
-    QHash<QString, QPair<QByteArray, int>> spellings;
+    // Per name with case folded (foldedKey): the byte-wise first of its spellings, and how many
+    // there are. An ASCII name folds as its bytes do, without being decoded.
+    QHash<QByteArray, QPair<QByteArray, int>> spellings;
     spellings.reserve(int(entries.size()));
     for (const Platform::FolderEntry& entry : entries) {
-        QPair<QByteArray, int>& spelling = spellings[QFile::decodeName(entry.name).toCaseFolded()];
+        const bool ascii =
+            std::all_of(entry.name.cbegin(), entry.name.cend(), [](char c) { return c >= 0; });
+        QPair<QByteArray, int>& spelling =
+            spellings[ascii ? entry.name.toLower()
+                            : foldedKey(QFile::decodeName(entry.name).toCaseFolded())];
         if (spelling.second++ == 0 || entry.name < spelling.first)
             spelling.first = entry.name;
     }
@@ -64,8 +81,50 @@ void DestinationNames::startFolder(const std::vector<Platform::FolderEntry>& ent
         return;
     for (auto it = spellings.cbegin(); it != spellings.cend(); ++it) {
         if (it->second > 1)
-            m_caseKeptNames.insert(it.key(), QFile::decodeName(it->first));
+            m_caseKeptNames.insert(QFile::decodeName(it->first).toCaseFolded(),
+                                   QFile::decodeName(it->first));
     }
+}
+
+void DestinationNames::startReplacedFolder(const std::vector<Platform::FolderEntry>& entries,
+                                           const std::function<QString(const QString&)>& replaced,
+                                           bool ignoresCase)
+{
+    m_replacedKeptNames.clear();
+    m_replacedIgnoresCase = ignoresCase;
+    if (entries.size() < 2)
+        return;
+    QHash<QString, QList<QByteArray>> takers;
+    takers.reserve(int(entries.size()));
+    for (const Platform::FolderEntry& entry : entries) {
+        const QString name = replaced(QFile::decodeName(entry.name));
+        takers[ignoresCase ? name.toCaseFolded() : name].append(entry.name);
+    }
+    if (takers.size() == int(entries.size()))
+        return;
+    for (auto it = takers.begin(); it != takers.end(); ++it) {
+        if (it->size() < 2)
+            continue;
+        std::sort(it->begin(), it->end());
+        QStringList names;
+        for (const QByteArray& name : qAsConst(*it))
+            names << QFile::decodeName(name);
+        m_replacedKeptNames.insert(it.key(), names);
+    }
+}
+
+QString DestinationNames::replacedKeeper(const QString& name, const QString& destinationName,
+                                         int* number) const
+{
+    if (m_replacedKeptNames.isEmpty())
+        return QString();
+    const auto kept = m_replacedKeptNames.constFind(
+        m_replacedIgnoresCase ? destinationName.toCaseFolded() : destinationName);
+    if (kept == m_replacedKeptNames.cend() || kept->first() == name)
+        return QString();
+    if (number)
+        *number = int(kept->indexOf(name));
+    return kept->first();
 }
 
 QString DestinationNames::caseKeeper(const QString& name) const

@@ -6,6 +6,7 @@
 #include <QHash>
 #include <QString>
 
+#include <functional>
 #include <vector>
 
 // The names a walk gives its entries at the destination, where two sources could end up
@@ -28,7 +29,22 @@ public:
     // differ by case alone asks whether destinationFolder ignores case.
     void startFolder(const std::vector<Platform::FolderEntry>& entries,
                      const QString& destinationFolder);
-    void endFolder() { m_caseKeptNames.clear(); }
+    // Names replaced for the target (CopyOptions::m_replaceForbiddenNames): entries of the
+    // folder whose replaced names are one (case aside where the target ignores case), as
+    // "a:b" and "a\uff1ab" are; the byte-wise first keeps the name.
+    void startReplacedFolder(const std::vector<Platform::FolderEntry>& entries,
+                             const std::function<QString(const QString&)>& replaced,
+                             bool ignoresCase);
+    void endFolder()
+    {
+        m_caseKeptNames.clear();
+        m_replacedKeptNames.clear();
+    }
+    // The source name that keeps destinationName in the folder being listed when another
+    // name than name does; else empty. number: name's place among those names (1 for the
+    // second), for a name of its own.
+    QString replacedKeeper(const QString& name, const QString& destinationName,
+                           int* number = nullptr) const;
     // The spelling that keeps name in the folder being listed when name differs from it by
     // case alone; empty when name keeps its own name.
     QString caseKeeper(const QString& name) const;
@@ -48,6 +64,10 @@ private:
     bool m_mayProbe = true;
     // For each name shared, case aside, by several entries of the folder, the one that keeps it.
     QHash<QString, QString> m_caseKeptNames;
+    // The same for replaced names shared by several entries (key: the replaced name), all of
+    // them, byte-wise first first.
+    QHash<QString, QStringList> m_replacedKeptNames;
+    bool m_replacedIgnoresCase = false;
     // Collated names taken so far, and by which source; case-folded where the destination
     // ignores case (-1: not known yet).
     QHash<QString, QString> m_collatedNames;

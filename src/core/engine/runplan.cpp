@@ -1,6 +1,7 @@
 #include "engine/runplan.h"
 
 #include "engine/buildfilelistjob.h"
+#include "engine/destinationnames.h"
 #include "engine/overwritedecision.h"
 #include "fs/filesystemutils.h"
 #include "fs/platformcopy.h"
@@ -107,11 +108,20 @@ bool RunPlan::build(const Task& task, const RunSettings& settings,
             const bool exists = state == BuildFileListJob::DestinationState::Unknown
                                     ? FileSystemUtils::fileExists(destination)
                                     : state == BuildFileListJob::DestinationState::Present;
-            const Outcome outcome =
+            Outcome outcome =
                 exists ? decideExisting(source, destination, QString(), &removes) : Outcome::New;
             if (exists)
-                addConflict(outcome, source, destination, size);
+                addConflict(outcome, source, destination, size, job.destinationOrder());
+            // Another file of this run takes the name first: an automatic rename (the walk
+            // refuses the later one under any other rule).
+            m_twinRenamed =
+                !exists && (renamedForTwin(source, destination) || claimedBefore(destination));
+            if (m_twinRenamed) {
+                outcome = Outcome::Rename;
+                addProblem(QStringLiteral("name-clash"), destination);
+            }
             addWrite(outcome, source, destination, size, false, removes);
+            m_twinRenamed = false;
         });
     QObject::connect(
         &job, &BuildFileListJob::symbolicLinkToCopy,
@@ -126,21 +136,24 @@ bool RunPlan::build(const Task& task, const RunSettings& settings,
                                     : verify ? Outcome::Error
                                              : Outcome::New;
             if (exists)
-                addConflict(outcome, source, destination, size);
+                addConflict(outcome, source, destination, size, BuildFileListJob::UnknownOrder);
             addWrite(outcome, source, destination, size, true, removes);
         });
+    // Translated once, not for each entry skipped.
+    const QString newerText = newerReason();
     QObject::connect(
         &job, &BuildFileListJob::itemToSkip,
         [&](const QString& source, const QString& destination, qint64 size, bool isFolder,
             const QString& reason) {
             if (stopped())
                 return;
-            const bool filtered = isFilteredSkip(reason, isFolder) && reason != newerReason();
-            const Outcome outcome = reason == newerReason() ? Outcome::SkipNewer
-                                    : filtered              ? Outcome::SkipFiltered
-                                                            : Outcome::SkipSame;
+            const bool newer = !reason.isEmpty() && reason == newerText;
+            const bool filtered = isFilteredSkip(reason, isFolder) && !newer;
+            const Outcome outcome = newer      ? Outcome::SkipNewer
+                                    : filtered ? Outcome::SkipFiltered
+                                               : Outcome::SkipSame;
             if (!isFolder && (outcome == Outcome::SkipSame || outcome == Outcome::SkipNewer))
-                addConflict(outcome, source, destination, size);
+                addConflict(outcome, source, destination, size, job.destinationOrder());
             // An equal file a move finds is removed from the source.
             addEntry(outcome, source, destination, size, isFolder,
                      move && outcome == Outcome::SkipSame);
@@ -157,6 +170,11 @@ bool RunPlan::build(const Task& task, const RunSettings& settings,
     for (const CopyItem& error : job.errorItems()) {
         addEntry(Outcome::Error, error.source_path, error.destination_path, error.file_size,
                  error.is_folder, false);
+        // Its name is that of another file of the run: its own name is not at fault.
+        if (error.copy_message == DestinationNames::collatedTwinText()) {
+            addProblem(QStringLiteral("name-clash"), error.destination_path);
+            continue;
+        }
         checkTarget(error.source_path, error.destination_path, error.file_size, error.is_folder,
                     false, true);
     }
@@ -181,6 +199,30 @@ bool RunPlan::build(const Task& task, const RunSettings& settings,
         addProblem(QStringLiteral("no-space"), task.m_destinationPath,
                    m_required - m_volume.availableBytes);
     return true;
+}
+
+bool RunPlan::renamedForTwin(const QString& source, const QString& destination) const
+{
+    // The walk numbered it: another name of its folder is the same once replaced.
+    const CopyOptions& options = m_task.m_options;
+    return options.m_replaceForbiddenNames && options.m_overwriteMode == CopyOptions::AutoRename &&
+           FileSystemUtils::fileNameOf(destination) !=
+               TargetRules::portableName(FileSystemUtils::fileNameOf(source), m_family);
+}
+
+bool RunPlan::claimedBefore(const QString& destination)
+{
+    // Only files collated into one folder can meet; the copier renames the later one.
+    const CopyOptions& options = m_task.m_options;
+    if (options.m_overwriteMode != CopyOptions::AutoRename ||
+        options.m_destinationMode != CopyOptions::Collate)
+        return false;
+    const QString key =
+        TargetRules::ignoresCase(m_family) ? destination.toCaseFolded() : destination;
+    if (m_claimed.contains(key))
+        return true;
+    m_claimed.insert(key);
+    return false;
 }
 
 std::shared_ptr<const WalkListing> RunPlan::listingForRun() const
@@ -241,6 +283,8 @@ RunPlan::Outcome RunPlan::decideExisting(const QString& source, const QString& d
             *removesSource = same;
             if (!same)
                 return Outcome::Error;
+            // The same bytes, whatever the dates: the run removes the source as of an equal copy.
+            return Outcome::SkipSame;
         }
         const OverwriteDecision::Comparison c = OverwriteDecision::compare(
             ReachableFileInfo(source), ReachableFileInfo(destination), linkTarget);
@@ -281,6 +325,10 @@ void RunPlan::addEntry(Outcome outcome, const QString& source, const QString& de
     // The run counts files; a folder in error is still an error.
     if (isFolder && outcome != Outcome::Error)
         return;
+    // A verify has no target to check: what it cannot compare is what the user must see.
+    if (outcome == Outcome::Error && !isFolder && !destination.isEmpty() &&
+        m_task.m_options.m_copyMode == CopyOptions::Verify)
+        addProblem(QStringLiteral("not-comparable"), destination);
     Tally& tally = m_tallies[size_t(outcome)];
     tally.files += 1;
     tally.bytes = qMax<qint64>(0, tally.bytes + qMax<qint64>(0, size));
@@ -342,10 +390,7 @@ bool RunPlan::checkTarget(const QString& source, const QString& destination, qin
         addProblem(QStringLiteral("name-not-ascii"), destination);
         fails = true;
     }
-    // Written under a look-alike name (--replace-forbidden-names): copied, not a problem.
-    if (!fails && !hasFileName(source, name))
-        m_renamed << destination;
-    if (TargetRules::ignoresCase(m_family)) {
+    if (TargetRules::ignoresCase(m_family) && !m_twinRenamed) {
         const QString folded = destination.toCaseFolded();
         if (m_foldedNames.contains(folded)) {
             addProblem(QStringLiteral("case-clash"), destination);
@@ -358,6 +403,9 @@ bool RunPlan::checkTarget(const QString& source, const QString& destination, qin
         m_refusedFolders.insert(destination);
     if (inError)
         return true;
+    // Written under a look-alike name (--replace-forbidden-names): copied, not a problem.
+    if (!fails && m_task.m_options.m_replaceForbiddenNames && !hasFileName(source, name))
+        m_renamed << destination;
     const bool keepsAll = TargetRules::keepsOwners(m_family);
     Platform::EntryStatus status;
     const bool known = (!keepsAll || isLink || size >= SparseCheckFrom || isFolder) &&
@@ -395,7 +443,7 @@ bool RunPlan::checkTarget(const QString& source, const QString& destination, qin
 }
 
 void RunPlan::addConflict(Outcome outcome, const QString& source, const QString& destination,
-                          qint64 size)
+                          qint64 size, int order)
 {
     // A verify compares what is there; a folder in the file's place is an error either way.
     if (m_task.m_options.m_copyMode == CopyOptions::Verify ||
@@ -406,8 +454,11 @@ void RunPlan::addConflict(Outcome outcome, const QString& source, const QString&
     conflict.destination = destination;
     conflict.outcome = outcome;
     conflict.size = size;
-    conflict.destinationOlder = FileSystemUtils::modificationOrder(
-                                    ReachableFileInfo(source), ReachableFileInfo(destination)) < 0;
+    // The walk's own comparison where it made one.
+    if (order == BuildFileListJob::UnknownOrder)
+        order = FileSystemUtils::modificationOrder(ReachableFileInfo(source),
+                                                   ReachableFileInfo(destination));
+    conflict.destinationOlder = order < 0;
     m_conflicts << conflict;
 }
 

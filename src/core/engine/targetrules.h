@@ -40,6 +40,11 @@ public:
     //   a reserved device name (CON, NUL, COM1, LPT9.txt...)  ->  its first letter fullwidth
     //   a byte that is not UTF-8  ->  "%XX", its value in capital hexadecimal
     static QString portableName(const QString& name, Family family);
+    // A link's text with each name it passes inside the copied tree replaced as portableName
+    // replaces the names written, so that the link finds its target's copy. depth: the
+    // folders between the tree's top and the link; a text that climbs above the top names
+    // something outside and stays as it is.
+    static QString portableLinkText(const QString& text, int depth, Family family);
     // Whether the mount, by its mount table type, takes only ASCII names: fusefat refuses
     // any other (EPERM), look-alikes included.
     static bool takesOnlyAscii(const QString& mountType);

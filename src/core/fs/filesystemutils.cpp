@@ -441,23 +441,26 @@ bool existsUnderOtherName(const QString& path, QString* storedName)
     return true;
 }
 
-QString uniqueFileName(const QString& path, int* number)
+QString numberedFileName(const QString& path, int number)
 {
     const QFileInfo info(path);
-    const QDir folder(info.absolutePath());
     const QString baseName = info.completeBaseName();
     const QString suffix = info.suffix();
     const QString dot = suffix.isEmpty() ? QString() : QStringLiteral(".");
+    const QString name =
+        baseName.isEmpty()
+            ? QStringLiteral("%1%2(%3)").arg(dot, suffix).arg(number)
+            : QStringLiteral("%1 (%2)%3%4").arg(baseName).arg(number).arg(dot, suffix);
+    return QDir(info.absolutePath()).absoluteFilePath(name);
+}
 
+QString uniqueFileName(const QString& path, int* number)
+{
     QString candidate = path;
     int i = 0;
     while (fileExists(candidate)) {
         ++i;
-        const QString name =
-            baseName.isEmpty()
-                ? QStringLiteral("%1%2(%3)").arg(dot, suffix).arg(i)
-                : QStringLiteral("%1 (%2)%3%4").arg(baseName).arg(i).arg(dot, suffix);
-        candidate = folder.absoluteFilePath(name);
+        candidate = numberedFileName(path, i);
         if (i > maxUniqueNameNumber) {
             qWarning() << "Unable to find a unique file name from path" << qUtf8Printable(path);
             if (number)

@@ -118,6 +118,8 @@ bool existsUnderOtherName(const QString& path, QString* storedName = nullptr);
 // 999 (".cfg(n)" for a name whose only dot is its first character). When every number
 // is taken, path is returned unchanged with number 0 (logged).
 QString uniqueFileName(const QString& path, int* number = nullptr);
+// "name (number).ext" beside path, as uniqueFileName names it.
+QString numberedFileName(const QString& path, int number);
 
 // Bytes available to the user on the volume that holds path, or -1.
 qint64 availableBytes(const QString& path);

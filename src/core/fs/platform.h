@@ -142,6 +142,10 @@ bool readFolder(int folderFd, std::vector<FolderEntry>* entries);
 // the folder, whatever the length of its path.
 bool entryStatusAt(int folderFd, const QByteArray& name, EntryStatus* status);
 void closeFolder(int folderFd);
+// Opens a folder only to look its entries up by name (entryStatusAt), a final link followed
+// as a path through it is; -1 on failure (lastErrorCode: ENOENT or ENOTDIR where there is
+// no such folder).
+int openFolderToLookUp(const QString& path);
 // Whether the calling user may list the folder and reach its entries.
 bool canEnterFolder(const QString& path);
 // Adds read and execute permission for the owner of the folder; fails unless the calling

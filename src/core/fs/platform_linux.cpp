@@ -327,6 +327,14 @@ bool entryStatusAt(int folderFd, const QByteArray& name, EntryStatus* result)
     return true;
 }
 
+int openFolderToLookUp(const QString& path)
+{
+    const int fd = ::open(ReachablePath(path).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        fail("open");
+    return fd;
+}
+
 void closeFolder(int folderFd)
 {
     if (folderFd >= 0)
