@@ -106,58 +106,59 @@ void TestDestinationNames::caseTwinsOfAFolder()
     folderNames.startFolder(entries, destination.path());
     Platform::forgetFileSystemTraits();
     QCOMPARE(folderNames.caseKeeper(asked), keeper);
-    void TestDestinationNames::keepersOfOneName_data()
-    {
-        QTest::addColumn<Names>("names");
-        QTest::addColumn<bool>("replaced"); // names replaced for exFAT, else only case ignored
-        QTest::addColumn<Keepers>("keepers");
+}
 
-        const QString colon = QString::fromUtf8("a\uff1ab");
-        QTest::newRow("ASCII by case, the byte-wise first keeps")
-            << Names{"read.me", "Read.me", "other"} << false << Keepers{{"read.me", "Read.me"}};
-        QTest::newRow("accented by case, Kelvin sign as k")
-            << Names{"\xc3\xa4", "\xc3\x84", "\xe2\x84\xaa", "k"} << false
-            << Keepers{{QString::fromUtf8("\u00e4"), QString::fromUtf8("\u00c4")},
-                       {QString::fromUtf8("\u212a"), "k"}};
-        QTest::newRow("bytes that are not UTF-8 stay apart")
-            << Names{"\xe9", "\xea", "a", "\xc3\xa4"} << false << Keepers();
-        QTest::newRow("one once replaced, case aside")
-            << Names{"a:b", "A:b", colon.toUtf8()} << true
-            << Keepers{{"a:b", "A:b"}, {colon, "A:b"}};
+void TestDestinationNames::keepersOfOneName_data()
+{
+    QTest::addColumn<Names>("names");
+    QTest::addColumn<bool>("replaced"); // names replaced for exFAT, else only case ignored
+    QTest::addColumn<Keepers>("keepers");
+
+    const QString colon = QString::fromUtf8("a\uff1ab");
+    QTest::newRow("ASCII by case, the byte-wise first keeps")
+        << Names{"read.me", "Read.me", "other"} << false << Keepers{{"read.me", "Read.me"}};
+    QTest::newRow("accented by case, Kelvin sign as k")
+        << Names{"\xc3\xa4", "\xc3\x84", "\xe2\x84\xaa", "k"} << false
+        << Keepers{{QString::fromUtf8("\u00e4"), QString::fromUtf8("\u00c4")},
+                   {QString::fromUtf8("\u212a"), "k"}};
+    QTest::newRow("bytes that are not UTF-8 stay apart")
+        << Names{"\xe9", "\xea", "a", "\xc3\xa4"} << false << Keepers();
+    QTest::newRow("one once replaced, case aside")
+        << Names{"a:b", "A:b", colon.toUtf8()} << true << Keepers{{"a:b", "A:b"}, {colon, "A:b"}};
+}
+
+void TestDestinationNames::keepersOfOneName()
+{
+    QFETCH(Names, names);
+    QFETCH(bool, replaced);
+    QFETCH(Keepers, keepers);
+    QTemporaryDir destination;
+    Platform::EntryIdentity identity;
+    QVERIFY(Platform::entryIdentity(destination.path(), &identity));
+    // Taken as a destination that ignores case, as exFAT does.
+    Platform::FileSystemTraits traits;
+    traits.caseInsensitive = true;
+    Platform::rememberFileSystemTraits(identity.device, traits);
+    const auto forget = qScopeGuard([] { Platform::forgetFileSystemTraits(); });
+    std::vector<Platform::FolderEntry> entries;
+    for (const QByteArray& name : names)
+        entries.push_back({name, Platform::FolderEntry::File});
+    const auto forExfat = [](const QString& name) {
+        return TargetRules::portableName(name, TargetRules::Family::Exfat);
+    };
+    DestinationNames walk(false);
+    walk.startFolder(entries, destination.path());
+    walk.startReplacedFolder(entries, forExfat, true);
+    Keepers found;
+    for (const QByteArray& raw : names) {
+        const QString name = QFile::decodeName(raw);
+        const QString keeper =
+            replaced ? walk.replacedKeeper(name, forExfat(name)) : walk.caseKeeper(name);
+        if (!keeper.isEmpty())
+            found.insert(name, keeper);
     }
+    QCOMPARE(found, keepers);
+}
 
-    void TestDestinationNames::keepersOfOneName()
-    {
-        QFETCH(Names, names);
-        QFETCH(bool, replaced);
-        QFETCH(Keepers, keepers);
-        QTemporaryDir destination;
-        Platform::EntryIdentity identity;
-        QVERIFY(Platform::entryIdentity(destination.path(), &identity));
-        // Taken as a destination that ignores case, as exFAT does.
-        Platform::FileSystemTraits traits;
-        traits.caseInsensitive = true;
-        Platform::rememberFileSystemTraits(identity.device, traits);
-        const auto forget = qScopeGuard([] { Platform::forgetFileSystemTraits(); });
-        std::vector<Platform::FolderEntry> entries;
-        for (const QByteArray& name : names)
-            entries.push_back({name, Platform::FolderEntry::File});
-        const auto forExfat = [](const QString& name) {
-            return TargetRules::portableName(name, TargetRules::Family::Exfat);
-        };
-        DestinationNames walk(false);
-        walk.startFolder(entries, destination.path());
-        walk.startReplacedFolder(entries, forExfat, true);
-        Keepers found;
-        for (const QByteArray& raw : names) {
-            const QString name = QFile::decodeName(raw);
-            const QString keeper =
-                replaced ? walk.replacedKeeper(name, forExfat(name)) : walk.caseKeeper(name);
-            if (!keeper.isEmpty())
-                found.insert(name, keeper);
-        }
-        QCOMPARE(found, keepers);
-    }
-
-    QTEST_GUILESS_MAIN(TestDestinationNames)
+QTEST_GUILESS_MAIN(TestDestinationNames)
 #include "tst_destinationnames.moc"

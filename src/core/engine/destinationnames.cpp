@@ -34,18 +34,20 @@ bool mayHoldCaseTwins(const std::vector<Platform::FolderEntry>& entries)
     }
     std::sort(lowered.begin(), lowered.end());
     return std::adjacent_find(lowered.cbegin(), lowered.cend()) != lowered.cend();
-    // A folded name as a key beside the lowered bytes of ASCII names: its Latin-1 bytes when it
-    // folded to ASCII, else a byte no ASCII key holds and its UTF-16 units (a name whose bytes
-    // are not UTF-8 is held as lone surrogates, which UTF-8 would not keep apart).
-    QByteArray foldedKey(const QString& folded)
-    {
-        const bool ascii =
-            std::all_of(folded.cbegin(), folded.cend(), [](QChar c) { return c.unicode() < 0x80; });
-        if (ascii)
-            return folded.toLatin1();
-        return QByteArray(1, char(0xff)) +
-               QByteArray(reinterpret_cast<const char*>(folded.utf16()), folded.size() * 2);
-    }
+}
+
+// A folded name as a key beside the lowered bytes of ASCII names: its Latin-1 bytes when it
+// folded to ASCII, else a byte no ASCII key holds and its UTF-16 units (a name whose bytes
+// are not UTF-8 is held as lone surrogates, which UTF-8 would not keep apart).
+QByteArray foldedKey(const QString& folded)
+{
+    const bool ascii =
+        std::all_of(folded.cbegin(), folded.cend(), [](QChar c) { return c.unicode() < 0x80; });
+    if (ascii)
+        return folded.toLatin1();
+    return QByteArray(1, char(0xff)) +
+           QByteArray(reinterpret_cast<const char*>(folded.utf16()), folded.size() * 2);
+}
 
 } // namespace
 

@@ -128,8 +128,13 @@ private:
     void addWrite(Outcome outcome, const QString& source, const QString& destination, qint64 size,
                   bool isLink, bool removesSource);
     void addProblem(const QString& code, const QString& path, qint64 bytes = 0);
+    // Whether another file of the run was to be written at destination first (then an
+    // automatic rename gives this one a name of its own).
+    bool claimedBefore(const QString& destination);
+    bool renamedForTwin(const QString& source, const QString& destination) const;
+    // order: the walk's order of the two files' dates (BuildFileListJob::destinationOrder).
     void addConflict(Outcome outcome, const QString& source, const QString& destination,
-                     qint64 size);
+                     qint64 size, int order);
 
     Task m_task;
     RunSettings m_settings;
@@ -147,6 +152,10 @@ private:
     QStringList m_problemOrder;
     // Case-folded destination paths met, for names a target that ignores case takes as one.
     QSet<QString> m_foldedNames;
+    // Destinations of the files to write, where two sources may take one name.
+    QSet<QString> m_claimed;
+    // The file being counted is renamed for a twin: its name is no case clash.
+    bool m_twinRenamed = false;
     // Destination folders the run cannot make, for their entries.
     QSet<QString> m_refusedFolders;
     QStringList m_renamed;

@@ -158,6 +158,26 @@ QString TargetRules::portableName(const QString& name, Family family)
     return mapped;
 }
 
+QString TargetRules::portableLinkText(const QString& text, int depth, Family family)
+{
+    if (family == Family::Posix)
+        return text;
+    QStringList parts = text.split(QLatin1Char('/'));
+    int level = depth;
+    for (QString& part : parts) {
+        if (part.isEmpty() || part == QLatin1String("."))
+            continue;
+        if (part == QLatin1String("..")) {
+            if (--level < 0)
+                return text;
+            continue;
+        }
+        level += 1;
+        part = portableName(part, family);
+    }
+    return parts.join(QLatin1Char('/'));
+}
+
 bool TargetRules::takesOnlyAscii(const QString& mountType)
 {
     return mountType.section(QLatin1Char('.'), -1).toLower() == QLatin1String("fusefat");
