@@ -1,6 +1,5 @@
 #include "engine/destinationnames.h"
 #include "engine/targetrules.h"
-#include "fs/filenamecodec.h"
 #include "fs/platform.h"
 
 #include <QtTest>
@@ -17,8 +16,6 @@ private slots:
     void firstCollatedSourceKeepsTheName();
     void knowsRefusedTwins_data();
     void knowsRefusedTwins();
-    void caseTwinsOfAFolder_data();
-    void caseTwinsOfAFolder();
     void keepersOfOneName_data();
     void keepersOfOneName();
 };
@@ -65,49 +62,6 @@ void TestDestinationNames::knowsRefusedTwins()
     QCOMPARE(DestinationNames::refusedAsTwin(item), twin);
 }
 
-void TestDestinationNames::caseTwinsOfAFolder_data()
-{
-    QTest::addColumn<QStringList>("names");
-    QTest::addColumn<QString>("asked");
-    QTest::addColumn<QString>("keeper");
-
-    QTest::newRow("ASCII spellings: the byte-wise first keeps the name")
-        << QStringList{"Read.me", "READ.ME", "other"} << "Read.me"
-        << "READ.ME";
-    QTest::newRow("the keeper is no twin of itself")
-        << QStringList{"Read.me", "READ.ME"} << "READ.ME"
-        << "";
-    QTest::newRow("accented spellings") << QStringList{"ärger", "Ärger"} << "ärger"
-                                        << "Ärger";
-    // The Kelvin sign folds to an ASCII k: a look at ASCII names alone would miss it.
-    QTest::newRow("Kelvin sign beside an ASCII k")
-        << QStringList{"k.txt", QString(QChar(0x212a)) + ".txt"} << QString(QChar(0x212a)) + ".txt"
-        << "k.txt";
-    QTest::newRow("names apart by more than case") << QStringList{"a", "b", "ab"} << "A"
-                                                   << "";
-}
-
-void TestDestinationNames::caseTwinsOfAFolder()
-{
-    QFETCH(QStringList, names);
-    QFETCH(QString, asked);
-    QFETCH(QString, keeper);
-
-    QTemporaryDir destination;
-    Platform::EntryIdentity identity;
-    QVERIFY(Platform::entryIdentity(destination.path(), &identity));
-    Platform::FileSystemTraits ignoringCase;
-    ignoringCase.caseInsensitive = true;
-    Platform::rememberFileSystemTraits(identity.device, ignoringCase);
-    std::vector<Platform::FolderEntry> entries;
-    for (const QString& name : qAsConst(names))
-        entries.push_back({FileNameCodec::encode(name), Platform::FolderEntry::File});
-    DestinationNames folderNames(false);
-    folderNames.startFolder(entries, destination.path());
-    Platform::forgetFileSystemTraits();
-    QCOMPARE(folderNames.caseKeeper(asked), keeper);
-}
-
 void TestDestinationNames::keepersOfOneName_data()
 {
     QTest::addColumn<Names>("names");
@@ -121,6 +75,7 @@ void TestDestinationNames::keepersOfOneName_data()
         << Names{"\xc3\xa4", "\xc3\x84", "\xe2\x84\xaa", "k"} << false
         << Keepers{{QString::fromUtf8("\u00e4"), QString::fromUtf8("\u00c4")},
                    {QString::fromUtf8("\u212a"), "k"}};
+    QTest::newRow("names apart by more than case") << Names{"a", "b", "ab"} << false << Keepers();
     QTest::newRow("bytes that are not UTF-8 stay apart")
         << Names{"\xe9", "\xea", "a", "\xc3\xa4"} << false << Keepers();
     QTest::newRow("one once replaced, case aside")
