@@ -1,6 +1,9 @@
 #pragma once
 
-#include <QMetaObject>
+#include "base/handover.h"
+
+#include <QCoreApplication>
+#include <QEvent>
 #include <QMutex>
 #include <QMutexLocker>
 #include <QObject>
@@ -46,11 +49,12 @@ public:
     {
         std::shared_ptr<Link> link = mp_link;
         QThread* thread = QThread::create([link, work, done] {
-            const Result result = work();
+            Delivery* delivery = new Delivery([done, result = work()] { done(result); });
             QMutexLocker locker(&link->mutex);
             if (link->worker)
-                QMetaObject::invokeMethod(
-                    link->worker, [done, result] { done(result); }, Qt::QueuedConnection);
+                post(link->worker, delivery);
+            else
+                delete delivery;
         });
         connect(thread, &QThread::finished, thread, &QObject::deleteLater);
         thread->start();
@@ -70,18 +74,56 @@ private:
     {
         ++m_pending;
         pool.start(QRunnable::create([this, work, done] {
-            const Result result = work();
-            QMetaObject::invokeMethod(
-                this,
-                [this, done, result] {
-                    --m_pending;
-                    done(result);
-                    if (m_pending == 0)
-                        emit idle();
-                },
-                Qt::QueuedConnection);
+            post(this, new Delivery([this, done, result = work()] {
+                --m_pending;
+                done(result);
+                if (m_pending == 0)
+                    emit idle();
+            }));
         }));
     }
+
+    // A result on its way to the window's thread. It is posted as an event of its own, not
+    // through a queued functor: the hand-over is marked once the result is complete, so
+    // that the thread checker sees what QtCore's event queue orders.
+    class Delivery : public QEvent
+    {
+    public:
+        static QEvent::Type type()
+        {
+            static const int registered = QEvent::registerEventType();
+            return static_cast<QEvent::Type>(registered);
+        }
+        explicit Delivery(std::function<void()> deliver)
+            : QEvent(type()), m_deliver(std::move(deliver))
+        {
+        }
+        // Also when it is dropped undelivered, by the worker that goes.
+        ~Delivery() override { HandOver::receive(this); }
+        void deliver()
+        {
+            HandOver::receive(this);
+            m_deliver();
+        }
+
+    private:
+        std::function<void()> m_deliver;
+    };
+
+    static void post(WindowWorker* worker, Delivery* delivery)
+    {
+        HandOver::publish(delivery);
+        QCoreApplication::postEvent(worker, delivery);
+    }
+
+protected:
+    void customEvent(QEvent* event) override
+    {
+        if (event->type() == Delivery::type())
+            static_cast<Delivery*>(event)->deliver();
+    }
+
+private:
 
     // Tells a detached thread whether the worker is still there to take its result.
     struct Link
