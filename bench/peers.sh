@@ -5,12 +5,12 @@
 #
 # Each round runs brindle-cli and every peer of a case once, one after the other (the order
 # turns by one each round, so no tool always follows the same one); each run writes into a
-# fresh target; the targets of a round are removed after it. Every case is run twice: with
+# fresh target, all removed after the case's row. Every case is run twice: with
 # the page cache dropped before each run (root), and with it warm (the source read once
 # before). Prints each tool's median, its spread (min-max) and the ratio Brindle / peer.
 #
 # Data lives in $BENCH_DIR (default /var/tmp/brindle-peers) and is kept for the next run.
-# PEERS_CASES picks cases (default: small many big move memory).
+# PEERS_CASES picks cases (default: small many big move memory ways).
 # PEERS_ROWS picks the cache rows (default: "cold warm").
 set -euo pipefail
 
@@ -26,7 +26,7 @@ done
 work="${BENCH_DIR:-/var/tmp/brindle-peers}"
 mkdir -p "$work/home"
 export HOME="$work/home" RCLONE_CONFIG=/dev/null
-cases=" ${PEERS_CASES:-small many big move memory} "
+cases=" ${PEERS_CASES:-small many big move memory ways} "
 want() { [[ "$cases" == *" $1 "* ]]; }
 
 # 20,000 files of 100 B-8 KB in 200 folders: the same tree as bench/run.sh and bench/ab.sh.
@@ -96,9 +96,12 @@ run_case() { # title source tool...
                 e=$(date +%s.%N)
                 times[$name]+="$(echo "$e - $s" | bc -l) "
             done
-            rm -rf "$work"/t-* "$work"/m-*
-            sync
         done
+        # Removed only now, and given time to settle: on ext4, files made right after many
+        # were deleted take several times longer to create, whoever makes them.
+        rm -rf "$work"/t-* "$work"/m-*
+        sync
+        sleep "${PEERS_SETTLE:-30}"
         local b
         # shellcheck disable=SC2086
         b=$(median_of ${times[brindle]})
@@ -134,6 +137,18 @@ want big && run_case "copy one 1 GiB file" "$work/big" \
 want move && run_case "move 20,000 files (fresh copy each run)" "$work/small" \
     "brindle|'$cli' move @M @T --quiet" \
     "brindle copy|true @M && '$cli' copy @M @T --quiet"
+
+# Ways to copy the small files with Brindle's flushes and temporary names: plain calls, in
+# inode order, io_uring, two threads (bench/smallcopybench).
+ways="$build/bench/smallcopybench/brindle-smallcopybench"
+if want ways && [ -x "$ways" ]; then
+    run_case "ways to copy 20,000 files 100 B-8 KB" "$work/small" \
+        "brindle|'$cli' copy @S @T --quiet" \
+        "plain calls|'$ways' plain @S @T" \
+        "plain calls, inode order|'$ways' inode @S @T" \
+        "io_uring, 64 files a step|'$ways' uring @S @T" \
+        "plain calls, two threads|'$ways' threads @S @T"
+fi
 
 if want memory; then
     /usr/bin/time -f %M -o "$work/peak.txt" "$cli" copy "$work/many" "$work/t-memory" --quiet >/dev/null
