@@ -24,6 +24,8 @@ for tool in bc python3 /usr/bin/time rsync rclone; do
 done
 
 work="${BENCH_DIR:-/var/tmp/brindle-peers}"
+# Commands are put together for sh -c inside single quotes.
+[[ "$cli$work" != *"'"* ]] || { echo "paths holding ' are not supported" >&2; exit 2; }
 mkdir -p "$work/home"
 export HOME="$work/home" RCLONE_CONFIG=/dev/null
 cases=" ${PEERS_CASES:-small many big move memory ways} "
@@ -72,7 +74,8 @@ spread_of() { printf '%s\n' "$@" | sort -g | awk 'NR==1 {lo=$1} {hi=$1} END {pri
 declare -A times
 run_case() { # title source tool...
     local title=$1 source=$2; shift 2
-    local tools=("$@") n=${#tools[@]} counter=0
+    local tools=("$@")
+    local n=${#tools[@]} counter=0
     for row in ${PEERS_ROWS:-cold warm}; do
         times=()
         # Warm: only the source. The caches are dropped once first, as ext4 checks every inode
