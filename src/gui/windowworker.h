@@ -11,6 +11,7 @@
 #include <QThread>
 #include <QThreadPool>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -48,17 +49,25 @@ public:
     void runDetached(std::function<Result()> work, std::function<void(const Result&)> done)
     {
         std::shared_ptr<Link> link = mp_link;
+        ++s_detachedRunning;
         QThread* thread = QThread::create([link, work, done] {
             Delivery* delivery = new Delivery([done, result = work()] { done(result); });
-            QMutexLocker locker(&link->mutex);
-            if (link->worker)
-                post(link->worker, delivery);
-            else
-                delete delivery;
+            {
+                QMutexLocker locker(&link->mutex);
+                if (link->worker)
+                    post(link->worker, delivery);
+                else
+                    delete delivery;
+            }
+            --s_detachedRunning;
         });
         connect(thread, &QThread::finished, thread, &QObject::deleteLater);
         thread->start();
     }
+
+    // Detached work of every worker still running: a test waits for it to have let go of
+    // a mount it hung on, instead of guessing from the threads that wait at one moment.
+    static int detachedRunning() { return s_detachedRunning.load(); }
 
     // No work is running and no result waits to be delivered.
     bool isIdle() const { return m_pending == 0; }
@@ -75,11 +84,11 @@ private:
         ++m_pending;
         pool.start(QRunnable::create([this, work, done] {
             post(this, new Delivery([this, done, result = work()] {
-                --m_pending;
-                done(result);
-                if (m_pending == 0)
-                    emit idle();
-            }));
+                     --m_pending;
+                     done(result);
+                     if (m_pending == 0)
+                         emit idle();
+                 }));
         }));
     }
 
@@ -124,7 +133,6 @@ protected:
     }
 
 private:
-
     // Tells a detached thread whether the worker is still there to take its result.
     struct Link
     {
@@ -132,6 +140,7 @@ private:
         WindowWorker* worker = nullptr;
     };
     std::shared_ptr<Link> mp_link = std::make_shared<Link>();
+    static inline std::atomic<int> s_detachedRunning{0};
     QThreadPool m_inOrder;
     QThreadPool m_alongside;
     int m_pending = 0;
