@@ -88,8 +88,8 @@ run_case() { # title source tool...
         fi
         for r in $(seq "$rounds"); do
             for i in $(seq 0 $((n - 1))); do
-                local spec=${tools[$(((i + r) % n))]}
-                local name=${spec%%|*} command=${spec#*|}
+                local tool=${tools[$(((i + r) % n))]}
+                local name=${tool%%|*} command=${tool#*|}
                 counter=$((counter + 1))
                 local target="$work/t-$counter" src=$source
                 if [[ "$command" == *@M* ]]; then # a move: a fresh copy of the source each run
@@ -115,8 +115,8 @@ run_case() { # title source tool...
         local b
         # shellcheck disable=SC2086
         b=$(median_of ${times[brindle]})
-        for spec in "${tools[@]}"; do
-            local name=${spec%%|*}
+        for tool in "${tools[@]}"; do
+            local name=${tool%%|*}
             # shellcheck disable=SC2086
             printf '%-44s %-5s %-34s median %8.3f s  spread %-15s  brindle/it %5.2f\n' "$title" "$row" "$name" \
                 "$(median_of ${times[$name]})" "$(spread_of ${times[$name]})" \

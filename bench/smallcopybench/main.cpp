@@ -165,18 +165,23 @@ void copyPlain(const Folder& f, const Entry& e, char* buffer)
     close(in);
 }
 
+// Copies the files of one folder by plain calls into group, placing each full group.
+void copyFolderPlain(const Folder& f, char* buffer, std::vector<Pending>& group)
+{
+    for (const Entry& e : f.files) {
+        copyPlain(f, e, buffer);
+        group.push_back({f.targetFd, &e});
+        if (group.size() == GroupFiles)
+            placeGroup(f.targetFd, group);
+    }
+}
+
 void runPlain(std::vector<Folder>& folders)
 {
     std::vector<char> buffer(BufferSize);
     std::vector<Pending> group;
-    for (const Folder& f : folders) {
-        for (const Entry& e : f.files) {
-            copyPlain(f, e, buffer.data());
-            group.push_back({f.targetFd, &e});
-            if (group.size() == GroupFiles)
-                placeGroup(f.targetFd, group);
-        }
-    }
+    for (const Folder& f : folders)
+        copyFolderPlain(f, buffer.data(), group);
     placeGroup(folders.front().targetFd, group);
 }
 
@@ -186,15 +191,8 @@ void runThreads(std::vector<Folder>& folders)
     auto work = [&] {
         std::vector<char> buffer(BufferSize);
         std::vector<Pending> group;
-        for (size_t i; (i = next++) < folders.size();) {
-            const Folder& f = folders[i];
-            for (const Entry& e : f.files) {
-                copyPlain(f, e, buffer.data());
-                group.push_back({f.targetFd, &e});
-                if (group.size() == GroupFiles)
-                    placeGroup(f.targetFd, group);
-            }
-        }
+        for (size_t i; (i = next++) < folders.size();)
+            copyFolderPlain(folders[i], buffer.data(), group);
         placeGroup(folders.front().targetFd, group);
     };
     std::thread other(work);
