@@ -500,6 +500,15 @@ Result parse(const QStringList& arguments, CliArguments* out, QString* message)
 
 } // namespace CliArgumentParser
 
+Task CliArguments::task() const
+{
+    Task task;
+    task.m_sourcePath = sourcePath;
+    task.m_destinationPath = destinationPath;
+    task.m_options = options;
+    return task;
+}
+
 QString CliArguments::commandName(Command command)
 {
     return CliArgumentParser::commandNames().key(command);

@@ -2,6 +2,7 @@
 
 #include "model/copyoptions.h"
 #include "model/externalprogramsettings.h"
+#include "model/task.h"
 
 #include <QString>
 #include <QStringList>
@@ -25,6 +26,9 @@ struct CliArguments
     // The command named by the first of arguments (the program's own excluded) that names
     // one, for a report of arguments that could not be read.
     static Command commandIn(const QStringList& arguments);
+
+    // The run the paths and options name, as given (not yet made absolute or checked).
+    Task task() const;
 
     Command command = NoCommand;
     QString sourcePath;

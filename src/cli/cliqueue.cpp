@@ -187,10 +187,7 @@ QStringList CliQueue::listLines(const QJsonObject& reply)
 
 int CliQueue::add()
 {
-    Task task;
-    task.m_sourcePath = m_arguments.sourcePath;
-    task.m_destinationPath = m_arguments.destinationPath;
-    task.m_options = m_arguments.options;
+    Task task = m_arguments.task();
     const bool verify = task.m_options.m_copyMode == CopyOptions::Verify;
     QString message;
     const auto refuse = [this](const QString& text) {

@@ -266,10 +266,7 @@ bool CliRunner::setUpTask(QString* message)
         return true;
     }
 
-    Task task;
-    task.m_sourcePath = m_arguments.sourcePath;
-    task.m_destinationPath = m_arguments.destinationPath;
-    task.m_options = m_arguments.options;
+    Task task = m_arguments.task();
     const bool verify = m_arguments.options.m_copyMode == CopyOptions::Verify;
     // The destination's check comes before its folder is made: a refused run writes nothing.
     if (!preparePaths(&task.m_sourcePath, &task.m_destinationPath, verify, m_arguments.makeParents,
@@ -317,10 +314,7 @@ bool CliRunner::checkPlan(const Task& task, const RunSettings& settings,
 
 int CliRunner::runPlan()
 {
-    Task task;
-    task.m_sourcePath = m_arguments.sourcePath;
-    task.m_destinationPath = m_arguments.destinationPath;
-    task.m_options = m_arguments.options;
+    Task task = m_arguments.task();
     QString message;
     if (!preparePaths(&task.m_sourcePath, &task.m_destinationPath,
                       task.m_options.m_copyMode == CopyOptions::Verify, m_arguments.makeParents,
